@@ -1,0 +1,43 @@
+// What a host program (the client, a test) uses to set up the host library before it loads
+// the module. The module never includes this header.
+#pragma once
+
+#include "../host/corlith_api.h"
+
+namespace corlith {
+
+struct CORLITH_API HostSetup {
+    THostHandle appHandle = 0;
+    std::string appPath;        // GBK, ends with "/"
+    std::string subAppPath;     // GBK, ends with "/"
+    std::string subAppCode;     // GBK, e.g. "07"
+    std::string funcCode;       // GBK
+};
+
+CORLITH_API void Configure(const HostSetup& setup);
+CORLITH_API void SetMainFrameHandle(THostHandle handle);
+CORLITH_API void SetParentForms(QWidget* parentForm, QWidget* mainFrameParentForm);
+
+// Binds a connection name to a SQLite database file. The file is created when missing.
+// Returns false with a message when it cannot be opened.
+CORLITH_API bool BindConnection(const std::string& connection, const std::string& file,
+                                std::string& error);
+CORLITH_API void CloseConnections();
+// Creates the schema of a sub-application ("07" gives sb07_xxfpb ...) and its invoice types
+// when they are missing. Returns false with the database's message on failure.
+CORLITH_API bool CreateSchema(const std::string& connection, const std::string& subAppCode,
+                              std::string& error);
+
+// User settings read by GetUserConfigParam.
+CORLITH_API void SetUserConfigParam(const std::string& section, const std::string& key,
+                                     const std::string& value);
+CORLITH_API void ClearUserConfig();
+
+// Where message boxes appear. Without one (and without a QApplication) texts go to stderr
+// and confirmations are declined.
+CORLITH_API void SetDialogParent(QWidget* parent);
+
+// Resets every piece of host state to the empty defaults (used between tests).
+CORLITH_API void ResetHost();
+
+}  // namespace corlith

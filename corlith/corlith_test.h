@@ -1,0 +1,41 @@
+// The test-control API of the host library: record what the module shows and runs, answer
+// confirmations, and make a chosen database step fail. Never used by the module.
+#pragma once
+
+#include "../host/corlith_api.h"
+
+#include <deque>
+
+namespace corlith::test {
+
+enum class MessageKind { InforMsg, InfoMsgBox, Confirm };
+
+struct ShownMessage {
+    MessageKind kind;
+    int number;             // 0 for InfoMsgBox and ConfirmMsgBoxA
+    std::string param;      // GBK
+    std::string text;       // GBK, as the user would read it
+};
+
+enum class FailPoint { Begin, Statement, Post, Commit };
+
+// While enabled, message boxes are recorded instead of shown and confirmations are answered
+// from the queue (an empty queue answers "no").
+CORLITH_API void EnableRecording(bool on);
+CORLITH_API const std::vector<ShownMessage>& Messages();
+CORLITH_API void ClearMessages();
+CORLITH_API void QueueConfirmAnswer(bool answer);
+
+// Every statement handed to ExecADOQueryMsg, as the module built it (GBK), in order;
+// also "BEGIN", "COMMIT", "ROLLBACK" and "POST <table>" for the other database steps.
+CORLITH_API const std::vector<std::string>& StatementLog();
+CORLITH_API std::vector<std::string> StatementsOnly();   // the log without the other steps
+CORLITH_API void ClearStatementLog();
+
+// The occurrence-th call (1 = the next one) of the point from now on fails with the error
+// text. For Statement, only statements containing `containing` are counted (empty: all).
+CORLITH_API void FailAt(FailPoint point, int occurrence, const std::string& error = "injected failure",
+                        const std::string& containing = std::string());
+CORLITH_API void ClearFailures();
+
+}  // namespace corlith::test

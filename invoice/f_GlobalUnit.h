@@ -1,0 +1,29 @@
+// Shared rules: table names, the module's connection, LIKE escaping, amounts, files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Txxqtfpxx;
+
+// "sb_xxfpb" -> "sb" + code + "_xxfpb"; code defaults to the host's sub-application code.
+std::string QualifyTableName(const std::string& name, const std::string& code = std::string());
+// "WSSBMainCon_" + the host's sub-application code.
+std::string MainConnectionName();
+// The host's sub-application code + "037-02-18-01": names the module's form in the catalogue.
+std::string ModuleFuncCode();
+// User text made safe between "'%" and "%'" of a LIKE condition.
+std::string EscapeLikeText(const std::string& text);
+void FreeInvoiceList(std::vector<Txxqtfpxx*>& list);
+// The whole file as bytes; empty on any error.
+void ReadFileText(const std::string& path, std::string& text);
+
+// Money in fixed point: ten-thousandths of a yuan, value*10000 rounded half to even.
+int64_t MoneyToFixed(double value);
+// A fixed-point value with exactly two decimals ("0.00"), halves away from zero.
+std::string FixedToText(int64_t fixed);
+// The display form of a money value: MoneyToFixed then FixedToText.
+std::string AmountText(double value);
+// Shortest general decimal with at most 15 significant digits ("1234.5", "0").
+std::string DecimalText(double value);

@@ -1,0 +1,24 @@
+// Which declaration kind and form the module fills, the declaration state guard and the
+// form-filled mark.
+#pragma once
+
+#include "host/corlith_api.h"
+
+#include <memory>
+#include <string>
+
+namespace pugi { class xml_node; }
+
+// The catalogue reference the module holds (taken by FindDeclareForm, released at unload).
+std::shared_ptr<TAryDeclareTypeInfo> HeldDeclareCatalogue();
+void ReleaseDeclareCatalogue();
+
+bool FindDeclareForm(const std::string& funcCode, std::string& kindCode, std::string& formCode,
+                     bool& declaredEditable);
+bool IsKindApproved(const std::string& kindCode);
+bool GetApprovedForms(const std::string& kindCode, std::string& list);
+pugi::xml_node FindApprovedNode(const pugi::xml_node& root, std::string path, const std::string& kindCode);
+// True means the change is refused; message says why.
+bool CheckDeclareState(const std::string& funcCode, std::string& message);
+// True on success.
+bool MarkFormFilled(const std::string& funcCode, std::string& message);

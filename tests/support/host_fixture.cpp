@@ -1,0 +1,118 @@
+#include "host_fixture.h"
+
+#include <QApplication>
+
+#include <atomic>
+#include <memory>
+#include <unistd.h>
+
+namespace testhost {
+
+void EnsureApplication() {
+    if (QCoreApplication::instance()) return;
+    static int argc = 1;
+    static char name[] = "vantrel-test";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    new QApplication(argc, argv);  // lives for the whole test program
+}
+
+void HostFixture::SetUp() {
+    static std::atomic<int> counter{0};
+    dir_ = std::filesystem::temp_directory_path() /
+           ("vantrel-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    std::filesystem::remove_all(dir_);
+    subAppDir_ = dir_ / "sub";
+    std::filesystem::create_directories(subAppDir_);
+    dbFile_ = dir_ / "test.db";
+
+    corlith::ResetHost();
+    corlith::HostSetup setup;
+    setup.appPath = dir_.string() + "/";
+    setup.subAppPath = subAppDir_.string() + "/";
+    setup.subAppCode = "07";
+    setup.funcCode = kFuncCode;
+    corlith::Configure(setup);
+
+    std::string error;
+    ASSERT_TRUE(corlith::BindConnection(kConnection, dbFile_.string(), error)) << error;
+    ASSERT_TRUE(corlith::CreateSchema(kConnection, "07", error)) << error;
+
+    SubAppVo* vo = GetCurSubAppVo();
+    ASSERT_NE(vo, nullptr);
+    vo->SetText("curcompany", kCompany);
+    vo->SetText("curKJNY", kPeriod);
+    vo->SetText("jbxx", "code=91110000MA001TEST;name=测试公司;industry=制造业;regkind=有限责任公司;"
+                        "bank=工商银行;account=6222000011112222;frdb=张三;regaddress=北京市;"
+                        "businessaddress=北京市海淀区;tel=010-12345678");
+    SetCatalogue(1);
+
+    corlith::test::EnableRecording(true);
+    corlith::test::ClearMessages();
+    corlith::test::ClearStatementLog();
+    corlith::test::ClearFailures();
+}
+
+void HostFixture::TearDown() {
+    corlith::test::ClearFailures();
+    corlith::CloseConnections();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+}
+
+void HostFixture::SetCatalogue(int periodKind, bool kindRestricted, bool formRestricted,
+                               bool declaredEditable) {
+    auto catalogue = std::make_shared<TAryDeclareTypeInfo>();
+    TDeclareTypeInfo kind;
+    kind.Code = kKindCode;
+    kind.Name = "增值税纳税申报";
+    kind.PeriodKind = periodKind;
+    kind.ApprovalRestricted = kindRestricted;
+    kind.DeclaredEditable = declaredEditable;
+    TReportInfo form;
+    form.Code = kFormCode;
+    form.Name = "其它销项发票明细表";
+    form.ApprovalRestricted = formRestricted;
+    form.FuncCode = kFuncCode;
+    kind.Reports.push_back(form);
+    catalogue->Items.push_back(kind);
+    GetCurSubAppVo()->SetObject("DeclareTypeInfo", catalogue);
+}
+
+void HostFixture::Exec(const std::string& sql) {
+    THostQuery q;
+    std::string error;
+    ASSERT_TRUE(ExecADOQueryMsg(kConnection, sql, &q, error, 0, 0)) << sql << ": " << error;
+}
+
+std::string HostFixture::QueryText(const std::string& sql) {
+    THostQuery q;
+    std::string error;
+    EXPECT_TRUE(ExecADOQueryMsg(kConnection, sql, &q, error, 1, 0)) << sql << ": " << error;
+    if (q.RecordCount() == 0) return std::string();
+    return q.StringAt(0);
+}
+
+long long HostFixture::QueryInt(const std::string& sql) {
+    THostQuery q;
+    std::string error;
+    EXPECT_TRUE(ExecADOQueryMsg(kConnection, sql, &q, error, 1, 0)) << sql << ": " << error;
+    if (q.RecordCount() == 0) return 0;
+    return q.Int64At(0);
+}
+
+void HostFixture::InsertInvoice(const InvoiceRow& r) {
+    char num[64];
+    std::string sql = "insert into sb07_xxfpb(nsrsbh,sbssq,xh,fplx,txsj,kprq,fs,je,se,sl,gfnsr,jzjt,lwfp,ms,zfbz,sbwjm) values ('" +
+                      r.nsrsbh + "','" + r.sbssq + "'," + std::to_string(r.xh) + "," + std::to_string(r.fplx) +
+                      ",'2026-11-30','" + r.kprq + "'," + std::to_string(r.fs) + ",";
+    std::snprintf(num, sizeof num, "%.15g,%.15g,", r.je, r.se);
+    sql += num;
+    std::string gf;
+    for (char c : r.gfnsr) gf += (c == '\'') ? std::string("''") : std::string(1, c);
+    sql += std::to_string(r.sl) + ",'" + gf + "'," + std::to_string(r.jzjt) + "," + std::to_string(r.lwfp) +
+           "," + std::to_string(r.ms) + "," + std::to_string(r.zfbz) + ",'')";
+    Exec(sql);
+}
+
+}  // namespace testhost

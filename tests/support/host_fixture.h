@@ -1,0 +1,60 @@
+// A temporary host for tests: its own folder, a real SQLite database bound to the module's
+// connection, the schema, a current taxpayer and period, and a declaration catalogue in which
+// the module's form is found. Messages are recorded instead of shown.
+#pragma once
+
+#include "corlith/corlith_host.h"
+#include "corlith/corlith_test.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace testhost {
+
+inline constexpr const char* kCompany = "91110000MA001TEST";
+inline constexpr const char* kPeriod = "202611";
+inline constexpr const char* kConnection = "WSSBMainCon_07";
+inline constexpr const char* kFuncCode = "07037-02-18-01";
+inline constexpr const char* kKindCode = "01";
+inline constexpr const char* kFormCode = "004";
+
+// Creates the QApplication (offscreen) the first time a window test needs one.
+void EnsureApplication();
+
+struct InvoiceRow {
+    std::string nsrsbh = kCompany;
+    std::string sbssq = kPeriod;
+    int xh = 1;
+    int fplx = 1;
+    std::string kprq = "2026-11-10";
+    long long fs = 1;
+    double je = 100.0;
+    double se = 17.0;
+    int sl = 17;
+    std::string gfnsr = " ";
+    int jzjt = 0, lwfp = 0, ms = 0, zfbz = 0;
+};
+
+class HostFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Runs a statement straight through the host library; fails the test on error.
+    void Exec(const std::string& sql);
+    // First column of the first row as text / integer.
+    std::string QueryText(const std::string& sql);
+    long long QueryInt(const std::string& sql);
+    void InsertInvoice(const InvoiceRow& row);
+    // Replaces the catalogue with one kind holding the module's form.
+    void SetCatalogue(int periodKind, bool kindRestricted = false, bool formRestricted = false,
+                      bool declaredEditable = false);
+
+    std::filesystem::path dir_;       // the test's own folder
+    std::filesystem::path subAppDir_; // dir_/sub/ (fp_config.ini, Temp/...)
+    std::filesystem::path dbFile_;
+};
+
+}  // namespace testhost

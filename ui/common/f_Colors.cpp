@@ -1,0 +1,1 @@
+#include "ui/common/f_Colors.h"
