@@ -1,0 +1,30 @@
+// The module's configuration (fp_config.ini) and the lookup lists its windows show.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct InvoiceConfig {
+    std::string TaxRateList = "|17|0|";
+    int32_t TaxTolerance = 15;  // hundredths of a yuan
+    std::string TaxpayerIdLengths = "|15|18|16|17|20|19|";
+};
+
+// The settings of the last LoadInvoiceConfig; defaults before the first.
+InvoiceConfig& CurrentInvoiceConfig();
+void LoadInvoiceConfig(const std::string& section);
+
+// Items shown by a combo box and the parallel item values; windows only bind it.
+struct LookupList {
+    std::vector<std::string> items;
+    std::vector<std::string> values;
+};
+
+// "-请选择-" with an empty value, then the types in code order without "非专用发票";
+// when the type query fails, "未知发票" with an empty value follows the placeholder.
+LookupList LoadInvoiceTypeList();
+// The configured rates as combo items ("17%", "0%"); values are not used.
+std::vector<std::string> TaxRateItems();
+
+std::string DeclareStatusName(uint32_t code);
