@@ -1,0 +1,174 @@
+#include "report/f_DealReportPubFunc.h"
+
+#include "host/corlith_api.h"
+#include "module/f_ParamString.h"
+#include "report/f_DealReportImpl.h"
+
+#include <ctime>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+constexpr int kMsgFormNotFound = 5050028;
+
+// Year and month fields of an accounting month are plain decimal digits; anything else
+// (blanks, signs, a short text) is refused rather than guessed at.
+std::optional<int> ParseNumber(std::string_view text) {
+    if (text.empty() || text.size() > 9) return std::nullopt;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::string_view Field(const std::string& kjny, std::size_t pos, std::size_t len) {
+    if (pos >= kjny.size()) return {};
+    return std::string_view(kjny).substr(pos, len);
+}
+
+std::optional<int> YearOf(const std::string& kjny) { return ParseNumber(Field(kjny, 0, 4)); }
+std::optional<int> MonthOf(const std::string& kjny) { return ParseNumber(Field(kjny, 4, 2)); }
+
+int DaysInMonth(int year, int month) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+std::string TodayYmd() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y%m%d", &local);
+    return text;
+}
+
+std::string PeriodKindWord(int periodKind) {
+    switch (periodKind) {
+    case 1: return "月报";
+    case 2: return "季报";
+    case 3: return "年报";
+    default: return std::string();
+    }
+}
+
+}  // namespace
+
+bool GetQuarterRange(const std::string& kjny, std::string& start, std::string& end) {
+    const std::optional<int> year = YearOf(kjny);
+    const std::optional<int> month = MonthOf(kjny);
+    if (!year || !month) return false;
+    const std::string y = std::to_string(*year);
+    switch (*month) {
+    case 1: case 2:
+        start = std::to_string(*year - 1) + "1001";
+        end = std::to_string(*year - 1) + "1231";
+        break;
+    case 3: case 4: case 5:
+        start = y + "0101";
+        end = y + "0331";
+        break;
+    case 6: case 7: case 8:
+        start = y + "0401";
+        end = y + "0630";
+        break;
+    case 9: case 10: case 11:
+        start = y + "0701";
+        end = y + "0930";
+        break;
+    case 12:
+        start = y + "1001";
+        end = y + "1231";
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+bool GetReportDate(const std::string& request, const std::string& kjny, std::string& date) {
+    if (request == "月报起始") {
+        date = kjny + "01";
+    } else if (request == "月报截止") {
+        const std::optional<int> year = YearOf(kjny);
+        const std::optional<int> month = MonthOf(kjny);
+        if (!year || !month || *month < 1 || *month > 12) return false;
+        date = kjny + std::to_string(DaysInMonth(*year, *month));
+    } else if (request == "季报起始" || request == "季报截止") {
+        std::string start, end;
+        if (!GetQuarterRange(kjny, start, end)) return false;
+        date = request == "季报起始" ? start : end;
+    } else if (request == "年报起始" || request == "年报截止") {
+        const std::optional<int> year = YearOf(kjny);
+        if (!year) return false;
+        const int reportYear = Field(kjny, 4, 2) == "12" ? *year : *year - 1;
+        date = std::to_string(reportYear) + (request == "年报起始" ? "0101" : "1231");
+    }
+    return true;
+}
+
+void GetCompanyInfo(const std::string& entry, const std::string& key, std::string& value) {
+    const SubAppVo* vo = GetCurSubAppVo();
+    value = GetParamValue(vo ? vo->GetText(entry) : std::string(), key);
+}
+
+void GetReportHeader(const std::string& prefix, const std::string& funcCode, std::string& message,
+                     std::string& header) {
+    message.clear();
+    std::string kindCode, formCode;
+    bool declaredEditable = false;
+    if (!FindDeclareForm(funcCode, kindCode, formCode, declaredEditable)) {
+        GetMsg(kMsgFormNotFound, std::string(), 1, message);
+        return;
+    }
+
+    std::string kindWord;
+    if (const std::shared_ptr<TAryDeclareTypeInfo> catalogue = HeldDeclareCatalogue()) {
+        for (const TDeclareTypeInfo& kind : catalogue->Items) {
+            if (kind.Code == kindCode) {
+                kindWord = PeriodKindWord(kind.PeriodKind);
+                break;
+            }
+        }
+    }
+
+    const SubAppVo* vo = GetCurSubAppVo();
+    const std::string kjny = vo ? vo->GetText("curkjny") : std::string();
+    std::string startDate, endDate;
+    if (!kindWord.empty() && (!GetReportDate(kindWord + "起始", kjny, startDate) ||
+                              !GetReportDate(kindWord + "截止", kjny, endDate))) {
+        message = "会计期间“" + kjny + "”不是有效的年月（应为六位数字yyyymm），无法计算报表的起止日期";
+        return;
+    }
+
+    auto element = [&prefix](const char* suffix, const std::string& content) {
+        return "<" + prefix + suffix + content + "</" + prefix + suffix;
+    };
+    auto company = [](const char* key) {
+        std::string value;
+        GetCompanyInfo("jbxx", key, value);
+        return value;
+    };
+
+    std::string block = "<" + prefix + "_BTXX>";
+    block += element("_NSRSBH>", company("code"));
+    block += element("_NSRMC>", company("name"));
+    block += element("_SBRQ>", TodayYmd());
+    block += element("_QSRQ>", startDate);
+    block += element("_JZRQ>", endDate);
+    block += element("_TBRQ>", TodayYmd());
+    block += element("_SSHY>", company("industry"));
+    block += element("_QYDJZCLX>", company("regkind"));
+    block += element("_KHYH>", company("bank"));
+    block += element("_ZH>", company("account"));
+    block += element("_FRXM>", company("frdb"));
+    block += element("_ZCDZ>", company("regaddress"));
+    block += element("_YYDZ>", company("businessaddress"));
+    block += element("_LXDH>", company("tel"));
+    block += "</" + prefix + "_BTXX>";
+    header = std::move(block);
+}

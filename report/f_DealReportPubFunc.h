@@ -1,0 +1,22 @@
+// Reporting periods and the taxpayer header block of report documents.
+#pragma once
+
+#include <string>
+
+// The latest quarter that has ended by the end of the accounting month kjny ("yyyymm"),
+// as "yyyymmdd" dates. A month outside 1-12 leaves start and end unchanged.
+// False (start and end unchanged) when the year or month is not a number.
+bool GetQuarterRange(const std::string& kjny, std::string& start, std::string& end);
+
+// The start or end date of a reporting period: request is a kind word ("月报", "季报",
+// "年报") followed by "起始" or "截止". Other requests leave date unchanged.
+// False (date unchanged) when the date needs a year or month that is not a number.
+bool GetReportDate(const std::string& request, const std::string& kjny, std::string& date);
+
+// The value of key in the ParamString held by the sub-application text value named entry.
+void GetCompanyInfo(const std::string& entry, const std::string& key, std::string& value);
+
+// The taxpayer block "<prefix_BTXX>...</prefix_BTXX>" for the form of funcCode. On success
+// message is empty; on failure message says why and header is not assigned.
+void GetReportHeader(const std::string& prefix, const std::string& funcCode, std::string& message,
+                     std::string& header);
