@@ -1,0 +1,39 @@
+// Key filters and formatting of the detail window's count, amount and tax edits.
+// The rules work on the edit's text, caret and selection alone, so the window only has to
+// translate its key events into these calls.
+#pragma once
+
+#include <string>
+
+namespace amountinput {
+
+inline constexpr int kBackspace = 8;
+inline constexpr int kEnter = 13;
+
+// Whether a typed character may reach an amount edit holding text, with the caret (0-based)
+// at caret and selLength characters selected from there. At most intLength characters
+// before the point (a leading "-" counts) and decLength after it.
+bool AmountEditKeyPress(const std::string& text, int caret, int selLength, int key, int intLength,
+                      int decLength);
+// Whether a key that the edit handles itself may act. Only Delete (Qt::Key_Delete) is looked
+// at: it is refused when removing the point would leave more than intLength characters
+// before it.
+bool AmountEditKeyDown(const std::string& text, int caret, int selLength, int key, int intLength);
+// Count edits take digits, Backspace and Enter.
+bool CountEditKeyPress(int key);
+
+// The text an amount edit shows after it loses focus: empty or "-" becomes zero, any other
+// number is rewritten with decimals digits after the point (halves away from zero), and a
+// text that is no number becomes "0.0".
+std::string NormaliseAmountText(const std::string& text, int decimals);
+
+// A decimal number as the user may type it ("12", "-3.5", "12.", ".5"); surrounding blanks
+// are allowed, anything else is refused. Independent of the C locale.
+bool ParseDecimal(const std::string& text, double& value);
+// A whole number that fits 32 bits, surrounding blanks allowed.
+bool ParseInt32(const std::string& text, int& value);
+// value with exactly decimals digits after the point, halves away from zero, computed on
+// the value's 15-significant-digit decimal form so binary noise cannot tip a half.
+std::string FormatHalfAway(double value, int decimals);
+
+}  // namespace amountinput
