@@ -13,11 +13,15 @@ std::string QualifyTableName(const std::string& name, const std::string& code = 
 std::string MainConnectionName();
 // The host's sub-application code + "037-02-18-01": names the module's form in the catalogue.
 std::string ModuleFuncCode();
+// A value for use between the single quotes of a statement: every "'" inside doubled.
+std::string QuoteInner(const std::string& value);
 // User text made safe between "'%" and "%'" of a LIKE condition.
 std::string EscapeLikeText(const std::string& text);
 void FreeInvoiceList(std::vector<Txxqtfpxx*>& list);
 // The whole file as bytes; empty on any error.
 void ReadFileText(const std::string& path, std::string& text);
+// The host's error text, or "未知错误！" when the host gave none.
+std::string ErrorOrUnknown(const std::string& error);
 
 // Money in fixed point: ten-thousandths of a yuan, value*10000 rounded half to even.
 int64_t MoneyToFixed(double value);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct Txxqtfpxx {
     int32_t xh = 0;
@@ -22,14 +23,24 @@ struct Txxqtfpxx {
     std::string sbssq;
 };
 
+// Only "1" counts as set.
+inline bool FlagSet(const std::string& flag) { return flag == "1"; }
+
 // The template of a new invoice for period kjny ("yyyyMM..."), today as "yyyy-MM-dd".
 Txxqtfpxx MakeInvoiceTemplate(int32_t nextXh, const std::string& kjny, const std::string& today);
 // Today as "yyyy-MM-dd".
 std::string TodayText();
 
+// The record's sbssq, txsj (today) and gfnsr (a blank when none) are written as they are.
 std::string BuildInsertSql(const Txxqtfpxx& r, const std::string& nsrsbh);
 std::string BuildUpdateSql(const Txxqtfpxx& r, const std::string& nsrsbh);
+// fplx and gfnsr empty: no filter of that kind.
 std::string BuildListSql(const std::string& nsrsbh, const std::string& kjny,
                          const std::string& fplx, const std::string& gfnsr);
 std::string BuildDeleteHead(const std::string& nsrsbh, const std::string& kjny);
+// One delete statement for a group of sequence numbers: the head, " or (xh=N)" each, ")".
+std::string BuildDeleteSql(const std::string& head, const std::vector<int32_t>& group);
+// The delete statements for all numbers, in groups of at most ten, in the given order.
+std::vector<std::string> BuildDeleteStatements(const std::string& nsrsbh, const std::string& kjny,
+                                               const std::vector<int32_t>& xhs);
 std::string BuildTypeListSql();

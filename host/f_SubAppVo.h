@@ -1,0 +1,15 @@
+// Reading the current sub-application's values; every reader copes with a host that has none.
+#pragma once
+
+#include "host/corlith_api.h"
+
+#include <memory>
+#include <string>
+
+std::string SubAppText(const std::string& key);
+bool SubAppBool(const std::string& key);
+std::shared_ptr<THostObject> SubAppObject(const std::string& key);
+
+// The values every part of the module reads: "curcompany" and "curkjny".
+inline std::string CurrentTaxpayerId() { return SubAppText("curcompany"); }
+inline std::string CurrentPeriod() { return SubAppText("curkjny"); }

@@ -1,0 +1,127 @@
+#include "invoice/f_FpDealGlobal.h"
+
+#include "host/corlith_api.h"
+#include "invoice/f_GlobalUnit.h"
+#include "invoice/f_XxqtfpGlobal.h"
+
+#include <ini.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <optional>
+#include <strings.h>
+
+namespace {
+
+std::string TrimBlanks(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+    return s.substr(b, e - b);
+}
+
+bool SameIgnoringCase(const char* a, const std::string& b) { return strcasecmp(a, b.c_str()) == 0; }
+
+// The three keys this module reads; the first occurrence of each wins.
+struct ConfigScan {
+    std::string section;
+    std::optional<std::string> sl, wc, nsrlength;
+};
+
+int OnIniEntry(void* user, const char* section, const char* name, const char* value) {
+    auto* scan = static_cast<ConfigScan*>(user);
+    auto take = [&](std::optional<std::string>& slot) {
+        if (!slot) slot = TrimBlanks(value ? value : "");
+    };
+    if (SameIgnoringCase(section, scan->section)) {
+        if (SameIgnoringCase(name, "sl")) take(scan->sl);
+        else if (SameIgnoringCase(name, "wc")) take(scan->wc);
+    }
+    if (SameIgnoringCase(section, "Common") && SameIgnoringCase(name, "nsrlength")) take(scan->nsrlength);
+    return 1;  // keep going past anything unexpected
+}
+
+std::optional<int32_t> ParseInt32(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    std::size_t i = (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    if (i == text.size()) return std::nullopt;
+    for (std::size_t k = i; k < text.size(); ++k)
+        if (text[k] < '0' || text[k] > '9') return std::nullopt;
+    errno = 0;
+    const long long v = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno == ERANGE || v < INT32_MIN || v > INT32_MAX) return std::nullopt;
+    return static_cast<int32_t>(v);
+}
+
+}  // namespace
+
+InvoiceConfig& CurrentInvoiceConfig() {
+    static InvoiceConfig config;
+    return config;
+}
+
+void LoadInvoiceConfig(const std::string& section) {
+    std::string path;
+    GetCurSubAppPath(path);
+    path += "fp_config.ini";
+
+    ConfigScan scan;
+    scan.section = section;
+    // A missing or malformed file still yields what could be read; the rest stays default.
+    ini_parse(path.c_str(), &OnIniEntry, &scan);
+
+    const InvoiceConfig defaults;
+    InvoiceConfig& config = CurrentInvoiceConfig();
+    config.TaxRateList = scan.sl ? *scan.sl : defaults.TaxRateList;
+    const std::optional<int32_t> wc = scan.wc ? ParseInt32(*scan.wc) : std::nullopt;
+    config.TaxTolerance = wc ? *wc : defaults.TaxTolerance;
+    config.TaxpayerIdLengths = scan.nsrlength ? *scan.nsrlength : defaults.TaxpayerIdLengths;
+}
+
+LookupList LoadInvoiceTypeList() {
+    LookupList list;
+    list.items.push_back("-请选择-");
+    list.values.push_back(std::string());
+
+    THostQuery query;
+    std::string error;
+    if (!ExecADOQueryMsg(MainConnectionName(), BuildTypeListSql(), &query, error, 1, 0)) {
+        list.items.push_back("未知发票");
+        list.values.push_back(std::string());
+        return list;
+    }
+    query.First();
+    for (int i = 0, n = query.RecordCount(); i < n; ++i, query.Next()) {
+        const std::string mc = query.FieldAsString("mc");
+        if (mc == "非专用发票") continue;
+        list.items.push_back(mc);
+        list.values.push_back(query.FieldAsString("fplx"));
+    }
+    return list;
+}
+
+std::vector<std::string> TaxRateItems() {
+    std::vector<std::string> items;
+    const std::string& rates = CurrentInvoiceConfig().TaxRateList;
+    std::size_t from = 0;
+    for (std::size_t bar; (bar = rates.find('|', from)) != std::string::npos; from = bar + 1) {
+        const std::string piece = TrimBlanks(rates.substr(from, bar - from));
+        if (!piece.empty()) items.push_back(piece + "%");
+    }
+    return items;
+}
+
+std::string DeclareStatusName(uint32_t code) {
+    switch (code) {
+    case 0: return "未申报";
+    case 2: return "发送成功";
+    case 3: return "申报成功";
+    case 4: return "申报成功，扣款成功";
+    case 5: return "申报成功，扣款失败";
+    case 6: return "申报成功，正在扣款";
+    case 7: return "申报失败";
+    case 8: return "作废成功";
+    default: return "未填写";
+    }
+}

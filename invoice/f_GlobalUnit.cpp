@@ -1,0 +1,164 @@
+#include "invoice/f_GlobalUnit.h"
+
+#include "host/corlith_api.h"
+#include "invoice/f_XxqtfpGlobal.h"
+
+#include <cfenv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+namespace {
+
+std::string TrimBlanks(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+    return s.substr(b, e - b);
+}
+
+std::string SubAppCode() {
+    std::string code;
+    GetCurSubAppCode(code);
+    return code;
+}
+
+bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+bool IsGbkTrail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+
+}  // namespace
+
+std::string QualifyTableName(const std::string& name, const std::string& code) {
+    const std::string c = code.empty() ? SubAppCode() : code;
+    const std::string n = TrimBlanks(name);
+    if (n.size() <= 2) return n + c;
+    return n.substr(0, 2) + c + n.substr(2);
+}
+
+std::string MainConnectionName() { return "WSSBMainCon_" + SubAppCode(); }
+
+std::string ModuleFuncCode() { return SubAppCode() + "037-02-18-01"; }
+
+std::string QuoteInner(const std::string& value) {
+    // A quote byte never occurs inside a GBK double-byte character, so byte-wise is safe.
+    std::string out;
+    out.reserve(value.size());
+    for (char c : value) {
+        out += c;
+        if (c == '\'') out += '\'';
+    }
+    return out;
+}
+
+std::string EscapeLikeText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        // A double-byte character passes whole: its trail byte may look like "[", "^" or "_".
+        if (IsGbkLead(c) && i + 1 < text.size() && IsGbkTrail(static_cast<unsigned char>(text[i + 1]))) {
+            out += text[i];
+            out += text[i + 1];
+            ++i;
+            continue;
+        }
+        switch (c) {
+        case '\'': out += "''"; break;
+        case '[': out += "[[]"; break;
+        case '*': out += "[*]"; break;
+        case '_': out += "[_]"; break;
+        case '?': out += "[?]"; break;
+        case '%': out += "[%]"; break;
+        case '!': out += "[!]"; break;
+        case '^': out += "[^]"; break;
+        case '#': out += "[#]"; break;
+        default: out += static_cast<char>(c); break;
+        }
+    }
+    return out;
+}
+
+void FreeInvoiceList(std::vector<Txxqtfpxx*>& list) {
+    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+        delete *it;
+        *it = nullptr;
+    }
+    list.clear();
+}
+
+void ReadFileText(const std::string& path, std::string& text) {
+    text.clear();
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size <= 0) return;
+    in.seekg(0, std::ios::beg);
+    std::string buffer(static_cast<std::size_t>(size), '\0');
+    if (!in.read(buffer.data(), size) || in.gcount() != size) return;
+    text.swap(buffer);
+}
+
+std::string ErrorOrUnknown(const std::string& error) {
+    return error.empty() ? std::string("未知错误！") : error;
+}
+
+int64_t MoneyToFixed(double value) {
+    if (!std::isfinite(value)) return 0;
+    const double scaled = value * 10000.0;
+    constexpr double kLimit = 9.2e18;
+    if (scaled >= kLimit) return std::numeric_limits<int64_t>::max();
+    if (scaled <= -kLimit) return std::numeric_limits<int64_t>::min();
+    const int saved = std::fegetround();
+    std::fesetround(FE_TONEAREST);
+    const double rounded = std::nearbyint(scaled);
+    std::fesetround(saved);
+    return static_cast<int64_t>(rounded);
+}
+
+std::string FixedToText(int64_t fixed) {
+    const bool negative = fixed < 0;
+    // Magnitude as unsigned so that the smallest int64 has one too.
+    const uint64_t magnitude = negative ? uint64_t(0) - static_cast<uint64_t>(fixed) : static_cast<uint64_t>(fixed);
+    const uint64_t cents = magnitude / 100 + (magnitude % 100 >= 50 ? 1 : 0);
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%s%llu.%02llu", (negative && cents != 0) ? "-" : "",
+                  static_cast<unsigned long long>(cents / 100), static_cast<unsigned long long>(cents % 100));
+    return buf;
+}
+
+std::string AmountText(double value) { return FixedToText(MoneyToFixed(value)); }
+
+std::string DecimalText(double value) {
+    if (value == 0) return "0";  // also turns -0 into 0
+    char buf[64];
+    if (!std::isfinite(value)) {
+        std::snprintf(buf, sizeof buf, "%g", value);
+        return buf;
+    }
+    std::snprintf(buf, sizeof buf, "%.15g", value);
+    std::string text = buf;
+    if (text.find('e') == std::string::npos) return text;
+    // Very small or very large values: the same 15 digits written out without an exponent.
+    std::snprintf(buf, sizeof buf, "%.14e", value);
+    const std::string sci = buf;
+    const std::size_t ePos = sci.find('e');
+    const int exponent = std::atoi(sci.c_str() + ePos + 1);
+    std::string digits;
+    for (std::size_t i = 0; i < ePos; ++i)
+        if (sci[i] >= '0' && sci[i] <= '9') digits += sci[i];
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    std::string out = value < 0 ? "-" : "";
+    if (exponent < 0) {
+        out += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+    } else if (static_cast<std::size_t>(exponent) + 1 >= digits.size()) {
+        out += digits + std::string(static_cast<std::size_t>(exponent) + 1 - digits.size(), '0');
+    } else {
+        out += digits.substr(0, static_cast<std::size_t>(exponent) + 1) + "." +
+               digits.substr(static_cast<std::size_t>(exponent) + 1);
+    }
+    return out;
+}

@@ -1,0 +1,128 @@
+#include "invoice/f_XxqtfpGlobal.h"
+
+#include "host/corlith_api.h"
+#include "invoice/f_GlobalUnit.h"
+
+#include <algorithm>
+#include <ctime>
+
+namespace {
+
+constexpr std::size_t kDeleteGroupSize = 10;
+
+std::string DateLiteral(const std::string& date) {
+    std::string literal;
+    GetSQLDataTime(literal, MainConnectionName(), date);
+    return literal;
+}
+
+std::string FlagDigit(const std::string& flag) { return FlagSet(flag) ? "1" : "0"; }
+
+std::string BuyerLiteral(const std::string& gfnsr) {
+    return "'" + QuoteInner(gfnsr.empty() ? std::string(" ") : gfnsr) + "'";
+}
+
+std::string SavedDate(const Txxqtfpxx& r) { return r.txsj.empty() ? TodayText() : r.txsj; }
+
+bool IsPlainInteger(const std::string& text) {
+    std::size_t i = (!text.empty() && text[0] == '-') ? 1 : 0;
+    if (i == text.size()) return false;
+    for (; i < text.size(); ++i)
+        if (text[i] < '0' || text[i] > '9') return false;
+    return true;
+}
+
+std::string SafeSub(const std::string& s, std::size_t pos, std::size_t n) {
+    return pos < s.size() ? s.substr(pos, n) : std::string();
+}
+
+}  // namespace
+
+Txxqtfpxx MakeInvoiceTemplate(int32_t nextXh, const std::string& kjny, const std::string& today) {
+    Txxqtfpxx r;
+    r.xh = nextXh;
+    r.kprq = SafeSub(kjny, 0, 4) + "-" + SafeSub(kjny, 4, 2) + "-10";
+    r.fs = 0;
+    r.je = 0;
+    r.se = 0;
+    r.lwfp = "0";
+    r.txsj = today;
+    r.sl = 17;
+    return r;
+}
+
+std::string TodayText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buf[16];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d", &local);
+    return buf;
+}
+
+std::string BuildInsertSql(const Txxqtfpxx& r, const std::string& nsrsbh) {
+    std::string sql = " insert into " + QualifyTableName("sb_xxfpb") + "(fplx,txsj,kprq,fs,je,se," +
+                      "sl,nsrsbh,gfnsr,jzjt,lwfp,ms,zfbz,sbssq,xh,sbwjm) " + " values ('";
+    sql += QuoteInner(r.fplx) + "',";
+    sql += DateLiteral(SavedDate(r)) + ",";
+    sql += DateLiteral(r.kprq) + ",";
+    sql += std::to_string(r.fs) + ",";
+    sql += DecimalText(r.je) + ",";
+    sql += DecimalText(r.se) + ",";
+    sql += std::to_string(r.sl) + "," + " '";
+    sql += QuoteInner(nsrsbh) + "',";
+    sql += BuyerLiteral(r.gfnsr) + ",";
+    sql += FlagDigit(r.jzjt) + ",";
+    sql += FlagDigit(r.lwfp) + ",";
+    sql += FlagDigit(r.ms) + ",";
+    sql += FlagDigit(r.zfbz) + "," + "'";
+    sql += QuoteInner(r.sbssq) + "',";
+    sql += std::to_string(r.xh) + ",'')";
+    return sql;
+}
+
+std::string BuildUpdateSql(const Txxqtfpxx& r, const std::string& nsrsbh) {
+    return " update " + QualifyTableName("sb_xxfpb") + " set kprq=" + DateLiteral(r.kprq) + ",fplx='" +
+           QuoteInner(r.fplx) + "'," + " txsj=" + DateLiteral(SavedDate(r)) + ",fs=" + std::to_string(r.fs) +
+           "," + " je=" + DecimalText(r.je) + ",se=" + DecimalText(r.se) + "," + " jzjt=" + FlagDigit(r.jzjt) +
+           ",lwfp=" + FlagDigit(r.lwfp) + "," + " ms=" + FlagDigit(r.ms) + ",zfbz=" + FlagDigit(r.zfbz) + "," +
+           " gfnsr=" + BuyerLiteral(r.gfnsr) + ",sl=" + std::to_string(r.sl) + " where nsrsbh='" +
+           QuoteInner(nsrsbh) + "' and sbssq='" + QuoteInner(r.sbssq) + "'" + " and xh=" + std::to_string(r.xh);
+}
+
+std::string BuildListSql(const std::string& nsrsbh, const std::string& kjny, const std::string& fplx,
+                         const std::string& gfnsr) {
+    std::string sql = "select distinct fp.*,lx.mc as fplxmc from " + QualifyTableName("sb_xxfpb") + " fp " +
+                      " left join " + QualifyTableName("sb_fplxb") + " lx on fp.fplx = lx.fplx " +
+                      " where nsrsbh='" + QuoteInner(nsrsbh) + "'" + " and sbssq='" + QuoteInner(kjny) + "'";
+    if (!fplx.empty()) {
+        // Type codes are numbers and go in bare; anything else is quoted so it cannot end the clause.
+        sql += " and fp.fplx=" + (IsPlainInteger(fplx) ? fplx : "'" + QuoteInner(fplx) + "'");
+    }
+    if (!gfnsr.empty()) sql += " and gfnsr like '%" + EscapeLikeText(gfnsr) + "%'";
+    return sql;
+}
+
+std::string BuildDeleteHead(const std::string& nsrsbh, const std::string& kjny) {
+    return "delete from " + QualifyTableName("sb_xxfpb") + " where " + " nsrsbh= '" + QuoteInner(nsrsbh) +
+           "' and sbssq= '" + QuoteInner(kjny) + "' and ((1=0)";
+}
+
+std::string BuildDeleteSql(const std::string& head, const std::vector<int32_t>& group) {
+    std::string sql = head;
+    for (int32_t xh : group) sql += " or (xh=" + std::to_string(xh) + ")";
+    return sql + ")";
+}
+
+std::vector<std::string> BuildDeleteStatements(const std::string& nsrsbh, const std::string& kjny,
+                                               const std::vector<int32_t>& xhs) {
+    std::vector<std::string> statements;
+    const std::string head = BuildDeleteHead(nsrsbh, kjny);
+    for (std::size_t from = 0; from < xhs.size(); from += kDeleteGroupSize) {
+        const std::size_t to = std::min(xhs.size(), from + kDeleteGroupSize);
+        statements.push_back(BuildDeleteSql(head, std::vector<int32_t>(xhs.begin() + from, xhs.begin() + to)));
+    }
+    return statements;
+}
+
+std::string BuildTypeListSql() { return "select mc,fplx from " + QualifyTableName("sb_fplxb") + " order by fplx"; }

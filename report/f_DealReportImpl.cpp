@@ -1,0 +1,249 @@
+#include "report/f_DealReportImpl.h"
+
+#include "host/f_SubAppVo.h"
+#include "invoice/f_FpDealGlobal.h"
+#include "invoice/f_GlobalUnit.h"
+#include "report/f_XmlUtil.h"
+
+#include <pugixml.hpp>
+
+#include <exception>
+#include <filesystem>
+
+namespace {
+
+constexpr int kMsgFormNotFound = 5050028;
+constexpr int kMsgAuditedReturn = 5050031;
+
+std::shared_ptr<TAryDeclareTypeInfo> g_catalogue;
+
+std::string HostMessage(int number) {
+    std::string text;
+    GetMsg(number, std::string(), 1, text);
+    return text;
+}
+
+std::shared_ptr<TAryDeclareTypeInfo> CatalogueFromHost() {
+    return std::dynamic_pointer_cast<TAryDeclareTypeInfo>(SubAppObject("DeclareTypeInfo"));
+}
+
+std::string ApprovedFilePath() {
+    std::string path;
+    GetCurSubAppPath(path);
+    return path + "Temp/" + CurrentTaxpayerId() + "/" + CurrentPeriod() + "/Hdxx.xml";
+}
+
+// The select shared by S1 and S2, up to and including the form code.
+std::string DeclareStateHead(const std::string& kindCode, const std::string& formCode, const std::string& nsrsbh,
+                             const std::string& kjny) {
+    return "select A.*, B.SBBZ from " + QualifyTableName("SB_SBB") + " A, " + QualifyTableName("SB_SBZLB") +
+           " B where A.NSRSBH = B.NSRSBH AND A.KJNY = B.KJNY AND A.SBPC = B.SBPC AND " +
+           " A.SBZLBH = B.SBZLBH AND A.SBZLBH = '" + QuoteInner(kindCode) + "' and A.nsrsbh = '" +
+           QuoteInner(nsrsbh) + "' and A.kjny = '" + QuoteInner(kjny) + "' and A.sbbbh = '" + QuoteInner(formCode);
+}
+
+}  // namespace
+
+std::shared_ptr<TAryDeclareTypeInfo> HeldDeclareCatalogue() { return g_catalogue; }
+
+void ReleaseDeclareCatalogue() { g_catalogue.reset(); }
+
+bool FindDeclareForm(const std::string& funcCode, std::string& kindCode, std::string& formCode,
+                     bool& declaredEditable) {
+    g_catalogue = CatalogueFromHost();
+    const std::shared_ptr<TAryDeclareTypeInfo> catalogue = g_catalogue;
+    if (!catalogue) return false;
+    for (const TDeclareTypeInfo& kind : catalogue->Items) {
+        for (const TReportInfo& form : kind.Reports) {
+            kindCode = kind.Code;
+            formCode = form.Code;
+            declaredEditable = kind.DeclaredEditable;
+            if (form.FuncCode != funcCode) continue;
+            if (!kind.ApprovalRestricted) return true;
+            if (!IsKindApproved(kind.Code)) continue;
+            if (!form.ApprovalRestricted) return true;
+            std::string approved;
+            // A list that could not be read holds an error text, which must never match a form.
+            if (GetApprovedForms(kind.Code, approved) && approved.find(form.Code) != std::string::npos)
+                return true;
+        }
+    }
+    return false;
+}
+
+bool IsKindApproved(const std::string& kindCode) {
+    const std::string hdxx = SubAppText("hdxx");
+    if (hdxx.empty()) return false;
+    for (const TXmlNode& kind : FindAllElements(hdxx, "SBZL")) {
+        TXmlNode code;
+        FindElement(kind.Outer, "SBZLCODE", code);
+        if (code.Inner == kindCode) return true;
+    }
+    return false;
+}
+
+bool GetApprovedForms(const std::string& kindCode, std::string& list) {
+    list.clear();
+    try {
+        const std::shared_ptr<TAryDeclareTypeInfo> catalogue = g_catalogue ? g_catalogue : CatalogueFromHost();
+        const TDeclareTypeInfo* kind = nullptr;
+        if (catalogue) {
+            for (const TDeclareTypeInfo& k : catalogue->Items) {
+                if (k.Code == kindCode) {
+                    kind = &k;
+                    break;
+                }
+            }
+        }
+        if (!kind || !kind->ApprovalRestricted) return true;
+
+        const std::string path = ApprovedFilePath();
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec)) {
+            list = HostMessage(kMsgFormNotFound);
+            return false;
+        }
+        std::string content;
+        ReadFileText(path, content);
+        if (content.empty()) {
+            list = "错误信息为：核定信息文件 Hdxx.xml 为空或无法读取";
+            return false;
+        }
+        pugi::xml_document doc;
+        // The file is GBK: its bytes are taken as they are, never converted.
+        const pugi::xml_parse_result parsed =
+            doc.load_buffer(content.data(), content.size(), pugi::parse_default, pugi::encoding_utf8);
+        if (!parsed || !doc.document_element()) {
+            list = std::string("错误信息为：核定信息文件 Hdxx.xml 格式错误（") + parsed.description() + "，位置 " +
+                   std::to_string(parsed.offset) + "）";
+            return false;
+        }
+        const pugi::xml_node forms = FindApprovedNode(doc.document_element(), "SBBS.", kindCode);
+        if (forms) {
+            for (const pugi::xml_node child : forms.children()) {
+                std::string text;
+                GetNodeText(child, std::string(), text);
+                list += "|" + text;
+            }
+        }
+        return true;
+    } catch (const std::exception& e) {
+        list = std::string("错误信息为：") + e.what();
+        return false;
+    }
+}
+
+pugi::xml_node FindApprovedNode(const pugi::xml_node& root, std::string path, const std::string& kindCode) {
+    if (!root.child("SBZL")) return pugi::xml_node();
+
+    pugi::xml_node current;
+    for (const pugi::xml_node child : root.children()) {
+        if (std::string(child.name()) != "SBZL") continue;
+        std::string code;
+        GetNodeText(child.child("SBZLCODE"), std::string(), code);
+        if (code != kindCode) continue;
+        current = child;
+        break;
+    }
+    if (!current) return current;
+
+    for (std::size_t dot; (dot = path.find('.')) != std::string::npos;) {
+        current = current.child(path.substr(0, dot).c_str());
+        path.erase(0, dot + 1);
+    }
+
+    const std::size_t open = path.find('[');
+    if (open == std::string::npos) return current;
+    std::string key, value;
+    const std::size_t eq = path.find('=');
+    const std::size_t close = path.find(']');
+    if (eq != std::string::npos) {
+        key = path.substr(1, eq > 1 ? eq - 1 : 0);
+        value = path.substr(eq + 1, close == std::string::npos || close < eq ? std::string::npos : close - eq - 1);
+    } else {
+        key = "CODE";
+        value = path.substr(open + 1, close == std::string::npos || close < open ? std::string::npos : close - open - 1);
+    }
+    for (const pugi::xml_node child : current.children()) {
+        std::string text;
+        GetNodeText(child.child(key.c_str()), std::string(), text);
+        if (text == value) return child;
+    }
+    return current;
+}
+
+bool CheckDeclareState(const std::string& funcCode, std::string& message) {
+    bool refused = false;
+    message.clear();
+
+    std::string kindCode, formCode;
+    bool declaredEditable = false;
+    if (!FindDeclareForm(funcCode, kindCode, formCode, declaredEditable)) {
+        message = HostMessage(kMsgFormNotFound);
+        return false;
+    }
+    const std::string kjny = CurrentPeriod();
+    const std::string nsrsbh = CurrentTaxpayerId();
+    const std::string head = DeclareStateHead(kindCode, formCode, nsrsbh, kjny);
+
+    if (SubAppBool("global_usesbsh")) {
+        THostQuery audited;
+        std::string error;
+        if (!ExecADOQueryMsg(MainConnectionName(), head + "' and SBSHJG = '1' and B.sbbz in(0,7,8)", &audited,
+                             error, 1, 0)) {
+            message = ErrorOrUnknown(error);
+            return false;
+        }
+        if (audited.RecordCount() > 0) {
+            refused = true;
+            message = HostMessage(kMsgAuditedReturn);
+        }
+    }
+
+    THostQuery declared;
+    std::string error;
+    if (!ExecADOQueryMsg(MainConnectionName(), head + "' and B.sbbz in(2,3,4, 5,6)", &declared, error, 1, 0)) {
+        message = ErrorOrUnknown(error);
+        return refused;
+    }
+    if (declared.RecordCount() > 0 && !declaredEditable) {
+        declared.First();
+        refused = true;
+        message = DeclareStatusName(static_cast<uint32_t>(declared.FieldAsInteger("SBBZ"))) + "， 不能操作！";
+    }
+    return refused;
+}
+
+bool MarkFormFilled(const std::string& funcCode, std::string& message) {
+    std::string kindCode, formCode;
+    bool declaredEditable = false;
+    if (!FindDeclareForm(funcCode, kindCode, formCode, declaredEditable)) {
+        message = HostMessage(kMsgFormNotFound);
+        return false;
+    }
+    const std::string kjny = CurrentPeriod();
+    const std::string nsrsbh = CurrentTaxpayerId();
+
+    const std::string sql = "SELECT NSRSBH,KJNY, SBZLBH, SBBBH FROM " + QualifyTableName("SB_FPTXQKB") + " where " +
+                            " SBZLBH = '" + QuoteInner(kindCode) + "' and nsrsbh = '" + QuoteInner(nsrsbh) +
+                            "' and kjny = '" + QuoteInner(kjny) + "' and sbbbh = '" + QuoteInner(formCode) + "'";
+    THostQuery query;
+    std::string error;
+    if (!ExecADOQueryMsg(MainConnectionName(), sql, &query, error, 1, 0)) {
+        message = ErrorOrUnknown(error);
+        return false;
+    }
+    if (query.RecordCount() == 0) {
+        query.Append();
+        query.SetFieldValue("NSRSBH", nsrsbh);
+        query.SetFieldValue("KJNY", kjny);
+        query.SetFieldValue("SBZLBH", kindCode);
+        query.SetFieldValue("SBBBH", formCode);
+        // A mark that was not stored must not let the caller commit as if it were.
+        if (!query.Post(error)) {
+            message = ErrorOrUnknown(error);
+            return false;
+        }
+    }
+    return true;
+}
