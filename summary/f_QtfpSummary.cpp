@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <system_error>
 
@@ -42,6 +43,9 @@ std::string FormatCell(const THostQuery& query, TSummaryMeasure measure) {
         std::snprintf(text, sizeof text, "%d", hasValue ? query.FieldAsInteger(alias) : 0);
     else
         std::snprintf(text, sizeof text, "%.2f", hasValue ? query.FieldAsFloat(alias) : 0.0);
+    // A sum that is zero to the cent may land a hair below zero in floating point; a tax
+    // document shows it as zero, not "-0.00".
+    if (std::strcmp(text, "-0.00") == 0) return "0.00";
     return text;
 }
 
