@@ -37,6 +37,11 @@ CORLITH_API void ClearUserConfig();
 // and confirmations are declined.
 CORLITH_API void SetDialogParent(QWidget* parent);
 
+// The host library's text codec, for programs that meet UTF-8 (command lines, files).
+// Invalid input is replaced, never rejected.
+CORLITH_API std::string GbkToUtf8(const std::string& gbk);
+CORLITH_API std::string Utf8ToGbk(const std::string& utf8);
+
 // Resets every piece of host state to the empty defaults (used between tests).
 CORLITH_API void ResetHost();
 

@@ -38,4 +38,10 @@ CORLITH_API void FailAt(FailPoint point, int occurrence, const std::string& erro
                         const std::string& containing = std::string());
 CORLITH_API void ClearFailures();
 
+// Whether the connection has an open transaction.
+CORLITH_API bool InTransaction(const std::string& connection);
+
+// The help page last registered with SetgsHelpHtml.
+CORLITH_API std::string HelpHtml();
+
 }  // namespace corlith::test

@@ -1,0 +1,438 @@
+#define SQLITE_ENABLE_COLUMN_METADATA 1   // the system library has sqlite3_column_table_name
+
+#include "host_query.h"
+
+#include "codec.h"
+#include "corlith_test.h"
+#include "database.h"
+#include "test_control.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+using Impl = THostQuery::Impl;
+
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x == y) continue;
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::string_view Trimmed(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    return s;
+}
+
+bool ParseInt64(std::string_view s, int64_t& out) {
+    s = Trimmed(s);
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return !s.empty() && ec == std::errc() && end == s.data() + s.size();
+}
+
+bool ParseDouble(std::string_view s, double& out) {
+    s = Trimmed(s);
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return !s.empty() && ec == std::errc() && end == s.data() + s.size() && std::isfinite(out);
+}
+
+int64_t RoundToInt64(double v) {
+    if (!std::isfinite(v)) return 0;
+    const double r = std::nearbyint(v);   // halves to even, as the default rounding mode does
+    if (r >= 9.2233720368547758e18) return std::numeric_limits<int64_t>::max();
+    if (r <= -9.2233720368547758e18) return std::numeric_limits<int64_t>::min();
+    return static_cast<int64_t>(r);
+}
+
+// "1234.5" -> 12345000 exactly, rounding the fifth decimal and beyond half to even.
+bool DecimalToCurrency(std::string_view s, int64_t& out) {
+    s = Trimmed(s);
+    bool negative = false;
+    if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
+        negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    int exponent = 0;
+    if (const size_t e = s.find_first_of("eE"); e != std::string_view::npos) {
+        std::string_view exp = s.substr(e + 1);
+        if (!exp.empty() && exp.front() == '+') exp.remove_prefix(1);
+        const auto [end, ec] = std::from_chars(exp.data(), exp.data() + exp.size(), exponent);
+        if (exp.empty() || ec != std::errc() || end != exp.data() + exp.size() || std::abs(exponent) > 30) return false;
+        s = s.substr(0, e);
+    }
+    std::string digits;
+    int fraction = 0;
+    bool dot = false;
+    for (char c : s) {
+        if (c == '.' && !dot) {
+            dot = true;
+        } else if (c >= '0' && c <= '9') {
+            digits += c;
+            if (dot) ++fraction;
+        } else {
+            return false;
+        }
+    }
+    if (digits.empty()) return false;
+    // Value = digits * 10^(exponent - fraction); wanted: value * 10^4.
+    int shift = exponent - fraction + 4;
+    if (shift > 0) digits.append(static_cast<size_t>(shift), '0'), shift = 0;
+    std::string whole = digits.substr(0, digits.size() - std::min(digits.size(), static_cast<size_t>(-shift)));
+    std::string rest = digits.substr(whole.size());
+    if (static_cast<size_t>(-shift) > digits.size()) rest.insert(0, static_cast<size_t>(-shift) - digits.size(), '0');
+    const size_t firstNonZero = whole.find_first_not_of('0');
+    whole = firstNonZero == std::string::npos ? "0" : whole.substr(firstNonZero);
+    if (whole.size() > 18) return false;
+    int64_t value = 0;
+    std::from_chars(whole.data(), whole.data() + whole.size(), value);
+    if (!rest.empty()) {
+        const char first = rest[0];
+        const bool tail = rest.find_first_not_of('0', 1) != std::string::npos;
+        if (first > '5' || (first == '5' && (tail || (value & 1)))) ++value;
+    }
+    out = negative ? -value : value;
+    return true;
+}
+
+int64_t RealToCurrency(double v) {
+    const double scaled = v * 10000.0;
+    const double frac = std::fabs(scaled - std::trunc(scaled));
+    // Only a value near a half needs its decimal digits to decide the rounding.
+    if (std::fabs(frac - 0.5) > 1e-6 || std::fabs(scaled) > 1e15) return RoundToInt64(scaled);
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.15g", v);
+    int64_t out = 0;
+    return DecimalToCurrency(buffer, out) ? out : RoundToInt64(scaled);
+}
+
+std::string RealText(double v) {
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.15g", v);
+    return buffer;
+}
+
+// The first table named after FROM, as the select wrote it (GBK).
+std::string FromTable(const std::string& sql) {
+    size_t i = 0;
+    const size_t n = sql.size();
+    auto isWord = [](unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; };
+    while (i < n) {
+        const char c = sql[i];
+        if (c == '\'' || c == '"' || c == '`' || c == '[') {
+            const char close = c == '[' ? ']' : c;
+            const size_t end = sql.find(close, i + 1);
+            i = end == std::string::npos ? n : end + 1;
+            continue;
+        }
+        if (isWord(static_cast<unsigned char>(c))) {
+            size_t j = i;
+            while (j < n && isWord(static_cast<unsigned char>(sql[j]))) {
+                j += static_cast<unsigned char>(sql[j]) >= 0x81 && j + 1 < n ? 2 : 1;   // GBK pairs
+            }
+            if (SameIgnoringAsciiCase(std::string_view(sql).substr(i, j - i), "from")) {
+                size_t k = j;
+                while (k < n && std::isspace(static_cast<unsigned char>(sql[k]))) ++k;
+                size_t e = k;
+                if (k < n && (sql[k] == '"' || sql[k] == '`' || sql[k] == '[')) {
+                    const char close = sql[k] == '[' ? ']' : sql[k];
+                    const size_t end = sql.find(close, k + 1);
+                    return end == std::string::npos ? std::string() : sql.substr(k + 1, end - k - 1);
+                }
+                while (e < n && (isWord(static_cast<unsigned char>(sql[e])) || sql[e] == '.')) ++e;
+                std::string name = sql.substr(k, e - k);
+                if (const size_t dot = name.rfind('.'); dot != std::string::npos) name = name.substr(dot + 1);
+                return name;
+            }
+            i = j;
+            continue;
+        }
+        ++i;
+    }
+    return std::string();
+}
+
+}  // namespace
+
+// ---- Impl -----------------------------------------------------------------------------
+
+void Impl::Clear() {
+    names.clear();
+    tables.clear();
+    cells.clear();
+    texts.clear();
+    fieldCount = rowCount = cursor = 0;
+    connection.clear();
+    statement.clear();
+    appending = false;
+    pending.clear();
+}
+
+bool Impl::Load(sqlite3_stmt* stmt, std::string& error) {
+    Clear();
+    fieldCount = sqlite3_column_count(stmt);
+    names.reserve(static_cast<size_t>(fieldCount));
+    for (int i = 0; i < fieldCount; ++i) {
+        std::string name;
+        const char* raw = sqlite3_column_name(stmt, i);
+        corlith::codec::Utf8ToGbk(raw ? raw : "", name);
+        names.push_back(std::move(name));
+        const char* table = sqlite3_column_table_name(stmt, i);
+        tables.emplace_back(table ? table : "");
+    }
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        for (int i = 0; i < fieldCount; ++i) {
+            Cell c;
+            switch (sqlite3_column_type(stmt, i)) {
+            case SQLITE_INTEGER:
+                c.type = Integer;
+                c.integer = sqlite3_column_int64(stmt, i);
+                break;
+            case SQLITE_FLOAT:
+                c.type = Real;
+                c.real = sqlite3_column_double(stmt, i);
+                break;
+            case SQLITE_NULL:
+                break;
+            default: {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+                const auto bytes = static_cast<size_t>(sqlite3_column_bytes(stmt, i));
+                c.type = Text;
+                c.offset = texts.size();
+                corlith::codec::Utf8ToGbk(std::string_view(text ? text : "", text ? bytes : 0), texts);
+                c.length = static_cast<uint32_t>(texts.size() - c.offset);
+            }
+            }
+            cells.push_back(c);
+        }
+        ++rowCount;
+    }
+    if (rc != SQLITE_DONE) {
+        sqlite3* db = sqlite3_db_handle(stmt);
+        error = corlith::db::LastError(db);
+        Clear();
+        return false;
+    }
+    return true;
+}
+
+int Impl::indexOf(const std::string& name) const {
+    for (int i = 0; i < fieldCount; ++i)
+        if (SameIgnoringAsciiCase(names[static_cast<size_t>(i)], name)) return i;
+    return -1;
+}
+
+const Impl::Cell* Impl::cell(int field) const {
+    if (field < 0 || field >= fieldCount || cursor < 0 || cursor >= rowCount) return nullptr;
+    return &cells[static_cast<size_t>(cursor) * static_cast<size_t>(fieldCount) + static_cast<size_t>(field)];
+}
+
+std::string Impl::textOf(const Cell& c) const {
+    switch (c.type) {
+    case Integer: {
+        char buffer[24];
+        const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, c.integer);
+        return std::string(buffer, end);
+    }
+    case Real: return RealText(c.real);
+    case Text: return std::string(texts.data() + c.offset, c.length);
+    case Null: break;
+    }
+    return std::string();
+}
+
+// ---- THostQuery -----------------------------------------------------------------------
+
+THostQuery::THostQuery() : d_(new Impl) {}
+THostQuery::~THostQuery() { delete d_; }
+
+int THostQuery::RecordCount() const { return d_->rowCount; }
+bool THostQuery::Eof() const { return d_->cursor >= d_->rowCount; }
+void THostQuery::First() { d_->cursor = 0; }
+void THostQuery::Next() {
+    if (d_->cursor < d_->rowCount) ++d_->cursor;
+}
+
+int THostQuery::FieldIndex(const std::string& name) const { return d_->indexOf(name); }
+bool THostQuery::FieldIsNull(const std::string& name) const { return IsNullAt(d_->indexOf(name)); }
+std::string THostQuery::FieldAsString(const std::string& name) const { return StringAt(d_->indexOf(name)); }
+
+int32_t THostQuery::FieldAsInteger(const std::string& name) const {
+    const int64_t v = Int64At(d_->indexOf(name));
+    if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(v);
+}
+
+int64_t THostQuery::FieldAsInt64(const std::string& name) const { return Int64At(d_->indexOf(name)); }
+double THostQuery::FieldAsFloat(const std::string& name) const { return FloatAt(d_->indexOf(name)); }
+int64_t THostQuery::FieldAsCurrency(const std::string& name) const { return CurrencyAt(d_->indexOf(name)); }
+
+bool THostQuery::IsNullAt(int field) const {
+    const Impl::Cell* c = d_->cell(field);
+    return !c || c->type == Impl::Null;
+}
+
+std::string THostQuery::StringAt(int field) const {
+    try {
+        const Impl::Cell* c = d_->cell(field);
+        return c ? d_->textOf(*c) : std::string();
+    } catch (...) {
+        return std::string();
+    }
+}
+
+int64_t THostQuery::Int64At(int field) const {
+    const Impl::Cell* c = d_->cell(field);
+    if (!c) return 0;
+    switch (c->type) {
+    case Impl::Integer: return c->integer;
+    case Impl::Real: return RoundToInt64(c->real);
+    case Impl::Text: {
+        const std::string_view s(d_->texts.data() + c->offset, c->length);
+        int64_t i = 0;
+        if (ParseInt64(s, i)) return i;
+        double r = 0;
+        return ParseDouble(s, r) ? RoundToInt64(r) : 0;
+    }
+    case Impl::Null: break;
+    }
+    return 0;
+}
+
+double THostQuery::FloatAt(int field) const {
+    const Impl::Cell* c = d_->cell(field);
+    if (!c) return 0;
+    switch (c->type) {
+    case Impl::Integer: return static_cast<double>(c->integer);
+    case Impl::Real: return c->real;
+    case Impl::Text: {
+        double r = 0;
+        return ParseDouble(std::string_view(d_->texts.data() + c->offset, c->length), r) ? r : 0;
+    }
+    case Impl::Null: break;
+    }
+    return 0;
+}
+
+int64_t THostQuery::CurrencyAt(int field) const {
+    const Impl::Cell* c = d_->cell(field);
+    if (!c) return 0;
+    switch (c->type) {
+    case Impl::Integer:
+        if (c->integer > std::numeric_limits<int64_t>::max() / 10000 ||
+            c->integer < std::numeric_limits<int64_t>::min() / 10000)
+            return 0;
+        return c->integer * 10000;
+    case Impl::Real: return RealToCurrency(c->real);
+    case Impl::Text: {
+        int64_t out = 0;
+        return DecimalToCurrency(std::string_view(d_->texts.data() + c->offset, c->length), out) ? out : 0;
+    }
+    case Impl::Null: break;
+    }
+    return 0;
+}
+
+void THostQuery::Append() {
+    d_->appending = true;
+    d_->pending.clear();
+}
+
+void THostQuery::SetFieldValue(const std::string& name, const std::string& value) {
+    try {
+        if (!d_->appending) return;
+        for (auto& [field, v] : d_->pending)
+            if (SameIgnoringAsciiCase(field, name)) {
+                v = value;
+                return;
+            }
+        d_->pending.emplace_back(name, value);
+    } catch (...) {
+    }
+}
+
+bool THostQuery::Post(std::string& error) {
+    try {
+        if (!d_->appending) {
+            error = "没有待保存的新记录，请先追加记录";
+            return false;
+        }
+        // The table the select read: every field that comes from a table must name the same one.
+        std::string sourceTable;
+        for (const auto& t : d_->tables) {
+            if (t.empty()) continue;
+            if (sourceTable.empty()) sourceTable = t;
+            else if (!SameIgnoringAsciiCase(sourceTable, t)) {
+                error = "查询结果来自多个表，不能追加记录";
+                return false;
+            }
+        }
+        std::string written = FromTable(d_->statement);   // GBK
+        std::string writtenUtf8;
+        corlith::codec::GbkToUtf8(written, writtenUtf8);
+        std::string table;   // UTF-8, what is inserted into
+        if (!sourceTable.empty()) {
+            table = sourceTable;
+            if (!SameIgnoringAsciiCase(writtenUtf8, sourceTable)) {
+                written.clear();
+                corlith::codec::Utf8ToGbk(sourceTable, written);
+            }
+        } else {
+            table = writtenUtf8;
+        }
+        if (table.empty()) {
+            error = "无法确定查询所读取的表，不能追加记录";
+            return false;
+        }
+        corlith::testctl::LogStep("POST " + written);
+        if (auto injected = corlith::testctl::TakeFailure(corlith::test::FailPoint::Post)) {
+            error = *injected;
+            return false;
+        }
+        std::vector<std::string> columns, values;
+        for (const auto& [field, value] : d_->pending) {
+            columns.emplace_back();
+            corlith::codec::GbkToUtf8(field, columns.back());
+            values.emplace_back();
+            corlith::codec::GbkToUtf8(value, values.back());
+        }
+        if (!corlith::db::InsertRow(d_->connection, table, columns, values, error)) return false;
+
+        // The posted row joins the result, as the current row.
+        for (int i = 0; i < d_->fieldCount; ++i) {
+            Impl::Cell c;
+            for (const auto& [field, value] : d_->pending)
+                if (SameIgnoringAsciiCase(field, d_->names[static_cast<size_t>(i)])) {
+                    c.type = Impl::Text;
+                    c.offset = d_->texts.size();
+                    d_->texts += value;
+                    c.length = static_cast<uint32_t>(value.size());
+                }
+            d_->cells.push_back(c);
+        }
+        d_->cursor = d_->rowCount++;
+        d_->appending = false;
+        d_->pending.clear();
+        return true;
+    } catch (...) {
+        try {
+            error = "追加记录失败";
+        } catch (...) {
+        }
+        return false;
+    }
+}

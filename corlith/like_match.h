@@ -1,0 +1,18 @@
+// LIKE with bracket classes for every connection: "%" and "_" as wildcards, "[abc]", "[a-z]",
+// "[^a]" (and "[^]" for a literal "^"), an optional escape character; ASCII letters match
+// ignoring case; the text is compared by Unicode code point.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <string_view>
+
+namespace corlith::like {
+
+// Registers like(pattern, text) and like(pattern, text, escape) on the connection.
+int Register(sqlite3* db);
+
+// escape: a single code point, or 0 for none. Both texts are UTF-8.
+bool Match(std::string_view pattern, std::string_view text, char32_t escape = 0);
+
+}  // namespace corlith::like

@@ -1,0 +1,100 @@
+#include "message_box.h"
+
+#include "codec.h"
+#include "corlith_host.h"
+#include "message_catalog.h"
+#include "test_control.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+
+#include <cstdio>
+
+namespace corlith::msgbox {
+namespace {
+
+QPointer<QWidget>& dialogParent() {
+    static QPointer<QWidget> parent;
+    return parent;
+}
+
+bool HaveWidgets() { return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr; }
+
+QWidget* ParentWidget() {
+    if (QWidget* p = dialogParent().data()) return p;
+    return QApplication::activeWindow();
+}
+
+void PrintToStderr(const std::string& text) {
+    std::string utf8;
+    codec::GbkToUtf8(text, utf8);
+    std::fprintf(stderr, "%s\n", utf8.c_str());
+}
+
+void ShowInformation(const std::string& text) {
+    if (!HaveWidgets()) {
+        PrintToStderr(text);
+        return;
+    }
+    QMessageBox::information(ParentWidget(), QString::fromUtf16(u"提示"), GbkToQString(text));
+}
+
+bool AskConfirmation(const std::string& text) {
+    if (!HaveWidgets()) {
+        PrintToStderr(text);
+        return false;
+    }
+    const auto answer = QMessageBox::question(ParentWidget(), QString::fromUtf16(u"确认"), GbkToQString(text),
+                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes;
+}
+
+}  // namespace
+
+void Reset() { dialogParent() = nullptr; }
+
+}  // namespace corlith::msgbox
+
+using corlith::test::MessageKind;
+
+void InforMsg(int number, const std::string& param, int /*flag*/) {
+    try {
+        const std::string text = corlith::catalog::Text(number, param);
+        if (corlith::testctl::Recording()) {
+            corlith::testctl::Record(MessageKind::InforMsg, number, param, text);
+            return;
+        }
+        corlith::msgbox::ShowInformation(text);
+    } catch (...) {
+    }
+}
+
+void InfoMsgBox(const std::string& text, int /*flags*/) {
+    try {
+        if (corlith::testctl::Recording()) {
+            corlith::testctl::Record(MessageKind::InfoMsgBox, 0, std::string(), text);
+            return;
+        }
+        corlith::msgbox::ShowInformation(text);
+    } catch (...) {
+    }
+}
+
+bool ConfirmMsgBoxA(const std::string& text, int /*flags*/) {
+    try {
+        if (corlith::testctl::Recording()) {
+            corlith::testctl::Record(MessageKind::Confirm, 0, std::string(), text);
+            return corlith::testctl::NextConfirmAnswer();
+        }
+        return corlith::msgbox::AskConfirmation(text);
+    } catch (...) {
+        return false;
+    }
+}
+
+namespace corlith {
+
+void SetDialogParent(QWidget* parent) { msgbox::dialogParent() = parent; }
+
+}  // namespace corlith

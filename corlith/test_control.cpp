@@ -1,0 +1,117 @@
+#include "test_control.h"
+
+#include <algorithm>
+#include <deque>
+#include <vector>
+
+namespace corlith::testctl {
+namespace {
+
+struct ArmedFailure {
+    test::FailPoint point;
+    int remaining;
+    std::string error;
+    std::string containing;
+};
+
+struct State {
+    bool recording = false;
+    std::vector<test::ShownMessage> messages;
+    std::deque<bool> answers;
+    std::vector<std::string> log;
+    std::vector<bool> isStep;   // parallel to log: BEGIN/COMMIT/ROLLBACK/POST entries
+    std::vector<ArmedFailure> failures;
+};
+
+State& state() {
+    static State s;
+    return s;
+}
+
+}  // namespace
+
+void LogStatement(const std::string& statement) {
+    state().log.push_back(statement);
+    state().isStep.push_back(false);
+}
+
+void LogStep(const std::string& entry) {
+    state().log.push_back(entry);
+    state().isStep.push_back(true);
+}
+
+std::optional<std::string> TakeFailure(test::FailPoint point, const std::string& statement) {
+    auto& failures = state().failures;
+    std::optional<std::string> hit;
+    for (auto it = failures.begin(); it != failures.end();) {
+        const bool counts = it->point == point &&
+                            (point != test::FailPoint::Statement || it->containing.empty() ||
+                             statement.find(it->containing) != std::string::npos);
+        if (counts && --it->remaining <= 0) {
+            if (!hit) hit = it->error.empty() ? std::string("injected failure") : it->error;
+            it = failures.erase(it);
+            continue;
+        }
+        ++it;
+    }
+    return hit;
+}
+
+bool Recording() { return state().recording; }
+
+void Record(test::MessageKind kind, int number, const std::string& param, const std::string& text) {
+    state().messages.push_back(test::ShownMessage{kind, number, param, text});
+}
+
+bool NextConfirmAnswer() {
+    auto& answers = state().answers;
+    if (answers.empty()) return false;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+void Reset() { state() = State(); }
+
+}  // namespace corlith::testctl
+
+namespace corlith::test {
+
+void EnableRecording(bool on) { testctl::state().recording = on; }
+const std::vector<ShownMessage>& Messages() { return testctl::state().messages; }
+void ClearMessages() { testctl::state().messages.clear(); }
+void QueueConfirmAnswer(bool answer) {
+    try {
+        testctl::state().answers.push_back(answer);
+    } catch (...) {
+    }
+}
+
+const std::vector<std::string>& StatementLog() { return testctl::state().log; }
+
+std::vector<std::string> StatementsOnly() {
+    std::vector<std::string> out;
+    try {
+        const auto& s = testctl::state();
+        for (size_t i = 0; i < s.log.size(); ++i)
+            if (!s.isStep[i]) out.push_back(s.log[i]);
+    } catch (...) {
+    }
+    return out;
+}
+
+void ClearStatementLog() {
+    testctl::state().log.clear();
+    testctl::state().isStep.clear();
+}
+
+void FailAt(FailPoint point, int occurrence, const std::string& error, const std::string& containing) {
+    try {
+        testctl::state().failures.push_back({point, std::max(occurrence, 1), error, containing});
+    } catch (...) {
+    }
+}
+
+void ClearFailures() { testctl::state().failures.clear(); }
+
+}  // namespace corlith::test
