@@ -123,3 +123,486 @@ TEST_F(CorlithDb, LikeOverManyRowsStaysFast) {
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_LT(elapsed, std::chrono::seconds(10));
 }
+
+// ---- text conversion -----------------------------------------------------------------------
+
+TEST_F(CorlithDb, ChineseTextRoundTripsAsGbkAndIsStoredAsUtf8) {
+    InvoiceRow row;
+    row.gfnsr = "购方：北京测试有限公司";
+    InsertInvoice(row);
+    EXPECT_EQ(QueryText("select gfnsr from sb07_xxfpb"), "购方：北京测试有限公司");
+    // The file holds UTF-8: 11 characters of 3 bytes each.
+    EXPECT_EQ(QueryInt("select length(gfnsr) from sb07_xxfpb"), 11);
+    EXPECT_EQ(QueryInt("select length(cast(gfnsr as blob)) from sb07_xxfpb"), 33);
+    // Field names and the invoice types come back as GBK too.
+    auto q = Select("select mc as 名称 from sb07_fplxb where fplx = 3");
+    EXPECT_EQ(q->FieldAsString("名称"), "未开具发票");
+}
+
+TEST(CorlithCodec, QStringBoundaryAndInvalidInput) {
+    const std::string gbk = "纳税检查调整 ABC";
+    const QString q = GbkToQString(gbk);
+    EXPECT_EQ(q, QString::fromUtf16(u"纳税检查调整 ABC"));
+    EXPECT_EQ(QStringToGbk(q), gbk);
+    EXPECT_EQ(corlith::Utf8ToGbk(corlith::GbkToUtf8(gbk)), gbk);
+    // A stray byte and a double-byte character cut off at the end do not abort the conversion.
+    const std::string broken = std::string("发") + "\xFF" + "x" + "\xB7";
+    const std::string utf8 = corlith::GbkToUtf8(broken);
+    EXPECT_EQ(utf8, "\xE5\x8F\x91\xEF\xBF\xBDx\xEF\xBF\xBD");
+    // A character GBK cannot hold becomes "?" and the rest survives.
+    EXPECT_EQ(QStringToGbk(QString::fromUtf16(u"a\U0001F600b")), "a?b");
+    EXPECT_EQ(corlith::Utf8ToGbk("a\xFF" "b"), "a?b");
+}
+
+// ---- query readers -------------------------------------------------------------------------
+
+TEST_F(CorlithDb, ReadersGiveEachKindOfValue) {
+    auto q = Select("select 42 as Num, 1234.5 as Amt, 0.1 + 0.2 as Sum3, 'text' as Txt, null as Absent, "
+                    "'17' as NumText, 'abc' as Word, 3000000000 as Big");
+    ASSERT_EQ(q->RecordCount(), 1);
+    EXPECT_EQ(q->FieldAsString("num"), "42");
+    EXPECT_EQ(q->FieldAsString("AMT"), "1234.5");
+    EXPECT_EQ(q->FieldAsString("sum3"), "0.3");
+    EXPECT_EQ(q->FieldAsFloat("amt"), 1234.5);
+    EXPECT_EQ(q->FieldAsInteger("numtext"), 17);
+    EXPECT_EQ(q->FieldAsInteger("word"), 0);
+    EXPECT_EQ(q->FieldAsFloat("word"), 0.0);
+    EXPECT_EQ(q->FieldAsInt64("big"), 3000000000LL);
+    EXPECT_TRUE(q->FieldIsNull("absent"));
+    EXPECT_FALSE(q->FieldIsNull("txt"));
+    EXPECT_EQ(q->FieldAsString("absent"), "");
+    EXPECT_EQ(q->FieldAsInteger("absent"), 0);
+    EXPECT_EQ(q->FieldIndex("TXT"), 3);
+    EXPECT_EQ(q->FieldIndex("missing"), -1);
+    EXPECT_EQ(q->FieldAsString("missing"), "");
+    EXPECT_EQ(q->StringAt(3), "text");
+    EXPECT_EQ(q->Int64At(0), 42);
+    EXPECT_TRUE(q->IsNullAt(4));
+    EXPECT_TRUE(q->IsNullAt(99));
+}
+
+TEST_F(CorlithDb, CurrencyRoundsHalvesToEven) {
+    auto q = Select("select 1.365 as a, '0.00005' as b, '0.00015' as c, -2.5 as d, 12 as e, '-0.00025' as f, "
+                    "1e-05 as g");
+    EXPECT_EQ(q->FieldAsCurrency("a"), 13650);
+    EXPECT_EQ(q->FieldAsCurrency("b"), 0);
+    EXPECT_EQ(q->FieldAsCurrency("c"), 2);
+    EXPECT_EQ(q->FieldAsCurrency("d"), -25000);
+    EXPECT_EQ(q->FieldAsCurrency("e"), 120000);
+    EXPECT_EQ(q->FieldAsCurrency("f"), -2);
+    EXPECT_EQ(q->CurrencyAt(6), 0);
+}
+
+TEST_F(CorlithDb, CursorWalksEveryRowInOrder) {
+    for (int xh : {3, 1, 2}) {
+        InvoiceRow row;
+        row.xh = xh;
+        InsertInvoice(row);
+    }
+    auto q = Select("select xh from sb07_xxfpb order by xh");
+    ASSERT_EQ(q->RecordCount(), 3);
+    std::vector<int> seen;
+    for (; !q->Eof(); q->Next()) seen.push_back(q->FieldAsInteger("XH"));
+    EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(q->FieldAsString("xh"), "");   // past the end reads nothing
+    q->Next();
+    EXPECT_TRUE(q->Eof());
+    q->First();
+    EXPECT_EQ(q->FieldAsInteger("xh"), 1);
+
+    auto empty = Select("select xh from sb07_xxfpb where xh > 99");
+    EXPECT_EQ(empty->RecordCount(), 0);
+    EXPECT_TRUE(empty->Eof());
+}
+
+TEST_F(CorlithDb, FailedSelectReportsAndLeavesNoStaleRows) {
+    auto q = Select("select fplx, mc from sb07_fplxb");
+    ASSERT_EQ(q->RecordCount(), 4);
+    std::string error;
+    EXPECT_FALSE(ExecADOQueryMsg(kConnection, "select nosuchcolumn from sb07_fplxb", q.get(), error, 1, 0));
+    EXPECT_NE(error.find("nosuchcolumn"), std::string::npos) << error;
+    EXPECT_EQ(q->RecordCount(), 0);
+    EXPECT_TRUE(q->Eof());
+
+    error.clear();
+    EXPECT_FALSE(ExecADOQueryMsg("NoSuchConnection", "select 1", q.get(), error, 1, 0));
+    EXPECT_FALSE(error.empty());
+    error.clear();
+    EXPECT_FALSE(ExecADOQueryMsg(kConnection, "select 1", nullptr, error, 1, 0));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST_F(CorlithDb, OneCallRunsOneStatement) {
+    std::string error;
+    EXPECT_FALSE(Run("delete from sb07_fplxb where fplx = 1; delete from sb07_fplxb", error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(Count("sb07_fplxb"), 4);
+    EXPECT_TRUE(Run("delete from sb07_fplxb where fplx = 1;  ", error)) << error;
+    EXPECT_EQ(Count("sb07_fplxb"), 3);
+}
+
+TEST_F(CorlithDb, RepeatedStatementsSeeCurrentData) {
+    // Prepared statements are reused; each run must still read what is there now.
+    const std::string sql = "select count(*) from sb07_fplxb";
+    EXPECT_EQ(QueryInt(sql), 4);
+    Exec("insert into sb07_fplxb(fplx, mc) values (9, '其他')");
+    EXPECT_EQ(QueryInt(sql), 5);
+    Exec("alter table sb07_fplxb add column extra text");
+    auto q = Select("select * from sb07_fplxb where fplx = 9");
+    EXPECT_EQ(q->FieldIndex("extra"), 2);
+}
+
+// ---- posting a row -------------------------------------------------------------------------
+
+TEST_F(CorlithDb, PostInsertsIntoTheTableTheSelectRead) {
+    const std::string sql = "SELECT NSRSBH,KJNY, SBZLBH, SBBBH FROM sb07_fptxqkb where  SBZLBH = '01' and nsrsbh = '" +
+                            std::string(kCompany) + "' and kjny = '202611' and sbbbh = '004'";
+    auto q = Select(sql);
+    ASSERT_EQ(q->RecordCount(), 0);
+    q->Append();
+    q->SetFieldValue("NSRSBH", kCompany);
+    q->SetFieldValue("KJNY", "202611");
+    q->SetFieldValue("SBZLBH", "01");
+    q->SetFieldValue("SBBBH", "004");
+    std::string error;
+    ASSERT_TRUE(q->Post(error)) << error;
+    EXPECT_EQ(q->RecordCount(), 1);
+    EXPECT_EQ(q->FieldAsString("sbbbh"), "004");
+    EXPECT_EQ(corlith::test::StatementLog().back(), "POST sb07_fptxqkb");
+    EXPECT_EQ(Select(sql)->RecordCount(), 1);
+
+    // The same row again violates the key: the database's message comes back.
+    auto again = Select(sql);
+    again->Append();
+    again->SetFieldValue("NSRSBH", kCompany);
+    again->SetFieldValue("KJNY", "202611");
+    again->SetFieldValue("SBZLBH", "01");
+    again->SetFieldValue("SBBBH", "004");
+    error.clear();
+    EXPECT_FALSE(again->Post(error));
+    EXPECT_NE(error.find("UNIQUE"), std::string::npos) << error;
+    EXPECT_EQ(Count("SB07_FPTXQKB"), 1);
+}
+
+TEST_F(CorlithDb, PostWritesChineseTextAndRefusesAJoin) {
+    auto q = Select("select fplx, mc from sb07_fplxb where fplx = 1");
+    q->Append();
+    q->SetFieldValue("fplx", "7");
+    q->SetFieldValue("MC", "农产品收购发票");
+    std::string error;
+    ASSERT_TRUE(q->Post(error)) << error;
+    EXPECT_EQ(QueryText("select mc from sb07_fplxb where fplx = 7"), "农产品收购发票");
+
+    auto join = Select("select fp.xh, lx.mc from sb07_xxfpb fp left join sb07_fplxb lx on fp.fplx = lx.fplx");
+    join->Append();
+    join->SetFieldValue("mc", "x");
+    error.clear();
+    EXPECT_FALSE(join->Post(error));
+    EXPECT_FALSE(error.empty());
+
+    THostQuery fresh;
+    error.clear();
+    EXPECT_FALSE(fresh.Post(error));   // nothing appended
+    EXPECT_FALSE(error.empty());
+}
+
+// ---- transactions --------------------------------------------------------------------------
+
+TEST_F(CorlithDb, RollbackUndoesAndCommitKeeps) {
+    std::string error;
+    ASSERT_TRUE(DBBeginTrans(kConnection, error)) << error;
+    EXPECT_TRUE(corlith::test::InTransaction(kConnection));
+    Exec("delete from sb07_fplxb");
+    EXPECT_EQ(Count("sb07_fplxb"), 0);
+    DBRollbackTrans(kConnection, error);
+    EXPECT_FALSE(corlith::test::InTransaction(kConnection));
+    EXPECT_EQ(Count("sb07_fplxb"), 4);
+
+    ASSERT_TRUE(DBBeginTrans(kConnection, error)) << error;
+    Exec("delete from sb07_fplxb where fplx = 5");
+    ASSERT_TRUE(DBCommitTrans(kConnection, error)) << error;
+    EXPECT_EQ(Count("sb07_fplxb"), 3);
+
+    // Rolling back with nothing open is harmless.
+    error.clear();
+    DBRollbackTrans(kConnection, error);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(Count("sb07_fplxb"), 3);
+}
+
+TEST_F(CorlithDb, BeginInsideATransactionIsRefused) {
+    std::string error;
+    ASSERT_TRUE(DBBeginTrans(kConnection, error)) << error;
+    Exec("delete from sb07_fplxb where fplx = 1");
+    EXPECT_FALSE(DBBeginTrans(kConnection, error));
+    EXPECT_FALSE(error.empty());
+    // The open transaction is untouched by the refusal.
+    EXPECT_TRUE(corlith::test::InTransaction(kConnection));
+    DBRollbackTrans(kConnection, error);
+    EXPECT_EQ(Count("sb07_fplxb"), 4);
+    error.clear();
+    EXPECT_FALSE(DBCommitTrans(kConnection, error));   // nothing to commit
+    EXPECT_FALSE(error.empty());
+}
+
+TEST_F(CorlithDb, InjectedCommitFailureLeavesTheDatabaseAsBefore) {
+    std::string error;
+    ASSERT_TRUE(DBBeginTrans(kConnection, error)) << error;
+    Exec("delete from sb07_fplxb");
+    Exec("insert into sb07_fplxb(fplx, mc) values (8, 'x')");
+    corlith::test::FailAt(FailPoint::Commit, 1, "磁盘已满");
+    EXPECT_FALSE(DBCommitTrans(kConnection, error));
+    EXPECT_EQ(error, "磁盘已满");
+    EXPECT_FALSE(corlith::test::InTransaction(kConnection));
+    EXPECT_EQ(Count("sb07_fplxb"), 4);
+    EXPECT_EQ(QueryInt("select count(*) from sb07_fplxb where fplx = 8"), 0);
+    // The connection is usable for a new transaction afterwards.
+    ASSERT_TRUE(DBBeginTrans(kConnection, error)) << error;
+    ASSERT_TRUE(DBCommitTrans(kConnection, error)) << error;
+}
+
+TEST_F(CorlithDb, RealCommitFailureRollsBack) {
+    // A deferred foreign key is only checked at commit, so the commit itself fails.
+    Exec("create table parent(id integer primary key)");
+    Exec("create table child(pid integer references parent(id) deferrable initially deferred)");
+    Exec("pragma foreign_keys = on");
+    Exec("insert into parent values (1)");
+    Exec("insert into child values (1)");
+    std::string error;
+    ASSERT_TRUE(DBBeginTrans(kConnection, error)) << error;
+    Exec("insert into child values (2)");
+    Exec("delete from sb07_fplxb");
+    EXPECT_FALSE(DBCommitTrans(kConnection, error));
+    EXPECT_NE(error.find("FOREIGN KEY"), std::string::npos) << error;
+    EXPECT_FALSE(corlith::test::InTransaction(kConnection));
+    EXPECT_EQ(Count("child"), 1);
+    EXPECT_EQ(Count("sb07_fplxb"), 4);
+}
+
+// ---- failure injection and the statement log -----------------------------------------------
+
+TEST_F(CorlithDb, InjectedStatementFailureCountsOnlyMatchingStatements) {
+    corlith::test::FailAt(FailPoint::Statement, 2, "第二次删除失败", "delete");
+    std::string error;
+    EXPECT_TRUE(Run("delete from sb07_fplxb where fplx = 1", error)) << error;
+    EXPECT_EQ(QueryInt("select count(*) from sb07_fplxb"), 3);   // a select does not count
+    EXPECT_FALSE(Run("delete from sb07_fplxb where fplx = 2", error));
+    EXPECT_EQ(error, "第二次删除失败");
+    EXPECT_EQ(Count("sb07_fplxb"), 3);   // nothing ran for the failed one
+    EXPECT_TRUE(Run("delete from sb07_fplxb where fplx = 2", error)) << error;   // disarmed
+    EXPECT_EQ(Count("sb07_fplxb"), 2);
+}
+
+TEST_F(CorlithDb, SeveralArmedFailuresCoexist) {
+    corlith::test::FailAt(FailPoint::Statement, 1, "first");
+    corlith::test::FailAt(FailPoint::Statement, 3, "third");
+    corlith::test::FailAt(FailPoint::Begin, 2, "begin");
+    corlith::test::FailAt(FailPoint::Post, 1, "post");
+    std::string error;
+    THostQuery q;
+    EXPECT_FALSE(ExecADOQueryMsg(kConnection, "select 1", &q, error, 1, 0));
+    EXPECT_EQ(error, "first");
+    EXPECT_TRUE(ExecADOQueryMsg(kConnection, "select * from sb07_fplxb", &q, error, 1, 0));
+    EXPECT_FALSE(ExecADOQueryMsg(kConnection, "select 3", &q, error, 1, 0));
+    EXPECT_EQ(error, "third");
+
+    EXPECT_TRUE(DBBeginTrans(kConnection, error)) << error;
+    DBRollbackTrans(kConnection, error);
+    EXPECT_FALSE(DBBeginTrans(kConnection, error));
+    EXPECT_EQ(error, "begin");
+    EXPECT_FALSE(corlith::test::InTransaction(kConnection));
+
+    auto select = Select("select fplx, mc from sb07_fplxb");
+    select->Append();
+    select->SetFieldValue("fplx", "6");
+    select->SetFieldValue("mc", "x");
+    EXPECT_FALSE(select->Post(error));
+    EXPECT_EQ(error, "post");
+    EXPECT_EQ(Count("sb07_fplxb"), 4);
+
+    corlith::test::FailAt(FailPoint::Statement, 1, "cleared");
+    corlith::test::ClearFailures();
+    EXPECT_TRUE(ExecADOQueryMsg(kConnection, "select 1", &q, error, 1, 0)) << error;
+}
+
+TEST_F(CorlithDb, StatementLogRecordsStatementsAndSteps) {
+    std::string error;
+    ASSERT_TRUE(DBBeginTrans(kConnection, error));
+    Exec("update sb07_fplxb set mc = '普通' where fplx = 1");
+    auto q = Select("select * from SB07_FPTXQKB");
+    q->Append();
+    q->SetFieldValue("NSRSBH", "1");
+    ASSERT_TRUE(q->Post(error)) << error;
+    ASSERT_TRUE(DBCommitTrans(kConnection, error));
+    DBRollbackTrans(kConnection, error);
+    const std::vector<std::string> expected{"BEGIN", "update sb07_fplxb set mc = '普通' where fplx = 1",
+                                            "select * from SB07_FPTXQKB", "POST SB07_FPTXQKB", "COMMIT",
+                                            "ROLLBACK"};
+    EXPECT_EQ(corlith::test::StatementLog(), expected);
+    EXPECT_EQ(corlith::test::StatementsOnly(),
+              (std::vector<std::string>{expected[1], expected[2]}));
+    corlith::test::ClearStatementLog();
+    EXPECT_TRUE(corlith::test::StatementLog().empty());
+}
+
+// ---- schema and dates ----------------------------------------------------------------------
+
+TEST_F(CorlithDb, SchemaIsIdempotentAndKeepsExistingTypes) {
+    Exec("delete from sb07_fplxb where fplx = 5");
+    std::string error;
+    ASSERT_TRUE(corlith::CreateSchema(kConnection, "07", error)) << error;
+    EXPECT_EQ(Count("sb07_fplxb"), 3);   // not refilled while it holds types
+    EXPECT_EQ(QueryText("select group_concat(mc, ',') from (select mc from sb07_fplxb order by fplx)"),
+              "普通发票,非专用发票,未开具发票");
+    EXPECT_FALSE(corlith::CreateSchema(kConnection, "07;drop", error));
+    EXPECT_FALSE(error.empty());
+    ASSERT_TRUE(corlith::CreateSchema(kConnection, "08", error)) << error;
+    EXPECT_EQ(Count("sb08_fplxb"), 4);
+    EXPECT_EQ(Count("SB08_SBZLB"), 0);
+}
+
+TEST(CorlithText, DateLiteralsAndStringHelpers) {
+    std::string out;
+    EXPECT_EQ(GetSQLDataTime(out, "c", "2026-11-05"), "'2026-11-05'");
+    EXPECT_EQ(out, "'2026-11-05'");
+    EXPECT_EQ(GetSQLDataTime(out, "c", "2026-1-5 13:45:00"), "'2026-01-05'");
+    EXPECT_EQ(GetSQLDataTime(out, "c", "20260107"), "'2026-01-07'");
+    EXPECT_EQ(GetSQLDataTime(out, "c", "x' or '1'='1"), "'x'' or ''1''=''1'");
+
+    EXPECT_EQ(ReplaceStr("17%", "%", ""), "17");
+    EXPECT_EQ(ReplaceStr("a-b-c", "-", "--"), "a--b--c");
+    EXPECT_EQ(ReplaceStr("abc", "", "x"), "abc");
+    // "|" (0x7C) is also the second byte of some Chinese characters (0x81 0x7C here).
+    const std::string chinese = "\x81\x7C";
+    EXPECT_EQ(ReplaceStr(chinese + "|", "|", "/"), chinese + "/");
+
+    std::string text = "  help | page.htm |rest ";
+    EXPECT_EQ(FetchHeadstrTrim(true, "|", text), "help");
+    EXPECT_EQ(text, "page.htm |rest");
+    text += " ";
+    EXPECT_EQ(FetchHeadstrTrim(false, "|", text), "page.htm");
+    EXPECT_EQ(text, "rest ");
+    EXPECT_EQ(FetchHeadstrTrim(true, "|", text), "rest");
+    EXPECT_EQ(text, "");
+    text = chinese + "|x";
+    EXPECT_EQ(FetchHeadstrTrim(true, "|", text), chinese);
+    EXPECT_EQ(text, "x");
+}
+
+// ---- messages ------------------------------------------------------------------------------
+
+TEST_F(CorlithDb, MessagesAreRecordedWithTheirParameter) {
+    InforMsg(5037006, "3", 1);
+    InfoMsgBox("申报成功， 不能操作！", 0);
+    corlith::test::QueueConfirmAnswer(true);
+    EXPECT_TRUE(ConfirmMsgBoxA("继续吗？", 0));
+    EXPECT_FALSE(ConfirmMsgBoxA("再继续吗？", 0));   // empty queue answers no
+
+    const auto& shown = corlith::test::Messages();
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[0].kind, MessageKind::InforMsg);
+    EXPECT_EQ(shown[0].number, 5037006);
+    EXPECT_EQ(shown[0].param, "3");
+    std::string expected;
+    GetMsg(5037006, "3", 1, expected);
+    EXPECT_EQ(shown[0].text, expected);
+    EXPECT_NE(shown[0].text.find("3"), std::string::npos);
+    EXPECT_EQ(shown[0].text.find("%s"), std::string::npos);
+    EXPECT_EQ(shown[1].kind, MessageKind::InfoMsgBox);
+    EXPECT_EQ(shown[1].text, "申报成功， 不能操作！");
+    EXPECT_EQ(shown[2].kind, MessageKind::Confirm);
+    EXPECT_EQ(shown[3].text, "再继续吗？");
+    corlith::test::ClearMessages();
+    EXPECT_TRUE(corlith::test::Messages().empty());
+}
+
+TEST(CorlithMessages, CatalogueCoversTheModuleNumbers) {
+    std::string unknown;
+    GetMsg(4999999, "", 1, unknown);
+    EXPECT_NE(unknown.find("4999999"), std::string::npos) << unknown;
+    std::vector<int> numbers;
+    for (int n = 5037001; n <= 5037031; ++n) numbers.push_back(n);
+    numbers.insert(numbers.end(), {5041035, 5041036, 5050028, 5050031});
+    for (int n : numbers) {
+        std::string text;
+        GetMsg(n, "15", 1, text);
+        EXPECT_FALSE(text.empty()) << n;
+        EXPECT_EQ(text.find(std::to_string(n)), std::string::npos) << n << " is missing: " << text;
+    }
+    std::string tolerance;
+    GetMsg(5037022, "15", 1, tolerance);
+    EXPECT_NE(tolerance.find("15"), std::string::npos);
+    std::string count;
+    GetMsg(5037004, "12", 1, count);
+    EXPECT_NE(count.find("12"), std::string::npos);
+}
+
+// ---- sub-application values and context ----------------------------------------------------
+
+TEST(CorlithContext, SubAppVoLooksKeysUpIgnoringCase) {
+    corlith::ResetHost();
+    SubAppVo* vo = GetCurSubAppVo();
+    ASSERT_NE(vo, nullptr);
+    vo->SetText("curKJNY", "202611");
+    EXPECT_EQ(vo->GetText("curkjny"), "202611");
+    EXPECT_EQ(vo->GetText("CURKJNY"), "202611");
+    vo->SetText("CurKjny", "202612");   // the same entry
+    EXPECT_EQ(vo->GetText("curKJNY"), "202612");
+    vo->SetBool("global_usesbsh", true);
+    EXPECT_TRUE(vo->GetBool("GLOBAL_USESBSH"));
+    EXPECT_EQ(vo->GetText("global_usesbsh"), "");   // wrong kind
+    EXPECT_FALSE(vo->GetBool("curkjny"));
+    EXPECT_EQ(vo->GetObject("curkjny"), nullptr);
+    auto catalogue = std::make_shared<TAryDeclareTypeInfo>();
+    vo->SetObject("DeclareTypeInfo", catalogue);
+    EXPECT_EQ(vo->GetObject("declaretypeinfo"), catalogue);
+    EXPECT_EQ(vo->GetText("absent"), "");
+    EXPECT_FALSE(vo->GetBool("absent"));
+    vo->Remove("CURKJNY");
+    EXPECT_EQ(vo->GetText("curKJNY"), "");
+
+    // The objects are long-lived and ResetHost empties them.
+    EXPECT_EQ(GetCurSubAppVo(), vo);
+    GetCompanyInfoVO()->SetText("name", "测试公司");
+    corlith::ResetHost();
+    EXPECT_EQ(vo->GetObject("DeclareTypeInfo"), nullptr);
+    EXPECT_EQ(GetCompanyInfoVO()->GetText("name"), "");
+    EXPECT_EQ(catalogue.use_count(), 1);
+}
+
+TEST(CorlithContext, SetupSettingsAndHelpAreReadBack) {
+    corlith::ResetHost();
+    corlith::HostSetup setup;
+    setup.appHandle = 77;
+    setup.appPath = "/opt/app";
+    setup.subAppPath = "/opt/app/sub/";
+    setup.subAppCode = "07";
+    setup.funcCode = "07037-02-18-01";
+    corlith::Configure(setup);
+    corlith::SetMainFrameHandle(99);
+    std::string out;
+    GetAppPath(out);
+    EXPECT_EQ(out, "/opt/app/");
+    GetCurSubAppPath(out);
+    EXPECT_EQ(out, "/opt/app/sub/");
+    GetCurSubAppCode(out);
+    EXPECT_EQ(out, "07");
+    GetCurFuncCode(out);
+    EXPECT_EQ(out, "07037-02-18-01");
+    EXPECT_EQ(GetAppHandle(), 77u);
+    EXPECT_EQ(GetMainFrameHandle(), 99u);
+
+    GetUserConfigParam("RunParameter", "SysIME", "-请选择-", out);
+    EXPECT_EQ(out, "-请选择-");
+    corlith::SetUserConfigParam("RunParameter", "SysIME", "拼音");
+    GetUserConfigParam("runparameter", "sysime", "-请选择-", out);
+    EXPECT_EQ(out, "拼音");
+
+    SetgsHelpHtml("qtfp.htm");
+    EXPECT_EQ(corlith::test::HelpHtml(), "qtfp.htm");
+    corlith::ResetHost();
+    EXPECT_EQ(corlith::test::HelpHtml(), "");
+    EXPECT_EQ(GetMainFrameHandle(), 0u);
+    GetUserConfigParam("RunParameter", "SysIME", "d", out);
+    EXPECT_EQ(out, "d");
+}
