@@ -113,9 +113,13 @@ bool GetApprovedForms(const std::string& kindCode, std::string& list) {
         // The file is GBK: its bytes are taken as they are, never converted.
         const pugi::xml_parse_result parsed =
             doc.load_buffer(content.data(), content.size(), pugi::parse_default, pugi::encoding_utf8);
-        if (!parsed || !doc.document_element()) {
+        if (!parsed) {
             list = std::string("错误信息为：核定信息文件 Hdxx.xml 格式错误（") + parsed.description() + "，位置 " +
                    std::to_string(parsed.offset) + "）";
+            return false;
+        }
+        if (!doc.document_element()) {
+            list = "错误信息为：核定信息文件 Hdxx.xml 没有根元素";
             return false;
         }
         const pugi::xml_node forms = FindApprovedNode(doc.document_element(), "SBBS.", kindCode);

@@ -1,0 +1,454 @@
+// Shared helpers (table names, quoting, LIKE escaping, money, files) and every statement on the
+// invoice table, checked as text and run against a real database.
+#include "invoice/f_GlobalUnit.h"
+#include "invoice/f_XxqtfpGlobal.h"
+
+#include "support/host_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <QDate>
+
+#include <cstdint>
+#include <fstream>
+#include <limits>
+#include <set>
+#include <unistd.h>
+
+namespace {
+
+using testhost::kCompany;
+using testhost::kConnection;
+using testhost::kPeriod;
+
+// ---------------------------------------------------------------- names and quoting
+
+class NamesTest : public testhost::HostFixture {};
+
+TEST_F(NamesTest, TableNamesTakeTheSubApplicationCode) {
+    EXPECT_EQ(QualifyTableName("sb_fplxb"), "sb07_fplxb");
+    EXPECT_EQ(QualifyTableName("  sb_xxfpb "), "sb07_xxfpb");
+    EXPECT_EQ(QualifyTableName("SB_SBB"), "SB07_SBB");
+    EXPECT_EQ(QualifyTableName("sb_xxfpb", "11"), "sb11_xxfpb");
+    EXPECT_EQ(MainConnectionName(), "WSSBMainCon_07");
+    EXPECT_EQ(ModuleFuncCode(), "07037-02-18-01");
+}
+
+TEST_F(NamesTest, AnEmptyCodeLeavesTheNameAlone) {
+    corlith::HostSetup setup;
+    setup.subAppPath = subAppDir_.string() + "/";
+    corlith::Configure(setup);
+    EXPECT_EQ(QualifyTableName("sb_fplxb"), "sb_fplxb");
+    EXPECT_EQ(MainConnectionName(), "WSSBMainCon_");
+    EXPECT_EQ(ModuleFuncCode(), "037-02-18-01");
+}
+
+TEST(Quoting, QuoteInnerDoublesEverySingleQuote) {
+    EXPECT_EQ(QuoteInner("plain"), "plain");
+    EXPECT_EQ(QuoteInner(""), "");
+    EXPECT_EQ(QuoteInner("a'b''c'"), "a''b''''c''");
+    EXPECT_EQ(QuoteInner("中'文"), "中''文");
+}
+
+TEST(Quoting, EscapeLikeTextTable) {
+    EXPECT_EQ(EscapeLikeText("a'b"), "a''b");
+    EXPECT_EQ(EscapeLikeText("[x]"), "[[]x]");
+    EXPECT_EQ(EscapeLikeText("50%_off"), "50[%][_]off");
+    EXPECT_EQ(EscapeLikeText("#1*2?"), "[#]1[*]2[?]");
+    EXPECT_EQ(EscapeLikeText("a!b^c"), "a[!]b[^]c");
+    EXPECT_EQ(EscapeLikeText("12'3_%"), "12''3[_][%]");
+    EXPECT_EQ(EscapeLikeText("91110000MA001"), "91110000MA001");
+    EXPECT_EQ(EscapeLikeText(""), "");
+}
+
+TEST(Quoting, EscapeLikeTextKeepsDoubleByteCharactersWhole) {
+    // Their trail bytes are "[", "^" and "_".
+    EXPECT_EQ(EscapeLikeText("癧癪癬"), "癧癪癬");
+    EXPECT_EQ(EscapeLikeText("癬_"), "癬[_]");
+    EXPECT_EQ(EscapeLikeText("中'文%"), "中''文[%]");
+    // A lead byte before a byte that cannot trail it does not shield that byte.
+    EXPECT_EQ(EscapeLikeText(std::string("\x81'x")), std::string("\x81''x"));
+    EXPECT_EQ(EscapeLikeText(std::string("x\xB0")), std::string("x\xB0"));
+}
+
+// ---------------------------------------------------------------- money
+
+TEST(Money, FixedPointRoundsHalvesToEven) {
+    EXPECT_EQ(MoneyToFixed(1234.5), 12345000);
+    EXPECT_EQ(MoneyToFixed(0.5 / 10000), 0);
+    EXPECT_EQ(MoneyToFixed(2.5 / 10000), 2);
+    EXPECT_EQ(MoneyToFixed(3.5 / 10000), 4);
+    EXPECT_EQ(MoneyToFixed(-2.5 / 10000), -2);
+    EXPECT_EQ(MoneyToFixed(0.1 + 0.2), 3000);
+    EXPECT_EQ(MoneyToFixed(std::numeric_limits<double>::quiet_NaN()), 0);
+    EXPECT_EQ(MoneyToFixed(1e300), std::numeric_limits<int64_t>::max());
+    EXPECT_EQ(MoneyToFixed(-1e300), std::numeric_limits<int64_t>::min());
+}
+
+TEST(Money, TwoDecimalsRoundHalvesAwayFromZero) {
+    EXPECT_EQ(FixedToText(13650), "1.37");
+    EXPECT_EQ(FixedToText(13649), "1.36");
+    EXPECT_EQ(FixedToText(-13650), "-1.37");
+    EXPECT_EQ(FixedToText(12345000), "1234.50");
+    EXPECT_EQ(FixedToText(0), "0.00");
+    EXPECT_EQ(FixedToText(-49), "0.00");
+    EXPECT_EQ(FixedToText(-50), "-0.01");
+    EXPECT_EQ(FixedToText(99999950), "10000.00");
+    EXPECT_EQ(FixedToText(std::numeric_limits<int64_t>::min()), "-922337203685477.58");
+}
+
+TEST(Money, AmountText) {
+    EXPECT_EQ(AmountText(1234.5), "1234.50");
+    EXPECT_EQ(AmountText(1.365), "1.37");
+    EXPECT_EQ(AmountText(0), "0.00");
+    EXPECT_EQ(AmountText(-0.004), "0.00");
+    EXPECT_EQ(AmountText(-1234567.891), "-1234567.89");
+}
+
+TEST(Money, DecimalTextIsShortestWithoutExponent) {
+    EXPECT_EQ(DecimalText(1234.50), "1234.5");
+    EXPECT_EQ(DecimalText(0), "0");
+    EXPECT_EQ(DecimalText(-0.0), "0");
+    EXPECT_EQ(DecimalText(0.1 + 0.2), "0.3");
+    EXPECT_EQ(DecimalText(17), "17");
+    EXPECT_EQ(DecimalText(-3.25), "-3.25");
+    EXPECT_EQ(DecimalText(0.0001), "0.0001");
+    EXPECT_EQ(DecimalText(0.00001), "0.00001");
+    EXPECT_EQ(DecimalText(-0.000015), "-0.000015");
+    EXPECT_EQ(DecimalText(1e15), "1000000000000000");
+    EXPECT_EQ(DecimalText(1.5e16), "15000000000000000");
+    EXPECT_EQ(DecimalText(123456789012.3456), "123456789012.346");
+}
+
+// ---------------------------------------------------------------- lists and files
+
+TEST(Files, FreeInvoiceListReleasesAndEmpties) {
+    std::vector<Txxqtfpxx*> list;
+    FreeInvoiceList(list);
+    EXPECT_TRUE(list.empty());
+    for (int i = 0; i < 3; ++i) list.push_back(new Txxqtfpxx{});
+    list.push_back(nullptr);
+    FreeInvoiceList(list);  // leak checking under the sanitizer build covers the release
+    EXPECT_TRUE(list.empty());
+}
+
+class FileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() / ("vantrel-file-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string Write(const std::string& name, const std::string& bytes) {
+        const std::string path = (dir_ / name).string();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    std::filesystem::path dir_;
+};
+
+TEST_F(FileTest, ReadFileTextReturnsEveryByte) {
+    const std::string bytes = std::string("<?xml?>\r\n中文\0\xFF end", 20);
+    std::string text = "stale";
+    ReadFileText(Write("a.xml", bytes), text);
+    EXPECT_EQ(text, bytes);
+}
+
+TEST_F(FileTest, ReadFileTextIsEmptyOnAnyError) {
+    std::string text = "stale";
+    ReadFileText((dir_ / "missing.xml").string(), text);
+    EXPECT_EQ(text, "");
+    text = "stale";
+    ReadFileText(Write("empty.xml", ""), text);
+    EXPECT_EQ(text, "");
+    text = "stale";
+    ReadFileText(dir_.string(), text);
+    EXPECT_EQ(text, "");
+}
+
+// ---------------------------------------------------------------- record template
+
+TEST(Template, NewInvoiceTemplate) {
+    const Txxqtfpxx r = MakeInvoiceTemplate(5, "200801", "2026-12-07");
+    EXPECT_EQ(r.xh, 5);
+    EXPECT_EQ(r.kprq, "2008-01-10");
+    EXPECT_EQ(r.txsj, "2026-12-07");
+    EXPECT_EQ(r.sl, 17);
+    EXPECT_EQ(r.lwfp, "0");
+    EXPECT_EQ(r.fs, 0);
+    EXPECT_EQ(r.je, 0);
+    EXPECT_EQ(r.se, 0);
+    for (const std::string* s : {&r.fplx, &r.fplxmc, &r.gfnsr, &r.ms, &r.zfbz, &r.jzjt, &r.sbssq})
+        EXPECT_TRUE(s->empty());
+    EXPECT_EQ(MakeInvoiceTemplate(1, "20261101", "x").kprq, "2026-11-10");
+    EXPECT_EQ(MakeInvoiceTemplate(1, "20", "x").kprq, "20--10");  // a short period does not throw
+}
+
+TEST(Template, TodayText) {
+    EXPECT_EQ(TodayText(), QDate::currentDate().toString(u"yyyy-MM-dd").toStdString());
+}
+
+// ---------------------------------------------------------------- statement texts
+
+Txxqtfpxx SampleRecord() {
+    Txxqtfpxx r;
+    r.xh = 3;
+    r.fplx = "1";
+    r.kprq = "2026-11-10";
+    r.fs = 2;
+    r.je = 1234.50;
+    r.se = 0;
+    r.gfnsr = "";
+    r.lwfp = "1";
+    r.ms = "0";
+    r.zfbz = "";
+    r.jzjt = "x";
+    r.txsj = "2026-12-07";
+    r.sl = 17;
+    r.sbssq = kPeriod;
+    return r;
+}
+
+class StatementTextTest : public testhost::HostFixture {};
+
+TEST_F(StatementTextTest, Insert) {
+    EXPECT_EQ(BuildInsertSql(SampleRecord(), kCompany),
+              " insert into sb07_xxfpb(fplx,txsj,kprq,fs,je,se,sl,nsrsbh,gfnsr,jzjt,lwfp,ms,zfbz,sbssq,xh,sbwjm) "
+              " values ('1','2026-12-07','2026-11-10',2,1234.5,0,17, '91110000MA001TEST',' ',0,1,0,0,'202611',3,'')");
+}
+
+TEST_F(StatementTextTest, Update) {
+    Txxqtfpxx r = SampleRecord();
+    r.gfnsr = "110'X";
+    r.ms = "1";
+    r.se = -3.25;
+    EXPECT_EQ(BuildUpdateSql(r, kCompany),
+              " update sb07_xxfpb set kprq='2026-11-10',fplx='1', txsj='2026-12-07',fs=2, je=1234.5,se=-3.25,"
+              " jzjt=0,lwfp=1, ms=1,zfbz=0, gfnsr='110''X',sl=17 where nsrsbh='91110000MA001TEST' and "
+              "sbssq='202611' and xh=3");
+}
+
+TEST_F(StatementTextTest, ListWithAndWithoutFilters) {
+    const std::string head =
+        "select distinct fp.*,lx.mc as fplxmc from sb07_xxfpb fp  left join sb07_fplxb lx on fp.fplx = lx.fplx "
+        " where nsrsbh='91110000MA001TEST' and sbssq='202611'";
+    EXPECT_EQ(BuildListSql(kCompany, kPeriod, "", ""), head);
+    EXPECT_EQ(BuildListSql(kCompany, kPeriod, "3", ""), head + " and fp.fplx=3");
+    EXPECT_EQ(BuildListSql(kCompany, kPeriod, "", "12'3_%"), head + " and gfnsr like '%12''3[_][%]%'");
+    EXPECT_EQ(BuildListSql(kCompany, kPeriod, "5", "ab"), head + " and fp.fplx=5 and gfnsr like '%ab%'");
+    // A code that is not a number cannot extend the condition.
+    EXPECT_EQ(BuildListSql(kCompany, kPeriod, "1 or 1=1", ""), head + " and fp.fplx='1 or 1=1'");
+}
+
+TEST_F(StatementTextTest, DeleteInGroupsOfTen) {
+    const std::string head = "delete from sb07_xxfpb where  nsrsbh= '91110000MA001TEST' and sbssq= '202611' and ((1=0)";
+    EXPECT_EQ(BuildDeleteHead(kCompany, kPeriod), head);
+    EXPECT_EQ(BuildDeleteSql(head, {4, 9}), head + " or (xh=4) or (xh=9))");
+    EXPECT_EQ(BuildDeleteSql(head, {}), head + ")");
+
+    std::vector<int32_t> xhs;
+    for (int i = 1; i <= 21; ++i) xhs.push_back(i * 2);
+    const auto statements = BuildDeleteStatements(kCompany, kPeriod, xhs);
+    ASSERT_EQ(statements.size(), 3u);
+    EXPECT_EQ(statements[0], head + " or (xh=2) or (xh=4) or (xh=6) or (xh=8) or (xh=10) or (xh=12) or (xh=14)"
+                                    " or (xh=16) or (xh=18) or (xh=20))");
+    EXPECT_EQ(statements[2], head + " or (xh=42))");
+    EXPECT_TRUE(BuildDeleteStatements(kCompany, kPeriod, {}).empty());
+    EXPECT_EQ(BuildDeleteStatements(kCompany, kPeriod, std::vector<int32_t>(10, 1)).size(), 1u);
+}
+
+TEST_F(StatementTextTest, TypeList) { EXPECT_EQ(BuildTypeListSql(), "select mc,fplx from sb07_fplxb order by fplx"); }
+
+TEST_F(StatementTextTest, QuotedHostValuesHaveTheirQuotesDoubled) {
+    Txxqtfpxx r = SampleRecord();
+    r.sbssq = "2026'11";
+    r.fplx = "1'";
+    const std::string insert = BuildInsertSql(r, "A'B");
+    EXPECT_NE(insert.find("values ('1''',"), std::string::npos) << insert;
+    EXPECT_NE(insert.find(" 'A''B',"), std::string::npos) << insert;
+    EXPECT_NE(insert.find(",'2026''11',3,'')"), std::string::npos) << insert;
+    const std::string update = BuildUpdateSql(r, "A'B");
+    EXPECT_NE(update.find("where nsrsbh='A''B' and sbssq='2026''11' and xh=3"), std::string::npos) << update;
+    EXPECT_NE(BuildListSql("A'B", "P'", "", "").find("nsrsbh='A''B' and sbssq='P'''"), std::string::npos);
+    EXPECT_NE(BuildDeleteHead("A'B", "P'").find("nsrsbh= 'A''B' and sbssq= 'P''' and"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- statements against the database
+
+class InvoiceDbTest : public testhost::HostFixture {
+protected:
+    bool Run(const std::string& sql, std::string* error = nullptr) {
+        THostQuery q;
+        std::string e;
+        const bool ok = ExecADOQueryMsg(MainConnectionName(), sql, &q, e, 0, 0);
+        if (error) *error = e;
+        EXPECT_TRUE(ok) << sql << ": " << e;
+        return ok;
+    }
+    // The rows of the list select as records, as the manager reads them.
+    std::vector<Txxqtfpxx> List(const std::string& nsrsbh, const std::string& fplx, const std::string& gfnsr) {
+        THostQuery q;
+        std::string error;
+        const std::string sql = BuildListSql(nsrsbh, kPeriod, fplx, gfnsr);
+        EXPECT_TRUE(ExecADOQueryMsg(MainConnectionName(), sql, &q, error, 1, 0)) << sql << ": " << error;
+        std::vector<Txxqtfpxx> rows;
+        q.First();
+        for (int i = 0; i < q.RecordCount(); ++i, q.Next()) {
+            Txxqtfpxx r;
+            r.xh = q.FieldAsInteger("xh");
+            r.fplx = q.FieldAsString("fplx");
+            r.fplxmc = q.FieldAsString("fplxmc");
+            r.kprq = q.FieldAsString("kprq");
+            r.fs = q.FieldAsInt64("fs");
+            r.je = static_cast<double>(q.FieldAsCurrency("je")) / 10000;
+            r.se = static_cast<double>(q.FieldAsCurrency("se")) / 10000;
+            r.gfnsr = q.FieldAsString("gfnsr");
+            r.lwfp = q.FieldAsString("lwfp");
+            r.ms = q.FieldAsString("ms");
+            r.zfbz = q.FieldAsString("zfbz");
+            r.jzjt = q.FieldAsString("jzjt");
+            r.sl = q.FieldAsInteger("sl");
+            rows.push_back(r);
+        }
+        return rows;
+    }
+    std::set<int> Xhs(const std::vector<Txxqtfpxx>& rows) {
+        std::set<int> s;
+        for (const auto& r : rows) s.insert(r.xh);
+        return s;
+    }
+};
+
+TEST_F(InvoiceDbTest, InsertedRowListsBackWithEveryField) {
+    Txxqtfpxx r = SampleRecord();
+    r.fplx = "3";
+    r.je = 1234.5;
+    r.se = 209.87;
+    r.gfnsr = "";
+    r.zfbz = "1";
+    const std::string insert = BuildInsertSql(r, kCompany);
+    ASSERT_TRUE(Run(insert));
+    EXPECT_EQ(corlith::test::StatementsOnly(), std::vector<std::string>{insert});
+
+    const auto rows = List(kCompany, "", "");
+    ASSERT_EQ(rows.size(), 1u);
+    const Txxqtfpxx& back = rows[0];
+    EXPECT_EQ(back.xh, 3);
+    EXPECT_EQ(back.fplx, "3");
+    EXPECT_EQ(back.fplxmc, "未开具发票");
+    EXPECT_EQ(back.kprq, "2026-11-10");
+    EXPECT_EQ(back.fs, 2);
+    EXPECT_EQ(MoneyToFixed(back.je), 12345000);
+    EXPECT_EQ(MoneyToFixed(back.se), 2098700);
+    EXPECT_EQ(back.gfnsr, " ");
+    EXPECT_EQ(back.lwfp, "1");
+    EXPECT_EQ(back.ms, "0");
+    EXPECT_EQ(back.zfbz, "1");
+    EXPECT_EQ(back.jzjt, "0");
+    EXPECT_EQ(back.sl, 17);
+    EXPECT_EQ(QueryText("select txsj from sb07_xxfpb"), "2026-12-07");
+    EXPECT_EQ(QueryText("select sbwjm from sb07_xxfpb"), "");
+}
+
+TEST_F(InvoiceDbTest, UpdateRewritesTheRowIdentifiedByTaxpayerPeriodAndNumber) {
+    InsertInvoice({.xh = 1});
+    InsertInvoice({.xh = 2});
+    InsertInvoice({.sbssq = "202610", .xh = 1});
+    Txxqtfpxx r = SampleRecord();
+    r.xh = 1;
+    r.fplx = "5";
+    r.kprq = "2026-11-20";
+    r.fs = 9;
+    r.je = 0.1 + 0.2;
+    r.se = 0.05;
+    r.gfnsr = "O'Neil";
+    r.ms = "1";
+    r.sl = 13;
+    ASSERT_TRUE(Run(BuildUpdateSql(r, kCompany)));
+
+    const auto rows = List(kCompany, "5", "");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].xh, 1);
+    EXPECT_EQ(rows[0].fplxmc, "纳税检查调整");
+    EXPECT_EQ(rows[0].kprq, "2026-11-20");
+    EXPECT_EQ(rows[0].fs, 9);
+    EXPECT_EQ(MoneyToFixed(rows[0].je), 3000);
+    EXPECT_EQ(MoneyToFixed(rows[0].se), 500);
+    EXPECT_EQ(rows[0].gfnsr, "O'Neil");
+    EXPECT_EQ(rows[0].ms, "1");
+    EXPECT_EQ(rows[0].sl, 13);
+    // The other number and the other period are untouched.
+    EXPECT_EQ(QueryInt("select fplx from sb07_xxfpb where sbssq='202611' and xh=2"), 1);
+    EXPECT_EQ(QueryInt("select fplx from sb07_xxfpb where sbssq='202610' and xh=1"), 1);
+}
+
+TEST_F(InvoiceDbTest, DeleteGroupsRemoveExactlyTheChosenNumbers) {
+    for (int xh = 1; xh <= 25; ++xh) InsertInvoice({.xh = xh});
+    InsertInvoice({.nsrsbh = "OTHER", .xh = 3});
+    InsertInvoice({.sbssq = "202610", .xh = 4});
+    std::vector<int32_t> chosen;
+    for (int xh = 1; xh <= 25; xh += 2) chosen.push_back(xh);  // 13 numbers: two statements
+    corlith::test::ClearStatementLog();
+    const auto statements = BuildDeleteStatements(kCompany, kPeriod, chosen);
+    ASSERT_EQ(statements.size(), 2u);
+    for (const auto& sql : statements) ASSERT_TRUE(Run(sql));
+    EXPECT_EQ(corlith::test::StatementsOnly(), statements);
+
+    std::set<int> expected;
+    for (int xh = 2; xh <= 24; xh += 2) expected.insert(xh);
+    EXPECT_EQ(Xhs(List(kCompany, "", "")), expected);
+    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb where nsrsbh='OTHER'"), 1);
+    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb where sbssq='202610'"), 1);
+}
+
+TEST_F(InvoiceDbTest, ListFiltersByTypeAndShowsNoNameForUnknownTypes) {
+    InsertInvoice({.xh = 1, .fplx = 1});
+    InsertInvoice({.xh = 2, .fplx = 3});
+    InsertInvoice({.xh = 3, .fplx = 99});
+    InsertInvoice({.nsrsbh = "OTHER", .xh = 4, .fplx = 3});
+    EXPECT_EQ(Xhs(List(kCompany, "3", "")), (std::set<int>{2}));
+    const auto all = List(kCompany, "", "");
+    ASSERT_EQ(all.size(), 3u);
+    for (const auto& r : all) {
+        if (r.xh == 3) EXPECT_EQ(r.fplxmc, "");
+    }
+    // A filter value that is no number matches nothing instead of widening the select.
+    EXPECT_TRUE(List(kCompany, "1 or 1=1", "").empty());
+}
+
+TEST_F(InvoiceDbTest, BuyerFilterMatchesItsTextLiterally) {
+    const std::vector<std::pair<int, std::string>> buyers = {
+        {1, "12'3_%"},      {2, "A12'3_%B"},    {3, "12'3x%"},     {4, "12'3_x"},
+        {5, "[12'3_%]"},    {6, "中12'3_%文"},  {7, "12'3"},       {8, " "},
+        {9, "癬12"},        {10, "X12"},        {11, "[1]"},       {12, "1"},
+        {13, "a^b#c!d*e?"}, {14, "a^b#c!d*e?f"}, {15, "axb#c!d*e?"}};
+    for (const auto& [xh, gfnsr] : buyers) InsertInvoice({.xh = xh, .gfnsr = gfnsr});
+    InsertInvoice({.nsrsbh = "OTHER", .xh = 1, .gfnsr = "12'3_%"});
+
+    EXPECT_EQ(Xhs(List(kCompany, "", "12'3_%")), (std::set<int>{1, 2, 5, 6}));
+    EXPECT_EQ(Xhs(List(kCompany, "", "[1]")), (std::set<int>{11}));
+    EXPECT_EQ(Xhs(List(kCompany, "", "中12")), (std::set<int>{6}));
+    // 癬 ends in the byte of "_": as a whole character it matches only itself.
+    EXPECT_EQ(Xhs(List(kCompany, "", "癬")), (std::set<int>{9}));
+    EXPECT_EQ(Xhs(List(kCompany, "", "a^b#c!d*e?")), (std::set<int>{13, 14}));
+    EXPECT_EQ(Xhs(List(kCompany, "", "'")).size(), 7u);
+}
+
+TEST_F(InvoiceDbTest, TaxpayerIdWithAQuoteIsStoredAndSelectedExactly) {
+    const std::string odd = "91'110";
+    Txxqtfpxx r = SampleRecord();
+    ASSERT_TRUE(Run(BuildInsertSql(r, odd)));
+    InsertInvoice({.nsrsbh = "91", .xh = 3});
+    EXPECT_EQ(QueryText("select nsrsbh from sb07_xxfpb where xh=3 and nsrsbh<>'91'"), odd);
+    EXPECT_EQ(Xhs(List(odd, "", "")), (std::set<int>{3}));
+
+    r.fs = 42;
+    ASSERT_TRUE(Run(BuildUpdateSql(r, odd)));
+    EXPECT_EQ(QueryInt("select fs from sb07_xxfpb where nsrsbh='91''110'"), 42);
+    EXPECT_EQ(QueryInt("select fs from sb07_xxfpb where nsrsbh='91'"), 1);
+
+    ASSERT_TRUE(Run(BuildDeleteStatements(odd, kPeriod, {3})[0]));
+    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 1);
+}
+
+}  // namespace
