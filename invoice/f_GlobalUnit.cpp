@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -91,15 +93,22 @@ void FreeInvoiceList(std::vector<Txxqtfpxx*>& list) {
 
 void ReadFileText(const std::string& path, std::string& text) {
     text.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size <= 0) return;
-    in.seekg(0, std::ios::beg);
-    std::string buffer(static_cast<std::size_t>(size), '\0');
-    if (!in.read(buffer.data(), size) || in.gcount() != size) return;
-    text.swap(buffer);
+    // Only a regular file has a size to read; a folder or device would report nonsense.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return;
+    try {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return;
+        in.seekg(0, std::ios::end);
+        const std::streamoff size = in.tellg();
+        if (size <= 0) return;
+        in.seekg(0, std::ios::beg);
+        std::string buffer(static_cast<std::size_t>(size), '\0');
+        if (!in.read(buffer.data(), size) || in.gcount() != size) return;
+        text.swap(buffer);
+    } catch (const std::exception&) {
+        text.clear();
+    }
 }
 
 std::string ErrorOrUnknown(const std::string& error) {

@@ -71,6 +71,11 @@ TEST(Quoting, EscapeLikeTextKeepsDoubleByteCharactersWhole) {
     EXPECT_EQ(EscapeLikeText(std::string("x\xB0")), std::string("x\xB0"));
 }
 
+TEST(Quoting, AnEmptyHostErrorBecomesUnknownError) {
+    EXPECT_EQ(ErrorOrUnknown(""), "未知错误！");
+    EXPECT_EQ(ErrorOrUnknown("no such table"), "no such table");
+}
+
 // ---------------------------------------------------------------- money
 
 TEST(Money, FixedPointRoundsHalvesToEven) {
@@ -410,7 +415,9 @@ TEST_F(InvoiceDbTest, ListFiltersByTypeAndShowsNoNameForUnknownTypes) {
     const auto all = List(kCompany, "", "");
     ASSERT_EQ(all.size(), 3u);
     for (const auto& r : all) {
-        if (r.xh == 3) EXPECT_EQ(r.fplxmc, "");
+        if (r.xh == 3) {
+            EXPECT_EQ(r.fplxmc, "");
+        }
     }
     // A filter value that is no number matches nothing instead of widening the select.
     EXPECT_TRUE(List(kCompany, "1 or 1=1", "").empty());
