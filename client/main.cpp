@@ -1,1 +1,39 @@
-int main() { return 0; }
+// vantrel-client: a small declaration client that hosts the Vantrel module.
+#include "ClientCommands.h"
+#include "ClientOptions.h"
+
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+void Print(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+
+    ClientOptions options;
+    QString error;
+    if (!ParseClientOptions(args, options, error)) {
+        Print(stderr, QStringLiteral(u"vantrel-client: ") + error + u'\n' + ClientUsage());
+        return kExitSetup;
+    }
+    if (options.help) {
+        Print(stdout, ClientUsage());
+        return kExitOk;
+    }
+    switch (options.verb) {
+    case ClientVerb::InitDb: return RunInitDb(options);
+    case ClientVerb::Summary: return RunSummary(options);
+    case ClientVerb::Window:
+    case ClientVerb::Manager: break;
+    }
+    return RunWindow(options, argc, argv);
+}

@@ -1,0 +1,11 @@
+// The client's verbs. Each returns the process exit code.
+#pragma once
+
+struct ClientOptions;
+
+enum ClientExit { kExitOk = 0, kExitFailed = 1, kExitSetup = 2 };
+
+int RunInitDb(const ClientOptions& options);
+// Runs without a display and without a QApplication.
+int RunSummary(const ClientOptions& options);
+int RunWindow(const ClientOptions& options, int& argc, char** argv);

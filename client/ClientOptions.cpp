@@ -1,0 +1,112 @@
+#include "ClientOptions.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool TakeValue(const QStringList& args, qsizetype& i, const QString& name, const QString& inlineValue,
+               bool hasInline, QString& value, bool& seen, bool allowEmpty, QString& error) {
+    if (seen) {
+        error = u"选项 %1 只能给出一次"_s.arg(name);
+        return false;
+    }
+    if (hasInline) {
+        value = inlineValue;
+    } else {
+        if (i + 1 >= args.size()) {
+            error = u"选项 %1 缺少取值"_s.arg(name);
+            return false;
+        }
+        value = args.at(++i);
+    }
+    if (!allowEmpty && value.isEmpty()) {
+        error = u"选项 %1 的取值不能为空"_s.arg(name);
+        return false;
+    }
+    seen = true;
+    return true;
+}
+
+}  // namespace
+
+bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString& error) {
+    options = ClientOptions();
+    qsizetype i = 0;
+    if (!args.isEmpty() && !args.first().startsWith(u'-')) {
+        const QString verb = args.first();
+        if (verb == u"init-db")
+            options.verb = ClientVerb::InitDb;
+        else if (verb == u"summary")
+            options.verb = ClientVerb::Summary;
+        else if (verb == u"manager")
+            options.verb = ClientVerb::Manager;
+        else {
+            error = u"未知的命令：%1"_s.arg(verb);
+            return false;
+        }
+        i = 1;
+    }
+
+    bool seenSession = false, seenDb = false, seenCompany = false, seenPeriod = false;
+    bool seenOut = false;
+    for (; i < args.size(); ++i) {
+        const QString arg = args.at(i);
+        QString name = arg, inlineValue;
+        bool hasInline = false;
+        if (arg.startsWith(u"--")) {
+            const qsizetype eq = arg.indexOf(u'=');
+            if (eq > 0) {
+                name = arg.left(eq);
+                inlineValue = arg.mid(eq + 1);
+                hasInline = true;
+            }
+        }
+
+        bool ok = true;
+        if (name == u"-h" || name == u"--help") {
+            options.help = true;
+        } else if (name == u"--session") {
+            ok = TakeValue(args, i, name, inlineValue, hasInline, options.sessionFile, seenSession, false, error);
+        } else if (name == u"--db") {
+            ok = TakeValue(args, i, name, inlineValue, hasInline, options.database, seenDb, false, error);
+        } else if (name == u"--company") {
+            ok = TakeValue(args, i, name, inlineValue, hasInline, options.company, seenCompany, false, error);
+        } else if (name == u"--period") {
+            ok = TakeValue(args, i, name, inlineValue, hasInline, options.period, seenPeriod, false, error);
+        } else if (name == u"--demo" && options.verb == ClientVerb::InitDb && !hasInline) {
+            options.demo = true;
+        } else if (name == u"--out" && options.verb == ClientVerb::Summary) {
+            ok = TakeValue(args, i, name, inlineValue, hasInline, options.outFile, seenOut, false, error);
+        } else if (name == u"--params" && options.verb == ClientVerb::Summary) {
+            // The parameter string goes to the module as typed, even when empty.
+            ok = TakeValue(args, i, name, inlineValue, hasInline, options.paramText, options.hasParamText, true,
+                           error);
+        } else if (name.startsWith(u'-')) {
+            error = u"无法识别的选项：%1"_s.arg(arg);
+            return false;
+        } else {
+            error = u"多余的参数：%1"_s.arg(arg);
+            return false;
+        }
+        if (!ok) return false;
+    }
+
+    if (options.help) return true;
+    if (options.verb == ClientVerb::Summary) {
+        if (seenOut == options.hasParamText) {
+            error = u"summary 需要 --out FILE 或 --params TEXT 二者之一"_s;
+            return false;
+        }
+    }
+    return true;
+}
+
+QString ClientUsage() {
+    return u"用法：\n"
+           "  vantrel-client [COMMON]                        主窗口\n"
+           "  vantrel-client manager [COMMON]                主窗口，启动时打开其它销项发票\n"
+           "  vantrel-client init-db [COMMON] [--demo]       建表、发票类型；--demo 写入演示发票\n"
+           "  vantrel-client summary [COMMON] --out FILE     生成汇总文件\n"
+           "  vantrel-client summary [COMMON] --params TEXT  以 TEXT 为参数串生成汇总，输出调用后的参数串\n"
+           "COMMON：--session FILE  --db FILE  --company ID  --period YYYYMM\n"_s;
+}

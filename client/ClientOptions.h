@@ -1,0 +1,29 @@
+// The client's command line: one verb and the options that go with it.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+enum class ClientVerb { Window, Manager, InitDb, Summary };
+
+struct ClientOptions {
+    ClientVerb verb = ClientVerb::Window;
+    bool help = false;
+
+    // Shared by every verb; empty means "as the session says".
+    QString sessionFile;
+    QString database;
+    QString company;
+    QString period;
+
+    bool demo = false;      // init-db
+    QString outFile;        // summary --out
+    QString paramText;      // summary --params, as typed
+    bool hasParamText = false;
+};
+
+// Parses the arguments after the program name. Needs no QCoreApplication. Returns false with
+// a message for anything it does not understand, so that a typo never runs a verb.
+bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString& error);
+
+QString ClientUsage();

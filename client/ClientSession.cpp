@@ -1,0 +1,395 @@
+#include "ClientSession.h"
+
+#include "ClientOptions.h"
+#include "ModuleLoader.h"
+#include "corlith/corlith_host.h"
+#include "module/f_ParamString.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Reads a JSON session while remembering where it is, so that every complaint names the
+// exact entry ("DeclareTypeInfo[0].Reports[1].FuncCode").
+class SessionReader {
+public:
+    explicit SessionReader(QString& error) : error_(error) {}
+
+    bool fail(const QString& where, const QString& what) {
+        error_ = u"会话文件中 %1：%2"_s.arg(where, what);
+        return false;
+    }
+
+    bool gbk(const QJsonValue& value, const QString& where, std::string& out) {
+        if (!value.isString()) return fail(where, u"应为文本"_s);
+        const QString text = value.toString();
+        out = QStringToGbk(text);
+        if (GbkToQString(out) != text) return fail(where, u"含有 GBK 无法表示的字符"_s);
+        return true;
+    }
+
+    bool flag(const QJsonValue& value, const QString& where, bool& out) {
+        if (!value.isBool()) return fail(where, u"应为 true 或 false"_s);
+        out = value.toBool();
+        return true;
+    }
+
+    bool integer(const QJsonValue& value, const QString& where, int32_t& out) {
+        const double d = value.toDouble();
+        if (!value.isDouble() || d != static_cast<double>(static_cast<int32_t>(d)))
+            return fail(where, u"应为整数"_s);
+        out = static_cast<int32_t>(d);
+        return true;
+    }
+
+    bool object(const QJsonValue& value, const QString& where, QJsonObject& out) {
+        if (!value.isObject()) return fail(where, u"应为对象"_s);
+        out = value.toObject();
+        return true;
+    }
+
+    bool array(const QJsonValue& value, const QString& where, QJsonArray& out) {
+        if (!value.isArray()) return fail(where, u"应为数组"_s);
+        out = value.toArray();
+        return true;
+    }
+
+    bool unknown(const QString& where) { return fail(where, u"无法识别的项"_s); }
+
+    bool report(const QJsonValue& value, const QString& where, TReportInfo& out) {
+        QJsonObject o;
+        if (!object(value, where, o)) return false;
+        bool hasCode = false;
+        for (auto it = o.begin(); it != o.end(); ++it) {
+            const QString at = where + u'.' + it.key();
+            bool ok;
+            if (it.key() == u"Code")
+                ok = hasCode = gbk(it.value(), at, out.Code);
+            else if (it.key() == u"Name")
+                ok = gbk(it.value(), at, out.Name);
+            else if (it.key() == u"FuncCode")
+                ok = gbk(it.value(), at, out.FuncCode);
+            else if (it.key() == u"ApprovalRestricted")
+                ok = flag(it.value(), at, out.ApprovalRestricted);
+            else
+                ok = unknown(at);
+            if (!ok) return false;
+        }
+        return hasCode || fail(where, u"缺少 Code"_s);
+    }
+
+    bool kind(const QJsonValue& value, const QString& where, TDeclareTypeInfo& out) {
+        QJsonObject o;
+        if (!object(value, where, o)) return false;
+        bool hasCode = false;
+        for (auto it = o.begin(); it != o.end(); ++it) {
+            const QString at = where + u'.' + it.key();
+            bool ok;
+            if (it.key() == u"Code") {
+                ok = hasCode = gbk(it.value(), at, out.Code);
+            } else if (it.key() == u"Name") {
+                ok = gbk(it.value(), at, out.Name);
+            } else if (it.key() == u"PeriodKind") {
+                ok = integer(it.value(), at, out.PeriodKind);
+            } else if (it.key() == u"ApprovalRestricted") {
+                ok = flag(it.value(), at, out.ApprovalRestricted);
+            } else if (it.key() == u"DeclaredEditable") {
+                ok = flag(it.value(), at, out.DeclaredEditable);
+            } else if (it.key() == u"Reports") {
+                QJsonArray reports;
+                ok = array(it.value(), at, reports);
+                for (qsizetype i = 0; ok && i < reports.size(); ++i) {
+                    TReportInfo r;
+                    ok = report(reports.at(i), u"%1[%2]"_s.arg(at).arg(i), r);
+                    out.Reports.push_back(r);
+                }
+            } else {
+                ok = unknown(at);
+            }
+            if (!ok) return false;
+        }
+        return hasCode || fail(where, u"缺少 Code"_s);
+    }
+
+    // The company particulars: an object of texts (written as a parameter string, values
+    // escaped) or a parameter string given as is.
+    bool jbxx(const QJsonValue& value, const QString& where, std::string& out) {
+        if (value.isString()) return gbk(value, where, out);
+        QJsonObject o;
+        if (!object(value, where, o)) return fail(where, u"应为对象或文本"_s);
+        out.clear();
+        for (auto it = o.begin(); it != o.end(); ++it) {
+            std::string key, text;
+            if (!gbk(it.key(), where, key) || !gbk(it.value(), where + u'.' + it.key(), text)) return false;
+            if (key.empty() || key.find_first_of("=;") != std::string::npos)
+                return fail(where + u'.' + it.key(), u"键名不能为空，也不能含有“=”或“;”"_s);
+            out = SetParamValue(out, key, text);
+        }
+        return true;
+    }
+
+    bool userConfig(const QJsonValue& value, const QString& where, std::vector<UserSetting>& out) {
+        QJsonObject sections;
+        if (!object(value, where, sections)) return false;
+        for (auto s = sections.begin(); s != sections.end(); ++s) {
+            QJsonObject keys;
+            if (!object(s.value(), where + u'.' + s.key(), keys)) return false;
+            for (auto k = keys.begin(); k != keys.end(); ++k) {
+                UserSetting setting;
+                if (!gbk(s.key(), where, setting.section) || !gbk(k.key(), where, setting.key) ||
+                    !gbk(k.value(), where + u'.' + s.key() + u'.' + k.key(), setting.value))
+                    return false;
+                out.push_back(setting);
+            }
+        }
+        return true;
+    }
+
+private:
+    QString& error_;
+};
+
+QString ResolvePath(const QString& baseDir, const QString& path) {
+    return QFileInfo(path).isAbsolute() ? path : QDir(baseDir).absoluteFilePath(path);
+}
+
+bool IsAsciiAlnum(const std::string& text) {
+    for (unsigned char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+    return true;
+}
+
+}  // namespace
+
+std::string ClientSession::effectiveFuncCode() const {
+    return funcCode.empty() ? subAppCode + "037-02-18-01" : funcCode;
+}
+
+QString ClientSession::databaseFile() const {
+    return QFileInfo(database.isEmpty() ? u"vantrel.db"_s : database).absoluteFilePath();
+}
+
+QString ClientSession::subAppFolder() const {
+    QString folder = subAppPath.isEmpty()
+                         ? QFileInfo(databaseFile()).absolutePath() + u"/sub"_s + GbkToQString(subAppCode)
+                         : QFileInfo(subAppPath).absoluteFilePath();
+    if (!folder.endsWith(u'/')) folder += u'/';
+    return folder;
+}
+
+bool ParseSessionJson(const QByteArray& json, const QString& baseDir, ClientSession& session, QString& error) {
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        error = u"会话文件不是有效的 JSON（第 %1 个字符处）：%2"_s.arg(parseError.offset + 1).arg(parseError.errorString());
+        return false;
+    }
+    if (!doc.isObject()) {
+        error = u"会话文件的顶层应为 JSON 对象"_s;
+        return false;
+    }
+
+    ClientSession s;
+    SessionReader r(error);
+    const QJsonObject root = doc.object();
+    for (auto it = root.begin(); it != root.end(); ++it) {
+        const QString key = it.key();
+        const auto is = [&](const char16_t* name) { return key.compare(QStringView(name), Qt::CaseInsensitive) == 0; };
+        bool ok;
+        if (is(u"subAppCode")) {
+            ok = r.gbk(it.value(), key, s.subAppCode);
+        } else if (is(u"funcCode")) {
+            ok = r.gbk(it.value(), key, s.funcCode);
+        } else if (is(u"database") || is(u"subAppPath")) {
+            ok = it.value().isString() && !it.value().toString().isEmpty();
+            if (!ok) {
+                r.fail(key, u"应为非空的路径"_s);
+            } else {
+                const QString path = ResolvePath(baseDir, it.value().toString());
+                (is(u"database") ? s.database : s.subAppPath) = path;
+            }
+        } else if (is(u"curcompany")) {
+            ok = r.gbk(it.value(), key, s.company);
+        } else if (is(u"curKJNY")) {
+            ok = r.gbk(it.value(), key, s.period);
+        } else if (is(u"global_usesbsh")) {
+            ok = r.flag(it.value(), key, s.useSbsh);
+        } else if (is(u"hdxx")) {
+            ok = r.gbk(it.value(), key, s.hdxx);
+        } else if (is(u"jbxx")) {
+            ok = r.jbxx(it.value(), key, s.jbxx);
+        } else if (is(u"DeclareTypeInfo")) {
+            QJsonArray kinds;
+            ok = r.array(it.value(), key, kinds);
+            for (qsizetype i = 0; ok && i < kinds.size(); ++i) {
+                TDeclareTypeInfo kind;
+                ok = r.kind(kinds.at(i), u"%1[%2]"_s.arg(key).arg(i), kind);
+                s.catalogue->Items.push_back(kind);
+            }
+        } else if (is(u"userConfig")) {
+            ok = r.userConfig(it.value(), key, s.userConfig);
+        } else {
+            ok = r.unknown(key);
+        }
+        if (!ok) return false;
+    }
+    session = std::move(s);
+    return true;
+}
+
+bool LoadSessionFile(const QString& file, ClientSession& session, QString& error) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) {
+        error = u"无法读取会话文件 %1：%2"_s.arg(file, f.errorString());
+        return false;
+    }
+    const QByteArray json = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        error = u"无法读取会话文件 %1：%2"_s.arg(file, f.errorString());
+        return false;
+    }
+    if (!ParseSessionJson(json, QFileInfo(file).absolutePath(), session, error)) {
+        error = file + u"："_s + error;
+        return false;
+    }
+    return true;
+}
+
+bool DemoSession(ClientSession& session, QString& error) {
+    QFile f(u":/vantrel/demo-session.json"_s);
+    if (!f.open(QIODevice::ReadOnly)) {
+        error = u"内置演示会话缺失"_s;
+        return false;
+    }
+    return ParseSessionJson(f.readAll(), QDir::currentPath(), session, error);
+}
+
+bool ApplyOverrides(const ClientOptions& options, ClientSession& session, QString& error) {
+    const auto take = [&](const QString& value, const QString& option, std::string& out) {
+        out = QStringToGbk(value);
+        if (GbkToQString(out) == value) return true;
+        error = u"%1 含有 GBK 无法表示的字符"_s.arg(option);
+        return false;
+    };
+    if (!options.database.isEmpty()) session.database = QFileInfo(options.database).absoluteFilePath();
+    if (!options.company.isEmpty()) {
+        if (!take(options.company, u"--company"_s, session.company)) return false;
+        // The header's taxpayer number comes from the particulars; keep it with the taxpayer.
+        session.jbxx = SetParamValue(session.jbxx, "code", session.company);
+    }
+    if (!options.period.isEmpty() && !take(options.period, u"--period"_s, session.period)) return false;
+    return ValidateSession(session, error);
+}
+
+bool ValidateSession(const ClientSession& session, QString& error) {
+    if (session.subAppCode.empty() || session.subAppCode.size() > 8 || !IsAsciiAlnum(session.subAppCode)) {
+        error = u"子系统代码“%1”无效：应为 1 至 8 位字母或数字"_s.arg(GbkToQString(session.subAppCode));
+        return false;
+    }
+    // The module puts the taxpayer id and period into statements between quotes as they are,
+    // so only plain identifiers may reach it.
+    if (session.company.empty() || session.company.size() > 30 || !IsAsciiAlnum(session.company)) {
+        error = u"纳税人识别号“%1”无效：应为 1 至 30 位字母或数字"_s.arg(GbkToQString(session.company));
+        return false;
+    }
+    const std::string& p = session.period;
+    bool digits = p.size() == 6;
+    for (char c : p) digits = digits && c >= '0' && c <= '9';
+    const int month = digits ? std::stoi(p.substr(4, 2)) : 0;
+    if (!digits || month < 1 || month > 12 || p.compare(0, 4, "1900") < 0) {
+        error = u"所属期“%1”无效：应为 YYYYMM，例如 202611"_s.arg(GbkToQString(p));
+        return false;
+    }
+    return true;
+}
+
+bool InstallSession(const ClientSession& session, THostHandle appHandle, QString& error) {
+    const QString dbFile = session.databaseFile();
+    const QFileInfo dbInfo(dbFile);
+    if (dbInfo.exists() && !dbInfo.isFile()) {
+        error = u"数据库 %1 不是文件"_s.arg(dbFile);
+        return false;
+    }
+    if (!dbInfo.exists() && !dbInfo.dir().exists()) {
+        error = u"无法创建数据库 %1：目录不存在"_s.arg(dbFile);
+        return false;
+    }
+
+    corlith::ResetHost();
+    corlith::HostSetup setup;
+    setup.appHandle = appHandle;
+    setup.appPath = QStringToGbk(ClientProgramDir() + u'/');
+    setup.subAppPath = QStringToGbk(session.subAppFolder());
+    setup.subAppCode = session.subAppCode;
+    setup.funcCode = session.effectiveFuncCode();
+    corlith::Configure(setup);
+
+    const std::string connection = session.connectionName();
+    std::string hostError;
+    if (!corlith::BindConnection(connection, QStringToGbk(dbFile), hostError)) {
+        error = u"无法打开数据库 %1：%2"_s.arg(dbFile, GbkToQString(hostError));
+        return false;
+    }
+    // A file that is no database shows here, before any verb relies on it.
+    THostQuery probe;
+    const std::string table = "sb" + session.subAppCode + "_xxfpb";
+    if (!ExecADOQueryMsg(connection,
+                         "select count(*) as n from sqlite_master where type='table' and lower(name)='" + table + "'",
+                         &probe, hostError, 1, 0)) {
+        error = u"无法读取数据库 %1：%2"_s.arg(dbFile, GbkToQString(hostError));
+        corlith::CloseConnections();
+        return false;
+    }
+    if (probe.FieldAsInteger("n") == 0 && !corlith::CreateSchema(connection, session.subAppCode, hostError)) {
+        error = u"无法在数据库 %1 中建表：%2"_s.arg(dbFile, GbkToQString(hostError));
+        corlith::CloseConnections();
+        return false;
+    }
+
+    SubAppVo* vo = GetCurSubAppVo();
+    vo->Clear();
+    vo->SetText("curcompany", session.company);
+    vo->SetText("curKJNY", session.period);
+    vo->SetText("jbxx", session.jbxx);
+    vo->SetText("hdxx", session.hdxx);
+    vo->SetBool("global_usesbsh", session.useSbsh);
+    vo->SetObject("DeclareTypeInfo", session.catalogue);
+
+    corlith::ClearUserConfig();
+    for (const UserSetting& s : session.userConfig) corlith::SetUserConfigParam(s.section, s.key, s.value);
+    return true;
+}
+
+bool PrepareSubAppFolder(const ClientSession& session, QString& error) {
+    const QString folder = session.subAppFolder();
+    if (!QDir().mkpath(folder)) {
+        error = u"无法创建子系统目录 %1"_s.arg(folder);
+        return false;
+    }
+    const QString iniPath = folder + u"fp_config.ini"_s;
+    if (QFileInfo::exists(iniPath)) return true;
+
+    const std::string ini =
+        "; 其它销项发票：可选税率（%）、税额容差（分）、购方识别号允许的长度\r\n"
+        "[xxqtfp]\r\n"
+        "sl=|17|13|6|4|0|\r\n"
+        "wc=15\r\n"
+        "\r\n"
+        "[Common]\r\n"
+        "nsrlength=|15|18|16|17|20|19|\r\n";
+    QSaveFile f(iniPath);
+    if (!f.open(QIODevice::WriteOnly) || f.write(ini.data(), static_cast<qint64>(ini.size())) != static_cast<qint64>(ini.size()) ||
+        !f.commit()) {
+        error = u"无法写入 %1：%2"_s.arg(iniPath, f.errorString());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,57 @@
+// The session a host gives the module: the sub-application, its database and the values the
+// module reads (taxpayer, period, company particulars, approved kinds, catalogue of forms).
+// Read from a JSON session file or the built-in demo, then handed to the host library.
+#pragma once
+
+#include "host/corlith_api.h"
+
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+struct ClientOptions;
+
+struct UserSetting {
+    std::string section;  // GBK
+    std::string key;
+    std::string value;
+};
+
+// Text members are GBK, as the host library takes them; paths are file-system paths.
+struct ClientSession {
+    std::string subAppCode = "07";
+    std::string funcCode;            // empty: the code + "037-02-18-01"
+    QString database;                // empty: vantrel.db in the working folder
+    QString subAppPath;              // empty: "sub" + code beside the database
+    std::string company;             // curcompany
+    std::string period;              // curKJNY
+    bool useSbsh = false;            // global_usesbsh
+    std::string hdxx;
+    std::string jbxx;                // a parameter string
+    std::shared_ptr<TAryDeclareTypeInfo> catalogue = std::make_shared<TAryDeclareTypeInfo>();
+    std::vector<UserSetting> userConfig;
+
+    std::string connectionName() const { return "WSSBMainCon_" + subAppCode; }
+    std::string effectiveFuncCode() const;
+    QString databaseFile() const;    // absolute
+    QString subAppFolder() const;    // absolute, ends with "/"
+};
+
+// Relative paths in a session file are taken from the file's own folder.
+bool LoadSessionFile(const QString& file, ClientSession& session, QString& error);
+bool ParseSessionJson(const QByteArray& json, const QString& baseDir, ClientSession& session, QString& error);
+// The session the client runs without --session (the shipped demo-session.json).
+bool DemoSession(ClientSession& session, QString& error);
+
+// --db, --company and --period over the session, then the checks every verb relies on.
+bool ApplyOverrides(const ClientOptions& options, ClientSession& session, QString& error);
+bool ValidateSession(const ClientSession& session, QString& error);
+
+// Points the host library at the session: context, connection (schema added when the
+// database lacks it), sub-application values, user settings.
+bool InstallSession(const ClientSession& session, THostHandle appHandle, QString& error);
+
+// Creates the sub-application folder and a demo fp_config.ini there when it has none.
+bool PrepareSubAppFolder(const ClientSession& session, QString& error);

@@ -1,0 +1,112 @@
+#include "DemoData.h"
+
+#include "host/corlith_api.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+struct DemoInvoice {
+    int xh;
+    int fplx;
+    int day;
+    int fs;
+    double je;
+    double se;
+    int sl;
+    const char* gfnsr;
+    int jzjt, lwfp, ms, zfbz;
+};
+
+// Types 1 普通发票, 2 非专用发票, 3 未开具发票 (no count), 5 纳税检查调整 (no count).
+const std::vector<DemoInvoice> kPeriodRows = {
+    {1, 1, 3, 3, 12000.00, 2040.00, 17, " ", 0, 0, 0, 0},
+    {2, 1, 5, 1, 5800.00, 754.00, 13, "440300665812347", 0, 0, 0, 0},
+    {3, 1, 8, 2, 3000.00, 510.00, 17, " ", 0, 1, 0, 0},
+    {4, 2, 10, 1, 2500.00, 425.00, 17, " ", 0, 0, 0, 0},
+    {5, 2, 12, 4, 8600.00, 1118.00, 13, "91440300MA5DCB1K7X", 0, 0, 0, 0},
+    {6, 3, 15, 0, 4200.00, 252.00, 6, " ", 0, 0, 0, 0},
+    {7, 3, 16, 0, 1500.00, 60.00, 4, " ", 0, 0, 0, 0},
+    {8, 1, 18, 2, 6000.00, 360.00, 6, " ", 0, 0, 0, 0},
+    {9, 1, 19, 1, 2200.00, 88.00, 4, " ", 0, 0, 0, 0},
+    {10, 1, 20, 5, 9000.00, 1530.00, 17, " ", 1, 0, 0, 0},
+    {11, 3, 21, 0, 3300.00, 198.00, 6, " ", 1, 0, 0, 0},
+    {12, 1, 22, 2, 4800.00, 0.00, 0, " ", 0, 0, 1, 0},
+    {13, 2, 23, 1, 1200.00, 0.00, 0, " ", 0, 1, 1, 0},
+    {14, 1, 25, 1, 7000.00, 1190.00, 17, "91440300MA5DCB1K7X", 0, 0, 0, 1},
+    {15, 5, 27, 0, 2000.00, 340.00, 17, " ", 0, 0, 0, 0},
+    {16, 1, 28, 1, 1000.00, 130.00, 13, "440300665812347", 0, 1, 0, 0},
+};
+
+const std::vector<DemoInvoice> kPreviousPeriodRows = {
+    {1, 1, 6, 2, 5000.00, 850.00, 17, " ", 0, 0, 0, 0},
+    {2, 3, 14, 0, 1200.00, 72.00, 6, " ", 0, 0, 0, 0},
+    {3, 1, 26, 1, 800.00, 104.00, 13, " ", 0, 0, 0, 0},
+};
+
+const std::vector<DemoInvoice> kOtherCompanyRows = {
+    {1, 1, 9, 1, 1000.00, 170.00, 17, " ", 0, 0, 0, 0},
+    {2, 2, 17, 2, 3000.00, 390.00, 13, " ", 0, 0, 0, 0},
+};
+
+std::string InsertStatement(const std::string& table, const std::string& company, const std::string& period,
+                            const DemoInvoice& row) {
+    char date[16];
+    std::snprintf(date, sizeof date, "%.4s-%.2s-%02d", period.c_str(), period.c_str() + 4, row.day);
+    char numbers[256];
+    std::snprintf(numbers, sizeof numbers, "%d,%d,'%s','%s',%d,%.2f,%.2f,%d,", row.xh, row.fplx, date, date, row.fs,
+                  row.je, row.se, row.sl);
+    char flags[64];
+    std::snprintf(flags, sizeof flags, ",%d,%d,%d,%d,'')", row.jzjt, row.lwfp, row.ms, row.zfbz);
+    return "insert or ignore into " + table +
+           " (nsrsbh,sbssq,xh,fplx,txsj,kprq,fs,je,se,sl,gfnsr,jzjt,lwfp,ms,zfbz,sbwjm) values ('" + company + "','" +
+           period + "'," + numbers + "'" + row.gfnsr + "'" + flags;
+}
+
+}  // namespace
+
+std::string DemoOtherCompany(const std::string& company) {
+    const std::string other = "914403007261234567";
+    return company == other ? std::string("914403007261234568") : other;
+}
+
+std::string PreviousPeriod(const std::string& period) {
+    int year = std::stoi(period.substr(0, 4));
+    int month = std::stoi(period.substr(4, 2)) - 1;
+    if (month == 0) {
+        month = 12;
+        --year;
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d%02d", year, month);
+    return text;
+}
+
+bool InsertDemoInvoices(const std::string& connection, const std::string& subAppCode, const std::string& company,
+                        const std::string& period, std::string& error) {
+    const std::string table = "sb" + subAppCode + "_xxfpb";
+    std::vector<std::string> statements;
+    for (const DemoInvoice& row : kPeriodRows) statements.push_back(InsertStatement(table, company, period, row));
+    const std::string previous = PreviousPeriod(period);
+    for (const DemoInvoice& row : kPreviousPeriodRows)
+        statements.push_back(InsertStatement(table, company, previous, row));
+    const std::string other = DemoOtherCompany(company);
+    for (const DemoInvoice& row : kOtherCompanyRows) statements.push_back(InsertStatement(table, other, period, row));
+
+    if (!DBBeginTrans(connection, error)) return false;
+    for (const std::string& sql : statements) {
+        THostQuery query;
+        if (!ExecADOQueryMsg(connection, sql, &query, error, 0, 0)) {
+            std::string ignored;
+            DBRollbackTrans(connection, ignored);
+            return false;
+        }
+    }
+    if (!DBCommitTrans(connection, error)) {
+        std::string ignored;
+        DBRollbackTrans(connection, ignored);
+        return false;
+    }
+    return true;
+}

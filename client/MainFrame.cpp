@@ -1,0 +1,259 @@
+#include "MainFrame.h"
+
+#include "ClientSession.h"
+#include "ModuleLoader.h"
+#include "corlith/corlith_host.h"
+#include "host/host_messages.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDockWidget>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+enum LogColumn { ColTime, ColNumber, ColMeaning, ColWay, ColText, ColSender, ColumnCount };
+
+QString NotificationMeaning(int number) {
+    switch (number) {
+    case hostmsg::kMsgModuleStart: return u"模块启动"_s;
+    case hostmsg::kMsgFormShown: return u"页面已显示"_s;
+    case hostmsg::kMsgHelp: return u"请求帮助"_s;
+    case hostmsg::kMsgFormEnd: return u"页面已关闭"_s;
+    case hostmsg::kMsgPageState: return u"页面状态"_s;
+    case hostmsg::kMsgNcActivate: return u"保持标题栏激活"_s;
+    default: return u"未知通知"_s;
+    }
+}
+
+const QString kStyle = uR"(
+QMainWindow { background: #f4f6f9; }
+QToolBar { background: #ffffff; border: none; border-bottom: 1px solid #dde3ea; spacing: 6px; padding: 4px; }
+QToolButton { padding: 4px 10px; border-radius: 3px; }
+QToolButton:hover { background: #e6eef8; }
+QListWidget#commands { background: #ffffff; border: none; border-right: 1px solid #dde3ea; font-size: 14px; }
+QListWidget#commands::item { padding: 10px 14px; }
+QListWidget#commands::item:selected { background: #dbe8f7; color: #1d4f91; }
+QLabel#commandsTitle { background: #ffffff; color: #66788a; padding: 12px 14px 6px 14px; }
+QLabel#welcome { color: #7a8896; font-size: 15px; }
+QTreeWidget#log { background: #ffffff; border: 1px solid #dde3ea; }
+QStatusBar { background: #ffffff; color: #4a5866; border-top: 1px solid #dde3ea; }
+)"_s;
+
+}  // namespace
+
+MainFrame::MainFrame(VantrelModule& module, const ClientSession& session, QWidget* parent)
+    : QMainWindow(parent), module_(module) {
+    // The module finds the frame by this class name when the host gives it no handle.
+    setProperty("windowClass", u"Tfrm_MainFrame"_s);
+    setWindowTitle(u"其它销项发票 — Vantrel"_s);
+    resize(1100, 750);
+    buildUi(session);
+}
+
+MainFrame::~MainFrame() {
+    // Pages destroyed with the frame must not notify a half-destroyed window.
+    setProperty("windowClass", QVariant());
+    corlith::SetMainFrameHandle(0);
+    corlith::SetDialogParent(nullptr);
+    corlith::SetParentForms(nullptr, nullptr);
+}
+
+void MainFrame::buildUi(const ClientSession& session) {
+    setStyleSheet(kStyle);
+
+    auto* toolbar = addToolBar(u"命令"_s);
+    toolbar->setMovable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    QAction* openAct = toolbar->addAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView), u"其它销项发票"_s);
+    connect(openAct, &QAction::triggered, this, &MainFrame::openManager);
+    toolbar->addSeparator();
+    QAction* clearAct = toolbar->addAction(style()->standardIcon(QStyle::SP_DialogResetButton), u"清空通知记录"_s);
+
+    auto* side = new QWidget;
+    auto* sideLayout = new QVBoxLayout(side);
+    sideLayout->setContentsMargins(0, 0, 0, 0);
+    sideLayout->setSpacing(0);
+    auto* sideTitle = new QLabel(u"申报业务"_s);
+    sideTitle->setObjectName(u"commandsTitle"_s);
+    commands_ = new QListWidget;
+    commands_->setObjectName(u"commands"_s);
+    commands_->addItem(new QListWidgetItem(style()->standardIcon(QStyle::SP_FileDialogDetailedView), u"其它销项发票"_s));
+    connect(commands_, &QListWidget::itemClicked, this, [this] { openManager(); });
+    sideLayout->addWidget(sideTitle);
+    sideLayout->addWidget(commands_);
+    side->setFixedWidth(180);
+
+    stack_ = new QStackedWidget;
+    welcome_ = new QLabel(u"请从左侧选择“其它销项发票”"_s);
+    welcome_->setObjectName(u"welcome"_s);
+    static_cast<QLabel*>(welcome_)->setAlignment(Qt::AlignCenter);
+    container_ = new QWidget;
+    container_->setObjectName(u"pageContainer"_s);
+    auto* containerLayout = new QVBoxLayout(container_);
+    containerLayout->setContentsMargins(0, 0, 0, 0);
+    containerLayout->setSpacing(0);
+    container_->installEventFilter(this);
+    stack_->addWidget(welcome_);
+    stack_->addWidget(container_);
+
+    auto* central = new QWidget;
+    auto* centralLayout = new QHBoxLayout(central);
+    centralLayout->setContentsMargins(0, 0, 0, 0);
+    centralLayout->setSpacing(0);
+    centralLayout->addWidget(side);
+    centralLayout->addWidget(stack_, 1);
+    setCentralWidget(central);
+
+    log_ = new QTreeWidget;
+    log_->setObjectName(u"log"_s);
+    log_->setRootIsDecorated(false);
+    log_->setUniformRowHeights(true);
+    log_->setColumnCount(ColumnCount);
+    log_->setHeaderLabels({u"时间"_s, u"编号"_s, u"含义"_s, u"方式"_s, u"内容"_s, u"发送方句柄"_s});
+    log_->header()->setStretchLastSection(false);
+    log_->header()->setSectionResizeMode(ColText, QHeaderView::Stretch);
+    log_->setColumnWidth(ColTime, 90);
+    log_->setColumnWidth(ColNumber, 60);
+    log_->setColumnWidth(ColMeaning, 120);
+    log_->setColumnWidth(ColWay, 60);
+    log_->setColumnWidth(ColSender, 120);
+    connect(clearAct, &QAction::triggered, log_, &QTreeWidget::clear);
+
+    logDock_ = new QDockWidget(u"通知记录"_s, this);
+    logDock_->setObjectName(u"logDock"_s);
+    logDock_->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    logDock_->setWidget(log_);
+    logDock_->setMinimumHeight(150);
+    addDockWidget(Qt::BottomDockWidgetArea, logDock_);
+    resizeDocks({logDock_}, {170}, Qt::Vertical);
+
+    statusBar()->addPermanentWidget(new QLabel(u"纳税人识别号：%1    所属期：%2    数据库：%3"_s.arg(
+        GbkToQString(session.company), GbkToQString(session.period), session.databaseFile())));
+}
+
+void MainFrame::attachToHost() {
+    corlith::SetMainFrameHandle(static_cast<THostHandle>(winId()));
+    corlith::SetDialogParent(this);
+    corlith::SetParentForms(container_, this);
+}
+
+void MainFrame::openManager() {
+    if (page_) hostmsg::SendMessageTo(page_, hostmsg::kMsgClose);
+    stack_->setCurrentWidget(container_);
+    module_.showQtfpMgr(static_cast<std::uintptr_t>(winId()), container_, "ModalFormMsg=7");
+    fillContainer();
+    updatePageView();
+}
+
+bool MainFrame::event(QEvent* e) {
+    if (e->type() == hostmsg::MessageEventType()) {
+        const auto* m = static_cast<hostmsg::MessageEvent*>(e);
+        onPlainMessage(m->number, m->wParam, m->lParam);
+        return true;
+    }
+    if (e->type() == hostmsg::CopyDataEventType()) {
+        const auto* c = static_cast<hostmsg::CopyDataEvent*>(e);
+        // The record's count includes the zero byte; never read past it even if it is missing.
+        std::string text;
+        if (c->data && c->byteCount > 0) text.assign(c->data, ::strnlen(c->data, c->byteCount));
+        onDataMessage(static_cast<int>(c->number), text, c->sender);
+        return true;
+    }
+    return QMainWindow::event(e);
+}
+
+bool MainFrame::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == container_ && (e->type() == QEvent::Resize || e->type() == QEvent::ChildPolished))
+        fillContainer();
+    return QMainWindow::eventFilter(watched, e);
+}
+
+void MainFrame::closeEvent(QCloseEvent* e) {
+    if (page_) hostmsg::SendMessageTo(page_, hostmsg::kMsgClose);
+    e->accept();
+}
+
+void MainFrame::onPlainMessage(int number, std::intptr_t wParam, std::intptr_t lParam) {
+    logNotification(number, u"普通"_s, u"%1, %2"_s.arg(wParam).arg(lParam), 0);
+    if (number == hostmsg::kMsgHelp) statusBar()->showMessage(u"模块请求帮助（F1）"_s, 5000);
+}
+
+void MainFrame::onDataMessage(int number, const std::string& text, std::uintptr_t sender) {
+    const QString shown = GbkToQString(text);
+    logNotification(number, u"数据"_s, shown, sender);
+    switch (number) {
+    case hostmsg::kMsgFormShown: {
+        // "<ModalFormMsg>|<page handle>|<help>|<extra>"
+        const QStringList fields = shown.split(u'|');
+        bool ok = false;
+        const qulonglong handle = fields.size() > 1 ? fields.at(1).toULongLong(&ok) : 0;
+        if (ok) page_ = hostmsg::WindowFromHandle(static_cast<std::uintptr_t>(handle));
+        stack_->setCurrentWidget(container_);
+        break;
+    }
+    case hostmsg::kMsgFormEnd:
+        setPageMaximised(false);
+        // The page is still being destroyed while it tells us; look once it is gone.
+        QTimer::singleShot(0, this, &MainFrame::updatePageView);
+        break;
+    case hostmsg::kMsgPageState:
+        if (shown == u"max")
+            setPageMaximised(true);
+        else if (shown == u"reset")
+            setPageMaximised(false);
+        break;
+    default:
+        break;
+    }
+}
+
+void MainFrame::logNotification(int number, const QString& way, const QString& text, std::uintptr_t sender) {
+    auto* item = new QTreeWidgetItem(log_);
+    item->setText(ColTime, QTime::currentTime().toString(u"HH:mm:ss.zzz"_s));
+    item->setText(ColNumber, QString::number(number));
+    item->setText(ColMeaning, NotificationMeaning(number));
+    item->setText(ColWay, way);
+    item->setText(ColText, text.isEmpty() ? u"（空）"_s : text);
+    item->setText(ColSender, sender ? QString::number(sender) : QString());
+    log_->scrollToItem(item);
+}
+
+// A maximised page gets the whole frame: the command list and the log step aside.
+void MainFrame::setPageMaximised(bool maximised) {
+    commands_->parentWidget()->setVisible(!maximised);
+    logDock_->setVisible(!maximised);
+}
+
+// Pages that the container's layout does not manage are stretched over it by hand.
+void MainFrame::fillContainer() {
+    for (QObject* child : container_->children()) {
+        auto* w = qobject_cast<QWidget*>(child);
+        if (w && !w->isWindow() && container_->layout()->indexOf(w) < 0) w->setGeometry(container_->rect());
+    }
+}
+
+void MainFrame::updatePageView() {
+    bool anyPage = false;
+    for (QObject* child : container_->children()) {
+        auto* w = qobject_cast<QWidget*>(child);
+        anyPage = anyPage || (w && !w->isWindow() && w->isVisibleTo(container_));
+    }
+    stack_->setCurrentWidget(anyPage ? container_ : welcome_);
+}

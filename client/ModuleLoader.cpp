@@ -1,0 +1,62 @@
+#include "ModuleLoader.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstring>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// CreateQtfp may write back a longer parameter string and is given no size: it adds one
+// "err" pair whose text the host cannot bound, so the buffer leaves a wide margin.
+constexpr std::size_t kParamSlack = 64 * 1024;
+
+}  // namespace
+
+QString ClientProgramDir() {
+    return QFileInfo(u"/proc/self/exe"_s).canonicalPath();
+}
+
+QString LocateModuleFile() {
+    const QString fromEnv = qEnvironmentVariable("VANTREL_MODULE");
+    if (!fromEnv.isEmpty()) return fromEnv;
+    const QString name = QString::fromUtf8(VANTREL_MODULE_FILE);
+    const QDir dir(ClientProgramDir());
+    for (const QString& candidate : {dir.filePath(name), dir.filePath(u"../"_s + name)})
+        if (QFileInfo::exists(candidate)) return QFileInfo(candidate).absoluteFilePath();
+    return QString::fromUtf8(VANTREL_MODULE_BUILD_PATH);
+}
+
+bool VantrelModule::load(QString& error) {
+    const QString file = LocateModuleFile();
+    library_.setFileName(file);
+    if (!library_.load()) {
+        error = u"无法加载模块 %1：%2"_s.arg(file, library_.errorString());
+        return false;
+    }
+    showQtfpMgr_ = reinterpret_cast<EntryPoint>(library_.resolve("ShowQtfpMgr"));
+    createQtfp_ = reinterpret_cast<EntryPoint>(library_.resolve("CreateQtfp"));
+    if (!showQtfpMgr_ || !createQtfp_) {
+        error = u"模块 %1 缺少 ShowQtfpMgr 或 CreateQtfp"_s.arg(file);
+        return false;
+    }
+    return true;
+}
+
+void VantrelModule::showQtfpMgr(std::uintptr_t appHandle, QWidget* parent, const std::string& params) {
+    std::vector<char> text(params.begin(), params.end());
+    text.push_back('\0');
+    char* block[] = {text.data(), nullptr};
+    showQtfpMgr_(appHandle, parent, block);
+}
+
+std::string VantrelModule::createQtfp(std::uintptr_t appHandle, const std::string& params) {
+    std::vector<char> text(params.size() + kParamSlack, '\0');
+    std::memcpy(text.data(), params.data(), params.size());
+    char* block[] = {text.data(), nullptr};
+    createQtfp_(appHandle, nullptr, block);
+    return std::string(text.data(), ::strnlen(text.data(), text.size()));
+}

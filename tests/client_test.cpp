@@ -1,0 +1,498 @@
+// The host client as a user runs it: its verbs on temporary databases, the summary document
+// it has the module write, the parameter string it hands over and reads back, its session
+// files and its refusals of bad input.
+#include "corlith/corlith_host.h"
+#include "host/corlith_api.h"
+#include "module/f_ParamString.h"
+#include "support/host_fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kDemoCompany = u"91440300MA5F3KXL2B"_s;
+const QString kDemoName = u"深圳市恒通达电子科技有限公司"_s;
+const QString kOtherCompany = u"914403007261234567"_s;
+constexpr const char* kCheckConnection = "ClientCheck";
+
+struct ClientRun {
+    bool finished = false;
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+std::ostream& operator<<(std::ostream& os, const ClientRun& run) {
+    return os << "exit " << run.exitCode << "\nstdout: " << run.out.toStdString() << "\nstderr: " << run.err.toStdString();
+}
+
+// The summary's cell lines: every element named SB_XXQTFPMX_<group word>_<n>_<n>.
+const QRegularExpression& CellLinePattern() {
+    static const QRegularExpression re(
+        uR"(^\s*<(SB_XXQTFPMX_(?:ZBJE|ZBSE|FB1FS|FB1JE|FB1SE)_\d+_\d+)>([^<]*)</\1>\r?$)"_s,
+        QRegularExpression::MultilineOption);
+    return re;
+}
+
+std::multimap<QString, QString> CellLines(const QString& doc) {
+    std::multimap<QString, QString> cells;
+    for (auto it = CellLinePattern().globalMatch(doc); it.hasNext();) {
+        const auto m = it.next();
+        cells.emplace(m.captured(1), m.captured(2));
+    }
+    return cells;
+}
+
+QString Cell(const QString& doc, const QString& name) {
+    const auto cells = CellLines(doc);
+    const auto it = cells.find(name);
+    return it == cells.end() ? u"<missing>"_s : it->second;
+}
+
+QString Element(const QString& doc, const QString& name) {
+    const QRegularExpression re(u"<%1>([^<]*)</%1>"_s.arg(name));
+    const auto m = re.match(doc);
+    return m.hasMatch() ? m.captured(1) : u"<missing>"_s;
+}
+
+class ClientTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testhost::EnsureApplication();
+        corlith::ResetHost();
+        static int counter = 0;
+        dir_ = QString::fromStdString((std::filesystem::temp_directory_path() /
+                                       ("vantrel-client-test-" + std::to_string(::getpid()) + "-" +
+                                        std::to_string(counter++)))
+                                          .string());
+        QDir(dir_).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(dir_));
+        db_ = Path(u"demo.db"_s);
+    }
+
+    void TearDown() override {
+        corlith::CloseConnections();
+        QDir(dir_).removeRecursively();
+    }
+
+    QString Path(const QString& name) const { return dir_ + u'/' + name; }
+
+    ClientRun Run(const QStringList& args, int timeoutMs = 120000) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        env.remove(u"VANTREL_MODULE"_s);
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(dir_);
+        p.start(QString::fromUtf8(VANTREL_CLIENT_PATH), args);
+        ClientRun run;
+        if (!p.waitForStarted()) return run;
+        run.finished = p.waitForFinished(timeoutMs) && p.exitStatus() == QProcess::NormalExit;
+        run.exitCode = p.exitCode();
+        run.out = p.readAllStandardOutput();
+        run.err = p.readAllStandardError();
+        return run;
+    }
+
+    // init-db --demo on the test's database; every summary test starts from it.
+    void InitDemo() {
+        const ClientRun run = Run({u"init-db"_s, u"--demo"_s, u"--db"_s, db_});
+        ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    }
+
+    // Runs summary --out and returns the document decoded from GBK.
+    QString Summary(QStringList extra = {}) {
+        const QString out = Path(u"summary.xml"_s);
+        QFile::remove(out);
+        QStringList args{u"summary"_s, u"--db"_s, db_, u"--out"_s, out};
+        args += extra;
+        const ClientRun run = Run(args);
+        EXPECT_TRUE(run.finished && run.exitCode == 0) << run;
+        return GbkToQString(ReadFile(out).toStdString());
+    }
+
+    long long Count(const std::string& sql) {
+        std::string error;
+        if (!bound_) {
+            EXPECT_TRUE(corlith::BindConnection(kCheckConnection, QStringToGbk(db_), error)) << error;
+            bound_ = true;
+        }
+        THostQuery q;
+        EXPECT_TRUE(ExecADOQueryMsg(kCheckConnection, sql, &q, error, 1, 0)) << sql << ": " << error;
+        return q.RecordCount() > 0 ? q.Int64At(0) : -1;
+    }
+
+    static QByteArray ReadFile(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    static void WriteFile(const QString& path, const QByteArray& bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+        ASSERT_EQ(f.write(bytes), bytes.size());
+    }
+
+    // A session file built from the shipped demo with some entries replaced.
+    QString SessionWith(const QByteArray& replaceFrom, const QByteArray& replaceTo, const QString& name = u"s.json"_s) {
+        QByteArray json = ReadFile(DemoSessionFile());
+        EXPECT_TRUE(json.contains(replaceFrom)) << replaceFrom.toStdString();
+        json.replace(replaceFrom, replaceTo);
+        const QString path = Path(name);
+        WriteFile(path, json);
+        return path;
+    }
+
+    static QString DemoSessionFile() {
+        return QFileInfo(QString::fromUtf8(__FILE__)).absolutePath() + u"/../client/demo-session.json"_s;
+    }
+
+    QString dir_;
+    QString db_;
+    bool bound_ = false;
+};
+
+// ---- init-db ------------------------------------------------------------------------------
+
+TEST_F(ClientTest, InitDbCreatesSchemaAndInvoiceTypes) {
+    const ClientRun run = Run({u"init-db"_s, u"--db"_s, db_});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+
+    EXPECT_EQ(Count("select count(*) from sqlite_master where type='table' and lower(name) in "
+                    "('sb07_fplxb','sb07_xxfpb','sb07_sbb','sb07_sbzlb','sb07_fptxqkb')"),
+              5);
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb"), 0);
+    EXPECT_EQ(Count("select count(*) from sb07_fplxb where (fplx=1 and mc='普通发票') or (fplx=2 and mc='非专用发票') "
+                    "or (fplx=3 and mc='未开具发票') or (fplx=5 and mc='纳税检查调整')"),
+              4);
+    // The module's configuration file beside the database offers the demo's rates.
+    const QByteArray ini = ReadFile(Path(u"sub07/fp_config.ini"_s));
+    EXPECT_TRUE(ini.contains("[xxqtfp]")) << ini.toStdString();
+    EXPECT_TRUE(ini.contains("sl=|17|13|6|4|0|")) << ini.toStdString();
+}
+
+TEST_F(ClientTest, InitDbDemoWritesSamplesOnceCoveringEveryTypeRateAndFlag) {
+    InitDemo();
+    const std::string period = "nsrsbh='91440300MA5F3KXL2B' and sbssq='202611'";
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb where " + period), 16);
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb where nsrsbh='91440300MA5F3KXL2B' and sbssq='202610'"), 3);
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb where nsrsbh='914403007261234567' and sbssq='202611'"), 2);
+    EXPECT_EQ(Count("select count(distinct fplx) from sb07_xxfpb where " + period + " and fplx in (1,2,3,5)"), 4);
+    EXPECT_EQ(Count("select count(distinct sl) from sb07_xxfpb where " + period + " and sl in (17,13,6,4,0)"), 5);
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb where " + period + " and zfbz=1"), 1);
+    for (const char* flag : {"jzjt", "lwfp", "ms"})
+        EXPECT_GT(Count("select count(*) from sb07_xxfpb where " + period + " and " + flag + "=1"), 0) << flag;
+    EXPECT_GE(Count("select count(distinct gfnsr) from sb07_xxfpb where " + period + " and gfnsr<>' '"), 2);
+
+    // Running it again adds nothing and keeps a row the user changed meanwhile.
+    ASSERT_EQ(Count("select count(*) from sb07_xxfpb where " + period + " and xh=1 and je=12000"), 1);
+    corlith::CloseConnections();
+    bound_ = false;
+    {
+        std::string error;
+        ASSERT_TRUE(corlith::BindConnection(kCheckConnection, QStringToGbk(db_), error)) << error;
+        THostQuery q;
+        ASSERT_TRUE(ExecADOQueryMsg(kCheckConnection, "update sb07_xxfpb set je=1 where " + period + " and xh=1", &q,
+                                    error, 0, 0))
+            << error;
+        corlith::CloseConnections();
+    }
+    InitDemo();
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb"), 21);
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb where " + period + " and xh=1 and je=1"), 1);
+    EXPECT_EQ(Count("select count(*) from sb07_fplxb"), 4);
+}
+
+TEST_F(ClientTest, InitDbKeepsAnExistingConfigurationFile) {
+    ASSERT_TRUE(QDir().mkpath(Path(u"sub07"_s)));
+    WriteFile(Path(u"sub07/fp_config.ini"_s), "[xxqtfp]\r\nsl=|13|\r\n");
+    const ClientRun run = Run({u"init-db"_s, u"--db"_s, db_});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    EXPECT_EQ(ReadFile(Path(u"sub07/fp_config.ini"_s)), QByteArray("[xxqtfp]\r\nsl=|13|\r\n"));
+}
+
+// ---- summary --out ------------------------------------------------------------------------
+
+TEST_F(ClientTest, SummaryOutWritesGbkDocumentWithEveryCellAndTheDemoHeader) {
+    InitDemo();
+    const QString out = Path(u"summary.xml"_s);
+    const ClientRun run = Run({u"summary"_s, u"--db"_s, db_, u"--out"_s, out});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    EXPECT_TRUE(run.err.isEmpty()) << run;
+
+    const QByteArray raw = ReadFile(out);
+    ASSERT_TRUE(raw.startsWith("<?xml version=\"1.0\" encoding=\"GBK\"?><DZSBB>\r\n")) << raw.left(80).toStdString();
+    EXPECT_TRUE(raw.endsWith("</DZSBB>\r\n\r\n"));
+    // The company name is in GBK, not UTF-8.
+    EXPECT_TRUE(raw.contains(QByteArray::fromStdString(QStringToGbk(kDemoName))));
+    EXPECT_FALSE(raw.contains(kDemoName.toUtf8()));
+
+    const QString doc = GbkToQString(raw.toStdString());
+    const auto cells = CellLines(doc);
+    EXPECT_EQ(cells.size(), 61u);
+    EXPECT_EQ(cells.count(u"SB_XXQTFPMX_ZBJE_9_32"_s), 2u);
+
+    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_NSRSBH"_s), kDemoCompany);
+    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_NSRMC"_s), kDemoName);
+    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_QSRQ"_s), u"20261101"_s);
+    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_JZRQ"_s), u"20261130"_s);
+    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_FRXM"_s), u"陈立明"_s);
+    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_LXDH"_s), u"0755-26881234"_s);
+
+    // Sums over the demo period only: the previous period and the other taxpayer stay out.
+    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_ZBJE_6_12"_s), u"30900.00"_s);
+    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_ZBJE_6_21"_s), u"5317.00"_s);
+    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_FB1FS_3_10"_s), u"9"_s);  // the voided invoice counts
+    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_FB1JE_4_10"_s), u"21000.00"_s);
+    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_ZBJE_9_15"_s), u"3300.00"_s);
+    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_FB1JE_4_23"_s), u"7500.00"_s);
+    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_FB1SE_5_23"_s), u"450.00"_s);
+    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_FB1FS_10_10"_s), u"3"_s);
+    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_FB1JE_4_29"_s), u"4800.00"_s);
+    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_FB1JE_8_30"_s), u"1200.00"_s);
+}
+
+TEST_F(ClientTest, SummaryFollowsCompanyAndPeriodGivenOnTheCommandLine) {
+    InitDemo();
+    const QString other = Summary({u"--company"_s, kOtherCompany});
+    EXPECT_EQ(Element(other, u"SB_XXQTFPMX_NSRSBH"_s), kOtherCompany);
+    EXPECT_EQ(Cell(other, u"SB_XXQTFPMX_ZBJE_6_12"_s), u"4000.00"_s);
+    EXPECT_EQ(Cell(other, u"SB_XXQTFPMX_FB1FS_3_10"_s), u"1"_s);
+
+    const QString previous = Summary({u"--period"_s, u"202610"_s});
+    EXPECT_EQ(Element(previous, u"SB_XXQTFPMX_QSRQ"_s), u"20261001"_s);
+    EXPECT_EQ(Element(previous, u"SB_XXQTFPMX_JZRQ"_s), u"20261031"_s);
+    EXPECT_EQ(Cell(previous, u"SB_XXQTFPMX_ZBJE_6_12"_s), u"5800.00"_s);
+    EXPECT_EQ(Cell(previous, u"SB_XXQTFPMX_FB1JE_4_13"_s), u"0.00"_s);
+}
+
+TEST_F(ClientTest, SummaryOutPathWithSeparatorCharactersReachesTheModuleWhole) {
+    InitDemo();
+    const QString out = Path(u"a;b=c.xml"_s);
+    const ClientRun run = Run({u"summary"_s, u"--db"_s, db_, u"--out"_s, out});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    EXPECT_TRUE(ReadFile(out).endsWith("</DZSBB>\r\n\r\n"));
+    EXPECT_FALSE(QFileInfo::exists(Path(u"a"_s)));
+}
+
+TEST_F(ClientTest, SummaryOutFailureReportsTheModulesMessageAndExitsOne) {
+    InitDemo();
+    const QString out = Path(u"missing/summary.xml"_s);
+    const ClientRun run = Run({u"summary"_s, u"--db"_s, db_, u"--out"_s, out});
+    ASSERT_TRUE(run.finished) << run;
+    EXPECT_EQ(run.exitCode, 1) << run;
+    EXPECT_FALSE(run.err.trimmed().isEmpty());
+    EXPECT_TRUE(run.out.isEmpty()) << run;
+    EXPECT_FALSE(QFileInfo::exists(out));
+}
+
+TEST_F(ClientTest, SummaryOutWithoutTheModulesFormKeepsAnExistingFile) {
+    InitDemo();
+    const QString session = SessionWith("\"07037-02-18-01\"", "\"07037-02-18-99\"");
+    const QString out = Path(u"kept.xml"_s);
+    WriteFile(out, "earlier content");
+    const ClientRun run = Run({u"summary"_s, u"--session"_s, session, u"--db"_s, db_, u"--out"_s, out});
+    ASSERT_TRUE(run.finished) << run;
+    EXPECT_EQ(run.exitCode, 1) << run;
+    std::string expected;
+    GetMsg(5050028, std::string(), 1, expected);
+    EXPECT_TRUE(QString::fromUtf8(run.err).contains(GbkToQString(expected))) << run;
+    EXPECT_EQ(ReadFile(out), QByteArray("earlier content"));
+}
+
+// ---- summary --params ---------------------------------------------------------------------
+
+TEST_F(ClientTest, ParamsSuccessPrintsTheParameterStringByteForByte) {
+    InitDemo();
+    const QString out = Path(u"p.xml"_s);
+    const QString params = u"ModalFormMsg=7;dir=%1;备注=中文&eq%值;"_s.arg(out);
+    const ClientRun run = Run({u"summary"_s, u"--db"_s, db_, u"--params"_s, params});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    EXPECT_EQ(run.out, params.toUtf8() + '\n');
+    EXPECT_TRUE(ReadFile(out).endsWith("</DZSBB>\r\n\r\n"));
+}
+
+TEST_F(ClientTest, ParamsFailureInMissingFolderAddsTheEscapedErrPair) {
+    InitDemo();
+    const QString params = u"dir=%1;ModalFormMsg=7"_s.arg(Path(u"missing/p.xml"_s));
+    const ClientRun run = Run({u"summary"_s, u"--db"_s, db_, u"--params"_s, params});
+    ASSERT_TRUE(run.finished) << run;
+    EXPECT_EQ(run.exitCode, 1) << run;
+
+    ASSERT_TRUE(run.out.endsWith('\n')) << run;
+    const std::string after = QStringToGbk(QString::fromUtf8(run.out.chopped(1)));
+    const std::string message = GetParamValue(after, "err");
+    EXPECT_FALSE(message.empty()) << run;
+    EXPECT_EQ(after, SetParamValue(QStringToGbk(params), "err", message));
+    EXPECT_TRUE(QString::fromStdString(after).startsWith(params + u";err="_s)) << run;
+}
+
+TEST_F(ClientTest, ParamsFailureLeavesAnExistingFileAtTheDirPathUntouched) {
+    InitDemo();
+    const QString session = SessionWith("\"07037-02-18-01\"", "\"07037-02-18-99\"");
+    const QString out = Path(u"kept.xml"_s);
+    WriteFile(out, "earlier content");
+    const QString params = u"dir="_s + out;
+    const ClientRun run = Run({u"summary"_s, u"--session"_s, session, u"--db"_s, db_, u"--params"_s, params});
+    ASSERT_TRUE(run.finished) << run;
+    EXPECT_EQ(run.exitCode, 1) << run;
+
+    std::string expected;
+    GetMsg(5050028, std::string(), 1, expected);
+    const std::string printed = QStringToGbk(QString::fromUtf8(run.out.trimmed()));
+    EXPECT_EQ(printed, QStringToGbk(params) + ";err=" + EncodeParamValue(expected));
+    EXPECT_EQ(ReadFile(out), QByteArray("earlier content"));
+}
+
+// ---- sessions ------------------------------------------------------------------------------
+
+TEST_F(ClientTest, ShippedSessionFileEqualsTheBuiltInDemo) {
+    InitDemo();
+    const QString builtIn = Summary();
+    const QString fromFile = Summary({u"--session"_s, DemoSessionFile()});
+    ASSERT_FALSE(builtIn.isEmpty());
+    EXPECT_EQ(builtIn, fromFile);
+}
+
+TEST_F(ClientTest, SessionValuesReachTheModule) {
+    InitDemo();
+    // A quarterly kind and particulars whose name holds the parameter-string separators.
+    QByteArray json = ReadFile(DemoSessionFile());
+    json.replace("\"PeriodKind\": 1", "\"PeriodKind\": 2");
+    json.replace(kDemoName.toUtf8(), u"甲=乙;丙有限公司"_s.toUtf8());
+    WriteFile(Path(u"quarter.json"_s), json);
+
+    const QString doc = Summary({u"--session"_s, Path(u"quarter.json"_s)});
+    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_QSRQ"_s), u"20260701"_s);
+    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_JZRQ"_s), u"20260930"_s);
+    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_NSRMC"_s), u"甲=乙;丙有限公司"_s);
+}
+
+TEST_F(ClientTest, SessionPathsAreTakenFromTheSessionFilesFolder) {
+    ASSERT_TRUE(QDir().mkpath(Path(u"conf"_s)));
+    SessionWith("\"subAppCode\": \"07\",", "\"subAppCode\": \"07\", \"database\": \"data/x.db\", \"subAppPath\": \"app\",",
+                u"conf/s.json"_s);
+    ASSERT_TRUE(QDir().mkpath(Path(u"conf/data"_s)));
+    const ClientRun run = Run({u"init-db"_s, u"--demo"_s, u"--session"_s, Path(u"conf/s.json"_s)});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    EXPECT_TRUE(QFileInfo(Path(u"conf/data/x.db"_s)).isFile());
+    EXPECT_TRUE(QFileInfo(Path(u"conf/app/fp_config.ini"_s)).isFile());
+    EXPECT_FALSE(QFileInfo::exists(db_));
+}
+
+TEST_F(ClientTest, BadSessionFilesAreRefusedWithTheOffendingEntry) {
+    struct Case {
+        QByteArray from, to;
+        QString mentioned;
+    };
+    const Case cases[] = {
+        {"\"curKJNY\": \"202611\"", "\"curKJNY\": 202611", u"curKJNY"_s},
+        {"\"global_usesbsh\": false", "\"global_usesbsh\": \"no\"", u"global_usesbsh"_s},
+        {"\"PeriodKind\": 1", "\"PeriodKind\": 1.5", u"DeclareTypeInfo[0].PeriodKind"_s},
+        {"\"FuncCode\": \"07037-02-18-01\"", "\"FuncCod\": \"07037-02-18-01\"", u"Reports[1].FuncCod"_s},
+        {"\"subAppCode\": \"07\"", "\"subAppCode\": \"07; drop\"", u"07; drop"_s},
+        {"\"curcompany\": \"91440300MA5F3KXL2B\"", "\"curcompany\": \"9144'--\"", u"9144'--"_s},
+        {"\"jbxx\": {", "\"jbxx\": [", u"JSON"_s},
+    };
+    for (const Case& c : cases) {
+        const QString session = SessionWith(c.from, c.to);
+        const ClientRun run = Run({u"summary"_s, u"--session"_s, session, u"--db"_s, db_, u"--out"_s, Path(u"x.xml"_s)});
+        ASSERT_TRUE(run.finished) << run;
+        EXPECT_EQ(run.exitCode, 2) << c.to.toStdString() << "\n" << run;
+        EXPECT_TRUE(QString::fromUtf8(run.err).contains(c.mentioned)) << c.mentioned.toStdString() << "\n" << run;
+        EXPECT_FALSE(QFileInfo::exists(Path(u"x.xml"_s)));
+    }
+    const ClientRun missing = Run({u"init-db"_s, u"--session"_s, Path(u"none.json"_s), u"--db"_s, db_});
+    EXPECT_EQ(missing.exitCode, 2) << missing;
+    EXPECT_TRUE(QString::fromUtf8(missing.err).contains(u"none.json"_s)) << missing;
+    EXPECT_FALSE(QFileInfo::exists(db_));
+}
+
+// ---- refusals -----------------------------------------------------------------------------
+
+TEST_F(ClientTest, BadArgumentsExitNonZeroWithAMessage) {
+    const QString out = Path(u"x.xml"_s);
+    const QList<QStringList> cases = {
+        {u"frobnicate"_s},
+        {u"--bogus"_s},
+        {u"init-db"_s, u"--db"_s},
+        {u"init-db"_s, u"--db"_s, db_, u"stray"_s},
+        {u"init-db"_s, u"--db"_s, db_, u"--out"_s, out},
+        {u"init-db"_s, u"--db"_s, db_, u"--db"_s, db_},
+        {u"summary"_s, u"--db"_s, db_},
+        {u"summary"_s, u"--db"_s, db_, u"--out"_s, out, u"--params"_s, u"dir=x"_s},
+        {u"summary"_s, u"--db"_s, db_, u"--demo"_s, u"--out"_s, out},
+        {u"summary"_s, u"--db"_s, db_, u"--period"_s, u"202613"_s, u"--out"_s, out},
+        {u"summary"_s, u"--db"_s, db_, u"--period"_s, u"2026-11"_s, u"--out"_s, out},
+        {u"summary"_s, u"--db"_s, db_, u"--period"_s, u"202600"_s, u"--out"_s, out},
+        {u"summary"_s, u"--db"_s, db_, u"--company"_s, u"91' or '1'='1"_s, u"--out"_s, out},
+        {u"summary"_s, u"--db"_s, db_, u"--params"_s, u"dir=😀.xml"_s},
+        {u"--period"_s, u"13"_s},
+        {u"manager"_s, u"--company"_s, u""_s},
+    };
+    for (const QStringList& args : cases) {
+        const ClientRun run = Run(args);
+        ASSERT_TRUE(run.finished) << args.join(u' ').toStdString() << "\n" << run;
+        EXPECT_EQ(run.exitCode, 2) << args.join(u' ').toStdString() << "\n" << run;
+        EXPECT_TRUE(run.err.startsWith("vantrel-client: ")) << args.join(u' ').toStdString() << "\n" << run;
+    }
+    EXPECT_FALSE(QFileInfo::exists(db_));
+    EXPECT_FALSE(QFileInfo::exists(out));
+}
+
+TEST_F(ClientTest, UnreadableDatabasesAreRefused) {
+    ASSERT_TRUE(QDir().mkpath(Path(u"folder.db"_s)));
+    WriteFile(Path(u"text.db"_s), QByteArray("this is no database, only text that goes on for a while\n").repeated(40));
+    for (const QString& db : {Path(u"folder.db"_s), Path(u"text.db"_s), Path(u"missing/x.db"_s)}) {
+        const ClientRun run = Run({u"summary"_s, u"--db"_s, db, u"--out"_s, Path(u"x.xml"_s)});
+        ASSERT_TRUE(run.finished) << run;
+        EXPECT_EQ(run.exitCode, 2) << db.toStdString() << "\n" << run;
+        EXPECT_TRUE(QString::fromUtf8(run.err).contains(db)) << run;
+    }
+    EXPECT_FALSE(QFileInfo::exists(Path(u"x.xml"_s)));
+    EXPECT_FALSE(QFileInfo::exists(Path(u"missing"_s)));
+}
+
+TEST_F(ClientTest, HelpPrintsTheCommandLine) {
+    const ClientRun run = Run({u"--help"_s});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    const QString text = QString::fromUtf8(run.out);
+    for (const QString& word : {u"init-db"_s, u"summary"_s, u"manager"_s, u"--session"_s, u"--params"_s, u"主窗口"_s})
+        EXPECT_TRUE(text.contains(word)) << word.toStdString();
+}
+
+// ---- the window ---------------------------------------------------------------------------
+
+TEST_F(ClientTest, ManagerWindowStartsWithTheModuleHostedAndStaysUp) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir_);
+    p.start(QString::fromUtf8(VANTREL_CLIENT_PATH), {u"manager"_s, u"--db"_s, db_});
+    ASSERT_TRUE(p.waitForStarted());
+    const bool ended = p.waitForFinished(4000);
+    EXPECT_FALSE(ended) << "exit " << p.exitCode() << ": " << p.readAllStandardError().toStdString();
+    if (!ended) {
+        p.kill();
+        p.waitForFinished();
+    }
+    // The window set up its session: a new database with the schema and the module's folder.
+    EXPECT_EQ(Count("select count(*) from sb07_fplxb"), 4);
+    EXPECT_TRUE(QFileInfo(Path(u"sub07/fp_config.ini"_s)).isFile());
+}
+
+}  // namespace
