@@ -1,5 +1,7 @@
 #include "f_AmountInput.h"
 
+#include "ui/common/controls/PellowEdit.h"
+
 #include <QtCore/qnamespace.h>
 
 #include <charconv>
@@ -185,6 +187,21 @@ std::string NormaliseAmountText(const std::string& text, int decimals) {
     double value = 0;
     if (!ParseDecimal(text, value)) return "0.0";
     return FormatHalfAway(value, decimals);
+}
+
+bool AmountEditKeyPress(const TPellowEdit& field, char key, int intLength, int decLength) {
+    return AmountEditKeyPress(field.Text(), field.SelStart(), field.SelLength(), static_cast<unsigned char>(key),
+                              intLength, decLength);
+}
+
+bool AmountEditKeyDown(const TPellowEdit& field, int key, int intLength) {
+    return AmountEditKeyDown(field.Text(), field.SelStart(), field.SelLength(), key, intLength);
+}
+
+void NormaliseAmountEdit(TPellowEdit& field) {
+    const std::string text = field.Text();
+    const std::string normalised = NormaliseAmountText(text, field.DecimalLength());
+    if (normalised != text) field.SetText(normalised);
 }
 
 }  // namespace amountinput

@@ -5,6 +5,8 @@
 
 #include <string>
 
+class TPellowEdit;
+
 namespace amountinput {
 
 inline constexpr int kBackspace = 8;
@@ -35,5 +37,12 @@ bool ParseInt32(const std::string& text, int& value);
 // value with exactly decimals digits after the point, halves away from zero, computed on
 // the value's 15-significant-digit decimal form so binary noise cannot tip a half.
 std::string FormatHalfAway(double value, int decimals);
+
+// The same rules applied to an edit's current text, caret and selection.
+bool AmountEditKeyPress(const TPellowEdit& field, char key, int intLength, int decLength);
+bool AmountEditKeyDown(const TPellowEdit& field, int key, int intLength);
+// Rewrites the edit's text with its DecimalLength decimals (see NormaliseAmountText); an
+// unchanged text is left alone so that no change event fires.
+void NormaliseAmountEdit(TPellowEdit& field);
 
 }  // namespace amountinput

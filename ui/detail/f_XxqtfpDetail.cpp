@@ -1,0 +1,634 @@
+#include "ui/detail/f_XxqtfpDetail.h"
+
+#include "invoice/f_FpDealGlobal.h"
+#include "invoice/f_GlobalUnit.h"
+#include "invoice/f_XxqtfpGlobal.h"
+#include "report/f_DealReportImpl.h"
+#include "ui/common/controls/ModalSpeedButton.h"
+#include "ui/common/controls/PellowComboBox.h"
+#include "ui/common/controls/PellowDTPicker.h"
+#include "ui/common/controls/PellowEdit.h"
+#include "ui/common/controls/PellowRadioButton.h"
+#include "ui/common/f_LookupCombos.h"
+#include "ui/detail/f_AmountInput.h"
+#include "ui/detail/f_InvoiceChecks.h"
+#include "ui/manager/f_InvoiceListModel.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QShowEvent>
+#include <QTreeView>
+
+#include <climits>
+#include <cstdio>
+#include <exception>
+#include <iterator>
+
+namespace {
+
+constexpr int kIntegerPlaces = 12;
+constexpr int kDecimalPlaces = 2;
+
+constexpr int kMsgNoType = 5037017;
+constexpr int kMsgCountZero = 5037018;
+constexpr int kMsgCountNotInteger = 5037030;
+constexpr int kMsgAmountZero = 5037019;
+constexpr int kMsgNoRate = 5037020;
+constexpr int kMsgTaxOutOfTolerance = 5037022;
+constexpr int kMsgTaxZeroNotExempt = 5037021;
+constexpr int kMsgBuyerIdCharacter = 5037023;
+constexpr int kMsgBuyerIdLength = 5037024;
+constexpr int kMsgDateAfterToday = 5037026;
+constexpr int kMsgConfirmAfterPeriod = 5037027;
+constexpr int kMsgDateBeforePeriod = 5037028;
+constexpr int kMsgBuyerIsSelf = 5037029;
+constexpr int kMsgNoInvoiceVoided = 5037031;
+constexpr int kMsgSaveFailed = 5037013;
+constexpr int kMsgAdded = 5037016;
+constexpr int kMsgModified = 5037015;
+
+const char* const kTypeNotIssued = "未开具发票";
+const char* const kTypeInspection = "纳税检查调整";
+
+// Grid geometry inside the content area (491 x 227).
+constexpr int kGridLeft = 16;
+constexpr int kGridTop = 38;
+constexpr int kGridWidth = 459;
+constexpr int kRowHeight = 26;
+constexpr int kHeadingHeight = 22;
+
+const QColor kRuleColor(0x9c, 0xb2, 0xcc);
+const QColor kLabelCellColor(0xe6, 0xee, 0xf8);
+const QColor kTitleColor(0x1f, 0x3f, 0x7a);
+
+std::string TrimBlanks(const std::string& text) {
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+    return text.substr(first, last - first);
+}
+
+std::string ChineseDate(const QDate& date) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d年%02d月%02d日", date.year(), date.month(), date.day());
+    return buf;
+}
+
+QDate RecordDate(const std::string& kprq) {
+    const QString text = GbkToQString(kprq).trimmed();
+    for (const QString& format : {QStringLiteral("yyyy-MM-dd"), QStringLiteral("yyyy-M-d"),
+                                  QStringLiteral("yyyy/MM/dd"), QStringLiteral("yyyy/M/d"),
+                                  QStringLiteral("yyyyMMdd")}) {
+        const QDate d = QDate::fromString(text.left(10), format);
+        if (d.isValid()) return d;
+    }
+    return QDate();
+}
+
+// A grid of cells separated by one-pixel rules; label cells are tinted.
+class TRuledGrid : public QWidget {
+public:
+    explicit TRuledGrid(QWidget* parent) : QWidget(parent) {
+        layout_ = new QGridLayout(this);
+        layout_->setContentsMargins(0, 0, 1, 1);
+        layout_->setSpacing(0);
+        for (int c = 0; c < 4; ++c) layout_->setColumnStretch(c, 1);
+    }
+
+    QLabel* AddLabel(const std::string& caption, int row, int column, int height) {
+        auto* label = new QLabel(GbkToQString(caption), this);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFixedHeight(height);
+        labels_.push_back(label);
+        layout_->addWidget(label, row, column);
+        return label;
+    }
+
+    void AddField(QWidget* control, int row, int column, int columnSpan = 1) {
+        auto* cell = new QWidget(this);
+        cell->setFixedHeight(kRowHeight);
+        auto* box = new QHBoxLayout(cell);
+        box->setContentsMargins(4, 3, 4, 3);
+        box->setSpacing(10);
+        control->setParent(cell);
+        box->addWidget(control);
+        layout_->addWidget(cell, row, column, 1, columnSpan);
+    }
+
+    // Two radio buttons side by side; sharing a parent makes them exclusive.
+    QWidget* AddChoiceCell(int row, int column) {
+        auto* cell = new QWidget(this);
+        cell->setFixedHeight(kRowHeight);
+        auto* box = new QHBoxLayout(cell);
+        box->setContentsMargins(12, 3, 4, 3);
+        box->setSpacing(18);
+        layout_->addWidget(cell, row, column);
+        return cell;
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        for (const QLabel* label : labels_) p.fillRect(label->geometry(), kLabelCellColor);
+        p.setPen(kRuleColor);
+        for (int i = 0; i < layout_->count(); ++i) {
+            const QRect g = layout_->itemAt(i)->geometry();
+            p.drawLine(g.topLeft(), g.topRight());
+            p.drawLine(g.topLeft(), g.bottomLeft());
+        }
+        p.drawLine(width() - 1, 0, width() - 1, height() - 1);
+        p.drawLine(0, height() - 1, width() - 1, height() - 1);
+    }
+
+private:
+    QGridLayout* layout_;
+    std::vector<QLabel*> labels_;
+};
+
+// Edits with key filters would let text in through the clipboard, the X11 selection, drops
+// and input methods; those routes are closed so that only filtered keys change the text.
+class TFilteredEditGuard : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::KeyPress: {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            for (QKeySequence::StandardKey k :
+                 {QKeySequence::Paste, QKeySequence::Cut, QKeySequence::Undo, QKeySequence::Redo,
+                  QKeySequence::DeleteStartOfWord, QKeySequence::DeleteEndOfWord, QKeySequence::DeleteEndOfLine,
+                  QKeySequence::DeleteCompleteLine})
+                if (key->matches(k)) return true;
+            break;
+        }
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton) return true;
+            break;
+        case QEvent::InputMethod:
+            if (!static_cast<QInputMethodEvent*>(event)->commitString().isEmpty()) return true;
+            break;
+        default: break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+}  // namespace
+
+TFrmXxqtfpDetail::TFrmXxqtfpDetail(QWidget* parent) : Tfrm_CustomDlg(parent) {
+    setObjectName(QStringLiteral("FrmXxqtfpDetail"));
+    BuildControls();
+    FormCreate();
+}
+
+TFrmXxqtfpDetail::~TFrmXxqtfpDetail() = default;
+
+void TFrmXxqtfpDetail::BuildControls() {
+    QWidget* content = ContentArea();
+
+    lbTitle = new QLabel(QString::fromUtf16(u"  其他销项发票  "), content);
+    lbTitle->setObjectName(QStringLiteral("lbTitle"));
+    QFont titleFont = lbTitle->font();
+    titleFont.setFamilies({QStringLiteral("黑体"), QStringLiteral("SimHei"), QStringLiteral("WenQuanYi Zen Hei")});
+    titleFont.setPixelSize(18);
+    titleFont.setBold(true);
+    titleFont.setUnderline(true);
+    lbTitle->setFont(titleFont);
+    QPalette titlePalette = lbTitle->palette();
+    titlePalette.setColor(QPalette::WindowText, kTitleColor);
+    lbTitle->setPalette(titlePalette);
+    lbTitle->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    lbTitle->setGeometry(0, 8, content->width(), 24);
+
+    auto* grid = new TRuledGrid(content);
+    grid->setObjectName(QStringLiteral("gridDetail"));
+    grid->setGeometry(kGridLeft, kGridTop, kGridWidth, 5 * kRowHeight + kHeadingHeight + 1);
+
+    dtpKprq = new TPellowDTPicker(grid);
+    dtpKprq->setObjectName(QStringLiteral("dtpKprq"));
+    dtpKprq->setMinimumDate(QDate(1900, 1, 1));
+    cbbFplx = new TPellowComboBox(grid);
+    cbbFplx->setObjectName(QStringLiteral("cbbFplx"));
+    grid->AddLabel("开票日期", 0, 0, kRowHeight);
+    grid->AddField(dtpKprq, 0, 1);
+    grid->AddLabel("发票类型", 0, 2, kRowHeight);
+    grid->AddField(cbbFplx, 0, 3);
+
+    grid->AddLabel("份 数", 1, 0, kHeadingHeight);
+    grid->AddLabel("金 额", 1, 1, kHeadingHeight);
+    grid->AddLabel("税 率", 1, 2, kHeadingHeight);
+    grid->AddLabel("税 额", 1, 3, kHeadingHeight);
+
+    auto* guard = new TFilteredEditGuard(this);
+    auto makeNumberEdit = [&](const char* name) {
+        auto* edit = new TPellowEdit(grid);
+        edit->setObjectName(QString::fromLatin1(name));
+        edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        edit->SetImeMode(kImeClose);
+        edit->setAcceptDrops(false);
+        edit->installEventFilter(guard);
+        return edit;
+    };
+    edtfs = makeNumberEdit("edtfs");
+    edtfs->SetInputStyle(ISNumber);
+    edtfs->SetMaxLength(9);
+    edtje = makeNumberEdit("edtje");
+    edtje->SetInputStyle(ISFloat);
+    edtje->SetDecimalLength(kDecimalPlaces);
+    edtje->setContextMenuPolicy(Qt::PreventContextMenu);
+    cbbSl = new TPellowComboBox(grid);
+    cbbSl->setObjectName(QStringLiteral("cbbSl"));
+    for (const char* rate : {"17%", "13%", "6%", "4%"}) cbbSl->AddItem(rate);
+    edtse = makeNumberEdit("edtse");
+    edtse->SetInputStyle(ISFloat);
+    edtse->SetDecimalLength(kDecimalPlaces);
+    edtse->setContextMenuPolicy(Qt::PreventContextMenu);
+    grid->AddField(edtfs, 2, 0);
+    grid->AddField(edtje, 2, 1);
+    grid->AddField(cbbSl, 2, 2);
+    grid->AddField(edtse, 2, 3);
+
+    edtGfnsrsbh = new TPellowEdit(grid);
+    edtGfnsrsbh->setObjectName(QStringLiteral("edtGfnsrsbh"));
+    edtGfnsrsbh->SetMaxLength(20);
+    edtGfnsrsbh->SetImeMode(kImeClose);
+    grid->AddLabel("购方税号", 3, 0, kRowHeight);
+    grid->AddField(edtGfnsrsbh, 3, 1, 3);
+
+    auto makePair = [&](int row, int column, const char* yesName, const char* noName, TPellowRadioButton*& yes,
+                        TPellowRadioButton*& no) {
+        QWidget* cell = grid->AddChoiceCell(row, column);
+        yes = new TPellowRadioButton("是", cell);
+        yes->setObjectName(QString::fromLatin1(yesName));
+        no = new TPellowRadioButton("否", cell);
+        no->setObjectName(QString::fromLatin1(noName));
+        cell->layout()->addWidget(yes);
+        cell->layout()->addWidget(no);
+        static_cast<QHBoxLayout*>(cell->layout())->addStretch(1);
+        no->setChecked(true);
+    };
+    grid->AddLabel("是否劳务发票", 4, 0, kRowHeight);
+    makePair(4, 1, "rbLwfp_Yes", "rbLwfp_No", rbLwfp_Yes, rbLwfp_No);
+    grid->AddLabel("是否作废", 4, 2, kRowHeight);
+    makePair(4, 3, "rbZF_Yes", "rbZF_No", rbZF_Yes, rbZF_No);
+    grid->AddLabel("是否即征即退", 5, 0, kRowHeight);
+    makePair(5, 1, "rbJZJT_YES", "rbJZJT_No", rbJZJT_YES, rbJZJT_No);
+    grid->AddLabel("是否免税", 5, 2, kRowHeight);
+    makePair(5, 3, "rbMS_YES", "rbMS_No", rbMS_YES, rbMS_No);
+
+    // The dialog's own close button gives way to the two buttons of this window.
+    sBtnClose->hide();
+    BtnCommit = new TModalSpeedButton("确定", this);
+    BtnCommit->setObjectName(QStringLiteral("BtnCommit"));
+    BtnCommit->setGeometry(334, 279, 67, 22);
+    btnCancel = new TModalSpeedButton("取消", this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setGeometry(410, 279, 67, 22);
+
+    QWidget* order[] = {dtpKprq,    cbbFplx,    edtfs,      edtje,     cbbSl,   edtse,
+                        edtGfnsrsbh, rbLwfp_Yes, rbLwfp_No,  rbZF_Yes,  rbZF_No, rbJZJT_YES,
+                        rbJZJT_No,  rbMS_YES,   rbMS_No,    BtnCommit, btnCancel};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+
+    cbbFplx->OnChange = [this](TPellowComboBox*) { cbbFplxChange(); };
+    edtfs->OnKeyPress = [this](TPellowEdit*, char key) { return edtfsKeyPress(key); };
+    edtje->OnKeyPress = [this](TPellowEdit*, char key) { return edtjeKeyPress(key); };
+    edtje->OnKeyDown = [this](TPellowEdit*, int key) { return edtjeKeyDown(key); };
+    edtje->OnChange = [this](TPellowEdit*) { edtjeChange(); };
+    edtje->OnExit = [this](TPellowEdit*) { edtjeExit(); };
+    edtje->OnContextPopup = [this](TPellowEdit*, const QPoint&) { return edtjeContextPopup(); };
+    edtse->OnKeyPress = [this](TPellowEdit*, char key) { return edtseKeyPress(key); };
+    edtse->OnKeyDown = [this](TPellowEdit*, int key) { return edtseKeyDown(key); };
+    edtse->OnExit = [this](TPellowEdit*) { edtseExit(); };
+    edtse->OnContextPopup = [this](TPellowEdit*, const QPoint&) { return edtseContextPopup(); };
+    cbbSl->OnSelect = [this](TPellowComboBox*) { cbbSlSelect(); };
+    cbbSl->OnExit = [this](TPellowComboBox*) { cbbSlExit(); };
+    BtnCommit->OnClick = [this](TModalSpeedButton*) { BtnCommitClick(); };
+    btnCancel->OnClick = [this](TModalSpeedButton*) { btnCancelClick(); };
+}
+
+void TFrmXxqtfpDetail::FormCreate() {
+    Tfrm_CustomDlg::FormCreate();
+    SubAppVo* vo = FHost.SubAppVoObj ? FHost.SubAppVoObj : GetCurSubAppVo();
+    FKjny = vo ? vo->GetText("curkjny") : std::string();
+    FNsrsbh = vo ? vo->GetText("curcompany") : std::string();
+}
+
+void TFrmXxqtfpDetail::ApplySkin() { Tfrm_CustomDlg::ApplySkin(); }
+
+void TFrmXxqtfpDetail::showEvent(QShowEvent* event) {
+    Tfrm_CustomDlg::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+void TFrmXxqtfpDetail::FormShow() {
+    FillTaxRateCombo(cbbSl);
+    FillInvoiceTypeCombo(cbbFplx);
+    if (FRecord) LoadRecord(*FRecord);
+}
+
+void TFrmXxqtfpDetail::SetEditMode(uint8_t mode) {
+    FEditMode = mode;
+    const std::string caption = mode == kDetailAdd ? "录入其他销项发票明细" : "修改其他销项发票明细";
+    setWindowTitle(GbkToQString(caption));
+    SetBusinessName(caption);
+}
+
+void TFrmXxqtfpDetail::Bind(QTreeView* listControl, std::vector<Txxqtfpxx*>* list,
+                            std::function<void()> refreshProc, Txxqtfpxx* record) {
+    FListControl = listControl;
+    FList = list;
+    RefreshProc = std::move(refreshProc);
+    FRecord = record;
+}
+
+void TFrmXxqtfpDetail::LoadRecord(const Txxqtfpxx& record) {
+    const QDate issued = RecordDate(record.kprq);
+    if (issued.isValid()) {
+        dtpKprq->SetDate(issued);
+    } else {
+        // An unreadable stored date: offer the usual day of the period rather than a stale one.
+        const QDate start = PeriodStartDate(FKjny);
+        dtpKprq->SetDate(start.isValid() ? start.addDays(9) : QDate::currentDate());
+    }
+    cbbFplx->SetItemIndex(cbbFplx->IndexOfValue(record.fplx));
+    edtGfnsrsbh->SetText(record.gfnsr);
+    rbLwfp_Yes->SetChecked(record.lwfp == "1");
+    rbLwfp_No->SetChecked(record.lwfp != "1");
+    rbJZJT_YES->SetChecked(record.jzjt == "1");
+    rbJZJT_No->SetChecked(record.jzjt != "1");
+    cbbSl->SetItemIndex(cbbSl->IndexOfItem(std::to_string(record.sl) + "%"));
+    edtfs->SetText(std::to_string(record.fs));
+    edtje->SetText(AmountText(record.je));
+    edtse->SetText(AmountText(record.se));
+    rbZF_Yes->SetChecked(record.zfbz == "1");
+    rbZF_No->SetChecked(record.zfbz != "1");
+    rbMS_YES->SetChecked(record.ms == "1");
+    rbMS_No->SetChecked(record.ms != "1");
+    UpdateEntryStates();
+    if (dtpKprq->CanFocus())
+        dtpKprq->SetFocus();
+    else
+        cbbFplx->SetFocus();
+}
+
+void TFrmXxqtfpDetail::UpdateEntryStates() {
+    const std::string type = cbbFplx->Text();
+    dtpKprq->setEnabled(type != kTypeNotIssued);
+    edtfs->setEnabled(type != kTypeNotIssued && type != kTypeInspection);
+}
+
+void TFrmXxqtfpDetail::cbbFplxChange() {
+    const std::string type = cbbFplx->Text();
+    if (type == kTypeNotIssued) {
+        dtpKprq->setEnabled(false);
+        edtfs->setEnabled(false);
+        edtfs->SetValue(0);
+    } else if (type == kTypeInspection) {
+        dtpKprq->setEnabled(true);
+        edtfs->setEnabled(false);
+        edtfs->SetValue(0);
+    } else {
+        dtpKprq->setEnabled(true);
+        edtfs->setEnabled(true);
+    }
+}
+
+void TFrmXxqtfpDetail::RecomputeTax() {
+    std::string tax;
+    if (ComputeTaxText(cbbSl->Text(), edtje->Text(), tax)) edtse->SetText(tax);
+}
+
+bool TFrmXxqtfpDetail::edtfsKeyPress(char key) {
+    return amountinput::CountEditKeyPress(static_cast<unsigned char>(key));
+}
+
+bool TFrmXxqtfpDetail::edtjeKeyPress(char key) {
+    return amountinput::AmountEditKeyPress(*edtje, key, kIntegerPlaces, kDecimalPlaces);
+}
+
+bool TFrmXxqtfpDetail::edtjeKeyDown(int key) { return amountinput::AmountEditKeyDown(*edtje, key, kIntegerPlaces); }
+
+void TFrmXxqtfpDetail::edtjeChange() { RecomputeTax(); }
+
+void TFrmXxqtfpDetail::edtjeExit() { amountinput::NormaliseAmountEdit(*edtje); }
+
+bool TFrmXxqtfpDetail::edtjeContextPopup() { return true; }
+
+bool TFrmXxqtfpDetail::edtseKeyPress(char key) {
+    return amountinput::AmountEditKeyPress(*edtse, key, kIntegerPlaces, kDecimalPlaces);
+}
+
+bool TFrmXxqtfpDetail::edtseKeyDown(int key) { return amountinput::AmountEditKeyDown(*edtse, key, kIntegerPlaces); }
+
+void TFrmXxqtfpDetail::edtseExit() { amountinput::NormaliseAmountEdit(*edtse); }
+
+bool TFrmXxqtfpDetail::edtseContextPopup() { return true; }
+
+void TFrmXxqtfpDetail::cbbSlSelect() { RecomputeTax(); }
+
+void TFrmXxqtfpDetail::cbbSlExit() { RecomputeTax(); }
+
+void TFrmXxqtfpDetail::btnCancelClick() { reject(); }
+
+void TFrmXxqtfpDetail::Refuse(int code, QWidget* focus, const std::string& param) {
+    InforMsg(code, param, 1);
+    if (focus && focus->isEnabled() && focus->focusPolicy() != Qt::NoFocus) focus->setFocus(Qt::OtherFocusReason);
+}
+
+bool TFrmXxqtfpDetail::CheckInput() {
+    // Besides the placeholder, no entry at all (a stored type that the list lacks) and an
+    // entry without a code (the list's fallback) are refused: a row needs a type code.
+    if (cbbFplx->ItemIndex() <= 0 || cbbFplx->SelectedValue().empty()) {
+        Refuse(kMsgNoType, cbbFplx);
+        return false;
+    }
+    if (edtfs->isEnabled() && edtfs->Value() <= 0) {
+        Refuse(kMsgCountZero, edtfs->CanFocus() ? edtfs : nullptr);
+        return false;
+    }
+    int count = 0;
+    if (!amountinput::ParseInt32(edtfs->Text(), count)) {
+        Refuse(kMsgCountNotInteger, edtfs);
+        return false;
+    }
+    double amount = 0;
+    // An unreadable amount is no amount.
+    if (!amountinput::ParseDecimal(edtje->Text(), amount) || amount == 0) {
+        Refuse(kMsgAmountZero, edtje);
+        return false;
+    }
+    const std::string rateText = TrimBlanks(cbbSl->Text());
+    if (rateText.empty()) {
+        Refuse(kMsgNoRate, cbbSl);
+        return false;
+    }
+    const std::string tolerance = std::to_string(CurrentInvoiceConfig().TaxTolerance);
+    double tax = 0;
+    if (!amountinput::ParseDecimal(edtse->Text(), tax)) {
+        Refuse(kMsgTaxOutOfTolerance, edtje, tolerance);
+        return false;
+    }
+    if (tax != 0 && !TaxWithinTolerance(rateText, amount, tax)) {
+        Refuse(kMsgTaxOutOfTolerance, edtje, tolerance);
+        return false;
+    }
+    if (rbMS_No->Checked() && tax == 0) {
+        Refuse(kMsgTaxZeroNotExempt, edtse);
+        return false;
+    }
+    const std::string buyer = TrimBlanks(edtGfnsrsbh->Text());
+    if (!buyer.empty()) {
+        switch (CheckTaxpayerId(buyer)) {
+        case 1: Refuse(kMsgBuyerIdCharacter, edtGfnsrsbh); return false;
+        case 2: Refuse(kMsgBuyerIdLength, edtGfnsrsbh); return false;
+        default: break;
+        }
+    }
+    if (dtpKprq->isEnabled()) {
+        const QDate issued = dtpKprq->Date();
+        const QDate periodStart = PeriodStartDate(FKjny);
+        const QDate periodEnd = PeriodEndDate(FKjny);
+        if (issued > QDate::currentDate()) {
+            Refuse(kMsgDateAfterToday, dtpKprq);
+            return false;
+        }
+        if (periodEnd.isValid() && issued > periodEnd) {
+            std::string text;
+            GetMsg(kMsgConfirmAfterPeriod, ChineseDate(periodEnd), 1, text);
+            if (!ConfirmMsgBoxA(text, 0)) {
+                dtpKprq->SetFocus();
+                return false;
+            }
+        }
+        if (periodStart.isValid() && issued < periodStart) {
+            Refuse(kMsgDateBeforePeriod, dtpKprq, ChineseDate(periodStart));
+            return false;
+        }
+    }
+    if (buyer == FNsrsbh && !buyer.empty()) {
+        Refuse(kMsgBuyerIsSelf, edtGfnsrsbh);
+        return false;
+    }
+    if (cbbFplx->Text() == kTypeNotIssued && rbZF_Yes->Checked()) {
+        Refuse(kMsgNoInvoiceVoided, rbZF_No);
+        return false;
+    }
+    return true;
+}
+
+bool TFrmXxqtfpDetail::SaveRecord(std::string& error) {
+    if (!FRecord) return false;
+    Txxqtfpxx work = *FRecord;
+    work.fplx = cbbFplx->SelectedValue();
+    work.fplxmc = cbbFplx->Text();
+    work.kprq = QStringToGbk(dtpKprq->Date().toString(QStringLiteral("yyyy-MM-dd")));
+    int count = 0;
+    work.fs = amountinput::ParseInt32(edtfs->Text(), count) ? count : 0;
+    double value = 0;
+    work.je = amountinput::ParseDecimal(edtje->Text(), value) ? value : 0;
+    value = 0;
+    work.se = amountinput::ParseDecimal(edtse->Text(), value) ? value : 0;
+    work.txsj = TodayText();
+    work.sl = RateFromText(cbbSl->Text(), work.sl);
+    work.sbssq = FKjny;
+    const std::string buyer = TrimBlanks(edtGfnsrsbh->Text());
+    work.gfnsr = buyer.empty() ? std::string(" ") : buyer;
+    work.lwfp = rbLwfp_Yes->Checked() ? "1" : "0";
+    work.ms = rbMS_YES->Checked() ? "1" : "0";
+    work.zfbz = rbZF_Yes->Checked() ? "1" : "0";
+    work.jzjt = rbJZJT_YES->Checked() ? "1" : "0";
+
+    const std::string connection = MainConnectionName();
+    if (!DBBeginTrans(connection, error)) return false;
+
+    bool saved = false;
+    bool statementFailed = false;
+    try {
+        THostQuery query;
+        const std::string sql =
+            FEditMode == kDetailAdd ? BuildInsertSql(work, FNsrsbh) : BuildUpdateSql(work, FNsrsbh);
+        saved = ExecADOQueryMsg(connection, sql, &query, error, 0, 0);
+        statementFailed = !saved;
+        if (saved) saved = MarkFormFilled(ModuleFuncCode(), error);
+        if (saved) saved = DBCommitTrans(connection, error);
+    } catch (const std::exception& e) {
+        // Whatever a lower layer throws, the transaction must not stay open.
+        error = e.what();
+        saved = false;
+    } catch (...) {
+        error = "未知错误！";
+        saved = false;
+    }
+    if (!saved) {
+        std::string rollbackError;
+        DBRollbackTrans(connection, rollbackError);
+        if (statementFailed && FEditMode == kDetailAdd) SkipTakenSequenceNumber();
+        return false;
+    }
+
+    if (FEditMode == kDetailAdd) {
+        if (FList) {
+            auto* copy = new Txxqtfpxx(work);
+            FList->push_back(copy);
+            if (TInvoiceListModel* model = InvoiceListModelOf(FListControl)) model->AppendRecord(copy);
+        }
+        ++FRecord->xh;
+    } else {
+        *FRecord = work;
+    }
+    return true;
+}
+
+void TFrmXxqtfpDetail::SkipTakenSequenceNumber() {
+    THostQuery query;
+    std::string error;
+    const std::string sql = "select max(xh) as maxxh from " + QualifyTableName("sb_xxfpb") + " where nsrsbh='" +
+                            FNsrsbh + "' and sbssq='" + FKjny + "'";
+    if (!ExecADOQueryMsg(MainConnectionName(), sql, &query, error, 1, 0)) return;
+    if (query.RecordCount() == 0 || query.FieldIsNull("maxxh")) return;
+    const int64_t largest = query.FieldAsInt64("maxxh");
+    if (largest >= FRecord->xh && largest < INT32_MAX) FRecord->xh = static_cast<int32_t>(largest + 1);
+}
+
+void TFrmXxqtfpDetail::BtnCommitClick() {
+    if (!CheckInput()) return;
+    std::string error;
+    if (!SaveRecord(error)) {
+        InforMsg(kMsgSaveFailed, "", 1);
+        return;
+    }
+    if (FEditMode == kDetailAdd) {
+        InforMsg(kMsgAdded, "", 1);
+        LoadRecord(*FRecord);
+        if (RefreshProc) RefreshProc();
+        return;
+    }
+    InforMsg(kMsgModified, "", 1);
+    LoadRecord(*FRecord);
+    if (RefreshProc) RefreshProc();
+    accept();
+}
+
+bool OpenDetailWindow(uint8_t mode, QTreeView* listControl, std::vector<Txxqtfpxx*>* list,
+                      std::function<void()> refreshProc, Txxqtfpxx* record) {
+    QPointer<TFrmXxqtfpDetail> dialog = new TFrmXxqtfpDetail(listControl ? listControl->window() : nullptr);
+    dialog->SetEditMode(mode);
+    dialog->Bind(listControl, list, std::move(refreshProc), record);
+    dialog->exec();
+    // exec() frees a dialog that closes itself; one still alive is freed here.
+    delete dialog.data();
+    return true;
+}

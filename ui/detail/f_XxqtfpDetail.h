@@ -1,0 +1,109 @@
+// TFrmXxqtfpDetail: the modal dialog in which one other output invoice is entered (add mode)
+// or changed (modify mode), checked and saved. It borrows the record, the manager's record
+// list and list view; after a committed save it changes them and calls the manager's refresh.
+#pragma once
+
+#include "ui/common/f_CustomDlg.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QShowEvent;
+class QTreeView;
+class TModalSpeedButton;
+class TPellowComboBox;
+class TPellowDTPicker;
+class TPellowEdit;
+class TPellowRadioButton;
+struct Txxqtfpxx;
+
+inline constexpr uint8_t kDetailAdd = 0;
+inline constexpr uint8_t kDetailModify = 1;
+
+class TFrmXxqtfpDetail : public Tfrm_CustomDlg {
+    Q_OBJECT
+public:
+    explicit TFrmXxqtfpDetail(QWidget* parent = nullptr);
+    ~TFrmXxqtfpDetail() override;
+
+    void FormCreate() override;
+    void ApplySkin() override;
+    void FormShow();
+
+    void SetEditMode(uint8_t mode);
+    uint8_t EditMode() const { return FEditMode; }
+    // What the window works on; none of it is owned. OpenDetailWindow binds these before it
+    // shows the window.
+    void Bind(QTreeView* listControl, std::vector<Txxqtfpxx*>* list, std::function<void()> refreshProc,
+              Txxqtfpxx* record);
+
+    void LoadRecord(const Txxqtfpxx& record);
+    void RecomputeTax();
+    bool CheckInput();
+    // False when the invoice could not be written; error holds what the database said.
+    bool SaveRecord(std::string& error);
+
+    void cbbFplxChange();
+    bool edtfsKeyPress(char key);
+    bool edtjeKeyPress(char key);
+    bool edtjeKeyDown(int key);
+    void edtjeChange();
+    void edtjeExit();
+    bool edtjeContextPopup();
+    bool edtseKeyPress(char key);
+    bool edtseKeyDown(int key);
+    void edtseExit();
+    bool edtseContextPopup();
+    void cbbSlSelect();
+    void cbbSlExit();
+    void btnCancelClick();
+    void BtnCommitClick();
+
+    const std::string& Period() const { return FKjny; }
+    const std::string& TaxpayerId() const { return FNsrsbh; }
+
+    QLabel* lbTitle = nullptr;
+    TPellowDTPicker* dtpKprq = nullptr;
+    TPellowComboBox* cbbFplx = nullptr;
+    TPellowEdit* edtfs = nullptr;
+    TPellowEdit* edtje = nullptr;
+    TPellowComboBox* cbbSl = nullptr;
+    TPellowEdit* edtse = nullptr;
+    TPellowEdit* edtGfnsrsbh = nullptr;
+    TPellowRadioButton* rbLwfp_Yes = nullptr;
+    TPellowRadioButton* rbLwfp_No = nullptr;
+    TPellowRadioButton* rbZF_Yes = nullptr;
+    TPellowRadioButton* rbZF_No = nullptr;
+    TPellowRadioButton* rbJZJT_YES = nullptr;
+    TPellowRadioButton* rbJZJT_No = nullptr;
+    TPellowRadioButton* rbMS_YES = nullptr;
+    TPellowRadioButton* rbMS_No = nullptr;
+    TModalSpeedButton* BtnCommit = nullptr;
+    TModalSpeedButton* btnCancel = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildControls();
+    void UpdateEntryStates();
+    void Refuse(int code, QWidget* focus, const std::string& param = std::string());
+    // After an insert failed: when the sequence number has been taken meanwhile (another
+    // window on the same period), the template moves past the largest one in the database.
+    void SkipTakenSequenceNumber();
+
+    uint8_t FEditMode = kDetailAdd;
+    Txxqtfpxx* FRecord = nullptr;
+    std::vector<Txxqtfpxx*>* FList = nullptr;
+    QTreeView* FListControl = nullptr;
+    std::function<void()> RefreshProc;
+    std::string FKjny;
+    std::string FNsrsbh;
+};
+
+// Creates the dialog for the record, runs it modally and frees it when it closes.
+bool OpenDetailWindow(uint8_t mode, QTreeView* listControl, std::vector<Txxqtfpxx*>* list,
+                      std::function<void()> refreshProc, Txxqtfpxx* record);

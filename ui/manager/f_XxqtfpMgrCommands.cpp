@@ -1,0 +1,135 @@
+// The manager's add, modify and delete commands. They work on the window's public members
+// (FInvoiceList, FNextXh, FNsrsbh, FKjny, RefreshStatistics, VSTInvoideCommon, ListModel()).
+#include "ui/manager/f_XxqtfpMgr.h"
+
+#include "invoice/f_GlobalUnit.h"
+#include "invoice/f_XxqtfpGlobal.h"
+#include "report/f_DealReportImpl.h"
+#include "ui/detail/f_XxqtfpDetail.h"
+#include "ui/manager/f_InvoiceListModel.h"
+
+#include <QPointer>
+#include <QTreeView>
+
+#include <algorithm>
+#include <exception>
+#include <unordered_set>
+
+namespace {
+
+constexpr int kMsgNothingToModify = 5037001;
+constexpr int kMsgNothingToDelete = 5037002;
+constexpr int kMsgConfirmDeleteOne = 5037003;
+constexpr int kMsgConfirmDeleteMany = 5037004;
+constexpr int kMsgDeleteCommitFailed = 5037005;
+constexpr int kMsgDeleted = 5037006;
+constexpr int kMsgDeleteStatementFailed = 5041035;
+constexpr int kMsgDeleteMarkFailed = 5041036;
+
+constexpr std::size_t kDeleteGroupSize = 10;
+
+// True when the declaration state forbids changes; the guard's reason has been shown.
+bool DeclareStateRefuses() {
+    std::string message;
+    if (!CheckDeclareState(ModuleFuncCode(), message)) return false;
+    InfoMsgBox(message, 0);
+    return true;
+}
+
+}  // namespace
+
+void TFrmXxqtfpMgr::actAddExecute() {
+    if (DeclareStateRefuses()) return;
+    Txxqtfpxx invoiceTemplate = MakeInvoiceTemplate(FNextXh, FKjny, TodayText());
+    QPointer<TFrmXxqtfpMgr> self(this);
+    OpenDetailWindow(kDetailAdd, VSTInvoideCommon, &FInvoiceList,
+                     [self] {
+                         if (self) self->RefreshStatistics();
+                     },
+                     &invoiceTemplate);
+    if (self) FNextXh = invoiceTemplate.xh;
+}
+
+void TFrmXxqtfpMgr::ActModifyExecute() {
+    if (DeclareStateRefuses()) return;
+    const std::vector<Txxqtfpxx*> checked = ListModel() ? ListModel()->CheckedRecords() : std::vector<Txxqtfpxx*>();
+    if (checked.empty()) {
+        InforMsg(kMsgNothingToModify, "", 1);
+        return;
+    }
+    QPointer<TFrmXxqtfpMgr> self(this);
+    OpenDetailWindow(kDetailModify, VSTInvoideCommon, &FInvoiceList,
+                     [self] {
+                         if (self) self->RefreshStatistics();
+                     },
+                     checked.front());
+    if (self) VSTInvoideCommon->viewport()->update();
+}
+
+void TFrmXxqtfpMgr::ActDelExecute() {
+    if (DeclareStateRefuses()) return;
+
+    const std::vector<Txxqtfpxx*> checked = ListModel() ? ListModel()->CheckedRecords() : std::vector<Txxqtfpxx*>();
+    std::vector<std::string> conditions;
+    for (std::size_t k = 0; k < checked.size(); ++k) {
+        if (k % kDeleteGroupSize == 0) conditions.emplace_back();
+        conditions.back() += " or (xh=" + std::to_string(checked[k]->xh) + ")";
+    }
+    const std::size_t n = checked.size();
+    if (n == 0) {
+        InforMsg(kMsgNothingToDelete, "", 1);
+        return;
+    }
+
+    std::string question;
+    if (n == 1)
+        GetMsg(kMsgConfirmDeleteOne, "", 1, question);
+    else
+        GetMsg(kMsgConfirmDeleteMany, std::to_string(n), 1, question);
+    if (!ConfirmMsgBoxA(question, 0)) return;
+
+    const std::string head = BuildDeleteHead(FNsrsbh, FKjny);
+    const std::string connection = MainConnectionName();
+    std::string error;
+    std::size_t deleted = 0;
+    if (DBBeginTrans(connection, error)) {
+        int failure = 0;
+        try {
+            THostQuery query;
+            for (auto group = conditions.rbegin(); group != conditions.rend() && failure == 0; ++group) {
+                if (!ExecADOQueryMsg(connection, head + *group + ")", &query, error, 0, 0)) {
+                    failure = kMsgDeleteStatementFailed;
+                } else {
+                    std::string message;
+                    if (!MarkFormFilled(ModuleFuncCode(), message)) failure = kMsgDeleteMarkFailed;
+                }
+            }
+        } catch (const std::exception&) {
+            failure = kMsgDeleteStatementFailed;
+        } catch (...) {
+            failure = kMsgDeleteStatementFailed;
+        }
+        if (failure != 0) {
+            DBRollbackTrans(connection, error);
+            InforMsg(failure, "", 1);
+            return;
+        }
+        if (!DBCommitTrans(connection, error)) {
+            // A commit that did not happen must not leave the transaction open on the
+            // connection: every later change would run inside it and then be lost.
+            std::string rollbackError;
+            DBRollbackTrans(connection, rollbackError);
+            InforMsg(kMsgDeleteCommitFailed, "", 1);
+            return;
+        }
+        if (ListModel()) ListModel()->RemoveRecords(checked);
+        const std::unordered_set<Txxqtfpxx*> gone(checked.begin(), checked.end());
+        FInvoiceList.erase(std::remove_if(FInvoiceList.begin(), FInvoiceList.end(),
+                                          [&gone](Txxqtfpxx* r) { return gone.count(r) != 0; }),
+                           FInvoiceList.end());
+        for (Txxqtfpxx* record : checked) delete record;
+        deleted = n;
+    }
+    InforMsg(kMsgDeleted, std::to_string(deleted), 1);
+    RefreshStatistics();
+}
