@@ -1,0 +1,17 @@
+#include "ui/common/controls/PellowDTPicker.h"
+
+TPellowDTPicker::TPellowDTPicker(QWidget* parent) : QDateEdit(parent) {
+    setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    setCalendarPopup(true);
+    connect(this, &QDateEdit::dateChanged, this, [this] {
+        if (OnChange) OnChange(this);
+    });
+}
+
+bool TPellowDTPicker::CanFocus() const {
+    return isEnabled() && focusPolicy() != Qt::NoFocus && isVisibleTo(window());
+}
+
+void TPellowDTPicker::SetFocus() { setFocus(Qt::OtherFocusReason); }
+
+void TPellowDTPicker::ClearEvents() { OnChange = nullptr; }

@@ -1,0 +1,119 @@
+#include "ui/common/f_CustomDlg.h"
+
+#include "host/host_messages.h"
+#include "ui/common/controls/ModalSpeedButton.h"
+#include "ui/common/controls/PellowEdit.h"
+#include "ui/common/f_Colors.h"
+
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QShowEvent>
+
+namespace {
+constexpr int32_t kTopBandDesignColor = 8375432;
+constexpr int kClientWidth = 491;
+constexpr int kClientHeight = 312;
+constexpr int kBandHeight = 37;
+constexpr int kBevelTop = 264;
+}  // namespace
+
+Tfrm_CustomDlg::Tfrm_CustomDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(kClientWidth, kClientHeight);
+    QFont dialogFont = font();
+    dialogFont.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei")});
+    dialogFont.setPixelSize(12);
+    setFont(dialogFont);
+
+    pnlTop = new QFrame(this);
+    pnlTop->setObjectName(QStringLiteral("pnlTop"));
+    pnlTop->setGeometry(0, 0, kClientWidth, kBandHeight);
+    SetWidgetColor(pnlTop, kTopBandDesignColor);
+
+    lbBusinessName = new QLabel(QString::fromUtf16(u"模块名称"), pnlTop);
+    lbBusinessName->setObjectName(QStringLiteral("lbBusinessName"));
+    QFont titleFont = lbBusinessName->font();
+    titleFont.setFamilies({QStringLiteral("黑体"), QStringLiteral("SimHei"), QStringLiteral("WenQuanYi Zen Hei")});
+    titleFont.setPixelSize(16);
+    titleFont.setBold(true);
+    lbBusinessName->setFont(titleFont);
+    QPalette titlePalette = lbBusinessName->palette();
+    titlePalette.setColor(QPalette::WindowText, Qt::white);
+    lbBusinessName->setPalette(titlePalette);
+    lbBusinessName->setAutoFillBackground(false);
+    lbBusinessName->setGeometry(15, 10, kClientWidth - 30, 20);
+
+    FContent = new QWidget(this);
+    FContent->setObjectName(QStringLiteral("ContentArea"));
+    FContent->setGeometry(0, kBandHeight, kClientWidth, kBevelTop - kBandHeight);
+
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    Bevel1->setGeometry(8, kBevelTop, kClientWidth - 16, 2);
+
+    sBtnClose = new TModalSpeedButton("关闭", this);
+    sBtnClose->setObjectName(QStringLiteral("sBtnClose"));
+    sBtnClose->setGeometry(410, 279, 67, 22);
+    sBtnClose->OnClick = [this](TModalSpeedButton*) { close(); };
+
+    helpKeys_ = new THelpKeyWatcher(this, false);
+}
+
+Tfrm_CustomDlg::~Tfrm_CustomDlg() { ClearControlEvents(this); }
+
+void Tfrm_CustomDlg::FormCreate() {
+    LoadHostContext();
+    FCreateFuncCode = FHost.FuncCode;
+    ApplySkin();
+    SetupEditIme();
+}
+
+void Tfrm_CustomDlg::LoadHostContext() { FHost.Load(false); }
+
+void Tfrm_CustomDlg::ApplySkin() {
+    FFontCharset = ApplyHostFont(this);
+    SetWidgetColor(this, gclModuleBackColor());
+    SetWidgetColor(pnlTop, gclTopBarColor());
+    SetSkinSchemeCtrls(this);
+}
+
+void Tfrm_CustomDlg::SetupEditIme() {
+    for (TPellowEdit* edit : FormEdits(this)) {
+        FImeName.clear();
+        if (!edit->OnEnter) edit->OnEnter = [this](TPellowEdit* sender) { EditImeEnter(sender); };
+    }
+}
+
+void Tfrm_CustomDlg::EditImeEnter(QObject* sender) { SwitchEditIme(sender); }
+
+void Tfrm_CustomDlg::SetBusinessName(const std::string& name) { lbBusinessName->setText(GbkToQString(name)); }
+
+std::string Tfrm_CustomDlg::BusinessName() const { return QStringToGbk(lbBusinessName->text()); }
+
+bool Tfrm_CustomDlg::event(QEvent* event) {
+    // The host's close request (1280) is for pages; a dialog passes it on.
+    if (event->type() == hostmsg::MessageEventType() &&
+        static_cast<hostmsg::MessageEvent*>(event)->number == hostmsg::kMsgSchemeChanged) {
+        ApplySkin();
+        SetupEditIme();
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void Tfrm_CustomDlg::showEvent(QShowEvent* event) {
+    if (!centred_ && !event->spontaneous()) {
+        centred_ = true;
+        if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
+            const QRect area = screen->availableGeometry();
+            move(area.center() - QPoint(width() / 2, height() / 2));
+        }
+    }
+    QDialog::showEvent(event);
+}

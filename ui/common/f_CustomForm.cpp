@@ -1,0 +1,128 @@
+#include "ui/common/f_CustomForm.h"
+
+#include "host/host_messages.h"
+#include "module/f_Notify.h"
+#include "ui/common/controls/PellowEdit.h"
+#include "ui/common/f_Colors.h"
+#include "ui/common/f_ImageList.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int32_t kShapePenColor = 8618883;
+constexpr int32_t kToolbarDesignColor = 14215386;
+}  // namespace
+
+Tfrm_Custom::Tfrm_Custom(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    layout_ = new QVBoxLayout(this);
+    layout_->setContentsMargins(0, 0, 0, 0);
+    layout_->setSpacing(0);
+
+    Shape1 = new QFrame(this);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setFixedHeight(1);
+    SetWidgetColor(Shape1, kShapePenColor);
+    Shape1->hide();
+
+    ImageList1 = new TImageList(24, 24, this);
+
+    ModuleToolbar = new QToolBar(this);
+    ModuleToolbar->setObjectName(QStringLiteral("ModuleToolbar"));
+    ModuleToolbar->setMovable(false);
+    ModuleToolbar->setFloatable(false);
+    ModuleToolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    ModuleToolbar->setIconSize(QSize(24, 24));
+    SetWidgetColor(ModuleToolbar, kToolbarDesignColor);
+
+    FContent = new QWidget(this);
+    FContent->setObjectName(QStringLiteral("ContentArea"));
+
+    layout_->addWidget(Shape1);
+    layout_->addWidget(ModuleToolbar);
+    layout_->addWidget(FContent, 1);
+
+    helpKeys_ = new THelpKeyWatcher(this, true);
+}
+
+Tfrm_Custom::~Tfrm_Custom() {
+    // The derived window is gone already; its handlers must not run while Qt tears down the children.
+    ClearControlEvents(this);
+    FormDestroy();
+}
+
+void Tfrm_Custom::FormCreate() {
+    LoadHostContext();
+    FCreateFuncCode = FHost.FuncCode;
+    ApplySkin();
+    SetupEditIme();
+}
+
+void Tfrm_Custom::LoadHostContext() { FHost.Load(true); }
+
+void Tfrm_Custom::ApplySkin() {
+    FFontCharset = ApplyHostFont(this);
+    SetWidgetColor(this, gclModuleBackColor());
+    SetWidgetColor(ModuleToolbar, gclModuleToolBarColor());
+    SetSkinSchemeCtrls(this);
+}
+
+void Tfrm_Custom::SetupEditIme() {
+    for (TPellowEdit* edit : FormEdits(this)) {
+        FImeName.clear();
+        if (!edit->OnEnter) edit->OnEnter = [this](TPellowEdit* sender) { EditImeEnter(sender); };
+    }
+}
+
+void Tfrm_Custom::EditImeEnter(QObject* sender) { SwitchEditIme(sender); }
+
+QToolButton* Tfrm_Custom::AddToolAction(QAction* action) {
+    ModuleToolbar->addAction(action);
+    auto* button = qobject_cast<QToolButton*>(ModuleToolbar->widgetForAction(action));
+    if (button) {
+        button->setMinimumSize(85, 30);
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    }
+    return button;
+}
+
+bool Tfrm_Custom::event(QEvent* event) {
+    if (event->type() == hostmsg::MessageEventType()) {
+        const auto* message = static_cast<hostmsg::MessageEvent*>(event);
+        if (message->number == hostmsg::kMsgClose) {
+            close();
+            return true;
+        }
+        if (message->number == hostmsg::kMsgSchemeChanged) {
+            ApplySkin();
+            SetupEditIme();
+            return true;
+        }
+    }
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::WindowActivate) {
+        // Keeps the host frame's caption drawn as active while a module page has the focus.
+        if (const THostHandle frame = GetMainFrameHandle())
+            hostmsg::SendMessageTo(hostmsg::WindowFromHandle(frame), hostmsg::kMsgNcActivate, 1, 0);
+    }
+    return handled;
+}
+
+void Tfrm_Custom::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (event->isAccepted()) FormClose();
+}
+
+void Tfrm_Custom::FormClose() { setAttribute(Qt::WA_DeleteOnClose, true); }
+
+void Tfrm_Custom::FormDestroy() {
+    if (destroyNotified_) return;
+    destroyNotified_ = true;
+    NotifyFrameData(hostmsg::kMsgFormEnd, FCreateFuncCode);
+}

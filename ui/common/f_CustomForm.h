@@ -1,0 +1,80 @@
+// Tfrm_Custom: the base of module pages that live in the host's frame.
+//
+// Creating a page takes two steps because a Qt constructor cannot reach the overrides of a
+// derived class: the derived constructor builds its controls (inside ContentArea() and on
+// ModuleToolbar) and then calls FormCreate(). FormCreate captures the host context, applies
+// the skin through the virtual ApplySkin and installs the input-method handler on the edits.
+// A derived FormCreate calls the inherited one first.
+//
+//   TFrmPage::TFrmPage(QWidget* parent) : Tfrm_CustomEx(parent) {
+//       edtName = new TPellowEdit(ContentArea());
+//       ...
+//       FormCreate();
+//   }
+//
+// Pages are created with new; closing one (the user, message 1280, close()) frees it, and its
+// destruction sends the data notification 1302 with the creation function code.
+#pragma once
+
+#include "ui/common/f_FormSupport.h"
+
+#include <QWidget>
+
+#include <string>
+
+class QAction;
+class QFrame;
+class QToolBar;
+class QToolButton;
+class QVBoxLayout;
+class TImageList;
+class TPellowEdit;
+
+class Tfrm_Custom : public QWidget {
+    Q_OBJECT
+public:
+    explicit Tfrm_Custom(QWidget* parent = nullptr);
+    ~Tfrm_Custom() override;
+
+    // The create handler; run once by the most derived constructor, after its controls exist.
+    virtual void FormCreate();
+    // Fonts and colours from the host's skin; overrides call the inherited one.
+    virtual void ApplySkin();
+    // Binds EditImeEnter to the OnEnter of every edit that has no entry handler yet.
+    void SetupEditIme();
+    void EditImeEnter(QObject* sender);
+
+    const THostContext& HostContext() const { return FHost; }
+    const std::string& CreateFuncCode() const { return FCreateFuncCode; }
+    const std::string& ImeName() const { return FImeName; }
+    int FontCharset() const { return FFontCharset; }
+
+    // The area below the tool bar where a page lays out its controls.
+    QWidget* ContentArea() const { return FContent; }
+    // Adds an action to the tool bar as an 85 x 30 button with its caption beside its image.
+    QToolButton* AddToolAction(QAction* action);
+
+    QFrame* Shape1 = nullptr;
+    QToolBar* ModuleToolbar = nullptr;
+    TImageList* ImageList1 = nullptr;
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+    // Fills FHost in the host's order; pages also take the two parent forms.
+    virtual void LoadHostContext();
+    virtual void FormClose();
+    virtual void FormDestroy();
+
+    THostContext FHost;
+    std::string FCreateFuncCode;
+    std::string FImeName;
+    int FFontCharset = 0;
+
+private:
+    QVBoxLayout* layout_ = nullptr;
+    QWidget* FContent = nullptr;
+    THelpKeyWatcher* helpKeys_ = nullptr;
+    bool destroyNotified_ = false;
+};

@@ -1,0 +1,127 @@
+#include "ui/common/f_FormSupport.h"
+
+#include "host/host_messages.h"
+#include "module/f_Notify.h"
+#include "ui/common/controls/ModalSpeedButton.h"
+#include "ui/common/controls/PellowComboBox.h"
+#include "ui/common/controls/PellowDTPicker.h"
+#include "ui/common/controls/PellowEdit.h"
+#include "ui/common/f_Colors.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWidget>
+
+#include <algorithm>
+
+void THostContext::Load(bool withParentForms) {
+    AppHandle = GetAppHandle();
+    MainFrameHandle = GetMainFrameHandle();
+    GetAppPath(AppPath);
+    GetCurSubAppPath(SubAppPath);
+    GetCurSubAppCode(SubAppCode);
+    GetCurFuncCode(FuncCode);
+    SubAppInfo = GetCurSubAppInfo();
+    SubAppVoObj = GetCurSubAppVo();
+    UserInfo = GetUserInfoVO();
+    CompanyInfo = GetCompanyInfoVO();
+    if (withParentForms) {
+        ParentForm = GetCurParentForm();
+        MainFrameParentForm = GetgsMainFrameParentForm();
+    }
+}
+
+int ApplyHostFont(QWidget* form) {
+    const int charset = giSysFontCharSet();
+    QFont font = form->font();
+    const int size = giSysFontSize();
+    if (size > 0) font.setPointSize(size);
+    form->setFont(font);
+    QPalette pal = form->palette();
+    const QColor text = HostColor(gclSysFontColor());
+    pal.setColor(QPalette::WindowText, text);
+    pal.setColor(QPalette::Text, text);
+    pal.setColor(QPalette::ButtonText, text);
+    form->setPalette(pal);
+    return charset;
+}
+
+void SetWidgetColor(QWidget* widget, int32_t color) {
+    if (!widget) return;
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::Window, HostColor(color));
+    widget->setPalette(pal);
+    widget->setAutoFillBackground(true);
+}
+
+int32_t WidgetColor(const QWidget* widget) {
+    return widget ? HostColorValue(widget->palette().color(QPalette::Window)) : 0;
+}
+
+std::vector<TPellowEdit*> FormEdits(QWidget* form) {
+    std::vector<TPellowEdit*> edits;
+    if (!form) return edits;
+    // Edits of dialogs opened over the form are theirs, not the form's.
+    for (TPellowEdit* edit : form->findChildren<TPellowEdit*>())
+        if (edit->window() == form->window()) edits.push_back(edit);
+    std::sort(edits.begin(), edits.end(),
+              [](const TPellowEdit* a, const TPellowEdit* b) { return a->CreationOrder() < b->CreationOrder(); });
+    return edits;
+}
+
+std::string UserSysIme() {
+    std::string name;
+    GetUserConfigParam("RunParameter", "SysIME", "-请选择-", name);
+    return name;
+}
+
+void SwitchEditIme(QObject* sender) {
+    auto* edit = qobject_cast<TPellowEdit*>(sender);
+    if (!edit) return;
+    if (edit->ImeMode() == kImeChinese || edit->ImeMode() == kImeOpen) {
+        edit->SetImeMode(kImeOpen);
+        edit->SetImeName(UserSysIme());
+    } else {
+        edit->SetImeMode(kImeClose);
+        edit->SetImeName("英语");
+    }
+}
+
+void ClearControlEvents(QWidget* form) {
+    if (!form) return;
+    for (auto* c : form->findChildren<TPellowEdit*>()) c->ClearEvents();
+    for (auto* c : form->findChildren<TPellowComboBox*>()) c->ClearEvents();
+    for (auto* c : form->findChildren<TPellowDTPicker*>()) c->ClearEvents();
+    for (auto* c : form->findChildren<TModalSpeedButton*>()) c->ClearEvents();
+}
+
+THelpKeyWatcher::THelpKeyWatcher(QWidget* form, bool preview) : QObject(form), form_(form), preview_(preview) {
+    if (QCoreApplication* app = QCoreApplication::instance()) app->installEventFilter(this);
+}
+
+THelpKeyWatcher::~THelpKeyWatcher() {
+    if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
+}
+
+bool THelpKeyWatcher::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyRelease:
+        seen_ = nullptr;
+        break;
+    case QEvent::KeyPress: {
+        // An unhandled key climbs the parents as the same event; its first receiver decides.
+        if (event == seen_) break;
+        seen_ = event;
+        if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1) break;
+        auto* target = qobject_cast<QWidget*>(watched);
+        if (!target) break;
+        const bool ours = target == form_ || (preview_ && form_->isAncestorOf(target));
+        if (ours) NotifyFrame(hostmsg::kMsgHelp);
+        break;
+    }
+    default:
+        break;
+    }
+    return false;
+}

@@ -1,0 +1,65 @@
+// What the base windows share: the host context they capture, the skin font, the input-method
+// rules of their edits and the help key.
+#pragma once
+
+#include "host/corlith_api.h"
+
+#include <QObject>
+
+#include <string>
+
+class QWidget;
+class TPellowEdit;
+
+// The host's context at the moment a window is created.
+struct THostContext {
+    THostHandle AppHandle = 0;
+    THostHandle MainFrameHandle = 0;
+    std::string AppPath;
+    std::string SubAppPath;
+    std::string SubAppCode;
+    std::string FuncCode;
+    SubAppVo* SubAppInfo = nullptr;
+    SubAppVo* SubAppVoObj = nullptr;
+    SubAppVo* UserInfo = nullptr;
+    SubAppVo* CompanyInfo = nullptr;
+    QWidget* ParentForm = nullptr;            // page windows only
+    QWidget* MainFrameParentForm = nullptr;   // page windows only
+
+    // Fills the members in the order above; the two parent forms only when asked.
+    void Load(bool withParentForms);
+};
+
+// The host's font size, charset and colour and the module background colour on a form.
+// Returns the charset that was applied (Qt has no charset of its own; forms keep it).
+int ApplyHostFont(QWidget* form);
+void SetWidgetColor(QWidget* widget, int32_t color);
+int32_t WidgetColor(const QWidget* widget);
+
+// Every TPellowEdit of the form, in construction order.
+std::vector<TPellowEdit*> FormEdits(QWidget* form);
+// The user's input method for Chinese edits: "RunParameter"/"SysIME", default "-请选择-".
+std::string UserSysIme();
+// The input-method switch on entering an edit: modes 9 and 2 open with the user's input
+// method, anything else closed with "英语". Other senders are ignored.
+void SwitchEditIme(QObject* sender);
+// Drops the event bindings of every control of the package on the form.
+void ClearControlEvents(QWidget* form);
+
+// Sends the plain help notification when F1 is pressed in the watched form. With preview the
+// form sees keys typed in any of its controls; without, only keys sent to the form itself.
+// Each keystroke counts once, however far it travels up the parents.
+class THelpKeyWatcher : public QObject {
+    Q_OBJECT
+public:
+    THelpKeyWatcher(QWidget* form, bool preview);
+    ~THelpKeyWatcher() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* form_;
+    bool preview_;
+    const QEvent* seen_ = nullptr;
+};
