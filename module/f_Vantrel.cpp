@@ -1,8 +1,12 @@
 // The module's two exported functions and its load/unload.
+#include "host/host_messages.h"
+#include "module/f_ModuleForm.h"
 #include "module/f_Notify.h"
 #include "module/f_ParamString.h"
 #include "report/f_DealReportImpl.h"
 #include "summary/f_QtfpSummary.h"
+#include "ui/manager/f_XxqtfpMgr.h"
+#include "ui/manager/f_doohckey.h"
 
 #include <cstdint>
 #include <cstring>
@@ -21,6 +25,10 @@ class TModuleLifetime {
 public:
     TModuleLifetime() = default;
     ~TModuleLifetime() {
+        try {
+            ReleaseDecoratorRegistry();
+        } catch (...) {
+        }
         try {
             ReleaseDeclareCatalogue();
         } catch (...) {
@@ -41,8 +49,15 @@ void ReportSummaryFailure(char* buffer, const std::string& params, const std::st
 
 }  // namespace
 
-void ShowQtfpMgr(std::uintptr_t, void*, char**) {
+void ShowQtfpMgr(std::uintptr_t appHandle, void* parent, char** params) {
     try {
+        NotifyFrameData(hostmsg::kMsgModuleStart, std::string());
+        // Windows need the host's QApplication; a headless host gets nothing rather than an abort.
+        if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+        SetModuleAppHandle(appHandle);
+        auto* window = new TFrmXxqtfpMgr();  // frees itself when closed
+        const std::string paramString = params && params[0] ? std::string(params[0]) : std::string();
+        ShowModuleForm(static_cast<QWidget*>(parent), window, paramString, false, std::string(), std::string(), true);
     } catch (...) {
     }
 }

@@ -3,6 +3,7 @@
 #include "ui/common/f_Colors.h"
 #include "ui/manager/f_InvoiceListModel.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
@@ -114,7 +115,9 @@ void TDoohckey::Restore() {
     attached_ = false;
     for (const QMetaObject::Connection& c : connections_) disconnect(c);
     connections_.clear();
-    if (QTreeView* view = view_) {
+    // Widgets must not be touched once the application object is gone (process exit).
+    QTreeView* view = QCoreApplication::instance() ? view_.data() : nullptr;
+    if (view) {
         view->viewport()->removeEventFilter(this);
         QHeaderView* header = view->header();
         header->setStyle(saved_.headerHadOwnStyle ? saved_.headerStyle.data() : nullptr);
@@ -132,7 +135,7 @@ void TDoohckey::Restore() {
         view->setSelectionMode(static_cast<QAbstractItemView::SelectionMode>(saved_.selectionMode));
         view->setSelectionBehavior(static_cast<QAbstractItemView::SelectionBehavior>(saved_.selectionBehavior));
     }
-    if (TInvoiceListModel* model = model_) {
+    if (TInvoiceListModel* model = QCoreApplication::instance() ? model_.data() : nullptr) {
         const int column = model->SortColumn();
         if (column >= 0) model->SetColumnColor(column, QColor());
     }
@@ -204,8 +207,10 @@ bool TDoohckey::eventFilter(QObject* watched, QEvent* event) {
 }
 
 std::vector<std::unique_ptr<TDoohckey>>& DecoratorRegistry() {
-    static std::vector<std::unique_ptr<TDoohckey>> registry;
-    return registry;
+    // Never destroyed by the runtime: the module's unload releases it explicitly, whatever the
+    // order of static destruction.
+    static auto* registry = new std::vector<std::unique_ptr<TDoohckey>>();
+    return *registry;
 }
 
 void ReleaseDecoratorRegistry() {

@@ -3,20 +3,19 @@
 // detaching puts all of it back, so a view outlives its decorator unchanged.
 #pragma once
 
+#include "ui/manager/f_InvoiceListModel.h"
+
 #include <QFont>
 #include <QMetaObject>
 #include <QObject>
 #include <QPalette>
 #include <QPointer>
+#include <QTreeView>
 
 #include <memory>
 #include <vector>
 
-class QHeaderView;
-class QItemSelection;
 class QStyle;
-class QTreeView;
-class TInvoiceListModel;
 
 inline constexpr int32_t kHeaderBackColor = 16773860;
 inline constexpr int32_t kSortColumnColor = 16250871;

@@ -1,0 +1,116 @@
+// TFrmXxqtfpMgr: the manager of other output invoices. It lists the current taxpayer's
+// invoices of the current period, filters them by type and buyer, shows counts and sums of all
+// and of the voided ones, and offers the add, modify and delete commands.
+//
+// The commands (f_XxqtfpMgrCommands.cpp) work on the public members: the window owns
+// FInvoiceList and every record in it; the list view shows one row per record through
+// ListModel(), whose CheckedRecords() gives the checked rows in display order and whose
+// AppendRecord / RemoveRecords / RefreshRecord keep the rows in step with FInvoiceList.
+// RefreshStatistics() recomputes the statistics and rebuilds all rows from FInvoiceList.
+#pragma once
+
+#include "ui/common/f_CustomFormEx.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QModelIndex;
+class QPushButton;
+class QShowEvent;
+class QToolButton;
+class QTreeView;
+class TInvoiceListModel;
+class TModalSpeedButton;
+class TPellowComboBox;
+class TPellowEdit;
+struct Txxqtfpxx;
+
+// Counts and fixed-point sums (ten-thousandths of a yuan) of a list of invoices.
+struct TInvoiceStatistics {
+    int64_t count = 0;
+    int64_t amount = 0;      // non-voided
+    int64_t tax = 0;         // non-voided
+    int64_t voidCount = 0;
+    int64_t voidAmount = 0;
+    int64_t voidTax = 0;
+};
+
+class TFrmXxqtfpMgr : public Tfrm_CustomEx {
+    Q_OBJECT
+public:
+    explicit TFrmXxqtfpMgr(QWidget* parent = nullptr);
+    ~TFrmXxqtfpMgr() override;
+
+    void FormCreate() override;
+    void ApplySkin() override;
+    void FormShow();
+
+    void btnQueryClick();
+    void ActQueryExecute();
+    void btnResetClick();
+    void ActCloseExecute();
+    void VSTInvoideCommonDblClick(const QModelIndex& index);
+
+    // Row initialisation: the record of the same index in FInvoiceList (null outside it).
+    Txxqtfpxx* VSTInvoideCommonInitNode(int row) const;
+    static std::string VSTInvoideCommonGetText(const Txxqtfpxx& record, int column);
+    // Negative, zero or positive (-1, 0, 1) for a before, equal to or after b in the column.
+    static int VSTInvoideCommonCompareNodes(const Txxqtfpxx& a, const Txxqtfpxx& b, int column);
+
+    static std::string FlagText(const std::string& value, const std::string& setValue);
+    static std::string IssueDateText(const std::string& kprq, const std::string& typeName);
+    static TInvoiceStatistics ComputeStatistics(const std::vector<Txxqtfpxx*>& list);
+
+    void RefreshStatistics();
+    void ComputeNextXh();
+    TInvoiceListModel* ListModel() const { return FListModel; }
+
+    // The commands of the operation bar (f_XxqtfpMgrCommands.cpp).
+    void actAddExecute();
+    void ActModifyExecute();
+    void ActDelExecute();
+
+    std::vector<Txxqtfpxx*> FInvoiceList;
+    std::string FNsrsbh;
+    std::string FKjny;
+    int32_t FNextXh = 1;
+
+    QAction* actAdd = nullptr;
+    QAction* ActModify = nullptr;
+    QAction* ActDel = nullptr;
+    QAction* ActQuery = nullptr;
+    QAction* ActClose = nullptr;
+    QAction* actQueryPanel = nullptr;  // the tool bar's toggle
+
+    QToolButton* btnQuery = nullptr;
+    QFrame* PanelQuery = nullptr;
+    TPellowComboBox* cbbFplx = nullptr;
+    TPellowEdit* edtghfsh = nullptr;
+    TModalSpeedButton* ModalSpeedButton1 = nullptr;
+    TModalSpeedButton* btnReset = nullptr;
+    QLabel* lbFpsl = nullptr;
+    QLabel* lbje = nullptr;
+    QLabel* lbse = nullptr;
+    QLabel* lbzfzs = nullptr;
+    QLabel* lbzfje = nullptr;
+    QLabel* lbzfse = nullptr;
+    QPushButton* btnAdd = nullptr;
+    QPushButton* btnModify = nullptr;
+    QPushButton* btnDel = nullptr;
+    QTreeView* VSTInvoideCommon = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void FormDestroy() override;
+
+private:
+    void BuildControls();
+    void LoadInvoiceList(const std::string& fplx, const std::string& gfnsr);
+
+    TInvoiceListModel* FListModel = nullptr;
+    bool FDestroyed = false;
+};
