@@ -90,6 +90,18 @@ TEST(ParamStringSplit, KeepsTheEmptyLastPiece) {
     EXPECT_EQ(list, (std::vector<std::string>{"a", "b", ""}));
 }
 
+// Runs before any test of this program creates the QApplication: a headless host has no frame.
+TEST(NotifyHeadless, WithoutAnApplicationNotificationsAreDropped) {
+    if (QCoreApplication::instance()) GTEST_SKIP() << "an application already exists in this process";
+    corlith::ResetHost();
+    corlith::SetMainFrameHandle(12345);
+    EXPECT_EQ(FindMainFrameWindow(), nullptr);
+    NotifyFrameData(1316, "");
+    NotifyFrame(1296);
+    corlith::SetMainFrameHandle(0);
+    EXPECT_EQ(QCoreApplication::instance(), nullptr);
+}
+
 // A stand-in for the host's main frame that records the messages it is sent.
 class RecordingFrame : public QWidget {
 public:
