@@ -128,18 +128,26 @@ bool InsertRow(const std::string& connection, const std::string& tableUtf8,
         error = NoConnection(connection);
         return false;
     }
-    auto quote = [](const std::string& name) {
-        std::string q = "\"";
-        for (char c : name) q += c == '"' ? std::string("\"\"") : std::string(1, c);
-        return q + "\"";
+    auto quote = [](std::string& sql, const std::string& name) {
+        sql += '"';
+        for (char c : name) {
+            if (c == '"') sql += '"';
+            sql += c;
+        }
+        sql += '"';
     };
-    std::string sql = "INSERT INTO " + quote(tableUtf8) + " (";
+    std::string sql = "INSERT INTO ";
+    quote(sql, tableUtf8);
+    sql += " (";
     std::string marks;
     for (size_t i = 0; i < columnsUtf8.size(); ++i) {
-        sql += (i ? "," : "") + quote(columnsUtf8[i]);
+        if (i) sql += ',';
+        quote(sql, columnsUtf8[i]);
         marks += i ? ",?" : "?";
     }
-    sql += ") VALUES (" + marks + ")";
+    sql += ") VALUES (";
+    sql += marks;
+    sql += ')';
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(conn->db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
         error = LastError(conn->db);

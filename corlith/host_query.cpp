@@ -49,6 +49,16 @@ bool ParseDouble(std::string_view s, double& out) {
     return !s.empty() && ec == std::errc() && end == s.data() + s.size() && std::isfinite(out);
 }
 
+// Field names are looked up for every cell read; hash them ignoring ASCII case.
+uint32_t NameHash(std::string_view name) {
+    uint32_t h = 2166136261u;
+    for (char c : name) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    return h;
+}
+
 int64_t RoundToInt64(double v) {
     if (!std::isfinite(v)) return 0;
     const double r = std::nearbyint(v);   // halves to even, as the default rounding mode does
@@ -171,6 +181,7 @@ std::string FromTable(const std::string& sql) {
 void Impl::Clear() {
     names.clear();
     tables.clear();
+    slots.clear();
     cells.clear();
     texts.clear();
     fieldCount = rowCount = cursor = 0;
@@ -192,6 +203,7 @@ bool Impl::Load(sqlite3_stmt* stmt, std::string& error) {
         const char* table = sqlite3_column_table_name(stmt, i);
         tables.emplace_back(table ? table : "");
     }
+    indexNames();
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         for (int i = 0; i < fieldCount; ++i) {
@@ -229,9 +241,24 @@ bool Impl::Load(sqlite3_stmt* stmt, std::string& error) {
     return true;
 }
 
+void Impl::indexNames() {
+    size_t size = 8;
+    while (size < names.size() * 2) size *= 2;
+    slots.assign(size, -1);
+    for (size_t i = 0; i < names.size(); ++i) {
+        // The first of several fields with the same name wins.
+        if (indexOf(names[i]) >= 0) continue;
+        size_t slot = NameHash(names[i]) & (size - 1);
+        while (slots[slot] >= 0) slot = (slot + 1) & (size - 1);
+        slots[slot] = static_cast<int>(i);
+    }
+}
+
 int Impl::indexOf(const std::string& name) const {
-    for (int i = 0; i < fieldCount; ++i)
-        if (SameIgnoringAsciiCase(names[static_cast<size_t>(i)], name)) return i;
+    if (slots.empty()) return -1;
+    const size_t mask = slots.size() - 1;
+    for (size_t slot = NameHash(name) & mask; slots[slot] >= 0; slot = (slot + 1) & mask)
+        if (SameIgnoringAsciiCase(names[static_cast<size_t>(slots[slot])], name)) return slots[slot];
     return -1;
 }
 

@@ -24,6 +24,7 @@ struct THostQuery::Impl {
 
     std::vector<std::string> names;   // GBK, as the select named them
     std::vector<std::string> tables;  // per field: the table it came from (UTF-8), empty for expressions
+    std::vector<int> slots;           // open-addressing table over the names, -1 = empty
     std::vector<Cell> cells;          // row-major
     std::string texts;
     int fieldCount = 0;
@@ -40,6 +41,7 @@ struct THostQuery::Impl {
     // message on error (the rows read so far are dropped).
     bool Load(sqlite3_stmt* stmt, std::string& error);
 
+    void indexNames();
     int indexOf(const std::string& name) const;
     const Cell* cell(int field) const;
     std::string textOf(const Cell& c) const;

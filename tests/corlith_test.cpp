@@ -2,6 +2,9 @@
 // transactions, failure injection, the statement log, messages and sub-application values.
 #include "support/host_fixture.h"
 
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
 #include <QString>
 
 #include <chrono>
@@ -605,4 +608,62 @@ TEST(CorlithContext, SetupSettingsAndHelpAreReadBack) {
     EXPECT_EQ(GetMainFrameHandle(), 0u);
     GetUserConfigParam("RunParameter", "SysIME", "d", out);
     EXPECT_EQ(out, "d");
+}
+
+// ---- dialogs and skin ------------------------------------------------------------------------
+
+TEST(CorlithDialogs, WithoutWidgetsConfirmationsAreDeclined) {
+    if (QCoreApplication::instance()) GTEST_SKIP() << "an application already exists in this program";
+    corlith::ResetHost();   // recording off
+    testing::internal::CaptureStderr();
+    const bool answer = ConfirmMsgBoxA("删除吗？", 0);
+    InforMsg(5037007, "", 1);
+    const std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(answer);
+    EXPECT_NE(printed.find(corlith::GbkToUtf8("删除吗？")), std::string::npos);   // printed as UTF-8
+    std::string text;
+    GetMsg(5037007, "", 1, text);
+    EXPECT_NE(printed.find(corlith::GbkToUtf8(text)), std::string::npos) << printed;
+    EXPECT_TRUE(corlith::test::Messages().empty());
+}
+
+TEST(CorlithSkin, ColoursFormALightScheme) {
+    auto channel = [](int32_t colour, int shift) { return (colour >> shift) & 0xFF; };
+    for (int shift : {0, 8, 16}) {
+        EXPECT_GE(channel(gclModuleBackColor(), shift), 0xF0) << shift;
+        EXPECT_LT(channel(gclSysFontColor(), shift), 0x60) << shift;
+    }
+    const int32_t top = gclTopBarColor();
+    EXPECT_GT(channel(top, 16), channel(top, 0));   // blue above red
+    EXPECT_LT(channel(top, 16), 0xE0);              // a medium, not a pale, blue
+    EXPECT_NE(gclFrameBackColor(), 0);
+    EXPECT_NE(gclModuleToolBarColor(), gclModuleBackColor());
+    EXPECT_EQ(giSysFontSize(), 9);
+    EXPECT_EQ(giSysFontCharSet(), 134);
+}
+
+TEST(CorlithSkin, SkinningKeepsHandlersAndOwnFonts) {
+    EnsureApplication();
+    QWidget window;
+    auto* title = new QLabel(QString::fromUtf16(u"标题"), &window);
+    QFont big = title->font();
+    big.setPointSize(14);
+    big.setBold(true);
+    title->setFont(big);
+    auto* button = new QPushButton(QString::fromUtf16(u"确定"), &window);
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
+
+    SetSkinSchemeCtrls(&window);
+    SetSkinSchemeCtrls(nullptr);
+
+    EXPECT_EQ(window.font().family(), QString::fromUtf16(u"WenQuanYi Zen Hei"));
+    EXPECT_EQ(button->font().pointSize(), 9);
+    EXPECT_EQ(title->font().pointSize(), 14);
+    EXPECT_TRUE(title->font().bold());
+    EXPECT_EQ(title->font().family(), QString::fromUtf16(u"WenQuanYi Zen Hei"));
+    const QColor back = window.palette().color(QPalette::Window);
+    EXPECT_EQ(back.red() | (back.green() << 8) | (back.blue() << 16), gclModuleBackColor());
+    button->click();
+    EXPECT_EQ(clicks, 1);
 }
