@@ -91,20 +91,25 @@ bool GetQuarterRange(const std::string& kjny, std::string& start, std::string& e
 }
 
 bool GetReportDate(const std::string& request, const std::string& kjny, std::string& date) {
+    const bool monthly = request == "月报起始" || request == "月报截止";
+    const bool quarterly = request == "季报起始" || request == "季报截止";
+    const bool yearly = request == "年报起始" || request == "年报截止";
+    if (!monthly && !quarterly && !yearly) return true;
+
+    const std::optional<int> year = YearOf(kjny);
+    const std::optional<int> month = MonthOf(kjny);
+    if (!year || !month) return false;
+
     if (request == "月报起始") {
         date = kjny + "01";
     } else if (request == "月报截止") {
-        const std::optional<int> year = YearOf(kjny);
-        const std::optional<int> month = MonthOf(kjny);
-        if (!year || !month || *month < 1 || *month > 12) return false;
+        if (*month < 1 || *month > 12) return false;
         date = kjny + std::to_string(DaysInMonth(*year, *month));
-    } else if (request == "季报起始" || request == "季报截止") {
+    } else if (quarterly) {
         std::string start, end;
-        if (!GetQuarterRange(kjny, start, end)) return false;
+        GetQuarterRange(kjny, start, end);
         date = request == "季报起始" ? start : end;
-    } else if (request == "年报起始" || request == "年报截止") {
-        const std::optional<int> year = YearOf(kjny);
-        if (!year) return false;
+    } else {
         const int reportYear = Field(kjny, 4, 2) == "12" ? *year : *year - 1;
         date = std::to_string(reportYear) + (request == "年报起始" ? "0101" : "1231");
     }

@@ -10,7 +10,7 @@ bool GetQuarterRange(const std::string& kjny, std::string& start, std::string& e
 
 // The start or end date of a reporting period: request is a kind word ("月报", "季报",
 // "年报") followed by "起始" or "截止". Other requests leave date unchanged.
-// False (date unchanged) when the date needs a year or month that is not a number.
+// False (date unchanged) when the period's year or month is not a number.
 bool GetReportDate(const std::string& request, const std::string& kjny, std::string& date);
 
 // The value of key in the ParamString held by the sub-application text value named entry.

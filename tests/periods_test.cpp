@@ -117,9 +117,9 @@ TEST(ReportDates, UnknownRequestLeavesTheDate) {
 }
 
 TEST(ReportDates, NonNumericPeriodIsRefusedNotGuessed) {
-    const char* bad[] = {"2009ab", "abcd02", "20 902", "2009", "", "2009-2"};
+    const char* bad[] = {"2009ab", "abcd02", "20 902", "2009", "", "2009-2", "+20902"};
     for (const char* kjny : bad) {
-        for (const char* request : {"月报截止", "季报起始", "季报截止", "年报起始"}) {
+        for (const char* request : {"月报起始", "月报截止", "季报起始", "季报截止", "年报起始", "年报截止"}) {
             std::string date = "unchanged";
             EXPECT_FALSE(GetReportDate(request, kjny, date)) << request << " " << kjny;
             EXPECT_EQ(date, "unchanged");
@@ -127,12 +127,13 @@ TEST(ReportDates, NonNumericPeriodIsRefusedNotGuessed) {
         std::string start = "s", end = "e";
         EXPECT_FALSE(GetQuarterRange(kjny, start, end)) << kjny;
         EXPECT_EQ(start, "s");
+        EXPECT_EQ(end, "e");
     }
-    // A monthly end needs a real month; the start needs no number at all.
-    std::string date;
+    // A monthly end needs a real month to count its days.
+    std::string date = "unchanged";
     EXPECT_FALSE(GetReportDate("月报截止", "200913", date));
-    EXPECT_TRUE(GetReportDate("月报起始", "2009ab", date));
-    EXPECT_EQ(date, "2009ab01");
+    EXPECT_FALSE(GetReportDate("月报截止", "200900", date));
+    EXPECT_EQ(date, "unchanged");
 }
 
 // ---- taxpayer header --------------------------------------------------------------------
@@ -180,11 +181,11 @@ TEST_F(ReportHeader, UnknownPeriodKindLeavesTheDatesEmpty) {
 }
 
 TEST_F(ReportHeader, ValuesAreWrittenUnescaped) {
-    GetCurSubAppVo()->SetText("jbxx", "code=A&B<1>;name=甲&乙<公司>;tel=1&lt;2");
+    GetCurSubAppVo()->SetText("jbxx", "code=A&B<1>;name=甲&乙<公司>;tel=1&amp2");
     const std::string header = Header("200902");
     EXPECT_NE(header.find("<SB_XXQTFPMX_NSRSBH>A&B<1></SB_XXQTFPMX_NSRSBH>"), std::string::npos) << header;
     EXPECT_NE(header.find("<SB_XXQTFPMX_NSRMC>甲&乙<公司></SB_XXQTFPMX_NSRMC>"), std::string::npos);
-    EXPECT_NE(header.find("<SB_XXQTFPMX_LXDH>1&lt;2</SB_XXQTFPMX_LXDH>"), std::string::npos);
+    EXPECT_NE(header.find("<SB_XXQTFPMX_LXDH>1&amp2</SB_XXQTFPMX_LXDH>"), std::string::npos);
     // Keys absent from the particulars give empty elements, not an error.
     EXPECT_NE(header.find("<SB_XXQTFPMX_SSHY></SB_XXQTFPMX_SSHY>"), std::string::npos);
     EXPECT_NE(header.find("<SB_XXQTFPMX_YYDZ></SB_XXQTFPMX_YYDZ>"), std::string::npos);

@@ -308,6 +308,18 @@ protected:
         return names;
     }
 
+    // Whether an injected failure can come back with an empty error text, as a host may
+    // report a failed statement.
+    bool HostFailsWithoutText() {
+        corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "");
+        THostQuery q;
+        std::string error = "x";
+        const bool ok = ExecADOQueryMsg(testhost::kConnection, "select 1", &q, error, 1, 0);
+        corlith::test::ClearFailures();
+        corlith::test::ClearStatementLog();
+        return !ok && error.empty();
+    }
+
     int xh_ = 0;
 };
 
@@ -332,6 +344,19 @@ TEST_F(SummaryTest, QuotesInTaxpayerAndPeriodAreDoubled) {
                       " and ms=0 and jzjt=0 and lwfp=0 and zfbz=0 and fplx<>3 and (sl=17 or sl=13)");
     EXPECT_NE(text.find(" <SB_XXQTFPMX_ZBJE_6_12>100.00</SB_XXQTFPMX_ZBJE_6_12>"), std::string::npos);
     EXPECT_NE(text.find("<SB_XXQTFPMX_FB1FS_3_10>2</SB_XXQTFPMX_FB1FS_3_10>"), std::string::npos);
+}
+
+TEST_F(SummaryTest, EverySelectSearchesThePeriodThroughAnIndex) {
+    // A scan of the whole table would make the summary's cost grow with every other period.
+    for (const std::string& sql : ExpectedSelects()) {
+        THostQuery q;
+        std::string error;
+        ASSERT_TRUE(ExecADOQueryMsg(testhost::kConnection, "explain query plan " + sql, &q, error, 1, 0)) << error;
+        ASSERT_EQ(q.RecordCount(), 1) << sql;
+        const std::string detail = q.FieldAsString("detail");
+        EXPECT_EQ(detail.rfind("SEARCH", 0), 0u) << detail;
+        EXPECT_NE(detail.find("nsrsbh=? AND sbssq=?"), std::string::npos) << detail;
+    }
 }
 
 // ---- the exact document -----------------------------------------------------------------
@@ -500,6 +525,7 @@ TEST_F(SummaryTest, ThirdSelectFailingKeepsTheEarlierFile) {
 }
 
 TEST_F(SummaryTest, FailureWithoutHostTextIsStillReported) {
+    if (!HostFailsWithoutText()) GTEST_SKIP() << "the host library gives every injected failure a text";
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "");
     std::string error;
     EXPECT_FALSE(BuildSummaryDocument((dir_ / "summary.xml").string(), error));
@@ -612,8 +638,10 @@ TEST_F(PluginTest, FailureWritesTheEscapedError) {
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "新");
     EXPECT_EQ(plugin.Create("dir=" + out + ";err=old;k=v"), "dir=" + out + ";err=新;k=v;");
 
-    corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "");
-    EXPECT_EQ(plugin.Create("dir=" + out), "dir=" + out + ";err=未知错误！");
+    if (HostFailsWithoutText()) {
+        corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "");
+        EXPECT_EQ(plugin.Create("dir=" + out), "dir=" + out + ";err=未知错误！");
+    }
 }
 
 TEST_F(PluginTest, BadPathsComeBackAsErrors) {
