@@ -94,7 +94,7 @@ void MainFrame::buildUi(const ClientSession& session) {
     sideTitle->setObjectName(u"commandsTitle"_s);
     commands_ = new QListWidget;
     commands_->setObjectName(u"commands"_s);
-    commands_->addItem(new QListWidgetItem(style()->standardIcon(QStyle::SP_FileDialogDetailedView), u"其它销项发票"_s));
+    commands_->addItem(u"其它销项发票"_s);
     connect(commands_, &QListWidget::itemClicked, this, [this] { openManager(); });
     sideLayout->addWidget(sideTitle);
     sideLayout->addWidget(commands_);
