@@ -101,12 +101,16 @@ void Tfrm_Status::fillImageList() {
 }
 
 void Tfrm_Status::showEvent(QShowEvent* event) {
-    if (!event->spontaneous()) {
+    if (!event->spontaneous())
         if (QScreen* screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-        FormShow();
-    }
     QWidget::showEvent(event);
+}
+
+void Tfrm_Status::setVisible(bool visible) {
+    const bool showing = visible && !isVisible();
+    QWidget::setVisible(visible);
+    if (showing) FormShow();
 }
 
 void Tfrm_Status::FormShow() { SetAnimation(true); }

@@ -20,6 +20,9 @@ public:
     ~Tfrm_Status() override;
 
     void SetAnimation(bool on);
+    // Showing runs FormShow once the window is really on screen, so that the events it
+    // processes paint the window.
+    void setVisible(bool visible) override;
 
     // Replaces the canvas pixels of the rectangle's bottom and right rings by blends of colour.
     static void DrawShadow(QImage& canvas, const QRect& rect, int depth, int32_t color);
