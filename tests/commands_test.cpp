@@ -1,0 +1,449 @@
+// The manager's add, modify and delete commands, driven through real windows on a real database.
+#include "ui/manager/f_XxqtfpMgr.h"
+
+#include "invoice/f_GlobalUnit.h"
+#include "invoice/f_XxqtfpGlobal.h"
+#include "ui/common/controls/ModalSpeedButton.h"
+#include "ui/common/controls/PellowComboBox.h"
+#include "ui/common/controls/PellowDTPicker.h"
+#include "ui/common/controls/PellowEdit.h"
+#include "ui/common/controls/PellowRadioButton.h"
+#include "ui/detail/f_InvoiceChecks.h"
+#include "ui/detail/f_XxqtfpDetail.h"
+#include "ui/manager/f_InvoiceListModel.h"
+
+#include "support/host_fixture.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+
+namespace {
+
+using corlith::test::FailPoint;
+using corlith::test::MessageKind;
+
+void Choose(TPellowComboBox* combo, const std::string& text) {
+    const int index = combo->IndexOfItem(text);
+    ASSERT_GT(index, 0) << "no item " << text;
+    combo->SetItemIndex(index - 1);
+    QTest::keyClick(combo, Qt::Key_Down);
+    ASSERT_EQ(combo->ItemIndex(), index);
+}
+
+void TypeInto(TPellowEdit* edit, const char* keys) {
+    edit->selectAll();
+    QTest::keyClicks(edit, QString::fromLatin1(keys));
+}
+
+// Fills an ordinary invoice of the given amount (at 17 %) and presses "确定".
+void EnterInvoice(TFrmXxqtfpDetail* d, const char* amount, const std::string& period) {
+    Choose(d->cbbFplx, "普通发票");
+    TypeInto(d->edtfs, "1");
+    TypeInto(d->edtje, amount);
+    d->dtpKprq->SetDate(PeriodStartDate(period).addDays(9));
+    corlith::test::ClearMessages();
+    QTest::mouseClick(d->BtnCommit, Qt::LeftButton);
+}
+
+int LastMessageNumber() {
+    const auto& m = corlith::test::Messages();
+    return m.empty() ? 0 : m.back().number;
+}
+
+std::vector<std::string> StatementsContaining(const std::string& part) {
+    std::vector<std::string> out;
+    for (const std::string& s : corlith::test::StatementsOnly())
+        if (s.find(part) != std::string::npos) out.push_back(s);
+    return out;
+}
+
+// Runs a command that may open the detail window; body acts on the open window, which is
+// closed afterwards whatever body did. Returns whether a window opened.
+bool WithDetailWindow(const std::function<void()>& command, const std::function<void(TFrmXxqtfpDetail*)>& body) {
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<TFrmXxqtfpDetail*>(QApplication::activeModalWidget());
+        if (!d) return;
+        opened = true;
+        QPointer<TFrmXxqtfpDetail> guard(d);
+        body(d);
+        if (guard && guard->isVisible()) guard->reject();
+    });
+    command();
+    QCoreApplication::processEvents();
+    return opened;
+}
+
+class ManagerCommandsTest : public testhost::HostFixture {
+protected:
+    void SetUp() override {
+        HostFixture::SetUp();
+        if (HasFatalFailure()) return;
+        testhost::EnsureApplication();
+        period_ = QDate::currentDate().addMonths(-1).toString(QStringLiteral("yyyyMM")).toStdString();
+        GetCurSubAppVo()->SetText("curKJNY", period_);
+    }
+
+    void TearDown() override {
+        for (auto& m : managers_) delete m.data();
+        HostFixture::TearDown();
+    }
+
+    void Invoice(int xh, double je, int zfbz = 0) {
+        testhost::InvoiceRow row;
+        row.sbssq = period_;
+        row.xh = xh;
+        row.je = je;
+        row.se = je * 0.17;
+        row.zfbz = zfbz;
+        row.kprq = PeriodStartDate(period_).addDays(9).toString(QStringLiteral("yyyy-MM-dd")).toStdString();
+        InsertInvoice(row);
+    }
+
+    TFrmXxqtfpMgr* OpenManager() {
+        auto* m = new TFrmXxqtfpMgr();
+        m->resize(900, 600);
+        m->show();
+        managers_.emplace_back(m);
+        corlith::test::ClearMessages();
+        corlith::test::ClearStatementLog();
+        return m;
+    }
+
+    static void CheckRows(TFrmXxqtfpMgr* m, const std::vector<int>& rows) {
+        TInvoiceListModel* model = m->ListModel();
+        for (int row : rows)
+            ASSERT_TRUE(model->setData(model->index(row, ColSelect), Qt::Checked, Qt::CheckStateRole));
+    }
+
+    static std::vector<int> ListedXh(TFrmXxqtfpMgr* m) {
+        std::vector<int> out;
+        for (const Txxqtfpxx* r : m->FInvoiceList) out.push_back(r->xh);
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
+    std::string Snapshot() {
+        return QueryText("select coalesce(group_concat(r, ';'), '') from (select xh||'|'||je||'|'||se||'|'||zfbz"
+                         " as r from sb07_xxfpb order by xh)") +
+               "#" + QueryText("select count(*) from SB07_FPTXQKB");
+    }
+
+    static std::string Statistics(TFrmXxqtfpMgr* m) {
+        return (QStringList{m->lbFpsl->text(), m->lbje->text(), m->lbse->text(), m->lbzfzs->text(),
+                            m->lbzfje->text(), m->lbzfse->text()})
+            .join(QLatin1Char('|'))
+            .toStdString();
+    }
+
+    // A return of the module's form declared successfully (status 3) for the period.
+    void DeclareThePeriod() {
+        Exec("insert into SB07_SBB (NSRSBH, KJNY, SBPC, SBZLBH, SBBBH, SBSHJG) values ('" +
+             std::string(testhost::kCompany) + "','" + period_ + "',1,'01','004','1')");
+        Exec("insert into SB07_SBZLB (NSRSBH, KJNY, SBPC, SBZLBH, SBBZ) values ('" + std::string(testhost::kCompany) +
+             "','" + period_ + "',1,'01',3)");
+    }
+
+    std::string period_;
+    std::vector<QPointer<TFrmXxqtfpMgr>> managers_;
+};
+
+}  // namespace
+
+// ---- add -----------------------------------------------------------------------------------
+
+TEST_F(ManagerCommandsTest, AddContinuesAfterTheLargestNumberAndKeepsCounting) {
+    Invoice(1, 10);
+    Invoice(2, 20);
+    Invoice(7, 70);
+    TFrmXxqtfpMgr* m = OpenManager();
+    ASSERT_EQ(m->FNextXh, 8);
+
+    const bool opened = WithDetailWindow([m] { m->actAddExecute(); }, [&](TFrmXxqtfpDetail* d) {
+        EXPECT_EQ(d->EditMode(), kDetailAdd);
+        EnterInvoice(d, "100", period_);
+        EXPECT_EQ(LastMessageNumber(), 5037016);
+        EnterInvoice(d, "50", period_);
+        EXPECT_EQ(LastMessageNumber(), 5037016);
+        // The manager's statistics follow every save while the window stays open.
+        EXPECT_EQ(m->lbFpsl->text(), QStringLiteral("5"));
+    });
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(m->FNextXh, 10);
+    EXPECT_EQ(ListedXh(m), (std::vector<int>{1, 2, 7, 8, 9}));
+    EXPECT_EQ(m->ListModel()->rowCount(), 5);
+    EXPECT_EQ(m->lbje->text(), QStringLiteral("250.00"));
+    EXPECT_EQ(QueryText("select group_concat(xh||':'||je, ',') from (select * from sb07_xxfpb order by xh)"),
+              "1:10,2:20,7:70,8:100,9:50");
+
+    ASSERT_TRUE(WithDetailWindow([m] { m->actAddExecute(); },
+                                 [&](TFrmXxqtfpDetail* d) { EnterInvoice(d, "1", period_); }));
+    EXPECT_EQ(QueryInt("select max(xh) from sb07_xxfpb"), 10);
+    EXPECT_EQ(m->FNextXh, 11);
+}
+
+TEST_F(ManagerCommandsTest, AFailedAddLeavesListStatisticsAndNumberAlone) {
+    Invoice(1, 10);
+    TFrmXxqtfpMgr* m = OpenManager();
+    const std::string before = Snapshot();
+    const std::string stats = Statistics(m);
+    ASSERT_TRUE(WithDetailWindow([m] { m->actAddExecute(); }, [&](TFrmXxqtfpDetail* d) {
+        corlith::test::FailAt(FailPoint::Commit, 1);
+        EnterInvoice(d, "100", period_);
+        EXPECT_EQ(LastMessageNumber(), 5037013);
+    }));
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(Statistics(m), stats);
+    EXPECT_EQ(ListedXh(m), (std::vector<int>{1}));
+    EXPECT_EQ(m->FNextXh, 2);
+}
+
+TEST_F(ManagerCommandsTest, TwoManagersOnOnePeriodNeverShareANumber) {
+    Invoice(1, 10);
+    TFrmXxqtfpMgr* a = OpenManager();
+    TFrmXxqtfpMgr* b = OpenManager();
+    ASSERT_EQ(a->FNextXh, 2);
+    ASSERT_EQ(b->FNextXh, 2);
+
+    ASSERT_TRUE(WithDetailWindow([a] { a->actAddExecute(); }, [&](TFrmXxqtfpDetail* d) {
+        EnterInvoice(d, "100", period_);
+        EXPECT_EQ(LastMessageNumber(), 5037016);
+    }));
+    ASSERT_TRUE(WithDetailWindow([b] { b->actAddExecute(); }, [&](TFrmXxqtfpDetail* d) {
+        EnterInvoice(d, "200", period_);
+        EXPECT_EQ(LastMessageNumber(), 5037013);
+        // Nothing of the other window's invoice was overwritten.
+        EXPECT_EQ(QueryText("select group_concat(xh||':'||je, ',') from (select * from sb07_xxfpb order by xh)"),
+                  "1:10,2:100");
+        EXPECT_EQ(d->edtje->Text(), "200");
+        // The retry takes the next free number.
+        QTest::mouseClick(d->BtnCommit, Qt::LeftButton);
+        EXPECT_EQ(LastMessageNumber(), 5037016);
+    }));
+    EXPECT_EQ(QueryText("select group_concat(xh||':'||je, ',') from (select * from sb07_xxfpb order by xh)"),
+              "1:10,2:100,3:200");
+    EXPECT_EQ(b->FNextXh, 4);
+    EXPECT_EQ(ListedXh(b), (std::vector<int>{1, 3}));
+    EXPECT_EQ(a->FNextXh, 3);
+}
+
+// ---- modify --------------------------------------------------------------------------------
+
+TEST_F(ManagerCommandsTest, ModifyEditsTheFirstCheckedRowInDisplayOrder) {
+    Invoice(1, 100);
+    Invoice(2, 300);
+    Invoice(3, 200);
+    TFrmXxqtfpMgr* m = OpenManager();
+    m->ListModel()->sort(ColJe, Qt::DescendingOrder);
+    CheckRows(m, {2, 0, 1});
+
+    ASSERT_TRUE(WithDetailWindow([m] { m->ActModifyExecute(); }, [&](TFrmXxqtfpDetail* d) {
+        EXPECT_EQ(d->EditMode(), kDetailModify);
+        EXPECT_EQ(d->edtje->Text(), "300.00");
+        TypeInto(d->edtje, "400");
+        corlith::test::ClearMessages();
+        QTest::mouseClick(d->BtnCommit, Qt::LeftButton);
+        EXPECT_EQ(LastMessageNumber(), 5037015);
+    }));
+    EXPECT_EQ(QueryText("select group_concat(xh||':'||je, ',') from (select * from sb07_xxfpb order by xh)"),
+              "1:100,2:400,3:200");
+    const auto it = std::find_if(m->FInvoiceList.begin(), m->FInvoiceList.end(),
+                                 [](const Txxqtfpxx* r) { return r->xh == 2; });
+    ASSERT_NE(it, m->FInvoiceList.end());
+    EXPECT_EQ((*it)->je, 400);
+    EXPECT_EQ(m->lbje->text(), QStringLiteral("700.00"));
+    EXPECT_EQ(m->FNextXh, 4);
+}
+
+TEST_F(ManagerCommandsTest, ModifyOrDeleteWithNothingCheckedSaysSo) {
+    Invoice(1, 100);
+    TFrmXxqtfpMgr* m = OpenManager();
+    EXPECT_FALSE(WithDetailWindow([m] { m->ActModifyExecute(); }, [](TFrmXxqtfpDetail*) {}));
+    EXPECT_EQ(LastMessageNumber(), 5037001);
+    m->ActDelExecute();
+    EXPECT_EQ(LastMessageNumber(), 5037002);
+    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 1);
+}
+
+// ---- delete --------------------------------------------------------------------------------
+
+TEST_F(ManagerCommandsTest, DeletingTwentyFiveRowsRunsThreeGroupsLastFirst) {
+    for (int xh = 1; xh <= 25; ++xh) Invoice(xh, xh);
+    TFrmXxqtfpMgr* m = OpenManager();
+    m->ListModel()->sort(ColJe, Qt::AscendingOrder);  // display order = xh order
+    std::vector<int> all(25);
+    for (int i = 0; i < 25; ++i) all[static_cast<std::size_t>(i)] = i;
+    CheckRows(m, all);
+    corlith::test::QueueConfirmAnswer(true);
+    m->ActDelExecute();
+
+    const std::vector<std::string> deletes = StatementsContaining("delete from");
+    ASSERT_EQ(deletes.size(), 3u);
+    const std::string head = "delete from sb07_xxfpb where  nsrsbh= '" + std::string(testhost::kCompany) +
+                             "' and sbssq= '" + period_ + "' and ((1=0)";
+    EXPECT_EQ(deletes[0], head + " or (xh=21) or (xh=22) or (xh=23) or (xh=24) or (xh=25))");
+    EXPECT_EQ(deletes[1].substr(head.size()),
+              " or (xh=11) or (xh=12) or (xh=13) or (xh=14) or (xh=15) or (xh=16) or (xh=17) or (xh=18) or (xh=19)"
+              " or (xh=20))");
+    EXPECT_NE(deletes[2].find("((1=0) or (xh=1) or (xh=2) "), std::string::npos);
+    EXPECT_EQ(StatementsContaining("_FPTXQKB").size(), 3u);
+    EXPECT_EQ(std::count(corlith::test::StatementLog().begin(), corlith::test::StatementLog().end(), "COMMIT"), 1);
+
+    const auto& messages = corlith::test::Messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].kind, MessageKind::Confirm);
+    EXPECT_NE(GbkToQString(messages[0].text).indexOf(QStringLiteral("25")), -1);
+    EXPECT_EQ(messages[1].number, 5037006);
+    EXPECT_EQ(messages[1].param, "25");
+    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 0);
+    EXPECT_TRUE(m->FInvoiceList.empty());
+    EXPECT_EQ(m->ListModel()->rowCount(), 0);
+    EXPECT_EQ(Statistics(m), "0|0.00|0.00|0|0.00|0.00");
+}
+
+TEST_F(ManagerCommandsTest, DeletingWhileSortedByAmountRemovesExactlyTheCheckedRows) {
+    Invoice(1, 9.5);
+    Invoice(2, 100);
+    Invoice(3, 10, 1);
+    Invoice(4, 55);
+    Invoice(5, 0.5);
+    TFrmXxqtfpMgr* m = OpenManager();
+    m->ListModel()->sort(ColJe, Qt::AscendingOrder);  // 0.5, 9.5, 10, 55, 100
+    CheckRows(m, {1, 2});                              // xh 1 and 3
+    corlith::test::QueueConfirmAnswer(true);
+    m->ActDelExecute();
+    EXPECT_EQ(LastMessageNumber(), 5037006);
+    EXPECT_EQ(corlith::test::Messages().back().param, "2");
+    EXPECT_EQ(QueryText("select group_concat(xh, ',') from (select xh from sb07_xxfpb order by xh)"), "2,4,5");
+    EXPECT_EQ(ListedXh(m), (std::vector<int>{2, 4, 5}));
+    TInvoiceListModel* model = m->ListModel();
+    ASSERT_EQ(model->rowCount(), 3);
+    const std::vector<std::pair<int, double>> shown = {{5, 0.5}, {4, 55}, {2, 100}};
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(model->RecordAt(row)->xh, shown[static_cast<std::size_t>(row)].first);
+        EXPECT_EQ(model->RecordAt(row)->je, shown[static_cast<std::size_t>(row)].second);
+    }
+    EXPECT_EQ(Statistics(m), "3|155.50|26.44|0|0.00|0.00");
+}
+
+TEST_F(ManagerCommandsTest, OneConfirmationTextPerCountAndADeclineChangesNothing) {
+    Invoice(1, 100);
+    Invoice(2, 200);
+    TFrmXxqtfpMgr* m = OpenManager();
+    const std::string before = Snapshot();
+    CheckRows(m, {0});
+    m->ActDelExecute();  // the empty answer queue declines
+    std::string one;
+    GetMsg(5037003, "", 1, one);
+    ASSERT_EQ(corlith::test::Messages().size(), 1u);
+    EXPECT_EQ(corlith::test::Messages()[0].text, one);
+    EXPECT_TRUE(StatementsContaining("delete").empty());
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(m->FInvoiceList.size(), 2u);
+
+    CheckRows(m, {0, 1});
+    corlith::test::ClearMessages();
+    m->ActDelExecute();
+    std::string many;
+    GetMsg(5037004, "2", 1, many);
+    ASSERT_EQ(corlith::test::Messages().size(), 1u);
+    EXPECT_EQ(corlith::test::Messages()[0].text, many);
+    EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(ManagerCommandsTest, ARefusingGuardAsksNothingAndWritesNothing) {
+    Invoice(1, 100);
+    DeclareThePeriod();
+    TFrmXxqtfpMgr* m = OpenManager();
+    const std::string before = Snapshot();
+    CheckRows(m, {0});
+    corlith::test::QueueConfirmAnswer(true);
+
+    EXPECT_FALSE(WithDetailWindow([m] { m->actAddExecute(); }, [](TFrmXxqtfpDetail*) {}));
+    EXPECT_FALSE(WithDetailWindow([m] { m->ActModifyExecute(); }, [](TFrmXxqtfpDetail*) {}));
+    m->ActDelExecute();
+
+    const auto& messages = corlith::test::Messages();
+    ASSERT_EQ(messages.size(), 3u);
+    for (const auto& shown : messages) {
+        EXPECT_EQ(shown.kind, MessageKind::InfoMsgBox);
+        EXPECT_EQ(shown.text, "申报成功， 不能操作！");
+    }
+    for (const std::string& s : corlith::test::StatementLog()) {
+        EXPECT_EQ(s.find("delete"), std::string::npos) << s;
+        EXPECT_EQ(s.find("insert"), std::string::npos) << s;
+        EXPECT_EQ(s.find("update"), std::string::npos) << s;
+        EXPECT_NE(s, "BEGIN");
+    }
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(m->FInvoiceList.size(), 1u);
+    EXPECT_EQ(m->FNextXh, 2);
+}
+
+namespace {
+
+struct DeleteFault {
+    const char* name;
+    FailPoint point;
+    int occurrence;
+    const char* containing;
+    int message;
+};
+
+class DeleteFaultTest : public ManagerCommandsTest, public ::testing::WithParamInterface<DeleteFault> {};
+
+}  // namespace
+
+TEST_P(DeleteFaultTest, AFailedDeleteLeavesDatabaseListAndStatisticsAlone) {
+    const DeleteFault fault = GetParam();
+    for (int xh = 1; xh <= 25; ++xh) Invoice(xh, xh, xh % 5 == 0 ? 1 : 0);
+    TFrmXxqtfpMgr* m = OpenManager();
+    const std::string before = Snapshot();
+    const std::string stats = Statistics(m);
+    std::vector<int> all(25);
+    for (int i = 0; i < 25; ++i) all[static_cast<std::size_t>(i)] = i;
+    CheckRows(m, all);
+
+    corlith::test::FailAt(fault.point, fault.occurrence, "injected", fault.containing);
+    corlith::test::QueueConfirmAnswer(true);
+    m->ActDelExecute();
+    EXPECT_EQ(LastMessageNumber(), fault.message);
+    if (fault.message == 5037006) {
+        EXPECT_EQ(corlith::test::Messages().back().param, "0");
+    }
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(m->FInvoiceList.size(), 25u);
+    EXPECT_EQ(m->ListModel()->rowCount(), 25);
+    EXPECT_EQ(Statistics(m), stats);
+
+    // Nothing is left half done: the same delete goes through once the fault is gone.
+    corlith::test::ClearFailures();
+    corlith::test::ClearMessages();
+    CheckRows(m, all);
+    corlith::test::QueueConfirmAnswer(true);
+    m->ActDelExecute();
+    EXPECT_EQ(LastMessageNumber(), 5037006);
+    EXPECT_EQ(corlith::test::Messages().back().param, "25");
+    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 0);
+    EXPECT_TRUE(m->FInvoiceList.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryStep, DeleteFaultTest,
+    ::testing::Values(DeleteFault{"Begin", FailPoint::Begin, 1, "", 5037006},
+                      DeleteFault{"FirstGroup", FailPoint::Statement, 1, "delete from", 5041035},
+                      DeleteFault{"SecondGroup", FailPoint::Statement, 2, "delete from", 5041035},
+                      DeleteFault{"LastGroup", FailPoint::Statement, 3, "delete from", 5041035},
+                      DeleteFault{"MarkSelect", FailPoint::Statement, 2, "_FPTXQKB", 5041036},
+                      DeleteFault{"MarkPost", FailPoint::Post, 1, "", 5041036},
+                      DeleteFault{"Commit", FailPoint::Commit, 1, "", 5037005}),
+    [](const ::testing::TestParamInfo<DeleteFault>& info) { return std::string(info.param.name); });
