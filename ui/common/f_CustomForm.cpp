@@ -39,7 +39,7 @@ Tfrm_Custom::Tfrm_Custom(QWidget* parent) : QWidget(parent) {
     ModuleToolbar->setFloatable(false);
     ModuleToolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     ModuleToolbar->setIconSize(QSize(24, 24));
-    SetWidgetColor(ModuleToolbar, kToolbarDesignColor);
+    SetToolbarColor(kToolbarDesignColor);
 
     FContent = new QWidget(this);
     FContent->setObjectName(QStringLiteral("ContentArea"));
@@ -69,8 +69,22 @@ void Tfrm_Custom::LoadHostContext() { FHost.Load(true); }
 void Tfrm_Custom::ApplySkin() {
     FFontCharset = ApplyHostFont(this);
     SetWidgetColor(this, gclModuleBackColor());
-    SetWidgetColor(ModuleToolbar, gclModuleToolBarColor());
+    SetToolbarColor(gclModuleToolBarColor());
     SetSkinSchemeCtrls(this);
+}
+
+void Tfrm_Custom::SetToolbarColor(int32_t color) {
+    SetWidgetColor(ModuleToolbar, color);
+    // A style sheet of the host frame would paint over the palette; the bar's own sheet wins.
+    const QColor c = HostColor(color);
+    ModuleToolbar->setStyleSheet(
+        QStringLiteral("QToolBar#ModuleToolbar { background: %1; border: none; padding: 1px; spacing: 2px; }"
+                       "QToolBar#ModuleToolbar > QToolButton { padding: 2px 4px; border: 1px solid transparent;"
+                       " border-radius: 3px; }"
+                       "QToolBar#ModuleToolbar > QToolButton:hover { border-color: #9fb3c8; background: #eef3f9; }"
+                       "QToolBar#ModuleToolbar > QToolButton:checked, QToolBar#ModuleToolbar > QToolButton:pressed"
+                       " { border-color: #7f9db9; background: #d7e3f1; }")
+            .arg(c.name(QColor::HexRgb)));
 }
 
 void Tfrm_Custom::SetupEditIme() {

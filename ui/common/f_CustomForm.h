@@ -64,6 +64,7 @@ protected:
 
     // Fills FHost in the host's order; pages also take the two parent forms.
     virtual void LoadHostContext();
+    void SetToolbarColor(int32_t color);
     virtual void FormClose();
     virtual void FormDestroy();
 

@@ -62,6 +62,12 @@ Tfrm_CustomEx::Tfrm_CustomEx(QWidget* parent) : Tfrm_Custom(parent) {
     pnlToolResize->setObjectName(QStringLiteral("pnlToolResize"));
     pnlToolResize->setFixedSize(47, 22);
     SetWidgetColor(pnlToolResize, kPanelDesignColor);
+    // The page buttons are tiny: a frame style sheet's padding must not squeeze their glyphs away.
+    pnlToolResize->setStyleSheet(QStringLiteral(
+        "QToolButton { padding: 0px; margin: 0px; border: 1px solid transparent; border-radius: 2px;"
+        " background: transparent; }"
+        "QToolButton:hover { border-color: #7f9db9; background: rgba(255, 255, 255, 150); }"
+        "QToolButton:pressed { background: rgba(0, 0, 0, 30); }"));
 
     spToolPageForm = MakePageButton(pnlToolResize, 4, u"恢复窗口", PageGlyph::Restore);
     spToolPageMax = MakePageButton(pnlToolResize, 4, u"最大化窗口", PageGlyph::Maximize);
