@@ -3,6 +3,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -71,7 +72,9 @@ std::vector<TXmlNode> FindAllElements(const std::string& text, const std::string
         TXmlNode node;
         FindElement(copy, tag, node);
         if (node.Index == 0) break;
-        node.Index = ++number;
+        // Index 0 means "not found", so numbering stops at the largest value instead of wrapping.
+        if (number < UINT16_MAX) ++number;
+        node.Index = number;
         std::string remaining;
         std::size_t from = 0;
         for (std::size_t at; (at = copy.find(node.Outer, from)) != npos; from = at + node.Outer.size())
