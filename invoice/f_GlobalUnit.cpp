@@ -10,7 +10,6 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <limits>
 
 namespace {

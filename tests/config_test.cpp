@@ -92,12 +92,6 @@ TEST_F(ConfigTest, APresentButEmptyTextIsEmpty) {
     EXPECT_TRUE(TaxRateItems().empty());
 }
 
-TEST_F(ConfigTest, TheFirstOccurrenceOfAKeyWins) {
-    WriteIni("[xxqtfp]\nwc=20\nwc=30\n[xxqtfp]\nwc=40\n");
-    LoadInvoiceConfig("xxqtfp");
-    EXPECT_EQ(CurrentInvoiceConfig().TaxTolerance, 20);
-}
-
 TEST_F(ConfigTest, AMalformedFileKeepsWhatWasReadAndDefaultsTheRest) {
     WriteIni("[xxqtfp\nsl=|5|\n[xxqtfp]\ngarbage line without equals\nwc=25\n" + std::string(500, 'x') +
              "\n\x01\x02\xFF[\n[Common\nnsrlength=|1|\n");
