@@ -59,10 +59,10 @@ const char* const kTypeInspection = "纳税检查调整";
 
 // Grid geometry inside the content area (491 x 227).
 constexpr int kGridLeft = 16;
-constexpr int kGridTop = 38;
+constexpr int kGridTop = 40;
 constexpr int kGridWidth = 459;
-constexpr int kRowHeight = 26;
-constexpr int kHeadingHeight = 22;
+constexpr int kRowHeight = 30;
+constexpr int kHeadingHeight = 24;
 
 const QColor kRuleColor(0x9c, 0xb2, 0xcc);
 const QColor kLabelCellColor(0xe6, 0xee, 0xf8);
@@ -116,7 +116,7 @@ public:
         auto* cell = new QWidget(this);
         cell->setFixedHeight(kRowHeight);
         auto* box = new QHBoxLayout(cell);
-        box->setContentsMargins(4, 3, 4, 3);
+        box->setContentsMargins(5, 4, 5, 4);
         box->setSpacing(10);
         control->setParent(cell);
         box->addWidget(control);
@@ -128,7 +128,7 @@ public:
         auto* cell = new QWidget(this);
         cell->setFixedHeight(kRowHeight);
         auto* box = new QHBoxLayout(cell);
-        box->setContentsMargins(12, 3, 4, 3);
+        box->setContentsMargins(14, 4, 5, 4);
         box->setSpacing(18);
         layout_->addWidget(cell, row, column);
         return cell;
@@ -210,7 +210,7 @@ void TFrmXxqtfpDetail::BuildControls() {
     titlePalette.setColor(QPalette::WindowText, kTitleColor);
     lbTitle->setPalette(titlePalette);
     lbTitle->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    lbTitle->setGeometry(0, 8, content->width(), 24);
+    lbTitle->setGeometry(0, 9, content->width(), 26);
 
     auto* grid = new TRuledGrid(content);
     grid->setObjectName(QStringLiteral("gridDetail"));
