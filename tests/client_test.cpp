@@ -288,6 +288,23 @@ TEST_F(ClientTest, SummaryOutPathWithSeparatorCharactersReachesTheModuleWhole) {
     EXPECT_FALSE(QFileInfo::exists(Path(u"a"_s)));
 }
 
+TEST_F(ClientTest, SummaryNeedsNoDisplay) {
+    InitDemo();
+    // With a platform that cannot start, any QApplication would end the process at once.
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    env.remove(u"DISPLAY"_s);
+    env.remove(u"WAYLAND_DISPLAY"_s);
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir_);
+    p.start(QString::fromUtf8(VANTREL_CLIENT_PATH), {u"summary"_s, u"--db"_s, db_, u"--out"_s, u"relative.xml"_s});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_TRUE(ReadFile(Path(u"relative.xml"_s)).endsWith("</DZSBB>\r\n\r\n"));
+}
+
 TEST_F(ClientTest, SummaryOutFailureReportsTheModulesMessageAndExitsOne) {
     InitDemo();
     const QString out = Path(u"missing/summary.xml"_s);
@@ -476,7 +493,7 @@ TEST_F(ClientTest, HelpPrintsTheCommandLine) {
 
 // ---- the window ---------------------------------------------------------------------------
 
-TEST_F(ClientTest, ManagerWindowStartsWithTheModuleHostedAndStaysUp) {
+TEST_F(ClientTest, ManagerVerbSetsUpTheSessionAndKeepsRunning) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
