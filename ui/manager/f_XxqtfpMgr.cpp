@@ -156,6 +156,7 @@ void TFrmXxqtfpMgr::BuildControls() {
     connect(ActClose, &QAction::triggered, this, [this] { ActCloseExecute(); });
 
     actQueryPanel = new QAction(QIcon(QueryIcon()), Text16(u"查询..."), this);
+    actQueryPanel->setIconText(actQueryPanel->text());  // keeps the dots that iconText() would drop
     actQueryPanel->setCheckable(true);
     btnQuery = AddToolAction(actQueryPanel);
     btnQuery->setFixedWidth(68);
@@ -186,8 +187,10 @@ void TFrmXxqtfpMgr::BuildControls() {
         row->addWidget(edtghfsh);
         row->addSpacing(14);
         ModalSpeedButton1 = new TModalSpeedButton(PanelQuery);
-        ModalSpeedButton1->SetAction(ActQuery);
+        // Bound to ActQuery but captioned on its own, so no action change can rename it.
         ModalSpeedButton1->setText(Text16(u"查询"));
+        ModalSpeedButton1->OnClick = [this](TModalSpeedButton*) { ActQuery->trigger(); };
+        connect(ActQuery, &QAction::enabledChanged, ModalSpeedButton1, &QWidget::setEnabled);
         ModalSpeedButton1->setMinimumSize(60, 24);
         row->addWidget(ModalSpeedButton1);
         btnReset = new TModalSpeedButton(PanelQuery);

@@ -230,7 +230,9 @@ bool AttachListDecorator(QTreeView* view) {
     if (!decorator->Attach(view)) return false;
     TDoohckey* raw = decorator.get();
     // A view destroyed while decorated takes its decorator out of the registry with it.
+    // QWidget announces its destruction while it still looks alive to a QPointer.
     QObject::connect(view, &QObject::destroyed, raw, [raw] {
+        raw->ForgetListControl();
         auto& list = DecoratorRegistry();
         const auto it = std::find_if(list.begin(), list.end(), [raw](const auto& d) { return d.get() == raw; });
         if (it != list.end()) {
@@ -243,6 +245,7 @@ bool AttachListDecorator(QTreeView* view) {
 }
 
 void DetachListDecorator(QTreeView* view) {
+    if (!view) return;
     auto& registry = DecoratorRegistry();
     std::vector<std::unique_ptr<TDoohckey>> doomed;
     for (auto it = registry.begin(); it != registry.end();) {

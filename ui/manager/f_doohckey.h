@@ -29,6 +29,8 @@ public:
     // False (and nothing changed) when the view has no invoice list model.
     bool Attach(QTreeView* view);
     QTreeView* ListControl() const { return view_; }
+    // The view is being destroyed: nothing of it is to be restored.
+    void ForgetListControl() { view_ = nullptr; }
 
     // What a left click on a header section does; also reachable without a mouse.
     void HeaderClick(int column);

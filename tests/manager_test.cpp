@@ -1,0 +1,782 @@
+// The manager window: list statement and filters, statistics, list texts and order, the list
+// decorator (header sorting, checks following the selection) and ShowQtfpMgr through the
+// real module.
+#include "support/host_fixture.h"
+
+#include "host/host_messages.h"
+#include "invoice/f_XxqtfpGlobal.h"
+#include "ui/common/controls/ModalSpeedButton.h"
+#include "ui/common/controls/PellowComboBox.h"
+#include "ui/common/controls/PellowEdit.h"
+#include "ui/common/f_Colors.h"
+#include "ui/common/f_Status.h"
+#include "ui/manager/f_InvoiceListModel.h"
+#include "ui/manager/f_XxqtfpMgr.h"
+#include "ui/manager/f_doohckey.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+using corlith::test::FailPoint;
+using corlith::test::MessageKind;
+using testhost::InvoiceRow;
+
+namespace {
+
+std::string Gbk(const QString& text) { return QStringToGbk(text); }
+
+// Records owned by a test, handed to a model the way the window hands its list.
+struct RecordSet {
+    std::vector<std::unique_ptr<Txxqtfpxx>> storage;
+    std::vector<Txxqtfpxx*> list;
+
+    Txxqtfpxx* Add(int xh, double je, const std::string& ms = "0", const std::string& fplxmc = "普通发票") {
+        auto r = std::make_unique<Txxqtfpxx>();
+        r->xh = xh;
+        r->je = je;
+        r->ms = ms;
+        r->fplxmc = fplxmc;
+        r->kprq = "2026-11-10";
+        list.push_back(r.get());
+        storage.push_back(std::move(r));
+        return list.back();
+    }
+};
+
+void BindModel(TInvoiceListModel& model, RecordSet& records) {
+    model.SetInitProc([&records](int row) {
+        return row < static_cast<int>(records.list.size()) ? records.list[static_cast<size_t>(row)] : nullptr;
+    });
+    model.SetTextProc(&TFrmXxqtfpMgr::VSTInvoideCommonGetText);
+    model.SetCompareProc(&TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes);
+}
+
+std::vector<int> Xhs(const TInvoiceListModel& model) {
+    std::vector<int> result;
+    for (int row = 0; row < model.rowCount(); ++row) result.push_back(model.RecordAt(row)->xh);
+    return result;
+}
+
+QPoint HeaderPoint(QHeaderView* header, int column) {
+    return QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+}
+
+void ClickHeader(QTreeView* view, int column, Qt::MouseButton button = Qt::LeftButton) {
+    QTest::mouseClick(view->header()->viewport(), button, Qt::NoModifier, HeaderPoint(view->header(), column));
+}
+
+void ClickRow(QTreeView* view, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier, int column = ColFs) {
+    const QRect cell = view->visualRect(view->model()->index(row, column));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, cell.center());
+}
+
+std::vector<int> SelectedRows(QTreeView* view) {
+    std::vector<int> rows;
+    for (const QModelIndex& index : view->selectionModel()->selectedRows()) rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+}  // namespace
+
+// ---- comparison, cell texts and statistics -----------------------------------------------
+
+TEST(InvoiceCompare, TextFoldsAsciiOnlyAndShorterPrefixFirst) {
+    Txxqtfpxx a, b;
+    a.gfnsr = "a";
+    b.gfnsr = "B";
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColGfnsr), -1);  // plain bytes would put 'B' first
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(b, a, ColGfnsr), 1);
+    a.gfnsr = "abc1";
+    b.gfnsr = "ABC1";
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColGfnsr), 0);
+    a.gfnsr = "AB";
+    b.gfnsr = "ABC";
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColGfnsr), -1);
+    // GBK lead bytes are above every ASCII byte.
+    a.fplxmc = "普通发票";
+    b.fplxmc = "Z";
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColFplxmc), 1);
+    a.kprq = "2026-09-30";
+    b.kprq = "2026-10-01";
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColKprq), -1);
+}
+
+TEST(InvoiceCompare, NumbersCompareAsNumbersAndCheckColumnNotAtAll) {
+    Txxqtfpxx a, b;
+    a.je = 9.5;
+    b.je = 10;
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColJe), -1);
+    a.se = 0.30000000000000004;
+    b.se = 0.3;
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColSe), 1);  // exact, no rounding
+    a.fs = 5000000000LL;
+    b.fs = 705032704LL;  // the same value cut to 32 bits
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColFs), 1);
+    a.ms = "1";
+    b.ms = "0";
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColMs), 1);
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColSelect), 0);
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, -1), 0);
+}
+
+TEST(InvoiceText, CellsShowFlagsDatesAndAmounts) {
+    Txxqtfpxx r;
+    r.fplxmc = "普通发票";
+    r.kprq = "2026-11-10";
+    r.fs = 5;
+    r.je = 1234.5;
+    r.se = 1.365;
+    r.gfnsr = "91110108MA01";
+    r.ms = "1";
+    r.lwfp = "";
+    r.zfbz = " ";
+    r.jzjt = "0";
+    using M = TFrmXxqtfpMgr;
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColSelect), "");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColFplxmc), "普通发票");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColKprq), "2026-11-10");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColFs), "5");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColJe), "1234.50");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColSe), "1.37");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColGfnsr), "91110108MA01");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColMs), "是");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColLwfp), "否");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColZfbz), "否");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColJzjt), "否");
+    r.fplxmc = "未开具发票";
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColKprq), "");
+    EXPECT_EQ(M::IssueDateText("2026-11-10", "纳税检查调整"), "2026-11-10");
+}
+
+TEST(InvoiceStatistics, VoidedAndOtherInvoicesSumInFixedPoint) {
+    RecordSet set;
+    set.Add(1, 100.00)->se = 17.00;
+    set.list[0]->zfbz = "1";
+    set.Add(2, 200.00)->se = 34.00;
+    set.Add(3, 50.50)->se = 8.59;
+    set.list[2]->fs = 5;  // still one invoice
+    const TInvoiceStatistics s = TFrmXxqtfpMgr::ComputeStatistics(set.list);
+    EXPECT_EQ(s.count, 3);
+    EXPECT_EQ(s.amount, 2505000);
+    EXPECT_EQ(s.tax, 425900);
+    EXPECT_EQ(s.voidCount, 1);
+    EXPECT_EQ(s.voidAmount, 1000000);
+    EXPECT_EQ(s.voidTax, 170000);
+
+    // Ten times 0.1 is exactly 1.00 in fixed point, not 0.9999999.
+    RecordSet tenths;
+    for (int i = 0; i < 10; ++i) tenths.Add(i + 1, 0.1);
+    EXPECT_EQ(TFrmXxqtfpMgr::ComputeStatistics(tenths.list).amount, 10000);
+}
+
+// ---- the list model ----------------------------------------------------------------------
+
+TEST(InvoiceListModel, PassesTheModelTesterThroughResetsSortsAndRowChanges) {
+    testhost::EnsureApplication();
+    RecordSet set;
+    for (int i = 0; i < 6; ++i) set.Add(i + 1, 10.0 * ((i * 7) % 5), i % 2 ? "1" : "0");
+    TInvoiceListModel model;
+    BindModel(model, set);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    model.SetColumns(InvoiceListColumns);
+    model.ResetRows(static_cast<int>(set.list.size()));
+    model.sort(ColJe, Qt::DescendingOrder);
+    model.setData(model.index(2, ColSelect), Qt::Checked, Qt::CheckStateRole);
+    model.sort(ColMs, Qt::AscendingOrder);
+    Txxqtfpxx* extra = set.Add(7, 1.0);
+    model.AppendRecord(extra);
+    model.RemoveRecords({set.list[0], set.list[3], extra});
+    model.SetColumnColor(ColFs, QColor(1, 2, 3));
+    model.ResetRows(0);
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(model.columnCount(), InvoiceListColumnCount);
+}
+
+TEST(InvoiceListModel, SortIsStableCarriesChecksAndIsRedoneOnRebuild) {
+    testhost::EnsureApplication();
+    RecordSet set;
+    set.Add(1, 10, "1");
+    set.Add(2, 9.5, "0");
+    set.Add(3, 10, "0");
+    set.Add(4, 100, "1");
+    TInvoiceListModel model;
+    BindModel(model, set);
+    model.SetColumns(InvoiceListColumns);
+    model.ResetRows(4);
+    EXPECT_EQ(Xhs(model), (std::vector<int>{1, 2, 3, 4}));
+
+    model.SetChecked(0, true);  // xh 1
+    model.sort(ColJe, Qt::AscendingOrder);
+    EXPECT_EQ(Xhs(model), (std::vector<int>{2, 1, 3, 4}));
+    EXPECT_EQ(model.CheckedRows(), std::vector<int>{1});
+    EXPECT_EQ(model.CheckedRecords(), std::vector<Txxqtfpxx*>{set.list[0]});
+
+    model.sort(ColJe, Qt::DescendingOrder);
+    EXPECT_EQ(Xhs(model), (std::vector<int>{4, 1, 3, 2}));  // equal amounts keep their order
+
+    model.sort(ColMs, Qt::AscendingOrder);
+    EXPECT_EQ(Xhs(model), (std::vector<int>{3, 2, 4, 1}));
+
+    // A rebuild brings every row back unchecked, in the order of the chosen column.
+    model.ResetRows(4);
+    EXPECT_EQ(Xhs(model), (std::vector<int>{2, 3, 1, 4}));
+    EXPECT_TRUE(model.CheckedRows().empty());
+}
+
+TEST(InvoiceListModel, RemovesExactlyTheGivenRecordsFromASortedList) {
+    testhost::EnsureApplication();
+    RecordSet set;
+    for (int i = 0; i < 8; ++i) set.Add(i + 1, 100 - i);
+    TInvoiceListModel model;
+    BindModel(model, set);
+    model.SetColumns(InvoiceListColumns);
+    model.ResetRows(8);
+    model.sort(ColJe, Qt::AscendingOrder);
+    for (int row : {0, 1, 4, 7}) model.SetChecked(row, true);
+    const std::vector<Txxqtfpxx*> doomed = model.CheckedRecords();
+    ASSERT_EQ(doomed.size(), 4u);
+    model.RemoveRecords(doomed);
+    EXPECT_EQ(Xhs(model), (std::vector<int>{6, 5, 3, 2}));
+    EXPECT_TRUE(model.CheckedRows().empty());
+    EXPECT_EQ(Gbk(model.data(model.index(0, ColJe)).toString()), "95.00");
+}
+
+// ---- the decorator on a list of its own ----------------------------------------------------
+
+class DecoratedList : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testhost::EnsureApplication();
+        set.Add(1, 10, "1");
+        set.Add(2, 9.5, "0");
+        set.Add(3, 10, "0");
+        set.Add(4, 100, "1");
+        set.Add(5, 0.5, "0");
+        BindModel(model, set);
+        view = std::make_unique<QTreeView>();
+        view->setRootIsDecorated(false);
+        view->setUniformRowHeights(true);
+        view->setModel(&model);
+        SetupListColumns(view.get(), InvoiceListColumns);
+        ResetListRows(view.get(), static_cast<int>(set.list.size()));
+        view->resize(1100, 300);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    }
+    void TearDown() override {
+        DetachListDecorator(view.get());
+        view.reset();
+    }
+
+    RecordSet set;
+    TInvoiceListModel model;
+    std::unique_ptr<QTreeView> view;
+};
+
+TEST_F(DecoratedList, ColumnsFollowTheTable) {
+    QHeaderView* header = view->header();
+    ASSERT_EQ(header->count(), InvoiceListColumnCount);
+    EXPECT_EQ(Gbk(model.headerData(ColGfnsr, Qt::Horizontal).toString()), "购方税号");
+    EXPECT_EQ(header->sectionSize(ColGfnsr), 135);
+    EXPECT_EQ(header->sectionSize(ColZfbz), 80);
+    EXPECT_EQ(model.data(model.index(0, ColJe), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHorizontal_Mask,
+              Qt::AlignRight);
+    EXPECT_EQ(model.data(model.index(0, ColGfnsr), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHorizontal_Mask,
+              Qt::AlignLeft);
+}
+
+TEST_F(DecoratedList, SameHeaderThreeTimesSortsAscendingDescendingAscending) {
+    ASSERT_TRUE(AttachListDecorator(view.get()));
+    ClickHeader(view.get(), ColJe);
+    EXPECT_EQ(model.SortColumn(), ColJe);
+    EXPECT_EQ(model.SortOrder(), Qt::AscendingOrder);
+    EXPECT_EQ(Xhs(model), (std::vector<int>{5, 2, 1, 3, 4}));
+    EXPECT_EQ(model.ColumnColor(ColJe), HostColor(kSortColumnColor));
+    ClickHeader(view.get(), ColJe);
+    EXPECT_EQ(model.SortOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(Xhs(model), (std::vector<int>{4, 1, 3, 2, 5}));
+    ClickHeader(view.get(), ColJe);
+    EXPECT_EQ(model.SortOrder(), Qt::AscendingOrder);
+    EXPECT_EQ(Xhs(model), (std::vector<int>{5, 2, 1, 3, 4}));
+    EXPECT_EQ(view->header()->sortIndicatorSection(), ColJe);
+    EXPECT_EQ(view->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+}
+
+TEST_F(DecoratedList, NewColumnKeepsDirectionAndOldColumnLosesItsColour) {
+    ASSERT_TRUE(AttachListDecorator(view.get()));
+    ClickHeader(view.get(), ColJe);
+    ClickHeader(view.get(), ColJe);  // descending
+    ClickHeader(view.get(), ColMs);
+    EXPECT_EQ(model.SortColumn(), ColMs);
+    EXPECT_EQ(model.SortOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(Xhs(model), (std::vector<int>{4, 1, 3, 2, 5}));  // ms "1" first, ties as they stood
+    EXPECT_EQ(model.ColumnColor(ColMs), HostColor(kSortColumnColor));
+    EXPECT_FALSE(model.ColumnColor(ColJe).isValid());
+}
+
+TEST_F(DecoratedList, CheckColumnAndRightButtonChangeNothing) {
+    ASSERT_TRUE(AttachListDecorator(view.get()));
+    ClickHeader(view.get(), ColJe);
+    const std::vector<int> before = Xhs(model);
+    ClickHeader(view.get(), ColSelect);
+    ClickHeader(view.get(), ColJe, Qt::RightButton);
+    ClickHeader(view.get(), ColFs, Qt::RightButton);
+    EXPECT_EQ(model.SortColumn(), ColJe);
+    EXPECT_EQ(model.SortOrder(), Qt::AscendingOrder);
+    EXPECT_EQ(Xhs(model), before);
+    EXPECT_EQ(view->header()->sortIndicatorSection(), ColJe);
+    EXPECT_FALSE(model.ColumnColor(ColSelect).isValid());
+}
+
+TEST_F(DecoratedList, PaintsTheTintedHeaderAndTheSortColumn) {
+    ASSERT_TRUE(AttachListDecorator(view.get()));
+    ClickHeader(view.get(), ColJe);
+    QApplication::processEvents();
+    const QImage header = view->header()->grab().toImage();
+    // Left part of a right-aligned caption: background only.
+    const QPoint inHeader(view->header()->sectionViewportPosition(ColJe) + 6, view->header()->height() / 2);
+    EXPECT_EQ(header.pixelColor(inHeader).rgb(), HostColor(kHeaderBackColor).rgb());
+    const QImage cells = view->viewport()->grab().toImage();
+    const QRect sorted = view->visualRect(model.index(1, ColJe));
+    const QRect other = view->visualRect(model.index(1, ColFs));
+    EXPECT_EQ(cells.pixelColor(sorted.left() + 4, sorted.center().y()).rgb(), HostColor(kSortColumnColor).rgb());
+    EXPECT_NE(cells.pixelColor(other.left() + 4, other.center().y()).rgb(), HostColor(kSortColumnColor).rgb());
+}
+
+TEST_F(DecoratedList, ShiftAndControlSelectionChecksExactlyThoseRows) {
+    ASSERT_TRUE(AttachListDecorator(view.get()));
+    ClickRow(view.get(), 1);
+    EXPECT_EQ(model.CheckedRows(), std::vector<int>{1});
+    ClickRow(view.get(), 3, Qt::ShiftModifier);
+    EXPECT_EQ(model.CheckedRows(), (std::vector<int>{1, 2, 3}));
+    ClickRow(view.get(), 2, Qt::ControlModifier);
+    EXPECT_EQ(model.CheckedRows(), (std::vector<int>{1, 3}));
+    ClickRow(view.get(), 0, Qt::ControlModifier);
+    EXPECT_EQ(model.CheckedRows(), (std::vector<int>{0, 1, 3}));
+    EXPECT_EQ(SelectedRows(view.get()), model.CheckedRows());
+    ClickRow(view.get(), 4);
+    EXPECT_EQ(model.CheckedRows(), std::vector<int>{4});
+}
+
+TEST_F(DecoratedList, TickingABoxSelectsTheRowAndUntickingDeselectsIt) {
+    ASSERT_TRUE(AttachListDecorator(view.get()));
+    ClickRow(view.get(), 0);
+    ClickRow(view.get(), 2, Qt::NoModifier, ColSelect);
+    EXPECT_EQ(SelectedRows(view.get()), (std::vector<int>{0, 2}));
+    EXPECT_EQ(model.CheckedRows(), (std::vector<int>{0, 2}));
+    ClickRow(view.get(), 0, Qt::NoModifier, ColSelect);
+    EXPECT_EQ(SelectedRows(view.get()), std::vector<int>{2});
+    EXPECT_EQ(model.CheckedRows(), std::vector<int>{2});
+    // Ticks made through the model (keyboard, accessibility) select as well.
+    model.setData(model.index(4, ColSelect), Qt::Checked, Qt::CheckStateRole);
+    EXPECT_EQ(SelectedRows(view.get()), (std::vector<int>{2, 4}));
+}
+
+TEST_F(DecoratedList, DetachingPutsTheViewBackAsItWas) {
+    auto ownStyle = std::make_unique<QProxyStyle>();
+    view->header()->setStyle(ownStyle.get());
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    const QFont headerFont = view->header()->font();
+    const QPalette palette = view->palette();
+    const QFrame::Shape frame = view->frameShape();
+    int outsideClicks = 0;
+    QObject::connect(view->header(), &QHeaderView::sectionClicked, [&outsideClicks] { ++outsideClicks; });
+
+    ASSERT_TRUE(AttachListDecorator(view.get()));
+    EXPECT_NE(view->header()->style(), ownStyle.get());
+    ClickHeader(view.get(), ColJe);
+    EXPECT_EQ(outsideClicks, 1);  // the handler that was there before still runs
+    DetachListDecorator(view.get());
+
+    EXPECT_EQ(view->header()->style(), ownStyle.get());
+    EXPECT_EQ(view->header()->font(), headerFont);
+    EXPECT_EQ(view->palette(), palette);
+    EXPECT_EQ(view->frameShape(), frame);
+    EXPECT_EQ(view->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_FALSE(view->isSortingEnabled());
+    EXPECT_FALSE(model.ColumnColor(ColJe).isValid());
+    // No sorting and no check mirroring any more.
+    const std::vector<int> order = Xhs(model);
+    ClickHeader(view.get(), ColFs);
+    ClickHeader(view.get(), ColFs);
+    EXPECT_EQ(Xhs(model), order);
+    ClickRow(view.get(), 1);
+    EXPECT_TRUE(model.CheckedRows().empty());
+    view->header()->setStyle(nullptr);
+}
+
+TEST_F(DecoratedList, RegistryKeepsOneDecoratorPerLiveView) {
+    const size_t before = DecoratorRegistry().size();
+    ASSERT_TRUE(AttachListDecorator(view.get()));
+    ASSERT_TRUE(AttachListDecorator(view.get()));
+    EXPECT_EQ(DecoratorRegistry().size(), before + 1);
+    ClickHeader(view.get(), ColJe);
+    EXPECT_EQ(model.SortOrder(), Qt::AscendingOrder);  // one flip per click, not two
+
+    // A list without an invoice model cannot be decorated and leaves nothing behind.
+    QTreeView foreign;
+    EXPECT_FALSE(AttachListDecorator(&foreign));
+    EXPECT_EQ(DecoratorRegistry().size(), before + 1);
+
+    // A view that goes away takes its decorator with it.
+    view.reset();
+    EXPECT_EQ(DecoratorRegistry().size(), before);
+}
+
+// ---- the window on a real database ----------------------------------------------------------
+
+class ManagerWindow : public testhost::HostFixture {
+protected:
+    void SetUp() override {
+        HostFixture::SetUp();
+        testhost::EnsureApplication();
+    }
+    void TearDown() override {
+        delete window.data();
+        HostFixture::TearDown();
+    }
+
+    TFrmXxqtfpMgr* Open() {
+        window = new TFrmXxqtfpMgr();
+        window->resize(1100, 600);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.data()));
+        return window.data();
+    }
+
+    std::vector<std::string> ListSelects() const {
+        std::vector<std::string> result;
+        for (const std::string& sql : corlith::test::StatementsOnly())
+            if (sql.rfind("select distinct", 0) == 0) result.push_back(sql);
+        return result;
+    }
+
+    std::vector<int> ShownXhs() const { return Xhs(*window->ListModel()); }
+
+    std::string Cell(int row, int column) const {
+        TInvoiceListModel* model = window->ListModel();
+        return Gbk(model->data(model->index(row, column)).toString());
+    }
+
+    std::vector<std::string> Statistics() const {
+        return {Gbk(window->lbFpsl->text()), Gbk(window->lbje->text()),   Gbk(window->lbse->text()),
+                Gbk(window->lbzfzs->text()), Gbk(window->lbzfje->text()), Gbk(window->lbzfse->text())};
+    }
+
+    void Insert(int xh, int fplx, double je, double se, const std::string& gfnsr = " ", int zfbz = 0, int ms = 0) {
+        InvoiceRow row;
+        row.xh = xh;
+        row.fplx = fplx;
+        row.je = je;
+        row.se = se;
+        row.gfnsr = gfnsr;
+        row.zfbz = zfbz;
+        row.ms = ms;
+        InsertInvoice(row);
+    }
+
+    QPointer<TFrmXxqtfpMgr> window;
+};
+
+TEST_F(ManagerWindow, ListStatementIsExactWithEachFilter) {
+    Insert(1, 1, 100, 17);
+    Open();
+    const std::string head =
+        "select distinct fp.*,lx.mc as fplxmc from sb07_xxfpb fp  left join sb07_fplxb lx on fp.fplx = lx.fplx "
+        " where nsrsbh='91110000MA001TEST' and sbssq='202611'";
+    ASSERT_EQ(ListSelects(), std::vector<std::string>{head});
+
+    corlith::test::ClearStatementLog();
+    window->cbbFplx->SetItemIndex(window->cbbFplx->IndexOfValue("3"));
+    window->ActQuery->trigger();
+    window->edtghfsh->SetText("  12'3_%  ");
+    window->ActQuery->trigger();
+    window->cbbFplx->SetItemIndex(0);
+    window->ActQuery->trigger();
+    EXPECT_EQ(ListSelects(), (std::vector<std::string>{
+                                 head + " and fp.fplx=3",
+                                 head + " and fp.fplx=3 and gfnsr like '%12''3[_][%]%'",
+                                 head + " and gfnsr like '%12''3[_][%]%'",
+                             }));
+}
+
+TEST_F(ManagerWindow, BuyerFilterWithQuoteUnderscoreAndPercentFindsOnlyLiteralMatches) {
+    Insert(1, 1, 1, 0, "A12'3_%B");
+    Insert(2, 1, 2, 0, "12'3_%");
+    Insert(3, 1, 3, 0, "12'3x%");   // '_' is no wildcard
+    Insert(4, 1, 4, 0, "12'3_x");   // '%' is no wildcard
+    Insert(5, 1, 5, 0, "123_%");
+    Open();
+    window->edtghfsh->SetText("12'3_%");
+    window->ActQuery->trigger();
+    std::vector<int> shown = ShownXhs();
+    std::sort(shown.begin(), shown.end());
+    EXPECT_EQ(shown, (std::vector<int>{1, 2}));
+    EXPECT_EQ(Gbk(window->lbFpsl->text()), "2");
+}
+
+TEST_F(ManagerWindow, StatisticsOfThreeInvoicesOneVoided) {
+    Insert(1, 1, 100.00, 17.00, " ", 1);
+    Insert(2, 1, 200.00, 34.00);
+    InvoiceRow many;
+    many.xh = 3;
+    many.je = 50.50;
+    many.se = 8.59;
+    many.fs = 5;
+    InsertInvoice(many);
+    Open();
+    EXPECT_EQ(Statistics(), (std::vector<std::string>{"3", "250.50", "42.59", "1", "100.00", "17.00"}));
+    EXPECT_EQ(window->ListModel()->rowCount(), 3);
+    EXPECT_EQ(window->FNextXh, 4);
+}
+
+TEST_F(ManagerWindow, EmptyPeriodShowsNothingAndStartsAtOne) {
+    InvoiceRow other;
+    other.sbssq = "202610";  // another period of the same taxpayer
+    other.xh = 9;
+    InsertInvoice(other);
+    Open();
+    EXPECT_EQ(window->ListModel()->rowCount(), 0);
+    EXPECT_EQ(Statistics(), (std::vector<std::string>{"0", "0.00", "0.00", "0", "0.00", "0.00"}));
+    EXPECT_EQ(window->FNextXh, 1);
+    EXPECT_TRUE(window->FInvoiceList.empty());
+}
+
+TEST_F(ManagerWindow, RowsShowTypeNamesDatesAndTheNextNumber) {
+    Insert(1, 3, 10, 1.7);   // 未开具发票
+    Insert(2, 1, 20, 3.4);
+    Insert(7, 9, 30, 5.1);   // no such type
+    Open();
+    ASSERT_EQ(ShownXhs(), (std::vector<int>{1, 2, 7}));
+    EXPECT_EQ(Cell(0, ColFplxmc), "未开具发票");
+    EXPECT_EQ(Cell(0, ColKprq), "");
+    EXPECT_EQ(Cell(1, ColKprq), "2026-11-10");
+    EXPECT_EQ(Cell(2, ColFplxmc), "未知发票");
+    EXPECT_EQ(Cell(2, ColSe), "5.10");
+    EXPECT_EQ(window->FNextXh, 8);
+    // A filtered query does not move the next number.
+    window->cbbFplx->SetItemIndex(window->cbbFplx->IndexOfValue("1"));
+    window->ActQuery->trigger();
+    EXPECT_EQ(ShownXhs(), std::vector<int>{2});
+    EXPECT_EQ(window->FNextXh, 8);
+}
+
+TEST_F(ManagerWindow, HeaderSortsAmountsAsNumbersAndFlagsByTheirValue) {
+    Insert(1, 1, 10, 0, " ", 0, 1);
+    Insert(2, 1, 9.5, 0, " ", 0, 0);
+    Insert(3, 1, 100, 0, " ", 0, 1);
+    Insert(4, 1, 2, 0, " ", 0, 0);
+    Open();
+    QTreeView* list = window->VSTInvoideCommon;
+    ClickHeader(list, ColJe);
+    EXPECT_EQ(ShownXhs(), (std::vector<int>{4, 2, 1, 3}));
+    EXPECT_EQ(Cell(1, ColJe), "9.50");
+    EXPECT_EQ(Cell(2, ColJe), "10.00");
+    ClickHeader(list, ColMs);
+    EXPECT_EQ(ShownXhs(), (std::vector<int>{4, 2, 1, 3}));  // ms 0 before 1, amount order among equals
+    ClickHeader(list, ColMs);
+    EXPECT_EQ(ShownXhs(), (std::vector<int>{1, 3, 4, 2}));
+    // A reload keeps the chosen order.
+    window->ActQuery->trigger();
+    EXPECT_EQ(ShownXhs(), (std::vector<int>{1, 3, 2, 4}));
+}
+
+TEST_F(ManagerWindow, SelectingRowsChecksThemAndDoubleClickModifies) {
+    for (int xh = 1; xh <= 5; ++xh) Insert(xh, 1, xh, 0);
+    Open();
+    QTreeView* list = window->VSTInvoideCommon;
+    ClickRow(list, 1);
+    ClickRow(list, 3, Qt::ShiftModifier);
+    ClickRow(list, 4, Qt::ControlModifier);
+    std::vector<int> checked;
+    for (Txxqtfpxx* r : window->ListModel()->CheckedRecords()) checked.push_back(r->xh);
+    EXPECT_EQ(checked, (std::vector<int>{2, 3, 4, 5}));
+
+    // Only the binding is looked at here; the command itself would open the modal detail window.
+    QObject::disconnect(window->ActModify, &QAction::triggered, window, nullptr);
+    QSignalSpy modify(window->ActModify, &QAction::triggered);
+    const QRect cell = list->visualRect(window->ListModel()->index(0, ColJe));
+    // A user's double click: a click, then the double-click press.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    EXPECT_EQ(modify.count(), 1);
+    EXPECT_EQ(window->ListModel()->CheckedRows(), std::vector<int>{0});
+
+    // Reloading brings the rows back unchecked.
+    window->RefreshStatistics();
+    EXPECT_TRUE(window->ListModel()->CheckedRows().empty());
+}
+
+TEST_F(ManagerWindow, ResetClearsTheFiltersButKeepsTheList) {
+    Insert(1, 1, 10, 1);
+    Insert(2, 3, 20, 2, "9111");
+    Insert(3, 1, 30, 3);
+    Open();
+    QTest::mouseClick(window->btnQuery, Qt::LeftButton);
+    EXPECT_TRUE(window->PanelQuery->isVisible());
+    EXPECT_TRUE(window->btnQuery->isChecked());
+    window->cbbFplx->SetItemIndex(window->cbbFplx->IndexOfValue("3"));
+    window->edtghfsh->SetText("911");
+    QTest::mouseClick(window->ModalSpeedButton1, Qt::LeftButton);
+    EXPECT_EQ(ShownXhs(), std::vector<int>{2});
+
+    QTest::mouseClick(window->btnReset, Qt::LeftButton);
+    EXPECT_EQ(window->cbbFplx->ItemIndex(), 0);
+    EXPECT_EQ(window->edtghfsh->Text(), "");
+    EXPECT_EQ(ShownXhs(), std::vector<int>{2});
+    EXPECT_EQ(Gbk(window->lbFpsl->text()), "1");
+
+    QTest::mouseClick(window->ModalSpeedButton1, Qt::LeftButton);
+    EXPECT_EQ(ShownXhs(), (std::vector<int>{1, 2, 3}));
+    QTest::mouseClick(window->btnQuery, Qt::LeftButton);
+    EXPECT_FALSE(window->PanelQuery->isVisible());
+    EXPECT_FALSE(window->btnQuery->isChecked());
+}
+
+TEST_F(ManagerWindow, FailedSelectShowsTheMessageAndEmptyStatistics) {
+    Insert(1, 1, 100, 17);
+    Insert(2, 1, 50, 8.5, " ", 1);
+    Open();
+    ASSERT_EQ(Gbk(window->lbFpsl->text()), "2");
+    corlith::test::ClearMessages();
+    corlith::test::FailAt(FailPoint::Statement, 1, "database is locked", "select distinct");
+    window->ActQuery->trigger();
+    const auto& shown = corlith::test::Messages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].kind, MessageKind::InforMsg);
+    EXPECT_EQ(shown[0].number, 5037007);
+    EXPECT_EQ(shown[0].param, "");
+    EXPECT_EQ(window->ListModel()->rowCount(), 0);
+    EXPECT_TRUE(window->FInvoiceList.empty());
+    EXPECT_EQ(Statistics(), (std::vector<std::string>{"0", "0.00", "0.00", "0", "0.00", "0.00"}));
+    EXPECT_EQ(CurrentStatusWindow(), nullptr);
+}
+
+TEST_F(ManagerWindow, CaptionsOfButtonsAndActions) {
+    Open();
+    EXPECT_EQ(Gbk(window->windowTitle()), "其它销项发票");
+    EXPECT_FALSE(window->PanelQuery->isVisible());
+    EXPECT_EQ(Gbk(window->btnQuery->text()), "查询...");
+    EXPECT_EQ(Gbk(window->ModalSpeedButton1->text()), "查询");
+    EXPECT_EQ(Gbk(window->ActQuery->text()), "查询..");
+    EXPECT_EQ(Gbk(window->btnAdd->text()), "增加");
+    EXPECT_EQ(Gbk(window->actAdd->text()), "新增");
+    EXPECT_EQ(Gbk(window->btnModify->text()), "修改 ");
+    EXPECT_EQ(Gbk(window->btnDel->text()), "删除");
+    EXPECT_EQ(Gbk(window->ActClose->text()), "关闭");
+    EXPECT_EQ(window->cbbFplx->Text(), "-请选择-");
+    EXPECT_EQ(window->VSTInvoideCommon->header()->height(), 24);
+    QSignalSpy del(window->ActDel, &QAction::triggered);
+    QTest::mouseClick(window->btnDel, Qt::LeftButton);
+    EXPECT_EQ(del.count(), 1);
+    window->ActClose->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+}
+
+// ---- ShowQtfpMgr through the real module ---------------------------------------------------
+
+namespace {
+
+class RecordingFrame : public QWidget {
+public:
+    RecordingFrame() { setProperty("windowClass", QString::fromUtf16(u"Tfrm_MainFrame")); }
+    std::vector<std::pair<int, std::string>> received;
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() == hostmsg::CopyDataEventType()) {
+            const auto* data = static_cast<hostmsg::CopyDataEvent*>(e);
+            received.emplace_back(static_cast<int>(data->number), std::string(data->data));
+            return true;
+        }
+        if (e->type() == hostmsg::MessageEventType()) {
+            received.emplace_back(static_cast<hostmsg::MessageEvent*>(e)->number, std::string());
+            return true;
+        }
+        return QWidget::event(e);
+    }
+};
+
+using TShowQtfpMgr = void (*)(std::uintptr_t, void*, char**);
+
+TShowQtfpMgr LoadShowQtfpMgr() {
+    static void* library = dlopen(VANTREL_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    return library ? reinterpret_cast<TShowQtfpMgr>(dlsym(library, "ShowQtfpMgr")) : nullptr;
+}
+
+std::vector<QWidget*> ManagersIn(QWidget* container) {
+    std::vector<QWidget*> result;
+    for (QWidget* child : container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (child->inherits("TFrmXxqtfpMgr")) result.push_back(child);
+    return result;
+}
+
+}  // namespace
+
+TEST_F(ManagerWindow, ShowQtfpMgrNotifiesTheFrameAndOpensAWindowPerCall) {
+    TShowQtfpMgr show = LoadShowQtfpMgr();
+    ASSERT_NE(show, nullptr) << dlerror();
+    Insert(1, 1, 100, 17);
+    RecordingFrame frame;
+    QWidget container;
+    container.resize(900, 600);
+    container.show();
+    char params[] = "ModalFormMsg=7";
+    char* block[] = {params, nullptr};
+
+    show(frame.winId(), &container, block);
+    show(frame.winId(), &container, block);
+
+    const std::vector<QWidget*> managers = ManagersIn(&container);
+    ASSERT_EQ(managers.size(), 2u);
+    EXPECT_NE(managers[0], managers[1]);
+    ASSERT_EQ(frame.received.size(), 4u);
+    for (int call = 0; call < 2; ++call) {
+        const auto& start = frame.received[static_cast<size_t>(call * 2)];
+        const auto& shown = frame.received[static_cast<size_t>(call * 2 + 1)];
+        EXPECT_EQ(start, std::make_pair(1316, std::string()));
+        EXPECT_EQ(shown.first, 1282);
+        EXPECT_EQ(shown.second, "7|" + std::to_string(managers[static_cast<size_t>(call)]->winId()) + "|0|1");
+    }
+    // The hosted windows read the period through the same host.
+    for (QWidget* manager : managers) {
+        auto* list = manager->findChild<QTreeView*>(QStringLiteral("VSTInvoideCommon"));
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(list->model()->rowCount(), 1);
+    }
+    for (QWidget* manager : managers) manager->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(ManagersIn(&container).empty());
+}
+
+TEST_F(ManagerWindow, ShowQtfpMgrWithoutParametersStillOpensTheWindow) {
+    TShowQtfpMgr show = LoadShowQtfpMgr();
+    ASSERT_NE(show, nullptr) << dlerror();
+    RecordingFrame frame;
+    QWidget container;
+    container.show();
+    show(0, &container, nullptr);
+    ASSERT_EQ(ManagersIn(&container).size(), 1u);
+    EXPECT_EQ(frame.received, (std::vector<std::pair<int, std::string>>{{1316, std::string()}}));
+    ManagersIn(&container)[0]->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
