@@ -375,3 +375,19 @@ TEST_F(AnimatorTest, TransparentFramesShowTheParentsBackground) {
     EXPECT_EQ(QColor(animator_->FrameBuffer().pixel(8, 3)), QColor(0, 0xFF, 0));
     animator_->SetImageList(nullptr);
 }
+
+TEST_F(AnimatorTest, ClicksReachTheAnimatorsEvents) {
+    animator_->SetImageList(list_);
+    host_->show();
+    int clicks = 0, doubles = 0;
+    animator_->OnClick = [&](TBrennAnimator* sender) {
+        EXPECT_EQ(sender, animator_);
+        ++clicks;
+    };
+    animator_->OnDblClick = [&](TBrennAnimator*) { ++doubles; };
+    QTest::mouseClick(animator_, Qt::LeftButton, {}, QPoint(3, 3));
+    QTest::mouseClick(animator_, Qt::RightButton, {}, QPoint(3, 3));
+    QTest::mouseDClick(animator_, Qt::LeftButton, {}, QPoint(3, 3));
+    EXPECT_GE(clicks, 1);
+    EXPECT_EQ(doubles, 1);
+}

@@ -3,6 +3,8 @@
 #include "ui/common/f_Colors.h"
 #include "ui/common/f_ImageList.h"
 
+#include <QContextMenuEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QResizeEvent>
@@ -223,4 +225,22 @@ void TBrennAnimator::paintEvent(QPaintEvent*) {
 void TBrennAnimator::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     takeImageSize();
+}
+
+void TBrennAnimator::mouseReleaseEvent(QMouseEvent* event) {
+    QWidget::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && OnClick) OnClick(this);
+}
+
+void TBrennAnimator::mouseDoubleClickEvent(QMouseEvent* event) {
+    QWidget::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton && OnDblClick) OnDblClick(this);
+}
+
+void TBrennAnimator::contextMenuEvent(QContextMenuEvent* event) {
+    if (OnContextPopup && OnContextPopup(this, event->pos())) {
+        event->accept();
+        return;
+    }
+    QWidget::contextMenuEvent(event);
 }

@@ -77,6 +77,10 @@ public:
     void SetColor(int32_t value);
 
     TBrennAnimatorFrameChangeEvent OnFrameChange;
+    std::function<void(TBrennAnimator* sender)> OnClick;
+    std::function<void(TBrennAnimator* sender)> OnDblClick;
+    // Return true when the request is handled.
+    std::function<bool(TBrennAnimator* sender, const QPoint& pos)> OnContextPopup;
 
     // One timer step: draws frame ImageIndex and moves on, pausing DelayUntilRepeat after the last.
     void Tick();
@@ -91,6 +95,9 @@ protected:
     virtual void DoFrameChange(int frame);
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void composeFrame();
