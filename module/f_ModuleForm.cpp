@@ -70,6 +70,8 @@ void ShowFreeStanding(QWidget* window) {
     else if (QScreen* screen = QGuiApplication::primaryScreen())
         area = screen->availableGeometry();
     if (area.isValid()) {
+        // Top-level windows take their size when first shown; take it now to centre them.
+        if (!window->testAttribute(Qt::WA_Resized)) window->adjustSize();
         const QSize size = window->frameGeometry().size();
         window->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
     }
