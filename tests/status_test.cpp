@@ -339,8 +339,16 @@ TEST_F(AnimatorTest, AnimateAndDelaySettersDriveTheTimer) {
     EXPECT_TRUE(animator_->TimerActive());
     animator_->SetDelay(30);
     EXPECT_EQ(animator_->TimerInterval(), 30);
+    // An interval of 0 holds the timer rather than spinning it.
+    animator_->SetDelay(0);
+    EXPECT_FALSE(animator_->TimerActive());
+    animator_->SetDelay(30);
+    EXPECT_TRUE(animator_->TimerActive());
     animator_->SetAnimate(false);
     EXPECT_FALSE(animator_->TimerActive());
+    animator_->SetDelay(40);
+    EXPECT_FALSE(animator_->TimerActive());
+    animator_->SetDelay(30);
     // The pause before a repeat waits for the next wrap.
     animator_->SetImageList(list_);
     animator_->SetDelayUntilRepeat(700);

@@ -78,7 +78,6 @@ void TBrennPanelBox::paintEvent(QPaintEvent*) {
 TBrennAnimator::TBrennAnimator(QWidget* parent) : QWidget(parent) {
     resize(40, 40);
     timer_ = new QTimer(this);
-    timer_->setInterval(delay_);
     connect(timer_, &QTimer::timeout, this, [this] {
         try {
             Tick();
@@ -86,7 +85,7 @@ TBrennAnimator::TBrennAnimator(QWidget* parent) : QWidget(parent) {
             // Tick has stopped the animation; nothing may escape into the event loop.
         }
     });
-    timer_->start();
+    setTimerInterval(delay_);
 }
 
 TBrennAnimator::~TBrennAnimator() {
@@ -98,16 +97,13 @@ TBrennAnimator::~TBrennAnimator() {
 void TBrennAnimator::SetAnimate(bool value) {
     if (value == animate_) return;
     animate_ = value;
-    if (value)
-        timer_->start();
-    else
-        timer_->stop();
+    setTimerInterval(timer_->interval());
 }
 
 void TBrennAnimator::SetDelay(uint16_t value) {
     if (value == delay_) return;
     delay_ = value;
-    timer_->setInterval(value);
+    setTimerInterval(value);
 }
 
 void TBrennAnimator::SetImageIndex(int32_t value) {
@@ -153,6 +149,16 @@ void TBrennAnimator::takeImageSize() {
     if (imageList_ && size() != imageList_->ImageSize()) resize(imageList_->ImageSize());
 }
 
+// Like the toolkit's timer, an interval of 0 holds the timer instead of firing it without pause.
+void TBrennAnimator::setTimerInterval(int ms) {
+    timer_->setInterval(ms);
+    if (animate_ && ms > 0) {
+        if (!timer_->isActive()) timer_->start();
+    } else {
+        timer_->stop();
+    }
+}
+
 int TBrennAnimator::TimerInterval() const { return timer_->interval(); }
 
 bool TBrennAnimator::TimerActive() const { return timer_->isActive(); }
@@ -160,14 +166,14 @@ bool TBrennAnimator::TimerActive() const { return timer_->isActive(); }
 void TBrennAnimator::Tick() {
     if (!imageList_) return;
     try {
-        timer_->setInterval(delay_);
+        setTimerInterval(delay_);
         const int count = imageList_->Count();
         if (imageIndex_ >= count) imageIndex_ = 0;
         DrawFrame();
         ++imageIndex_;
         if (imageIndex_ == count) {
             imageIndex_ = 0;
-            timer_->setInterval(delayUntilRepeat_);
+            setTimerInterval(delayUntilRepeat_);
         }
     } catch (...) {
         SetAnimate(false);

@@ -103,6 +103,7 @@ private:
     void composeFrame();
     void imageListChanged();
     void takeImageSize();
+    void setTimerInterval(int ms);
 
     bool animate_ = true;
     uint16_t delay_ = 100;
