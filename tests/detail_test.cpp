@@ -389,6 +389,22 @@ TEST_F(DetailWindowTest, NewInvoiceOpensWithTheTemplateDefaults) {
     EXPECT_EQ(d->edtGfnsrsbh->MaxLength(), 20);
 }
 
+TEST_F(DetailWindowTest, TabOrderFollowsTheGrid) {
+    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    const std::vector<QWidget*> expected = {
+        d->dtpKprq,  d->cbbFplx,  d->edtfs,      d->edtje,   d->cbbSl,    d->edtse,    d->edtGfnsrsbh, d->rbLwfp_Yes,
+        d->rbLwfp_No, d->rbZF_Yes, d->rbZF_No,   d->rbJZJT_YES, d->rbJZJT_No, d->rbMS_YES, d->rbMS_No,  d->BtnCommit,
+        d->btnCancel};
+    std::vector<QWidget*> walked;
+    QWidget* w = d->dtpKprq;
+    for (int guard = 0; guard < 200 && walked.size() < expected.size(); ++guard, w = w->nextInFocusChain()) {
+        for (QWidget* control : expected)
+            if ((w == control || control->isAncestorOf(w)) && (walked.empty() || walked.back() != control))
+                walked.push_back(control);
+    }
+    EXPECT_EQ(walked, expected);
+}
+
 TEST_F(DetailWindowTest, ModifyShowsTheStoredValuesNotARecomputedTax) {
     Txxqtfpxx r = template_;
     r.xh = 4;
