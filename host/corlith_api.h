@@ -165,6 +165,7 @@ CORLITH_API std::string ReplaceStr(const std::string& text, const std::string& f
                                    const std::string& replacement);
 // Takes the text before the first separator (trimmed) off the front of text and returns it;
 // when there is no separator the whole text (trimmed) is returned and text becomes empty.
+// With flag set, what stays in text is trimmed as well. Matches start only on whole GBK characters.
 CORLITH_API std::string FetchHeadstrTrim(bool flag, const std::string& separator, std::string& text);
 CORLITH_API void SetgsHelpHtml(const std::string& page);
 
