@@ -253,6 +253,21 @@ TEST_F(CorlithDb, RepeatedStatementsSeeCurrentData) {
     Exec("alter table sb07_fplxb add column extra text");
     auto q = Select("select * from sb07_fplxb where fplx = 9");
     EXPECT_EQ(q->FieldIndex("extra"), 2);
+    // Many different statements later the first one still runs and sees new rows.
+    for (int i = 0; i < 300; ++i) EXPECT_EQ(QueryInt("select " + std::to_string(i)), i);
+    Exec("insert into sb07_fplxb(fplx, mc) values (10, '其他二')");
+    EXPECT_EQ(QueryInt(sql), 6);
+}
+
+TEST_F(CorlithDb, ResetHostClosesTheConnections) {
+    corlith::ResetHost();
+    THostQuery q;
+    std::string error;
+    EXPECT_FALSE(ExecADOQueryMsg(kConnection, "select 1", &q, error, 1, 0));
+    EXPECT_NE(error.find(kConnection), std::string::npos) << error;
+    // The file keeps what was committed; binding it again finds the schema and the types.
+    ASSERT_TRUE(corlith::BindConnection(kConnection, dbFile_.string(), error)) << error;
+    EXPECT_EQ(Count("sb07_fplxb"), 4);
 }
 
 // ---- posting a row -------------------------------------------------------------------------
