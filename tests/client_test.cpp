@@ -354,7 +354,7 @@ TEST_F(ClientTest, ParamsFailureInMissingFolderAddsTheEscapedErrPair) {
     const std::string message = GetParamValue(after, "err");
     EXPECT_FALSE(message.empty()) << run;
     EXPECT_EQ(after, SetParamValue(QStringToGbk(params), "err", message));
-    EXPECT_TRUE(QString::fromStdString(after).startsWith(params + u";err="_s)) << run;
+    EXPECT_TRUE(GbkToQString(after).startsWith(params + u";err="_s)) << run;
 }
 
 TEST_F(ClientTest, ParamsFailureLeavesAnExistingFileAtTheDirPathUntouched) {
