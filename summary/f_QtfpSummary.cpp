@@ -49,7 +49,21 @@ std::string FormatCell(const THostQuery& query, TSummaryMeasure measure) {
     return text;
 }
 
-std::string SystemMessage(int error) { return std::error_code(error, std::generic_category()).message(); }
+// The user reads these texts in Chinese; the system's own wording stays as the fallback.
+std::string SystemMessage(int error) {
+    switch (error) {
+    case ENOENT: return "文件夹不存在";
+    case ENOTDIR: return "路径中的某一级不是文件夹";
+    case EISDIR: return "该路径是一个文件夹";
+    case EACCES:
+    case EPERM: return "没有访问权限";
+    case EROFS: return "文件系统为只读";
+    case ENOSPC:
+    case EDQUOT: return "磁盘空间不足";
+    case ENAMETOOLONG: return "路径过长";
+    default: return std::error_code(error, std::generic_category()).message();
+    }
+}
 
 std::string CreateFailure(const std::string& path, int error) {
     return "无法创建汇总文件“" + path + "”：" + SystemMessage(error);

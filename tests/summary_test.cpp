@@ -537,6 +537,7 @@ TEST_F(SummaryTest, MissingFolderNamesThePath) {
     std::string error;
     EXPECT_FALSE(BuildSummaryDocument(out, error));
     EXPECT_NE(error.find(out), std::string::npos) << error;
+    EXPECT_NE(error.find("文件夹不存在"), std::string::npos) << error;
     EXPECT_FALSE(fs::exists(dir_ / "no-such-folder"));
 }
 
