@@ -216,28 +216,45 @@ Qt::ItemFlags TInvoiceListModel::flags(const QModelIndex& index) const {
     return result;
 }
 
+namespace {
+
+// Ascending or descending by one column; rows without a record go last.
+struct TRowOrder {
+    TInvoiceListModel::TCompareProc compare;
+    int column;
+    bool descending;
+    bool operator()(const Txxqtfpxx* a, const Txxqtfpxx* b) const {
+        if (!a || !b) return a && !b;
+        const int c = compare(*a, *b, column);
+        return descending ? c > 0 : c < 0;
+    }
+};
+
+}  // namespace
+
 void TInvoiceListModel::SortRowsInPlace(std::vector<int>* oldRowOfNewRow) {
+    if (!compareProc_ || sortColumn_ < 0) {
+        if (oldRowOfNewRow) {
+            oldRowOfNewRow->resize(rows_.size());
+            for (size_t i = 0; i < rows_.size(); ++i) (*oldRowOfNewRow)[i] = static_cast<int>(i);
+        }
+        return;
+    }
+    const TRowOrder order{compareProc_, sortColumn_, sortOrder_ == Qt::DescendingOrder};
+    const bool anyChecked = std::find(checks_.begin(), checks_.end(), uint8_t{1}) != checks_.end();
+    if (!oldRowOfNewRow && !anyChecked) {
+        // Nothing travels with the rows: sort the pointers themselves.
+        std::stable_sort(rows_.begin(), rows_.end(), order);
+        return;
+    }
     struct Entry {
         Txxqtfpxx* record;
         int row;
     };
     std::vector<Entry> entries(rows_.size());
     for (size_t i = 0; i < rows_.size(); ++i) entries[i] = {rows_[i], static_cast<int>(i)};
-    const int column = sortColumn_;
-    if (compareProc_ && column >= 0) {
-        const TCompareProc& compare = compareProc_;
-        // Rows without a record sort as equal to everything; they keep their place among equals.
-        auto value = [&](const Entry& a, const Entry& b) -> int {
-            if (!a.record || !b.record) return 0;
-            return compare(*a.record, *b.record, column);
-        };
-        if (sortOrder_ == Qt::AscendingOrder)
-            std::stable_sort(entries.begin(), entries.end(),
-                             [&](const Entry& a, const Entry& b) { return value(a, b) < 0; });
-        else
-            std::stable_sort(entries.begin(), entries.end(),
-                             [&](const Entry& a, const Entry& b) { return value(a, b) > 0; });
-    }
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&order](const Entry& a, const Entry& b) { return order(a.record, b.record); });
     std::vector<uint8_t> checks(checks_.size());
     for (size_t i = 0; i < entries.size(); ++i) {
         rows_[i] = entries[i].record;
@@ -254,9 +271,9 @@ void TInvoiceListModel::sort(int column, Qt::SortOrder order) {
     sortColumn_ = column >= 0 && column < columnCount() ? column : -1;
     sortOrder_ = order;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<int> oldRowOfNewRow;
-    SortRowsInPlace(&oldRowOfNewRow);
     const QModelIndexList from = persistentIndexList();
+    std::vector<int> oldRowOfNewRow;
+    SortRowsInPlace(from.isEmpty() ? nullptr : &oldRowOfNewRow);
     if (!from.isEmpty()) {
         std::vector<int> newRowOfOldRow(oldRowOfNewRow.size());
         for (size_t i = 0; i < oldRowOfNewRow.size(); ++i)

@@ -43,13 +43,14 @@ class TInvoiceListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     using TTextProc = std::function<std::string(const Txxqtfpxx& record, int column)>;
-    using TCompareProc = std::function<int(const Txxqtfpxx& a, const Txxqtfpxx& b, int column)>;
+    // A plain function: sorting calls it n log n times.
+    using TCompareProc = int (*)(const Txxqtfpxx& a, const Txxqtfpxx& b, int column);
     using TInitProc = std::function<Txxqtfpxx*(int row)>;
 
     explicit TInvoiceListModel(QObject* parent = nullptr);
 
     void SetTextProc(TTextProc proc) { textProc_ = std::move(proc); }
-    void SetCompareProc(TCompareProc proc) { compareProc_ = std::move(proc); }
+    void SetCompareProc(TCompareProc proc) { compareProc_ = proc; }
     void SetInitProc(TInitProc proc) { initProc_ = std::move(proc); }
 
     void SetColumns(std::span<const TListColumnDef> columns);
@@ -93,6 +94,8 @@ signals:
     void CheckToggled(int row, bool checked);
 
 private:
+    // Puts rows_ (and their checks) into the order of the sort column; fills the old row of
+    // every new row when asked.
     void SortRowsInPlace(std::vector<int>* oldRowOfNewRow);
 
     struct Column {
@@ -105,7 +108,7 @@ private:
     int sortColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     TTextProc textProc_;
-    TCompareProc compareProc_;
+    TCompareProc compareProc_ = nullptr;
     TInitProc initProc_;
 };
 
