@@ -338,17 +338,19 @@ bool InstallSession(const ClientSession& session, THostHandle appHandle, QString
         error = u"无法打开数据库 %1：%2"_s.arg(dbFile, GbkToQString(hostError));
         return false;
     }
-    // A file that is no database shows here, before any verb relies on it.
+    // A file that is no database shows here, before any verb relies on it. The schema is
+    // added only when a table is missing, so that a read-only database still serves reads.
     THostQuery probe;
-    const std::string table = "sb" + session.subAppCode + "_xxfpb";
+    const QString code = GbkToQString(session.subAppCode).toLower();
+    const std::string tables = QStringToGbk(u"'sb%1_fplxb','sb%1_xxfpb','sb%1_sbb','sb%1_sbzlb','sb%1_fptxqkb'"_s.arg(code));
     if (!ExecADOQueryMsg(connection,
-                         "select count(*) as n from sqlite_master where type='table' and lower(name)='" + table + "'",
+                         "select count(*) as n from sqlite_master where type='table' and lower(name) in (" + tables + ")",
                          &probe, hostError, 1, 0)) {
         error = u"无法读取数据库 %1：%2"_s.arg(dbFile, GbkToQString(hostError));
         corlith::CloseConnections();
         return false;
     }
-    if (probe.FieldAsInteger("n") == 0 && !corlith::CreateSchema(connection, session.subAppCode, hostError)) {
+    if (probe.FieldAsInteger("n") < 5 && !corlith::CreateSchema(connection, session.subAppCode, hostError)) {
         error = u"无法在数据库 %1 中建表：%2"_s.arg(dbFile, GbkToQString(hostError));
         corlith::CloseConnections();
         return false;

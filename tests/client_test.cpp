@@ -216,6 +216,21 @@ TEST_F(ClientTest, InitDbDemoWritesSamplesOnceCoveringEveryTypeRateAndFlag) {
     EXPECT_EQ(Count("select count(*) from sb07_fplxb"), 4);
 }
 
+TEST_F(ClientTest, AnyVerbRestoresAMissingTableAndKeepsTheRows) {
+    InitDemo();
+    {
+        std::string error;
+        ASSERT_TRUE(corlith::BindConnection(kCheckConnection, QStringToGbk(db_), error)) << error;
+        THostQuery q;
+        ASSERT_TRUE(ExecADOQueryMsg(kCheckConnection, "drop table SB07_FPTXQKB", &q, error, 0, 0)) << error;
+        corlith::CloseConnections();
+    }
+    const QString doc = Summary();
+    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_ZBJE_6_12"_s), u"30900.00"_s);
+    EXPECT_EQ(Count("select count(*) from sqlite_master where lower(name)='sb07_fptxqkb'"), 1);
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb"), 21);
+}
+
 TEST_F(ClientTest, InitDbKeepsAnExistingConfigurationFile) {
     ASSERT_TRUE(QDir().mkpath(Path(u"sub07"_s)));
     WriteFile(Path(u"sub07/fp_config.ini"_s), "[xxqtfp]\r\nsl=|13|\r\n");
