@@ -191,17 +191,6 @@ TEST_F(ReportHeader, ValuesAreWrittenUnescaped) {
     EXPECT_NE(header.find("<SB_XXQTFPMX_YYDZ></SB_XXQTFPMX_YYDZ>"), std::string::npos);
 }
 
-TEST_F(ReportHeader, EscapedParticularsAreDecoded) {
-    GetCurSubAppVo()->SetText("jbxx", "name=a&eq%b&lim%c;code=X");
-    std::string value;
-    GetCompanyInfo("jbxx", "name", value);
-    EXPECT_EQ(value, "a=b;c");
-    GetCompanyInfo("jbxx", "bank", value);
-    EXPECT_EQ(value, "");
-    GetCompanyInfo("nosuchentry", "code", value);
-    EXPECT_EQ(value, "");
-}
-
 TEST_F(ReportHeader, MissingFormGivesTheHostMessageAndNoHeader) {
     GetCurSubAppVo()->SetObject("DeclareTypeInfo", std::make_shared<TAryDeclareTypeInfo>());
     std::string message, header = "untouched";
