@@ -56,7 +56,7 @@ int RunInitDb(const ClientOptions& options) {
         !PrepareSubAppFolder(session, error))
         return SetupError(error);
 
-    // Also fills in invoice types that an older database may lack.
+    // Fills in the invoice types when the type table is empty.
     std::string hostError;
     if (!corlith::CreateSchema(session.connectionName(), session.subAppCode, hostError))
         return SetupError(u"无法建表：%1"_s.arg(GbkToQString(hostError)));

@@ -103,7 +103,7 @@ void MainFrame::buildUi(const ClientSession& session) {
     stack_ = new QStackedWidget;
     welcome_ = new QLabel(u"请从左侧选择“其它销项发票”"_s);
     welcome_->setObjectName(u"welcome"_s);
-    static_cast<QLabel*>(welcome_)->setAlignment(Qt::AlignCenter);
+    welcome_->setAlignment(Qt::AlignCenter);
     container_ = new QWidget;
     container_->setObjectName(u"pageContainer"_s);
     auto* containerLayout = new QVBoxLayout(container_);

@@ -9,6 +9,7 @@
 #include <string>
 
 class QDockWidget;
+class QLabel;
 class QListWidget;
 class QStackedWidget;
 class QTreeWidget;
@@ -49,7 +50,7 @@ private:
     VantrelModule& module_;
     QListWidget* commands_ = nullptr;
     QStackedWidget* stack_ = nullptr;
-    QWidget* welcome_ = nullptr;
+    QLabel* welcome_ = nullptr;
     QWidget* container_ = nullptr;
     QDockWidget* logDock_ = nullptr;
     QTreeWidget* log_ = nullptr;
