@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <cstdint>
 #include <cstdio>
@@ -522,6 +525,27 @@ TEST_F(SummaryTest, ThirdSelectFailingKeepsTheEarlierFile) {
     const fs::path fresh = dir_ / "fresh.xml";
     EXPECT_FALSE(BuildSummaryDocument(fresh.string(), error));
     EXPECT_FALSE(fs::exists(fresh));
+}
+
+TEST_F(SummaryTest, FailedWriteKeepsTheEarlierFileAndLeavesNoTemporary) {
+    const fs::path out = dir_ / "summary.xml";
+    WriteFile(out, "earlier content");
+    // A file-size limit far below the document makes the write itself fail part-way.
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit tiny = saved;
+    tiny.rlim_cur = 512;
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    std::string error;
+    const bool ok = BuildSummaryDocument(out.string(), error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_FALSE(ok);
+    EXPECT_NE(error.find(out.string()), std::string::npos) << error;
+    EXPECT_EQ(ReadFile(out), "earlier content");
+    EXPECT_EQ(FolderFiles(), std::set<std::string>{"summary.xml"});
 }
 
 TEST_F(SummaryTest, FailureWithoutHostTextIsStillReported) {
