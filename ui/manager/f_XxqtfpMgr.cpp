@@ -35,7 +35,8 @@ namespace {
 
 QString Text16(const char16_t* text) { return QString::fromUtf16(text); }
 
-// Rows 22 pixels high with light grid lines between cells.
+// Rows 22 pixels high with light grid lines between cells. Selected rows look like the others:
+// their ticks show the selection, whatever colours the platform gives inactive windows.
 class TGridDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -48,7 +49,7 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QStyleOptionViewItem opt(option);
-        opt.state &= ~QStyle::State_HasFocus;
+        opt.state &= ~(QStyle::State_HasFocus | QStyle::State_Selected);
         QStyledItemDelegate::paint(painter, opt, index);
         painter->save();
         painter->setPen(QColor(0xD9, 0xDE, 0xE6));
@@ -159,7 +160,6 @@ void TFrmXxqtfpMgr::BuildControls() {
     actQueryPanel->setIconText(actQueryPanel->text());  // keeps the dots that iconText() would drop
     actQueryPanel->setCheckable(true);
     btnQuery = AddToolAction(actQueryPanel);
-    btnQuery->setFixedWidth(68);
     // The pressed state always follows the panel's visibility (btnQueryClick).
     connect(actQueryPanel, &QAction::triggered, this, [this] { btnQueryClick(); });
 
@@ -276,7 +276,7 @@ void TFrmXxqtfpMgr::BuildControls() {
     VSTInvoideCommon->setRootIsDecorated(false);
     VSTInvoideCommon->setItemsExpandable(false);
     VSTInvoideCommon->setUniformRowHeights(true);
-    VSTInvoideCommon->setAllColumnsShowFocus(true);
+    VSTInvoideCommon->setAllColumnsShowFocus(false);  // no focus band: the ticks show the selection
     VSTInvoideCommon->setSelectionMode(QAbstractItemView::ExtendedSelection);
     VSTInvoideCommon->setSelectionBehavior(QAbstractItemView::SelectRows);
     VSTInvoideCommon->setEditTriggers(QAbstractItemView::NoEditTriggers);
