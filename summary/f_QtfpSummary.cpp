@@ -4,6 +4,10 @@
 #include "invoice/f_GlobalUnit.h"
 #include "report/f_DealReportPubFunc.h"
 
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -71,6 +75,15 @@ std::string CreateFailure(const std::string& path, int error) {
 
 std::string WriteFailure(const std::string& path, int error) {
     return "写入汇总文件“" + path + "”失败：" + SystemMessage(error);
+}
+
+// The host names the file in GBK like every other text; the file system here names files in
+// the locale's encoding. Bytes that are not GBK are passed on as they are.
+std::string NativePath(const std::string& path) {
+    const QString text = GbkToQString(path);
+    if (QStringToGbk(text) != path) return path;
+    const QByteArray native = QFile::encodeName(text);
+    return std::string(native.constData(), static_cast<std::size_t>(native.size()));
 }
 
 // A name beside the target, unique within the process and, through O_EXCL, on disk.
@@ -167,13 +180,14 @@ bool WriteSummaryFile(const std::string& path, const std::string& text, std::str
         return false;
     }
 
+    const std::string target = NativePath(path);
     struct stat existing {};
-    const bool hadFile = ::stat(path.c_str(), &existing) == 0;
+    const bool hadFile = ::stat(target.c_str(), &existing) == 0;
 
     std::string temporary;
     int fd = -1;
     for (unsigned attempt = 0; fd < 0 && attempt < 16; ++attempt) {
-        temporary = TemporaryName(path, attempt);
+        temporary = TemporaryName(target, attempt);
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
@@ -195,7 +209,7 @@ bool WriteSummaryFile(const std::string& path, const std::string& text, std::str
         return fail(WriteFailure(path, saved));
     }
     if (::close(fd) != 0) return fail(WriteFailure(path, errno));
-    if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(CreateFailure(path, errno));
+    if (::rename(temporary.c_str(), target.c_str()) != 0) return fail(CreateFailure(path, errno));
     return true;
 }
 

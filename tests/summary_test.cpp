@@ -498,6 +498,17 @@ TEST_F(SummaryTest, WritesTheDocumentAndNothingElse) {
     EXPECT_EQ(FolderFiles(), std::set<std::string>{"summary.xml"});
 }
 
+TEST_F(SummaryTest, ChinesePathNamesTheFileInTheLocaleEncoding) {
+    // The host hands the path over in GBK; the folder on disk is named in UTF-8.
+    const fs::path folder = dir_ / reinterpret_cast<const char*>(u8"汇总");
+    fs::create_directory(folder);
+    const std::string gbkPath = dir_.string() + "/汇总/申报表.xml";
+    std::string error;
+    ASSERT_TRUE(BuildSummaryDocument(gbkPath, error)) << error;
+    EXPECT_EQ(ReadFile(folder / reinterpret_cast<const char*>(u8"申报表.xml")), Text());
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+}
+
 TEST_F(SummaryTest, MissingFormRunsNoSelectAndTouchesNoFile) {
     GetCurSubAppVo()->SetObject("DeclareTypeInfo", std::make_shared<TAryDeclareTypeInfo>());
     const fs::path out = dir_ / "summary.xml";
