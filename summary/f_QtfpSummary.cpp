@@ -65,6 +65,7 @@ std::string SystemMessage(int error) {
     case ENOSPC:
     case EDQUOT: return "磁盘空间不足";
     case ENAMETOOLONG: return "路径过长";
+    case EFBIG: return "文件超出允许的大小";
     default: return std::error_code(error, std::generic_category()).message();
     }
 }
