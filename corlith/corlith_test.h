@@ -33,7 +33,8 @@ CORLITH_API std::vector<std::string> StatementsOnly();   // the log without the 
 CORLITH_API void ClearStatementLog();
 
 // The occurrence-th call (1 = the next one) of the point from now on fails with the error
-// text. For Statement, only statements containing `containing` are counted (empty: all).
+// text, as given: an empty text stands for a host that reports no reason. For Statement, only
+// statements containing `containing` are counted (empty: all).
 CORLITH_API void FailAt(FailPoint point, int occurrence, const std::string& error = "injected failure",
                         const std::string& containing = std::string());
 CORLITH_API void ClearFailures();

@@ -48,7 +48,7 @@ std::optional<std::string> TakeFailure(test::FailPoint point, const std::string&
                             (point != test::FailPoint::Statement || it->containing.empty() ||
                              statement.find(it->containing) != std::string::npos);
         if (counts && --it->remaining <= 0) {
-            if (!hit) hit = it->error.empty() ? std::string("injected failure") : it->error;
+            if (!hit) hit = it->error;
             it = failures.erase(it);
             continue;
         }
