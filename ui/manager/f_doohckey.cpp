@@ -185,12 +185,14 @@ void TDoohckey::CheckToggled(int row, bool checked) {
 }
 
 bool TDoohckey::eventFilter(QObject* watched, QEvent* event) {
-    QTreeView* view = view_;
-    TInvoiceListModel* model = model_;
-    if (!view || !model || watched != view->viewport()) return false;
+    // The type first: the viewport still gets events while its view is half destroyed, and
+    // the view must not be looked at then.
     const QEvent::Type type = event->type();
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick && type != QEvent::MouseButtonRelease)
         return false;
+    QTreeView* view = view_;
+    TInvoiceListModel* model = model_;
+    if (!view || !model || watched != view->viewport()) return false;
     auto* mouse = static_cast<QMouseEvent*>(event);
     if (mouse->button() != Qt::LeftButton || (mouse->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)))
         return false;
