@@ -754,6 +754,10 @@ TEST_F(ManagerWindow, ShowQtfpMgrNotifiesTheFrameAndOpensAWindowPerCall) {
     for (QWidget* manager : managers) manager->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(ManagersIn(&container).empty());
+    // Each window tells the host once that it has gone.
+    const auto ends = std::count(frame.received.begin(), frame.received.end(),
+                                 std::make_pair(1302, std::string(testhost::kFuncCode)));
+    EXPECT_EQ(ends, 2);
 }
 
 TEST_F(ManagerWindow, ShowQtfpMgrWithoutParametersStillOpensTheWindow) {
