@@ -772,3 +772,20 @@ TEST_F(ManagerWindow, ShowQtfpMgrWithoutParametersStillOpensTheWindow) {
     ManagersIn(&container)[0]->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
+
+TEST_F(ManagerWindow, ShowQtfpMgrWithoutAContainerOpensAWindowOnTop) {
+    TShowQtfpMgr show = LoadShowQtfpMgr();
+    ASSERT_NE(show, nullptr) << dlerror();
+    RecordingFrame frame;
+    char params[] = "ModalFormMsg=7";
+    char* block[] = {params, nullptr};
+    show(0, nullptr, block);
+    QWidget* manager = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("TFrmXxqtfpMgr") && w->isVisible()) manager = w;
+    ASSERT_NE(manager, nullptr);
+    EXPECT_TRUE(manager->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(frame.received, (std::vector<std::pair<int, std::string>>{{1316, std::string()}}));
+    manager->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
