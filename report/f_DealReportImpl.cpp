@@ -15,7 +15,14 @@ namespace {
 constexpr int kMsgFormNotFound = 5050028;
 constexpr int kMsgAuditedReturn = 5050031;
 
-std::shared_ptr<TAryDeclareTypeInfo> g_catalogue;
+// A plain pointer: the unload's release must never meet an object that static destruction
+// has already taken down, whatever the order of the module's translation units.
+std::shared_ptr<TAryDeclareTypeInfo>* g_catalogue = nullptr;
+
+void HoldCatalogue(std::shared_ptr<TAryDeclareTypeInfo> catalogue) {
+    if (!g_catalogue) g_catalogue = new std::shared_ptr<TAryDeclareTypeInfo>();
+    *g_catalogue = std::move(catalogue);
+}
 
 std::string HostMessage(int number) {
     std::string text;
@@ -44,14 +51,17 @@ std::string DeclareStateHead(const std::string& kindCode, const std::string& for
 
 }  // namespace
 
-std::shared_ptr<TAryDeclareTypeInfo> HeldDeclareCatalogue() { return g_catalogue; }
+std::shared_ptr<TAryDeclareTypeInfo> HeldDeclareCatalogue() { return g_catalogue ? *g_catalogue : nullptr; }
 
-void ReleaseDeclareCatalogue() { g_catalogue.reset(); }
+void ReleaseDeclareCatalogue() {
+    delete g_catalogue;
+    g_catalogue = nullptr;
+}
 
 bool FindDeclareForm(const std::string& funcCode, std::string& kindCode, std::string& formCode,
                      bool& declaredEditable) {
-    g_catalogue = CatalogueFromHost();
-    const std::shared_ptr<TAryDeclareTypeInfo> catalogue = g_catalogue;
+    HoldCatalogue(CatalogueFromHost());
+    const std::shared_ptr<TAryDeclareTypeInfo> catalogue = HeldDeclareCatalogue();
     if (!catalogue) return false;
     for (const TDeclareTypeInfo& kind : catalogue->Items) {
         for (const TReportInfo& form : kind.Reports) {
@@ -85,7 +95,8 @@ bool IsKindApproved(const std::string& kindCode) {
 bool GetApprovedForms(const std::string& kindCode, std::string& list) {
     list.clear();
     try {
-        const std::shared_ptr<TAryDeclareTypeInfo> catalogue = g_catalogue ? g_catalogue : CatalogueFromHost();
+        std::shared_ptr<TAryDeclareTypeInfo> catalogue = HeldDeclareCatalogue();
+        if (!catalogue) catalogue = CatalogueFromHost();
         const TDeclareTypeInfo* kind = nullptr;
         if (catalogue) {
             for (const TDeclareTypeInfo& k : catalogue->Items) {
