@@ -208,18 +208,21 @@ bool TDoohckey::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
+namespace {
+// A plain pointer, not a static object: the module's unload releases the registry itself,
+// whatever the order in which static destruction would have taken it down.
+std::vector<std::unique_ptr<TDoohckey>>* g_registry = nullptr;
+}  // namespace
+
 std::vector<std::unique_ptr<TDoohckey>>& DecoratorRegistry() {
-    // Never destroyed by the runtime: the module's unload releases it explicitly, whatever the
-    // order of static destruction.
-    static auto* registry = new std::vector<std::unique_ptr<TDoohckey>>();
-    return *registry;
+    if (!g_registry) g_registry = new std::vector<std::unique_ptr<TDoohckey>>();
+    return *g_registry;
 }
 
 void ReleaseDecoratorRegistry() {
-    auto& registry = DecoratorRegistry();
-    std::vector<std::unique_ptr<TDoohckey>> doomed;
-    doomed.swap(registry);
-    doomed.clear();
+    std::vector<std::unique_ptr<TDoohckey>>* registry = g_registry;
+    g_registry = nullptr;
+    delete registry;  // decorators give the lists their handlers back
 }
 
 bool AttachListDecorator(QTreeView* view) {
