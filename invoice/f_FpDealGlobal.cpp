@@ -14,13 +14,6 @@
 
 namespace {
 
-std::string TrimBlanks(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-    return s.substr(b, e - b);
-}
-
 bool SameIgnoringCase(const char* a, const std::string& b) { return strcasecmp(a, b.c_str()) == 0; }
 
 // The three keys this module reads; the first occurrence of each wins.

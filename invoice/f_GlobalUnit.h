@@ -7,6 +7,9 @@
 
 struct Txxqtfpxx;
 
+// Without leading and trailing blanks (every byte up to the space counts as blank).
+std::string TrimBlanks(const std::string& text);
+
 // "sb_xxfpb" -> "sb" + code + "_xxfpb"; code defaults to the host's sub-application code.
 std::string QualifyTableName(const std::string& name, const std::string& code = std::string());
 // "WSSBMainCon_" + the host's sub-application code.

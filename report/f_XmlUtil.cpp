@@ -1,4 +1,5 @@
 #include "report/f_XmlUtil.h"
+#include "invoice/f_GlobalUnit.h"
 
 #include <pugixml.hpp>
 
@@ -6,15 +7,8 @@
 #include <cstdint>
 
 namespace {
-
 constexpr std::size_t npos = std::string::npos;
 
-std::string TrimBlanks(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-    return s.substr(b, e - b);
-}
 
 // The earlier of "<tag " and "<tag>" at or after from.
 std::size_t FindOpening(const std::string& text, const std::string& mark, std::size_t from) {

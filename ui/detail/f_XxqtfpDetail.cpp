@@ -32,7 +32,6 @@
 #include <iterator>
 
 namespace {
-
 constexpr int kIntegerPlaces = 12;
 constexpr int kDecimalPlaces = 2;
 
@@ -68,13 +67,6 @@ const QColor kRuleColor(0x9c, 0xb2, 0xcc);
 const QColor kLabelCellColor(0xe6, 0xee, 0xf8);
 const QColor kTitleColor(0x1f, 0x3f, 0x7a);
 
-std::string TrimBlanks(const std::string& text) {
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
-    return text.substr(first, last - first);
-}
 
 std::string ChineseDate(const QDate& date) {
     char buf[64];
