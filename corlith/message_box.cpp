@@ -6,6 +6,7 @@
 #include "test_control.h"
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QPointer>
 
@@ -37,7 +38,11 @@ void ShowInformation(const std::string& text) {
         PrintToStderr(text);
         return;
     }
-    QMessageBox::information(ParentWidget(), QString::fromUtf16(u"提示"), GbkToQString(text));
+    // Built by hand so the buttons read in Chinese whatever translations the host has loaded.
+    QMessageBox box(QMessageBox::Information, QString::fromUtf16(u"提示"), GbkToQString(text), QMessageBox::Ok,
+                    ParentWidget());
+    box.button(QMessageBox::Ok)->setText(QString::fromUtf16(u"确定"));
+    box.exec();
 }
 
 bool AskConfirmation(const std::string& text) {
@@ -45,9 +50,12 @@ bool AskConfirmation(const std::string& text) {
         PrintToStderr(text);
         return false;
     }
-    const auto answer = QMessageBox::question(ParentWidget(), QString::fromUtf16(u"确认"), GbkToQString(text),
-                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    return answer == QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, QString::fromUtf16(u"确认"), GbkToQString(text),
+                    QMessageBox::Yes | QMessageBox::No, ParentWidget());
+    box.button(QMessageBox::Yes)->setText(QString::fromUtf16(u"是(&Y)"));
+    box.button(QMessageBox::No)->setText(QString::fromUtf16(u"否(&N)"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 }  // namespace
