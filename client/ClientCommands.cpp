@@ -9,6 +9,7 @@
 #include "module/f_ParamString.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
@@ -125,6 +126,8 @@ int RunWindow(const ClientOptions& options, int& argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Vantrel"_s);
+    // The declaration client speaks Chinese: calendars, day names and number formats follow.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     const QString chineseFont = u"WenQuanYi Zen Hei"_s;
     if (QFontDatabase::families().contains(chineseFont)) QApplication::setFont(QFont(chineseFont, 10));
 
