@@ -57,6 +57,13 @@ const SubAppVo::Entry* SubAppVo::find(const std::string& key) const {
     return nullptr;
 }
 
+SubAppVo::Entry& SubAppVo::slot(const std::string& key) {
+    if (Entry* e = find(key)) return *e;
+    entries_.push_back(std::make_shared<Entry>());
+    entries_.back()->name = key;
+    return *entries_.back();
+}
+
 std::string SubAppVo::GetText(const std::string& key) const {
     try {
         const Entry* e = find(key);
@@ -78,39 +85,24 @@ std::shared_ptr<THostObject> SubAppVo::GetObject(const std::string& key) const {
 
 void SubAppVo::SetText(const std::string& key, const std::string& value) {
     try {
-        Entry* e = find(key);
-        if (!e) {
-            entries_.push_back(std::make_shared<Entry>());
-            e = entries_.back().get();
-            e->name = key;
-        }
-        *e = Entry{e->name, Entry::Kind::Text, value, false, nullptr};
+        Entry& e = slot(key);
+        e = Entry{e.name, Entry::Kind::Text, value, false, nullptr};
     } catch (...) {
     }
 }
 
 void SubAppVo::SetBool(const std::string& key, bool value) {
     try {
-        Entry* e = find(key);
-        if (!e) {
-            entries_.push_back(std::make_shared<Entry>());
-            e = entries_.back().get();
-            e->name = key;
-        }
-        *e = Entry{e->name, Entry::Kind::Bool, std::string(), value, nullptr};
+        Entry& e = slot(key);
+        e = Entry{e.name, Entry::Kind::Bool, std::string(), value, nullptr};
     } catch (...) {
     }
 }
 
 void SubAppVo::SetObject(const std::string& key, std::shared_ptr<THostObject> value) {
     try {
-        Entry* e = find(key);
-        if (!e) {
-            entries_.push_back(std::make_shared<Entry>());
-            e = entries_.back().get();
-            e->name = key;
-        }
-        *e = Entry{e->name, Entry::Kind::Object, std::string(), false, std::move(value)};
+        Entry& e = slot(key);
+        e = Entry{e.name, Entry::Kind::Object, std::string(), false, std::move(value)};
     } catch (...) {
     }
 }

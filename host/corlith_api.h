@@ -68,6 +68,7 @@ private:
     struct Entry;
     Entry* find(const std::string& key);
     const Entry* find(const std::string& key) const;
+    Entry& slot(const std::string& key);  // the key's entry, added at the end when missing
     std::vector<std::shared_ptr<Entry>> entries_;
 };
 
