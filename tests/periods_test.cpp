@@ -25,25 +25,6 @@ Range Dates(const std::string& kind, const std::string& kjny) {
 
 std::string Today() { return QDate::currentDate().toString(u"yyyyMMdd").toStdString(); }
 
-// The fixture's company particulars with the given period dates.
-std::string FixtureHeader(const std::string& start, const std::string& end, const std::string& today) {
-    return "<SB_XXQTFPMX_BTXX>"
-           "<SB_XXQTFPMX_NSRSBH>91110000MA001TEST</SB_XXQTFPMX_NSRSBH>"
-           "<SB_XXQTFPMX_NSRMC>测试公司</SB_XXQTFPMX_NSRMC>"
-           "<SB_XXQTFPMX_SBRQ>" + today + "</SB_XXQTFPMX_SBRQ>"
-           "<SB_XXQTFPMX_QSRQ>" + start + "</SB_XXQTFPMX_QSRQ>"
-           "<SB_XXQTFPMX_JZRQ>" + end + "</SB_XXQTFPMX_JZRQ>"
-           "<SB_XXQTFPMX_TBRQ>" + today + "</SB_XXQTFPMX_TBRQ>"
-           "<SB_XXQTFPMX_SSHY>制造业</SB_XXQTFPMX_SSHY>"
-           "<SB_XXQTFPMX_QYDJZCLX>有限责任公司</SB_XXQTFPMX_QYDJZCLX>"
-           "<SB_XXQTFPMX_KHYH>工商银行</SB_XXQTFPMX_KHYH>"
-           "<SB_XXQTFPMX_ZH>6222000011112222</SB_XXQTFPMX_ZH>"
-           "<SB_XXQTFPMX_FRXM>张三</SB_XXQTFPMX_FRXM>"
-           "<SB_XXQTFPMX_ZCDZ>北京市</SB_XXQTFPMX_ZCDZ>"
-           "<SB_XXQTFPMX_YYDZ>北京市海淀区</SB_XXQTFPMX_YYDZ>"
-           "<SB_XXQTFPMX_LXDH>010-12345678</SB_XXQTFPMX_LXDH>"
-           "</SB_XXQTFPMX_BTXX>";
-}
 
 std::string FormNotFoundText() {
     std::string text;
@@ -153,30 +134,30 @@ protected:
 TEST_F(ReportHeader, MonthlyBlockHoldsEveryParticularInOrder) {
     SetCatalogue(1);
     const std::string today = Today();
-    EXPECT_EQ(Header("200802"), FixtureHeader("20080201", "20080229", today));
-    EXPECT_EQ(Header("200902"), FixtureHeader("20090201", "20090228", today));
+    EXPECT_EQ(Header("200802"), testhost::FixtureHeader("20080201", "20080229", today));
+    EXPECT_EQ(Header("200902"), testhost::FixtureHeader("20090201", "20090228", today));
     EXPECT_TRUE(corlith::test::StatementsOnly().empty());
 }
 
 TEST_F(ReportHeader, QuarterlyAndYearlyKindsGiveTheirPeriods) {
     const std::string today = Today();
     SetCatalogue(2);
-    EXPECT_EQ(Header("200902"), FixtureHeader("20081001", "20081231", today));
-    EXPECT_EQ(Header("200903"), FixtureHeader("20090101", "20090331", today));
-    EXPECT_EQ(Header("200905"), FixtureHeader("20090101", "20090331", today));
-    EXPECT_EQ(Header("200912"), FixtureHeader("20091001", "20091231", today));
+    EXPECT_EQ(Header("200902"), testhost::FixtureHeader("20081001", "20081231", today));
+    EXPECT_EQ(Header("200903"), testhost::FixtureHeader("20090101", "20090331", today));
+    EXPECT_EQ(Header("200905"), testhost::FixtureHeader("20090101", "20090331", today));
+    EXPECT_EQ(Header("200912"), testhost::FixtureHeader("20091001", "20091231", today));
     SetCatalogue(3);
-    EXPECT_EQ(Header("200912"), FixtureHeader("20090101", "20091231", today));
-    EXPECT_EQ(Header("200901"), FixtureHeader("20080101", "20081231", today));
+    EXPECT_EQ(Header("200912"), testhost::FixtureHeader("20090101", "20091231", today));
+    EXPECT_EQ(Header("200901"), testhost::FixtureHeader("20080101", "20081231", today));
 }
 
 TEST_F(ReportHeader, UnknownPeriodKindLeavesTheDatesEmpty) {
     const std::string today = Today();
     for (int kind : {0, 4}) {
         SetCatalogue(kind);
-        EXPECT_EQ(Header("200902"), FixtureHeader("", "", today)) << kind;
+        EXPECT_EQ(Header("200902"), testhost::FixtureHeader("", "", today)) << kind;
         // No date is computed, so the period's form does not matter.
-        EXPECT_EQ(Header("abcdef"), FixtureHeader("", "", today)) << kind;
+        EXPECT_EQ(Header("abcdef"), testhost::FixtureHeader("", "", today)) << kind;
     }
 }
 

@@ -210,28 +210,8 @@ std::string ExpectedValue(const CellRule& rule, const std::vector<Invoice>& regi
     return rule.measure == 'F' ? std::to_string(total) : CentsText(total);
 }
 
-std::string Today() { return QDate::currentDate().toString(u"yyyyMMdd").toStdString(); }
-
 // The fixture's particulars, monthly period 202611.
-std::string FixtureHeader() {
-    const std::string today = Today();
-    return "<SB_XXQTFPMX_BTXX>"
-           "<SB_XXQTFPMX_NSRSBH>91110000MA001TEST</SB_XXQTFPMX_NSRSBH>"
-           "<SB_XXQTFPMX_NSRMC>测试公司</SB_XXQTFPMX_NSRMC>"
-           "<SB_XXQTFPMX_SBRQ>" + today + "</SB_XXQTFPMX_SBRQ>"
-           "<SB_XXQTFPMX_QSRQ>20261101</SB_XXQTFPMX_QSRQ>"
-           "<SB_XXQTFPMX_JZRQ>20261130</SB_XXQTFPMX_JZRQ>"
-           "<SB_XXQTFPMX_TBRQ>" + today + "</SB_XXQTFPMX_TBRQ>"
-           "<SB_XXQTFPMX_SSHY>制造业</SB_XXQTFPMX_SSHY>"
-           "<SB_XXQTFPMX_QYDJZCLX>有限责任公司</SB_XXQTFPMX_QYDJZCLX>"
-           "<SB_XXQTFPMX_KHYH>工商银行</SB_XXQTFPMX_KHYH>"
-           "<SB_XXQTFPMX_ZH>6222000011112222</SB_XXQTFPMX_ZH>"
-           "<SB_XXQTFPMX_FRXM>张三</SB_XXQTFPMX_FRXM>"
-           "<SB_XXQTFPMX_ZCDZ>北京市</SB_XXQTFPMX_ZCDZ>"
-           "<SB_XXQTFPMX_YYDZ>北京市海淀区</SB_XXQTFPMX_YYDZ>"
-           "<SB_XXQTFPMX_LXDH>010-12345678</SB_XXQTFPMX_LXDH>"
-           "</SB_XXQTFPMX_BTXX>";
-}
+std::string FixtureHeader() { return testhost::FixtureHeader("20261101", "20261130"); }
 
 // The whole document with the given line values (one per rule), byte for byte.
 std::string Document(const std::vector<std::string>& values) {

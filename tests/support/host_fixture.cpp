@@ -1,6 +1,7 @@
 #include "host_fixture.h"
 
 #include <QApplication>
+#include <QDate>
 
 #include <atomic>
 #include <memory>
@@ -15,6 +16,26 @@ void EnsureApplication() {
     static char* argv[] = {name, nullptr};
     qputenv("QT_QPA_PLATFORM", "offscreen");
     new QApplication(argc, argv);  // lives for the whole test program
+}
+
+std::string FixtureHeader(const std::string& start, const std::string& end, std::string today) {
+    if (today.empty()) today = QDate::currentDate().toString(u"yyyyMMdd").toStdString();
+    return "<SB_XXQTFPMX_BTXX>"
+           "<SB_XXQTFPMX_NSRSBH>91110000MA001TEST</SB_XXQTFPMX_NSRSBH>"
+           "<SB_XXQTFPMX_NSRMC>测试公司</SB_XXQTFPMX_NSRMC>"
+           "<SB_XXQTFPMX_SBRQ>" + today + "</SB_XXQTFPMX_SBRQ>"
+           "<SB_XXQTFPMX_QSRQ>" + start + "</SB_XXQTFPMX_QSRQ>"
+           "<SB_XXQTFPMX_JZRQ>" + end + "</SB_XXQTFPMX_JZRQ>"
+           "<SB_XXQTFPMX_TBRQ>" + today + "</SB_XXQTFPMX_TBRQ>"
+           "<SB_XXQTFPMX_SSHY>制造业</SB_XXQTFPMX_SSHY>"
+           "<SB_XXQTFPMX_QYDJZCLX>有限责任公司</SB_XXQTFPMX_QYDJZCLX>"
+           "<SB_XXQTFPMX_KHYH>工商银行</SB_XXQTFPMX_KHYH>"
+           "<SB_XXQTFPMX_ZH>6222000011112222</SB_XXQTFPMX_ZH>"
+           "<SB_XXQTFPMX_FRXM>张三</SB_XXQTFPMX_FRXM>"
+           "<SB_XXQTFPMX_ZCDZ>北京市</SB_XXQTFPMX_ZCDZ>"
+           "<SB_XXQTFPMX_YYDZ>北京市海淀区</SB_XXQTFPMX_YYDZ>"
+           "<SB_XXQTFPMX_LXDH>010-12345678</SB_XXQTFPMX_LXDH>"
+           "</SB_XXQTFPMX_BTXX>";
 }
 
 void HostFixture::SetUp() {

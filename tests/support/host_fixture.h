@@ -20,6 +20,10 @@ inline constexpr const char* kFuncCode = "07037-02-18-01";
 inline constexpr const char* kKindCode = "01";
 inline constexpr const char* kFormCode = "004";
 
+// The taxpayer header the fixture's company particulars give, with the period dates and the
+// declaration date (yyyyMMdd; empty means today).
+std::string FixtureHeader(const std::string& start, const std::string& end, std::string today = std::string());
+
 // Creates the QApplication (offscreen) the first time a window test needs one.
 void EnsureApplication();
 
