@@ -8,7 +8,7 @@
 #include "corlith/corlith_host.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_XxqtfpGlobal.h"
-#include "ui/manager/f_InvoiceListModel.h"
+#include "ui/common/f_InvoiceListModel.h"
 #include "ui/manager/f_XxqtfpMgr.h"
 
 #include <QApplication>

@@ -10,7 +10,7 @@
 #include "ui/common/controls/PellowRadioButton.h"
 #include "ui/detail/f_InvoiceChecks.h"
 #include "ui/detail/f_XxqtfpDetail.h"
-#include "ui/manager/f_InvoiceListModel.h"
+#include "ui/common/f_InvoiceListModel.h"
 
 #include "support/host_fixture.h"
 

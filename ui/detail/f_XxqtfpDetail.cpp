@@ -12,7 +12,7 @@
 #include "ui/common/f_LookupCombos.h"
 #include "ui/detail/f_AmountInput.h"
 #include "ui/detail/f_InvoiceChecks.h"
-#include "ui/manager/f_InvoiceListModel.h"
+#include "ui/common/f_InvoiceListModel.h"
 
 #include <QEvent>
 #include <QGridLayout>

@@ -10,7 +10,7 @@
 #include "ui/common/f_Colors.h"
 #include "ui/common/f_LookupCombos.h"
 #include "ui/common/f_Status.h"
-#include "ui/manager/f_InvoiceListModel.h"
+#include "ui/common/f_InvoiceListModel.h"
 #include "ui/manager/f_doohckey.h"
 
 #include <QAction>

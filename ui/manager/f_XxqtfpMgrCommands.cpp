@@ -6,7 +6,7 @@
 #include "invoice/f_XxqtfpGlobal.h"
 #include "report/f_DealReportImpl.h"
 #include "ui/detail/f_XxqtfpDetail.h"
-#include "ui/manager/f_InvoiceListModel.h"
+#include "ui/common/f_InvoiceListModel.h"
 
 #include <QPointer>
 #include <QTreeView>

@@ -1,7 +1,7 @@
 #include "ui/manager/f_doohckey.h"
 
 #include "ui/common/f_Colors.h"
-#include "ui/manager/f_InvoiceListModel.h"
+#include "ui/common/f_InvoiceListModel.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>

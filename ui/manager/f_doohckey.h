@@ -3,7 +3,7 @@
 // detaching puts all of it back, so a view outlives its decorator unchanged.
 #pragma once
 
-#include "ui/manager/f_InvoiceListModel.h"
+#include "ui/common/f_InvoiceListModel.h"
 
 #include <QFont>
 #include <QMetaObject>

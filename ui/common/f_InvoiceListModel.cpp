@@ -1,4 +1,4 @@
-#include "ui/manager/f_InvoiceListModel.h"
+#include "ui/common/f_InvoiceListModel.h"
 
 #include "host/corlith_api.h"
 
