@@ -1,0 +1,142 @@
+// The two warnings given before an invoice is stored: a buyer id whose check digit is wrong
+// and an invoice that looks like one already entered.
+#include "invoice/f_InvoiceWarnings.h"
+#include "invoice/f_XxqtfpGlobal.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Unified social credit codes of real enterprises, as printed on their business licences.
+const std::vector<std::string> kValidCodes = {
+    "914403001922038216", "91440300708461136T", "91330100716105852F",
+    "911000001000013428", "91350100M000100Y43",
+};
+
+constexpr std::string_view kCodeAlphabet = "0123456789ABCDEFGHJKLMNPQRTUWXY";
+
+TEST(CheckDigit, RealCodesPass) {
+    for (const std::string& code : kValidCodes) {
+        EXPECT_FALSE(HasBadCheckDigit(code)) << code;
+        EXPECT_EQ(UnifiedCodeCheckChar(code.substr(0, 17)), code[17]) << code;
+    }
+}
+
+TEST(CheckDigit, EverySingleCharacterChangeIsCaught) {
+    // Any character of the alphabet, and the letters left out of it, in every position.
+    const std::string replacements = std::string(kCodeAlphabet) + "IOZSV-";
+    for (const std::string& code : kValidCodes) {
+        int changes = 0;
+        for (std::size_t at = 0; at < code.size(); ++at) {
+            for (char c : replacements) {
+                if (c == code[at]) continue;
+                std::string changed = code;
+                changed[at] = c;
+                EXPECT_TRUE(HasBadCheckDigit(changed)) << changed;
+                ++changes;
+            }
+        }
+        EXPECT_EQ(changes, 18 * 36);  // 37 replacements, one of them the character itself
+    }
+}
+
+TEST(CheckDigit, SwappedNeighboursAreCaught) {
+    const std::string code = kValidCodes[0];
+    for (std::size_t at = 0; at + 1 < code.size(); ++at) {
+        if (code[at] == code[at + 1]) continue;
+        std::string swapped = code;
+        std::swap(swapped[at], swapped[at + 1]);
+        EXPECT_TRUE(HasBadCheckDigit(swapped)) << swapped;
+    }
+}
+
+TEST(CheckDigit, LettersCountInEitherCase) {
+    EXPECT_FALSE(HasBadCheckDigit("91440300708461136t"));
+    EXPECT_FALSE(HasBadCheckDigit("91350100m000100y43"));
+}
+
+TEST(CheckDigit, OnlyEighteenCharacterIdsAreChecked) {
+    EXPECT_FALSE(HasBadCheckDigit(""));
+    EXPECT_FALSE(HasBadCheckDigit("440300192203821"));       // 15: an old tax registration number
+    EXPECT_FALSE(HasBadCheckDigit("91440300192203821"));     // 17
+    EXPECT_FALSE(HasBadCheckDigit("9144030019220382160"));   // 19
+    EXPECT_FALSE(HasBadCheckDigit("44030019220382161X00"));  // 20
+    EXPECT_TRUE(HasBadCheckDigit("914403001922038217"));
+    EXPECT_TRUE(HasBadCheckDigit("9144030019220382 6"));
+    EXPECT_TRUE(HasBadCheckDigit(std::string("91440300192203\xD6\xD0" "16")));
+}
+
+TEST(CheckDigit, CheckCharacterOfAnIncompleteOrForeignStem) {
+    EXPECT_EQ(UnifiedCodeCheckChar("9144030019220382"), '\0');
+    EXPECT_EQ(UnifiedCodeCheckChar("9144030019220382I"), '\0');
+    // The remainder 0 gives the check character "0", not the 32nd character.
+    EXPECT_EQ(UnifiedCodeCheckChar("00000000000000000"), '0');
+    EXPECT_EQ(UnifiedCodeCheckChar("10000000000000000"), 'Y');
+}
+
+Txxqtfpxx Invoice() {
+    Txxqtfpxx r;
+    r.xh = 4;
+    r.fplx = "1";
+    r.fplxmc = "普通发票";
+    r.kprq = "2026-11-10";
+    r.fs = 2;
+    r.je = 1234.5;
+    r.se = 209.87;
+    r.sl = 17;
+    r.gfnsr = "914403001922038216";
+    r.lwfp = "0";
+    r.zfbz = "0";
+    r.ms = "0";
+    r.jzjt = "0";
+    return r;
+}
+
+TEST(SameInvoice, TypeDateAmountTaxAndBuyerDecide) {
+    const Txxqtfpxx a = Invoice();
+    Txxqtfpxx b = a;
+    // What does not identify an invoice may differ.
+    b.xh = 9;
+    b.fs = 7;
+    b.sl = 13;
+    b.lwfp = "1";
+    b.zfbz = "1";
+    b.ms = "1";
+    b.jzjt = "1";
+    b.txsj = "2026-12-01";
+    EXPECT_TRUE(SameInvoice(a, b));
+
+    auto differs = [&](auto change) {
+        Txxqtfpxx c = a;
+        change(c);
+        return !SameInvoice(a, c) && !SameInvoice(c, a);
+    };
+    EXPECT_TRUE(differs([](Txxqtfpxx& c) { c.fplx = "2"; }));
+    EXPECT_TRUE(differs([](Txxqtfpxx& c) { c.kprq = "2026-11-11"; }));
+    EXPECT_TRUE(differs([](Txxqtfpxx& c) { c.je = 1234.51; }));
+    EXPECT_TRUE(differs([](Txxqtfpxx& c) { c.se = 209.88; }));
+    EXPECT_TRUE(differs([](Txxqtfpxx& c) { c.gfnsr = "91440300708461136T"; }));
+    EXPECT_TRUE(differs([](Txxqtfpxx& c) { c.gfnsr = " "; }));
+}
+
+TEST(SameInvoice, StoredFormsOfOneValueMatch) {
+    const Txxqtfpxx a = Invoice();
+    Txxqtfpxx b = a;
+    b.je = 1234.499999999;      // binary noise below a cent
+    b.se = 209.8700001;
+    b.kprq = "2026-11-10 00:00:00";
+    b.gfnsr = " 914403001922038216 ";
+    b.fplx = " 1";
+    EXPECT_TRUE(SameInvoice(a, b));
+
+    // No buyer is stored as a blank.
+    Txxqtfpxx noBuyer = a, blankBuyer = a;
+    noBuyer.gfnsr = "";
+    blankBuyer.gfnsr = " ";
+    EXPECT_TRUE(SameInvoice(noBuyer, blankBuyer));
+}
+
+}  // namespace
