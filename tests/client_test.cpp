@@ -157,7 +157,8 @@ protected:
     }
 
     static QString DemoSessionFile() {
-        return QFileInfo(QString::fromUtf8(__FILE__)).absolutePath() + u"/../client/demo-session.json"_s;
+        // Not __FILE__: a compiler cache may hand the compiler a path relative to the build.
+        return QString::fromUtf8(VANTREL_SOURCE_DIR) + u"/client/demo-session.json"_s;
     }
 
     QString dir_;
