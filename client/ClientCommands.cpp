@@ -6,9 +6,17 @@
 #include "MainFrame.h"
 #include "ModuleLoader.h"
 #include "corlith/corlith_host.h"
+#include "invoice/f_GlobalUnit.h"
+#include "invoice/f_XxqtfpGlobal.h"
 #include "module/f_ParamString.h"
+#include "summary/f_SummaryCaptions.h"
+#include "summary/f_SummaryDrill.h"
+#include "summary/f_SummaryPreview.h"
+#include "ui/preview/f_PreviewPage.h"
 
 #include <QApplication>
+#include <QDate>
+#include <QGuiApplication>
 #include <QLocale>
 #include <QFileInfo>
 #include <QFont>
@@ -46,6 +54,38 @@ long long CountInvoices(const ClientSession& session) {
                          &query, error, 1, 0))
         return -1;
     return query.FieldAsInt64("n");
+}
+
+// One line of a listing: fields joined by tabs, or a CSV record (fields quoted when they hold
+// a comma, a quote or a line break).
+QString ListingLine(const QStringList& fields, bool csv) {
+    if (!csv) return fields.join(u'\t');
+    QStringList quoted;
+    for (QString field : fields) {
+        if (field.contains(u',') || field.contains(u'"') || field.contains(u'\n') || field.contains(u'\r'))
+            field = u'"' + field.replace(u'"', u"\"\""_s) + u'"';
+        quoted << field;
+    }
+    return quoted.join(u',');
+}
+
+QString YesNo(const std::string& flag) { return FlagSet(flag) ? u"是"_s : u"否"_s; }
+
+// The session installed for a headless verb; false with the setup error printed.
+bool InstallHeadless(const ClientOptions& options, int& exitCode) {
+    ClientSession session;
+    QString error;
+    if (!PrepareSession(options, session, error) || !InstallSession(session, 0, error)) {
+        exitCode = SetupError(error);
+        return false;
+    }
+    return true;
+}
+
+int ComputeFailed(const char16_t* what, const std::string& error) {
+    PrintLine(stderr, u"vantrel-client: %1：%2"_s.arg(QString::fromUtf16(what), GbkToQString(error)));
+    corlith::CloseConnections();
+    return kExitFailed;
 }
 
 }  // namespace
@@ -147,4 +187,73 @@ int RunWindow(const ClientOptions& options, int& argc, char** argv) {
     }
     corlith::CloseConnections();
     return code;
+}
+
+int RunPreview(const ClientOptions& options) {
+    int code = kExitOk;
+    if (!InstallHeadless(options, code)) return code;
+    std::string nsrsbh, sbssq, error;
+    CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
+    std::vector<TSummaryLine> lines;
+    if (!ComputeSummaryLines(nsrsbh, sbssq, lines, error)) return ComputeFailed(u"无法计算申报预览", error);
+    corlith::CloseConnections();
+
+    if (options.csv) PrintLine(stdout, u"cell,caption,value"_s);
+    for (const TSummaryLine& line : lines) {
+        const std::string name(line.cell->name);
+        PrintLine(stdout, ListingLine({GbkToQString(name), GbkToQString(SummaryCellCaption(name)),
+                                       GbkToQString(line.value)},
+                                      options.csv));
+    }
+    return kExitOk;
+}
+
+int RunDrill(const ClientOptions& options) {
+    TSummaryCellRef ref;
+    if (!FindSummaryCell(QStringToGbk(options.cell), ref))
+        return SetupError(u"没有名为 %1 的单元格"_s.arg(options.cell));
+
+    int code = kExitOk;
+    if (!InstallHeadless(options, code)) return code;
+    std::string nsrsbh, sbssq, error;
+    CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
+    std::vector<Txxqtfpxx*> rows;
+    if (!LoadDrillInvoices(*ref.group, nsrsbh, sbssq, rows, error)) return ComputeFailed(u"无法读取发票", error);
+    corlith::CloseConnections();
+
+    PrintLine(stdout, ListingLine({u"发票类型"_s, u"开票日期"_s, u"份数"_s, u"金额"_s, u"税率"_s, u"税额"_s,
+                                   u"购方税号"_s, u"是否免税"_s, u"是否劳务发票"_s, u"是否作废"_s,
+                                   u"是否即征即退"_s},
+                                  options.csv));
+    for (const Txxqtfpxx* r : rows) {
+        PrintLine(stdout, ListingLine({GbkToQString(r->fplxmc), GbkToQString(r->kprq), QString::number(r->fs),
+                                       GbkToQString(AmountText(r->je)), QString::number(r->sl),
+                                       GbkToQString(AmountText(r->se)), GbkToQString(TrimBlanks(r->gfnsr)),
+                                       YesNo(r->ms), YesNo(r->lwfp), YesNo(r->zfbz), YesNo(r->jzjt)},
+                                      options.csv));
+    }
+    PrintLine(stdout, ListingLine({u"合计"_s, QString::number(rows.size()),
+                                   GbkToQString(DrillTotalText(*ref.cell, rows))},
+                                  options.csv));
+    FreeInvoiceList(rows);
+    return kExitOk;
+}
+
+int RunPrint(const ClientOptions& options, int& argc, char** argv) {
+    // Printing to a file never needs a screen.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    int code = kExitOk;
+    if (!InstallHeadless(options, code)) return code;
+    TSummaryPreview preview;
+    std::string error;
+    if (!LoadSummaryPreview(preview, error)) return ComputeFailed(u"无法计算申报预览", error);
+    corlith::CloseConnections();
+
+    QString writeError;
+    if (!WritePreviewPdf(options.pdfFile, preview, QDate::currentDate(), writeError)) {
+        PrintLine(stderr, u"vantrel-client: "_s + writeError);
+        return kExitFailed;
+    }
+    return kExitOk;
 }

@@ -40,6 +40,12 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             options.verb = ClientVerb::Summary;
         else if (verb == u"manager")
             options.verb = ClientVerb::Manager;
+        else if (verb == u"preview")
+            options.verb = ClientVerb::Preview;
+        else if (verb == u"drill")
+            options.verb = ClientVerb::Drill;
+        else if (verb == u"print")
+            options.verb = ClientVerb::Print;
         else {
             error = u"未知的命令：%1"_s.arg(verb);
             return false;
@@ -48,7 +54,8 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
     }
 
     bool seenSession = false, seenDb = false, seenCompany = false, seenPeriod = false;
-    bool seenOut = false;
+    bool seenOut = false, seenFormat = false, seenPdf = false;
+    const bool listsCells = options.verb == ClientVerb::Preview || options.verb == ClientVerb::Drill;
     for (; i < args.size(); ++i) {
         const QString arg = args.at(i);
         QString name = arg, inlineValue;
@@ -81,9 +88,21 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             // The parameter string goes to the module as typed, even when empty.
             ok = TakeValue(args, i, name, inlineValue, hasInline, options.paramText, options.hasParamText, true,
                            error);
+        } else if (name == u"--format" && listsCells) {
+            QString format;
+            ok = TakeValue(args, i, name, inlineValue, hasInline, format, seenFormat, false, error);
+            if (ok && format != u"text" && format != u"csv") {
+                error = u"--format 只能是 text 或 csv：%1"_s.arg(format);
+                return false;
+            }
+            options.csv = format == u"csv";
+        } else if (name == u"--pdf" && options.verb == ClientVerb::Print) {
+            ok = TakeValue(args, i, name, inlineValue, hasInline, options.pdfFile, seenPdf, false, error);
         } else if (name.startsWith(u'-')) {
             error = u"无法识别的选项：%1"_s.arg(arg);
             return false;
+        } else if (options.verb == ClientVerb::Drill && options.cell.isEmpty() && !arg.isEmpty()) {
+            options.cell = arg;
         } else {
             error = u"多余的参数：%1"_s.arg(arg);
             return false;
@@ -98,6 +117,14 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             return false;
         }
     }
+    if (options.verb == ClientVerb::Drill && options.cell.isEmpty()) {
+        error = u"drill 需要单元格名称 CELL"_s;
+        return false;
+    }
+    if (options.verb == ClientVerb::Print && !seenPdf) {
+        error = u"print 需要 --pdf FILE"_s;
+        return false;
+    }
     return true;
 }
 
@@ -108,5 +135,10 @@ QString ClientUsage() {
            "  vantrel-client init-db [COMMON] [--demo]       建表、发票类型；--demo 写入演示发票\n"
            "  vantrel-client summary [COMMON] --out FILE     生成汇总文件\n"
            "  vantrel-client summary [COMMON] --params TEXT  以 TEXT 为参数串生成汇总，输出调用后的参数串\n"
+           "  vantrel-client preview [COMMON] [--format text|csv]\n"
+           "                                                 申报预览：按文书顺序列出每个单元格的名称、说明和数值\n"
+           "  vantrel-client drill [COMMON] CELL [--format text|csv]\n"
+           "                                                 列出单元格 CELL 所汇总的发票，末行为张数和合计\n"
+           "  vantrel-client print [COMMON] --pdf FILE       将申报预览输出为 PDF（无需显示器）\n"
            "COMMON：--session FILE  --db FILE  --company ID  --period YYYYMM\n"_s;
 }

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-enum class ClientVerb { Window, Manager, InitDb, Summary };
+enum class ClientVerb { Window, Manager, InitDb, Summary, Preview, Drill, Print };
 
 struct ClientOptions {
     ClientVerb verb = ClientVerb::Window;
@@ -20,6 +20,9 @@ struct ClientOptions {
     QString outFile;        // summary --out
     QString paramText;      // summary --params, as typed
     bool hasParamText = false;
+    bool csv = false;       // preview, drill: --format csv (text otherwise)
+    QString cell;           // drill CELL
+    QString pdfFile;        // print --pdf
 };
 
 // Parses the arguments after the program name. Needs no QCoreApplication. Returns false with

@@ -32,6 +32,9 @@ int main(int argc, char** argv) {
     switch (options.verb) {
     case ClientVerb::InitDb: return RunInitDb(options);
     case ClientVerb::Summary: return RunSummary(options);
+    case ClientVerb::Preview: return RunPreview(options);
+    case ClientVerb::Drill: return RunDrill(options);
+    case ClientVerb::Print: return RunPrint(options, argc, argv);
     case ClientVerb::Window:
     case ClientVerb::Manager: break;
     }

@@ -126,3 +126,39 @@ std::vector<std::string> BuildDeleteStatements(const std::string& nsrsbh, const 
 }
 
 std::string BuildTypeListSql() { return "select mc,fplx from " + QualifyTableName("sb_fplxb") + " order by fplx"; }
+
+void ReadInvoiceRecords(THostQuery& query, std::vector<Txxqtfpxx*>& list) {
+    const int fXh = query.FieldIndex("xh"), fFplx = query.FieldIndex("fplx"),
+              fFplxmc = query.FieldIndex("fplxmc"), fKprq = query.FieldIndex("kprq"),
+              fFs = query.FieldIndex("fs"), fJe = query.FieldIndex("je"), fSe = query.FieldIndex("se"),
+              fGfnsr = query.FieldIndex("gfnsr"), fLwfp = query.FieldIndex("lwfp"),
+              fMs = query.FieldIndex("ms"), fZfbz = query.FieldIndex("zfbz"),
+              fJzjt = query.FieldIndex("jzjt"), fSl = query.FieldIndex("sl");
+    const auto text = [&query](int field) { return field < 0 ? std::string() : query.StringAt(field); };
+    const auto integer = [&query](int field) -> int64_t { return field < 0 ? 0 : query.Int64At(field); };
+    const auto money = [&query](int field) -> double {
+        return field < 0 ? 0.0 : static_cast<double>(query.CurrencyAt(field)) / 10000.0;
+    };
+    const int count = query.RecordCount();
+    list.reserve(list.size() + static_cast<size_t>(count));
+    query.First();
+    for (int i = 0; i < count && !query.Eof(); ++i) {
+        auto* r = new Txxqtfpxx;
+        r->xh = static_cast<int32_t>(integer(fXh));
+        r->fplx = text(fFplx);
+        r->fplxmc = text(fFplxmc);
+        if (r->fplxmc.empty()) r->fplxmc = "未知发票";
+        r->kprq = text(fKprq);
+        r->fs = integer(fFs);
+        r->je = money(fJe);
+        r->se = money(fSe);
+        r->gfnsr = text(fGfnsr);
+        r->lwfp = text(fLwfp);
+        r->ms = text(fMs);
+        r->zfbz = text(fZfbz);
+        r->jzjt = text(fJzjt);
+        r->sl = static_cast<int32_t>(integer(fSl));
+        list.push_back(r);
+        query.Next();
+    }
+}

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+class THostQuery;
+
 struct Txxqtfpxx {
     int32_t xh = 0;
     std::string fplx;
@@ -44,3 +46,6 @@ std::string BuildDeleteSql(const std::string& head, const std::vector<int32_t>& 
 std::vector<std::string> BuildDeleteStatements(const std::string& nsrsbh, const std::string& kjny,
                                                const std::vector<int32_t>& xhs);
 std::string BuildTypeListSql();
+// Appends one new record per row of a select with the list's fields (those of BuildListSql),
+// from the first row on. A type without a name reads "未知发票".
+void ReadInvoiceRecords(THostQuery& query, std::vector<Txxqtfpxx*>& list);

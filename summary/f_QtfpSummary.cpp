@@ -42,15 +42,8 @@ std::string_view CellIndent(std::string_view name) {
 std::string FormatCell(const THostQuery& query, TSummaryMeasure measure) {
     const std::string alias(MeasureAlias(measure));
     const bool hasValue = query.RecordCount() > 0 && !query.FieldIsNull(alias);
-    char text[64];
-    if (measure == TSummaryMeasure::Fs)
-        std::snprintf(text, sizeof text, "%d", hasValue ? query.FieldAsInteger(alias) : 0);
-    else
-        std::snprintf(text, sizeof text, "%.2f", hasValue ? query.FieldAsFloat(alias) : 0.0);
-    // A sum that is zero to the cent may land a hair below zero in floating point; a tax
-    // document shows it as zero, not "-0.00".
-    if (std::strcmp(text, "-0.00") == 0) return "0.00";
-    return text;
+    if (measure == TSummaryMeasure::Fs) return SummaryCountText(hasValue ? query.FieldAsInteger(alias) : 0);
+    return SummaryAmountText(hasValue ? query.FieldAsFloat(alias) : 0.0);
 }
 
 // The user reads these texts in Chinese; the system's own wording stays as the fallback.
@@ -111,6 +104,15 @@ bool WriteAll(int fd, const std::string& text) {
 
 }  // namespace
 
+std::string BuildSummaryWhere(const TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq) {
+    std::string where = " where nsrsbh='" + QuoteInner(nsrsbh) + "' and sbssq='" + QuoteInner(sbssq) + "'";
+    for (std::string_view condition : group.conditions) {
+        where += " and ";
+        where += condition;
+    }
+    return where;
+}
+
 std::string BuildSummarySelect(const TSummaryGroup& group, const std::string& table,
                                const std::string& nsrsbh, const std::string& sbssq) {
     std::string sql = "select ";
@@ -119,22 +121,56 @@ std::string BuildSummarySelect(const TSummaryGroup& group, const std::string& ta
         sql += SelectItem(group.cells[i].measure);
     }
     sql += " from " + table;
-    sql += " where nsrsbh='" + QuoteInner(nsrsbh) + "' and sbssq='" + QuoteInner(sbssq) + "'";
-    for (std::string_view condition : group.conditions) {
-        sql += " and ";
-        sql += condition;
-    }
+    sql += BuildSummaryWhere(group, nsrsbh, sbssq);
     return sql;
 }
 
-bool BuildSummaryText(std::string& text, std::string& error) {
+std::string SummaryAmountText(double sum) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", sum);
+    // A sum that is zero to the cent may land a hair below zero in floating point; a tax
+    // document shows it as zero, not "-0.00".
+    if (std::strcmp(text, "-0.00") == 0) return "0.00";
+    return text;
+}
+
+std::string SummaryCountText(int32_t count) { return std::to_string(count); }
+
+void CurrentTaxpayerAndPeriod(std::string& nsrsbh, std::string& sbssq) {
     const SubAppVo* vo = GetCurSubAppVo();
-    const std::string sbssq = vo ? vo->GetText("curKJNY") : std::string();
-    const std::string nsrsbh = vo ? vo->GetText("curcompany") : std::string();
+    sbssq = vo ? vo->GetText("curKJNY") : std::string();
+    nsrsbh = vo ? vo->GetText("curcompany") : std::string();
+}
+
+bool ComputeSummaryLines(const std::string& nsrsbh, const std::string& sbssq, std::vector<TSummaryLine>& lines,
+                         std::string& error) {
+    const std::string table = QualifyTableName("sb_xxfpb");
+    const std::string connection = MainConnectionName();
+    std::vector<TSummaryLine> computed;
+    THostQuery query;
+    for (const TSummaryGroup& group : SummaryCatalogue()) {
+        const std::string sql = BuildSummarySelect(group, table, nsrsbh, sbssq);
+        if (!ExecADOQueryMsg(connection, sql, &query, error, 1, 0)) {
+            error = ErrorOrUnknown(error);
+            return false;
+        }
+        for (const TSummaryCell& cell : group.cells)
+            computed.push_back(TSummaryLine{&group, &cell, FormatCell(query, cell.measure)});
+    }
+    lines = std::move(computed);
+    return true;
+}
+
+bool BuildSummaryText(std::string& text, std::string& error) {
+    std::string nsrsbh, sbssq;
+    CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
 
     std::string header;
     GetReportHeader(kPrefix, ModuleFuncCode(), error, header);
     if (header.empty()) return false;
+
+    std::vector<TSummaryLine> lines;
+    if (!ComputeSummaryLines(nsrsbh, sbssq, lines, error)) return false;
 
     std::string document = "<?xml version=\"1.0\" encoding=\"GBK\"?><DZSBB>";
     document += kCrLf;
@@ -143,29 +179,18 @@ bool BuildSummaryText(std::string& text, std::string& error) {
     document += header;
     document += "<SB_XXQTFPMX_HJXX>";
     document += kCrLf;
-
-    const std::string table = QualifyTableName("sb_xxfpb");
-    const std::string connection = MainConnectionName();
-    THostQuery query;
-    for (const TSummaryGroup& group : SummaryCatalogue()) {
-        const std::string sql = BuildSummarySelect(group, table, nsrsbh, sbssq);
-        if (!ExecADOQueryMsg(connection, sql, &query, error, 1, 0)) {
-            error = ErrorOrUnknown(error);
-            return false;
-        }
-        for (const TSummaryCell& cell : group.cells) {
-            document += CellIndent(cell.name);
-            document += "<";
-            document += cell.name;
-            document += ">";
-            document += FormatCell(query, cell.measure);
-            document += "</";
-            document += cell.name;
-            document += ">";
-            document += kCrLf;
-        }
+    for (const TSummaryLine& line : lines) {
+        const std::string_view name = line.cell->name;
+        document += CellIndent(name);
+        document += "<";
+        document += name;
+        document += ">";
+        document += line.value;
+        document += "</";
+        document += name;
+        document += ">";
+        document += kCrLf;
     }
-
     document += "</SB_XXQTFPMX_HJXX></SB_XXQTFPMX>";
     document += kCrLf;
     document += "</DZSBB>";

@@ -4,11 +4,40 @@
 
 #include "summary/f_SummaryCells.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
+
+// " where " with the taxpayer, the period and the group's conditions: the rows that the
+// group's cells sum.
+std::string BuildSummaryWhere(const TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq);
 
 // The select of one statement group for taxpayer nsrsbh and period sbssq on table.
 std::string BuildSummarySelect(const TSummaryGroup& group, const std::string& table,
                                const std::string& nsrsbh, const std::string& sbssq);
+
+// One cell line of the document: the group whose select computed it, the cell, and its value
+// exactly as the document writes it.
+struct TSummaryLine {
+    const TSummaryGroup* group = nullptr;
+    const TSummaryCell* cell = nullptr;
+    std::string value;
+};
+
+// The document's value texts: sums of amounts and taxes with two decimals ("-0.00" is
+// written as "0.00"), counts in decimal.
+std::string SummaryAmountText(double sum);
+std::string SummaryCountText(int32_t count);
+
+// The current taxpayer (curcompany) and period (curKJNY) from the host's values; empty when
+// missing.
+void CurrentTaxpayerAndPeriod(std::string& nsrsbh, std::string& sbssq);
+
+// Runs the catalogue's selects for taxpayer nsrsbh and period sbssq: one line per cell line of
+// the document, in document order. The document and the preview both come from here. False
+// with the database's error when a select fails; lines is then left as it was.
+bool ComputeSummaryLines(const std::string& nsrsbh, const std::string& sbssq, std::vector<TSummaryLine>& lines,
+                         std::string& error);
 
 // The whole document, byte for byte as it goes into the file. False with error when the
 // header cannot be built or a select fails.

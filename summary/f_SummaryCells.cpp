@@ -68,6 +68,29 @@ const std::vector<TSummaryGroup>& SummaryCatalogue() {
     return catalogue;
 }
 
+bool FindSummaryCell(std::string_view name, TSummaryCellRef& ref) {
+    const auto sameText = [](std::string_view a, std::string_view b) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+            const auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
+            if (upper(x) != upper(y)) return false;
+        }
+        return true;
+    };
+    for (const TSummaryGroup& group : SummaryCatalogue()) {
+        for (const TSummaryCell& cell : group.cells) {
+            const std::string_view shortName = cell.name.substr(kSummaryCellPrefix.size());
+            if (sameText(name, cell.name) || sameText(name, shortName)) {
+                ref.group = &group;
+                ref.cell = &cell;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 std::string_view MeasureAlias(TSummaryMeasure measure) {
     switch (measure) {
     case TSummaryMeasure::Je: return "zje";

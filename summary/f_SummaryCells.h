@@ -7,6 +7,9 @@
 
 enum class TSummaryMeasure { Je, Se, Fs };
 
+// Every cell name starts with it; users may leave it out when they name a cell.
+inline constexpr std::string_view kSummaryCellPrefix = "SB_XXQTFPMX_";
+
 struct TSummaryCell {
     std::string_view name;
     TSummaryMeasure measure;
@@ -19,6 +22,15 @@ struct TSummaryGroup {
 
 // The 46 groups (61 cell lines).
 const std::vector<TSummaryGroup>& SummaryCatalogue();
+
+// The group and cell of a cell name, given with or without kSummaryCellPrefix (letters
+// compared ignoring case). The repeated line's name gives its first group. False when the
+// catalogue has no such cell.
+struct TSummaryCellRef {
+    const TSummaryGroup* group = nullptr;
+    const TSummaryCell* cell = nullptr;
+};
+bool FindSummaryCell(std::string_view name, TSummaryCellRef& ref);
 
 // The field alias under which a measure is selected and read back: "zje", "zse", "zfs".
 std::string_view MeasureAlias(TSummaryMeasure measure);

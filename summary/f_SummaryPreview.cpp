@@ -1,0 +1,27 @@
+#include "summary/f_SummaryPreview.h"
+
+#include "report/f_DealReportPubFunc.h"
+
+std::string TSummaryPreview::Value(std::string_view name) const {
+    for (const TSummaryLine& line : lines)
+        if (line.cell->name == name) return line.value;
+    return std::string();
+}
+
+bool LoadSummaryPreview(TSummaryPreview& preview, std::string& error) {
+    TSummaryPreview loaded;
+    std::string nsrsbh;
+    CurrentTaxpayerAndPeriod(nsrsbh, loaded.period);
+    GetCompanyInfo("jbxx", "code", loaded.taxpayerId);
+    if (loaded.taxpayerId.empty()) loaded.taxpayerId = nsrsbh;
+    GetCompanyInfo("jbxx", "name", loaded.taxpayerName);
+    if (!ComputeSummaryLines(nsrsbh, loaded.period, loaded.lines, error)) return false;
+    preview = std::move(loaded);
+    return true;
+}
+
+std::string PeriodCaption(const std::string& period) {
+    const bool digits = period.size() == 6 && period.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits) return period;
+    return period.substr(0, 4) + "年" + period.substr(4, 2) + "月";
+}

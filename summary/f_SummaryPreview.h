@@ -1,0 +1,25 @@
+// What the return preview shows: the taxpayer, the period and every cell line of the summary,
+// computed by the same code path as the document.
+#pragma once
+
+#include "summary/f_QtfpSummary.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct TSummaryPreview {
+    std::string taxpayerId;     // the company particulars' code, else the current taxpayer
+    std::string taxpayerName;
+    std::string period;         // yyyymm
+    std::vector<TSummaryLine> lines;  // document order, the repeated line included
+
+    // The value of a cell as the document writes it; empty when the preview has no such cell.
+    std::string Value(std::string_view name) const;
+};
+
+// The current taxpayer's and period's preview. False with the database's error.
+bool LoadSummaryPreview(TSummaryPreview& preview, std::string& error);
+
+// "2026年11月" for "202611"; other texts as they are.
+std::string PeriodCaption(const std::string& period);
