@@ -1,7 +1,8 @@
 # Installs the Debian packages the build, the tests and the windows need, when missing.
 # Sourced by ./run and ./test.
 vantrel_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libpugixml-dev
-  libinih-dev libgtest-dev libgmock-dev fonts-wqy-zenhei libgl-dev qt6-qpa-plugins)
+  libinih-dev libgtest-dev libgmock-dev fonts-wqy-zenhei libgl-dev qt6-qpa-plugins
+  poppler-utils)
 vantrel_missing=()
 for p in "${vantrel_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || vantrel_missing+=("$p")

@@ -1,0 +1,468 @@
+// The return preview: its caption table against the catalogue, its figures against the
+// document, the invoices behind each figure, the client's preview, drill and print verbs.
+#include "corlith/corlith_test.h"
+#include "host/corlith_api.h"
+#include "invoice/f_GlobalUnit.h"
+#include "invoice/f_XxqtfpGlobal.h"
+#include "summary/f_QtfpSummary.h"
+#include "summary/f_SummaryCaptions.h"
+#include "summary/f_SummaryCells.h"
+#include "summary/f_SummaryDrill.h"
+#include "summary/f_SummaryPreview.h"
+#include "support/host_fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// ---- the caption table ---------------------------------------------------------------------
+
+bool Has(const std::string& text, const char* piece) { return text.find(piece) != std::string::npos; }
+
+bool HasCondition(const TSummaryGroup& group, std::string_view condition) {
+    for (std::string_view c : group.conditions)
+        if (c == condition) return true;
+    return false;
+}
+
+TEST(PreviewCaptions, EveryCellHasExactlyOnePlaceAndNoTwoCellsShareOne) {
+    std::set<std::string_view> catalogueNames;
+    for (const TSummaryGroup& group : SummaryCatalogue())
+        for (const TSummaryCell& cell : group.cells) catalogueNames.insert(cell.name);
+    ASSERT_EQ(catalogueNames.size(), 60u);  // 61 lines, the repeated one counted once
+
+    std::map<std::string_view, int> placesOfName;
+    std::set<std::tuple<int, int, int>> positions;
+    const auto& sections = SummarySections();
+    for (const TSummaryPlace& place : SummaryPlaces()) {
+        ++placesOfName[place.name];
+        EXPECT_TRUE(catalogueNames.count(place.name)) << place.name << " is no cell of the document";
+        EXPECT_TRUE(positions.emplace(place.section, place.row, place.column).second)
+            << place.name << " shares its position with another cell";
+        ASSERT_GE(place.section, 0);
+        ASSERT_LT(place.section, static_cast<int>(sections.size()));
+        const TSummarySection& section = sections[static_cast<std::size_t>(place.section)];
+        ASSERT_GE(place.row, 0);
+        ASSERT_LT(place.row, static_cast<int>(section.rows.size())) << place.name;
+        ASSERT_GE(place.column, 0);
+        ASSERT_LT(place.column, static_cast<int>(section.columns.size())) << place.name;
+    }
+    for (std::string_view name : catalogueNames) EXPECT_EQ(placesOfName[name], 1) << name;
+
+    std::set<std::string> captions;
+    for (std::string_view name : catalogueNames) {
+        const std::string caption = SummaryCellCaption(name);
+        EXPECT_FALSE(caption.empty()) << name;
+        EXPECT_TRUE(captions.insert(caption).second) << name << " has the caption of another cell";
+    }
+    EXPECT_TRUE(SummaryCellCaption("SB_XXQTFPMX_ZBJE_6_99").empty());
+}
+
+// A caption must say what its figure holds: every condition of the cell's group shows in it.
+TEST(PreviewCaptions, CaptionsSayWhatTheConditionsSelect) {
+    for (const TSummaryGroup& group : SummaryCatalogue()) {
+        for (const TSummaryCell& cell : group.cells) {
+            const std::string c = SummaryCellCaption(cell.name);
+            const std::string n(cell.name);
+            switch (cell.measure) {
+            case TSummaryMeasure::Fs: EXPECT_TRUE(Has(c, "份数")) << n; break;
+            case TSummaryMeasure::Je: EXPECT_TRUE(Has(c, "销售额") && !Has(c, "税额")) << n; break;
+            case TSummaryMeasure::Se: EXPECT_TRUE(Has(c, "税额")) << n; break;
+            }
+            EXPECT_EQ(Has(c, "即征即退"), HasCondition(group, "jzjt=1")) << n;
+            EXPECT_EQ(Has(c, "一般项目"), HasCondition(group, "jzjt=0")) << n;
+            EXPECT_EQ(Has(c, "免税"), HasCondition(group, "ms=1")) << n;
+            EXPECT_EQ(Has(c, "劳务"), HasCondition(group, "lwfp=1")) << n;
+            EXPECT_EQ(Has(c, "货物"), HasCondition(group, "lwfp=0")) << n;
+            EXPECT_EQ(Has(c, "含作废"), !HasCondition(group, "zfbz=0")) << n;
+            EXPECT_EQ(Has(c, "未开具"), HasCondition(group, "fplx=3")) << n;
+            EXPECT_EQ(Has(c, "开具发票") && !Has(c, "未开具"), HasCondition(group, "fplx<>3")) << n;
+            EXPECT_EQ(Has(c, "普通发票"), HasCondition(group, "fplx=1")) << n;
+            EXPECT_EQ(Has(c, "非专用发票"), HasCondition(group, "fplx=2")) << n;
+
+            const bool high = HasCondition(group, "(sl=17 or sl=13)"), low = HasCondition(group, "(sl=6 or sl=4)");
+            EXPECT_EQ(Has(c, "17%"), high || HasCondition(group, "sl=17")) << n;
+            EXPECT_EQ(Has(c, "13%"), high || HasCondition(group, "sl=13")) << n;
+            EXPECT_EQ(Has(c, "6%"), low || HasCondition(group, "sl=6")) << n;
+            EXPECT_EQ(Has(c, "4%"), low || HasCondition(group, "sl=4")) << n;
+        }
+    }
+}
+
+TEST(PreviewCaptions, CellsAreFoundWithOrWithoutThePrefix) {
+    TSummaryCellRef ref;
+    ASSERT_TRUE(FindSummaryCell("SB_XXQTFPMX_FB1SE_5_10", ref));
+    EXPECT_EQ(ref.cell->name, "SB_XXQTFPMX_FB1SE_5_10");
+    EXPECT_EQ(ref.cell->measure, TSummaryMeasure::Se);
+    EXPECT_EQ(ref.group->cells.size(), 2u);  // selected together with FB1JE_4_10
+
+    ASSERT_TRUE(FindSummaryCell("fb1fs_3_10", ref));
+    EXPECT_EQ(ref.cell->name, "SB_XXQTFPMX_FB1FS_3_10");
+    ASSERT_TRUE(FindSummaryCell("ZBJE_9_32", ref));
+    EXPECT_EQ(ref.group, &SummaryCatalogue()[18]);  // the first of the two identical groups
+
+    EXPECT_FALSE(FindSummaryCell("ZBJE_9_99", ref));
+    EXPECT_FALSE(FindSummaryCell("SB_XXQTFPMX_", ref));
+    EXPECT_FALSE(FindSummaryCell("", ref));
+    EXPECT_FALSE(FindSummaryCell("XXQTFPMX_ZBJE_6_12", ref));
+}
+
+// ---- figures and the invoices behind them --------------------------------------------------
+
+// The cell lines of a summary document, in order: element name and value.
+std::vector<std::pair<std::string, std::string>> DocumentCells(const std::string& document) {
+    static const QRegularExpression re(uR"(<(SB_XXQTFPMX_[A-Z0-9]+_\d+_\d+)>([^<]*)</\1>)"_s);
+    std::vector<std::pair<std::string, std::string>> cells;
+    for (auto it = re.globalMatch(QString::fromLatin1(document)); it.hasNext();) {
+        const auto m = it.next();
+        cells.emplace_back(m.captured(1).toStdString(), m.captured(2).toStdString());
+    }
+    return cells;
+}
+
+class PreviewTest : public testhost::HostFixture {
+protected:
+    // A register of n invoices of the current taxpayer and period (and some of others) with
+    // every type, rate and flag, amounts with cents, some negative.
+    void FillRandomRegister(unsigned seed, int n) {
+        Exec("delete from sb07_xxfpb");
+        std::mt19937 gen(seed);
+        auto pick = [&gen](int k) { return static_cast<int>(gen() % static_cast<unsigned>(k)); };
+        const int rates[] = {17, 13, 6, 4, 0, 3};
+        const int types[] = {1, 2, 3, 5};
+        std::string error;
+        ASSERT_TRUE(DBBeginTrans(testhost::kConnection, error)) << error;
+        for (int i = 0; i < n; ++i) {
+            testhost::InvoiceRow row;
+            row.xh = i + 1;
+            if (pick(6) == 0) row.nsrsbh = "91110000MA002OTHER";
+            if (pick(6) == 0) row.sbssq = "202610";
+            row.fplx = types[pick(4)];
+            row.sl = rates[pick(6)];
+            row.fs = 1 + pick(9);
+            const long long cents = pick(10) == 0 ? -pick(50000) : pick(5000000);
+            row.je = static_cast<double>(cents) / 100.0;
+            row.se = static_cast<double>(cents * row.sl / 100 + pick(3) - 1) / 100.0;
+            row.jzjt = pick(2);
+            row.lwfp = pick(2);
+            row.ms = pick(3) == 0 ? 1 : 0;
+            row.zfbz = pick(5) == 0 ? 1 : 0;
+            row.gfnsr = pick(2) ? std::string(" ") : "9144030072612345" + std::to_string(pick(90) + 10);
+            InsertInvoice(row);
+        }
+        ASSERT_TRUE(DBCommitTrans(testhost::kConnection, error)) << error;
+    }
+
+    std::vector<TSummaryLine> Lines() {
+        std::vector<TSummaryLine> lines;
+        std::string error;
+        EXPECT_TRUE(ComputeSummaryLines(testhost::kCompany, testhost::kPeriod, lines, error)) << error;
+        return lines;
+    }
+};
+
+TEST_F(PreviewTest, RandomRegistersGiveTheDocumentsFiguresAndDrillsThatSumToThem) {
+    for (unsigned seed : {3u, 11u, 2027u}) {
+        FillRandomRegister(seed, 160);
+        std::string document, error;
+        ASSERT_TRUE(BuildSummaryText(document, error)) << error;
+        const auto cells = DocumentCells(document);
+        const std::vector<TSummaryLine> lines = Lines();
+        ASSERT_EQ(lines.size(), 61u);
+        ASSERT_EQ(cells.size(), lines.size());
+
+        int nonZero = 0;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const std::string name(lines[i].cell->name);
+            EXPECT_EQ(name, cells[i].first) << "line " << i;
+            EXPECT_EQ(lines[i].value, cells[i].second) << name << " seed " << seed;
+
+            std::vector<Txxqtfpxx*> rows;
+            ASSERT_TRUE(LoadDrillInvoices(*lines[i].group, testhost::kCompany, testhost::kPeriod, rows, error))
+                << error;
+            EXPECT_EQ(DrillTotalText(*lines[i].cell, rows), lines[i].value) << name << " seed " << seed;
+            for (const Txxqtfpxx* r : rows) {
+                // Every condition of the cell shows in the rows it lists.
+                const auto& conditions = lines[i].group->conditions;
+                const auto has = [&conditions](std::string_view c) {
+                    return std::find(conditions.begin(), conditions.end(), c) != conditions.end();
+                };
+                EXPECT_TRUE(!has("zfbz=0") || !FlagSet(r->zfbz)) << name;
+                EXPECT_TRUE(!has("ms=1") || FlagSet(r->ms)) << name;
+                EXPECT_TRUE(!has("fplx=3") || r->fplx == "3") << name;
+                EXPECT_TRUE(!has("fplx<>3") || r->fplx != "3") << name;
+            }
+            if (lines[i].value != "0" && lines[i].value != "0.00") {
+                ++nonZero;
+                EXPECT_FALSE(rows.empty()) << name;
+            }
+            FreeInvoiceList(rows);
+        }
+        EXPECT_GT(nonZero, 40) << "the register should reach most cells";
+    }
+}
+
+TEST_F(PreviewTest, DrillListsTheRowsInSequenceOrderWithTheirTypeNames) {
+    testhost::InvoiceRow row;
+    row.xh = 7;
+    row.zfbz = 1;  // voided: counted, but in no amount
+    InsertInvoice(row);
+    row.xh = 2;
+    row.zfbz = 0;
+    row.je = 250.5;
+    row.se = 42.59;
+    row.fs = 3;
+    InsertInvoice(row);
+    row.xh = 5;
+    row.fplx = 2;  // other type: not in the type-1 cells
+    InsertInvoice(row);
+    row.xh = 9;
+    row.sbssq = "202610";  // other period
+    row.fplx = 1;
+    InsertInvoice(row);
+
+    TSummaryCellRef count, amount;
+    ASSERT_TRUE(FindSummaryCell("FB1FS_3_10", count));
+    ASSERT_TRUE(FindSummaryCell("FB1JE_4_10", amount));
+    std::vector<Txxqtfpxx*> rows;
+    std::string error;
+    ASSERT_TRUE(LoadDrillInvoices(*count.group, testhost::kCompany, testhost::kPeriod, rows, error)) << error;
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]->xh, 2);
+    EXPECT_EQ(rows[1]->xh, 7);
+    EXPECT_EQ(rows[0]->fplxmc, "普通发票");
+    EXPECT_EQ(DrillTotalText(*count.cell, rows), "4");
+    FreeInvoiceList(rows);
+
+    ASSERT_TRUE(LoadDrillInvoices(*amount.group, testhost::kCompany, testhost::kPeriod, rows, error)) << error;
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(DrillTotalText(*amount.cell, rows), "250.50");
+    EXPECT_EQ(DrillTotalText(amount.group->cells[1], rows), "42.59");
+    FreeInvoiceList(rows);
+}
+
+TEST_F(PreviewTest, DrillSelectQuotesTheTaxpayerAndKeepsTheConditionsOnTheInvoiceTable) {
+    const std::string sql = BuildDrillSelect(SummaryCatalogue()[15], "A'B", testhost::kPeriod);
+    EXPECT_EQ(sql,
+              "select fp.*,lx.mc as fplxmc from (select * from sb07_xxfpb where nsrsbh='A''B' and "
+              "sbssq='202611' and fplx=3 and ms=0 and jzjt=0 and zfbz=0 and (sl=6 or sl=4)) fp left join "
+              "sb07_fplxb lx on fp.fplx = lx.fplx order by fp.xh");
+    std::vector<Txxqtfpxx*> rows;
+    std::string error;
+    EXPECT_TRUE(LoadDrillInvoices(SummaryCatalogue()[15], "A'B", testhost::kPeriod, rows, error)) << error;
+    EXPECT_TRUE(rows.empty());
+}
+
+TEST_F(PreviewTest, FailingSelectLeavesTheLinesAndTheRowsAlone) {
+    std::vector<TSummaryLine> lines = Lines();
+    corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "injected failure", "sum(fs)");
+    std::string error;
+    EXPECT_FALSE(ComputeSummaryLines(testhost::kCompany, testhost::kPeriod, lines, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(lines.size(), 61u);
+
+    corlith::test::ClearFailures();
+    corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "injected failure", "left join");
+    std::vector<Txxqtfpxx*> rows;
+    error.clear();
+    EXPECT_FALSE(LoadDrillInvoices(SummaryCatalogue()[0], testhost::kCompany, testhost::kPeriod, rows, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(rows.empty());
+}
+
+TEST_F(PreviewTest, PreviewNamesTheTaxpayerFromTheParticulars) {
+    TSummaryPreview preview;
+    std::string error;
+    ASSERT_TRUE(LoadSummaryPreview(preview, error)) << error;
+    EXPECT_EQ(preview.taxpayerId, "91110000MA001TEST");
+    EXPECT_EQ(preview.taxpayerName, "测试公司");
+    EXPECT_EQ(preview.period, "202611");
+    EXPECT_EQ(PeriodCaption(preview.period), "2026年11月");
+    EXPECT_EQ(PeriodCaption("2026-1"), "2026-1");
+    EXPECT_EQ(preview.Value("SB_XXQTFPMX_FB1FS_3_10"), "0");
+    EXPECT_EQ(preview.Value("SB_XXQTFPMX_ZBJE_6_12"), "0.00");
+    EXPECT_EQ(preview.Value("SB_XXQTFPMX_NONE"), "");
+}
+
+// ---- the client's verbs ---------------------------------------------------------------------
+
+struct ClientRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+std::ostream& operator<<(std::ostream& os, const ClientRun& run) {
+    return os << "exit " << run.exitCode << "\nstdout: " << run.out.toStdString() << "\nstderr: " << run.err.toStdString();
+}
+
+ClientRun RunProgram(const QString& program, const QStringList& args, const QString& dir) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    env.remove(u"VANTREL_MODULE"_s);
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir);
+    p.start(program, args);
+    ClientRun run;
+    if (!p.waitForStarted() || !p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) return run;
+    run.exitCode = p.exitCode();
+    run.out = QString::fromUtf8(p.readAllStandardOutput());
+    run.err = QString::fromUtf8(p.readAllStandardError());
+    return run;
+}
+
+class PreviewClientTest : public PreviewTest {
+protected:
+    ClientRun Client(const QString& verb, QStringList args) {
+        args = QStringList{verb, u"--db"_s, QString::fromStdString(dbFile_.string()), u"--company"_s,
+                           QString::fromLatin1(testhost::kCompany), u"--period"_s,
+                           QString::fromLatin1(testhost::kPeriod)} +
+               args;
+        return RunProgram(QString::fromUtf8(VANTREL_CLIENT_PATH), args, QString::fromStdString(dir_.string()));
+    }
+
+    // Fields of a CSV text without quoted fields (those of these listings have none).
+    static std::vector<QStringList> Records(const QString& text) {
+        std::vector<QStringList> records;
+        for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts)) records.push_back(line.split(u','));
+        return records;
+    }
+};
+
+TEST_F(PreviewClientTest, PreviewCsvHasTheDocumentsCellsAndEachDrillSumsToItsCell) {
+    FillRandomRegister(77, 120);
+    const QString summaryFile = QString::fromStdString((dir_ / "summary.xml").string());
+    const ClientRun summary = Client(u"summary"_s, {u"--out"_s, summaryFile});
+    ASSERT_EQ(summary.exitCode, 0) << summary;
+    QFile file(summaryFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const auto cells = DocumentCells(file.readAll().toStdString());
+    ASSERT_EQ(cells.size(), 61u);
+
+    const ClientRun preview = Client(u"preview"_s, {u"--format"_s, u"csv"_s});
+    ASSERT_EQ(preview.exitCode, 0) << preview;
+    const auto records = Records(preview.out);
+    ASSERT_EQ(records.size(), cells.size() + 1);
+    EXPECT_EQ(records[0], (QStringList{u"cell"_s, u"caption"_s, u"value"_s}));
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const QStringList& record = records[i + 1];
+        ASSERT_EQ(record.size(), 3) << record.join(u'|').toStdString();
+        EXPECT_EQ(record[0].toStdString(), cells[i].first);
+        EXPECT_EQ(record[1], GbkToQString(SummaryCellCaption(cells[i].first)));
+        EXPECT_EQ(record[2].toStdString(), cells[i].second) << cells[i].first;
+    }
+
+    std::set<std::string> drilled;
+    for (const auto& [name, value] : cells) {
+        if (value == "0" || value == "0.00" || !drilled.insert(name).second) continue;
+        // Half of them named without the prefix, in lower case.
+        const QString cell = drilled.size() % 2 ? QString::fromStdString(name)
+                                                : QString::fromStdString(name.substr(12)).toLower();
+        const ClientRun drill = Client(u"drill"_s, {cell, u"--format"_s, u"csv"_s});
+        ASSERT_EQ(drill.exitCode, 0) << drill;
+        const auto rows = Records(drill.out);
+        ASSERT_GE(rows.size(), 3u) << drill;
+        EXPECT_EQ(rows.front().size(), 11);
+        EXPECT_EQ(rows.front()[0], u"发票类型"_s);
+        EXPECT_EQ(rows.front()[4], u"税率"_s);
+        const QStringList& total = rows.back();
+        ASSERT_EQ(total.size(), 3) << drill;
+        EXPECT_EQ(total[0], u"合计"_s);
+        EXPECT_EQ(total[1].toULongLong(), rows.size() - 2) << name;
+        EXPECT_EQ(total[2].toStdString(), value) << name;
+    }
+    EXPECT_GT(drilled.size(), 30u);
+}
+
+TEST_F(PreviewClientTest, TextListingsAndRefusals) {
+    testhost::InvoiceRow row;
+    row.gfnsr = "440300665812347";
+    InsertInvoice(row);
+
+    const ClientRun preview = Client(u"preview"_s, {});
+    ASSERT_EQ(preview.exitCode, 0) << preview;
+    const QStringList lines = preview.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 61);
+    EXPECT_EQ(lines[0].split(u'\t'),
+              (QStringList{u"SB_XXQTFPMX_ZBJE_6_12"_s, GbkToQString(SummaryCellCaption("SB_XXQTFPMX_ZBJE_6_12")),
+                           u"100.00"_s}));
+    EXPECT_EQ(lines[18], lines[19]);  // the repeated line stands twice, as in the document
+
+    const ClientRun drill = Client(u"drill"_s, {u"SB_XXQTFPMX_FB1SE_5_10"_s});
+    ASSERT_EQ(drill.exitCode, 0) << drill;
+    const QStringList drillLines = drill.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(drillLines.size(), 3);
+    EXPECT_EQ(drillLines[1].split(u'\t'),
+              (QStringList{u"普通发票"_s, u"2026-11-10"_s, u"1"_s, u"100.00"_s, u"17"_s, u"17.00"_s,
+                           u"440300665812347"_s, u"否"_s, u"否"_s, u"否"_s, u"否"_s}));
+    EXPECT_EQ(drillLines[2], u"合计\t1\t17.00"_s);
+
+    for (const QStringList& args : {QStringList{u"ZBJE_6_99"_s}, QStringList{u"SB_XXQTFPMX_"_s}, QStringList{},
+                                    QStringList{u"ZBJE_6_12"_s, u"--format"_s, u"xml"_s},
+                                    QStringList{u"ZBJE_6_12"_s, u"ZBJE_6_13"_s}}) {
+        const ClientRun refused = Client(u"drill"_s, args);
+        EXPECT_EQ(refused.exitCode, 2) << args.join(u' ').toStdString() << "\n" << refused;
+        EXPECT_TRUE(refused.out.isEmpty()) << refused;
+        EXPECT_FALSE(refused.err.isEmpty());
+    }
+    const ClientRun noPdf = Client(u"print"_s, {});
+    EXPECT_EQ(noPdf.exitCode, 2) << noPdf;
+}
+
+TEST_F(PreviewClientTest, UnreadableDatabaseIsASetupError) {
+    const QString bogus = QString::fromStdString((dir_ / "bogus.db").string());
+    QFile file(bogus);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    for (const QStringList& args : {QStringList{u"preview"_s}, QStringList{u"drill"_s, u"ZBJE_6_12"_s}}) {
+        const ClientRun run = RunProgram(QString::fromUtf8(VANTREL_CLIENT_PATH), args + QStringList{u"--db"_s, bogus},
+                                         QString::fromStdString(dir_.string()));
+        EXPECT_EQ(run.exitCode, 2) << run;
+        EXPECT_TRUE(run.out.isEmpty()) << run;
+    }
+}
+
+TEST_F(PreviewClientTest, PrintWritesOnePagePdfNamingTheTaxpayer) {
+    const QString dir = QString::fromStdString(dir_.string());
+    const QString db = QString::fromStdString((dir_ / "demo.db").string());
+    const QString pdf = QString::fromStdString((dir_ / "preview.pdf").string());
+    const QString client = QString::fromUtf8(VANTREL_CLIENT_PATH);
+    ASSERT_EQ(RunProgram(client, {u"init-db"_s, u"--demo"_s, u"--db"_s, db}, dir).exitCode, 0);
+    const ClientRun print = RunProgram(client, {u"print"_s, u"--db"_s, db, u"--pdf"_s, pdf}, dir);
+    ASSERT_EQ(print.exitCode, 0) << print;
+    ASSERT_TRUE(QFile::exists(pdf));
+
+    const ClientRun info = RunProgram(u"pdfinfo"_s, {pdf}, dir);
+    ASSERT_EQ(info.exitCode, 0) << "pdfinfo (poppler-utils) is needed: " << info;
+    EXPECT_TRUE(info.out.contains(QRegularExpression(u"Pages:\\s+1\\n"_s))) << info;
+    const ClientRun text = RunProgram(u"pdftotext"_s, {pdf, u"-"_s}, dir);
+    ASSERT_EQ(text.exitCode, 0) << text;
+    EXPECT_TRUE(text.out.contains(u"深圳市恒通达电子科技有限公司"_s)) << text;
+    EXPECT_TRUE(text.out.contains(u"2026年11月"_s)) << text;
+    EXPECT_TRUE(text.out.contains(u"30900.00"_s)) << text;  // the demo's ZBJE_6_12
+
+    // A file that cannot be written is a failure that leaves nothing behind.
+    const QString missing = QString::fromStdString((dir_ / "no-such-folder" / "p.pdf").string());
+    const ClientRun failed = RunProgram(client, {u"print"_s, u"--db"_s, db, u"--pdf"_s, missing}, dir);
+    EXPECT_EQ(failed.exitCode, 1) << failed;
+    EXPECT_FALSE(QFile::exists(missing));
+}
+
+}  // namespace
