@@ -8,7 +8,7 @@
 #include "ui/common/controls/PellowDTPicker.h"
 #include "ui/common/controls/PellowEdit.h"
 #include "ui/common/controls/PellowRadioButton.h"
-#include "ui/detail/f_InvoiceChecks.h"
+#include "invoice/f_InvoiceChecks.h"
 #include "ui/detail/f_XxqtfpDetail.h"
 #include "ui/common/f_InvoiceListModel.h"
 

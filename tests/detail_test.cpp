@@ -1,6 +1,6 @@
 // The detail window: its input rules, the tax arithmetic, the entry checks and saving.
 #include "ui/detail/f_AmountInput.h"
-#include "ui/detail/f_InvoiceChecks.h"
+#include "invoice/f_InvoiceChecks.h"
 #include "ui/detail/f_XxqtfpDetail.h"
 
 #include "invoice/f_FpDealGlobal.h"

@@ -39,13 +39,6 @@ bool SelectionHoldsPoint(const AmountShape& s, int caret, int selLength) {
 
 bool IsDigit(int key) { return key >= '0' && key <= '9'; }
 
-std::string Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return std::string();
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 }  // namespace
 
 bool AmountEditKeyPress(const std::string& text, int caret, int selLength, int key, int intLength,
@@ -83,55 +76,6 @@ bool AmountEditKeyDown(const std::string& text, int caret, int selLength, int ke
 }
 
 bool CountEditKeyPress(int key) { return IsDigit(key) || key == kBackspace || key == kEnter; }
-
-bool ParseDecimal(const std::string& text, double& value) {
-    const std::string t = Trimmed(text);
-    std::size_t pos = 0;
-    if (pos < t.size() && (t[pos] == '+' || t[pos] == '-')) ++pos;
-    const std::size_t mantissaStart = pos;
-    int digits = 0;
-    while (pos < t.size() && IsDigit(t[pos])) ++pos, ++digits;
-    if (pos < t.size() && t[pos] == '.') {
-        ++pos;
-        while (pos < t.size() && IsDigit(t[pos])) ++pos, ++digits;
-    }
-    if (digits == 0) return false;
-    if (pos < t.size() && (t[pos] == 'e' || t[pos] == 'E')) {
-        ++pos;
-        if (pos < t.size() && (t[pos] == '+' || t[pos] == '-')) ++pos;
-        int expDigits = 0;
-        while (pos < t.size() && IsDigit(t[pos])) ++pos, ++expDigits;
-        if (expDigits == 0) return false;
-    }
-    if (pos != t.size()) return false;
-
-    // from_chars takes neither a leading "+" nor a bare "." before the digits in every
-    // library, so hand it a normalised copy.
-    std::string body = t.substr(mantissaStart);
-    if (!body.empty() && body[0] == '.') body.insert(body.begin(), '0');
-    double parsed = 0;
-    const auto res = std::from_chars(body.data(), body.data() + body.size(), parsed);
-    if (res.ec != std::errc() || res.ptr != body.data() + body.size()) return false;
-    if (!std::isfinite(parsed)) return false;
-    value = (t[0] == '-') ? -parsed : parsed;
-    return true;
-}
-
-bool ParseInt32(const std::string& text, int& value) {
-    const std::string t = Trimmed(text);
-    if (t.empty()) return false;
-    const char* first = t.data();
-    const char* last = t.data() + t.size();
-    if (*first == '+') {
-        ++first;
-        if (first == last || *first == '-') return false;
-    }
-    int parsed = 0;
-    const auto res = std::from_chars(first, last, parsed);
-    if (res.ec != std::errc() || res.ptr != last) return false;
-    value = parsed;
-    return true;
-}
 
 std::string FormatHalfAway(double value, int decimals) {
     if (decimals < 0) decimals = 0;

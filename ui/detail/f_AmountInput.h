@@ -3,6 +3,8 @@
 // translate its key events into these calls.
 #pragma once
 
+#include "invoice/f_InvoiceChecks.h"
+
 #include <string>
 
 class TPellowEdit;
@@ -29,11 +31,9 @@ bool CountEditKeyPress(int key);
 // text that is no number becomes "0.0".
 std::string NormaliseAmountText(const std::string& text, int decimals);
 
-// A decimal number as the user may type it ("12", "-3.5", "12.", ".5"); surrounding blanks
-// are allowed, anything else is refused. Independent of the C locale.
-bool ParseDecimal(const std::string& text, double& value);
-// A whole number that fits 32 bits, surrounding blanks allowed.
-bool ParseInt32(const std::string& text, int& value);
+// The number readers are shared with the entry checks.
+using ::ParseDecimal;
+using ::ParseInt32;
 // value with exactly decimals digits after the point, halves away from zero, computed on
 // the value's 15-significant-digit decimal form so binary noise cannot tip a half.
 std::string FormatHalfAway(double value, int decimals);

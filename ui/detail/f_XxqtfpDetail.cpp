@@ -11,7 +11,7 @@
 #include "ui/common/controls/PellowRadioButton.h"
 #include "ui/common/f_LookupCombos.h"
 #include "ui/detail/f_AmountInput.h"
-#include "ui/detail/f_InvoiceChecks.h"
+#include "invoice/f_InvoiceChecks.h"
 #include "ui/common/f_InvoiceListModel.h"
 
 #include <QEvent>
@@ -35,20 +35,7 @@ namespace {
 constexpr int kIntegerPlaces = 12;
 constexpr int kDecimalPlaces = 2;
 
-constexpr int kMsgNoType = 5037017;
-constexpr int kMsgCountZero = 5037018;
-constexpr int kMsgCountNotInteger = 5037030;
-constexpr int kMsgAmountZero = 5037019;
-constexpr int kMsgNoRate = 5037020;
 constexpr int kMsgTaxOutOfTolerance = 5037022;
-constexpr int kMsgTaxZeroNotExempt = 5037021;
-constexpr int kMsgBuyerIdCharacter = 5037023;
-constexpr int kMsgBuyerIdLength = 5037024;
-constexpr int kMsgDateAfterToday = 5037026;
-constexpr int kMsgConfirmAfterPeriod = 5037027;
-constexpr int kMsgDateBeforePeriod = 5037028;
-constexpr int kMsgBuyerIsSelf = 5037029;
-constexpr int kMsgNoInvoiceVoided = 5037031;
 constexpr int kMsgSaveFailed = 5037013;
 constexpr int kMsgAdded = 5037016;
 constexpr int kMsgModified = 5037015;
@@ -67,12 +54,6 @@ const QColor kRuleColor(0x9c, 0xb2, 0xcc);
 const QColor kLabelCellColor(0xe6, 0xee, 0xf8);
 const QColor kTitleColor(0x1f, 0x3f, 0x7a);
 
-
-std::string ChineseDate(const QDate& date) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d年%02d月%02d日", date.year(), date.month(), date.day());
-    return buf;
-}
 
 QDate RecordDate(const std::string& kprq) {
     const QString text = GbkToQString(kprq).trimmed();
@@ -378,8 +359,8 @@ void TFrmXxqtfpDetail::LoadRecord(const Txxqtfpxx& record) {
 
 void TFrmXxqtfpDetail::UpdateEntryStates() {
     const std::string type = cbbFplx->Text();
-    dtpKprq->setEnabled(type != kTypeNotIssued);
-    edtfs->setEnabled(type != kTypeNotIssued && type != kTypeInspection);
+    dtpKprq->setEnabled(TypeTakesDate(type));
+    edtfs->setEnabled(TypeTakesCount(type));
 }
 
 void TFrmXxqtfpDetail::cbbFplxChange() {
@@ -441,81 +422,43 @@ void TFrmXxqtfpDetail::Refuse(int code, QWidget* focus, const std::string& param
 }
 
 bool TFrmXxqtfpDetail::CheckInput() {
+    TInvoiceEntry entry;
     // Besides the placeholder, no entry at all (a stored type that the list lacks) and an
     // entry without a code (the list's fallback) are refused: a row needs a type code.
-    if (cbbFplx->ItemIndex() <= 0 || cbbFplx->SelectedValue().empty()) {
-        Refuse(kMsgNoType, cbbFplx);
-        return false;
-    }
-    if (edtfs->isEnabled() && edtfs->Value() <= 0) {
-        Refuse(kMsgCountZero, edtfs->CanFocus() ? edtfs : nullptr);
-        return false;
-    }
-    int count = 0;
-    if (!amountinput::ParseInt32(edtfs->Text(), count)) {
-        Refuse(kMsgCountNotInteger, edtfs);
-        return false;
-    }
-    double amount = 0;
-    // An unreadable amount is no amount.
-    if (!amountinput::ParseDecimal(edtje->Text(), amount) || amount == 0) {
-        Refuse(kMsgAmountZero, edtje);
-        return false;
-    }
-    const std::string rateText = TrimBlanks(cbbSl->Text());
-    if (rateText.empty()) {
-        Refuse(kMsgNoRate, cbbSl);
-        return false;
-    }
-    const std::string tolerance = std::to_string(CurrentInvoiceConfig().TaxTolerance);
-    double tax = 0;
-    if (!amountinput::ParseDecimal(edtse->Text(), tax)) {
-        Refuse(kMsgTaxOutOfTolerance, edtje, tolerance);
-        return false;
-    }
-    if (tax != 0 && !TaxWithinTolerance(rateText, amount, tax)) {
-        Refuse(kMsgTaxOutOfTolerance, edtje, tolerance);
-        return false;
-    }
-    if (rbMS_No->Checked() && tax == 0) {
-        Refuse(kMsgTaxZeroNotExempt, edtse);
-        return false;
-    }
-    const std::string buyer = TrimBlanks(edtGfnsrsbh->Text());
-    if (!buyer.empty()) {
-        switch (CheckTaxpayerId(buyer)) {
-        case 1: Refuse(kMsgBuyerIdCharacter, edtGfnsrsbh); return false;
-        case 2: Refuse(kMsgBuyerIdLength, edtGfnsrsbh); return false;
-        default: break;
-        }
-    }
-    if (dtpKprq->isEnabled()) {
-        const QDate issued = dtpKprq->Date();
-        const QDate periodStart = PeriodStartDate(FKjny);
-        const QDate periodEnd = PeriodEndDate(FKjny);
-        if (issued > QDate::currentDate()) {
-            Refuse(kMsgDateAfterToday, dtpKprq);
-            return false;
-        }
-        if (periodEnd.isValid() && issued > periodEnd) {
+    entry.typeChosen = cbbFplx->ItemIndex() > 0 && !cbbFplx->SelectedValue().empty();
+    entry.typeName = cbbFplx->Text();
+    entry.countEnabled = edtfs->isEnabled();
+    entry.countText = edtfs->Text();
+    entry.amountText = edtje->Text();
+    entry.rateText = cbbSl->Text();
+    entry.taxText = edtse->Text();
+    entry.exempt = !rbMS_No->Checked();
+    entry.buyer = edtGfnsrsbh->Text();
+    entry.dateEnabled = dtpKprq->isEnabled();
+    entry.issued = dtpKprq->Date();
+    entry.voided = rbZF_Yes->Checked();
+
+    for (const TEntryFinding& finding : CheckInvoiceEntry(entry, EntryContext(FKjny, FNsrsbh))) {
+        if (finding.confirmation) {
             std::string text;
-            GetMsg(kMsgConfirmAfterPeriod, ChineseDate(periodEnd), 1, text);
-            if (!ConfirmMsgBoxA(text, 0)) {
-                dtpKprq->SetFocus();
-                return false;
-            }
-        }
-        if (periodStart.isValid() && issued < periodStart) {
-            Refuse(kMsgDateBeforePeriod, dtpKprq, ChineseDate(periodStart));
+            GetMsg(finding.code, finding.param, 1, text);
+            if (ConfirmMsgBoxA(text, 0)) continue;
+            dtpKprq->SetFocus();
             return false;
         }
-    }
-    if (buyer == FNsrsbh && !buyer.empty()) {
-        Refuse(kMsgBuyerIsSelf, edtGfnsrsbh);
-        return false;
-    }
-    if (cbbFplx->Text() == kTypeNotIssued && rbZF_Yes->Checked()) {
-        Refuse(kMsgNoInvoiceVoided, rbZF_No);
+        QWidget* focus = nullptr;
+        switch (finding.field) {
+        case TEntryField::Type: focus = cbbFplx; break;
+        case TEntryField::Count: focus = edtfs->CanFocus() ? edtfs : nullptr; break;
+        case TEntryField::Amount: focus = edtje; break;
+        case TEntryField::Rate: focus = cbbSl; break;
+        // A tax out of tolerance sends the user back to the amount it was computed from.
+        case TEntryField::Tax: focus = finding.code == kMsgTaxOutOfTolerance ? edtje : edtse; break;
+        case TEntryField::Buyer: focus = edtGfnsrsbh; break;
+        case TEntryField::Date: focus = dtpKprq; break;
+        case TEntryField::Voided: focus = rbZF_No; break;
+        }
+        Refuse(finding.code, focus, finding.param);
         return false;
     }
     return true;
