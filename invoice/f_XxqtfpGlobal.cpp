@@ -162,3 +162,12 @@ void ReadInvoiceRecords(THostQuery& query, std::vector<Txxqtfpxx*>& list) {
         query.Next();
     }
 }
+
+bool ReadInvoiceList(const std::string& nsrsbh, const std::string& kjny, const std::string& fplx,
+                     const std::string& gfnsr, std::vector<Txxqtfpxx*>& list, std::string& error) {
+    THostQuery query;
+    if (!ExecADOQueryMsg(MainConnectionName(), BuildListSql(nsrsbh, kjny, fplx, gfnsr), &query, error, 1, 0))
+        return false;
+    ReadInvoiceRecords(query, list);
+    return true;
+}

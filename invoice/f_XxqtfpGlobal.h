@@ -39,6 +39,10 @@ std::string BuildUpdateSql(const Txxqtfpxx& r, const std::string& nsrsbh);
 // fplx and gfnsr empty: no filter of that kind.
 std::string BuildListSql(const std::string& nsrsbh, const std::string& kjny,
                          const std::string& fplx, const std::string& gfnsr);
+// Appends the rows of the list select as new records (the caller owns them); a type without
+// a name reads "未知发票". False with the host's error when the select fails.
+bool ReadInvoiceList(const std::string& nsrsbh, const std::string& kjny, const std::string& fplx,
+                     const std::string& gfnsr, std::vector<Txxqtfpxx*>& list, std::string& error);
 std::string BuildDeleteHead(const std::string& nsrsbh, const std::string& kjny);
 // One delete statement for a group of sequence numbers: the head, " or (xh=N)" each, ")".
 std::string BuildDeleteSql(const std::string& head, const std::vector<int32_t>& group);

@@ -366,14 +366,8 @@ void TFrmXxqtfpMgr::LoadInvoiceList(const std::string& fplx, const std::string& 
     FreeInvoiceList(FInvoiceList);
     {
         TStatusGuard status("请稍候，正在读取数据...");
-        const std::string sql = BuildListSql(FNsrsbh, FKjny, fplx, gfnsr);
-        THostQuery query;
         std::string error;
-        if (!ExecADOQueryMsg(MainConnectionName(), sql, &query, error, 1, 0)) {
-            InforMsg(5037007, "", 1);
-        } else {
-            ReadInvoiceRecords(query, FInvoiceList);
-        }
+        if (!ReadInvoiceList(FNsrsbh, FKjny, fplx, gfnsr, FInvoiceList, error)) InforMsg(5037007, "", 1);
     }
     RefreshStatistics();
 }

@@ -1,0 +1,186 @@
+#include "exchange/f_CsvFile.h"
+
+#include "host/corlith_api.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <csv.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+bool IsAscii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+struct CsvCollector {
+    TExchangeTable* table;
+    std::vector<TExchangeCell> cells;
+    int record = 0;
+    bool headerSeen = false;
+};
+
+void OnField(void* field, std::size_t size, void* data) {
+    auto* c = static_cast<CsvCollector*>(data);
+    TExchangeCell cell;
+    if (field) cell.text.assign(static_cast<const char*>(field), size);
+    c->cells.push_back(std::move(cell));
+}
+
+void OnRecordEnd(int, void* data) {
+    auto* c = static_cast<CsvCollector*>(data);
+    ++c->record;
+    const bool blank = std::all_of(c->cells.begin(), c->cells.end(), [](const TExchangeCell& cell) {
+        return cell.text.find_first_not_of(" \t") == std::string::npos;
+    });
+    if (!blank) {
+        if (!c->headerSeen) {
+            c->headerSeen = true;
+            c->table->headerLine = c->record;
+            for (TExchangeCell& cell : c->cells) c->table->header.push_back(std::move(cell.text));
+        } else {
+            c->table->rows.push_back(TExchangeRow{c->record, std::move(c->cells)});
+        }
+    }
+    c->cells.clear();
+}
+
+}  // namespace
+
+bool Utf8ToGbkText(std::string_view utf8, std::string& gbk) {
+    if (IsAscii(utf8)) {
+        gbk.assign(utf8);
+        return true;
+    }
+    QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    text.replace(QChar(0x00A5), QChar(0xFFE5));
+    gbk = QStringToGbk(text);
+    return GbkToQString(gbk) == text;
+}
+
+bool DecodeRegisterText(std::string_view bytes, std::string& gbk, TTextEncoding& found, std::string& error) {
+    const bool bom = bytes.substr(0, kBom.size()) == kBom;
+    if (bom) bytes.remove_prefix(kBom.size());
+    if (IsAscii(bytes)) {
+        gbk.assign(bytes);
+        found = bom ? TTextEncoding::Utf8Bom : TTextEncoding::Utf8;
+        return true;
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    if (!utf8.hasError()) {
+        // GBK has only the full-width yen sign; amounts written with the half-width one read the same.
+        text.replace(QChar(0x00A5), QChar(0xFFE5));
+        found = bom ? TTextEncoding::Utf8Bom : TTextEncoding::Utf8;
+        gbk = QStringToGbk(text);
+        const QString back = GbkToQString(gbk);
+        if (back == text) return true;
+        qsizetype at = 0;
+        while (at < text.size() && at < back.size() && text[at] == back[at]) ++at;
+        error = "文件第 " + std::to_string(text.left(at).count(QLatin1Char('\n')) + 1) +
+                " 行含有 GBK 无法表示的字符";
+        return false;
+    }
+    if (bom) {
+        error = "文件以 UTF-8 标记开头，但内容不是有效的 UTF-8";
+        return false;
+    }
+    // GBK never decodes to the replacement character; anything that does is no GBK text.
+    const QString text16 = GbkToQString(std::string(bytes));
+    if (!text16.contains(QChar(QChar::ReplacementCharacter))) {
+        gbk.assign(bytes);
+        found = TTextEncoding::Gbk;
+        return true;
+    }
+    error = "无法识别文件的编码：既不是 UTF-8，也不是 GBK";
+    return false;
+}
+
+bool ParseCsvText(const std::string& gbk, TExchangeTable& table, std::string& error) {
+    table = TExchangeTable();
+    csv_parser parser;
+    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI) != 0) {
+        error = "内存不足";
+        return false;
+    }
+    CsvCollector collector{&table, {}, 0, false};
+    const std::size_t parsed = csv_parse(&parser, gbk.data(), gbk.size(), OnField, OnRecordEnd, &collector);
+    bool ok = parsed == gbk.size();
+    if (ok) ok = csv_fini(&parser, OnField, OnRecordEnd, &collector) == 0;
+    if (!ok) {
+        error = csv_error(&parser) == CSV_EPARSE
+                    ? "CSV 格式错误：第 " + std::to_string(collector.record + 1) + " 行的引号不成对"
+                    : std::string("内存不足");
+    }
+    csv_free(&parser);
+    if (ok && !collector.headerSeen) {
+        error = "文件中没有标题行";
+        ok = false;
+    }
+    return ok;
+}
+
+bool ReadCsvFile(const QString& path, TExchangeTable& table, std::string& error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = "无法打开文件：" + QStringToGbk(file.errorString());
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        error = "无法读取文件：" + QStringToGbk(file.errorString());
+        return false;
+    }
+    std::string gbk;
+    TTextEncoding encoding;
+    if (!DecodeRegisterText(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), gbk,
+                            encoding, error))
+        return false;
+    return ParseCsvText(gbk, table, error);
+}
+
+void AppendCsvRecord(std::string& out, const std::vector<std::string>& fields) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) out += ',';
+        const std::string& f = fields[i];
+        if (f.find_first_of(",\"\r\n") == std::string::npos) {
+            out += f;
+            continue;
+        }
+        out += '"';
+        for (char c : f) {
+            if (c == '"') out += '"';
+            out += c;
+        }
+        out += '"';
+    }
+    out += "\r\n";
+}
+
+bool WriteWholeFile(const QString& path, std::string_view bytes, std::string& error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = "无法写入文件：" + QStringToGbk(file.errorString());
+        return false;
+    }
+    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()) ||
+        !file.commit()) {
+        error = "无法写入文件：" + QStringToGbk(file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool WriteCsvFile(const QString& path, const std::string& gbkRecords, std::string& error) {
+    const QByteArray utf8 = GbkToQString(gbkRecords).toUtf8();
+    std::string bytes;
+    bytes.reserve(kBom.size() + static_cast<std::size_t>(utf8.size()));
+    bytes += kBom;
+    bytes.append(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    return WriteWholeFile(path, bytes, error);
+}

@@ -1,0 +1,33 @@
+// Register files as comma-separated text: reading UTF-8 (with or without a byte-order mark)
+// or GBK, writing UTF-8 with a byte-order mark and CRLF line ends so that spreadsheet
+// programs open the Chinese captions correctly. Quoting follows RFC 4180.
+#pragma once
+
+#include "exchange/f_ExchangeTable.h"
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class TTextEncoding { Utf8, Utf8Bom, Gbk };
+
+// The file's bytes as GBK text. False with a message (GBK) when they are neither UTF-8 nor
+// GBK, or hold a character that GBK cannot represent.
+bool DecodeRegisterText(std::string_view bytes, std::string& gbk, TTextEncoding& found, std::string& error);
+// UTF-8 text as GBK; false when a character has no GBK form.
+bool Utf8ToGbkText(std::string_view utf8, std::string& gbk);
+
+// Records of GBK text into a table: the first non-blank record is the header; blank records
+// are skipped. False with a message on a malformed quote.
+bool ParseCsvText(const std::string& gbk, TExchangeTable& table, std::string& error);
+bool ReadCsvFile(const QString& path, TExchangeTable& table, std::string& error);
+
+// One record: fields quoted when they hold a comma, a quote, CR or LF; ended by CRLF.
+void AppendCsvRecord(std::string& out, const std::vector<std::string>& fields);
+// The records (GBK) as UTF-8 with a byte-order mark, replacing the file only once the whole
+// text is written.
+bool WriteCsvFile(const QString& path, const std::string& gbkRecords, std::string& error);
+// Writes bytes to path through a temporary beside it; nothing is left behind on failure.
+bool WriteWholeFile(const QString& path, std::string_view bytes, std::string& error);

@@ -1,0 +1,539 @@
+#include "exchange/f_RegisterExchange.h"
+
+#include "exchange/f_CsvFile.h"
+#include "exchange/f_XlsxFile.h"
+#include "host/corlith_api.h"
+#include "invoice/f_FpDealGlobal.h"
+#include "invoice/f_GlobalUnit.h"
+#include "report/f_DealReportImpl.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <set>
+#include <tuple>
+#include <unordered_map>
+
+namespace {
+
+const char* const kCaptions[RegisterColumnCount] = {"发票类型", "开票日期", "份数", "金额", "税率", "税额",
+                                                    "购方税号", "是否免税", "是否劳务发票", "是否作废",
+                                                    "是否即征即退"};
+const char* const kTotalCaption = "合计";
+constexpr int kProgressStep = 500;
+constexpr int kIntegerPlaces = 12;  // as the detail window's amount fields allow
+
+std::string Trim(const std::string& text) {
+    std::string t = TrimBlanks(text);
+    // Full-width blanks (GBK A1A1) around a value count as blanks too.
+    while (t.size() >= 2 && t.compare(0, 2, "\xA1\xA1") == 0) t = TrimBlanks(t.substr(2));
+    while (t.size() >= 2 && t.compare(t.size() - 2, 2, "\xA1\xA1") == 0) t = TrimBlanks(t.substr(0, t.size() - 2));
+    return t;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// A whole number as text when the value is one, else the shortest decimal.
+std::string NumberText(double value) {
+    if (std::fabs(value) < 1e15 && value == std::floor(value)) return std::to_string(static_cast<long long>(value));
+    return DecimalText(value);
+}
+
+std::string CellText(const TExchangeCell& cell) {
+    return cell.kind == TExchangeCell::Text ? Trim(cell.text) : NumberText(cell.number);
+}
+
+struct RowMapper {
+    const TImportTarget& target;
+    TImportPlan& plan;
+    int line = 0;
+
+    void Issue(int column, const std::string& text, bool warning = false) {
+        plan.issues.push_back(TImportIssue{line, column < 0 ? std::string() : kCaptions[column], text, warning});
+    }
+
+    // Money as the fields hold it: at most two decimals and twelve places before the point;
+    // "¥" and thousands separators are dropped. Empty text stays empty.
+    bool Money(int column, const TExchangeCell& cell, std::string& out) {
+        if (cell.kind != TExchangeCell::Text) {
+            const double cents = cell.number * 100;
+            if (std::fabs(cents - std::round(cents)) > 1e-6) {
+                Issue(column, "最多两位小数：" + NumberText(cell.number));
+                return false;
+            }
+            out = FixedToText(MoneyToFixed(std::round(cents) / 100));
+            return CheckPlaces(column, out);
+        }
+        std::string text = Trim(cell.text);
+        const std::string original = text;
+        // The yen sign arrives as GBK's full-width one (files map the half-width one to it).
+        if (text.compare(0, 2, "\xA3\xA4") == 0) text = Trim(text.substr(2));
+        if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+            const std::string rest = Trim(text.substr(1));
+            if (rest.compare(0, 2, "\xA3\xA4") == 0) text = text.substr(0, 1) + Trim(rest.substr(2));
+        }
+        if (text.find(',') != std::string::npos) {
+            // Separators only between groups of three digits before the point.
+            const std::size_t start = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+            const std::size_t point = std::min(text.find('.'), text.size());
+            std::string digits;
+            int run = 0;
+            bool sound = true;
+            bool firstGroup = true;
+            for (std::size_t i = start; i < point; ++i) {
+                if (text[i] == ',') {
+                    if (run == 0 || (firstGroup ? run > 3 : run != 3)) sound = false;
+                    firstGroup = false;
+                    run = 0;
+                } else {
+                    ++run;
+                    digits += text[i];
+                }
+            }
+            if (!firstGroup && run != 3) sound = false;
+            if (!sound || text.find(',', point) != std::string::npos) {
+                Issue(column, "无法识别的金额：" + original);
+                return false;
+            }
+            text = text.substr(0, start) + digits + text.substr(point);
+        }
+        if (text.empty()) {
+            out.clear();
+            return true;
+        }
+        double value = 0;
+        if (!ParseDecimal(text, value)) {
+            Issue(column, "无法识别的金额：" + original);
+            return false;
+        }
+        const std::size_t point = text.find('.');
+        if (point != std::string::npos && text.size() - point - 1 > 2) {
+            Issue(column, "最多两位小数：" + original);
+            return false;
+        }
+        out = text;
+        return CheckPlaces(column, text);
+    }
+
+    bool CheckPlaces(int column, const std::string& text) {
+        std::string t = text;
+        if (!t.empty() && t[0] == '+') t.erase(0, 1);
+        if (std::min(t.find('.'), t.size()) > static_cast<std::size_t>(kIntegerPlaces)) {
+            Issue(column, "整数部分超过 12 位：" + text);
+            return false;
+        }
+        return true;
+    }
+
+    // 17, 17%, 0.17: whole percents only.
+    bool Rate(const TExchangeCell& cell, std::string& rateText, int32_t& rate) {
+        rateText.clear();
+        std::string text = CellText(cell);
+        if (text.empty()) return true;
+        const bool percent = !text.empty() && text.back() == '%';
+        if (percent) text = Trim(text.substr(0, text.size() - 1));
+        double value = 0;
+        if (cell.kind != TExchangeCell::Text) {
+            value = cell.number;
+        } else if (!ParseDecimal(text, value)) {
+            Issue(RcSl, "无法识别的税率：" + CellText(cell));
+            return false;
+        }
+        const bool fraction = !percent && value > 0 && value < 1;
+        if (fraction) value *= 100;
+        const double whole = std::round(value);
+        if (std::fabs(value - whole) > 1e-9 || whole < 0 || whole > 100) {
+            Issue(RcSl, "税率应为整数百分比：" + CellText(cell));
+            return false;
+        }
+        rate = static_cast<int32_t>(whole);
+        rateText = std::to_string(rate) + "%";
+        if (std::find(target.rates.begin(), target.rates.end(), rateText) == target.rates.end()) {
+            Issue(RcSl, "税率 " + rateText + " 不在设置的税率中");
+            return false;
+        }
+        return true;
+    }
+
+    bool Date(const TExchangeCell& cell, QDate& date) {
+        if (cell.kind == TExchangeCell::Date) {
+            date = SerialToDate(cell.number);
+        } else {
+            const QString text = GbkToQString(CellText(cell));
+            for (const QString& format : {QStringLiteral("yyyy-MM-dd"), QStringLiteral("yyyy-M-d"),
+                                          QStringLiteral("yyyy/M/d"), QStringLiteral("yyyyMMdd")}) {
+                date = QDate::fromString(text, format);
+                if (date.isValid()) break;
+            }
+        }
+        if (!date.isValid()) Issue(RcKprq, "无法识别的日期：" + CellText(cell));
+        return date.isValid();
+    }
+
+    bool Flag(int column, const TExchangeCell& cell, std::string& flag) {
+        const std::string text = Lower(CellText(cell));
+        if (text.empty() || text == "否" || text == "0" || text == "n" || text == "false" || text == "no") {
+            flag = "0";
+            return true;
+        }
+        if (text == "是" || text == "1" || text == "y" || text == "true" || text == "yes") {
+            flag = "1";
+            return true;
+        }
+        Issue(column, "应为 是/否、1/0、Y/N 或 true/false：" + CellText(cell));
+        return false;
+    }
+};
+
+int ColumnOfCaption(const std::string& caption) {
+    for (int c = 0; c < RegisterColumnCount; ++c)
+        if (caption == kCaptions[c]) return c;
+    return -1;
+}
+
+// Same invoice: type, issue date, amount, tax and buyer.
+using DuplicateKey = std::tuple<std::string, std::string, int64_t, int64_t, std::string>;
+
+DuplicateKey KeyOf(const Txxqtfpxx& r) {
+    return {r.fplx, r.kprq, MoneyToFixed(r.je), MoneyToFixed(r.se), TrimBlanks(r.gfnsr)};
+}
+
+std::vector<std::string> ExportFields(const Txxqtfpxx& r) {
+    const auto flag = [](const std::string& value) { return std::string(FlagSet(value) ? "是" : "否"); };
+    return {r.fplxmc,     r.kprq,           std::to_string(r.fs), AmountText(r.je), std::to_string(r.sl),
+            AmountText(r.se), TrimBlanks(r.gfnsr), flag(r.ms), flag(r.lwfp),  flag(r.zfbz),
+            flag(r.jzjt)};
+}
+
+bool HasSuffix(const QString& path, const char16_t* suffix) {
+    return QFileInfo(path).suffix().compare(QString::fromUtf16(suffix), Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
+const char* RegisterColumnCaption(int column) {
+    return column >= 0 && column < RegisterColumnCount ? kCaptions[column] : "";
+}
+
+std::string IssueText(const TImportIssue& issue) {
+    std::string text = issue.warning ? "提示：" : "";
+    if (issue.line > 0) text += "第 " + std::to_string(issue.line) + " 行 ";
+    if (!issue.column.empty()) text += issue.column + "：";
+    return text + issue.text;
+}
+
+bool TImportPlan::HasErrors() const {
+    return std::any_of(issues.begin(), issues.end(), [](const TImportIssue& i) { return !i.warning; });
+}
+
+int TImportPlan::WarningCount() const {
+    return static_cast<int>(std::count_if(issues.begin(), issues.end(), [](const TImportIssue& i) { return i.warning; }));
+}
+
+bool LoadImportTarget(const std::string& nsrsbh, const std::string& kjny, TImportTarget& target, std::string& error) {
+    target.nsrsbh = nsrsbh;
+    target.kjny = kjny;
+    const LookupList types = LoadInvoiceTypeList();
+    for (std::size_t i = 1; i < types.items.size(); ++i) {
+        if (types.values[i].empty()) continue;
+        target.typeNames.push_back(types.items[i]);
+        target.typeCodes.push_back(types.values[i]);
+    }
+    target.rates = TaxRateItems();
+    target.context = EntryContext(kjny, nsrsbh);
+    return ReadInvoiceList(nsrsbh, kjny, "", "", target.existing, error);
+}
+
+bool ReadRegisterFile(const QString& path, TExchangeTable& table, std::string& error) {
+    if (HasSuffix(path, u"xlsx")) return ReadXlsxFile(path, table, error);
+    if (HasSuffix(path, u"csv")) return ReadCsvFile(path, table, error);
+    error = "只能导入 .csv 或 .xlsx 文件";
+    return false;
+}
+
+TImportPlan PlanImport(const TExchangeTable& table, const TImportTarget& target) {
+    TImportPlan plan;
+    RowMapper map{target, plan};
+
+    // Header: every caption once, nothing unknown.
+    int columnOf[RegisterColumnCount];
+    std::fill(std::begin(columnOf), std::end(columnOf), -1);
+    std::vector<int> fileColumn(table.header.size(), -1);
+    std::string unknown;
+    map.line = table.headerLine;
+    for (std::size_t i = 0; i < table.header.size(); ++i) {
+        const std::string caption = Trim(table.header[i]);
+        if (caption.empty()) continue;
+        const int c = ColumnOfCaption(caption);
+        if (c < 0) {
+            unknown += (unknown.empty() ? "" : "、") + caption;
+        } else if (columnOf[c] >= 0) {
+            map.Issue(-1, "列重复：" + caption);
+        } else {
+            columnOf[c] = static_cast<int>(i);
+            fileColumn[i] = c;
+        }
+    }
+    if (!unknown.empty()) map.Issue(-1, "未知的列：" + unknown);
+    std::string missing;
+    for (int c : {RcFplx, RcJe, RcSl})
+        if (columnOf[c] < 0) missing += (missing.empty() ? "" : "、") + std::string(kCaptions[c]);
+    if (!missing.empty()) map.Issue(-1, "缺少列：" + missing);
+    if (plan.HasErrors()) return plan;
+
+    // A last row captioned "合计" is the total line of an export, not an invoice.
+    std::size_t rowCount = table.rows.size();
+    if (rowCount > 0) {
+        const TExchangeRow& last = table.rows.back();
+        const auto type = static_cast<std::size_t>(columnOf[RcFplx]);
+        if (type < last.cells.size() && CellText(last.cells[type]) == kTotalCaption) --rowCount;
+    }
+
+    const std::string today = QStringToGbk(target.context.today.toString(QStringLiteral("yyyy-MM-dd")));
+    const Txxqtfpxx blank = MakeInvoiceTemplate(0, target.kjny, today);
+    std::set<DuplicateKey> registered;
+    for (const Txxqtfpxx* r : target.existing) registered.insert(KeyOf(*r));
+    std::unordered_map<std::string, int> firstLineOfKey;
+
+    plan.rows.reserve(rowCount);
+    for (std::size_t k = 0; k < rowCount; ++k) {
+        const TExchangeRow& row = table.rows[k];
+        map.line = row.line;
+        const std::size_t issuesBefore = plan.issues.size();
+        TImportRow out;
+        out.line = row.line;
+        out.cells.resize(RegisterColumnCount);
+        for (std::size_t i = 0; i < row.cells.size(); ++i) {
+            if (i < fileColumn.size() && fileColumn[i] >= 0) {
+                out.cells[static_cast<std::size_t>(fileColumn[i])] = row.cells[i];
+            } else if (!CellText(row.cells[i]).empty()) {
+                map.Issue(-1, "第 " + std::to_string(i + 1) + " 列有数据但没有标题");
+            }
+        }
+        const auto& cell = [&out](int c) -> const TExchangeCell& { return out.cells[static_cast<std::size_t>(c)]; };
+
+        Txxqtfpxx& r = out.record;
+        r = blank;
+        TInvoiceEntry entry;
+
+        // Type by name or by code.
+        const std::string type = CellText(cell(RcFplx));
+        for (std::size_t t = 0; t < target.typeNames.size() && !entry.typeChosen; ++t) {
+            if (type == target.typeNames[t] || type == target.typeCodes[t]) {
+                entry.typeChosen = true;
+                r.fplx = target.typeCodes[t];
+                r.fplxmc = target.typeNames[t];
+            }
+        }
+        bool typeReported = false;
+        if (!type.empty() && !entry.typeChosen) {
+            map.Issue(RcFplx, "不在发票类型列表中：" + type);
+            typeReported = true;
+        }
+        entry.typeName = r.fplxmc;
+        entry.dateEnabled = !entry.typeChosen || TypeTakesDate(r.fplxmc);
+        entry.countEnabled = !entry.typeChosen || TypeTakesCount(r.fplxmc);
+
+        // Issue date; a type without one keeps the period's usual day.
+        bool dateRead = true;
+        if (CellText(cell(RcKprq)).empty()) {
+            if (entry.dateEnabled) {
+                map.Issue(RcKprq, "不能为空");
+                dateRead = false;
+            }
+        } else {
+            QDate date;
+            dateRead = map.Date(cell(RcKprq), date);
+            if (dateRead) {
+                r.kprq = QStringToGbk(date.toString(QStringLiteral("yyyy-MM-dd")));
+                entry.issued = date;
+            }
+        }
+        if (!dateRead || !entry.dateEnabled) entry.dateEnabled = false;
+
+        // Count: a type without one takes none.
+        entry.countText = CellText(cell(RcFs));
+        if (!entry.countEnabled) {
+            int count = 0;
+            if (!entry.countText.empty() && !(ParseInt32(entry.countText, count) && count == 0))
+                map.Issue(RcFs, "该发票类型没有份数，应为空或 0");
+            entry.countText = "0";
+        }
+
+        const bool amountRead = map.Money(RcJe, cell(RcJe), entry.amountText);
+        double amountValue = 0;
+        const bool amountUsable = amountRead && ParseDecimal(entry.amountText, amountValue) && amountValue != 0;
+        int32_t rate = 0;
+        const bool rateRead = map.Rate(cell(RcSl), entry.rateText, rate);
+        if (!rateRead) entry.rateText = "17%";
+        if (rateRead) r.sl = rate;
+
+        // Tax: an empty one is amount x rate, rounded to fen.
+        bool taxRead = map.Money(RcSe, cell(RcSe), entry.taxText);
+        if (taxRead && entry.taxText.empty()) {
+            if (!(amountRead && rateRead && !entry.rateText.empty() &&
+                  ComputeTaxText(entry.rateText, entry.amountText, entry.taxText)))
+                taxRead = false;
+        }
+        if (!taxRead) entry.taxText = "0";
+
+        std::string flag;
+        if (map.Flag(RcMs, cell(RcMs), flag)) r.ms = flag;
+        entry.exempt = FlagSet(r.ms);
+        if (map.Flag(RcLwfp, cell(RcLwfp), flag)) r.lwfp = flag;
+        if (map.Flag(RcZfbz, cell(RcZfbz), flag)) r.zfbz = flag;
+        entry.voided = FlagSet(r.zfbz);
+        if (map.Flag(RcJzjt, cell(RcJzjt), flag)) r.jzjt = flag;
+
+        if (cell(RcGfnsr).kind == TExchangeCell::Text) {
+            entry.buyer = CellText(cell(RcGfnsr));
+        } else if (std::fabs(cell(RcGfnsr).number) < 1e15 && cell(RcGfnsr).number == std::floor(cell(RcGfnsr).number)) {
+            entry.buyer = NumberText(cell(RcGfnsr).number);
+        } else {
+            map.Issue(RcGfnsr, "税号应为文本，不能是数值：" + CellText(cell(RcGfnsr)));
+        }
+        r.gfnsr = entry.buyer.empty() ? std::string(" ") : entry.buyer;
+
+        for (const TEntryFinding& f : CheckInvoiceEntry(entry, target.context)) {
+            // A value that could not be read has been reported already; checks built on it are not.
+            if (f.field == TEntryField::Type && typeReported) continue;
+            if (f.field == TEntryField::Amount && !amountRead) continue;
+            if (f.field == TEntryField::Rate && !rateRead) continue;
+            if (f.field == TEntryField::Tax && (!taxRead || !amountUsable || !rateRead)) continue;
+            static const int columnOfField[] = {RcFplx, RcFs, RcJe, RcSl, RcSe, RcGfnsr, RcKprq, RcZfbz};
+            std::string text;
+            GetMsg(f.code, f.param, 1, text);
+            map.Issue(columnOfField[static_cast<int>(f.field)], text, f.confirmation);
+        }
+
+        int count = 0;
+        r.fs = ParseInt32(entry.countText, count) ? count : 0;
+        double value = 0;
+        r.je = ParseDecimal(entry.amountText, value) ? value : 0;
+        value = 0;
+        r.se = ParseDecimal(entry.taxText, value) ? value : 0;
+        r.sbssq = target.kjny;
+        r.txsj = today;
+
+        const bool rowFailed = std::any_of(plan.issues.begin() + static_cast<std::ptrdiff_t>(issuesBefore),
+                                           plan.issues.end(), [](const TImportIssue& i) { return !i.warning; });
+        if (!rowFailed) {
+            const DuplicateKey key = KeyOf(r);
+            std::string flat = std::get<0>(key) + '\x1f' + std::get<1>(key) + '\x1f' +
+                               std::to_string(std::get<2>(key)) + '\x1f' + std::to_string(std::get<3>(key)) +
+                               '\x1f' + std::get<4>(key);
+            if (registered.count(key)) map.Issue(-1, "与登记簿中已有的一张发票相同（类型、日期、金额、税额、购方税号）", true);
+            const auto [it, fresh] = firstLineOfKey.emplace(std::move(flat), row.line);
+            if (!fresh)
+                map.Issue(-1, "与文件第 " + std::to_string(it->second) + " 行相同（类型、日期、金额、税额、购方税号）", true);
+        }
+        plan.rows.push_back(std::move(out));
+    }
+    if (plan.rows.empty()) {
+        map.line = 0;
+        map.Issue(-1, "文件中没有发票");
+    }
+    return plan;
+}
+
+TStoreResult StoreImport(const TImportPlan& plan, const std::string& nsrsbh, const std::string& kjny,
+                         const TImportProgress& progress, std::string& error) {
+    if (plan.HasErrors()) {
+        error = "文件中有错误，未导入任何发票";
+        return TStoreResult::Refused;
+    }
+    std::string message;
+    if (CheckDeclareState(ModuleFuncCode(), message)) {
+        error = message;
+        return TStoreResult::Refused;
+    }
+    const std::string connection = MainConnectionName();
+    if (!DBBeginTrans(connection, error)) return TStoreResult::Failed;
+
+    TStoreResult result = TStoreResult::Failed;
+    try {
+        THostQuery query;
+        const std::string maxSql = "select max(xh) as maxxh from " + QualifyTableName("sb_xxfpb") +
+                                   " where nsrsbh='" + nsrsbh + "' and sbssq='" + kjny + "'";
+        bool ok = ExecADOQueryMsg(connection, maxSql, &query, error, 1, 0);
+        int64_t xh = ok && query.RecordCount() > 0 && !query.FieldIsNull("maxxh") ? query.FieldAsInt64("maxxh") : 0;
+        const int total = static_cast<int>(plan.rows.size());
+        bool cancelled = false;
+        for (int i = 0; ok && i < total; ++i) {
+            if (progress && i % kProgressStep == 0 && !progress(i, total)) {
+                cancelled = true;
+                break;
+            }
+            Txxqtfpxx r = plan.rows[static_cast<std::size_t>(i)].record;
+            r.xh = static_cast<int32_t>(++xh);
+            ok = ExecADOQueryMsg(connection, BuildInsertSql(r, nsrsbh), &query, error, 0, 0);
+        }
+        if (ok && !cancelled && progress && !progress(total, total)) cancelled = true;
+        if (ok && !cancelled) ok = MarkFormFilled(ModuleFuncCode(), error);
+        if (ok && !cancelled) ok = DBCommitTrans(connection, error);
+        result = cancelled ? TStoreResult::Cancelled : ok ? TStoreResult::Stored : TStoreResult::Failed;
+    } catch (const std::exception& e) {
+        error = e.what();
+        result = TStoreResult::Failed;
+    } catch (...) {
+        error = "未知错误！";
+        result = TStoreResult::Failed;
+    }
+    if (result != TStoreResult::Stored) {
+        std::string rollbackError;
+        DBRollbackTrans(connection, rollbackError);
+        if (result == TStoreResult::Cancelled) error = "导入已取消，未导入任何发票";
+        else error = ErrorOrUnknown(error);
+    }
+    return result;
+}
+
+std::string RegisterCsvText(const std::vector<const Txxqtfpxx*>& records) {
+    std::string text;
+    text.reserve(64 * (records.size() + 1));
+    AppendCsvRecord(text, std::vector<std::string>(std::begin(kCaptions), std::end(kCaptions)));
+    for (const Txxqtfpxx* r : records) AppendCsvRecord(text, ExportFields(*r));
+    return text;
+}
+
+bool ExportRegisterFile(const QString& path, const std::vector<const Txxqtfpxx*>& records, std::string& error) {
+    if (HasSuffix(path, u"csv")) return WriteCsvFile(path, RegisterCsvText(records), error);
+    if (!HasSuffix(path, u"xlsx")) {
+        error = "只能导出为 .csv 或 .xlsx 文件";
+        return false;
+    }
+    TXlsxSheet sheet;
+    sheet.name = "其它销项发票";
+    sheet.header.assign(std::begin(kCaptions), std::end(kCaptions));
+    sheet.moneyColumns = {RcJe, RcSe};
+    sheet.sumColumns = {RcFs, RcJe, RcSe};
+    sheet.totalCaption = kTotalCaption;
+    sheet.rows.reserve(records.size());
+    for (const Txxqtfpxx* r : records) {
+        std::vector<std::string> fields = ExportFields(*r);
+        std::vector<TExchangeCell> cells(fields.size());
+        for (std::size_t c = 0; c < fields.size(); ++c) cells[c].text = std::move(fields[c]);
+        const auto number = [&cells](int column, double value) {
+            cells[static_cast<std::size_t>(column)].kind = TExchangeCell::Number;
+            cells[static_cast<std::size_t>(column)].number = value;
+        };
+        number(RcFs, static_cast<double>(r->fs));
+        number(RcJe, static_cast<double>(MoneyToFixed(r->je)) / 10000.0);
+        number(RcSe, static_cast<double>(MoneyToFixed(r->se)) / 10000.0);
+        number(RcSl, r->sl);
+        const QDate date = QDate::fromString(GbkToQString(r->kprq), QStringLiteral("yyyy-MM-dd"));
+        if (date.isValid()) {
+            cells[RcKprq].kind = TExchangeCell::Date;
+            cells[RcKprq].number = DateToSerial(date);
+        }
+        sheet.rows.push_back(std::move(cells));
+    }
+    return WriteXlsxFile(path, sheet, error);
+}

@@ -1,0 +1,82 @@
+// Import and export of the invoice register. A file's rows become invoices only through the
+// detail window's own entry checks, and all of them are stored in one transaction or none.
+#pragma once
+
+#include "exchange/f_ExchangeTable.h"
+#include "invoice/f_InvoiceChecks.h"
+#include "invoice/f_XxqtfpGlobal.h"
+
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// The file's columns, in the order an export writes them (GBK captions).
+enum RegisterColumn {
+    RcFplx, RcKprq, RcFs, RcJe, RcSl, RcSe, RcGfnsr, RcMs, RcLwfp, RcZfbz, RcJzjt, RegisterColumnCount
+};
+const char* RegisterColumnCaption(int column);
+
+// A problem found in the file: line 0 is the file as a whole; column is a caption or empty.
+struct TImportIssue {
+    int line = 0;
+    std::string column;
+    std::string text;    // GBK
+    bool warning = false;
+};
+// "第 12 行 金额：……" (warnings start with "提示："), GBK.
+std::string IssueText(const TImportIssue& issue);
+
+struct TImportRow {
+    int line = 0;
+    Txxqtfpxx record;                       // everything but xh, which the store assigns
+    std::vector<TExchangeCell> cells;       // by RegisterColumn, as found (empty when absent)
+};
+
+struct TImportPlan {
+    std::vector<TImportRow> rows;
+    std::vector<TImportIssue> issues;       // in file order
+    bool HasErrors() const;
+    int WarningCount() const;
+};
+
+// What the rows are checked against.
+struct TImportTarget {
+    std::string nsrsbh;
+    std::string kjny;
+    std::vector<std::string> typeNames;     // the type list without its placeholder
+    std::vector<std::string> typeCodes;
+    std::vector<std::string> rates;         // "17%", ...
+    std::vector<Txxqtfpxx*> existing;       // the period's register, for duplicate warnings (not owned)
+    TEntryContext context;                  // period, taxpayer, today, tolerance, id lengths
+};
+
+// The type list, the configured rates and the period's register of the current host.
+// The caller frees `existing` (FreeInvoiceList). False with the host's error when a read fails.
+bool LoadImportTarget(const std::string& nsrsbh, const std::string& kjny, TImportTarget& target, std::string& error);
+
+// Reads a .csv or .xlsx file by its extension.
+bool ReadRegisterFile(const QString& path, TExchangeTable& table, std::string& error);
+
+// Maps and checks every row; the plan lists every error and warning, all rows included.
+TImportPlan PlanImport(const TExchangeTable& table, const TImportTarget& target);
+
+// Called now and then while rows are stored; returning false cancels (nothing is stored).
+using TImportProgress = std::function<bool(int done, int total)>;
+
+enum class TStoreResult { Stored, Refused, Failed, Cancelled };
+
+// The declaration-state guard, then all rows in one transaction with the form-filled mark,
+// numbered on from the period's largest sequence number. On any failure everything is
+// rolled back and error says why (GBK).
+TStoreResult StoreImport(const TImportPlan& plan, const std::string& nsrsbh, const std::string& kjny,
+                         const TImportProgress& progress, std::string& error);
+
+// ---- export ------------------------------------------------------------------------------
+
+// Writes the records in the given order to a .csv or .xlsx file, by its extension; the
+// spreadsheet gets a total row below the data.
+bool ExportRegisterFile(const QString& path, const std::vector<const Txxqtfpxx*>& records, std::string& error);
+// The CSV text (GBK) of the records: header and one record a row.
+std::string RegisterCsvText(const std::vector<const Txxqtfpxx*>& records);

@@ -1,0 +1,32 @@
+// Register files as spreadsheets (.xlsx): the first sheet is read, one sheet is written.
+#pragma once
+
+#include "exchange/f_ExchangeTable.h"
+
+#include <QDate>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+struct TXlsxSheet {
+    std::string name;                            // GBK
+    std::vector<std::string> header;             // GBK
+    std::vector<std::vector<TExchangeCell>> rows;
+    std::vector<int> moneyColumns;               // shown with thousands separators and two decimals
+    std::vector<int> sumColumns;                 // summed by formulas in a total row below the data
+    std::string totalCaption;                    // GBK, first cell of the total row; none when empty
+};
+
+// One sheet with the header row frozen; the file is replaced only once it is complete.
+bool WriteXlsxFile(const QString& path, const TXlsxSheet& sheet, std::string& error);
+
+// The first sheet: its first non-blank row is the header. Cells that a date format shows
+// come back as dates, other numbers as numbers, everything else as GBK text. False with a
+// message (GBK) when the file is no readable workbook.
+bool ReadXlsxFile(const QString& path, TExchangeTable& table, std::string& error);
+
+// Serial day numbers of spreadsheets (1900 date system, day 1 = 1900-01-01, with its leap
+// day 1900-02-29 that never was).
+double DateToSerial(const QDate& date);
+QDate SerialToDate(double serial);

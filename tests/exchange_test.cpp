@@ -1,0 +1,461 @@
+// Register import and export: CSV and spreadsheet files on disk, the row checks, the one
+// transaction, and round trips through a real SQLite database.
+#include "exchange/f_CsvFile.h"
+#include "exchange/f_RegisterExchange.h"
+#include "exchange/f_XlsxFile.h"
+
+#include "invoice/f_FpDealGlobal.h"
+#include "invoice/f_GlobalUnit.h"
+#include "summary/f_QtfpSummary.h"
+
+#include "support/host_fixture.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <string>
+
+using corlith::test::FailPoint;
+using namespace testhost;
+
+namespace {
+
+std::string Utf8(const std::string& gbk) { return GbkToQString(gbk).toStdString(); }
+
+std::string Msg(int number, const std::string& param = std::string()) {
+    std::string text;
+    GetMsg(number, param, 1, text);
+    return text;
+}
+
+const char* const kHeader = "发票类型,开票日期,份数,金额,税率,税额,购方税号,是否免税,是否劳务发票,是否作废,是否即征即退\r\n";
+
+}  // namespace
+
+// ---- CSV ---------------------------------------------------------------------------------
+
+TEST(CsvFile, ReadsTheQuotingOfRfc4180) {
+    TExchangeTable table;
+    std::string error;
+    ASSERT_TRUE(ParseCsvText("a,b\r\n\"x,1\",\"say \"\"hi\"\"\"\r\n\r\n\"two\r\nlines\",\r\nlast,row", table, error))
+        << error;
+    ASSERT_EQ(table.header, (std::vector<std::string>{"a", "b"}));
+    ASSERT_EQ(table.rows.size(), 3u);
+    EXPECT_EQ(table.rows[0].cells[0].text, "x,1");
+    EXPECT_EQ(table.rows[0].cells[1].text, "say \"hi\"");
+    EXPECT_EQ(table.rows[1].cells[0].text, "two\r\nlines");
+    EXPECT_EQ(table.rows[1].cells[1].text, "");
+    EXPECT_EQ(table.rows[2].cells[1].text, "row");  // no line end after the last record
+    EXPECT_EQ(table.rows[0].line, 2);
+    EXPECT_EQ(table.rows[1].line, 3);  // the blank record is skipped, not counted
+}
+
+TEST(CsvFile, RefusesAnUnbalancedQuote) {
+    TExchangeTable table;
+    std::string error;
+    EXPECT_FALSE(ParseCsvText("a,b\r\n1,\"open\r\n2,3\r\n", table, error));
+    EXPECT_NE(error.find("引号"), std::string::npos) << error;
+    EXPECT_FALSE(ParseCsvText("a,b\r\n1,x\"y\"\r\n", table, error));
+}
+
+TEST(CsvFile, WriterQuotesOnlyWhatNeedsItAndReadsBack) {
+    const std::vector<std::string> fields = {"plain", "a,b", "say \"hi\"", "two\nlines", "", "发票"};
+    std::string text;
+    AppendCsvRecord(text, fields);
+    EXPECT_EQ(text, "plain,\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\",,发票\r\n");
+    TExchangeTable table;
+    std::string error;
+    ASSERT_TRUE(ParseCsvText(text + text, table, error)) << error;
+    ASSERT_EQ(table.rows.size(), 1u);
+    for (std::size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(table.rows[0].cells[i].text, fields[i]) << i;
+}
+
+TEST(CsvFile, DetectsUtf8WithAndWithoutMarkAndGbk) {
+    const std::string gbk = "发票类型,金额\r\n普通发票,￥1\r\n";
+    std::string out, error;
+    TTextEncoding found;
+    ASSERT_TRUE(DecodeRegisterText(Utf8(gbk), out, found, error)) << error;
+    EXPECT_EQ(found, TTextEncoding::Utf8);
+    EXPECT_EQ(out, gbk);
+    ASSERT_TRUE(DecodeRegisterText("\xEF\xBB\xBF" + Utf8(gbk), out, found, error)) << error;
+    EXPECT_EQ(found, TTextEncoding::Utf8Bom);
+    EXPECT_EQ(out, gbk);
+    ASSERT_TRUE(DecodeRegisterText(gbk, out, found, error)) << error;
+    EXPECT_EQ(found, TTextEncoding::Gbk);
+    EXPECT_EQ(out, gbk);
+    // The half-width yen sign, which GBK lacks, reads as the full-width one.
+    ASSERT_TRUE(DecodeRegisterText("\xC2\xA5" "5", out, found, error)) << error;
+    EXPECT_EQ(out, "￥5");
+}
+
+TEST(CsvFile, RefusesTextThatIsNeitherUtf8NorGbk) {
+    std::string out, error;
+    TTextEncoding found;
+    EXPECT_FALSE(DecodeRegisterText("a,b\r\n\xFF\xFE,1\r\n", out, found, error));
+    EXPECT_NE(error.find("编码"), std::string::npos) << error;
+    // UTF-8 holding a character that GBK cannot represent names its line.
+    EXPECT_FALSE(DecodeRegisterText("a\r\nb\r\n\xF0\x9F\x98\x80\r\n", out, found, error));
+    EXPECT_NE(error.find("第 3 行"), std::string::npos) << error;
+    EXPECT_FALSE(DecodeRegisterText("\xEF\xBB\xBF\xFF", out, found, error));
+}
+
+// ---- spreadsheet cells -------------------------------------------------------------------
+
+TEST(XlsxFile, SerialDaysOfThe1900System) {
+    EXPECT_EQ(DateToSerial(QDate(1900, 1, 1)), 1);
+    EXPECT_EQ(DateToSerial(QDate(1900, 3, 1)), 61);
+    EXPECT_EQ(DateToSerial(QDate(2026, 11, 10)), 46336);
+    EXPECT_EQ(SerialToDate(46336), QDate(2026, 11, 10));
+    EXPECT_EQ(SerialToDate(46336.75), QDate(2026, 11, 10));  // a time of day does not move the date
+    EXPECT_EQ(SerialToDate(59), QDate(1900, 2, 28));
+    EXPECT_FALSE(SerialToDate(60).isValid());
+    EXPECT_FALSE(SerialToDate(0).isValid());
+}
+
+// ---- import and export through the database --------------------------------------------
+
+class ExchangeTest : public HostFixture {
+protected:
+    void SetUp() override {
+        HostFixture::SetUp();
+        std::ofstream ini(subAppDir_ / "fp_config.ini");
+        ini << "[xxqtfp]\nsl=|17|13|6|4|0|\nwc=15\n";
+        ini.close();
+        LoadInvoiceConfig("xxqtfp");
+    }
+
+    QString File(const std::string& name) const { return QString::fromStdString((dir_ / name).string()); }
+
+    void WriteBytes(const QString& path, const std::string& bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    }
+
+    TImportPlan Plan(const QString& path, const std::string& company = kCompany) {
+        TExchangeTable table;
+        std::string error;
+        EXPECT_TRUE(ReadRegisterFile(path, table, error)) << error;
+        TImportTarget target;
+        EXPECT_TRUE(LoadImportTarget(company, kPeriod, target, error)) << error;
+        target.context.today = QDate(2026, 12, 31);
+        TImportPlan plan = PlanImport(table, target);
+        FreeInvoiceList(target.existing);
+        return plan;
+    }
+
+    static std::string Issues(const TImportPlan& plan) {
+        std::string all;
+        for (const TImportIssue& i : plan.issues) all += IssueText(i) + "\n";
+        return all;
+    }
+
+    TStoreResult Store(const TImportPlan& plan, std::string& error, const std::string& company = kCompany,
+                       const TImportProgress& progress = {}) {
+        return StoreImport(plan, company, kPeriod, progress, error);
+    }
+
+    long long Count(const std::string& company = kCompany) {
+        return QueryInt("select count(*) from sb07_xxfpb where nsrsbh='" + company + "' and sbssq='202611'");
+    }
+
+    // One stored row as "fplx|kprq|fs|je|se|sl|gfnsr|ms|lwfp|zfbz|jzjt", by sequence number.
+    std::string Row(int xh, const std::string& company = kCompany) {
+        std::vector<Txxqtfpxx*> list;
+        std::string error;
+        EXPECT_TRUE(ReadInvoiceList(company, kPeriod, "", "", list, error)) << error;
+        std::string text;
+        for (const Txxqtfpxx* r : list)
+            if (r->xh == xh)
+                text = r->fplx + "|" + r->kprq + "|" + std::to_string(r->fs) + "|" + AmountText(r->je) + "|" +
+                       AmountText(r->se) + "|" + std::to_string(r->sl) + "|" + r->gfnsr + "|" + r->ms + r->lwfp +
+                       r->zfbz + r->jzjt;
+        FreeInvoiceList(list);
+        return text;
+    }
+
+    void ImportCsv(const std::string& gbkRows, int expectedRows) {
+        const QString path = File("in.csv");
+        WriteBytes(path, "\xEF\xBB\xBF" + Utf8(kHeader + gbkRows));
+        const TImportPlan plan = Plan(path);
+        ASSERT_FALSE(plan.HasErrors()) << Issues(plan);
+        std::string error;
+        ASSERT_EQ(Store(plan, error), TStoreResult::Stored) << error;
+        ASSERT_EQ(Count(), expectedRows);
+    }
+};
+
+TEST_F(ExchangeTest, CsvInEveryEncodingStoresTheSameRows) {
+    const std::string rows =
+        "普通发票,2026-11-03,2,1000.00,17,170.00,110101199001011234,否,是,否,否\r\n"
+        "纳税检查调整,2026-11-20,0,88.80,0%,0,,是,否,否,是\r\n";
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"utf8.csv", Utf8(kHeader + rows)}, {"bom.csv", "\xEF\xBB\xBF" + Utf8(kHeader + rows)}, {"gbk.csv", kHeader + rows}};
+    for (const auto& [name, bytes] : files) {
+        Exec("delete from sb07_xxfpb");
+        WriteBytes(File(name), bytes);
+        const TImportPlan plan = Plan(File(name));
+        ASSERT_FALSE(plan.HasErrors()) << name << "\n" << Issues(plan);
+        std::string error;
+        ASSERT_EQ(Store(plan, error), TStoreResult::Stored) << name << ": " << error;
+        EXPECT_EQ(Row(1), "1|2026-11-03|2|1000.00|170.00|17|110101199001011234|0100") << name;
+        EXPECT_EQ(Row(2), "5|2026-11-20|0|88.80|0.00|0| |1001") << name;
+    }
+    EXPECT_EQ(QueryInt("select count(*) from SB07_FPTXQKB"), 1);
+}
+
+TEST_F(ExchangeTest, ValueFormsOfTheFile) {
+    ImportCsv("1,2026/11/5,1,\"¥1,234.50\",0.13,,,N,Y,false,true\r\n"
+              "普通发票,20261106,3,\"1,234,567.00\",13%,\"160,493.71\",, 否 ,1,0,TRUE\r\n"
+              "  未开具发票 ,,,500,6,30.00,,no,n,N,0\r\n"
+              "纳税检查调整,2026-11-7,,-100,17,-17,,,,,\r\n",
+              4);
+    EXPECT_EQ(Row(1), "1|2026-11-05|1|1234.50|160.49|13| |0101");  // empty tax: amount x rate in fen
+    EXPECT_EQ(Row(2), "1|2026-11-06|3|1234567.00|160493.71|13| |0101");
+    EXPECT_EQ(Row(3), "3|2026-11-10|0|500.00|30.00|6| |0000");  // no date: the period's usual day
+    EXPECT_EQ(Row(4), "5|2026-11-07|0|-100.00|-17.00|17| |0000");
+}
+
+TEST_F(ExchangeTest, EveryErrorOfEveryRowIsListedAndNothingIsStored) {
+    const QString path = File("bad.csv");
+    WriteBytes(path, Utf8(std::string(kHeader) +
+                          "普通发票,2026-11-03,1,0,17,,,否,否,否,否\r\n"                     // line 2: amount 0
+                          "普通发票,2026-10-31,1,100,17,17,1234567890_2345,否,否,否,否\r\n"  // 3: date, buyer
+                          "专用发票,2026-11-03,1,100,5,5,,否,否,否,否\r\n"                  // 4: type, rate
+                          "未开具发票,,0,100,17,17,,否,否,是,否\r\n"                        // 5: voided
+                          "普通发票,2026-11-03,1,100,17,17.16,,否,否,否,maybe\r\n"         // 6: tax, flag
+                          "普通发票,2026-11-03,1,100,17,17,,否,否,否,否\r\n"));              // 7: fine
+    const TImportPlan plan = Plan(path);
+    ASSERT_TRUE(plan.HasErrors());
+    const std::string issues = Issues(plan);
+    for (const std::string& expected : std::vector<std::string>{"第 2 行 金额：" + Msg(5037019), "第 3 行 开票日期：" + Msg(5037028, "2026年11月01日"),
+          "第 3 行 购方税号：" + Msg(5037023), "第 4 行 发票类型：不在发票类型列表中：专用发票",
+          "第 4 行 税率：税率 5% 不在设置的税率中", "第 5 行 是否作废：" + Msg(5037031),
+          "第 6 行 税额：" + Msg(5037022, "15"), "第 6 行 是否即征即退："})
+        EXPECT_NE(issues.find(expected), std::string::npos) << expected << "\nin:\n" << issues;
+    EXPECT_EQ(issues.find("第 7 行"), std::string::npos) << issues;
+    EXPECT_EQ(plan.issues.size(), 8u) << Utf8(issues);
+
+    std::string error;
+    EXPECT_EQ(Store(plan, error), TStoreResult::Refused);
+    EXPECT_EQ(Count(), 0);
+    EXPECT_TRUE(corlith::test::StatementsOnly().empty() ||
+                corlith::test::StatementsOnly().back().find("insert") == std::string::npos);
+}
+
+TEST_F(ExchangeTest, HeaderColumnsAreFoundInAnyOrderAndUnknownOnesNamed) {
+    const QString path = File("cols.csv");
+    WriteBytes(path, Utf8(" 金额 ,发票类型, 税率,开票日期,份数\r\n100,普通发票,17,2026-11-03,1\r\n"));
+    TImportPlan plan = Plan(path);
+    ASSERT_FALSE(plan.HasErrors()) << Issues(plan);
+    EXPECT_EQ(plan.rows.at(0).record.se, 17.0);
+
+    WriteBytes(path, Utf8("金额,发票类型,税率,备注,颜色\r\n100,普通发票,17,x,y\r\n"));
+    plan = Plan(path);
+    EXPECT_NE(Issues(plan).find("未知的列：备注、颜色"), std::string::npos) << Issues(plan);
+    WriteBytes(path, Utf8("发票类型,开票日期\r\n普通发票,2026-11-03\r\n"));
+    EXPECT_NE(Issues(Plan(path)).find("缺少列：金额、税率"), std::string::npos);
+}
+
+TEST_F(ExchangeTest, ConfirmationsAndDuplicatesAreWarningsThatDoNotStopTheImport) {
+    InsertInvoice(InvoiceRow{.xh = 7, .kprq = "2026-11-10", .je = 100.0, .se = 17.0});
+    const QString path = File("warn.csv");
+    WriteBytes(path, Utf8(std::string(kHeader) +
+                          "普通发票,2026-11-10,1,100,17,17,,否,否,否,否\r\n"    // as stored
+                          "普通发票,2026-12-02,1,50,17,8.5,,否,否,否,否\r\n"    // after the period
+                          "普通发票,2026-12-02,1,50,17,8.5,,否,否,否,否\r\n"));  // as line 3
+    const TImportPlan plan = Plan(path);
+    EXPECT_FALSE(plan.HasErrors()) << Issues(plan);
+    EXPECT_EQ(plan.WarningCount(), 4) << Issues(plan);
+    const std::string issues = Issues(plan);
+    EXPECT_NE(issues.find("提示：第 2 行 与登记簿中已有的一张发票相同"), std::string::npos) << issues;
+    EXPECT_NE(issues.find("提示：第 3 行 开票日期：" + Msg(5037027, "2026年11月30日")), std::string::npos) << issues;
+    EXPECT_NE(issues.find("提示：第 4 行 与文件第 3 行相同"), std::string::npos) << issues;
+
+    std::string error;
+    ASSERT_EQ(Store(plan, error), TStoreResult::Stored) << error;
+    // Numbered on from the largest stored sequence number.
+    EXPECT_EQ(QueryText("select group_concat(xh) from (select xh from sb07_xxfpb order by xh)"), "7,8,9,10");
+}
+
+TEST_F(ExchangeTest, TheDeclarationStateGuardRefusesAsForAdding) {
+    Exec("insert into SB07_SBB values ('" + std::string(kCompany) + "','202611',1,'01','004','0')");
+    Exec("insert into SB07_SBZLB values ('" + std::string(kCompany) + "','202611',1,'01',3)");
+    const QString path = File("ok.csv");
+    WriteBytes(path, Utf8(std::string(kHeader) + "普通发票,2026-11-10,1,100,17,17,,否,否,否,否\r\n"));
+    std::string error;
+    EXPECT_EQ(Store(Plan(path), error), TStoreResult::Refused);
+    EXPECT_EQ(error, "申报成功， 不能操作！");
+    EXPECT_EQ(Count(), 0);
+}
+
+TEST_F(ExchangeTest, CancellingStoresNothing) {
+    std::string rows;
+    for (int i = 0; i < 1200; ++i) rows += "普通发票,2026-11-10,1," + std::to_string(100 + i) + ",0,0,,是,否,否,否\r\n";
+    const QString path = File("long.csv");
+    WriteBytes(path, Utf8(kHeader + rows));
+    const TImportPlan plan = Plan(path);
+    ASSERT_FALSE(plan.HasErrors()) << Issues(plan);
+    int calls = 0;
+    std::string error;
+    EXPECT_EQ(Store(plan, error, kCompany, [&calls](int done, int total) {
+                  EXPECT_EQ(total, 1200);
+                  EXPECT_LE(done, total);
+                  return ++calls < 2;
+              }),
+              TStoreResult::Cancelled);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(Count(), 0);
+    EXPECT_FALSE(corlith::test::InTransaction(kConnection));
+}
+
+struct ImportFault {
+    const char* name;
+    FailPoint point;
+    int occurrence;
+    const char* containing;
+};
+
+class ImportFaultTest : public ExchangeTest, public ::testing::WithParamInterface<ImportFault> {};
+
+TEST_P(ImportFaultTest, AFailureAtAnyStepStoresNothing) {
+    const QString path = File("three.csv");
+    WriteBytes(path, Utf8(std::string(kHeader) + "普通发票,2026-11-10,1,100,17,17,,否,否,否,否\r\n"
+                                                 "普通发票,2026-11-11,1,200,17,34,,否,否,否,否\r\n"
+                                                 "普通发票,2026-11-12,1,300,17,51,,否,否,否,否\r\n"));
+    const TImportPlan plan = Plan(path);
+    ASSERT_FALSE(plan.HasErrors()) << Issues(plan);
+    corlith::test::FailAt(GetParam().point, GetParam().occurrence, "injected", GetParam().containing);
+    std::string error;
+    EXPECT_EQ(Store(plan, error), TStoreResult::Failed);
+    EXPECT_EQ(error, "injected");
+    corlith::test::ClearFailures();
+    EXPECT_EQ(Count(), 0);
+    EXPECT_EQ(QueryInt("select count(*) from SB07_FPTXQKB"), 0);
+    EXPECT_FALSE(corlith::test::InTransaction(kConnection));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStep, ImportFaultTest,
+                         ::testing::Values(ImportFault{"Begin", FailPoint::Begin, 1, ""},
+                                           ImportFault{"FirstInsert", FailPoint::Statement, 1, "insert into"},
+                                           ImportFault{"LastInsert", FailPoint::Statement, 3, "insert into"},
+                                           ImportFault{"MarkSelect", FailPoint::Statement, 1, "_FPTXQKB"},
+                                           ImportFault{"MarkPost", FailPoint::Post, 1, ""},
+                                           ImportFault{"Commit", FailPoint::Commit, 1, ""}),
+                         [](const ::testing::TestParamInfo<ImportFault>& info) { return std::string(info.param.name); });
+
+TEST_F(ExchangeTest, SpreadsheetExportHasTypedCellsAFrozenHeaderAndATotalThatImportSkips) {
+    InsertInvoice(InvoiceRow{.xh = 1, .fplx = 1, .kprq = "2026-11-03", .fs = 2, .je = 1234.5, .se = 209.87, .gfnsr = "110101199001011234"});
+    InsertInvoice(InvoiceRow{.xh = 2, .fplx = 3, .kprq = "2026-11-10", .fs = 0, .je = 100, .se = 6, .sl = 6, .lwfp = 1});
+    std::vector<Txxqtfpxx*> list;
+    std::string error;
+    ASSERT_TRUE(ReadInvoiceList(kCompany, kPeriod, "", "", list, error)) << error;
+    std::sort(list.begin(), list.end(), [](auto* a, auto* b) { return a->xh < b->xh; });
+    const QString path = File("out.xlsx");
+    ASSERT_TRUE(ExportRegisterFile(path, {list.begin(), list.end()}, error)) << error;
+    FreeInvoiceList(list);
+
+    TExchangeTable table;
+    ASSERT_TRUE(ReadXlsxFile(path, table, error)) << error;
+    ASSERT_EQ(table.header.size(), static_cast<std::size_t>(RegisterColumnCount));
+    for (int c = 0; c < RegisterColumnCount; ++c) EXPECT_EQ(table.header[static_cast<std::size_t>(c)], RegisterColumnCaption(c));
+    ASSERT_EQ(table.rows.size(), 3u);
+    const auto& first = table.rows[0].cells;
+    EXPECT_EQ(first[RcKprq].kind, TExchangeCell::Date);
+    EXPECT_EQ(SerialToDate(first[RcKprq].number), QDate(2026, 11, 3));
+    EXPECT_EQ(first[RcJe].kind, TExchangeCell::Number);
+    EXPECT_DOUBLE_EQ(first[RcJe].number, 1234.5);
+    EXPECT_EQ(first[RcGfnsr].text, "110101199001011234");
+    const auto& total = table.rows[2].cells;
+    EXPECT_EQ(total[RcFplx].text, "合计");
+    EXPECT_DOUBLE_EQ(total[RcJe].number, 1334.5);
+    EXPECT_DOUBLE_EQ(total[RcSe].number, 215.87);
+
+    // The frozen header is in the sheet's own XML.
+    const TImportPlan plan = Plan(path, "91440300MA5F3KXL2B");
+    ASSERT_FALSE(plan.HasErrors()) << Issues(plan);
+    ASSERT_EQ(Store(plan, error, "91440300MA5F3KXL2B"), TStoreResult::Stored) << error;
+    EXPECT_EQ(Row(1, "91440300MA5F3KXL2B"), "1|2026-11-03|2|1234.50|209.87|17|110101199001011234|0000");
+    EXPECT_EQ(Row(2, "91440300MA5F3KXL2B"), "3|2026-11-10|0|100.00|6.00|6| |0100");
+}
+
+TEST_F(ExchangeTest, ReadsASpreadsheetWrittenByAnotherProgram) {
+    const TImportPlan plan = Plan(QString::fromUtf8(VANTREL_TEST_DATA "/register_openpyxl.xlsx"));
+    ASSERT_FALSE(plan.HasErrors()) << Issues(plan);
+    std::string error;
+    ASSERT_EQ(Store(plan, error), TStoreResult::Stored) << error;
+    EXPECT_EQ(Row(1), "1|2026-11-03|2|1000.00|170.00|17|110101199001011234|0100");
+    EXPECT_EQ(Row(2), "1|2026-11-05|1|1234.50|160.49|13| |0000");
+    EXPECT_EQ(Row(3), "3|2026-11-10|0|500.00|30.00|6| |0000");
+    EXPECT_EQ(Row(4), "5|2026-11-20|0|88.80|0.00|0| |1001");
+}
+
+TEST_F(ExchangeTest, RefusesAFileThatIsNoWorkbook) {
+    const QString path = File("fake.xlsx");
+    WriteBytes(path, "not a zip");
+    TExchangeTable table;
+    std::string error;
+    EXPECT_FALSE(ReadRegisterFile(path, table, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(ReadRegisterFile(File("missing.csv"), table, error));
+    EXPECT_FALSE(ReadRegisterFile(File("notes.txt"), table, error));
+}
+
+// Random registers go out and come back into another taxpayer's empty period: the summary
+// document's cells are the same.
+TEST_F(ExchangeTest, RandomRegistersRoundTripToTheSameSummary) {
+    std::mt19937 rng(20261107);
+    const auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const char* const other = "91440300MA5F3KXL2B";
+    const auto summaryCells = [this]() {
+        std::string text, error;
+        EXPECT_TRUE(BuildSummaryText(text, error)) << error;
+        const auto from = text.find("<SB_XXQTFPMX>");
+        const auto to = text.find("</SB_XXQTFPMX>");
+        EXPECT_NE(from, std::string::npos);
+        return text.substr(from, to - from);
+    };
+    for (int round = 0; round < 6; ++round) {
+        Exec("delete from sb07_xxfpb");
+        Exec("delete from SB07_FPTXQKB");
+        GetCurSubAppVo()->SetText("curcompany", kCompany);
+        const int rows = 1 + pick(40);
+        const int rates[] = {17, 13, 6, 4, 0};
+        for (int i = 0; i < rows; ++i) {
+            InvoiceRow r;
+            r.xh = i + 1;
+            r.fplx = std::vector<int>{1, 3, 5}[static_cast<std::size_t>(pick(3))];
+            r.kprq = "2026-11-" + std::string(1, static_cast<char>('1' + pick(2))) + std::to_string(pick(10));
+            r.fs = r.fplx == 1 ? 1 + pick(5) : 0;
+            r.sl = rates[pick(5)];
+            const long long cents = (pick(2) ? 1 : -1) * (1 + static_cast<long long>(rng() % 100000000ull));
+            r.je = static_cast<double>(cents) / 100;
+            r.se = static_cast<double>(std::llround(static_cast<double>(cents) * r.sl / 100.0)) / 100;
+            r.ms = r.se == 0 ? 1 : pick(2);
+            r.lwfp = pick(2);
+            r.jzjt = pick(2);
+            r.zfbz = r.fplx == 3 ? 0 : pick(2);
+            r.gfnsr = pick(2) ? " " : "1101011990010" + std::to_string(10000 + pick(90000));
+            InsertInvoice(r);
+        }
+        const std::string before = summaryCells();
+
+        std::vector<Txxqtfpxx*> list;
+        std::string error;
+        ASSERT_TRUE(ReadInvoiceList(kCompany, kPeriod, "", "", list, error)) << error;
+        const QString path = File(round % 2 ? "round.xlsx" : "round.csv");
+        ASSERT_TRUE(ExportRegisterFile(path, {list.begin(), list.end()}, error)) << error;
+        FreeInvoiceList(list);
+
+        GetCurSubAppVo()->SetText("curcompany", other);
+        const TImportPlan plan = Plan(path, other);
+        ASSERT_FALSE(plan.HasErrors()) << "round " << round << "\n" << Issues(plan);
+        ASSERT_EQ(Store(plan, error, other), TStoreResult::Stored) << error;
+        EXPECT_EQ(Count(other), rows);
+        EXPECT_EQ(summaryCells(), before) << "round " << round;
+        Exec(std::string("delete from sb07_xxfpb where nsrsbh='") + other + "'");
+    }
+}
