@@ -5,6 +5,7 @@
 #include "host/corlith_api.h"
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_InvoiceWarnings.h"
 #include "report/f_DealReportImpl.h"
 
 #include <QFileInfo>
@@ -13,8 +14,6 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
-#include <set>
-#include <tuple>
 #include <unordered_map>
 
 namespace {
@@ -198,12 +197,21 @@ int ColumnOfCaption(const std::string& caption) {
     return -1;
 }
 
-// Same invoice: type, issue date, amount, tax and buyer.
-using DuplicateKey = std::tuple<std::string, std::string, int64_t, int64_t, std::string>;
+// Invoices that may be the same one fall into one bucket (type and amount as shown);
+// SameInvoice decides within it.
+std::string BucketOf(const Txxqtfpxx& r) { return TrimBlanks(r.fplx) + '\x1f' + AmountText(r.je); }
 
-DuplicateKey KeyOf(const Txxqtfpxx& r) {
-    return {r.fplx, r.kprq, MoneyToFixed(r.je), MoneyToFixed(r.se), TrimBlanks(r.gfnsr)};
-}
+struct DuplicateIndex {
+    std::unordered_map<std::string, std::vector<const Txxqtfpxx*>> buckets;
+
+    const Txxqtfpxx* Find(const Txxqtfpxx& r, const std::string& bucket) const {
+        const auto it = buckets.find(bucket);
+        if (it == buckets.end()) return nullptr;
+        for (const Txxqtfpxx* other : it->second)
+            if (SameInvoice(*other, r)) return other;
+        return nullptr;
+    }
+};
 
 std::vector<std::string> ExportFields(const Txxqtfpxx& r) {
     const auto flag = [](const std::string& value) { return std::string(FlagSet(value) ? "是" : "否"); };
@@ -298,9 +306,10 @@ TImportPlan PlanImport(const TExchangeTable& table, const TImportTarget& target)
 
     const std::string today = QStringToGbk(target.context.today.toString(QStringLiteral("yyyy-MM-dd")));
     const Txxqtfpxx blank = MakeInvoiceTemplate(0, target.kjny, today);
-    std::set<DuplicateKey> registered;
-    for (const Txxqtfpxx* r : target.existing) registered.insert(KeyOf(*r));
-    std::unordered_map<std::string, int> firstLineOfKey;
+    DuplicateIndex registered;
+    for (const Txxqtfpxx* r : target.existing) registered.buckets[BucketOf(*r)].push_back(r);
+    DuplicateIndex earlier;  // rows of the file that passed, by their record
+    std::unordered_map<const Txxqtfpxx*, int> lineOf;
 
     plan.rows.reserve(rowCount);
     for (std::size_t k = 0; k < rowCount; ++k) {
@@ -424,17 +433,21 @@ TImportPlan PlanImport(const TExchangeTable& table, const TImportTarget& target)
 
         const bool rowFailed = std::any_of(plan.issues.begin() + static_cast<std::ptrdiff_t>(issuesBefore),
                                            plan.issues.end(), [](const TImportIssue& i) { return !i.warning; });
-        if (!rowFailed) {
-            const DuplicateKey key = KeyOf(r);
-            std::string flat = std::get<0>(key) + '\x1f' + std::get<1>(key) + '\x1f' +
-                               std::to_string(std::get<2>(key)) + '\x1f' + std::to_string(std::get<3>(key)) +
-                               '\x1f' + std::get<4>(key);
-            if (registered.count(key)) map.Issue(-1, "与登记簿中已有的一张发票相同（类型、日期、金额、税额、购方税号）", true);
-            const auto [it, fresh] = firstLineOfKey.emplace(std::move(flat), row.line);
-            if (!fresh)
-                map.Issue(-1, "与文件第 " + std::to_string(it->second) + " 行相同（类型、日期、金额、税额、购方税号）", true);
-        }
+        if (!rowFailed && HasBadCheckDigit(TrimBlanks(r.gfnsr)))
+            map.Issue(RcGfnsr, "不是有效的统一社会信用代码（校验位不符）", true);
         plan.rows.push_back(std::move(out));
+        if (!rowFailed) {
+            const Txxqtfpxx& stored = plan.rows.back().record;
+            const std::string bucket = BucketOf(stored);
+            if (registered.Find(stored, bucket))
+                map.Issue(-1, "与登记簿中已有的一张发票相同（类型、日期、金额、税额、购方税号）", true);
+            if (const Txxqtfpxx* first = earlier.Find(stored, bucket))
+                map.Issue(-1, "与文件第 " + std::to_string(lineOf[first]) + " 行相同（类型、日期、金额、税额、购方税号）", true);
+            else {
+                lineOf[&stored] = row.line;
+                earlier.buckets[bucket].push_back(&stored);  // rows was reserved: the address stays
+            }
+        }
     }
     if (plan.rows.empty()) {
         map.line = 0;
