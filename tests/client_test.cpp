@@ -3,6 +3,7 @@
 // files and its refusals of bad input.
 #include "corlith/corlith_host.h"
 #include "host/corlith_api.h"
+#include "invoice/f_InvoiceWarnings.h"
 #include "module/f_ParamString.h"
 #include "support/host_fixture.h"
 
@@ -23,9 +24,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kDemoCompany = u"91440300MA5F3KXL2B"_s;
+const QString kDemoCompany = u"91440300MA5F3KXL27"_s;
 const QString kDemoName = u"深圳市恒通达电子科技有限公司"_s;
-const QString kOtherCompany = u"914403007261234567"_s;
+const QString kOtherCompany = u"91440300726123456D"_s;
 constexpr const char* kCheckConnection = "ClientCheck";
 
 struct ClientRun {
@@ -187,16 +188,34 @@ TEST_F(ClientTest, InitDbCreatesSchemaAndInvoiceTypes) {
 
 TEST_F(ClientTest, InitDbDemoWritesSamplesOnceCoveringEveryTypeRateAndFlag) {
     InitDemo();
-    const std::string period = "nsrsbh='91440300MA5F3KXL2B' and sbssq='202611'";
+    const std::string period = "nsrsbh='91440300MA5F3KXL27' and sbssq='202611'";
     EXPECT_EQ(Count("select count(*) from sb07_xxfpb where " + period), 16);
-    EXPECT_EQ(Count("select count(*) from sb07_xxfpb where nsrsbh='91440300MA5F3KXL2B' and sbssq='202610'"), 3);
-    EXPECT_EQ(Count("select count(*) from sb07_xxfpb where nsrsbh='914403007261234567' and sbssq='202611'"), 2);
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb where nsrsbh='91440300MA5F3KXL27' and sbssq='202610'"), 3);
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb where nsrsbh='91440300726123456D' and sbssq='202611'"), 2);
     EXPECT_EQ(Count("select count(distinct fplx) from sb07_xxfpb where " + period + " and fplx in (1,2,3,5)"), 4);
     EXPECT_EQ(Count("select count(distinct sl) from sb07_xxfpb where " + period + " and sl in (17,13,6,4,0)"), 5);
     EXPECT_EQ(Count("select count(*) from sb07_xxfpb where " + period + " and zfbz=1"), 1);
     for (const char* flag : {"jzjt", "lwfp", "ms"})
         EXPECT_GT(Count("select count(*) from sb07_xxfpb where " + period + " and " + flag + "=1"), 0) << flag;
     EXPECT_GE(Count("select count(distinct gfnsr) from sb07_xxfpb where " + period + " and gfnsr<>' '"), 2);
+
+    // Taxpayer and buyer codes of the demo pass their own check digit, so the demo shows no
+    // warning that a bookkeeper would not see on real data.
+    {
+        THostQuery q;
+        std::string error;
+        ASSERT_TRUE(ExecADOQueryMsg(kCheckConnection,
+                                    "select nsrsbh as id from sb07_xxfpb union select gfnsr from sb07_xxfpb", &q,
+                                    error, 1, 0))
+            << error;
+        int codes = 0;
+        for (q.First(); !q.Eof(); q.Next()) {
+            const std::string id = q.StringAt(0);
+            EXPECT_FALSE(HasBadCheckDigit(id)) << id;
+            codes += id.size() == 18;
+        }
+        EXPECT_EQ(codes, 3);
+    }
 
     // Running it again adds nothing and keeps a row the user changed meanwhile.
     ASSERT_EQ(Count("select count(*) from sb07_xxfpb where " + period + " and xh=1 and je=12000"), 1);
@@ -437,7 +456,7 @@ TEST_F(ClientTest, BadSessionFilesAreRefusedWithTheOffendingEntry) {
         {"\"PeriodKind\": 1", "\"PeriodKind\": 1.5", u"DeclareTypeInfo[0].PeriodKind"_s},
         {"\"FuncCode\": \"07037-02-18-01\"", "\"FuncCod\": \"07037-02-18-01\"", u"Reports[1].FuncCod"_s},
         {"\"subAppCode\": \"07\"", "\"subAppCode\": \"07; drop\"", u"07; drop"_s},
-        {"\"curcompany\": \"91440300MA5F3KXL2B\"", "\"curcompany\": \"9144'--\"", u"9144'--"_s},
+        {"\"curcompany\": \"91440300MA5F3KXL27\"", "\"curcompany\": \"9144'--\"", u"9144'--"_s},
         {"\"jbxx\": {", "\"jbxx\": [", u"JSON"_s},
     };
     for (const Case& c : cases) {
