@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <string>
 
 using namespace amountinput;
@@ -652,14 +653,159 @@ TEST_F(DetailWindowTest, ToleranceBoundaryAndTaxFreeInvoices) {
 TEST_F(DetailWindowTest, BuyerIdIsCheckedAndStored) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     FillValid(d);
-    d->edtGfnsrsbh->SetText("  911101080000000018 ");
+    d->edtGfnsrsbh->SetText("  91110108MA01ABCD1E ");
     Commit(d);
     ASSERT_EQ(LastMessageNumber(), 5037016);
     FillValid(d);
     Commit(d);
     ASSERT_EQ(LastMessageNumber(), 5037016);
-    EXPECT_EQ(QueryText("select gfnsr from sb07_xxfpb where xh=1"), "911101080000000018");
+    EXPECT_EQ(QueryText("select gfnsr from sb07_xxfpb where xh=1"), "91110108MA01ABCD1E");
     EXPECT_EQ(QueryText("select '['||gfnsr||']' from sb07_xxfpb where xh=2"), "[ ]");
+}
+
+TEST_F(DetailWindowTest, AWrongCheckDigitWarnsAfterTheChecksAndMaySaveAnyway) {
+    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    FillValid(d);
+    d->edtGfnsrsbh->SetText("91110108MA01ABCD1F");  // check character E mistyped
+    d->edtje->setFocus();
+    corlith::test::QueueConfirmAnswer(false);
+    Commit(d);
+    ASSERT_EQ(corlith::test::Messages().size(), 1u);
+    EXPECT_EQ(corlith::test::Messages().back().kind, MessageKind::Confirm);
+    EXPECT_EQ(corlith::test::Messages().back().text, "购方税号校验位不正确，是否仍然保存？");
+    EXPECT_TRUE(HasFocusIn(d, d->edtGfnsrsbh));
+    EXPECT_EQ(Rows(), 0);
+
+    // A refusal of the entry checks comes first and asks nothing.
+    TypeInto(d->edtje, "0");
+    Commit(d);
+    ASSERT_EQ(corlith::test::Messages().size(), 1u);
+    EXPECT_EQ(LastMessageNumber(), 5037019);
+
+    TypeInto(d->edtje, "100");
+    corlith::test::QueueConfirmAnswer(true);
+    Commit(d);
+    EXPECT_EQ(LastMessageNumber(), 5037016);
+    EXPECT_EQ(QueryText("select gfnsr from sb07_xxfpb"), "91110108MA01ABCD1F");
+
+    // Valid codes and ids of other lengths save without a question.
+    for (const char* id : {"91110108MA01ABCD1E", "440300665812347", "9111010800000000181"}) {
+        FillValid(d);
+        TypeInto(d->edtje, std::to_string(200 + Rows()).c_str());
+        d->edtGfnsrsbh->SetText(id);
+        Commit(d);
+        ASSERT_EQ(corlith::test::Messages().size(), 1u) << id;
+        EXPECT_EQ(LastMessageNumber(), 5037016) << id;
+    }
+    EXPECT_EQ(Rows(), 4);
+}
+
+TEST_F(DetailWindowTest, ClosingAChangedEntryAsksAndAnUntouchedOneCloses) {
+    // Untouched: Esc closes without a question.
+    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    corlith::test::ClearMessages();
+    QTest::keyClick(d->edtje, Qt::Key_Escape);
+    EXPECT_TRUE(corlith::test::Messages().empty());
+    EXPECT_TRUE(dialog_.isNull() || !dialog_->isVisible());
+
+    // Merely walking through the fields changes nothing.
+    d = Open(kDetailAdd, &template_);
+    for (int i = 0; i < 8; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_FALSE(d->HasUnsavedChanges());
+
+    // Each way out asks once the fields differ; 否 keeps the window and the entry.
+    struct Way {
+        const char* name;
+        std::function<void(TFrmXxqtfpDetail*)> leave;
+    };
+    const Way ways[] = {
+        {"Esc", [](TFrmXxqtfpDetail* w) { QTest::keyClick(w->edtGfnsrsbh, Qt::Key_Escape); }},
+        {"取消", [](TFrmXxqtfpDetail* w) { QTest::mouseClick(w->btnCancel, Qt::LeftButton); }},
+        {"close box", [](TFrmXxqtfpDetail* w) { w->close(); }},
+    };
+    for (const Way& way : ways) {
+        d = Open(kDetailAdd, &template_);
+        QTest::mouseClick(d->rbZF_Yes, Qt::LeftButton);
+        EXPECT_TRUE(d->HasUnsavedChanges()) << way.name;
+        corlith::test::ClearMessages();
+        corlith::test::QueueConfirmAnswer(false);
+        way.leave(d);
+        ASSERT_EQ(corlith::test::Messages().size(), 1u) << way.name;
+        EXPECT_EQ(corlith::test::Messages().back().kind, MessageKind::Confirm) << way.name;
+        ASSERT_FALSE(dialog_.isNull()) << way.name;
+        EXPECT_TRUE(d->isVisible()) << way.name;
+        EXPECT_TRUE(d->rbZF_Yes->Checked()) << way.name;
+
+        corlith::test::QueueConfirmAnswer(true);
+        way.leave(d);
+        EXPECT_EQ(corlith::test::Messages().size(), 2u) << way.name;
+        EXPECT_TRUE(dialog_.isNull() || !dialog_->isVisible()) << way.name;
+    }
+    EXPECT_EQ(Rows(), 0);
+}
+
+TEST_F(DetailWindowTest, AChangeBackToTheLoadedValuesIsNoChange) {
+    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TypeInto(d->edtje, "100");
+    EXPECT_TRUE(d->HasUnsavedChanges());
+    TypeInto(d->edtje, "0");
+    d->edtse->SetText("0");
+    EXPECT_FALSE(d->HasUnsavedChanges());
+    d->dtpKprq->SetDate(d->dtpKprq->Date().addDays(1));
+    EXPECT_TRUE(d->HasUnsavedChanges());
+    d->dtpKprq->SetDate(d->dtpKprq->Date().addDays(-1));
+    d->edtGfnsrsbh->SetText("   ");
+    EXPECT_FALSE(d->HasUnsavedChanges());
+
+    // After a save the next blank entry is the new starting point.
+    FillValid(d);
+    Commit(d);
+    ASSERT_EQ(LastMessageNumber(), 5037016);
+    EXPECT_FALSE(d->HasUnsavedChanges());
+}
+
+TEST_F(DetailWindowTest, EnterWalksTheFieldsAndSavesOnTheCommitButton) {
+    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    ASSERT_TRUE(HasFocusIn(d, d->dtpKprq));
+    // Tab leaves the date in one step, from whichever part of it the caret is in.
+    QTest::keyClick(d->dtpKprq, Qt::Key_Tab);
+    EXPECT_TRUE(HasFocusIn(d, d->cbbFplx));
+    QTest::keyClick(d->cbbFplx, Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_TRUE(HasFocusIn(d, d->dtpKprq));
+
+    const std::vector<QWidget*> order = {d->cbbFplx,   d->edtfs,      d->edtje,     d->cbbSl,    d->edtse,
+                                         d->edtGfnsrsbh, d->rbLwfp_No, d->rbZF_No,   d->rbJZJT_No, d->rbMS_No,
+                                         d->BtnCommit};
+    for (QWidget* next : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        EXPECT_TRUE(HasFocusIn(d, next)) << next->objectName().toStdString() << " expected, focus on "
+                                         << QApplication::focusWidget()->objectName().toStdString();
+    }
+    EXPECT_EQ(Rows(), 0);
+    // Enter on 确定 saves (here refused: no type chosen yet).
+    corlith::test::ClearMessages();
+    QTest::keyClick(d->BtnCommit, Qt::Key_Return);
+    EXPECT_EQ(LastMessageNumber(), 5037017);
+    EXPECT_TRUE(HasFocusIn(d, d->cbbFplx));
+}
+
+TEST_F(DetailWindowTest, CtrlEnterAndCtrlSSaveFromAnyField) {
+    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    FillValid(d);
+    corlith::test::ClearMessages();
+    QTest::keyClick(d->edtje, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(LastMessageNumber(), 5037016);
+    EXPECT_EQ(Rows(), 1);
+
+    FillValid(d);
+    TypeInto(d->edtje, "300");
+    corlith::test::ClearMessages();
+    QTest::keyClick(d->edtfs, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(LastMessageNumber(), 5037016);
+    EXPECT_EQ(QueryText("select group_concat(je, ',') from (select je from sb07_xxfpb order by xh)"), "100,300");
+
+    EXPECT_NE(d->BtnCommit->toolTip().indexOf(u"Ctrl+S"), -1);
+    EXPECT_NE(d->btnCancel->toolTip().indexOf(u"Esc"), -1);
 }
 
 TEST_F(DetailWindowTest, IssueDateAfterThePeriodAsksFirst) {

@@ -2,6 +2,7 @@
 
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_InvoiceWarnings.h"
 #include "invoice/f_XxqtfpGlobal.h"
 #include "report/f_DealReportImpl.h"
 #include "ui/common/controls/ModalSpeedButton.h"
@@ -23,6 +24,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QTreeView>
 
@@ -39,6 +41,11 @@ constexpr int kMsgTaxOutOfTolerance = 5037022;
 constexpr int kMsgSaveFailed = 5037013;
 constexpr int kMsgAdded = 5037016;
 constexpr int kMsgModified = 5037015;
+
+const char* const kAskBadCheckDigit = "购方税号校验位不正确，是否仍然保存？";
+const char* const kAskDuplicate =
+    "本所属期已有一张发票类型、开票日期、金额、税额和购方税号都相同的发票，是否仍然保存？";
+const char* const kAskDiscard = "发票信息已修改但尚未保存，是否放弃修改并关闭窗口？";
 
 const char* const kTypeNotIssued = "未开具发票";
 const char* const kTypeInspection = "纳税检查调整";
@@ -250,6 +257,13 @@ void TFrmXxqtfpDetail::BuildControls() {
         cell->layout()->addWidget(yes);
         cell->layout()->addWidget(no);
         static_cast<QHBoxLayout*>(cell->layout())->addStretch(1);
+        // Tab and Enter stop once a pair, on its checked button; the arrow keys switch.
+        const auto tabStops = [yes, no] {
+            yes->setFocusPolicy(yes->isChecked() || !no->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+            no->setFocusPolicy(no->isChecked() || !yes->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+        };
+        connect(yes, &QAbstractButton::toggled, this, tabStops);
+        connect(no, &QAbstractButton::toggled, this, tabStops);
         no->setChecked(true);
     };
     grid->AddLabel("是否劳务发票", 4, 0, kRowHeight);
@@ -274,6 +288,12 @@ void TFrmXxqtfpDetail::BuildControls() {
                         edtGfnsrsbh, rbLwfp_Yes, rbLwfp_No,  rbZF_Yes,  rbZF_No, rbJZJT_YES,
                         rbJZJT_No,  rbMS_YES,   rbMS_No,    BtnCommit, btnCancel};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+
+    // Enter walks the fields (keyPressEvent); these save from any of them.
+    BtnCommit->setToolTip(QString::fromUtf16(u"保存（Ctrl+Enter 或 Ctrl+S；在本按钮上按 Enter）"));
+    btnCancel->setToolTip(QString::fromUtf16(u"关闭窗口（Esc）"));
+    auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    connect(save, &QShortcut::activated, this, [this] { BtnCommitClick(); });
 
     cbbFplx->OnChange = [this](TPellowComboBox*) { cbbFplxChange(); };
     edtfs->OnKeyPress = [this](TPellowEdit*, char key) { return edtfsKeyPress(key); };
@@ -351,6 +371,7 @@ void TFrmXxqtfpDetail::LoadRecord(const Txxqtfpxx& record) {
     rbMS_YES->SetChecked(record.ms == "1");
     rbMS_No->SetChecked(record.ms != "1");
     UpdateEntryStates();
+    FLoaded = std::make_unique<Txxqtfpxx>(EnteredRecord());
     if (dtpKprq->CanFocus())
         dtpKprq->SetFocus();
     else
@@ -464,9 +485,8 @@ bool TFrmXxqtfpDetail::CheckInput() {
     return true;
 }
 
-bool TFrmXxqtfpDetail::SaveRecord(std::string& error) {
-    if (!FRecord) return false;
-    Txxqtfpxx work = *FRecord;
+Txxqtfpxx TFrmXxqtfpDetail::EnteredRecord() const {
+    Txxqtfpxx work = FRecord ? *FRecord : Txxqtfpxx();
     work.fplx = cbbFplx->SelectedValue();
     work.fplxmc = cbbFplx->Text();
     work.kprq = QStringToGbk(dtpKprq->Date().toString(QStringLiteral("yyyy-MM-dd")));
@@ -485,6 +505,51 @@ bool TFrmXxqtfpDetail::SaveRecord(std::string& error) {
     work.ms = rbMS_YES->Checked() ? "1" : "0";
     work.zfbz = rbZF_Yes->Checked() ? "1" : "0";
     work.jzjt = rbJZJT_YES->Checked() ? "1" : "0";
+    return work;
+}
+
+bool TFrmXxqtfpDetail::HasUnsavedChanges() const {
+    if (!FLoaded) return false;
+    const Txxqtfpxx now = EnteredRecord();
+    const Txxqtfpxx& was = *FLoaded;
+    return now.fplx != was.fplx || now.kprq != was.kprq || now.fs != was.fs || AmountText(now.je) != AmountText(was.je) ||
+           AmountText(now.se) != AmountText(was.se) || now.sl != was.sl || now.gfnsr != was.gfnsr ||
+           now.lwfp != was.lwfp || now.ms != was.ms || now.zfbz != was.zfbz || now.jzjt != was.jzjt;
+}
+
+void TFrmXxqtfpDetail::reject() {
+    if (HasUnsavedChanges() && !ConfirmMsgBoxA(kAskDiscard, 0)) return;
+    Tfrm_CustomDlg::reject();
+}
+
+void TFrmXxqtfpDetail::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) {
+        Tfrm_CustomDlg::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    QWidget* focus = focusWidget();
+    if ((event->modifiers() & Qt::ControlModifier) || focus == BtnCommit)
+        BtnCommitClick();
+    else if (focus == btnCancel)
+        btnCancelClick();
+    else
+        focusNextChild();
+}
+
+bool TFrmXxqtfpDetail::ConfirmWarnings() {
+    const std::string buyer = TrimBlanks(edtGfnsrsbh->Text());
+    if (HasBadCheckDigit(buyer) && !ConfirmMsgBoxA(kAskBadCheckDigit, 0)) {
+        edtGfnsrsbh->SetFocus();
+        return false;
+    }
+    return true;
+}
+
+bool TFrmXxqtfpDetail::SaveRecord(std::string& error) {
+    if (!FRecord) return false;
+    Txxqtfpxx work = EnteredRecord();
 
     const std::string connection = MainConnectionName();
     if (!DBBeginTrans(connection, error)) return false;
@@ -539,7 +604,7 @@ void TFrmXxqtfpDetail::SkipTakenSequenceNumber() {
 }
 
 void TFrmXxqtfpDetail::BtnCommitClick() {
-    if (!CheckInput()) return;
+    if (!CheckInput() || !ConfirmWarnings()) return;
     std::string error;
     if (!SaveRecord(error)) {
         InforMsg(kMsgSaveFailed, "", 1);

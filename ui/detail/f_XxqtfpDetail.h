@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+class QKeyEvent;
 class QLabel;
 class QShowEvent;
 class QTreeView;
@@ -62,6 +64,13 @@ public:
     void btnCancelClick();
     void BtnCommitClick();
 
+    // The invoice as the fields describe it, on the bound record's number and period.
+    Txxqtfpxx EnteredRecord() const;
+    // The fields differ from what the window last loaded.
+    bool HasUnsavedChanges() const;
+    // Esc, 取消 and the close box: a changed entry is only dropped when the user agrees.
+    void reject() override;
+
     const std::string& Period() const { return FKjny; }
     const std::string& TaxpayerId() const { return FNsrsbh; }
 
@@ -86,6 +95,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildControls();
@@ -94,6 +104,8 @@ private:
     // After an insert failed: when the sequence number has been taken meanwhile (another
     // window on the same period), the template moves past the largest one in the database.
     void SkipTakenSequenceNumber();
+    // The warnings asked after the checks passed; false when the user chose not to save.
+    bool ConfirmWarnings();
 
     uint8_t FEditMode = kDetailAdd;
     Txxqtfpxx* FRecord = nullptr;
@@ -102,6 +114,8 @@ private:
     std::function<void()> RefreshProc;
     std::string FKjny;
     std::string FNsrsbh;
+    // What LoadRecord put into the fields; a window still showing it closes without asking.
+    std::unique_ptr<Txxqtfpxx> FLoaded;
 };
 
 // Creates the dialog for the record, runs it modally and frees it when it closes.

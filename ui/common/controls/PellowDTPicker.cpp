@@ -15,3 +15,5 @@ bool TPellowDTPicker::CanFocus() const {
 void TPellowDTPicker::SetFocus() { setFocus(Qt::OtherFocusReason); }
 
 void TPellowDTPicker::ClearEvents() { OnChange = nullptr; }
+
+bool TPellowDTPicker::focusNextPrevChild(bool next) { return QWidget::focusNextPrevChild(next); }

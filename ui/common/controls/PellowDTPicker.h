@@ -21,4 +21,9 @@ public:
     void ClearEvents();
 
     TNotifyEvent OnChange;  // the date changed, by the user or by the program
+
+protected:
+    // Tab and Shift+Tab leave the field in one step; the arrow keys and typing move between
+    // year, month and day.
+    bool focusNextPrevChild(bool next) override;
 };
