@@ -76,7 +76,7 @@ bool WithDetailWindow(const std::function<void()>& command, const std::function<
         opened = true;
         QPointer<TFrmXxqtfpDetail> guard(d);
         body(d);
-        if (guard && guard->isVisible()) guard->reject();
+        if (guard && guard->isVisible()) guard->done(QDialog::Rejected);  // no unsaved-entry question
     });
     command();
     QCoreApplication::processEvents();
