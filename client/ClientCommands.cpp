@@ -105,7 +105,7 @@ int RunInitDb(const ClientOptions& options) {
         !InsertDemoInvoices(session.connectionName(), session.subAppCode, session.company, session.period, hostError))
         return SetupError(u"无法写入演示发票：%1"_s.arg(GbkToQString(hostError)));
 
-    PrintLine(stdout, u"数据库 %1 已就绪，发票 %2 行"_s.arg(session.databaseFile()).arg(CountInvoices(session)));
+    PrintLine(stdout, u"数据库 %1 已就绪，发票 %2 行"_s.arg(session.databaseLabel()).arg(CountInvoices(session)));
     corlith::CloseConnections();
     return kExitOk;
 }

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
+#include <QUrlQuery>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -173,14 +175,26 @@ std::string ClientSession::effectiveFuncCode() const {
     return funcCode.empty() ? subAppCode + "037-02-18-01" : funcCode;
 }
 
+bool ClientSession::onServer() const { return corlith::IsServerDatabase(QStringToGbk(database)); }
+
 QString ClientSession::databaseFile() const {
+    if (onServer()) return database;
     return QFileInfo(database.isEmpty() ? u"vantrel.db"_s : database).absoluteFilePath();
 }
 
+QString ClientSession::databaseLabel() const {
+    if (!onServer()) return databaseFile();
+    QUrl url(database);
+    QUrlQuery query(url);
+    query.removeAllQueryItems(u"password"_s);
+    url.setQuery(query);
+    return url.toString(QUrl::RemovePassword);
+}
+
 QString ClientSession::subAppFolder() const {
-    QString folder = subAppPath.isEmpty()
-                         ? QFileInfo(databaseFile()).absolutePath() + u"/sub"_s + GbkToQString(subAppCode)
-                         : QFileInfo(subAppPath).absoluteFilePath();
+    const QString base = onServer() ? QDir::currentPath() : QFileInfo(databaseFile()).absolutePath();
+    QString folder = subAppPath.isEmpty() ? base + u"/sub"_s + GbkToQString(subAppCode)
+                                          : QFileInfo(subAppPath).absoluteFilePath();
     if (!folder.endsWith(u'/')) folder += u'/';
     return folder;
 }
@@ -213,7 +227,9 @@ bool ParseSessionJson(const QByteArray& json, const QString& baseDir, ClientSess
             if (!ok) {
                 r.fail(key, u"应为非空的路径"_s);
             } else {
-                const QString path = ResolvePath(baseDir, it.value().toString());
+                const QString value = it.value().toString();
+                const bool uri = is(u"database") && corlith::IsServerDatabase(QStringToGbk(value));
+                const QString path = uri ? value : ResolvePath(baseDir, value);
                 (is(u"database") ? s.database : s.subAppPath) = path;
             }
         } else if (is(u"curcompany")) {
@@ -279,7 +295,10 @@ bool ApplyOverrides(const ClientOptions& options, ClientSession& session, QStrin
         error = u"%1 含有 GBK 无法表示的字符"_s.arg(option);
         return false;
     };
-    if (!options.database.isEmpty()) session.database = QFileInfo(options.database).absoluteFilePath();
+    if (!options.database.isEmpty())
+        session.database = corlith::IsServerDatabase(QStringToGbk(options.database))
+                               ? options.database
+                               : QFileInfo(options.database).absoluteFilePath();
     if (!options.company.isEmpty()) {
         if (!take(options.company, u"--company"_s, session.company)) return false;
         // The header's taxpayer number comes from the particulars; keep it with the taxpayer.
@@ -313,12 +332,13 @@ bool ValidateSession(const ClientSession& session, QString& error) {
 
 bool InstallSession(const ClientSession& session, THostHandle appHandle, QString& error) {
     const QString dbFile = session.databaseFile();
+    const QString dbLabel = session.databaseLabel();
     const QFileInfo dbInfo(dbFile);
-    if (dbInfo.exists() && !dbInfo.isFile()) {
+    if (!session.onServer() && dbInfo.exists() && !dbInfo.isFile()) {
         error = u"数据库 %1 不是文件"_s.arg(dbFile);
         return false;
     }
-    if (!dbInfo.exists() && !dbInfo.dir().exists()) {
+    if (!session.onServer() && !dbInfo.exists() && !dbInfo.dir().exists()) {
         error = u"无法创建数据库 %1：目录不存在"_s.arg(dbFile);
         return false;
     }
@@ -335,23 +355,20 @@ bool InstallSession(const ClientSession& session, THostHandle appHandle, QString
     const std::string connection = session.connectionName();
     std::string hostError;
     if (!corlith::BindConnection(connection, QStringToGbk(dbFile), hostError)) {
-        error = u"无法打开数据库 %1：%2"_s.arg(dbFile, GbkToQString(hostError));
+        error = session.onServer() ? GbkToQString(hostError)
+                                   : u"无法打开数据库 %1：%2"_s.arg(dbLabel, GbkToQString(hostError));
         return false;
     }
     // A file that is no database shows here, before any verb relies on it. The schema is
     // added only when a table is missing, so that a read-only database still serves reads.
-    THostQuery probe;
-    const QString code = GbkToQString(session.subAppCode).toLower();
-    const std::string tables = QStringToGbk(u"'sb%1_fplxb','sb%1_xxfpb','sb%1_sbb','sb%1_sbzlb','sb%1_fptxqkb'"_s.arg(code));
-    if (!ExecADOQueryMsg(connection,
-                         "select count(*) as n from sqlite_master where type='table' and lower(name) in (" + tables + ")",
-                         &probe, hostError, 1, 0)) {
-        error = u"无法读取数据库 %1：%2"_s.arg(dbFile, GbkToQString(hostError));
+    bool present = false;
+    if (!corlith::SchemaPresent(connection, session.subAppCode, present, hostError)) {
+        error = u"无法读取数据库 %1：%2"_s.arg(dbLabel, GbkToQString(hostError));
         corlith::CloseConnections();
         return false;
     }
-    if (probe.FieldAsInteger("n") < 5 && !corlith::CreateSchema(connection, session.subAppCode, hostError)) {
-        error = u"无法在数据库 %1 中建表：%2"_s.arg(dbFile, GbkToQString(hostError));
+    if (!present && !corlith::CreateSchema(connection, session.subAppCode, hostError)) {
+        error = u"无法在数据库 %1 中建表：%2"_s.arg(dbLabel, GbkToQString(hostError));
         corlith::CloseConnections();
         return false;
     }

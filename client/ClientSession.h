@@ -23,8 +23,10 @@ struct UserSetting {
 struct ClientSession {
     std::string subAppCode = "07";
     std::string funcCode;            // empty: the code + "037-02-18-01"
-    QString database;                // empty: vantrel.db in the working folder
-    QString subAppPath;              // empty: "sub" + code beside the database
+    QString database;                // a SQLite file (empty: vantrel.db in the working folder) or a
+                                     // postgresql:// connection URI
+    QString subAppPath;              // empty: "sub" + code beside the database file (the working
+                                     // folder for a server database)
     std::string company;             // curcompany
     std::string period;              // curKJNY
     bool useSbsh = false;            // global_usesbsh
@@ -35,7 +37,9 @@ struct ClientSession {
 
     std::string connectionName() const { return "WSSBMainCon_" + subAppCode; }
     std::string effectiveFuncCode() const;
-    QString databaseFile() const;    // absolute
+    bool onServer() const;           // the database is a PostgreSQL server
+    QString databaseFile() const;    // absolute, or the URI as given
+    QString databaseLabel() const;   // for messages: the file, or the URI without its password
     QString subAppFolder() const;    // absolute, ends with "/"
 };
 

@@ -59,9 +59,9 @@ std::string InsertStatement(const std::string& table, const std::string& company
                   row.je, row.se, row.sl);
     char flags[64];
     std::snprintf(flags, sizeof flags, ",%d,%d,%d,%d,'')", row.jzjt, row.lwfp, row.ms, row.zfbz);
-    return "insert or ignore into " + table +
+    return "insert into " + table +
            " (nsrsbh,sbssq,xh,fplx,txsj,kprq,fs,je,se,sl,gfnsr,jzjt,lwfp,ms,zfbz,sbwjm) values ('" + company + "','" +
-           period + "'," + numbers + "'" + row.gfnsr + "'" + flags;
+           period + "'," + numbers + "'" + row.gfnsr + "'" + flags + " on conflict do nothing";
 }
 
 }  // namespace

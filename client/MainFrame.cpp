@@ -145,7 +145,7 @@ void MainFrame::buildUi(const ClientSession& session) {
     resizeDocks({logDock_}, {170}, Qt::Vertical);
 
     statusBar()->addPermanentWidget(new QLabel(u"纳税人识别号：%1    所属期：%2    数据库：%3"_s.arg(
-        GbkToQString(session.company), GbkToQString(session.period), session.databaseFile())));
+        GbkToQString(session.company), GbkToQString(session.period), session.databaseLabel())));
 }
 
 void MainFrame::attachToHost() {

@@ -18,15 +18,21 @@ CORLITH_API void Configure(const HostSetup& setup);
 CORLITH_API void SetMainFrameHandle(THostHandle handle);
 CORLITH_API void SetParentForms(QWidget* parentForm, QWidget* mainFrameParentForm);
 
-// Binds a connection name to a SQLite database file. The file is created when missing.
-// Returns false with a message when it cannot be opened.
-CORLITH_API bool BindConnection(const std::string& connection, const std::string& file,
+// Binds a connection name to a database: a PostgreSQL connection URI ("postgresql://...",
+// as libpq reads it) or else a SQLite database file, created when missing. Returns false
+// with a message in Chinese when it cannot be opened.
+CORLITH_API bool BindConnection(const std::string& connection, const std::string& target,
                                 std::string& error);
+// Whether a text names a PostgreSQL database rather than a SQLite file.
+CORLITH_API bool IsServerDatabase(const std::string& target);
 CORLITH_API void CloseConnections();
 // Creates the schema of a sub-application ("07" gives sb07_xxfpb ...) and its invoice types
 // when they are missing. Returns false with the database's message on failure.
 CORLITH_API bool CreateSchema(const std::string& connection, const std::string& subAppCode,
                               std::string& error);
+// Whether every table of the sub-application exists.
+CORLITH_API bool SchemaPresent(const std::string& connection, const std::string& subAppCode, bool& present,
+                               std::string& error);
 
 // User settings read by GetUserConfigParam.
 CORLITH_API void SetUserConfigParam(const std::string& section, const std::string& key,

@@ -1,5 +1,3 @@
-#define SQLITE_ENABLE_COLUMN_METADATA 1   // the system library has sqlite3_column_table_name
-
 #include "host_query.h"
 
 #include "codec.h"
@@ -191,54 +189,21 @@ void Impl::Clear() {
     pending.clear();
 }
 
-bool Impl::Load(sqlite3_stmt* stmt, std::string& error) {
-    Clear();
-    fieldCount = sqlite3_column_count(stmt);
-    names.reserve(static_cast<size_t>(fieldCount));
-    for (int i = 0; i < fieldCount; ++i) {
-        std::string name;
-        const char* raw = sqlite3_column_name(stmt, i);
-        corlith::codec::Utf8ToGbk(raw ? raw : "", name);
-        names.push_back(std::move(name));
-        const char* table = sqlite3_column_table_name(stmt, i);
-        tables.emplace_back(table ? table : "");
-    }
-    indexNames();
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        for (int i = 0; i < fieldCount; ++i) {
-            Cell c;
-            switch (sqlite3_column_type(stmt, i)) {
-            case SQLITE_INTEGER:
-                c.type = Integer;
-                c.integer = sqlite3_column_int64(stmt, i);
-                break;
-            case SQLITE_FLOAT:
-                c.type = Real;
-                c.real = sqlite3_column_double(stmt, i);
-                break;
-            case SQLITE_NULL:
-                break;
-            default: {
-                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-                const auto bytes = static_cast<size_t>(sqlite3_column_bytes(stmt, i));
-                c.type = Text;
-                c.offset = texts.size();
-                corlith::codec::Utf8ToGbk(std::string_view(text ? text : "", text ? bytes : 0), texts);
-                c.length = static_cast<uint32_t>(texts.size() - c.offset);
-            }
-            }
-            cells.push_back(c);
-        }
-        ++rowCount;
-    }
-    if (rc != SQLITE_DONE) {
-        sqlite3* db = sqlite3_db_handle(stmt);
-        error = corlith::db::LastError(db);
-        Clear();
-        return false;
-    }
-    return true;
+void Impl::AddField(std::string_view nameUtf8, std::string_view tableUtf8) {
+    std::string name;
+    corlith::codec::Utf8ToGbk(nameUtf8, name);
+    names.push_back(std::move(name));
+    tables.emplace_back(tableUtf8);
+    fieldCount = static_cast<int>(names.size());
+}
+
+void Impl::AddText(std::string_view utf8) {
+    Cell c;
+    c.type = Text;
+    c.offset = texts.size();
+    corlith::codec::Utf8ToGbk(utf8, texts);
+    c.length = static_cast<uint32_t>(texts.size() - c.offset);
+    cells.push_back(c);
 }
 
 void Impl::indexNames() {

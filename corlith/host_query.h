@@ -4,9 +4,8 @@
 
 #include "../host/corlith_api.h"
 
-#include <sqlite3.h>
-
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -37,9 +36,23 @@ struct THostQuery::Impl {
     std::vector<std::pair<std::string, std::string>> pending;   // field, value (GBK)
 
     void Clear();
-    // Steps the statement to its end, keeping every row. False with the database's
-    // message on error (the rows read so far are dropped).
-    bool Load(sqlite3_stmt* stmt, std::string& error);
+    // Filled by the database engines: the fields first (name and source table in UTF-8),
+    // then indexNames(), then the cells row by row, counting rowCount.
+    void AddField(std::string_view nameUtf8, std::string_view tableUtf8);
+    void AddNull() { cells.push_back(Cell()); }
+    void AddInteger(int64_t value) {
+        Cell c;
+        c.type = Integer;
+        c.integer = value;
+        cells.push_back(c);
+    }
+    void AddReal(double value) {
+        Cell c;
+        c.type = Real;
+        c.real = value;
+        cells.push_back(c);
+    }
+    void AddText(std::string_view utf8);   // kept as GBK
 
     void indexNames();
     int indexOf(const std::string& name) const;

@@ -1,24 +1,13 @@
 // The tables of a sub-application and its invoice types.
 #include "corlith_host.h"
 
+#include "backend.h"
 #include "codec.h"
-#include "database.h"
 
 #include <cctype>
 #include <string>
 
 namespace {
-
-bool Exec(sqlite3* db, const std::string& sql, std::string& error) {
-    char* message = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK) return true;
-    std::string text = message ? message : sqlite3_errmsg(db);
-    sqlite3_free(message);
-    error.clear();
-    corlith::codec::Utf8ToGbk(text, error);
-    if (error.empty()) error = "创建数据表失败";
-    return false;
-}
 
 std::string SchemaSql(const std::string& code) {
     const std::string lx = "sb" + code + "_fplxb", fp = "sb" + code + "_xxfpb";
@@ -51,9 +40,9 @@ namespace corlith {
 
 bool CreateSchema(const std::string& connection, const std::string& subAppCode, std::string& error) {
     try {
-        sqlite3* db = db::Handle(connection);
-        if (!db) {
-            error = "数据库连接“" + connection + "”不存在或尚未打开";
+        db::Backend* conn = db::Find(connection);
+        if (!conn) {
+            error = db::NoConnection(connection);
             return false;
         }
         if (!ValidCode(subAppCode)) {
@@ -61,34 +50,52 @@ bool CreateSchema(const std::string& connection, const std::string& subAppCode, 
             return false;
         }
         // Inside the caller's transaction when one is open; otherwise all or nothing on its own.
-        const bool own = sqlite3_get_autocommit(db) != 0;
-        if (own && !Exec(db, "BEGIN", error)) return false;
-        std::string sql = SchemaSql(subAppCode);
+        const bool own = !conn->InTransaction();
+        if (own && !conn->Begin(error)) return false;
         const std::string lx = "sb" + subAppCode + "_fplxb";
         std::string types;
         codec::GbkToUtf8("INSERT INTO " + lx + " (fplx, mc) SELECT fplx, mc FROM ("
                          "SELECT 1 AS fplx, '普通发票' AS mc UNION ALL SELECT 2, '非专用发票' "
-                         "UNION ALL SELECT 3, '未开具发票' UNION ALL SELECT 5, '纳税检查调整') "
+                         "UNION ALL SELECT 3, '未开具发票' UNION ALL SELECT 5, '纳税检查调整') AS t "
                          "WHERE NOT EXISTS (SELECT 1 FROM " + lx + ");",
                          types);
-        if (!Exec(db, sql, error) || !Exec(db, types, error)) {
+        if (!conn->CreateEngineObjects(error) || !conn->ExecuteScript(SchemaSql(subAppCode), error) ||
+            !conn->ExecuteScript(types, error)) {
             if (own) {
                 std::string ignored;
-                Exec(db, "ROLLBACK", ignored);
+                conn->Rollback(ignored);
             }
+            if (error.empty()) error = "创建数据表失败";
             return false;
         }
-        if (own && !Exec(db, "COMMIT", error)) {
-            std::string ignored;
-            Exec(db, "ROLLBACK", ignored);
+        return !own || conn->Commit(error);
+    } catch (...) {
+        db::SetError(error, "创建数据表失败");
+        return false;
+    }
+}
+
+bool SchemaPresent(const std::string& connection, const std::string& subAppCode, bool& present, std::string& error) {
+    try {
+        db::Backend* conn = db::Find(connection);
+        if (!conn) {
+            error = db::NoConnection(connection);
             return false;
         }
+        std::string code;
+        for (char c : subAppCode) code += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (!ValidCode(code)) {
+            error = "子应用代码“" + subAppCode + "”不能用于表名";
+            return false;
+        }
+        const std::vector<std::string> tables = {"sb" + code + "_fplxb", "sb" + code + "_xxfpb", "sb" + code + "_sbb",
+                                                 "sb" + code + "_sbzlb", "sb" + code + "_fptxqkb"};
+        int count = 0;
+        if (!conn->CountTables(tables, count, error)) return false;
+        present = count == static_cast<int>(tables.size());
         return true;
     } catch (...) {
-        try {
-            error = "创建数据表失败";
-        } catch (...) {
-        }
+        db::SetError(error, "无法读取数据库的表");
         return false;
     }
 }

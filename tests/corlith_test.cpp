@@ -85,10 +85,13 @@ TEST_F(CorlithDb, LikeWildcardsCaseAndCodePoints) {
     EXPECT_FALSE(Like("aab", "a%a%a%b"));
     EXPECT_TRUE(Like("xaxayaxb", "%a%a%b"));
     EXPECT_TRUE(Like("[abc", "[abc"));   // an unclosed bracket is an ordinary character
-    EXPECT_EQ(QueryText("select coalesce(null like 'a', 'null')"), "null");
+    EXPECT_EQ(QueryText("select case when (null like 'a') is null then 'null' else 'value' end"), "null");
 }
 
 TEST_F(CorlithDb, LikeWithEscapeClause) {
+    // The server rewrites an ESCAPE clause into its own backslash form before any operator
+    // sees the pattern; the module never writes one.
+    VANTREL_SKIP_ON_SERVER("ESCAPE keeps the server's meaning");
     EXPECT_EQ(QueryInt("select 'a%b' like 'a!%b' escape '!'"), 1);
     EXPECT_EQ(QueryInt("select 'axb' like 'a!%b' escape '!'"), 0);
     EXPECT_EQ(QueryInt("select 'a[b' like 'a![b' escape '!'"), 1);
@@ -119,7 +122,7 @@ TEST_F(CorlithDb, EscapedBuyerFilterFindsExactlyTheLiteralText) {
 TEST_F(CorlithDb, LikeOverManyRowsStaysFast) {
     Exec("create table t(v text)");
     Exec("with recursive n(i) as (select 1 union all select i+1 from n where i < 100000) "
-         "insert into t select 'buyer-' || i || '-' || hex(randomblob(8)) from n");
+         "insert into t select 'buyer-' || i || '-' || ((i * 7919) % 100003) from n");
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(QueryInt("select count(*) from t where v like '%[-]99999[-]%'"), 1);
     EXPECT_EQ(QueryInt("select count(*) from t where v like '%a%a%a%a%a%a%a%a%a%a%a%a%z'"), 0);
@@ -134,9 +137,11 @@ TEST_F(CorlithDb, ChineseTextRoundTripsAsGbkAndIsStoredAsUtf8) {
     row.gfnsr = "购方：北京测试有限公司";
     InsertInvoice(row);
     EXPECT_EQ(QueryText("select gfnsr from sb07_xxfpb"), "购方：北京测试有限公司");
-    // The file holds UTF-8: 11 characters of 3 bytes each.
+    // The database holds UTF-8: 11 characters of 3 bytes each.
     EXPECT_EQ(QueryInt("select length(gfnsr) from sb07_xxfpb"), 11);
-    EXPECT_EQ(QueryInt("select length(cast(gfnsr as blob)) from sb07_xxfpb"), 33);
+    EXPECT_EQ(QueryInt(OnServer() ? "select octet_length(gfnsr) from sb07_xxfpb"
+                                  : "select length(cast(gfnsr as blob)) from sb07_xxfpb"),
+              33);
     // Field names and the invoice types come back as GBK too.
     auto q = Select("select mc as 名称 from sb07_fplxb where fplx = 3");
     EXPECT_EQ(q->FieldAsString("名称"), "未开具发票");
@@ -266,7 +271,7 @@ TEST_F(CorlithDb, ResetHostClosesTheConnections) {
     EXPECT_FALSE(ExecADOQueryMsg(kConnection, "select 1", &q, error, 1, 0));
     EXPECT_NE(error.find(kConnection), std::string::npos) << error;
     // The file keeps what was committed; binding it again finds the schema and the types.
-    ASSERT_TRUE(corlith::BindConnection(kConnection, dbFile_.string(), error)) << error;
+    ASSERT_TRUE(corlith::BindConnection(kConnection, dbTarget_, error)) << error;
     EXPECT_EQ(Count("sb07_fplxb"), 4);
 }
 
@@ -298,7 +303,7 @@ TEST_F(CorlithDb, PostInsertsIntoTheTableTheSelectRead) {
     again->SetFieldValue("SBBBH", "004");
     error.clear();
     EXPECT_FALSE(again->Post(error));
-    EXPECT_NE(error.find("UNIQUE"), std::string::npos) << error;
+    EXPECT_NE(QString::fromLatin1(error).indexOf(u"unique", 0, Qt::CaseInsensitive), -1) << error;
     EXPECT_EQ(Count("SB07_FPTXQKB"), 1);
 }
 
@@ -383,7 +388,7 @@ TEST_F(CorlithDb, RealCommitFailureRollsBack) {
     // A deferred foreign key is only checked at commit, so the commit itself fails.
     Exec("create table parent(id integer primary key)");
     Exec("create table child(pid integer references parent(id) deferrable initially deferred)");
-    Exec("pragma foreign_keys = on");
+    if (!OnServer()) Exec("pragma foreign_keys = on");
     Exec("insert into parent values (1)");
     Exec("insert into child values (1)");
     std::string error;
@@ -391,7 +396,7 @@ TEST_F(CorlithDb, RealCommitFailureRollsBack) {
     Exec("insert into child values (2)");
     Exec("delete from sb07_fplxb");
     EXPECT_FALSE(DBCommitTrans(kConnection, error));
-    EXPECT_NE(error.find("FOREIGN KEY"), std::string::npos) << error;
+    EXPECT_NE(QString::fromLatin1(error).indexOf(u"foreign key", 0, Qt::CaseInsensitive), -1) << error;
     EXPECT_FALSE(corlith::test::InTransaction(kConnection));
     EXPECT_EQ(Count("child"), 1);
     EXPECT_EQ(Count("sb07_fplxb"), 4);
@@ -450,6 +455,9 @@ TEST_F(CorlithDb, StatementLogRecordsStatementsAndSteps) {
     auto q = Select("select * from SB07_FPTXQKB");
     q->Append();
     q->SetFieldValue("NSRSBH", "1");
+    q->SetFieldValue("KJNY", "202611");
+    q->SetFieldValue("SBZLBH", "01");
+    q->SetFieldValue("SBBBH", "004");
     ASSERT_TRUE(q->Post(error)) << error;
     ASSERT_TRUE(DBCommitTrans(kConnection, error));
     DBRollbackTrans(kConnection, error);
@@ -470,7 +478,8 @@ TEST_F(CorlithDb, SchemaIsIdempotentAndKeepsExistingTypes) {
     std::string error;
     ASSERT_TRUE(corlith::CreateSchema(kConnection, "07", error)) << error;
     EXPECT_EQ(Count("sb07_fplxb"), 3);   // not refilled while it holds types
-    EXPECT_EQ(QueryText("select group_concat(mc, ',') from (select mc from sb07_fplxb order by fplx)"),
+    EXPECT_EQ(QueryText(OnServer() ? "select string_agg(mc, ',' order by fplx) from sb07_fplxb"
+                                   : "select group_concat(mc, ',') from (select mc from sb07_fplxb order by fplx)"),
               "普通发票,非专用发票,未开具发票");
     EXPECT_FALSE(corlith::CreateSchema(kConnection, "07;drop", error));
     EXPECT_FALSE(error.empty());

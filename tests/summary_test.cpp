@@ -318,6 +318,7 @@ TEST_F(SummaryTest, QuotesInTaxpayerAndPeriodAreDoubled) {
 }
 
 TEST_F(SummaryTest, EverySelectSearchesThePeriodThroughAnIndex) {
+    VANTREL_SKIP_ON_SERVER("the plan is read in SQLite's own words");
     // A scan of the whole table would make the summary's cost grow with every other period.
     for (const std::string& sql : ExpectedSelects()) {
         THostQuery q;

@@ -55,8 +55,10 @@ void HostFixture::SetUp() {
     setup.funcCode = kFuncCode;
     corlith::Configure(setup);
 
+    db_ = std::make_unique<TestDatabase>(dbFile_);
+    dbTarget_ = db_->target();
     std::string error;
-    ASSERT_TRUE(corlith::BindConnection(kConnection, dbFile_.string(), error)) << error;
+    ASSERT_TRUE(corlith::BindConnection(kConnection, dbTarget_, error)) << error;
     ASSERT_TRUE(corlith::CreateSchema(kConnection, "07", error)) << error;
 
     SubAppVo* vo = GetCurSubAppVo();
@@ -77,6 +79,7 @@ void HostFixture::SetUp() {
 void HostFixture::TearDown() {
     corlith::test::ClearFailures();
     corlith::CloseConnections();
+    db_.reset();
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
 }

@@ -1,14 +1,17 @@
-// A temporary host for tests: its own folder, a real SQLite database bound to the module's
+// A temporary host for tests: its own folder, a real database (SQLite, or PostgreSQL when the
+// program runs on the server) bound to the module's
 // connection, the schema, a current taxpayer and period, and a declaration catalogue in which
 // the module's form is found. Messages are recorded instead of shown.
 #pragma once
 
 #include "corlith/corlith_host.h"
 #include "corlith/corlith_test.h"
+#include "test_database.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace testhost {
@@ -58,7 +61,9 @@ protected:
 
     std::filesystem::path dir_;       // the test's own folder
     std::filesystem::path subAppDir_; // dir_/sub/ (fp_config.ini, Temp/...)
-    std::filesystem::path dbFile_;
+    std::filesystem::path dbFile_;    // the SQLite file (unused on the server)
+    std::unique_ptr<TestDatabase> db_;
+    std::string dbTarget_;            // what the connection is bound to: the file or the URI
 };
 
 }  // namespace testhost

@@ -1,0 +1,251 @@
+// The embedded engine: a SQLite file with the bracket-class LIKE registered on it.
+#define SQLITE_ENABLE_COLUMN_METADATA 1   // the system library has sqlite3_column_table_name
+
+#include "backend.h"
+#include "codec.h"
+#include "like_match.h"
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <unordered_map>
+
+namespace corlith::db {
+namespace {
+
+constexpr size_t kCacheLimit = 256;
+
+std::string MessageOf(sqlite3* db) {
+    std::string out;
+    const char* message = db ? sqlite3_errmsg(db) : nullptr;
+    if (message) codec::Utf8ToGbk(message, out);
+    if (out.empty()) out = "数据库操作失败";
+    return out;
+}
+
+bool OnlyBlanksAndComments(sqlite3* db, const char* tail) {
+    // Prepare what follows: a further statement there means two statements in one call.
+    while (tail && *tail) {
+        sqlite3_stmt* next = nullptr;
+        const char* rest = nullptr;
+        if (sqlite3_prepare_v2(db, tail, -1, &next, &rest) != SQLITE_OK) return false;
+        if (next) {
+            sqlite3_finalize(next);
+            return false;
+        }
+        if (rest == tail) break;
+        tail = rest;
+    }
+    return true;
+}
+
+class SqliteBackend final : public Backend {
+public:
+    ~SqliteBackend() override {
+        for (auto& [text, stmt] : cache_) sqlite3_finalize(stmt);
+        if (db_) sqlite3_close_v2(db_);
+    }
+
+    bool Open(const std::string& path, std::string& error) {
+        const int rc = sqlite3_open_v2(path.c_str(), &db_,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+        if (rc != SQLITE_OK) {
+            error = MessageOf(db_);
+            return false;
+        }
+        sqlite3_extended_result_codes(db_, 1);
+        sqlite3_busy_timeout(db_, 5000);
+        if (like::Register(db_) != SQLITE_OK) {
+            error = MessageOf(db_);
+            return false;
+        }
+        return true;
+    }
+
+    bool Select(const std::string& sql, THostQuery::Impl& rows, std::string& error) override {
+        rows.Clear();
+        sqlite3_stmt* stmt = Prepare(sql, error);
+        if (!stmt) return false;
+        const bool ok = Load(stmt, rows, error);
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        return ok;
+    }
+
+    bool Execute(const std::string& sql, std::string& error) override {
+        sqlite3_stmt* stmt = Prepare(sql, error);
+        if (!stmt) return false;
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        }
+        const bool ok = rc == SQLITE_DONE;
+        if (!ok) error = MessageOf(db_);
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        return ok;
+    }
+
+    bool ExecuteScript(const std::string& sql, std::string& error) override { return ExecPlain(sql.c_str(), error); }
+
+    bool InTransaction() override { return !sqlite3_get_autocommit(db_); }
+    bool Begin(std::string& error) override { return ExecPlain("BEGIN", error); }
+
+    bool Commit(std::string& error) override {
+        const bool ok = ExecPlain("COMMIT", error);
+        if (!ok && InTransaction()) {
+            // A commit that did not happen must not leave half a change pending.
+            std::string ignored;
+            ExecPlain("ROLLBACK", ignored);
+        }
+        return ok;
+    }
+
+    void Rollback(std::string& error) override {
+        if (InTransaction()) ExecPlain("ROLLBACK", error);
+    }
+
+    bool InsertRow(const std::string& table, const std::vector<std::string>& columns,
+                   const std::vector<std::string>& values, std::string& error) override {
+        auto quote = [](std::string& sql, const std::string& name) {
+            sql += '"';
+            for (char c : name) {
+                if (c == '"') sql += '"';
+                sql += c;
+            }
+            sql += '"';
+        };
+        std::string sql = "INSERT INTO ";
+        quote(sql, table);
+        sql += " (";
+        std::string marks;
+        for (size_t i = 0; i < columns.size(); ++i) {
+            if (i) sql += ',';
+            quote(sql, columns[i]);
+            marks += i ? ",?" : "?";
+        }
+        sql += ") VALUES (";
+        sql += marks;
+        sql += ')';
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+            error = MessageOf(db_);
+            sqlite3_finalize(stmt);
+            return false;
+        }
+        for (size_t i = 0; i < values.size(); ++i)
+            sqlite3_bind_text(stmt, static_cast<int>(i + 1), values[i].data(), static_cast<int>(values[i].size()),
+                              SQLITE_TRANSIENT);
+        const int rc = sqlite3_step(stmt);
+        if (rc != SQLITE_DONE) error = MessageOf(db_);
+        sqlite3_finalize(stmt);
+        return rc == SQLITE_DONE;
+    }
+
+    std::string DateLiteral(int year, int month, int day) const override {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "'%04d-%02d-%02d'", year, month, day);
+        return buffer;
+    }
+
+    bool CountTables(const std::vector<std::string>& names, int& count, std::string& error) override {
+        THostQuery::Impl rows;
+        std::string sql = "select count(*) from sqlite_master where type='table' and lower(name) in (";
+        for (size_t i = 0; i < names.size(); ++i) sql += (i ? ",'" : "'") + names[i] + "'";
+        sql += ")";
+        if (!Select(sql, rows, error)) return false;
+        count = rows.rowCount == 1 && rows.cells[0].type == THostQuery::Impl::Integer
+                    ? static_cast<int>(rows.cells[0].integer)
+                    : 0;
+        return true;
+    }
+
+    bool CreateEngineObjects(std::string&) override { return true; }   // like() is registered at open
+
+private:
+    // A cached, reset statement for the text, or null with the message in error.
+    sqlite3_stmt* Prepare(const std::string& sql, std::string& error) {
+        if (const auto it = cache_.find(sql); it != cache_.end()) return it->second;
+        sqlite3_stmt* stmt = nullptr;
+        const char* tail = nullptr;
+        if (sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt,
+                               &tail) != SQLITE_OK) {
+            error = MessageOf(db_);
+            sqlite3_finalize(stmt);
+            return nullptr;
+        }
+        if (!stmt) {
+            error = "语句为空，没有可执行的内容";
+            return nullptr;
+        }
+        if (!OnlyBlanksAndComments(db_, tail)) {
+            sqlite3_finalize(stmt);
+            error = "一次只能执行一条语句";
+            return nullptr;
+        }
+        if (cache_.size() >= kCacheLimit) {
+            for (auto& [text, cached] : cache_) sqlite3_finalize(cached);
+            cache_.clear();
+        }
+        cache_.emplace(sql, stmt);
+        return stmt;
+    }
+
+    bool ExecPlain(const char* sql, std::string& error) {
+        char* message = nullptr;
+        if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+        std::string text = message ? message : sqlite3_errmsg(db_);
+        sqlite3_free(message);
+        error.clear();
+        codec::Utf8ToGbk(text, error);
+        if (error.empty()) error = "数据库操作失败";
+        return false;
+    }
+
+    // Steps the statement to its end, keeping every row. On error the rows read so far are dropped.
+    bool Load(sqlite3_stmt* stmt, THostQuery::Impl& rows, std::string& error) {
+        using Impl = THostQuery::Impl;
+        const int fields = sqlite3_column_count(stmt);
+        for (int i = 0; i < fields; ++i) {
+            const char* name = sqlite3_column_name(stmt, i);
+            const char* table = sqlite3_column_table_name(stmt, i);
+            rows.AddField(name ? name : "", table ? table : "");
+        }
+        rows.indexNames();
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            for (int i = 0; i < fields; ++i) {
+                switch (sqlite3_column_type(stmt, i)) {
+                case SQLITE_INTEGER: rows.AddInteger(sqlite3_column_int64(stmt, i)); break;
+                case SQLITE_FLOAT: rows.AddReal(sqlite3_column_double(stmt, i)); break;
+                case SQLITE_NULL: rows.cells.push_back(Impl::Cell()); break;
+                default: {
+                    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+                    const auto bytes = static_cast<size_t>(sqlite3_column_bytes(stmt, i));
+                    rows.AddText(std::string_view(text ? text : "", text ? bytes : 0));
+                }
+                }
+            }
+            ++rows.rowCount;
+        }
+        if (rc != SQLITE_DONE) {
+            error = MessageOf(db_);
+            rows.Clear();
+            return false;
+        }
+        return true;
+    }
+
+    sqlite3* db_ = nullptr;
+    // Prepared statements by their text; the module repeats the same selects often.
+    std::unordered_map<std::string, sqlite3_stmt*> cache_;
+};
+
+}  // namespace
+
+std::unique_ptr<Backend> OpenSqlite(const std::string& pathUtf8, std::string& error) {
+    auto backend = std::make_unique<SqliteBackend>();
+    if (!backend->Open(pathUtf8, error)) return nullptr;
+    return backend;
+}
+
+}  // namespace corlith::db
