@@ -8,13 +8,20 @@ std::string TSummaryPreview::Value(std::string_view name) const {
     return std::string();
 }
 
+void CurrentTaxpayerParticulars(std::string& id, std::string& name) {
+    GetCompanyInfo("jbxx", "code", id);
+    GetCompanyInfo("jbxx", "name", name);
+    if (id.empty()) {
+        std::string period;
+        CurrentTaxpayerAndPeriod(id, period);
+    }
+}
+
 bool LoadSummaryPreview(TSummaryPreview& preview, std::string& error) {
     TSummaryPreview loaded;
     std::string nsrsbh;
     CurrentTaxpayerAndPeriod(nsrsbh, loaded.period);
-    GetCompanyInfo("jbxx", "code", loaded.taxpayerId);
-    if (loaded.taxpayerId.empty()) loaded.taxpayerId = nsrsbh;
-    GetCompanyInfo("jbxx", "name", loaded.taxpayerName);
+    CurrentTaxpayerParticulars(loaded.taxpayerId, loaded.taxpayerName);
     if (!ComputeSummaryLines(nsrsbh, loaded.period, loaded.lines, error)) return false;
     preview = std::move(loaded);
     return true;

@@ -18,6 +18,10 @@ struct TSummaryPreview {
     std::string Value(std::string_view name) const;
 };
 
+// The taxpayer as the documents name it: the company particulars' code and name, the current
+// taxpayer id when the particulars have no code.
+void CurrentTaxpayerParticulars(std::string& id, std::string& name);
+
 // The current taxpayer's and period's preview. False with the database's error.
 bool LoadSummaryPreview(TSummaryPreview& preview, std::string& error);
 

@@ -10,6 +10,22 @@
 #include "summary/f_SummaryDrill.h"
 #include "summary/f_SummaryPreview.h"
 #include "support/host_fixture.h"
+#include "ui/common/controls/ModalSpeedButton.h"
+#include "ui/common/controls/PellowRadioButton.h"
+#include "ui/detail/f_XxqtfpDetail.h"
+#include "ui/manager/f_XxqtfpMgr.h"
+#include "ui/preview/f_PreviewPrint.h"
+#include "ui/preview/f_ReturnPreview.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QLabel>
+#include <QPointer>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +35,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -463,6 +480,295 @@ TEST_F(PreviewClientTest, PrintWritesOnePagePdfNamingTheTaxpayer) {
     const ClientRun failed = RunProgram(client, {u"print"_s, u"--db"_s, db, u"--pdf"_s, missing}, dir);
     EXPECT_EQ(failed.exitCode, 1) << failed;
     EXPECT_FALSE(QFile::exists(missing));
+}
+
+// ---- the window ----------------------------------------------------------------------------
+
+// Runs a command that opens a modal window of type T; body acts on it, and the window is
+// closed afterwards whatever body did. Returns whether such a window opened.
+template <typename T>
+bool WithModal(const std::function<void()>& command, const std::function<void(T*)>& body) {
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        auto* window = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!window) return;
+        opened = true;
+        QPointer<T> guard(window);
+        body(window);
+        if (guard && guard->isVisible()) guard->reject();
+    });
+    command();
+    QCoreApplication::processEvents();
+    return opened;
+}
+
+const TPreviewListProcs kManagerProcs{&TFrmXxqtfpMgr::VSTInvoideCommonGetText,
+                                      &TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes};
+
+class PreviewWindowTest : public PreviewTest {
+protected:
+    void SetUp() override {
+        PreviewTest::SetUp();
+        if (HasFatalFailure()) return;
+        testhost::EnsureApplication();
+        // The detail window takes issue dates inside the period and not after today.
+        period_ = QDate::currentDate().addMonths(-1).toString(u"yyyyMM"_s).toStdString();
+        GetCurSubAppVo()->SetText("curKJNY", period_);
+    }
+
+    void TearDown() override {
+        for (auto& w : windows_) delete w.data();
+        PreviewTest::TearDown();
+    }
+
+    void Invoice(int xh, double je, int jzjt = 0, int fplx = 1) {
+        testhost::InvoiceRow row;
+        row.sbssq = period_;
+        row.xh = xh;
+        row.je = je;
+        row.se = je * 0.17;
+        row.jzjt = jzjt;
+        row.fplx = fplx;
+        row.kprq = QDate::fromString(QString::fromStdString(period_), u"yyyyMM"_s)
+                       .addDays(9)
+                       .toString(u"yyyy-MM-dd"_s)
+                       .toStdString();
+        InsertInvoice(row);
+    }
+
+    TFrmReturnPreview* OpenPreview() {
+        auto* p = new TFrmReturnPreview(kManagerProcs);
+        p->show();
+        windows_.emplace_back(p);
+        return p;
+    }
+
+    // The document's value of a cell, as CreateQtfp would write it now.
+    std::string DocumentValue(const std::string& name) {
+        std::string document, error;
+        EXPECT_TRUE(BuildSummaryText(document, error)) << error;
+        for (const auto& [cell, value] : DocumentCells(document))
+            if (cell == name) return value;
+        return "<missing>";
+    }
+
+    std::string period_;
+    std::vector<QPointer<QWidget>> windows_;
+};
+
+TEST_F(PreviewWindowTest, SheetShowsEveryFigureNamesItOnHoverAndMovesByKeys) {
+    Invoice(1, 100);
+    Invoice(2, 250, 1);
+    TFrmReturnPreview* p = OpenPreview();
+    const std::vector<TSummaryLine> lines = [&] {
+        std::vector<TSummaryLine> l;
+        std::string error;
+        EXPECT_TRUE(ComputeSummaryLines(testhost::kCompany, period_, l, error)) << error;
+        return l;
+    }();
+    ASSERT_EQ(p->Preview().lines.size(), lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(p->Preview().lines[i].value, lines[i].value);
+    EXPECT_EQ(p->Preview().Value("SB_XXQTFPMX_ZBJE_6_12"), "100.00");
+    EXPECT_EQ(p->Preview().Value("SB_XXQTFPMX_ZBJE_9_12"), "250.00");
+
+    TPreviewSheet* sheet = p->Sheet;
+    for (const TSummaryPlace& place : SummaryPlaces()) {
+        const std::string name(place.name);
+        const QString tip = sheet->ToolTipAt(sheet->CellCenter(name));
+        EXPECT_EQ(tip, QString::fromLatin1(name) + u'\n' + GbkToQString(SummaryCellCaption(name)));
+    }
+    EXPECT_TRUE(sheet->ToolTipAt(QPoint(2, 2)).isEmpty());
+
+    EXPECT_EQ(sheet->FocusCell(), "SB_XXQTFPMX_ZBJE_6_12");
+    QTest::keyClick(sheet, Qt::Key_Right);
+    EXPECT_EQ(sheet->FocusCell(), "SB_XXQTFPMX_ZBJE_9_12");
+    QTest::keyClick(sheet, Qt::Key_Down);
+    EXPECT_EQ(sheet->FocusCell(), "SB_XXQTFPMX_ZBJE_9_13");
+    QTest::keyClick(sheet, Qt::Key_Left);
+    EXPECT_EQ(sheet->FocusCell(), "SB_XXQTFPMX_ZBJE_6_13");
+    QTest::keyClick(sheet, Qt::Key_Right);  // past the last column: stays
+    QTest::keyClick(sheet, Qt::Key_Right);
+    EXPECT_EQ(sheet->FocusCell(), "SB_XXQTFPMX_ZBJE_9_13");
+    QTest::keyClick(sheet, Qt::Key_End);
+    EXPECT_EQ(sheet->FocusCell(), "SB_XXQTFPMX_FB1JE_8_30");
+    QTest::keyClick(sheet, Qt::Key_Up);
+    EXPECT_EQ(sheet->FocusCell(), "SB_XXQTFPMX_FB1JE_8_29");
+}
+
+TEST_F(PreviewWindowTest, ClickAndEnterOpenTheInvoicesBehindTheFigure) {
+    Invoice(1, 100);
+    Invoice(2, 300);
+    Invoice(3, 50, 1);
+    Invoice(4, 70, 0, 2);
+    TFrmReturnPreview* p = OpenPreview();
+
+    const std::string name = "SB_XXQTFPMX_FB1JE_4_10";
+    ASSERT_TRUE(WithModal<TFrmPreviewDrill>(
+        [&] { QTest::mouseClick(p->Sheet, Qt::LeftButton, {}, p->Sheet->CellCenter(name)); },
+        [&](TFrmPreviewDrill* d) {
+            EXPECT_TRUE(d->lbCell->text().contains(u"FB1JE_4_10"_s));
+            TInvoiceListModel* model = d->ListModel();
+            ASSERT_EQ(model->rowCount(), 3);
+            EXPECT_EQ(d->CellValue(), "450.00");
+            EXPECT_EQ(d->ListedTotal(), "450.00");
+            EXPECT_TRUE(d->lbTotals->text().contains(u"共 3 张发票"_s)) << d->lbTotals->text().toStdString();
+            // The manager's columns and texts.
+            EXPECT_EQ(model->columnCount(), InvoiceListColumnCount);
+            EXPECT_EQ(model->headerData(ColFplxmc, Qt::Horizontal).toString(), u"发票类型"_s);
+            EXPECT_EQ(model->data(model->index(0, ColFplxmc)).toString(), u"普通发票"_s);
+            EXPECT_EQ(model->data(model->index(1, ColJe)).toString(), u"300.00"_s);
+            EXPECT_EQ(model->data(model->index(2, ColJzjt)).toString(), u"是"_s);
+        }));
+    EXPECT_EQ(p->Sheet->FocusCell(), name);
+
+    // Enter on the focused figure; the arrow moves to the tax of the same invoices.
+    p->Sheet->setFocus();
+    QTest::keyClick(p->Sheet, Qt::Key_Right);
+    ASSERT_TRUE(WithModal<TFrmPreviewDrill>([&] { QTest::keyClick(p->Sheet, Qt::Key_Return); },
+                                            [&](TFrmPreviewDrill* d) {
+                                                EXPECT_TRUE(d->lbCell->text().contains(u"FB1SE_5_10"_s));
+                                                EXPECT_EQ(d->ListModel()->rowCount(), 3);
+                                                EXPECT_EQ(d->ListedTotal(), d->CellValue());
+                                                EXPECT_EQ(d->CellValue(), DocumentValue("SB_XXQTFPMX_FB1SE_5_10"));
+                                            }));
+    // Zero figures open an empty list.
+    ASSERT_TRUE(WithModal<TFrmPreviewDrill>([&] { p->OpenDrill("SB_XXQTFPMX_ZBJE_6_19"); },
+                                            [&](TFrmPreviewDrill* d) {
+                                                EXPECT_EQ(d->ListModel()->rowCount(), 0);
+                                                EXPECT_EQ(d->ListedTotal(), "0.00");
+                                            }));
+}
+
+TEST_F(PreviewWindowTest, ModifyFromTheDrillDownRefreshesTheListAndThePreview) {
+    Invoice(1, 100);
+    Invoice(2, 300);
+    TFrmReturnPreview* p = OpenPreview();
+    const std::string general = "SB_XXQTFPMX_ZBJE_6_12", refunded = "SB_XXQTFPMX_ZBJE_9_12";
+    EXPECT_EQ(p->Preview().Value(general), "400.00");
+
+    ASSERT_TRUE(WithModal<TFrmPreviewDrill>([&] { p->OpenDrill(general); }, [&](TFrmPreviewDrill* d) {
+        // Nothing ticked: the manager's message, no window.
+        corlith::test::ClearMessages();
+        d->ActModifyExecute();
+        ASSERT_FALSE(corlith::test::Messages().empty());
+        EXPECT_EQ(corlith::test::Messages().back().number, 5037001);
+
+        TInvoiceListModel* model = d->ListModel();
+        ASSERT_TRUE(model->setData(model->index(1, ColSelect), Qt::Checked, Qt::CheckStateRole));
+        ASSERT_TRUE(WithModal<TFrmXxqtfpDetail>([&] { QTest::mouseClick(d->btnModify, Qt::LeftButton); },
+                                                [&](TFrmXxqtfpDetail* detail) {
+                                                    EXPECT_EQ(detail->EditMode(), kDetailModify);
+                                                    QTest::mouseClick(detail->rbJZJT_YES, Qt::LeftButton);
+                                                    QTest::mouseClick(detail->BtnCommit, Qt::LeftButton);
+                                                }));
+        // The invoice left this figure: the list and the figure follow the database.
+        ASSERT_EQ(model->rowCount(), 1);
+        EXPECT_EQ(model->RecordAt(0)->xh, 1);
+        EXPECT_EQ(d->CellValue(), "100.00");
+        EXPECT_EQ(d->ListedTotal(), "100.00");
+    }));
+    EXPECT_EQ(QueryText("select jzjt from sb07_xxfpb where xh=2"), "1");
+    EXPECT_TRUE(p->Changed());
+    EXPECT_EQ(p->Preview().Value(general), "100.00");
+    EXPECT_EQ(p->Preview().Value(refunded), "300.00");
+    EXPECT_EQ(p->Preview().Value(refunded), DocumentValue(refunded));
+}
+
+TEST_F(PreviewWindowTest, ManagerOpensThePreviewAndReadsItsListAgainAfterAChange) {
+    Invoice(1, 100);
+    auto* m = new TFrmXxqtfpMgr();
+    windows_.emplace_back(m);
+    m->show();
+    ASSERT_EQ(m->FInvoiceList.size(), 1u);
+    EXPECT_EQ(m->FInvoiceList[0]->jzjt, "0");
+
+    bool drilled = false;
+    ASSERT_TRUE(WithModal<TFrmReturnPreview>([&] { m->ActPreview->trigger(); }, [&](TFrmReturnPreview* p) {
+        EXPECT_EQ(p->Preview().Value("SB_XXQTFPMX_ZBJE_6_12"), "100.00");
+        drilled = WithModal<TFrmPreviewDrill>([&] { p->OpenDrill("SB_XXQTFPMX_ZBJE_6_12"); }, [&](TFrmPreviewDrill* d) {
+            TInvoiceListModel* model = d->ListModel();
+            ASSERT_TRUE(model->setData(model->index(0, ColSelect), Qt::Checked, Qt::CheckStateRole));
+            WithModal<TFrmXxqtfpDetail>([&] { d->ActModifyExecute(); }, [&](TFrmXxqtfpDetail* detail) {
+                QTest::mouseClick(detail->rbJZJT_YES, Qt::LeftButton);
+                QTest::mouseClick(detail->BtnCommit, Qt::LeftButton);
+            });
+        });
+        // The preview closes itself (and frees itself) like any of the module's dialogs.
+        p->close();
+    }));
+    EXPECT_TRUE(drilled);
+    ASSERT_EQ(m->FInvoiceList.size(), 1u);
+    EXPECT_EQ(m->FInvoiceList[0]->jzjt, "1");
+}
+
+TEST_F(PreviewWindowTest, DeclaredPeriodRefusesModifyFromTheDrillDown) {
+    Invoice(1, 100);
+    // A return declared successfully blocks changes.
+    Exec("insert into SB07_SBB values ('" + std::string(testhost::kCompany) + "','" + period_ + "',1,'01','004','0')");
+    Exec("insert into SB07_SBZLB values ('" + std::string(testhost::kCompany) + "','" + period_ + "',1,'01',3)");
+    TFrmReturnPreview* p = OpenPreview();
+    ASSERT_TRUE(WithModal<TFrmPreviewDrill>([&] { p->OpenDrill("SB_XXQTFPMX_ZBJE_6_12"); }, [&](TFrmPreviewDrill* d) {
+        TInvoiceListModel* model = d->ListModel();
+        ASSERT_TRUE(model->setData(model->index(0, ColSelect), Qt::Checked, Qt::CheckStateRole));
+        corlith::test::ClearMessages();
+        const bool opened = WithModal<TFrmXxqtfpDetail>([&] { d->ActModifyExecute(); }, [](TFrmXxqtfpDetail*) {});
+        EXPECT_FALSE(opened);
+        ASSERT_FALSE(corlith::test::Messages().empty());
+        EXPECT_EQ(corlith::test::Messages().back().kind, corlith::test::MessageKind::InfoMsgBox);
+    }));
+    EXPECT_FALSE(p->Changed());
+}
+
+// ---- printing ------------------------------------------------------------------------------
+
+TEST_F(PreviewWindowTest, ListPrintsAsATableOverAsManySheetsAsItNeeds) {
+    for (int xh = 1; xh <= 70; ++xh) Invoice(xh, 1000 + xh);
+    auto* m = new TFrmXxqtfpMgr();
+    windows_.emplace_back(m);
+    m->show();
+    ASSERT_EQ(m->ListModel()->rowCount(), 70);
+
+    const QString pdf = QString::fromStdString((dir_ / "list.pdf").string());
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    TListPrintHeader header = CurrentListHeader(u"其它销项发票"_s);
+    EXPECT_EQ(header.taxpayer, u"测试公司（91110000MA001TEST）"_s);
+    header.note = u"共 70 张发票"_s;
+    const int sheets = PrintInvoiceTable(printer, *m->ListModel(), {}, header, QDate(2026, 12, 1));
+    EXPECT_GT(sheets, 1);
+
+    const QString dir = QString::fromStdString(dir_.string());
+    const ClientRun info = RunProgram(u"pdfinfo"_s, {pdf}, dir);
+    ASSERT_EQ(info.exitCode, 0) << info;
+    EXPECT_TRUE(info.out.contains(QRegularExpression(u"Pages:\\s+%1\\n"_s.arg(sheets)))) << info;
+    const ClientRun text = RunProgram(u"pdftotext"_s, {u"-layout"_s, pdf, u"-"_s}, dir);
+    ASSERT_EQ(text.exitCode, 0) << text;
+    EXPECT_TRUE(text.out.contains(u"测试公司"_s));
+    EXPECT_TRUE(text.out.contains(u"打印日期：2026-12-01"_s));
+    EXPECT_TRUE(text.out.contains(u"第 %1 页，共 %1 页"_s.arg(sheets)));
+    EXPECT_TRUE(text.out.contains(u"共 70 张发票"_s));
+    // Every row once, the column captions on every sheet.
+    for (int xh = 1; xh <= 70; ++xh) EXPECT_EQ(text.out.count(u"%1.00"_s.arg(1000 + xh)), 1) << xh;
+    EXPECT_EQ(text.out.count(u"是否即征即退"_s), sheets);
+}
+
+TEST_F(PreviewWindowTest, PreviewPrintsOnOneSheet) {
+    Invoice(1, 1234.5);
+    TFrmReturnPreview* p = OpenPreview();
+    const QString pdf = QString::fromStdString((dir_ / "page.pdf").string());
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    PrintPreviewPage(printer, p->Preview(), QDate(2026, 12, 2));
+    const QString dir = QString::fromStdString(dir_.string());
+    const ClientRun info = RunProgram(u"pdfinfo"_s, {pdf}, dir);
+    EXPECT_TRUE(info.out.contains(QRegularExpression(u"Pages:\\s+1\\n"_s))) << info;
+    const ClientRun text = RunProgram(u"pdftotext"_s, {pdf, u"-"_s}, dir);
+    EXPECT_TRUE(text.out.contains(u"测试公司"_s)) << text;
+    EXPECT_TRUE(text.out.contains(u"日期：2026-12-02"_s)) << text;
+    EXPECT_TRUE(text.out.contains(u"1234.50"_s)) << text;
 }
 
 }  // namespace

@@ -162,6 +162,12 @@ void TFrmXxqtfpMgr::BuildControls() {
     btnQuery = AddToolAction(actQueryPanel);
     // The pressed state always follows the panel's visibility (btnQueryClick).
     connect(actQueryPanel, &QAction::triggered, this, [this] { btnQueryClick(); });
+    ActPreview = new QAction(Text16(u"申报预览"), this);
+    AddToolAction(ActPreview);
+    connect(ActPreview, &QAction::triggered, this, [this] { ActPreviewExecute(); });
+    ActPrint = new QAction(Text16(u"打印"), this);
+    AddToolAction(ActPrint);
+    connect(ActPrint, &QAction::triggered, this, [this] { ActPrintExecute(); });
 
     QWidget* content = ContentArea();
     auto* column = new QVBoxLayout(content);

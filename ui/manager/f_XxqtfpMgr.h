@@ -73,6 +73,10 @@ public:
     void actAddExecute();
     void ActModifyExecute();
     void ActDelExecute();
+    // The return preview of the period (the list is read again when an invoice changed there)
+    // and the list printed as a table.
+    void ActPreviewExecute();
+    void ActPrintExecute();
 
     std::vector<Txxqtfpxx*> FInvoiceList;
     std::string FNsrsbh;
@@ -85,6 +89,8 @@ public:
     QAction* ActQuery = nullptr;
     QAction* ActClose = nullptr;
     QAction* actQueryPanel = nullptr;  // the tool bar's toggle
+    QAction* ActPreview = nullptr;
+    QAction* ActPrint = nullptr;
 
     QToolButton* btnQuery = nullptr;
     QFrame* PanelQuery = nullptr;

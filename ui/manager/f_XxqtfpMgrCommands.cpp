@@ -7,6 +7,11 @@
 #include "report/f_DealReportImpl.h"
 #include "ui/detail/f_XxqtfpDetail.h"
 #include "ui/common/f_InvoiceListModel.h"
+#include "ui/preview/f_PreviewPrint.h"
+#include "ui/preview/f_ReturnPreview.h"
+
+#include <QHeaderView>
+#include <QLabel>
 
 #include <QPointer>
 #include <QTreeView>
@@ -129,4 +134,20 @@ void TFrmXxqtfpMgr::ActDelExecute() {
     }
     InforMsg(kMsgDeleted, std::to_string(deleted), 1);
     RefreshStatistics();
+}
+
+void TFrmXxqtfpMgr::ActPreviewExecute() {
+    QPointer<TFrmXxqtfpMgr> self(this);
+    const bool changed =
+        OpenReturnPreview(this, {&TFrmXxqtfpMgr::VSTInvoideCommonGetText, &TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes});
+    if (self && changed) ActQueryExecute();
+}
+
+void TFrmXxqtfpMgr::ActPrintExecute() {
+    if (!ListModel()) return;
+    std::vector<int> widths;
+    for (int c = 0; c < ListModel()->columnCount(); ++c) widths.push_back(VSTInvoideCommon->header()->sectionSize(c));
+    TListPrintHeader header = CurrentListHeader(windowTitle());
+    header.note = QString::fromUtf16(u"共 %1 张发票，其中作废 %2 张").arg(lbFpsl->text(), lbzfzs->text());
+    ShowInvoiceTablePrint(this, *ListModel(), widths, header);
 }

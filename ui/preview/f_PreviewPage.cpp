@@ -129,7 +129,8 @@ std::string TPreviewPageLayout::Neighbour(std::string_view from, int dx, int dy)
         const qreal along = dx != 0 ? (c.x() - o.x()) * dx : (c.y() - o.y()) * dy;
         const qreal across = dx != 0 ? std::abs(c.y() - o.y()) : std::abs(c.x() - o.x());
         if (along <= 1) continue;
-        // Stay in the same line or column when there is a cell there.
+        // Across a line only: the end of a line is the end, not a jump to another section.
+        if (dx != 0 && across > origin.height() / 2) continue;
         const qreal score = along + 4 * across;
         if (score < bestScore) {
             bestScore = score;

@@ -43,7 +43,8 @@ public:
     std::string CellAt(const QPointF& point) const;
     // Every placed cell in reading order (section, row, column).
     const std::vector<std::string>& CellOrder() const { return order_; }
-    // The nearest cell from "from" in the direction (dx, dy), one of them zero; empty when none.
+    // The nearest cell from "from" in the direction (dx, dy), one of them zero: left and right
+    // stay on the line, up and down may change sections. Empty when there is none.
     std::string Neighbour(std::string_view from, int dx, int dy) const;
 
 private:

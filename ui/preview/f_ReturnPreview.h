@@ -1,0 +1,146 @@
+// The return preview: the current period's summary laid out like the return's schedule, each
+// figure opening the invoices behind it (TFrmPreviewDrill), where 修改 works as in the
+// manager. Printing and PDF go through Qt's print support.
+#pragma once
+
+#include "summary/f_SummaryCells.h"
+#include "summary/f_SummaryPreview.h"
+#include "ui/common/f_CustomDlg.h"
+#include "ui/common/f_InvoiceListModel.h"
+#include "ui/preview/f_PreviewPage.h"
+
+#include <QDate>
+#include <QWidget>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class QTreeView;
+struct Txxqtfpxx;
+
+// How the owner's invoice list shows and orders its cells: the drill-down lists invoices in
+// the same columns.
+struct TPreviewListProcs {
+    TInvoiceListModel::TTextProc text;
+    TInvoiceListModel::TCompareProc compare = nullptr;
+};
+
+// The page on screen: hover shows a cell's element name and caption, a click or Enter on a
+// figure asks for the invoices behind it, the arrow keys move between figures.
+class TPreviewSheet : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPreviewSheet(QWidget* parent = nullptr);
+
+    void SetPreview(const TSummaryPreview* preview, const QDate& date);
+    const std::string& FocusCell() const { return marks_.focus; }
+    void SetFocusCell(const std::string& name);
+    // The middle of a cell in widget coordinates.
+    QPoint CellCenter(const std::string& name) const;
+    // The hover text of the cell under a point: element name and caption; empty off the figures.
+    QString ToolTipAt(const QPoint& point) const;
+
+    QSize sizeHint() const override;
+
+signals:
+    void CellActivated(const QString& name);
+    void FocusMoved(const QRect& rect);
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    std::string CellAt(const QPoint& point) const;
+    QRect WidgetRect(const std::string& name) const;
+
+    TPreviewPageLayout layout_;
+    const TSummaryPreview* preview_ = nullptr;
+    QDate date_;
+    TPreviewPageMarks marks_;
+};
+
+class TFrmReturnPreview : public Tfrm_CustomDlg {
+    Q_OBJECT
+public:
+    explicit TFrmReturnPreview(TPreviewListProcs procs, QWidget* parent = nullptr);
+
+    void FormCreate() override;
+
+    // Computes the figures again; false when a select failed (the message has been shown).
+    bool RefreshPreview();
+    // Opens the invoices behind the cell, modally.
+    void OpenDrill(const std::string& name);
+    void btnPrintClick();
+    void btnPdfClick();
+
+    const TSummaryPreview& Preview() const { return FPreview; }
+    // Whether an invoice was changed from this window.
+    bool Changed() const { return FChanged; }
+
+signals:
+    // An invoice was saved from a drill-down.
+    void InvoiceChanged();
+
+public:
+    QLabel* lbHint = nullptr;
+    QScrollArea* ScrollArea = nullptr;
+    TPreviewSheet* Sheet = nullptr;
+    TModalSpeedButton* btnPrint = nullptr;
+    TModalSpeedButton* btnPdf = nullptr;
+
+private:
+    TPreviewListProcs FProcs;
+    TSummaryPreview FPreview;
+    bool FChanged = false;
+};
+
+// The invoices behind one figure, in the manager's list columns, with their count and sum.
+class TFrmPreviewDrill : public Tfrm_CustomDlg {
+    Q_OBJECT
+public:
+    // changed is called after an invoice was saved; it returns the figure computed afresh.
+    TFrmPreviewDrill(const TSummaryCellRef& cell, std::string value, const TPreviewListProcs& procs,
+                     std::function<std::string()> changed, QWidget* parent = nullptr);
+    ~TFrmPreviewDrill() override;
+
+    void FormCreate() override;
+
+    // Reads the cell's invoices again; false when the select failed (message shown).
+    bool LoadInvoices();
+    void ActModifyExecute();
+    void ActPrintExecute();
+
+    TInvoiceListModel* ListModel() const { return FListModel; }
+    const std::string& CellValue() const { return FValue; }
+    // The sum of the listed invoices, as the figure is written.
+    std::string ListedTotal() const;
+
+    std::vector<Txxqtfpxx*> FInvoiceList;
+    QLabel* lbCell = nullptr;
+    QLabel* lbTotals = nullptr;
+    QPushButton* btnModify = nullptr;
+    QPushButton* btnPrintList = nullptr;
+    QTreeView* VSTInvoice = nullptr;
+
+private:
+    void ShowTotals();
+
+    TSummaryCellRef FCell;
+    std::string FValue;
+    TPreviewListProcs FProcs;
+    std::function<std::string()> FChangedProc;
+    TInvoiceListModel* FListModel = nullptr;
+};
+
+// Opens the preview of the current taxpayer and period modally. True when an invoice was
+// changed from it, so that the opener can read its list again.
+bool OpenReturnPreview(QWidget* parent, const TPreviewListProcs& procs);
