@@ -6,6 +6,8 @@
 #include "MainFrame.h"
 #include "ModuleLoader.h"
 #include "corlith/corlith_host.h"
+#include "exchange/f_CsvFile.h"
+#include "exchange/f_RegisterExchange.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_XxqtfpGlobal.h"
 #include "module/f_ParamString.h"
@@ -56,20 +58,18 @@ long long CountInvoices(const ClientSession& session) {
     return query.FieldAsInt64("n");
 }
 
-// One line of a listing: fields joined by tabs, or a CSV record (fields quoted when they hold
-// a comma, a quote or a line break).
-QString ListingLine(const QStringList& fields, bool csv) {
-    if (!csv) return fields.join(u'\t');
-    QStringList quoted;
-    for (QString field : fields) {
-        if (field.contains(u',') || field.contains(u'"') || field.contains(u'\n') || field.contains(u'\r'))
-            field = u'"' + field.replace(u'"', u"\"\""_s) + u'"';
-        quoted << field;
+// One line of a listing (GBK fields) on standard output: fields joined by tabs, or a CSV
+// record written by the export's own rule.
+void PrintListing(const std::vector<std::string>& fields, bool csv) {
+    std::string line;
+    if (csv) {
+        AppendCsvRecord(line, fields);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    } else {
+        for (std::size_t i = 0; i < fields.size(); ++i) line += (i > 0 ? "\t" : "") + fields[i];
     }
-    return quoted.join(u',');
+    PrintLine(stdout, GbkToQString(line));
 }
-
-QString YesNo(const std::string& flag) { return FlagSet(flag) ? u"是"_s : u"否"_s; }
 
 // The session installed for a headless verb; false with the setup error printed.
 bool InstallHeadless(const ClientOptions& options, int& exitCode) {
@@ -198,12 +198,10 @@ int RunPreview(const ClientOptions& options) {
     if (!ComputeSummaryLines(nsrsbh, sbssq, lines, error)) return ComputeFailed(u"无法计算申报预览", error);
     corlith::CloseConnections();
 
-    if (options.csv) PrintLine(stdout, u"cell,caption,value"_s);
+    if (options.csv) PrintListing({"cell", "caption", "value"}, true);
     for (const TSummaryLine& line : lines) {
         const std::string name(line.cell->name);
-        PrintLine(stdout, ListingLine({GbkToQString(name), GbkToQString(SummaryCellCaption(name)),
-                                       GbkToQString(line.value)},
-                                      options.csv));
+        PrintListing({name, SummaryCellCaption(name), line.value}, options.csv);
     }
     return kExitOk;
 }
@@ -221,20 +219,11 @@ int RunDrill(const ClientOptions& options) {
     if (!LoadDrillInvoices(*ref.group, nsrsbh, sbssq, rows, error)) return ComputeFailed(u"无法读取发票", error);
     corlith::CloseConnections();
 
-    PrintLine(stdout, ListingLine({u"发票类型"_s, u"开票日期"_s, u"份数"_s, u"金额"_s, u"税率"_s, u"税额"_s,
-                                   u"购方税号"_s, u"是否免税"_s, u"是否劳务发票"_s, u"是否作废"_s,
-                                   u"是否即征即退"_s},
-                                  options.csv));
-    for (const Txxqtfpxx* r : rows) {
-        PrintLine(stdout, ListingLine({GbkToQString(r->fplxmc), GbkToQString(r->kprq), QString::number(r->fs),
-                                       GbkToQString(AmountText(r->je)), QString::number(r->sl),
-                                       GbkToQString(AmountText(r->se)), GbkToQString(TrimBlanks(r->gfnsr)),
-                                       YesNo(r->ms), YesNo(r->lwfp), YesNo(r->zfbz), YesNo(r->jzjt)},
-                                      options.csv));
-    }
-    PrintLine(stdout, ListingLine({u"合计"_s, QString::number(rows.size()),
-                                   GbkToQString(DrillTotalText(*ref.cell, rows))},
-                                  options.csv));
+    std::vector<std::string> captions;
+    for (int c = 0; c < RegisterColumnCount; ++c) captions.emplace_back(RegisterColumnCaption(c));
+    PrintListing(captions, options.csv);
+    for (const Txxqtfpxx* r : rows) PrintListing(RegisterExportFields(*r), options.csv);
+    PrintListing({"合计", std::to_string(rows.size()), DrillTotalText(*ref.cell, rows)}, options.csv);
     FreeInvoiceList(rows);
     return kExitOk;
 }

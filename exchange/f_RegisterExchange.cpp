@@ -508,6 +508,8 @@ TStoreResult StoreImport(const TImportPlan& plan, const std::string& nsrsbh, con
     return result;
 }
 
+std::vector<std::string> RegisterExportFields(const Txxqtfpxx& record) { return ExportFields(record); }
+
 std::string RegisterCsvText(const std::vector<const Txxqtfpxx*>& records) {
     std::string text;
     text.reserve(64 * (records.size() + 1));

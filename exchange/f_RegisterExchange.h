@@ -78,5 +78,7 @@ TStoreResult StoreImport(const TImportPlan& plan, const std::string& nsrsbh, con
 // Writes the records in the given order to a .csv or .xlsx file, by its extension; the
 // spreadsheet gets a total row below the data.
 bool ExportRegisterFile(const QString& path, const std::vector<const Txxqtfpxx*>& records, std::string& error);
+// The texts of one record in the export's columns (GBK), as the export writes them.
+std::vector<std::string> RegisterExportFields(const Txxqtfpxx& record);
 // The CSV text (GBK) of the records: header and one record a row.
 std::string RegisterCsvText(const std::vector<const Txxqtfpxx*>& records);
