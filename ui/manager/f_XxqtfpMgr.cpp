@@ -12,6 +12,7 @@
 #include "ui/common/f_Status.h"
 #include "ui/common/f_InvoiceListModel.h"
 #include "ui/manager/f_doohckey.h"
+#include "ui/preview/f_ReturnPreview.h"
 
 #include <QAction>
 #include <QFrame>
@@ -162,10 +163,10 @@ void TFrmXxqtfpMgr::BuildControls() {
     btnQuery = AddToolAction(actQueryPanel);
     // The pressed state always follows the panel's visibility (btnQueryClick).
     connect(actQueryPanel, &QAction::triggered, this, [this] { btnQueryClick(); });
-    ActPreview = new QAction(Text16(u"申报预览"), this);
+    ActPreview = new QAction(PreviewCommandIcon(), Text16(u"申报预览"), this);
     AddToolAction(ActPreview);
     connect(ActPreview, &QAction::triggered, this, [this] { ActPreviewExecute(); });
-    ActPrint = new QAction(Text16(u"打印"), this);
+    ActPrint = new QAction(PrintCommandIcon(), Text16(u"打印"), this);
     AddToolAction(ActPrint);
     connect(ActPrint, &QAction::triggered, this, [this] { ActPrintExecute(); });
 

@@ -10,6 +10,7 @@
 #include "ui/preview/f_PreviewPage.h"
 
 #include <QDate>
+#include <QIcon>
 #include <QWidget>
 
 #include <functional>
@@ -140,6 +141,10 @@ private:
     std::function<std::string()> FChangedProc;
     TInvoiceListModel* FListModel = nullptr;
 };
+
+// Tool bar images of the preview and print commands (24 x 24).
+QIcon PreviewCommandIcon();
+QIcon PrintCommandIcon();
 
 // Opens the preview of the current taxpayer and period modally. True when an invoice was
 // changed from it, so that the opener can read its list again.
