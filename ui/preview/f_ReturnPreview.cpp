@@ -383,33 +383,42 @@ void TFrmPreviewDrill::ActPrintExecute() {
     ShowInvoiceTablePrint(this, *FListModel, widths, header);
 }
 
-QIcon PreviewCommandIcon() {
+namespace {
+
+// A 24 x 24 image drawn by paint on a transparent ground.
+QIcon DrawnIcon(const std::function<void(QPainter&)>& paint) {
     QPixmap pixmap(24, 24);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0x2F, 0x6E, 0xB5), 1.4));
-    p.setBrush(Qt::white);
-    p.drawRect(QRectF(4.5, 2.5, 15, 19));
-    p.fillRect(QRectF(5.2, 3.2, 13.6, 3.5), QColor(0xDD, 0xEB, 0xFA));
-    p.setPen(QPen(QColor(0x7A, 0x8C, 0xA3), 1));
-    for (qreal y : {9.5, 13.0, 16.5}) p.drawLine(QPointF(6.5, y), QPointF(17.5, y));
-    p.drawLine(QPointF(12, 8), QPointF(12, 19.5));
+    paint(p);
+    p.end();
     return QIcon(pixmap);
 }
 
+}  // namespace
+
+QIcon PreviewCommandIcon() {
+    return DrawnIcon([](QPainter& p) {
+        p.setPen(QPen(QColor(0x2F, 0x6E, 0xB5), 1.4));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4.5, 2.5, 15, 19));
+        p.fillRect(QRectF(5.2, 3.2, 13.6, 3.5), QColor(0xDD, 0xEB, 0xFA));
+        p.setPen(QPen(QColor(0x7A, 0x8C, 0xA3), 1));
+        for (qreal y : {9.5, 13.0, 16.5}) p.drawLine(QPointF(6.5, y), QPointF(17.5, y));
+        p.drawLine(QPointF(12, 8), QPointF(12, 19.5));
+    });
+}
+
 QIcon PrintCommandIcon() {
-    QPixmap pixmap(24, 24);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0x55, 0x5F, 0x6B), 1.3));
-    p.setBrush(Qt::white);
-    p.drawRect(QRectF(7.5, 3.5, 9, 6));
-    p.setBrush(QColor(0xC9, 0xD3, 0xDF));
-    p.drawRoundedRect(QRectF(3.5, 9.5, 17, 8), 1.5, 1.5);
-    p.setBrush(Qt::white);
-    p.drawRect(QRectF(7.5, 14.5, 9, 6.5));
-    p.fillRect(QRectF(17, 11.5, 2, 1.5), QColor(0x3B, 0xA5, 0x5C));
-    return QIcon(pixmap);
+    return DrawnIcon([](QPainter& p) {
+        p.setPen(QPen(QColor(0x55, 0x5F, 0x6B), 1.3));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(7.5, 3.5, 9, 6));
+        p.setBrush(QColor(0xC9, 0xD3, 0xDF));
+        p.drawRoundedRect(QRectF(3.5, 9.5, 17, 8), 1.5, 1.5);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(7.5, 14.5, 9, 6.5));
+        p.fillRect(QRectF(17, 11.5, 2, 1.5), QColor(0x3B, 0xA5, 0x5C));
+    });
 }
