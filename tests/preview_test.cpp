@@ -722,6 +722,29 @@ TEST_F(PreviewWindowTest, DeclaredPeriodRefusesModifyFromTheDrillDown) {
     EXPECT_FALSE(p->Changed());
 }
 
+TEST_F(PreviewWindowTest, FailedReadsAreReportedAndLeaveTheLastFigures) {
+    Invoice(1, 100);
+    TFrmReturnPreview* p = OpenPreview();
+    corlith::test::ClearMessages();
+    corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "disk I/O error", "sum(");
+    EXPECT_FALSE(p->RefreshPreview());
+    ASSERT_EQ(corlith::test::Messages().size(), 1u);
+    EXPECT_NE(corlith::test::Messages()[0].text.find("disk I/O error"), std::string::npos);
+    EXPECT_EQ(p->Preview().Value("SB_XXQTFPMX_ZBJE_6_12"), "100.00");
+
+    corlith::test::ClearFailures();
+    corlith::test::ClearMessages();
+    corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "disk I/O error", "left join");
+    ASSERT_TRUE(WithModal<TFrmPreviewDrill>([&] { p->OpenDrill("SB_XXQTFPMX_ZBJE_6_12"); }, [&](TFrmPreviewDrill* d) {
+        EXPECT_EQ(d->ListModel()->rowCount(), 0);
+        ASSERT_FALSE(corlith::test::Messages().empty());
+        EXPECT_EQ(corlith::test::Messages().back().number, 5037007);
+        // Read again once the database answers.
+        EXPECT_TRUE(d->LoadInvoices());
+        EXPECT_EQ(d->ListModel()->rowCount(), 1);
+    }));
+}
+
 // ---- printing ------------------------------------------------------------------------------
 
 TEST_F(PreviewWindowTest, ListPrintsAsATableOverAsManySheetsAsItNeeds) {
