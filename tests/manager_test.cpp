@@ -13,6 +13,7 @@
 #include "ui/common/f_InvoiceListModel.h"
 #include "ui/manager/f_XxqtfpMgr.h"
 #include "ui/manager/f_doohckey.h"
+#include "ui/detail/f_XxqtfpDetail.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -25,12 +26,14 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -320,11 +323,15 @@ TEST_F(DecoratedList, NewColumnKeepsDirectionAndOldColumnLosesItsColour) {
     EXPECT_FALSE(model.ColumnColor(ColJe).isValid());
 }
 
-TEST_F(DecoratedList, CheckColumnAndRightButtonChangeNothing) {
+TEST_F(DecoratedList, CheckColumnTicksAllAndRightButtonChangesNothing) {
     ASSERT_TRUE(AttachListDecorator(view.get()));
     ClickHeader(view.get(), ColJe);
     const std::vector<int> before = Xhs(model);
+    // The check column's header ticks all rows (then none) without sorting.
     ClickHeader(view.get(), ColSelect);
+    EXPECT_EQ(model.CheckedRows(), (std::vector<int>{0, 1, 2, 3, 4}));
+    ClickHeader(view.get(), ColSelect);
+    EXPECT_TRUE(model.CheckedRows().empty());
     ClickHeader(view.get(), ColJe, Qt::RightButton);
     ClickHeader(view.get(), ColFs, Qt::RightButton);
     EXPECT_EQ(model.SortColumn(), ColJe);
@@ -447,6 +454,9 @@ protected:
         window->resize(1100, 600);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.data()));
+        // Window shortcuts (Insert, Ctrl+F) need the active window.
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.data()));
         return window.data();
     }
 
@@ -458,6 +468,27 @@ protected:
     }
 
     std::vector<int> ShownXhs() const { return Xhs(*window->ListModel()); }
+
+    std::vector<int> CheckedXhs() const {
+        std::vector<int> xhs;
+        for (Txxqtfpxx* r : window->ListModel()->CheckedRecords()) xhs.push_back(r->xh);
+        return xhs;
+    }
+
+    // Runs action, which should open the detail window; returns the amount it shows and
+    // closes it again.
+    std::string OnDetailWindow(const std::function<void()>& action) {
+        std::string amount = "no window";
+        QTimer::singleShot(0, [&] {
+            if (auto* d = qobject_cast<TFrmXxqtfpDetail*>(QApplication::activeModalWidget())) {
+                amount = d->edtje->Text();
+                d->done(QDialog::Rejected);
+            }
+        });
+        action();
+        QCoreApplication::processEvents();
+        return amount;
+    }
 
     std::string Cell(int row, int column) const {
         TInvoiceListModel* model = window->ListModel();
@@ -587,30 +618,137 @@ TEST_F(ManagerWindow, HeaderSortsAmountsAsNumbersAndFlagsByTheirValue) {
     EXPECT_EQ(ShownXhs(), (std::vector<int>{1, 3, 2, 4}));
 }
 
-TEST_F(ManagerWindow, SelectingRowsChecksThemAndDoubleClickModifies) {
+TEST_F(ManagerWindow, SelectingRowsChecksThemAndDoubleClickModifiesThatRow) {
     for (int xh = 1; xh <= 5; ++xh) Insert(xh, 1, xh, 0);
     Open();
     QTreeView* list = window->VSTInvoideCommon;
-    ClickRow(list, 1);
+    ClickRow(list, 1, Qt::ControlModifier);
     ClickRow(list, 3, Qt::ShiftModifier);
     ClickRow(list, 4, Qt::ControlModifier);
-    std::vector<int> checked;
-    for (Txxqtfpxx* r : window->ListModel()->CheckedRecords()) checked.push_back(r->xh);
-    EXPECT_EQ(checked, (std::vector<int>{2, 3, 4, 5}));
+    EXPECT_EQ(CheckedXhs(), (std::vector<int>{2, 3, 4, 5}));
 
-    // Only the binding is looked at here; the command itself would open the modal detail window.
-    QObject::disconnect(window->ActModify, &QAction::triggered, window, nullptr);
-    QSignalSpy modify(window->ActModify, &QAction::triggered);
+    // A plain click moves the current row and leaves the ticks alone.
+    ClickRow(list, 0);
+    EXPECT_EQ(list->currentIndex().row(), 0);
+    EXPECT_EQ(CheckedXhs(), (std::vector<int>{2, 3, 4, 5}));
+
+    // A double click opens the row that was double-clicked, not the first ticked one.
     const QRect cell = list->visualRect(window->ListModel()->index(0, ColJe));
-    // A user's double click: a click, then the double-click press.
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
-    EXPECT_EQ(modify.count(), 1);
-    EXPECT_EQ(window->ListModel()->CheckedRows(), std::vector<int>{0});
+    std::string opened = OnDetailWindow([&] {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    });
+    EXPECT_EQ(opened, "1.00");
+    EXPECT_EQ(CheckedXhs(), (std::vector<int>{2, 3, 4, 5}));
 
     // Reloading brings the rows back unchecked.
     window->RefreshStatistics();
     EXPECT_TRUE(window->ListModel()->CheckedRows().empty());
+}
+
+TEST_F(ManagerWindow, KeysOfTheListTickModifyAndDelete) {
+    for (int xh = 1; xh <= 4; ++xh) Insert(xh, 1, xh * 10, 0);
+    Open();
+    QTreeView* list = window->VSTInvoideCommon;
+    list->setFocus();
+    ClickRow(list, 0);
+    QTest::keyClick(list, Qt::Key_Space);
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(CheckedXhs(), (std::vector<int>{1, 3}));
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(CheckedXhs(), (std::vector<int>{1}));
+
+    // Enter and F2 modify the current row.
+    EXPECT_EQ(OnDetailWindow([&] { QTest::keyClick(list, Qt::Key_Return); }), "30.00");
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(OnDetailWindow([&] { QTest::keyClick(list, Qt::Key_F2); }), "20.00");
+
+    // Ctrl+A ticks every row; the header box unticks them all and ticks them again.
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(CheckedXhs(), (std::vector<int>{1, 2, 3, 4}));
+    ClickHeader(list, ColSelect);
+    EXPECT_TRUE(CheckedXhs().empty());
+    ClickHeader(list, ColSelect);
+    EXPECT_EQ(CheckedXhs(), (std::vector<int>{1, 2, 3, 4}));
+    ClickHeader(list, ColSelect);
+
+    // Delete deletes the ticked rows after the usual question.
+    QTest::keyClick(list, Qt::Key_Space);  // row 1 (xh 2) is current
+    corlith::test::ClearMessages();
+    corlith::test::QueueConfirmAnswer(true);
+    QTest::keyClick(list, Qt::Key_Delete);
+    ASSERT_GE(corlith::test::Messages().size(), 2u);
+    EXPECT_EQ(corlith::test::Messages().front().kind, MessageKind::Confirm);
+    EXPECT_EQ(QueryText("select group_concat(xh, ',') from (select xh from sb07_xxfpb order by xh)"), "1,3,4");
+
+    // Ctrl+F opens the query bar with the focus in the buyer filter; Enter there queries.
+    // Without a window manager nobody activates the window again after the detail window.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.data()));
+    QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(window->PanelQuery->isVisible());
+    EXPECT_TRUE(window->edtghfsh->hasFocus());
+    corlith::test::ClearStatementLog();
+    QTest::keyClicks(window->edtghfsh, QStringLiteral("x"));
+    QTest::keyClick(window->edtghfsh, Qt::Key_Return);
+    ASSERT_EQ(ListSelects().size(), 1u);
+    EXPECT_NE(ListSelects()[0].find("gfnsr like '%x%'"), std::string::npos) << ListSelects()[0];
+}
+
+TEST_F(ManagerWindow, ShortcutsShowInTheToolTipsAndCaptionsStay) {
+    Open();
+    EXPECT_EQ(window->btnAdd->text(), QString::fromUtf16(u"增加"));
+    EXPECT_EQ(window->btnDel->text(), QString::fromUtf16(u"删除"));
+    EXPECT_NE(window->actAdd->toolTip().indexOf(u"Insert"), -1);
+    EXPECT_NE(window->actAdd->toolTip().indexOf(u"Ctrl+N"), -1);
+    EXPECT_NE(window->ActModify->toolTip().indexOf(u"F2"), -1);
+    EXPECT_NE(window->ActDel->toolTip().indexOf(u"Delete"), -1);
+    EXPECT_NE(window->actQueryPanel->toolTip().indexOf(u"Ctrl+F"), -1);
+    EXPECT_NE(window->edtghfsh->toolTip().indexOf(u"Enter"), -1);
+}
+
+TEST_F(ManagerWindow, TaxpayerPeriodFilterAndEmptyHintAreShown) {
+    Open();
+    const QString scope = window->lbScope->text();
+    EXPECT_NE(scope.indexOf(u"91110000MA001TEST"), -1) << scope.toStdString();
+    EXPECT_NE(scope.indexOf(u"2026年11月"), -1) << scope.toStdString();
+    EXPECT_EQ(scope.indexOf(u"已筛选"), -1);
+    EXPECT_TRUE(window->lbEmptyHint->isVisible());
+    EXPECT_NE(window->lbEmptyHint->text().indexOf(u"Insert"), -1);
+
+    Insert(1, 1, 10, 1, "91440300708461136T");
+    window->edtghfsh->SetText("9144");
+    window->ActQuery->trigger();
+    EXPECT_FALSE(window->lbEmptyHint->isVisible());
+    EXPECT_NE(window->lbScope->text().indexOf(u"已筛选"), -1);
+    EXPECT_NE(window->lbScope->text().indexOf(u"9144"), -1);
+    window->edtghfsh->SetText("0000");
+    window->ActQuery->trigger();
+    EXPECT_TRUE(window->lbEmptyHint->isVisible());
+    EXPECT_NE(window->lbEmptyHint->text().indexOf(u"查询条件"), -1);
+    window->btnResetClick();
+    window->ActQuery->trigger();
+    EXPECT_EQ(window->lbScope->text().indexOf(u"已筛选"), -1);
+}
+
+TEST_F(ManagerWindow, ColumnsFitTwelveDigitAmountsAndLongBuyerIds) {
+    Insert(1, 1, 123456789012.34, 98765432109.87, "91440300708461136T");
+    Open();
+    QTreeView* list = window->VSTInvoideCommon;
+    const QFontMetrics cells(list->font());
+    for (int column : {ColJe, ColSe, ColGfnsr}) {
+        const QString text = window->ListModel()->data(window->ListModel()->index(0, column)).toString();
+        EXPECT_GE(list->columnWidth(column), cells.horizontalAdvance(text) + 8) << text.toStdString();
+    }
+    EXPECT_GE(list->columnWidth(ColGfnsr), cells.horizontalAdvance(QStringLiteral("91440300708461136T00")));
+    // No header caption is squeezed.
+    const QFontMetrics captions(list->header()->font());
+    TInvoiceListModel* model = window->ListModel();
+    for (int column = 0; column < model->columnCount(); ++column)
+        EXPECT_GT(list->columnWidth(column), captions.horizontalAdvance(GbkToQString(model->ColumnDef(column).caption)) + 10)
+            << column;
 }
 
 TEST_F(ManagerWindow, ResetClearsTheFiltersButKeepsTheList) {

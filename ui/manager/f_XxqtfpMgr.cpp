@@ -19,10 +19,13 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <QToolBar>
@@ -31,6 +34,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -60,6 +64,79 @@ public:
         painter->restore();
     }
 };
+
+// The invoice list. A plain click or a plain cursor key only moves the current row: the ticks
+// are changed by the tick boxes, Ctrl/Shift clicks, Shift with the cursor keys, Space and
+// Ctrl+A, so that one stray click never clears them.
+class TInvoiceTreeView : public QTreeView {
+public:
+    using QTreeView::QTreeView;
+
+    std::function<void()> OnModify;   // Enter, F2
+    std::function<void()> OnDelete;   // Delete
+    std::function<void()> OnToggle;   // Space
+    std::function<void()> OnTickAll;  // Ctrl+A
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override {
+        if (event) {
+            switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseMove:
+                if (!(static_cast<const QMouseEvent*>(event)->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)))
+                    return QItemSelectionModel::NoUpdate;
+                break;
+            case QEvent::KeyPress:
+                if (!(static_cast<const QKeyEvent*>(event)->modifiers() & Qt::ShiftModifier))
+                    return QItemSelectionModel::NoUpdate;
+                break;
+            default: break;
+            }
+        }
+        return QTreeView::selectionCommand(index, event);
+    }
+
+    void keyPressEvent(QKeyEvent* event) override {
+        const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+        const std::function<void()>* handler = nullptr;
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_F2:
+            if (modifiers == Qt::NoModifier) handler = &OnModify;
+            break;
+        case Qt::Key_Delete:
+            if (modifiers == Qt::NoModifier) handler = &OnDelete;
+            break;
+        case Qt::Key_Space:
+            if (modifiers == Qt::NoModifier) handler = &OnToggle;
+            break;
+        case Qt::Key_A:
+            if (modifiers == Qt::ControlModifier) handler = &OnTickAll;
+            break;
+        default: break;
+        }
+        if (handler && *handler) {
+            event->accept();
+            (*handler)();
+            return;
+        }
+        QTreeView::keyPressEvent(event);
+    }
+};
+
+// "yyyyMM..." as "yyyy年M月"; anything else as it is.
+QString PeriodCaption(const std::string& period) {
+    const QString text = GbkToQString(period);
+    bool yearOk = false, monthOk = false;
+    const int year = text.left(4).toInt(&yearOk);
+    const int month = text.mid(4, 2).toInt(&monthOk);
+    if (text.size() < 6 || !yearOk || !monthOk) return text;
+    return QString::fromUtf16(u"%1年%2月").arg(year).arg(month);
+}
 
 QPixmap QueryIcon() {
     QPixmap pixmap(24, 24);
@@ -160,6 +237,17 @@ void TFrmXxqtfpMgr::BuildControls() {
     actQueryPanel = new QAction(QIcon(QueryIcon()), Text16(u"查询..."), this);
     actQueryPanel->setIconText(actQueryPanel->text());  // keeps the dots that iconText() would drop
     actQueryPanel->setCheckable(true);
+    actQueryPanel->setToolTip(Text16(u"查询条件（Ctrl+F）"));
+    actAdd->setToolTip(Text16(u"增加一张发票（Insert 或 Ctrl+N）"));
+    ActModify->setToolTip(Text16(u"修改勾选的发票；当前行按 Enter 或 F2、双击行也可修改"));
+    ActDel->setToolTip(Text16(u"删除勾选的发票（Delete）；空格勾选当前行，Ctrl+A 勾选全部"));
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::Key_N)}) {
+        auto* shortcut = new QShortcut(keys, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, actAdd, &QAction::trigger);
+    }
+    auto* findShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this, nullptr, nullptr,
+                                       Qt::WidgetWithChildrenShortcut);
+    connect(findShortcut, &QShortcut::activated, this, [this] { FocusFilter(); });
     btnQuery = AddToolAction(actQueryPanel);
     // The pressed state always follows the panel's visibility (btnQueryClick).
     connect(actQueryPanel, &QAction::triggered, this, [this] { btnQueryClick(); });
@@ -190,7 +278,9 @@ void TFrmXxqtfpMgr::BuildControls() {
         row->addSpacing(14);
         row->addWidget(NewLabel(u"购方税号：", PanelQuery));
         edtghfsh = new TPellowEdit(PanelQuery);
-        edtghfsh->setFixedWidth(120);
+        edtghfsh->setFixedWidth(QFontMetrics(edtghfsh->font()).horizontalAdvance(QStringLiteral("0")) * 21 + 12);
+        edtghfsh->setToolTip(Text16(u"按 Enter 查询"));
+        connect(edtghfsh, &QLineEdit::returnPressed, ActQuery, &QAction::trigger);
         row->addWidget(edtghfsh);
         row->addSpacing(14);
         ModalSpeedButton1 = new TModalSpeedButton(PanelQuery);
@@ -199,6 +289,7 @@ void TFrmXxqtfpMgr::BuildControls() {
         ModalSpeedButton1->OnClick = [this](TModalSpeedButton*) { ActQuery->trigger(); };
         connect(ActQuery, &QAction::enabledChanged, ModalSpeedButton1, &QWidget::setEnabled);
         ModalSpeedButton1->setMinimumSize(60, 24);
+        ModalSpeedButton1->setToolTip(Text16(u"按条件查询（在购方税号框中按 Enter）"));
         row->addWidget(ModalSpeedButton1);
         btnReset = new TModalSpeedButton(PanelQuery);
         btnReset->setText(Text16(u"重置"));
@@ -221,7 +312,14 @@ void TFrmXxqtfpMgr::BuildControls() {
         QFont font = heading->font();
         font.setBold(true);
         heading->setFont(font);
-        box->addWidget(heading);
+        lbScope = new QLabel(statistics);
+        lbScope->setObjectName(QStringLiteral("lbScope"));
+        lbScope->setTextFormat(Qt::RichText);
+        auto* headingRow = new QHBoxLayout();
+        headingRow->setSpacing(12);
+        headingRow->addWidget(heading);
+        headingRow->addWidget(lbScope, 1);
+        box->addLayout(headingRow);
 
         // Both lines share one grid so that their values stand in columns.
         auto* grid = new QGridLayout();
@@ -278,7 +376,12 @@ void TFrmXxqtfpMgr::BuildControls() {
     }
     column->addWidget(operations);
 
-    VSTInvoideCommon = new QTreeView(content);
+    auto* list = new TInvoiceTreeView(content);
+    list->OnModify = [this] { ModifyCurrentRow(); };
+    list->OnDelete = [this] { ActDel->trigger(); };
+    list->OnToggle = [this] { ToggleCurrentRow(); };
+    list->OnTickAll = [this] { VSTInvoideCommon->selectAll(); };
+    VSTInvoideCommon = list;
     VSTInvoideCommon->setObjectName(QStringLiteral("VSTInvoideCommon"));
     VSTInvoideCommon->setRootIsDecorated(false);
     VSTInvoideCommon->setItemsExpandable(false);
@@ -295,6 +398,17 @@ void TFrmXxqtfpMgr::BuildControls() {
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     connect(VSTInvoideCommon, &QTreeView::doubleClicked, this, &TFrmXxqtfpMgr::VSTInvoideCommonDblClick);
     column->addWidget(VSTInvoideCommon, 1);
+
+    lbEmptyHint = new QLabel(VSTInvoideCommon->viewport());
+    lbEmptyHint->setObjectName(QStringLiteral("lbEmptyHint"));
+    lbEmptyHint->setAlignment(Qt::AlignCenter);
+    lbEmptyHint->setWordWrap(true);
+    lbEmptyHint->setStyleSheet(QStringLiteral("color: #6b7785;"));
+    lbEmptyHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    lbEmptyHint->hide();
+    auto* hintLayout = new QVBoxLayout(VSTInvoideCommon->viewport());
+    hintLayout->setContentsMargins(20, 20, 20, 20);
+    hintLayout->addWidget(lbEmptyHint);
 }
 
 void TFrmXxqtfpMgr::FormCreate() {
@@ -326,6 +440,7 @@ void TFrmXxqtfpMgr::showEvent(QShowEvent* event) {
 
 void TFrmXxqtfpMgr::FormShow() {
     FillInvoiceTypeCombo(cbbFplx);
+    VSTInvoideCommon->setFocus(Qt::OtherFocusReason);
     LoadInvoiceList("", "");
     ComputeNextXh();
 }
@@ -364,11 +479,70 @@ void TFrmXxqtfpMgr::ActCloseExecute() {
     close();
 }
 
-void TFrmXxqtfpMgr::VSTInvoideCommonDblClick(const QModelIndex&) {
-    ActModify->trigger();
+void TFrmXxqtfpMgr::VSTInvoideCommonDblClick(const QModelIndex& index) {
+    if (!index.isValid() || !ListModel()) return;
+    if (Txxqtfpxx* record = ListModel()->RecordAt(index.row())) ModifyRecord(record);
+}
+
+void TFrmXxqtfpMgr::ModifyCurrentRow() {
+    const QModelIndex current = VSTInvoideCommon->currentIndex();
+    Txxqtfpxx* record = current.isValid() && ListModel() ? ListModel()->RecordAt(current.row()) : nullptr;
+    if (record)
+        ModifyRecord(record);
+    else
+        ActModify->trigger();
+}
+
+void TFrmXxqtfpMgr::ToggleCurrentRow() {
+    const QModelIndex current = VSTInvoideCommon->currentIndex();
+    if (!current.isValid()) return;
+    VSTInvoideCommon->selectionModel()->select(current, QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
+}
+
+void TFrmXxqtfpMgr::ToggleAllRows() { ToggleAllTicks(VSTInvoideCommon); }
+
+void TFrmXxqtfpMgr::FocusFilter() {
+    if (!PanelQuery->isVisible()) btnQueryClick();
+    edtghfsh->setFocus(Qt::ShortcutFocusReason);
+    edtghfsh->selectAll();
+}
+
+void TFrmXxqtfpMgr::ShowRecord(const Txxqtfpxx* record) {
+    const int row = ListModel() ? ListModel()->RowOf(record) : -1;
+    if (row < 0) return;
+    const QModelIndex cell = ListModel()->index(row, ColFplxmc);
+    VSTInvoideCommon->selectionModel()->setCurrentIndex(cell, QItemSelectionModel::NoUpdate);
+    VSTInvoideCommon->scrollTo(cell);
+}
+
+void TFrmXxqtfpMgr::UpdateScope() {
+    QString text = QString::fromUtf16(u"纳税人识别号 %1　所属期 %2")
+                       .arg(GbkToQString(FNsrsbh).toHtmlEscaped(), PeriodCaption(FKjny).toHtmlEscaped());
+    QStringList filters;
+    if (!FShownFplx.empty()) {
+        const int index = cbbFplx->IndexOfValue(FShownFplx);
+        const std::string name = index >= 0 ? cbbFplx->Items()[static_cast<size_t>(index)] : FShownFplx;
+        filters << QString::fromUtf16(u"发票类型为“%1”").arg(GbkToQString(name).toHtmlEscaped());
+    }
+    if (!FShownGfnsr.empty())
+        filters << QString::fromUtf16(u"购方税号含“%1”").arg(GbkToQString(FShownGfnsr).toHtmlEscaped());
+    if (!filters.isEmpty())
+        text += QString::fromUtf16(u"　<span style=\"color:#b3470b; font-weight:bold;\">已筛选：%1（按“重置”后再查询可显示全部）</span>")
+                    .arg(filters.join(QString::fromUtf16(u"，")));
+    lbScope->setText(text);
+
+    const bool empty = !ListModel() || ListModel()->rowCount() == 0;
+    if (empty) {
+        lbEmptyHint->setText(filters.isEmpty()
+                                 ? QString::fromUtf16(u"本所属期还没有录入其它销项发票。\n按 Insert（或点击“增加”）录入第一张。")
+                                 : QString::fromUtf16(u"没有符合查询条件的发票。"));
+    }
+    lbEmptyHint->setVisible(empty);
 }
 
 void TFrmXxqtfpMgr::LoadInvoiceList(const std::string& fplx, const std::string& gfnsr) {
+    FShownFplx = fplx;
+    FShownGfnsr = gfnsr;
     if (FListModel) FListModel->ResetRows(0);
     FreeInvoiceList(FInvoiceList);
     {
@@ -450,6 +624,36 @@ void TFrmXxqtfpMgr::RefreshStatistics() {
     lbzfje->setText(GbkToQString(FixedToText(s.voidAmount)));
     lbzfse->setText(GbkToQString(FixedToText(s.voidTax)));
     ResetListRows(VSTInvoideCommon, static_cast<int>(FInvoiceList.size()));
+    FitListColumns();
+    UpdateScope();
+}
+
+void TFrmXxqtfpMgr::FitListColumns() {
+    TInvoiceListModel* model = ListModel();
+    if (!model) return;
+    QHeaderView* header = VSTInvoideCommon->header();
+    const QFontMetrics captionMetrics(header->font());
+    const QFontMetrics cellMetrics(VSTInvoideCommon->font());
+    constexpr int kCellPadding = 14;
+    // Room for the caption's margins and the sort arrow beside it.
+    const int captionPadding = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) +
+                               header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header) + 14;
+    for (int column = 0; column < model->columnCount(); ++column) {
+        int needed = captionMetrics.horizontalAdvance(GbkToQString(model->ColumnDef(column).caption)) + captionPadding;
+        if (column == ColSelect) needed += 20;  // the tick-all box
+        if (column == ColJe || column == ColSe || column == ColGfnsr) {
+            // A buyer id of 20 characters, an amount of twelve digits with its decimals, or
+            // whatever longer value the list holds.
+            QString widest = column == ColGfnsr ? QStringLiteral("91440300MA5F3KXL2700") : QString();
+            for (int row = 0; row < model->rowCount(); ++row) {
+                const QString text = model->data(model->index(row, column)).toString();
+                if (cellMetrics.horizontalAdvance(text) > cellMetrics.horizontalAdvance(widest)) widest = text;
+            }
+            needed = std::max(needed, cellMetrics.horizontalAdvance(widest) + kCellPadding);
+        }
+        needed = std::max(needed, static_cast<int>(model->ColumnDef(column).width));
+        if (header->sectionSize(column) < needed) header->resizeSection(column, needed);
+    }
 }
 
 void TFrmXxqtfpMgr::ComputeNextXh() {

@@ -55,6 +55,18 @@ public:
     void ActCloseExecute();
     void VSTInvoideCommonDblClick(const QModelIndex& index);
 
+    // Keyboard of the list (Enter/F2, Delete, Space, Ctrl+A) and of the window (Insert,
+    // Ctrl+N, Ctrl+F); the tool tips name them.
+    void ModifyCurrentRow();
+    void ToggleCurrentRow();
+    // Ticks every row, or none when all are ticked already (the 选择 header box).
+    void ToggleAllRows();
+    void FocusFilter();
+    // The record's row becomes the current row and is scrolled into view.
+    void ShowRecord(const Txxqtfpxx* record);
+    // Columns at least as wide as their captions, amounts and buyer ids need in this font.
+    void FitListColumns();
+
     // Row initialisation: the record of the same index in FInvoiceList (null outside it).
     Txxqtfpxx* VSTInvoideCommonInitNode(int row) const;
     static std::string VSTInvoideCommonGetText(const Txxqtfpxx& record, int column);
@@ -77,6 +89,8 @@ public:
     // and the list printed as a table.
     void ActPreviewExecute();
     void ActPrintExecute();
+    // 修改 for one record, whatever is ticked (double click, Enter, F2).
+    void ModifyRecord(Txxqtfpxx* record);
 
     std::vector<Txxqtfpxx*> FInvoiceList;
     std::string FNsrsbh;
@@ -104,6 +118,8 @@ public:
     QLabel* lbzfzs = nullptr;
     QLabel* lbzfje = nullptr;
     QLabel* lbzfse = nullptr;
+    QLabel* lbScope = nullptr;       // taxpayer, period and any filter of the list shown
+    QLabel* lbEmptyHint = nullptr;   // over an empty list
     QPushButton* btnAdd = nullptr;
     QPushButton* btnModify = nullptr;
     QPushButton* btnDel = nullptr;
@@ -115,8 +131,14 @@ protected:
 
 private:
     void BuildControls();
+    void OpenModify(Txxqtfpxx* record);
     void LoadInvoiceList(const std::string& fplx, const std::string& gfnsr);
+
+    void UpdateScope();
 
     TInvoiceListModel* FListModel = nullptr;
     bool FDestroyed = false;
+    // The filters of the list shown (those of the last query, not of the query bar).
+    std::string FShownFplx;
+    std::string FShownGfnsr;
 };

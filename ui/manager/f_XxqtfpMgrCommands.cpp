@@ -49,7 +49,10 @@ void TFrmXxqtfpMgr::actAddExecute() {
     QPointer<TFrmXxqtfpMgr> self(this);
     OpenDetailWindow(kDetailAdd, VSTInvoideCommon, &FInvoiceList,
                      [self] {
-                         if (self) self->RefreshStatistics();
+                         if (!self) return;
+                         self->RefreshStatistics();
+                         // The invoice just saved is the list's last record.
+                         if (!self->FInvoiceList.empty()) self->ShowRecord(self->FInvoiceList.back());
                      },
                      &invoiceTemplate);
     if (self) FNextXh = invoiceTemplate.xh;
@@ -62,12 +65,23 @@ void TFrmXxqtfpMgr::ActModifyExecute() {
         InforMsg(kMsgNothingToModify, "", 1);
         return;
     }
+    OpenModify(checked.front());
+}
+
+void TFrmXxqtfpMgr::ModifyRecord(Txxqtfpxx* record) {
+    if (DeclareStateRefuses() || !record) return;
+    OpenModify(record);
+}
+
+void TFrmXxqtfpMgr::OpenModify(Txxqtfpxx* record) {
     QPointer<TFrmXxqtfpMgr> self(this);
     OpenDetailWindow(kDetailModify, VSTInvoideCommon, &FInvoiceList,
-                     [self] {
-                         if (self) self->RefreshStatistics();
+                     [self, record] {
+                         if (!self) return;
+                         self->RefreshStatistics();
+                         self->ShowRecord(record);
                      },
-                     checked.front());
+                     record);
     if (self) VSTInvoideCommon->viewport()->update();
 }
 

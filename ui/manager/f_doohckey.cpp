@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProxyStyle>
+#include <QStyleOptionButton>
 #include <QStyleOptionHeader>
 #include <QTreeView>
 
@@ -17,11 +18,21 @@
 namespace {
 
 // Paints every header section on the tinted background with a raised edge on its right and
-// bottom; labels and the sort arrow stay the platform style's.
+// bottom, a tick-all box in the check column, and the sort arrow the desktop way: pointing up
+// for an ascending column (Qt's own styles point it down).
 class THeaderStyle : public QProxyStyle {
 public:
+    explicit THeaderStyle(TInvoiceListModel* model) : model_(model) {}
+
     void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                      const QWidget* widget) const override {
+        if (element == CE_HeaderLabel) {
+            const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option);
+            if (header && header->section == ColSelect && model_) {
+                DrawTickAllLabel(*header, painter, widget);
+                return;
+            }
+        }
         if (element != CE_HeaderSection) {
             QProxyStyle::drawControl(element, option, painter, widget);
             return;
@@ -37,6 +48,56 @@ public:
         painter->drawLine(r.bottomLeft(), r.bottomRight());
         painter->restore();
     }
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option);
+        if (element != PE_IndicatorHeaderArrow || !header || header->sortIndicator == QStyleOptionHeader::None) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        // Qt marks an ascending column SortDown.
+        const bool ascending = header->sortIndicator == QStyleOptionHeader::SortDown;
+        const QRectF r = QRectF(option->rect).adjusted(1, 1, -1, -1);
+        const qreal side = std::min<qreal>(std::min(r.width(), r.height()), 9);
+        const QPointF c = r.center();
+        const qreal h = side * 0.55;
+        QPolygonF triangle;
+        if (ascending)
+            triangle << QPointF(c.x() - side / 2, c.y() + h / 2) << QPointF(c.x() + side / 2, c.y() + h / 2)
+                     << QPointF(c.x(), c.y() - h / 2);
+        else
+            triangle << QPointF(c.x() - side / 2, c.y() - h / 2) << QPointF(c.x() + side / 2, c.y() - h / 2)
+                     << QPointF(c.x(), c.y() + h / 2);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(option->palette.color(QPalette::ButtonText));
+        painter->drawPolygon(triangle);
+        painter->restore();
+    }
+
+    // The box, then the caption.
+    static int TickAllBoxWidth() { return 13; }
+
+private:
+    void DrawTickAllLabel(const QStyleOptionHeader& header, QPainter* painter, const QWidget* widget) const {
+        const int rows = model_->rowCount();
+        const int ticked = static_cast<int>(model_->CheckedRows().size());
+        QStyleOptionButton box;
+        box.QStyleOption::operator=(header);
+        box.state = (header.state & (State_Enabled | State_Active)) |
+                    (rows > 0 && ticked == rows ? State_On : (ticked > 0 ? State_NoChange : State_Off));
+        if (rows == 0) box.state &= ~State_Enabled;
+        const int side = TickAllBoxWidth();
+        box.rect = QRect(header.rect.left() + 3, header.rect.center().y() - side / 2, side, side);
+        QProxyStyle::drawPrimitive(PE_IndicatorCheckBox, &box, painter, widget);
+        QStyleOptionHeader label(header);
+        label.rect.setLeft(box.rect.right() + 4);
+        QProxyStyle::drawControl(CE_HeaderLabel, &label, painter, widget);
+    }
+
+    QPointer<TInvoiceListModel> model_;
 };
 
 QFont HeaderFont(const QFont& base) {
@@ -86,7 +147,7 @@ bool TDoohckey::Attach(QTreeView* view) {
     header->setSortIndicatorShown(true);
     header->setSortIndicator(model->SortColumn(), model->SortOrder());
     header->setFont(HeaderFont(header->font()));
-    headerStyle_ = std::make_unique<THeaderStyle>();
+    headerStyle_ = std::make_unique<THeaderStyle>(model);
     header->setStyle(headerStyle_.get());
     header->setFixedHeight(24);
 
@@ -146,7 +207,9 @@ void TDoohckey::HeaderClick(int column) {
     TInvoiceListModel* model = model_;
     QTreeView* view = view_;
     if (!model || !view) return;
-    if (column > ColSelect && column < model->columnCount()) {
+    if (column == ColSelect) {
+        ToggleAllTicks(view);
+    } else if (column > ColSelect && column < model->columnCount()) {
         const int previous = model->SortColumn();
         Qt::SortOrder order = model->SortOrder();
         if (column != previous) {
@@ -173,6 +236,7 @@ void TDoohckey::SelectionChanged() {
     }
     model->SetCheckedRows(checked);
     view->viewport()->update();
+    view->header()->viewport()->update();  // the tick-all box
 }
 
 void TDoohckey::CheckToggled(int row, bool checked) {
@@ -206,6 +270,16 @@ bool TDoohckey::eventFilter(QObject* watched, QEvent* event) {
         view->selectionModel()->setCurrentIndex(cell, QItemSelectionModel::NoUpdate);
     }
     return true;
+}
+
+void ToggleAllTicks(QTreeView* view) {
+    TInvoiceListModel* model = InvoiceListModelOf(view);
+    if (!model || !view->selectionModel()) return;
+    const int rows = model->rowCount();
+    if (rows > 0 && static_cast<int>(model->CheckedRows().size()) == rows)
+        view->clearSelection();
+    else
+        view->selectAll();
 }
 
 namespace {
