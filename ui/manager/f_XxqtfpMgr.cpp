@@ -128,15 +128,6 @@ protected:
     }
 };
 
-// "yyyyMM..." as "yyyy年M月"; anything else as it is.
-QString PeriodCaption(const std::string& period) {
-    const QString text = GbkToQString(period);
-    bool yearOk = false, monthOk = false;
-    const int year = text.left(4).toInt(&yearOk);
-    const int month = text.mid(4, 2).toInt(&monthOk);
-    if (text.size() < 6 || !yearOk || !monthOk) return text;
-    return QString::fromUtf16(u"%1年%2月").arg(year).arg(month);
-}
 
 QPixmap QueryIcon() {
     QPixmap pixmap(24, 24);
@@ -517,7 +508,7 @@ void TFrmXxqtfpMgr::ShowRecord(const Txxqtfpxx* record) {
 
 void TFrmXxqtfpMgr::UpdateScope() {
     QString text = QString::fromUtf16(u"纳税人识别号 %1　所属期 %2")
-                       .arg(GbkToQString(FNsrsbh).toHtmlEscaped(), PeriodCaption(FKjny).toHtmlEscaped());
+                       .arg(GbkToQString(FNsrsbh).toHtmlEscaped(), GbkToQString(PeriodCaption(FKjny)).toHtmlEscaped());
     QStringList filters;
     if (!FShownFplx.empty()) {
         const int index = cbbFplx->IndexOfValue(FShownFplx);
