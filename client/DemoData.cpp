@@ -1,6 +1,7 @@
 #include "DemoData.h"
 
 #include "host/corlith_api.h"
+#include "host/f_HostTransaction.h"
 
 #include <cstdio>
 #include <vector>
@@ -94,19 +95,11 @@ bool InsertDemoInvoices(const std::string& connection, const std::string& subApp
     const std::string other = DemoOtherCompany(company);
     for (const DemoInvoice& row : kOtherCompanyRows) statements.push_back(InsertStatement(table, other, period, row));
 
-    if (!DBBeginTrans(connection, error)) return false;
+    THostTransaction transaction(connection, error);
+    if (!transaction.Active()) return false;
     for (const std::string& sql : statements) {
         THostQuery query;
-        if (!ExecADOQueryMsg(connection, sql, &query, error, 0, 0)) {
-            std::string ignored;
-            DBRollbackTrans(connection, ignored);
-            return false;
-        }
+        if (!ExecADOQueryMsg(connection, sql, &query, error, 0, 0)) return false;
     }
-    if (!DBCommitTrans(connection, error)) {
-        std::string ignored;
-        DBRollbackTrans(connection, ignored);
-        return false;
-    }
-    return true;
+    return transaction.Commit(error);
 }

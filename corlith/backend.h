@@ -18,8 +18,9 @@ public:
 
     // Runs a select and keeps every row in rows (cleared first, also on failure).
     virtual bool Select(const std::string& sql, THostQuery::Impl& rows, std::string& error) = 0;
-    // Runs one insert, update or delete (or any statement whose rows are not wanted).
-    virtual bool Execute(const std::string& sql, std::string& error) = 0;
+    // Runs one insert, update or delete (or any statement whose rows are not wanted); changed
+    // is the number of rows it inserted, updated or deleted.
+    virtual bool Execute(const std::string& sql, int64_t& changed, std::string& error) = 0;
     // Runs several statements separated by ";" (the schema).
     virtual bool ExecuteScript(const std::string& sql, std::string& error) = 0;
 

@@ -67,6 +67,8 @@ bool ExecADOQueryMsg(const std::string& connection, const std::string& statement
                 return false;
             }
             query->impl()->Clear();
+        } else if (query) {
+            query->impl()->rowsAffected = 0;
         }
         if (auto injected = corlith::testctl::TakeFailure(corlith::test::FailPoint::Statement, statement)) {
             error = *injected;
@@ -79,7 +81,12 @@ bool ExecADOQueryMsg(const std::string& connection, const std::string& statement
         }
         std::string sql;
         corlith::codec::GbkToUtf8(statement, sql);
-        if (mode != 1) return conn->Execute(sql, error);
+        if (mode != 1) {
+            int64_t changed = 0;
+            const bool ok = conn->Execute(sql, changed, error);
+            if (query) query->impl()->rowsAffected = changed;
+            return ok;
+        }
         THostQuery::Impl* d = query->impl();
         if (!conn->Select(sql, *d, error)) return false;
         d->connection = connection;

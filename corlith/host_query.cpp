@@ -183,6 +183,7 @@ void Impl::Clear() {
     cells.clear();
     texts.clear();
     fieldCount = rowCount = cursor = 0;
+    rowsAffected = 0;
     connection.clear();
     statement.clear();
     appending = false;
@@ -252,6 +253,7 @@ THostQuery::THostQuery() : d_(new Impl) {}
 THostQuery::~THostQuery() { delete d_; }
 
 int THostQuery::RecordCount() const { return d_->rowCount; }
+int64_t THostQuery::RowsAffected() const { return d_->rowsAffected; }
 bool THostQuery::Eof() const { return d_->cursor >= d_->rowCount; }
 void THostQuery::First() { d_->cursor = 0; }
 void THostQuery::Next() {

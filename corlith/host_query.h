@@ -29,6 +29,7 @@ struct THostQuery::Impl {
     int fieldCount = 0;
     int rowCount = 0;
     int cursor = 0;
+    int64_t rowsAffected = 0;         // of the last statement run in mode 0
 
     std::string connection;           // what the select ran on, for Post
     std::string statement;            // GBK, the select as given

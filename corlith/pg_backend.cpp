@@ -131,10 +131,14 @@ public:
         return true;
     }
 
-    bool Execute(const std::string& sql, std::string& error) override {
+    bool Execute(const std::string& sql, int64_t& changed, std::string& error) override {
+        changed = 0;
         PGresult* res = Run(sql, nullptr, error);
+        if (!res) return false;
+        // Empty for statements that change no rows by their nature.
+        changed = std::strtoll(PQcmdTuples(res), nullptr, 10);
         PQclear(res);
-        return res != nullptr;
+        return true;
     }
 
     bool ExecuteScript(const std::string& sql, std::string& error) override {

@@ -3,8 +3,10 @@
 
 #include "backend.h"
 #include "codec.h"
+#include "host/f_HostTransaction.h"
 
 #include <cctype>
+#include <optional>
 #include <string>
 
 namespace {
@@ -50,8 +52,11 @@ bool CreateSchema(const std::string& connection, const std::string& subAppCode, 
             return false;
         }
         // Inside the caller's transaction when one is open; otherwise all or nothing on its own.
-        const bool own = !conn->InTransaction();
-        if (own && !conn->Begin(error)) return false;
+        std::optional<THostTransaction> own;
+        if (!conn->InTransaction()) {
+            own.emplace(connection, error);
+            if (!own->Active()) return false;
+        }
         const std::string lx = "sb" + subAppCode + "_fplxb";
         std::string types;
         codec::GbkToUtf8("INSERT INTO " + lx + " (fplx, mc) SELECT fplx, mc FROM ("
@@ -61,14 +66,10 @@ bool CreateSchema(const std::string& connection, const std::string& subAppCode, 
                          types);
         if (!conn->CreateEngineObjects(error) || !conn->ExecuteScript(SchemaSql(subAppCode), error) ||
             !conn->ExecuteScript(types, error)) {
-            if (own) {
-                std::string ignored;
-                conn->Rollback(ignored);
-            }
             if (error.empty()) error = "创建数据表失败";
             return false;
         }
-        return !own || conn->Commit(error);
+        return !own || own->Commit(error);
     } catch (...) {
         db::SetError(error, "创建数据表失败");
         return false;

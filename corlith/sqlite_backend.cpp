@@ -72,7 +72,8 @@ public:
         return ok;
     }
 
-    bool Execute(const std::string& sql, std::string& error) override {
+    bool Execute(const std::string& sql, int64_t& changed, std::string& error) override {
+        changed = 0;
         sqlite3_stmt* stmt = Prepare(sql, error);
         if (!stmt) return false;
         int rc;
@@ -80,6 +81,7 @@ public:
         }
         const bool ok = rc == SQLITE_DONE;
         if (!ok) error = MessageOf(db_);
+        else changed = sqlite3_changes64(db_);
         sqlite3_reset(stmt);
         sqlite3_clear_bindings(stmt);
         return ok;

@@ -3,6 +3,7 @@
 #include "exchange/f_CsvFile.h"
 #include "exchange/f_XlsxFile.h"
 #include "host/corlith_api.h"
+#include "host/f_HostTransaction.h"
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_InvoiceWarnings.h"
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <exception>
 #include <unordered_map>
 
 namespace {
@@ -468,44 +468,28 @@ TStoreResult StoreImport(const TImportPlan& plan, const std::string& nsrsbh, con
         return TStoreResult::Refused;
     }
     const std::string connection = MainConnectionName();
-    if (!DBBeginTrans(connection, error)) return TStoreResult::Failed;
+    const auto failed = [&error](TStoreResult result) {
+        error = result == TStoreResult::Cancelled ? std::string("导入已取消，未导入任何发票") : ErrorOrUnknown(error);
+        return result;
+    };
+    THostTransaction transaction(connection, error);
+    if (!transaction.Active()) return failed(TStoreResult::Failed);
 
-    TStoreResult result = TStoreResult::Failed;
-    try {
-        THostQuery query;
-        const std::string maxSql = "select max(xh) as maxxh from " + QualifyTableName("sb_xxfpb") +
-                                   " where nsrsbh='" + nsrsbh + "' and sbssq='" + kjny + "'";
-        bool ok = ExecADOQueryMsg(connection, maxSql, &query, error, 1, 0);
-        int64_t xh = ok && query.RecordCount() > 0 && !query.FieldIsNull("maxxh") ? query.FieldAsInt64("maxxh") : 0;
-        const int total = static_cast<int>(plan.rows.size());
-        bool cancelled = false;
-        for (int i = 0; ok && i < total; ++i) {
-            if (progress && i % kProgressStep == 0 && !progress(i, total)) {
-                cancelled = true;
-                break;
-            }
-            Txxqtfpxx r = plan.rows[static_cast<std::size_t>(i)].record;
-            r.xh = static_cast<int32_t>(++xh);
-            ok = ExecADOQueryMsg(connection, BuildInsertSql(r, nsrsbh), &query, error, 0, 0);
-        }
-        if (ok && !cancelled && progress && !progress(total, total)) cancelled = true;
-        if (ok && !cancelled) ok = MarkFormFilled(ModuleFuncCode(), error);
-        if (ok && !cancelled) ok = DBCommitTrans(connection, error);
-        result = cancelled ? TStoreResult::Cancelled : ok ? TStoreResult::Stored : TStoreResult::Failed;
-    } catch (const std::exception& e) {
-        error = e.what();
-        result = TStoreResult::Failed;
-    } catch (...) {
-        error = "未知错误！";
-        result = TStoreResult::Failed;
+    THostQuery query;
+    if (!ExecADOQueryMsg(connection, BuildLargestXhSql(nsrsbh, kjny), &query, error, 1, 0))
+        return failed(TStoreResult::Failed);
+    int64_t xh = query.RecordCount() > 0 && !query.FieldIsNull("maxxh") ? query.FieldAsInt64("maxxh") : 0;
+    const int total = static_cast<int>(plan.rows.size());
+    for (int i = 0; i < total; ++i) {
+        if (progress && i % kProgressStep == 0 && !progress(i, total)) return failed(TStoreResult::Cancelled);
+        Txxqtfpxx r = plan.rows[static_cast<std::size_t>(i)].record;
+        r.xh = static_cast<int32_t>(++xh);
+        if (!ExecADOQueryMsg(connection, BuildInsertSql(r, nsrsbh), &query, error, 0, 0))
+            return failed(TStoreResult::Failed);
     }
-    if (result != TStoreResult::Stored) {
-        std::string rollbackError;
-        DBRollbackTrans(connection, rollbackError);
-        if (result == TStoreResult::Cancelled) error = "导入已取消，未导入任何发票";
-        else error = ErrorOrUnknown(error);
-    }
-    return result;
+    if (progress && !progress(total, total)) return failed(TStoreResult::Cancelled);
+    if (!MarkFormFilled(ModuleFuncCode(), error) || !transaction.Commit(error)) return failed(TStoreResult::Failed);
+    return TStoreResult::Stored;
 }
 
 std::vector<std::string> RegisterExportFields(const Txxqtfpxx& record) { return ExportFields(record); }

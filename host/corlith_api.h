@@ -120,6 +120,9 @@ public:
     double FloatAt(int field) const;
     int64_t CurrencyAt(int field) const;
 
+    // Rows the last insert, update or delete run through this query changed (mode 0).
+    int64_t RowsAffected() const;
+
     void Append();
     void SetFieldValue(const std::string& name, const std::string& value);
     bool Post(std::string& error);

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr std::size_t kDeleteGroupSize = 10;
-
 std::string DateLiteral(const std::string& date) {
     std::string literal;
     GetSQLDataTime(literal, MainConnectionName(), date);
@@ -123,6 +121,11 @@ std::vector<std::string> BuildDeleteStatements(const std::string& nsrsbh, const 
         statements.push_back(BuildDeleteSql(head, std::vector<int32_t>(xhs.begin() + from, xhs.begin() + to)));
     }
     return statements;
+}
+
+std::string BuildLargestXhSql(const std::string& nsrsbh, const std::string& kjny) {
+    return "select max(xh) as maxxh from " + QualifyTableName("sb_xxfpb") + " where nsrsbh='" + QuoteInner(nsrsbh) +
+           "' and sbssq='" + QuoteInner(kjny) + "'";
 }
 
 std::string BuildTypeListSql() { return "select mc,fplx from " + QualifyTableName("sb_fplxb") + " order by fplx"; }

@@ -1,11 +1,15 @@
 // The invoice record and every statement on the invoice table.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 class THostQuery;
+
+// The most sequence numbers one delete statement names.
+inline constexpr std::size_t kDeleteGroupSize = 10;
 
 struct Txxqtfpxx {
     int32_t xh = 0;
@@ -46,9 +50,11 @@ bool ReadInvoiceList(const std::string& nsrsbh, const std::string& kjny, const s
 std::string BuildDeleteHead(const std::string& nsrsbh, const std::string& kjny);
 // One delete statement for a group of sequence numbers: the head, " or (xh=N)" each, ")".
 std::string BuildDeleteSql(const std::string& head, const std::vector<int32_t>& group);
-// The delete statements for all numbers, in groups of at most ten, in the given order.
+// The delete statements for all numbers, in groups of at most kDeleteGroupSize, in the given order.
 std::vector<std::string> BuildDeleteStatements(const std::string& nsrsbh, const std::string& kjny,
                                                const std::vector<int32_t>& xhs);
+// The largest sequence number stored for the taxpayer and period, as "maxxh" (NULL for none).
+std::string BuildLargestXhSql(const std::string& nsrsbh, const std::string& kjny);
 std::string BuildTypeListSql();
 // Appends one new record per row of a select with the list's fields (those of BuildListSql),
 // from the first row on. A type without a name reads "未知发票".

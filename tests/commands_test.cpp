@@ -219,15 +219,10 @@ TEST_F(ManagerCommandsTest, TwoManagersOnOnePeriodNeverShareANumber) {
         EXPECT_EQ(LastMessageNumber(), 5037016);
     }));
     ASSERT_TRUE(WithDetailWindow([b] { b->actAddExecute(); }, [&](TFrmXxqtfpDetail* d) {
+        // The same press saves under the next free number; the other window's invoice stays.
         EnterInvoice(d, "200", period_);
-        EXPECT_EQ(LastMessageNumber(), 5037013);
-        // Nothing of the other window's invoice was overwritten.
-        EXPECT_EQ(QueryText("select group_concat(xh||':'||je, ',') from (select * from sb07_xxfpb order by xh)"),
-                  "1:10,2:100");
-        EXPECT_EQ(d->edtje->Text(), "200");
-        // The retry takes the next free number.
-        QTest::mouseClick(d->BtnCommit, Qt::LeftButton);
         EXPECT_EQ(LastMessageNumber(), 5037016);
+        EXPECT_EQ(corlith::test::Messages().size(), 1u);
     }));
     EXPECT_EQ(QueryText("select group_concat(xh||':'||je, ',') from (select * from sb07_xxfpb order by xh)"),
               "1:10,2:100,3:200");
@@ -262,6 +257,53 @@ TEST_F(ManagerCommandsTest, ModifyEditsTheFirstCheckedRowInDisplayOrder) {
     EXPECT_EQ((*it)->je, 400);
     EXPECT_EQ(m->lbje->text(), QStringLiteral("700.00"));
     EXPECT_EQ(m->FNextXh, 4);
+}
+
+TEST_F(ManagerCommandsTest, ModifyingAnInvoiceAnotherWindowDeletedSaysSoAndReloads) {
+    Invoice(1, 100);
+    Invoice(2, 200);
+    Invoice(3, 300);
+    TFrmXxqtfpMgr* m = OpenManager();
+    CheckRows(m, {1});
+    Exec("delete from sb07_xxfpb where xh=2");
+    Invoice(4, 400);
+    bool closed = false;
+    ASSERT_TRUE(WithDetailWindow([m] { m->ActModifyExecute(); }, [&](TFrmXxqtfpDetail* d) {
+        QPointer<TFrmXxqtfpDetail> guard(d);
+        TypeInto(d->edtje, "250");
+        corlith::test::ClearMessages();
+        QTest::mouseClick(d->BtnCommit, Qt::LeftButton);
+        EXPECT_EQ(LastMessageNumber(), 5037032);
+        closed = !guard || !guard->isVisible();
+    }));
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(corlith::test::Messages().size(), 1u);
+    EXPECT_EQ(QueryText("select group_concat(xh||':'||je, ',') from (select * from sb07_xxfpb order by xh)"),
+              "1:100,3:300,4:400");
+    EXPECT_EQ(QueryInt("select count(*) from SB07_FPTXQKB"), 0);
+    EXPECT_EQ(ListedXh(m), (std::vector<int>{1, 3, 4}));
+    EXPECT_EQ(m->ListModel()->rowCount(), 3);
+    EXPECT_EQ(Statistics(m), "3|800.00|136.00|0|0.00|0.00");
+    EXPECT_EQ(m->FNextXh, 5);
+}
+
+TEST_F(ManagerCommandsTest, DeletingAnInvoiceAnotherWindowDeletedUndoesAllAndReloads) {
+    for (int xh = 1; xh <= 12; ++xh) Invoice(xh, xh);
+    TFrmXxqtfpMgr* m = OpenManager();
+    m->ListModel()->sort(ColJe, Qt::AscendingOrder);
+    std::vector<int> all(12);
+    for (int i = 0; i < 12; ++i) all[static_cast<std::size_t>(i)] = i;
+    CheckRows(m, all);
+    Exec("delete from sb07_xxfpb where xh=5");
+    corlith::test::QueueConfirmAnswer(true);
+    m->ActDelExecute();
+    EXPECT_EQ(LastMessageNumber(), 5037033);
+    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 11);
+    EXPECT_EQ(QueryInt("select count(*) from SB07_FPTXQKB"), 0);
+    EXPECT_EQ(m->FInvoiceList.size(), 11u);
+    EXPECT_EQ(m->ListModel()->rowCount(), 11);
+    EXPECT_TRUE(m->ListModel()->CheckedRecords().empty());
+    EXPECT_FALSE(corlith::test::InTransaction(testhost::kConnection));
 }
 
 TEST_F(ManagerCommandsTest, ModifyOrDeleteWithNothingCheckedSaysSo) {

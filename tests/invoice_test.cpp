@@ -2,6 +2,7 @@
 // invoice table, checked as text and run against a real database.
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_XxqtfpGlobal.h"
+#include "invoice/f_InvoiceStore.h"
 
 #include "support/host_fixture.h"
 
@@ -292,31 +293,14 @@ protected:
         EXPECT_TRUE(ok) << sql << ": " << e;
         return ok;
     }
-    // The rows of the list select as records, as the manager reads them.
+    // The rows of the list select as records, read by the invoice store as the manager does.
     std::vector<Txxqtfpxx> List(const std::string& nsrsbh, const std::string& fplx, const std::string& gfnsr) {
-        THostQuery q;
-        std::string error;
-        const std::string sql = BuildListSql(nsrsbh, kPeriod, fplx, gfnsr);
-        EXPECT_TRUE(ExecADOQueryMsg(MainConnectionName(), sql, &q, error, 1, 0)) << sql << ": " << error;
+        std::vector<Txxqtfpxx*> records;
+        const TStoreOutcome result = TInvoiceStore(nsrsbh, kPeriod, {}).LoadList(fplx, gfnsr, records);
+        EXPECT_TRUE(result.Ok()) << result.error;
         std::vector<Txxqtfpxx> rows;
-        q.First();
-        for (int i = 0; i < q.RecordCount(); ++i, q.Next()) {
-            Txxqtfpxx r;
-            r.xh = q.FieldAsInteger("xh");
-            r.fplx = q.FieldAsString("fplx");
-            r.fplxmc = q.FieldAsString("fplxmc");
-            r.kprq = q.FieldAsString("kprq");
-            r.fs = q.FieldAsInt64("fs");
-            r.je = static_cast<double>(q.FieldAsCurrency("je")) / 10000;
-            r.se = static_cast<double>(q.FieldAsCurrency("se")) / 10000;
-            r.gfnsr = q.FieldAsString("gfnsr");
-            r.lwfp = q.FieldAsString("lwfp");
-            r.ms = q.FieldAsString("ms");
-            r.zfbz = q.FieldAsString("zfbz");
-            r.jzjt = q.FieldAsString("jzjt");
-            r.sl = q.FieldAsInteger("sl");
-            rows.push_back(r);
-        }
+        for (const Txxqtfpxx* r : records) rows.push_back(*r);
+        FreeInvoiceList(records);
         return rows;
     }
     std::set<int> Xhs(const std::vector<Txxqtfpxx>& rows) {
@@ -418,7 +402,7 @@ TEST_F(InvoiceDbTest, ListFiltersByTypeAndShowsNoNameForUnknownTypes) {
     ASSERT_EQ(all.size(), 3u);
     for (const auto& r : all) {
         if (r.xh == 3) {
-            EXPECT_EQ(r.fplxmc, "");
+            EXPECT_EQ(r.fplxmc, "未知发票");
         }
     }
     // A filter value that is no number matches nothing instead of widening the select (the

@@ -99,7 +99,7 @@ std::vector<int> SelectedRows(QTreeView* view) {
 
 }  // namespace
 
-// ---- comparison, cell texts and statistics -----------------------------------------------
+// ---- comparison and cell texts --------------------------------------------------------------
 
 TEST(InvoiceCompare, TextFoldsAsciiOnlyAndShorterPrefixFirst) {
     Txxqtfpxx a, b;
@@ -167,27 +167,6 @@ TEST(InvoiceText, CellsShowFlagsDatesAndAmounts) {
     r.fplxmc = "未开具发票";
     EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColKprq), "");
     EXPECT_EQ(M::IssueDateText("2026-11-10", "纳税检查调整"), "2026-11-10");
-}
-
-TEST(InvoiceStatistics, VoidedAndOtherInvoicesSumInFixedPoint) {
-    RecordSet set;
-    set.Add(1, 100.00)->se = 17.00;
-    set.list[0]->zfbz = "1";
-    set.Add(2, 200.00)->se = 34.00;
-    set.Add(3, 50.50)->se = 8.59;
-    set.list[2]->fs = 5;  // still one invoice
-    const TInvoiceStatistics s = TFrmXxqtfpMgr::ComputeStatistics(set.list);
-    EXPECT_EQ(s.count, 3);
-    EXPECT_EQ(s.amount, 2505000);
-    EXPECT_EQ(s.tax, 425900);
-    EXPECT_EQ(s.voidCount, 1);
-    EXPECT_EQ(s.voidAmount, 1000000);
-    EXPECT_EQ(s.voidTax, 170000);
-
-    // Ten times 0.1 is exactly 1.00 in fixed point, not 0.9999999.
-    RecordSet tenths;
-    for (int i = 0; i < 10; ++i) tenths.Add(i + 1, 0.1);
-    EXPECT_EQ(TFrmXxqtfpMgr::ComputeStatistics(tenths.list).amount, 10000);
 }
 
 // ---- the list model ----------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "summary/f_QtfpSummary.h"
 
 #include "host/corlith_api.h"
+#include "host/f_HostTransaction.h"
 #include "support/host_fixture.h"
 
 #include <QCoreApplication>
@@ -431,7 +432,8 @@ TEST_F(SummaryTest, RandomRegistersMatchAnIndependentSum) {
         auto pick = [&gen](int n) { return static_cast<int>(gen() % static_cast<unsigned>(n)); };
         std::vector<Invoice> register_;
         std::string error;
-        ASSERT_TRUE(DBBeginTrans(testhost::kConnection, error)) << error;
+        THostTransaction transaction(testhost::kConnection, error);
+        ASSERT_TRUE(transaction.Active()) << error;
         for (int i = 0; i < 150; ++i) {
             Invoice inv;
             inv.nsrsbh = taxpayers[pick(4) == 0 ? 1 : 0];
@@ -448,7 +450,7 @@ TEST_F(SummaryTest, RandomRegistersMatchAnIndependentSum) {
             register_.push_back(inv);
             Add(inv);
         }
-        ASSERT_TRUE(DBCommitTrans(testhost::kConnection, error)) << error;
+        ASSERT_TRUE(transaction.Commit(error)) << error;
         std::vector<std::string> values;
         for (const CellRule& rule : Rules()) values.push_back(ExpectedValue(rule, register_));
         EXPECT_EQ(Text(), Document(values)) << "seed " << seed;

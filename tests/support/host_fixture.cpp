@@ -126,15 +126,18 @@ long long HostFixture::QueryInt(const std::string& sql) {
 }
 
 void HostFixture::InsertInvoice(const InvoiceRow& r) {
+    const auto quoted = [](const std::string& text) {
+        std::string out;
+        for (char c : text) out += (c == '\'') ? std::string("''") : std::string(1, c);
+        return out;
+    };
     char num[64];
     std::string sql = "insert into sb07_xxfpb(nsrsbh,sbssq,xh,fplx,txsj,kprq,fs,je,se,sl,gfnsr,jzjt,lwfp,ms,zfbz,sbwjm) values ('" +
-                      r.nsrsbh + "','" + r.sbssq + "'," + std::to_string(r.xh) + "," + std::to_string(r.fplx) +
+                      quoted(r.nsrsbh) + "','" + r.sbssq + "'," + std::to_string(r.xh) + "," + std::to_string(r.fplx) +
                       ",'2026-11-30','" + r.kprq + "'," + std::to_string(r.fs) + ",";
     std::snprintf(num, sizeof num, "%.15g,%.15g,", r.je, r.se);
     sql += num;
-    std::string gf;
-    for (char c : r.gfnsr) gf += (c == '\'') ? std::string("''") : std::string(1, c);
-    sql += std::to_string(r.sl) + ",'" + gf + "'," + std::to_string(r.jzjt) + "," + std::to_string(r.lwfp) +
+    sql += std::to_string(r.sl) + ",'" + quoted(r.gfnsr) + "'," + std::to_string(r.jzjt) + "," + std::to_string(r.lwfp) +
            "," + std::to_string(r.ms) + "," + std::to_string(r.zfbz) + ",'')";
     Exec(sql);
 }

@@ -3,6 +3,7 @@
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_InvoiceWarnings.h"
+#include "invoice/f_InvoiceStore.h"
 #include "invoice/f_XxqtfpGlobal.h"
 #include "report/f_DealReportImpl.h"
 #include "ui/common/controls/ModalSpeedButton.h"
@@ -30,7 +31,6 @@
 
 #include <climits>
 #include <cstdio>
-#include <exception>
 #include <iterator>
 
 namespace {
@@ -41,6 +41,7 @@ constexpr int kMsgTaxOutOfTolerance = 5037022;
 constexpr int kMsgSaveFailed = 5037013;
 constexpr int kMsgAdded = 5037016;
 constexpr int kMsgModified = 5037015;
+constexpr int kMsgInvoiceGone = 5037032;
 
 const char* const kAskBadCheckDigit = "购方税号校验位不正确，是否仍然保存？";
 const char* const kAskDuplicate =
@@ -547,36 +548,16 @@ bool TFrmXxqtfpDetail::ConfirmWarnings() {
     return true;
 }
 
-bool TFrmXxqtfpDetail::SaveRecord(std::string& error) {
-    if (!FRecord) return false;
+TStoreOutcome TFrmXxqtfpDetail::SaveRecord() {
+    if (!FRecord) return {TStoreFailure::Statement, std::string()};
     Txxqtfpxx work = EnteredRecord();
 
-    const std::string connection = MainConnectionName();
-    if (!DBBeginTrans(connection, error)) return false;
-
-    bool saved = false;
-    bool statementFailed = false;
-    try {
-        THostQuery query;
-        const std::string sql =
-            FEditMode == kDetailAdd ? BuildInsertSql(work, FNsrsbh) : BuildUpdateSql(work, FNsrsbh);
-        saved = ExecADOQueryMsg(connection, sql, &query, error, 0, 0);
-        statementFailed = !saved;
-        if (saved) saved = MarkFormFilled(ModuleFuncCode(), error);
-        if (saved) saved = DBCommitTrans(connection, error);
-    } catch (const std::exception& e) {
-        // Whatever a lower layer throws, the transaction must not stay open.
-        error = e.what();
-        saved = false;
-    } catch (...) {
-        error = "未知错误！";
-        saved = false;
-    }
-    if (!saved) {
-        std::string rollbackError;
-        DBRollbackTrans(connection, rollbackError);
-        if (statementFailed && FEditMode == kDetailAdd) SkipTakenSequenceNumber();
-        return false;
+    const TInvoiceStore store = ModuleInvoiceStore(FNsrsbh, FKjny);
+    TStoreOutcome result = FEditMode == kDetailAdd ? store.Insert(work) : store.Update(work);
+    if (!result.Ok()) {
+        // A number moved past one taken meanwhile stays moved for the next press.
+        if (FEditMode == kDetailAdd) FRecord->xh = work.xh;
+        return result;
     }
 
     if (FEditMode == kDetailAdd) {
@@ -585,28 +566,24 @@ bool TFrmXxqtfpDetail::SaveRecord(std::string& error) {
             FList->push_back(copy);
             if (TInvoiceListModel* model = InvoiceListModelOf(FListControl)) model->AppendRecord(copy);
         }
-        ++FRecord->xh;
+        FRecord->xh = work.xh < INT32_MAX ? work.xh + 1 : work.xh;
     } else {
         *FRecord = work;
     }
-    return true;
-}
-
-void TFrmXxqtfpDetail::SkipTakenSequenceNumber() {
-    THostQuery query;
-    std::string error;
-    const std::string sql = "select max(xh) as maxxh from " + QualifyTableName("sb_xxfpb") + " where nsrsbh='" +
-                            FNsrsbh + "' and sbssq='" + FKjny + "'";
-    if (!ExecADOQueryMsg(MainConnectionName(), sql, &query, error, 1, 0)) return;
-    if (query.RecordCount() == 0 || query.FieldIsNull("maxxh")) return;
-    const int64_t largest = query.FieldAsInt64("maxxh");
-    if (largest >= FRecord->xh && largest < INT32_MAX) FRecord->xh = static_cast<int32_t>(largest + 1);
+    return result;
 }
 
 void TFrmXxqtfpDetail::BtnCommitClick() {
     if (!CheckInput() || !ConfirmWarnings()) return;
-    std::string error;
-    if (!SaveRecord(error)) {
+    const TStoreOutcome saved = SaveRecord();
+    if (saved.failure == TStoreFailure::NoRow) {
+        InforMsg(kMsgInvoiceGone, "", 1);
+        emit RecordVanished();
+        // Nothing of the entry can be kept, so closing asks nothing.
+        Tfrm_CustomDlg::reject();
+        return;
+    }
+    if (!saved.Ok()) {
         InforMsg(kMsgSaveFailed, "", 1);
         return;
     }
@@ -627,8 +604,10 @@ bool OpenDetailWindow(uint8_t mode, QTreeView* listControl, std::vector<Txxqtfpx
     QPointer<TFrmXxqtfpDetail> dialog = new TFrmXxqtfpDetail(listControl ? listControl->window() : nullptr);
     dialog->SetEditMode(mode);
     dialog->Bind(listControl, list, std::move(refreshProc), record);
+    bool gone = false;
+    QObject::connect(dialog, &TFrmXxqtfpDetail::RecordVanished, dialog, [&gone] { gone = true; });
     dialog->exec();
     // exec() frees a dialog that closes itself; one still alive is freed here.
     delete dialog.data();
-    return true;
+    return !gone;
 }

@@ -3,6 +3,7 @@
 // list and list view; after a committed save it changes them and calls the manager's refresh.
 #pragma once
 
+#include "invoice/f_InvoiceStore.h"
 #include "ui/common/f_CustomDlg.h"
 
 #include <cstdint>
@@ -45,8 +46,8 @@ public:
     void LoadRecord(const Txxqtfpxx& record);
     void RecomputeTax();
     bool CheckInput();
-    // False when the invoice could not be written; error holds what the database said.
-    bool SaveRecord(std::string& error);
+    // Writes the entry as FRecord's invoice; after an add, FRecord's number moves on.
+    TStoreOutcome SaveRecord();
 
     void cbbFplxChange();
     bool edtfsKeyPress(char key);
@@ -93,6 +94,10 @@ public:
     TModalSpeedButton* BtnCommit = nullptr;
     TModalSpeedButton* btnCancel = nullptr;
 
+signals:
+    // The invoice being modified is no longer in the database; the window closes.
+    void RecordVanished();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -101,9 +106,6 @@ private:
     void BuildControls();
     void UpdateEntryStates();
     void Refuse(int code, QWidget* focus, const std::string& param = std::string());
-    // After an insert failed: when the sequence number has been taken meanwhile (another
-    // window on the same period), the template moves past the largest one in the database.
-    void SkipTakenSequenceNumber();
     // The warnings asked after the checks passed; false when the user chose not to save.
     bool ConfirmWarnings();
 
@@ -118,6 +120,7 @@ private:
     std::unique_ptr<Txxqtfpxx> FLoaded;
 };
 
-// Creates the dialog for the record, runs it modally and frees it when it closes.
+// Creates the dialog for the record, runs it modally and frees it when it closes. False when
+// the record was found gone from the database: the caller's list is out of date.
 bool OpenDetailWindow(uint8_t mode, QTreeView* listControl, std::vector<Txxqtfpxx*>* list,
                       std::function<void()> refreshProc, Txxqtfpxx* record);

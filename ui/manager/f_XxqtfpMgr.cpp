@@ -3,7 +3,9 @@
 #include "host/corlith_api.h"
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_InvoiceStore.h"
 #include "invoice/f_XxqtfpGlobal.h"
+#include "report/f_DealReportImpl.h"
 #include "ui/common/controls/ModalSpeedButton.h"
 #include "ui/common/controls/PellowComboBox.h"
 #include "ui/common/controls/PellowEdit.h"
@@ -453,12 +455,7 @@ void TFrmXxqtfpMgr::btnQueryClick() {
 
 void TFrmXxqtfpMgr::ActQueryExecute() {
     const std::string fplx = cbbFplx->SelectedValue();
-    std::string gfnsr = edtghfsh->Text();
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!gfnsr.empty() && blank(gfnsr.back())) gfnsr.pop_back();
-    size_t start = 0;
-    while (start < gfnsr.size() && blank(gfnsr[start])) ++start;
-    LoadInvoiceList(fplx, gfnsr.substr(start));
+    LoadInvoiceList(fplx, TrimBlanks(edtghfsh->Text()));
 }
 
 void TFrmXxqtfpMgr::btnResetClick() {
@@ -538,10 +535,14 @@ void TFrmXxqtfpMgr::LoadInvoiceList(const std::string& fplx, const std::string& 
     FreeInvoiceList(FInvoiceList);
     {
         TStatusGuard status("请稍候，正在读取数据...");
-        std::string error;
-        if (!ReadInvoiceList(FNsrsbh, FKjny, fplx, gfnsr, FInvoiceList, error)) InforMsg(5037007, "", 1);
+        if (!ModuleInvoiceStore(FNsrsbh, FKjny).LoadList(fplx, gfnsr, FInvoiceList).Ok()) InforMsg(5037007, "", 1);
     }
     RefreshStatistics();
+}
+
+void TFrmXxqtfpMgr::ReloadInvoiceList() {
+    LoadInvoiceList(FShownFplx, FShownGfnsr);
+    ComputeNextXh();
 }
 
 Txxqtfpxx* TFrmXxqtfpMgr::VSTInvoideCommonInitNode(int row) const {
@@ -589,23 +590,6 @@ int TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(const Txxqtfpxx& a, const Txxqtf
     }
 }
 
-TInvoiceStatistics TFrmXxqtfpMgr::ComputeStatistics(const std::vector<Txxqtfpxx*>& list) {
-    TInvoiceStatistics s;
-    for (const Txxqtfpxx* r : list) {
-        if (!r) continue;
-        ++s.count;
-        if (r->zfbz == "1") {
-            s.voidAmount += MoneyToFixed(r->je);
-            ++s.voidCount;
-            s.voidTax += MoneyToFixed(r->se);
-        } else {
-            s.amount += MoneyToFixed(r->je);
-            s.tax += MoneyToFixed(r->se);
-        }
-    }
-    return s;
-}
-
 void TFrmXxqtfpMgr::RefreshStatistics() {
     const TInvoiceStatistics s = ComputeStatistics(FInvoiceList);
     lbFpsl->setText(QString::number(FInvoiceList.size()));
@@ -647,9 +631,4 @@ void TFrmXxqtfpMgr::FitListColumns() {
     }
 }
 
-void TFrmXxqtfpMgr::ComputeNextXh() {
-    int64_t largest = 0;
-    for (const Txxqtfpxx* r : FInvoiceList)
-        if (r && r->xh > largest) largest = r->xh;
-    FNextXh = static_cast<int32_t>(std::min<int64_t>(largest + 1, INT32_MAX));
-}
+void TFrmXxqtfpMgr::ComputeNextXh() { FNextXh = NextXhAfter(FInvoiceList); }

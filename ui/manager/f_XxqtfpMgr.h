@@ -29,16 +29,6 @@ class TPellowComboBox;
 class TPellowEdit;
 struct Txxqtfpxx;
 
-// Counts and fixed-point sums (ten-thousandths of a yuan) of a list of invoices.
-struct TInvoiceStatistics {
-    int64_t count = 0;
-    int64_t amount = 0;      // non-voided
-    int64_t tax = 0;         // non-voided
-    int64_t voidCount = 0;
-    int64_t voidAmount = 0;
-    int64_t voidTax = 0;
-};
-
 class TFrmXxqtfpMgr : public Tfrm_CustomEx {
     Q_OBJECT
 public:
@@ -75,10 +65,11 @@ public:
 
     static std::string FlagText(const std::string& value, const std::string& setValue);
     static std::string IssueDateText(const std::string& kprq, const std::string& typeName);
-    static TInvoiceStatistics ComputeStatistics(const std::vector<Txxqtfpxx*>& list);
 
     void RefreshStatistics();
     void ComputeNextXh();
+    // Reads the list again with the filters of the last read, after another window changed it.
+    void ReloadInvoiceList();
     TInvoiceListModel* ListModel() const { return FListModel; }
 
     // The commands of the operation bar (f_XxqtfpMgrCommands.cpp).

@@ -3,6 +3,7 @@
 #include "ui/manager/f_XxqtfpMgr.h"
 
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_InvoiceStore.h"
 #include "invoice/f_XxqtfpGlobal.h"
 #include "report/f_DealReportImpl.h"
 #include "ui/detail/f_XxqtfpDetail.h"
@@ -17,7 +18,6 @@
 #include <QTreeView>
 
 #include <algorithm>
-#include <exception>
 #include <unordered_set>
 
 namespace {
@@ -30,8 +30,7 @@ constexpr int kMsgDeleteCommitFailed = 5037005;
 constexpr int kMsgDeleted = 5037006;
 constexpr int kMsgDeleteStatementFailed = 5041035;
 constexpr int kMsgDeleteMarkFailed = 5041036;
-
-constexpr std::size_t kDeleteGroupSize = 10;
+constexpr int kMsgInvoicesGone = 5037033;
 
 // True when the declaration state forbids changes; the guard's reason has been shown.
 bool DeclareStateRefuses() {
@@ -75,25 +74,25 @@ void TFrmXxqtfpMgr::ModifyRecord(Txxqtfpxx* record) {
 
 void TFrmXxqtfpMgr::OpenModify(Txxqtfpxx* record) {
     QPointer<TFrmXxqtfpMgr> self(this);
-    OpenDetailWindow(kDetailModify, VSTInvoideCommon, &FInvoiceList,
-                     [self, record] {
-                         if (!self) return;
-                         self->RefreshStatistics();
-                         self->ShowRecord(record);
-                     },
-                     record);
-    if (self) VSTInvoideCommon->viewport()->update();
+    const bool current = OpenDetailWindow(kDetailModify, VSTInvoideCommon, &FInvoiceList,
+                                          [self, record] {
+                                              if (!self) return;
+                                              self->RefreshStatistics();
+                                              self->ShowRecord(record);
+                                          },
+                                          record);
+    if (!self) return;
+    // The invoice was deleted elsewhere meanwhile: record is gone with the reloaded list.
+    if (!current)
+        ReloadInvoiceList();
+    else
+        VSTInvoideCommon->viewport()->update();
 }
 
 void TFrmXxqtfpMgr::ActDelExecute() {
     if (DeclareStateRefuses()) return;
 
     const std::vector<Txxqtfpxx*> checked = ListModel() ? ListModel()->CheckedRecords() : std::vector<Txxqtfpxx*>();
-    std::vector<std::string> conditions;
-    for (std::size_t k = 0; k < checked.size(); ++k) {
-        if (k % kDeleteGroupSize == 0) conditions.emplace_back();
-        conditions.back() += " or (xh=" + std::to_string(checked[k]->xh) + ")";
-    }
     const std::size_t n = checked.size();
     if (n == 0) {
         InforMsg(kMsgNothingToDelete, "", 1);
@@ -107,46 +106,33 @@ void TFrmXxqtfpMgr::ActDelExecute() {
         GetMsg(kMsgConfirmDeleteMany, std::to_string(n), 1, question);
     if (!ConfirmMsgBoxA(question, 0)) return;
 
-    const std::string head = BuildDeleteHead(FNsrsbh, FKjny);
-    const std::string connection = MainConnectionName();
-    std::string error;
-    std::size_t deleted = 0;
-    if (DBBeginTrans(connection, error)) {
-        int failure = 0;
-        try {
-            THostQuery query;
-            for (auto group = conditions.rbegin(); group != conditions.rend() && failure == 0; ++group) {
-                if (!ExecADOQueryMsg(connection, head + *group + ")", &query, error, 0, 0)) {
-                    failure = kMsgDeleteStatementFailed;
-                } else {
-                    std::string message;
-                    if (!MarkFormFilled(ModuleFuncCode(), message)) failure = kMsgDeleteMarkFailed;
-                }
-            }
-        } catch (const std::exception&) {
-            failure = kMsgDeleteStatementFailed;
-        } catch (...) {
-            failure = kMsgDeleteStatementFailed;
-        }
-        if (failure != 0) {
-            DBRollbackTrans(connection, error);
-            InforMsg(failure, "", 1);
-            return;
-        }
-        // What becomes of a transaction whose commit failed is the host's to settle.
-        if (!DBCommitTrans(connection, error)) {
-            InforMsg(kMsgDeleteCommitFailed, "", 1);
-            return;
-        }
-        if (ListModel()) ListModel()->RemoveRecords(checked);
-        const std::unordered_set<Txxqtfpxx*> gone(checked.begin(), checked.end());
-        FInvoiceList.erase(std::remove_if(FInvoiceList.begin(), FInvoiceList.end(),
-                                          [&gone](Txxqtfpxx* r) { return gone.count(r) != 0; }),
-                           FInvoiceList.end());
-        for (Txxqtfpxx* record : checked) delete record;
-        deleted = n;
+    std::vector<int32_t> xhs;
+    xhs.reserve(n);
+    for (const Txxqtfpxx* record : checked) xhs.push_back(record->xh);
+    const TStoreOutcome result = ModuleInvoiceStore(FNsrsbh, FKjny).Delete(xhs);
+    switch (result.failure) {
+    case TStoreFailure::None: break;
+    // A transaction that could not begin deleted nothing, and says so.
+    case TStoreFailure::Begin:
+        InforMsg(kMsgDeleted, "0", 1);
+        RefreshStatistics();
+        return;
+    case TStoreFailure::NoRow:
+        InforMsg(kMsgInvoicesGone, "", 1);
+        ReloadInvoiceList();
+        return;
+    case TStoreFailure::Mark: InforMsg(kMsgDeleteMarkFailed, "", 1); return;
+    // What becomes of a transaction whose commit failed is the host's to settle.
+    case TStoreFailure::Commit: InforMsg(kMsgDeleteCommitFailed, "", 1); return;
+    case TStoreFailure::Statement: InforMsg(kMsgDeleteStatementFailed, "", 1); return;
     }
-    InforMsg(kMsgDeleted, std::to_string(deleted), 1);
+    if (ListModel()) ListModel()->RemoveRecords(checked);
+    const std::unordered_set<Txxqtfpxx*> gone(checked.begin(), checked.end());
+    FInvoiceList.erase(std::remove_if(FInvoiceList.begin(), FInvoiceList.end(),
+                                      [&gone](Txxqtfpxx* r) { return gone.count(r) != 0; }),
+                       FInvoiceList.end());
+    for (Txxqtfpxx* record : checked) delete record;
+    InforMsg(kMsgDeleted, std::to_string(n), 1);
     RefreshStatistics();
 }
 

@@ -1,0 +1,109 @@
+#include "invoice/f_InvoiceStore.h"
+
+#include "host/corlith_api.h"
+#include "host/f_HostTransaction.h"
+#include "invoice/f_GlobalUnit.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+TStoreOutcome Failed(TStoreFailure failure, std::string error) { return {failure, std::move(error)}; }
+
+}  // namespace
+
+TInvoiceStatistics ComputeStatistics(const std::vector<Txxqtfpxx*>& list) {
+    TInvoiceStatistics s;
+    for (const Txxqtfpxx* r : list) {
+        if (!r) continue;
+        ++s.count;
+        if (FlagSet(r->zfbz)) {
+            s.voidAmount += MoneyToFixed(r->je);
+            ++s.voidCount;
+            s.voidTax += MoneyToFixed(r->se);
+        } else {
+            s.amount += MoneyToFixed(r->je);
+            s.tax += MoneyToFixed(r->se);
+        }
+    }
+    return s;
+}
+
+int32_t NextXhAfter(const std::vector<Txxqtfpxx*>& list) {
+    int64_t largest = 0;
+    for (const Txxqtfpxx* r : list)
+        if (r && r->xh > largest) largest = r->xh;
+    return static_cast<int32_t>(std::min<int64_t>(largest + 1, INT32_MAX));
+}
+
+TInvoiceStore::TInvoiceStore(std::string nsrsbh, std::string kjny, TMarkProc mark)
+    : nsrsbh_(std::move(nsrsbh)), kjny_(std::move(kjny)), mark_(std::move(mark)) {}
+
+TStoreOutcome TInvoiceStore::LoadList(const std::string& fplx, const std::string& gfnsr,
+                                     std::vector<Txxqtfpxx*>& list) const {
+    std::string error;
+    if (!ReadInvoiceList(nsrsbh_, kjny_, fplx, gfnsr, list, error)) return Failed(TStoreFailure::Statement, error);
+    return {};
+}
+
+TStoreOutcome TInvoiceStore::WriteOnce(const std::string& sql, int64_t minimumRows) const {
+    const std::string connection = MainConnectionName();
+    std::string error;
+    THostTransaction transaction(connection, error);
+    if (!transaction.Active()) return Failed(TStoreFailure::Begin, error);
+    THostQuery query;
+    if (!ExecADOQueryMsg(connection, sql, &query, error, 0, 0)) return Failed(TStoreFailure::Statement, error);
+    if (query.RowsAffected() < minimumRows) return Failed(TStoreFailure::NoRow, std::string());
+    if (mark_ && !mark_(error)) return Failed(TStoreFailure::Mark, error);
+    if (!transaction.Commit(error)) return Failed(TStoreFailure::Commit, error);
+    return {};
+}
+
+TStoreOutcome TInvoiceStore::Insert(Txxqtfpxx& record) const {
+    TStoreOutcome result;
+    for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
+        result = WriteOnce(BuildInsertSql(record, nsrsbh_), 1);
+        if (result.failure != TStoreFailure::Statement) return result;
+        // A number another window has taken meanwhile is what makes an insert fail; any other
+        // refusal leaves the number where it is and is reported.
+        int32_t next = 0;
+        if (!NextFreeXh(next).Ok() || next <= record.xh) return result;
+        record.xh = next;
+    }
+    return result;
+}
+
+TStoreOutcome TInvoiceStore::Update(const Txxqtfpxx& record) const {
+    return WriteOnce(BuildUpdateSql(record, nsrsbh_), 1);
+}
+
+TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
+    const std::vector<std::string> statements = BuildDeleteStatements(nsrsbh_, kjny_, xhs);
+    const std::string connection = MainConnectionName();
+    std::string error;
+    THostTransaction transaction(connection, error);
+    if (!transaction.Active()) return Failed(TStoreFailure::Begin, error);
+    THostQuery query;
+    for (std::size_t group = statements.size(); group-- > 0;) {
+        if (!ExecADOQueryMsg(connection, statements[group], &query, error, 0, 0))
+            return Failed(TStoreFailure::Statement, error);
+        const std::size_t named = std::min(kDeleteGroupSize, xhs.size() - group * kDeleteGroupSize);
+        if (query.RowsAffected() < static_cast<int64_t>(named)) return Failed(TStoreFailure::NoRow, std::string());
+        if (mark_ && !mark_(error)) return Failed(TStoreFailure::Mark, error);
+    }
+    if (!transaction.Commit(error)) return Failed(TStoreFailure::Commit, error);
+    return {};
+}
+
+TStoreOutcome TInvoiceStore::NextFreeXh(int32_t& next) const {
+    THostQuery query;
+    std::string error;
+    if (!ExecADOQueryMsg(MainConnectionName(), BuildLargestXhSql(nsrsbh_, kjny_), &query, error, 1, 0))
+        return Failed(TStoreFailure::Statement, error);
+    int64_t largest = 0;
+    if (query.RecordCount() > 0 && !query.FieldIsNull("maxxh")) largest = query.FieldAsInt64("maxxh");
+    if (largest >= INT32_MAX) return Failed(TStoreFailure::Statement, "发票序号已达上限");
+    next = static_cast<int32_t>(std::max<int64_t>(largest, 0) + 1);
+    return {};
+}

@@ -1,0 +1,78 @@
+// The invoice table of one taxpayer and period as the windows use it: the list read, the
+// writes (each in one transaction together with the form-filled mark), the next free sequence
+// number, and the statistics of a list. Results come back as values; nothing here shows a
+// message or needs a window.
+#pragma once
+
+#include "invoice/f_XxqtfpGlobal.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// The step at which a store operation stopped.
+enum class TStoreFailure {
+    None,
+    Begin,      // the transaction could not begin
+    Statement,  // the database refused the statement
+    NoRow,      // an update or delete found no row (another window removed it)
+    Mark,       // the form-filled mark could not be written
+    Commit,
+};
+
+struct TStoreOutcome {
+    TStoreFailure failure = TStoreFailure::None;
+    std::string error;  // what the host said (GBK); empty when it gave no reason
+    bool Ok() const { return failure == TStoreFailure::None; }
+};
+
+// Counts and fixed-point sums (ten-thousandths of a yuan) of a list of invoices.
+struct TInvoiceStatistics {
+    int64_t count = 0;
+    int64_t amount = 0;      // non-voided
+    int64_t tax = 0;         // non-voided
+    int64_t voidCount = 0;
+    int64_t voidAmount = 0;
+    int64_t voidTax = 0;
+};
+
+TInvoiceStatistics ComputeStatistics(const std::vector<Txxqtfpxx*>& list);
+// One past the largest sequence number in the list (1 for none), at most INT32_MAX.
+int32_t NextXhAfter(const std::vector<Txxqtfpxx*>& list);
+
+class TInvoiceStore {
+public:
+    // Marks the declaration form filled inside a write's transaction; false with a message
+    // when it could not. Empty: writes mark nothing.
+    using TMarkProc = std::function<bool(std::string& message)>;
+    // How often one insert tries again after another window took its number.
+    static constexpr int kInsertAttempts = 5;
+
+    TInvoiceStore(std::string nsrsbh, std::string kjny, TMarkProc mark);
+
+    const std::string& TaxpayerId() const { return nsrsbh_; }
+    const std::string& Period() const { return kjny_; }
+
+    // The period's invoices, fplx and gfnsr filtering when not empty; the new records are the
+    // caller's and are appended to list. A record without a type name shows "未知发票".
+    TStoreOutcome LoadList(const std::string& fplx, const std::string& gfnsr, std::vector<Txxqtfpxx*>& list) const;
+    // When record.xh has been taken meanwhile, record.xh moves to the next free number and the
+    // whole transaction runs again (a failed statement may have ended the transaction).
+    TStoreOutcome Insert(Txxqtfpxx& record) const;
+    TStoreOutcome Update(const Txxqtfpxx& record) const;
+    // In groups of kDeleteGroupSize, the last group first, each followed by the mark; NoRow
+    // when a group removed fewer rows than it names, and then nothing is deleted.
+    TStoreOutcome Delete(const std::vector<int32_t>& xhs) const;
+    // One past the largest number stored for the period (1 for none).
+    TStoreOutcome NextFreeXh(int32_t& next) const;
+
+private:
+    // One statement, the mark and the commit in one transaction; minimumRows is the number of
+    // rows the statement must change.
+    TStoreOutcome WriteOnce(const std::string& sql, int64_t minimumRows) const;
+
+    std::string nsrsbh_;
+    std::string kjny_;
+    TMarkProc mark_;
+};

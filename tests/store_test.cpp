@@ -1,0 +1,385 @@
+// The invoice store and the host transaction on a real database, without any window: the
+// program never creates a QApplication.
+#include "support/host_fixture.h"
+
+#include "host/f_HostTransaction.h"
+#include "invoice/f_GlobalUnit.h"
+#include "invoice/f_InvoiceStore.h"
+#include "report/f_DealReportImpl.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using corlith::test::FailPoint;
+using testhost::kCompany;
+using testhost::kConnection;
+using testhost::kPeriod;
+
+// Records owned by a test, in a list the way the windows hold them.
+struct RecordSet {
+    std::vector<std::unique_ptr<Txxqtfpxx>> storage;
+    std::vector<Txxqtfpxx*> list;
+
+    Txxqtfpxx* Add(int xh, double je, double se = 0, const std::string& zfbz = "0") {
+        storage.push_back(std::make_unique<Txxqtfpxx>());
+        Txxqtfpxx* r = storage.back().get();
+        r->xh = xh;
+        r->je = je;
+        r->se = se;
+        r->zfbz = zfbz;
+        list.push_back(r);
+        return r;
+    }
+};
+
+class StoreTest : public testhost::HostFixture {
+protected:
+    void SetUp() override {
+        HostFixture::SetUp();
+        ASSERT_EQ(QCoreApplication::instance(), nullptr);
+    }
+    void TearDown() override {
+        FreeInvoiceList(loaded_);
+        HostFixture::TearDown();
+    }
+
+    static Txxqtfpxx Entry(int xh, double je) {
+        Txxqtfpxx r = MakeInvoiceTemplate(xh, kPeriod, "2026-11-30");
+        r.fplx = "1";
+        r.fs = 1;
+        r.je = je;
+        r.se = je * 0.17;
+        r.gfnsr = " ";
+        r.ms = r.zfbz = r.jzjt = "0";
+        r.sbssq = kPeriod;
+        return r;
+    }
+
+    std::string Rows() {
+        return QueryText("select coalesce(group_concat(r, ';'), '') from (select xh||':'||je as r from sb07_xxfpb"
+                         " where nsrsbh='" + std::string(kCompany) + "' order by xh)");
+    }
+    long long Marks() { return QueryInt("select count(*) from SB07_FPTXQKB"); }
+
+    std::vector<Txxqtfpxx*> loaded_;
+};
+
+}  // namespace
+
+// ---- the transaction -----------------------------------------------------------------------
+
+TEST_F(StoreTest, TransactionRollsBackUnlessCommittedAndNeverStaysOpen) {
+    std::string error;
+    {
+        THostTransaction t(kConnection, error);
+        ASSERT_TRUE(t.Active()) << error;
+        Exec("insert into sb07_fplxb (fplx, mc) values (8, 'a')");
+        EXPECT_TRUE(corlith::test::InTransaction(kConnection));
+    }
+    EXPECT_FALSE(corlith::test::InTransaction(kConnection));
+    EXPECT_EQ(QueryInt("select count(*) from sb07_fplxb where fplx=8"), 0);
+
+    {
+        THostTransaction t(kConnection, error);
+        Exec("insert into sb07_fplxb (fplx, mc) values (8, 'a')");
+        ASSERT_TRUE(t.Commit(error)) << error;
+        EXPECT_FALSE(t.Commit(error));  // nothing left to commit
+    }
+    EXPECT_EQ(QueryInt("select count(*) from sb07_fplxb where fplx=8"), 1);
+
+    corlith::test::ClearStatementLog();
+    corlith::test::FailAt(FailPoint::Begin, 1, "no begin");
+    {
+        THostTransaction t(kConnection, error);
+        EXPECT_FALSE(t.Active());
+        EXPECT_EQ(error, "no begin");
+        EXPECT_FALSE(t.Commit(error));
+    }
+    // A transaction that never began rolls nothing back.
+    EXPECT_EQ(std::count(corlith::test::StatementLog().begin(), corlith::test::StatementLog().end(), "ROLLBACK"), 0);
+
+    corlith::test::FailAt(FailPoint::Commit, 1, "no commit");
+    {
+        THostTransaction t(kConnection, error);
+        Exec("insert into sb07_fplxb (fplx, mc) values (9, 'b')");
+        EXPECT_FALSE(t.Commit(error));
+        EXPECT_EQ(error, "no commit");
+    }
+    EXPECT_FALSE(corlith::test::InTransaction(kConnection));
+    EXPECT_EQ(QueryInt("select count(*) from sb07_fplxb where fplx=9"), 0);
+}
+
+TEST_F(StoreTest, AnExceptionLeavingTheScopeRollsBack) {
+    std::string error;
+    try {
+        THostTransaction t(kConnection, error);
+        Exec("insert into sb07_fplxb (fplx, mc) values (8, 'a')");
+        throw std::runtime_error("lower layer");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_FALSE(corlith::test::InTransaction(kConnection));
+    EXPECT_EQ(QueryInt("select count(*) from sb07_fplxb where fplx=8"), 0);
+}
+
+// ---- statistics and numbers ------------------------------------------------------------------
+
+TEST(InvoiceStatistics, VoidedAndOtherInvoicesSumInFixedPoint) {
+    RecordSet set;
+    set.Add(1, 100.00, 17.00, "1");
+    set.Add(2, 200.00, 34.00);
+    set.Add(3, 50.50, 8.59)->fs = 5;  // still one invoice
+    set.list.push_back(nullptr);      // a hole counts for nothing
+    const TInvoiceStatistics s = ComputeStatistics(set.list);
+    EXPECT_EQ(s.count, 3);
+    EXPECT_EQ(s.amount, 2505000);
+    EXPECT_EQ(s.tax, 425900);
+    EXPECT_EQ(s.voidCount, 1);
+    EXPECT_EQ(s.voidAmount, 1000000);
+    EXPECT_EQ(s.voidTax, 170000);
+
+    // Ten times 0.1 is exactly 1.00 in fixed point, not 0.9999999.
+    RecordSet tenths;
+    for (int i = 0; i < 10; ++i) tenths.Add(i + 1, 0.1);
+    EXPECT_EQ(ComputeStatistics(tenths.list).amount, 10000);
+}
+
+TEST(InvoiceNumbers, NextAfterTheLargestAndNeverPastTheLimit) {
+    RecordSet set;
+    EXPECT_EQ(NextXhAfter(set.list), 1);
+    set.Add(4, 0);
+    set.Add(9, 0);
+    set.Add(2, 0);
+    EXPECT_EQ(NextXhAfter(set.list), 10);
+    set.Add(INT32_MAX, 0);
+    EXPECT_EQ(NextXhAfter(set.list), INT32_MAX);
+}
+
+TEST_F(StoreTest, NextFreeNumberComesFromTheDatabaseAndQuotesTheTaxpayer) {
+    const TInvoiceStore store = ModuleInvoiceStore(kCompany, kPeriod);
+    int32_t next = 0;
+    ASSERT_TRUE(store.NextFreeXh(next).Ok());
+    EXPECT_EQ(next, 1);
+    InsertInvoice({.xh = 7});
+    InsertInvoice({.sbssq = "202610", .xh = 40});
+    ASSERT_TRUE(store.NextFreeXh(next).Ok());
+    EXPECT_EQ(next, 8);
+    EXPECT_EQ(corlith::test::StatementsOnly().back(),
+              "select max(xh) as maxxh from sb07_xxfpb where nsrsbh='91110000MA001TEST' and sbssq='202611'");
+
+    InsertInvoice({.nsrsbh = "A'B", .xh = 3});
+    const TInvoiceStore quoted = ModuleInvoiceStore("A'B", kPeriod);
+    ASSERT_TRUE(quoted.NextFreeXh(next).Ok()) << corlith::test::StatementsOnly().back();
+    EXPECT_EQ(next, 4);
+}
+
+// ---- list ------------------------------------------------------------------------------------
+
+TEST_F(StoreTest, ListAppendsThePeriodsRecordsAndFilters) {
+    InsertInvoice({.xh = 1, .fplx = 3, .gfnsr = "110X"});
+    InsertInvoice({.xh = 2, .fplx = 9});
+    InsertInvoice({.sbssq = "202610", .xh = 3});
+    const TInvoiceStore store = ModuleInvoiceStore(kCompany, kPeriod);
+    RecordSet held;
+    held.Add(77, 1);
+    loaded_.push_back(held.list[0]);
+    ASSERT_TRUE(store.LoadList("", "", loaded_).Ok());
+    ASSERT_EQ(loaded_.size(), 3u);
+    EXPECT_EQ(loaded_[0], held.list[0]);
+    loaded_.erase(loaded_.begin());  // not the list's to free
+    ASSERT_EQ(loaded_.size(), 2u);
+    EXPECT_EQ(loaded_[0]->fplxmc, "未开具发票");
+    EXPECT_EQ(loaded_[1]->fplxmc, "未知发票");
+
+    FreeInvoiceList(loaded_);
+    ASSERT_TRUE(store.LoadList("9", "", loaded_).Ok());
+    ASSERT_EQ(loaded_.size(), 1u);
+    EXPECT_EQ(loaded_[0]->xh, 2);
+    FreeInvoiceList(loaded_);
+    ASSERT_TRUE(store.LoadList("", "10", loaded_).Ok());
+    ASSERT_EQ(loaded_.size(), 1u);
+    EXPECT_EQ(loaded_[0]->xh, 1);
+}
+
+TEST_F(StoreTest, AFailedListReadSaysSoAndAddsNothing) {
+    InsertInvoice({.xh = 1});
+    corlith::test::FailAt(FailPoint::Statement, 1, "no read", "select distinct");
+    const TStoreOutcome result = ModuleInvoiceStore(kCompany, kPeriod).LoadList("", "", loaded_);
+    EXPECT_EQ(result.failure, TStoreFailure::Statement);
+    EXPECT_EQ(result.error, "no read");
+    EXPECT_TRUE(loaded_.empty());
+}
+
+// ---- writes ----------------------------------------------------------------------------------
+
+TEST_F(StoreTest, InsertWritesRowAndMarkInOneTransaction) {
+    Txxqtfpxx r = Entry(1, 100);
+    const TStoreOutcome result = ModuleInvoiceStore(kCompany, kPeriod).Insert(r);
+    ASSERT_TRUE(result.Ok()) << result.error;
+    const std::vector<std::string> log = corlith::test::StatementLog();
+    EXPECT_EQ(r.xh, 1);
+    EXPECT_EQ(Rows(), "1:100");
+    EXPECT_EQ(Marks(), 1);
+    ASSERT_EQ(log.size(), 5u);
+    EXPECT_EQ(log[0], "BEGIN");
+    EXPECT_EQ(log[1], BuildInsertSql(r, kCompany));
+    EXPECT_NE(log[2].find("SB07_FPTXQKB"), std::string::npos);
+    EXPECT_EQ(log[3], "POST SB07_FPTXQKB");
+    EXPECT_EQ(log[4], "COMMIT");
+}
+
+TEST_F(StoreTest, ANumberTakenMeanwhileMovesToTheNextFreeOneInAFreshTransaction) {
+    InsertInvoice({.xh = 1, .je = 10});
+    InsertInvoice({.xh = 2, .je = 20});  // another window saved this one after ours read the list
+    Txxqtfpxx r = Entry(2, 300);
+    corlith::test::ClearStatementLog();
+    const TStoreOutcome result = ModuleInvoiceStore(kCompany, kPeriod).Insert(r);
+    const std::vector<std::string> log = corlith::test::StatementLog();
+    ASSERT_TRUE(result.Ok()) << result.error;
+    EXPECT_EQ(r.xh, 3);
+    EXPECT_EQ(Rows(), "1:10;2:20;3:300");
+    EXPECT_EQ(Marks(), 1);
+    // The failed insert's transaction ends before the next begins: an engine that aborts the
+    // transaction on a failed statement gets a clean one.
+    std::vector<std::string> steps;
+    for (const std::string& entry : log)
+        steps.push_back(entry.rfind(" insert into", 0) == 0 ? "insert" : entry.substr(0, 16));
+    EXPECT_EQ(steps, (std::vector<std::string>{"BEGIN", "insert", "ROLLBACK", "select max(xh) a", "BEGIN", "insert",
+                                               "SELECT NSRSBH,KJ", "POST SB07_FPTXQK", "COMMIT"}));
+    EXPECT_FALSE(corlith::test::InTransaction(kConnection));
+}
+
+TEST_F(StoreTest, AClashForATaxpayerWithAQuoteStillFindsTheNextNumber) {
+    InsertInvoice({.nsrsbh = "A'B", .xh = 5});
+    Txxqtfpxx r = Entry(5, 50);
+    ASSERT_TRUE(TInvoiceStore("A'B", kPeriod, {}).Insert(r).Ok());
+    EXPECT_EQ(r.xh, 6);
+    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb where nsrsbh='A''B'"), 2);
+}
+
+TEST_F(StoreTest, ARefusalThatIsNoClashKeepsTheNumberAndIsNotRetried) {
+    InsertInvoice({.xh = 1});
+    Txxqtfpxx r = Entry(2, 100);
+    corlith::test::ClearStatementLog();
+    corlith::test::FailAt(FailPoint::Statement, 1, "disk full", "insert into");
+    const TStoreOutcome result = ModuleInvoiceStore(kCompany, kPeriod).Insert(r);
+    EXPECT_EQ(result.failure, TStoreFailure::Statement);
+    EXPECT_EQ(result.error, "disk full");
+    EXPECT_EQ(r.xh, 2);
+    EXPECT_EQ(corlith::test::StatementsOnly().size(), 2u);  // the insert and the number lookup
+    EXPECT_EQ(Rows(), "1:100");
+    EXPECT_EQ(Marks(), 0);
+}
+
+TEST_F(StoreTest, UpdateOfAVanishedInvoiceFailsAndWritesNothing) {
+    InsertInvoice({.xh = 1});
+    const TInvoiceStore store = ModuleInvoiceStore(kCompany, kPeriod);
+    Txxqtfpxx r = Entry(1, 500);
+    ASSERT_TRUE(store.Update(r).Ok());
+    EXPECT_EQ(Rows(), "1:500");
+    EXPECT_EQ(Marks(), 1);
+
+    Exec("delete from SB07_FPTXQKB");
+    Exec("delete from sb07_xxfpb");  // another window deleted it
+    const TStoreOutcome gone = store.Update(r);
+    EXPECT_EQ(gone.failure, TStoreFailure::NoRow);
+    EXPECT_EQ(corlith::test::StatementLog().back(), "ROLLBACK");
+    EXPECT_EQ(Rows(), "");
+    EXPECT_EQ(Marks(), 0);
+    EXPECT_FALSE(corlith::test::InTransaction(kConnection));
+}
+
+TEST_F(StoreTest, DeleteRunsGroupsLastFirstEachWithItsMark) {
+    for (int xh = 1; xh <= 25; ++xh) InsertInvoice({.xh = xh, .je = static_cast<double>(xh)});
+    InsertInvoice({.nsrsbh = "OTHER", .xh = 3});
+    corlith::test::ClearStatementLog();
+    std::vector<int32_t> xhs;
+    for (int xh = 25; xh >= 3; --xh) xhs.push_back(xh);  // 23 numbers in display order
+    const TStoreOutcome result = ModuleInvoiceStore(kCompany, kPeriod).Delete(xhs);
+    ASSERT_TRUE(result.Ok()) << result.error;
+    EXPECT_EQ(Rows(), "1:1;2:2");
+    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb where nsrsbh='OTHER'"), 1);
+
+    const std::vector<std::string> built = BuildDeleteStatements(kCompany, kPeriod, xhs);
+    ASSERT_EQ(built.size(), 3u);
+    std::vector<std::string> deletes;
+    int marks = 0;
+    for (const std::string& sql : corlith::test::StatementsOnly()) {
+        if (sql.rfind("delete", 0) == 0) deletes.push_back(sql);
+        if (sql.find("SB07_FPTXQKB") != std::string::npos) ++marks;
+    }
+    EXPECT_EQ(deletes, (std::vector<std::string>{built[2], built[1], built[0]}));
+    EXPECT_EQ(marks, 3);
+    EXPECT_EQ(built[2].find(" or (xh=5) or (xh=4) or (xh=3))") != std::string::npos, true);
+}
+
+TEST_F(StoreTest, DeletingAVanishedInvoiceDeletesNothing) {
+    for (int xh = 1; xh <= 12; ++xh) InsertInvoice({.xh = xh});
+    Exec("delete from sb07_xxfpb where xh=2");  // another window got there first
+    std::vector<int32_t> xhs;
+    for (int xh = 1; xh <= 12; ++xh) xhs.push_back(xh);
+    const TStoreOutcome result = ModuleInvoiceStore(kCompany, kPeriod).Delete(xhs);
+    EXPECT_EQ(result.failure, TStoreFailure::NoRow);
+    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 11);
+    EXPECT_EQ(Marks(), 0);
+    EXPECT_FALSE(corlith::test::InTransaction(kConnection));
+}
+
+namespace {
+
+struct WriteFault {
+    const char* name;
+    FailPoint point;
+    const char* containing;
+    TStoreFailure expected;
+};
+
+class StoreFaultTest : public StoreTest, public ::testing::WithParamInterface<WriteFault> {};
+
+}  // namespace
+
+TEST_P(StoreFaultTest, EveryFailedStepReportsItselfAndLeavesNothing) {
+    const WriteFault fault = GetParam();
+    InsertInvoice({.xh = 1, .je = 10});
+    InsertInvoice({.xh = 2, .je = 20});
+    const TInvoiceStore store = ModuleInvoiceStore(kCompany, kPeriod);
+    const auto expectUntouched = [&](const TStoreOutcome& result, const char* what) {
+        EXPECT_EQ(result.failure, fault.expected) << what;
+        EXPECT_EQ(result.error, "injected") << what;
+        EXPECT_EQ(Rows(), "1:10;2:20") << what;
+        EXPECT_EQ(Marks(), 0) << what;
+        EXPECT_FALSE(corlith::test::InTransaction(kConnection)) << what;
+        corlith::test::ClearFailures();
+    };
+    const auto arm = [&](const char* statement) {
+        const std::string containing = fault.containing[0] == '*' ? statement : fault.containing;
+        corlith::test::FailAt(fault.point, 1, "injected", containing);
+    };
+
+    Txxqtfpxx added = Entry(3, 30);
+    arm("insert into");
+    expectUntouched(store.Insert(added), "insert");
+    EXPECT_EQ(added.xh, 3);
+    Txxqtfpxx changed = Entry(2, 99);
+    arm("update ");
+    expectUntouched(store.Update(changed), "update");
+    arm("delete from");
+    expectUntouched(store.Delete({1, 2}), "delete");
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStep, StoreFaultTest,
+                         ::testing::Values(WriteFault{"Begin", FailPoint::Begin, "", TStoreFailure::Begin},
+                                           WriteFault{"Statement", FailPoint::Statement, "*", TStoreFailure::Statement},
+                                           WriteFault{"MarkSelect", FailPoint::Statement, "_FPTXQKB", TStoreFailure::Mark},
+                                           WriteFault{"MarkPost", FailPoint::Post, "", TStoreFailure::Mark},
+                                           WriteFault{"Commit", FailPoint::Commit, "", TStoreFailure::Commit}),
+                         [](const ::testing::TestParamInfo<WriteFault>& info) { return std::string(info.param.name); });
