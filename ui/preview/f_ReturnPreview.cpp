@@ -368,8 +368,9 @@ void TFrmPreviewDrill::ActModifyExecute() {
     }
     bool saved = false;
     QPointer<TFrmPreviewDrill> self(this);
-    OpenDetailWindow(kDetailModify, VSTInvoice, &FInvoiceList, [&saved] { saved = true; }, checked.front());
-    if (!self || !saved) return;
+    const bool current =
+        OpenDetailWindow(kDetailModify, VSTInvoice, &FInvoiceList, [&saved] { saved = true; }, checked.front());
+    if (!self || (!saved && current)) return;
     // The changed invoice may no longer belong to this figure: read the list and the figure anew.
     if (FChangedProc) FValue = FChangedProc();
     LoadInvoices();
