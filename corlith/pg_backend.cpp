@@ -135,8 +135,8 @@ public:
         changed = 0;
         PGresult* res = Run(sql, nullptr, error);
         if (!res) return false;
-        // Empty for statements that change no rows by their nature.
-        changed = std::strtoll(PQcmdTuples(res), nullptr, 10);
+        const char* count = PQresultStatus(res) == PGRES_COMMAND_OK ? PQcmdTuples(res) : nullptr;
+        if (count && *count) std::from_chars(count, count + std::strlen(count), changed);
         PQclear(res);
         return true;
     }
@@ -243,6 +243,10 @@ public:
     }
 
     bool CreateEngineObjects(std::string& error) override {
+        THostQuery::Impl rows;
+        if (!Select(kLikeObjectsCurrentSql, rows, error)) return false;
+        if (rows.rowCount == 1 && rows.cells[0].type == THostQuery::Impl::Integer && rows.cells[0].integer == 1)
+            return true;
         return ExecuteScript(kSchemaLockSql, error) && ExecuteScript(kLikeObjectsSql, error);
     }
 

@@ -3,7 +3,8 @@
 namespace corlith::db {
 
 // Mirrors the pattern compiler of like_match.cpp rule for rule; the shared cases in the tests
-// run against both.
+// run against both. A change here needs a new version in the comment at the end and in
+// kLikeObjectsCurrentSql, or databases that have the old objects keep them.
 const char* const kLikeObjectsSql = R"sql(
 CREATE SCHEMA IF NOT EXISTS corlith;
 GRANT USAGE ON SCHEMA corlith TO PUBLIC;
@@ -94,6 +95,11 @@ DO $d$ BEGIN
     CREATE OPERATOR corlith.!~~ (LEFTARG = text, RIGHTARG = text, FUNCTION = corlith.not_like);
   END IF;
 END $d$;
+COMMENT ON FUNCTION corlith.like_regex(text) IS 'corlith like 1';
 )sql";
+
+const char* const kLikeObjectsCurrentSql =
+    "SELECT to_regoperator('corlith.!~~(text,text)') IS NOT NULL AND "
+    "coalesce(obj_description(to_regprocedure('corlith.like_regex(text)'), 'pg_proc'), '') = 'corlith like 1'";
 
 }  // namespace corlith::db

@@ -10,5 +10,8 @@ inline constexpr const char* kLikeSchema = "corlith";
 // Creates (or replaces) the schema, its functions and the LIKE / NOT LIKE operators on text.
 // Each pattern is turned into an anchored regular expression once per statement.
 extern const char* const kLikeObjectsSql;
+// One row, true when the objects are there in the version kLikeObjectsSql creates (a seat
+// whose role may not create them still runs init-db against a prepared database).
+extern const char* const kLikeObjectsCurrentSql;
 
 }  // namespace corlith::db

@@ -81,7 +81,7 @@ public:
         }
         const bool ok = rc == SQLITE_DONE;
         if (!ok) error = MessageOf(db_);
-        else changed = sqlite3_changes64(db_);
+        else if (sqlite3_stmt_readonly(stmt) == 0) changed = sqlite3_changes64(db_);
         sqlite3_reset(stmt);
         sqlite3_clear_bindings(stmt);
         return ok;
