@@ -7,6 +7,7 @@
 #include "host/corlith_api.h"
 #include "support/host_fixture.h"
 
+#include <QProcess>
 #include <QString>
 
 #include <libpq-fe.h>
@@ -15,6 +16,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -238,6 +241,42 @@ TEST_F(ServerTest, LostConnectionIsReportedAndTheNextStatementReconnects) {
     InsertInvoice({.xh = 2});
     ASSERT_TRUE(DBCommitTrans(kConnection, error)) << error;
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 1);
+}
+
+TEST_F(ServerTest, FourSeatsAddingToOnePeriodAtOnceKeepEverySave) {
+    EnsureApplication();
+    constexpr int kSeats = 4, kEach = 200;
+    std::vector<std::unique_ptr<QProcess>> seats;
+    for (int seat = 1; seat <= kSeats; ++seat) {
+        auto p = std::make_unique<QProcess>();
+        p->start(QString::fromUtf8(VANTREL_SEAT_WRITER_PATH),
+                 {QString::fromStdString(dbTarget_), QString::fromLatin1(kCompany), QString::fromLatin1(kPeriod),
+                  QString::number(kEach), QString::number(seat)});
+        seats.push_back(std::move(p));
+    }
+    std::map<int, long long> reported;   // xh -> amount, as the seats said they saved them
+    for (auto& p : seats) {
+        ASSERT_TRUE(p->waitForFinished(600000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+        std::fprintf(stderr, "%s", p->readAllStandardError().constData());
+        for (const QByteArray& line : p->readAllStandardOutput().split('\n')) {
+            if (line.isEmpty()) continue;
+            const QList<QByteArray> fields = line.split(' ');
+            ASSERT_EQ(fields.size(), 2) << line.toStdString();
+            EXPECT_TRUE(reported.emplace(fields[0].toInt(), fields[1].toLongLong()).second)
+                << "number " << fields[0].toStdString() << " reported twice";
+        }
+    }
+    EXPECT_EQ(reported.size(), static_cast<size_t>(kSeats * kEach));
+    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), kSeats * kEach);
+    EXPECT_EQ(QueryInt("select count(distinct xh) from sb07_xxfpb"), kSeats * kEach);
+    THostQuery q;
+    std::string error;
+    ASSERT_TRUE(ExecADOQueryMsg(kConnection, "select xh, je from sb07_xxfpb", &q, error, 1, 0)) << error;
+    std::map<int, long long> stored;
+    for (q.First(); !q.Eof(); q.Next()) stored.emplace(q.FieldAsInteger("xh"), q.FieldAsInt64("je"));
+    EXPECT_EQ(stored, reported);
+    EXPECT_EQ(QueryInt("select count(*) from SB07_FPTXQKB"), 1);
 }
 
 TEST(ServerConnection, UnreachableServerIsReportedInChineseWithoutThePassword) {

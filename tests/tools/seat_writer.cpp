@@ -1,0 +1,78 @@
+// One bookkeeper's seat without windows: adds invoices to a period through the module's store,
+// as the detail window's 确定 does, and prints each saved one as "xh amount" once the store
+// reports it saved. A save that the store gives up on (others kept taking its number, or the
+// form mark clashed) is pressed again, as the bookkeeper would.
+//   seat_writer DATABASE TAXPAYER PERIOD COUNT SEAT
+#include "corlith/corlith_host.h"
+#include "invoice/f_InvoiceStore.h"
+#include "report/f_DealReportImpl.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+int main(int argc, char** argv) {
+    if (argc != 6) {
+        std::fprintf(stderr, "usage: seat_writer DATABASE TAXPAYER PERIOD COUNT SEAT\n");
+        return 2;
+    }
+    const std::string database = argv[1], taxpayer = argv[2], period = argv[3];
+    const int count = std::atoi(argv[4]), seat = std::atoi(argv[5]);
+
+    corlith::HostSetup setup;
+    setup.appPath = "/tmp/";
+    setup.subAppPath = "/tmp/";
+    setup.subAppCode = "07";
+    setup.funcCode = "07037-02-18-01";
+    corlith::Configure(setup);
+    std::string error;
+    if (!corlith::BindConnection("WSSBMainCon_07", database, error)) {
+        std::fprintf(stderr, "seat %d: %s\n", seat, corlith::GbkToUtf8(error).c_str());
+        return 2;
+    }
+    SubAppVo* vo = GetCurSubAppVo();
+    vo->SetText("curcompany", taxpayer);
+    vo->SetText("curKJNY", period);
+    auto catalogue = std::make_shared<TAryDeclareTypeInfo>();
+    TDeclareTypeInfo kind;
+    kind.Code = "01";
+    kind.PeriodKind = 1;
+    TReportInfo form;
+    form.Code = "004";
+    form.FuncCode = "07037-02-18-01";
+    kind.Reports.push_back(form);
+    catalogue->Items.push_back(kind);
+    vo->SetObject("DeclareTypeInfo", catalogue);
+
+    const TInvoiceStore store = ModuleInvoiceStore(taxpayer, period);
+    int presses = 0;
+    for (int i = 0; i < count; ++i) {
+        // The amount tells the rows of the seats apart: seat * 10000 + i yuan.
+        const double amount = seat * 10000.0 + i;
+        for (;;) {
+            int32_t next = 0;
+            TStoreOutcome outcome = store.NextFreeXh(next);
+            Txxqtfpxx record = MakeInvoiceTemplate(next, period, TodayText());
+            record.sbssq = period;
+            record.fplx = "1";
+            record.fs = 1;
+            record.je = amount;
+            record.se = amount * 0.17;
+            if (outcome.Ok()) outcome = store.Insert(record);
+            ++presses;
+            if (outcome.Ok()) {
+                std::printf("%d %.0f\n", record.xh, amount);
+                std::fflush(stdout);
+                break;
+            }
+            if (presses > 50 * count) {
+                std::fprintf(stderr, "seat %d: gave up: %s\n", seat, corlith::GbkToUtf8(outcome.error).c_str());
+                return 1;
+            }
+        }
+    }
+    std::fprintf(stderr, "seat %d: %d saves, %d presses\n", seat, count, presses);
+    corlith::CloseConnections();
+    return 0;
+}
