@@ -700,6 +700,69 @@ TEST_F(DetailWindowTest, AWrongCheckDigitWarnsAfterTheChecksAndMaySaveAnyway) {
     EXPECT_EQ(Rows(), 4);
 }
 
+TEST_F(DetailWindowTest, AnInvoiceEnteredTwiceWarnsBeforeItIsSaved) {
+    testhost::InvoiceRow row;
+    row.sbssq = period_;
+    row.xh = 1;
+    row.fplx = 1;
+    row.kprq = DayText(PeriodStartDate(period_).addDays(9));
+    row.je = 100;
+    row.se = 17;
+    row.gfnsr = "91110108MA01ABCD1E";
+    InsertInvoice(row);
+    template_.xh = 2;
+    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    const auto fillSame = [&] {
+        FillValid(d);
+        d->edtGfnsrsbh->SetText("91110108MA01ABCD1E");
+    };
+    fillSame();
+    corlith::test::QueueConfirmAnswer(false);
+    Commit(d);
+    ASSERT_EQ(corlith::test::Messages().size(), 1u);
+    EXPECT_EQ(corlith::test::Messages().back().kind, MessageKind::Confirm);
+    EXPECT_NE(GbkToQString(corlith::test::Messages().back().text).indexOf(u"是否仍然保存"), -1);
+    EXPECT_EQ(Rows(), 1);
+    EXPECT_TRUE(d->isVisible());
+
+    // One differing field is another invoice.
+    for (const auto& change : std::vector<std::function<void()>>{
+             [&] { TypeInto(d->edtje, "101"); },
+             [&] { TypeInto(d->edtse, "16.99"); },
+             [&] { d->edtGfnsrsbh->SetText(""); },
+             [&] { d->dtpKprq->SetDate(PeriodStartDate(period_).addDays(10)); },
+         }) {
+        fillSame();
+        change();
+        EXPECT_FALSE(d->HasSameInvoiceInPeriod());
+    }
+    fillSame();
+    Choose(d->cbbFplx, "纳税检查调整");
+    EXPECT_FALSE(d->HasSameInvoiceInPeriod());
+
+    // 是 saves it as before.
+    fillSame();
+    corlith::test::QueueConfirmAnswer(true);
+    Commit(d);
+    EXPECT_EQ(LastMessageNumber(), 5037016);
+    EXPECT_EQ(Rows(), 2);
+
+    // Changing a stored invoice asks nothing, even when it then equals another.
+    Txxqtfpxx stored = template_;
+    stored.xh = 1;
+    stored.fplx = "1";
+    stored.kprq = row.kprq;
+    stored.fs = 1;
+    stored.je = 100;
+    stored.se = 17;
+    stored.gfnsr = row.gfnsr;
+    TFrmXxqtfpDetail* m = Open(kDetailModify, &stored);
+    TypeInto(m->edtfs, "3");
+    Commit(m);
+    EXPECT_EQ(corlith::test::Messages().size(), 1u);
+    EXPECT_EQ(LastMessageNumber(), 5037015);
+}
+
 TEST_F(DetailWindowTest, ClosingAChangedEntryAsksAndAnUntouchedOneCloses) {
     // Untouched: Esc closes without a question.
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
@@ -836,6 +899,7 @@ TEST_F(DetailWindowTest, SavesInAddModeTakeConsecutiveNumbers) {
     for (int i = 0; i < 3; ++i) {
         FillValid(d);
         QTest::mouseClick(d->rbLwfp_Yes, Qt::LeftButton);
+        if (i > 0) corlith::test::QueueConfirmAnswer(true);  // the same invoice again: saved anyway
         Commit(d);
         ASSERT_EQ(LastMessageNumber(), 5037016) << i;
         // Reset for the next invoice.

@@ -29,6 +29,7 @@
 #include <QShowEvent>
 #include <QTreeView>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <iterator>
@@ -545,7 +546,24 @@ bool TFrmXxqtfpDetail::ConfirmWarnings() {
         edtGfnsrsbh->SetFocus();
         return false;
     }
+    if (FEditMode == kDetailAdd && HasSameInvoiceInPeriod() && !ConfirmMsgBoxA(kAskDuplicate, 0)) {
+        edtje->SetFocus();
+        return false;
+    }
     return true;
+}
+
+bool TFrmXxqtfpDetail::HasSameInvoiceInPeriod() const {
+    // The whole period, not the manager's list, which may be filtered. An unreadable register
+    // warns of nothing: the save itself reports what is wrong with the database.
+    std::vector<Txxqtfpxx*> stored;
+    std::string error;
+    const Txxqtfpxx entered = EnteredRecord();
+    const bool found = ReadInvoiceList(FNsrsbh, FKjny, "", "", stored, error) &&
+                       std::any_of(stored.begin(), stored.end(),
+                                   [&entered](const Txxqtfpxx* r) { return r && SameInvoice(*r, entered); });
+    FreeInvoiceList(stored);
+    return found;
 }
 
 TStoreOutcome TFrmXxqtfpDetail::SaveRecord() {

@@ -69,6 +69,8 @@ public:
     Txxqtfpxx EnteredRecord() const;
     // The fields differ from what the window last loaded.
     bool HasUnsavedChanges() const;
+    // An invoice of the same type, date, amount, tax and buyer is stored for the period.
+    bool HasSameInvoiceInPeriod() const;
     // Esc, 取消 and the close box: a changed entry is only dropped when the user agrees.
     void reject() override;
 
@@ -108,6 +110,7 @@ private:
     void Refuse(int code, QWidget* focus, const std::string& param = std::string());
     // The warnings asked after the checks passed; false when the user chose not to save.
     bool ConfirmWarnings();
+
 
     uint8_t FEditMode = kDetailAdd;
     Txxqtfpxx* FRecord = nullptr;
