@@ -7,6 +7,7 @@
 #include "invoice/f_XxqtfpGlobal.h"
 #include "ui/common/controls/ModalSpeedButton.h"
 #include "ui/common/controls/PellowComboBox.h"
+#include "ui/common/controls/PellowDTPicker.h"
 #include "ui/common/controls/PellowEdit.h"
 #include "ui/common/f_Colors.h"
 #include "ui/common/f_Status.h"
@@ -905,4 +906,104 @@ TEST_F(ManagerWindow, ShowQtfpMgrWithoutAContainerOpensAWindowOnTop) {
     EXPECT_EQ(frame.received, (std::vector<std::pair<int, std::string>>{{1316, std::string()}}));
     manager->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// ---- a whole entry from the keyboard ---------------------------------------------------------
+
+namespace {
+
+// Keys go to the window as the window system delivers them: to its focus widget, through its
+// shortcuts.
+void Key(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(window->windowHandle(), key, modifiers);
+}
+
+void Type(QWidget* window, const QString& text) {
+    for (const QChar c : text) QTest::keyClick(window->windowHandle(), c.toLatin1());
+}
+
+void Activate(QWidget* window) {
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+}
+
+}  // namespace
+
+TEST_F(ManagerWindow, AWholeEntryByKeyboardOnly) {
+    // A period that has ended, so that any of its days may be entered.
+    const QDate start = QDate::currentDate().addMonths(-1);
+    const std::string period = start.toString(u"yyyyMM").toStdString();
+    GetCurSubAppVo()->SetText("curKJNY", period);
+    InvoiceRow kept;
+    kept.sbssq = period;
+    kept.xh = 1;
+    kept.je = 50;
+    kept.se = 8.5;
+    InsertInvoice(kept);
+    InvoiceRow doomed = kept;
+    doomed.xh = 2;
+    doomed.je = 60;
+    doomed.se = 10.2;
+    InsertInvoice(doomed);
+    Open();
+
+    bool entered = false;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<TFrmXxqtfpDetail*>(QApplication::activeModalWidget());
+        if (!d) return;
+        // Whatever fails below, the modal window must go, or the test would wait for ever.
+        struct Closer {
+            QPointer<TFrmXxqtfpDetail> dialog;
+            ~Closer() {
+                if (dialog && dialog->isVisible()) dialog->done(QDialog::Rejected);
+            }
+        } closer{d};
+        d->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([d] { return QApplication::focusWidget() && d->isAncestorOf(QApplication::focusWidget()); }));
+        ASSERT_TRUE(d->dtpKprq->hasFocus()) << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "none");
+        Type(d, start.toString(u"yyyyMM") + QStringLiteral("15"));
+        Key(d, Qt::Key_Tab);           // leaves the date in one step
+        Key(d, Qt::Key_Down);          // 普通发票
+        Key(d, Qt::Key_Return);
+        Type(d, QStringLiteral("3"));              // 份数
+        Key(d, Qt::Key_Return);
+        Type(d, QStringLiteral("123456789012.34"));  // 金额
+        Key(d, Qt::Key_Return);
+        Key(d, Qt::Key_Return);        // 税率 stays 17%
+        Type(d, QStringLiteral("20987654132.10"));   // 税额
+        Key(d, Qt::Key_Return);
+        Type(d, QStringLiteral("91440300708461136T"));
+        Key(d, Qt::Key_Return);
+        Key(d, Qt::Key_Left);          // 是否劳务发票: 是
+        Key(d, Qt::Key_Return);
+        Key(d, Qt::Key_Return);
+        Key(d, Qt::Key_Return);
+        Key(d, Qt::Key_Return);        // on 确定
+        corlith::test::ClearMessages();
+        Key(d, Qt::Key_Return);        // saves; the window stays for the next invoice
+        entered = !corlith::test::Messages().empty() && corlith::test::Messages().back().number == 5037016;
+        Key(d, Qt::Key_Escape);        // untouched again: closes without asking
+    });
+    Key(window.data(), Qt::Key_Insert);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(entered);
+    EXPECT_TRUE(QApplication::activeModalWidget() == nullptr);
+    EXPECT_EQ(QueryText("select fplx||'|'||kprq||'|'||fs||'|'||je||'|'||se||'|'||sl||'|'||gfnsr||'|'||lwfp||ms||zfbz||jzjt "
+                        "from sb07_xxfpb where xh=3"),
+              "1|" + start.toString(u"yyyy-MM-15").toStdString() +
+                  "|3|123456789012.34|20987654132.1|17|91440300708461136T|1000");
+
+    // The saved row is the current one; the second row is ticked with Space and deleted.
+    Activate(window.data());
+    QTreeView* list = window->VSTInvoideCommon;
+    ASSERT_TRUE(list->hasFocus());
+    ASSERT_EQ(window->ListModel()->RecordAt(list->currentIndex().row())->xh, 3);
+    Key(window.data(), Qt::Key_Up);
+    Key(window.data(), Qt::Key_Space);
+    ASSERT_EQ(CheckedXhs(), std::vector<int>{2});
+    corlith::test::QueueConfirmAnswer(true);
+    Key(window.data(), Qt::Key_Delete);
+    EXPECT_EQ(QueryText("select group_concat(xh||':'||je, ',') from (select xh, je from sb07_xxfpb order by xh)"),
+              "1:50,3:123456789012.34");
+    EXPECT_EQ(ShownXhs(), (std::vector<int>{1, 3}));
 }
