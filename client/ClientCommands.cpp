@@ -8,6 +8,7 @@
 #include "corlith/corlith_host.h"
 #include "exchange/f_CsvFile.h"
 #include "exchange/f_RegisterExchange.h"
+#include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_XxqtfpGlobal.h"
 #include "module/f_ParamString.h"
@@ -24,6 +25,7 @@
 #include <QFont>
 #include <QFontDatabase>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -156,6 +158,73 @@ int RunSummary(const ClientOptions& options) {
         PrintLine(stderr, u"生成汇总失败：模块未写出文件 %1"_s.arg(options.outFile));
         return kExitFailed;
     }
+    return kExitOk;
+}
+
+int RunImport(const ClientOptions& options) {
+    ClientSession session;
+    QString setupError;
+    // The folder's fp_config.ini gives the rates, as it does for the windows.
+    if (!PrepareSession(options, session, setupError) || !InstallSession(session, 0, setupError) ||
+        !PrepareSubAppFolder(session, setupError))
+        return SetupError(setupError);
+    LoadInvoiceConfig("xxqtfp");
+    std::string nsrsbh, sbssq, error;
+    CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
+
+    TExchangeTable table;
+    if (!ReadRegisterFile(options.file, table, error)) {
+        corlith::CloseConnections();
+        return SetupError(u"%1：%2"_s.arg(options.file, GbkToQString(error)));
+    }
+    TImportTarget target;
+    if (!LoadImportTarget(nsrsbh, sbssq, target, error)) {
+        FreeInvoiceList(target.existing);
+        corlith::CloseConnections();
+        return SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
+    }
+    const TImportPlan plan = PlanImport(table, target);
+    FreeInvoiceList(target.existing);
+    for (const TImportIssue& issue : plan.issues) PrintLine(stderr, GbkToQString(IssueText(issue)));
+    if (plan.HasErrors()) return ComputeFailed(u"导入失败", "文件中有错误，未导入任何发票");
+
+    const int rows = static_cast<int>(plan.rows.size());
+    if (options.dryRun) {
+        if (!ImportAllowed(error)) return ComputeFailed(u"不能导入", error);
+        corlith::CloseConnections();
+        PrintLine(stdout, u"检查通过：%1 行发票可以导入（未写入）"_s.arg(rows));
+        return kExitOk;
+    }
+    if (StoreImport(plan, nsrsbh, sbssq, {}, error) != TStoreResult::Stored) return ComputeFailed(u"导入失败", error);
+    corlith::CloseConnections();
+    PrintLine(stdout, u"已导入 %1 行发票"_s.arg(rows));
+    return kExitOk;
+}
+
+int RunExport(const ClientOptions& options) {
+    int code = kExitOk;
+    if (!InstallHeadless(options, code)) return code;
+    std::string nsrsbh, sbssq, error;
+    CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
+    const std::string buyer = QStringToGbk(options.buyer.trimmed());
+    if (GbkToQString(buyer) != options.buyer.trimmed()) return SetupError(u"--buyer 含有 GBK 无法表示的字符"_s);
+
+    std::vector<Txxqtfpxx*> list;
+    if (!ReadInvoiceList(nsrsbh, sbssq, QStringToGbk(options.typeCode), buyer, list, error)) {
+        FreeInvoiceList(list);
+        corlith::CloseConnections();
+        return SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
+    }
+    corlith::CloseConnections();
+    std::sort(list.begin(), list.end(), [](const Txxqtfpxx* a, const Txxqtfpxx* b) { return a->xh < b->xh; });
+    const bool written = ExportRegisterFile(options.file, {list.begin(), list.end()}, error);
+    const auto rows = list.size();
+    FreeInvoiceList(list);
+    if (!written) {
+        PrintLine(stderr, u"vantrel-client: 导出失败：%1"_s.arg(GbkToQString(error)));
+        return kExitFailed;
+    }
+    PrintLine(stdout, u"已导出 %1 行发票到 %2"_s.arg(rows).arg(options.file));
     return kExitOk;
 }
 

@@ -13,4 +13,7 @@ int RunSummary(const ClientOptions& options);
 int RunPreview(const ClientOptions& options);
 int RunDrill(const ClientOptions& options);
 int RunPrint(const ClientOptions& options, int& argc, char** argv);
+// Both run without a display and without a QApplication.
+int RunImport(const ClientOptions& options);
+int RunExport(const ClientOptions& options);
 int RunWindow(const ClientOptions& options, int& argc, char** argv);

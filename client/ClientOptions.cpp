@@ -46,6 +46,10 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             options.verb = ClientVerb::Drill;
         else if (verb == u"print")
             options.verb = ClientVerb::Print;
+        else if (verb == u"import")
+            options.verb = ClientVerb::Import;
+        else if (verb == u"export")
+            options.verb = ClientVerb::Export;
         else {
             error = u"未知的命令：%1"_s.arg(verb);
             return false;
@@ -54,7 +58,8 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
     }
 
     bool seenSession = false, seenDb = false, seenCompany = false, seenPeriod = false;
-    bool seenOut = false, seenFormat = false, seenPdf = false;
+    bool seenOut = false, seenFormat = false, seenPdf = false, seenType = false, seenBuyer = false;
+    const bool takesFile = options.verb == ClientVerb::Import || options.verb == ClientVerb::Export;
     const bool listsCells = options.verb == ClientVerb::Preview || options.verb == ClientVerb::Drill;
     for (; i < args.size(); ++i) {
         const QString arg = args.at(i);
@@ -98,9 +103,17 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             options.csv = format == u"csv";
         } else if (name == u"--pdf" && options.verb == ClientVerb::Print) {
             ok = TakeValue(args, i, name, inlineValue, hasInline, options.pdfFile, seenPdf, false, error);
+        } else if (name == u"--dry-run" && options.verb == ClientVerb::Import && !hasInline) {
+            options.dryRun = true;
+        } else if (name == u"--type" && options.verb == ClientVerb::Export) {
+            ok = TakeValue(args, i, name, inlineValue, hasInline, options.typeCode, seenType, false, error);
+        } else if (name == u"--buyer" && options.verb == ClientVerb::Export) {
+            ok = TakeValue(args, i, name, inlineValue, hasInline, options.buyer, seenBuyer, false, error);
         } else if (name.startsWith(u'-')) {
             error = u"无法识别的选项：%1"_s.arg(arg);
             return false;
+        } else if (takesFile && options.file.isEmpty() && !arg.isEmpty()) {
+            options.file = arg;
         } else if (options.verb == ClientVerb::Drill && options.cell.isEmpty() && !arg.isEmpty()) {
             options.cell = arg;
         } else {
@@ -121,6 +134,18 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
         error = u"drill 需要单元格名称 CELL"_s;
         return false;
     }
+    if (takesFile && options.file.isEmpty()) {
+        error = options.verb == ClientVerb::Import ? u"import 需要文件名 FILE"_s : u"export 需要文件名 FILE"_s;
+        return false;
+    }
+    if (options.verb == ClientVerb::Export && seenType) {
+        bool number = false;
+        options.typeCode.toInt(&number);
+        if (!number) {
+            error = u"--type 应为发票类型代码（整数）：%1"_s.arg(options.typeCode);
+            return false;
+        }
+    }
     if (options.verb == ClientVerb::Print && !seenPdf) {
         error = u"print 需要 --pdf FILE"_s;
         return false;
@@ -140,5 +165,9 @@ QString ClientUsage() {
            "  vantrel-client drill [COMMON] CELL [--format text|csv]\n"
            "                                                 列出单元格 CELL 所汇总的发票，末行为张数和合计\n"
            "  vantrel-client print [COMMON] --pdf FILE       将申报预览输出为 PDF（无需显示器）\n"
+           "  vantrel-client import [COMMON] FILE [--dry-run]\n"
+           "                                                 检查并导入 .csv 或 .xlsx 文件中的发票，全部通过才写入\n"
+           "  vantrel-client export [COMMON] FILE [--type CODE] [--buyer TEXT]\n"
+           "                                                 将本期发票导出为 .csv 或 .xlsx 文件\n"
            "COMMON：--session FILE  --db FILE  --company ID  --period YYYYMM\n"_s;
 }

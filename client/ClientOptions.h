@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-enum class ClientVerb { Window, Manager, InitDb, Summary, Preview, Drill, Print };
+enum class ClientVerb { Window, Manager, InitDb, Summary, Preview, Drill, Print, Import, Export };
 
 struct ClientOptions {
     ClientVerb verb = ClientVerb::Window;
@@ -23,6 +23,10 @@ struct ClientOptions {
     bool csv = false;       // preview, drill: --format csv (text otherwise)
     QString cell;           // drill CELL
     QString pdfFile;        // print --pdf
+    QString file;           // import FILE, export FILE
+    bool dryRun = false;    // import --dry-run
+    QString typeCode;       // export --type
+    QString buyer;          // export --buyer
 };
 
 // Parses the arguments after the program name. Needs no QCoreApplication. Returns false with

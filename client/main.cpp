@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
     case ClientVerb::Preview: return RunPreview(options);
     case ClientVerb::Drill: return RunDrill(options);
     case ClientVerb::Print: return RunPrint(options, argc, argv);
+    case ClientVerb::Import: return RunImport(options);
+    case ClientVerb::Export: return RunExport(options);
     case ClientVerb::Window:
     case ClientVerb::Manager: break;
     }

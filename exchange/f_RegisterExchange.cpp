@@ -456,17 +456,20 @@ TImportPlan PlanImport(const TExchangeTable& table, const TImportTarget& target)
     return plan;
 }
 
+bool ImportAllowed(std::string& reason) {
+    std::string message;
+    if (!CheckDeclareState(ModuleFuncCode(), message)) return true;
+    reason = message;
+    return false;
+}
+
 TStoreResult StoreImport(const TImportPlan& plan, const std::string& nsrsbh, const std::string& kjny,
                          const TImportProgress& progress, std::string& error) {
     if (plan.HasErrors()) {
         error = "文件中有错误，未导入任何发票";
         return TStoreResult::Refused;
     }
-    std::string message;
-    if (CheckDeclareState(ModuleFuncCode(), message)) {
-        error = message;
-        return TStoreResult::Refused;
-    }
+    if (!ImportAllowed(error)) return TStoreResult::Refused;
     const std::string connection = MainConnectionName();
     const auto failed = [&error](TStoreResult result) {
         error = result == TStoreResult::Cancelled ? std::string("导入已取消，未导入任何发票") : ErrorOrUnknown(error);

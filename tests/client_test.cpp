@@ -553,6 +553,83 @@ TEST_F(ClientTest, HelpPrintsTheCommandLine) {
         EXPECT_TRUE(text.contains(word)) << word.toStdString();
 }
 
+// ---- import and export -------------------------------------------------------------------
+
+TEST_F(ClientTest, ExportedRegisterImportsIntoAnotherTaxpayersEmptyPeriod) {
+    InitDemo();
+    const QString xlsx = Path(u"plain.xlsx"_s);
+    ClientRun run = Run({u"export"_s, u"--db"_s, db_, xlsx, u"--type"_s, u"1"_s});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    const long long plain = Count("select count(*) from sb07_xxfpb where sbssq='202611' and fplx=1 and "
+                                  "nsrsbh='91440300MA5F3KXL2B'");
+    EXPECT_TRUE(QString::fromUtf8(run.out).contains(u"已导出 %1 行"_s.arg(plain))) << run;
+
+    const QStringList other{u"--db"_s, db_, u"--company"_s, u"91110000MA001OTHER"_s};
+    run = Run(QStringList{u"import"_s, xlsx, u"--dry-run"_s} + other);
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb where nsrsbh='91110000MA001OTHER'"), 0);
+
+    run = Run(QStringList{u"import"_s, xlsx} + other);
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    EXPECT_TRUE(QString::fromUtf8(run.out).contains(u"已导入 %1 行"_s.arg(plain))) << run;
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb where nsrsbh='91110000MA001OTHER'"), plain);
+    EXPECT_EQ(Count("select count(*) from (select fplx,kprq,fs,je,se,sl,trim(gfnsr),ms,lwfp,zfbz,jzjt from sb07_xxfpb "
+                    "where nsrsbh='91440300MA5F3KXL2B' and sbssq='202611' and fplx=1 except "
+                    "select fplx,kprq,fs,je,se,sl,trim(gfnsr),ms,lwfp,zfbz,jzjt from sb07_xxfpb "
+                    "where nsrsbh='91110000MA001OTHER')"),
+              0);
+
+    // The same file again: every row is a duplicate, listed as a warning.
+    run = Run(QStringList{u"import"_s, xlsx, u"--dry-run"_s} + other);
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    EXPECT_EQ(QString::fromUtf8(run.err).count(u"与登记簿中已有的一张发票相同"_s), plain) << run;
+
+    // CSV goes out as UTF-8 with a byte-order mark and CRLF line ends, filtered by buyer.
+    const QString csv = Path(u"buyer.csv"_s);
+    run = Run({u"export"_s, u"--db"_s, db_, csv, u"--buyer"_s, u"4403"_s});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    const QByteArray bytes = ReadFile(csv);
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF" "\xE5\x8F\x91")) << bytes.left(8).toHex().toStdString();  // BOM, "发"
+    const QList<QByteArray> lines = bytes.split('\n');
+    ASSERT_GE(lines.size(), 3);
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) EXPECT_TRUE(lines[i].endsWith('\r')) << i;
+    for (qsizetype i = 1; i + 1 < lines.size(); ++i) EXPECT_TRUE(lines[i].contains("4403")) << lines[i].toStdString();
+}
+
+TEST_F(ClientTest, ImportWithFailingRowsListsThemAndStoresNothing) {
+    InitDemo();
+    const QString csv = Path(u"bad.csv"_s);
+    WriteFile(csv, u"发票类型,开票日期,份数,金额,税率,税额\r\n"
+                   "普通发票,2026-11-03,1,0,17,\r\n"
+                   "普通发票,2026-11-03,1,100,17,17\r\n"
+                   "普通发票,2026-13-03,1,100,17,17\r\n"_s.toUtf8());
+    const long long before = Count("select count(*) from sb07_xxfpb");
+    const ClientRun run = Run({u"import"_s, u"--db"_s, db_, csv});
+    ASSERT_TRUE(run.finished) << run;
+    EXPECT_EQ(run.exitCode, 1) << run;
+    const QString err = QString::fromUtf8(run.err);
+    EXPECT_TRUE(err.contains(u"第 2 行 金额："_s)) << run;
+    EXPECT_TRUE(err.contains(u"第 4 行 开票日期：无法识别的日期：2026-13-03"_s)) << run;
+    EXPECT_FALSE(err.contains(u"第 3 行"_s)) << run;
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb"), before);
+}
+
+TEST_F(ClientTest, ImportOfAnUnreadableFileOrWithoutOneExitsTwo) {
+    InitDemo();
+    WriteFile(Path(u"latin.csv"_s), QByteArray("a,b\r\n\xFF\xFE,1\r\n"));
+    for (const QStringList& args : {QStringList{u"import"_s, u"--db"_s, db_, Path(u"none.csv"_s)},
+                                    QStringList{u"import"_s, u"--db"_s, db_, Path(u"latin.csv"_s)},
+                                    QStringList{u"import"_s, u"--db"_s, db_},
+                                    QStringList{u"export"_s, u"--db"_s, db_, Path(u"x.csv"_s), u"--type"_s, u"普通"_s}}) {
+        const ClientRun run = Run(args);
+        ASSERT_TRUE(run.finished) << run;
+        EXPECT_EQ(run.exitCode, 2) << args.join(u' ').toStdString() << "\n" << run;
+        EXPECT_FALSE(run.err.isEmpty());
+    }
+    const ClientRun run = Run({u"export"_s, u"--db"_s, db_, Path(u"x.txt"_s)});
+    EXPECT_EQ(run.exitCode, 1) << run;
+}
+
 // ---- the window ---------------------------------------------------------------------------
 
 TEST_F(ClientTest, ManagerVerbSetsUpTheSessionAndKeepsRunning) {
