@@ -250,6 +250,14 @@ void TFrmXxqtfpMgr::BuildControls() {
     ActPrint = new QAction(PrintCommandIcon(), Text16(u"打印"), this);
     AddToolAction(ActPrint);
     connect(ActPrint, &QAction::triggered, this, [this] { ActPrintExecute(); });
+    actImport = new QAction(Text16(u"导入"), this);
+    actImport->setToolTip(Text16(u"从 CSV 或 Excel 文件导入发票"));
+    AddToolAction(actImport);
+    connect(actImport, &QAction::triggered, this, [this] { actImportExecute(); });
+    actExport = new QAction(Text16(u"导出"), this);
+    actExport->setToolTip(Text16(u"将列表中的发票导出为 CSV 或 Excel 文件"));
+    AddToolAction(actExport);
+    connect(actExport, &QAction::triggered, this, [this] { actExportExecute(); });
 
     QWidget* content = ContentArea();
     auto* column = new QVBoxLayout(content);

@@ -21,6 +21,7 @@ class QLabel;
 class QModelIndex;
 class QPushButton;
 class QShowEvent;
+class QString;
 class QToolButton;
 class QTreeView;
 class TInvoiceListModel;
@@ -82,6 +83,13 @@ public:
     void ActPrintExecute();
     // 修改 for one record, whatever is ticked (double click, Enter, F2).
     void ModifyRecord(Txxqtfpxx* record);
+    // Import and export of the register (f_XxqtfpMgrCommands.cpp). The file commands ask for a
+    // file and hand it on; ImportFile shows the checked rows and stores them on "确定";
+    // ExportFile writes the rows as the list shows them.
+    void actImportExecute();
+    void actExportExecute();
+    bool ImportFile(const QString& path);
+    bool ExportFile(const QString& path);
 
     std::vector<Txxqtfpxx*> FInvoiceList;
     std::string FNsrsbh;
@@ -96,6 +104,8 @@ public:
     QAction* actQueryPanel = nullptr;  // the tool bar's toggle
     QAction* ActPreview = nullptr;
     QAction* ActPrint = nullptr;
+    QAction* actImport = nullptr;
+    QAction* actExport = nullptr;
 
     QToolButton* btnQuery = nullptr;
     QFrame* PanelQuery = nullptr;

@@ -1,4 +1,4 @@
-// The manager's add, modify and delete commands. They work on the window's public members
+// The manager's add, modify and delete commands, the preview, printing, import and export. They work on the window's public members
 // (FInvoiceList, FNextXh, FNsrsbh, FKjny, RefreshStatistics, VSTInvoideCommon, ListModel()).
 #include "ui/manager/f_XxqtfpMgr.h"
 
@@ -8,13 +8,19 @@
 #include "report/f_DealReportImpl.h"
 #include "ui/detail/f_XxqtfpDetail.h"
 #include "ui/common/f_InvoiceListModel.h"
+#include "ui/common/f_Status.h"
+#include "ui/manager/f_ImportPreview.h"
 #include "ui/preview/f_PreviewPrint.h"
 #include "ui/preview/f_ReturnPreview.h"
+#include "exchange/f_RegisterExchange.h"
 
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
-
 #include <QPointer>
+#include <QProgressDialog>
 #include <QTreeView>
 
 #include <algorithm>
@@ -150,4 +156,82 @@ void TFrmXxqtfpMgr::ActPrintExecute() {
     TListPrintHeader header = CurrentListHeader(windowTitle());
     header.note = QString::fromUtf16(u"共 %1 张发票，其中作废 %2 张").arg(lbFpsl->text(), lbzfzs->text());
     ShowInvoiceTablePrint(this, *ListModel(), widths, header);
+}
+
+void TFrmXxqtfpMgr::actImportExecute() {
+    if (DeclareStateRefuses()) return;
+    const QString path = QFileDialog::getOpenFileName(this, QString::fromUtf16(u"导入发票"), QString(),
+                                                      QString::fromUtf16(u"发票文件 (*.xlsx *.csv)"));
+    if (!path.isEmpty()) ImportFile(path);
+}
+
+bool TFrmXxqtfpMgr::ImportFile(const QString& path) {
+    TExchangeTable table;
+    TImportTarget target;
+    std::string error;
+    ShowStatus("请稍候，正在读取文件...");
+    const bool read = ReadRegisterFile(path, table, error) && LoadImportTarget(FNsrsbh, FKjny, target, error);
+    const TImportPlan plan = read ? PlanImport(table, target) : TImportPlan();
+    FreeInvoiceList(target.existing);
+    HideStatus();
+    if (!read) {
+        InfoMsgBox("无法导入：" + error, 0);
+        return false;
+    }
+
+    QPointer<TFrmXxqtfpMgr> self(this);
+    QPointer<TFrmImportPreview> preview = new TFrmImportPreview(path, plan, this);
+    const int answer = preview->exec();
+    delete preview.data();
+    if (!self || answer != QDialog::Accepted || plan.HasErrors()) return false;
+
+    // Owned here, not by the window: the window may go away while events are processed.
+    QProgressDialog progress(QString::fromUtf16(u"正在导入发票..."), QString::fromUtf16(u"取消"), 0,
+                             static_cast<int>(plan.rows.size()));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(500);
+    const TStoreResult result = StoreImport(
+        plan, FNsrsbh, FKjny,
+        [&progress](int done, int) {
+            progress.setValue(done);
+            QCoreApplication::processEvents();
+            return !progress.wasCanceled();
+        },
+        error);
+    progress.reset();
+    if (result != TStoreResult::Stored) {
+        InfoMsgBox(error, 0);
+        return false;
+    }
+    InfoMsgBox("已导入 " + std::to_string(plan.rows.size()) + " 张发票", 0);
+    if (self) {
+        ActQueryExecute();
+        ComputeNextXh();
+    }
+    return true;
+}
+
+void TFrmXxqtfpMgr::actExportExecute() {
+    QString chosenFilter;
+    QString path = QFileDialog::getSaveFileName(
+        this, QString::fromUtf16(u"导出发票"), QString::fromUtf16(u"其它销项发票.xlsx"),
+        QString::fromUtf16(u"Excel 工作簿 (*.xlsx);;CSV 文件 (*.csv)"), &chosenFilter);
+    if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += chosenFilter.contains(QStringLiteral("csv")) ? QStringLiteral(".csv") : QStringLiteral(".xlsx");
+    ExportFile(path);
+}
+
+bool TFrmXxqtfpMgr::ExportFile(const QString& path) {
+    std::vector<const Txxqtfpxx*> shown;
+    if (TInvoiceListModel* model = ListModel())
+        for (int row = 0, n = model->rowCount(); row < n; ++row)
+            if (const Txxqtfpxx* r = model->RecordAt(row)) shown.push_back(r);
+    std::string error;
+    if (!ExportRegisterFile(path, shown, error)) {
+        InfoMsgBox("导出失败：" + error, 0);
+        return false;
+    }
+    InfoMsgBox("已导出 " + std::to_string(shown.size()) + " 张发票到 " + QStringToGbk(path), 0);
+    return true;
 }

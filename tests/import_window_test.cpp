@@ -1,0 +1,197 @@
+// The manager's import and export commands: the preview dialog's marks, storing on "确定",
+// the refresh afterwards, and the export of the list as it is shown.
+#include "ui/manager/f_XxqtfpMgr.h"
+
+#include "exchange/f_RegisterExchange.h"
+#include "invoice/f_FpDealGlobal.h"
+#include "invoice/f_InvoiceChecks.h"
+#include "invoice/f_XxqtfpGlobal.h"
+#include "ui/common/controls/PellowEdit.h"
+#include "ui/common/f_InvoiceListModel.h"
+#include "ui/manager/f_ImportPreview.h"
+
+#include "support/host_fixture.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+
+namespace {
+
+std::string Msg(int number, const std::string& param = std::string()) {
+    std::string text;
+    GetMsg(number, param, 1, text);
+    return text;
+}
+
+class ImportWindowTest : public testhost::HostFixture {
+protected:
+    void SetUp() override {
+        HostFixture::SetUp();
+        if (HasFatalFailure()) return;
+        testhost::EnsureApplication();
+        std::ofstream ini(subAppDir_ / "fp_config.ini");
+        ini << "[xxqtfp]\nsl=|17|13|6|0|\n";
+        ini.close();
+        const QDate month = QDate::currentDate().addMonths(-1);
+        period_ = month.toString(QStringLiteral("yyyyMM")).toStdString();
+        day_ = QDate(month.year(), month.month(), 10).toString(QStringLiteral("yyyy-MM-dd")).toStdString();
+        GetCurSubAppVo()->SetText("curKJNY", period_);
+        manager_ = new TFrmXxqtfpMgr();
+        manager_->resize(900, 600);
+        manager_->show();
+        corlith::test::ClearMessages();
+    }
+
+    void TearDown() override {
+        delete manager_.data();
+        HostFixture::TearDown();
+    }
+
+    QString WriteCsv(const std::string& gbkRows) {
+        const QString path = QString::fromStdString((dir_ / "in.csv").string());
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(GbkToQString("发票类型,开票日期,份数,金额,税率,税额,购方税号,是否免税\r\n" + gbkRows).toUtf8());
+        return path;
+    }
+
+    // Runs the import of path; inspect sees the preview dialog, which is then closed by
+    // answer (true: "确定") unless inspect closed it.
+    bool Import(const QString& path, const std::function<void(TFrmImportPreview*)>& inspect, bool answer) {
+        bool shown = false;
+        // Polled: the waiting window shown while the file is read already runs the event loop.
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* d = qobject_cast<TFrmImportPreview*>(QApplication::activeModalWidget());
+            if (!d) return;
+            poll.stop();
+            shown = true;
+            inspect(d);
+            if (answer && d->btnOk->isEnabled())
+                QTest::mouseClick(d->btnOk, Qt::LeftButton);
+            else
+                d->reject();
+        });
+        poll.start();
+        const bool stored = manager_->ImportFile(path);
+        poll.stop();
+        EXPECT_TRUE(shown);
+        return stored;
+    }
+
+    long long Count() { return QueryInt("select count(*) from sb07_xxfpb where sbssq='" + period_ + "'"); }
+
+    std::string period_, day_;
+    QPointer<TFrmXxqtfpMgr> manager_;
+};
+
+TEST_F(ImportWindowTest, PreviewMarksEachFailingCellAndOffersNoConfirmation) {
+    const QString path = WriteCsv("普通发票," + day_ + ",1,0,17,,,否\r\n"        // amount 0
+                                  "普通发票," + day_ + ",1,100,17,17,,否\r\n"    // fine
+                                  "普通发票," + day_ + ",1,100,17,17,,否\r\n");  // same as line 3
+    const bool stored = Import(
+        path,
+        [&](TFrmImportPreview* d) {
+            EXPECT_FALSE(d->btnOk->isEnabled());
+            TImportPreviewModel* model = d->Model();
+            ASSERT_EQ(model->rowCount(), 3);
+            EXPECT_EQ(model->MarkAt(0, RcJe + 1), TCellMark::Error);
+            EXPECT_EQ(model->MarkAt(0, RcFplx + 1), TCellMark::None);
+            EXPECT_EQ(model->MarkAt(1, RcJe + 1), TCellMark::None);
+            EXPECT_EQ(model->MarkAt(2, 0), TCellMark::Warning);  // a duplicate belongs to the whole row
+            EXPECT_EQ(model->data(model->index(0, RcJe + 1), Qt::ToolTipRole).toString(),
+                      GbkToQString("第 2 行 金额：" + Msg(5037019)));
+            EXPECT_TRUE(d->memIssues->toPlainText().contains(GbkToQString("第 4 行 与文件第 3 行相同")));
+            EXPECT_TRUE(d->lbSummary->text().contains(QString::fromUtf16(u"1 处错误")));
+        },
+        true);
+    EXPECT_FALSE(stored);
+    EXPECT_EQ(Count(), 0);
+}
+
+TEST_F(ImportWindowTest, ConfirmedRowsAreStoredAndTheListStatisticsAndNextNumberFollow) {
+    testhost::InvoiceRow old;
+    old.sbssq = period_;
+    old.xh = 4;
+    old.kprq = day_;
+    InsertInvoice(old);
+    manager_->ActQueryExecute();
+    manager_->ComputeNextXh();
+    ASSERT_EQ(manager_->FNextXh, 5);
+
+    const QString path = WriteCsv("普通发票," + day_ + ",1,200,17,,,否\r\n"
+                                  "纳税检查调整," + day_ + ",,50.5,0,0,,是\r\n");
+    const bool stored = Import(path, [](TFrmImportPreview* d) { EXPECT_TRUE(d->btnOk->isEnabled()); }, true);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(Count(), 3);
+    EXPECT_EQ(manager_->FInvoiceList.size(), 3u);
+    EXPECT_EQ(manager_->lbFpsl->text(), QStringLiteral("3"));
+    EXPECT_EQ(manager_->lbje->text(), QStringLiteral("350.50"));
+    EXPECT_EQ(manager_->lbse->text(), QStringLiteral("51.00"));
+    EXPECT_EQ(manager_->FNextXh, 7);
+    ASSERT_FALSE(corlith::test::Messages().empty());
+    EXPECT_EQ(corlith::test::Messages().back().text, "已导入 2 张发票");
+}
+
+TEST_F(ImportWindowTest, CancellingThePreviewStoresNothing) {
+    const QString path = WriteCsv("普通发票," + day_ + ",1,200,17,,,否\r\n");
+    EXPECT_FALSE(Import(path, [](TFrmImportPreview*) {}, false));
+    EXPECT_EQ(Count(), 0);
+}
+
+TEST_F(ImportWindowTest, ImportIsRefusedWhileThePeriodIsDeclared) {
+    Exec("insert into SB07_SBB (NSRSBH, KJNY, SBPC, SBZLBH, SBBBH, SBSHJG) values ('" +
+         std::string(testhost::kCompany) + "','" + period_ + "',1,'01','004','1')");
+    Exec("insert into SB07_SBZLB (NSRSBH, KJNY, SBPC, SBZLBH, SBBZ) values ('" + std::string(testhost::kCompany) +
+         "','" + period_ + "',1,'01',3)");
+    manager_->actImport->trigger();  // refused before any file dialog opens
+    ASSERT_EQ(corlith::test::Messages().size(), 1u);
+    EXPECT_EQ(corlith::test::Messages()[0].text, "申报成功， 不能操作！");
+}
+
+TEST_F(ImportWindowTest, ExportWritesTheListAsItIsShown) {
+    for (int i = 1; i <= 3; ++i) {
+        testhost::InvoiceRow row;
+        row.sbssq = period_;
+        row.xh = i;
+        row.kprq = day_;
+        row.je = 100.0 * (i == 2 ? 5 : i);
+        row.se = row.je * 0.17;
+        row.gfnsr = i == 3 ? "440300665812347" : " ";
+        InsertInvoice(row);
+    }
+    manager_->ActQueryExecute();
+    manager_->ListModel()->sort(ColJe, Qt::DescendingOrder);
+    const QString path = QString::fromStdString((dir_ / "shown.csv").string());
+    ASSERT_TRUE(manager_->ExportFile(path));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(lines[1].contains(QStringLiteral(",500.00,"))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].contains(QStringLiteral(",300.00,"))) << lines[2].toStdString();
+    EXPECT_TRUE(lines[3].contains(QStringLiteral(",100.00,"))) << lines[3].toStdString();
+
+    manager_->edtghfsh->SetText("4403");
+    manager_->ActQueryExecute();
+    ASSERT_TRUE(manager_->ExportFile(QString::fromStdString((dir_ / "shown.xlsx").string())));
+    TExchangeTable table;
+    std::string error;
+    ASSERT_TRUE(ReadRegisterFile(QString::fromStdString((dir_ / "shown.xlsx").string()), table, error)) << error;
+    ASSERT_EQ(table.rows.size(), 2u);  // the one shown row and the total line
+    EXPECT_EQ(table.rows[0].cells[RcGfnsr].text, "440300665812347");
+}
+
+}  // namespace

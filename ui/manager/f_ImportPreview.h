@@ -1,0 +1,57 @@
+// TFrmImportPreview: the rows of a register file before they are stored, each error and
+// warning marked in its cell and listed below. "确定" is offered only when no row fails.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QDialog>
+
+#include <map>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTableView;
+struct TImportPlan;
+
+enum class TCellMark { None, Warning, Error };
+
+// Column 0 is the file's line number, then the register's columns.
+class TImportPreviewModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    TImportPreviewModel(const TImportPlan& plan, QObject* parent = nullptr);
+
+    TCellMark MarkAt(int row, int column) const;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    struct Mark {
+        TCellMark mark = TCellMark::None;
+        QString text;  // every message of the cell, one a line
+    };
+    const TImportPlan& plan_;
+    std::map<std::pair<int, int>, Mark> marks_;  // (row, column)
+};
+
+class TFrmImportPreview : public QDialog {
+    Q_OBJECT
+public:
+    TFrmImportPreview(const QString& file, const TImportPlan& plan, QWidget* parent = nullptr);
+
+    TImportPreviewModel* Model() const { return model_; }
+
+    QLabel* lbSummary = nullptr;
+    QTableView* gridRows = nullptr;
+    QPlainTextEdit* memIssues = nullptr;
+    QPushButton* btnOk = nullptr;
+    QPushButton* btnCancel = nullptr;
+
+private:
+    TImportPreviewModel* model_ = nullptr;
+};
