@@ -3,9 +3,9 @@
 #include "exchange/f_CsvFile.h"
 #include "exchange/f_XlsxFile.h"
 #include "host/corlith_api.h"
-#include "host/f_HostTransaction.h"
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_InvoiceStore.h"
 #include "invoice/f_InvoiceWarnings.h"
 #include "report/f_DealReportImpl.h"
 
@@ -22,7 +22,6 @@ const char* const kCaptions[RegisterColumnCount] = {"发票类型", "开票日�
                                                     "购方税号", "是否免税", "是否劳务发票", "是否作废",
                                                     "是否即征即退"};
 const char* const kTotalCaption = "合计";
-constexpr int kProgressStep = 500;
 constexpr int kIntegerPlaces = 12;  // as the detail window's amount fields allow
 
 std::string Trim(const std::string& text) {
@@ -470,29 +469,20 @@ TStoreResult StoreImport(const TImportPlan& plan, const std::string& nsrsbh, con
         return TStoreResult::Refused;
     }
     if (!ImportAllowed(error)) return TStoreResult::Refused;
-    const std::string connection = MainConnectionName();
-    const auto failed = [&error](TStoreResult result) {
-        error = result == TStoreResult::Cancelled ? std::string("导入已取消，未导入任何发票") : ErrorOrUnknown(error);
-        return result;
-    };
-    THostTransaction transaction(connection, error);
-    if (!transaction.Active()) return failed(TStoreResult::Failed);
-
-    THostQuery query;
-    if (!ExecADOQueryMsg(connection, BuildLargestXhSql(nsrsbh, kjny), &query, error, 1, 0))
-        return failed(TStoreResult::Failed);
-    int64_t xh = query.RecordCount() > 0 && !query.FieldIsNull("maxxh") ? query.FieldAsInt64("maxxh") : 0;
-    const int total = static_cast<int>(plan.rows.size());
-    for (int i = 0; i < total; ++i) {
-        if (progress && i % kProgressStep == 0 && !progress(i, total)) return failed(TStoreResult::Cancelled);
-        Txxqtfpxx r = plan.rows[static_cast<std::size_t>(i)].record;
-        r.xh = static_cast<int32_t>(++xh);
-        if (!ExecADOQueryMsg(connection, BuildInsertSql(r, nsrsbh), &query, error, 0, 0))
-            return failed(TStoreResult::Failed);
+    std::vector<Txxqtfpxx> records;
+    records.reserve(plan.rows.size());
+    for (const TImportRow& row : plan.rows) records.push_back(row.record);
+    const TInvoiceStore store = ModuleInvoiceStore(nsrsbh, kjny);
+    const TStoreOutcome outcome = store.InsertAll(records, [&progress](std::size_t done, std::size_t total) {
+        return !progress || progress(static_cast<int>(done), static_cast<int>(total));
+    });
+    if (outcome.Ok()) return TStoreResult::Stored;
+    if (outcome.failure == TStoreFailure::Cancelled) {
+        error = "导入已取消，未导入任何发票";
+        return TStoreResult::Cancelled;
     }
-    if (progress && !progress(total, total)) return failed(TStoreResult::Cancelled);
-    if (!MarkFormFilled(ModuleFuncCode(), error) || !transaction.Commit(error)) return failed(TStoreResult::Failed);
-    return TStoreResult::Stored;
+    error = ErrorOrUnknown(outcome.error);
+    return TStoreResult::Failed;
 }
 
 std::vector<std::string> RegisterExportFields(const Txxqtfpxx& record) { return ExportFields(record); }

@@ -74,6 +74,31 @@ TStoreOutcome TInvoiceStore::Insert(Txxqtfpxx& record) const {
     return result;
 }
 
+TStoreOutcome TInvoiceStore::InsertAll(std::vector<Txxqtfpxx>& records, const TProgressProc& progress) const {
+    constexpr std::size_t kProgressStep = 500;
+    const std::string connection = MainConnectionName();
+    std::string error;
+    THostTransaction transaction(connection, error);
+    if (!transaction.Active()) return Failed(TStoreFailure::Begin, error);
+    // Read inside the transaction, so the numbers follow what is stored when the rows go in.
+    int32_t next = 0;
+    if (const TStoreOutcome read = NextFreeXh(next); !read.Ok()) return read;
+    if (static_cast<int64_t>(next) + static_cast<int64_t>(records.size()) > INT32_MAX)
+        return Failed(TStoreFailure::Statement, "发票序号已达上限");
+    THostQuery query;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (progress && i % kProgressStep == 0 && !progress(i, records.size()))
+            return Failed(TStoreFailure::Cancelled, std::string());
+        records[i].xh = next++;
+        if (!ExecADOQueryMsg(connection, BuildInsertSql(records[i], nsrsbh_), &query, error, 0, 0))
+            return Failed(TStoreFailure::Statement, error);
+    }
+    if (progress && !progress(records.size(), records.size())) return Failed(TStoreFailure::Cancelled, std::string());
+    if (mark_ && !mark_(error)) return Failed(TStoreFailure::Mark, error);
+    if (!transaction.Commit(error)) return Failed(TStoreFailure::Commit, error);
+    return {};
+}
+
 TStoreOutcome TInvoiceStore::Update(const Txxqtfpxx& record) const {
     return WriteOnce(BuildUpdateSql(record, nsrsbh_), 1);
 }

@@ -19,6 +19,7 @@ enum class TStoreFailure {
     NoRow,      // an update or delete found no row (another window removed it)
     Mark,       // the form-filled mark could not be written
     Commit,
+    Cancelled,  // the caller's progress callback asked to stop
 };
 
 struct TStoreOutcome {
@@ -61,6 +62,11 @@ public:
     // whole transaction runs again (a failed statement may have ended the transaction).
     TStoreOutcome Insert(Txxqtfpxx& record) const;
     TStoreOutcome Update(const Txxqtfpxx& record) const;
+    // Called now and then during InsertAll with the rows done so far; false stops the write.
+    using TProgressProc = std::function<bool(std::size_t done, std::size_t total)>;
+    // Every record in one transaction with one mark: numbered on from the largest number
+    // stored for the period (each record's xh is set), all or none of them stored.
+    TStoreOutcome InsertAll(std::vector<Txxqtfpxx>& records, const TProgressProc& progress) const;
     // In groups of kDeleteGroupSize, the last group first, each followed by the mark; NoRow
     // when a group removed fewer rows than it names, and then nothing is deleted.
     TStoreOutcome Delete(const std::vector<int32_t>& xhs) const;

@@ -130,6 +130,7 @@ void TFrmXxqtfpMgr::ActDelExecute() {
     case TStoreFailure::Mark: InforMsg(kMsgDeleteMarkFailed, "", 1); return;
     // What becomes of a transaction whose commit failed is the host's to settle.
     case TStoreFailure::Commit: InforMsg(kMsgDeleteCommitFailed, "", 1); return;
+    case TStoreFailure::Cancelled:  // a delete has no progress to cancel
     case TStoreFailure::Statement: InforMsg(kMsgDeleteStatementFailed, "", 1); return;
     }
     if (ListModel()) ListModel()->RemoveRecords(checked);
