@@ -617,6 +617,13 @@ void TFrmXxqtfpDetail::BtnCommitClick() {
     accept();
 }
 
+bool DeclareStateRefuses() {
+    std::string message;
+    if (!CheckDeclareState(ModuleFuncCode(), message)) return false;
+    InfoMsgBox(message, 0);
+    return true;
+}
+
 bool OpenDetailWindow(uint8_t mode, QTreeView* listControl, std::vector<Txxqtfpxx*>* list,
                       std::function<void()> refreshProc, Txxqtfpxx* record) {
     QPointer<TFrmXxqtfpDetail> dialog = new TFrmXxqtfpDetail(listControl ? listControl->window() : nullptr);

@@ -123,6 +123,10 @@ private:
     std::unique_ptr<Txxqtfpxx> FLoaded;
 };
 
+// True when the declaration state forbids changing the period's invoices; the guard's reason
+// has been shown. Every window asks before it opens the dialog for a change.
+bool DeclareStateRefuses();
+
 // Creates the dialog for the record, runs it modally and frees it when it closes. False when
 // the record was found gone from the database: the caller's list is out of date.
 bool OpenDetailWindow(uint8_t mode, QTreeView* listControl, std::vector<Txxqtfpxx*>* list,

@@ -38,14 +38,6 @@ constexpr int kMsgDeleteStatementFailed = 5041035;
 constexpr int kMsgDeleteMarkFailed = 5041036;
 constexpr int kMsgInvoicesGone = 5037033;
 
-// True when the declaration state forbids changes; the guard's reason has been shown.
-bool DeclareStateRefuses() {
-    std::string message;
-    if (!CheckDeclareState(ModuleFuncCode(), message)) return false;
-    InfoMsgBox(message, 0);
-    return true;
-}
-
 }  // namespace
 
 void TFrmXxqtfpMgr::actAddExecute() {

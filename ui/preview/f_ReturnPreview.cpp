@@ -3,7 +3,6 @@
 #include "host/corlith_api.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_XxqtfpGlobal.h"
-#include "report/f_DealReportImpl.h"
 #include "summary/f_SummaryCaptions.h"
 #include "summary/f_SummaryDrill.h"
 #include "ui/common/controls/ModalSpeedButton.h"
@@ -61,14 +60,6 @@ QString MeasureCaption(TSummaryMeasure measure) {
     case TSummaryMeasure::Fs: return u"份数合计"_s;
     }
     return QString();
-}
-
-// True when the declaration state forbids changes; the guard's reason has been shown.
-bool ChangesRefused() {
-    std::string message;
-    if (!CheckDeclareState(ModuleFuncCode(), message)) return false;
-    InfoMsgBox(message, 0);
-    return true;
 }
 
 }  // namespace
@@ -360,7 +351,7 @@ void TFrmPreviewDrill::ShowTotals() {
 }
 
 void TFrmPreviewDrill::ActModifyExecute() {
-    if (ChangesRefused()) return;
+    if (DeclareStateRefuses()) return;
     const std::vector<Txxqtfpxx*> checked = FListModel->CheckedRecords();
     if (checked.empty()) {
         InforMsg(kMsgNothingToModify, "", 1);
