@@ -278,7 +278,7 @@ TEST_F(ExchangeTest, ConfirmationsAndDuplicatesAreWarningsThatDoNotStopTheImport
     std::string error;
     ASSERT_EQ(Store(plan, error), TStoreResult::Stored) << error;
     // Numbered on from the largest stored sequence number.
-    EXPECT_EQ(QueryText("select group_concat(xh) from (select xh from sb07_xxfpb order by xh)"), "7,8,9,10");
+    EXPECT_EQ(QueryText("select group_concat(xh) from (select xh from sb07_xxfpb order by xh) as t"), "7,8,9,10");
 }
 
 TEST_F(ExchangeTest, TheDeclarationStateGuardRefusesAsForAdding) {

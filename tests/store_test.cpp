@@ -67,7 +67,7 @@ protected:
 
     std::string Rows() {
         return QueryText("select coalesce(group_concat(r, ';'), '') from (select xh||':'||je as r from sb07_xxfpb"
-                         " where nsrsbh='" + std::string(kCompany) + "' order by xh)");
+                         " where nsrsbh='" + std::string(kCompany) + "' order by xh) as t");
     }
     long long Marks() { return QueryInt("select count(*) from SB07_FPTXQKB"); }
 

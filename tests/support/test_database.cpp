@@ -60,7 +60,16 @@ TestDatabase::TestDatabase(const std::filesystem::path& file) {
     }
     static std::atomic<int> counter{0};
     schema_ = "t" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-    RunOnServer("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE; CREATE SCHEMA " + schema_);
+    // The tests read lists back with SQLite's group_concat; the schema offers the same.
+    const std::string& x = schema_;
+    RunOnServer("DROP SCHEMA IF EXISTS " + x + " CASCADE; CREATE SCHEMA " + x + ";"
+                "CREATE FUNCTION " + x + ".concat_step(acc text, v anynonarray, sep text) RETURNS text "
+                "LANGUAGE sql IMMUTABLE AS $$ SELECT CASE WHEN v IS NULL THEN acc WHEN acc IS NULL THEN v::text "
+                "ELSE acc || sep || v::text END $$;"
+                "CREATE FUNCTION " + x + ".concat_step(acc text, v anynonarray) RETURNS text "
+                "LANGUAGE sql IMMUTABLE AS $$ SELECT " + x + ".concat_step(acc, v, ',') $$;"
+                "CREATE AGGREGATE " + x + ".group_concat(anynonarray, text) (SFUNC = " + x + ".concat_step, STYPE = text);"
+                "CREATE AGGREGATE " + x + ".group_concat(anynonarray) (SFUNC = " + x + ".concat_step, STYPE = text)");
     target_ = SchemaUri(schema_);
 }
 
