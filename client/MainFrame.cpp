@@ -14,11 +14,13 @@
 #include <QLayout>
 #include <QListWidget>
 #include <QSplitter>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -42,11 +44,15 @@ QString NotificationMeaning(int number) {
     }
 }
 
+// Every rule names the frame's own widgets: a style sheet cascades into the module's pages and
+// dialogs, and a bare "QToolButton" rule would strip the module's buttons of their frames.
 const QString kStyle = uR"(
 QMainWindow { background: #f4f6f9; }
-QToolBar { background: #ffffff; border: none; border-bottom: 1px solid #dde3ea; spacing: 6px; padding: 4px; }
-QToolButton { padding: 4px 10px; border-radius: 3px; }
-QToolButton:hover { background: #e6eef8; }
+QToolBar#hostToolBar { background: #ffffff; border: none; border-bottom: 1px solid #dde3ea; spacing: 6px; padding: 4px; }
+QToolBar#hostToolBar QToolButton { padding: 4px 10px; border-radius: 3px; }
+QToolBar#hostToolBar QToolButton:hover { background: #e6eef8; }
+QToolButton#logToggle { border: none; padding: 3px 6px; font-weight: bold; color: #3b4a59; }
+QWidget#logTitle { background: #eef2f6; border-top: 1px solid #dde3ea; }
 QListWidget#commands { background: #ffffff; border: none; border-right: 1px solid #dde3ea; font-size: 14px; }
 QListWidget#commands::item { padding: 10px 14px; }
 QListWidget#commands::item:selected { background: #dbe8f7; color: #1d4f91; }
@@ -65,6 +71,7 @@ MainFrame::MainFrame(VantrelModule& module, const ClientSession& session, QWidge
     setWindowTitle(u"其它销项发票 — Vantrel"_s);
     resize(1100, 750);
     buildUi(session);
+    restoreGeometry(QSettings(u"Vantrel"_s, u"vantrel-client"_s).value(u"mainWindow/geometry"_s).toByteArray());
 }
 
 MainFrame::~MainFrame() {
@@ -79,6 +86,7 @@ void MainFrame::buildUi(const ClientSession& session) {
     setStyleSheet(kStyle);
 
     auto* toolbar = addToolBar(u"命令"_s);
+    toolbar->setObjectName(u"hostToolBar"_s);
     toolbar->setMovable(false);
     toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     QAction* openAct = toolbar->addAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView), u"其它销项发票"_s);
@@ -134,15 +142,32 @@ void MainFrame::buildUi(const ClientSession& session) {
     log_->setColumnWidth(ColMeaning, 120);
     log_->setColumnWidth(ColWay, 60);
     log_->setColumnWidth(ColSender, 120);
-    connect(clearAct, &QAction::triggered, log_, &QTreeWidget::clear);
+    connect(clearAct, &QAction::triggered, this, [this] {
+        log_->clear();
+        logToggle_->setText(u"通知记录（0 条）"_s);
+    });
 
     logDock_ = new QDockWidget(u"通知记录"_s, this);
     logDock_->setObjectName(u"logDock"_s);
     logDock_->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    // A title bar that folds the log away, so that the page gets the room; it starts folded.
+    auto* logTitle = new QWidget;
+    logTitle->setObjectName(u"logTitle"_s);
+    logTitle->setAttribute(Qt::WA_StyledBackground);
+    auto* titleLayout = new QHBoxLayout(logTitle);
+    titleLayout->setContentsMargins(4, 0, 4, 0);
+    logToggle_ = new QToolButton;
+    logToggle_->setObjectName(u"logToggle"_s);
+    logToggle_->setCheckable(true);
+    logToggle_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    logToggle_->setToolTip(u"展开或收起通知记录"_s);
+    titleLayout->addWidget(logToggle_);
+    titleLayout->addStretch(1);
+    logDock_->setTitleBarWidget(logTitle);
     logDock_->setWidget(log_);
-    logDock_->setMinimumHeight(150);
     addDockWidget(Qt::BottomDockWidgetArea, logDock_);
-    resizeDocks({logDock_}, {170}, Qt::Vertical);
+    connect(logToggle_, &QToolButton::toggled, this, &MainFrame::setLogExpanded);
+    setLogExpanded(false);
 
     statusBar()->addPermanentWidget(new QLabel(u"纳税人识别号：%1    所属期：%2    数据库：%3"_s.arg(
         GbkToQString(session.company), GbkToQString(session.period), session.databaseLabel())));
@@ -185,7 +210,22 @@ bool MainFrame::eventFilter(QObject* watched, QEvent* e) {
     return QMainWindow::eventFilter(watched, e);
 }
 
+void MainFrame::setLogExpanded(bool expanded) {
+    logToggle_->setChecked(expanded);
+    logToggle_->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
+    logToggle_->setText(u"通知记录（%1 条）"_s.arg(log_->topLevelItemCount()));
+    log_->setVisible(expanded);
+    if (expanded) {
+        logDock_->setMinimumHeight(150);
+        logDock_->setMaximumHeight(QWIDGETSIZE_MAX);
+        resizeDocks({logDock_}, {170}, Qt::Vertical);
+    } else {
+        logDock_->setFixedHeight(logDock_->titleBarWidget()->sizeHint().height());
+    }
+}
+
 void MainFrame::closeEvent(QCloseEvent* e) {
+    QSettings(u"Vantrel"_s, u"vantrel-client"_s).setValue(u"mainWindow/geometry"_s, saveGeometry());
     if (page_) hostmsg::SendMessageTo(page_, hostmsg::kMsgClose);
     e->accept();
 }
@@ -233,6 +273,7 @@ void MainFrame::logNotification(int number, const QString& way, const QString& t
     item->setText(ColText, text.isEmpty() ? u"（空）"_s : text);
     item->setText(ColSender, sender ? QString::number(sender) : QString());
     log_->scrollToItem(item);
+    logToggle_->setText(u"通知记录（%1 条）"_s.arg(log_->topLevelItemCount()));
 }
 
 // A maximised page gets the whole frame: the command list and the log step aside.

@@ -12,6 +12,7 @@ class QDockWidget;
 class QLabel;
 class QListWidget;
 class QStackedWidget;
+class QToolButton;
 class QTreeWidget;
 class VantrelModule;
 struct ClientSession;
@@ -44,6 +45,7 @@ private:
     void onDataMessage(int number, const std::string& text, std::uintptr_t sender);
     void logNotification(int number, const QString& way, const QString& text, std::uintptr_t sender);
     void setPageMaximised(bool maximised);
+    void setLogExpanded(bool expanded);
     void fillContainer();
     void updatePageView();
 
@@ -54,5 +56,6 @@ private:
     QWidget* container_ = nullptr;
     QDockWidget* logDock_ = nullptr;
     QTreeWidget* log_ = nullptr;
+    QToolButton* logToggle_ = nullptr;
     QPointer<QWidget> page_;
 };

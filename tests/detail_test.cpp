@@ -763,6 +763,24 @@ TEST_F(DetailWindowTest, AnInvoiceEnteredTwiceWarnsBeforeItIsSaved) {
     EXPECT_EQ(LastMessageNumber(), 5037015);
 }
 
+TEST_F(DetailWindowTest, TwelveDigitAmountsShowWhole) {
+    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    for (TPellowEdit* edit : {d->edtje, d->edtse}) {
+        edit->SetText("-123456789012.34");
+        edit->setCursorPosition(0);
+        QApplication::processEvents();
+        // The last character's caret position lies inside the edit when nothing scrolled.
+        edit->setCursorPosition(static_cast<int>(edit->text().size()));
+        const QRect caret = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+        edit->setCursorPosition(0);
+        const QRect start = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+        EXPECT_GE(caret.left() - start.left(), edit->fontMetrics().horizontalAdvance(edit->text()) - 1)
+            << edit->objectName().toStdString();
+        EXPECT_LT(caret.right(), edit->width()) << edit->objectName().toStdString();
+        EXPECT_GE(start.left(), 0);
+    }
+}
+
 TEST_F(DetailWindowTest, ClosingAChangedEntryAsksAndAnUntouchedOneCloses) {
     // Untouched: Esc closes without a question.
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);

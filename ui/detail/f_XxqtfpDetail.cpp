@@ -85,6 +85,9 @@ public:
         for (int c = 0; c < 4; ++c) layout_->setColumnStretch(c, 1);
     }
 
+    // A column no narrower than width; the others share what is left.
+    void SetColumnMinimum(int column, int width) { layout_->setColumnMinimumWidth(column, width); }
+
     QLabel* AddLabel(const std::string& caption, int row, int column, int height) {
         auto* label = new QLabel(GbkToQString(caption), this);
         label->setAlignment(Qt::AlignCenter);
@@ -237,6 +240,11 @@ void TFrmXxqtfpDetail::BuildControls() {
     edtse->SetInputStyle(ISFloat);
     edtse->SetDecimalLength(kDecimalPlaces);
     edtse->setContextMenuPolicy(Qt::PreventContextMenu);
+    // The amount and tax columns show a twelve-digit amount with its decimals whole: the
+    // widest such text in this font, the edit's frame and text margins, and the cell's margins.
+    const int amountWidth = QFontMetrics(edtje->font()).horizontalAdvance(QStringLiteral("-888888888888.88")) + 30;
+    grid->SetColumnMinimum(1, amountWidth);
+    grid->SetColumnMinimum(3, amountWidth);
     grid->AddField(edtfs, 2, 0);
     grid->AddField(edtje, 2, 1);
     grid->AddField(cbbSl, 2, 2);
