@@ -24,6 +24,8 @@
 #include <QLabel>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QStyleOptionHeader>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -319,6 +321,39 @@ TEST_F(DecoratedList, CheckColumnTicksAllAndRightButtonChangesNothing) {
     EXPECT_EQ(Xhs(model), before);
     EXPECT_EQ(view->header()->sortIndicatorSection(), ColJe);
     EXPECT_FALSE(model.ColumnColor(ColSelect).isValid());
+}
+
+TEST_F(DecoratedList, AscendingArrowPointsUpAndDescendingDown) {
+    ASSERT_TRUE(AttachListDecorator(view.get()));
+    QStyle* style = view->header()->style();
+    // Width of the painted part of the arrow's top and bottom rows.
+    const auto rowWidths = [style, this](QStyleOptionHeader::SortIndicator indicator) {
+        QImage image(24, 24, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QStyleOptionHeader option;
+        option.initFrom(view->header());
+        option.rect = image.rect();
+        option.sortIndicator = indicator;
+        QPainter painter(&image);
+        style->drawPrimitive(QStyle::PE_IndicatorHeaderArrow, &option, &painter, view->header());
+        painter.end();
+        std::vector<int> widths;
+        for (int y = 0; y < image.height(); ++y) {
+            int dark = 0;
+            for (int x = 0; x < image.width(); ++x) dark += qGray(image.pixel(x, y)) < 160;
+            if (dark > 0) widths.push_back(dark);
+        }
+        return widths;
+    };
+    // Qt marks an ascending column SortDown.
+    ClickHeader(view.get(), ColJe);
+    ASSERT_EQ(view->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+    const std::vector<int> ascending = rowWidths(QStyleOptionHeader::SortDown);
+    ASSERT_GE(ascending.size(), 3u);
+    EXPECT_LT(ascending.front(), ascending.back());
+    const std::vector<int> descending = rowWidths(QStyleOptionHeader::SortUp);
+    ASSERT_GE(descending.size(), 3u);
+    EXPECT_GT(descending.front(), descending.back());
 }
 
 TEST_F(DecoratedList, PaintsTheTintedHeaderAndTheSortColumn) {
