@@ -581,7 +581,7 @@ TEST_F(ClientTest, ExportedRegisterImportsIntoAnotherTaxpayersEmptyPeriod) {
     EXPECT_EQ(Count("select count(*) from (select fplx,kprq,fs,je,se,sl,trim(gfnsr),ms,lwfp,zfbz,jzjt from sb07_xxfpb "
                     "where nsrsbh='" + demo + "' and sbssq='202611' and fplx=1 except "
                     "select fplx,kprq,fs,je,se,sl,trim(gfnsr),ms,lwfp,zfbz,jzjt from sb07_xxfpb "
-                    "where nsrsbh='91110000MA001OTHER')"),
+                    "where nsrsbh='91110000MA001OTHER') as t"),
               0);
 
     // The same file again: every row is a duplicate, listed as a warning.
