@@ -102,6 +102,51 @@ TEST(CsvFile, RefusesTextThatIsNeitherUtf8NorGbk) {
     EXPECT_FALSE(DecodeRegisterText("\xEF\xBB\xBF\xFF", out, found, error));
 }
 
+// ---- the entry checks the window and the import share -----------------------------------
+
+TEST(EntryChecks, ListEveryFindingInTheWindowsOrderWithoutEchoes) {
+    TEntryContext context;
+    context.period = "202611";
+    context.taxpayer = "91110000MA001TEST";
+    context.today = QDate(2026, 12, 1);
+    context.idLengths = "|15|18|";
+    TInvoiceEntry entry;
+    entry.typeName = "未开具发票";
+    entry.countText = "abc";
+    entry.amountText = "0";
+    entry.rateText = " ";
+    entry.taxText = "x";
+    entry.buyer = "91110000MA001TEST";
+    entry.issued = QDate(2026, 12, 2);
+    entry.voided = true;
+    std::vector<int> codes;
+    for (const TEntryFinding& f : CheckInvoiceEntry(entry, context)) codes.push_back(f.code);
+    // Type, count (once, although the text is no number either), amount, rate, unreadable tax,
+    // buyer length, the date after today (not also after the period), buyer is self, voided.
+    EXPECT_EQ(codes, (std::vector<int>{5037017, 5037018, 5037019, 5037020, 5037022, 5037024, 5037026, 5037029,
+                                       5037031}));
+
+    TInvoiceEntry good;
+    good.typeChosen = true;
+    good.typeName = "普通发票";
+    good.countText = "1";
+    good.amountText = "100";
+    good.rateText = "17%";
+    good.taxText = "17.15";
+    good.issued = QDate(2026, 11, 30);
+    EXPECT_TRUE(CheckInvoiceEntry(good, context).empty());
+    good.issued = QDate(2026, 12, 1);
+    const auto findings = CheckInvoiceEntry(good, context);
+    ASSERT_EQ(findings.size(), 1u);
+    EXPECT_TRUE(findings[0].confirmation);
+    EXPECT_EQ(findings[0].param, "2026年11月30日");
+    good.taxText = "17.16";
+    good.dateEnabled = false;  // a type without a date skips every date check
+    ASSERT_EQ(CheckInvoiceEntry(good, context).size(), 1u);
+    EXPECT_EQ(CheckInvoiceEntry(good, context)[0].code, 5037022);
+    EXPECT_EQ(CheckInvoiceEntry(good, context)[0].param, "15");
+}
+
 // ---- spreadsheet cells -------------------------------------------------------------------
 
 TEST(XlsxFile, SerialDaysOfThe1900System) {
