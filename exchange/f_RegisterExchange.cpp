@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <unordered_map>
 
@@ -46,6 +47,37 @@ std::string NumberText(double value) {
 
 std::string CellText(const TExchangeCell& cell) {
     return cell.kind == TExchangeCell::Text ? Trim(cell.text) : NumberText(cell.number);
+}
+
+// yyyy-MM-dd, yyyy-M-d, yyyy/M/d or yyyyMMdd; an invalid date for anything else. Read by
+// hand: a format string parsed for every row would cost more than the row's insert.
+QDate DateOfText(const std::string& text) {
+    const auto digits = [&text](std::size_t from, std::size_t count, int& value) {
+        if (from + count > text.size()) return false;
+        value = 0;
+        for (std::size_t i = from; i < from + count; ++i) {
+            if (text[i] < '0' || text[i] > '9') return false;
+            value = value * 10 + (text[i] - '0');
+        }
+        return true;
+    };
+    int year = 0, month = 0, day = 0;
+    if (text.size() == 8) return digits(0, 4, year) && digits(4, 2, month) && digits(6, 2, day) ? QDate(year, month, day) : QDate();
+    if (text.size() < 8 || text.size() > 10 || !digits(0, 4, year)) return QDate();
+    const char separator = text[4];
+    if (separator != '-' && separator != '/') return QDate();
+    const std::size_t second = text.find(separator, 5);
+    if (second == std::string::npos || second == 5 || second > 7 || text.size() - second - 1 < 1 ||
+        text.size() - second - 1 > 2)
+        return QDate();
+    if (!digits(5, second - 5, month) || !digits(second + 1, text.size() - second - 1, day)) return QDate();
+    return QDate(year, month, day);
+}
+
+std::string DateText(const QDate& date) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", date.year(), date.month(), date.day());
+    return buf;
 }
 
 struct RowMapper {
@@ -161,16 +193,7 @@ struct RowMapper {
     }
 
     bool Date(const TExchangeCell& cell, QDate& date) {
-        if (cell.kind == TExchangeCell::Date) {
-            date = SerialToDate(cell.number);
-        } else {
-            const QString text = GbkToQString(CellText(cell));
-            for (const QString& format : {QStringLiteral("yyyy-MM-dd"), QStringLiteral("yyyy-M-d"),
-                                          QStringLiteral("yyyy/M/d"), QStringLiteral("yyyyMMdd")}) {
-                date = QDate::fromString(text, format);
-                if (date.isValid()) break;
-            }
-        }
+        date = cell.kind == TExchangeCell::Date ? SerialToDate(cell.number) : DateOfText(CellText(cell));
         if (!date.isValid()) Issue(RcKprq, "无法识别的日期：" + CellText(cell));
         return date.isValid();
     }
@@ -360,7 +383,7 @@ TImportPlan PlanImport(const TExchangeTable& table, const TImportTarget& target)
             QDate date;
             dateRead = map.Date(cell(RcKprq), date);
             if (dateRead) {
-                r.kprq = QStringToGbk(date.toString(QStringLiteral("yyyy-MM-dd")));
+                r.kprq = DateText(date);
                 entry.issued = date;
             }
         }
@@ -520,7 +543,7 @@ bool ExportRegisterFile(const QString& path, const std::vector<const Txxqtfpxx*>
         number(RcJe, static_cast<double>(MoneyToFixed(r->je)) / 10000.0);
         number(RcSe, static_cast<double>(MoneyToFixed(r->se)) / 10000.0);
         number(RcSl, r->sl);
-        const QDate date = QDate::fromString(GbkToQString(r->kprq), QStringLiteral("yyyy-MM-dd"));
+        const QDate date = DateOfText(TrimBlanks(r->kprq));
         if (date.isValid()) {
             cells[RcKprq].kind = TExchangeCell::Date;
             cells[RcKprq].number = DateToSerial(date);
