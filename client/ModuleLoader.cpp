@@ -8,14 +8,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// CreateQtfp may write back a longer parameter string and is given no size: it adds one
-// "err" pair whose text the host cannot bound, so the buffer leaves a wide margin.
-constexpr std::size_t kParamSlack = 64 * 1024;
-
-}  // namespace
-
 QString ClientProgramDir() {
     return QFileInfo(u"/proc/self/exe"_s).canonicalPath();
 }
@@ -37,8 +29,8 @@ bool VantrelModule::load(QString& error) {
         error = u"无法加载模块 %1：%2"_s.arg(file, library_.errorString());
         return false;
     }
-    showQtfpMgr_ = reinterpret_cast<EntryPoint>(library_.resolve("ShowQtfpMgr"));
-    createQtfp_ = reinterpret_cast<EntryPoint>(library_.resolve("CreateQtfp"));
+    showQtfpMgr_ = reinterpret_cast<TModuleEntryPoint>(library_.resolve("ShowQtfpMgr"));
+    createQtfp_ = reinterpret_cast<TModuleEntryPoint>(library_.resolve("CreateQtfp"));
     if (!showQtfpMgr_ || !createQtfp_) {
         error = u"模块 %1 缺少 ShowQtfpMgr 或 CreateQtfp"_s.arg(file);
         return false;
@@ -54,7 +46,7 @@ void VantrelModule::showQtfpMgr(std::uintptr_t appHandle, QWidget* parent, const
 }
 
 std::string VantrelModule::createQtfp(std::uintptr_t appHandle, const std::string& params) {
-    std::vector<char> text(params.size() + kParamSlack, '\0');
+    std::vector<char> text(params.size() + kCreateQtfpGrowthBound + 1, '\0');
     std::memcpy(text.data(), params.data(), params.size());
     char* block[] = {text.data(), nullptr};
     createQtfp_(appHandle, nullptr, block);

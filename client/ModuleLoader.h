@@ -1,6 +1,8 @@
 // The module, loaded at run time as a plug-in (never linked), and its two entry points.
 #pragma once
 
+#include "host/module_exports.h"
+
 #include <QLibrary>
 #include <QString>
 
@@ -27,8 +29,7 @@ public:
     std::string createQtfp(std::uintptr_t appHandle, const std::string& params);
 
 private:
-    using EntryPoint = void (*)(std::uintptr_t, void*, char**);
     QLibrary library_;
-    EntryPoint showQtfpMgr_ = nullptr;
-    EntryPoint createQtfp_ = nullptr;
+    TModuleEntryPoint showQtfpMgr_ = nullptr;
+    TModuleEntryPoint createQtfp_ = nullptr;
 };

@@ -23,7 +23,38 @@ std::string SubAppCode() {
 bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 bool IsGbkTrail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
 
+// Byte length of the character at text[i]: 2 for a lead byte with a trail byte after it.
+std::size_t GbkCharLength(const std::string& text, std::size_t i) {
+    return IsGbkLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size() &&
+                   IsGbkTrail(static_cast<unsigned char>(text[i + 1]))
+               ? 2
+               : 1;
+}
+
 }  // namespace
+
+std::string GbkHead(const std::string& text, std::size_t maxBytes) {
+    std::size_t end = 0;
+    while (end < text.size()) {
+        const std::size_t next = end + GbkCharLength(text, end);
+        if (next > maxBytes) break;
+        end = next;
+    }
+    return text.substr(0, end);
+}
+
+std::string GbkAbbreviate(const std::string& text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    const std::string ellipsis = "…";
+    if (maxBytes <= ellipsis.size()) return GbkHead(text, maxBytes);
+    const std::size_t room = maxBytes - ellipsis.size();
+    const std::string head = GbkHead(text, room / 3);
+    // The tail starts at the first character boundary that leaves it within the room.
+    const std::size_t tailRoom = room - head.size();
+    std::size_t at = 0;
+    while (at < text.size() && text.size() - at > tailRoom) at += GbkCharLength(text, at);
+    return head + ellipsis + text.substr(at);
+}
 
 std::string TrimBlanks(const std::string& s) {
     std::size_t b = 0, e = s.size();

@@ -16,6 +16,11 @@ std::string QualifyTableName(const std::string& name, const std::string& code = 
 std::string MainConnectionName();
 // The host's sub-application code + "037-02-18-01": names the module's form in the catalogue.
 std::string ModuleFuncCode();
+// The longest head of text within maxBytes that ends on a whole GBK character.
+std::string GbkHead(const std::string& text, std::size_t maxBytes);
+// Text of at most maxBytes for a message: when longer, its head, "…" and its tail, cut on
+// whole GBK characters.
+std::string GbkAbbreviate(const std::string& text, std::size_t maxBytes);
 // A value for use between the single quotes of a statement: every "'" inside doubled.
 std::string QuoteInner(const std::string& value);
 // User text made safe between "'%" and "%'" of a LIKE condition.

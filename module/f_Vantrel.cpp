@@ -1,5 +1,7 @@
 // The module's two exported functions and its load/unload.
 #include "host/host_messages.h"
+#include "host/module_exports.h"
+#include "invoice/f_GlobalUnit.h"
 #include "module/f_ModuleForm.h"
 #include "module/f_Notify.h"
 #include "module/f_ParamString.h"
@@ -11,11 +13,6 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-
-extern "C" {
-__attribute__((visibility("default"))) void ShowQtfpMgr(std::uintptr_t appHandle, void* parent, char** params);
-__attribute__((visibility("default"))) void CreateQtfp(std::uintptr_t appHandle, void* parent, char** params);
-}
 
 namespace {
 
@@ -40,10 +37,20 @@ public:
 
 TModuleLifetime moduleLifetime;
 
-// The host sized its buffer for the parameter string with "err" added; the text is
-// written in place with its terminating zero.
+// The longest head of error whose escaped form fits in room bytes.
+std::string FitEscaped(const std::string& error, std::size_t room) {
+    std::string fitted = GbkHead(error, room);
+    while (EncodeParamValue(fitted).size() > room) fitted = GbkHead(fitted, fitted.size() - 1);
+    return fitted;
+}
+
+// The host sized its buffer for its text plus kCreateQtfpGrowthBound: setting "err" adds at
+// most ";err=" and the escaped error (replacing a pair or dropping empty pieces only shortens
+// what else is there), so the escaped error gets the rest of the bound.
 void ReportSummaryFailure(char* buffer, const std::string& params, const std::string& error) {
-    const std::string updated = SetParamValue(params, "err", error);
+    const std::size_t room = kCreateQtfpGrowthBound - std::string(";err=").size();
+    std::string updated = SetParamValue(params, "err", FitEscaped(error, room));
+    if (updated.size() > params.size() + kCreateQtfpGrowthBound) return;
     std::memcpy(buffer, updated.c_str(), updated.size() + 1);
 }
 
