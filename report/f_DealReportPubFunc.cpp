@@ -47,6 +47,22 @@ std::string TodayYmd() {
     return text;
 }
 
+// Header values are the host's free text (a company called "A&B<C>"); as element content
+// they need their markup characters escaped. No GBK trail byte is below 0x40, so bytes do.
+std::string XmlText(const std::string& value) {
+    std::string out;
+    out.reserve(value.size());
+    for (char c : value) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        default: out += c; break;
+        }
+    }
+    return out;
+}
+
 std::string PeriodKindWord(int periodKind) {
     switch (periodKind) {
     case 1: return "月报";
@@ -151,7 +167,7 @@ void GetReportHeader(const std::string& prefix, const std::string& funcCode, std
     }
 
     auto element = [&prefix](const char* suffix, const std::string& content) {
-        return "<" + prefix + suffix + content + "</" + prefix + suffix;
+        return "<" + prefix + suffix + XmlText(content) + "</" + prefix + suffix;
     };
     auto company = [](const char* key) {
         std::string value;

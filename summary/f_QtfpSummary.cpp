@@ -10,12 +10,18 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <system_error>
 
 #include <fcntl.h>
+#include <limits.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,11 +45,20 @@ std::string_view CellIndent(std::string_view name) {
     return "  ";
 }
 
-std::string FormatCell(const THostQuery& query, TSummaryMeasure measure) {
-    const std::string alias(MeasureAlias(measure));
+// The cell's text; false when the sum cannot stand in a document: an amount that is not
+// finite, or a count beyond the 32-bit range the form allows.
+bool FormatCell(const THostQuery& query, const TSummaryCell& cell, std::string& out, std::string& error) {
+    const std::string alias(MeasureAlias(cell.measure));
     const bool hasValue = query.RecordCount() > 0 && !query.FieldIsNull(alias);
-    if (measure == TSummaryMeasure::Fs) return SummaryCountText(hasValue ? query.FieldAsInteger(alias) : 0);
-    return SummaryAmountText(hasValue ? query.FieldAsFloat(alias) : 0.0);
+    const double value = hasValue ? query.FieldAsFloat(alias) : 0.0;
+    const bool isCount = cell.measure == TSummaryMeasure::Fs;
+    if (!std::isfinite(value) || (isCount && (value > INT32_MAX || value < INT32_MIN))) {
+        error = "汇总项" + std::string(cell.name) + "的合计值" + (isCount ? "超出份数的允许范围" : "不是有效的数值") +
+                "，请检查本期发票的金额、税额和份数";
+        return false;
+    }
+    out = isCount ? SummaryCountText(hasValue ? query.FieldAsInteger(alias) : 0) : SummaryAmountText(value);
+    return true;
 }
 
 // The user reads these texts in Chinese; the system's own wording stays as the fallback.
@@ -63,12 +78,19 @@ std::string SystemMessage(int error) {
     }
 }
 
+// Paths of any length go into the message, which the host has to carry back whole.
+std::string ShownPath(const std::string& path) { return GbkAbbreviate(path, 240); }
+
 std::string CreateFailure(const std::string& path, int error) {
-    return "无法创建汇总文件“" + path + "”：" + SystemMessage(error);
+    return "无法创建汇总文件“" + ShownPath(path) + "”：" + SystemMessage(error);
 }
 
 std::string WriteFailure(const std::string& path, int error) {
-    return "写入汇总文件“" + path + "”失败：" + SystemMessage(error);
+    return "写入汇总文件“" + ShownPath(path) + "”失败：" + SystemMessage(error);
+}
+
+std::string NotAFileFailure(const std::string& path) {
+    return "无法写入汇总文件“" + ShownPath(path) + "”：该路径不是普通文件（如管道或设备），未作改动";
 }
 
 // The host names the file in GBK like every other text; the file system here names files in
@@ -80,11 +102,39 @@ std::string NativePath(const std::string& path) {
     return std::string(native.constData(), static_cast<std::size_t>(native.size()));
 }
 
-// A name beside the target, unique within the process and, through O_EXCL, on disk.
-std::string TemporaryName(const std::string& path, unsigned attempt) {
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The file a chain of symbolic links ends at (existing or not), so that the document
+// replaces that file and the links stay links. Empty with errnoOut on a loop or bad link.
+std::string FollowLinks(std::string path, int& errnoOut) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= target.size()) {
+            errnoOut = n < 0 ? errno : ENAMETOOLONG;
+            return std::string();
+        }
+        target.resize(static_cast<std::size_t>(n));
+        path = !target.empty() && target[0] == '/' ? target : FolderOf(path) + target;
+    }
+    errnoOut = ELOOP;
+    return std::string();
+}
+
+// A short name beside the target whatever the target's own name length; unique through
+// O_EXCL.
+std::string TemporaryName(const std::string& folder) {
     static std::atomic<unsigned> counter{0};
-    return path + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-           std::to_string(attempt) + ".tmp";
+    const unsigned mix = static_cast<unsigned>(::getpid()) * 2654435761u ^ counter++ * 40503u ^
+                         static_cast<unsigned>(std::time(nullptr));
+    char name[32];
+    std::snprintf(name, sizeof name, ".vt%08x.tmp", mix);
+    return folder + name;
 }
 
 bool WriteAll(int fd, const std::string& text) {
@@ -98,6 +148,67 @@ bool WriteAll(int fd, const std::string& text) {
         }
         data += written;
         left -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// A write beyond the file-size limit raises SIGXFSZ, which would end the host. While this
+// lives the signal is held for the calling thread and taken off afterwards, so the write
+// fails with EFBIG instead.
+class TFileSizeSignalHold {
+public:
+    TFileSizeSignalHold() {
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, SIGXFSZ);
+        held_ = pthread_sigmask(SIG_BLOCK, &only, &previous_) == 0;
+    }
+    ~TFileSizeSignalHold() {
+        if (!held_) return;
+        sigset_t pending;
+        if (!sigismember(&previous_, SIGXFSZ) && sigpending(&pending) == 0 && sigismember(&pending, SIGXFSZ)) {
+            sigset_t only;
+            sigemptyset(&only);
+            sigaddset(&only, SIGXFSZ);
+            const timespec now{0, 0};
+            while (sigtimedwait(&only, nullptr, &now) < 0 && errno == EINTR) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    TFileSizeSignalHold(const TFileSizeSignalHold&) = delete;
+    TFileSizeSignalHold& operator=(const TFileSizeSignalHold&) = delete;
+
+private:
+    sigset_t previous_{};
+    bool held_ = false;
+};
+
+// Writes text over the existing regular file at target, keeping its inode (and so every
+// hard link to it). Opened without blocking so that a FIFO put there meanwhile cannot hang.
+bool WriteInPlace(const std::string& target, const std::string& path, const std::string& text, std::string& error) {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        error = CreateFailure(path, errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = NotAFileFailure(path);
+        return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (!WriteAll(fd, text) || ::ftruncate(fd, static_cast<off_t>(text.size())) != 0) {
+        const int saved = errno;
+        ::close(fd);
+        error = WriteFailure(path, saved);
+        return false;
+    }
+    if (::close(fd) != 0) {
+        error = WriteFailure(path, errno);
+        return false;
     }
     return true;
 }
@@ -126,7 +237,7 @@ std::string BuildSummarySelect(const TSummaryGroup& group, const std::string& ta
 }
 
 std::string SummaryAmountText(double sum) {
-    char text[64];
+    char text[400];  // room for every finite double in full
     std::snprintf(text, sizeof text, "%.2f", sum);
     // A sum that is zero to the cent may land a hair below zero in floating point; a tax
     // document shows it as zero, not "-0.00".
@@ -154,8 +265,11 @@ bool ComputeSummaryLines(const std::string& nsrsbh, const std::string& sbssq, st
             error = ErrorOrUnknown(error);
             return false;
         }
-        for (const TSummaryCell& cell : group.cells)
-            computed.push_back(TSummaryLine{&group, &cell, FormatCell(query, cell.measure)});
+        for (const TSummaryCell& cell : group.cells) {
+            std::string value;
+            if (!FormatCell(query, cell, value, error)) return false;
+            computed.push_back(TSummaryLine{&group, &cell, std::move(value)});
+        }
     }
     lines = std::move(computed);
     return true;
@@ -206,19 +320,39 @@ bool WriteSummaryFile(const std::string& path, const std::string& text, std::str
         return false;
     }
 
-    const std::string target = NativePath(path);
+    int linkError = 0;
+    const std::string target = FollowLinks(NativePath(path), linkError);
+    if (target.empty()) {
+        error = CreateFailure(path, linkError);
+        return false;
+    }
     struct stat existing {};
-    const bool hadFile = ::stat(target.c_str(), &existing) == 0;
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) {
+        error = CreateFailure(path, EISDIR);
+        return false;
+    }
+    if (exists && !S_ISREG(existing.st_mode)) {
+        error = NotAFileFailure(path);
+        return false;
+    }
+
+    const TFileSizeSignalHold signalHold;
+    // Renaming a new file over one with several names would part it from the others.
+    if (exists && existing.st_nlink > 1) return WriteInPlace(target, path, text, error);
 
     std::string temporary;
     int fd = -1;
     for (unsigned attempt = 0; fd < 0 && attempt < 16; ++attempt) {
-        temporary = TemporaryName(target, attempt);
+        temporary = TemporaryName(FolderOf(target));
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
-        error = CreateFailure(path, errno);
+        const int saved = errno;
+        // A folder that takes no new file may still hold a file that can be written.
+        if (exists) return WriteInPlace(target, path, text, error);
+        error = CreateFailure(path, saved);
         return false;
     }
 
@@ -228,7 +362,7 @@ bool WriteSummaryFile(const std::string& path, const std::string& text, std::str
         return false;
     };
 
-    if (hadFile && S_ISREG(existing.st_mode)) ::fchmod(fd, existing.st_mode & 07777);
+    if (exists) ::fchmod(fd, existing.st_mode & 07777);
     if (!WriteAll(fd, text)) {
         const int saved = errno;
         ::close(fd);

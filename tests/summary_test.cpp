@@ -4,12 +4,15 @@
 
 #include "host/corlith_api.h"
 #include "host/f_HostTransaction.h"
+#include "host/module_exports.h"
+#include "module/f_ParamString.h"
 #include "support/host_fixture.h"
 
 #include <QCoreApplication>
 #include <QDate>
 
 #include <gtest/gtest.h>
+#include <pugixml.hpp>
 
 #include <dlfcn.h>
 #include <sys/resource.h>
@@ -509,15 +512,63 @@ TEST_F(SummaryTest, ThirdSelectFailingKeepsTheEarlierFile) {
     EXPECT_FALSE(fs::exists(fresh));
 }
 
-TEST_F(SummaryTest, FailedWriteKeepsTheEarlierFileAndLeavesNoTemporary) {
+TEST_F(SummaryTest, HeaderValuesWithMarkupCharactersParseAndReadBack) {
+    const std::string name = "A&B<C>贸易有限公司";
+    // A crafted name that would otherwise close its element and add a cell of its own.
+    const std::string crafted = "X</SB_XXQTFPMX_FRXM><SB_XXQTFPMX_ZBJE_6_12>999</SB_XXQTFPMX_ZBJE_6_12><SB_XXQTFPMX_FRXM>";
+    GetCurSubAppVo()->SetText("jbxx", "code=91110000MA001TEST;name=" + EncodeParamValue(name) +
+                                          ";frdb=" + EncodeParamValue(crafted) + ";tel=010>1&2");
+    const std::string text = Text();
+    pugi::xml_document doc;
+    const pugi::xml_parse_result parsed = doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
+    ASSERT_TRUE(parsed) << parsed.description() << " at " << parsed.offset;
+    const pugi::xml_node header = doc.child("DZSBB").child("SB_XXQTFPMX").child("SB_XXQTFPMX_BTXX");
+    EXPECT_EQ(std::string(header.child_value("SB_XXQTFPMX_NSRMC")), name);
+    EXPECT_EQ(std::string(header.child_value("SB_XXQTFPMX_FRXM")), crafted);
+    EXPECT_EQ(std::string(header.child_value("SB_XXQTFPMX_LXDH")), "010>1&2");
+    EXPECT_TRUE(header.child("SB_XXQTFPMX_ZBJE_6_12").empty());
+    const pugi::xml_node sums = doc.child("DZSBB").child("SB_XXQTFPMX").child("SB_XXQTFPMX_HJXX");
+    EXPECT_EQ(std::string(sums.child_value("SB_XXQTFPMX_ZBJE_6_12")), "0.00");
+}
+
+TEST_F(SummaryTest, SumsThatCannotBeWrittenFailInsteadOfWritingTheDocument) {
     const fs::path out = dir_ / "summary.xml";
     WriteFile(out, "earlier content");
-    // A file-size limit far below the document makes the write itself fail part-way.
+    struct Case {
+        const char* what;
+        testhost::InvoiceRow row;
+    };
+    testhost::InvoiceRow huge;
+    huge.je = 1e308;  // two of them sum to infinity
+    testhost::InvoiceRow many;
+    many.fs = 2000000000;  // two of them pass the 32-bit count
+    for (const auto& [what, row] : {Case{"amount", huge}, Case{"count", many}}) {
+        Exec("delete from sb07_xxfpb");
+        for (int xh : {1, 2}) {
+            testhost::InvoiceRow r = row;
+            r.xh = xh;
+            InsertInvoice(r);
+        }
+        std::string error;
+        EXPECT_FALSE(BuildSummaryDocument(out.string(), error)) << what;
+        EXPECT_NE(error.find("合计"), std::string::npos) << what << ": " << error;
+        EXPECT_EQ(ReadFile(out), "earlier content") << what;
+    }
+    // One of each still fits.
+    Exec("delete from sb07_xxfpb where xh=2");
+    std::string error;
+    EXPECT_TRUE(BuildSummaryDocument(out.string(), error)) << error;
+    EXPECT_NE(ReadFile(out).find(">2000000000<"), std::string::npos);
+}
+
+TEST_F(SummaryTest, FileSizeLimitFailsTheWriteKeepsTheEarlierFileAndLeavesNoTemporary) {
+    const fs::path out = dir_ / "summary.xml";
+    WriteFile(out, "earlier content");
     struct rlimit saved {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     struct rlimit tiny = saved;
     tiny.rlim_cur = 512;
-    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    auto previous = std::signal(SIGXFSZ, SIG_DFL);  // the default ends the process
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
     std::string error;
     const bool ok = BuildSummaryDocument(out.string(), error);
@@ -525,9 +576,22 @@ TEST_F(SummaryTest, FailedWriteKeepsTheEarlierFileAndLeavesNoTemporary) {
     std::signal(SIGXFSZ, previous);
 
     EXPECT_FALSE(ok);
-    EXPECT_NE(error.find(out.string()), std::string::npos) << error;
+    EXPECT_NE(error.find("文件超出允许的大小"), std::string::npos) << error;
     EXPECT_EQ(ReadFile(out), "earlier content");
     EXPECT_EQ(FolderFiles(), std::set<std::string>{"summary.xml"});
+}
+
+TEST_F(SummaryTest, LongPathsAreShortenedInTheMessageOnWholeCharacters) {
+    std::string path = dir_.string() + "/";
+    for (int i = 0; i < 400; ++i) path += "汇总/";
+    path += "x.xml";
+    std::string error;
+    EXPECT_FALSE(BuildSummaryDocument(path, error));
+    EXPECT_LT(error.size(), 400u) << error.size();
+    EXPECT_NE(error.find("…"), std::string::npos) << error;
+    EXPECT_NE(error.find("x.xml"), std::string::npos) << error;
+    // Every double-byte character is whole: the message decodes without replacement marks.
+    EXPECT_FALSE(GbkToQString(error).contains(QChar::ReplacementCharacter)) << error;
 }
 
 TEST_F(SummaryTest, FailureWithoutHostTextIsStillReported) {
@@ -659,6 +723,26 @@ TEST_F(PluginTest, BadPathsComeBackAsErrors) {
     const std::string noDir = plugin.Create("k=v");
     EXPECT_EQ(noDir.rfind("k=v;err=", 0), 0u) << noDir;
     EXPECT_GT(noDir.size(), std::string("k=v;err=").size());
+}
+
+TEST_F(PluginTest, TheErrorFitsABufferSizedForTheTextAndTheDeclaredBound) {
+    Plugin plugin;
+    ASSERT_TRUE(plugin.ok()) << dlerror();
+    // An error text that escapes to several times its length, and a path far longer than the bound.
+    corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, std::string(3000, ';'));
+    const std::string params = "dir=" + (dir_ / std::string(100000, 'p')).string();
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1) corlith::test::ClearFailures();
+        // Exactly the size the host needs; AddressSanitizer catches any byte beyond it.
+        std::vector<char> buffer(params.size() + kCreateQtfpGrowthBound + 1, '#');
+        std::memcpy(buffer.data(), params.c_str(), params.size() + 1);
+        char* block[] = {buffer.data(), nullptr};
+        reinterpret_cast<EntryPoint>(dlsym(plugin.handle(), "CreateQtfp"))(0, nullptr, block);
+        const std::string after(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
+        ASSERT_LT(after.size(), buffer.size()) << "no terminating zero";
+        EXPECT_EQ(after.rfind(params + ";err=", 0), 0u) << round;
+        EXPECT_FALSE(GetParamValue(after, "err").empty()) << round;
+    }
 }
 
 TEST_F(PluginTest, NullParametersAreIgnored) {
