@@ -15,6 +15,9 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <climits>
+#include <cmath>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -46,7 +49,8 @@ public:
 
     bool integer(const QJsonValue& value, const QString& where, int32_t& out) {
         const double d = value.toDouble();
-        if (!value.isDouble() || d != static_cast<double>(static_cast<int32_t>(d)))
+        // The range comes first: converting a double outside it to int32_t is undefined.
+        if (!value.isDouble() || !(d >= INT32_MIN && d <= INT32_MAX) || d != std::trunc(d))
             return fail(where, u"应为整数"_s);
         out = static_cast<int32_t>(d);
         return true;
