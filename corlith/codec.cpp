@@ -23,10 +23,11 @@ public:
 
     bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
 
-    // Converts in, appending to out; on an invalid or unconvertible sequence appends
-    // `replacement` and skips `skip(in)` bytes.
-    template <typename Skip>
-    void run(std::string_view in, std::string& out, std::string_view replacement, Skip skip) {
+    // Converts in, appending to out; at an invalid or unconvertible sequence calls
+    // fallback(rest of the input, out), which appends what stands for it and returns how
+    // many bytes it took (at least one).
+    template <typename Fallback>
+    void run(std::string_view in, std::string& out, Fallback fallback) {
         if (!valid()) {
             out.append(in);
             return;
@@ -42,9 +43,8 @@ public:
             out.append(buffer, sizeof buffer - dstLeft);
             if (rc != static_cast<size_t>(-1)) continue;
             if (errno == E2BIG) continue;
-            // EILSEQ or EINVAL (truncated at the end): replace and step over.
-            out.append(replacement);
-            const size_t n = std::min(srcLeft, skip(std::string_view(src, srcLeft)));
+            // EILSEQ or EINVAL (truncated at the end).
+            const size_t n = std::min(srcLeft, std::max<size_t>(1, fallback(std::string_view(src, srcLeft), out)));
             src += n;
             srcLeft -= n;
             iconv(cd_, nullptr, nullptr, nullptr, nullptr);
@@ -53,6 +53,20 @@ public:
         size_t dstLeft = sizeof buffer;
         iconv(cd_, nullptr, nullptr, &dst, &dstLeft);
         out.append(buffer, sizeof buffer - dstLeft);
+    }
+
+    // Converts all of a short text; false (out untouched) when any of it does not convert.
+    bool whole(std::string_view in, std::string& out) {
+        if (!valid()) return false;
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        char* src = const_cast<char*>(in.data());
+        size_t srcLeft = in.size();
+        char buffer[16];
+        char* dst = buffer;
+        size_t dstLeft = sizeof buffer;
+        if (iconv(cd_, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) || srcLeft != 0) return false;
+        out.append(buffer, sizeof buffer - dstLeft);
+        return true;
     }
 
 private:
@@ -82,14 +96,23 @@ size_t SkipUtf8(std::string_view s) {
 
 }  // namespace
 
+// The host's GBK is the Windows code page: the system's GBK converter (which reads 0x80 as
+// the euro sign) does the work. Its table leaves out the user-defined areas and a few codes
+// that later standards assigned; GB18030 gives every two-byte code a character, so those
+// are taken from it both ways and every two-byte code comes back as it went in.
 void GbkToUtf8(std::string_view gbk, std::string& out) {
     if (IsAscii(gbk)) {
         out.append(gbk);
         return;
     }
-    // GB18030 decodes every GBK sequence the same way and knows a few more.
-    thread_local Converter decoder("UTF-8", "GB18030");
-    decoder.run(gbk, out, "\xEF\xBF\xBD", SkipGbk);
+    thread_local Converter decoder("UTF-8", "GBK");
+    thread_local Converter wider("UTF-8", "GB18030");
+    decoder.run(gbk, out, [](std::string_view rest, std::string& to) -> size_t {
+        const size_t n = SkipGbk(rest);
+        if (n == 2 && wider.whole(rest.substr(0, 2), to)) return 2;
+        to.append("\xEF\xBF\xBD");
+        return n;
+    });
 }
 
 void Utf8ToGbk(std::string_view utf8, std::string& out) {
@@ -98,7 +121,17 @@ void Utf8ToGbk(std::string_view utf8, std::string& out) {
         return;
     }
     thread_local Converter encoder("GBK", "UTF-8");
-    encoder.run(utf8, out, "?", SkipUtf8);
+    thread_local Converter wider("GB18030", "UTF-8");
+    encoder.run(utf8, out, [](std::string_view rest, std::string& to) -> size_t {
+        const size_t n = SkipUtf8(rest);
+        // Only GB18030's two-byte codes are GBK's; its four-byte codes are not.
+        std::string code;
+        if (n > 1 && wider.whole(rest.substr(0, n), code) && code.size() == 2)
+            to.append(code);
+        else
+            to.push_back('?');
+        return n;
+    });
 }
 
 }  // namespace corlith::codec

@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdio>
+#include <vector>
 
 using namespace testhost;
 using corlith::test::FailPoint;
@@ -160,6 +162,36 @@ TEST(CorlithCodec, QStringBoundaryAndInvalidInput) {
     // A character GBK cannot hold becomes "?" and the rest survives.
     EXPECT_EQ(QStringToGbk(QString::fromUtf16(u"a\U0001F600b")), "a?b");
     EXPECT_EQ(corlith::Utf8ToGbk("a\xFF" "b"), "a?b");
+}
+
+TEST(CorlithCodec, EveryTwoByteCodeAndTheEuroSignRoundTrip) {
+    int checked = 0;
+    std::vector<std::string> failures;
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            if (trail == 0x7F) continue;
+            const std::string code{static_cast<char>(lead), static_cast<char>(trail)};
+            const QString text = GbkToQString(code);
+            ++checked;
+            // 0xA2E3 is GB18030's euro sign; GBK writes the euro as the single byte 0x80.
+            const std::string expected = code == "\xA2\xE3" ? std::string("\x80") : code;
+            // One character; a few codes stand for characters beyond the 16-bit range.
+            if (text.isEmpty() || text.toUcs4().size() != 1 || text.contains(QChar::ReplacementCharacter) ||
+                QStringToGbk(text) != expected) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "%02X%02X", lead, trail);
+                failures.push_back(hex);
+            }
+        }
+    }
+    EXPECT_EQ(checked, 126 * 190);
+    EXPECT_TRUE(failures.empty()) << failures.size() << " codes, first " << failures.front();
+
+    EXPECT_EQ(GbkToQString("\x80"), QString::fromUtf16(u"€"));
+    EXPECT_EQ(QStringToGbk(QString::fromUtf16(u"价格€5")), "价格\x80" "5");
+    // A user-defined code (private use) inside ordinary text.
+    const std::string mixed = std::string("甲") + "\xAA\xA1" + "乙\xFE\xFE";
+    EXPECT_EQ(QStringToGbk(GbkToQString(mixed)), mixed);
 }
 
 // ---- query readers -------------------------------------------------------------------------
