@@ -47,6 +47,24 @@ std::optional<int32_t> ParseInt32(const std::string& text) {
     return static_cast<int32_t>(v);
 }
 
+// The INI library reads an indented line as the continuation of the value above it; in the
+// files users edit an indented line is just another key.
+std::string WithoutIndents(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    bool lineStart = true;
+    bool cut = false;  // a zero byte ends what a line says, as it does for a file read line by line
+    for (char c : text) {
+        if (c == '\0') cut = true;
+        if (cut && c != '\n') continue;
+        if (lineStart && (c == ' ' || c == '\t')) continue;
+        cut = false;
+        lineStart = c == '\n';
+        out += c;
+    }
+    return out;
+}
+
 }  // namespace
 
 InvoiceConfig& CurrentInvoiceConfig() {
@@ -54,22 +72,25 @@ InvoiceConfig& CurrentInvoiceConfig() {
     return config;
 }
 
+InvoiceConfig ParseInvoiceConfig(const std::string& iniText, const std::string& section) {
+    ConfigScan scan;
+    scan.section = section;
+    // A malformed file still yields what could be read; the rest stays default.
+    ini_parse_string(WithoutIndents(iniText).c_str(), &OnIniEntry, &scan);
+
+    InvoiceConfig config;
+    if (scan.sl) config.TaxRateList = *scan.sl;
+    if (const std::optional<int32_t> wc = scan.wc ? ParseInt32(*scan.wc) : std::nullopt) config.TaxTolerance = *wc;
+    if (scan.nsrlength) config.TaxpayerIdLengths = *scan.nsrlength;
+    return config;
+}
+
 void LoadInvoiceConfig(const std::string& section) {
     std::string path;
     GetCurSubAppPath(path);
-    path += "fp_config.ini";
-
-    ConfigScan scan;
-    scan.section = section;
-    // A missing or malformed file still yields what could be read; the rest stays default.
-    ini_parse(path.c_str(), &OnIniEntry, &scan);
-
-    const InvoiceConfig defaults;
-    InvoiceConfig& config = CurrentInvoiceConfig();
-    config.TaxRateList = scan.sl ? *scan.sl : defaults.TaxRateList;
-    const std::optional<int32_t> wc = scan.wc ? ParseInt32(*scan.wc) : std::nullopt;
-    config.TaxTolerance = wc ? *wc : defaults.TaxTolerance;
-    config.TaxpayerIdLengths = scan.nsrlength ? *scan.nsrlength : defaults.TaxpayerIdLengths;
+    std::string text;
+    ReadFileText(path + "fp_config.ini", text);
+    CurrentInvoiceConfig() = ParseInvoiceConfig(text, section);
 }
 
 LookupList LoadInvoiceTypeList() {

@@ -14,6 +14,9 @@ struct InvoiceConfig {
 // The settings of the last LoadInvoiceConfig; defaults before the first.
 InvoiceConfig& CurrentInvoiceConfig();
 void LoadInvoiceConfig(const std::string& section);
+// The settings that the text of an fp_config.ini gives for section; what it lacks or holds
+// malformed stays default. Indented keys read like the others.
+InvoiceConfig ParseInvoiceConfig(const std::string& iniText, const std::string& section);
 
 // Items shown by a combo box and the parallel item values; windows only bind it.
 struct LookupList {

@@ -64,6 +64,19 @@ TEST_F(ConfigTest, SectionsAndKeysIgnoreCaseAndValuesAreTrimmed) {
     EXPECT_EQ(TaxRateItems(), (Items{"13%", "9%"}));
 }
 
+TEST_F(ConfigTest, IndentedKeysAndSectionsReadLikeTheOthers) {
+    WriteIni("[xxqtfp]\n    sl=|13|6|\n\twc = 9\n  [Common]\n \t nsrlength=|18|\n   ; an indented comment\n");
+    LoadInvoiceConfig("xxqtfp");
+    const InvoiceConfig& c = CurrentInvoiceConfig();
+    EXPECT_EQ(c.TaxRateList, "|13|6|");
+    EXPECT_EQ(c.TaxTolerance, 9);
+    EXPECT_EQ(c.TaxpayerIdLengths, "|18|");
+    // The same text read without a file.
+    const InvoiceConfig parsed = ParseInvoiceConfig("[xxqtfp]\r\n  sl=|4|\r\n", "xxqtfp");
+    EXPECT_EQ(parsed.TaxRateList, "|4|");
+    EXPECT_EQ(parsed.TaxTolerance, 15);
+}
+
 TEST_F(ConfigTest, TheCallerNamesTheSection) {
     WriteIni("[xxqtfp]\nwc=20\n[other]\nwc=30\n");
     LoadInvoiceConfig("other");
