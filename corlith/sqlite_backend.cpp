@@ -90,7 +90,10 @@ public:
     bool ExecuteScript(const std::string& sql, std::string& error) override { return ExecPlain(sql.c_str(), error); }
 
     bool InTransaction() override { return !sqlite3_get_autocommit(db_); }
-    bool Begin(std::string& error) override { return ExecPlain("BEGIN", error); }
+    // Every transaction here is opened to write. Taking the write lock at the start is where
+    // the busy timeout waits for another writer; a deferred transaction that has read and
+    // then needs to write is refused at once instead.
+    bool Begin(std::string& error) override { return ExecPlain("BEGIN IMMEDIATE", error); }
 
     bool Commit(std::string& error) override {
         const bool ok = ExecPlain("COMMIT", error);

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
+#include <cstdint>
+#include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -101,6 +104,77 @@ TEST(FindAllElements, NestedElementsOfTheTagCountAsOne) {
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(all[0].Outer, "<i><i>a</i></i>");
     EXPECT_EQ(all[1].Outer, "<i>b</i>");
+}
+
+// The finder as first written: find the first element, cut every copy of it out of the text,
+// start again. Kept here to show the one-pass finder lists the same elements.
+std::vector<TXmlNode> FindAllByCutting(const std::string& text, const std::string& tag) {
+    std::vector<TXmlNode> found;
+    std::string copy = text;
+    uint16_t number = 0;
+    for (;;) {
+        TXmlNode node;
+        FindElement(copy, tag, node);
+        if (node.Index == 0) break;
+        node.Index = ++number;
+        std::string remaining;
+        std::size_t from = 0;
+        for (std::size_t at; (at = copy.find(node.Outer, from)) != std::string::npos; from = at + node.Outer.size())
+            remaining.append(copy, from, at - from);
+        remaining.append(copy, from, std::string::npos);
+        copy.swap(remaining);
+        found.push_back(std::move(node));
+    }
+    return found;
+}
+
+// Random approved-information texts: kinds with codes from a small set (so that identical
+// kinds recur), look-alike tags, attributes, GBK text, now and then a kind inside a kind.
+std::string RandomApproved(std::mt19937& rng, int depth = 0) {
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    std::string text;
+    const int items = 1 + pick(6);
+    for (int i = 0; i < items; ++i) {
+        switch (pick(5)) {
+        case 0: text += "<SBZLCODE>" + std::to_string(pick(4)) + "</SBZLCODE>"; break;
+        case 1: text += "<SBZLX>近似</SBZLX>"; break;
+        default: {
+            text += pick(3) == 0 ? "<SBZL a=\"" + std::to_string(pick(3)) + "\">" : "<SBZL>";
+            text += "<SBZLCODE>0" + std::to_string(pick(4)) + "</SBZLCODE>";
+            if (depth < 2 && pick(4) == 0) text += RandomApproved(rng, depth + 1);
+            text += "</SBZL>";
+        }
+        }
+        if (pick(3) == 0) text += " ";
+    }
+    return text;
+}
+
+TEST(FindAllElements, OnePassListsWhatCuttingCopiesOutListed) {
+    std::mt19937 rng(8);
+    for (int round = 0; round < 2000; ++round) {
+        const std::string text = "<HDXX>" + RandomApproved(rng) + "</HDXX>";
+        const auto expected = FindAllByCutting(text, "SBZL");
+        const auto actual = FindAllElements(text, "SBZL");
+        ASSERT_EQ(actual.size(), expected.size()) << text;
+        for (std::size_t i = 0; i < actual.size(); ++i) {
+            EXPECT_EQ(actual[i].Index, expected[i].Index) << text;
+            EXPECT_EQ(actual[i].Outer, expected[i].Outer) << text;
+            EXPECT_EQ(actual[i].Inner, expected[i].Inner) << text;
+            EXPECT_EQ(actual[i].Attributes, expected[i].Attributes) << text;
+        }
+    }
+}
+
+TEST(FindAllElements, TwentyThousandKindsAreEachListedInOrder) {
+    std::string text = "<HDXX>";
+    for (int i = 0; i < 20000; ++i) text += "<SBZL><SBZLCODE>" + std::to_string(i) + "</SBZLCODE></SBZL>";
+    text += "<SBZL><SBZLCODE>7</SBZLCODE></SBZL></HDXX>";  // a repeat of the eighth
+    const auto all = FindAllElements(text, "SBZL");
+    ASSERT_EQ(all.size(), 20000u);
+    EXPECT_EQ(all[7].Inner, "<SBZLCODE>7</SBZLCODE>");
+    EXPECT_EQ(all.back().Inner, "<SBZLCODE>19999</SBZLCODE>");
+    EXPECT_EQ(all.back().Index, 20000);
 }
 
 TEST(ParseAttributes, Cases) {
