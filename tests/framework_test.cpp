@@ -169,6 +169,24 @@ TEST_F(FrameworkTest, F1InAnyControlOfAPageSendsHelpOnce) {
     page->close();
 }
 
+TEST_F(FrameworkTest, F1PressedOnTheWindowReachesTheHostOnce) {
+    auto* page = new TestPage;
+    page->show();
+    QApplication::setActiveWindow(page);
+    page->edtPlain->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(page));
+    ASSERT_NE(page->windowHandle(), nullptr);
+    // Through the window system: the window object sees the key before the focused edit.
+    QTest::keyClick(page->windowHandle(), Qt::Key_F1);
+    EXPECT_EQ(frame_->Numbered(hostmsg::kMsgHelp).size(), 1u);
+    QTest::keyClick(page->windowHandle(), Qt::Key_F1);
+    EXPECT_EQ(frame_->Numbered(hostmsg::kMsgHelp).size(), 2u);
+    QTest::keyClick(page->windowHandle(), Qt::Key_A);
+    EXPECT_EQ(frame_->Numbered(hostmsg::kMsgHelp).size(), 2u);
+    EXPECT_EQ(page->edtPlain->Text(), "a");
+    page->close();
+}
+
 TEST_F(FrameworkTest, F1ReachesADialogOnlyWhenSentToTheDialogItself) {
     QPointer<TestDialog> dialog = new TestDialog;
     dialog->show();

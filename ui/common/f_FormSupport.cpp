@@ -110,12 +110,13 @@ bool THelpKeyWatcher::eventFilter(QObject* watched, QEvent* event) {
         seen_ = nullptr;
         break;
     case QEvent::KeyPress: {
-        // An unhandled key climbs the parents as the same event; its first receiver decides.
-        if (event == seen_) break;
+        // A key from the window system reaches the window object first and then the focus
+        // widget as the same event, which then climbs the parents while unhandled: its first
+        // widget receiver decides.
+        auto* target = qobject_cast<QWidget*>(watched);
+        if (!target || event == seen_) break;
         seen_ = event;
         if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1) break;
-        auto* target = qobject_cast<QWidget*>(watched);
-        if (!target) break;
         const bool ours = target == form_ || (preview_ && form_->isAncestorOf(target));
         if (ours) NotifyFrame(hostmsg::kMsgHelp);
         break;
