@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -95,13 +96,24 @@ protected:
     QString Path(const QString& name) const { return dir_ + u'/' + name; }
 
     ClientRun Run(const QStringList& args, int timeoutMs = 120000) {
+        return RunVia({}, args, timeoutMs);
+    }
+
+    // Runs the client through a launcher (a shell that sets a limit, setpriv): the launcher's
+    // words, then the client's path, then args.
+    ClientRun RunVia(QStringList launcher, const QStringList& args, int timeoutMs = 120000) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         env.remove(u"VANTREL_MODULE"_s);
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(dir_);
-        p.start(QString::fromUtf8(VANTREL_CLIENT_PATH), args);
+        if (launcher.isEmpty()) {
+            p.start(QString::fromUtf8(VANTREL_CLIENT_PATH), args);
+        } else {
+            const QString program = launcher.takeFirst();
+            p.start(program, launcher + QStringList{QString::fromUtf8(VANTREL_CLIENT_PATH)} + args);
+        }
         ClientRun run;
         if (!p.waitForStarted()) return run;
         run.finished = p.waitForFinished(timeoutMs) && p.exitStatus() == QProcess::NormalExit;
@@ -262,6 +274,30 @@ TEST_F(ClientTest, AnyVerbRestoresAMissingTableAndKeepsTheRows) {
     EXPECT_EQ(Count("select count(*) from sb07_xxfpb"), 21);
 }
 
+TEST_F(ClientTest, InitDbWaitsForAnotherWriterToFinish) {
+    InitDemo();
+    Count("select count(*) from sb07_fplxb");  // binds the check connection
+    std::string error;
+    ASSERT_TRUE(DBBeginTrans(kCheckConnection, error)) << error;
+    ASSERT_TRUE(ExecADOQueryMsg(kCheckConnection, "insert into sb07_fplxb (fplx, mc) values (9, 'x')", nullptr, error, 0, 0))
+        << error;
+
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir_);
+    p.start(QString::fromUtf8(VANTREL_CLIENT_PATH), {u"init-db"_s, u"--db"_s, db_});
+    ASSERT_TRUE(p.waitForStarted());
+    // The writer holds its lock well past the client's start, then lets go.
+    const bool endedWhileLocked = p.waitForFinished(1500);
+    ASSERT_TRUE(DBCommitTrans(kCheckConnection, error)) << error;
+    ASSERT_TRUE(endedWhileLocked || p.waitForFinished(60000));
+    EXPECT_FALSE(endedWhileLocked) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(Count("select count(*) from sb07_fplxb"), 5);
+}
+
 TEST_F(ClientTest, InitDbKeepsAnExistingConfigurationFile) {
     ASSERT_TRUE(QDir().mkpath(Path(u"sub07"_s)));
     WriteFile(Path(u"sub07/fp_config.ini"_s), "[xxqtfp]\r\nsl=|13|\r\n");
@@ -376,6 +412,131 @@ TEST_F(ClientTest, SummaryOutWithoutTheModulesFormKeepsAnExistingFile) {
     EXPECT_EQ(ReadFile(out), QByteArray("earlier content"));
 }
 
+// ---- summary --out: what is already at the path ------------------------------------------
+
+// Files in the test's folder (and one level of sub-folders) whose names mark a temporary.
+QStringList Temporaries(const QString& dir) {
+    QStringList found;
+    for (const QFileInfo& entry : QDir(dir).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (entry.fileName().endsWith(u".tmp"_s)) found << entry.filePath();
+        if (entry.isDir() && !entry.isSymLink()) found += Temporaries(entry.filePath());
+    }
+    return found;
+}
+
+bool IsDocument(const QByteArray& bytes) {
+    return bytes.startsWith("<?xml version=\"1.0\" encoding=\"GBK\"?><DZSBB>") && bytes.endsWith("</DZSBB>\r\n\r\n");
+}
+
+TEST_F(ClientTest, SummaryOutThroughASymbolicLinkWritesItsTargetAndKeepsTheLink) {
+    InitDemo();
+    ASSERT_TRUE(QDir().mkpath(Path(u"real"_s)));
+    WriteFile(Path(u"real/target.xml"_s), "earlier");
+    ASSERT_EQ(::symlink("real/target.xml", Path(u"link.xml"_s).toLocal8Bit().constData()), 0);
+    // A dangling link gets its target created.
+    ASSERT_EQ(::symlink("real/new.xml", Path(u"dangling.xml"_s).toLocal8Bit().constData()), 0);
+
+    for (const QString& link : {u"link.xml"_s, u"dangling.xml"_s}) {
+        const ClientRun run = Run({u"summary"_s, u"--db"_s, db_, u"--out"_s, Path(link)});
+        ASSERT_TRUE(run.finished && run.exitCode == 0) << link.toStdString() << "\n" << run;
+        EXPECT_TRUE(QFileInfo(Path(link)).isSymLink()) << link.toStdString();
+    }
+    EXPECT_TRUE(IsDocument(ReadFile(Path(u"real/target.xml"_s))));
+    EXPECT_TRUE(IsDocument(ReadFile(Path(u"real/new.xml"_s))));
+    EXPECT_TRUE(Temporaries(dir_).isEmpty()) << Temporaries(dir_).join(u' ').toStdString();
+}
+
+TEST_F(ClientTest, SummaryOutOverAHardLinkedFileKeepsTheLinksTogether) {
+    InitDemo();
+    WriteFile(Path(u"one.xml"_s), "earlier");
+    ASSERT_EQ(::link(Path(u"one.xml"_s).toLocal8Bit().constData(), Path(u"two.xml"_s).toLocal8Bit().constData()), 0);
+    const ClientRun run = Run({u"summary"_s, u"--db"_s, db_, u"--out"_s, Path(u"one.xml"_s)});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    EXPECT_TRUE(IsDocument(ReadFile(Path(u"two.xml"_s))));
+    EXPECT_EQ(ReadFile(Path(u"one.xml"_s)), ReadFile(Path(u"two.xml"_s)));
+    struct stat st {};
+    ASSERT_EQ(::stat(Path(u"one.xml"_s).toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 2u);
+    EXPECT_TRUE(Temporaries(dir_).isEmpty());
+}
+
+TEST_F(ClientTest, SummaryOutRefusesAFifoAndADeviceWithoutHanging) {
+    InitDemo();
+    const QString fifo = Path(u"pipe.xml"_s);
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0666), 0);
+    for (const QString& out : {fifo, u"/dev/null"_s}) {
+        const ClientRun run = Run({u"summary"_s, u"--db"_s, db_, u"--out"_s, out}, 60000);
+        ASSERT_TRUE(run.finished) << out.toStdString() << "\n" << run;
+        EXPECT_EQ(run.exitCode, 1) << run;
+        EXPECT_TRUE(QString::fromUtf8(run.err).contains(u"不是普通文件"_s)) << run;
+    }
+    struct stat st {};
+    ASSERT_EQ(::lstat(fifo.toLocal8Bit().constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    EXPECT_TRUE(Temporaries(dir_).isEmpty());
+}
+
+TEST_F(ClientTest, SummaryOutWritesAWritableFileInAFolderThatTakesNoNewFile) {
+    InitDemo();
+    ASSERT_TRUE(QDir().mkpath(Path(u"locked"_s)));
+    const QString out = Path(u"locked/summary.xml"_s);
+    WriteFile(out, "earlier");
+    ASSERT_EQ(::chmod(Path(u"locked"_s).toLocal8Bit().constData(), 0555), 0);
+    // Root passes any permission; without the override capabilities it sees them as a user does.
+    QStringList launcher;
+    if (::geteuid() == 0)
+        launcher = {u"setpriv"_s, u"--inh-caps=-all"_s, u"--bounding-set=-dac_override,-dac_read_search,-fowner"_s};
+    const ClientRun run = RunVia(launcher, {u"summary"_s, u"--db"_s, db_, u"--out"_s, out});
+    ::chmod(Path(u"locked"_s).toLocal8Bit().constData(), 0755);
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    EXPECT_TRUE(IsDocument(ReadFile(out)));
+    EXPECT_EQ(QDir(Path(u"locked"_s)).entryList(QDir::Files | QDir::Hidden), QStringList{u"summary.xml"_s});
+}
+
+TEST_F(ClientTest, SummaryOutTakesTheLongestFileNameTheFolderAccepts) {
+    InitDemo();
+    const QString name = QString(236, u'n') + u".xml"_s;
+    const ClientRun run = Run({u"summary"_s, u"--db"_s, db_, u"--out"_s, Path(name)});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    EXPECT_TRUE(IsDocument(ReadFile(Path(name))));
+    EXPECT_TRUE(Temporaries(dir_).isEmpty());
+}
+
+TEST_F(ClientTest, SummaryOutBeyondTheFileSizeLimitFailsWithTheReason) {
+    InitDemo();
+    const QString out = Path(u"summary.xml"_s);
+    WriteFile(out, "earlier");
+    const ClientRun run = RunVia({u"sh"_s, u"-c"_s, u"ulimit -f 1; exec \"$@\""_s, u"sh"_s},
+                                 {u"summary"_s, u"--db"_s, db_, u"--out"_s, out});
+    ASSERT_TRUE(run.finished) << run;
+    EXPECT_EQ(run.exitCode, 1) << run;
+    EXPECT_TRUE(QString::fromUtf8(run.err).contains(u"文件超出允许的大小"_s)) << run;
+    EXPECT_EQ(ReadFile(out), QByteArray("earlier"));
+    EXPECT_TRUE(Temporaries(dir_).isEmpty()) << Temporaries(dir_).join(u' ').toStdString();
+}
+
+TEST_F(ClientTest, SummaryOutWithAHundredThousandCharacterPathFailsCleanly) {
+    InitDemo();
+    const QString out = Path(u"d/"_s.repeated(50000) + u"x.xml"_s);
+    const ClientRun run = Run({u"summary"_s, u"--db"_s, db_, u"--out"_s, out});
+    ASSERT_TRUE(run.finished) << run.exitCode << "\n" << run.err.left(2000).toStdString();
+    EXPECT_EQ(run.exitCode, 1) << run.err.left(2000).toStdString();
+    EXPECT_TRUE(QString::fromUtf8(run.err).contains(u"路径过长"_s)) << run.err.left(2000).toStdString();
+    EXPECT_FALSE(run.err.contains("Sanitizer")) << run.err.left(4000).toStdString();
+    EXPECT_LT(run.err.size(), 2000);
+
+    const QString params = u"dir="_s + out;
+    const ClientRun viaParams = Run({u"summary"_s, u"--db"_s, db_, u"--params"_s, params});
+    ASSERT_TRUE(viaParams.finished) << viaParams.err.left(2000).toStdString();
+    EXPECT_EQ(viaParams.exitCode, 1);
+    EXPECT_FALSE(viaParams.err.contains("Sanitizer")) << viaParams.err.left(4000).toStdString();
+    const std::string after = QStringToGbk(QString::fromUtf8(viaParams.out.chopped(1)));
+    EXPECT_EQ(after.rfind(QStringToGbk(params) + ";err=", 0), 0u);
+    EXPECT_LE(after.size(), QStringToGbk(params).size() + 1024);
+}
+
 // ---- summary --params ---------------------------------------------------------------------
 
 TEST_F(ClientTest, ParamsSuccessPrintsTheParameterStringByteForByte) {
@@ -466,6 +627,8 @@ TEST_F(ClientTest, BadSessionFilesAreRefusedWithTheOffendingEntry) {
         {"\"curKJNY\": \"202611\"", "\"curKJNY\": 202611", u"curKJNY"_s},
         {"\"global_usesbsh\": false", "\"global_usesbsh\": \"no\"", u"global_usesbsh"_s},
         {"\"PeriodKind\": 1", "\"PeriodKind\": 1.5", u"DeclareTypeInfo[0].PeriodKind"_s},
+        {"\"PeriodKind\": 1", "\"PeriodKind\": 1e300", u"DeclareTypeInfo[0].PeriodKind"_s},
+        {"\"PeriodKind\": 1", "\"PeriodKind\": -3e9", u"DeclareTypeInfo[0].PeriodKind"_s},
         {"\"FuncCode\": \"07037-02-18-01\"", "\"FuncCod\": \"07037-02-18-01\"", u"Reports[1].FuncCod"_s},
         {"\"subAppCode\": \"07\"", "\"subAppCode\": \"07; drop\"", u"07; drop"_s},
         {"\"curcompany\": \"91440300MA5F3KXL27\"", "\"curcompany\": \"9144'--\"", u"9144'--"_s},
