@@ -24,6 +24,7 @@
 
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <string>
 
 using namespace amountinput;
@@ -120,6 +121,16 @@ TEST(AmountKeyFilter, DeleteKeyBeforeThePoint) {
     EXPECT_TRUE(AmountEditKeyDown(longText, 11, 4, Qt::Key_Delete, kInt));
     // Only Delete is looked at.
     EXPECT_TRUE(AmountEditKeyDown(longText, 12, 0, Qt::Key_Left, kInt));
+}
+
+TEST(AmountKeyFilter, CaretAndSelectionOutsideTheTextCountAsItsEnds) {
+    // Found by fuzzing: a selection length of INT_MIN overflowed the arithmetic.
+    constexpr int kMin = std::numeric_limits<int>::min(), kMax = std::numeric_limits<int>::max();
+    EXPECT_EQ(Press("1.25", 3, kMin, '7'), Press("1.25", 3, 0, '7'));
+    EXPECT_EQ(Press("1.25", kMax, kMax, '7'), Press("1.25", 4, 0, '7'));
+    EXPECT_EQ(Press("123.4", kMin, kMax, '-'), Press("123.4", 0, 5, '-'));
+    EXPECT_EQ(AmountEditKeyDown("123456789012.34", kMax, kMin, Qt::Key_Delete, kInt),
+              AmountEditKeyDown("123456789012.34", 15, 0, Qt::Key_Delete, kInt));
 }
 
 TEST(CountKeyFilter, TakesDigitsBackspaceAndEnterOnly) {

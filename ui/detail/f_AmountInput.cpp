@@ -4,6 +4,7 @@
 
 #include <QtCore/qnamespace.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -33,6 +34,13 @@ AmountShape ShapeOf(const std::string& text) {
     return s;
 }
 
+// A caret and selection inside the text: an edit never reports others, and arithmetic on
+// others could overflow.
+void ClampToText(const AmountShape& s, int& caret, int& selLength) {
+    caret = std::clamp(caret, 0, s.n);
+    selLength = std::clamp(selLength, 0, s.n - caret);
+}
+
 bool SelectionHoldsPoint(const AmountShape& s, int caret, int selLength) {
     return s.p > 0 && caret < s.p && s.p <= caret + selLength;
 }
@@ -47,6 +55,7 @@ bool AmountEditKeyPress(const std::string& text, int caret, int selLength, int k
     if (!IsDigit(key) && key != '-' && key != '.' && key != kBackspace) return false;
 
     const AmountShape s = ShapeOf(text);
+    ClampToText(s, caret, selLength);
     const bool wholeSelected = selLength == s.n;
 
     if (key == '-') return wholeSelected || (caret == 0 && s.minus == 0);
@@ -71,6 +80,7 @@ bool AmountEditKeyPress(const std::string& text, int caret, int selLength, int k
 bool AmountEditKeyDown(const std::string& text, int caret, int selLength, int key, int intLength) {
     if (key != Qt::Key_Delete) return true;
     const AmountShape s = ShapeOf(text);
+    ClampToText(s, caret, selLength);
     if (selLength == 0) return !(caret + 1 == s.p && s.n - 1 > intLength);
     return !(SelectionHoldsPoint(s, caret, selLength) && s.n - selLength > intLength);
 }
