@@ -108,6 +108,9 @@ void GbkToUtf8(std::string_view gbk, std::string& out) {
     thread_local Converter decoder("UTF-8", "GBK");
     thread_local Converter wider("UTF-8", "GB18030");
     decoder.run(gbk, out, [](std::string_view rest, std::string& to) -> size_t {
+        // A four-byte GB18030 sequence is no GBK, but it is what a GB18030 literal makes of a
+        // character GBK lacks ("¥"); read it as that character rather than as noise.
+        if (rest.size() >= 4 && rest[1] >= '0' && rest[1] <= '9' && wider.whole(rest.substr(0, 4), to)) return 4;
         const size_t n = SkipGbk(rest);
         if (n == 2 && wider.whole(rest.substr(0, 2), to)) return 2;
         to.append("\xEF\xBF\xBD");

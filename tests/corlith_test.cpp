@@ -189,6 +189,8 @@ TEST(CorlithCodec, EveryTwoByteCodeAndTheEuroSignRoundTrip) {
 
     EXPECT_EQ(GbkToQString("\x80"), QString::fromUtf16(u"€"));
     EXPECT_EQ(QStringToGbk(QString::fromUtf16(u"价格€5")), "价格\x80" "5");
+    // What a GB18030 literal makes of a character GBK lacks reads as that character.
+    EXPECT_EQ(GbkToQString("\x81\x30\x84\x36" "1"), QString::fromUtf16(u"\u00A51"));
     // A user-defined code (private use) inside ordinary text.
     const std::string mixed = std::string("甲") + "\xAA\xA1" + "乙\xFE\xFE";
     EXPECT_EQ(QStringToGbk(GbkToQString(mixed)), mixed);

@@ -161,12 +161,12 @@ TEST_F(ReportHeader, UnknownPeriodKindLeavesTheDatesEmpty) {
     }
 }
 
-TEST_F(ReportHeader, ValuesAreWrittenUnescaped) {
+TEST_F(ReportHeader, MarkupCharactersInValuesAreEscaped) {
     GetCurSubAppVo()->SetText("jbxx", "code=A&B<1>;name=甲&乙<公司>;tel=1&amp2");
     const std::string header = Header("200902");
-    EXPECT_NE(header.find("<SB_XXQTFPMX_NSRSBH>A&B<1></SB_XXQTFPMX_NSRSBH>"), std::string::npos) << header;
-    EXPECT_NE(header.find("<SB_XXQTFPMX_NSRMC>甲&乙<公司></SB_XXQTFPMX_NSRMC>"), std::string::npos);
-    EXPECT_NE(header.find("<SB_XXQTFPMX_LXDH>1&amp2</SB_XXQTFPMX_LXDH>"), std::string::npos);
+    EXPECT_NE(header.find("<SB_XXQTFPMX_NSRSBH>A&amp;B&lt;1&gt;</SB_XXQTFPMX_NSRSBH>"), std::string::npos) << header;
+    EXPECT_NE(header.find("<SB_XXQTFPMX_NSRMC>甲&amp;乙&lt;公司&gt;</SB_XXQTFPMX_NSRMC>"), std::string::npos);
+    EXPECT_NE(header.find("<SB_XXQTFPMX_LXDH>1&amp;amp2</SB_XXQTFPMX_LXDH>"), std::string::npos);
     // Keys absent from the particulars give empty elements, not an error.
     EXPECT_NE(header.find("<SB_XXQTFPMX_SSHY></SB_XXQTFPMX_SSHY>"), std::string::npos);
     EXPECT_NE(header.find("<SB_XXQTFPMX_YYDZ></SB_XXQTFPMX_YYDZ>"), std::string::npos);
