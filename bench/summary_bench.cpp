@@ -1,6 +1,7 @@
 // CreateQtfp's time against two floors measured in the same run on the same file: SQLite
 // running the module's 46 statements directly, and one aggregate over the period's rows.
 // Prints ratios only.
+#include "bench/bench_timing.h"
 #include "corlith/corlith_host.h"
 #include "summary/f_QtfpSummary.h"
 
@@ -27,7 +28,6 @@ constexpr const char* kConnection = "WSSBMainCon_07";
 constexpr const char* kCompany = "91110000MA001BENCH";
 constexpr const char* kPeriod = "202611";
 
-using Clock = std::chrono::steady_clock;
 using EntryPoint = void (*)(std::uintptr_t, void*, char**);
 
 [[noreturn]] void Die(const std::string& what) {
@@ -40,15 +40,6 @@ void Check(sqlite3* db, int rc, const char* what) {
         Die(std::string(what) + ": " + sqlite3_errmsg(db));
 }
 
-double BestOf(int runs, const std::function<void()>& work) {
-    double best = 1e300;
-    for (int i = 0; i < runs; ++i) {
-        const Clock::time_point start = Clock::now();
-        work();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    return best;
-}
 
 // n lines of the benchmark's period and 10n lines of other periods and taxpayers.
 void FillRegister(const std::string& file, int n) {

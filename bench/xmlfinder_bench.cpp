@@ -3,6 +3,8 @@
 // as the text grows; prints ratios only.
 #include "report/f_XmlUtil.h"
 
+#include "bench/bench_timing.h"
+
 #include <pugixml.hpp>
 
 #include <algorithm>
@@ -14,17 +16,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
-double BestOf(int runs, const std::function<void()>& work) {
-    double best = 1e300;
-    for (int i = 0; i < runs; ++i) {
-        const Clock::time_point start = Clock::now();
-        work();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    return best;
-}
 
 std::string Approved(int kinds) {
     std::string text = "<HDXX>";

@@ -13,31 +13,9 @@
 
 namespace {
 
-// Find the first element, cut every copy of it out, start again: what the listing must equal.
-std::vector<TXmlNode> ListByCutting(const std::string& text, const std::string& tag) {
-    std::vector<TXmlNode> found;
-    std::string copy = text;
-    uint16_t number = 0;
-    for (;;) {
-        TXmlNode node;
-        FindElement(copy, tag, node);
-        if (node.Index == 0) break;
-        if (number < UINT16_MAX) ++number;
-        node.Index = number;
-        std::string remaining;
-        std::size_t from = 0;
-        for (std::size_t at; (at = copy.find(node.Outer, from)) != std::string::npos; from = at + node.Outer.size())
-            remaining.append(copy, from, at - from);
-        remaining.append(copy, from, std::string::npos);
-        copy.swap(remaining);
-        found.push_back(std::move(node));
-    }
-    return found;
-}
-
 void CheckListing(const std::string& text, const std::string& tag) {
     const std::vector<TXmlNode> all = FindAllElements(text, tag);
-    const std::vector<TXmlNode> expected = ListByCutting(text, tag);
+    const std::vector<TXmlNode> expected = FindAllElementsByCutting(text, tag);
     if (all.size() != expected.size()) std::abort();
     for (std::size_t i = 0; i < all.size(); ++i) {
         if (all[i].Index != expected[i].Index || all[i].Outer != expected[i].Outer ||

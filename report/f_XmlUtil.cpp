@@ -67,31 +67,6 @@ bool FindElementFrom(const std::string& text, const std::string& tag, std::size_
     }
 }
 
-// Finds the first element, cuts every copy of its text out of the text, and starts again:
-// the listing that defines FindAllElements. Each round reads the whole text, so it is used
-// only where one pass could see something else (see below).
-std::vector<TXmlNode> FindAllByCutting(const std::string& text, const std::string& tag) {
-    std::vector<TXmlNode> found;
-    std::string copy = text;
-    uint16_t number = 0;
-    for (;;) {
-        TXmlNode node;
-        std::size_t end = 0;
-        bool hadNested = false;
-        if (!FindElementFrom(copy, tag, 0, node, end, hadNested)) break;
-        if (number < UINT16_MAX) ++number;
-        node.Index = number;
-        std::string remaining;
-        std::size_t from = 0;
-        for (std::size_t at; (at = copy.find(node.Outer, from)) != npos; from = at + node.Outer.size())
-            remaining.append(copy, from, at - from);
-        remaining.append(copy, from, npos);
-        copy.swap(remaining);
-        found.push_back(std::move(node));
-    }
-    return found;
-}
-
 // True when the text between the previous element (ending at gapStart) and the one at start
 // ends with a piece that could grow into a mark of the tag once the element is cut out:
 // "<SB" before "<SBZL>..</SBZL>" and "ZL>" after it.
@@ -118,7 +93,7 @@ void FindElement(const std::string& text, const std::string& tag, TXmlNode& node
 // closed, a cut could join text into a new mark, or the tag itself holds markup characters:
 // then the listing is made by cutting.
 std::vector<TXmlNode> FindAllElements(const std::string& text, const std::string& tag) {
-    if (tag.empty() || tag.find_first_of("<>/ ") != npos) return FindAllByCutting(text, tag);
+    if (tag.empty() || tag.find_first_of("<>/ ") != npos) return FindAllElementsByCutting(text, tag);
     std::vector<TXmlNode> found;
     std::unordered_set<std::string_view> listed;
     uint16_t number = 0;
@@ -128,17 +103,39 @@ std::vector<TXmlNode> FindAllElements(const std::string& text, const std::string
         std::size_t end = 0;
         bool hadNested = false;
         if (!FindElementFrom(text, tag, from, node, end, hadNested)) {
-            if (FindOpening(text, "<" + tag, from) != npos) return FindAllByCutting(text, tag);
+            if (FindOpening(text, "<" + tag, from) != npos) return FindAllElementsByCutting(text, tag);
             break;
         }
         const std::size_t start = end - node.Outer.size();
-        if (hadNested || GapEndsLikeAMark(text, from, start, tag)) return FindAllByCutting(text, tag);
+        if (hadNested || GapEndsLikeAMark(text, from, start, tag)) return FindAllElementsByCutting(text, tag);
         const std::string_view outer(text.data() + start, node.Outer.size());
         from = end;
         if (!listed.insert(outer).second) continue;
         // Index 0 means "not found", so numbering stops at the largest value instead of wrapping.
         if (number < UINT16_MAX) ++number;
         node.Index = number;
+        found.push_back(std::move(node));
+    }
+    return found;
+}
+
+std::vector<TXmlNode> FindAllElementsByCutting(const std::string& text, const std::string& tag) {
+    std::vector<TXmlNode> found;
+    std::string copy = text;
+    uint16_t number = 0;
+    for (;;) {
+        TXmlNode node;
+        std::size_t end = 0;
+        bool hadNested = false;
+        if (!FindElementFrom(copy, tag, 0, node, end, hadNested)) break;
+        if (number < UINT16_MAX) ++number;
+        node.Index = number;
+        std::string remaining;
+        std::size_t from = 0;
+        for (std::size_t at; (at = copy.find(node.Outer, from)) != npos; from = at + node.Outer.size())
+            remaining.append(copy, from, at - from);
+        remaining.append(copy, from, npos);
+        copy.swap(remaining);
         found.push_back(std::move(node));
     }
     return found;

@@ -106,28 +106,6 @@ TEST(FindAllElements, NestedElementsOfTheTagCountAsOne) {
     EXPECT_EQ(all[1].Outer, "<i>b</i>");
 }
 
-// The finder as first written: find the first element, cut every copy of it out of the text,
-// start again. Kept here to show the one-pass finder lists the same elements.
-std::vector<TXmlNode> FindAllByCutting(const std::string& text, const std::string& tag) {
-    std::vector<TXmlNode> found;
-    std::string copy = text;
-    uint16_t number = 0;
-    for (;;) {
-        TXmlNode node;
-        FindElement(copy, tag, node);
-        if (node.Index == 0) break;
-        node.Index = ++number;
-        std::string remaining;
-        std::size_t from = 0;
-        for (std::size_t at; (at = copy.find(node.Outer, from)) != std::string::npos; from = at + node.Outer.size())
-            remaining.append(copy, from, at - from);
-        remaining.append(copy, from, std::string::npos);
-        copy.swap(remaining);
-        found.push_back(std::move(node));
-    }
-    return found;
-}
-
 // Random approved-information texts: kinds with codes from a small set (so that identical
 // kinds recur), look-alike tags, attributes, GBK text, now and then a kind inside a kind.
 std::string RandomApproved(std::mt19937& rng, int depth = 0) {
@@ -154,7 +132,7 @@ TEST(FindAllElements, OnePassListsWhatCuttingCopiesOutListed) {
     std::mt19937 rng(8);
     for (int round = 0; round < 2000; ++round) {
         const std::string text = "<HDXX>" + RandomApproved(rng) + "</HDXX>";
-        const auto expected = FindAllByCutting(text, "SBZL");
+        const auto expected = FindAllElementsByCutting(text, "SBZL");
         const auto actual = FindAllElements(text, "SBZL");
         ASSERT_EQ(actual.size(), expected.size()) << text;
         for (std::size_t i = 0; i < actual.size(); ++i) {
@@ -164,6 +142,18 @@ TEST(FindAllElements, OnePassListsWhatCuttingCopiesOutListed) {
             EXPECT_EQ(actual[i].Attributes, expected[i].Attributes) << text;
         }
     }
+}
+
+TEST(FindAllElements, ARepeatInsideALaterElementIsCutOutOfIt) {
+    // Cutting every copy of the first element changes the second one's text.
+    const auto all = FindAllElements("<i>x</i><i><i>x</i>y</i>", "i");
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].Outer, "<i>x</i>");
+    EXPECT_EQ(all[1].Outer, "<i>y</i>");
+    // A cut that joins text into a new opening mark.
+    const auto joined = FindAllElements("<r><S<SBZL>a</SBZL>BZL>b</SBZL></r>", "SBZL");
+    ASSERT_EQ(joined.size(), 2u);
+    EXPECT_EQ(joined[1].Outer, "<SBZL>b</SBZL>");
 }
 
 TEST(FindAllElements, TwentyThousandKindsAreEachListedInOrder) {
