@@ -270,7 +270,7 @@ int TImportPlan::WarningCount() const {
 bool LoadImportTarget(const std::string& nsrsbh, const std::string& kjny, TImportTarget& target, std::string& error) {
     target.nsrsbh = nsrsbh;
     target.kjny = kjny;
-    const LookupList types = LoadInvoiceTypeList();
+    const LookupList types = LoadInvoiceTypeList(true);
     for (std::size_t i = 1; i < types.items.size(); ++i) {
         if (types.values[i].empty()) continue;
         target.typeNames.push_back(types.items[i]);

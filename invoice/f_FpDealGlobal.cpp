@@ -93,7 +93,7 @@ void LoadInvoiceConfig(const std::string& section) {
     CurrentInvoiceConfig() = ParseInvoiceConfig(text, section);
 }
 
-LookupList LoadInvoiceTypeList() {
+LookupList LoadInvoiceTypeList(bool everyType) {
     LookupList list;
     list.items.push_back("-请选择-");
     list.values.push_back(std::string());
@@ -108,7 +108,7 @@ LookupList LoadInvoiceTypeList() {
     query.First();
     for (int i = 0, n = query.RecordCount(); i < n; ++i, query.Next()) {
         const std::string mc = query.FieldAsString("mc");
-        if (mc == "非专用发票") continue;
+        if (!everyType && mc == "非专用发票") continue;
         list.items.push_back(mc);
         list.values.push_back(query.FieldAsString("fplx"));
     }

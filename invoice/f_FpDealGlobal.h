@@ -26,7 +26,9 @@ struct LookupList {
 
 // "-请选择-" with an empty value, then the types in code order without "非专用发票";
 // when the type query fails, "未知发票" with an empty value follows the placeholder.
-LookupList LoadInvoiceTypeList();
+// everyType keeps the type that the entry windows leave out ("非专用发票"): a register can hold
+// such rows, and an import must take back what an export wrote.
+LookupList LoadInvoiceTypeList(bool everyType = false);
 // The configured rates as combo items ("17%", "0%"); values are not used.
 std::vector<std::string> TaxRateItems();
 

@@ -472,9 +472,9 @@ TEST_F(ExchangeTest, RandomRegistersRoundTripToTheSameSummary) {
         for (int i = 0; i < rows; ++i) {
             InvoiceRow r;
             r.xh = i + 1;
-            r.fplx = std::vector<int>{1, 3, 5}[static_cast<std::size_t>(pick(3))];
+            r.fplx = std::vector<int>{1, 2, 3, 5}[static_cast<std::size_t>(pick(4))];
             r.kprq = "2026-11-" + std::string(1, static_cast<char>('1' + pick(2))) + std::to_string(pick(10));
-            r.fs = r.fplx == 1 ? 1 + pick(5) : 0;
+            r.fs = r.fplx == 1 || r.fplx == 2 ? 1 + pick(5) : 0;
             r.sl = rates[pick(5)];
             const long long cents = (pick(2) ? 1 : -1) * (1 + static_cast<long long>(rng() % 100000000ull));
             r.je = static_cast<double>(cents) / 100;
