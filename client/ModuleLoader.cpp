@@ -17,9 +17,12 @@ QString LocateModuleFile() {
     if (!fromEnv.isEmpty()) return fromEnv;
     const QString name = QString::fromUtf8(VANTREL_MODULE_FILE);
     const QDir dir(ClientProgramDir());
-    for (const QString& candidate : {dir.filePath(name), dir.filePath(u"../"_s + name)})
+    // Beside the client, in the build folder above it, or in the installed library folder.
+    const QString candidates[] = {dir.filePath(name), dir.filePath(u"../"_s + name),
+                                  dir.filePath(QString::fromUtf8(VANTREL_MODULE_RELATIVE) + u"/"_s + name)};
+    for (const QString& candidate : candidates)
         if (QFileInfo::exists(candidate)) return QFileInfo(candidate).absoluteFilePath();
-    return QString::fromUtf8(VANTREL_MODULE_BUILD_PATH);
+    return candidates[0];
 }
 
 bool VantrelModule::load(QString& error) {

@@ -69,10 +69,8 @@ void EnsureLoaded(Catalogue& c) {
     if (!folder.empty()) {
         candidates.push_back(folder / "corlith_messages.txt");
         candidates.push_back(folder / "messages.txt");
+        candidates.push_back(folder / CORLITH_MESSAGES_RELATIVE);
     }
-#ifdef CORLITH_MESSAGES_DEFAULT
-    candidates.emplace_back(CORLITH_MESSAGES_DEFAULT);
-#endif
     for (const auto& path : candidates) {
         std::error_code ec;
         if (std::filesystem::is_regular_file(path, ec) && ReadFile(path, c.texts)) return;

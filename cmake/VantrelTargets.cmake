@@ -1,0 +1,11 @@
+# vantrel_layer(<target> SOURCES <file>... [DEPENDS <target>...])
+#
+# The static library of one folder of the module. Usage requirements of what it depends on
+# pass on (PUBLIC); the project's options stay private. Symbols are hidden: the plug-in that
+# links these exports only its two entry points.
+function(vantrel_layer target)
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "SOURCES;DEPENDS")
+  add_library(${target} STATIC ${ARG_SOURCES})
+  target_link_libraries(${target} PUBLIC ${ARG_DEPENDS} PRIVATE vantrel_options)
+  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+endfunction()
