@@ -12,6 +12,7 @@
 #include "ui/detail/f_XxqtfpDetail.h"
 #include "ui/common/f_InvoiceListModel.h"
 
+#include "support/entry_helpers.h"
 #include "support/host_fixture.h"
 
 #include <QApplication>
@@ -31,18 +32,9 @@ namespace {
 using corlith::test::FailPoint;
 using corlith::test::MessageKind;
 
-void Choose(TPellowComboBox* combo, const std::string& text) {
-    const int index = combo->IndexOfItem(text);
-    ASSERT_GT(index, 0) << "no item " << text;
-    combo->SetItemIndex(index - 1);
-    QTest::keyClick(combo, Qt::Key_Down);
-    ASSERT_EQ(combo->ItemIndex(), index);
-}
-
-void TypeInto(TPellowEdit* edit, const char* keys) {
-    edit->selectAll();
-    QTest::keyClicks(edit, QString::fromLatin1(keys));
-}
+using testhost::Choose;
+using testhost::LastMessageNumber;
+using testhost::TypeInto;
 
 // Fills an ordinary invoice of the given amount (at 17 %) and presses "确定".
 void EnterInvoice(TFrmXxqtfpDetail* d, const char* amount, const std::string& period) {
@@ -52,11 +44,6 @@ void EnterInvoice(TFrmXxqtfpDetail* d, const char* amount, const std::string& pe
     d->dtpKprq->SetDate(PeriodStartDate(period).addDays(9));
     corlith::test::ClearMessages();
     QTest::mouseClick(d->BtnCommit, Qt::LeftButton);
-}
-
-int LastMessageNumber() {
-    const auto& m = corlith::test::Messages();
-    return m.empty() ? 0 : m.back().number;
 }
 
 std::vector<std::string> StatementsContaining(const std::string& part) {

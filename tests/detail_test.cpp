@@ -12,6 +12,7 @@
 #include "ui/common/controls/PellowEdit.h"
 #include "ui/common/controls/PellowRadioButton.h"
 
+#include "support/entry_helpers.h"
 #include "support/host_fixture.h"
 
 #include <QApplication>
@@ -283,32 +284,9 @@ bool HasFocusIn(QWidget* dialog, QWidget* control) {
     return f && (f == control || control->isAncestorOf(f));
 }
 
-// Picks an item as the user does, with the arrow keys, so that the change events fire.
-void Choose(TPellowComboBox* combo, const std::string& text) {
-    const int index = combo->IndexOfItem(text);
-    ASSERT_GE(index, 0) << "no item " << text;
-    if (index > 0) {
-        combo->SetItemIndex(index - 1);
-        QTest::keyClick(combo, Qt::Key_Down);
-    } else {
-        combo->SetItemIndex(1);
-        QTest::keyClick(combo, Qt::Key_Up);
-    }
-    ASSERT_EQ(combo->ItemIndex(), index);
-}
-
-void TypeInto(TPellowEdit* edit, const char* keys) {
-    edit->selectAll();
-    if (*keys == 0)
-        QTest::keyClick(edit, Qt::Key_Backspace);
-    else
-        QTest::keyClicks(edit, QString::fromLatin1(keys));
-}
-
-int LastMessageNumber() {
-    const auto& m = corlith::test::Messages();
-    return m.empty() ? 0 : m.back().number;
-}
+using testhost::Choose;
+using testhost::LastMessageNumber;
+using testhost::TypeInto;
 
 class DetailWindowTest : public testhost::HostFixture {
 protected:
