@@ -2,6 +2,7 @@
 // document, the invoices behind each figure, the client's preview, drill and print verbs.
 #include "corlith/corlith_test.h"
 #include "host/corlith_api.h"
+#include "host/f_HostTransaction.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_XxqtfpGlobal.h"
 #include "summary/f_QtfpSummary.h"
@@ -164,7 +165,8 @@ protected:
         const int rates[] = {17, 13, 6, 4, 0, 3};
         const int types[] = {1, 2, 3, 5};
         std::string error;
-        ASSERT_TRUE(DBBeginTrans(testhost::kConnection, error)) << error;
+        THostTransaction transaction(testhost::kConnection, error);
+        ASSERT_TRUE(transaction.Active()) << error;
         for (int i = 0; i < n; ++i) {
             testhost::InvoiceRow row;
             row.xh = i + 1;
@@ -183,7 +185,7 @@ protected:
             row.gfnsr = pick(2) ? std::string(" ") : "9144030072612345" + std::to_string(pick(90) + 10);
             InsertInvoice(row);
         }
-        ASSERT_TRUE(DBCommitTrans(testhost::kConnection, error)) << error;
+        ASSERT_TRUE(transaction.Commit(error)) << error;
     }
 
     std::vector<TSummaryLine> Lines() {
