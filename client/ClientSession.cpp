@@ -371,10 +371,17 @@ bool InstallSession(const ClientSession& session, THostHandle appHandle, QString
         corlith::CloseConnections();
         return false;
     }
-    if (!present && !corlith::CreateSchema(connection, session.subAppCode, hostError)) {
-        error = u"无法在数据库 %1 中建表：%2"_s.arg(dbLabel, GbkToQString(hostError));
-        corlith::CloseConnections();
-        return false;
+    if (!present) {
+        if (!corlith::CreateSchema(connection, session.subAppCode, hostError)) {
+            error = u"无法在数据库 %1 中建表：%2"_s.arg(dbLabel, GbkToQString(hostError));
+            corlith::CloseConnections();
+            return false;
+        }
+    } else {
+        // Adds what later versions index; writes nothing when all of it is there. A read-only
+        // database refuses and is read without those indexes.
+        std::string ignored;
+        corlith::CreateSchema(connection, session.subAppCode, ignored);
     }
 
     SubAppVo* vo = GetCurSubAppVo();

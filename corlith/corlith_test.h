@@ -26,8 +26,10 @@ CORLITH_API const std::vector<ShownMessage>& Messages();
 CORLITH_API void ClearMessages();
 CORLITH_API void QueueConfirmAnswer(bool answer);
 
-// Every statement handed to ExecADOQueryMsg, as the module built it (GBK), in order;
-// also "BEGIN", "COMMIT", "ROLLBACK" and "POST <table>" for the other database steps.
+// While enabled (off at start and after ResetHost), every statement handed to ExecADOQueryMsg
+// is logged as the module built it (GBK), in order, with "BEGIN", "COMMIT", "ROLLBACK" and
+// "POST <table>" for the other database steps.
+CORLITH_API void EnableStatementLog(bool on);
 CORLITH_API const std::vector<std::string>& StatementLog();
 CORLITH_API std::vector<std::string> StatementsOnly();   // the log without the other steps
 CORLITH_API void ClearStatementLog();
@@ -41,6 +43,11 @@ CORLITH_API void ClearFailures();
 
 // Whether the connection has an open transaction.
 CORLITH_API bool InTransaction(const std::string& connection);
+
+// How SQLite runs the connection: whether it serialises every call with a mutex, and whether
+// it keeps global memory statistics.
+CORLITH_API bool ConnectionSerialised(const std::string& connection);
+CORLITH_API bool EngineCountsMemory();
 
 // The help page last registered with SetgsHelpHtml.
 CORLITH_API std::string HelpHtml();

@@ -4,6 +4,7 @@
 #include "backend.h"
 #include "codec.h"
 #include "host/f_HostTransaction.h"
+#include "schema.h"
 
 #include <cctype>
 #include <optional>
@@ -27,7 +28,8 @@ std::string SchemaSql(const std::string& code) {
            "PRIMARY KEY (NSRSBH, KJNY, SBZLBH, SBBBH));"
            // The declaration guard looks returns up by taxpayer, period, kind and form.
            "CREATE INDEX IF NOT EXISTS ix_" + sbb + "_form ON " + sbb + " (NSRSBH, KJNY, SBZLBH, SBBBH);"
-           "CREATE INDEX IF NOT EXISTS ix_" + sbzlb + "_kind ON " + sbzlb + " (NSRSBH, KJNY, SBZLBH, SBPC);";
+           "CREATE INDEX IF NOT EXISTS ix_" + sbzlb + "_kind ON " + sbzlb + " (NSRSBH, KJNY, SBZLBH, SBPC);" +
+           corlith::InvoiceIndexSql(fp);
 }
 
 bool ValidCode(const std::string& code) {
@@ -39,6 +41,17 @@ bool ValidCode(const std::string& code) {
 }  // namespace
 
 namespace corlith {
+
+std::string InvoiceIndexSql(const std::string& table) {
+    // The summary's selects all fix the taxpayer and period and then compare flags, type and
+    // rate by equality: with these as the leading columns each select reads only the index
+    // entries it sums, never the table. The first index serves the selects that fix ms, jzjt
+    // and zfbz (and a rate pair), the second those that fix the type.
+    return "CREATE INDEX IF NOT EXISTS ix_" + table + "_flags ON " + table +
+           " (nsrsbh, sbssq, ms, jzjt, zfbz, sl, lwfp, fplx, je, se, fs);"
+           "CREATE INDEX IF NOT EXISTS ix_" + table + "_types ON " + table +
+           " (nsrsbh, sbssq, fplx, ms, lwfp, sl, zfbz, je, se, fs);";
+}
 
 bool CreateSchema(const std::string& connection, const std::string& subAppCode, std::string& error) {
     try {

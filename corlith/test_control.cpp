@@ -16,6 +16,7 @@ struct ArmedFailure {
 
 struct State {
     bool recording = false;
+    bool logging = false;   // the statement log costs memory on every statement: off unless a test asks
     std::vector<test::ShownMessage> messages;
     std::deque<bool> answers;
     std::vector<std::string> log;
@@ -31,11 +32,13 @@ State& state() {
 }  // namespace
 
 void LogStatement(const std::string& statement) {
+    if (!state().logging) return;
     state().log.push_back(statement);
     state().isStep.push_back(false);
 }
 
 void LogStep(const std::string& entry) {
+    if (!state().logging) return;
     state().log.push_back(entry);
     state().isStep.push_back(true);
 }
@@ -86,6 +89,8 @@ void QueueConfirmAnswer(bool answer) {
     } catch (...) {
     }
 }
+
+void EnableStatementLog(bool on) { testctl::state().logging = on; }
 
 const std::vector<std::string>& StatementLog() { return testctl::state().log; }
 

@@ -299,6 +299,41 @@ TEST_F(ClientTest, InitDbWaitsForAnotherWriterToFinish) {
     EXPECT_EQ(Count("select count(*) from sb07_fplxb"), 5);
 }
 
+TEST_F(ClientTest, AnExistingDatabaseGainsTheInvoiceIndexesAtStartAndAtInitDbKeepingItsRows) {
+    const std::string indexes = "select count(*) from sqlite_master where type='index' and lower(name) in "
+                                "('ix_sb07_xxfpb_flags','ix_sb07_xxfpb_types')";
+    const auto dropIndexes = [this] {
+        corlith::CloseConnections();
+        bound_ = false;
+        std::string error;
+        ASSERT_TRUE(corlith::BindConnection(kCheckConnection, QStringToGbk(db_), error)) << error;
+        THostQuery q;
+        for (const char* name : {"ix_sb07_xxfpb_flags", "ix_sb07_xxfpb_types"})
+            ASSERT_TRUE(ExecADOQueryMsg(kCheckConnection, std::string("drop index ") + name, &q, error, 0, 0)) << error;
+        corlith::CloseConnections();
+    };
+    InitDemo();
+    EXPECT_EQ(Count(indexes), 2);
+    dropIndexes();
+    EXPECT_EQ(Count(indexes), 0);
+
+    // A database made before the indexes: the next start adds them.
+    const QString before = Summary();
+    corlith::CloseConnections();
+    bound_ = false;
+    EXPECT_EQ(Count(indexes), 2);
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb"), 21);
+    EXPECT_EQ(Cell(before, u"SB_XXQTFPMX_ZBJE_6_12"_s), u"30900.00"_s);
+
+    // And so does init-db.
+    dropIndexes();
+    const ClientRun run = Run({u"init-db"_s, u"--db"_s, db_});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    EXPECT_EQ(Count(indexes), 2);
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb"), 21);
+    EXPECT_EQ(Summary(), before);
+}
+
 TEST_F(ClientTest, InitDbKeepsAnExistingConfigurationFile) {
     ASSERT_TRUE(QDir().mkpath(Path(u"sub07"_s)));
     WriteFile(Path(u"sub07/fp_config.ini"_s), "[xxqtfp]\r\nsl=|13|\r\n");

@@ -503,6 +503,37 @@ TEST_F(CorlithDb, StatementLogRecordsStatementsAndSteps) {
     EXPECT_TRUE(corlith::test::StatementLog().empty());
 }
 
+TEST_F(CorlithDb, StatementLogStaysEmptyInARunThatDidNotAskForIt) {
+    // As a host starts: nothing of the test-control API touched since the reset.
+    corlith::ResetHost();
+    std::string error;
+    ASSERT_TRUE(corlith::BindConnection(kConnection, dbFile_.string(), error)) << error;
+    ASSERT_TRUE(DBBeginTrans(kConnection, error)) << error;
+    Exec("update sb07_fplxb set mc = '普通' where fplx = 1");
+    auto q = Select("select * from SB07_FPTXQKB");
+    q->Append();
+    q->SetFieldValue("NSRSBH", "1");
+    ASSERT_TRUE(q->Post(error)) << error;
+    ASSERT_TRUE(DBCommitTrans(kConnection, error)) << error;
+    EXPECT_TRUE(corlith::test::StatementLog().empty());
+    EXPECT_TRUE(corlith::test::StatementsOnly().empty());
+
+    corlith::test::EnableStatementLog(true);
+    Exec("select 1");
+    corlith::test::EnableStatementLog(false);
+    Exec("select 2");
+    EXPECT_EQ(corlith::test::StatementLog(), std::vector<std::string>{"select 1"});
+}
+
+TEST_F(CorlithDb, ConnectionIsNotSerialisedAndTheEngineKeepsNoMemoryStatistics) {
+    EXPECT_FALSE(corlith::test::ConnectionSerialised(kConnection));
+    // Work that allocates: were statistics kept, the engine would count these bytes.
+    const std::vector<long long> above{4, 3, 2};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(QueryInt("select count(*) from sb07_fplxb where fplx > " + std::to_string(i)), above[static_cast<size_t>(i)]);
+    EXPECT_FALSE(corlith::test::EngineCountsMemory());
+}
+
 // ---- schema and dates ----------------------------------------------------------------------
 
 TEST_F(CorlithDb, SchemaIsIdempotentAndKeepsExistingTypes) {

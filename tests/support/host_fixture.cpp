@@ -71,6 +71,7 @@ void HostFixture::SetUp() {
     SetCatalogue(1);
 
     corlith::test::EnableRecording(true);
+    corlith::test::EnableStatementLog(true);
     corlith::test::ClearMessages();
     corlith::test::ClearStatementLog();
     corlith::test::ClearFailures();
