@@ -12,6 +12,7 @@
 #include "ui/common/f_Colors.h"
 #include "ui/common/f_Status.h"
 #include "ui/common/f_InvoiceListModel.h"
+#include "ui/common/f_KeySort.h"
 #include "ui/manager/f_XxqtfpMgr.h"
 #include "ui/manager/f_doohckey.h"
 #include "ui/detail/f_XxqtfpDetail.h"
@@ -38,6 +39,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <random>
 #include <vector>
 
 using corlith::test::FailPoint;
@@ -67,11 +69,8 @@ struct RecordSet {
 };
 
 void BindModel(TInvoiceListModel& model, RecordSet& records) {
-    model.SetInitProc([&records](int row) {
-        return row < static_cast<int>(records.list.size()) ? records.list[static_cast<size_t>(row)] : nullptr;
-    });
+    model.SetList(&records.list);
     model.SetTextProc(&TFrmXxqtfpMgr::VSTInvoideCommonGetText);
-    model.SetCompareProc(&TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes);
 }
 
 std::vector<int> Xhs(const TInvoiceListModel& model) {
@@ -186,9 +185,16 @@ TEST(InvoiceListModel, PassesTheModelTesterThroughResetsSortsAndRowChanges) {
     model.sort(ColJe, Qt::DescendingOrder);
     model.setData(model.index(2, ColSelect), Qt::Checked, Qt::CheckStateRole);
     model.sort(ColMs, Qt::AscendingOrder);
-    Txxqtfpxx* extra = set.Add(7, 1.0);
-    model.AppendRecord(extra);
-    model.RemoveRecords({set.list[0], set.list[3], extra});
+    auto extra = std::make_unique<Txxqtfpxx>();
+    model.AppendRecord(extra.get());
+    EXPECT_EQ(set.list.back(), extra.get());
+    model.setData(model.index(6, ColSelect), Qt::Checked, Qt::CheckStateRole);
+    model.sort(ColJe, Qt::AscendingOrder);
+    model.RemoveRecords({set.list[0], set.list[3], extra.get()});
+    EXPECT_EQ(set.list.size(), 4u);
+    EXPECT_EQ(model.rowCount(), 4);
+    model.SetAllChecked(true);
+    model.SetAllChecked(false);
     model.SetColumnColor(ColFs, QColor(1, 2, 3));
     model.ResetRows(0);
     EXPECT_EQ(model.rowCount(), 0);
@@ -241,7 +247,142 @@ TEST(InvoiceListModel, RemovesExactlyTheGivenRecordsFromASortedList) {
     model.RemoveRecords(doomed);
     EXPECT_EQ(Xhs(model), (std::vector<int>{6, 5, 3, 2}));
     EXPECT_TRUE(model.CheckedRows().empty());
-    EXPECT_EQ(Gbk(model.data(model.index(0, ColJe)).toString()), "95.00");
+    // The owner's list lost the same records and keeps the others in their order.
+    std::vector<int> listed;
+    for (const Txxqtfpxx* r : set.list) listed.push_back(r->xh);
+    EXPECT_EQ(listed, (std::vector<int>{2, 3, 5, 6}));
+    // Rows and list stay one: a later sort and check still find the right records.
+    model.SetChecked(0, true);
+    model.sort(ColJe, Qt::DescendingOrder);
+    EXPECT_EQ(Xhs(model), (std::vector<int>{2, 3, 5, 6}));
+    EXPECT_EQ(model.CheckedRows(), std::vector<int>{3});
+    EXPECT_EQ(Gbk(model.data(model.index(0, ColJe)).toString()), "99.00");
+}
+
+TEST(InvoiceListModel, CheckStatesFollowTheirRecordsAndChangeOnlyWhenAsked) {
+    testhost::EnsureApplication();
+    RecordSet set;
+    for (int i = 0; i < 5; ++i) set.Add(i + 1, 50 - 10 * i);
+    TInvoiceListModel model;
+    BindModel(model, set);
+    model.SetColumns(InvoiceListColumns);
+    model.ResetRows(5);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy toggled(&model, &TInvoiceListModel::CheckToggled);
+
+    EXPECT_TRUE(model.setData(model.index(1, ColSelect), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(toggled.count(), 1);
+    // The same state again: nothing to tell anyone.
+    EXPECT_TRUE(model.setData(model.index(1, ColSelect), Qt::Checked, Qt::CheckStateRole));
+    model.SetChecked(1, true);
+    model.SetCheckedRows({false, true});
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(toggled.count(), 1);
+    EXPECT_FALSE(model.setData(model.index(1, ColJe), Qt::Unchecked, Qt::CheckStateRole));
+    EXPECT_EQ(model.CheckedCount(), 1);
+
+    model.sort(ColJe, Qt::AscendingOrder);   // xh 5 4 3 2 1
+    EXPECT_EQ(model.CheckedRecords(), std::vector<Txxqtfpxx*>{set.list[1]});
+    EXPECT_EQ(model.CheckedRows(), std::vector<int>{3});
+    EXPECT_EQ(model.data(model.index(3, ColSelect), Qt::CheckStateRole).toInt(), Qt::Checked);
+
+    model.SetAllChecked(true);
+    EXPECT_EQ(model.CheckedCount(), 5);
+    EXPECT_EQ(changed.count(), 2);   // one range for the whole column
+    model.SetChecked(0, false);
+    EXPECT_EQ(model.CheckedCount(), 4);
+    EXPECT_EQ(model.CheckedRecords().front(), set.list[3]);   // display order: xh 4 first
+    model.SetAllChecked(false);
+    EXPECT_EQ(model.CheckedCount(), 0);
+    EXPECT_TRUE(model.CheckedRecords().empty());
+    EXPECT_EQ(toggled.count(), 1);   // none of the programmatic changes claimed to be the user's
+}
+
+// Texts built to trip a key sort: case folding, prefixes, GBK lead bytes, trailing zero
+// bytes, long common beginnings; numbers with ties, signs and a negative zero.
+std::string RandomText(std::mt19937& gen, bool fewValues) {
+    static const std::vector<std::string> few{"0", "1", "", " ", "普通发票", "未知发票", "纳税检查调整", "a", "A", "1 "};
+    if (fewValues) return few[gen() % few.size()];
+    static const std::string alphabet = "aAbBzZ09_ \x81\xfe";
+    std::string text = gen() % 3 ? "9111000" : "";
+    const size_t length = gen() % 22;
+    for (size_t i = 0; i < length; ++i) text += alphabet[gen() % alphabet.size()];
+    if (gen() % 40 == 0) text += std::string(1 + gen() % 2, '\0');
+    return text;
+}
+
+std::vector<std::unique_ptr<Txxqtfpxx>> RandomRecords(size_t count, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::vector<std::unique_ptr<Txxqtfpxx>> records;
+    const std::vector<double> amounts{0.0, -0.0, 9.5, 10, -3.25, 1e12, -1e12, 0.01, 123456.78};
+    for (size_t i = 0; i < count; ++i) {
+        auto r = std::make_unique<Txxqtfpxx>();
+        r->xh = static_cast<int32_t>(i);
+        r->fplxmc = RandomText(gen, true);
+        r->kprq = gen() % 2 ? "2026-11-" + std::to_string(10 + gen() % 20) : RandomText(gen, gen() % 2);
+        r->fs = gen() % 4 ? static_cast<int64_t>(gen() % 50) : static_cast<int64_t>(gen()) * (gen() % 2 ? -1 : 1) << 20;
+        r->je = gen() % 3 ? amounts[gen() % amounts.size()] : static_cast<double>(gen() % 100000) / 100.0 - 500;
+        r->se = static_cast<double>(gen() % 2000) / 100.0 * (gen() % 5 ? 1 : -1);
+        r->gfnsr = RandomText(gen, false);
+        r->ms = RandomText(gen, true);
+        r->lwfp = RandomText(gen, true);
+        r->zfbz = gen() % 10 ? "0" : "1";
+        r->jzjt = RandomText(gen, true);
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
+TEST(InvoiceListModel, KeySortGivesTheComparisonsStableOrderForEveryColumn) {
+    // Sizes on both sides of the plain sort used for short runs, and one where counting and
+    // radix passes do the work.
+    for (const size_t count : {size_t{7}, size_t{40}, size_t{3000}}) {
+        const auto records = RandomRecords(count, 20261207u + static_cast<unsigned>(count));
+        std::vector<Txxqtfpxx*> list;
+        for (const auto& r : records) list.push_back(r.get());
+        for (int column = ColSelect; column < InvoiceListColumnCount; ++column) {
+            for (const bool descending : {false, true}) {
+                std::vector<Txxqtfpxx*> expected = list;
+                std::stable_sort(expected.begin(), expected.end(), [&](const Txxqtfpxx* a, const Txxqtfpxx* b) {
+                    const int c = TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(*a, *b, column);
+                    return descending ? c > 0 : c < 0;
+                });
+                std::vector<uint32_t> rows(list.size());
+                for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<uint32_t>(i);
+                SortInvoiceRows(rows, list, column, descending);
+                std::vector<Txxqtfpxx*> sorted;
+                for (uint32_t i : rows) sorted.push_back(list[i]);
+                ASSERT_EQ(sorted, expected) << "column " << column << (descending ? " descending" : " ascending")
+                                            << ", " << count << " rows";
+            }
+        }
+    }
+}
+
+TEST(KeySort, CountingAndRadixPathsAreStableOnExtremeKeys) {
+    std::mt19937 gen(7);
+    for (const uint64_t spread : {uint64_t{3}, uint64_t{300}, ~uint64_t{0}}) {
+        std::vector<TSortEntry> entries(5000);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const uint64_t r = (static_cast<uint64_t>(gen()) << 32) | gen();
+            entries[i] = {spread == ~uint64_t{0} ? r : (r % spread) << 40, static_cast<uint32_t>(i)};
+        }
+        std::vector<TSortEntry> expected = entries;
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const TSortEntry& a, const TSortEntry& b) { return a.key < b.key; });
+        StableSortByKey(entries);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            ASSERT_EQ(entries[i].key, expected[i].key) << spread;
+            ASSERT_EQ(entries[i].row, expected[i].row) << spread;
+        }
+    }
+    EXPECT_LT(IntegerSortKey(-1), IntegerSortKey(0));
+    EXPECT_LT(IntegerSortKey(INT64_MIN), IntegerSortKey(INT64_MAX));
+    EXPECT_EQ(RealSortKey(-0.0), RealSortKey(0.0));
+    EXPECT_LT(RealSortKey(-1e300), RealSortKey(-0.5));
+    EXPECT_LT(RealSortKey(-0.5), RealSortKey(0.0));
+    EXPECT_LT(RealSortKey(9.5), RealSortKey(10.0));
 }
 
 // ---- the decorator on a list of its own ----------------------------------------------------

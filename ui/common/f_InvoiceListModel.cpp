@@ -1,6 +1,8 @@
 #include "ui/common/f_InvoiceListModel.h"
 
 #include "host/corlith_api.h"
+#include "invoice/f_XxqtfpGlobal.h"
+#include "ui/common/f_KeySort.h"
 
 #include <QHeaderView>
 #include <QTreeView>
@@ -36,6 +38,15 @@ Qt::Alignment AlignmentOf(int32_t alignment) {
 
 TInvoiceListModel::TInvoiceListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
+void TInvoiceListModel::SetList(std::vector<Txxqtfpxx*>* list) {
+    beginResetModel();
+    list_ = list;
+    order_.clear();
+    checked_.clear();
+    checkedCount_ = 0;
+    endResetModel();
+}
+
 void TInvoiceListModel::SetColumns(std::span<const TListColumnDef> columns) {
     beginResetModel();
     columns_.clear();
@@ -46,9 +57,9 @@ void TInvoiceListModel::SetColumns(std::span<const TListColumnDef> columns) {
 
 void TInvoiceListModel::SetColumnColor(int column, const QColor& color) {
     if (column < 0 || column >= static_cast<int>(columns_.size())) return;
+    if (columns_[static_cast<size_t>(column)].color == color) return;
     columns_[static_cast<size_t>(column)].color = color;
-    if (!rows_.empty())
-        emit dataChanged(index(0, column), index(rowCount() - 1, column), {Qt::BackgroundRole});
+    if (!order_.empty()) emit dataChanged(index(0, column), index(rowCount() - 1, column), {Qt::BackgroundRole});
 }
 
 QColor TInvoiceListModel::ColumnColor(int column) const {
@@ -58,91 +69,128 @@ QColor TInvoiceListModel::ColumnColor(int column) const {
 
 void TInvoiceListModel::ResetRows(int count) {
     beginResetModel();
-    rows_.assign(static_cast<size_t>(std::max(count, 0)), nullptr);
-    checks_.assign(rows_.size(), 0);
-    if (initProc_)
-        for (size_t i = 0; i < rows_.size(); ++i) rows_[i] = initProc_(static_cast<int>(i));
-    if (sortColumn_ >= 0) SortRowsInPlace(nullptr);
+    const size_t available = list_ ? list_->size() : 0;
+    const size_t shown = std::min(static_cast<size_t>(std::max(count, 0)), available);
+    order_.resize(shown);
+    for (size_t i = 0; i < shown; ++i) order_[i] = static_cast<uint32_t>(i);
+    checked_.assign(available, 0);
+    checkedCount_ = 0;
+    if (sortColumn_ >= 0) SortOrderInPlace();
     endResetModel();
 }
 
 Txxqtfpxx* TInvoiceListModel::RecordAt(int row) const {
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return nullptr;
-    return rows_[static_cast<size_t>(row)];
+    if (row < 0 || row >= static_cast<int>(order_.size())) return nullptr;
+    return Entry(order_[static_cast<size_t>(row)]);
 }
 
 int TInvoiceListModel::RowOf(const Txxqtfpxx* record) const {
     if (!record) return -1;
-    const auto it = std::find(rows_.begin(), rows_.end(), record);
-    return it == rows_.end() ? -1 : static_cast<int>(it - rows_.begin());
+    for (size_t row = 0; row < order_.size(); ++row)
+        if (Entry(order_[row]) == record) return static_cast<int>(row);
+    return -1;
 }
 
 bool TInvoiceListModel::IsChecked(int row) const {
-    return row >= 0 && row < static_cast<int>(checks_.size()) && checks_[static_cast<size_t>(row)] != 0;
+    return row >= 0 && row < static_cast<int>(order_.size()) && checked_[order_[static_cast<size_t>(row)]] != 0;
+}
+
+void TInvoiceListModel::SetCheck(uint32_t listIndex, bool checked) {
+    uint8_t& state = checked_[listIndex];
+    if ((state != 0) == checked) return;
+    state = checked ? 1 : 0;
+    checkedCount_ += checked ? 1 : -1;
 }
 
 void TInvoiceListModel::SetChecked(int row, bool checked) {
-    if (row < 0 || row >= static_cast<int>(checks_.size())) return;
-    uint8_t& state = checks_[static_cast<size_t>(row)];
-    if ((state != 0) == checked) return;
-    state = checked ? 1 : 0;
+    if (row < 0 || row >= static_cast<int>(order_.size()) || IsChecked(row) == checked) return;
+    SetCheck(order_[static_cast<size_t>(row)], checked);
     const QModelIndex cell = index(row, ColSelect);
     emit dataChanged(cell, cell, {Qt::CheckStateRole});
+}
+
+void TInvoiceListModel::SetAllChecked(bool checked) {
+    std::vector<bool> all(order_.size(), checked);
+    SetCheckedRows(all);
 }
 
 void TInvoiceListModel::SetCheckedRows(const std::vector<bool>& checked) {
     int first = -1;
     int last = -1;
-    for (size_t i = 0; i < checks_.size(); ++i) {
-        const uint8_t want = (i < checked.size() && checked[i]) ? 1 : 0;
-        if (checks_[i] == want) continue;
-        checks_[i] = want;
-        if (first < 0) first = static_cast<int>(i);
-        last = static_cast<int>(i);
+    for (size_t row = 0; row < order_.size(); ++row) {
+        const bool want = row < checked.size() && checked[row];
+        if ((checked_[order_[row]] != 0) == want) continue;
+        SetCheck(order_[row], want);
+        if (first < 0) first = static_cast<int>(row);
+        last = static_cast<int>(row);
     }
     if (first >= 0) emit dataChanged(index(first, ColSelect), index(last, ColSelect), {Qt::CheckStateRole});
 }
 
 std::vector<int> TInvoiceListModel::CheckedRows() const {
     std::vector<int> result;
-    for (size_t i = 0; i < checks_.size(); ++i)
-        if (checks_[i]) result.push_back(static_cast<int>(i));
+    if (checkedCount_ == 0) return result;
+    result.reserve(static_cast<size_t>(checkedCount_));
+    for (size_t row = 0; row < order_.size(); ++row)
+        if (checked_[order_[row]]) result.push_back(static_cast<int>(row));
     return result;
 }
 
 std::vector<Txxqtfpxx*> TInvoiceListModel::CheckedRecords() const {
     std::vector<Txxqtfpxx*> result;
-    for (size_t i = 0; i < checks_.size(); ++i)
-        if (checks_[i] && rows_[i]) result.push_back(rows_[i]);
+    if (checkedCount_ == 0) return result;
+    result.reserve(static_cast<size_t>(checkedCount_));
+    for (uint32_t listIndex : order_)
+        if (checked_[listIndex]) result.push_back(Entry(listIndex));
     return result;
 }
 
 void TInvoiceListModel::AppendRecord(Txxqtfpxx* record) {
+    if (!list_ || !record) return;
     const int row = rowCount();
     beginInsertRows(QModelIndex(), row, row);
-    rows_.push_back(record);
-    checks_.push_back(0);
+    list_->push_back(record);
+    checked_.push_back(0);
+    order_.push_back(static_cast<uint32_t>(list_->size() - 1));
     endInsertRows();
 }
 
 void TInvoiceListModel::RemoveRecords(const std::vector<Txxqtfpxx*>& records) {
-    if (records.empty()) return;
+    if (!list_ || records.empty()) return;
     const std::unordered_set<const Txxqtfpxx*> doomed(records.begin(), records.end());
+    std::vector<uint8_t> gone(list_->size(), 0);
+    for (size_t i = 0; i < list_->size(); ++i) gone[i] = doomed.count((*list_)[i]) ? 1 : 0;
     // From the bottom up, one contiguous block at a time, so the view keeps its other rows.
     int row = rowCount() - 1;
     while (row >= 0) {
-        if (!doomed.count(rows_[static_cast<size_t>(row)])) {
+        if (!gone[order_[static_cast<size_t>(row)]]) {
             --row;
             continue;
         }
         const int last = row;
-        while (row > 0 && doomed.count(rows_[static_cast<size_t>(row - 1)])) --row;
+        while (row > 0 && gone[order_[static_cast<size_t>(row - 1)]]) --row;
         beginRemoveRows(QModelIndex(), row, last);
-        rows_.erase(rows_.begin() + row, rows_.begin() + last + 1);
-        checks_.erase(checks_.begin() + row, checks_.begin() + last + 1);
+        order_.erase(order_.begin() + row, order_.begin() + last + 1);
         endRemoveRows();
         --row;
     }
+    // The list closes ranks; every remaining row follows its entry to the entry's new index,
+    // so no row changes what it shows.
+    std::vector<uint32_t> newIndex(list_->size(), 0);
+    size_t kept = 0;
+    for (size_t i = 0; i < list_->size(); ++i) {
+        if (gone[i]) {
+            if (checked_[i]) --checkedCount_;
+            continue;
+        }
+        newIndex[i] = static_cast<uint32_t>(kept);
+        (*list_)[kept] = (*list_)[i];
+        checked_[kept] = checked_[i];
+        ++kept;
+    }
+    list_->resize(kept);
+    checked_.resize(kept);
+    for (uint32_t& listIndex : order_) listIndex = newIndex[listIndex];
 }
 
 void TInvoiceListModel::RefreshRecord(const Txxqtfpxx* record) {
@@ -151,7 +199,7 @@ void TInvoiceListModel::RefreshRecord(const Txxqtfpxx* record) {
 }
 
 int TInvoiceListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    return parent.isValid() ? 0 : static_cast<int>(order_.size());
 }
 
 int TInvoiceListModel::columnCount(const QModelIndex& parent) const {
@@ -160,21 +208,15 @@ int TInvoiceListModel::columnCount(const QModelIndex& parent) const {
 
 QVariant TInvoiceListModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return QVariant();
-    const int row = index.row();
     const int column = index.column();
     switch (role) {
     case Qt::DisplayRole: {
-        const Txxqtfpxx* record = rows_[static_cast<size_t>(row)];
-        if (!record || !textProc_) return QString();
-        try {
-            return GbkToQString(textProc_(*record, column));
-        } catch (...) {
-            return QString();  // a cell that cannot be computed stays empty
-        }
+        const Txxqtfpxx* record = RecordAt(index.row());
+        return record && textProc_ ? GbkToQString(textProc_(*record, column)) : QString();
     }
     case Qt::CheckStateRole:
         if (column != ColSelect) return QVariant();
-        return checks_[static_cast<size_t>(row)] ? Qt::Checked : Qt::Unchecked;
+        return IsChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(AlignmentOf(columns_[static_cast<size_t>(column)].def.alignment));
     case Qt::BackgroundRole: {
@@ -191,8 +233,8 @@ bool TInvoiceListModel::setData(const QModelIndex& index, const QVariant& value,
         !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return false;
     const bool checked = static_cast<Qt::CheckState>(value.toInt()) == Qt::Checked;
-    uint8_t& state = checks_[static_cast<size_t>(index.row())];
-    state = checked ? 1 : 0;
+    if (IsChecked(index.row()) == checked) return true;
+    SetCheck(order_[static_cast<size_t>(index.row())], checked);
     emit dataChanged(index, index, {Qt::CheckStateRole});
     emit CheckToggled(index.row(), checked);
     return true;
@@ -216,55 +258,39 @@ Qt::ItemFlags TInvoiceListModel::flags(const QModelIndex& index) const {
     return result;
 }
 
-namespace {
-
-// Ascending or descending by one column; rows without a record go last.
-struct TRowOrder {
-    TInvoiceListModel::TCompareProc compare;
-    int column;
-    bool descending;
-    bool operator()(const Txxqtfpxx* a, const Txxqtfpxx* b) const {
-        if (!a || !b) return a && !b;
-        const int c = compare(*a, *b, column);
-        return descending ? c > 0 : c < 0;
+void SortInvoiceRows(std::vector<uint32_t>& rows, const std::vector<Txxqtfpxx*>& list, int column, bool descending) {
+    using Field = std::string Txxqtfpxx::*;
+    Field text = nullptr;
+    switch (column) {
+    case ColFplxmc: text = &Txxqtfpxx::fplxmc; break;
+    case ColKprq: text = &Txxqtfpxx::kprq; break;
+    case ColGfnsr: text = &Txxqtfpxx::gfnsr; break;
+    case ColMs: text = &Txxqtfpxx::ms; break;
+    case ColLwfp: text = &Txxqtfpxx::lwfp; break;
+    case ColZfbz: text = &Txxqtfpxx::zfbz; break;
+    case ColJzjt: text = &Txxqtfpxx::jzjt; break;
+    default: break;
     }
-};
-
-}  // namespace
-
-void TInvoiceListModel::SortRowsInPlace(std::vector<int>* oldRowOfNewRow) {
-    if (!compareProc_ || sortColumn_ < 0) {
-        if (oldRowOfNewRow) {
-            oldRowOfNewRow->resize(rows_.size());
-            for (size_t i = 0; i < rows_.size(); ++i) (*oldRowOfNewRow)[i] = static_cast<int>(i);
-        }
+    if (text) {
+        StableSortByText(rows, [&list, text](uint32_t i) { return std::string_view(list[i]->*text); }, descending);
         return;
     }
-    const TRowOrder order{compareProc_, sortColumn_, sortOrder_ == Qt::DescendingOrder};
-    const bool anyChecked = std::find(checks_.begin(), checks_.end(), uint8_t{1}) != checks_.end();
-    if (!oldRowOfNewRow && !anyChecked) {
-        // Nothing travels with the rows: sort the pointers themselves.
-        std::stable_sort(rows_.begin(), rows_.end(), order);
-        return;
+    switch (column) {
+    case ColFs:
+        StableSortByNumber(rows, [&list](uint32_t i) { return IntegerSortKey(list[i]->fs); }, descending);
+        break;
+    case ColJe:
+        StableSortByNumber(rows, [&list](uint32_t i) { return RealSortKey(list[i]->je); }, descending);
+        break;
+    case ColSe:
+        StableSortByNumber(rows, [&list](uint32_t i) { return RealSortKey(list[i]->se); }, descending);
+        break;
+    default: break;   // the check column: every row compares equal
     }
-    struct Entry {
-        Txxqtfpxx* record;
-        int row;
-    };
-    std::vector<Entry> entries(rows_.size());
-    for (size_t i = 0; i < rows_.size(); ++i) entries[i] = {rows_[i], static_cast<int>(i)};
-    std::stable_sort(entries.begin(), entries.end(),
-                     [&order](const Entry& a, const Entry& b) { return order(a.record, b.record); });
-    std::vector<uint8_t> checks(checks_.size());
-    for (size_t i = 0; i < entries.size(); ++i) {
-        rows_[i] = entries[i].record;
-        checks[i] = checks_[static_cast<size_t>(entries[i].row)];
-    }
-    checks_.swap(checks);
-    if (oldRowOfNewRow) {
-        oldRowOfNewRow->resize(entries.size());
-        for (size_t i = 0; i < entries.size(); ++i) (*oldRowOfNewRow)[i] = entries[i].row;
-    }
+}
+
+void TInvoiceListModel::SortOrderInPlace() {
+    if (list_ && sortColumn_ >= 0) SortInvoiceRows(order_, *list_, sortColumn_, sortOrder_ == Qt::DescendingOrder);
 }
 
 void TInvoiceListModel::sort(int column, Qt::SortOrder order) {
@@ -272,16 +298,17 @@ void TInvoiceListModel::sort(int column, Qt::SortOrder order) {
     sortOrder_ = order;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList from = persistentIndexList();
-    std::vector<int> oldRowOfNewRow;
-    SortRowsInPlace(from.isEmpty() ? nullptr : &oldRowOfNewRow);
+    std::vector<uint32_t> oldOrder;
+    if (!from.isEmpty()) oldOrder = order_;
+    SortOrderInPlace();
     if (!from.isEmpty()) {
-        std::vector<int> newRowOfOldRow(oldRowOfNewRow.size());
-        for (size_t i = 0; i < oldRowOfNewRow.size(); ++i)
-            newRowOfOldRow[static_cast<size_t>(oldRowOfNewRow[i])] = static_cast<int>(i);
+        // The view's current row and selection follow their records.
+        std::vector<int> rowOfEntry(list_ ? list_->size() : 0, -1);
+        for (size_t row = 0; row < order_.size(); ++row) rowOfEntry[order_[row]] = static_cast<int>(row);
         QModelIndexList to;
         to.reserve(from.size());
         for (const QModelIndex& old : from)
-            to.append(index(newRowOfOldRow[static_cast<size_t>(old.row())], old.column()));
+            to.append(index(rowOfEntry[oldOrder[static_cast<size_t>(old.row())]], old.column()));
         changePersistentIndexList(from, to);
     }
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);

@@ -1,12 +1,10 @@
-// The invoice list: a table model over the owning window's record list. It keeps one record
-// pointer and one check state per row; cell texts and the order come from the owner.
+// The invoice list: a table model over the owning window's record list.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QColor>
 
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -39,19 +37,20 @@ enum InvoiceListColumn {
 
 extern const TListColumnDef InvoiceListColumns[InvoiceListColumnCount];
 
+// The rows are the owner's list itself: the model keeps which list entry each row shows (the
+// display order) and which entries are checked, and nothing else of its own. Changes to the
+// list that the model should follow without a rebuild go through AppendRecord / RemoveRecords.
 class TInvoiceListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    using TTextProc = std::function<std::string(const Txxqtfpxx& record, int column)>;
-    // A plain function: sorting calls it n log n times.
-    using TCompareProc = int (*)(const Txxqtfpxx& a, const Txxqtfpxx& b, int column);
-    using TInitProc = std::function<Txxqtfpxx*(int row)>;
+    using TTextProc = std::string (*)(const Txxqtfpxx& record, int column);
 
     explicit TInvoiceListModel(QObject* parent = nullptr);
 
-    void SetTextProc(TTextProc proc) { textProc_ = std::move(proc); }
-    void SetCompareProc(TCompareProc proc) { compareProc_ = proc; }
-    void SetInitProc(TInitProc proc) { initProc_ = std::move(proc); }
+    // The owner's list; it must outlive the model or be replaced (null: no rows).
+    void SetList(std::vector<Txxqtfpxx*>* list);
+    const std::vector<Txxqtfpxx*>* List() const { return list_; }
+    void SetTextProc(TTextProc proc) { textProc_ = proc; }
 
     void SetColumns(std::span<const TListColumnDef> columns);
     const TListColumnDef& ColumnDef(int column) const { return columns_[static_cast<size_t>(column)].def; }
@@ -59,22 +58,25 @@ public:
     void SetColumnColor(int column, const QColor& color);
     QColor ColumnColor(int column) const;
 
-    // Rebuilds the rows 0..count-1 through the init proc, all unchecked, and puts them back
-    // into the current sort order.
+    // Shows the first count entries of the list, all unchecked, in the current sort order.
     void ResetRows(int count);
 
     Txxqtfpxx* RecordAt(int row) const;
     int RowOf(const Txxqtfpxx* record) const;  // -1 when not shown
 
+    // Check states. Programmatic changes emit dataChanged but no CheckToggled.
     bool IsChecked(int row) const;
-    // Programmatic check changes: no CheckToggled.
     void SetChecked(int row, bool checked);
-    void SetCheckedRows(const std::vector<bool>& checked);
+    void SetAllChecked(bool checked);
+    void SetCheckedRows(const std::vector<bool>& checked);   // by row; missing rows unchecked
+    int CheckedCount() const { return checkedCount_; }
     std::vector<int> CheckedRows() const;                // display order
     std::vector<Txxqtfpxx*> CheckedRecords() const;      // display order
 
-    // Row changes for records that the owner adds, edits or drops without a reload.
+    // Appends the record to the owner's list and shows it as the last row.
     void AppendRecord(Txxqtfpxx* record);
+    // Drops the records' rows and takes them out of the owner's list, which keeps the order of
+    // the others; the owner releases them.
     void RemoveRecords(const std::vector<Txxqtfpxx*>& records);
     void RefreshRecord(const Txxqtfpxx* record);
 
@@ -94,23 +96,28 @@ signals:
     void CheckToggled(int row, bool checked);
 
 private:
-    // Puts rows_ (and their checks) into the order of the sort column; fills the old row of
-    // every new row when asked.
-    void SortRowsInPlace(std::vector<int>* oldRowOfNewRow);
+    Txxqtfpxx* Entry(uint32_t listIndex) const { return (*list_)[listIndex]; }
+    // Puts order_ into the sort column's order.
+    void SortOrderInPlace();
+    void SetCheck(uint32_t listIndex, bool checked);
 
     struct Column {
         TListColumnDef def;
         QColor color;
     };
     std::vector<Column> columns_;
-    std::vector<Txxqtfpxx*> rows_;
-    std::vector<uint8_t> checks_;
+    std::vector<Txxqtfpxx*>* list_ = nullptr;
+    std::vector<uint32_t> order_;    // row -> index into the list
+    std::vector<uint8_t> checked_;   // by index into the list
+    int checkedCount_ = 0;
     int sortColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
-    TTextProc textProc_;
-    TCompareProc compareProc_ = nullptr;
-    TInitProc initProc_;
+    TTextProc textProc_ = nullptr;
 };
+
+// Sorts list indexes as the invoice list orders a column (the comparison the manager defines
+// for each column), stably; column 0 and unknown columns keep the given order.
+void SortInvoiceRows(std::vector<uint32_t>& rows, const std::vector<Txxqtfpxx*>& list, int column, bool descending);
 
 // The list's columns from a column table: captions, widths, image indexes and alignments.
 void SetupListColumns(QTreeView* view, std::span<const TListColumnDef> columns);

@@ -589,8 +589,10 @@ TStoreOutcome TFrmXxqtfpDetail::SaveRecord() {
     if (FEditMode == kDetailAdd) {
         if (FList) {
             auto* copy = new Txxqtfpxx(work);
-            FList->push_back(copy);
-            if (TInvoiceListModel* model = InvoiceListModelOf(FListControl)) model->AppendRecord(copy);
+            // The model over this list appends and shows the record in one step.
+            TInvoiceListModel* model = InvoiceListModelOf(FListControl);
+            if (model && model->List() == FList) model->AppendRecord(copy);
+            else FList->push_back(copy);
         }
         FRecord->xh = work.xh < INT32_MAX ? work.xh + 1 : work.xh;
     } else {

@@ -415,9 +415,8 @@ void TFrmXxqtfpMgr::BuildControls() {
 void TFrmXxqtfpMgr::FormCreate() {
     Tfrm_CustomEx::FormCreate();
     FListModel = new TInvoiceListModel(this);
-    FListModel->SetInitProc([this](int row) { return VSTInvoideCommonInitNode(row); });
+    FListModel->SetList(&FInvoiceList);
     FListModel->SetTextProc(&TFrmXxqtfpMgr::VSTInvoideCommonGetText);
-    FListModel->SetCompareProc(&TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes);
     VSTInvoideCommon->setModel(FListModel);
     SetupListColumns(VSTInvoideCommon, InvoiceListColumns);
     FInvoiceList.clear();
@@ -553,11 +552,6 @@ void TFrmXxqtfpMgr::ReloadInvoiceList() {
     ComputeNextXh();
 }
 
-Txxqtfpxx* TFrmXxqtfpMgr::VSTInvoideCommonInitNode(int row) const {
-    if (row < 0 || row >= static_cast<int>(FInvoiceList.size())) return nullptr;
-    return FInvoiceList[static_cast<size_t>(row)];
-}
-
 std::string TFrmXxqtfpMgr::FlagText(const std::string& value, const std::string& setValue) {
     return value == setValue ? "是" : "否";
 }
@@ -627,12 +621,28 @@ void TFrmXxqtfpMgr::FitListColumns() {
         if (column == ColJe || column == ColSe || column == ColGfnsr) {
             // A buyer id of 20 characters, an amount of twelve digits with its decimals, or
             // whatever longer value the list holds.
-            QString widest = column == ColGfnsr ? QStringLiteral("91440300MA5F3KXL2700") : QString();
-            for (int row = 0; row < model->rowCount(); ++row) {
-                const QString text = model->data(model->index(row, column)).toString();
-                if (cellMetrics.horizontalAdvance(text) > cellMetrics.horizontalAdvance(widest)) widest = text;
+            // Only the longest texts can be the widest: measuring every row of a long list
+            // would cost more than reading it.
+            std::vector<std::string> candidates;
+            if (column == ColGfnsr) {
+                candidates.push_back("91440300MA5F3KXL2700");
+                size_t longest = candidates.front().size();
+                for (const Txxqtfpxx* r : FInvoiceList) {
+                    if (r->gfnsr.size() > longest) candidates.clear();
+                    if (r->gfnsr.size() >= longest && candidates.size() < 16) candidates.push_back(r->gfnsr);
+                    longest = std::max(longest, r->gfnsr.size());
+                }
+            } else if (!FInvoiceList.empty()) {
+                double low = 0, high = 0;
+                for (const Txxqtfpxx* r : FInvoiceList) {
+                    const double value = column == ColJe ? r->je : r->se;
+                    low = std::min(low, value);
+                    high = std::max(high, value);
+                }
+                candidates = {AmountText(low), AmountText(high)};
             }
-            needed = std::max(needed, cellMetrics.horizontalAdvance(widest) + kCellPadding);
+            for (const std::string& text : candidates)
+                needed = std::max(needed, cellMetrics.horizontalAdvance(GbkToQString(text)) + kCellPadding);
         }
         needed = std::max(needed, static_cast<int>(model->ColumnDef(column).width));
         if (header->sectionSize(column) < needed) header->resizeSection(column, needed);

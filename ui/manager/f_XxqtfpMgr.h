@@ -3,9 +3,9 @@
 // and of the voided ones, and offers the add, modify and delete commands.
 //
 // The commands (f_XxqtfpMgrCommands.cpp) work on the public members: the window owns
-// FInvoiceList and every record in it; the list view shows one row per record through
-// ListModel(), whose CheckedRecords() gives the checked rows in display order and whose
-// AppendRecord / RemoveRecords / RefreshRecord keep the rows in step with FInvoiceList.
+// FInvoiceList and every record in it; the list view shows FInvoiceList through ListModel(),
+// whose CheckedRecords() gives the checked rows in display order and whose AppendRecord /
+// RemoveRecords change FInvoiceList and the rows together.
 // RefreshStatistics() recomputes the statistics and rebuilds all rows from FInvoiceList.
 #pragma once
 
@@ -57,11 +57,9 @@ public:
     void ShowRecord(const Txxqtfpxx* record);
     // Columns at least as wide as their captions, amounts and buyer ids need in this font.
     void FitListColumns();
-
-    // Row initialisation: the record of the same index in FInvoiceList (null outside it).
-    Txxqtfpxx* VSTInvoideCommonInitNode(int row) const;
     static std::string VSTInvoideCommonGetText(const Txxqtfpxx& record, int column);
     // Negative, zero or positive (-1, 0, 1) for a before, equal to or after b in the column.
+    // The list sorts on keys extracted from the records (SortInvoiceRows) in this same order.
     static int VSTInvoideCommonCompareNodes(const Txxqtfpxx& a, const Txxqtfpxx& b, int column);
 
     static std::string FlagText(const std::string& value, const std::string& setValue);

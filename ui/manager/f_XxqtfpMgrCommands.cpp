@@ -24,7 +24,6 @@
 #include <QTreeView>
 
 #include <algorithm>
-#include <unordered_set>
 
 namespace {
 
@@ -125,11 +124,7 @@ void TFrmXxqtfpMgr::ActDelExecute() {
     case TStoreFailure::Cancelled:  // a delete has no progress to cancel
     case TStoreFailure::Statement: InforMsg(kMsgDeleteStatementFailed, "", 1); return;
     }
-    if (ListModel()) ListModel()->RemoveRecords(checked);
-    const std::unordered_set<Txxqtfpxx*> gone(checked.begin(), checked.end());
-    FInvoiceList.erase(std::remove_if(FInvoiceList.begin(), FInvoiceList.end(),
-                                      [&gone](Txxqtfpxx* r) { return gone.count(r) != 0; }),
-                       FInvoiceList.end());
+    ListModel()->RemoveRecords(checked);
     for (Txxqtfpxx* record : checked) delete record;
     InforMsg(kMsgDeleted, std::to_string(n), 1);
     RefreshStatistics();

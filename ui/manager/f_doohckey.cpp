@@ -83,7 +83,7 @@ public:
 private:
     void DrawTickAllLabel(const QStyleOptionHeader& header, QPainter* painter, const QWidget* widget) const {
         const int rows = model_->rowCount();
-        const int ticked = static_cast<int>(model_->CheckedRows().size());
+        const int ticked = model_->CheckedCount();
         QStyleOptionButton box;
         box.QStyleOption::operator=(header);
         box.state = (header.state & (State_Enabled | State_Active)) |
@@ -276,7 +276,7 @@ void ToggleAllTicks(QTreeView* view) {
     TInvoiceListModel* model = InvoiceListModelOf(view);
     if (!model || !view->selectionModel()) return;
     const int rows = model->rowCount();
-    if (rows > 0 && static_cast<int>(model->CheckedRows().size()) == rows)
+    if (rows > 0 && model->CheckedCount() == rows)
         view->clearSelection();
     else
         view->selectAll();

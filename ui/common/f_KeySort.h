@@ -1,0 +1,30 @@
+// Stable sorting of row numbers by keys extracted once, instead of comparing records n log n
+// times: numbers become order-preserving 64-bit keys, texts are taken eight bytes at a time.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+struct TSortEntry {
+    uint64_t key;
+    uint32_t row;
+};
+
+// Stable by key: a counting sort when the keys take few values, otherwise a byte-wise radix
+// sort over the bytes in which the keys differ.
+void StableSortByKey(std::vector<TSortEntry>& entries);
+
+// Order-preserving keys: a < b exactly when Key(a) < Key(b). Descending order is the
+// complement of the key, which keeps equal keys equal and so keeps the sort stable.
+uint64_t IntegerSortKey(int64_t value);
+uint64_t RealSortKey(double value);   // -0 equals 0
+
+// Sorts rows by texts compared byte-wise after folding a-z to upper case, a text that is a
+// prefix of another first; equal texts keep the order they are given in.
+void StableSortByText(std::vector<uint32_t>& rows, const std::function<std::string_view(uint32_t row)>& textOf,
+                      bool descending);
+// Same, for keys that are numbers.
+void StableSortByNumber(std::vector<uint32_t>& rows, const std::function<uint64_t(uint32_t row)>& keyOf,
+                        bool descending);
