@@ -8,6 +8,7 @@
 #include "test_control.h"
 
 #include <cctype>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -57,8 +58,10 @@ bool InsertRow(const std::string& connection, const std::string& tableUtf8,
 
 using corlith::db::Backend;
 
-bool ExecADOQueryMsg(const std::string& connection, const std::string& statement, THostQuery* query,
-                     std::string& error, int mode, int /*reserved*/) {
+namespace {
+
+bool RunStatement(const std::string& connection, const std::string& statement, THostQuery* query,
+                  std::string& error, int mode, const std::function<bool()>* onRow) {
     try {
         corlith::testctl::LogStatement(statement);
         if (mode == 1) {
@@ -88,17 +91,36 @@ bool ExecADOQueryMsg(const std::string& connection, const std::string& statement
             return ok;
         }
         THostQuery::Impl* d = query->impl();
+        struct RowSink {
+            THostQuery::Impl* rows;
+            ~RowSink() { rows->onRow = nullptr; }
+        } sink{d};
+        d->onRow = onRow;
         if (!conn->Select(sql, *d, error)) return false;
         d->connection = connection;
         d->statement = statement;
         return true;
     } catch (const std::exception& e) {
+        if (query) query->impl()->Clear();
         corlith::db::SetError(error, std::string("数据库操作异常：") + e.what());
         return false;
     } catch (...) {
+        if (query) query->impl()->Clear();
         corlith::db::SetError(error, "数据库操作异常");
         return false;
     }
+}
+
+}  // namespace
+
+bool ExecADOQueryMsg(const std::string& connection, const std::string& statement, THostQuery* query,
+                     std::string& error, int mode, int /*reserved*/) {
+    return RunStatement(connection, statement, query, error, mode, nullptr);
+}
+
+bool ExecADOQueryRows(const std::string& connection, const std::string& statement, THostQuery* query,
+                      std::string& error, const std::function<bool()>& onRow) {
+    return RunStatement(connection, statement, query, error, 1, &onRow);
 }
 
 bool DBBeginTrans(const std::string& connection, std::string& error) {

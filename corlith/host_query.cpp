@@ -190,6 +190,17 @@ void Impl::Clear() {
     pending.clear();
 }
 
+bool Impl::EndRow() {
+    ++rowCount;
+    if (!onRow) return true;
+    cursor = 0;
+    const bool more = (*onRow)();
+    cells.clear();
+    texts.clear();
+    rowCount = cursor = 0;
+    return more;
+}
+
 void Impl::AddField(std::string_view nameUtf8, std::string_view tableUtf8) {
     std::string name;
     corlith::codec::Utf8ToGbk(nameUtf8, name);

@@ -4,6 +4,7 @@
 
 #include "../host/corlith_api.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -36,9 +37,12 @@ struct THostQuery::Impl {
     bool appending = false;
     std::vector<std::pair<std::string, std::string>> pending;   // field, value (GBK)
 
+    // When set, rows are handed over one at a time instead of being kept (ExecADOQueryRows).
+    const std::function<bool()>* onRow = nullptr;
+
     void Clear();
     // Filled by the database engines: the fields first (name and source table in UTF-8),
-    // then indexNames(), then the cells row by row, counting rowCount.
+    // then indexNames(), then the cells row by row, each row ended by EndRow().
     void AddField(std::string_view nameUtf8, std::string_view tableUtf8);
     void AddNull() { cells.push_back(Cell()); }
     void AddInteger(int64_t value) {
@@ -54,6 +58,9 @@ struct THostQuery::Impl {
         cells.push_back(c);
     }
     void AddText(std::string_view utf8);   // kept as GBK
+    // Counts the row just added. With onRow set, hands it over and drops it; false when
+    // onRow asks to stop reading.
+    bool EndRow();
 
     void indexNames();
     int indexOf(const std::string& name) const;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 
 namespace corlith::db {
@@ -126,8 +127,8 @@ public:
         rows.Clear();
         PGresult* res = Run(sql, nullptr, error);
         if (!res) return false;
+        const std::unique_ptr<PGresult, void (*)(PGresult*)> clear(res, PQclear);
         Load(res, rows);
-        PQclear(res);
         return true;
     }
 
@@ -436,7 +437,7 @@ private:
         }
         rows.indexNames();
         const int count = PQntuples(res);
-        rows.cells.reserve(static_cast<size_t>(count) * static_cast<size_t>(fields));
+        if (!rows.onRow) rows.cells.reserve(static_cast<size_t>(count) * static_cast<size_t>(fields));
         for (int r = 0; r < count; ++r) {
             for (int i = 0; i < fields; ++i) {
                 if (PQgetisnull(res, r, i)) {
@@ -461,7 +462,7 @@ private:
                 default: rows.AddText(value);
                 }
             }
-            ++rows.rowCount;
+            if (!rows.EndRow()) break;
         }
     }
 

@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <memory>
 #include <unordered_map>
 
 namespace corlith::db {
@@ -71,10 +72,12 @@ public:
         rows.Clear();
         sqlite3_stmt* stmt = Prepare(sql, error);
         if (!stmt) return false;
-        const bool ok = Load(stmt, rows, error);
-        sqlite3_reset(stmt);
-        sqlite3_clear_bindings(stmt);
-        return ok;
+        // The cached statement starts over next time, also when a row's reader throws.
+        const std::unique_ptr<sqlite3_stmt, void (*)(sqlite3_stmt*)> reset(stmt, [](sqlite3_stmt* s) {
+            sqlite3_reset(s);
+            sqlite3_clear_bindings(s);
+        });
+        return Load(stmt, rows, error);
     }
 
     bool Execute(const std::string& sql, int64_t& changed, std::string& error) override {
@@ -237,9 +240,9 @@ private:
                 }
                 }
             }
-            ++rows.rowCount;
+            if (!rows.EndRow()) break;
         }
-        if (rc != SQLITE_DONE) {
+        if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
             error = MessageOf(db_);
             rows.Clear();
             return false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -137,6 +138,11 @@ private:
 // mode 1: a select whose rows land in query; mode 0: insert, update or delete.
 CORLITH_API bool ExecADOQueryMsg(const std::string& connection, const std::string& statement,
                                  THostQuery* query, std::string& error, int mode, int reserved);
+// A select whose rows are handed over one at a time instead of being kept: while onRow runs,
+// query holds just that row (read it as any result); afterwards it holds none. onRow returning
+// false ends the read early. The result and error are those of ExecADOQueryMsg.
+CORLITH_API bool ExecADOQueryRows(const std::string& connection, const std::string& statement,
+                                  THostQuery* query, std::string& error, const std::function<bool()>& onRow);
 CORLITH_API bool DBBeginTrans(const std::string& connection, std::string& error);
 CORLITH_API bool DBCommitTrans(const std::string& connection, std::string& error);
 CORLITH_API void DBRollbackTrans(const std::string& connection, std::string& error);

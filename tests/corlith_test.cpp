@@ -503,6 +503,47 @@ TEST_F(CorlithDb, StatementLogRecordsStatementsAndSteps) {
     EXPECT_TRUE(corlith::test::StatementLog().empty());
 }
 
+TEST_F(CorlithDb, RowsHandedOverOneAtATimeKeepNoEarlierRow) {
+    for (int i = 1; i <= 5; ++i)
+        Exec("insert into sb07_fplxb(fplx, mc) values (" + std::to_string(10 + i) + ", '类型" + std::to_string(i) + "')");
+    const std::string sql = "select fplx, mc from sb07_fplxb where fplx > 10 order by fplx";
+    corlith::test::ClearStatementLog();
+    THostQuery q;
+    std::string error;
+    std::vector<std::string> seen;
+    ASSERT_TRUE(ExecADOQueryRows(kConnection, sql, &q, error, [&] {
+        EXPECT_EQ(q.RecordCount(), 1);
+        EXPECT_FALSE(q.Eof());
+        seen.push_back(std::to_string(q.FieldAsInteger("FPLX")) + q.FieldAsString("mc"));
+        return true;
+    })) << error;
+    EXPECT_EQ(seen, (std::vector<std::string>{"11类型1", "12类型2", "13类型3", "14类型4", "15类型5"}));
+    EXPECT_EQ(q.RecordCount(), 0);
+    EXPECT_EQ(corlith::test::StatementsOnly(), std::vector<std::string>{sql});
+
+    // Stopped early, or by an exception, the statement starts over at its next run.
+    seen.clear();
+    ASSERT_TRUE(ExecADOQueryRows(kConnection, sql, &q, error, [&] {
+        seen.push_back(q.FieldAsString("mc"));
+        return seen.size() < 2;
+    }));
+    EXPECT_EQ(seen.size(), 2u);
+    EXPECT_FALSE(ExecADOQueryRows(kConnection, sql, &q, error, [&]() -> bool { throw std::runtime_error("boom"); }));
+    EXPECT_NE(error.find("boom"), std::string::npos) << error;
+    auto all = Select(sql);
+    EXPECT_EQ(all->RecordCount(), 5);
+    EXPECT_EQ(all->FieldAsString("mc"), "类型1");
+
+    // Failures are those of ExecADOQueryMsg, and no row is handed over.
+    int calls = 0;
+    EXPECT_FALSE(ExecADOQueryRows(kConnection, "select nosuch from sb07_fplxb", &q, error, [&] { return ++calls > 0; }));
+    EXPECT_NE(error.find("nosuch"), std::string::npos) << error;
+    corlith::test::FailAt(FailPoint::Statement, 1, "refused");
+    EXPECT_FALSE(ExecADOQueryRows(kConnection, sql, &q, error, [&] { return ++calls > 0; }));
+    EXPECT_EQ(error, "refused");
+    EXPECT_EQ(calls, 0);
+}
+
 TEST_F(CorlithDb, StatementLogStaysEmptyInARunThatDidNotAskForIt) {
     // As a host starts: nothing of the test-control API touched since the reset.
     corlith::ResetHost();

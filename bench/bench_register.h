@@ -1,0 +1,156 @@
+// What the benchmarks share: a register of n invoices of one taxpayer and period in a table
+// that holds `others` times as many rows of other periods and taxpayers, interleaved as a
+// register grows over the years; timers; the process's resident memory. Registers are made
+// through the host library's schema (so with its indexes) and kept between runs in
+// $VANTREL_BENCH_DATA (default /var/tmp/vantrel-bench): a 10^7-row table takes minutes.
+#pragma once
+
+#include "bench/bench_timing.h"
+#include "corlith/corlith_host.h"
+
+#include <sqlite3.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+inline constexpr const char* kCompany = "91110000MA001BENCH";
+inline constexpr const char* kPeriod = "202611";
+inline constexpr const char* kConnection = "WSSBMainCon_07";
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] inline void Die(const std::string& what) {
+    std::fprintf(stderr, "bench: %s\n", what.c_str());
+    std::exit(1);
+}
+
+inline double Seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+inline double Time(const std::function<void()>& work) {
+    const Clock::time_point start = Clock::now();
+    work();
+    return Seconds(start);
+}
+
+inline void Check(sqlite3* db, int rc, const char* what) {
+    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) Die(std::string(what) + ": " + sqlite3_errmsg(db));
+}
+
+inline std::filesystem::path DataFolder() {
+    const char* env = std::getenv("VANTREL_BENCH_DATA");
+    return env && *env ? std::filesystem::path(env) : std::filesystem::path("/var/tmp/vantrel-bench");
+}
+
+// Rows of other taxpayers and periods, then ours every (others + 1)-th row.
+inline void FillRegister(const std::string& file, long long n, int others) {
+    {
+        std::string error;
+        const std::string maker = "BenchRegisterMaker";
+        if (!corlith::BindConnection(maker, file, error) || !corlith::CreateSchema(maker, "07", error)) Die(error);
+        corlith::CloseConnections();
+    }
+    sqlite3* db = nullptr;
+    Check(db, sqlite3_open(file.c_str(), &db), "open");
+    Check(db, sqlite3_exec(db, "pragma journal_mode=off; pragma synchronous=off; begin", nullptr, nullptr, nullptr),
+          "begin");
+    sqlite3_stmt* insert = nullptr;
+    Check(db, sqlite3_prepare_v2(db,
+                                 "insert into sb07_xxfpb(nsrsbh,sbssq,xh,fplx,txsj,kprq,fs,je,se,sl,gfnsr,jzjt,lwfp,"
+                                 "ms,zfbz,sbwjm) values (?,?,?,?,'2026-11-30',?,?,?,?,?,?,?,?,?,?,'')",
+                                 -1, &insert, nullptr),
+          "prepare");
+    std::mt19937_64 gen(776531);
+    const char* taxpayers[] = {"91110000MA002OTHER", "91110000MA003OTHER", "91110000MA004OTHER", kCompany};
+    const char* periods[] = {"202608", "202609", "202610", "202611", "202612"};
+    const int types[] = {1, 1, 1, 2, 3, 5, 9};          // 9: a type without a name
+    const int rates[] = {17, 17, 13, 13, 6, 4, 0, 3};
+    const long long total = n * (others + 1);
+    long long ownXh = 0, otherXh = 0;
+    for (long long i = 0; i < total; ++i) {
+        const bool own = i % (others + 1) == others;
+        const char* taxpayer = own ? kCompany : taxpayers[gen() % 4];
+        const char* period = own ? kPeriod : periods[gen() % 5];
+        if (!own && std::string(taxpayer) == kCompany && std::string(period) == kPeriod) period = periods[0];
+        char date[16];
+        std::snprintf(date, sizeof date, "%.4s-%.2s-%02u", period, period + 4, static_cast<unsigned>(1 + gen() % 28));
+        std::string buyer = " ";
+        if (gen() % 10) {
+            buyer = "9111";
+            for (int k = 0; k < 14; ++k) buyer += static_cast<char>('0' + gen() % 10);
+            if (gen() % 7 == 0) buyer[10] = static_cast<char>('A' + gen() % 26);
+        }
+        const int rate = rates[gen() % 8];
+        const double je = static_cast<double>(gen() % 100000000) / 100.0;
+        sqlite3_bind_text(insert, 1, taxpayer, -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert, 2, period, -1, SQLITE_STATIC);
+        sqlite3_bind_int64(insert, 3, own ? ++ownXh : ++otherXh);
+        sqlite3_bind_int(insert, 4, types[gen() % 7]);
+        sqlite3_bind_text(insert, 5, date, -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(insert, 6, static_cast<long long>(1 + gen() % 50));
+        sqlite3_bind_double(insert, 7, je);
+        sqlite3_bind_double(insert, 8, static_cast<double>(static_cast<long long>(je * rate)) / 100.0);
+        sqlite3_bind_int(insert, 9, rate);
+        sqlite3_bind_text(insert, 10, buyer.c_str(), -1, SQLITE_TRANSIENT);
+        for (int flag = 11; flag <= 14; ++flag) sqlite3_bind_int(insert, flag, gen() % 20 == 0 ? 1 : 0);
+        Check(db, sqlite3_step(insert), "insert");
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    Check(db, sqlite3_exec(db, "commit", nullptr, nullptr, nullptr), "commit");
+    sqlite3_close(db);
+}
+
+// The register's file, made on first use.
+inline std::string Register(long long n, int others) {
+    const std::filesystem::path folder = DataFolder();
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path file = folder / ("register-v1-" + std::to_string(n) + "x" + std::to_string(others) + ".db");
+    if (!std::filesystem::exists(file)) {
+        std::fprintf(stderr, "making %s ...\n", file.c_str());
+        const std::filesystem::path partial = file.string() + ".partial";
+        std::filesystem::remove(partial);
+        FillRegister(partial.string(), n, others);
+        std::filesystem::rename(partial, file);
+    } else {
+        // Databases made before the schema gained an index get it the way the client adds it.
+        std::string error;
+        const std::string maker = "BenchRegisterMaker";
+        if (!corlith::BindConnection(maker, file.string(), error) || !corlith::CreateSchema(maker, "07", error))
+            Die(error);
+        corlith::CloseConnections();
+    }
+    return file.string();
+}
+
+// Resident set size now and at its peak since the last ResetPeakResident, in bytes.
+inline long long StatusKilobytes(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0) return std::atoll(line.c_str() + std::char_traits<char>::length(field)) * 1024;
+    return -1;
+}
+inline long long ResidentBytes() { return StatusKilobytes("VmRSS:"); }
+inline long long PeakResidentBytes() { return StatusKilobytes("VmHWM:"); }
+inline bool ResetPeakResident() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.close();
+    return clear.good() && PeakResidentBytes() <= ResidentBytes() + 64 * 1024;
+}
+
+}  // namespace bench
