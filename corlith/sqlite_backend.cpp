@@ -3,6 +3,7 @@
 
 #include "backend.h"
 #include "codec.h"
+#include "corlith_test.h"
 #include "like_match.h"
 
 #include <sqlite3.h>

@@ -548,14 +548,12 @@ TEST_F(CorlithDb, StatementLogStaysEmptyInARunThatDidNotAskForIt) {
     // As a host starts: nothing of the test-control API touched since the reset.
     corlith::ResetHost();
     std::string error;
-    ASSERT_TRUE(corlith::BindConnection(kConnection, dbFile_.string(), error)) << error;
+    ASSERT_TRUE(corlith::BindConnection(kConnection, dbTarget_, error)) << error;
     ASSERT_TRUE(DBBeginTrans(kConnection, error)) << error;
     Exec("update sb07_fplxb set mc = '普通' where fplx = 1");
-    auto q = Select("select * from SB07_FPTXQKB");
-    q->Append();
-    q->SetFieldValue("NSRSBH", "1");
-    ASSERT_TRUE(q->Post(error)) << error;
+    EXPECT_EQ(Select("select * from sb07_fplxb")->RecordCount(), 4);
     ASSERT_TRUE(DBCommitTrans(kConnection, error)) << error;
+    DBRollbackTrans(kConnection, error);
     EXPECT_TRUE(corlith::test::StatementLog().empty());
     EXPECT_TRUE(corlith::test::StatementsOnly().empty());
 
@@ -567,6 +565,7 @@ TEST_F(CorlithDb, StatementLogStaysEmptyInARunThatDidNotAskForIt) {
 }
 
 TEST_F(CorlithDb, ConnectionIsNotSerialisedAndTheEngineKeepsNoMemoryStatistics) {
+    VANTREL_SKIP_ON_SERVER("how the embedded engine runs its connections");
     EXPECT_FALSE(corlith::test::ConnectionSerialised(kConnection));
     // Work that allocates: were statistics kept, the engine would count these bytes.
     const std::vector<long long> above{4, 3, 2};

@@ -507,8 +507,7 @@ bool WithModal(const std::function<void()>& command, const std::function<void(T*
     return opened;
 }
 
-const TPreviewListProcs kManagerProcs{&TFrmXxqtfpMgr::VSTInvoideCommonGetText,
-                                      &TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes};
+const TPreviewListProcs kManagerProcs{&TFrmXxqtfpMgr::VSTInvoideCommonGetText};
 
 class PreviewWindowTest : public PreviewTest {
 protected:

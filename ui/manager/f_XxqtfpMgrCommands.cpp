@@ -133,7 +133,7 @@ void TFrmXxqtfpMgr::ActDelExecute() {
 void TFrmXxqtfpMgr::ActPreviewExecute() {
     QPointer<TFrmXxqtfpMgr> self(this);
     const bool changed =
-        OpenReturnPreview(this, {&TFrmXxqtfpMgr::VSTInvoideCommonGetText, &TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes});
+        OpenReturnPreview(this, {&TFrmXxqtfpMgr::VSTInvoideCommonGetText});
     if (self && changed) ActQueryExecute();
 }
 

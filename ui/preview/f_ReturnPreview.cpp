@@ -320,12 +320,8 @@ TFrmPreviewDrill::~TFrmPreviewDrill() {
 void TFrmPreviewDrill::FormCreate() {
     Tfrm_CustomDlg::FormCreate();
     FListModel = new TInvoiceListModel(this);
-    FListModel->SetInitProc([this](int row) -> Txxqtfpxx* {
-        return row >= 0 && row < static_cast<int>(FInvoiceList.size()) ? FInvoiceList[static_cast<std::size_t>(row)]
-                                                                       : nullptr;
-    });
+    FListModel->SetList(&FInvoiceList);
     if (FProcs.text) FListModel->SetTextProc(FProcs.text);
-    if (FProcs.compare) FListModel->SetCompareProc(FProcs.compare);
     VSTInvoice->setModel(FListModel);
     SetupListColumns(VSTInvoice, InvoiceListColumns);
     LoadInvoices();

@@ -23,11 +23,10 @@ class QScrollArea;
 class QTreeView;
 struct Txxqtfpxx;
 
-// How the owner's invoice list shows and orders its cells: the drill-down lists invoices in
-// the same columns.
+// How the owner's invoice list shows its cells: the drill-down lists invoices in the same
+// columns.
 struct TPreviewListProcs {
-    TInvoiceListModel::TTextProc text;
-    TInvoiceListModel::TCompareProc compare = nullptr;
+    TInvoiceListModel::TTextProc text = nullptr;
 };
 
 // The page on screen: hover shows a cell's element name and caption, a click or Enter on a
