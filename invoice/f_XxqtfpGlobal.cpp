@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <ctime>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -130,47 +132,76 @@ std::string BuildLargestXhSql(const std::string& nsrsbh, const std::string& kjny
 
 std::string BuildTypeListSql() { return "select mc,fplx from " + QualifyTableName("sb_fplxb") + " order by fplx"; }
 
+namespace {
+
+// Where the list's fields stand in a result, looked up once for all its rows.
+struct TRecordFields {
+    int xh, fplx, fplxmc, kprq, fs, je, se, gfnsr, lwfp, ms, zfbz, jzjt, sl;
+
+    explicit TRecordFields(const THostQuery& query)
+        : xh(query.FieldIndex("xh")), fplx(query.FieldIndex("fplx")), fplxmc(query.FieldIndex("fplxmc")),
+          kprq(query.FieldIndex("kprq")), fs(query.FieldIndex("fs")), je(query.FieldIndex("je")),
+          se(query.FieldIndex("se")), gfnsr(query.FieldIndex("gfnsr")), lwfp(query.FieldIndex("lwfp")),
+          ms(query.FieldIndex("ms")), zfbz(query.FieldIndex("zfbz")), jzjt(query.FieldIndex("jzjt")),
+          sl(query.FieldIndex("sl")) {}
+
+    // A new record from the query's current row.
+    Txxqtfpxx* Read(const THostQuery& query) const {
+        const auto text = [&query](int field) { return field < 0 ? std::string() : query.StringAt(field); };
+        const auto integer = [&query](int field) -> int64_t { return field < 0 ? 0 : query.Int64At(field); };
+        const auto money = [&query](int field) -> double {
+            return field < 0 ? 0.0 : static_cast<double>(query.CurrencyAt(field)) / 10000.0;
+        };
+        auto* r = new Txxqtfpxx;
+        r->xh = static_cast<int32_t>(integer(xh));
+        r->fplx = text(fplx);
+        r->fplxmc = text(fplxmc);
+        if (r->fplxmc.empty()) r->fplxmc = "未知发票";
+        r->kprq = text(kprq);
+        r->fs = integer(fs);
+        r->je = money(je);
+        r->se = money(se);
+        r->gfnsr = text(gfnsr);
+        r->lwfp = text(lwfp);
+        r->ms = text(ms);
+        r->zfbz = text(zfbz);
+        r->jzjt = text(jzjt);
+        r->sl = static_cast<int32_t>(integer(sl));
+        return r;
+    }
+};
+
+}  // namespace
+
 void ReadInvoiceRecords(THostQuery& query, std::vector<Txxqtfpxx*>& list) {
-    const int fXh = query.FieldIndex("xh"), fFplx = query.FieldIndex("fplx"),
-              fFplxmc = query.FieldIndex("fplxmc"), fKprq = query.FieldIndex("kprq"),
-              fFs = query.FieldIndex("fs"), fJe = query.FieldIndex("je"), fSe = query.FieldIndex("se"),
-              fGfnsr = query.FieldIndex("gfnsr"), fLwfp = query.FieldIndex("lwfp"),
-              fMs = query.FieldIndex("ms"), fZfbz = query.FieldIndex("zfbz"),
-              fJzjt = query.FieldIndex("jzjt"), fSl = query.FieldIndex("sl");
-    const auto text = [&query](int field) { return field < 0 ? std::string() : query.StringAt(field); };
-    const auto integer = [&query](int field) -> int64_t { return field < 0 ? 0 : query.Int64At(field); };
-    const auto money = [&query](int field) -> double {
-        return field < 0 ? 0.0 : static_cast<double>(query.CurrencyAt(field)) / 10000.0;
-    };
+    const TRecordFields fields(query);
     const int count = query.RecordCount();
     list.reserve(list.size() + static_cast<size_t>(count));
     query.First();
     for (int i = 0; i < count && !query.Eof(); ++i) {
-        auto* r = new Txxqtfpxx;
-        r->xh = static_cast<int32_t>(integer(fXh));
-        r->fplx = text(fFplx);
-        r->fplxmc = text(fFplxmc);
-        if (r->fplxmc.empty()) r->fplxmc = "未知发票";
-        r->kprq = text(fKprq);
-        r->fs = integer(fFs);
-        r->je = money(fJe);
-        r->se = money(fSe);
-        r->gfnsr = text(fGfnsr);
-        r->lwfp = text(fLwfp);
-        r->ms = text(fMs);
-        r->zfbz = text(fZfbz);
-        r->jzjt = text(fJzjt);
-        r->sl = static_cast<int32_t>(integer(fSl));
-        list.push_back(r);
+        list.push_back(fields.Read(query));
         query.Next();
     }
 }
 
 bool ReadInvoiceList(const std::string& nsrsbh, const std::string& kjny, const std::string& fplx,
                      const std::string& gfnsr, std::vector<Txxqtfpxx*>& list, std::string& error) {
+    // Each row becomes its record as it is read, so a long list never sits in memory twice.
     THostQuery query;
-    if (!ExecADOQueryMsg(MainConnectionName(), BuildListSql(nsrsbh, kjny, fplx, gfnsr), &query, error, 1, 0))
-        return false;
-    ReadInvoiceRecords(query, list);
-    return true;
+    const size_t before = list.size();
+    std::optional<TRecordFields> fields;
+    const bool read = ExecADOQueryRows(MainConnectionName(), BuildListSql(nsrsbh, kjny, fplx, gfnsr), &query, error,
+                                       [&] {
+                                           if (!fields) fields.emplace(query);
+                                           std::unique_ptr<Txxqtfpxx> record(fields->Read(query));
+                                           list.push_back(record.get());
+                                           record.release();
+                                           return true;
+                                       });
+    if (!read) {
+        // A read that failed part-way adds nothing.
+        for (size_t i = before; i < list.size(); ++i) delete list[i];
+        list.resize(before);
+    }
+    return read;
 }

@@ -341,6 +341,32 @@ TEST_F(InvoiceDbTest, InsertedRowListsBackWithEveryField) {
     EXPECT_EQ(QueryText("select sbwjm from sb07_xxfpb"), "");
 }
 
+TEST_F(InvoiceDbTest, ListReadAppendsOneRecordPerRowAndAFailedReadAddsNothing) {
+    for (int xh = 1; xh <= 300; ++xh) InsertInvoice({.xh = xh, .je = xh * 1.5, .gfnsr = "91110000MA00" + std::to_string(xh)});
+    auto kept = std::make_unique<Txxqtfpxx>();
+    std::vector<Txxqtfpxx*> list{kept.get()};
+    std::string error;
+    corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "refused", "select distinct");
+    EXPECT_FALSE(ReadInvoiceList(kCompany, kPeriod, "", "", list, error));
+    EXPECT_EQ(error, "refused");
+    EXPECT_EQ(list, std::vector<Txxqtfpxx*>{kept.get()});
+
+    ASSERT_TRUE(ReadInvoiceList(kCompany, kPeriod, "", "", list, error)) << error;
+    ASSERT_EQ(list.size(), 301u);
+    EXPECT_EQ(list[0], kept.get());
+    std::set<int> xhs;
+    for (size_t i = 1; i < list.size(); ++i) {
+        const Txxqtfpxx& r = *list[i];
+        xhs.insert(r.xh);
+        EXPECT_EQ(MoneyToFixed(r.je), r.xh * 15000) << r.xh;
+        EXPECT_EQ(r.gfnsr, "91110000MA00" + std::to_string(r.xh));
+        EXPECT_EQ(r.fplxmc, "普通发票");
+    }
+    EXPECT_EQ(xhs.size(), 300u);
+    list.erase(list.begin());
+    FreeInvoiceList(list);
+}
+
 TEST_F(InvoiceDbTest, UpdateRewritesTheRowIdentifiedByTaxpayerPeriodAndNumber) {
     InsertInvoice({.xh = 1});
     InsertInvoice({.xh = 2});
