@@ -200,7 +200,7 @@ int main(int argc, char** argv) {
         std::string error;
         if (!corlith::BindConnection(bench::kConnection, file, error)) bench::Die(error);
         sqlite3* db = nullptr;
-        bench::Check(db, sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), "open");
+        bench::Check(db, sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr), "open");
         std::printf("== a period of %lld invoices in a table of %lld\n", n, 11 * n);
 
         // Show to first painted list; the first window counts on its own.
@@ -222,16 +222,16 @@ int main(int argc, char** argv) {
         // Header click to repainted list.
         TInvoiceListModel* model = window->ListModel();
         QHeaderView* header = window->VSTInvoideCommon->header();
-        PaintWatcher watcher(window->VSTInvoideCommon, rows);
+        auto watcher = std::make_unique<PaintWatcher>(window->VSTInvoideCommon, rows);
         std::vector<double> clickBest(InvoiceListColumnCount, 1e300), clickFirst(InvoiceListColumnCount, 0);
         for (int round = 0; round < 3; ++round) {
             for (int column = ColFplxmc; column < InvoiceListColumnCount; ++column) {
                 const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
                                 header->height() / 2);
-                watcher.Arm();
+                watcher->Arm();
                 const double seconds = bench::Time([&] {
                     QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-                    watcher.Wait();
+                    watcher->Wait();
                 });
                 if (model->SortColumn() != column || model->SortOrder() != Qt::AscendingOrder)
                     bench::Die("the click did not sort the column ascending");
@@ -258,13 +258,14 @@ int main(int argc, char** argv) {
         const int matching = ReadDirectly(db, likeSql);
         const double likeFloor = BestOf(3, [&] { ReadDirectly(db, likeSql); });
         window->edtghfsh->SetText(buyer);
-        PaintWatcher filtered(window->VSTInvoideCommon, matching);
+        watcher.reset();
+        auto filtered = std::make_unique<PaintWatcher>(window->VSTInvoideCommon, matching);
         double likeFirst = 0, likeBest = 1e300;
         for (int run = 0; run < 3; ++run) {
             const double seconds = bench::Time([&] {
-                filtered.Arm();
+                filtered->Arm();
                 window->ActQuery->trigger();
-                filtered.Wait();
+                filtered->Wait();
             });
             if (run == 0) likeFirst = seconds;
             likeBest = std::min(likeBest, seconds);
@@ -273,6 +274,7 @@ int main(int argc, char** argv) {
                     " warm %.2f (target <= 1.5)\n", matching, likeFirst / likeFloor, likeBest / likeFloor);
         std::fflush(stdout);
 
+        filtered.reset();   // before the window whose viewport it watches
         window.reset();
         sqlite3_close(db);
         corlith::CloseConnections();
