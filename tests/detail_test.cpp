@@ -354,6 +354,25 @@ protected:
 
 }  // namespace
 
+TEST_F(DetailWindowTest, AddingAfterTheLargestSequenceNumberIsRefusedPlainly) {
+    constexpr int32_t kLargest = std::numeric_limits<int32_t>::max();
+    template_.xh = kLargest;
+    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    FillValid(d);
+    Commit(d);  // the largest number itself is free and is taken
+    EXPECT_EQ(LastMessageNumber(), 5037016);
+    EXPECT_EQ(Rows(), 1);
+    EXPECT_EQ(template_.xh, kLargest);
+
+    FillValid(d);
+    TypeInto(d->edtje, "200");  // not the same invoice again
+    Commit(d);
+    ASSERT_EQ(corlith::test::Messages().size(), 1u);
+    EXPECT_NE(corlith::test::Messages().back().text.find("2147483647"), std::string::npos)
+        << corlith::test::Messages().back().text;
+    EXPECT_EQ(Rows(), 1);
+}
+
 TEST_F(DetailWindowTest, NewInvoiceOpensWithTheTemplateDefaults) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     EXPECT_EQ(d->windowTitle(), QString::fromUtf16(u"录入其他销项发票明细"));

@@ -23,6 +23,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QProxyStyle>
 #include <QStyleOptionHeader>
@@ -907,6 +908,62 @@ TEST_F(ManagerWindow, ColumnsFitTwelveDigitAmountsAndLongBuyerIds) {
             << column;
 }
 
+TEST_F(ManagerWindow, DoubleClickInTheCheckColumnModifiesInsteadOfUnticking) {
+    for (int xh = 1; xh <= 3; ++xh) Insert(xh, 1, xh, 0);
+    Open();
+    QTreeView* list = window->VSTInvoideCommon;
+    const QPoint at = list->visualRect(window->ListModel()->index(1, ColSelect)).center();
+    // What the window system delivers for a double click: press, release, double-click, release.
+    const std::string opened = OnDetailWindow([&] {
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                                  QEvent::MouseButtonRelease}) {
+            const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+            QMouseEvent event(type, at, list->viewport()->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+            QApplication::sendEvent(list->viewport(), &event);
+        }
+    });
+    EXPECT_EQ(opened, "2.00");
+    EXPECT_EQ(CheckedXhs(), std::vector<int>{2});
+}
+
+TEST_F(ManagerWindow, ClicksQueuedOnQueryDuringALoadStartNoSecondLoad) {
+    Insert(1, 1, 10, 1);
+    Insert(2, 1, 20, 2);
+    Open();
+    QTest::mouseClick(window->btnQuery, Qt::LeftButton);
+    const std::size_t before = ListSelects().size();
+    QWidget* query = window->ModalSpeedButton1;
+    const QPoint at = query->rect().center();
+    for (int click = 0; click < 2; ++click) {
+        QCoreApplication::postEvent(query, new QMouseEvent(QEvent::MouseButtonPress, at, query->mapToGlobal(at),
+                                                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(query, new QMouseEvent(QEvent::MouseButtonRelease, at, query->mapToGlobal(at),
+                                                           Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    }
+    // The load's waiting window lets the queued clicks through while the list is read.
+    window->ActQuery->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ListSelects().size(), before + 1);
+    EXPECT_EQ(ShownXhs(), (std::vector<int>{1, 2}));
+    EXPECT_EQ(CurrentStatusWindow(), nullptr);
+}
+
+TEST_F(ManagerWindow, AHostCloseQueuedDuringALoadClosesTheWindowAfterIt) {
+    Insert(1, 1, 10, 1);
+    Open();
+    const QPointer<TFrmXxqtfpMgr> alive = window.data();
+    QCoreApplication::postEvent(window, new hostmsg::MessageEvent(hostmsg::kMsgClose, 0, 0));
+    window->ActQuery->trigger();
+    ASSERT_FALSE(alive.isNull());
+    EXPECT_EQ(ShownXhs(), std::vector<int>{1});
+    EXPECT_EQ(CurrentStatusWindow(), nullptr);
+    // Once the load is over the close goes ahead.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return alive.isNull();
+    }, 5000));
+}
+
 TEST_F(ManagerWindow, ResetClearsTheFiltersButKeepsTheList) {
     Insert(1, 1, 10, 1);
     Insert(2, 3, 20, 2, "9111");
@@ -1052,6 +1109,35 @@ TEST_F(ManagerWindow, ShowQtfpMgrNotifiesTheFrameAndOpensAWindowPerCall) {
     const auto ends = std::count(frame.received.begin(), frame.received.end(),
                                  std::make_pair(1302, std::string(testhost::kFuncCode)));
     EXPECT_EQ(ends, 2);
+}
+
+TEST_F(ManagerWindow, ShowQtfpMgrQueuedDuringAnotherManagersLoadOpensItsOwnWindow) {
+    TShowQtfpMgr show = LoadShowQtfpMgr();
+    ASSERT_NE(show, nullptr) << dlerror();
+    Insert(1, 1, 100, 17);
+    RecordingFrame frame;
+    QWidget container;
+    container.resize(900, 600);
+    container.show();
+    char params[] = "ModalFormMsg=7";
+    char* block[] = {params, nullptr};
+    // The second call waits in the queue; the first window's load lets it in.
+    QMetaObject::invokeMethod(&container, [&] { show(frame.winId(), &container, block); }, Qt::QueuedConnection);
+    show(frame.winId(), &container, block);
+    QCoreApplication::processEvents();
+
+    const std::vector<QWidget*> managers = ManagersIn(&container);
+    ASSERT_EQ(managers.size(), 2u);
+    for (QWidget* manager : managers) {
+        auto* list = manager->findChild<QTreeView*>(QStringLiteral("VSTInvoideCommon"));
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(list->model()->rowCount(), 1);
+    }
+    for (QWidget* top : QApplication::topLevelWidgets())
+        EXPECT_FALSE(top->inherits("Tfrm_Status") && top->isVisible()) << "a waiting window stayed";
+    for (QWidget* manager : managers) manager->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(ManagersIn(&container).empty());
 }
 
 TEST_F(ManagerWindow, ShowQtfpMgrWithoutParametersStillOpensTheWindow) {

@@ -77,6 +77,21 @@ TEST_F(StatusTest, TwoShowsKeepOneWindowWithTheSecondText) {
     EXPECT_TRUE(first.isNull());
 }
 
+TEST_F(StatusTest, AHideQueuedWhileTheWindowStartsFreesItOnlyAfterwards) {
+    QPointer<Tfrm_Status> hidden;
+    // Delivered by the events the window processes while it starts, as a nested load's end is.
+    QMetaObject::invokeMethod(qApp, [&hidden] {
+        hidden = CurrentStatusWindow();
+        HideStatus();
+    }, Qt::QueuedConnection);
+    ShowStatus("请稍候");
+    EXPECT_EQ(CurrentStatusWindow(), nullptr);
+    ASSERT_FALSE(hidden.isNull());
+    EXPECT_FALSE(hidden->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(hidden.isNull());
+}
+
 TEST_F(StatusTest, ShowingStartsTheStrip) {
     ShowStatus("请稍候");
     Tfrm_Status* window = CurrentStatusWindow();

@@ -110,7 +110,20 @@ void Tfrm_Status::showEvent(QShowEvent* event) {
 void Tfrm_Status::setVisible(bool visible) {
     const bool showing = visible && !isVisible();
     QWidget::setVisible(visible);
-    if (showing) FormShow();
+    if (!showing) return;
+    // Events delivered while it starts may hide it (a second load nested in this one): it is
+    // then freed once this call is over, not under it.
+    showing_ = true;
+    FormShow();
+    showing_ = false;
+    if (freeWhenShown_) deleteLater();
+}
+
+void Tfrm_Status::Dispose() {
+    if (showing_)
+        freeWhenShown_ = true;
+    else
+        delete this;
 }
 
 void Tfrm_Status::FormShow() { SetAnimation(true); }
@@ -125,10 +138,11 @@ void Tfrm_Status::SetAnimation(bool on) {
         animator_->SetDelay(50);
         animator_->SetTransparent(true);
     }
+    // Painting only: clicks and keys wait until the work behind the waiting window is done.
     animator_->setVisible(on);
-    QCoreApplication::processEvents();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     if (on) animator_->setGeometry(90, 48, 94, 7);
-    QCoreApplication::processEvents();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     animator_->SetAnimate(on);
 }
 
@@ -188,9 +202,11 @@ int32_t Tfrm_Status::BlendColor(int32_t a, int32_t b, int alpha) {
 void ShowStatus(const std::string& text) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
     if (!g_status) g_status = new Tfrm_Status(nullptr);
-    g_status->show();
-    g_status->lblStatus->setText(GbkToQString(text));
-    g_status->repaint();
+    const QPointer<Tfrm_Status> window = g_status;
+    window->show();
+    if (!window) return;
+    window->lblStatus->setText(GbkToQString(text));
+    window->repaint();
 }
 
 void HideStatus() {
@@ -198,7 +214,7 @@ void HideStatus() {
     Tfrm_Status* window = g_status;
     g_status = nullptr;
     window->close();
-    delete window;
+    window->Dispose();
 }
 
 Tfrm_Status* CurrentStatusWindow() { return g_status; }

@@ -20,6 +20,8 @@ public:
     ~Tfrm_Status() override;
 
     void SetAnimation(bool on);
+    // Frees the window, or, while it is still being shown, as soon as that is over.
+    void Dispose();
     // Showing runs FormShow once the window is really on screen, so that the events it
     // processes paint the window.
     void setVisible(bool visible) override;
@@ -49,6 +51,8 @@ private:
     void fillImageList();
 
     int paintCounter_ = 0;
+    bool showing_ = false;
+    bool freeWhenShown_ = false;
     int32_t formColor_;
     QImage canvas_;
     TBrennAnimator* animator_ = nullptr;

@@ -47,6 +47,7 @@ constexpr int kMsgInvoiceGone = 5037032;
 const char* const kAskBadCheckDigit = "购方税号校验位不正确，是否仍然保存？";
 const char* const kAskDuplicate =
     "本所属期已有一张发票类型、开票日期、金额、税额和购方税号都相同的发票，是否仍然保存？";
+const char* const kNoNextNumber = "本期发票序号已用到最大值（2147483647），不能再新增发票";
 const char* const kAskDiscard = "发票信息已修改但尚未保存，是否放弃修改并关闭窗口？";
 
 const char* const kTypeNotIssued = "未开具发票";
@@ -612,7 +613,11 @@ void TFrmXxqtfpDetail::BtnCommitClick() {
         return;
     }
     if (!saved.Ok()) {
-        InforMsg(kMsgSaveFailed, "", 1);
+        // An add refused at the largest number: there is no number after it.
+        if (FEditMode == kDetailAdd && FRecord && FRecord->xh == INT32_MAX)
+            InfoMsgBox(kNoNextNumber, 0);
+        else
+            InforMsg(kMsgSaveFailed, "", 1);
         return;
     }
     if (FEditMode == kDetailAdd) {

@@ -17,6 +17,7 @@
 #include "ui/preview/f_ReturnPreview.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -30,6 +31,7 @@
 #include <QShortcut>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -193,6 +195,15 @@ template <typename T>
 int CompareNumber(T a, T b) {
     return a < b ? -1 : (b < a ? 1 : 0);
 }
+
+// Set while a piece of work runs, cleared on every way out of it.
+struct TBusyFlag {
+    explicit TBusyFlag(bool& flag) : flag_(flag) { flag_ = true; }
+    ~TBusyFlag() { flag_ = false; }
+    TBusyFlag(const TBusyFlag&) = delete;
+    TBusyFlag& operator=(const TBusyFlag&) = delete;
+    bool& flag_;
+};
 
 // The waiting window goes away on every path out of a read.
 struct TStatusGuard {
@@ -536,15 +547,35 @@ void TFrmXxqtfpMgr::UpdateScope() {
 }
 
 void TFrmXxqtfpMgr::LoadInvoiceList(const std::string& fplx, const std::string& gfnsr) {
-    FShownFplx = fplx;
-    FShownGfnsr = gfnsr;
-    if (FListModel) FListModel->ResetRows(0);
-    FreeInvoiceList(FInvoiceList);
+    // The waiting window paints while the list loads; a request that reaches this window
+    // meanwhile (a posted click on 查询, a second window's start) finds the load running and
+    // is dropped, and a close waits for the end of the load.
+    if (FLoading) return;
     {
-        TStatusGuard status("请稍候，正在读取数据...");
-        if (!ModuleInvoiceStore(FNsrsbh, FKjny).LoadList(fplx, gfnsr, FInvoiceList).Ok()) InforMsg(5037007, "", 1);
+        const TBusyFlag loading(FLoading);
+        FShownFplx = fplx;
+        FShownGfnsr = gfnsr;
+        if (FListModel) FListModel->ResetRows(0);
+        FreeInvoiceList(FInvoiceList);
+        {
+            TStatusGuard status("请稍候，正在读取数据...");
+            if (!ModuleInvoiceStore(FNsrsbh, FKjny).LoadList(fplx, gfnsr, FInvoiceList).Ok()) InforMsg(5037007, "", 1);
+        }
+        RefreshStatistics();
     }
-    RefreshStatistics();
+    if (FCloseAfterLoad) {
+        FCloseAfterLoad = false;
+        QTimer::singleShot(0, this, [this] { close(); });
+    }
+}
+
+void TFrmXxqtfpMgr::closeEvent(QCloseEvent* event) {
+    if (FLoading) {
+        FCloseAfterLoad = true;
+        event->ignore();
+        return;
+    }
+    Tfrm_CustomEx::closeEvent(event);
 }
 
 void TFrmXxqtfpMgr::ReloadInvoiceList() {

@@ -126,6 +126,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void FormDestroy() override;
 
 private:
@@ -137,6 +138,8 @@ private:
 
     TInvoiceListModel* FListModel = nullptr;
     bool FDestroyed = false;
+    bool FLoading = false;         // a list load is running
+    bool FCloseAfterLoad = false;  // a close arrived during it
     // The filters of the list shown (those of the last query, not of the query bar).
     std::string FShownFplx;
     std::string FShownGfnsr;

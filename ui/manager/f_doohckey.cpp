@@ -262,9 +262,14 @@ bool TDoohckey::eventFilter(QObject* watched, QEvent* event) {
         return false;
     const QModelIndex cell = view->indexAt(mouse->position().toPoint());
     if (!cell.isValid() || cell.column() != ColSelect) return false;
+    // A double click there is the row's double click (修改), not a second tick.
+    if (type == QEvent::MouseButtonDblClick) {
+        emit view->doubleClicked(cell);
+        return true;
+    }
     // The check column is the row's check box: a click ticks or unticks that row alone and
     // leaves the other rows' selection as it is.
-    if (type != QEvent::MouseButtonRelease) {
+    if (type == QEvent::MouseButtonPress) {
         const bool nowChecked = !model->IsChecked(cell.row());
         model->setData(cell, nowChecked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
         view->selectionModel()->setCurrentIndex(cell, QItemSelectionModel::NoUpdate);
