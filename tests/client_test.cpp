@@ -300,8 +300,11 @@ TEST_F(ClientTest, InitDbWaitsForAnotherWriterToFinish) {
 }
 
 TEST_F(ClientTest, AnExistingDatabaseGainsTheInvoiceIndexesAtStartAndAtInitDbKeepingItsRows) {
-    const std::string indexes = "select count(*) from sqlite_master where type='index' and lower(name) in "
-                                "('ix_sb07_xxfpb_flags','ix_sb07_xxfpb_types')";
+    const std::string names = "('ix_sb07_xxfpb_flags','ix_sb07_xxfpb_types')";
+    const std::string indexes =
+        testhost::OnServer()
+            ? "select count(*) from pg_indexes where schemaname = current_schema() and indexname in " + names
+            : "select count(*) from sqlite_master where type='index' and lower(name) in " + names;
     const auto dropIndexes = [this] {
         corlith::CloseConnections();
         bound_ = false;
@@ -515,6 +518,7 @@ TEST_F(ClientTest, SummaryOutRefusesAFifoAndADeviceWithoutHanging) {
 }
 
 TEST_F(ClientTest, SummaryOutWritesAWritableFileInAFolderThatTakesNoNewFile) {
+    VANTREL_SKIP_ON_SERVER("about the file system; without root's override the server's socket folder is closed too");
     InitDemo();
     ASSERT_TRUE(QDir().mkpath(Path(u"locked"_s)));
     const QString out = Path(u"locked/summary.xml"_s);
