@@ -179,7 +179,7 @@ TEST_F(ControlsTest, EditInputMethodModeMapsToQtHints) {
 TEST_F(ControlsTest, EditChangeEventFollowsEveryTextChange) {
     auto* edit = Add(new TPellowEdit);
     std::vector<std::string> texts;
-    edit->OnChange = [&](TPellowEdit* sender) { texts.push_back(sender->Text()); };
+    QObject::connect(edit, &TPellowEdit::OnChange, edit, [&](TPellowEdit* sender) { texts.push_back(sender->Text()); });
     edit->SetText("10");
     QTest::keyClicks(edit, "5");
     EXPECT_EQ(texts, (std::vector<std::string>{"10", "105"}));
@@ -188,8 +188,8 @@ TEST_F(ControlsTest, EditChangeEventFollowsEveryTextChange) {
 TEST_F(ControlsTest, EditEntryAndExitIgnoreWindowActivation) {
     auto* edit = Add(new TPellowEdit);
     int enters = 0, exits = 0;
-    edit->OnEnter = [&](TPellowEdit*) { ++enters; };
-    edit->OnExit = [&](TPellowEdit*) { ++exits; };
+    QObject::connect(edit, &TPellowEdit::OnEnter, edit, [&] { ++enters; });
+    QObject::connect(edit, &TPellowEdit::OnExit, edit, [&] { ++exits; });
     Focus(edit, Qt::TabFocusReason, true);
     EXPECT_EQ(enters, 1);
     // Another window takes the focus and gives it back: neither an exit nor a new entry.
@@ -265,8 +265,10 @@ TEST_F(ControlsTest, ComboRaisesSelectAndChangeOnlyForTheUsersChoice) {
     combo->AddItem("a", "1");
     combo->AddItem("b", "2");
     std::vector<std::string> events;
-    combo->OnSelect = [&](TPellowComboBox* c) { events.push_back("select " + c->Text()); };
-    combo->OnChange = [&](TPellowComboBox* c) { events.push_back("change " + c->Text()); };
+    QObject::connect(combo, &TPellowComboBox::OnSelect, combo,
+                     [&](TPellowComboBox* c) { events.push_back("select " + c->Text()); });
+    QObject::connect(combo, &TPellowComboBox::OnChange, combo,
+                     [&](TPellowComboBox* c) { events.push_back("change " + c->Text()); });
     combo->SetItemIndex(0);
     combo->SetItemIndex(1);
     EXPECT_TRUE(events.empty());
@@ -284,7 +286,7 @@ TEST_F(ControlsTest, DatePickerShowsIsoDates) {
     EXPECT_EQ(picker->text(), QStringLiteral("2026-11-10"));
     EXPECT_EQ(picker->Date(), QDate(2026, 11, 10));
     int changes = 0;
-    picker->OnChange = [&](TPellowDTPicker*) { ++changes; };
+    QObject::connect(picker, &TPellowDTPicker::OnChange, picker, [&] { ++changes; });
     picker->SetDate(QDate(2026, 12, 1));
     EXPECT_EQ(changes, 1);
 }
@@ -325,10 +327,10 @@ TEST_F(ControlsTest, SpeedButtonFollowsItsActionOrItsOwnClick) {
     auto* own = Add(new TModalSpeedButton("确定"));
     EXPECT_EQ(own->text(), QString::fromUtf16(u"确定"));
     int clicks = 0;
-    own->OnClick = [&](TModalSpeedButton* sender) {
+    QObject::connect(own, &TModalSpeedButton::OnClick, own, [&](TModalSpeedButton* sender) {
         EXPECT_EQ(sender, own);
         ++clicks;
-    };
+    });
     QTest::mouseClick(own, Qt::LeftButton);
     EXPECT_EQ(clicks, 1);
 }
@@ -356,7 +358,7 @@ TEST_F(LookupComboTest, InvoiceTypesLeaveOutNonSpecialInvoicesAndSelectThePlaceh
     TPellowComboBox combo;
     combo.AddItem("stale", "9");
     int changes = 0;
-    combo.OnChange = [&](TPellowComboBox*) { ++changes; };
+    QObject::connect(&combo, &TPellowComboBox::OnChange, &combo, [&] { ++changes; });
     FillInvoiceTypeCombo(&combo);
     EXPECT_EQ(combo.Items(), (std::vector<std::string>{"-请选择-", "未开具发票", "纳税检查调整"}));
     EXPECT_EQ(combo.ItemValues(), (std::vector<std::string>{"", "3", "5"}));

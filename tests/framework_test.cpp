@@ -4,6 +4,7 @@
 #include "module/f_ModuleForm.h"
 #include "module/f_Notify.h"
 #include "ui/common/controls/ModalSpeedButton.h"
+#include "ui/common/controls/PellowComboBox.h"
 #include "ui/common/controls/PellowEdit.h"
 #include "ui/common/f_Colors.h"
 #include "ui/common/f_CustomDlg.h"
@@ -82,7 +83,7 @@ public:
         auto* layout = new QVBoxLayout(ContentArea());
         edtPlain = new TPellowEdit(ContentArea());
         edtOwn = new TPellowEdit(ContentArea());
-        edtOwn->OnEnter = [this](TPellowEdit*) { ++ownEnters; };
+        connect(edtOwn, &TPellowEdit::OnEnter, this, [this] { ++ownEnters; });
         edtChinese = new TPellowEdit(ContentArea());
         edtChinese->SetImeMode(kImeChinese);
         layout->addWidget(edtPlain);
@@ -114,6 +115,46 @@ public:
     }
     TPellowEdit* edtName;
     int skinCount = 0;
+};
+
+// A dialog whose handlers write what they see into a log that outlives the dialog.
+class ProbeDialog : public Tfrm_CustomDlg {
+public:
+    explicit ProbeDialog(std::vector<std::string>* log) : log_(log) {
+        edtAmount = new TPellowEdit(ContentArea());
+        edtAmount->setGeometry(20, 20, 120, 22);
+        cbbRate = new TPellowComboBox(ContentArea());
+        cbbRate->setGeometry(20, 50, 120, 22);
+        cbbRate->AddItem("17%");
+        cbbRate->AddItem("13%");
+        btnOk = new TModalSpeedButton("确定", this);
+        btnOk->setGeometry(334, 279, 67, 22);
+        setTabOrder(edtAmount, cbbRate);
+        setTabOrder(cbbRate, btnOk);
+        connect(edtAmount, &TPellowEdit::OnChange, this, &ProbeDialog::edtAmountChange);
+        connect(edtAmount, &TPellowEdit::OnExit, this, &ProbeDialog::edtAmountExit);
+        connect(cbbRate, &TPellowComboBox::OnEnter, this, &ProbeDialog::cbbRateEnter);
+        connect(cbbRate, &TPellowComboBox::OnSelect, this, &ProbeDialog::cbbRateSelect);
+        connect(cbbRate, &TPellowComboBox::OnChange, this, &ProbeDialog::cbbRateChange);
+        connect(cbbRate, &TPellowComboBox::OnExit, this, &ProbeDialog::cbbRateExit);
+        connect(btnOk, &TModalSpeedButton::OnClick, this, &ProbeDialog::btnOkClick);
+        FormCreate();
+    }
+    TPellowEdit* edtAmount;
+    TPellowComboBox* cbbRate;
+    TModalSpeedButton* btnOk;
+
+private:
+    void Log(const std::string& what) { log_->push_back(what); }
+    void edtAmountChange() { Log("change " + edtAmount->Text()); }
+    void edtAmountExit() { Log("exit " + edtAmount->Text()); }
+    void cbbRateEnter() { Log("enter rate"); }
+    void cbbRateSelect() { Log("select " + cbbRate->Text()); }
+    void cbbRateChange() { Log("change " + cbbRate->Text()); }
+    void cbbRateExit() { Log("exit rate"); }
+    void btnOkClick() { Log("click"); }
+
+    std::vector<std::string>* log_;
 };
 
 void Enter(QWidget* w) {
@@ -426,6 +467,68 @@ TEST_F(FrameworkTest, EditImeEnterIgnoresOtherSendersAndTheDialogBindsItsEditsTo
     EXPECT_EQ(dialog->edtName->ImeName(), "-请选择-");
     delete dialog;
     page->close();
+}
+
+// ---- control events -------------------------------------------------------------------------
+
+TEST_F(FrameworkTest, ControlEventsReachTheWindowsHandlersInTheUsersOrder) {
+    std::vector<std::string> log;
+    QPointer<ProbeDialog> dialog = new ProbeDialog(&log);
+    dialog->show();
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.data()));
+    dialog->edtAmount->setFocus();
+    QTest::keyClicks(dialog->edtAmount, "12");
+    QTest::keyClick(dialog->edtAmount, Qt::Key_Tab);
+    QTest::keyClick(dialog->cbbRate, Qt::Key_Down);
+    QTest::keyClick(dialog->cbbRate, Qt::Key_Tab);
+    QTest::mouseClick(dialog->btnOk, Qt::LeftButton);
+    // The program's own choice of an item is no event.
+    dialog->cbbRate->SetItemIndex(0);
+    EXPECT_EQ(log, (std::vector<std::string>{"change 1", "change 12", "exit 12", "enter rate", "select 13%",
+                                             "change 13%", "exit rate", "click"}));
+    delete dialog;
+}
+
+TEST_F(FrameworkTest, ControlsThatOutliveTheirWindowNoLongerCallIntoIt) {
+    std::vector<std::string> log;
+    auto* dialog = new ProbeDialog(&log);
+    EXPECT_TRUE(dialog->edtAmount->HasEnterHandler());  // the input-method switch
+    // Controls taken out of the window before it goes, as a host or a later owner might.
+    QWidget keeper;
+    TPellowEdit* amount = dialog->edtAmount;
+    TModalSpeedButton* ok = dialog->btnOk;
+    TPellowComboBox* rate = dialog->cbbRate;
+    amount->setParent(&keeper);
+    ok->setParent(&keeper);
+    rate->setParent(&keeper);
+    delete dialog;
+
+    keeper.show();
+    amount->SetText("5");
+    Enter(amount);
+    Leave(amount);
+    Enter(rate);
+    rate->setFocus();
+    QTest::keyClick(rate, Qt::Key_Down);
+    Leave(rate);
+    QTest::mouseClick(ok, Qt::LeftButton);
+    EXPECT_TRUE(log.empty());
+    EXPECT_FALSE(amount->HasEnterHandler());
+    EXPECT_EQ(amount->ImeMode(), 0);
+}
+
+TEST_F(FrameworkTest, AWindowDestroyedWithAFocusedEditCallsNoHandlerOnTheWayDown) {
+    std::vector<std::string> log;
+    auto* dialog = new ProbeDialog(&log);
+    dialog->show();
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+    dialog->edtAmount->setFocus();
+    QTest::keyClicks(dialog->edtAmount, "7");
+    ASSERT_EQ(log, (std::vector<std::string>{"change 7"}));
+    delete dialog;
+    EXPECT_EQ(log, (std::vector<std::string>{"change 7"}));
 }
 
 // ---- host context ------------------------------------------------------------------------

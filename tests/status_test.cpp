@@ -260,7 +260,8 @@ protected:
         }
         animator_ = new TBrennAnimator(host_.get());
         animator_->SetAnimate(false);
-        animator_->OnFrameChange = [this](TBrennAnimator*, int frame) { frames_.push_back(frame); };
+        QObject::connect(animator_, &TBrennAnimator::OnFrameChange, animator_,
+                         [this](TBrennAnimator*, int frame) { frames_.push_back(frame); });
     }
     void TearDown() override {
         host_.reset();
@@ -403,11 +404,11 @@ TEST_F(AnimatorTest, ClicksReachTheAnimatorsEvents) {
     animator_->SetImageList(list_);
     host_->show();
     int clicks = 0, doubles = 0;
-    animator_->OnClick = [&](TBrennAnimator* sender) {
+    QObject::connect(animator_, &TBrennAnimator::OnClick, animator_, [&](TBrennAnimator* sender) {
         EXPECT_EQ(sender, animator_);
         ++clicks;
-    };
-    animator_->OnDblClick = [&](TBrennAnimator*) { ++doubles; };
+    });
+    QObject::connect(animator_, &TBrennAnimator::OnDblClick, animator_, [&] { ++doubles; });
     QTest::mouseClick(animator_, Qt::LeftButton, {}, QPoint(3, 3));
     QTest::mouseClick(animator_, Qt::RightButton, {}, QPoint(3, 3));
     QTest::mouseDClick(animator_, Qt::LeftButton, {}, QPoint(3, 3));

@@ -212,7 +212,7 @@ void TBrennAnimator::DrawFrame() {
 }
 
 void TBrennAnimator::DoFrameChange(int frame) {
-    if (OnFrameChange) OnFrameChange(this, frame);
+    emit OnFrameChange(this, frame);
 }
 
 void TBrennAnimator::paintEvent(QPaintEvent*) {
@@ -235,12 +235,12 @@ void TBrennAnimator::resizeEvent(QResizeEvent* event) {
 
 void TBrennAnimator::mouseReleaseEvent(QMouseEvent* event) {
     QWidget::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && OnClick) OnClick(this);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit OnClick(this);
 }
 
 void TBrennAnimator::mouseDoubleClickEvent(QMouseEvent* event) {
     QWidget::mouseDoubleClickEvent(event);
-    if (event->button() == Qt::LeftButton && OnDblClick) OnDblClick(this);
+    if (event->button() == Qt::LeftButton) emit OnDblClick(this);
 }
 
 void TBrennAnimator::contextMenuEvent(QContextMenuEvent* event) {

@@ -55,8 +55,6 @@ private:
 class TBrennAnimator : public QWidget {
     Q_OBJECT
 public:
-    using TBrennAnimatorFrameChangeEvent = std::function<void(TBrennAnimator* sender, int frame)>;
-
     explicit TBrennAnimator(QWidget* parent = nullptr);
     ~TBrennAnimator() override;
 
@@ -76,10 +74,7 @@ public:
     int32_t Color() const;
     void SetColor(int32_t value);
 
-    TBrennAnimatorFrameChangeEvent OnFrameChange;
-    std::function<void(TBrennAnimator* sender)> OnClick;
-    std::function<void(TBrennAnimator* sender)> OnDblClick;
-    // Return true when the request is handled.
+    // Return true when the request is handled: no menu is shown.
     std::function<bool(TBrennAnimator* sender, const QPoint& pos)> OnContextPopup;
 
     // One timer step: draws frame ImageIndex and moves on, pausing DelayUntilRepeat after the last.
@@ -89,6 +84,11 @@ public:
     const QImage& FrameBuffer() const { return buffer_; }
     int TimerInterval() const;
     bool TimerActive() const;
+
+signals:
+    void OnFrameChange(TBrennAnimator* sender, int frame);
+    void OnClick(TBrennAnimator* sender);
+    void OnDblClick(TBrennAnimator* sender);
 
 protected:
     virtual void DrawFrame();

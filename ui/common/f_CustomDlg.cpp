@@ -60,12 +60,12 @@ Tfrm_CustomDlg::Tfrm_CustomDlg(QWidget* parent)
     sBtnClose = new TModalSpeedButton("关闭", this);
     sBtnClose->setObjectName(QStringLiteral("sBtnClose"));
     sBtnClose->setGeometry(410, 279, 67, 22);
-    sBtnClose->OnClick = [this](TModalSpeedButton*) { close(); };
+    connect(sBtnClose, &TModalSpeedButton::OnClick, this, &QWidget::close);
 
     helpKeys_ = new THelpKeyWatcher(this, false);
 }
 
-Tfrm_CustomDlg::~Tfrm_CustomDlg() { ClearControlEvents(this); }
+Tfrm_CustomDlg::~Tfrm_CustomDlg() = default;
 
 void Tfrm_CustomDlg::FormCreate() {
     LoadHostContext();
@@ -86,7 +86,7 @@ void Tfrm_CustomDlg::ApplySkin() {
 void Tfrm_CustomDlg::SetupEditIme() {
     for (TPellowEdit* edit : FormEdits(this)) {
         FImeName.clear();
-        if (!edit->OnEnter) edit->OnEnter = [this](TPellowEdit* sender) { EditImeEnter(sender); };
+        if (!edit->HasEnterHandler()) connect(edit, &TPellowEdit::OnEnter, this, &Tfrm_CustomDlg::EditImeEnter);
     }
 }
 

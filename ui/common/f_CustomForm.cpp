@@ -52,8 +52,6 @@ Tfrm_Custom::Tfrm_Custom(QWidget* parent) : QWidget(parent) {
 }
 
 Tfrm_Custom::~Tfrm_Custom() {
-    // The derived window is gone already; its handlers must not run while Qt tears down the children.
-    ClearControlEvents(this);
     FormDestroy();
 }
 
@@ -90,7 +88,7 @@ void Tfrm_Custom::SetToolbarColor(int32_t color) {
 void Tfrm_Custom::SetupEditIme() {
     for (TPellowEdit* edit : FormEdits(this)) {
         FImeName.clear();
-        if (!edit->OnEnter) edit->OnEnter = [this](TPellowEdit* sender) { EditImeEnter(sender); };
+        if (!edit->HasEnterHandler()) connect(edit, &TPellowEdit::OnEnter, this, &Tfrm_Custom::EditImeEnter);
     }
 }
 

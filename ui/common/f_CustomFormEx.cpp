@@ -76,9 +76,9 @@ Tfrm_CustomEx::Tfrm_CustomEx(QWidget* parent) : Tfrm_Custom(parent) {
     spToolPageMax->setObjectName(QStringLiteral("spToolPageMax"));
     spToolPageClose->setObjectName(QStringLiteral("spToolPageClose"));
     spToolPageForm->hide();
-    spToolPageForm->OnClick = [this](TModalSpeedButton*) { spToolPageFormClick(); };
-    spToolPageMax->OnClick = [this](TModalSpeedButton*) { spToolPageMaxClick(); };
-    spToolPageClose->OnClick = [this](TModalSpeedButton*) { spToolPageCloseClick(); };
+    connect(spToolPageForm, &TModalSpeedButton::OnClick, this, &Tfrm_CustomEx::spToolPageFormClick);
+    connect(spToolPageMax, &TModalSpeedButton::OnClick, this, &Tfrm_CustomEx::spToolPageMaxClick);
+    connect(spToolPageClose, &TModalSpeedButton::OnClick, this, &Tfrm_CustomEx::spToolPageCloseClick);
 
     ModuleToolbar->installEventFilter(this);
     FormResize();

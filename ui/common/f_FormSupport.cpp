@@ -2,9 +2,6 @@
 
 #include "host/host_messages.h"
 #include "module/f_Notify.h"
-#include "ui/common/controls/ModalSpeedButton.h"
-#include "ui/common/controls/PellowComboBox.h"
-#include "ui/common/controls/PellowDTPicker.h"
 #include "ui/common/controls/PellowEdit.h"
 #include "ui/common/f_Colors.h"
 
@@ -85,14 +82,6 @@ void SwitchEditIme(QObject* sender) {
         edit->SetImeMode(kImeClose);
         edit->SetImeName("英语");
     }
-}
-
-void ClearControlEvents(QWidget* form) {
-    if (!form) return;
-    for (auto* c : form->findChildren<TPellowEdit*>()) c->ClearEvents();
-    for (auto* c : form->findChildren<TPellowComboBox*>()) c->ClearEvents();
-    for (auto* c : form->findChildren<TPellowDTPicker*>()) c->ClearEvents();
-    for (auto* c : form->findChildren<TModalSpeedButton*>()) c->ClearEvents();
 }
 
 THelpKeyWatcher::THelpKeyWatcher(QWidget* form, bool preview) : QObject(form), form_(form), preview_(preview) {

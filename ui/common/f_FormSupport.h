@@ -43,8 +43,6 @@ std::string UserSysIme();
 // The input-method switch on entering an edit: modes 9 and 2 open with the user's input
 // method, anything else closed with "英语". Other senders are ignored.
 void SwitchEditIme(QObject* sender);
-// Drops the event bindings of every control of the package on the form.
-void ClearControlEvents(QWidget* form);
 
 // Sends the plain help notification when F1 is pressed in the watched form. With preview the
 // form sees keys typed in any of its controls; without, only keys sent to the form itself.

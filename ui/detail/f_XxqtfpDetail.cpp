@@ -306,21 +306,21 @@ void TFrmXxqtfpDetail::BuildControls() {
     auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
     connect(save, &QShortcut::activated, this, [this] { BtnCommitClick(); });
 
-    cbbFplx->OnChange = [this](TPellowComboBox*) { cbbFplxChange(); };
+    connect(cbbFplx, &TPellowComboBox::OnChange, this, &TFrmXxqtfpDetail::cbbFplxChange);
     edtfs->OnKeyPress = [this](TPellowEdit*, char key) { return edtfsKeyPress(key); };
     edtje->OnKeyPress = [this](TPellowEdit*, char key) { return edtjeKeyPress(key); };
     edtje->OnKeyDown = [this](TPellowEdit*, int key) { return edtjeKeyDown(key); };
-    edtje->OnChange = [this](TPellowEdit*) { edtjeChange(); };
-    edtje->OnExit = [this](TPellowEdit*) { edtjeExit(); };
+    connect(edtje, &TPellowEdit::OnChange, this, &TFrmXxqtfpDetail::edtjeChange);
+    connect(edtje, &TPellowEdit::OnExit, this, &TFrmXxqtfpDetail::edtjeExit);
     edtje->OnContextPopup = [this](TPellowEdit*, const QPoint&) { return edtjeContextPopup(); };
     edtse->OnKeyPress = [this](TPellowEdit*, char key) { return edtseKeyPress(key); };
     edtse->OnKeyDown = [this](TPellowEdit*, int key) { return edtseKeyDown(key); };
-    edtse->OnExit = [this](TPellowEdit*) { edtseExit(); };
+    connect(edtse, &TPellowEdit::OnExit, this, &TFrmXxqtfpDetail::edtseExit);
     edtse->OnContextPopup = [this](TPellowEdit*, const QPoint&) { return edtseContextPopup(); };
-    cbbSl->OnSelect = [this](TPellowComboBox*) { cbbSlSelect(); };
-    cbbSl->OnExit = [this](TPellowComboBox*) { cbbSlExit(); };
-    BtnCommit->OnClick = [this](TModalSpeedButton*) { BtnCommitClick(); };
-    btnCancel->OnClick = [this](TModalSpeedButton*) { btnCancelClick(); };
+    connect(cbbSl, &TPellowComboBox::OnSelect, this, &TFrmXxqtfpDetail::cbbSlSelect);
+    connect(cbbSl, &TPellowComboBox::OnExit, this, &TFrmXxqtfpDetail::cbbSlExit);
+    connect(BtnCommit, &TModalSpeedButton::OnClick, this, &TFrmXxqtfpDetail::BtnCommitClick);
+    connect(btnCancel, &TModalSpeedButton::OnClick, this, &TFrmXxqtfpDetail::btnCancelClick);
 }
 
 void TFrmXxqtfpDetail::FormCreate() {

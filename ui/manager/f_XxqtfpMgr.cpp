@@ -298,7 +298,7 @@ void TFrmXxqtfpMgr::BuildControls() {
         ModalSpeedButton1 = new TModalSpeedButton(PanelQuery);
         // Bound to ActQuery but captioned on its own, so no action change can rename it.
         ModalSpeedButton1->setText(Text16(u"查询"));
-        ModalSpeedButton1->OnClick = [this](TModalSpeedButton*) { ActQuery->trigger(); };
+        connect(ModalSpeedButton1, &TModalSpeedButton::OnClick, this, [this] { ActQuery->trigger(); });
         connect(ActQuery, &QAction::enabledChanged, ModalSpeedButton1, &QWidget::setEnabled);
         ModalSpeedButton1->setMinimumSize(60, 24);
         ModalSpeedButton1->setToolTip(Text16(u"按条件查询（在购方税号框中按 Enter）"));
@@ -306,7 +306,7 @@ void TFrmXxqtfpMgr::BuildControls() {
         btnReset = new TModalSpeedButton(PanelQuery);
         btnReset->setText(Text16(u"重置"));
         btnReset->setMinimumSize(60, 24);
-        btnReset->OnClick = [this](TModalSpeedButton*) { btnResetClick(); };
+        connect(btnReset, &TModalSpeedButton::OnClick, this, &TFrmXxqtfpMgr::btnResetClick);
         row->addWidget(btnReset);
         row->addStretch(1);
     }

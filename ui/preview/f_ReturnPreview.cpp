@@ -197,10 +197,10 @@ TFrmReturnPreview::TFrmReturnPreview(TPreviewListProcs procs, QWidget* parent)
 
     btnPrint = BottomButton(this, "打印...", 96);
     btnPrint->setObjectName(u"btnPrint"_s);
-    btnPrint->OnClick = [this](TModalSpeedButton*) { btnPrintClick(); };
+    connect(btnPrint, &TModalSpeedButton::OnClick, this, &TFrmReturnPreview::btnPrintClick);
     btnPdf = BottomButton(this, "导出PDF...", 192);
     btnPdf->setObjectName(u"btnPdf"_s);
-    btnPdf->OnClick = [this](TModalSpeedButton*) { btnPdfClick(); };
+    connect(btnPdf, &TModalSpeedButton::OnClick, this, &TFrmReturnPreview::btnPdfClick);
 
     connect(Sheet, &TPreviewSheet::CellActivated, this, [this](const QString& name) { OpenDrill(name.toStdString()); });
     connect(Sheet, &TPreviewSheet::FocusMoved, this,

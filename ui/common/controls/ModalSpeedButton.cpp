@@ -5,9 +5,7 @@
 TModalSpeedButton::TModalSpeedButton(QWidget* parent) : QToolButton(parent) {
     setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     setFocusPolicy(Qt::TabFocus);
-    connect(this, &QToolButton::clicked, this, [this] {
-        if (OnClick) OnClick(this);
-    });
+    connect(this, &QToolButton::clicked, this, [this] { emit OnClick(this); });
 }
 
 TModalSpeedButton::TModalSpeedButton(const std::string& caption, QWidget* parent) : TModalSpeedButton(parent) {

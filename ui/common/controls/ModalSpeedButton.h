@@ -3,7 +3,6 @@
 
 #include <QToolButton>
 
-#include <functional>
 #include <string>
 
 class QAction;
@@ -21,7 +20,7 @@ public:
 
     bool CanFocus() const;
     void SetFocus();
-    void ClearEvents() { OnClick = nullptr; }
 
-    std::function<void(TModalSpeedButton* sender)> OnClick;
+signals:
+    void OnClick(TModalSpeedButton* sender);
 };

@@ -7,8 +7,8 @@
 TPellowComboBox::TPellowComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
     connect(this, &QComboBox::activated, this, [this](int) {
-        if (OnSelect) OnSelect(this);
-        if (OnChange) OnChange(this);
+        emit OnSelect(this);
+        emit OnChange(this);
     });
 }
 
@@ -71,18 +71,11 @@ bool TPellowComboBox::CanFocus() const {
 
 void TPellowComboBox::SetFocus() { setFocus(Qt::OtherFocusReason); }
 
-void TPellowComboBox::ClearEvents() {
-    OnSelect = nullptr;
-    OnChange = nullptr;
-    OnEnter = nullptr;
-    OnExit = nullptr;
-}
-
 void TPellowComboBox::focusInEvent(QFocusEvent* event) {
     QComboBox::focusInEvent(event);
     if (entered_) return;
     entered_ = true;
-    if (OnEnter) OnEnter(this);
+    emit OnEnter(this);
 }
 
 void TPellowComboBox::focusOutEvent(QFocusEvent* event) {
@@ -91,5 +84,5 @@ void TPellowComboBox::focusOutEvent(QFocusEvent* event) {
     if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason || !entered_)
         return;
     entered_ = false;
-    if (OnExit) OnExit(this);
+    emit OnExit(this);
 }

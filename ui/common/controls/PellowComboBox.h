@@ -4,15 +4,12 @@
 
 #include <QComboBox>
 
-#include <functional>
 #include <string>
 #include <vector>
 
 class TPellowComboBox : public QComboBox {
     Q_OBJECT
 public:
-    using TNotifyEvent = std::function<void(TPellowComboBox* sender)>;
-
     explicit TPellowComboBox(QWidget* parent = nullptr);
 
     // Items and their values, GBK. The value of item i belongs to item i.
@@ -39,13 +36,13 @@ public:
 
     bool CanFocus() const;
     void SetFocus();
-    void ClearEvents();
 
+signals:
     // Raised when the user chooses an item (mouse or keyboard), first OnSelect then OnChange.
-    TNotifyEvent OnSelect;
-    TNotifyEvent OnChange;
-    TNotifyEvent OnEnter;
-    TNotifyEvent OnExit;
+    void OnSelect(TPellowComboBox* sender);
+    void OnChange(TPellowComboBox* sender);
+    void OnEnter(TPellowComboBox* sender);
+    void OnExit(TPellowComboBox* sender);
 
 protected:
     void focusInEvent(QFocusEvent* event) override;

@@ -3,9 +3,7 @@
 TPellowDTPicker::TPellowDTPicker(QWidget* parent) : QDateEdit(parent) {
     setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     setCalendarPopup(true);
-    connect(this, &QDateEdit::dateChanged, this, [this] {
-        if (OnChange) OnChange(this);
-    });
+    connect(this, &QDateEdit::dateChanged, this, [this] { emit OnChange(this); });
 }
 
 bool TPellowDTPicker::CanFocus() const {
@@ -13,7 +11,5 @@ bool TPellowDTPicker::CanFocus() const {
 }
 
 void TPellowDTPicker::SetFocus() { setFocus(Qt::OtherFocusReason); }
-
-void TPellowDTPicker::ClearEvents() { OnChange = nullptr; }
 
 bool TPellowDTPicker::focusNextPrevChild(bool next) { return QWidget::focusNextPrevChild(next); }

@@ -4,13 +4,9 @@
 #include <QDate>
 #include <QDateEdit>
 
-#include <functional>
-
 class TPellowDTPicker : public QDateEdit {
     Q_OBJECT
 public:
-    using TNotifyEvent = std::function<void(TPellowDTPicker* sender)>;
-
     explicit TPellowDTPicker(QWidget* parent = nullptr);
 
     QDate Date() const { return date(); }
@@ -18,9 +14,9 @@ public:
 
     bool CanFocus() const;
     void SetFocus();
-    void ClearEvents();
 
-    TNotifyEvent OnChange;  // the date changed, by the user or by the program
+signals:
+    void OnChange(TPellowDTPicker* sender);  // the date changed, by the user or by the program
 
 protected:
     // Tab and Shift+Tab leave the field in one step; the arrow keys and typing move between

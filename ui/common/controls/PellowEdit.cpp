@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QInputMethod>
 #include <QKeyEvent>
+#include <QMetaMethod>
 
 #include <atomic>
 #include <cmath>
@@ -45,9 +46,7 @@ bool CrossesWindows(Qt::FocusReason reason) {
 }  // namespace
 
 TPellowEdit::TPellowEdit(QWidget* parent) : QLineEdit(parent), creationOrder_(NextCreationOrder()) {
-    connect(this, &QLineEdit::textChanged, this, [this] {
-        if (OnChange) OnChange(this);
-    });
+    connect(this, &QLineEdit::textChanged, this, [this] { emit OnChange(this); });
 }
 
 std::string TPellowEdit::Text() const { return QStringToGbk(text()); }
@@ -122,13 +121,8 @@ bool TPellowEdit::CanFocus() const {
 
 void TPellowEdit::SetFocus() { setFocus(Qt::OtherFocusReason); }
 
-void TPellowEdit::ClearEvents() {
-    OnEnter = nullptr;
-    OnExit = nullptr;
-    OnChange = nullptr;
-    OnKeyPress = nullptr;
-    OnKeyDown = nullptr;
-    OnContextPopup = nullptr;
+bool TPellowEdit::HasEnterHandler() const {
+    return isSignalConnected(QMetaMethod::fromSignal(&TPellowEdit::OnEnter));
 }
 
 bool TPellowEdit::acceptsForStyle(char key) const {
@@ -164,14 +158,14 @@ void TPellowEdit::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
     if (entered_) return;
     entered_ = true;
-    if (OnEnter) OnEnter(this);
+    emit OnEnter(this);
 }
 
 void TPellowEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     if (CrossesWindows(event->reason()) || !entered_) return;
     entered_ = false;
-    if (OnExit) OnExit(this);
+    emit OnExit(this);
 }
 
 void TPellowEdit::contextMenuEvent(QContextMenuEvent* event) {

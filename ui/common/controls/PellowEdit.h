@@ -1,5 +1,5 @@
 // The skinned edit of the control package: a QLineEdit with the numeric value, input style,
-// input-method state and Delphi-style events that the module's windows use.
+// input-method state and events that the module's windows use.
 #pragma once
 
 #include <QLineEdit>
@@ -18,7 +18,6 @@ constexpr int kImeChinese = 9;
 class TPellowEdit : public QLineEdit {
     Q_OBJECT
 public:
-    using TNotifyEvent = std::function<void(TPellowEdit* sender)>;
     // Gets the typed character (Backspace is 8, Enter 13); return false to discard it.
     using TKeyPressEvent = std::function<bool(TPellowEdit* sender, char key)>;
     // Gets the Qt key code (Qt::Key_Delete ...) before the edit handles it; return false to discard it.
@@ -62,15 +61,18 @@ public:
     // Sequence number of construction; forms walk their edits in this order.
     std::uint64_t CreationOrder() const { return creationOrder_; }
 
-    // Drops every event binding (used by forms on the way out).
-    void ClearEvents();
+    // Whether anything listens to OnEnter.
+    bool HasEnterHandler() const;
 
-    TNotifyEvent OnEnter;    // focus arrives from another control (not on window re-activation)
-    TNotifyEvent OnExit;     // focus leaves to another control
-    TNotifyEvent OnChange;   // every change of the text, by the user or by the program
+    // The hooks that answer; the notifications are signals below.
     TKeyPressEvent OnKeyPress;
     TKeyDownEvent OnKeyDown;
     TContextPopupEvent OnContextPopup;
+
+signals:
+    void OnEnter(TPellowEdit* sender);   // focus arrives from another control (not on window re-activation)
+    void OnExit(TPellowEdit* sender);    // focus leaves to another control
+    void OnChange(TPellowEdit* sender);  // every change of the text, by the user or by the program
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
