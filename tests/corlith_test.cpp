@@ -765,8 +765,6 @@ TEST(CorlithSkin, ColoursFormALightScheme) {
     EXPECT_LT(channel(top, 16), 0xE0);              // a medium, not a pale, blue
     EXPECT_NE(gclFrameBackColor(), 0);
     EXPECT_NE(gclModuleToolBarColor(), gclModuleBackColor());
-    EXPECT_EQ(giSysFontSize(), 9);
-    EXPECT_EQ(giSysFontCharSet(), 134);
 }
 
 TEST(CorlithSkin, SkinningKeepsHandlersAndOwnFonts) {
