@@ -1,7 +1,12 @@
 // Register import and export against floors measured in the same run on the same file.
 // Import: reading, checking and storing a CSV file of n rows, against SQLite executing the
 // same insert statements in one transaction. Export: reading the period and writing the CSV
-// file, against a plain read of the same rows plus writing the same bytes. Prints ratios only.
+// file, against SQLite stepping the same select (every column read) plus writing the same
+// bytes. Both sides run warm, alternately, and the best of several runs counts. Prints ratios
+// only.
+//
+//   exchange_bench [--max N] [--only import|export] [--runs K]
+#include "bench/bench_register.h"
 #include "corlith/corlith_host.h"
 #include "exchange/f_CsvFile.h"
 #include "exchange/f_RegisterExchange.h"
@@ -15,8 +20,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -26,26 +32,10 @@
 
 namespace {
 
-constexpr const char* kConnection = "WSSBMainCon_07";
-constexpr const char* kCompany = "91110000MA001BENCH";
-constexpr const char* kPeriod = "202611";
-
-using Clock = std::chrono::steady_clock;
-
-[[noreturn]] void Die(const std::string& what) {
-    std::fprintf(stderr, "exchange_bench: %s\n", what.c_str());
-    std::exit(1);
-}
-
-void Check(sqlite3* db, int rc, const char* what) {
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) Die(std::string(what) + ": " + sqlite3_errmsg(db));
-}
-
-double Seconds(const std::function<void()>& work) {
-    const Clock::time_point start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using bench::Die;
+using bench::kCompany;
+using bench::kConnection;
+using bench::kPeriod;
 
 void SetUpHost(const std::filesystem::path& dir, const std::string& file) {
     corlith::HostSetup setup;
@@ -91,120 +81,147 @@ std::string RegisterText(int n) {
     return text;
 }
 
-void Exec(sqlite3* db, const char* sql) { Check(db, sqlite3_exec(db, sql, nullptr, nullptr, nullptr), sql); }
+void Exec(sqlite3* db, const char* sql) { bench::Check(db, sqlite3_exec(db, sql, nullptr, nullptr, nullptr), sql); }
+
+// Best of `runs` for each side, the two sides taking turns after one warm-up run each; `before`
+// runs untimed ahead of every run of either side.
+std::pair<double, double> BestOfAlternating(int runs, const std::function<void()>& before,
+                                            const std::function<void()>& product, const std::function<void()>& floor) {
+    double productBest = 1e300, floorBest = 1e300;
+    for (int run = 0; run <= runs; ++run) {
+        before();
+        const double p = bench::Time(product);
+        before();
+        const double f = bench::Time(floor);
+        if (run == 0) continue;
+        productBest = std::min(productBest, p);
+        floorBest = std::min(floorBest, f);
+    }
+    return {productBest, floorBest};
+}
+
+TImportPlan PlanOf(const QString& csv) {
+    TExchangeTable table;
+    TImportTarget target;
+    std::string e;
+    if (!ReadRegisterFile(csv, table, e) || !LoadImportTarget(kCompany, kPeriod, target, e)) Die(e);
+    TImportPlan plan = PlanImport(table, target);
+    FreeInvoiceList(target.existing);
+    if (plan.HasErrors()) Die(IssueText(plan.issues.front()));
+    return plan;
+}
+
+void Import(const QString& csv) {
+    std::string e;
+    if (StoreImport(PlanOf(csv), kCompany, kPeriod, {}, e) != TStoreResult::Stored) Die(e);
+}
+
+struct Options {
+    int max = 100000;
+    bool import = true, exportToo = true;
+    int runs = 0;   // 0: by size
+};
+
+Options ParseOptions(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--max" && i + 1 < argc) {
+            o.max = std::atoi(argv[++i]);
+        } else if (a == "--runs" && i + 1 < argc) {
+            o.runs = std::atoi(argv[++i]);
+        } else if (a == "--only" && i + 1 < argc) {
+            const std::string what = argv[++i];
+            o.import = what == "import";
+            o.exportToo = what == "export";
+            if (!o.import && !o.exportToo) Die("--only takes import or export");
+        } else {
+            Die("usage: exchange_bench [--max N] [--only import|export] [--runs K]");
+        }
+    }
+    if (o.max < 1000) Die("--max must be at least 1000");
+    return o;
+}
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const Options options = ParseOptions(argc, argv);
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("vantrel-exchange-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string file = (dir / "bench.db").string();
     SetUpHost(dir, file);
     const QString csv = QString::fromStdString((dir / "in.csv").string());
+    // The floor's connection is opened as the host library opens its own.
     sqlite3* db = nullptr;
-    Check(db, sqlite3_open(file.c_str(), &db), "open");
+    bench::Check(db, sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr), "open");
+    const auto clear = [db] { Exec(db, "delete from sb07_xxfpb; delete from SB07_FPTXQKB"); };
 
-    std::printf("Import: read, check and store a CSV file, as a multiple of SQLite executing the same\n"
-                "inserts in one transaction (best of several runs; target at most 1.5)\n");
-    std::printf("%-8s %8s\n", "rows", "ratio");
-    for (int n : {1000, 10000, 100000}) {
+    if (options.import) {
+        std::printf("Import: read, check and store a CSV file, as a multiple of SQLite executing the same\n"
+                    "inserts in one transaction (best of several runs; target at most 1.5)\n");
+        std::printf("%-8s %8s\n", "rows", "ratio");
+    }
+    for (int n = 1000; options.import && n <= options.max; n *= 10) {
         std::string error;
         if (!WriteCsvFile(csv, RegisterText(n), error)) Die(error);
-        const int runs = n >= 100000 ? 3 : 7;
-        double importBest = 1e300, floorBest = 1e300;
-        for (int run = 0; run < runs; ++run) {
-            Exec(db, "delete from sb07_xxfpb; delete from SB07_FPTXQKB");
-            importBest = std::min(importBest, Seconds([&] {
-                TExchangeTable table;
-                TImportTarget target;
-                std::string e;
-                if (!ReadRegisterFile(csv, table, e) || !LoadImportTarget(kCompany, kPeriod, target, e)) Die(e);
-                const TImportPlan plan = PlanImport(table, target);
-                FreeInvoiceList(target.existing);
-                if (plan.HasErrors()) Die(IssueText(plan.issues.front()));
-                if (StoreImport(plan, kCompany, kPeriod, {}, e) != TStoreResult::Stored) Die(e);
-            }));
-        }
-        // The floor: the statements the import ran, straight on SQLite in one transaction.
+        // The floor: the statements the import runs, straight on SQLite in one transaction.
         std::vector<std::string> inserts;
-        {
-            TExchangeTable table;
-            TImportTarget target;
-            std::string e;
-            if (!ReadRegisterFile(csv, table, e) || !LoadImportTarget(kCompany, kPeriod, target, e)) Die(e);
-            const TImportPlan plan = PlanImport(table, target);
-            FreeInvoiceList(target.existing);
-            int xh = 0;
-            for (const TImportRow& row : plan.rows) {
-                Txxqtfpxx r = row.record;
-                r.xh = ++xh;
-                inserts.push_back(BuildInsertSql(r, kCompany));
-            }
+        int xh = 0;
+        for (const TImportRow& row : PlanOf(csv).rows) {
+            Txxqtfpxx r = row.record;
+            r.xh = ++xh;
+            inserts.push_back(corlith::GbkToUtf8(BuildInsertSql(r, kCompany)));
         }
-        for (int run = 0; run < runs; ++run) {
-            Exec(db, "delete from sb07_xxfpb");
-            floorBest = std::min(floorBest, Seconds([&] {
-                Exec(db, "begin");
-                for (const std::string& sql : inserts) Exec(db, sql.c_str());
-                Exec(db, "commit");
-            }));
-        }
-        std::printf("%-8d %8.2f\n", n, importBest / floorBest);
+        const int runs = options.runs > 0 ? options.runs : n >= 100000 ? 5 : n >= 10000 ? 9 : 15;
+        const auto [product, floor] = BestOfAlternating(runs, clear, [&] { Import(csv); }, [&] {
+            Exec(db, "begin immediate");
+            for (const std::string& sql : inserts) Exec(db, sql.c_str());
+            Exec(db, "commit");
+        });
+        std::printf("%-8d %8.2f\n", n, product / floor);
     }
 
-    // Export of the period as stored by the last import (10^5 rows).
-    Exec(db, "delete from sb07_xxfpb; delete from SB07_FPTXQKB");
-    {
-        TExchangeTable table;
-        TImportTarget target;
-        std::string e;
-        if (!ReadRegisterFile(csv, table, e) || !LoadImportTarget(kCompany, kPeriod, target, e)) Die(e);
-        const TImportPlan plan = PlanImport(table, target);
-        FreeInvoiceList(target.existing);
-        if (StoreImport(plan, kCompany, kPeriod, {}, e) != TStoreResult::Stored) Die(e);
-    }
-    const QString out = QString::fromStdString((dir / "out.csv").string());
-    const std::string plain = (dir / "plain.csv").string();
-    const auto exportOnce = [&] {
-        std::vector<Txxqtfpxx*> list;
-        std::string e;
-        if (!ReadInvoiceList(kCompany, kPeriod, "", "", list, e)) Die(e);
-        std::sort(list.begin(), list.end(), [](const Txxqtfpxx* a, const Txxqtfpxx* b) { return a->xh < b->xh; });
-        if (!ExportRegisterFile(out, {list.begin(), list.end()}, e)) Die(e);
-        FreeInvoiceList(list);
-    };
-    exportOnce();
-    std::string bytes;
-    {
-        QFile f(out);
-        if (!f.open(QIODevice::ReadOnly)) Die("cannot read the export");
-        const QByteArray all = f.readAll();
-        bytes.assign(all.constData(), static_cast<std::size_t>(all.size()));
-    }
-    const std::string select = "select fp.*,lx.mc as fplxmc from sb07_xxfpb fp left join sb07_fplxb lx on "
-                               "fp.fplx = lx.fplx where nsrsbh='" + std::string(kCompany) + "' and sbssq='" +
-                               kPeriod + "'";
-    double exportBest = 1e300, floorBest = 1e300;
-    for (int run = 0; run < 3; ++run) {
-        exportBest = std::min(exportBest, Seconds(exportOnce));
-        floorBest = std::min(floorBest, Seconds([&] {
-            sqlite3_stmt* stmt = nullptr;
-            Check(db, sqlite3_prepare_v2(db, select.c_str(), -1, &stmt, nullptr), "prepare");
-            std::size_t seen = 0;
-            while (sqlite3_step(stmt) == SQLITE_ROW)
-                for (int c = 0; c < sqlite3_column_count(stmt); ++c)
-                    if (const unsigned char* t = sqlite3_column_text(stmt, c)) seen += t[0];
-            sqlite3_finalize(stmt);
+    if (options.exportToo) {
+        // The period as an import of max rows stores it.
+        const int n = options.max;
+        std::string error;
+        if (!WriteCsvFile(csv, RegisterText(n), error)) Die(error);
+        clear();
+        Import(csv);
+        const QString out = QString::fromStdString((dir / "out.csv").string());
+        const std::string plain = (dir / "plain.csv").string();
+        // As the client's export: the list select, in sequence order, to the file.
+        const auto exportOnce = [&] {
+            std::vector<Txxqtfpxx*> list;
+            std::string e;
+            if (!ReadInvoiceList(kCompany, kPeriod, "", "", list, e)) Die(e);
+            std::sort(list.begin(), list.end(), [](const Txxqtfpxx* a, const Txxqtfpxx* b) { return a->xh < b->xh; });
+            if (!ExportRegisterFile(out, {list.begin(), list.end()}, e)) Die(e);
+            FreeInvoiceList(list);
+        };
+        exportOnce();
+        std::string bytes;
+        {
+            QFile f(out);
+            if (!f.open(QIODevice::ReadOnly)) Die("cannot read the export");
+            const QByteArray all = f.readAll();
+            bytes.assign(all.constData(), static_cast<std::size_t>(all.size()));
+        }
+        const std::string select = BuildListSql(kCompany, kPeriod, "", "");
+        if (bench::ReadDirectly(db, select) != n) Die("the list select does not find the period");
+        const int runs = options.runs > 0 ? options.runs : 7;
+        const auto [product, floor] = BestOfAlternating(runs, [] {}, exportOnce, [&] {
+            bench::ReadDirectly(db, select);
             std::FILE* f = std::fopen(plain.c_str(), "wb");
             if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0)
                 Die("cannot write the floor's file");
-            if (seen == 1) std::printf(" ");
-        }));
+        });
+        std::printf("\nExport of %d rows to CSV, as a multiple of SQLite stepping the same select plus\n"
+                    "writing the same bytes (best of %d; target at most 1.5): %.2f\n",
+                    n, runs, product / floor);
     }
-    std::printf("\nExport of 100000 rows to CSV, as a multiple of a plain read of the same rows plus\n"
-                "writing the same bytes (best of 3; target at most 1.5): %.2f\n",
-                exportBest / floorBest);
 
     sqlite3_close(db);
     corlith::CloseConnections();

@@ -65,29 +65,6 @@ void SetUpHost(const std::filesystem::path& dir) {
     GetCurSubAppVo()->SetText("curKJNY", bench::kPeriod);
 }
 
-// The floor of a list read: the statement stepped on its own connection, every column read.
-int ReadDirectly(sqlite3* db, const std::string& gbkSql) {
-    const std::string sql = corlith::GbkToUtf8(gbkSql);
-    sqlite3_stmt* stmt = nullptr;
-    bench::Check(db, sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr), "prepare");
-    int rows = 0;
-    int64_t checksum = 0;
-    const int columns = sqlite3_column_count(stmt);
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        ++rows;
-        for (int i = 0; i < columns; ++i) {
-            switch (sqlite3_column_type(stmt, i)) {
-            case SQLITE_INTEGER: checksum += sqlite3_column_int64(stmt, i); break;
-            case SQLITE_FLOAT: checksum += static_cast<int64_t>(sqlite3_column_double(stmt, i)); break;
-            case SQLITE_NULL: break;
-            default: checksum += sqlite3_column_bytes(stmt, i) + (sqlite3_column_text(stmt, i) ? 1 : 0);
-            }
-        }
-    }
-    sqlite3_finalize(stmt);
-    return rows + static_cast<int>(checksum & 0);
-}
-
 std::string Folded(const std::string& text) {
     std::string out = text;
     for (char& c : out)
@@ -205,8 +182,8 @@ int main(int argc, char** argv) {
 
         // Show to first painted list; the first window counts on its own.
         const std::string listSql = BuildListSql(bench::kCompany, bench::kPeriod, "", "");
-        if (ReadDirectly(db, listSql) != rows) bench::Die("the list select does not find the period");
-        const double readFloor = BestOf(3, [&] { ReadDirectly(db, listSql); });
+        if (bench::ReadDirectly(db, listSql) != rows) bench::Die("the list select does not find the period");
+        const double readFloor = BestOf(3, [&] { bench::ReadDirectly(db, listSql); });
         double first = 0, best = 1e300;
         std::unique_ptr<TFrmXxqtfpMgr> window;
         for (int run = 0; run < 3; ++run) {
@@ -255,8 +232,8 @@ int main(int argc, char** argv) {
         // The buyer filter.
         const std::string buyer = "1234";
         const std::string likeSql = BuildListSql(bench::kCompany, bench::kPeriod, "", buyer);
-        const int matching = ReadDirectly(db, likeSql);
-        const double likeFloor = BestOf(3, [&] { ReadDirectly(db, likeSql); });
+        const int matching = bench::ReadDirectly(db, likeSql);
+        const double likeFloor = BestOf(3, [&] { bench::ReadDirectly(db, likeSql); });
         window->edtghfsh->SetText(buyer);
         watcher.reset();
         auto filtered = std::make_unique<PaintWatcher>(window->VSTInvoideCommon, matching);

@@ -182,6 +182,7 @@ void Impl::Clear() {
     slots.clear();
     cells.clear();
     texts.clear();
+    lastText.clear();
     fieldCount = rowCount = cursor = 0;
     rowsAffected = 0;
     connection.clear();
@@ -206,6 +207,7 @@ void Impl::AddField(std::string_view nameUtf8, std::string_view tableUtf8) {
     corlith::codec::Utf8ToGbk(nameUtf8, name);
     names.push_back(std::move(name));
     tables.emplace_back(tableUtf8);
+    lastText.emplace_back();
     fieldCount = static_cast<int>(names.size());
 }
 
@@ -213,7 +215,21 @@ void Impl::AddText(std::string_view utf8) {
     Cell c;
     c.type = Text;
     c.offset = texts.size();
-    corlith::codec::Utf8ToGbk(utf8, texts);
+    const size_t field = fieldCount > 0 ? cells.size() % static_cast<size_t>(fieldCount) : lastText.size();
+    if (corlith::codec::IsAscii(utf8)) {
+        texts += utf8;
+    } else if (field >= lastText.size()) {
+        corlith::codec::Utf8ToGbk(utf8, texts);
+    } else {
+        auto& [lastUtf8, lastGbk] = lastText[field];
+        if (lastUtf8 != utf8) {
+            lastUtf8.clear();
+            lastGbk.clear();
+            corlith::codec::Utf8ToGbk(utf8, lastGbk);
+            lastUtf8.assign(utf8);
+        }
+        texts += lastGbk;
+    }
     c.length = static_cast<uint32_t>(texts.size() - c.offset);
     cells.push_back(c);
 }

@@ -27,6 +27,9 @@ struct THostQuery::Impl {
     std::vector<int> slots;           // open-addressing table over the names, -1 = empty
     std::vector<Cell> cells;          // row-major
     std::string texts;
+    // Per field: its last non-ASCII text (UTF-8) and that text in GBK. Type names and the like
+    // repeat row after row, and each conversion costs more than the rest of the cell.
+    std::vector<std::pair<std::string, std::string>> lastText;
     int fieldCount = 0;
     int rowCount = 0;
     int cursor = 0;

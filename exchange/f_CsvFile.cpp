@@ -144,22 +144,69 @@ bool ReadCsvFile(const QString& path, TExchangeTable& table, std::string& error)
     return ParseCsvText(gbk, table, error);
 }
 
+void AppendCsvField(std::string& out, std::string_view field) {
+    // GBK's trail bytes start at 0x40, so a byte that asks for quotes is always that character.
+    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += field;
+        return;
+    }
+    out += '"';
+    for (char c : field) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
 void AppendCsvRecord(std::string& out, const std::vector<std::string>& fields) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0) out += ',';
-        const std::string& f = fields[i];
-        if (f.find_first_of(",\"\r\n") == std::string::npos) {
-            out += f;
-            continue;
-        }
-        out += '"';
-        for (char c : f) {
-            if (c == '"') out += '"';
-            out += c;
-        }
-        out += '"';
+        AppendCsvField(out, fields[i]);
     }
     out += "\r\n";
+}
+
+TCsvWriter::TCsvWriter() : out_(kBom) {}
+
+void TCsvWriter::Field(std::string_view gbk) {
+    if (column_ > 0) out_ += ',';
+    bool ascii = true, quoted = false;
+    for (const char c : gbk) {
+        if (static_cast<unsigned char>(c) >= 0x80) ascii = false;
+        else if (c == ',' || c == '"' || c == '\r' || c == '\n') quoted = true;
+    }
+    // UTF-8 and GBK alike write those four characters as themselves and no other character
+    // uses their bytes, so the quoting of the GBK text is that of its UTF-8 form.
+    const std::string_view text = ascii ? gbk : std::string_view(Utf8Of(gbk));
+    ++column_;
+    if (!quoted) {
+        out_ += text;
+        return;
+    }
+    out_ += '"';
+    for (const char c : text) {
+        if (c == '"') out_ += '"';
+        out_ += c;
+    }
+    out_ += '"';
+}
+
+void TCsvWriter::EndRecord() {
+    out_ += "\r\n";
+    column_ = 0;
+}
+
+const std::string& TCsvWriter::Utf8Of(std::string_view gbk) {
+    constexpr std::size_t kKept = 8;
+    if (converted_.size() <= column_) converted_.resize(column_ + 1);
+    auto& kept = converted_[column_];
+    for (const auto& [from, to] : kept)
+        if (from == gbk) return to;
+    if (kept.size() >= kKept) kept.erase(kept.begin());
+    const std::string from(gbk);
+    const QByteArray utf8 = GbkToQString(from).toUtf8();
+    kept.emplace_back(from, std::string(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    return kept.back().second;
 }
 
 bool WriteWholeFile(const QString& path, std::string_view bytes, std::string& error) {

@@ -24,8 +24,29 @@ bool Utf8ToGbkText(std::string_view utf8, std::string& gbk);
 bool ParseCsvText(const std::string& gbk, TExchangeTable& table, std::string& error);
 bool ReadCsvFile(const QString& path, TExchangeTable& table, std::string& error);
 
-// One record: fields quoted when they hold a comma, a quote, CR or LF; ended by CRLF.
+// One field, quoted when it holds a comma, a quote, CR or LF.
+void AppendCsvField(std::string& out, std::string_view field);
+// One record of such fields, ended by CRLF.
 void AppendCsvRecord(std::string& out, const std::vector<std::string>& fields);
+
+// The bytes of a CSV file built record by record from GBK fields: UTF-8 behind a byte-order
+// mark, the same bytes WriteCsvFile writes for the records' whole text. Fields are converted
+// one at a time; a text that repeats (type names, 是/否) is converted once.
+class TCsvWriter {
+public:
+    TCsvWriter();
+    void Field(std::string_view gbk);
+    void EndRecord();
+    std::string& Bytes() { return out_; }
+
+private:
+    const std::string& Utf8Of(std::string_view gbk);
+
+    std::string out_;
+    std::size_t column_ = 0;
+    // By column, the last few non-ASCII texts (GBK) with their UTF-8 form.
+    std::vector<std::vector<std::pair<std::string, std::string>>> converted_;
+};
 // The records (GBK) as UTF-8 with a byte-order mark, replacing the file only once the whole
 // text is written.
 bool WriteCsvFile(const QString& path, const std::string& gbkRecords, std::string& error);

@@ -12,6 +12,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -235,11 +237,32 @@ struct DuplicateIndex {
     }
 };
 
+using TExportFields = std::array<std::string, RegisterColumnCount>;
+
+// The texts of one record in the export's columns, into strings kept from the last record.
+void FillExportFields(const Txxqtfpxx& r, TExportFields& f) {
+    const auto whole = [](std::string& out, long long value) {
+        char buf[24];
+        out.assign(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+    };
+    const auto flag = [](std::string& out, const std::string& value) { out = FlagSet(value) ? "是" : "否"; };
+    f[RcFplx] = r.fplxmc;
+    f[RcKprq] = r.kprq;
+    whole(f[RcFs], r.fs);
+    f[RcJe] = AmountText(r.je);
+    whole(f[RcSl], r.sl);
+    f[RcSe] = AmountText(r.se);
+    f[RcGfnsr] = TrimBlanks(r.gfnsr);
+    flag(f[RcMs], r.ms);
+    flag(f[RcLwfp], r.lwfp);
+    flag(f[RcZfbz], r.zfbz);
+    flag(f[RcJzjt], r.jzjt);
+}
+
 std::vector<std::string> ExportFields(const Txxqtfpxx& r) {
-    const auto flag = [](const std::string& value) { return std::string(FlagSet(value) ? "是" : "否"); };
-    return {r.fplxmc,     r.kprq,           std::to_string(r.fs), AmountText(r.je), std::to_string(r.sl),
-            AmountText(r.se), TrimBlanks(r.gfnsr), flag(r.ms), flag(r.lwfp),  flag(r.zfbz),
-            flag(r.jzjt)};
+    TExportFields f;
+    FillExportFields(r, f);
+    return {std::make_move_iterator(f.begin()), std::make_move_iterator(f.end())};
 }
 
 bool HasSuffix(const QString& path, const char16_t* suffix) {
@@ -510,16 +533,22 @@ TStoreResult StoreImport(const TImportPlan& plan, const std::string& nsrsbh, con
 
 std::vector<std::string> RegisterExportFields(const Txxqtfpxx& record) { return ExportFields(record); }
 
-std::string RegisterCsvText(const std::vector<const Txxqtfpxx*>& records) {
-    std::string text;
-    text.reserve(64 * (records.size() + 1));
-    AppendCsvRecord(text, std::vector<std::string>(std::begin(kCaptions), std::end(kCaptions)));
-    for (const Txxqtfpxx* r : records) AppendCsvRecord(text, ExportFields(*r));
-    return text;
+std::string RegisterCsvBytes(const std::vector<const Txxqtfpxx*>& records) {
+    TCsvWriter csv;
+    csv.Bytes().reserve(96 * (records.size() + 1));
+    for (const char* caption : kCaptions) csv.Field(caption);
+    csv.EndRecord();
+    TExportFields fields;
+    for (const Txxqtfpxx* r : records) {
+        FillExportFields(*r, fields);
+        for (const std::string& field : fields) csv.Field(field);
+        csv.EndRecord();
+    }
+    return std::move(csv.Bytes());
 }
 
 bool ExportRegisterFile(const QString& path, const std::vector<const Txxqtfpxx*>& records, std::string& error) {
-    if (HasSuffix(path, u"csv")) return WriteCsvFile(path, RegisterCsvText(records), error);
+    if (HasSuffix(path, u"csv")) return WriteWholeFile(path, RegisterCsvBytes(records), error);
     if (!HasSuffix(path, u"xlsx")) {
         error = "只能导出为 .csv 或 .xlsx 文件";
         return false;

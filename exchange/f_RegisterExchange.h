@@ -83,5 +83,5 @@ TStoreResult StoreImport(const TImportPlan& plan, const std::string& nsrsbh, con
 bool ExportRegisterFile(const QString& path, const std::vector<const Txxqtfpxx*>& records, std::string& error);
 // The texts of one record in the export's columns (GBK), as the export writes them.
 std::vector<std::string> RegisterExportFields(const Txxqtfpxx& record);
-// The CSV text (GBK) of the records: header and one record a row.
-std::string RegisterCsvText(const std::vector<const Txxqtfpxx*>& records);
+// The bytes of the records' CSV file: header and one record a row.
+std::string RegisterCsvBytes(const std::vector<const Txxqtfpxx*>& records);

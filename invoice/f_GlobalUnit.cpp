@@ -4,6 +4,7 @@
 #include "invoice/f_XxqtfpGlobal.h"
 
 #include <cfenv>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -163,10 +164,15 @@ std::string FixedToText(int64_t fixed) {
     // Magnitude as unsigned so that the smallest int64 has one too.
     const uint64_t magnitude = negative ? uint64_t(0) - static_cast<uint64_t>(fixed) : static_cast<uint64_t>(fixed);
     const uint64_t cents = magnitude / 100 + (magnitude % 100 >= 50 ? 1 : 0);
+    // Written by hand: exports format two amounts a row, and printf's parsing would dominate.
     char buf[48];
-    std::snprintf(buf, sizeof buf, "%s%llu.%02llu", (negative && cents != 0) ? "-" : "",
-                  static_cast<unsigned long long>(cents / 100), static_cast<unsigned long long>(cents % 100));
-    return buf;
+    char* end = buf;
+    if (negative && cents != 0) *end++ = '-';
+    end = std::to_chars(end, buf + sizeof buf, cents / 100).ptr;
+    *end++ = '.';
+    *end++ = static_cast<char>('0' + cents % 100 / 10);
+    *end++ = static_cast<char>('0' + cents % 10);
+    return std::string(buf, end);
 }
 
 std::string AmountText(double value) { return FixedToText(MoneyToFixed(value)); }

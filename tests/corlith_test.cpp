@@ -503,6 +503,34 @@ TEST_F(CorlithDb, StatementLogRecordsStatementsAndSteps) {
     EXPECT_TRUE(corlith::test::StatementLog().empty());
 }
 
+TEST_F(CorlithDb, RepeatedTextsOfAFieldReadBackAsStored) {
+    // Each field keeps its last converted text: a value that returns, alternates, repeats in
+    // another field or shares a head with the last one must still read back as stored.
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"甲", "乙"}, {"甲", "甲"}, {"乙", "甲"}, {"甲", ""}, {"甲a", "甲"}, {"甲", "甲a"}, {"a", "乙"}, {"甲", "乙"}};
+    std::string sql = "select mc, jc from (";
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        sql += (i ? " union all select " : "select ") + std::to_string(i) + " as n, '" + rows[i].first +
+               "' as mc, '" + rows[i].second + "' as jc";
+    sql += ") t order by n";
+    std::vector<std::pair<std::string, std::string>> streamed;
+    THostQuery q;
+    std::string error;
+    ASSERT_TRUE(ExecADOQueryRows(kConnection, sql, &q, error, [&] {
+        streamed.emplace_back(q.FieldAsString("mc"), q.FieldAsString("jc"));
+        return true;
+    })) << error;
+    EXPECT_EQ(streamed, rows);
+    auto kept = Select(sql);
+    for (const auto& [mc, jc] : rows) {
+        ASSERT_FALSE(kept->Eof());
+        EXPECT_EQ(kept->FieldAsString("mc"), mc);
+        EXPECT_EQ(kept->FieldAsString("jc"), jc);
+        kept->Next();
+    }
+    EXPECT_TRUE(kept->Eof());
+}
+
 TEST_F(CorlithDb, RowsHandedOverOneAtATimeKeepNoEarlierRow) {
     for (int i = 1; i <= 5; ++i)
         Exec("insert into sb07_fplxb(fplx, mc) values (" + std::to_string(10 + i) + ", '类型" + std::to_string(i) + "')");

@@ -73,6 +73,37 @@ TEST(CsvFile, WriterQuotesOnlyWhatNeedsItAndReadsBack) {
     for (std::size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(table.rows[0].cells[i].text, fields[i]) << i;
 }
 
+// The export builds its file field by field; the bytes must be those of the whole GBK text
+// converted at once, whatever the quoting, the GBK trail bytes and the texts repeated or not.
+TEST(CsvFile, WriterBytesEqualTheWholeTextConvertedAtOnce) {
+    std::mt19937 rng(4180);
+    const std::vector<std::string> pieces = {"a", "发票", "是", "否", ",", "\"", "\r\n", "\n", " ",
+                                             "\x81\x40", "\x95\x5C", "\x81\x7E", "12.50", ""};
+    std::string gbk;
+    TCsvWriter writer;
+    for (int record = 0; record < 300; ++record) {
+        std::vector<std::string> fields(1 + rng() % 11);
+        for (std::string& field : fields) {
+            // Column 0 cycles through more distinct texts than the writer keeps converted.
+            const int parts = static_cast<int>(rng() % 4);
+            for (int p = 0; p < parts; ++p) field += pieces[rng() % pieces.size()];
+        }
+        fields[0] = "类型" + std::to_string(record % 13) + fields[0];
+        AppendCsvRecord(gbk, fields);
+        for (const std::string& field : fields) writer.Field(field);
+        writer.EndRecord();
+    }
+    const QByteArray whole = GbkToQString(gbk).toUtf8();
+    const std::string expected = "\xEF\xBB\xBF" + std::string(whole.constData(), static_cast<std::size_t>(whole.size()));
+    ASSERT_EQ(writer.Bytes().size(), expected.size());
+    EXPECT_TRUE(writer.Bytes() == expected);
+    TExchangeTable table;
+    std::string error, back;
+    TTextEncoding encoding;
+    ASSERT_TRUE(DecodeRegisterText(writer.Bytes(), back, encoding, error)) << error;
+    EXPECT_EQ(back, gbk);
+}
+
 TEST(CsvFile, DetectsUtf8WithAndWithoutMarkAndGbk) {
     const std::string gbk = "发票类型,金额\r\n普通发票,￥1\r\n";
     std::string out, error;
@@ -451,6 +482,41 @@ TEST_F(ExchangeTest, RefusesAFileThatIsNoWorkbook) {
 
 // Random registers go out and come back into another taxpayer's empty period: the summary
 // document's cells are the same.
+TEST_F(ExchangeTest, CsvExportWritesTheRecordsFieldsAsListedForEveryRecord) {
+    std::mt19937 rng(1107);
+    std::vector<Txxqtfpxx> records(500);
+    const std::vector<std::string> names = {"普通发票", "未开具发票", "其它,发票", "带\"引号\"", "类型\x95\x5C"};
+    for (Txxqtfpxx& r : records) {
+        r.fplxmc = names[rng() % names.size()];
+        r.kprq = "2026-11-" + std::to_string(10 + rng() % 19);
+        r.fs = static_cast<int>(rng() % 10);
+        r.je = static_cast<double>(static_cast<long long>(rng() % 2000000000) - 1000000000) / 100;
+        r.se = static_cast<double>(rng() % 100000) / 100 + 0.005 * (rng() % 2);
+        r.sl = static_cast<int32_t>(rng() % 18);
+        r.gfnsr = rng() % 2 ? " " : " 91440300MA5F3KXL27 ";
+        r.ms = rng() % 2 ? "1" : "0";
+        r.lwfp = rng() % 2 ? "1" : "";
+        r.zfbz = rng() % 2 ? "1" : "0";
+        r.jzjt = rng() % 2 ? "1" : "x";
+    }
+    std::string gbk;
+    AppendCsvRecord(gbk, {"发票类型", "开票日期", "份数", "金额", "税率", "税额", "购方税号", "是否免税",
+                          "是否劳务发票", "是否作废", "是否即征即退"});
+    std::vector<const Txxqtfpxx*> pointers;
+    for (const Txxqtfpxx& r : records) {
+        pointers.push_back(&r);
+        AppendCsvRecord(gbk, RegisterExportFields(r));
+    }
+    const QByteArray whole = GbkToQString(gbk).toUtf8();
+    EXPECT_TRUE(RegisterCsvBytes(pointers) ==
+                "\xEF\xBB\xBF" + std::string(whole.constData(), static_cast<std::size_t>(whole.size())));
+    const std::vector<std::string> first = RegisterExportFields(records[0]);
+    ASSERT_EQ(first.size(), static_cast<std::size_t>(RegisterColumnCount));
+    EXPECT_EQ(first[RcGfnsr], TrimBlanks(records[0].gfnsr));
+    EXPECT_EQ(first[RcJe], AmountText(records[0].je));
+    EXPECT_EQ(first[RcMs], FlagSet(records[0].ms) ? "是" : "否");
+}
+
 TEST_F(ExchangeTest, RandomRegistersRoundTripToTheSameSummary) {
     std::mt19937 rng(20261107);
     const auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };

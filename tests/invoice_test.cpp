@@ -11,8 +11,10 @@
 #include <QDate>
 
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <limits>
+#include <random>
 #include <set>
 #include <unistd.h>
 
@@ -101,6 +103,19 @@ TEST(Money, TwoDecimalsRoundHalvesAwayFromZero) {
     EXPECT_EQ(FixedToText(-50), "-0.01");
     EXPECT_EQ(FixedToText(99999950), "10000.00");
     EXPECT_EQ(FixedToText(std::numeric_limits<int64_t>::min()), "-922337203685477.58");
+}
+
+TEST(Money, FixedTextIsPrintfsOverTheWholeRange) {
+    std::mt19937_64 rng(2026);
+    for (int i = 0; i < 20000; ++i) {
+        const int64_t fixed = static_cast<int64_t>(rng() >> (rng() % 64)) * (i % 2 ? -1 : 1);
+        const uint64_t magnitude = fixed < 0 ? uint64_t(0) - static_cast<uint64_t>(fixed) : static_cast<uint64_t>(fixed);
+        const uint64_t cents = magnitude / 100 + (magnitude % 100 >= 50 ? 1 : 0);
+        char expected[48];
+        std::snprintf(expected, sizeof expected, "%s%llu.%02llu", fixed < 0 && cents != 0 ? "-" : "",
+                      static_cast<unsigned long long>(cents / 100), static_cast<unsigned long long>(cents % 100));
+        ASSERT_EQ(FixedToText(fixed), expected) << fixed;
+    }
 }
 
 TEST(Money, AmountText) {
