@@ -49,6 +49,11 @@ CORLITH_API bool InTransaction(const std::string& connection);
 CORLITH_API bool ConnectionSerialised(const std::string& connection);
 CORLITH_API bool EngineCountsMemory();
 
+// Whether the connections' LIKE matches the UTF-8 text against the pattern (escape 0: none);
+// with eachCodePoint, through the matcher that decodes every character, never a shortcut.
+CORLITH_API bool LikeMatches(const std::string& pattern, const std::string& text, char32_t escape,
+                             bool eachCodePoint);
+
 // The help page last registered with SetgsHelpHtml.
 CORLITH_API std::string HelpHtml();
 

@@ -1,6 +1,9 @@
 #include "like_match.h"
 
+#include "corlith_test.h"
+
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -65,9 +68,36 @@ struct Pattern {
     std::vector<CharClass> classes;
     char32_t escape = 0;
     bool valid = true;    // false: an escape character ends the pattern
+    // Set when the pattern holds nothing but ASCII literals and "%": its literal runs
+    // (folded) with whether the first is anchored at the start and the last at the end.
+    // Such a pattern can be matched on the text's bytes, since an ASCII byte is always a
+    // character of its own in UTF-8 and every other byte (or malformed byte) is not ASCII.
+    bool asciiRuns = false;
+    bool anchoredStart = false, anchoredEnd = false;
+    std::vector<std::string> runs;
 };
 
-void Compile(std::string_view text, char32_t escape, Pattern& out) {
+void FindAsciiRuns(Pattern& p) {
+    std::vector<std::string> runs;
+    bool open = false;   // whether the last run may still grow
+    for (const Token& t : p.tokens) {
+        if (t.kind == Token::Many) {
+            open = false;
+            continue;
+        }
+        if (t.kind != Token::Literal || t.ch >= 0x80) return;
+        if (!open) runs.emplace_back();
+        runs.back() += static_cast<char>(t.ch);
+        open = true;
+    }
+    p.anchoredStart = p.tokens.empty() || p.tokens.front().kind != Token::Many;
+    p.anchoredEnd = p.tokens.empty() || p.tokens.back().kind != Token::Many;
+    p.runs = std::move(runs);
+    p.asciiRuns = true;
+}
+
+// Without shortcuts every class stays a class and no pattern is matched on bytes.
+void Compile(std::string_view text, char32_t escape, Pattern& out, bool shortcuts = true) {
     out.escape = escape;
     std::vector<char32_t> cps;
     for (size_t i = 0; i < text.size();) cps.push_back(Decode(text, i));
@@ -118,13 +148,20 @@ void Compile(std::string_view text, char32_t escape, Pattern& out) {
                     cls.ranges.emplace_back(cps[k], cps[k]);
                 }
             }
+            i = close;
+            // "[x]" means x whatever its case rules: that is what the module writes for a
+            // wildcard character the user typed.
+            if (shortcuts && !cls.negate && cls.ranges.size() == 1 && cls.ranges[0].first == cls.ranges[0].second) {
+                out.tokens.push_back({Token::Literal, FoldAscii(cls.ranges[0].first), 0});
+                continue;
+            }
             out.tokens.push_back({Token::Class, 0, static_cast<unsigned>(out.classes.size())});
             out.classes.push_back(std::move(cls));
-            i = close;
             continue;
         }
         out.tokens.push_back({Token::Literal, FoldAscii(c), 0});
     }
+    if (shortcuts) FindAsciiRuns(out);
 }
 
 bool TokenMatches(const Pattern& p, const Token& t, char32_t c) {
@@ -137,15 +174,49 @@ bool TokenMatches(const Pattern& p, const Token& t, char32_t c) {
     return false;
 }
 
+char FoldByte(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool RunAt(std::string_view text, size_t at, const std::string& run) {
+    for (size_t k = 0; k < run.size(); ++k)
+        if (FoldByte(text[at + k]) != run[k]) return false;
+    return true;
+}
+
+// The literal runs in order, each at its leftmost place after the one before: for a pattern
+// of runs and "%" only, that finds a match whenever there is one.
+bool MatchAsciiRuns(const Pattern& p, std::string_view text) {
+    const auto& runs = p.runs;
+    if (runs.empty()) return !p.anchoredStart || text.empty();   // "" or only "%"
+    size_t from = 0, last = runs.size();
+    if (p.anchoredStart) {
+        if (text.size() < runs[0].size() || !RunAt(text, 0, runs[0])) return false;
+        from = runs[0].size();
+        if (runs.size() == 1 && p.anchoredEnd) return from == text.size();
+    }
+    size_t end = text.size();
+    if (p.anchoredEnd) {
+        const std::string& tail = runs.back();
+        if (end < from + tail.size() || !RunAt(text, end - tail.size(), tail)) return false;
+        end -= tail.size();
+        --last;
+    }
+    for (size_t r = p.anchoredStart ? 1 : 0; r < last; ++r) {
+        const std::string& run = runs[r];
+        size_t at = from;
+        while (at + run.size() <= end && !RunAt(text, at, run)) ++at;
+        if (at + run.size() > end) return false;
+        from = at + run.size();
+    }
+    return true;
+}
+
 // Every token but "%" consumes exactly one code point, so one backtrack point (the last
 // "%") is enough: greedy matching with restart is linear in practice and never recursive.
-bool MatchCompiled(const Pattern& p, std::string_view text) {
+// Positions are byte offsets; the text is decoded as it is read.
+bool MatchEachCodePoint(const Pattern& p, std::string_view text) {
     if (!p.valid) return false;
-    thread_local std::vector<char32_t> cps;
-    cps.clear();
-    for (size_t i = 0; i < text.size();) cps.push_back(Decode(text, i));
     const auto& tokens = p.tokens;
-    const size_t m = tokens.size(), n = cps.size();
+    const size_t m = tokens.size(), n = text.size();
     size_t pi = 0, ti = 0;
     size_t starP = SIZE_MAX, starT = 0;
     while (ti < n) {
@@ -154,17 +225,25 @@ bool MatchCompiled(const Pattern& p, std::string_view text) {
             starT = ti;
             continue;
         }
-        if (pi < m && TokenMatches(p, tokens[pi], cps[ti])) {
+        size_t next = ti;
+        const char32_t c = Decode(text, next);
+        if (pi < m && TokenMatches(p, tokens[pi], c)) {
             ++pi;
-            ++ti;
+            ti = next;
             continue;
         }
         if (starP == SIZE_MAX) return false;
         pi = starP + 1;
-        ti = ++starT;
+        Decode(text, starT);
+        ti = starT;
     }
     while (pi < m && tokens[pi].kind == Token::Many) ++pi;
     return pi == m;
+}
+
+bool MatchCompiled(const Pattern& p, std::string_view text) {
+    if (p.valid && p.asciiRuns) return MatchAsciiRuns(p, text);
+    return MatchEachCodePoint(p, text);
 }
 
 void DeletePattern(void* p) { delete static_cast<Pattern*>(p); }
@@ -223,4 +302,18 @@ bool Match(std::string_view pattern, std::string_view text, char32_t escape) {
     return MatchCompiled(p, text);
 }
 
+bool MatchByCodePoints(std::string_view pattern, std::string_view text, char32_t escape) {
+    Pattern p;
+    Compile(pattern, escape, p, false);
+    return MatchEachCodePoint(p, text);
+}
+
 }  // namespace corlith::like
+
+namespace corlith::test {
+
+bool LikeMatches(const std::string& pattern, const std::string& text, char32_t escape, bool eachCodePoint) {
+    return eachCodePoint ? like::MatchByCodePoints(pattern, text, escape) : like::Match(pattern, text, escape);
+}
+
+}  // namespace corlith::test

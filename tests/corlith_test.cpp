@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <cstdio>
+#include <random>
+#include <string>
 #include <vector>
 
 using namespace testhost;
@@ -87,6 +89,58 @@ TEST_F(CorlithDb, LikeWildcardsCaseAndCodePoints) {
     EXPECT_TRUE(Like("xaxayaxb", "%a%a%b"));
     EXPECT_TRUE(Like("[abc", "[abc"));   // an unclosed bracket is an ordinary character
     EXPECT_EQ(QueryText("select case when (null like 'a') is null then 'null' else 'value' end"), "null");
+}
+
+// Literal runs between "%" are found on the text's bytes; "[x]" is read as x.
+TEST_F(CorlithDb, LikeOfLiteralRunsKeepsItsAnchorsAndCase) {
+    EXPECT_TRUE(Like("91110000MA001BENCH", "%ma001%"));
+    EXPECT_FALSE(Like("91110000MA001BENCH", "%ma0011%"));
+    EXPECT_TRUE(Like("ab", "ab"));
+    EXPECT_FALSE(Like("abc", "ab"));
+    EXPECT_FALSE(Like("ab", "abc"));
+    EXPECT_FALSE(Like("ab", "ab%ab"));   // head and tail may not share characters
+    EXPECT_TRUE(Like("abab", "ab%ab"));
+    EXPECT_TRUE(Like("aXbYc", "A%B%C"));
+    EXPECT_FALSE(Like("aXcYb", "a%b%c"));
+    EXPECT_TRUE(Like("xxabcabd", "%abd"));
+    EXPECT_TRUE(Like("", ""));
+    EXPECT_FALSE(Like("a", ""));
+    EXPECT_TRUE(Like("普通A发票", "%a%"));
+    EXPECT_TRUE(Like("12_3", "%2[_]3"));
+    EXPECT_FALSE(Like("1223", "%2[_]3"));
+    EXPECT_TRUE(Like("Ab", "[a]B"));
+}
+
+// Patterns and texts drawn from pieces that matter to the matcher (case, multi-byte and
+// malformed UTF-8, wildcards, classes, the escape): the shortcuts answer as decoding every
+// character does.
+TEST(CorlithLike, ShortcutsAnswerAsTheCodePointMatcherOnRandomPatterns) {
+    const std::vector<std::string> literal = {"a", "A", "b", "B", "1", "%", "%", "%%"};
+    const std::vector<std::string> patternPieces = {"a",  "A",     "b",    "1",  "%",  "_",  "[a]", "[_]",
+                                                    "[%]", "[^a]", "[a-c]", "[",  "]",  "^",  "!",   "!%",
+                                                    "\xE4\xB8\xAD", "\xC3\xA9", "\xE4", "[\xE4\xB8\xAD]"};
+    const std::vector<std::string> textPieces = {"a", "A", "b", "B", "1", "_", "%", "[", "!", "^",
+                                                 "\xE4\xB8\xAD", "\xC3\xA9", "\xE4", "\xB8", "\xE4\x41"};
+    std::mt19937 gen(20261208);
+    auto draw = [&gen](const std::vector<std::string>& pieces, int most) {
+        std::string out;
+        for (int n = static_cast<int>(gen() % static_cast<unsigned>(most + 1)); n > 0; --n)
+            out += pieces[gen() % pieces.size()];
+        return out;
+    };
+    int matched = 0, unmatched = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string pattern = i % 2 ? draw(literal, 6) : draw(patternPieces, 6);
+        const std::string text = draw(textPieces, 8);
+        const char32_t escape = i % 5 == 0 ? U'!' : 0;
+        const bool expected = corlith::test::LikeMatches(pattern, text, escape, true);
+        ASSERT_EQ(corlith::test::LikeMatches(pattern, text, escape, false), expected)
+            << "pattern " << pattern << " text " << text << " escape " << (escape != 0);
+        ++(expected ? matched : unmatched);
+    }
+    // Both answers come up often enough for the comparison to mean something.
+    EXPECT_GT(matched, 1000);
+    EXPECT_GT(unmatched, 1000);
 }
 
 TEST_F(CorlithDb, LikeWithEscapeClause) {
