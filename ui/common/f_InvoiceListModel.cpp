@@ -49,22 +49,20 @@ void TInvoiceListModel::SetList(std::vector<Txxqtfpxx*>* list) {
 
 void TInvoiceListModel::SetColumns(std::span<const TListColumnDef> columns) {
     beginResetModel();
-    columns_.clear();
-    for (const TListColumnDef& def : columns) columns_.push_back({def, QColor()});
+    columns_.assign(columns.begin(), columns.end());
     if (sortColumn_ >= static_cast<int>(columns_.size())) sortColumn_ = -1;
     endResetModel();
 }
 
-void TInvoiceListModel::SetColumnColor(int column, const QColor& color) {
-    if (column < 0 || column >= static_cast<int>(columns_.size())) return;
-    if (columns_[static_cast<size_t>(column)].color == color) return;
-    columns_[static_cast<size_t>(column)].color = color;
-    if (!order_.empty()) emit dataChanged(index(0, column), index(rowCount() - 1, column), {Qt::BackgroundRole});
+void TInvoiceListModel::SetSortColumnColor(const QColor& color) {
+    if (sortColor_ == color) return;
+    sortColor_ = color;
+    if (sortColumn_ >= 0 && !order_.empty())
+        emit dataChanged(index(0, sortColumn_), index(rowCount() - 1, sortColumn_), {Qt::BackgroundRole});
 }
 
 QColor TInvoiceListModel::ColumnColor(int column) const {
-    if (column < 0 || column >= static_cast<int>(columns_.size())) return QColor();
-    return columns_[static_cast<size_t>(column)].color;
+    return column >= 0 && column == sortColumn_ ? sortColor_ : QColor();
 }
 
 void TInvoiceListModel::ResetRows(int count) {
@@ -217,12 +215,8 @@ QVariant TInvoiceListModel::data(const QModelIndex& index, int role) const {
     case Qt::CheckStateRole:
         if (column != ColSelect) return QVariant();
         return IsChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
-    case Qt::TextAlignmentRole:
-        return QVariant::fromValue(AlignmentOf(columns_[static_cast<size_t>(column)].def.alignment));
-    case Qt::BackgroundRole: {
-        const QColor& color = columns_[static_cast<size_t>(column)].color;
-        return color.isValid() ? QVariant(color) : QVariant();
-    }
+    case Qt::TextAlignmentRole: return QVariant::fromValue(AlignmentOf(columns_[static_cast<size_t>(column)].alignment));
+    case Qt::BackgroundRole: return column == sortColumn_ && sortColor_.isValid() ? QVariant(sortColor_) : QVariant();
     default:
         return QVariant();
     }
@@ -243,7 +237,7 @@ bool TInvoiceListModel::setData(const QModelIndex& index, const QVariant& value,
 QVariant TInvoiceListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= static_cast<int>(columns_.size()))
         return QVariant();
-    const TListColumnDef& def = columns_[static_cast<size_t>(section)].def;
+    const TListColumnDef& def = columns_[static_cast<size_t>(section)];
     switch (role) {
     case Qt::DisplayRole: return GbkToQString(def.caption ? def.caption : "");
     case Qt::TextAlignmentRole: return QVariant::fromValue(AlignmentOf(def.alignment));
@@ -258,9 +252,23 @@ Qt::ItemFlags TInvoiceListModel::flags(const QModelIndex& index) const {
     return result;
 }
 
+namespace {
+
+// The keys are taken entry by entry in list order: the records lie apart from each other, so
+// the field a few entries ahead (and a text's bytes when they live outside the record) is
+// asked for before it is needed.
+constexpr size_t kAhead = 16;
+
+template <class T>
+void Prefetch(const std::vector<Txxqtfpxx*>& list, size_t entry, T Txxqtfpxx::*field) {
+    if (entry < list.size()) __builtin_prefetch(&(list[entry]->*field));
+}
+
+}  // namespace
+
 void SortInvoiceRows(std::vector<uint32_t>& rows, const std::vector<Txxqtfpxx*>& list, int column, bool descending) {
-    using Field = std::string Txxqtfpxx::*;
-    Field text = nullptr;
+    using Text = std::string Txxqtfpxx::*;
+    Text text = nullptr;
     switch (column) {
     case ColFplxmc: text = &Txxqtfpxx::fplxmc; break;
     case ColKprq: text = &Txxqtfpxx::kprq; break;
@@ -272,19 +280,25 @@ void SortInvoiceRows(std::vector<uint32_t>& rows, const std::vector<Txxqtfpxx*>&
     default: break;
     }
     if (text) {
-        StableSortByText(rows, [&list, text](uint32_t i) { return std::string_view(list[i]->*text); }, descending);
+        const auto textOf = [&list, text](uint32_t entry) {
+            Prefetch(list, entry + kAhead, text);
+            if (entry + kAhead / 2 < list.size()) __builtin_prefetch((list[entry + kAhead / 2]->*text).data());
+            return std::string_view(list[entry]->*text);
+        };
+        StableSortByText(rows, list.size(), textOf, descending);
         return;
     }
+    const auto sortBy = [&](auto field, auto key) {
+        const auto keyOf = [&list, field, key](uint32_t entry) {
+            Prefetch(list, entry + kAhead, field);
+            return key(list[entry]->*field);
+        };
+        StableSortByNumber(rows, list.size(), keyOf, descending);
+    };
     switch (column) {
-    case ColFs:
-        StableSortByNumber(rows, [&list](uint32_t i) { return IntegerSortKey(list[i]->fs); }, descending);
-        break;
-    case ColJe:
-        StableSortByNumber(rows, [&list](uint32_t i) { return RealSortKey(list[i]->je); }, descending);
-        break;
-    case ColSe:
-        StableSortByNumber(rows, [&list](uint32_t i) { return RealSortKey(list[i]->se); }, descending);
-        break;
+    case ColFs: sortBy(&Txxqtfpxx::fs, IntegerSortKey); break;
+    case ColJe: sortBy(&Txxqtfpxx::je, RealSortKey); break;
+    case ColSe: sortBy(&Txxqtfpxx::se, RealSortKey); break;
     default: break;   // the check column: every row compares equal
     }
 }
@@ -294,9 +308,11 @@ void TInvoiceListModel::SortOrderInPlace() {
 }
 
 void TInvoiceListModel::sort(int column, Qt::SortOrder order) {
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Inside the layout change: the views fetch every shown cell again, so the sort column's
+    // colour moves with it without a change signal over two whole columns.
     sortColumn_ = column >= 0 && column < columnCount() ? column : -1;
     sortOrder_ = order;
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList from = persistentIndexList();
     std::vector<uint32_t> oldOrder;
     if (!from.isEmpty()) oldOrder = order_;

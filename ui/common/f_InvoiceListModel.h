@@ -53,9 +53,10 @@ public:
     void SetTextProc(TTextProc proc) { textProc_ = proc; }
 
     void SetColumns(std::span<const TListColumnDef> columns);
-    const TListColumnDef& ColumnDef(int column) const { return columns_[static_cast<size_t>(column)].def; }
-    // Background of every cell of a column; an invalid colour gives the view's own.
-    void SetColumnColor(int column, const QColor& color);
+    const TListColumnDef& ColumnDef(int column) const { return columns_[static_cast<size_t>(column)]; }
+    // Background of every cell of the sort column, wherever the sort moves it; an invalid
+    // colour gives the view's own.
+    void SetSortColumnColor(const QColor& color);
     QColor ColumnColor(int column) const;
 
     // Shows the first count entries of the list, all unchecked, in the current sort order.
@@ -101,11 +102,8 @@ private:
     void SortOrderInPlace();
     void SetCheck(uint32_t listIndex, bool checked);
 
-    struct Column {
-        TListColumnDef def;
-        QColor color;
-    };
-    std::vector<Column> columns_;
+    std::vector<TListColumnDef> columns_;
+    QColor sortColor_;
     std::vector<Txxqtfpxx*>* list_ = nullptr;
     std::vector<uint32_t> order_;    // row -> index into the list
     std::vector<uint8_t> checked_;   // by index into the list

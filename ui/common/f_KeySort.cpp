@@ -13,18 +13,20 @@ constexpr size_t kSlots = 1024;      // hash slots for the distinct keys (a powe
 
 bool KeyLess(const TSortEntry& a, const TSortEntry& b) { return a.key < b.key; }
 
-size_t SlotOf(uint64_t key) { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 54) & (kSlots - 1); }
+size_t SlotOf(uint64_t hash) { return static_cast<size_t>((hash * 0x9E3779B97F4A7C15ull) >> 54) & (kSlots - 1); }
 
-// One stable pass over ranks when the keys take few values; false (nothing moved) otherwise.
-bool CountingSort(TSortEntry* first, size_t n, std::vector<TSortEntry>& spare) {
+// The rank of each of n keys among the distinct keys, when there are at most kFewValues of
+// them; false otherwise (rank is then of no use).
+template <class KeyAt>
+bool RankFewKeys(size_t n, KeyAt keyAt, std::vector<uint16_t>& rank, size_t& values) {
     std::array<uint64_t, kSlots> keys{};
     std::array<int16_t, kSlots> slotRank;
     slotRank.fill(-1);
     std::vector<uint64_t> distinct;
     distinct.reserve(kFewValues);
-    std::vector<uint16_t> slotOfEntry(n);
+    rank.resize(n);
     for (size_t i = 0; i < n; ++i) {
-        const uint64_t key = first[i].key;
+        const uint64_t key = keyAt(i);
         size_t slot = SlotOf(key);
         while (slotRank[slot] >= 0 && keys[slot] != key) slot = (slot + 1) & (kSlots - 1);
         if (slotRank[slot] < 0) {
@@ -33,19 +35,40 @@ bool CountingSort(TSortEntry* first, size_t n, std::vector<TSortEntry>& spare) {
             slotRank[slot] = 0;
             distinct.push_back(key);
         }
-        slotOfEntry[i] = static_cast<uint16_t>(slot);
+        rank[i] = static_cast<uint16_t>(slot);
     }
     std::sort(distinct.begin(), distinct.end());
-    for (size_t rank = 0; rank < distinct.size(); ++rank) {
-        size_t slot = SlotOf(distinct[rank]);
-        while (keys[slot] != distinct[rank]) slot = (slot + 1) & (kSlots - 1);
-        slotRank[slot] = static_cast<int16_t>(rank);
+    for (size_t r = 0; r < distinct.size(); ++r) {
+        size_t slot = SlotOf(distinct[r]);
+        while (keys[slot] != distinct[r]) slot = (slot + 1) & (kSlots - 1);
+        slotRank[slot] = static_cast<int16_t>(r);
     }
-    std::array<size_t, kFewValues + 1> start{};
-    for (size_t i = 0; i < n; ++i) ++start[static_cast<size_t>(slotRank[slotOfEntry[i]]) + 1];
-    for (size_t r = 1; r <= kFewValues; ++r) start[r] += start[r - 1];
+    for (uint16_t& r : rank) r = static_cast<uint16_t>(slotRank[r]);
+    values = distinct.size();
+    return true;
+}
+
+// One stable counting pass over ranks.
+template <class T, class RankOf>
+void CountingPass(const T* from, T* to, size_t n, size_t values, RankOf rankOf) {
+    std::vector<size_t> start(values + 1, 0);
+    for (size_t i = 0; i < n; ++i) ++start[rankOf(from[i]) + 1];
+    for (size_t r = 1; r <= values; ++r) start[r] += start[r - 1];
+    for (size_t i = 0; i < n; ++i) to[start[rankOf(from[i])]++] = from[i];
+}
+
+bool CountingSort(TSortEntry* first, size_t n, std::vector<TSortEntry>& spare) {
+    std::vector<uint16_t> rank;
+    size_t values = 0;
+    if (!RankFewKeys(n, [first](size_t i) { return first[i].key; }, rank, values)) return false;
+    if (values == 1) return true;
+    // Ranks are by position: the pass moves positions, which then fetch their entries.
+    std::vector<uint32_t> positions(n);
+    std::vector<uint32_t> moved(n);
+    for (size_t i = 0; i < n; ++i) positions[i] = static_cast<uint32_t>(i);
+    CountingPass(positions.data(), moved.data(), n, values, [&rank](uint32_t i) { return size_t{rank[i]}; });
     spare.resize(n);
-    for (size_t i = 0; i < n; ++i) spare[start[static_cast<size_t>(slotRank[slotOfEntry[i]])]++] = first[i];
+    for (size_t i = 0; i < n; ++i) spare[i] = first[moved[i]];
     std::copy(spare.begin(), spare.begin() + static_cast<std::ptrdiff_t>(n), first);
     return true;
 }
@@ -87,53 +110,125 @@ void SortSpan(TSortEntry* first, size_t n, std::vector<TSortEntry>& spare) {
     if (!CountingSort(first, n, spare)) RadixSort(first, n, spare);
 }
 
-// Bytes [8 * depth, 8 * depth + 8) of the folded text, most significant first, zeros past its end.
-uint64_t TextChunk(std::string_view text, size_t depth, bool descending) {
-    uint64_t key = 0;
-    const size_t from = 8 * depth;
-    for (size_t i = 0; i < 8; ++i) {
-        unsigned char c = from + i < text.size() ? static_cast<unsigned char>(text[from + i]) : 0;
-        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
-        key = (key << 8) | c;
-    }
-    return descending ? ~key : key;
+// Puts rows into the order of their entries' ranks, stably.
+void SortRowsByRank(std::vector<uint32_t>& rows, const std::vector<uint16_t>& rankOfEntry, size_t values,
+                    bool descending) {
+    if (values < 2) return;
+    std::vector<uint32_t> sorted(rows.size());
+    const size_t top = values - 1;
+    if (descending)
+        CountingPass(rows.data(), sorted.data(), rows.size(), values,
+                     [&rankOfEntry, top](uint32_t row) { return top - rankOfEntry[row]; });
+    else
+        CountingPass(rows.data(), sorted.data(), rows.size(), values,
+                     [&rankOfEntry](uint32_t row) { return size_t{rankOfEntry[row]}; });
+    rows.swap(sorted);
 }
 
-struct TextSorter {
-    const std::function<std::string_view(uint32_t)>& textOf;
-    bool descending;
-    std::vector<TSortEntry> spare;
+// ---- texts --------------------------------------------------------------------------------
 
-    // Entries carry the chunk of their text at this depth.
-    void Sort(TSortEntry* first, size_t n, size_t depth) {
-        SortSpan(first, n, spare);
-        for (size_t i = 0; i < n;) {
-            size_t j = i + 1;
-            while (j < n && first[j].key == first[i].key) ++j;
-            if (j - i > 1) ResolveTies(first + i, j - i, depth);
-            i = j;
+unsigned char Folded(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
+}
+
+// Seven folded bytes of the text from byte 7 * depth on (zeros past its end), then how many
+// bytes it still has from there: 0..7 exactly, kGoesOn for more. Two texts that agree before
+// byte 7 * depth compare as these keys do, and equal keys below kGoesOn mean equal texts.
+constexpr uint64_t kGoesOn = 8;
+
+uint64_t TextKey(std::string_view text, size_t depth) {
+    const size_t from = 7 * depth;
+    uint64_t key = 0;
+    for (size_t i = from; i < from + 7; ++i) key = (key << 8) | (i < text.size() ? Folded(text[i]) : 0);
+    const size_t rest = text.size() > from ? text.size() - from : 0;
+    return (key << 8) | std::min<uint64_t>(rest, kGoesOn);
+}
+
+bool SameFolded(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Folded(a[i]) != Folded(b[i])) return false;
+    return true;
+}
+
+uint64_t FoldedHash(std::string_view text) {
+    uint64_t hash = text.size();
+    for (size_t depth = 0; 7 * depth < text.size(); ++depth) {
+        hash = (hash ^ TextKey(text, depth)) * 0xFF51AFD7ED558CCDull;
+        hash ^= hash >> 29;
+    }
+    return hash;
+}
+
+// The distinct texts of a column, up to kFewValues of them, texts that compare equal counting
+// as one.
+class TextDictionary {
+public:
+    TextDictionary() { slotId_.fill(-1); }
+
+    // The text's number, or false when it would be one too many.
+    bool Add(std::string_view text, uint16_t& id) {
+        const uint64_t hash = FoldedHash(text);
+        size_t slot = SlotOf(hash);
+        for (; slotId_[slot] >= 0; slot = (slot + 1) & (kSlots - 1)) {
+            const auto known = static_cast<size_t>(slotId_[slot]);
+            if (hash_[slot] == hash && SameFolded(texts_[known], text)) {
+                id = static_cast<uint16_t>(known);
+                return true;
+            }
         }
+        if (texts_.size() == kFewValues) return false;
+        id = static_cast<uint16_t>(texts_.size());
+        slotId_[slot] = static_cast<int16_t>(id);
+        hash_[slot] = hash;
+        texts_.push_back(text);
+        return true;
     }
 
-    void ResolveTies(TSortEntry* first, size_t n, size_t depth) {
-        const size_t seen = 8 * (depth + 1);
-        bool longer = false;
-        for (size_t i = 0; i < n && !longer; ++i) longer = textOf(first[i].row).size() > seen;
-        if (longer) {
-            for (size_t i = 0; i < n; ++i) first[i].key = TextChunk(textOf(first[i].row), depth + 1, descending);
-            Sort(first, n, depth + 1);
-            return;
-        }
-        // The same bytes so far and none goes on: only trailing zero bytes can tell them apart.
-        std::stable_sort(first, first + n, [this](const TSortEntry& a, const TSortEntry& b) {
-            const size_t la = textOf(a.row).size(), lb = textOf(b.row).size();
-            return descending ? la > lb : la < lb;
-        });
-    }
+    const std::vector<std::string_view>& Texts() const { return texts_; }
+
+private:
+    std::array<int16_t, kSlots> slotId_;
+    std::array<uint64_t, kSlots> hash_{};
+    std::vector<std::string_view> texts_;
 };
 
-void WriteBack(const std::vector<TSortEntry>& entries, std::vector<uint32_t>& rows) {
-    for (size_t i = 0; i < entries.size(); ++i) rows[i] = entries[i].row;
+// Sorts entries whose keys are their texts' TextKey at depth 0 (complemented when descending):
+// runs of equal keys that go on are sorted by the next seven bytes, breadth first, so that a
+// depth whose runs hold many of the texts takes its keys in one pass in entry order.
+void SortByTextKeys(std::vector<TSortEntry>& entries, const std::vector<std::string_view>& texts, bool descending) {
+    const uint64_t flip = descending ? ~uint64_t{0} : 0;
+    std::vector<TSortEntry> spare;
+    std::vector<std::pair<size_t, size_t>> runs{{0, entries.size()}}, next;
+    std::vector<uint64_t> level;
+    for (size_t depth = 0; !runs.empty(); ++depth) {
+        if (depth > 0) {
+            size_t waiting = 0;
+            for (const auto& [start, n] : runs) waiting += n;
+            const bool wholeLevel = waiting * 4 >= texts.size();
+            if (wholeLevel) {
+                level.resize(texts.size());
+                for (size_t e = 0; e < texts.size(); ++e)
+                    if (texts[e].size() > 7 * depth) level[e] = TextKey(texts[e], depth) ^ flip;
+            }
+            for (const auto& [start, n] : runs)
+                for (TSortEntry* entry = &entries[start]; entry != &entries[start] + n; ++entry)
+                    entry->key = wholeLevel ? level[entry->row] : TextKey(texts[entry->row], depth) ^ flip;
+        }
+        next.clear();
+        for (const auto& [start, n] : runs) {
+            TSortEntry* first = &entries[start];
+            SortSpan(first, n, spare);
+            for (size_t i = 0; i < n;) {
+                size_t j = i + 1;
+                while (j < n && first[j].key == first[i].key) ++j;
+                if (j - i > 1 && ((first[i].key ^ flip) & 0xFF) == kGoesOn) next.emplace_back(start + i, j - i);
+                i = j;
+            }
+        }
+        runs.swap(next);
+    }
 }
 
 }  // namespace
@@ -151,23 +246,60 @@ uint64_t RealSortKey(double value) {
     return (bits >> 63) ? ~bits : bits | (uint64_t{1} << 63);
 }
 
-void StableSortByText(std::vector<uint32_t>& rows, const std::function<std::string_view(uint32_t row)>& textOf,
-                      bool descending) {
+void StableSortByText(std::vector<uint32_t>& rows, size_t count,
+                      const std::function<std::string_view(uint32_t entry)>& textOf, bool descending) {
+    // One pass over the entries: the texts, their first keys, and their numbers while the
+    // column has few distinct texts.
+    std::vector<std::string_view> texts(count);
+    std::vector<uint64_t> firstKey(count);
+    std::vector<uint16_t> id(count);
+    TextDictionary dictionary;
+    bool few = true;
+    for (size_t e = 0; e < count; ++e) {
+        texts[e] = textOf(static_cast<uint32_t>(e));
+        firstKey[e] = TextKey(texts[e], 0);
+        if (few) few = dictionary.Add(texts[e], id[e]);
+    }
+    if (few) {
+        // The distinct texts sorted among themselves give every entry its rank; the rows then
+        // take one counting pass. Distinct texts never compare equal, so the ranks are unique.
+        const std::vector<std::string_view>& distinct = dictionary.Texts();
+        std::vector<TSortEntry> order(distinct.size());
+        for (size_t i = 0; i < distinct.size(); ++i) order[i] = {TextKey(distinct[i], 0), static_cast<uint32_t>(i)};
+        SortByTextKeys(order, distinct, false);
+        std::vector<uint16_t> rankOfId(distinct.size());
+        for (size_t r = 0; r < order.size(); ++r) rankOfId[order[r].row] = static_cast<uint16_t>(r);
+        for (uint16_t& entryId : id) entryId = rankOfId[entryId];
+        SortRowsByRank(rows, id, distinct.size(), descending);
+        return;
+    }
+    id = {};
+    const uint64_t flip = descending ? ~uint64_t{0} : 0;
     std::vector<TSortEntry> entries(rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) entries[i] = {TextChunk(textOf(rows[i]), 0, descending), rows[i]};
-    TextSorter sorter{textOf, descending, {}};
-    sorter.Sort(entries.data(), entries.size(), 0);
-    WriteBack(entries, rows);
+    for (size_t i = 0; i < rows.size(); ++i) entries[i] = {firstKey[rows[i]] ^ flip, rows[i]};
+    firstKey = {};
+    SortByTextKeys(entries, texts, descending);
+    for (size_t i = 0; i < entries.size(); ++i) rows[i] = entries[i].row;
 }
 
-void StableSortByNumber(std::vector<uint32_t>& rows, const std::function<uint64_t(uint32_t row)>& keyOf,
+void StableSortByNumber(std::vector<uint32_t>& rows, size_t count, const std::function<uint64_t(uint32_t entry)>& keyOf,
                         bool descending) {
-    std::vector<TSortEntry> entries(rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const uint64_t key = keyOf(rows[i]);
-        entries[i] = {descending ? ~key : key, rows[i]};
+    std::vector<uint64_t> keys(count);
+    for (size_t e = 0; e < count; ++e) keys[e] = keyOf(static_cast<uint32_t>(e));
+    std::vector<uint16_t> rank;
+    size_t values = 0;
+    if (RankFewKeys(count, [&keys](size_t e) { return keys[e]; }, rank, values)) {
+        SortRowsByRank(rows, rank, values, descending);
+        return;
     }
+    const uint64_t flip = descending ? ~uint64_t{0} : 0;
+    std::vector<TSortEntry> entries(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) entries[i] = {keys[rows[i]] ^ flip, rows[i]};
+    keys = {};
     std::vector<TSortEntry> spare;
-    SortSpan(entries.data(), entries.size(), spare);
-    WriteBack(entries, rows);
+    if (entries.size() < kSmallRun)
+        std::stable_sort(entries.begin(), entries.end(), KeyLess);
+    else
+        RadixSort(entries.data(), entries.size(), spare);
+    for (size_t i = 0; i < entries.size(); ++i) rows[i] = entries[i].row;
 }

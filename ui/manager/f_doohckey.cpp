@@ -146,6 +146,7 @@ bool TDoohckey::Attach(QTreeView* view) {
     header->setHighlightSections(false);
     header->setSortIndicatorShown(true);
     header->setSortIndicator(model->SortColumn(), model->SortOrder());
+    model->SetSortColumnColor(HostColor(kSortColumnColor));
     header->setFont(HeaderFont(header->font()));
     headerStyle_ = std::make_unique<THeaderStyle>(model);
     header->setStyle(headerStyle_.get());
@@ -196,10 +197,8 @@ void TDoohckey::Restore() {
         view->setSelectionMode(static_cast<QAbstractItemView::SelectionMode>(saved_.selectionMode));
         view->setSelectionBehavior(static_cast<QAbstractItemView::SelectionBehavior>(saved_.selectionBehavior));
     }
-    if (TInvoiceListModel* model = QCoreApplication::instance() ? model_.data() : nullptr) {
-        const int column = model->SortColumn();
-        if (column >= 0) model->SetColumnColor(column, QColor());
-    }
+    if (TInvoiceListModel* model = QCoreApplication::instance() ? model_.data() : nullptr)
+        model->SetSortColumnColor(QColor());
     headerStyle_.reset();
 }
 
@@ -210,14 +209,9 @@ void TDoohckey::HeaderClick(int column) {
     if (column == ColSelect) {
         ToggleAllTicks(view);
     } else if (column > ColSelect && column < model->columnCount()) {
-        const int previous = model->SortColumn();
         Qt::SortOrder order = model->SortOrder();
-        if (column != previous) {
-            model->SetColumnColor(column, HostColor(kSortColumnColor));
-            if (previous >= 0) model->SetColumnColor(previous, QColor());
-        } else {
+        if (column == model->SortColumn())
             order = order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
-        }
         model->sort(column, order);
     }
     // The header flips its own arrow on every click; it always shows the list's real order.
