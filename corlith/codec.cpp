@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <iconv.h>
 
@@ -123,6 +124,22 @@ void Utf8ToGbk(std::string_view utf8, std::string& out) {
         out.append(utf8);
         return;
     }
+    // Rows repeat the same few short names (an invoice type's on every row of a list): those
+    // are remembered rather than run through the converter each time.
+    struct Remembered {
+        std::string utf8, gbk;
+    };
+    constexpr size_t kRemembered = 8, kShort = 64;
+    thread_local std::array<Remembered, kRemembered> remembered;
+    thread_local size_t nextSlot = 0;
+    const bool isShort = utf8.size() <= kShort;
+    if (isShort)
+        for (const Remembered& r : remembered)
+            if (r.utf8 == utf8) {
+                out.append(r.gbk);
+                return;
+            }
+    const size_t start = out.size();
     thread_local Converter encoder("GBK", "UTF-8");
     thread_local Converter wider("GB18030", "UTF-8");
     encoder.run(utf8, out, [](std::string_view rest, std::string& to) -> size_t {
@@ -135,6 +152,11 @@ void Utf8ToGbk(std::string_view utf8, std::string& out) {
             to.push_back('?');
         return n;
     });
+    if (isShort) {
+        Remembered& slot = remembered[nextSlot++ % kRemembered];
+        slot.utf8.assign(utf8);
+        slot.gbk.assign(out, start, std::string::npos);
+    }
 }
 
 }  // namespace corlith::codec

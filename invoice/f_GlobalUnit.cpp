@@ -153,6 +153,8 @@ int64_t MoneyToFixed(double value) {
     if (scaled >= kLimit) return std::numeric_limits<int64_t>::max();
     if (scaled <= -kLimit) return std::numeric_limits<int64_t>::min();
     const int saved = std::fegetround();
+    // Setting the mode costs more than the rounding: only done when someone changed it.
+    if (saved == FE_TONEAREST) return static_cast<int64_t>(std::nearbyint(scaled));
     std::fesetround(FE_TONEAREST);
     const double rounded = std::nearbyint(scaled);
     std::fesetround(saved);

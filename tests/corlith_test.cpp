@@ -201,6 +201,36 @@ TEST_F(CorlithDb, ChineseTextRoundTripsAsGbkAndIsStoredAsUtf8) {
     EXPECT_EQ(q->FieldAsString("名称"), "未开具发票");
 }
 
+// Short texts are remembered once converted: more of them than are remembered, in turn, each
+// come back as the first conversion gave them, also beside longer ones and ones with "?".
+TEST(CorlithCodec, RepeatedTextsConvertAsTheFirstTime) {
+    std::vector<std::string> gbk;
+    for (int i = 0; i < 12; ++i) gbk.push_back("增值税发票" + std::to_string(i));
+    gbk.push_back(std::string(30, 'x') + "纳税检查调整纳税检查调整纳税检查调整纳税检查调整纳税检查调整");
+    std::vector<std::string> utf8;
+    for (const std::string& text : gbk) utf8.push_back(corlith::GbkToUtf8(text));
+    const std::string notGbk = "\xF0\x9F\x98\x80\xE5\x8F\x91";   // an emoji GBK lacks, then 发
+    for (int round = 0; round < 3; ++round) {
+        for (size_t i = 0; i < utf8.size(); ++i) EXPECT_EQ(corlith::Utf8ToGbk(utf8[i]), gbk[i]) << round << " " << i;
+        EXPECT_EQ(corlith::Utf8ToGbk(notGbk), "?发");
+    }
+}
+
+TEST_F(CorlithDb, RowsOfRepeatedNamesReadBackEachRowsOwnText) {
+    for (int i = 0; i < 40; ++i) {
+        InvoiceRow row;
+        row.xh = i + 1;
+        row.gfnsr = "购方" + std::to_string(i % 10) + "有限公司";
+        InsertInvoice(row);
+    }
+    auto q = Select("select xh, gfnsr, gfnsr as again from sb07_xxfpb order by xh");
+    ASSERT_EQ(q->RecordCount(), 40);
+    for (int i = 0; i < 40; ++i, q->Next()) {
+        EXPECT_EQ(q->FieldAsString("gfnsr"), "购方" + std::to_string(i % 10) + "有限公司") << i;
+        EXPECT_EQ(q->FieldAsString("again"), "购方" + std::to_string(i % 10) + "有限公司") << i;
+    }
+}
+
 TEST(CorlithCodec, QStringBoundaryAndInvalidInput) {
     const std::string gbk = "纳税检查调整 ABC";
     const QString q = GbkToQString(gbk);

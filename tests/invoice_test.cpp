@@ -10,6 +10,7 @@
 
 #include <QDate>
 
+#include <cfenv>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -91,6 +92,21 @@ TEST(Money, FixedPointRoundsHalvesToEven) {
     EXPECT_EQ(MoneyToFixed(std::numeric_limits<double>::quiet_NaN()), 0);
     EXPECT_EQ(MoneyToFixed(1e300), std::numeric_limits<int64_t>::max());
     EXPECT_EQ(MoneyToFixed(-1e300), std::numeric_limits<int64_t>::min());
+}
+
+// Rounding stays half to even whatever mode the host left set, and the host keeps its mode.
+TEST(Money, FixedPointIgnoresAndKeepsTheCallersRoundingMode) {
+    for (const int mode : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
+        ASSERT_EQ(std::fesetround(mode), 0);
+        // n/32 times 10000 is exactly a half: only the rounding decides.
+        const int64_t down = MoneyToFixed(1.0 / 32), up = MoneyToFixed(3.0 / 32), negative = MoneyToFixed(-1.0 / 32);
+        const int after = std::fegetround();
+        std::fesetround(FE_TONEAREST);
+        EXPECT_EQ(down, 312) << mode;
+        EXPECT_EQ(up, 938) << mode;
+        EXPECT_EQ(negative, -312) << mode;
+        EXPECT_EQ(after, mode);
+    }
 }
 
 TEST(Money, TwoDecimalsRoundHalvesAwayFromZero) {

@@ -914,13 +914,15 @@ TEST_F(ManagerWindow, TaxpayerPeriodFilterAndEmptyHintAreShown) {
 
 TEST_F(ManagerWindow, ColumnsFitTwelveDigitAmountsAndLongBuyerIds) {
     Insert(1, 1, 123456789012.34, 98765432109.87, "91440300708461136T");
+    Insert(2, 1, -1.5, -888888888888.88, "91440300708461136T0000");   // widest tax, longest id
     Open();
     QTreeView* list = window->VSTInvoideCommon;
     const QFontMetrics cells(list->font());
-    for (int column : {ColJe, ColSe, ColGfnsr}) {
-        const QString text = window->ListModel()->data(window->ListModel()->index(0, column)).toString();
-        EXPECT_GE(list->columnWidth(column), cells.horizontalAdvance(text) + 8) << text.toStdString();
-    }
+    for (int row = 0; row < 2; ++row)
+        for (int column : {ColJe, ColSe, ColGfnsr}) {
+            const QString text = window->ListModel()->data(window->ListModel()->index(row, column)).toString();
+            EXPECT_GE(list->columnWidth(column), cells.horizontalAdvance(text) + 8) << text.toStdString();
+        }
     EXPECT_GE(list->columnWidth(ColGfnsr), cells.horizontalAdvance(QStringLiteral("91440300708461136T00")));
     // No header caption is squeezed.
     const QFontMetrics captions(list->header()->font());

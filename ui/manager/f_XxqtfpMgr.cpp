@@ -646,35 +646,33 @@ void TFrmXxqtfpMgr::FitListColumns() {
     // Room for the caption's margins and the sort arrow beside it.
     const int captionPadding = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) +
                                header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header) + 14;
+    // A buyer id of 20 characters, an amount of twelve digits with its decimals, or whatever
+    // longer value the list holds. Only the longest texts can be the widest: measuring every
+    // row of a long list would cost more than reading it. One pass finds them all.
+    std::vector<std::string> buyers{"91440300MA5F3KXL2700"};
+    size_t longest = buyers.front().size();
+    double jeLow = 0, jeHigh = 0, seLow = 0, seHigh = 0;
+    for (const Txxqtfpxx* r : FInvoiceList) {
+        const size_t size = r->gfnsr.size();
+        if (size >= longest) {
+            if (size > longest) buyers.clear();
+            if (buyers.size() < 16) buyers.push_back(r->gfnsr);
+            longest = size;
+        }
+        jeLow = std::min(jeLow, r->je);
+        jeHigh = std::max(jeHigh, r->je);
+        seLow = std::min(seLow, r->se);
+        seHigh = std::max(seHigh, r->se);
+    }
     for (int column = 0; column < model->columnCount(); ++column) {
         int needed = captionMetrics.horizontalAdvance(GbkToQString(model->ColumnDef(column).caption)) + captionPadding;
         if (column == ColSelect) needed += 20;  // the tick-all box
-        if (column == ColJe || column == ColSe || column == ColGfnsr) {
-            // A buyer id of 20 characters, an amount of twelve digits with its decimals, or
-            // whatever longer value the list holds.
-            // Only the longest texts can be the widest: measuring every row of a long list
-            // would cost more than reading it.
-            std::vector<std::string> candidates;
-            if (column == ColGfnsr) {
-                candidates.push_back("91440300MA5F3KXL2700");
-                size_t longest = candidates.front().size();
-                for (const Txxqtfpxx* r : FInvoiceList) {
-                    if (r->gfnsr.size() > longest) candidates.clear();
-                    if (r->gfnsr.size() >= longest && candidates.size() < 16) candidates.push_back(r->gfnsr);
-                    longest = std::max(longest, r->gfnsr.size());
-                }
-            } else if (!FInvoiceList.empty()) {
-                double low = 0, high = 0;
-                for (const Txxqtfpxx* r : FInvoiceList) {
-                    const double value = column == ColJe ? r->je : r->se;
-                    low = std::min(low, value);
-                    high = std::max(high, value);
-                }
-                candidates = {AmountText(low), AmountText(high)};
-            }
-            for (const std::string& text : candidates)
-                needed = std::max(needed, cellMetrics.horizontalAdvance(GbkToQString(text)) + kCellPadding);
-        }
+        std::vector<std::string> candidates;
+        if (column == ColGfnsr) candidates = buyers;
+        else if (column == ColJe && !FInvoiceList.empty()) candidates = {AmountText(jeLow), AmountText(jeHigh)};
+        else if (column == ColSe && !FInvoiceList.empty()) candidates = {AmountText(seLow), AmountText(seHigh)};
+        for (const std::string& text : candidates)
+            needed = std::max(needed, cellMetrics.horizontalAdvance(GbkToQString(text)) + kCellPadding);
         needed = std::max(needed, static_cast<int>(model->ColumnDef(column).width));
         if (header->sectionSize(column) < needed) header->resizeSection(column, needed);
     }
