@@ -1,11 +1,11 @@
-// What the benchmarks share: a register of n invoices of one taxpayer and period in a table
-// that holds `others` times as many rows of other periods and taxpayers, interleaved as a
-// register grows over the years; timers; the process's resident memory. Registers are made
-// through the host library's schema (so with its indexes) and kept between runs in
-// $VANTREL_BENCH_DATA (default /var/tmp/vantrel-bench): a 10^7-row table takes minutes.
+// A register of n invoices of one taxpayer and period in a table that holds `others` times as
+// many rows of other periods and taxpayers, interleaved as a register grows over the years; the
+// process's resident memory. Registers are made through the host library's schema (so with its
+// indexes) and kept between runs in $VANTREL_BENCH_DATA (default /var/tmp/vantrel-bench): a
+// 10^7-row table takes minutes.
 #pragma once
 
-#include "bench/bench_timing.h"
+#include "bench/bench_support.h"
 #include "corlith/corlith_host.h"
 
 #include <sqlite3.h>
@@ -24,31 +24,6 @@
 #include <vector>
 
 namespace bench {
-
-inline constexpr const char* kCompany = "91110000MA001BENCH";
-inline constexpr const char* kPeriod = "202611";
-inline constexpr const char* kConnection = "WSSBMainCon_07";
-
-using Clock = std::chrono::steady_clock;
-
-[[noreturn]] inline void Die(const std::string& what) {
-    std::fprintf(stderr, "bench: %s\n", what.c_str());
-    std::exit(1);
-}
-
-inline double Seconds(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-inline double Time(const std::function<void()>& work) {
-    const Clock::time_point start = Clock::now();
-    work();
-    return Seconds(start);
-}
-
-inline void Check(sqlite3* db, int rc, const char* what) {
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) Die(std::string(what) + ": " + sqlite3_errmsg(db));
-}
 
 inline std::filesystem::path DataFolder() {
     const char* env = std::getenv("VANTREL_BENCH_DATA");

@@ -34,31 +34,11 @@ namespace {
 
 using bench::Die;
 using bench::kCompany;
-using bench::kConnection;
 using bench::kPeriod;
 
 void SetUpHost(const std::filesystem::path& dir, const std::string& file) {
-    corlith::HostSetup setup;
-    setup.appPath = dir.string() + "/";
-    setup.subAppPath = dir.string() + "/";
-    setup.subAppCode = "07";
-    setup.funcCode = "07037-02-18-01";
-    corlith::Configure(setup);
-    std::string error;
-    if (!corlith::BindConnection(kConnection, file, error)) Die(error);
-    if (!corlith::CreateSchema(kConnection, "07", error)) Die(error);
-    SubAppVo* vo = GetCurSubAppVo();
-    vo->SetText("curcompany", kCompany);
-    vo->SetText("curKJNY", kPeriod);
-    auto catalogue = std::make_shared<TAryDeclareTypeInfo>();
-    TDeclareTypeInfo kind;
-    kind.Code = "01";
-    TReportInfo form;
-    form.Code = "004";
-    form.FuncCode = "07037-02-18-01";
-    kind.Reports.push_back(form);
-    catalogue->Items.push_back(kind);
-    vo->SetObject("DeclareTypeInfo", catalogue);
+    bench::SetUpHost(dir);
+    bench::OpenDatabase(file);
     std::ofstream((dir / "fp_config.ini").string()) << "[xxqtfp]\nsl=|17|13|6|4|0|\n";
     LoadInvoiceConfig("xxqtfp");
 }

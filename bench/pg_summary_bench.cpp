@@ -2,6 +2,7 @@
 // database: libpq running the module's 46 statements directly (each sent as it is, and each
 // prepared once beforehand). Prints ratios only.
 //   pg_summary_bench [URI]     (default: $VANTREL_TEST_PG; scripts/pg-cluster.sh starts a server)
+#include "bench/bench_support.h"
 #include "corlith/corlith_host.h"
 #include "summary/f_QtfpSummary.h"
 
@@ -25,17 +26,10 @@
 
 namespace {
 
-constexpr const char* kConnection = "WSSBMainCon_07";
-constexpr const char* kCompany = "91110000MA001BENCH";
-constexpr const char* kPeriod = "202611";
-
-using Clock = std::chrono::steady_clock;
 using EntryPoint = void (*)(std::uintptr_t, void*, char**);
-
-[[noreturn]] void Die(const std::string& what) {
-    std::fprintf(stderr, "pg_summary_bench: %s\n", what.c_str());
-    std::exit(1);
-}
+using bench::Die;
+using bench::kCompany;
+using bench::kPeriod;
 
 PGresult* Checked(PGconn* conn, PGresult* res, const char* what) {
     const ExecStatusType status = PQresultStatus(res);
@@ -45,12 +39,6 @@ PGresult* Checked(PGconn* conn, PGresult* res, const char* what) {
 }
 
 void Exec(PGconn* conn, const std::string& sql) { PQclear(Checked(conn, PQexec(conn, sql.c_str()), sql.c_str())); }
-
-double Seconds(const std::function<void()>& work) {
-    const Clock::time_point start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // n lines of the benchmark's period and 10n lines of other periods and taxpayers, as the
 // SQLite benchmark fills its file.
@@ -119,33 +107,6 @@ double RunPrepared(PGconn* conn, size_t count) {
     return checksum;
 }
 
-void SetUpHost(const std::filesystem::path& dir, const std::string& uri) {
-    corlith::HostSetup setup;
-    setup.appPath = dir.string() + "/";
-    setup.subAppPath = dir.string() + "/";
-    setup.subAppCode = "07";
-    setup.funcCode = "07037-02-18-01";
-    corlith::Configure(setup);
-    std::string error;
-    if (!corlith::BindConnection(kConnection, uri, error)) Die(corlith::GbkToUtf8(error));
-    if (!corlith::CreateSchema(kConnection, "07", error)) Die(corlith::GbkToUtf8(error));
-
-    SubAppVo* vo = GetCurSubAppVo();
-    vo->SetText("curcompany", kCompany);
-    vo->SetText("curKJNY", kPeriod);
-    vo->SetText("jbxx", "code=91110000MA001BENCH;name=基准公司;tel=010-1");
-    auto catalogue = std::make_shared<TAryDeclareTypeInfo>();
-    TDeclareTypeInfo kind;
-    kind.Code = "01";
-    kind.PeriodKind = 1;
-    TReportInfo form;
-    form.Code = "004";
-    form.FuncCode = "07037-02-18-01";
-    kind.Reports.push_back(form);
-    catalogue->Items.push_back(kind);
-    vo->SetObject("DeclareTypeInfo", catalogue);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -167,7 +128,8 @@ int main(int argc, char** argv) {
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("vantrel-pg-summary-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
-    SetUpHost(dir, uri);
+    bench::SetUpHost(dir, "code=91110000MA001BENCH;name=基准公司;tel=010-1");
+    bench::OpenDatabase(uri);
     PGconn* conn = PQconnectdb(uri.c_str());
     if (PQstatus(conn) != CONNECTION_OK) Die(PQerrorMessage(conn));
 
@@ -199,14 +161,14 @@ int main(int argc, char** argv) {
         volatile double sink = 0;
         double module_s = 1e300, direct_s = 1e300, prepared_s = 1e300;
         for (int run = 0; run < runs; ++run) {
-            module_s = std::min(module_s, Seconds([&] {
+            module_s = std::min(module_s, bench::Time([&] {
                 std::memcpy(buffer.data(), params.c_str(), params.size() + 1);
                 char* block[] = {buffer.data()};
                 createQtfp(0, nullptr, block);
                 failed = failed || std::strcmp(buffer.data(), params.c_str()) != 0;
             }));
-            direct_s = std::min(direct_s, Seconds([&] { sink = sink + RunStatements(conn, statements); }));
-            prepared_s = std::min(prepared_s, Seconds([&] { sink = sink + RunPrepared(conn, statements.size()); }));
+            direct_s = std::min(direct_s, bench::Time([&] { sink = sink + RunStatements(conn, statements); }));
+            prepared_s = std::min(prepared_s, bench::Time([&] { sink = sink + RunPrepared(conn, statements.size()); }));
         }
         if (failed) Die(std::string("CreateQtfp failed: ") + corlith::GbkToUtf8(buffer.data()));
         std::printf("%-8d %24.2f %28.2f\n", n, module_s / direct_s, module_s / prepared_s);

@@ -18,15 +18,6 @@ namespace {
 
 using EntryPoint = void (*)(std::uintptr_t, void*, char**);
 
-std::string_view Column(TSummaryMeasure measure) {
-    switch (measure) {
-    case TSummaryMeasure::Je: return "je";
-    case TSummaryMeasure::Se: return "se";
-    case TSummaryMeasure::Fs: return "fs";
-    }
-    return "je";
-}
-
 // The floor: every cell of the catalogue in one pass over the period's rows.
 std::string AllCellsSelect() {
     std::string sql = "select ";
@@ -40,7 +31,7 @@ std::string AllCellsSelect() {
         for (const TSummaryCell& cell : group.cells) {
             if (!first) sql += ",";
             first = false;
-            sql += "sum(case when " + condition + " then " + std::string(Column(cell.measure)) + " end)";
+            sql += "sum(case when " + condition + " then " + std::string(MeasureColumn(cell.measure)) + " end)";
         }
     }
     return sql + " from sb07_xxfpb where nsrsbh='" + bench::kCompany + "' and sbssq='" + bench::kPeriod + "'";
@@ -54,29 +45,6 @@ double RunFloor(sqlite3* db, const std::string& sql) {
         for (int i = 0; i < sqlite3_column_count(stmt); ++i) checksum += sqlite3_column_double(stmt, i);
     sqlite3_finalize(stmt);
     return checksum;
-}
-
-void SetUpHost(const std::filesystem::path& dir) {
-    corlith::HostSetup setup;
-    setup.appPath = dir.string() + "/";
-    setup.subAppPath = dir.string() + "/";
-    setup.subAppCode = "07";
-    setup.funcCode = "07037-02-18-01";
-    corlith::Configure(setup);
-    SubAppVo* vo = GetCurSubAppVo();
-    vo->SetText("curcompany", bench::kCompany);
-    vo->SetText("curKJNY", bench::kPeriod);
-    vo->SetText("jbxx", "code=91110000MA001BENCH;name=基准公司;tel=010-1");
-    auto catalogue = std::make_shared<TAryDeclareTypeInfo>();
-    TDeclareTypeInfo kind;
-    kind.Code = "01";
-    kind.PeriodKind = 1;
-    TReportInfo form;
-    form.Code = "004";
-    form.FuncCode = "07037-02-18-01";
-    kind.Reports.push_back(form);
-    catalogue->Items.push_back(kind);
-    vo->SetObject("DeclareTypeInfo", catalogue);
 }
 
 struct Measured {
@@ -120,7 +88,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("vantrel-summary-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
-    SetUpHost(dir);
+    bench::SetUpHost(dir, "code=91110000MA001BENCH;name=基准公司;tel=010-1");
     void* module = dlopen(VANTREL_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
     if (!module) bench::Die(dlerror());
     auto createQtfp = reinterpret_cast<EntryPoint>(dlsym(module, "CreateQtfp"));

@@ -30,13 +30,8 @@ namespace {
 constexpr const char* kCrLf = "\r\n";
 constexpr const char* kPrefix = "SB_XXQTFPMX";
 
-std::string_view SelectItem(TSummaryMeasure measure) {
-    switch (measure) {
-    case TSummaryMeasure::Je: return "sum(je) as zje";
-    case TSummaryMeasure::Se: return "sum(se) as zse";
-    case TSummaryMeasure::Fs: return "sum(fs) as zfs";
-    }
-    return "sum(je) as zje";
+std::string SelectItem(TSummaryMeasure measure) {
+    return "sum(" + std::string(MeasureColumn(measure)) + ") as " + std::string(MeasureAlias(measure));
 }
 
 std::string_view CellIndent(std::string_view name) {

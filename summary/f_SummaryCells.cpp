@@ -99,3 +99,6 @@ std::string_view MeasureAlias(TSummaryMeasure measure) {
     }
     return "zje";
 }
+
+// The alias is the column behind a "z".
+std::string_view MeasureColumn(TSummaryMeasure measure) { return MeasureAlias(measure).substr(1); }

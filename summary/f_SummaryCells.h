@@ -32,5 +32,7 @@ struct TSummaryCellRef {
 };
 bool FindSummaryCell(std::string_view name, TSummaryCellRef& ref);
 
+// The register column a measure sums: "je", "se", "fs".
+std::string_view MeasureColumn(TSummaryMeasure measure);
 // The field alias under which a measure is selected and read back: "zje", "zse", "zfs".
 std::string_view MeasureAlias(TSummaryMeasure measure);

@@ -18,6 +18,15 @@ void EnsureApplication() {
     new QApplication(argc, argv);  // lives for the whole test program
 }
 
+void StartProgram(QProcess& process, const QString& program, const QStringList& args, const QString& dir) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.remove(QStringLiteral("VANTREL_MODULE"));
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(dir);
+    process.start(program, args);
+}
+
 std::string FixtureHeader(const std::string& start, const std::string& end, std::string today) {
     if (today.empty()) today = QDate::currentDate().toString(u"yyyyMMdd").toStdString();
     return "<SB_XXQTFPMX_BTXX>"
@@ -48,12 +57,7 @@ void HostFixture::SetUp() {
     dbFile_ = dir_ / "test.db";
 
     corlith::ResetHost();
-    corlith::HostSetup setup;
-    setup.appPath = dir_.string() + "/";
-    setup.subAppPath = subAppDir_.string() + "/";
-    setup.subAppCode = "07";
-    setup.funcCode = kFuncCode;
-    corlith::Configure(setup);
+    ConfigureHost(dir_.string() + "/", subAppDir_.string() + "/");
 
     db_ = std::make_unique<TestDatabase>(dbFile_);
     dbTarget_ = db_->target();
@@ -61,13 +65,11 @@ void HostFixture::SetUp() {
     ASSERT_TRUE(corlith::BindConnection(kConnection, dbTarget_, error)) << error;
     ASSERT_TRUE(corlith::CreateSchema(kConnection, "07", error)) << error;
 
-    SubAppVo* vo = GetCurSubAppVo();
-    ASSERT_NE(vo, nullptr);
-    vo->SetText("curcompany", kCompany);
-    vo->SetText("curKJNY", kPeriod);
-    vo->SetText("jbxx", "code=91110000MA001TEST;name=测试公司;industry=制造业;regkind=有限责任公司;"
-                        "bank=工商银行;account=6222000011112222;frdb=张三;regaddress=北京市;"
-                        "businessaddress=北京市海淀区;tel=010-12345678");
+    ASSERT_NE(GetCurSubAppVo(), nullptr);
+    SetTaxpayer(kCompany, kPeriod,
+                "code=91110000MA001TEST;name=测试公司;industry=制造业;regkind=有限责任公司;"
+                "bank=工商银行;account=6222000011112222;frdb=张三;regaddress=北京市;"
+                "businessaddress=北京市海淀区;tel=010-12345678");
     SetCatalogue(1);
 
     corlith::test::EnableRecording(true);
@@ -87,21 +89,7 @@ void HostFixture::TearDown() {
 
 void HostFixture::SetCatalogue(int periodKind, bool kindRestricted, bool formRestricted,
                                bool declaredEditable) {
-    auto catalogue = std::make_shared<TAryDeclareTypeInfo>();
-    TDeclareTypeInfo kind;
-    kind.Code = kKindCode;
-    kind.Name = "增值税纳税申报";
-    kind.PeriodKind = periodKind;
-    kind.ApprovalRestricted = kindRestricted;
-    kind.DeclaredEditable = declaredEditable;
-    TReportInfo form;
-    form.Code = kFormCode;
-    form.Name = "其它销项发票明细表";
-    form.ApprovalRestricted = formRestricted;
-    form.FuncCode = kFuncCode;
-    kind.Reports.push_back(form);
-    catalogue->Items.push_back(kind);
-    GetCurSubAppVo()->SetObject("DeclareTypeInfo", catalogue);
+    InstallCatalogue(periodKind, kindRestricted, formRestricted, declaredEditable);
 }
 
 void HostFixture::Exec(const std::string& sql) {

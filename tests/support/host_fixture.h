@@ -6,9 +6,14 @@
 
 #include "corlith/corlith_host.h"
 #include "corlith/corlith_test.h"
+#include "host_session.h"
 #include "test_database.h"
 
 #include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
 
 #include <filesystem>
 #include <memory>
@@ -18,10 +23,6 @@ namespace testhost {
 
 inline constexpr const char* kCompany = "91110000MA001TEST";
 inline constexpr const char* kPeriod = "202611";
-inline constexpr const char* kConnection = "WSSBMainCon_07";
-inline constexpr const char* kFuncCode = "07037-02-18-01";
-inline constexpr const char* kKindCode = "01";
-inline constexpr const char* kFormCode = "004";
 
 // The taxpayer header the fixture's company particulars give, with the period dates and the
 // declaration date (yyyyMMdd; empty means today).
@@ -29,6 +30,10 @@ std::string FixtureHeader(const std::string& start, const std::string& end, std:
 
 // Creates the QApplication (offscreen) the first time a window test needs one.
 void EnsureApplication();
+
+// Starts a program (the client, or a tool that reads its output) in `dir` on the offscreen
+// platform, with the module found where the client finds it by itself.
+void StartProgram(QProcess& process, const QString& program, const QStringList& args, const QString& dir);
 
 struct InvoiceRow {
     std::string nsrsbh = kCompany;

@@ -6,6 +6,7 @@
 #include "corlith/corlith_host.h"
 #include "invoice/f_InvoiceStore.h"
 #include "report/f_DealReportImpl.h"
+#include "tests/support/host_session.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,30 +21,14 @@ int main(int argc, char** argv) {
     const std::string database = argv[1], taxpayer = argv[2], period = argv[3];
     const int count = std::atoi(argv[4]), seat = std::atoi(argv[5]);
 
-    corlith::HostSetup setup;
-    setup.appPath = "/tmp/";
-    setup.subAppPath = "/tmp/";
-    setup.subAppCode = "07";
-    setup.funcCode = "07037-02-18-01";
-    corlith::Configure(setup);
+    testhost::ConfigureHost("/tmp/", "/tmp/");
     std::string error;
-    if (!corlith::BindConnection("WSSBMainCon_07", database, error)) {
+    if (!corlith::BindConnection(testhost::kConnection, database, error)) {
         std::fprintf(stderr, "seat %d: %s\n", seat, corlith::GbkToUtf8(error).c_str());
         return 2;
     }
-    SubAppVo* vo = GetCurSubAppVo();
-    vo->SetText("curcompany", taxpayer);
-    vo->SetText("curKJNY", period);
-    auto catalogue = std::make_shared<TAryDeclareTypeInfo>();
-    TDeclareTypeInfo kind;
-    kind.Code = "01";
-    kind.PeriodKind = 1;
-    TReportInfo form;
-    form.Code = "004";
-    form.FuncCode = "07037-02-18-01";
-    kind.Reports.push_back(form);
-    catalogue->Items.push_back(kind);
-    vo->SetObject("DeclareTypeInfo", catalogue);
+    testhost::SetTaxpayer(taxpayer, period);
+    testhost::InstallCatalogue();
 
     const TInvoiceStore store = ModuleInvoiceStore(taxpayer, period);
     int presses = 0;

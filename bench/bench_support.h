@@ -1,0 +1,60 @@
+// What every benchmark shares: the taxpayer and period it measures, failing loudly, timers, and
+// the host context the module is called in (the test fixture's, without gtest).
+#pragma once
+
+#include "bench/bench_timing.h"
+#include "tests/support/host_session.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace bench {
+
+inline constexpr const char* kCompany = "91110000MA001BENCH";
+inline constexpr const char* kPeriod = "202611";
+inline constexpr const char* kConnection = testhost::kConnection;
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] inline void Die(const std::string& what) {
+    std::fprintf(stderr, "bench: %s\n", what.c_str());
+    std::exit(1);
+}
+
+inline double Seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+inline double Time(const std::function<void()>& work) {
+    const Clock::time_point start = Clock::now();
+    work();
+    return Seconds(start);
+}
+
+// A SQLite call that failed ends the run.
+inline void Check(sqlite3* db, int rc, const char* what) {
+    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) Die(std::string(what) + ": " + sqlite3_errmsg(db));
+}
+
+// The module's host in `dir`: its folders, the benchmark's taxpayer and period, and a catalogue
+// in which the module's form is found.
+inline void SetUpHost(const std::filesystem::path& dir, const std::string& jbxx = {}) {
+    testhost::ConfigureHost(dir.string() + "/", dir.string() + "/");
+    testhost::SetTaxpayer(kCompany, kPeriod, jbxx);
+    testhost::InstallCatalogue();
+}
+
+// Binds the module's connection to a SQLite file or server URI and completes its schema.
+inline void OpenDatabase(const std::string& target) {
+    std::string error;
+    if (!corlith::BindConnection(kConnection, target, error) || !corlith::CreateSchema(kConnection, "07", error))
+        Die(corlith::GbkToUtf8(error));
+}
+
+}  // namespace bench
