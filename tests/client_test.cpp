@@ -103,16 +103,12 @@ protected:
     // words, then the client's path, then args.
     ClientRun RunVia(QStringList launcher, const QStringList& args, int timeoutMs = 120000) {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        env.remove(u"VANTREL_MODULE"_s);
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(dir_);
+        const QString client = QString::fromUtf8(VANTREL_CLIENT_PATH);
         if (launcher.isEmpty()) {
-            p.start(QString::fromUtf8(VANTREL_CLIENT_PATH), args);
+            testhost::StartProgram(p, client, args, dir_);
         } else {
             const QString program = launcher.takeFirst();
-            p.start(program, launcher + QStringList{QString::fromUtf8(VANTREL_CLIENT_PATH)} + args);
+            testhost::StartProgram(p, program, launcher + QStringList{client} + args, dir_);
         }
         ClientRun run;
         if (!p.waitForStarted()) return run;
@@ -284,11 +280,7 @@ TEST_F(ClientTest, InitDbWaitsForAnotherWriterToFinish) {
         << error;
 
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(dir_);
-    p.start(QString::fromUtf8(VANTREL_CLIENT_PATH), {u"init-db"_s, u"--db"_s, db_});
+    testhost::StartProgram(p, QString::fromUtf8(VANTREL_CLIENT_PATH), {u"init-db"_s, u"--db"_s, db_}, dir_);
     ASSERT_TRUE(p.waitForStarted());
     // The writer holds its lock well past the client's start, then lets go.
     const bool endedWhileLocked = p.waitForFinished(1500);
@@ -843,11 +835,7 @@ TEST_F(ClientTest, ImportOfAnUnreadableFileOrWithoutOneExitsTwo) {
 
 TEST_F(ClientTest, ManagerVerbSetsUpTheSessionAndKeepsRunning) {
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(dir_);
-    p.start(QString::fromUtf8(VANTREL_CLIENT_PATH), {u"manager"_s, u"--db"_s, db_});
+    testhost::StartProgram(p, QString::fromUtf8(VANTREL_CLIENT_PATH), {u"manager"_s, u"--db"_s, db_}, dir_);
     ASSERT_TRUE(p.waitForStarted());
     const bool ended = p.waitForFinished(4000);
     EXPECT_FALSE(ended) << "exit " << p.exitCode() << ": " << p.readAllStandardError().toStdString();

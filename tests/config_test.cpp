@@ -26,25 +26,26 @@ protected:
         CurrentInvoiceConfig().TaxTolerance = -1;
         CurrentInvoiceConfig().TaxpayerIdLengths = "|1|";
     }
+    // The three settings loaded now.
+    static void ExpectSettings(const std::string& rateList, int tolerance, const std::string& idLengths) {
+        const InvoiceConfig& c = CurrentInvoiceConfig();
+        EXPECT_EQ(c.TaxRateList, rateList);
+        EXPECT_EQ(c.TaxTolerance, tolerance);
+        EXPECT_EQ(c.TaxpayerIdLengths, idLengths);
+    }
 };
 
 TEST_F(ConfigTest, WithoutAFileEverySettingIsDefault) {
     Scribble();
     LoadInvoiceConfig("xxqtfp");
-    const InvoiceConfig& c = CurrentInvoiceConfig();
-    EXPECT_EQ(c.TaxRateList, "|17|0|");
-    EXPECT_EQ(c.TaxTolerance, 15);
-    EXPECT_EQ(c.TaxpayerIdLengths, "|15|18|16|17|20|19|");
+    ExpectSettings("|17|0|", 15, "|15|18|16|17|20|19|");
     EXPECT_EQ(TaxRateItems(), (Items{"17%", "0%"}));
 }
 
 TEST_F(ConfigTest, KeysAreReadFromTheirOwnSections) {
     WriteIni("[Common]\nsl=|3|\nnsrlength=|18|\n[xxqtfp]\nsl=|17|13|6|\nwc=20\nnsrlength=|5|\n");
     LoadInvoiceConfig("xxqtfp");
-    const InvoiceConfig& c = CurrentInvoiceConfig();
-    EXPECT_EQ(c.TaxRateList, "|17|13|6|");
-    EXPECT_EQ(c.TaxTolerance, 20);
-    EXPECT_EQ(c.TaxpayerIdLengths, "|18|");
+    ExpectSettings("|17|13|6|", 20, "|18|");
     EXPECT_EQ(TaxRateItems(), (Items{"17%", "13%", "6%"}));
 }
 
@@ -57,20 +58,14 @@ TEST_F(ConfigTest, TheRateLineInCommonHasNoEffect) {
 TEST_F(ConfigTest, SectionsAndKeysIgnoreCaseAndValuesAreTrimmed) {
     WriteIni("\xEF\xBB\xBF; comment\r\n[XXQTFP]\r\nSL =  |13| 9 |  \r\nWc= 7 \r\n[common]\r\nNSRLENGTH=|15|\r\n");
     LoadInvoiceConfig("xxqtfp");
-    const InvoiceConfig& c = CurrentInvoiceConfig();
-    EXPECT_EQ(c.TaxRateList, "|13| 9 |");
-    EXPECT_EQ(c.TaxTolerance, 7);
-    EXPECT_EQ(c.TaxpayerIdLengths, "|15|");
+    ExpectSettings("|13| 9 |", 7, "|15|");
     EXPECT_EQ(TaxRateItems(), (Items{"13%", "9%"}));
 }
 
 TEST_F(ConfigTest, IndentedKeysAndSectionsReadLikeTheOthers) {
     WriteIni("[xxqtfp]\n    sl=|13|6|\n\twc = 9\n  [Common]\n \t nsrlength=|18|\n   ; an indented comment\n");
     LoadInvoiceConfig("xxqtfp");
-    const InvoiceConfig& c = CurrentInvoiceConfig();
-    EXPECT_EQ(c.TaxRateList, "|13|6|");
-    EXPECT_EQ(c.TaxTolerance, 9);
-    EXPECT_EQ(c.TaxpayerIdLengths, "|18|");
+    ExpectSettings("|13|6|", 9, "|18|");
     // The same text read without a file.
     const InvoiceConfig parsed = ParseInvoiceConfig("[xxqtfp]\r\n  sl=|4|\r\n", "xxqtfp");
     EXPECT_EQ(parsed.TaxRateList, "|4|");
@@ -110,10 +105,7 @@ TEST_F(ConfigTest, AMalformedFileKeepsWhatWasReadAndDefaultsTheRest) {
              "\n\x01\x02\xFF[\n[Common\nnsrlength=|1|\n");
     Scribble();
     LoadInvoiceConfig("xxqtfp");
-    const InvoiceConfig& c = CurrentInvoiceConfig();
-    EXPECT_EQ(c.TaxTolerance, 25);
-    EXPECT_EQ(c.TaxRateList, "|17|0|");
-    EXPECT_EQ(c.TaxpayerIdLengths, "|15|18|16|17|20|19|");
+    ExpectSettings("|17|0|", 25, "|15|18|16|17|20|19|");
 
     // The section header hidden behind zero bytes is never seen, so wc belongs to no section.
     WriteIni(std::string("\0\0[xxqtfp]\nwc=3", 15));

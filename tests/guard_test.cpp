@@ -85,6 +85,12 @@ protected:
     }
 
     bool Check(std::string& message) { return CheckDeclareState(kFuncCode, message); }
+    // The guard's verdict on the form and the message that goes with it.
+    void ExpectCheck(bool refused, const std::string& expected) {
+        std::string message;
+        EXPECT_EQ(Check(message), refused);
+        EXPECT_EQ(message, expected);
+    }
 };
 
 // ---------------------------------------------------------------- kind and form lookup
@@ -290,18 +296,14 @@ TEST_F(GuardTest, UndeclaredOrFailedReturnsNeverBlockWithoutAudit) {
     AddReturn(0, "1", 1);
     AddReturn(7, "1", 2);
     AddReturn(8, "1", 3);
-    std::string message;
-    EXPECT_FALSE(Check(message));
-    EXPECT_EQ(message, "");
+    ExpectCheck(false, "");
 }
 
 TEST_F(GuardTest, AnAuditedVoidedReturnRefusesWithTheAuditMessage) {
     GetCurSubAppVo()->SetBool("global_usesbsh", true);
     AddReturn(8, "1");
-    std::string message;
-    EXPECT_TRUE(Check(message));
-    EXPECT_EQ(message, HostMsg(5050031));
-    EXPECT_FALSE(message.empty());
+    EXPECT_FALSE(HostMsg(5050031).empty());
+    ExpectCheck(true, HostMsg(5050031));
 }
 
 TEST_F(GuardTest, AnUnauditedReturnDoesNotTriggerTheAuditRule) {
@@ -313,26 +315,20 @@ TEST_F(GuardTest, AnUnauditedReturnDoesNotTriggerTheAuditRule) {
 
 TEST_F(GuardTest, ADeclaredReturnRefusesWithItsStatusName) {
     AddReturn(3);
-    std::string message;
-    EXPECT_TRUE(Check(message));
-    EXPECT_EQ(message, "申报成功， 不能操作！");
+    ExpectCheck(true, "申报成功， 不能操作！");
 }
 
 TEST_F(GuardTest, TheStatusMessageReplacesTheAuditMessage) {
     GetCurSubAppVo()->SetBool("global_usesbsh", true);
     AddReturn(7, "1", 1);
     AddReturn(6, "0", 2);
-    std::string message;
-    EXPECT_TRUE(Check(message));
-    EXPECT_EQ(message, "申报成功，正在扣款， 不能操作！");
+    ExpectCheck(true, "申报成功，正在扣款， 不能操作！");
 }
 
 TEST_F(GuardTest, TheFirstRowNamesTheStatus) {
     AddReturn(5, "0", 1);
     AddReturn(2, "0", 2);
-    std::string message;
-    EXPECT_TRUE(Check(message));
-    EXPECT_EQ(message, "申报成功，扣款失败， 不能操作！");
+    ExpectCheck(true, "申报成功，扣款失败， 不能操作！");
 }
 
 TEST_F(GuardTest, DeclaredEditableKindsAreNotBlockedByDeclaration) {
@@ -366,9 +362,7 @@ TEST_F(GuardTest, AFailedAuditSelectDoesNotRefuse) {
     GetCurSubAppVo()->SetBool("global_usesbsh", true);
     AddReturn(3);
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "database locked", "SBSHJG");
-    std::string message;
-    EXPECT_FALSE(Check(message));
-    EXPECT_EQ(message, "database locked");
+    ExpectCheck(false, "database locked");
     EXPECT_EQ(corlith::test::StatementsOnly().size(), 1u);  // S2 is not run
 }
 
@@ -376,9 +370,7 @@ TEST_F(GuardTest, AFailedStatusSelectKeepsTheAuditDecision) {
     GetCurSubAppVo()->SetBool("global_usesbsh", true);
     AddReturn(8, "1");
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "io error", "in(2,3,4, 5,6)");
-    std::string message;
-    EXPECT_TRUE(Check(message));
-    EXPECT_EQ(message, "io error");
+    ExpectCheck(true, "io error");
 }
 
 TEST_F(GuardTest, QuotedValuesAreDoubledAndStillMatch) {

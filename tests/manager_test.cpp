@@ -1093,23 +1093,46 @@ std::vector<QWidget*> ManagersIn(QWidget* container) {
     return result;
 }
 
+// What a host hands ShowQtfpMgr: its main frame, a shown container and a parameter block.
+struct HostedShow {
+    RecordingFrame frame;
+    QWidget container;
+    char params[15] = "ModalFormMsg=7";
+    char* block[2] = {params, nullptr};
+    HostedShow() {
+        container.resize(900, 600);
+        container.show();
+    }
+};
+
+// Each hosted window lists the period's one invoice through the same host.
+void ExpectEachListsOneRow(const std::vector<QWidget*>& managers) {
+    for (QWidget* manager : managers) {
+        auto* list = manager->findChild<QTreeView*>(QStringLiteral("VSTInvoideCommon"));
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(list->model()->rowCount(), 1);
+    }
+}
+
+void CloseAll(QWidget* container, const std::vector<QWidget*>& managers) {
+    for (QWidget* manager : managers) manager->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(ManagersIn(container).empty());
+}
+
 }  // namespace
 
 TEST_F(ManagerWindow, ShowQtfpMgrNotifiesTheFrameAndOpensAWindowPerCall) {
     TShowQtfpMgr show = LoadShowQtfpMgr();
     ASSERT_NE(show, nullptr) << dlerror();
     Insert(1, 1, 100, 17);
-    RecordingFrame frame;
-    QWidget container;
-    container.resize(900, 600);
-    container.show();
-    char params[] = "ModalFormMsg=7";
-    char* block[] = {params, nullptr};
+    HostedShow host;
+    RecordingFrame& frame = host.frame;
 
-    show(frame.winId(), &container, block);
-    show(frame.winId(), &container, block);
+    show(frame.winId(), &host.container, host.block);
+    show(frame.winId(), &host.container, host.block);
 
-    const std::vector<QWidget*> managers = ManagersIn(&container);
+    const std::vector<QWidget*> managers = ManagersIn(&host.container);
     ASSERT_EQ(managers.size(), 2u);
     EXPECT_NE(managers[0], managers[1]);
     ASSERT_EQ(frame.received.size(), 4u);
@@ -1120,15 +1143,8 @@ TEST_F(ManagerWindow, ShowQtfpMgrNotifiesTheFrameAndOpensAWindowPerCall) {
         EXPECT_EQ(shown.first, 1282);
         EXPECT_EQ(shown.second, "7|" + std::to_string(managers[static_cast<size_t>(call)]->winId()) + "|0|1");
     }
-    // The hosted windows read the period through the same host.
-    for (QWidget* manager : managers) {
-        auto* list = manager->findChild<QTreeView*>(QStringLiteral("VSTInvoideCommon"));
-        ASSERT_NE(list, nullptr);
-        EXPECT_EQ(list->model()->rowCount(), 1);
-    }
-    for (QWidget* manager : managers) manager->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(ManagersIn(&container).empty());
+    ExpectEachListsOneRow(managers);
+    CloseAll(&host.container, managers);
     // Each window tells the host once that it has gone.
     const auto ends = std::count(frame.received.begin(), frame.received.end(),
                                  std::make_pair(1302, std::string(testhost::kFuncCode)));
@@ -1139,29 +1155,19 @@ TEST_F(ManagerWindow, ShowQtfpMgrQueuedDuringAnotherManagersLoadOpensItsOwnWindo
     TShowQtfpMgr show = LoadShowQtfpMgr();
     ASSERT_NE(show, nullptr) << dlerror();
     Insert(1, 1, 100, 17);
-    RecordingFrame frame;
-    QWidget container;
-    container.resize(900, 600);
-    container.show();
-    char params[] = "ModalFormMsg=7";
-    char* block[] = {params, nullptr};
+    HostedShow host;
     // The second call waits in the queue; the first window's load lets it in.
-    QMetaObject::invokeMethod(&container, [&] { show(frame.winId(), &container, block); }, Qt::QueuedConnection);
-    show(frame.winId(), &container, block);
+    QMetaObject::invokeMethod(
+        &host.container, [&] { show(host.frame.winId(), &host.container, host.block); }, Qt::QueuedConnection);
+    show(host.frame.winId(), &host.container, host.block);
     QCoreApplication::processEvents();
 
-    const std::vector<QWidget*> managers = ManagersIn(&container);
+    const std::vector<QWidget*> managers = ManagersIn(&host.container);
     ASSERT_EQ(managers.size(), 2u);
-    for (QWidget* manager : managers) {
-        auto* list = manager->findChild<QTreeView*>(QStringLiteral("VSTInvoideCommon"));
-        ASSERT_NE(list, nullptr);
-        EXPECT_EQ(list->model()->rowCount(), 1);
-    }
+    ExpectEachListsOneRow(managers);
     for (QWidget* top : QApplication::topLevelWidgets())
         EXPECT_FALSE(top->inherits("Tfrm_Status") && top->isVisible()) << "a waiting window stayed";
-    for (QWidget* manager : managers) manager->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(ManagersIn(&container).empty());
+    CloseAll(&host.container, managers);
 }
 
 TEST_F(ManagerWindow, ShowQtfpMgrWithoutParametersStillOpensTheWindow) {

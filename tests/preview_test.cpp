@@ -333,12 +333,7 @@ std::ostream& operator<<(std::ostream& os, const ClientRun& run) {
 
 ClientRun RunProgram(const QString& program, const QStringList& args, const QString& dir) {
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-    env.remove(u"VANTREL_MODULE"_s);
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(dir);
-    p.start(program, args);
+    testhost::StartProgram(p, program, args, dir);
     ClientRun run;
     if (!p.waitForStarted() || !p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit) return run;
     run.exitCode = p.exitCode();
