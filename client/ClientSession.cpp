@@ -17,6 +17,7 @@
 
 #include <climits>
 #include <cmath>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -41,10 +42,16 @@ public:
         return true;
     }
 
-    bool flag(const QJsonValue& value, const QString& where, bool& out) {
-        if (!value.isBool()) return fail(where, u"应为 true 或 false"_s);
-        out = value.toBool();
+    // The value converted when it has the JSON type the entry needs; else `what` is the complaint.
+    template <class T>
+    bool typed(bool hasType, T converted, const QString& where, const QString& what, T& out) {
+        if (!hasType) return fail(where, what);
+        out = std::move(converted);
         return true;
+    }
+
+    bool flag(const QJsonValue& value, const QString& where, bool& out) {
+        return typed(value.isBool(), value.toBool(), where, u"应为 true 或 false"_s, out);
     }
 
     bool integer(const QJsonValue& value, const QString& where, int32_t& out) {
@@ -57,72 +64,54 @@ public:
     }
 
     bool object(const QJsonValue& value, const QString& where, QJsonObject& out) {
-        if (!value.isObject()) return fail(where, u"应为对象"_s);
-        out = value.toObject();
-        return true;
+        return typed(value.isObject(), value.toObject(), where, u"应为对象"_s, out);
     }
 
     bool array(const QJsonValue& value, const QString& where, QJsonArray& out) {
-        if (!value.isArray()) return fail(where, u"应为数组"_s);
-        out = value.toArray();
-        return true;
+        return typed(value.isArray(), value.toArray(), where, u"应为数组"_s, out);
     }
 
     bool unknown(const QString& where) { return fail(where, u"无法识别的项"_s); }
 
-    bool report(const QJsonValue& value, const QString& where, TReportInfo& out) {
+    // An object whose entries `entry` reads, but for its Code, which it must have.
+    template <class Entry>
+    bool coded(const QJsonValue& value, const QString& where, std::string& code, Entry&& entry) {
         QJsonObject o;
         if (!object(value, where, o)) return false;
         bool hasCode = false;
         for (auto it = o.begin(); it != o.end(); ++it) {
             const QString at = where + u'.' + it.key();
-            bool ok;
-            if (it.key() == u"Code")
-                ok = hasCode = gbk(it.value(), at, out.Code);
-            else if (it.key() == u"Name")
-                ok = gbk(it.value(), at, out.Name);
-            else if (it.key() == u"FuncCode")
-                ok = gbk(it.value(), at, out.FuncCode);
-            else if (it.key() == u"ApprovalRestricted")
-                ok = flag(it.value(), at, out.ApprovalRestricted);
-            else
-                ok = unknown(at);
+            const bool ok = it.key() == u"Code" ? (hasCode = gbk(it.value(), at, code)) : entry(it.key(), it.value(), at);
             if (!ok) return false;
         }
         return hasCode || fail(where, u"缺少 Code"_s);
     }
 
+    bool report(const QJsonValue& value, const QString& where, TReportInfo& out) {
+        return coded(value, where, out.Code, [&](const QString& key, const QJsonValue& v, const QString& at) {
+            if (key == u"Name") return gbk(v, at, out.Name);
+            if (key == u"FuncCode") return gbk(v, at, out.FuncCode);
+            if (key == u"ApprovalRestricted") return flag(v, at, out.ApprovalRestricted);
+            return unknown(at);
+        });
+    }
+
     bool kind(const QJsonValue& value, const QString& where, TDeclareTypeInfo& out) {
-        QJsonObject o;
-        if (!object(value, where, o)) return false;
-        bool hasCode = false;
-        for (auto it = o.begin(); it != o.end(); ++it) {
-            const QString at = where + u'.' + it.key();
-            bool ok;
-            if (it.key() == u"Code") {
-                ok = hasCode = gbk(it.value(), at, out.Code);
-            } else if (it.key() == u"Name") {
-                ok = gbk(it.value(), at, out.Name);
-            } else if (it.key() == u"PeriodKind") {
-                ok = integer(it.value(), at, out.PeriodKind);
-            } else if (it.key() == u"ApprovalRestricted") {
-                ok = flag(it.value(), at, out.ApprovalRestricted);
-            } else if (it.key() == u"DeclaredEditable") {
-                ok = flag(it.value(), at, out.DeclaredEditable);
-            } else if (it.key() == u"Reports") {
-                QJsonArray reports;
-                ok = array(it.value(), at, reports);
-                for (qsizetype i = 0; ok && i < reports.size(); ++i) {
-                    TReportInfo r;
-                    ok = report(reports.at(i), u"%1[%2]"_s.arg(at).arg(i), r);
-                    out.Reports.push_back(r);
-                }
-            } else {
-                ok = unknown(at);
+        return coded(value, where, out.Code, [&](const QString& key, const QJsonValue& v, const QString& at) {
+            if (key == u"Name") return gbk(v, at, out.Name);
+            if (key == u"PeriodKind") return integer(v, at, out.PeriodKind);
+            if (key == u"ApprovalRestricted") return flag(v, at, out.ApprovalRestricted);
+            if (key == u"DeclaredEditable") return flag(v, at, out.DeclaredEditable);
+            if (key != u"Reports") return unknown(at);
+            QJsonArray reports;
+            bool ok = array(v, at, reports);
+            for (qsizetype i = 0; ok && i < reports.size(); ++i) {
+                TReportInfo r;
+                ok = report(reports.at(i), u"%1[%2]"_s.arg(at).arg(i), r);
+                out.Reports.push_back(r);
             }
-            if (!ok) return false;
-        }
-        return hasCode || fail(where, u"缺少 Code"_s);
+            return ok;
+        });
     }
 
     // The company particulars: an object of texts (written as a parameter string, values

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace corlith::db {
 namespace {
@@ -123,62 +124,71 @@ bool ExecADOQueryRows(const std::string& connection, const std::string& statemen
     return RunStatement(connection, statement, query, error, 1, &onRow);
 }
 
-bool DBBeginTrans(const std::string& connection, std::string& error) {
+namespace {
+
+// The connection a transaction call works on: bound, and inside a transaction exactly when the
+// call needs one. Otherwise null with the reason, unless a failure the tests injected takes its
+// place.
+Backend* TransactionConnection(const std::string& connection, bool inTransaction,
+                               const std::optional<std::string>& injected, std::string& error) {
+    Backend* conn = corlith::db::Find(connection);
+    if (conn && conn->InTransaction() == inTransaction) return conn;
+    if (injected)
+        error = *injected;
+    else if (!conn)
+        error = corlith::db::NoConnection(connection);
+    else
+        error = inTransaction ? "没有可以提交的事务" : "该连接上已有未结束的事务，不能再开始新的事务";
+    return nullptr;
+}
+
+// The transaction calls let no exception out: one that escapes fails the call with `failure`.
+template <class Body>
+bool Guarded(std::string& error, const char* failure, Body&& body) {
     try {
+        return body();
+    } catch (...) {
+        corlith::db::SetError(error, failure);
+        return false;
+    }
+}
+
+}  // namespace
+
+bool DBBeginTrans(const std::string& connection, std::string& error) {
+    return Guarded(error, "开始事务失败", [&] {
         corlith::testctl::LogStep("BEGIN");
         if (auto injected = corlith::testctl::TakeFailure(corlith::test::FailPoint::Begin)) {
             error = *injected;
             return false;
         }
-        Backend* conn = corlith::db::Find(connection);
-        if (!conn) {
-            error = corlith::db::NoConnection(connection);
-            return false;
-        }
-        if (conn->InTransaction()) {
-            error = "该连接上已有未结束的事务，不能再开始新的事务";
-            return false;
-        }
-        return conn->Begin(error);
-    } catch (...) {
-        corlith::db::SetError(error, "开始事务失败");
-        return false;
-    }
+        Backend* conn = TransactionConnection(connection, false, std::nullopt, error);
+        return conn && conn->Begin(error);
+    });
 }
 
 bool DBCommitTrans(const std::string& connection, std::string& error) {
-    try {
+    return Guarded(error, "提交事务失败", [&] {
         corlith::testctl::LogStep("COMMIT");
-        Backend* conn = corlith::db::Find(connection);
         auto injected = corlith::testctl::TakeFailure(corlith::test::FailPoint::Commit);
-        if (!conn) {
-            error = injected ? *injected : corlith::db::NoConnection(connection);
-            return false;
-        }
-        if (!conn->InTransaction()) {
-            error = injected ? *injected : std::string("没有可以提交的事务");
-            return false;
-        }
+        Backend* conn = TransactionConnection(connection, true, injected, error);
+        if (!conn) return false;
         if (!injected) return conn->Commit(error);
         // A commit that did not happen must not leave half a change pending.
         error = *injected;
         std::string ignored;
         conn->Rollback(ignored);
         return false;
-    } catch (...) {
-        corlith::db::SetError(error, "提交事务失败");
-        return false;
-    }
+    });
 }
 
 void DBRollbackTrans(const std::string& connection, std::string& error) {
-    try {
+    Guarded(error, "回滚事务失败", [&] {
         corlith::testctl::LogStep("ROLLBACK");
         Backend* conn = corlith::db::Find(connection);
         if (conn) conn->Rollback(error);
-    } catch (...) {
-        corlith::db::SetError(error, "回滚事务失败");
-    }
+        return true;
+    });
 }
 
 namespace {

@@ -187,18 +187,34 @@ pugi::xml_node FindApprovedNode(const pugi::xml_node& root, std::string path, co
     return current;
 }
 
+namespace {
+
+// The module's form in the catalogue and the current taxpayer and period it is filled for.
+struct CurrentForm {
+    std::string kindCode, formCode;
+    bool declaredEditable = false;
+    std::string kjny, nsrsbh;
+};
+
+bool FindCurrentForm(const std::string& funcCode, CurrentForm& form, std::string& message) {
+    if (!FindDeclareForm(funcCode, form.kindCode, form.formCode, form.declaredEditable)) {
+        message = HostMessage(kMsgFormNotFound);
+        return false;
+    }
+    form.kjny = CurrentPeriod();
+    form.nsrsbh = CurrentTaxpayerId();
+    return true;
+}
+
+}  // namespace
+
 bool CheckDeclareState(const std::string& funcCode, std::string& message) {
     bool refused = false;
     message.clear();
 
-    std::string kindCode, formCode;
-    bool declaredEditable = false;
-    if (!FindDeclareForm(funcCode, kindCode, formCode, declaredEditable)) {
-        message = HostMessage(kMsgFormNotFound);
-        return false;
-    }
-    const std::string kjny = CurrentPeriod();
-    const std::string nsrsbh = CurrentTaxpayerId();
+    CurrentForm form;
+    if (!FindCurrentForm(funcCode, form, message)) return false;
+    const auto& [kindCode, formCode, declaredEditable, kjny, nsrsbh] = form;
     const std::string head = DeclareStateHead(kindCode, formCode, nsrsbh, kjny);
 
     if (SubAppBool("global_usesbsh")) {
@@ -230,14 +246,9 @@ bool CheckDeclareState(const std::string& funcCode, std::string& message) {
 }
 
 bool MarkFormFilled(const std::string& funcCode, std::string& message) {
-    std::string kindCode, formCode;
-    bool declaredEditable = false;
-    if (!FindDeclareForm(funcCode, kindCode, formCode, declaredEditable)) {
-        message = HostMessage(kMsgFormNotFound);
-        return false;
-    }
-    const std::string kjny = CurrentPeriod();
-    const std::string nsrsbh = CurrentTaxpayerId();
+    CurrentForm form;
+    if (!FindCurrentForm(funcCode, form, message)) return false;
+    const auto& [kindCode, formCode, declaredEditable, kjny, nsrsbh] = form;
 
     const std::string sql = "SELECT NSRSBH,KJNY, SBZLBH, SBBBH FROM " + QualifyTableName("SB_FPTXQKB") + " where " +
                             " SBZLBH = '" + QuoteInner(kindCode) + "' and nsrsbh = '" + QuoteInner(nsrsbh) +
