@@ -53,21 +53,9 @@ std::vector<std::string> StatementsContaining(const std::string& part) {
     return out;
 }
 
-// Runs a command that may open the detail window; body acts on the open window, which is
-// closed afterwards whatever body did. Returns whether a window opened.
+// Runs a command that may open the detail window; body acts on the open window.
 bool WithDetailWindow(const std::function<void()>& command, const std::function<void(TFrmXxqtfpDetail*)>& body) {
-    bool opened = false;
-    QTimer::singleShot(0, [&] {
-        auto* d = qobject_cast<TFrmXxqtfpDetail*>(QApplication::activeModalWidget());
-        if (!d) return;
-        opened = true;
-        QPointer<TFrmXxqtfpDetail> guard(d);
-        body(d);
-        if (guard && guard->isVisible()) guard->done(QDialog::Rejected);  // no unsaved-entry question
-    });
-    command();
-    QCoreApplication::processEvents();
-    return opened;
+    return testhost::WithModal<TFrmXxqtfpDetail>(command, body);
 }
 
 class ManagerCommandsTest : public testhost::HostFixture {

@@ -10,6 +10,7 @@
 #include "summary/f_SummaryCells.h"
 #include "summary/f_SummaryDrill.h"
 #include "summary/f_SummaryPreview.h"
+#include "support/entry_helpers.h"
 #include "support/host_fixture.h"
 #include "support/test_database.h"
 #include "ui/common/controls/ModalSpeedButton.h"
@@ -484,23 +485,7 @@ TEST_F(PreviewClientTest, PrintWritesOnePagePdfNamingTheTaxpayer) {
 
 // ---- the window ----------------------------------------------------------------------------
 
-// Runs a command that opens a modal window of type T; body acts on it, and the window is
-// closed afterwards whatever body did. Returns whether such a window opened.
-template <typename T>
-bool WithModal(const std::function<void()>& command, const std::function<void(T*)>& body) {
-    bool opened = false;
-    QTimer::singleShot(0, [&] {
-        auto* window = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (!window) return;
-        opened = true;
-        QPointer<T> guard(window);
-        body(window);
-        if (guard && guard->isVisible()) guard->reject();
-    });
-    command();
-    QCoreApplication::processEvents();
-    return opened;
-}
+using testhost::WithModal;
 
 const TPreviewListProcs kManagerProcs{&TFrmXxqtfpMgr::VSTInvoideCommonGetText};
 

@@ -1,6 +1,13 @@
 // Entering values into the module's controls as a user does, for the window tests.
 #pragma once
 
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
 #include <string>
 
 class TPellowComboBox;
@@ -15,5 +22,24 @@ void Choose(TPellowComboBox* combo, const std::string& text);
 void TypeInto(TPellowEdit* edit, const char* keys);
 // The number of the last recorded message, 0 when none.
 int LastMessageNumber();
+
+// Runs a command that opens a modal window of type T; body acts on it, and the window is
+// closed afterwards whatever body did, as rejected but without asking about unsaved entries.
+// Returns whether such a window opened.
+template <typename T>
+bool WithModal(const std::function<void()>& command, const std::function<void(T*)>& body) {
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        auto* window = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!window) return;
+        opened = true;
+        QPointer<T> guard(window);
+        body(window);
+        if (guard && guard->isVisible()) guard->done(QDialog::Rejected);
+    });
+    command();
+    QCoreApplication::processEvents();
+    return opened;
+}
 
 }  // namespace testhost

@@ -37,17 +37,17 @@ const QColor kZeroText(0x8C, 0x8C, 0x8C);
 const QColor kHoverFill(0xFF, 0xF4, 0xCC);
 const QColor kFocusFrame(0x1C, 0x5A, 0xA6);
 
-QFont PageFont(qreal pixelSize, bool bold = false) {
+bool IsZero(const std::string& value) { return value.find_first_not_of("-0.") == std::string::npos; }
+
+}  // namespace
+
+QFont PageFont(qreal pixelSize, bool bold) {
     QFont font;
     font.setFamilies({u"WenQuanYi Zen Hei"_s, u"SimSun"_s, u"宋体"_s});
     font.setPixelSize(static_cast<int>(pixelSize));
     font.setBold(bold);
     return font;
 }
-
-bool IsZero(const std::string& value) { return value.find_first_not_of("-0.") == std::string::npos; }
-
-}  // namespace
 
 TPreviewPageLayout::TPreviewPageLayout() {
     title_ = QRectF(0, 0, kPageWidth, kTitleHeight);

@@ -6,6 +6,7 @@
 #include "summary/f_SummaryPreview.h"
 
 #include <QDate>
+#include <QFont>
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
@@ -74,3 +75,6 @@ bool WritePreviewPdf(const QString& file, const TSummaryPreview& preview, const 
 
 // The page's title.
 QString PreviewTitle();
+
+// The font of the printed and previewed pages, by pixel size: a CJK face first.
+QFont PageFont(qreal pixelSize, bool bold = false);

@@ -23,14 +23,6 @@ constexpr qreal kTitleSize = 14;
 constexpr qreal kRowHeight = 16;
 constexpr qreal kPadding = 3;
 
-QFont PrintFont(qreal size, bool bold = false) {
-    QFont font;
-    font.setFamilies({u"WenQuanYi Zen Hei"_s, u"SimSun"_s, u"宋体"_s});
-    font.setPixelSize(static_cast<int>(size));
-    font.setBold(bold);
-    return font;
-}
-
 Qt::Alignment ModelAlignment(const QAbstractItemModel& model, int row, int column) {
     const QVariant align = model.data(model.index(row, column), Qt::TextAlignmentRole);
     return align.isValid() ? Qt::Alignment(align.toInt()) & Qt::AlignHorizontal_Mask : Qt::AlignLeft;
@@ -81,9 +73,9 @@ int PrintInvoiceTable(QPrinter& printer, const QAbstractItemModel& model, const 
         qreal y = 0;
         if (sheet == 0) {
             painter.setPen(Qt::black);
-            painter.setFont(PrintFont(kTitleSize, true));
+            painter.setFont(PageFont(kTitleSize, true));
             painter.drawText(QRectF(0, 0, page.width(), kTitleSize + 6), Qt::AlignCenter, header.title);
-            painter.setFont(PrintFont(kFontSize));
+            painter.setFont(PageFont(kFontSize));
             const QRectF line1(0, kTitleSize + 6, page.width(), kRowHeight);
             painter.drawText(line1, Qt::AlignLeft | Qt::AlignVCenter, u"纳税人："_s + header.taxpayer);
             painter.drawText(line1, Qt::AlignRight | Qt::AlignVCenter, u"所属期："_s + header.period);
@@ -92,7 +84,7 @@ int PrintInvoiceTable(QPrinter& printer, const QAbstractItemModel& model, const 
                              u"打印日期："_s + date.toString(u"yyyy-MM-dd"_s));
             y = headTop;
         }
-        painter.setFont(PrintFont(kFontSize, true));
+        painter.setFont(PageFont(kFontSize, true));
         for (int c = 1; c < columns; ++c) {
             const QRectF cell(x[static_cast<std::size_t>(c - 1)], y,
                               x[static_cast<std::size_t>(c)] - x[static_cast<std::size_t>(c - 1)], kRowHeight);
@@ -104,7 +96,7 @@ int PrintInvoiceTable(QPrinter& printer, const QAbstractItemModel& model, const 
                              model.headerData(c, Qt::Horizontal).toString().trimmed());
         }
         y += kRowHeight;
-        painter.setFont(PrintFont(kFontSize));
+        painter.setFont(PageFont(kFontSize));
         const int last = std::min(rows, row + (sheet == 0 ? firstRows : laterRows));
         for (; row < last; ++row, y += kRowHeight) {
             for (int c = 1; c < columns; ++c) {
