@@ -415,7 +415,7 @@ protected:
         set.Add(4, 100, "1");
         set.Add(5, 0.5, "0");
         BindModel(model, set);
-        view = std::make_unique<QTreeView>();
+        view = std::make_unique<TInvoiceListView>();
         view->setRootIsDecorated(false);
         view->setUniformRowHeights(true);
         view->setModel(&model);
@@ -432,7 +432,7 @@ protected:
 
     RecordSet set;
     TInvoiceListModel model;
-    std::unique_ptr<QTreeView> view;
+    std::unique_ptr<TInvoiceListView> view;
 };
 
 TEST_F(DecoratedList, SameHeaderThreeTimesSortsAscendingDescendingAscending) {
@@ -597,6 +597,68 @@ TEST_F(DecoratedList, DetachingPutsTheViewBackAsItWas) {
     ClickRow(view.get(), 1);
     EXPECT_TRUE(model.CheckedRows().empty());
     view->header()->setStyle(nullptr);
+}
+
+TEST_F(DecoratedList, SelectionCurrentRowAndTicksFollowTheirRecordsThroughSorts) {
+    ASSERT_TRUE(AttachListDecorator(view.get()));
+    ClickRow(view.get(), 1, Qt::ControlModifier);   // xh 2
+    ClickRow(view.get(), 3, Qt::ControlModifier);   // xh 4
+    view->selectionModel()->setCurrentIndex(model.index(4, ColFs), QItemSelectionModel::NoUpdate);   // xh 5
+    const auto selectedXhs = [this] {
+        std::vector<int> xhs;
+        for (int row : SelectedRows(view.get())) xhs.push_back(model.RecordAt(row)->xh);
+        std::sort(xhs.begin(), xhs.end());
+        return xhs;
+    };
+    for (const int column : {ColJe, ColJe, ColMs, ColFplxmc, ColJe}) {
+        ClickHeader(view.get(), column);
+        QApplication::processEvents();
+        EXPECT_EQ(selectedXhs(), (std::vector<int>{2, 4})) << column;
+        std::vector<int> ticked;
+        for (Txxqtfpxx* r : model.CheckedRecords()) ticked.push_back(r->xh);
+        std::sort(ticked.begin(), ticked.end());
+        EXPECT_EQ(ticked, (std::vector<int>{2, 4})) << column;
+        EXPECT_EQ(model.RecordAt(view->currentIndex().row())->xh, 5) << column;
+    }
+}
+
+// The list view keeps its rows' items through a sort; it must show exactly what a plain tree
+// view on the same model shows, also when rows come and go between sorts.
+TEST_F(DecoratedList, ListViewShowsWhatAPlainViewShowsThroughSortsAppendsAndRemovals) {
+    QTreeView plain;
+    plain.setRootIsDecorated(false);
+    plain.setUniformRowHeights(true);
+    plain.setModel(&model);
+    plain.resize(view->size());
+    for (int i = 0; i < InvoiceListColumnCount; ++i) plain.header()->resizeSection(i, view->header()->sectionSize(i));
+    plain.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&plain));
+    auto extra = std::make_unique<Txxqtfpxx>();
+    extra->xh = 6;
+    extra->je = 5;
+    extra->fplxmc = "专用发票";
+    const auto same = [&](const char* step) {
+        QApplication::processEvents();
+        EXPECT_EQ(view->viewport()->grab().toImage(), plain.viewport()->grab().toImage()) << step;
+        const QModelIndex last = model.index(model.rowCount() - 1, ColJe);
+        EXPECT_EQ(view->indexAt(view->visualRect(last).center()), last) << step;
+        EXPECT_FALSE(view->indexBelow(last).isValid()) << step;
+    };
+    same("shown");
+    model.sort(ColJe, Qt::AscendingOrder);
+    same("sorted");
+    model.AppendRecord(extra.get());
+    same("appended");
+    model.sort(ColJe, Qt::DescendingOrder);
+    same("sorted after the append");
+    model.RemoveRecords({set.list[1], set.list[3]});
+    same("removed");
+    model.sort(ColFplxmc, Qt::AscendingOrder);
+    same("sorted after the removal");
+    model.ResetRows(2);
+    model.sort(ColJe, Qt::AscendingOrder);
+    same("sorted after a reset");
+    model.ResetRows(0);
 }
 
 TEST_F(DecoratedList, RegistryKeepsOneDecoratorPerLiveView) {

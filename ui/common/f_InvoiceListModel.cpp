@@ -330,6 +330,44 @@ void TInvoiceListModel::sort(int column, Qt::SortOrder order) {
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
+void TInvoiceListView::setModel(QAbstractItemModel* model) {
+    for (const QMetaObject::Connection& c : watches_) disconnect(c);
+    watches_.clear();
+    laidRows_ = -1;
+    sortedOnly_ = false;
+    QTreeView::setModel(model);
+    if (!model) return;
+    watches_.push_back(connect(model, &QAbstractItemModel::layoutChanged, this,
+                               [this](const QList<QPersistentModelIndex>& parents,
+                                      QAbstractItemModel::LayoutChangeHint hint) {
+                                   if (hint == QAbstractItemModel::VerticalSortHint && parents.isEmpty())
+                                       sortedOnly_ = true;
+                                   else
+                                       laidRows_ = -1;
+                               }));
+    const auto forget = [this] { laidRows_ = -1; };
+    watches_.push_back(connect(model, &QAbstractItemModel::rowsInserted, this, forget));
+    watches_.push_back(connect(model, &QAbstractItemModel::rowsRemoved, this, forget));
+    watches_.push_back(connect(model, &QAbstractItemModel::rowsMoved, this, forget));
+    watches_.push_back(connect(model, &QAbstractItemModel::columnsInserted, this, forget));
+    watches_.push_back(connect(model, &QAbstractItemModel::columnsRemoved, this, forget));
+    watches_.push_back(connect(model, &QAbstractItemModel::modelReset, this, forget));
+}
+
+void TInvoiceListView::doItemsLayout() {
+    TInvoiceListModel* model = InvoiceListModelOf(this);
+    const bool keepItems = sortedOnly_ && laidRows_ >= 0 && model && uniformRowHeights() &&
+                           !rootIndex().isValid() && model->rowCount() == laidRows_;
+    sortedOnly_ = false;
+    if (keepItems) {
+        // What is left of a layout once the items stand: the geometries and a repaint.
+        QAbstractItemView::doItemsLayout();
+        return;
+    }
+    QTreeView::doItemsLayout();
+    laidRows_ = model && !rootIndex().isValid() ? model->rowCount() : -1;
+}
+
 TInvoiceListModel* InvoiceListModelOf(const QTreeView* view) {
     return view ? qobject_cast<TInvoiceListModel*>(view->model()) : nullptr;
 }

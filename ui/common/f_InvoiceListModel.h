@@ -3,13 +3,13 @@
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <QTreeView>
 
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
 
-class QTreeView;
 struct Txxqtfpxx;
 
 // One column of a list: caption (GBK), width in pixels, image index (-1 none), alignment.
@@ -111,6 +111,22 @@ private:
     int sortColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     TTextProc textProc_ = nullptr;
+};
+
+// The view of an invoice list. A sort only permutes the rows of the flat list, whose model
+// indexes stay what they were, so after a sort the view keeps its item per row instead of
+// building all of them again (on a long list the bulk of a re-sort's time); any other change
+// of the rows lays them out in full. Rows must be of one height, and are never hidden.
+class TInvoiceListView : public QTreeView {
+public:
+    using QTreeView::QTreeView;
+    void setModel(QAbstractItemModel* model) override;
+    void doItemsLayout() override;
+
+private:
+    std::vector<QMetaObject::Connection> watches_;
+    int laidRows_ = -1;      // rows of the last full layout; -1 when the items may be out of date
+    bool sortedOnly_ = false;  // a sort came since, and nothing else
 };
 
 // Sorts list indexes as the invoice list orders a column (the comparison the manager defines

@@ -72,9 +72,9 @@ public:
 // The invoice list. A plain click or a plain cursor key only moves the current row: the ticks
 // are changed by the tick boxes, Ctrl/Shift clicks, Shift with the cursor keys, Space and
 // Ctrl+A, so that one stray click never clears them.
-class TInvoiceTreeView : public QTreeView {
+class TInvoiceTreeView : public TInvoiceListView {
 public:
-    using QTreeView::QTreeView;
+    using TInvoiceListView::TInvoiceListView;
 
     std::function<void()> OnModify;   // Enter, F2
     std::function<void()> OnDelete;   // Delete

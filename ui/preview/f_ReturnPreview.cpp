@@ -298,7 +298,7 @@ TFrmPreviewDrill::TFrmPreviewDrill(const TSummaryCellRef& cell, std::string valu
     connect(btnModify, &QPushButton::clicked, this, [this] { ActModifyExecute(); });
     connect(btnPrintList, &QPushButton::clicked, this, [this] { ActPrintExecute(); });
 
-    VSTInvoice = new QTreeView(ContentArea());
+    VSTInvoice = new TInvoiceListView(ContentArea());
     VSTInvoice->setObjectName(u"VSTInvoice"_s);
     VSTInvoice->setRootIsDecorated(false);
     VSTInvoice->setItemsExpandable(false);
