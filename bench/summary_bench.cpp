@@ -48,14 +48,18 @@ double RunFloor(sqlite3* db, const std::string& sql) {
 }
 
 struct Measured {
-    double first = 0;     // the product's first call on a fresh connection
+    double first = 0;     // the product's first call on a newly opened connection
     double product = 0;   // best later call
     double floor = 0;     // best run of the floor
 };
 
 Measured Measure(EntryPoint createQtfp, const std::string& file, const std::string& out, int runs) {
+    bench::WarmFile(file);
     std::string error;
-    if (!corlith::BindConnection(bench::kConnection, file, error)) bench::Die(error);
+    auto bind = [&] {
+        if (!corlith::BindConnection(bench::kConnection, file, error)) bench::Die(error);
+    };
+    bind();
     const std::string params = "dir=" + out;
     std::vector<char> buffer(params.size() + 4096);
     auto call = [&] {
@@ -69,8 +73,18 @@ Measured Measure(EntryPoint createQtfp, const std::string& file, const std::stri
     const std::string floorSql = AllCellsSelect();
     volatile double sink = RunFloor(db, floorSql);   // both warm: the file is in the page cache
 
+    // Each first call on a connection of its own, opened untimed: its statements prepared
+    // anew and its page cache empty. The best of several, as for the other figures, so that
+    // one preemption on a busy machine does not stand for the product.
     Measured m;
-    m.first = bench::Time(call);
+    m.first = 1e300;
+    for (int fresh = 0; fresh < (runs >= 5 ? 5 : runs); ++fresh) {
+        if (fresh > 0) {
+            corlith::CloseConnections();
+            bind();
+        }
+        m.first = std::min(m.first, bench::Time(call));
+    }
     m.product = BestOf(runs, call);
     m.floor = BestOf(runs, [&] { sink = sink + RunFloor(db, floorSql); });
     sqlite3_close(db);
@@ -95,7 +109,8 @@ int main(int argc, char** argv) {
     if (!createQtfp) bench::Die("CreateQtfp not exported");
     const std::string out = (dir / "summary.xml").string();
 
-    std::printf("CreateQtfp (46 selects, document written) / one select of all 61 cells run by SQLite, same file\n");
+    std::printf("CreateQtfp (46 selects, document written) / one select of all 61 cells run by SQLite, same file\n"
+                "first call: the best of up to five, each the first on a newly opened connection\n");
     std::printf("%-9s %-7s %12s %12s %14s\n", "period", "others", "first call", "warm", "10x / alone");
     for (long long n = 1000; n <= largest; n *= 10) {
         const int runs = n >= 1000000 ? 3 : n >= 100000 ? 5 : 15;
