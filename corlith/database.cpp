@@ -194,26 +194,42 @@ void DBRollbackTrans(const std::string& connection, std::string& error) {
 namespace {
 
 // Accepts y-m-d with any non-digit separators (a time part may follow) or yyyymmdd.
+// Up to three runs of digits (yyyy, m or mm, d or dd), or one of eight (yyyymmdd). Scanned
+// in place: every insert and update writes two dates.
 bool ParseDate(const std::string& text, int& y, int& m, int& d) {
-    std::vector<std::string> parts;
-    std::string cur;
+    long long value[3] = {0, 0, 0};
+    std::size_t length[3] = {0, 0, 0};
+    std::size_t parts = 0;
+    long long cur = 0;
+    std::size_t len = 0;
     for (char c : text) {
-        if (std::isdigit(static_cast<unsigned char>(c))) {
-            cur += c;
+        if (c >= '0' && c <= '9') {
+            if (len < 12) cur = cur * 10 + (c - '0');
+            ++len;
         } else {
-            if (!cur.empty()) parts.push_back(cur);
-            cur.clear();
-            if (parts.size() >= 3) break;
+            if (len > 0) {
+                value[parts] = cur;
+                length[parts++] = len;
+            }
+            cur = 0;
+            len = 0;
+            if (parts >= 3) break;
         }
     }
-    if (!cur.empty() && parts.size() < 3) parts.push_back(cur);
-    if (parts.size() == 1 && parts[0].size() == 8) {
-        parts = {parts[0].substr(0, 4), parts[0].substr(4, 2), parts[0].substr(6, 2)};
+    if (len > 0 && parts < 3) {
+        value[parts] = cur;
+        length[parts++] = len;
     }
-    if (parts.size() < 3 || parts[0].size() != 4 || parts[1].size() > 2 || parts[2].size() > 2) return false;
-    y = std::stoi(parts[0]);
-    m = std::stoi(parts[1]);
-    d = std::stoi(parts[2]);
+    if (parts == 1 && length[0] == 8) {
+        const long long all = value[0];
+        value[0] = all / 10000, value[1] = all / 100 % 100, value[2] = all % 100;
+        length[0] = 4, length[1] = 2, length[2] = 2;
+        parts = 3;
+    }
+    if (parts < 3 || length[0] != 4 || length[1] > 2 || length[2] > 2) return false;
+    y = static_cast<int>(value[0]);
+    m = static_cast<int>(value[1]);
+    d = static_cast<int>(value[2]);
     return m >= 1 && m <= 12 && d >= 1 && d <= 31;
 }
 

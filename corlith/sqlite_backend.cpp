@@ -156,6 +156,13 @@ public:
     }
 
     std::string DateLiteral(int year, int month, int day) const override {
+        if (year >= 0 && year <= 9999 && month >= 0 && month <= 99 && day >= 0 && day <= 99) {
+            const char text[] = {'\'', static_cast<char>('0' + year / 1000), static_cast<char>('0' + year / 100 % 10),
+                                 static_cast<char>('0' + year / 10 % 10), static_cast<char>('0' + year % 10), '-',
+                                 static_cast<char>('0' + month / 10), static_cast<char>('0' + month % 10), '-',
+                                 static_cast<char>('0' + day / 10), static_cast<char>('0' + day % 10), '\''};
+            return std::string(text, sizeof text);
+        }
         char buffer[32];
         std::snprintf(buffer, sizeof buffer, "'%04d-%02d-%02d'", year, month, day);
         return buffer;

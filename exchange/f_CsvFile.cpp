@@ -9,6 +9,7 @@
 #include <csv.h>
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace {
 
@@ -50,6 +51,41 @@ void OnRecordEnd(int, void* data) {
     c->cells.clear();
 }
 
+// Valid UTF-8 as GBK. ASCII stands for itself in both, so only the runs between ASCII
+// characters are converted, each distinct run once: a register repeats a handful of Chinese
+// words (type names, 是, 否) on every row. False, naming the line, at a character GBK lacks.
+bool Utf8RunsToGbk(std::string_view bytes, std::string& gbk, std::string& error) {
+    gbk.clear();
+    gbk.reserve(bytes.size());
+    std::unordered_map<std::string_view, std::string> converted;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        std::size_t end = i;
+        while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
+        gbk.append(bytes.substr(i, end - i));
+        i = end;
+        while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) >= 0x80) ++end;
+        if (end == i) continue;
+        const std::string_view run = bytes.substr(i, end - i);
+        auto it = converted.find(run);
+        if (it == converted.end()) {
+            QString text = QString::fromUtf8(run.data(), static_cast<qsizetype>(run.size()));
+            // GBK has only the full-width yen sign; amounts written with the half-width one read the same.
+            text.replace(QChar(0x00A5), QChar(0xFFE5));
+            std::string code = QStringToGbk(text);
+            if (GbkToQString(code) != text) {
+                const auto lines = std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(i), '\n');
+                error = "文件第 " + std::to_string(lines + 1) + " 行含有 GBK 无法表示的字符";
+                return false;
+            }
+            it = converted.emplace(run, std::move(code)).first;
+        }
+        gbk += it->second;
+        i = end;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool Utf8ToGbkText(std::string_view utf8, std::string& gbk) {
@@ -72,19 +108,10 @@ bool DecodeRegisterText(std::string_view bytes, std::string& gbk, TTextEncoding&
         return true;
     }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    const QString checked = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     if (!utf8.hasError()) {
-        // GBK has only the full-width yen sign; amounts written with the half-width one read the same.
-        text.replace(QChar(0x00A5), QChar(0xFFE5));
         found = bom ? TTextEncoding::Utf8Bom : TTextEncoding::Utf8;
-        gbk = QStringToGbk(text);
-        const QString back = GbkToQString(gbk);
-        if (back == text) return true;
-        qsizetype at = 0;
-        while (at < text.size() && at < back.size() && text[at] == back[at]) ++at;
-        error = "文件第 " + std::to_string(text.left(at).count(QLatin1Char('\n')) + 1) +
-                " 行含有 GBK 无法表示的字符";
-        return false;
+        return Utf8RunsToGbk(bytes, gbk, error);
     }
     if (bom) {
         error = "文件以 UTF-8 标记开头，但内容不是有效的 UTF-8";

@@ -186,6 +186,22 @@ std::string DecimalText(double value) {
         std::snprintf(buf, sizeof buf, "%g", value);
         return buf;
     }
+    // Amounts are whole fen nearly always: the value is then the double nearest to fen / 100,
+    // which fifteen significant digits write as exactly that decimal (at most thirteen digits
+    // here), so it is written directly instead of through printf, once per amount of a statement.
+    const double fen = std::nearbyint(value * 100);
+    if (std::fabs(fen) < 1e13 && fen / 100 == value) {
+        const auto whole = static_cast<long long>(std::fabs(fen));
+        char* end = buf;
+        if (value < 0) *end++ = '-';
+        end = std::to_chars(end, buf + sizeof buf, whole / 100).ptr;
+        if (whole % 100 != 0) {
+            *end++ = '.';
+            *end++ = static_cast<char>('0' + whole % 100 / 10);
+            if (whole % 10 != 0) *end++ = static_cast<char>('0' + whole % 10);
+        }
+        return std::string(buf, end);
+    }
     std::snprintf(buf, sizeof buf, "%.15g", value);
     std::string text = buf;
     if (text.find('e') == std::string::npos) return text;

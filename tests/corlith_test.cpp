@@ -587,6 +587,20 @@ TEST_F(CorlithDb, StatementLogRecordsStatementsAndSteps) {
     EXPECT_TRUE(corlith::test::StatementLog().empty());
 }
 
+TEST_F(CorlithDb, DateLiteralsOfTheConnection) {
+    // The server writes DATE ahead of the quoted date; the date itself is the same.
+    const auto literal = [](const std::string& date) {
+        std::string out;
+        GetSQLDataTime(out, kConnection, date);
+        return out.substr(out.find('\''));
+    };
+    EXPECT_EQ(literal("2026/1/5"), "'2026-01-05'");
+    EXPECT_EQ(literal("0999-12-31"), "'0999-12-31'");
+    EXPECT_EQ(literal("20261130"), "'2026-11-30'");
+    std::string out;
+    EXPECT_EQ(GetSQLDataTime(out, kConnection, "2026-11"), "'2026-11'");
+}
+
 TEST_F(CorlithDb, RepeatedTextsOfAFieldReadBackAsStored) {
     // Each field keeps its last converted text: a value that returns, alternates, repeats in
     // another field or shares a head with the last one must still read back as stored.
@@ -710,6 +724,12 @@ TEST(CorlithText, DateLiteralsAndStringHelpers) {
     EXPECT_EQ(GetSQLDataTime(out, "c", "2026-1-5 13:45:00"), "'2026-01-05'");
     EXPECT_EQ(GetSQLDataTime(out, "c", "20260107"), "'2026-01-07'");
     EXPECT_EQ(GetSQLDataTime(out, "c", "x' or '1'='1"), "'x'' or ''1''=''1'");
+    EXPECT_EQ(GetSQLDataTime(out, "c", "2026--11--10-99"), "'2026-11-10'");
+    EXPECT_EQ(GetSQLDataTime(out, "c", "202611100"), "'202611100'");
+    EXPECT_EQ(GetSQLDataTime(out, "c", "2026-111-1"), "'2026-111-1'");
+    EXPECT_EQ(GetSQLDataTime(out, "c", "2026-13-01"), "'2026-13-01'");
+    EXPECT_EQ(GetSQLDataTime(out, "c", "2026-12-32"), "'2026-12-32'");
+    EXPECT_EQ(GetSQLDataTime(out, "c", "12026-12-01"), "'12026-12-01'");
 
     EXPECT_EQ(ReplaceStr("17%", "%", ""), "17");
     EXPECT_EQ(ReplaceStr("a-b-c", "-", "--"), "a--b--c");

@@ -130,6 +130,10 @@ TEST(CsvFile, RefusesTextThatIsNeitherUtf8NorGbk) {
     // UTF-8 holding a character that GBK cannot represent names its line.
     EXPECT_FALSE(DecodeRegisterText("a\r\nb\r\n\xF0\x9F\x98\x80\r\n", out, found, error));
     EXPECT_NE(error.find("第 3 行"), std::string::npos) << error;
+    // Also when the words around it came earlier and converted well.
+    EXPECT_FALSE(DecodeRegisterText(Utf8("普通发票,是\r\n普通发票,是\r\n") + Utf8("普通") + "\xF0\x9F\x98\x80" + Utf8("发票\r\n"),
+                                    out, found, error));
+    EXPECT_NE(error.find("第 3 行"), std::string::npos) << error;
     EXPECT_FALSE(DecodeRegisterText("\xEF\xBB\xBF\xFF", out, found, error));
 }
 

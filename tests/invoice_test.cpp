@@ -13,6 +13,7 @@
 #include <cfenv>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <random>
@@ -140,6 +141,23 @@ TEST(Money, AmountText) {
     EXPECT_EQ(AmountText(0), "0.00");
     EXPECT_EQ(AmountText(-0.004), "0.00");
     EXPECT_EQ(AmountText(-1234567.891), "-1234567.89");
+}
+
+TEST(Money, DecimalTextOfFenIsPrintfsFifteenDigits) {
+    std::mt19937_64 rng(15);
+    for (int i = 0; i < 50000; ++i) {
+        const long long fen = static_cast<long long>(rng() % 2000000000000000ull) >> (rng() % 50);
+        double value = static_cast<double>(i % 2 ? -fen : fen) / 100;
+        if (i % 5 == 0) value += static_cast<double>(rng() % 1000) / 1e6;   // not whole fen
+        if (value == 0 || std::fabs(value) >= 1e15) continue;
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%.15g", value);
+        if (std::strchr(expected, 'e')) continue;   // written out without the exponent, below
+        ASSERT_EQ(DecimalText(value), expected) << fen;
+    }
+    EXPECT_EQ(DecimalText(0.1 + 0.2), "0.3");
+    EXPECT_EQ(DecimalText(-0.05), "-0.05");
+    EXPECT_EQ(DecimalText(99999999999.99), "99999999999.99");
 }
 
 TEST(Money, DecimalTextIsShortestWithoutExponent) {
