@@ -83,7 +83,11 @@ public:
 
     bool Execute(const std::string& sql, int64_t& changed, std::string& error) override {
         changed = 0;
-        sqlite3_stmt* stmt = Prepare(sql, error);
+        // Writes carry their values in the text, so each text is new: kept, they would only
+        // crowd the selects out of the cache, and a long import would hold hundreds of them.
+        const auto cached = cache_.find(sql);
+        const bool once = cached == cache_.end();
+        sqlite3_stmt* stmt = once ? PrepareOnce(sql, error) : cached->second;
         if (!stmt) return false;
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
@@ -91,8 +95,12 @@ public:
         const bool ok = rc == SQLITE_DONE;
         if (!ok) error = MessageOf(db_);
         else if (sqlite3_stmt_readonly(stmt) == 0) changed = sqlite3_changes64(db_);
-        sqlite3_reset(stmt);
-        sqlite3_clear_bindings(stmt);
+        if (once) {
+            sqlite3_finalize(stmt);
+        } else {
+            sqlite3_reset(stmt);
+            sqlite3_clear_bindings(stmt);
+        }
         return ok;
     }
 
@@ -185,13 +193,11 @@ public:
     sqlite3* Handle() const { return db_; }
 
 private:
-    // A cached, reset statement for the text, or null with the message in error.
-    sqlite3_stmt* Prepare(const std::string& sql, std::string& error) {
-        if (const auto it = cache_.find(sql); it != cache_.end()) return it->second;
+    // One statement of the text, not cached; null with the message in error.
+    sqlite3_stmt* PrepareOnce(const std::string& sql, std::string& error, unsigned flags = 0) {
         sqlite3_stmt* stmt = nullptr;
         const char* tail = nullptr;
-        if (sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt,
-                               &tail) != SQLITE_OK) {
+        if (sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()), flags, &stmt, &tail) != SQLITE_OK) {
             error = MessageOf(db_);
             sqlite3_finalize(stmt);
             return nullptr;
@@ -205,6 +211,14 @@ private:
             error = "一次只能执行一条语句";
             return nullptr;
         }
+        return stmt;
+    }
+
+    // A cached, reset statement for the text, or null with the message in error.
+    sqlite3_stmt* Prepare(const std::string& sql, std::string& error) {
+        if (const auto it = cache_.find(sql); it != cache_.end()) return it->second;
+        sqlite3_stmt* stmt = PrepareOnce(sql, error, SQLITE_PREPARE_PERSISTENT);
+        if (!stmt) return nullptr;
         if (cache_.size() >= kCacheLimit) {
             for (auto& [text, cached] : cache_) sqlite3_finalize(cached);
             cache_.clear();

@@ -587,6 +587,27 @@ TEST_F(CorlithDb, StatementLogRecordsStatementsAndSteps) {
     EXPECT_TRUE(corlith::test::StatementLog().empty());
 }
 
+TEST_F(CorlithDb, ManyDistinctWritesAFailedOneAndARepeatedTextAllRun) {
+    std::string error;
+    ASSERT_TRUE(DBBeginTrans(kConnection, error)) << error;
+    for (int i = 0; i < 600; ++i)
+        ASSERT_TRUE(Run("insert into sb07_fplxb(fplx, mc) values (" + std::to_string(100 + i) + ", 't')", error)) << i << error;
+    // A failing write leaves nothing half-run behind: the next one, and the same text again, run.
+    THostQuery q;
+    EXPECT_FALSE(ExecADOQueryMsg(kConnection, "insert into sb07_fplxb(fplx, mc) values (100, 'x')", &q, error, 0, 0));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(Run("insert into sb07_fplxb(fplx, mc) values (700, 't')", error)) << error;
+    EXPECT_TRUE(Run("delete from sb07_fplxb where fplx = 700", error)) << error;
+    EXPECT_TRUE(Run("insert into sb07_fplxb(fplx, mc) values (700, 't')", error)) << error;
+    ASSERT_TRUE(DBCommitTrans(kConnection, error)) << error;
+    EXPECT_EQ(QueryInt("select count(*) from sb07_fplxb where mc = 't'"), 601);
+    // A text kept by a select runs again as a write.
+    const std::string sql = "select count(*) from sb07_fplxb where fplx >= 100";
+    EXPECT_EQ(QueryInt(sql), 601);
+    EXPECT_TRUE(ExecADOQueryMsg(kConnection, sql, &q, error, 0, 0)) << error;
+    EXPECT_EQ(QueryInt(sql), 601);
+}
+
 TEST_F(CorlithDb, DateLiteralsOfTheConnection) {
     // The server writes DATE ahead of the quoted date; the date itself is the same.
     const auto literal = [](const std::string& date) {
