@@ -303,9 +303,11 @@ TEST(InvoiceListModel, CheckStatesFollowTheirRecordsAndChangeOnlyWhenAsked) {
 // Texts built to trip a key sort: case folding, prefixes, GBK lead bytes, trailing zero
 // bytes, long common beginnings; numbers with ties, signs and a negative zero.
 std::string RandomText(std::mt19937& gen, bool fewValues) {
-    static const std::vector<std::string> few{"0", "1", "", " ", "普通发票", "未知发票", "纳税检查调整", "a", "A", "1 "};
+    static const std::vector<std::string> few{"0", "1", "", " ", "普通发票", "未知发票", "纳税检查调整", "a", "A", "1 ",
+                                                  "`", "{", "\xe1", "\xc1"};
     if (fewValues) return few[gen() % few.size()];
-    static const std::string alphabet = "aAbBzZ09_ \x81\xfe";
+    // Bytes on both sides of a-z and A-Z, and bytes above 0x80 whose low seven bits are a-z.
+    static const std::string alphabet = "aAbBzZ09_ `{@[\x81\xe1\xfa\xfe";
     std::string text = gen() % 3 ? "9111000" : "";
     const size_t length = gen() % 22;
     for (size_t i = 0; i < length; ++i) text += alphabet[gen() % alphabet.size()];

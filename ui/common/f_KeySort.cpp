@@ -137,12 +137,23 @@ unsigned char Folded(char c) {
 // byte 7 * depth compare as these keys do, and equal keys below kGoesOn mean equal texts.
 constexpr uint64_t kGoesOn = 8;
 
+// a-z to upper case in all eight bytes at once; bytes from 0x80 on stay as they are.
+uint64_t FoldedWord(uint64_t bytes) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    const uint64_t low = bytes & (0x7F * kOnes);
+    const uint64_t fromA = low + (0x80 - 'a') * kOnes;      // top bit: at least 'a'
+    const uint64_t pastZ = low + (0x80 - 'z' - 1) * kOnes;  // top bit: past 'z'
+    const uint64_t lower = fromA & ~pastZ & ~bytes & (0x80 * kOnes);
+    return bytes ^ (lower >> 2);
+}
+
 uint64_t TextKey(std::string_view text, size_t depth) {
     const size_t from = 7 * depth;
-    uint64_t key = 0;
-    for (size_t i = from; i < from + 7; ++i) key = (key << 8) | (i < text.size() ? Folded(text[i]) : 0);
     const size_t rest = text.size() > from ? text.size() - from : 0;
-    return (key << 8) | std::min<uint64_t>(rest, kGoesOn);
+    uint64_t bytes = 0;
+    if (rest > 0) std::memcpy(&bytes, text.data() + from, std::min<size_t>(rest, 7));
+    // The first byte most significant, seven bytes, then the count.
+    return (__builtin_bswap64(FoldedWord(bytes)) & ~uint64_t{0xFF}) | std::min<uint64_t>(rest, kGoesOn);
 }
 
 bool SameFolded(std::string_view a, std::string_view b) {
@@ -152,9 +163,10 @@ bool SameFolded(std::string_view a, std::string_view b) {
     return true;
 }
 
-uint64_t FoldedHash(std::string_view text) {
-    uint64_t hash = text.size();
-    for (size_t depth = 0; 7 * depth < text.size(); ++depth) {
+// firstKey: the text's key at depth 0, which already holds its first seven bytes.
+uint64_t FoldedHash(std::string_view text, uint64_t firstKey) {
+    uint64_t hash = firstKey ^ text.size();
+    for (size_t depth = 1; 7 * depth < text.size(); ++depth) {
         hash = (hash ^ TextKey(text, depth)) * 0xFF51AFD7ED558CCDull;
         hash ^= hash >> 29;
     }
@@ -168,8 +180,8 @@ public:
     TextDictionary() { slotId_.fill(-1); }
 
     // The text's number, or false when it would be one too many.
-    bool Add(std::string_view text, uint16_t& id) {
-        const uint64_t hash = FoldedHash(text);
+    bool Add(std::string_view text, uint64_t firstKey, uint16_t& id) {
+        const uint64_t hash = FoldedHash(text, firstKey);
         size_t slot = SlotOf(hash);
         for (; slotId_[slot] >= 0; slot = (slot + 1) & (kSlots - 1)) {
             const auto known = static_cast<size_t>(slotId_[slot]);
@@ -256,9 +268,17 @@ void StableSortByText(std::vector<uint32_t>& rows, size_t count,
     TextDictionary dictionary;
     bool few = true;
     for (size_t e = 0; e < count; ++e) {
-        texts[e] = textOf(static_cast<uint32_t>(e));
-        firstKey[e] = TextKey(texts[e], 0);
-        if (few) few = dictionary.Add(texts[e], id[e]);
+        const std::string_view text = textOf(static_cast<uint32_t>(e));
+        texts[e] = text;
+        // Long runs of one value are common (flags): the same bytes as the entry before need
+        // neither a key nor a look-up.
+        if (e > 0 && text == texts[e - 1]) {
+            firstKey[e] = firstKey[e - 1];
+            id[e] = id[e - 1];
+            continue;
+        }
+        firstKey[e] = TextKey(text, 0);
+        if (few) few = dictionary.Add(text, firstKey[e], id[e]);
     }
     if (few) {
         // The distinct texts sorted among themselves give every entry its rank; the rows then
