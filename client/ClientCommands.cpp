@@ -84,6 +84,13 @@ bool InstallHeadless(const ClientOptions& options, int& exitCode) {
     return true;
 }
 
+// The same, and the session's taxpayer and period.
+bool InstallHeadless(const ClientOptions& options, int& exitCode, std::string& nsrsbh, std::string& sbssq) {
+    if (!InstallHeadless(options, exitCode)) return false;
+    CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
+    return true;
+}
+
 int ComputeFailed(const char16_t* what, const std::string& error) {
     PrintLine(stderr, u"vantrel-client: %1：%2"_s.arg(QString::fromUtf16(what), GbkToQString(error)));
     corlith::CloseConnections();
@@ -203,9 +210,8 @@ int RunImport(const ClientOptions& options) {
 
 int RunExport(const ClientOptions& options) {
     int code = kExitOk;
-    if (!InstallHeadless(options, code)) return code;
     std::string nsrsbh, sbssq, error;
-    CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
+    if (!InstallHeadless(options, code, nsrsbh, sbssq)) return code;
     const std::string buyer = QStringToGbk(options.buyer.trimmed());
     if (GbkToQString(buyer) != options.buyer.trimmed()) return SetupError(u"--buyer 含有 GBK 无法表示的字符"_s);
 
@@ -260,9 +266,8 @@ int RunWindow(const ClientOptions& options, int& argc, char** argv) {
 
 int RunPreview(const ClientOptions& options) {
     int code = kExitOk;
-    if (!InstallHeadless(options, code)) return code;
     std::string nsrsbh, sbssq, error;
-    CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
+    if (!InstallHeadless(options, code, nsrsbh, sbssq)) return code;
     std::vector<TSummaryLine> lines;
     if (!ComputeSummaryLines(nsrsbh, sbssq, lines, error)) return ComputeFailed(u"无法计算申报预览", error);
     corlith::CloseConnections();
@@ -281,9 +286,8 @@ int RunDrill(const ClientOptions& options) {
         return SetupError(u"没有名为 %1 的单元格"_s.arg(options.cell));
 
     int code = kExitOk;
-    if (!InstallHeadless(options, code)) return code;
     std::string nsrsbh, sbssq, error;
-    CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
+    if (!InstallHeadless(options, code, nsrsbh, sbssq)) return code;
     std::vector<Txxqtfpxx*> rows;
     if (!LoadDrillInvoices(*ref.group, nsrsbh, sbssq, rows, error)) return ComputeFailed(u"无法读取发票", error);
     corlith::CloseConnections();

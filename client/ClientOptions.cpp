@@ -1,5 +1,9 @@
 #include "ClientOptions.h"
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -34,26 +38,17 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
     qsizetype i = 0;
     if (!args.isEmpty() && !args.first().startsWith(u'-')) {
         const QString verb = args.first();
-        if (verb == u"init-db")
-            options.verb = ClientVerb::InitDb;
-        else if (verb == u"summary")
-            options.verb = ClientVerb::Summary;
-        else if (verb == u"manager")
-            options.verb = ClientVerb::Manager;
-        else if (verb == u"preview")
-            options.verb = ClientVerb::Preview;
-        else if (verb == u"drill")
-            options.verb = ClientVerb::Drill;
-        else if (verb == u"print")
-            options.verb = ClientVerb::Print;
-        else if (verb == u"import")
-            options.verb = ClientVerb::Import;
-        else if (verb == u"export")
-            options.verb = ClientVerb::Export;
-        else {
+        static const std::pair<const char16_t*, ClientVerb> kVerbs[] = {
+            {u"init-db", ClientVerb::InitDb}, {u"summary", ClientVerb::Summary}, {u"manager", ClientVerb::Manager},
+            {u"preview", ClientVerb::Preview}, {u"drill", ClientVerb::Drill},     {u"print", ClientVerb::Print},
+            {u"import", ClientVerb::Import},   {u"export", ClientVerb::Export}};
+        const auto known = std::find_if(std::begin(kVerbs), std::end(kVerbs),
+                                        [&](const auto& entry) { return verb == QStringView(entry.first); });
+        if (known == std::end(kVerbs)) {
             error = u"未知的命令：%1"_s.arg(verb);
             return false;
         }
+        options.verb = known->second;
         i = 1;
     }
 
@@ -74,41 +69,43 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             }
         }
 
+        const auto take = [&](QString& value, bool& seen, bool allowEmpty = false) {
+            return TakeValue(args, i, name, inlineValue, hasInline, value, seen, allowEmpty, error);
+        };
         bool ok = true;
         if (name == u"-h" || name == u"--help") {
             options.help = true;
         } else if (name == u"--session") {
-            ok = TakeValue(args, i, name, inlineValue, hasInline, options.sessionFile, seenSession, false, error);
+            ok = take(options.sessionFile, seenSession);
         } else if (name == u"--db") {
-            ok = TakeValue(args, i, name, inlineValue, hasInline, options.database, seenDb, false, error);
+            ok = take(options.database, seenDb);
         } else if (name == u"--company") {
-            ok = TakeValue(args, i, name, inlineValue, hasInline, options.company, seenCompany, false, error);
+            ok = take(options.company, seenCompany);
         } else if (name == u"--period") {
-            ok = TakeValue(args, i, name, inlineValue, hasInline, options.period, seenPeriod, false, error);
+            ok = take(options.period, seenPeriod);
         } else if (name == u"--demo" && options.verb == ClientVerb::InitDb && !hasInline) {
             options.demo = true;
         } else if (name == u"--out" && options.verb == ClientVerb::Summary) {
-            ok = TakeValue(args, i, name, inlineValue, hasInline, options.outFile, seenOut, false, error);
+            ok = take(options.outFile, seenOut);
         } else if (name == u"--params" && options.verb == ClientVerb::Summary) {
             // The parameter string goes to the module as typed, even when empty.
-            ok = TakeValue(args, i, name, inlineValue, hasInline, options.paramText, options.hasParamText, true,
-                           error);
+            ok = take(options.paramText, options.hasParamText, true);
         } else if (name == u"--format" && listsCells) {
             QString format;
-            ok = TakeValue(args, i, name, inlineValue, hasInline, format, seenFormat, false, error);
+            ok = take(format, seenFormat);
             if (ok && format != u"text" && format != u"csv") {
                 error = u"--format 只能是 text 或 csv：%1"_s.arg(format);
                 return false;
             }
             options.csv = format == u"csv";
         } else if (name == u"--pdf" && options.verb == ClientVerb::Print) {
-            ok = TakeValue(args, i, name, inlineValue, hasInline, options.pdfFile, seenPdf, false, error);
+            ok = take(options.pdfFile, seenPdf);
         } else if (name == u"--dry-run" && options.verb == ClientVerb::Import && !hasInline) {
             options.dryRun = true;
         } else if (name == u"--type" && options.verb == ClientVerb::Export) {
-            ok = TakeValue(args, i, name, inlineValue, hasInline, options.typeCode, seenType, false, error);
+            ok = take(options.typeCode, seenType);
         } else if (name == u"--buyer" && options.verb == ClientVerb::Export) {
-            ok = TakeValue(args, i, name, inlineValue, hasInline, options.buyer, seenBuyer, false, error);
+            ok = take(options.buyer, seenBuyer);
         } else if (name.startsWith(u'-')) {
             error = u"无法识别的选项：%1"_s.arg(arg);
             return false;

@@ -42,6 +42,14 @@ public:
     virtual bool CreateEngineObjects(std::string& error) = 0;
 };
 
+// A backend of the engine T opened on target, or null with the error.
+template <class T>
+std::unique_ptr<Backend> OpenBackend(const std::string& target, std::string& error) {
+    auto backend = std::make_unique<T>();
+    if (!backend->Open(target, error)) return nullptr;
+    return backend;
+}
+
 // A SQLite file, created when missing.
 std::unique_ptr<Backend> OpenSqlite(const std::string& pathUtf8, std::string& error);
 // A PostgreSQL server named by a connection URI.

@@ -162,24 +162,23 @@ void Utf8ToGbk(std::string_view utf8, std::string& out) {
 }  // namespace corlith::codec
 
 namespace corlith {
+namespace {
 
-std::string GbkToUtf8(const std::string& gbk) {
+// The exported conversions let no exception out.
+std::string Converted(void (*convert)(std::string_view, std::string&), const std::string& text) {
     std::string out;
     try {
-        codec::GbkToUtf8(gbk, out);
+        convert(text, out);
     } catch (...) {
     }
     return out;
 }
 
-std::string Utf8ToGbk(const std::string& utf8) {
-    std::string out;
-    try {
-        codec::Utf8ToGbk(utf8, out);
-    } catch (...) {
-    }
-    return out;
-}
+}  // namespace
+
+std::string GbkToUtf8(const std::string& gbk) { return Converted(codec::GbkToUtf8, gbk); }
+
+std::string Utf8ToGbk(const std::string& utf8) { return Converted(codec::Utf8ToGbk, utf8); }
 
 }  // namespace corlith
 

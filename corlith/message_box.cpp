@@ -66,25 +66,28 @@ void Reset() { dialogParent() = nullptr; }
 
 using corlith::test::MessageKind;
 
+namespace {
+
+// An information message: recorded while the tests record them, shown otherwise.
+void Inform(MessageKind kind, int number, const std::string& param, const std::string& text) {
+    if (corlith::testctl::Recording())
+        corlith::testctl::Record(kind, number, param, text);
+    else
+        corlith::msgbox::ShowInformation(text);
+}
+
+}  // namespace
+
 void InforMsg(int number, const std::string& param, int /*flag*/) {
     try {
-        const std::string text = corlith::catalog::Text(number, param);
-        if (corlith::testctl::Recording()) {
-            corlith::testctl::Record(MessageKind::InforMsg, number, param, text);
-            return;
-        }
-        corlith::msgbox::ShowInformation(text);
+        Inform(MessageKind::InforMsg, number, param, corlith::catalog::Text(number, param));
     } catch (...) {
     }
 }
 
 void InfoMsgBox(const std::string& text, int /*flags*/) {
     try {
-        if (corlith::testctl::Recording()) {
-            corlith::testctl::Record(MessageKind::InfoMsgBox, 0, std::string(), text);
-            return;
-        }
-        corlith::msgbox::ShowInformation(text);
+        Inform(MessageKind::InfoMsgBox, 0, std::string(), text);
     } catch (...) {
     }
 }

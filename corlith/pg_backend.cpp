@@ -495,9 +495,7 @@ private:
 }  // namespace
 
 std::unique_ptr<Backend> OpenPostgres(const std::string& uri, std::string& error) {
-    auto backend = std::make_unique<PgBackend>();
-    if (!backend->Open(uri, error)) return nullptr;
-    return backend;
+    return OpenBackend<PgBackend>(uri, error);
 }
 
 }  // namespace corlith::db

@@ -280,9 +280,7 @@ private:
 }  // namespace
 
 std::unique_ptr<Backend> OpenSqlite(const std::string& pathUtf8, std::string& error) {
-    auto backend = std::make_unique<SqliteBackend>();
-    if (!backend->Open(pathUtf8, error)) return nullptr;
-    return backend;
+    return OpenBackend<SqliteBackend>(pathUtf8, error);
 }
 
 }  // namespace corlith::db

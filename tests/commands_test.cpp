@@ -74,13 +74,8 @@ protected:
     }
 
     void Invoice(int xh, double je, int zfbz = 0) {
-        testhost::InvoiceRow row;
-        row.sbssq = period_;
-        row.xh = xh;
-        row.je = je;
-        row.se = je * 0.17;
+        testhost::InvoiceRow row = PeriodInvoice(period_, xh, je);
         row.zfbz = zfbz;
-        row.kprq = PeriodStartDate(period_).addDays(9).toString(QStringLiteral("yyyy-MM-dd")).toStdString();
         InsertInvoice(row);
     }
 

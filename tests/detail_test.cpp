@@ -248,18 +248,21 @@ TEST(InvoiceChecks, RateTextGivesTheStoredRate) {
 }
 
 TEST(InvoiceChecks, RecomputedTax) {
+    const struct {
+        const char* rate;
+        const char* amount;
+        const char* tax;
+    } cases[] = {{"13%", "10.50", "1.37"},
+                 {"17%", "0.05", "0.01"},
+                 {"17%", "100", "17.00"},
+                 {"17%", "-100", "-17.00"},
+                 {"0%", "123.45", "0.00"}};
+    for (const auto& c : cases) {
+        std::string tax = "unchanged";
+        EXPECT_TRUE(ComputeTaxText(c.rate, c.amount, tax)) << c.rate << " of " << c.amount;
+        EXPECT_EQ(tax, c.tax) << c.rate << " of " << c.amount;
+    }
     std::string tax = "unchanged";
-    ASSERT_TRUE(ComputeTaxText("13%", "10.50", tax));
-    EXPECT_EQ(tax, "1.37");
-    ASSERT_TRUE(ComputeTaxText("17%", "0.05", tax));
-    EXPECT_EQ(tax, "0.01");
-    ASSERT_TRUE(ComputeTaxText("17%", "100", tax));
-    EXPECT_EQ(tax, "17.00");
-    ASSERT_TRUE(ComputeTaxText("17%", "-100", tax));
-    EXPECT_EQ(tax, "-17.00");
-    ASSERT_TRUE(ComputeTaxText("0%", "123.45", tax));
-    EXPECT_EQ(tax, "0.00");
-    tax = "unchanged";
     EXPECT_FALSE(ComputeTaxText("17%", "-", tax));
     EXPECT_FALSE(ComputeTaxText("17", "100", tax));
     EXPECT_FALSE(ComputeTaxText("%", "100", tax));

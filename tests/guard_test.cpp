@@ -91,6 +91,12 @@ protected:
         EXPECT_EQ(Check(message), refused);
         EXPECT_EQ(message, expected);
     }
+    // Marking the form fails with the message.
+    static void ExpectMarkFails(const std::string& expected) {
+        std::string message;
+        EXPECT_FALSE(MarkFormFilled(kFuncCode, message));
+        EXPECT_EQ(message, expected);
+    }
 };
 
 // ---------------------------------------------------------------- kind and form lookup
@@ -416,17 +422,13 @@ TEST_F(GuardTest, MarkKeepsRowsOfOtherPeriods) {
 
 TEST_F(GuardTest, AFailedPostIsAFailure) {
     corlith::test::FailAt(corlith::test::FailPoint::Post, 1, "disk full");
-    std::string message;
-    EXPECT_FALSE(MarkFormFilled(kFuncCode, message));
-    EXPECT_EQ(message, "disk full");
+    ExpectMarkFails("disk full");
     EXPECT_EQ(QueryInt("select count(*) from SB07_FPTXQKB"), 0);
 }
 
 TEST_F(GuardTest, AFailedMarkSelectIsAFailureWithTheHostsText) {
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "no such table: SB07_FPTXQKB");
-    std::string message;
-    EXPECT_FALSE(MarkFormFilled(kFuncCode, message));
-    EXPECT_EQ(message, "no such table: SB07_FPTXQKB");
+    ExpectMarkFails("no such table: SB07_FPTXQKB");
 }
 
 TEST_F(GuardTest, MarkingAFormOutsideTheCatalogueFails) {

@@ -506,17 +506,9 @@ protected:
     }
 
     void Invoice(int xh, double je, int jzjt = 0, int fplx = 1) {
-        testhost::InvoiceRow row;
-        row.sbssq = period_;
-        row.xh = xh;
-        row.je = je;
-        row.se = je * 0.17;
+        testhost::InvoiceRow row = PeriodInvoice(period_, xh, je);
         row.jzjt = jzjt;
         row.fplx = fplx;
-        row.kprq = QDate::fromString(QString::fromStdString(period_), u"yyyyMM"_s)
-                       .addDays(9)
-                       .toString(u"yyyy-MM-dd"_s)
-                       .toStdString();
         InsertInvoice(row);
     }
 

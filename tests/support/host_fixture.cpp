@@ -114,6 +114,19 @@ long long HostFixture::QueryInt(const std::string& sql) {
     return q.Int64At(0);
 }
 
+InvoiceRow HostFixture::PeriodInvoice(const std::string& period, int xh, double je) {
+    InvoiceRow row;
+    row.sbssq = period;
+    row.xh = xh;
+    row.je = je;
+    row.se = je * 0.17;
+    row.kprq = QDate::fromString(QString::fromStdString(period), QStringLiteral("yyyyMM"))
+                   .addDays(9)
+                   .toString(QStringLiteral("yyyy-MM-dd"))
+                   .toStdString();
+    return row;
+}
+
 void HostFixture::InsertInvoice(const InvoiceRow& r) {
     const auto quoted = [](const std::string& text) {
         std::string out;
