@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QPaintEvent>
 #include <QResizeEvent>
-#include <QThread>
 #include <QTimer>
 
 // ---- TBrennPanelBox ---------------------------------------------------------------------
@@ -190,9 +189,11 @@ void TBrennAnimator::composeFrame() {
         buffer_.fill(Qt::transparent);
         const QRect source = geometry().intersected(parent->rect());
         // Only the parent's own background and painting: its children include this control.
+        // render() has finished painting when it returns, so there is nothing to wait for (a
+        // pause here would hold the user-interface thread, and the waiting window draws a
+        // frame several times while it comes up before each long read).
         if (!source.isEmpty())
             parent->render(&buffer_, source.topLeft() - pos(), QRegion(source), QWidget::DrawWindowBackground);
-        QThread::msleep(10);
     } else {
         QPainter p(&buffer_);
         p.fillRect(0, 0, w + 1, h + 1, HostColor(Color()));
