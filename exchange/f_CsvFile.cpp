@@ -9,6 +9,8 @@
 #include <csv.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <unordered_map>
 
 namespace {
@@ -195,13 +197,23 @@ void AppendCsvRecord(std::string& out, const std::vector<std::string>& fields) {
 
 TCsvWriter::TCsvWriter() : out_(kBom) {}
 
+namespace {
+
+// Per byte: 1 for a byte of a non-ASCII character, 2 for one that asks for quotes.
+constexpr std::array<unsigned char, 256> kByteKinds = [] {
+    std::array<unsigned char, 256> kinds{};
+    for (int c = 0x80; c < 0x100; ++c) kinds[static_cast<std::size_t>(c)] = 1;
+    for (unsigned char c : {',', '"', '\r', '\n'}) kinds[c] = 2;
+    return kinds;
+}();
+
+}  // namespace
+
 void TCsvWriter::Field(std::string_view gbk) {
     if (column_ > 0) out_ += ',';
-    bool ascii = true, quoted = false;
-    for (const char c : gbk) {
-        if (static_cast<unsigned char>(c) >= 0x80) ascii = false;
-        else if (c == ',' || c == '"' || c == '\r' || c == '\n') quoted = true;
-    }
+    unsigned kinds = 0;
+    for (const char c : gbk) kinds |= kByteKinds[static_cast<unsigned char>(c)];
+    const bool ascii = (kinds & 1) == 0, quoted = (kinds & 2) != 0;
     // UTF-8 and GBK alike write those four characters as themselves and no other character
     // uses their bytes, so the quoting of the GBK text is that of its UTF-8 form.
     const std::string_view text = ascii ? gbk : std::string_view(Utf8Of(gbk));
@@ -228,7 +240,7 @@ const std::string& TCsvWriter::Utf8Of(std::string_view gbk) {
     if (converted_.size() <= column_) converted_.resize(column_ + 1);
     auto& kept = converted_[column_];
     for (const auto& [from, to] : kept)
-        if (from == gbk) return to;
+        if (from.size() == gbk.size() && std::memcmp(from.data(), gbk.data(), gbk.size()) == 0) return to;
     if (kept.size() >= kKept) kept.erase(kept.begin());
     const std::string from(gbk);
     const QByteArray utf8 = GbkToQString(from).toUtf8();

@@ -77,9 +77,18 @@ QDate DateOfText(const std::string& text) {
 }
 
 std::string DateText(const QDate& date) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", date.year(), date.month(), date.day());
-    return buf;
+    const int year = date.year(), month = date.month(), day = date.day();
+    if (year < 1 || year > 9999) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", year, month, day);
+        return buf;
+    }
+    // Once per imported row: written by hand, as printf would cost more than the row's checks.
+    const char text[] = {static_cast<char>('0' + year / 1000), static_cast<char>('0' + year / 100 % 10),
+                         static_cast<char>('0' + year / 10 % 10), static_cast<char>('0' + year % 10), '-',
+                         static_cast<char>('0' + month / 10), static_cast<char>('0' + month % 10), '-',
+                         static_cast<char>('0' + day / 10), static_cast<char>('0' + day % 10)};
+    return std::string(text, sizeof text);
 }
 
 struct RowMapper {
