@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
             r.xh = ++xh;
             inserts.push_back(corlith::GbkToUtf8(BuildInsertSql(r, kCompany)));
         }
-        const int runs = options.runs > 0 ? options.runs : n >= 100000 ? 5 : n >= 10000 ? 9 : 15;
+        const int runs = options.runs > 0 ? options.runs : n >= 100000 ? 7 : n >= 10000 ? 11 : 15;
         const auto [product, floor] = BestOfAlternating(runs, clearThroughHost, [&] { Import(csv); }, clear, [&] {
             Exec(db, "begin immediate");
             for (const std::string& sql : inserts) Exec(db, sql.c_str());
@@ -200,7 +200,7 @@ int main(int argc, char** argv) {
         }
         const std::string select = BuildListSql(kCompany, kPeriod, "", "");
         if (bench::ReadDirectly(db, select) != n) Die("the list select does not find the period");
-        const int runs = options.runs > 0 ? options.runs : 7;
+        const int runs = options.runs > 0 ? options.runs : 11;
         const auto [product, floor] = BestOfAlternating(runs, [] {}, exportOnce, [] {}, [&] {
             bench::ReadDirectly(db, select);
             std::FILE* f = std::fopen(plain.c_str(), "wb");
