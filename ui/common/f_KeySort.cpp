@@ -73,32 +73,57 @@ bool CountingSort(TSortEntry* first, size_t n, std::vector<TSortEntry>& spare) {
     return true;
 }
 
-// Least significant byte first, skipping the bytes in which all keys agree.
-void RadixSort(TSortEntry* first, size_t n, std::vector<TSortEntry>& spare) {
-    std::array<std::array<size_t, 256>, 8> counts{};
+// How often each byte value occurs at each of the eight byte positions of the keys.
+struct TByteCounts {
+    std::array<std::array<uint32_t, 256>, 8> counts{};
     uint64_t any = 0, all = ~uint64_t{0};
-    for (size_t i = 0; i < n; ++i) {
-        const uint64_t key = first[i].key;
+
+    void Add(uint64_t key) {
         any |= key;
         all &= key;
-        for (int b = 0; b < 8; ++b) ++counts[static_cast<size_t>(b)][(key >> (8 * b)) & 0xFF];
+        for (size_t b = 0; b < 8; ++b) ++counts[b][(key >> (8 * b)) & 0xFF];
     }
-    const uint64_t varying = any ^ all;
+};
+
+// Least significant byte first, skipping the bytes in which all keys agree. With rowsOut the
+// last pass writes only the rows there, and the entries are left in any order.
+void RadixPasses(TSortEntry* first, size_t n, std::vector<TSortEntry>& spare, const TByteCounts& counted,
+                 uint32_t* rowsOut) {
+    const uint64_t varying = counted.any ^ counted.all;
+    int last = -1;
+    for (int b = 0; b < 8; ++b)
+        if ((varying >> (8 * b)) & 0xFF) last = b;
+    if (last < 0) {
+        if (rowsOut)
+            for (size_t i = 0; i < n; ++i) rowsOut[i] = first[i].row;
+        return;
+    }
     spare.resize(n);
     TSortEntry* from = first;
     TSortEntry* to = spare.data();
-    for (int b = 0; b < 8; ++b) {
+    for (int b = 0; b <= last; ++b) {
         if (((varying >> (8 * b)) & 0xFF) == 0) continue;
         std::array<size_t, 256> next;
         size_t sum = 0;
         for (size_t v = 0; v < 256; ++v) {
             next[v] = sum;
-            sum += counts[static_cast<size_t>(b)][v];
+            sum += counted.counts[static_cast<size_t>(b)][v];
         }
-        for (size_t i = 0; i < n; ++i) to[next[(from[i].key >> (8 * b)) & 0xFF]++] = from[i];
+        const int shift = 8 * b;
+        if (b == last && rowsOut) {
+            for (size_t i = 0; i < n; ++i) rowsOut[next[(from[i].key >> shift) & 0xFF]++] = from[i].row;
+            return;
+        }
+        for (size_t i = 0; i < n; ++i) to[next[(from[i].key >> shift) & 0xFF]++] = from[i];
         std::swap(from, to);
     }
     if (from != first) std::copy(from, from + n, first);
+}
+
+void RadixSort(TSortEntry* first, size_t n, std::vector<TSortEntry>& spare) {
+    TByteCounts counted;
+    for (size_t i = 0; i < n; ++i) counted.Add(first[i].key);
+    RadixPasses(first, n, spare, counted, nullptr);
 }
 
 void SortSpan(TSortEntry* first, size_t n, std::vector<TSortEntry>& spare) {
@@ -312,14 +337,13 @@ void StableSortByNumber(std::vector<uint32_t>& rows, size_t count, const std::fu
         SortRowsByRank(rows, rank, values, descending);
         return;
     }
+    // The last pass writes the rows themselves.
     const uint64_t flip = descending ? ~uint64_t{0} : 0;
     std::vector<TSortEntry> entries(rows.size());
     for (size_t i = 0; i < rows.size(); ++i) entries[i] = {keys[rows[i]] ^ flip, rows[i]};
     keys = {};
+    TByteCounts counted;
+    for (const TSortEntry& entry : entries) counted.Add(entry.key);
     std::vector<TSortEntry> spare;
-    if (entries.size() < kSmallRun)
-        std::stable_sort(entries.begin(), entries.end(), KeyLess);
-    else
-        RadixSort(entries.data(), entries.size(), spare);
-    for (size_t i = 0; i < entries.size(); ++i) rows[i] = entries[i].row;
+    RadixPasses(entries.data(), entries.size(), spare, counted, rows.data());
 }
