@@ -228,8 +228,10 @@ int main(int argc, char** argv) {
                         GbkToQString(InvoiceListColumns[column].caption).toStdString().c_str(),
                         clickFirst[static_cast<size_t>(column)] / floor, ratio);
         }
-        std::printf("header click to repainted list / std::stable_sort of (key, row): worst column %.2f"
-                    " (target <= 1.5)\n", worst);
+        // The target is set for 10^6 rows; at 10^5 the view's repaint, a few milliseconds whatever
+        // the size, is most of what a click costs beside a sort that short.
+        std::printf("header click to repainted list / std::stable_sort of (key, row): worst column %.2f%s\n", worst,
+                    n >= 1000000 ? " (target <= 1.5)" : " (for comparison; the target is set at 10^6 rows)");
 
         // The buyer filter.
         const std::string buyer = "1234";
@@ -250,7 +252,8 @@ int main(int argc, char** argv) {
             likeBest = std::min(likeBest, seconds);
         }
         std::printf("buyer filter (%d rows) to repainted list / SQLite running the LIKE select: first %.2f,"
-                    " warm %.2f (target <= 1.5)\n", matching, likeFirst / likeFloor, likeBest / likeFloor);
+                    " warm %.2f%s\n", matching, likeFirst / likeFloor, likeBest / likeFloor,
+                    n >= 1000000 ? " (target <= 1.5)" : " (for comparison; the target is set at 10^6 rows)");
         std::fflush(stdout);
 
         filtered.reset();   // before the window whose viewport it watches
