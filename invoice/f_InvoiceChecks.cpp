@@ -2,27 +2,13 @@
 
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_MessageIds.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
 namespace {
-
-constexpr int kMsgNoType = 5037017;
-constexpr int kMsgCountZero = 5037018;
-constexpr int kMsgCountNotInteger = 5037030;
-constexpr int kMsgAmountZero = 5037019;
-constexpr int kMsgNoRate = 5037020;
-constexpr int kMsgTaxOutOfTolerance = 5037022;
-constexpr int kMsgTaxZeroNotExempt = 5037021;
-constexpr int kMsgBuyerIdCharacter = 5037023;
-constexpr int kMsgBuyerIdLength = 5037024;
-constexpr int kMsgDateAfterToday = 5037026;
-constexpr int kMsgConfirmAfterPeriod = 5037027;
-constexpr int kMsgDateBeforePeriod = 5037028;
-constexpr int kMsgBuyerIsSelf = 5037029;
-constexpr int kMsgNoInvoiceVoided = 5037031;
 
 const char* const kTypeNotIssued = "未开具发票";
 const char* const kTypeInspection = "纳税检查调整";

@@ -4,6 +4,7 @@
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
 #include "report/f_XmlUtil.h"
+#include "invoice/f_MessageIds.h"
 
 #include <pugixml.hpp>
 
@@ -11,9 +12,6 @@
 #include <filesystem>
 
 namespace {
-
-constexpr int kMsgFormNotFound = 5050028;
-constexpr int kMsgAuditedReturn = 5050031;
 
 // A plain pointer: the unload's release must never meet an object that static destruction
 // has already taken down, whatever the order of the module's translation units.

@@ -3,14 +3,13 @@
 #include "host/corlith_api.h"
 #include "module/f_ParamString.h"
 #include "report/f_DealReportImpl.h"
+#include "invoice/f_MessageIds.h"
 
 #include <ctime>
 #include <optional>
 #include <string_view>
 
 namespace {
-
-constexpr int kMsgFormNotFound = 5050028;
 
 // Year and month fields of an accounting month are plain decimal digits; anything else
 // (blanks, signs, a short text) is refused rather than guessed at.

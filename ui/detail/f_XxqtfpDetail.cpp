@@ -15,6 +15,7 @@
 #include "ui/detail/f_AmountInput.h"
 #include "invoice/f_InvoiceChecks.h"
 #include "ui/common/f_InvoiceListModel.h"
+#include "invoice/f_MessageIds.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -37,12 +38,6 @@
 namespace {
 constexpr int kIntegerPlaces = 12;
 constexpr int kDecimalPlaces = 2;
-
-constexpr int kMsgTaxOutOfTolerance = 5037022;
-constexpr int kMsgSaveFailed = 5037013;
-constexpr int kMsgAdded = 5037016;
-constexpr int kMsgModified = 5037015;
-constexpr int kMsgInvoiceGone = 5037032;
 
 const char* const kAskBadCheckDigit = "购方税号校验位不正确，是否仍然保存？";
 const char* const kAskDuplicate =

@@ -15,6 +15,7 @@
 #include "ui/common/f_InvoiceListModel.h"
 #include "ui/manager/f_doohckey.h"
 #include "ui/preview/f_ReturnPreview.h"
+#include "invoice/f_MessageIds.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -559,7 +560,7 @@ void TFrmXxqtfpMgr::LoadInvoiceList(const std::string& fplx, const std::string& 
         FreeInvoiceList(FInvoiceList);
         {
             TStatusGuard status("请稍候，正在读取数据...");
-            if (!ModuleInvoiceStore(FNsrsbh, FKjny).LoadList(fplx, gfnsr, FInvoiceList).Ok()) InforMsg(5037007, "", 1);
+            if (!ModuleInvoiceStore(FNsrsbh, FKjny).LoadList(fplx, gfnsr, FInvoiceList).Ok()) InforMsg(kMsgListReadFailed, "", 1);
         }
         RefreshStatistics();
     }

@@ -13,6 +13,7 @@
 #include "ui/preview/f_PreviewPrint.h"
 #include "ui/preview/f_ReturnPreview.h"
 #include "exchange/f_RegisterExchange.h"
+#include "invoice/f_MessageIds.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -24,20 +25,6 @@
 #include <QTreeView>
 
 #include <algorithm>
-
-namespace {
-
-constexpr int kMsgNothingToModify = 5037001;
-constexpr int kMsgNothingToDelete = 5037002;
-constexpr int kMsgConfirmDeleteOne = 5037003;
-constexpr int kMsgConfirmDeleteMany = 5037004;
-constexpr int kMsgDeleteCommitFailed = 5037005;
-constexpr int kMsgDeleted = 5037006;
-constexpr int kMsgDeleteStatementFailed = 5041035;
-constexpr int kMsgDeleteMarkFailed = 5041036;
-constexpr int kMsgInvoicesGone = 5037033;
-
-}  // namespace
 
 void TFrmXxqtfpMgr::actAddExecute() {
     if (DeclareStateRefuses()) return;

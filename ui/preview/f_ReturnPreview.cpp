@@ -8,6 +8,7 @@
 #include "ui/common/controls/ModalSpeedButton.h"
 #include "ui/detail/f_XxqtfpDetail.h"
 #include "ui/preview/f_PreviewPrint.h"
+#include "invoice/f_MessageIds.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -32,7 +33,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int kSheetMargin = 12;
-constexpr int kMsgNothingToModify = 5037001;
 
 // The dialog base is fixed at its design size; these windows are larger, so the band, the
 // content, the line and the close button are placed again.
@@ -333,7 +333,7 @@ bool TFrmPreviewDrill::LoadInvoices() {
     std::string nsrsbh, sbssq, error;
     CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
     const bool loaded = LoadDrillInvoices(*FCell.group, nsrsbh, sbssq, FInvoiceList, error);
-    if (!loaded) InforMsg(5037007, "", 1);
+    if (!loaded) InforMsg(kMsgListReadFailed, "", 1);
     ResetListRows(VSTInvoice, static_cast<int>(FInvoiceList.size()));
     ShowTotals();
     return loaded;
