@@ -51,6 +51,12 @@ bool PrepareSession(const ClientOptions& options, ClientSession& session, QStrin
     return loaded && ApplyOverrides(options, session, error);
 }
 
+// A session for the verbs that write: installed, with its sub-application folder ready.
+bool PrepareWritingSession(const ClientOptions& options, ClientSession& session, QString& error) {
+    return PrepareSession(options, session, error) && InstallSession(session, 0, error) &&
+           PrepareSubAppFolder(session, error);
+}
+
 long long CountInvoices(const ClientSession& session) {
     THostQuery query;
     std::string error;
@@ -102,9 +108,7 @@ int ComputeFailed(const char16_t* what, const std::string& error) {
 int RunInitDb(const ClientOptions& options) {
     ClientSession session;
     QString error;
-    if (!PrepareSession(options, session, error) || !InstallSession(session, 0, error) ||
-        !PrepareSubAppFolder(session, error))
-        return SetupError(error);
+    if (!PrepareWritingSession(options, session, error)) return SetupError(error);
 
     // Fills in the invoice types when the type table is empty.
     std::string hostError;
@@ -172,9 +176,7 @@ int RunImport(const ClientOptions& options) {
     ClientSession session;
     QString setupError;
     // The folder's fp_config.ini gives the rates, as it does for the windows.
-    if (!PrepareSession(options, session, setupError) || !InstallSession(session, 0, setupError) ||
-        !PrepareSubAppFolder(session, setupError))
-        return SetupError(setupError);
+    if (!PrepareWritingSession(options, session, setupError)) return SetupError(setupError);
     LoadInvoiceConfig("xxqtfp");
     std::string nsrsbh, sbssq, error;
     CurrentTaxpayerAndPeriod(nsrsbh, sbssq);

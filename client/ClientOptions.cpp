@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -31,6 +32,24 @@ bool TakeValue(const QStringList& args, qsizetype& i, const QString& name, const
     return true;
 }
 
+// The options that take one non-empty value, each with the verb it belongs to (none: all).
+struct ValueOption {
+    const char16_t* name;
+    QString ClientOptions::*field;
+    std::optional<ClientVerb> verb;
+};
+
+const ValueOption kValueOptions[] = {
+    {u"--session", &ClientOptions::sessionFile, std::nullopt},
+    {u"--db", &ClientOptions::database, std::nullopt},
+    {u"--company", &ClientOptions::company, std::nullopt},
+    {u"--period", &ClientOptions::period, std::nullopt},
+    {u"--out", &ClientOptions::outFile, ClientVerb::Summary},
+    {u"--pdf", &ClientOptions::pdfFile, ClientVerb::Print},
+    {u"--type", &ClientOptions::typeCode, ClientVerb::Export},
+    {u"--buyer", &ClientOptions::buyer, ClientVerb::Export},
+};
+
 }  // namespace
 
 bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString& error) {
@@ -52,8 +71,8 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
         i = 1;
     }
 
-    bool seenSession = false, seenDb = false, seenCompany = false, seenPeriod = false;
-    bool seenOut = false, seenFormat = false, seenPdf = false, seenType = false, seenBuyer = false;
+    bool seen[std::size(kValueOptions)] = {};
+    bool seenFormat = false;
     const bool takesFile = options.verb == ClientVerb::Import || options.verb == ClientVerb::Export;
     const bool listsCells = options.verb == ClientVerb::Preview || options.verb == ClientVerb::Drill;
     for (; i < args.size(); ++i) {
@@ -69,24 +88,19 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             }
         }
 
-        const auto take = [&](QString& value, bool& seen, bool allowEmpty = false) {
-            return TakeValue(args, i, name, inlineValue, hasInline, value, seen, allowEmpty, error);
+        const auto take = [&](QString& value, bool& taken, bool allowEmpty = false) {
+            return TakeValue(args, i, name, inlineValue, hasInline, value, taken, allowEmpty, error);
         };
+        const auto valueOption = std::find_if(std::begin(kValueOptions), std::end(kValueOptions), [&](const auto& o) {
+            return name == QStringView(o.name) && (!o.verb || *o.verb == options.verb);
+        });
         bool ok = true;
         if (name == u"-h" || name == u"--help") {
             options.help = true;
-        } else if (name == u"--session") {
-            ok = take(options.sessionFile, seenSession);
-        } else if (name == u"--db") {
-            ok = take(options.database, seenDb);
-        } else if (name == u"--company") {
-            ok = take(options.company, seenCompany);
-        } else if (name == u"--period") {
-            ok = take(options.period, seenPeriod);
+        } else if (valueOption != std::end(kValueOptions)) {
+            ok = take(options.*(valueOption->field), seen[valueOption - std::begin(kValueOptions)]);
         } else if (name == u"--demo" && options.verb == ClientVerb::InitDb && !hasInline) {
             options.demo = true;
-        } else if (name == u"--out" && options.verb == ClientVerb::Summary) {
-            ok = take(options.outFile, seenOut);
         } else if (name == u"--params" && options.verb == ClientVerb::Summary) {
             // The parameter string goes to the module as typed, even when empty.
             ok = take(options.paramText, options.hasParamText, true);
@@ -98,14 +112,8 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
                 return false;
             }
             options.csv = format == u"csv";
-        } else if (name == u"--pdf" && options.verb == ClientVerb::Print) {
-            ok = take(options.pdfFile, seenPdf);
         } else if (name == u"--dry-run" && options.verb == ClientVerb::Import && !hasInline) {
             options.dryRun = true;
-        } else if (name == u"--type" && options.verb == ClientVerb::Export) {
-            ok = take(options.typeCode, seenType);
-        } else if (name == u"--buyer" && options.verb == ClientVerb::Export) {
-            ok = take(options.buyer, seenBuyer);
         } else if (name.startsWith(u'-')) {
             error = u"无法识别的选项：%1"_s.arg(arg);
             return false;
@@ -122,7 +130,7 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
 
     if (options.help) return true;
     if (options.verb == ClientVerb::Summary) {
-        if (seenOut == options.hasParamText) {
+        if (options.outFile.isEmpty() != options.hasParamText) {
             error = u"summary 需要 --out FILE 或 --params TEXT 二者之一"_s;
             return false;
         }
@@ -135,7 +143,7 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
         error = options.verb == ClientVerb::Import ? u"import 需要文件名 FILE"_s : u"export 需要文件名 FILE"_s;
         return false;
     }
-    if (options.verb == ClientVerb::Export && seenType) {
+    if (options.verb == ClientVerb::Export && !options.typeCode.isEmpty()) {
         bool number = false;
         options.typeCode.toInt(&number);
         if (!number) {
@@ -143,7 +151,7 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             return false;
         }
     }
-    if (options.verb == ClientVerb::Print && !seenPdf) {
+    if (options.verb == ClientVerb::Print && options.pdfFile.isEmpty()) {
         error = u"print 需要 --pdf FILE"_s;
         return false;
     }

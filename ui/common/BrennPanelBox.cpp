@@ -17,35 +17,19 @@ TBrennPanelBox::TBrennPanelBox(QWidget* parent) : QWidget(parent) {
     setContentsMargins(1, 1, 1, 1);
 }
 
-void TBrennPanelBox::SetHasBorder(bool value) {
-    hasBorder_ = value;
+// Every border setting is drawn at once, as a property change of the design-time control is.
+template <typename T>
+void TBrennPanelBox::SetAndRepaint(T& field, T value) {
+    field = value;
     repaint();
 }
 
-void TBrennPanelBox::SetBorderColor(int32_t value) {
-    borderColor_ = value;
-    repaint();
-}
-
-void TBrennPanelBox::SetHasTopBorder(bool value) {
-    hasTop_ = value;
-    repaint();
-}
-
-void TBrennPanelBox::SetHasBottomBorder(bool value) {
-    hasBottom_ = value;
-    repaint();
-}
-
-void TBrennPanelBox::SetHasLeftBorder(bool value) {
-    hasLeft_ = value;
-    repaint();
-}
-
-void TBrennPanelBox::SetHasRightBorder(bool value) {
-    hasRight_ = value;
-    repaint();
-}
+void TBrennPanelBox::SetHasBorder(bool value) { SetAndRepaint(hasBorder_, value); }
+void TBrennPanelBox::SetBorderColor(int32_t value) { SetAndRepaint(borderColor_, value); }
+void TBrennPanelBox::SetHasTopBorder(bool value) { SetAndRepaint(hasTop_, value); }
+void TBrennPanelBox::SetHasBottomBorder(bool value) { SetAndRepaint(hasBottom_, value); }
+void TBrennPanelBox::SetHasLeftBorder(bool value) { SetAndRepaint(hasLeft_, value); }
+void TBrennPanelBox::SetHasRightBorder(bool value) { SetAndRepaint(hasRight_, value); }
 
 void TBrennPanelBox::SetColor(int32_t value) {
     color_ = value;

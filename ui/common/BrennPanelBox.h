@@ -43,6 +43,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    template <typename T>
+    void SetAndRepaint(T& field, T value);
+
     bool hasBorder_ = true;
     int32_t borderColor_ = 9342606;
     bool hasTop_ = true;

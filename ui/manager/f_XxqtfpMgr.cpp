@@ -104,26 +104,23 @@ protected:
         return QTreeView::selectionCommand(index, event);
     }
 
-    void keyPressEvent(QKeyEvent* event) override {
-        const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-        const std::function<void()>* handler = nullptr;
-        switch (event->key()) {
+    // The handler a key calls: Enter, Return and F2 modify, Delete deletes, Space ticks the
+    // current row and Ctrl+A every row; any other modifier leaves the key to the view.
+    const std::function<void()>* KeyHandler(int key, Qt::KeyboardModifiers modifiers) const {
+        const bool plain = modifiers == Qt::NoModifier;
+        switch (key) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-        case Qt::Key_F2:
-            if (modifiers == Qt::NoModifier) handler = &OnModify;
-            break;
-        case Qt::Key_Delete:
-            if (modifiers == Qt::NoModifier) handler = &OnDelete;
-            break;
-        case Qt::Key_Space:
-            if (modifiers == Qt::NoModifier) handler = &OnToggle;
-            break;
-        case Qt::Key_A:
-            if (modifiers == Qt::ControlModifier) handler = &OnTickAll;
-            break;
-        default: break;
+        case Qt::Key_F2: return plain ? &OnModify : nullptr;
+        case Qt::Key_Delete: return plain ? &OnDelete : nullptr;
+        case Qt::Key_Space: return plain ? &OnToggle : nullptr;
+        case Qt::Key_A: return modifiers == Qt::ControlModifier ? &OnTickAll : nullptr;
+        default: return nullptr;
         }
+    }
+
+    void keyPressEvent(QKeyEvent* event) override {
+        const std::function<void()>* handler = KeyHandler(event->key(), event->modifiers() & ~Qt::KeypadModifier);
         if (handler && *handler) {
             event->accept();
             (*handler)();
@@ -152,16 +149,35 @@ QLabel* NewLabel(const char16_t* caption, QWidget* parent) {
     return label;
 }
 
+void SetBold(QLabel* label) {
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+}
+
 QLabel* NewValueLabel(const char16_t* caption, bool bold, QWidget* parent) {
     auto* label = new QLabel(Text16(caption), parent);
-    if (bold) {
-        QFont font = label->font();
-        font.setBold(true);
-        label->setFont(font);
-    }
+    if (bold) SetBold(label);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
+}
+
+// A strip of the page's column, of fixed height.
+QFrame* NewBand(QWidget* parent, const QString& name, int height) {
+    auto* band = new QFrame(parent);
+    band->setObjectName(name);
+    band->setFixedHeight(height);
+    return band;
+}
+
+// The band's layout, indented 12 pixels on both sides.
+template <typename Layout>
+Layout* NewBandLayout(QFrame* band, int verticalMargin, int spacing) {
+    auto* layout = new Layout(band);
+    layout->setContentsMargins(12, verticalMargin, 12, verticalMargin);
+    layout->setSpacing(spacing);
+    return layout;
 }
 
 QPushButton* NewLinkButton(const char16_t* caption, QAction* action, QWidget* parent) {
@@ -276,14 +292,10 @@ void TFrmXxqtfpMgr::BuildControls() {
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    PanelQuery = new QFrame(content);
-    PanelQuery->setObjectName(QStringLiteral("PanelQuery"));
-    PanelQuery->setFixedHeight(45);
+    PanelQuery = NewBand(content, QStringLiteral("PanelQuery"), 45);
     PanelQuery->setFrameShape(QFrame::NoFrame);
     {
-        auto* row = new QHBoxLayout(PanelQuery);
-        row->setContentsMargins(12, 0, 12, 0);
-        row->setSpacing(6);
+        auto* row = NewBandLayout<QHBoxLayout>(PanelQuery, 0, 6);
         row->addWidget(NewLabel(u"发票类型：", PanelQuery));
         cbbFplx = new TPellowComboBox(PanelQuery);
         cbbFplx->setFixedWidth(121);
@@ -314,17 +326,11 @@ void TFrmXxqtfpMgr::BuildControls() {
     PanelQuery->setVisible(false);
     column->addWidget(PanelQuery);
 
-    auto* statistics = new QFrame(content);
-    statistics->setObjectName(QStringLiteral("PanelStatistics"));
-    statistics->setFixedHeight(73);
+    QFrame* statistics = NewBand(content, QStringLiteral("PanelStatistics"), 73);
     {
-        auto* box = new QVBoxLayout(statistics);
-        box->setContentsMargins(12, 6, 12, 6);
-        box->setSpacing(4);
+        auto* box = NewBandLayout<QVBoxLayout>(statistics, 6, 4);
         QLabel* heading = NewLabel(u"统计信息", statistics);
-        QFont font = heading->font();
-        font.setBold(true);
-        heading->setFont(font);
+        SetBold(heading);
         lbScope = new QLabel(statistics);
         lbScope->setObjectName(QStringLiteral("lbScope"));
         lbScope->setTextFormat(Qt::RichText);
@@ -369,13 +375,9 @@ void TFrmXxqtfpMgr::BuildControls() {
     }
     column->addWidget(statistics);
 
-    auto* operations = new QFrame(content);
-    operations->setObjectName(QStringLiteral("PanelOperation"));
-    operations->setFixedHeight(31);
+    QFrame* operations = NewBand(content, QStringLiteral("PanelOperation"), 31);
     {
-        auto* row = new QHBoxLayout(operations);
-        row->setContentsMargins(12, 0, 12, 0);
-        row->setSpacing(4);
+        auto* row = NewBandLayout<QHBoxLayout>(operations, 0, 4);
         row->addWidget(NewLabel(u"操作：", operations));
         btnAdd = NewLinkButton(u"增加", actAdd, operations);
         row->addWidget(btnAdd);
