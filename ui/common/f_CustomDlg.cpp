@@ -21,7 +21,8 @@ constexpr int kBevelTop = 264;
 
 Tfrm_CustomDlg::Tfrm_CustomDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint) {
+                          Qt::WindowCloseButtonHint),
+      THostForm(this) {
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(kClientWidth, kClientHeight);
     QFont dialogFont = font();
@@ -67,30 +68,14 @@ Tfrm_CustomDlg::Tfrm_CustomDlg(QWidget* parent)
 
 Tfrm_CustomDlg::~Tfrm_CustomDlg() = default;
 
-void Tfrm_CustomDlg::FormCreate() {
-    LoadHostContext();
-    FCreateFuncCode = FHost.FuncCode;
-    ApplySkin();
-    SetupEditIme();
-}
-
 void Tfrm_CustomDlg::LoadHostContext() { FHost.Load(false); }
 
 void Tfrm_CustomDlg::ApplySkin() {
-    FFontCharset = ApplyHostFont(this);
-    SetWidgetColor(this, gclModuleBackColor());
+    ApplyFormSkin();
     SetWidgetColor(pnlTop, gclTopBarColor());
     SetSkinSchemeCtrls(this);
 }
 
-void Tfrm_CustomDlg::SetupEditIme() {
-    for (TPellowEdit* edit : FormEdits(this)) {
-        FImeName.clear();
-        if (!edit->HasEnterHandler()) connect(edit, &TPellowEdit::OnEnter, this, &Tfrm_CustomDlg::EditImeEnter);
-    }
-}
-
-void Tfrm_CustomDlg::EditImeEnter(QObject* sender) { SwitchEditIme(sender); }
 
 void Tfrm_CustomDlg::SetBusinessName(const std::string& name) { lbBusinessName->setText(GbkToQString(name)); }
 

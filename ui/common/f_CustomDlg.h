@@ -18,25 +18,17 @@ class QFrame;
 class QLabel;
 class TModalSpeedButton;
 
-class Tfrm_CustomDlg : public QDialog {
+class Tfrm_CustomDlg : public QDialog, public THostForm {
     Q_OBJECT
 public:
     explicit Tfrm_CustomDlg(QWidget* parent = nullptr);
     ~Tfrm_CustomDlg() override;
 
-    virtual void FormCreate();
-    virtual void ApplySkin();
-    void SetupEditIme();
-    void EditImeEnter(QObject* sender);
+    void ApplySkin() override;
 
     // The band's title (GBK); "模块名称" until a dialog sets its own.
     void SetBusinessName(const std::string& name);
     std::string BusinessName() const;
-
-    const THostContext& HostContext() const { return FHost; }
-    const std::string& CreateFuncCode() const { return FCreateFuncCode; }
-    const std::string& ImeName() const { return FImeName; }
-    int FontCharset() const { return FFontCharset; }
 
     QWidget* ContentArea() const { return FContent; }
 
@@ -48,12 +40,7 @@ public:
 protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    virtual void LoadHostContext();
-
-    THostContext FHost;
-    std::string FCreateFuncCode;
-    std::string FImeName;
-    int FFontCharset = 0;
+    void LoadHostContext() override;
 
 private:
     QWidget* FContent = nullptr;

@@ -18,7 +18,7 @@ constexpr int32_t kShapePenColor = 8618883;
 constexpr int32_t kToolbarDesignColor = 14215386;
 }  // namespace
 
-Tfrm_Custom::Tfrm_Custom(QWidget* parent) : QWidget(parent) {
+Tfrm_Custom::Tfrm_Custom(QWidget* parent) : QWidget(parent), THostForm(this) {
     setAttribute(Qt::WA_DeleteOnClose);
 
     layout_ = new QVBoxLayout(this);
@@ -55,18 +55,10 @@ Tfrm_Custom::~Tfrm_Custom() {
     FormDestroy();
 }
 
-void Tfrm_Custom::FormCreate() {
-    LoadHostContext();
-    FCreateFuncCode = FHost.FuncCode;
-    ApplySkin();
-    SetupEditIme();
-}
-
 void Tfrm_Custom::LoadHostContext() { FHost.Load(true); }
 
 void Tfrm_Custom::ApplySkin() {
-    FFontCharset = ApplyHostFont(this);
-    SetWidgetColor(this, gclModuleBackColor());
+    ApplyFormSkin();
     SetToolbarColor(gclModuleToolBarColor());
     SetSkinSchemeCtrls(this);
 }
@@ -85,14 +77,6 @@ void Tfrm_Custom::SetToolbarColor(int32_t color) {
             .arg(c.name(QColor::HexRgb)));
 }
 
-void Tfrm_Custom::SetupEditIme() {
-    for (TPellowEdit* edit : FormEdits(this)) {
-        FImeName.clear();
-        if (!edit->HasEnterHandler()) connect(edit, &TPellowEdit::OnEnter, this, &Tfrm_Custom::EditImeEnter);
-    }
-}
-
-void Tfrm_Custom::EditImeEnter(QObject* sender) { SwitchEditIme(sender); }
 
 QToolButton* Tfrm_Custom::AddToolAction(QAction* action) {
     ModuleToolbar->addAction(action);

@@ -30,24 +30,13 @@ class QVBoxLayout;
 class TImageList;
 class TPellowEdit;
 
-class Tfrm_Custom : public QWidget {
+class Tfrm_Custom : public QWidget, public THostForm {
     Q_OBJECT
 public:
     explicit Tfrm_Custom(QWidget* parent = nullptr);
     ~Tfrm_Custom() override;
 
-    // The create handler; run once by the most derived constructor, after its controls exist.
-    virtual void FormCreate();
-    // Fonts and colours from the host's skin; overrides call the inherited one.
-    virtual void ApplySkin();
-    // Binds EditImeEnter to the OnEnter of every edit that has no entry handler yet.
-    void SetupEditIme();
-    void EditImeEnter(QObject* sender);
-
-    const THostContext& HostContext() const { return FHost; }
-    const std::string& CreateFuncCode() const { return FCreateFuncCode; }
-    const std::string& ImeName() const { return FImeName; }
-    int FontCharset() const { return FFontCharset; }
+    void ApplySkin() override;
 
     // The area below the tool bar where a page lays out its controls.
     QWidget* ContentArea() const { return FContent; }
@@ -62,16 +51,10 @@ protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-    // Fills FHost in the host's order; pages also take the two parent forms.
-    virtual void LoadHostContext();
+    void LoadHostContext() override;
     void SetToolbarColor(int32_t color);
     virtual void FormClose();
     virtual void FormDestroy();
-
-    THostContext FHost;
-    std::string FCreateFuncCode;
-    std::string FImeName;
-    int FFontCharset = 0;
 
 private:
     QVBoxLayout* layout_ = nullptr;

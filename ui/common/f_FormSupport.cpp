@@ -28,6 +28,28 @@ void THostContext::Load(bool withParentForms) {
     }
 }
 
+void THostForm::FormCreate() {
+    LoadHostContext();
+    FCreateFuncCode = FHost.FuncCode;
+    ApplySkin();
+    SetupEditIme();
+}
+
+void THostForm::SetupEditIme() {
+    for (TPellowEdit* edit : FormEdits(form_)) {
+        FImeName.clear();
+        if (!edit->HasEnterHandler())
+            QObject::connect(edit, &TPellowEdit::OnEnter, form_, [this](QObject* sender) { EditImeEnter(sender); });
+    }
+}
+
+void THostForm::EditImeEnter(QObject* sender) { SwitchEditIme(sender); }
+
+void THostForm::ApplyFormSkin() {
+    FFontCharset = ApplyHostFont(form_);
+    SetWidgetColor(form_, gclModuleBackColor());
+}
+
 int ApplyHostFont(QWidget* form) {
     const int charset = giSysFontCharSet();
     QFont font = form->font();

@@ -30,6 +30,45 @@ struct THostContext {
     void Load(bool withParentForms);
 };
 
+// What both base windows (pages and dialogs) keep of the host, and their creation step.
+// The window class passes itself as the form.
+class THostForm {
+public:
+    virtual ~THostForm() = default;
+
+    // The create handler; run once by the most derived constructor, after its controls exist:
+    // LoadHostContext, the creation function code kept, ApplySkin, SetupEditIme. A derived
+    // FormCreate calls the inherited one first.
+    virtual void FormCreate();
+    // Fonts and colours from the host's skin; overrides call the inherited one.
+    virtual void ApplySkin() = 0;
+    // Binds EditImeEnter to the OnEnter of every edit that has no entry handler yet.
+    void SetupEditIme();
+    // The input-method switch of an edit being entered; other senders are ignored.
+    void EditImeEnter(QObject* sender);
+
+    const THostContext& HostContext() const { return FHost; }
+    const std::string& CreateFuncCode() const { return FCreateFuncCode; }
+    const std::string& ImeName() const { return FImeName; }
+    int FontCharset() const { return FFontCharset; }
+
+protected:
+    explicit THostForm(QWidget* form) : form_(form) {}
+
+    // Fills FHost in the host's order; pages also take the two parent forms.
+    virtual void LoadHostContext() = 0;
+    // The host's font and the module background: the start of every ApplySkin.
+    void ApplyFormSkin();
+
+    THostContext FHost;
+    std::string FCreateFuncCode;
+    std::string FImeName;
+    int FFontCharset = 0;
+
+private:
+    QWidget* form_;
+};
+
 // The host's font size, charset and colour and the module background colour on a form.
 // Returns the charset that was applied (Qt has no charset of its own; forms keep it).
 int ApplyHostFont(QWidget* form);
