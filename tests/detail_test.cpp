@@ -14,6 +14,7 @@
 
 #include "support/entry_helpers.h"
 #include "support/host_fixture.h"
+#include "support/records.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -289,6 +290,8 @@ bool HasFocusIn(QWidget* dialog, QWidget* control) {
 
 using testhost::Choose;
 using testhost::LastMessageNumber;
+using testhost::SetEntered;
+using testhost::SetFlags;
 using testhost::TypeInto;
 
 class DetailWindowTest : public testhost::HostFixture {
@@ -421,16 +424,8 @@ TEST_F(DetailWindowTest, ModifyShowsTheStoredValuesNotARecomputedTax) {
     Txxqtfpxx r = template_;
     r.xh = 4;
     r.fplx = "5";
-    r.kprq = DayText(PeriodStartDate(period_).addDays(2));
-    r.fs = 3;
-    r.je = 100;
-    r.se = 16.9;
-    r.sl = 17;
-    r.gfnsr = "110101199001011234";
-    r.lwfp = "1";
-    r.jzjt = "1";
-    r.zfbz = "0";
-    r.ms = "1";
+    SetEntered(r, DayText(PeriodStartDate(period_).addDays(2)), 3, 100, 16.9, 17, "110101199001011234");
+    SetFlags(r, "1", "0", "1", "1");
     TFrmXxqtfpDetail* d = Open(kDetailModify, &r);
     EXPECT_EQ(d->windowTitle(), QString::fromUtf16(u"修改其他销项发票明细"));
     EXPECT_EQ(d->cbbFplx->Text(), "纳税检查调整");

@@ -5,6 +5,7 @@
 #include "invoice/f_InvoiceStore.h"
 
 #include "support/host_fixture.h"
+#include "support/records.h"
 
 #include <gtest/gtest.h>
 
@@ -249,17 +250,9 @@ Txxqtfpxx SampleRecord() {
     Txxqtfpxx r;
     r.xh = 3;
     r.fplx = "1";
-    r.kprq = "2026-11-10";
-    r.fs = 2;
-    r.je = 1234.50;
-    r.se = 0;
-    r.gfnsr = "";
-    r.lwfp = "1";
-    r.ms = "0";
-    r.zfbz = "";
-    r.jzjt = "x";
+    testhost::SetEntered(r, "2026-11-10", 2, 1234.50, 0, 17, "");
+    testhost::SetFlags(r, "1", "", "0", "x");
     r.txsj = "2026-12-07";
-    r.sl = 17;
     r.sbssq = kPeriod;
     return r;
 }

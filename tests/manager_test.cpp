@@ -2,6 +2,7 @@
 // decorator (header sorting, checks following the selection) and ShowQtfpMgr through the
 // real module.
 #include "support/host_fixture.h"
+#include "support/records.h"
 
 #include "host/host_messages.h"
 #include "invoice/f_XxqtfpGlobal.h"
@@ -146,15 +147,8 @@ TEST(InvoiceCompare, NumbersCompareAsNumbersAndCheckColumnNotAtAll) {
 TEST(InvoiceText, CellsShowFlagsDatesAndAmounts) {
     Txxqtfpxx r;
     r.fplxmc = "普通发票";
-    r.kprq = "2026-11-10";
-    r.fs = 5;
-    r.je = 1234.5;
-    r.se = 1.365;
-    r.gfnsr = "91110108MA01";
-    r.ms = "1";
-    r.lwfp = "";
-    r.zfbz = " ";
-    r.jzjt = "0";
+    testhost::SetEntered(r, "2026-11-10", 5, 1234.5, 1.365, 0, "91110108MA01");
+    testhost::SetFlags(r, "", " ", "1", "0");
     using M = TFrmXxqtfpMgr;
     EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColSelect), "");
     EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColFplxmc), "普通发票");

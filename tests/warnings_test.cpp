@@ -2,6 +2,7 @@
 // and an invoice that looks like one already entered.
 #include "invoice/f_InvoiceWarnings.h"
 #include "invoice/f_XxqtfpGlobal.h"
+#include "support/records.h"
 
 #include <gtest/gtest.h>
 
@@ -82,16 +83,8 @@ Txxqtfpxx Invoice() {
     r.xh = 4;
     r.fplx = "1";
     r.fplxmc = "普通发票";
-    r.kprq = "2026-11-10";
-    r.fs = 2;
-    r.je = 1234.5;
-    r.se = 209.87;
-    r.sl = 17;
-    r.gfnsr = "914403001922038216";
-    r.lwfp = "0";
-    r.zfbz = "0";
-    r.ms = "0";
-    r.jzjt = "0";
+    testhost::SetEntered(r, "2026-11-10", 2, 1234.5, 209.87, 17, "914403001922038216");
+    testhost::SetFlags(r, "0", "0", "0", "0");
     return r;
 }
 
@@ -102,10 +95,7 @@ TEST(SameInvoice, TypeDateAmountTaxAndBuyerDecide) {
     b.xh = 9;
     b.fs = 7;
     b.sl = 13;
-    b.lwfp = "1";
-    b.zfbz = "1";
-    b.ms = "1";
-    b.jzjt = "1";
+    testhost::SetFlags(b, "1", "1", "1", "1");
     b.txsj = "2026-12-01";
     EXPECT_TRUE(SameInvoice(a, b));
 
