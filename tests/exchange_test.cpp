@@ -139,18 +139,25 @@ TEST(CsvFile, RefusesTextThatIsNeitherUtf8NorGbk) {
 
 // ---- the entry checks the window and the import share -----------------------------------
 
+// An entry with the texts of the window's type, count, amount, rate and tax fields.
+TInvoiceEntry TypedEntry(std::string typeName, std::string count, std::string amount, std::string rate,
+                         std::string tax) {
+    TInvoiceEntry entry;
+    entry.typeName = std::move(typeName);
+    entry.countText = std::move(count);
+    entry.amountText = std::move(amount);
+    entry.rateText = std::move(rate);
+    entry.taxText = std::move(tax);
+    return entry;
+}
+
 TEST(EntryChecks, ListEveryFindingInTheWindowsOrderWithoutEchoes) {
     TEntryContext context;
     context.period = "202611";
     context.taxpayer = "91110000MA001TEST";
     context.today = QDate(2026, 12, 1);
     context.idLengths = "|15|18|";
-    TInvoiceEntry entry;
-    entry.typeName = "未开具发票";
-    entry.countText = "abc";
-    entry.amountText = "0";
-    entry.rateText = " ";
-    entry.taxText = "x";
+    TInvoiceEntry entry = TypedEntry("未开具发票", "abc", "0", " ", "x");
     entry.buyer = "91110000MA001TEST";
     entry.issued = QDate(2026, 12, 2);
     entry.voided = true;
@@ -161,13 +168,8 @@ TEST(EntryChecks, ListEveryFindingInTheWindowsOrderWithoutEchoes) {
     EXPECT_EQ(codes, (std::vector<int>{5037017, 5037018, 5037019, 5037020, 5037022, 5037024, 5037026, 5037029,
                                        5037031}));
 
-    TInvoiceEntry good;
+    TInvoiceEntry good = TypedEntry("普通发票", "1", "100", "17%", "17.15");
     good.typeChosen = true;
-    good.typeName = "普通发票";
-    good.countText = "1";
-    good.amountText = "100";
-    good.rateText = "17%";
-    good.taxText = "17.15";
     good.issued = QDate(2026, 11, 30);
     EXPECT_TRUE(CheckInvoiceEntry(good, context).empty());
     good.issued = QDate(2026, 12, 1);

@@ -101,29 +101,26 @@ std::vector<int> SelectedRows(QTreeView* view) {
     return rows;
 }
 
+// The order of two records that differ in one text field only, by that field's column.
+int CompareText(std::string Txxqtfpxx::*field, int column, std::string first, std::string second) {
+    Txxqtfpxx a, b;
+    a.*field = std::move(first);
+    b.*field = std::move(second);
+    return TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, column);
+}
+
 }  // namespace
 
 // ---- comparison and cell texts --------------------------------------------------------------
 
 TEST(InvoiceCompare, TextFoldsAsciiOnlyAndShorterPrefixFirst) {
-    Txxqtfpxx a, b;
-    a.gfnsr = "a";
-    b.gfnsr = "B";
-    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColGfnsr), -1);  // plain bytes would put 'B' first
-    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(b, a, ColGfnsr), 1);
-    a.gfnsr = "abc1";
-    b.gfnsr = "ABC1";
-    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColGfnsr), 0);
-    a.gfnsr = "AB";
-    b.gfnsr = "ABC";
-    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColGfnsr), -1);
+    EXPECT_EQ(CompareText(&Txxqtfpxx::gfnsr, ColGfnsr, "a", "B"), -1);  // plain bytes would put 'B' first
+    EXPECT_EQ(CompareText(&Txxqtfpxx::gfnsr, ColGfnsr, "B", "a"), 1);
+    EXPECT_EQ(CompareText(&Txxqtfpxx::gfnsr, ColGfnsr, "abc1", "ABC1"), 0);
+    EXPECT_EQ(CompareText(&Txxqtfpxx::gfnsr, ColGfnsr, "AB", "ABC"), -1);
     // GBK lead bytes are above every ASCII byte.
-    a.fplxmc = "普通发票";
-    b.fplxmc = "Z";
-    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColFplxmc), 1);
-    a.kprq = "2026-09-30";
-    b.kprq = "2026-10-01";
-    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColKprq), -1);
+    EXPECT_EQ(CompareText(&Txxqtfpxx::fplxmc, ColFplxmc, "普通发票", "Z"), 1);
+    EXPECT_EQ(CompareText(&Txxqtfpxx::kprq, ColKprq, "2026-09-30", "2026-10-01"), -1);
 }
 
 TEST(InvoiceCompare, NumbersCompareAsNumbersAndCheckColumnNotAtAll) {
