@@ -25,7 +25,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -77,6 +79,11 @@ protected:
         testhost::InvoiceRow row = PeriodInvoice(period_, xh, je);
         row.zfbz = zfbz;
         InsertInvoice(row);
+    }
+
+    // Invoices of the period by sequence number and amount, none voided.
+    void Invoices(std::initializer_list<std::pair<int, double>> rows) {
+        for (const auto& [xh, je] : rows) Invoice(xh, je);
     }
 
     TFrmXxqtfpMgr* OpenManager() {
@@ -132,9 +139,7 @@ protected:
 // ---- add -----------------------------------------------------------------------------------
 
 TEST_F(ManagerCommandsTest, AddContinuesAfterTheLargestNumberAndKeepsCounting) {
-    Invoice(1, 10);
-    Invoice(2, 20);
-    Invoice(7, 70);
+    Invoices({{1, 10}, {2, 20}, {7, 70}});
     TFrmXxqtfpMgr* m = OpenManager();
     ASSERT_EQ(m->FNextXh, 8);
 
@@ -204,9 +209,7 @@ TEST_F(ManagerCommandsTest, TwoManagersOnOnePeriodNeverShareANumber) {
 // ---- modify --------------------------------------------------------------------------------
 
 TEST_F(ManagerCommandsTest, ModifyEditsTheFirstCheckedRowInDisplayOrder) {
-    Invoice(1, 100);
-    Invoice(2, 300);
-    Invoice(3, 200);
+    Invoices({{1, 100}, {2, 300}, {3, 200}});
     TFrmXxqtfpMgr* m = OpenManager();
     m->ListModel()->sort(ColJe, Qt::DescendingOrder);
     CheckRows(m, {2, 0, 1});
@@ -230,9 +233,7 @@ TEST_F(ManagerCommandsTest, ModifyEditsTheFirstCheckedRowInDisplayOrder) {
 }
 
 TEST_F(ManagerCommandsTest, ModifyingAnInvoiceAnotherWindowDeletedSaysSoAndReloads) {
-    Invoice(1, 100);
-    Invoice(2, 200);
-    Invoice(3, 300);
+    Invoices({{1, 100}, {2, 200}, {3, 300}});
     TFrmXxqtfpMgr* m = OpenManager();
     CheckRows(m, {1});
     Exec("delete from sb07_xxfpb where xh=2");
@@ -348,8 +349,7 @@ TEST_F(ManagerCommandsTest, DeletingWhileSortedByAmountRemovesExactlyTheCheckedR
 }
 
 TEST_F(ManagerCommandsTest, OneConfirmationTextPerCountAndADeclineChangesNothing) {
-    Invoice(1, 100);
-    Invoice(2, 200);
+    Invoices({{1, 100}, {2, 200}});
     TFrmXxqtfpMgr* m = OpenManager();
     const std::string before = Snapshot();
     CheckRows(m, {0});

@@ -183,6 +183,11 @@ protected:
         frame_.reset();
         HostFixture::TearDown();
     }
+    // The host's page area: a visible parent of the given size.
+    static void ShowContainer(QWidget& container, int width, int height) {
+        container.resize(width, height);
+        container.show();
+    }
     std::unique_ptr<RecordingFrame> frame_;
 };
 
@@ -576,8 +581,7 @@ TEST_F(FrameworkTest, WithoutAnyMainFrameNothingFails) {
     ASSERT_EQ(FindMainFrameWindow(), nullptr);
     QPointer<TestPage> page = new TestPage;
     QWidget container;
-    container.resize(300, 200);
-    container.show();
+    ShowContainer(container, 300, 200);
     ShowModuleForm(&container, page, "ModalFormMsg=7", false, "", "", true);
     QTest::keyClick(page->edtPlain, Qt::Key_F1);
     QTest::mouseClick(page->spToolPageMax, Qt::LeftButton);
@@ -590,8 +594,7 @@ TEST_F(FrameworkTest, WithoutAnyMainFrameNothingFails) {
 
 TEST_F(FrameworkTest, HostedWindowFillsItsParentAndAnnouncesItself) {
     QWidget container;
-    container.resize(500, 300);
-    container.show();
+    ShowContainer(container, 500, 300);
     QPointer<TestPage> page = new TestPage;
     ShowModuleForm(&container, page, "a=1;ModalFormMsg=7", false, "", "", true);
 
@@ -617,8 +620,7 @@ TEST_F(FrameworkTest, HostedWindowJoinsAParentLayout) {
     QWidget container;
     auto* layout = new QVBoxLayout(&container);
     layout->setContentsMargins(0, 0, 0, 0);
-    container.resize(400, 300);
-    container.show();
+    ShowContainer(container, 400, 300);
     QPointer<TestPage> page = new TestPage;
     ShowModuleForm(&container, page, "ModalFormMsg=9", false, "", "", false);
     QCoreApplication::processEvents();
@@ -632,8 +634,7 @@ TEST_F(FrameworkTest, HostedWindowJoinsAParentLayout) {
 
 TEST_F(FrameworkTest, NoAnnouncementWithoutModalFormMsgOrWithoutParent) {
     QWidget container;
-    container.resize(400, 300);
-    container.show();
+    ShowContainer(container, 400, 300);
     QPointer<TestPage> hosted = new TestPage;
     ShowModuleForm(&container, hosted, "dir=x;ModalFormMsg=", false, "", "", true);
     EXPECT_TRUE(hosted->isVisible());

@@ -26,7 +26,7 @@ Tfrm_CustomDlg::Tfrm_CustomDlg(QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(kClientWidth, kClientHeight);
     QFont dialogFont = font();
-    dialogFont.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei")});
+    dialogFont.setFamilies(SongFamilies());
     dialogFont.setPixelSize(12);
     setFont(dialogFont);
 
@@ -37,14 +37,7 @@ Tfrm_CustomDlg::Tfrm_CustomDlg(QWidget* parent)
 
     lbBusinessName = new QLabel(QString::fromUtf16(u"模块名称"), pnlTop);
     lbBusinessName->setObjectName(QStringLiteral("lbBusinessName"));
-    QFont titleFont = lbBusinessName->font();
-    titleFont.setFamilies({QStringLiteral("黑体"), QStringLiteral("SimHei"), QStringLiteral("WenQuanYi Zen Hei")});
-    titleFont.setPixelSize(16);
-    titleFont.setBold(true);
-    lbBusinessName->setFont(titleFont);
-    QPalette titlePalette = lbBusinessName->palette();
-    titlePalette.setColor(QPalette::WindowText, Qt::white);
-    lbBusinessName->setPalette(titlePalette);
+    SetTitleLook(lbBusinessName, 16, Qt::white);
     lbBusinessName->setAutoFillBackground(false);
     lbBusinessName->setGeometry(15, 10, kClientWidth - 30, 20);
 

@@ -6,6 +6,7 @@
 #include "ui/common/f_Colors.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QKeyEvent>
 #include <QWidget>
 
@@ -48,6 +49,26 @@ void THostForm::EditImeEnter(QObject* sender) { SwitchEditIme(sender); }
 void THostForm::ApplyFormSkin() {
     FFontCharset = ApplyHostFont(form_);
     SetWidgetColor(form_, gclModuleBackColor());
+}
+
+QStringList SongFamilies() {
+    return {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei")};
+}
+
+QStringList HeiFamilies() {
+    return {QStringLiteral("黑体"), QStringLiteral("SimHei"), QStringLiteral("WenQuanYi Zen Hei")};
+}
+
+void SetTitleLook(QLabel* label, int pixelSize, const QColor& color, bool underline) {
+    QFont font = label->font();
+    font.setFamilies(HeiFamilies());
+    font.setPixelSize(pixelSize);
+    font.setBold(true);
+    font.setUnderline(underline);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
 }
 
 int ApplyHostFont(QWidget* form) {

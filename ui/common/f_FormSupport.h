@@ -4,10 +4,14 @@
 
 #include "host/corlith_api.h"
 
+#include <QFont>
 #include <QObject>
+#include <QStringList>
 
 #include <string>
 
+class QColor;
+class QLabel;
 class QWidget;
 class TPellowEdit;
 
@@ -68,6 +72,13 @@ protected:
 private:
     QWidget* form_;
 };
+
+// The Chinese faces the windows are drawn in, each with a free face for where it is missing:
+// 宋体 for text, 黑体 for titles.
+QStringList SongFamilies();
+QStringList HeiFamilies();
+// A label as a window title: bold 黑体 of the given pixel size, in the colour.
+void SetTitleLook(QLabel* label, int pixelSize, const QColor& color, bool underline = false);
 
 // The host's font size, charset and colour and the module background colour on a form.
 // Returns the charset that was applied (Qt has no charset of its own; forms keep it).

@@ -3,6 +3,7 @@
 #include "host/corlith_api.h"
 #include "ui/common/BrennPanelBox.h"
 #include "ui/common/f_Colors.h"
+#include "ui/common/f_FormSupport.h"
 #include "ui/common/f_ImageList.h"
 
 #include <QApplication>
@@ -26,7 +27,7 @@ constexpr int32_t kPanelBorderColor = 14731681;
 
 QFont SongFont(int pixels) {
     QFont f;
-    f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei")});
+    f.setFamilies(SongFamilies());
     f.setPixelSize(pixels);
     return f;
 }

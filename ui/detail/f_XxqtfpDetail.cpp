@@ -181,15 +181,7 @@ void TFrmXxqtfpDetail::BuildControls() {
 
     lbTitle = new QLabel(QString::fromUtf16(u"  其他销项发票  "), content);
     lbTitle->setObjectName(QStringLiteral("lbTitle"));
-    QFont titleFont = lbTitle->font();
-    titleFont.setFamilies({QStringLiteral("黑体"), QStringLiteral("SimHei"), QStringLiteral("WenQuanYi Zen Hei")});
-    titleFont.setPixelSize(18);
-    titleFont.setBold(true);
-    titleFont.setUnderline(true);
-    lbTitle->setFont(titleFont);
-    QPalette titlePalette = lbTitle->palette();
-    titlePalette.setColor(QPalette::WindowText, kTitleColor);
-    lbTitle->setPalette(titlePalette);
+    SetTitleLook(lbTitle, 18, kTitleColor, true);
     lbTitle->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     lbTitle->setGeometry(0, 9, content->width(), 26);
 

@@ -1,6 +1,7 @@
 #include "ui/manager/f_doohckey.h"
 
 #include "ui/common/f_Colors.h"
+#include "ui/common/f_FormSupport.h"
 #include "ui/common/f_InvoiceListModel.h"
 
 #include <QCoreApplication>
@@ -102,7 +103,7 @@ private:
 
 QFont HeaderFont(const QFont& base) {
     QFont font(base);
-    font.setFamilies({QString::fromUtf16(u"宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei")});
+    font.setFamilies(SongFamilies());
     font.setPointSize(9);
     return font;
 }
