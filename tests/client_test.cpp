@@ -15,9 +15,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,6 +72,20 @@ QString Element(const QString& doc, const QString& name) {
     const QRegularExpression re(u"<%1>([^<]*)</%1>"_s.arg(name));
     const auto m = re.match(doc);
     return m.hasMatch() ? m.captured(1) : u"<missing>"_s;
+}
+
+// Each named value of a document (read as a cell or as an element) against the text expected.
+using ReadValue = QString (*)(const QString& doc, const QString& name);
+void ExpectValues(const QString& doc, ReadValue read, const std::vector<std::pair<QString, QString>>& expected) {
+    for (const auto& [name, value] : expected) EXPECT_EQ(read(doc, name), value) << name.toStdString();
+}
+
+// The run's standard error names each of the first texts and none of the second.
+void ExpectErrorText(const ClientRun& run, std::initializer_list<QString> named,
+                     std::initializer_list<QString> unnamed) {
+    const QString err = QString::fromUtf8(run.err);
+    for (const QString& text : named) EXPECT_TRUE(err.contains(text)) << text.toStdString() << "\n" << run;
+    for (const QString& text : unnamed) EXPECT_FALSE(err.contains(text)) << text.toStdString() << "\n" << run;
 }
 
 class ClientTest : public ::testing::Test {
@@ -358,24 +375,27 @@ TEST_F(ClientTest, SummaryOutWritesGbkDocumentWithEveryCellAndTheDemoHeader) {
     EXPECT_EQ(cells.size(), 61u);
     EXPECT_EQ(cells.count(u"SB_XXQTFPMX_ZBJE_9_32"_s), 2u);
 
-    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_NSRSBH"_s), kDemoCompany);
-    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_NSRMC"_s), kDemoName);
-    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_QSRQ"_s), u"20261101"_s);
-    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_JZRQ"_s), u"20261130"_s);
-    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_FRXM"_s), u"陈立明"_s);
-    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_LXDH"_s), u"0755-26881234"_s);
+    ExpectValues(doc, Element,
+                 {{u"SB_XXQTFPMX_NSRSBH"_s, kDemoCompany},
+                  {u"SB_XXQTFPMX_NSRMC"_s, kDemoName},
+                  {u"SB_XXQTFPMX_QSRQ"_s, u"20261101"_s},
+                  {u"SB_XXQTFPMX_JZRQ"_s, u"20261130"_s},
+                  {u"SB_XXQTFPMX_FRXM"_s, u"陈立明"_s},
+                  {u"SB_XXQTFPMX_LXDH"_s, u"0755-26881234"_s}});
 
     // Sums over the demo period only: the previous period and the other taxpayer stay out.
-    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_ZBJE_6_12"_s), u"30900.00"_s);
-    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_ZBJE_6_21"_s), u"5317.00"_s);
-    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_FB1FS_3_10"_s), u"9"_s);  // the voided invoice counts
-    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_FB1JE_4_10"_s), u"21000.00"_s);
-    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_ZBJE_9_15"_s), u"3300.00"_s);
-    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_FB1JE_4_23"_s), u"7500.00"_s);
-    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_FB1SE_5_23"_s), u"450.00"_s);
-    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_FB1FS_10_10"_s), u"3"_s);
-    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_FB1JE_4_29"_s), u"4800.00"_s);
-    EXPECT_EQ(Cell(doc, u"SB_XXQTFPMX_FB1JE_8_30"_s), u"1200.00"_s);
+    // FB1FS_3_10 counts the voided invoice too.
+    ExpectValues(doc, Cell,
+                 {{u"SB_XXQTFPMX_ZBJE_6_12"_s, u"30900.00"_s},
+                  {u"SB_XXQTFPMX_ZBJE_6_21"_s, u"5317.00"_s},
+                  {u"SB_XXQTFPMX_FB1FS_3_10"_s, u"9"_s},
+                  {u"SB_XXQTFPMX_FB1JE_4_10"_s, u"21000.00"_s},
+                  {u"SB_XXQTFPMX_ZBJE_9_15"_s, u"3300.00"_s},
+                  {u"SB_XXQTFPMX_FB1JE_4_23"_s, u"7500.00"_s},
+                  {u"SB_XXQTFPMX_FB1SE_5_23"_s, u"450.00"_s},
+                  {u"SB_XXQTFPMX_FB1FS_10_10"_s, u"3"_s},
+                  {u"SB_XXQTFPMX_FB1JE_4_29"_s, u"4800.00"_s},
+                  {u"SB_XXQTFPMX_FB1JE_8_30"_s, u"1200.00"_s}});
 }
 
 TEST_F(ClientTest, SummaryFollowsCompanyAndPeriodGivenOnTheCommandLine) {
@@ -386,10 +406,9 @@ TEST_F(ClientTest, SummaryFollowsCompanyAndPeriodGivenOnTheCommandLine) {
     EXPECT_EQ(Cell(other, u"SB_XXQTFPMX_FB1FS_3_10"_s), u"1"_s);
 
     const QString previous = Summary({u"--period"_s, u"202610"_s});
-    EXPECT_EQ(Element(previous, u"SB_XXQTFPMX_QSRQ"_s), u"20261001"_s);
-    EXPECT_EQ(Element(previous, u"SB_XXQTFPMX_JZRQ"_s), u"20261031"_s);
-    EXPECT_EQ(Cell(previous, u"SB_XXQTFPMX_ZBJE_6_12"_s), u"5800.00"_s);
-    EXPECT_EQ(Cell(previous, u"SB_XXQTFPMX_FB1JE_4_13"_s), u"0.00"_s);
+    ExpectValues(previous, Element, {{u"SB_XXQTFPMX_QSRQ"_s, u"20261001"_s}, {u"SB_XXQTFPMX_JZRQ"_s, u"20261031"_s}});
+    ExpectValues(previous, Cell,
+                 {{u"SB_XXQTFPMX_ZBJE_6_12"_s, u"5800.00"_s}, {u"SB_XXQTFPMX_FB1JE_4_13"_s, u"0.00"_s}});
 }
 
 TEST_F(ClientTest, SummaryOutPathWithSeparatorCharactersReachesTheModuleWhole) {
@@ -632,9 +651,10 @@ TEST_F(ClientTest, SessionValuesReachTheModule) {
     WriteFile(Path(u"quarter.json"_s), json);
 
     const QString doc = Summary({u"--session"_s, Path(u"quarter.json"_s)});
-    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_QSRQ"_s), u"20260701"_s);
-    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_JZRQ"_s), u"20260930"_s);
-    EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_NSRMC"_s), u"甲=乙;丙有限公司"_s);
+    ExpectValues(doc, Element,
+                 {{u"SB_XXQTFPMX_QSRQ"_s, u"20260701"_s},
+                  {u"SB_XXQTFPMX_JZRQ"_s, u"20260930"_s},
+                  {u"SB_XXQTFPMX_NSRMC"_s, u"甲=乙;丙有限公司"_s}});
 }
 
 TEST_F(ClientTest, SessionPathsAreTakenFromTheSessionFilesFolder) {
@@ -719,10 +739,7 @@ TEST_F(ClientTest, ServerThatIsDownIsReportedInChineseAndExitsTwo) {
     const ClientRun run = Run({u"summary"_s, u"--db"_s, uri, u"--out"_s, out});
     ASSERT_TRUE(run.finished) << run;
     EXPECT_EQ(run.exitCode, 2) << run;
-    const QString err = QString::fromUtf8(run.err);
-    EXPECT_TRUE(err.contains(u"无法连接 PostgreSQL"_s)) << run;
-    EXPECT_TRUE(err.contains(u"服务器未启动"_s)) << run;
-    EXPECT_FALSE(err.contains(u"s3cret"_s)) << run;
+    ExpectErrorText(run, {u"无法连接 PostgreSQL"_s, u"服务器未启动"_s}, {u"s3cret"_s});
     EXPECT_FALSE(QFileInfo::exists(out));
     EXPECT_FALSE(QFileInfo::exists(Path(u"sub07"_s)));
 }
@@ -808,10 +825,7 @@ TEST_F(ClientTest, ImportWithFailingRowsListsThemAndStoresNothing) {
     const ClientRun run = Run({u"import"_s, u"--db"_s, db_, csv});
     ASSERT_TRUE(run.finished) << run;
     EXPECT_EQ(run.exitCode, 1) << run;
-    const QString err = QString::fromUtf8(run.err);
-    EXPECT_TRUE(err.contains(u"第 2 行 金额："_s)) << run;
-    EXPECT_TRUE(err.contains(u"第 4 行 开票日期：无法识别的日期：2026-13-03"_s)) << run;
-    EXPECT_FALSE(err.contains(u"第 3 行"_s)) << run;
+    ExpectErrorText(run, {u"第 2 行 金额："_s, u"第 4 行 开票日期：无法识别的日期：2026-13-03"_s}, {u"第 3 行"_s});
     EXPECT_EQ(Count("select count(*) from sb07_xxfpb"), before);
 }
 

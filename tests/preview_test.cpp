@@ -22,6 +22,7 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPointer>
 #include <QPrinter>
@@ -44,6 +45,7 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -556,19 +558,17 @@ TEST_F(PreviewWindowTest, SheetShowsEveryFigureNamesItOnHoverAndMovesByKeys) {
     EXPECT_TRUE(sheet->ToolTipAt(QPoint(2, 2)).isEmpty());
 
     EXPECT_EQ(sheet->FocusCell(), "SB_XXQTFPMX_ZBJE_6_12");
-    QTest::keyClick(sheet, Qt::Key_Right);
-    EXPECT_EQ(sheet->FocusCell(), "SB_XXQTFPMX_ZBJE_9_12");
-    QTest::keyClick(sheet, Qt::Key_Down);
-    EXPECT_EQ(sheet->FocusCell(), "SB_XXQTFPMX_ZBJE_9_13");
-    QTest::keyClick(sheet, Qt::Key_Left);
-    EXPECT_EQ(sheet->FocusCell(), "SB_XXQTFPMX_ZBJE_6_13");
-    QTest::keyClick(sheet, Qt::Key_Right);  // past the last column: stays
-    QTest::keyClick(sheet, Qt::Key_Right);
-    EXPECT_EQ(sheet->FocusCell(), "SB_XXQTFPMX_ZBJE_9_13");
-    QTest::keyClick(sheet, Qt::Key_End);
-    EXPECT_EQ(sheet->FocusCell(), "SB_XXQTFPMX_FB1JE_8_30");
-    QTest::keyClick(sheet, Qt::Key_Up);
-    EXPECT_EQ(sheet->FocusCell(), "SB_XXQTFPMX_FB1JE_8_29");
+    // Each key and the cell that has the focus after it; the second Right is past the last
+    // column and stays.
+    const std::pair<Qt::Key, const char*> walk[] = {
+        {Qt::Key_Right, "SB_XXQTFPMX_ZBJE_9_12"}, {Qt::Key_Down, "SB_XXQTFPMX_ZBJE_9_13"},
+        {Qt::Key_Left, "SB_XXQTFPMX_ZBJE_6_13"},  {Qt::Key_Right, "SB_XXQTFPMX_ZBJE_9_13"},
+        {Qt::Key_Right, "SB_XXQTFPMX_ZBJE_9_13"}, {Qt::Key_End, "SB_XXQTFPMX_FB1JE_8_30"},
+        {Qt::Key_Up, "SB_XXQTFPMX_FB1JE_8_29"}};
+    for (const auto& [key, cell] : walk) {
+        QTest::keyClick(sheet, key);
+        EXPECT_EQ(sheet->FocusCell(), cell) << QKeySequence(key).toString().toStdString();
+    }
 }
 
 TEST_F(PreviewWindowTest, ClickAndEnterOpenTheInvoicesBehindTheFigure) {
