@@ -42,24 +42,42 @@ TEST_F(ConfigTest, WithoutAFileEverySettingIsDefault) {
     EXPECT_EQ(TaxRateItems(), (Items{"17%", "0%"}));
 }
 
-TEST_F(ConfigTest, KeysAreReadFromTheirOwnSections) {
-    WriteIni("[Common]\nsl=|3|\nnsrlength=|18|\n[xxqtfp]\nsl=|17|13|6|\nwc=20\nnsrlength=|5|\n");
-    LoadInvoiceConfig("xxqtfp");
-    ExpectSettings("|17|13|6|", 20, "|18|");
-    EXPECT_EQ(TaxRateItems(), (Items{"17%", "13%", "6%"}));
+TEST_F(ConfigTest, FilesAreReadBySectionAndKeyWhateverTheirCaseAndBlanks) {
+    struct Case {
+        const char* what;
+        const char* ini;
+        const char* rateList;
+        int tolerance;
+        const char* idLengths;
+        Items items;
+    };
+    const Case cases[] = {
+        {"keys from their own sections",
+         "[Common]\nsl=|3|\nnsrlength=|18|\n[xxqtfp]\nsl=|17|13|6|\nwc=20\nnsrlength=|5|\n",
+         "|17|13|6|",
+         20,
+         "|18|",
+         {"17%", "13%", "6%"}},
+        {"sections and keys in any case, values trimmed",
+         "\xEF\xBB\xBF; comment\r\n[XXQTFP]\r\nSL =  |13| 9 |  \r\nWc= 7 \r\n[common]\r\nNSRLENGTH=|15|\r\n",
+         "|13| 9 |",
+         7,
+         "|15|",
+         {"13%", "9%"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteIni(c.ini);
+        LoadInvoiceConfig("xxqtfp");
+        ExpectSettings(c.rateList, c.tolerance, c.idLengths);
+        EXPECT_EQ(TaxRateItems(), c.items);
+    }
 }
 
 TEST_F(ConfigTest, TheRateLineInCommonHasNoEffect) {
     WriteIni("[Common]\nsl=|17|13|6|\n");
     LoadInvoiceConfig("xxqtfp");
     EXPECT_EQ(TaxRateItems(), (Items{"17%", "0%"}));
-}
-
-TEST_F(ConfigTest, SectionsAndKeysIgnoreCaseAndValuesAreTrimmed) {
-    WriteIni("\xEF\xBB\xBF; comment\r\n[XXQTFP]\r\nSL =  |13| 9 |  \r\nWc= 7 \r\n[common]\r\nNSRLENGTH=|15|\r\n");
-    LoadInvoiceConfig("xxqtfp");
-    ExpectSettings("|13| 9 |", 7, "|15|");
-    EXPECT_EQ(TaxRateItems(), (Items{"13%", "9%"}));
 }
 
 TEST_F(ConfigTest, IndentedKeysAndSectionsReadLikeTheOthers) {
