@@ -6,6 +6,7 @@
 
 #include "support/host_fixture.h"
 #include "support/records.h"
+#include "support/table_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -50,31 +51,26 @@ TEST_F(NamesTest, AnEmptyCodeLeavesTheNameAlone) {
 }
 
 TEST(Quoting, QuoteInnerDoublesEverySingleQuote) {
-    EXPECT_EQ(QuoteInner("plain"), "plain");
-    EXPECT_EQ(QuoteInner(""), "");
-    EXPECT_EQ(QuoteInner("a'b''c'"), "a''b''''c''");
-    EXPECT_EQ(QuoteInner("中'文"), "中''文");
+    testhost::ExpectEach(QuoteInner, {{"plain", "plain"}, {"", ""}, {"a'b''c'", "a''b''''c''"}, {"中'文", "中''文"}});
 }
 
 TEST(Quoting, EscapeLikeTextTable) {
-    EXPECT_EQ(EscapeLikeText("a'b"), "a''b");
-    EXPECT_EQ(EscapeLikeText("[x]"), "[[]x]");
-    EXPECT_EQ(EscapeLikeText("50%_off"), "50[%][_]off");
-    EXPECT_EQ(EscapeLikeText("#1*2?"), "[#]1[*]2[?]");
-    EXPECT_EQ(EscapeLikeText("a!b^c"), "a[!]b[^]c");
-    EXPECT_EQ(EscapeLikeText("12'3_%"), "12''3[_][%]");
-    EXPECT_EQ(EscapeLikeText("91110000MA001"), "91110000MA001");
-    EXPECT_EQ(EscapeLikeText(""), "");
+    testhost::ExpectEach(EscapeLikeText, {{"a'b", "a''b"},
+                                          {"[x]", "[[]x]"},
+                                          {"50%_off", "50[%][_]off"},
+                                          {"#1*2?", "[#]1[*]2[?]"},
+                                          {"a!b^c", "a[!]b[^]c"},
+                                          {"12'3_%", "12''3[_][%]"},
+                                          {"91110000MA001", "91110000MA001"},
+                                          {"", ""}});
 }
 
 TEST(Quoting, EscapeLikeTextKeepsDoubleByteCharactersWhole) {
-    // Their trail bytes are "[", "^" and "_".
-    EXPECT_EQ(EscapeLikeText("癧癪癬"), "癧癪癬");
-    EXPECT_EQ(EscapeLikeText("癬_"), "癬[_]");
-    EXPECT_EQ(EscapeLikeText("中'文%"), "中''文[%]");
-    // A lead byte before a byte that cannot trail it does not shield that byte.
-    EXPECT_EQ(EscapeLikeText(std::string("\x81'x")), std::string("\x81''x"));
-    EXPECT_EQ(EscapeLikeText(std::string("x\xB0")), std::string("x\xB0"));
+    // Their trail bytes are "[", "^" and "_". A lead byte before a byte that cannot trail it
+    // (\x81 before "'", \xB0 at the end) does not shield that byte.
+    testhost::ExpectEach(
+        EscapeLikeText,
+        {{"癧癪癬", "癧癪癬"}, {"癬_", "癬[_]"}, {"中'文%", "中''文[%]"}, {"\x81'x", "\x81''x"}, {"x\xB0", "x\xB0"}});
 }
 
 TEST(Quoting, AnEmptyHostErrorBecomesUnknownError) {

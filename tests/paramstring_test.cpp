@@ -4,6 +4,7 @@
 
 #include "host/host_messages.h"
 #include "support/host_fixture.h"
+#include "support/table_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -12,40 +13,39 @@
 
 namespace {
 
+using testhost::ExpectEach;
+using testhost::ExpectEachKeyed;
+
 TEST(ParamStringCodec, EncodeReplacesEqualsThenSemicolons) {
-    EXPECT_EQ(EncodeParamValue("a=b;c"), "a&eq%b&lim%c");
-    EXPECT_EQ(EncodeParamValue(""), "");
-    EXPECT_EQ(EncodeParamValue("=;=;"), "&eq%&lim%&eq%&lim%");
+    ExpectEach(EncodeParamValue, {{"a=b;c", "a&eq%b&lim%c"}, {"", ""}, {"=;=;", "&eq%&lim%&eq%&lim%"}});
 }
 
 TEST(ParamStringCodec, DecodeIsPlainLeftToRightAndCaseSensitive) {
-    EXPECT_EQ(DecodeParamValue("p&eq%q&lim%r"), "p=q;r");
-    EXPECT_EQ(DecodeParamValue("&EQ%&Lim%"), "&EQ%&Lim%");
     // "&eq%" is replaced first, so the "=" it yields can never form part of a later "&lim%".
-    EXPECT_EQ(DecodeParamValue("&&eq%eq%"), "&=eq%");
+    ExpectEach(DecodeParamValue, {{"p&eq%q&lim%r", "p=q;r"}, {"&EQ%&Lim%", "&EQ%&Lim%"}, {"&&eq%eq%", "&=eq%"}});
     EXPECT_EQ(DecodeParamValue(EncodeParamValue("x=1;y=&eq%")), "x=1;y==");
 }
 
 TEST(ParamStringRead, PairValueNeedsTheExactKey) {
-    EXPECT_EQ(GetPairValue("dir=a", "dir"), "a");
-    EXPECT_EQ(GetPairValue("dir=a", "DIR"), "");
-    EXPECT_EQ(GetPairValue("k=a=b", "k"), "a=b");
-    EXPECT_EQ(GetPairValue("novalue", "novalue"), "");
-    EXPECT_EQ(GetPairValue("=x", ""), "x");
+    ExpectEachKeyed(GetPairValue, {{"dir=a", "dir", "a"},
+                                   {"dir=a", "DIR", ""},
+                                   {"k=a=b", "k", "a=b"},
+                                   {"novalue", "novalue", ""},
+                                   {"=x", "", "x"}});
 }
 
 TEST(ParamStringRead, GetParamValueEdgeCases) {
-    EXPECT_EQ(GetParamValue("dir=a;err=", "dir"), "a");
-    EXPECT_EQ(GetParamValue("dir=a;err=", "err"), "");
-    EXPECT_EQ(GetParamValue("dir=a;err=", "DIR"), "");
-    EXPECT_EQ(GetParamValue("k=;k=x", "k"), "x");
-    EXPECT_EQ(GetParamValue("a=1;k=p&eq%q&lim%r", "k"), "p=q;r");
-    EXPECT_EQ(GetParamValue("k=p&eq%q&lim%r;a=1", "k"), "p=q;r");
-    EXPECT_EQ(GetParamValue("k=a=b", "k"), "a=b");
-    EXPECT_EQ(GetParamValue(" k=x", "k"), "");
-    EXPECT_EQ(GetParamValue("", "k"), "");
-    EXPECT_EQ(GetParamValue("k=first;k=second", "k"), "first");
-    EXPECT_EQ(GetParamValue(";;k=x;", "k"), "x");
+    ExpectEachKeyed(GetParamValue, {{"dir=a;err=", "dir", "a"},
+                                    {"dir=a;err=", "err", ""},
+                                    {"dir=a;err=", "DIR", ""},
+                                    {"k=;k=x", "k", "x"},
+                                    {"a=1;k=p&eq%q&lim%r", "k", "p=q;r"},
+                                    {"k=p&eq%q&lim%r;a=1", "k", "p=q;r"},
+                                    {"k=a=b", "k", "a=b"},
+                                    {" k=x", "k", ""},
+                                    {"", "k", ""},
+                                    {"k=first;k=second", "k", "first"},
+                                    {";;k=x;", "k", "x"}});
 }
 
 TEST(ParamStringWrite, SetParamValueEdgeCases) {
