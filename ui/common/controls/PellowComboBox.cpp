@@ -73,16 +73,11 @@ void TPellowComboBox::SetFocus() { setFocus(Qt::OtherFocusReason); }
 
 void TPellowComboBox::focusInEvent(QFocusEvent* event) {
     QComboBox::focusInEvent(event);
-    if (entered_) return;
-    entered_ = true;
-    emit OnEnter(this);
+    if (entry_.Enter()) emit OnEnter(this);
 }
 
 void TPellowComboBox::focusOutEvent(QFocusEvent* event) {
     QComboBox::focusOutEvent(event);
     // Opening the drop-down list moves the focus to its pop-up; that is no exit.
-    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason || !entered_)
-        return;
-    entered_ = false;
-    emit OnExit(this);
+    if (entry_.Exit(event->reason())) emit OnExit(this);
 }

@@ -2,6 +2,8 @@
 // with a list of item values kept parallel to the items.
 #pragma once
 
+#include "ui/common/controls/FocusEntry.h"
+
 #include <QComboBox>
 
 #include <string>
@@ -49,5 +51,5 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    bool entered_ = false;
+    TFocusEntry entry_;
 };

@@ -38,11 +38,6 @@ char KeyChar(const QKeyEvent* event) {
     return gbk.empty() ? '?' : gbk.front();
 }
 
-// Focus moves between windows (activation, pop-ups) are no entry into or exit from the control.
-bool CrossesWindows(Qt::FocusReason reason) {
-    return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
-}
-
 }  // namespace
 
 TPellowEdit::TPellowEdit(QWidget* parent) : QLineEdit(parent), creationOrder_(NextCreationOrder()) {
@@ -156,16 +151,12 @@ void TPellowEdit::keyPressEvent(QKeyEvent* event) {
 
 void TPellowEdit::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
-    if (entered_) return;
-    entered_ = true;
-    emit OnEnter(this);
+    if (entry_.Enter()) emit OnEnter(this);
 }
 
 void TPellowEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
-    if (CrossesWindows(event->reason()) || !entered_) return;
-    entered_ = false;
-    emit OnExit(this);
+    if (entry_.Exit(event->reason())) emit OnExit(this);
 }
 
 void TPellowEdit::contextMenuEvent(QContextMenuEvent* event) {

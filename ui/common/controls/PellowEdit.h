@@ -2,6 +2,8 @@
 // input-method state and events that the module's windows use.
 #pragma once
 
+#include "ui/common/controls/FocusEntry.h"
+
 #include <QLineEdit>
 
 #include <cstdint>
@@ -88,6 +90,6 @@ private:
     int decimalLength_ = 0;
     int imeMode_ = 0;
     std::string imeName_;
-    bool entered_ = false;
+    TFocusEntry entry_;
     std::uint64_t creationOrder_;
 };
