@@ -13,6 +13,7 @@
 #include "ui/common/f_InvoiceListModel.h"
 
 #include "support/entry_helpers.h"
+#include "support/fault_steps.h"
 #include "support/host_fixture.h"
 
 #include <QApplication>
@@ -403,20 +404,14 @@ TEST_F(ManagerCommandsTest, ARefusingGuardAsksNothingAndWritesNothing) {
 
 namespace {
 
-struct DeleteFault {
-    const char* name;
-    FailPoint point;
-    int occurrence;
-    const char* containing;
-    int message;
-};
-
+// Each step with the message shown when it fails.
+using DeleteFault = testhost::FaultCase<int>;
 class DeleteFaultTest : public ManagerCommandsTest, public ::testing::WithParamInterface<DeleteFault> {};
 
 }  // namespace
 
 TEST_P(DeleteFaultTest, AFailedDeleteLeavesDatabaseListAndStatisticsAlone) {
-    const DeleteFault fault = GetParam();
+    const DeleteFault& fault = GetParam();
     for (int xh = 1; xh <= 25; ++xh) Invoice(xh, xh, xh % 5 == 0 ? 1 : 0);
     TFrmXxqtfpMgr* m = OpenManager();
     const std::string before = Snapshot();
@@ -425,11 +420,11 @@ TEST_P(DeleteFaultTest, AFailedDeleteLeavesDatabaseListAndStatisticsAlone) {
     for (int i = 0; i < 25; ++i) all[static_cast<std::size_t>(i)] = i;
     CheckRows(m, all);
 
-    corlith::test::FailAt(fault.point, fault.occurrence, "injected", fault.containing);
+    testhost::ArmFault(fault.step);
     corlith::test::QueueConfirmAnswer(true);
     m->ActDelExecute();
-    EXPECT_EQ(LastMessageNumber(), fault.message);
-    if (fault.message == 5037006) {
+    EXPECT_EQ(LastMessageNumber(), fault.expected);
+    if (fault.expected == 5037006) {
         EXPECT_EQ(corlith::test::Messages().back().param, "0");
     }
     EXPECT_EQ(Snapshot(), before);
@@ -451,11 +446,10 @@ TEST_P(DeleteFaultTest, AFailedDeleteLeavesDatabaseListAndStatisticsAlone) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, DeleteFaultTest,
-    ::testing::Values(DeleteFault{"Begin", FailPoint::Begin, 1, "", 5037006},
-                      DeleteFault{"FirstGroup", FailPoint::Statement, 1, "delete from", 5041035},
-                      DeleteFault{"SecondGroup", FailPoint::Statement, 2, "delete from", 5041035},
-                      DeleteFault{"LastGroup", FailPoint::Statement, 3, "delete from", 5041035},
-                      DeleteFault{"MarkSelect", FailPoint::Statement, 2, "_FPTXQKB", 5041036},
-                      DeleteFault{"MarkPost", FailPoint::Post, 1, "", 5041036},
-                      DeleteFault{"Commit", FailPoint::Commit, 1, "", 5037005}),
-    [](const ::testing::TestParamInfo<DeleteFault>& info) { return std::string(info.param.name); });
+    ::testing::Values(DeleteFault{testhost::kBeginStep, 5037006},
+                      DeleteFault{testhost::StatementStep("FirstGroup", 1, "delete from"), 5041035},
+                      DeleteFault{testhost::StatementStep("SecondGroup", 2, "delete from"), 5041035},
+                      DeleteFault{testhost::StatementStep("LastGroup", 3, "delete from"), 5041035},
+                      DeleteFault{testhost::StatementStep("MarkSelect", 2, "_FPTXQKB"), 5041036},
+                      DeleteFault{testhost::kMarkPostStep, 5041036}, DeleteFault{testhost::kCommitStep, 5037005}),
+    testhost::StepName());

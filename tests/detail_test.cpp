@@ -13,6 +13,7 @@
 #include "ui/common/controls/PellowRadioButton.h"
 
 #include "support/entry_helpers.h"
+#include "support/fault_steps.h"
 #include "support/host_fixture.h"
 #include "support/records.h"
 
@@ -1021,18 +1022,12 @@ TEST_F(DetailWindowTest, ATypeMissingFromTheListIsNeverSavedWithoutCode) {
 
 namespace {
 
-struct Fault {
-    const char* name;
-    FailPoint point;
-    const char* containing;
-};
-
-class DetailSaveFaultTest : public DetailWindowTest, public ::testing::WithParamInterface<Fault> {};
+class DetailSaveFaultTest : public DetailWindowTest, public ::testing::WithParamInterface<testhost::FaultStep> {};
 
 }  // namespace
 
 TEST_P(DetailSaveFaultTest, AFailedSaveChangesNothingAndCanBeRetried) {
-    const Fault fault = GetParam();
+    const testhost::FaultStep fault = GetParam();
     testhost::InvoiceRow row;
     row.sbssq = period_;
     row.xh = 1;
@@ -1043,7 +1038,7 @@ TEST_P(DetailSaveFaultTest, AFailedSaveChangesNothingAndCanBeRetried) {
 
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     FillValid(d);
-    corlith::test::FailAt(fault.point, 1, "injected", fault.containing);
+    testhost::ArmFault(fault);
     Commit(d);
     EXPECT_EQ(LastMessageNumber(), 5037013);
     EXPECT_EQ(Snapshot(), before);
@@ -1069,8 +1064,7 @@ TEST_P(DetailSaveFaultTest, AFailedSaveChangesNothingAndCanBeRetried) {
     const std::string saved = Snapshot();
     TFrmXxqtfpDetail* m = Open(kDetailModify, &r);
     TypeInto(m->edtje, "300");
-    corlith::test::FailAt(fault.point, 1, "injected",
-                          std::string(fault.containing) == "insert into" ? "update " : fault.containing);
+    testhost::ArmFault(fault, std::string(fault.containing) == "insert into" ? "update " : fault.containing);
     Commit(m);
     EXPECT_EQ(LastMessageNumber(), 5037013);
     EXPECT_EQ(Snapshot(), saved);
@@ -1083,9 +1077,6 @@ TEST_P(DetailSaveFaultTest, AFailedSaveChangesNothingAndCanBeRetried) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStep, DetailSaveFaultTest,
-                         ::testing::Values(Fault{"Begin", FailPoint::Begin, ""},
-                                           Fault{"Statement", FailPoint::Statement, "insert into"},
-                                           Fault{"MarkSelect", FailPoint::Statement, "_FPTXQKB"},
-                                           Fault{"MarkPost", FailPoint::Post, ""},
-                                           Fault{"Commit", FailPoint::Commit, ""}),
-                         [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
+                         ::testing::Values(testhost::kBeginStep, testhost::StatementStep("Statement", 1, "insert into"),
+                                           testhost::kMarkSelectStep, testhost::kMarkPostStep, testhost::kCommitStep),
+                         testhost::StepName());

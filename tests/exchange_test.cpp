@@ -8,6 +8,7 @@
 #include "invoice/f_GlobalUnit.h"
 #include "summary/f_QtfpSummary.h"
 
+#include "support/fault_steps.h"
 #include "support/host_fixture.h"
 
 #include <QFile>
@@ -394,14 +395,7 @@ TEST_F(ExchangeTest, CancellingStoresNothing) {
     EXPECT_FALSE(corlith::test::InTransaction(kConnection));
 }
 
-struct ImportFault {
-    const char* name;
-    FailPoint point;
-    int occurrence;
-    const char* containing;
-};
-
-class ImportFaultTest : public ExchangeTest, public ::testing::WithParamInterface<ImportFault> {};
+class ImportFaultTest : public ExchangeTest, public ::testing::WithParamInterface<testhost::FaultStep> {};
 
 TEST_P(ImportFaultTest, AFailureAtAnyStepStoresNothing) {
     const QString path = File("three.csv");
@@ -410,7 +404,7 @@ TEST_P(ImportFaultTest, AFailureAtAnyStepStoresNothing) {
                                                  "普通发票,2026-11-12,1,300,17,51,,否,否,否,否\r\n"));
     const TImportPlan plan = Plan(path);
     ASSERT_FALSE(plan.HasErrors()) << Issues(plan);
-    corlith::test::FailAt(GetParam().point, GetParam().occurrence, "injected", GetParam().containing);
+    testhost::ArmFault(GetParam());
     std::string error;
     EXPECT_EQ(Store(plan, error), TStoreResult::Failed);
     EXPECT_EQ(error, "injected");
@@ -421,13 +415,11 @@ TEST_P(ImportFaultTest, AFailureAtAnyStepStoresNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStep, ImportFaultTest,
-                         ::testing::Values(ImportFault{"Begin", FailPoint::Begin, 1, ""},
-                                           ImportFault{"FirstInsert", FailPoint::Statement, 1, "insert into"},
-                                           ImportFault{"LastInsert", FailPoint::Statement, 3, "insert into"},
-                                           ImportFault{"MarkSelect", FailPoint::Statement, 1, "_FPTXQKB"},
-                                           ImportFault{"MarkPost", FailPoint::Post, 1, ""},
-                                           ImportFault{"Commit", FailPoint::Commit, 1, ""}),
-                         [](const ::testing::TestParamInfo<ImportFault>& info) { return std::string(info.param.name); });
+                         ::testing::Values(testhost::kBeginStep,
+                                           testhost::StatementStep("FirstInsert", 1, "insert into"),
+                                           testhost::StatementStep("LastInsert", 3, "insert into"),
+                                           testhost::kMarkSelectStep, testhost::kMarkPostStep, testhost::kCommitStep),
+                         testhost::StepName());
 
 TEST_F(ExchangeTest, SpreadsheetExportHasTypedCellsAFrozenHeaderAndATotalThatImportSkips) {
     InsertInvoice(InvoiceRow{.xh = 1, .fplx = 1, .kprq = "2026-11-03", .fs = 2, .je = 1234.5, .se = 209.87, .gfnsr = "110101199001011234"});

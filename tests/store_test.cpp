@@ -1,5 +1,6 @@
 // The invoice store and the host transaction on a real database, without any window: the
 // program never creates a QApplication.
+#include "support/fault_steps.h"
 #include "support/host_fixture.h"
 
 #include "host/f_HostTransaction.h"
@@ -334,21 +335,13 @@ TEST_F(StoreTest, DeletingAVanishedInvoiceDeletesNothing) {
     EXPECT_FALSE(corlith::test::InTransaction(kConnection));
 }
 
-namespace {
-
-struct WriteFault {
-    const char* name;
-    FailPoint point;
-    const char* containing;
-    TStoreFailure expected;
-};
-
+// Each step with the failure the store reports; a statement step holding "*" fails at each
+// write's own statement.
+using WriteFault = testhost::FaultCase<TStoreFailure>;
 class StoreFaultTest : public StoreTest, public ::testing::WithParamInterface<WriteFault> {};
 
-}  // namespace
-
 TEST_P(StoreFaultTest, EveryFailedStepReportsItselfAndLeavesNothing) {
-    const WriteFault fault = GetParam();
+    const WriteFault& fault = GetParam();
     InsertInvoice({.xh = 1, .je = 10});
     InsertInvoice({.xh = 2, .je = 20});
     const TInvoiceStore store = ModuleInvoiceStore(kCompany, kPeriod);
@@ -361,8 +354,7 @@ TEST_P(StoreFaultTest, EveryFailedStepReportsItselfAndLeavesNothing) {
         corlith::test::ClearFailures();
     };
     const auto arm = [&](const char* statement) {
-        const std::string containing = fault.containing[0] == '*' ? statement : fault.containing;
-        corlith::test::FailAt(fault.point, 1, "injected", containing);
+        testhost::ArmFault(fault.step, fault.step.containing[0] == '*' ? statement : fault.step.containing);
     };
 
     Txxqtfpxx added = Entry(3, 30);
@@ -377,9 +369,10 @@ TEST_P(StoreFaultTest, EveryFailedStepReportsItselfAndLeavesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStep, StoreFaultTest,
-                         ::testing::Values(WriteFault{"Begin", FailPoint::Begin, "", TStoreFailure::Begin},
-                                           WriteFault{"Statement", FailPoint::Statement, "*", TStoreFailure::Statement},
-                                           WriteFault{"MarkSelect", FailPoint::Statement, "_FPTXQKB", TStoreFailure::Mark},
-                                           WriteFault{"MarkPost", FailPoint::Post, "", TStoreFailure::Mark},
-                                           WriteFault{"Commit", FailPoint::Commit, "", TStoreFailure::Commit}),
-                         [](const ::testing::TestParamInfo<WriteFault>& info) { return std::string(info.param.name); });
+                         ::testing::Values(WriteFault{testhost::kBeginStep, TStoreFailure::Begin},
+                                           WriteFault{testhost::StatementStep("Statement", 1, "*"),
+                                                      TStoreFailure::Statement},
+                                           WriteFault{testhost::kMarkSelectStep, TStoreFailure::Mark},
+                                           WriteFault{testhost::kMarkPostStep, TStoreFailure::Mark},
+                                           WriteFault{testhost::kCommitStep, TStoreFailure::Commit}),
+                         testhost::StepName());
