@@ -183,12 +183,10 @@ int main(int argc, char** argv) {
         const std::string plain = (dir / "plain.csv").string();
         // As the client's export: the list select, in sequence order, to the file.
         const auto exportOnce = [&] {
-            std::vector<Txxqtfpxx*> list;
             std::string e;
-            if (!ReadInvoiceList(kCompany, kPeriod, "", "", list, e)) Die(e);
-            std::sort(list.begin(), list.end(), [](const Txxqtfpxx* a, const Txxqtfpxx* b) { return a->xh < b->xh; });
-            if (!ExportRegisterFile(out, {list.begin(), list.end()}, e)) Die(e);
-            FreeInvoiceList(list);
+            std::size_t rows = 0;
+            if (ExportRegisterList(out, kCompany, kPeriod, "", "", rows, e) != TExportResult::Written) Die(e);
+            if (rows != static_cast<std::size_t>(n)) Die("the export did not write every row");
         };
         exportOnce();
         std::string bytes;

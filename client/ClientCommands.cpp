@@ -217,18 +217,12 @@ int RunExport(const ClientOptions& options) {
     const std::string buyer = QStringToGbk(options.buyer.trimmed());
     if (GbkToQString(buyer) != options.buyer.trimmed()) return SetupError(u"--buyer 含有 GBK 无法表示的字符"_s);
 
-    std::vector<Txxqtfpxx*> list;
-    if (!ReadInvoiceList(nsrsbh, sbssq, QStringToGbk(options.typeCode), buyer, list, error)) {
-        FreeInvoiceList(list);
-        corlith::CloseConnections();
-        return SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
-    }
+    std::size_t rows = 0;
+    const TExportResult result =
+        ExportRegisterList(options.file, nsrsbh, sbssq, QStringToGbk(options.typeCode), buyer, rows, error);
     corlith::CloseConnections();
-    std::sort(list.begin(), list.end(), [](const Txxqtfpxx* a, const Txxqtfpxx* b) { return a->xh < b->xh; });
-    const bool written = ExportRegisterFile(options.file, {list.begin(), list.end()}, error);
-    const auto rows = list.size();
-    FreeInvoiceList(list);
-    if (!written) {
+    if (result == TExportResult::ReadFailed) return SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
+    if (result != TExportResult::Written) {
         PrintLine(stderr, u"vantrel-client: 导出失败：%1"_s.arg(GbkToQString(error)));
         return kExitFailed;
     }

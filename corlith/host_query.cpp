@@ -5,6 +5,7 @@
 #include "database.h"
 #include "test_control.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -126,10 +127,10 @@ int64_t RealToCurrency(double v) {
     return DecimalToCurrency(buffer, out) ? out : RoundToInt64(scaled);
 }
 
-std::string RealText(double v) {
+void RealText(double v, std::string& out) {
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.15g", v);
-    return buffer;
+    const int n = std::snprintf(buffer, sizeof buffer, "%.15g", v);
+    out.assign(buffer, static_cast<size_t>(std::clamp(n, 0, static_cast<int>(sizeof buffer) - 1)));
 }
 
 // The first table named after FROM, as the select wrote it (GBK).
@@ -215,7 +216,9 @@ void Impl::AddText(std::string_view utf8) {
     Cell c;
     c.type = Text;
     c.offset = texts.size();
-    const size_t field = fieldCount > 0 ? cells.size() % static_cast<size_t>(fieldCount) : lastText.size();
+    // Rows so far are whole: what is beyond them is this row's fields.
+    const size_t field = fieldCount > 0 ? cells.size() - static_cast<size_t>(rowCount) * static_cast<size_t>(fieldCount)
+                                        : lastText.size();
     if (corlith::codec::IsAscii(utf8)) {
         texts += utf8;
     } else if (field >= lastText.size()) {
@@ -255,23 +258,19 @@ int Impl::indexOf(const std::string& name) const {
     return -1;
 }
 
-const Impl::Cell* Impl::cell(int field) const {
-    if (field < 0 || field >= fieldCount || cursor < 0 || cursor >= rowCount) return nullptr;
-    return &cells[static_cast<size_t>(cursor) * static_cast<size_t>(fieldCount) + static_cast<size_t>(field)];
-}
-
-std::string Impl::textOf(const Cell& c) const {
+void Impl::textOf(const Cell& c, std::string& out) const {
     switch (c.type) {
     case Integer: {
         char buffer[24];
         const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, c.integer);
-        return std::string(buffer, end);
+        out.assign(buffer, end);
+        return;
     }
-    case Real: return RealText(c.real);
-    case Text: return std::string(texts.data() + c.offset, c.length);
+    case Real: RealText(c.real, out); return;
+    case Text: out.assign(texts.data() + c.offset, c.length); return;
     case Null: break;
     }
-    return std::string();
+    out.clear();
 }
 
 // ---- THostQuery -----------------------------------------------------------------------
@@ -308,11 +307,24 @@ bool THostQuery::IsNullAt(int field) const {
 }
 
 std::string THostQuery::StringAt(int field) const {
+    std::string out;
+    ReadStringAt(field, out);
+    return out;
+}
+
+void THostQuery::ReadStringAt(int field, std::string& out) const {
     try {
         const Impl::Cell* c = d_->cell(field);
-        return c ? d_->textOf(*c) : std::string();
+        if (c && c->type == Impl::Text) {
+            out.clear();
+            out.append(d_->texts.data() + c->offset, c->length);
+        } else if (c) {
+            d_->textOf(*c, out);
+        } else {
+            out.clear();
+        }
     } catch (...) {
-        return std::string();
+        out.clear();
     }
 }
 

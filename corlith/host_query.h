@@ -67,6 +67,11 @@ struct THostQuery::Impl {
 
     void indexNames();
     int indexOf(const std::string& name) const;
-    const Cell* cell(int field) const;
-    std::string textOf(const Cell& c) const;
+    // The current row's cell of the field, or null. Read for every cell of long results.
+    const Cell* cell(int field) const {
+        if (field < 0 || field >= fieldCount || cursor < 0 || cursor >= rowCount) return nullptr;
+        return &cells[static_cast<size_t>(cursor) * static_cast<size_t>(fieldCount) + static_cast<size_t>(field)];
+    }
+    // The cell as text (GBK), replacing out's contents.
+    void textOf(const Cell& c, std::string& out) const;
 };

@@ -195,7 +195,24 @@ void AppendCsvRecord(std::string& out, const std::vector<std::string>& fields) {
     out += "\r\n";
 }
 
-TCsvWriter::TCsvWriter() : out_(kBom) {}
+TCsvWriter::TCsvWriter() {
+    std::memcpy(Room(kBom.size()), kBom.data(), kBom.size());
+    used_ = kBom.size();
+}
+
+void TCsvWriter::Reserve(std::size_t bytes) {
+    if (bytes > out_.size()) out_.resize(bytes);
+}
+
+char* TCsvWriter::Grow(std::size_t bytes) {
+    out_.resize(std::max(2 * out_.size(), used_ + bytes + 4096));
+    return out_.data() + used_;
+}
+
+std::string& TCsvWriter::Bytes() {
+    out_.resize(used_);
+    return out_;
+}
 
 namespace {
 
@@ -207,44 +224,88 @@ constexpr std::array<unsigned char, 256> kByteKinds = [] {
     return kinds;
 }();
 
+// Whether a field needs no more than copying: ASCII, none of the bytes that ask for quotes.
+// Those are all below '-', so eight bytes at a time it is enough to find none below it and
+// none from 0x80 on; a field with such a byte takes the byte-wise look.
+bool PlainAscii(std::string_view s) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    uint64_t found = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        found |= word | ((word - kOnes * '-') & ~word);
+    }
+    for (; i < s.size(); ++i) found |= static_cast<unsigned char>(s[i]) < '-' ? 0x80 : static_cast<unsigned char>(s[i]);
+    return (found & kHigh) == 0;
+}
+
+bool SameBytes(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
 }  // namespace
 
 void TCsvWriter::Field(std::string_view gbk) {
-    if (column_ > 0) out_ += ',';
     unsigned kinds = 0;
-    for (const char c : gbk) kinds |= kByteKinds[static_cast<unsigned char>(c)];
+    if (!PlainAscii(gbk))
+        for (const char c : gbk) kinds |= kByteKinds[static_cast<unsigned char>(c)];
     const bool ascii = (kinds & 1) == 0, quoted = (kinds & 2) != 0;
     // UTF-8 and GBK alike write those four characters as themselves and no other character
     // uses their bytes, so the quoting of the GBK text is that of its UTF-8 form.
     const std::string_view text = ascii ? gbk : std::string_view(Utf8Of(gbk));
+    char* const start = Room(2 * text.size() + 3);
+    char* p = start;
+    if (column_ > 0) *p++ = ',';
     ++column_;
     if (!quoted) {
-        out_ += text;
-        return;
+        if (!text.empty()) std::memcpy(p, text.data(), text.size());
+        p += text.size();
+    } else {
+        *p++ = '"';
+        for (const char c : text) {
+            if (c == '"') *p++ = '"';
+            *p++ = c;
+        }
+        *p++ = '"';
     }
-    out_ += '"';
-    for (const char c : text) {
-        if (c == '"') out_ += '"';
-        out_ += c;
-    }
-    out_ += '"';
+    used_ += static_cast<std::size_t>(p - start);
+}
+
+void TCsvWriter::Verbatim(std::string_view utf8) {
+    char* const start = Room(utf8.size() + 1);
+    char* p = start;
+    if (column_ > 0) *p++ = ',';
+    ++column_;
+    if (!utf8.empty()) std::memcpy(p, utf8.data(), utf8.size());
+    used_ += static_cast<std::size_t>(p - start) + utf8.size();
 }
 
 void TCsvWriter::EndRecord() {
-    out_ += "\r\n";
+    std::memcpy(Room(2), "\r\n", 2);
+    used_ += 2;
     column_ = 0;
 }
 
 const std::string& TCsvWriter::Utf8Of(std::string_view gbk) {
     constexpr std::size_t kKept = 8;
     if (converted_.size() <= column_) converted_.resize(column_ + 1);
-    auto& kept = converted_[column_];
-    for (const auto& [from, to] : kept)
-        if (from.size() == gbk.size() && std::memcmp(from.data(), gbk.data(), gbk.size()) == 0) return to;
+    Converted& column = converted_[column_];
+    auto& kept = column.kept;
+    if (column.last < kept.size() && SameBytes(kept[column.last].first, gbk)) return kept[column.last].second;
+    for (std::size_t i = 0; i < kept.size(); ++i)
+        if (SameBytes(kept[i].first, gbk)) {
+            column.last = i;
+            return kept[i].second;
+        }
     if (kept.size() >= kKept) kept.erase(kept.begin());
     const std::string from(gbk);
     const QByteArray utf8 = GbkToQString(from).toUtf8();
     kept.emplace_back(from, std::string(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    column.last = kept.size() - 1;
     return kept.back().second;
 }
 

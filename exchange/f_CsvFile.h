@@ -35,17 +35,33 @@ void AppendCsvRecord(std::string& out, const std::vector<std::string>& fields);
 class TCsvWriter {
 public:
     TCsvWriter();
+    void Reserve(std::size_t bytes);
     void Field(std::string_view gbk);
+    // A field already in UTF-8 that needs no quotes (numbers, fixed words), written as it is.
+    void Verbatim(std::string_view utf8);
     void EndRecord();
-    std::string& Bytes() { return out_; }
+    std::size_t Size() const { return used_; }
+    // The bytes written so far.
+    std::string& Bytes();
 
 private:
     const std::string& Utf8Of(std::string_view gbk);
+    // Where at least `bytes` more bytes may be written.
+    char* Room(std::size_t bytes) { return out_.size() - used_ >= bytes ? out_.data() + used_ : Grow(bytes); }
+    char* Grow(std::size_t bytes);
 
+    // Written through pointers, the first used_ bytes being the file's so far: appending to a
+    // string a field and a separator at a time costs more than converting the fields.
     std::string out_;
+    std::size_t used_ = 0;
     std::size_t column_ = 0;
-    // By column, the last few non-ASCII texts (GBK) with their UTF-8 form.
-    std::vector<std::vector<std::pair<std::string, std::string>>> converted_;
+    // By column, the last few non-ASCII texts (GBK) with their UTF-8 form, and which of them
+    // was found last.
+    struct Converted {
+        std::vector<std::pair<std::string, std::string>> kept;
+        std::size_t last = 0;
+    };
+    std::vector<Converted> converted_;
 };
 // The records (GBK) as UTF-8 with a byte-order mark, replacing the file only once the whole
 // text is written.

@@ -246,32 +246,53 @@ struct DuplicateIndex {
     }
 };
 
-using TExportFields = std::array<std::string, RegisterColumnCount>;
+// A text of the export made of digits, sign and point: written as it is.
+struct TPlainText {
+    std::string_view text;
+};
+// A yes/no column.
+struct TYesNo {
+    bool yes;
+};
+const char* YesNoText(TYesNo flag) { return flag.yes ? "是" : "否"; }
 
-// The texts of one record in the export's columns, into strings kept from the last record.
-void FillExportFields(const Txxqtfpxx& r, TExportFields& f) {
-    const auto whole = [](std::string& out, long long value) {
-        char buf[24];
-        out.assign(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+// The fields of one record in the export's columns, in order, each handed to put as a text
+// (a view that lasts until put returns), a TPlainText or a TYesNo.
+template <class Put>
+void ForEachExportField(const Txxqtfpxx& r, Put&& put) {
+    char buffer[std::max<std::size_t>(kFixedTextSize, 24)];
+    const auto whole = [&buffer](long long value) {
+        return TPlainText{std::string_view(
+            buffer, static_cast<std::size_t>(std::to_chars(buffer, buffer + sizeof buffer, value).ptr - buffer))};
     };
-    const auto flag = [](std::string& out, const std::string& value) { out = FlagSet(value) ? "是" : "否"; };
-    f[RcFplx] = r.fplxmc;
-    f[RcKprq] = r.kprq;
-    whole(f[RcFs], r.fs);
-    f[RcJe] = AmountText(r.je);
-    whole(f[RcSl], r.sl);
-    f[RcSe] = AmountText(r.se);
-    f[RcGfnsr] = TrimBlanks(r.gfnsr);
-    flag(f[RcMs], r.ms);
-    flag(f[RcLwfp], r.lwfp);
-    flag(f[RcZfbz], r.zfbz);
-    flag(f[RcJzjt], r.jzjt);
+    const auto amount = [&buffer](double value) {
+        return TPlainText{
+            std::string_view(buffer, static_cast<std::size_t>(FixedToChars(MoneyToFixed(value), buffer) - buffer))};
+    };
+    put(std::string_view(r.fplxmc));
+    put(std::string_view(r.kprq));
+    put(whole(r.fs));
+    put(amount(r.je));
+    put(whole(r.sl));
+    put(amount(r.se));
+    put(TrimmedBlanks(r.gfnsr));
+    put(TYesNo{FlagSet(r.ms)});
+    put(TYesNo{FlagSet(r.lwfp)});
+    put(TYesNo{FlagSet(r.zfbz)});
+    put(TYesNo{FlagSet(r.jzjt)});
 }
 
 std::vector<std::string> ExportFields(const Txxqtfpxx& r) {
-    TExportFields f;
-    FillExportFields(r, f);
-    return {std::make_move_iterator(f.begin()), std::make_move_iterator(f.end())};
+    struct Texts {
+        std::vector<std::string>& out;
+        void operator()(std::string_view text) { out.emplace_back(text); }
+        void operator()(TPlainText text) { out.emplace_back(text.text); }
+        void operator()(TYesNo flag) { out.emplace_back(YesNoText(flag)); }
+    };
+    std::vector<std::string> fields;
+    fields.reserve(RegisterColumnCount);
+    ForEachExportField(r, Texts{fields});
+    return fields;
 }
 
 bool HasSuffix(const QString& path, const char16_t* suffix) {
@@ -542,18 +563,95 @@ TStoreResult StoreImport(const TImportPlan& plan, const std::string& nsrsbh, con
 
 std::vector<std::string> RegisterExportFields(const Txxqtfpxx& record) { return ExportFields(record); }
 
-std::string RegisterCsvBytes(const std::vector<const Txxqtfpxx*>& records) {
-    TCsvWriter csv;
-    csv.Bytes().reserve(96 * (records.size() + 1));
-    for (const char* caption : kCaptions) csv.Field(caption);
-    csv.EndRecord();
-    TExportFields fields;
-    for (const Txxqtfpxx* r : records) {
-        FillExportFields(*r, fields);
-        for (const std::string& field : fields) csv.Field(field);
-        csv.EndRecord();
+namespace {
+
+// The CSV file's header, then records as they are handed to Add.
+class TRegisterCsv {
+public:
+    explicit TRegisterCsv(std::size_t expected) {
+        csv_.Reserve(96 * (expected + 1));
+        for (const char* caption : kCaptions) csv_.Field(caption);
+        csv_.EndRecord();
     }
+    void Add(const Txxqtfpxx& r) {
+        ForEachExportField(r, *this);
+        csv_.EndRecord();
+    }
+    std::size_t Size() const { return csv_.Size(); }
+    std::string& Bytes() { return csv_.Bytes(); }
+
+    void operator()(std::string_view text) { csv_.Field(text); }
+    void operator()(TPlainText text) { csv_.Verbatim(text.text); }
+    void operator()(TYesNo flag) { csv_.Verbatim(flag.yes ? yes_ : no_); }
+
+private:
+    static std::string Utf8(TYesNo flag) {
+        const QByteArray utf8 = GbkToQString(YesNoText(flag)).toUtf8();
+        return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    }
+
+    TCsvWriter csv_;
+    const std::string yes_ = Utf8(TYesNo{true}), no_ = Utf8(TYesNo{false});
+};
+
+}  // namespace
+
+std::string RegisterCsvBytes(const std::vector<const Txxqtfpxx*>& records) {
+    TRegisterCsv csv(records.size());
+    for (const Txxqtfpxx* r : records) csv.Add(*r);
     return std::move(csv.Bytes());
+}
+
+TExportResult ExportRegisterList(const QString& path, const std::string& nsrsbh, const std::string& kjny,
+                                 const std::string& fplx, const std::string& gfnsr, std::size_t& rows,
+                                 std::string& error) {
+    rows = 0;
+    const auto written = [](bool ok) {
+        return ok ? TExportResult::Written : TExportResult::WriteFailed;
+    };
+    if (!HasSuffix(path, u"csv")) {
+        std::vector<Txxqtfpxx*> list;
+        if (!ReadInvoiceList(nsrsbh, kjny, fplx, gfnsr, list, error)) {
+            FreeInvoiceList(list);
+            return TExportResult::ReadFailed;
+        }
+        std::sort(list.begin(), list.end(), [](const Txxqtfpxx* a, const Txxqtfpxx* b) { return a->xh < b->xh; });
+        rows = list.size();
+        const bool ok = ExportRegisterFile(path, {list.begin(), list.end()}, error);
+        FreeInvoiceList(list);
+        return written(ok);
+    }
+    // Each record is written as it is read. The select names no order; where its rows do not
+    // come in sequence order, the written records are put in that order afterwards.
+    TRegisterCsv csv(0);
+    struct Record {
+        int32_t xh;
+        std::size_t from;
+    };
+    std::vector<Record> records;
+    bool ordered = true;
+    if (!ReadInvoiceRows(nsrsbh, kjny, fplx, gfnsr, [&](const Txxqtfpxx& r) {
+            if (!records.empty() && r.xh < records.back().xh) ordered = false;
+            records.push_back(Record{r.xh, csv.Size()});
+            csv.Add(r);
+        }, error))
+        return TExportResult::ReadFailed;
+    rows = records.size();
+    std::string& bytes = csv.Bytes();
+    if (!ordered) {
+        std::vector<std::size_t> order(records.size());
+        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::stable_sort(order.begin(), order.end(),
+                         [&records](std::size_t a, std::size_t b) { return records[a].xh < records[b].xh; });
+        std::string sorted(bytes, 0, records.front().from);   // byte-order mark and header
+        sorted.reserve(bytes.size());
+        for (const std::size_t i : order) {
+            const std::size_t to = i + 1 < records.size() ? records[i + 1].from : bytes.size();
+            sorted.append(bytes, records[i].from, to - records[i].from);
+        }
+        bytes = std::move(sorted);
+    }
+    return written(WriteWholeFile(path, bytes, error));
 }
 
 bool ExportRegisterFile(const QString& path, const std::vector<const Txxqtfpxx*>& records, std::string& error) {

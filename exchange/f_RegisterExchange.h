@@ -81,6 +81,14 @@ TStoreResult StoreImport(const TImportPlan& plan, const std::string& nsrsbh, con
 // Writes the records in the given order to a .csv or .xlsx file, by its extension; the
 // spreadsheet gets a total row below the data.
 bool ExportRegisterFile(const QString& path, const std::vector<const Txxqtfpxx*>& records, std::string& error);
+enum class TExportResult { Written, ReadFailed, WriteFailed };
+// The period's register, filtered as the list is (fplx, gfnsr empty: no filter), in sequence
+// order to a .csv or .xlsx file by its extension; rows is how many records were written.
+// A CSV file is written record by record as the rows are read, holding no records. On failure
+// error (GBK) says why and no file is written.
+TExportResult ExportRegisterList(const QString& path, const std::string& nsrsbh, const std::string& kjny,
+                                 const std::string& fplx, const std::string& gfnsr, std::size_t& rows,
+                                 std::string& error);
 // The texts of one record in the export's columns (GBK), as the export writes them.
 std::vector<std::string> RegisterExportFields(const Txxqtfpxx& record);
 // The bytes of the records' CSV file: header and one record a row.

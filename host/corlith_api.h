@@ -120,6 +120,9 @@ public:
     int64_t Int64At(int field) const;
     double FloatAt(int field) const;
     int64_t CurrencyAt(int field) const;
+    // StringAt into out, reusing its storage: rows read one after another into the same
+    // strings allocate nothing once the strings are long enough.
+    void ReadStringAt(int field, std::string& out) const;
 
     // Rows the last insert, update or delete run through this query changed (mode 0).
     int64_t RowsAffected() const;

@@ -57,7 +57,9 @@ std::string GbkAbbreviate(const std::string& text, std::size_t maxBytes) {
     return head + ellipsis + text.substr(at);
 }
 
-std::string TrimBlanks(const std::string& s) {
+std::string TrimBlanks(const std::string& s) { return std::string(TrimmedBlanks(s)); }
+
+std::string_view TrimmedBlanks(std::string_view s) {
     std::size_t b = 0, e = s.size();
     while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
     while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
@@ -161,20 +163,24 @@ int64_t MoneyToFixed(double value) {
     return static_cast<int64_t>(rounded);
 }
 
-std::string FixedToText(int64_t fixed) {
+char* FixedToChars(int64_t fixed, char* out) {
     const bool negative = fixed < 0;
     // Magnitude as unsigned so that the smallest int64 has one too.
     const uint64_t magnitude = negative ? uint64_t(0) - static_cast<uint64_t>(fixed) : static_cast<uint64_t>(fixed);
     const uint64_t cents = magnitude / 100 + (magnitude % 100 >= 50 ? 1 : 0);
     // Written by hand: exports format two amounts a row, and printf's parsing would dominate.
-    char buf[48];
-    char* end = buf;
+    char* end = out;
     if (negative && cents != 0) *end++ = '-';
-    end = std::to_chars(end, buf + sizeof buf, cents / 100).ptr;
+    end = std::to_chars(end, out + kFixedTextSize - 3, cents / 100).ptr;
     *end++ = '.';
     *end++ = static_cast<char>('0' + cents % 100 / 10);
     *end++ = static_cast<char>('0' + cents % 10);
-    return std::string(buf, end);
+    return end;
+}
+
+std::string FixedToText(int64_t fixed) {
+    char buf[kFixedTextSize];
+    return std::string(buf, FixedToChars(fixed, buf));
 }
 
 std::string AmountText(double value) { return FixedToText(MoneyToFixed(value)); }

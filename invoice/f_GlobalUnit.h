@@ -1,14 +1,18 @@
 // Shared rules: table names, the module's connection, LIKE escaping, amounts, files.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct Txxqtfpxx;
 
 // Without leading and trailing blanks (every byte up to the space counts as blank).
 std::string TrimBlanks(const std::string& text);
+// The same part of text, in place.
+std::string_view TrimmedBlanks(std::string_view text);
 
 // "sb_xxfpb" -> "sb" + code + "_xxfpb"; code defaults to the host's sub-application code.
 std::string QualifyTableName(const std::string& name, const std::string& code = std::string());
@@ -35,6 +39,9 @@ std::string ErrorOrUnknown(const std::string& error);
 int64_t MoneyToFixed(double value);
 // A fixed-point value with exactly two decimals ("0.00"), halves away from zero.
 std::string FixedToText(int64_t fixed);
+// The same text written at out, which has room for kFixedTextSize bytes; returns its end.
+inline constexpr std::size_t kFixedTextSize = 32;
+char* FixedToChars(int64_t fixed, char* out);
 // The display form of a money value: MoneyToFixed then FixedToText.
 std::string AmountText(double value);
 // Shortest general decimal with at most 15 significant digits ("1234.5", "0").

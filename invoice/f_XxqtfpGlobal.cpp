@@ -145,29 +145,38 @@ struct TRecordFields {
           ms(query.FieldIndex("ms")), zfbz(query.FieldIndex("zfbz")), jzjt(query.FieldIndex("jzjt")),
           sl(query.FieldIndex("sl")) {}
 
-    // A new record from the query's current row.
-    Txxqtfpxx* Read(const THostQuery& query) const {
-        const auto text = [&query](int field) { return field < 0 ? std::string() : query.StringAt(field); };
+    // The query's current row into r, reusing r's strings; the fields the list does not
+    // read are left as they are.
+    void Read(const THostQuery& query, Txxqtfpxx& r) const {
+        const auto text = [&query](int field, std::string& out) {
+            if (field < 0) out.clear();
+            else query.ReadStringAt(field, out);
+        };
         const auto integer = [&query](int field) -> int64_t { return field < 0 ? 0 : query.Int64At(field); };
         const auto money = [&query](int field) -> double {
             return field < 0 ? 0.0 : static_cast<double>(query.CurrencyAt(field)) / 10000.0;
         };
-        auto* r = new Txxqtfpxx;
-        r->xh = static_cast<int32_t>(integer(xh));
-        r->fplx = text(fplx);
-        r->fplxmc = text(fplxmc);
-        if (r->fplxmc.empty()) r->fplxmc = "未知发票";
-        r->kprq = text(kprq);
-        r->fs = integer(fs);
-        r->je = money(je);
-        r->se = money(se);
-        r->gfnsr = text(gfnsr);
-        r->lwfp = text(lwfp);
-        r->ms = text(ms);
-        r->zfbz = text(zfbz);
-        r->jzjt = text(jzjt);
-        r->sl = static_cast<int32_t>(integer(sl));
-        return r;
+        r.xh = static_cast<int32_t>(integer(xh));
+        text(fplx, r.fplx);
+        text(fplxmc, r.fplxmc);
+        if (r.fplxmc.empty()) r.fplxmc = "未知发票";
+        text(kprq, r.kprq);
+        r.fs = integer(fs);
+        r.je = money(je);
+        r.se = money(se);
+        text(gfnsr, r.gfnsr);
+        text(lwfp, r.lwfp);
+        text(ms, r.ms);
+        text(zfbz, r.zfbz);
+        text(jzjt, r.jzjt);
+        r.sl = static_cast<int32_t>(integer(sl));
+    }
+
+    // A new record from the query's current row.
+    Txxqtfpxx* Read(const THostQuery& query) const {
+        auto r = std::make_unique<Txxqtfpxx>();
+        Read(query, *r);
+        return r.release();
     }
 };
 
@@ -204,4 +213,18 @@ bool ReadInvoiceList(const std::string& nsrsbh, const std::string& kjny, const s
         list.resize(before);
     }
     return read;
+}
+
+bool ReadInvoiceRows(const std::string& nsrsbh, const std::string& kjny, const std::string& fplx,
+                     const std::string& gfnsr, const std::function<void(const Txxqtfpxx&)>& onRecord,
+                     std::string& error) {
+    THostQuery query;
+    std::optional<TRecordFields> fields;
+    Txxqtfpxx record;
+    return ExecADOQueryRows(MainConnectionName(), BuildListSql(nsrsbh, kjny, fplx, gfnsr), &query, error, [&] {
+        if (!fields) fields.emplace(query);
+        fields->Read(query, record);
+        onRecord(record);
+        return true;
+    });
 }

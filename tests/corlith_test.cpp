@@ -650,6 +650,34 @@ TEST_F(CorlithDb, RepeatedTextsOfAFieldReadBackAsStored) {
     EXPECT_TRUE(kept->Eof());
 }
 
+TEST_F(CorlithDb, CellsReadIntoOneStringReadAsTheirTexts) {
+    // One string takes every cell in turn: long after short, short after long, numbers, NULL.
+    auto q = Select("select '一段比较长的文字，超过字符串自带的空间 long enough' as a, 42 as b, 1.5 as c, null as d, '' as e "
+                    "union all select 'x', -7, 0.1, '甲', 'after a NULL'");
+    std::string reused = "left over";
+    int rows = 0;
+    for (q->First(); !q->Eof(); q->Next(), ++rows) {
+        for (int field = -1; field <= 5; ++field) {
+            q->ReadStringAt(field, reused);
+            EXPECT_EQ(reused, q->StringAt(field)) << rows << "/" << field;
+        }
+    }
+    EXPECT_EQ(rows, 2);
+    q->First();
+    q->ReadStringAt(0, reused);
+    EXPECT_EQ(reused, "一段比较长的文字，超过字符串自带的空间 long enough");
+    q->ReadStringAt(1, reused);
+    EXPECT_EQ(reused, "42");
+    q->ReadStringAt(3, reused);
+    EXPECT_EQ(reused, "");
+    q->Next();
+    q->ReadStringAt(2, reused);
+    EXPECT_EQ(reused, "0.1");
+    q->Next();
+    q->ReadStringAt(0, reused);   // past the last row
+    EXPECT_EQ(reused, "");
+}
+
 TEST_F(CorlithDb, RowsHandedOverOneAtATimeKeepNoEarlierRow) {
     for (int i = 1; i <= 5; ++i)
         Exec("insert into sb07_fplxb(fplx, mc) values (" + std::to_string(10 + i) + ", '类型" + std::to_string(i) + "')");

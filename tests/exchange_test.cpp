@@ -15,9 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <string>
+#include <tuple>
 
 using corlith::test::FailPoint;
 using namespace testhost;
@@ -78,20 +80,33 @@ TEST(CsvFile, WriterQuotesOnlyWhatNeedsItAndReadsBack) {
 // converted at once, whatever the quoting, the GBK trail bytes and the texts repeated or not.
 TEST(CsvFile, WriterBytesEqualTheWholeTextConvertedAtOnce) {
     std::mt19937 rng(4180);
-    const std::vector<std::string> pieces = {"a", "发票", "是", "否", ",", "\"", "\r\n", "\n", " ",
-                                             "\x81\x40", "\x95\x5C", "\x81\x7E", "12.50", ""};
+    // Long plain runs with one byte that asks for quotes (or is just below or above those
+    // bytes) anywhere in them, as the writer looks at eight bytes at a time.
+    const std::vector<std::string> pieces = {"a", "发票", "是", "否", ",", "\"", "\r\n", "\n", " ", "\x81\x40",
+                                             "\x95\x5C", "\x81\x7E", "12.50", "", "2026-11-03", "91440300MA5F3KXL27",
+                                             "+", "-", "\x7F", "\t", "0123456789abcdef"};
     std::string gbk;
     TCsvWriter writer;
-    for (int record = 0; record < 300; ++record) {
+    for (int record = 0; record < 400; ++record) {
         std::vector<std::string> fields(1 + rng() % 11);
-        for (std::string& field : fields) {
+        std::vector<bool> verbatim(fields.size());
+        for (std::size_t f = 0; f < fields.size(); ++f) {
+            // Numbers go in as they are written.
+            verbatim[f] = f > 0 && rng() % 4 == 0;
+            if (verbatim[f]) {
+                fields[f] = std::to_string(static_cast<int>(rng() % 2000000) - 1000000) + ".25";
+                continue;
+            }
             // Column 0 cycles through more distinct texts than the writer keeps converted.
-            const int parts = static_cast<int>(rng() % 4);
-            for (int p = 0; p < parts; ++p) field += pieces[rng() % pieces.size()];
+            const int parts = static_cast<int>(rng() % 5);
+            for (int p = 0; p < parts; ++p) fields[f] += pieces[rng() % pieces.size()];
         }
         fields[0] = "类型" + std::to_string(record % 13) + fields[0];
         AppendCsvRecord(gbk, fields);
-        for (const std::string& field : fields) writer.Field(field);
+        for (std::size_t f = 0; f < fields.size(); ++f) {
+            if (verbatim[f]) writer.Verbatim(fields[f]);
+            else writer.Field(fields[f]);
+        }
         writer.EndRecord();
     }
     const QByteArray whole = GbkToQString(gbk).toUtf8();
@@ -513,6 +528,78 @@ TEST_F(ExchangeTest, CsvExportWritesTheRecordsFieldsAsListedForEveryRecord) {
     EXPECT_EQ(first[RcGfnsr], TrimBlanks(records[0].gfnsr));
     EXPECT_EQ(first[RcJe], AmountText(records[0].je));
     EXPECT_EQ(first[RcMs], FlagSet(records[0].ms) ? "是" : "否");
+}
+
+// The period's export reads and writes row by row; its file must be the one written from the
+// whole list in sequence order, however the engine orders the rows and whatever the filter.
+TEST_F(ExchangeTest, PeriodExportIsTheListInSequenceOrderWhateverOrderTheRowsComeIn) {
+    // Without its key the table is read in the order the rows went in.
+    Exec("create table sb07_unkeyed as select * from sb07_xxfpb");
+    Exec("drop table sb07_xxfpb");
+    Exec("alter table sb07_unkeyed rename to sb07_xxfpb");
+    const int order[] = {5, 3, 1, 4, 2, 7, 6};
+    for (int xh : order)
+        InsertInvoice(InvoiceRow{.xh = xh, .fplx = xh % 2 ? 1 : 3, .kprq = "2026-11-0" + std::to_string(xh), .fs = xh,
+                                 .je = xh * 1000.25, .se = xh * 170.04, .gfnsr = xh % 3 ? " " : " 4403006658123" + std::to_string(xh),
+                                 .jzjt = xh % 2, .lwfp = xh / 4, .ms = xh % 3 == 1, .zfbz = xh == 6});
+    std::vector<int32_t> streamed;
+    std::string error;
+    ASSERT_TRUE(ReadInvoiceRows(kCompany, kPeriod, "", "", [&](const Txxqtfpxx& r) { streamed.push_back(r.xh); }, error));
+    ASSERT_EQ(streamed, std::vector<int32_t>(std::begin(order), std::end(order)));
+
+    const auto fileBytes = [](const QString& path) {
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return f.readAll().toStdString();
+    };
+    for (const auto& [fplx, gfnsr, rows] : std::vector<std::tuple<std::string, std::string, std::size_t>>{
+             {"", "", 7}, {"1", "", 4}, {"", "4403", 2}, {"3", "4403", 1}, {"2", "", 0}}) {
+        std::vector<Txxqtfpxx*> list;
+        ASSERT_TRUE(ReadInvoiceList(kCompany, kPeriod, fplx, gfnsr, list, error)) << error;
+        std::sort(list.begin(), list.end(), [](const Txxqtfpxx* a, const Txxqtfpxx* b) { return a->xh < b->xh; });
+        const std::string expected = RegisterCsvBytes({list.begin(), list.end()});
+        FreeInvoiceList(list);
+        const QString path = File("period.csv");
+        std::size_t written = 99;
+        ASSERT_EQ(ExportRegisterList(path, kCompany, kPeriod, fplx, gfnsr, written, error), TExportResult::Written)
+            << error;
+        EXPECT_EQ(written, rows) << fplx << "/" << gfnsr;
+        EXPECT_TRUE(fileBytes(path) == expected) << fplx << "/" << gfnsr;
+    }
+
+    // A spreadsheet gets the same rows in the same order.
+    const QString xlsx = File("period.xlsx");
+    std::size_t written = 0;
+    ASSERT_EQ(ExportRegisterList(xlsx, kCompany, kPeriod, "", "", written, error), TExportResult::Written) << error;
+    EXPECT_EQ(written, 7u);
+    TExchangeTable table;
+    ASSERT_TRUE(ReadXlsxFile(xlsx, table, error)) << error;
+    ASSERT_EQ(table.rows.size(), 8u);   // and the total
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(table.rows[static_cast<std::size_t>(i)].cells[RcFs].number, i + 1);
+}
+
+TEST_F(ExchangeTest, PeriodExportThatCannotReadOrWriteLeavesNoFile) {
+    InsertInvoice(InvoiceRow{.xh = 1});
+    std::size_t rows = 0;
+    std::string error;
+    const QString csv = File("failed.csv");
+    corlith::test::FailAt(FailPoint::Statement, 1, "refused", "select distinct");
+    EXPECT_EQ(ExportRegisterList(csv, kCompany, kPeriod, "", "", rows, error), TExportResult::ReadFailed);
+    EXPECT_EQ(error, "refused");
+    corlith::test::FailAt(FailPoint::Statement, 1, "refused", "select distinct");
+    EXPECT_EQ(ExportRegisterList(File("failed.xlsx"), kCompany, kPeriod, "", "", rows, error), TExportResult::ReadFailed);
+    corlith::test::ClearFailures();
+    EXPECT_FALSE(QFile::exists(csv));
+    EXPECT_FALSE(QFile::exists(File("failed.xlsx")));
+
+    error.clear();
+    EXPECT_EQ(ExportRegisterList(File("failed.txt"), kCompany, kPeriod, "", "", rows, error), TExportResult::WriteFailed);
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(QFile::exists(File("failed.txt")));
+    error.clear();
+    EXPECT_EQ(ExportRegisterList(File("no/such/folder.csv"), kCompany, kPeriod, "", "", rows, error),
+              TExportResult::WriteFailed);
+    EXPECT_FALSE(error.empty());
 }
 
 TEST_F(ExchangeTest, RandomRegistersRoundTripToTheSameSummary) {

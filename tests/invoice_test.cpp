@@ -12,6 +12,7 @@
 
 #include <QDate>
 
+#include <algorithm>
 #include <cfenv>
 #include <cstdint>
 #include <cstdio>
@@ -403,6 +404,44 @@ TEST_F(InvoiceDbTest, ListReadAppendsOneRecordPerRowAndAFailedReadAddsNothing) {
     EXPECT_EQ(xhs.size(), 300u);
     list.erase(list.begin());
     FreeInvoiceList(list);
+}
+
+TEST_F(InvoiceDbTest, RowsHandedOverOneAtATimeAreTheListsRecords) {
+    // Long and short texts alternate, so the reused record must not keep anything of the last row.
+    Exec("insert into sb07_fplxb(fplx, mc) values (97, '')");
+    for (int xh = 1; xh <= 40; ++xh)
+        InsertInvoice({.xh = xh, .fplx = xh % 5 == 0 ? 97 : 1 + xh % 3, .kprq = "2026-11-" + std::to_string(10 + xh % 19),
+                       .fs = xh, .je = xh * 10.25, .se = xh * -1.5, .sl = xh % 18,
+                       .gfnsr = xh % 2 ? " " : "91110000MA00LONGER" + std::to_string(xh), .jzjt = xh % 2,
+                       .lwfp = xh % 3 == 0, .ms = xh % 4 == 0, .zfbz = xh % 7 == 0});
+    std::vector<Txxqtfpxx*> list;
+    std::string error;
+    ASSERT_TRUE(ReadInvoiceList(kCompany, kPeriod, "", "", list, error)) << error;
+    const auto text = [](const Txxqtfpxx& r) {
+        return std::to_string(r.xh) + "|" + r.fplx + "|" + r.fplxmc + "|" + r.kprq + "|" + std::to_string(r.fs) + "|" +
+               std::to_string(MoneyToFixed(r.je)) + "|" + std::to_string(MoneyToFixed(r.se)) + "|" + r.gfnsr + "|" +
+               r.lwfp + r.ms + r.zfbz + r.jzjt + "|" + std::to_string(r.sl) + "|" + r.txsj + r.sbssq;
+    };
+    std::vector<std::string> expected;
+    for (const Txxqtfpxx* r : list) expected.push_back(text(*r));
+    FreeInvoiceList(list);
+    ASSERT_EQ(expected.size(), 40u);
+    EXPECT_NE(std::find_if(expected.begin(), expected.end(),
+                           [](const std::string& t) { return t.find("未知发票") != std::string::npos; }),
+              expected.end());
+
+    std::vector<std::string> streamed;
+    ASSERT_TRUE(ReadInvoiceRows(kCompany, kPeriod, "", "", [&](const Txxqtfpxx& r) { streamed.push_back(text(r)); },
+                                error))
+        << error;
+    EXPECT_EQ(streamed, expected);
+
+    streamed.clear();
+    corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "refused", "select distinct");
+    EXPECT_FALSE(ReadInvoiceRows(kCompany, kPeriod, "", "", [&](const Txxqtfpxx& r) { streamed.push_back(text(r)); },
+                                 error));
+    EXPECT_EQ(error, "refused");
+    EXPECT_TRUE(streamed.empty());
 }
 
 TEST_F(InvoiceDbTest, UpdateRewritesTheRowIdentifiedByTaxpayerPeriodAndNumber) {
