@@ -40,14 +40,10 @@ struct ValueOption {
 };
 
 const ValueOption kValueOptions[] = {
-    {u"--session", &ClientOptions::sessionFile, std::nullopt},
-    {u"--db", &ClientOptions::database, std::nullopt},
-    {u"--company", &ClientOptions::company, std::nullopt},
-    {u"--period", &ClientOptions::period, std::nullopt},
-    {u"--out", &ClientOptions::outFile, ClientVerb::Summary},
-    {u"--pdf", &ClientOptions::pdfFile, ClientVerb::Print},
-    {u"--type", &ClientOptions::typeCode, ClientVerb::Export},
-    {u"--buyer", &ClientOptions::buyer, ClientVerb::Export},
+    {u"--session", &ClientOptions::sessionFile, std::nullopt}, {u"--db", &ClientOptions::database, std::nullopt},
+    {u"--company", &ClientOptions::company, std::nullopt},     {u"--period", &ClientOptions::period, std::nullopt},
+    {u"--out", &ClientOptions::outFile, ClientVerb::Summary},  {u"--pdf", &ClientOptions::pdfFile, ClientVerb::Print},
+    {u"--type", &ClientOptions::typeCode, ClientVerb::Export}, {u"--buyer", &ClientOptions::buyer, ClientVerb::Export},
 };
 
 }  // namespace

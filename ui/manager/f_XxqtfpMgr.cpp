@@ -562,7 +562,8 @@ void TFrmXxqtfpMgr::LoadInvoiceList(const std::string& fplx, const std::string& 
         FreeInvoiceList(FInvoiceList);
         {
             TStatusGuard status("请稍候，正在读取数据...");
-            if (!ModuleInvoiceStore(FNsrsbh, FKjny).LoadList(fplx, gfnsr, FInvoiceList).Ok()) InforMsg(kMsgListReadFailed, "", 1);
+            if (!ModuleInvoiceStore(FNsrsbh, FKjny).LoadList(fplx, gfnsr, FInvoiceList).Ok())
+                InforMsg(kMsgListReadFailed, "", 1);
         }
         RefreshStatistics();
     }
