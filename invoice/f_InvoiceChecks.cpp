@@ -5,7 +5,10 @@
 #include "invoice/f_MessageIds.h"
 
 #include <charconv>
+#include <string_view>
+#include <cfenv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -15,9 +18,9 @@ const char* const kTypeInspection = "纳税检查调整";
 
 bool IsDigit(int key) { return key >= '0' && key <= '9'; }
 
-std::string Trimmed(const std::string& text) {
+std::string_view Trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return std::string();
+    if (first == std::string_view::npos) return std::string_view();
     const auto last = text.find_last_not_of(" \t");
     return text.substr(first, last - first + 1);
 }
@@ -39,7 +42,7 @@ bool IsAsciiAlnumOrDash(unsigned char c) {
 }  // namespace
 
 bool ParseDecimal(const std::string& text, double& value) {
-    const std::string t = Trimmed(text);
+    const std::string_view t = Trimmed(text);
     std::size_t pos = 0;
     if (pos < t.size() && (t[pos] == '+' || t[pos] == '-')) ++pos;
     const std::size_t mantissaStart = pos;
@@ -59,10 +62,35 @@ bool ParseDecimal(const std::string& text, double& value) {
     }
     if (pos != t.size()) return false;
 
+    // Every amount of an import passes here several times. Up to 15 digits without an
+    // exponent are exact as a double, and so is 10^k for k <= 22: one division, rounded to
+    // nearest, then gives what from_chars gives.
+    if (digits <= 15 && t.find_first_of("eE", mantissaStart) == std::string_view::npos &&
+        std::fegetround() == FE_TONEAREST) {
+        static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        uint64_t mantissa = 0;
+        int fraction = -1;
+        for (std::size_t i = mantissaStart; i < t.size(); ++i) {
+            if (t[i] == '.') {
+                fraction = 0;
+                continue;
+            }
+            mantissa = mantissa * 10 + static_cast<uint64_t>(t[i] - '0');
+            if (fraction >= 0) ++fraction;
+        }
+        const double parsed = static_cast<double>(mantissa) / kPowers[fraction < 0 ? 0 : fraction];
+        value = (t[0] == '-') ? -parsed : parsed;
+        return true;
+    }
     // from_chars takes neither a leading "+" nor a bare "." before the digits in every
-    // library, so hand it a normalised copy.
-    std::string body = t.substr(mantissaStart);
-    if (!body.empty() && body[0] == '.') body.insert(body.begin(), '0');
+    // library, so it gets the text after the sign, and a copy with a "0" ahead of a bare ".".
+    std::string_view body = t.substr(mantissaStart);
+    std::string withZero;
+    if (!body.empty() && body[0] == '.') {
+        withZero = "0" + std::string(body);
+        body = withZero;
+    }
     double parsed = 0;
     const auto res = std::from_chars(body.data(), body.data() + body.size(), parsed);
     if (res.ec != std::errc() || res.ptr != body.data() + body.size()) return false;
@@ -72,7 +100,7 @@ bool ParseDecimal(const std::string& text, double& value) {
 }
 
 bool ParseInt32(const std::string& text, int& value) {
-    const std::string t = Trimmed(text);
+    const std::string_view t = Trimmed(text);
     if (t.empty()) return false;
     const char* first = t.data();
     const char* last = t.data() + t.size();
@@ -120,10 +148,13 @@ namespace {
 
 bool PeriodYearMonth(const std::string& period, int& year, int& month) {
     if (period.size() < 6) return false;
-    for (int k = 0; k < 6; ++k)
-        if (period[static_cast<std::size_t>(k)] < '0' || period[static_cast<std::size_t>(k)] > '9') return false;
-    year = std::stoi(period.substr(0, 4));
-    month = std::stoi(period.substr(4, 2));
+    int digits[6];
+    for (std::size_t k = 0; k < 6; ++k) {
+        if (period[k] < '0' || period[k] > '9') return false;
+        digits[k] = period[k] - '0';
+    }
+    year = ((digits[0] * 10 + digits[1]) * 10 + digits[2]) * 10 + digits[3];
+    month = digits[4] * 10 + digits[5];
     return month >= 1 && month <= 12 && year >= 1;
 }
 
@@ -230,7 +261,7 @@ std::vector<TEntryFinding> CheckInvoiceEntry(const TInvoiceEntry& entry, const T
 
     if (entry.dateEnabled) {
         const QDate periodStart = PeriodStartDate(context.period);
-        const QDate periodEnd = PeriodEndDate(context.period);
+        const QDate periodEnd = periodStart.isValid() ? periodStart.addDays(periodStart.daysInMonth() - 1) : QDate();
         if (entry.issued > context.today) {
             find(kMsgDateAfterToday, TEntryField::Date);
         } else if (periodEnd.isValid() && entry.issued > periodEnd) {

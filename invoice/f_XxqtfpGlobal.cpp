@@ -4,6 +4,7 @@
 #include "invoice/f_GlobalUnit.h"
 
 #include <algorithm>
+#include <charconv>
 #include <ctime>
 #include <memory>
 #include <optional>
@@ -61,23 +62,51 @@ std::string TodayText() {
 }
 
 std::string BuildInsertSql(const Txxqtfpxx& r, const std::string& nsrsbh) {
-    std::string sql = " insert into " + QualifyTableName("sb_xxfpb") + "(fplx,txsj,kprq,fs,je,se," +
-                      "sl,nsrsbh,gfnsr,jzjt,lwfp,ms,zfbz,sbssq,xh,sbwjm) " + " values ('";
-    sql += QuoteInner(r.fplx) + "',";
-    sql += DateLiteral(SavedDate(r)) + ",";
-    sql += DateLiteral(r.kprq) + ",";
-    sql += std::to_string(r.fs) + ",";
-    sql += DecimalText(r.je) + ",";
-    sql += DecimalText(r.se) + ",";
-    sql += std::to_string(r.sl) + "," + " '";
-    sql += QuoteInner(nsrsbh) + "',";
-    sql += BuyerLiteral(r.gfnsr) + ",";
-    sql += FlagDigit(r.jzjt) + ",";
-    sql += FlagDigit(r.lwfp) + ",";
-    sql += FlagDigit(r.ms) + ",";
-    sql += FlagDigit(r.zfbz) + "," + "'";
-    sql += QuoteInner(r.sbssq) + "',";
-    sql += std::to_string(r.xh) + ",'')";
+    // Built once per stored row of an import: appended in place, the connection named once.
+    const auto quoted = [](std::string& sql, const std::string& value) {
+        for (char c : value) {
+            sql += c;
+            if (c == '\'') sql += '\'';
+        }
+    };
+    const auto number = [](std::string& sql, long long value) {
+        char buf[24];
+        sql.append(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+    };
+    const std::string connection = MainConnectionName();
+    std::string date;
+    std::string sql;
+    sql.reserve(320);
+    sql += " insert into ";
+    sql += QualifyTableName("sb_xxfpb");
+    sql += "(fplx,txsj,kprq,fs,je,se,sl,nsrsbh,gfnsr,jzjt,lwfp,ms,zfbz,sbssq,xh,sbwjm)  values ('";
+    quoted(sql, r.fplx);
+    sql += "',";
+    sql += GetSQLDataTime(date, connection, r.txsj.empty() ? TodayText() : r.txsj);
+    sql += ',';
+    sql += GetSQLDataTime(date, connection, r.kprq);
+    sql += ',';
+    number(sql, r.fs);
+    sql += ',';
+    sql += DecimalText(r.je);
+    sql += ',';
+    sql += DecimalText(r.se);
+    sql += ',';
+    number(sql, r.sl);
+    sql += ", '";
+    quoted(sql, nsrsbh);
+    sql += "','";
+    quoted(sql, r.gfnsr.empty() ? std::string(" ") : r.gfnsr);
+    sql += "',";
+    for (const std::string* flag : {&r.jzjt, &r.lwfp, &r.ms, &r.zfbz}) {
+        sql += FlagSet(*flag) ? '1' : '0';
+        sql += ',';
+    }
+    sql += '\'';
+    quoted(sql, r.sbssq);
+    sql += "',";
+    number(sql, r.xh);
+    sql += ",'')";
     return sql;
 }
 

@@ -1,6 +1,7 @@
 // Shared helpers (table names, quoting, LIKE escaping, money, files) and every statement on the
 // invoice table, checked as text and run against a real database.
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_InvoiceChecks.h"
 #include "invoice/f_XxqtfpGlobal.h"
 #include "invoice/f_InvoiceStore.h"
 
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <cfenv>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -131,6 +133,34 @@ TEST(Money, FixedTextIsPrintfsOverTheWholeRange) {
                       static_cast<unsigned long long>(cents / 100), static_cast<unsigned long long>(cents % 100));
         ASSERT_EQ(FixedToText(fixed), expected) << fixed;
     }
+}
+
+// Decimals read the same as the standard library's correctly rounded conversion, for every
+// length of digits and place of the point, with sign and blanks, in every rounding mode.
+TEST(Money, DecimalsReadAsFromChars) {
+    std::mt19937_64 rng(1537);
+    for (const int mode : {FE_TONEAREST, FE_UPWARD}) {
+        ASSERT_EQ(std::fesetround(mode), 0);
+        for (int i = 0; i < 30000; ++i) {
+            std::string digits;
+            const int count = 1 + static_cast<int>(rng() % 19);
+            for (int d = 0; d < count; ++d) digits += static_cast<char>('0' + rng() % 10);
+            const std::size_t point = rng() % (digits.size() + 2);
+            if (point <= digits.size()) digits.insert(point, ".");
+            if (digits == ".") digits = "0.";
+            const std::string plain = digits[0] == '.' ? "0" + digits : digits;
+            double expected = 0;
+            std::from_chars(plain.data(), plain.data() + plain.size(), expected);
+            const char* const signs[] = {"", "-", "+"};
+            const int sign = static_cast<int>(rng() % 3);
+            const std::string text = std::string(rng() % 2 ? " " : "") + signs[sign] + digits + (rng() % 2 ? "\t" : "");
+            double value = 12345;
+            ASSERT_TRUE(ParseDecimal(text, value)) << text;
+            const double want = sign == 1 ? -expected : expected;
+            ASSERT_EQ(std::memcmp(&value, &want, sizeof value), 0) << text << " " << value << " " << want;
+        }
+    }
+    std::fesetround(FE_TONEAREST);
 }
 
 TEST(Money, AmountText) {
