@@ -87,7 +87,7 @@ TImportPlan PlanOf(const QString& csv) {
     TImportTarget target;
     std::string e;
     if (!ReadRegisterFile(csv, table, e) || !LoadImportTarget(kCompany, kPeriod, target, e)) Die(e);
-    TImportPlan plan = PlanImport(table, target);
+    TImportPlan plan = PlanImport(std::move(table), target);
     FreeInvoiceList(target.existing);
     if (plan.HasErrors()) Die(IssueText(plan.issues.front()));
     return plan;

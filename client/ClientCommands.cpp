@@ -192,7 +192,7 @@ int RunImport(const ClientOptions& options) {
         corlith::CloseConnections();
         return SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
     }
-    const TImportPlan plan = PlanImport(table, target);
+    const TImportPlan plan = PlanImport(std::move(table), target);
     FreeInvoiceList(target.existing);
     for (const TImportIssue& issue : plan.issues) PrintLine(stderr, GbkToQString(IssueText(issue)));
     if (plan.HasErrors()) return ComputeFailed(u"导入失败", "文件中有错误，未导入任何发票");

@@ -318,6 +318,10 @@ void THostQuery::ReadStringAt(int field, std::string& out) const {
         if (c && c->type == Impl::Text) {
             out.clear();
             out.append(d_->texts.data() + c->offset, c->length);
+        } else if (c && c->type == Impl::Integer) {
+            char buffer[24];
+            out.clear();
+            out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, c->integer).ptr);
         } else if (c) {
             d_->textOf(*c, out);
         } else {

@@ -277,15 +277,6 @@ void TCsvWriter::Field(std::string_view gbk) {
     used_ += static_cast<std::size_t>(p - start);
 }
 
-void TCsvWriter::Verbatim(std::string_view utf8) {
-    char* const start = Room(utf8.size() + 1);
-    char* p = start;
-    if (column_ > 0) *p++ = ',';
-    ++column_;
-    if (!utf8.empty()) std::memcpy(p, utf8.data(), utf8.size());
-    used_ += static_cast<std::size_t>(p - start) + utf8.size();
-}
-
 void TCsvWriter::EndRecord() {
     std::memcpy(Room(2), "\r\n", 2);
     used_ += 2;

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,7 +39,12 @@ public:
     void Reserve(std::size_t bytes);
     void Field(std::string_view gbk);
     // A field already in UTF-8 that needs no quotes (numbers, fixed words), written as it is.
-    void Verbatim(std::string_view utf8);
+    void Verbatim(std::string_view utf8) {
+        char* p = Room(utf8.size() + 1);
+        if (column_++ > 0) *p++ = ',';
+        if (!utf8.empty()) std::memcpy(p, utf8.data(), utf8.size());
+        used_ = static_cast<std::size_t>(p - out_.data()) + utf8.size();
+    }
     void EndRecord();
     std::size_t Size() const { return used_; }
     // The bytes written so far.

@@ -61,6 +61,8 @@ bool ReadRegisterFile(const QString& path, TExchangeTable& table, std::string& e
 
 // Maps and checks every row; the plan lists every error and warning, all rows included.
 TImportPlan PlanImport(const TExchangeTable& table, const TImportTarget& target);
+// The same, taking the table's cells into the plan instead of copying them.
+TImportPlan PlanImport(TExchangeTable&& table, const TImportTarget& target);
 
 // Called now and then while rows are stored; returning false cancels (nothing is stored).
 using TImportProgress = std::function<bool(int done, int total)>;

@@ -358,6 +358,48 @@ TEST_F(ExchangeTest, HeaderColumnsAreFoundInAnyOrderAndUnknownOnesNamed) {
     EXPECT_NE(Issues(Plan(path)).find("缺少列：金额、税率"), std::string::npos);
 }
 
+// Planning may take the table's cells instead of copying them; the plan is the same, with
+// columns in another order, some missing, a column without a caption, and short and long rows.
+TEST_F(ExchangeTest, PlanningFromATakenTableIsPlanningFromACopy) {
+    const QString path = File("taken.csv");
+    WriteBytes(path, Utf8(" 税额,金额 ,发票类型, 税率,开票日期,,份数,是否免税\r\n"
+                          "17,100,普通发票,17,2026-11-03,,1,否\r\n"
+                          ",200,普通发票,13,2026-11-04,多出的,2\r\n"
+                          "5,50,专用发票,17,2026-11-05\r\n"
+                          "0,100,普通发票,17,2026-11-03,,1,是,,多一列\r\n"
+                          "17,100,普通发票,17,2026-11-03,,1,否\r\n"));
+    TExchangeTable table;
+    TImportTarget target;
+    std::string error;
+    ASSERT_TRUE(ReadRegisterFile(path, table, error)) << error;
+    ASSERT_TRUE(LoadImportTarget(kCompany, kPeriod, target, error)) << error;
+    const TImportPlan copied = PlanImport(table, target);
+    const TImportPlan taken = PlanImport(std::move(table), target);
+    FreeInvoiceList(target.existing);
+
+    const auto rowText = [](const TImportRow& row) {
+        std::string text = std::to_string(row.line) + "|" + row.record.fplx + "|" + row.record.kprq + "|" +
+                           std::to_string(row.record.fs) + "|" + AmountText(row.record.je) + "|" +
+                           AmountText(row.record.se) + "|" + std::to_string(row.record.sl) + "|" + row.record.ms;
+        for (const TExchangeCell& cell : row.cells)
+            text += "|" + std::to_string(cell.kind) + ":" + cell.text + ":" + std::to_string(cell.number);
+        return text;
+    };
+    ASSERT_EQ(taken.rows.size(), 5u);
+    ASSERT_EQ(copied.rows.size(), taken.rows.size());
+    for (std::size_t i = 0; i < taken.rows.size(); ++i) {
+        EXPECT_EQ(taken.rows[i].cells.size(), static_cast<std::size_t>(RegisterColumnCount));
+        EXPECT_EQ(rowText(taken.rows[i]), rowText(copied.rows[i])) << i;
+    }
+    EXPECT_EQ(taken.rows[1].cells[RcJe].text, "200");
+    EXPECT_EQ(taken.rows[1].cells[RcFs].text, "2");
+    EXPECT_TRUE(taken.rows[2].cells[RcMs].text.empty());
+    EXPECT_EQ(Issues(taken), Issues(copied));
+    EXPECT_NE(Issues(taken).find("第 3 行 第 6 列有数据但没有标题"), std::string::npos) << Issues(taken);
+    EXPECT_NE(Issues(taken).find("第 5 行 第 10 列有数据但没有标题"), std::string::npos) << Issues(taken);
+    EXPECT_NE(Issues(taken).find("与文件第 2 行相同"), std::string::npos) << Issues(taken);
+}
+
 TEST_F(ExchangeTest, ConfirmationsAndDuplicatesAreWarningsThatDoNotStopTheImport) {
     InsertInvoice(InvoiceRow{.xh = 7, .kprq = "2026-11-10", .je = 100.0, .se = 17.0});
     const QString path = File("warn.csv");

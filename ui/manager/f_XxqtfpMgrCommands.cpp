@@ -146,7 +146,7 @@ bool TFrmXxqtfpMgr::ImportFile(const QString& path) {
     std::string error;
     ShowStatus("请稍候，正在读取文件...");
     const bool read = ReadRegisterFile(path, table, error) && LoadImportTarget(FNsrsbh, FKjny, target, error);
-    const TImportPlan plan = read ? PlanImport(table, target) : TImportPlan();
+    const TImportPlan plan = read ? PlanImport(std::move(table), target) : TImportPlan();
     FreeInvoiceList(target.existing);
     HideStatus();
     if (!read) {
