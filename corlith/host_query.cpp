@@ -215,11 +215,19 @@ void Impl::AddField(std::string_view nameUtf8, std::string_view tableUtf8) {
 void Impl::AddText(std::string_view utf8) {
     Cell c;
     c.type = Text;
+    const bool ascii = corlith::codec::IsAscii(utf8);
+    if (onRow && ascii) {
+        c.borrowed = true;
+        c.data = utf8.data();
+        c.length = static_cast<uint32_t>(utf8.size());
+        cells.push_back(c);
+        return;
+    }
     c.offset = texts.size();
     // Rows so far are whole: what is beyond them is this row's fields.
     const size_t field = fieldCount > 0 ? cells.size() - static_cast<size_t>(rowCount) * static_cast<size_t>(fieldCount)
                                         : lastText.size();
-    if (corlith::codec::IsAscii(utf8)) {
+    if (ascii) {
         texts += utf8;
     } else if (field >= lastText.size()) {
         corlith::codec::Utf8ToGbk(utf8, texts);
@@ -230,6 +238,14 @@ void Impl::AddText(std::string_view utf8) {
             lastGbk.clear();
             corlith::codec::Utf8ToGbk(utf8, lastGbk);
             lastUtf8.assign(utf8);
+        }
+        if (onRow) {
+            // The field's last text stays as it is until the field's next cell, a row later.
+            c.borrowed = true;
+            c.data = lastGbk.data();
+            c.length = static_cast<uint32_t>(lastGbk.size());
+            cells.push_back(c);
+            return;
         }
         texts += lastGbk;
     }
@@ -267,7 +283,7 @@ void Impl::textOf(const Cell& c, std::string& out) const {
         return;
     }
     case Real: RealText(c.real, out); return;
-    case Text: out.assign(texts.data() + c.offset, c.length); return;
+    case Text: out.assign(textAt(c)); return;
     case Null: break;
     }
     out.clear();
@@ -316,12 +332,14 @@ void THostQuery::ReadStringAt(int field, std::string& out) const {
     try {
         const Impl::Cell* c = d_->cell(field);
         if (c && c->type == Impl::Text) {
+            const std::string_view text = d_->textAt(*c);
             out.clear();
-            out.append(d_->texts.data() + c->offset, c->length);
+            out.append(text.data(), text.size());
         } else if (c && c->type == Impl::Integer) {
             char buffer[24];
+            const char* const end = std::to_chars(buffer, buffer + sizeof buffer, c->integer).ptr;
             out.clear();
-            out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, c->integer).ptr);
+            out.append(buffer, static_cast<size_t>(end - buffer));
         } else if (c) {
             d_->textOf(*c, out);
         } else {
@@ -339,7 +357,7 @@ int64_t THostQuery::Int64At(int field) const {
     case Impl::Integer: return c->integer;
     case Impl::Real: return RoundToInt64(c->real);
     case Impl::Text: {
-        const std::string_view s(d_->texts.data() + c->offset, c->length);
+        const std::string_view s = d_->textAt(*c);
         int64_t i = 0;
         if (ParseInt64(s, i)) return i;
         double r = 0;
@@ -358,7 +376,7 @@ double THostQuery::FloatAt(int field) const {
     case Impl::Real: return c->real;
     case Impl::Text: {
         double r = 0;
-        return ParseDouble(std::string_view(d_->texts.data() + c->offset, c->length), r) ? r : 0;
+        return ParseDouble(d_->textAt(*c), r) ? r : 0;
     }
     case Impl::Null: break;
     }
@@ -377,7 +395,7 @@ int64_t THostQuery::CurrencyAt(int field) const {
     case Impl::Real: return RealToCurrency(c->real);
     case Impl::Text: {
         int64_t out = 0;
-        return DecimalToCurrency(std::string_view(d_->texts.data() + c->offset, c->length), out) ? out : 0;
+        return DecimalToCurrency(d_->textAt(*c), out) ? out : 0;
     }
     case Impl::Null: break;
     }

@@ -14,11 +14,13 @@ struct THostQuery::Impl {
     enum CellType : unsigned char { Null, Integer, Real, Text };
     struct Cell {
         CellType type = Null;
-        uint32_t length = 0;   // Text
+        bool borrowed = false;  // Text: at data, not in texts
+        uint32_t length = 0;    // Text
         union {
             int64_t integer = 0;
             double real;
-            uint64_t offset;   // Text: into texts
+            uint64_t offset;    // Text: into texts
+            const char* data;   // Text, borrowed
         };
     };
 
@@ -60,7 +62,9 @@ struct THostQuery::Impl {
         c.real = value;
         cells.push_back(c);
     }
-    void AddText(std::string_view utf8);   // kept as GBK
+    // Kept as GBK. While rows are handed over one at a time, an ASCII text is not copied:
+    // its bytes must stay where they are until EndRow returns.
+    void AddText(std::string_view utf8);
     // Counts the row just added. With onRow set, hands it over and drops it; false when
     // onRow asks to stop reading.
     bool EndRow();
@@ -74,4 +78,8 @@ struct THostQuery::Impl {
     }
     // The cell as text (GBK), replacing out's contents.
     void textOf(const Cell& c, std::string& out) const;
+    // A Text cell's bytes.
+    std::string_view textAt(const Cell& c) const {
+        return c.borrowed ? std::string_view(c.data, c.length) : std::string_view(texts.data() + c.offset, c.length);
+    }
 };

@@ -31,7 +31,7 @@ struct Txxqtfpxx {
 };
 
 // Only "1" counts as set.
-inline bool FlagSet(const std::string& flag) { return flag == "1"; }
+inline bool FlagSet(const std::string& flag) { return flag.size() == 1 && flag[0] == '1'; }
 
 // The template of a new invoice for period kjny ("yyyyMM..."), today as "yyyy-MM-dd".
 Txxqtfpxx MakeInvoiceTemplate(int32_t nextXh, const std::string& kjny, const std::string& today);

@@ -678,6 +678,35 @@ TEST_F(CorlithDb, CellsReadIntoOneStringReadAsTheirTexts) {
     EXPECT_EQ(reused, "");
 }
 
+TEST_F(CorlithDb, TextCellsReadTheSameHandedOverOrKept) {
+    // Handed over one at a time, a row's texts are read where the engine holds them.
+    const std::string sql =
+        "select t, n from (select 1 as k, ' 42 ' as t, '甲' as n union all select 2, '1.25', '乙' union all "
+        "select 3, 'abc', '甲' union all select 4, '', '' union all select 5, '-7.5e1', '乙乙') x order by k";
+    const auto values = [](const THostQuery& q) {
+        std::string out;
+        for (const char* field : {"t", "n"})
+            out += q.FieldAsString(field) + "|" + std::to_string(q.FieldAsInt64(field)) + "|" +
+                   std::to_string(q.FieldAsFloat(field)) + "|" + std::to_string(q.FieldAsCurrency(field)) + "|" +
+                   (q.FieldIsNull(field) ? "null" : "") + ";";
+        return out;
+    };
+    std::vector<std::string> streamed;
+    THostQuery q;
+    std::string error;
+    ASSERT_TRUE(ExecADOQueryRows(kConnection, sql, &q, error, [&] {
+        streamed.push_back(values(q));
+        return true;
+    })) << error;
+    std::vector<std::string> kept;
+    auto all = Select(sql);
+    for (all->First(); !all->Eof(); all->Next()) kept.push_back(values(*all));
+    EXPECT_EQ(streamed, kept);
+    ASSERT_EQ(kept.size(), 5u);
+    EXPECT_EQ(kept[0], " 42 |42|42.000000|420000|;甲|0|0.000000|0|;");
+    EXPECT_EQ(kept[1].substr(0, kept[1].find(';')), "1.25|1|1.250000|12500|");
+}
+
 TEST_F(CorlithDb, RowsHandedOverOneAtATimeKeepNoEarlierRow) {
     for (int i = 1; i <= 5; ++i)
         Exec("insert into sb07_fplxb(fplx, mc) values (" + std::to_string(10 + i) + ", '类型" + std::to_string(i) + "')");
