@@ -26,6 +26,7 @@ struct CsvCollector {
     std::vector<TExchangeCell> cells;
     int record = 0;
     bool headerSeen = false;
+    int lastEnd = 0;   // the character that ended the last record or blank line
 };
 
 void OnField(void* field, std::size_t size, void* data) {
@@ -34,8 +35,13 @@ void OnField(void* field, std::size_t size, void* data) {
     if (field) cell.text.assign(static_cast<const char*>(field), size);
 }
 
-void OnRecordEnd(int, void* data) {
+// Blank lines are reported too, so that a row's number is the row a spreadsheet shows it in;
+// the LF of a CR LF pair is no line of its own.
+void OnRecordEnd(int end, void* data) {
     auto* c = static_cast<CsvCollector*>(data);
+    const bool pairedLf = end == '\n' && c->lastEnd == '\r' && c->cells.empty();
+    c->lastEnd = end;
+    if (pairedLf) return;
     ++c->record;
     const bool blank = std::all_of(c->cells.begin(), c->cells.end(), [](const TExchangeCell& cell) {
         return cell.text.find_first_not_of(" \t") == std::string::npos;
@@ -135,7 +141,7 @@ bool DecodeRegisterText(std::string_view bytes, std::string& gbk, TTextEncoding&
 bool ParseCsvText(const std::string& gbk, TExchangeTable& table, std::string& error) {
     table = TExchangeTable();
     csv_parser parser;
-    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI) != 0) {
+    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL) != 0) {
         error = "内存不足";
         return false;
     }

@@ -53,7 +53,24 @@ TEST(CsvFile, ReadsTheQuotingOfRfc4180) {
     EXPECT_EQ(table.rows[1].cells[1].text, "");
     EXPECT_EQ(table.rows[2].cells[1].text, "row");  // no line end after the last record
     EXPECT_EQ(table.rows[0].line, 2);
-    EXPECT_EQ(table.rows[1].line, 3);  // the blank record is skipped, not counted
+    // A blank line is no row, but it is counted, as a spreadsheet opening the file shows it.
+    EXPECT_EQ(table.rows[1].line, 4);
+    EXPECT_EQ(table.rows[2].line, 5);
+}
+
+TEST(CsvFile, RowNumbersCountBlankLinesWhateverTheLineEnds) {
+    for (const char* text : {"\na,b\n1,2\n\n\n3,4\n", "\r\na,b\r\n1,2\r\n\r\n\r\n3,4\r\n",
+                             "\ra,b\r1,2\r\r\r3,4", "\na,b\r\n1,2\n\r\n \n3,4\r\n\r\n"}) {
+        SCOPED_TRACE(testing::PrintToString(std::string(text)));
+        TExchangeTable table;
+        std::string error;
+        ASSERT_TRUE(ParseCsvText(text, table, error)) << error;
+        EXPECT_EQ(table.headerLine, 2);
+        ASSERT_EQ(table.rows.size(), 2u);
+        EXPECT_EQ(table.rows[0].line, 3);
+        EXPECT_EQ(table.rows[1].line, 6);
+        EXPECT_EQ(table.rows[1].cells[1].text, "4");
+    }
 }
 
 TEST(CsvFile, RefusesAnUnbalancedQuote) {
