@@ -144,6 +144,29 @@ QPixmap QueryIcon() {
     return pixmap;
 }
 
+// A sheet with an arrow that comes into it from the left (import) or leaves it to the right (export).
+QPixmap SheetTransferIcon(bool into) {
+    QPixmap pixmap(24, 24);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal left = into ? 9.5 : 2.5;
+    p.setPen(QPen(QColor(0x2F, 0x6E, 0xB5), 1.3));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(left, 2.5, 12, 17));
+    p.setPen(QPen(QColor(0x7A, 0x8C, 0xA3), 1));
+    for (qreal y : {7.5, 11.5, 15.5}) p.drawLine(QPointF(left + 1, y), QPointF(left + 11, y));
+    p.drawLine(QPointF(left + 6, 3.5), QPointF(left + 6, 18.5));
+    const QColor green(0x2E, 0x8B, 0x4A);
+    p.setPen(QPen(green, 2.6, Qt::SolidLine, Qt::RoundCap));
+    const qreal from = into ? 2.5 : 11.5, tip = into ? 14 : 23;
+    p.drawLine(QPointF(from, 16.5), QPointF(tip - 4, 16.5));
+    p.setPen(Qt::NoPen);
+    p.setBrush(green);
+    p.drawPolygon(QPolygonF({QPointF(tip, 16.5), QPointF(tip - 5, 12), QPointF(tip - 5, 21)}));
+    return pixmap;
+}
+
 QLabel* NewLabel(const char16_t* caption, QWidget* parent) {
     auto* label = new QLabel(Text16(caption), parent);
     return label;
@@ -278,11 +301,11 @@ void TFrmXxqtfpMgr::BuildControls() {
     ActPrint = new QAction(PrintCommandIcon(), Text16(u"打印"), this);
     AddToolAction(ActPrint);
     connect(ActPrint, &QAction::triggered, this, [this] { ActPrintExecute(); });
-    actImport = new QAction(Text16(u"导入"), this);
+    actImport = new QAction(QIcon(SheetTransferIcon(true)), Text16(u"导入"), this);
     actImport->setToolTip(Text16(u"从 CSV 或 Excel 文件导入发票"));
     AddToolAction(actImport);
     connect(actImport, &QAction::triggered, this, [this] { actImportExecute(); });
-    actExport = new QAction(Text16(u"导出"), this);
+    actExport = new QAction(QIcon(SheetTransferIcon(false)), Text16(u"导出"), this);
     actExport->setToolTip(Text16(u"将列表中的发票导出为 CSV 或 Excel 文件"));
     AddToolAction(actExport);
     connect(actExport, &QAction::triggered, this, [this] { actExportExecute(); });
