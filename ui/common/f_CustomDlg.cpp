@@ -69,7 +69,6 @@ void Tfrm_CustomDlg::ApplySkin() {
     SetSkinSchemeCtrls(this);
 }
 
-
 void Tfrm_CustomDlg::SetBusinessName(const std::string& name) { lbBusinessName->setText(GbkToQString(name)); }
 
 std::string Tfrm_CustomDlg::BusinessName() const { return QStringToGbk(lbBusinessName->text()); }

@@ -77,7 +77,6 @@ void Tfrm_Custom::SetToolbarColor(int32_t color) {
             .arg(c.name(QColor::HexRgb)));
 }
 
-
 QToolButton* Tfrm_Custom::AddToolAction(QAction* action) {
     ModuleToolbar->addAction(action);
     auto* button = qobject_cast<QToolButton*>(ModuleToolbar->widgetForAction(action));

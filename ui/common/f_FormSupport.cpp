@@ -6,6 +6,9 @@
 #include "ui/common/f_Colors.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
 #include <QLabel>
 #include <QKeyEvent>
 #include <QWidget>
@@ -57,6 +60,16 @@ QStringList SongFamilies() {
 
 QStringList HeiFamilies() {
     return {QStringLiteral("黑体"), QStringLiteral("SimHei"), QStringLiteral("WenQuanYi Zen Hei")};
+}
+
+QIcon DrawnIcon(const std::function<void(QPainter&)>& paint) {
+    QPixmap pixmap(24, 24);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    paint(p);
+    p.end();
+    return QIcon(pixmap);
 }
 
 void SetTitleLook(QLabel* label, int pixelSize, const QColor& color, bool underline) {

@@ -8,10 +8,13 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
 #include <string>
 
 class QColor;
+class QIcon;
 class QLabel;
+class QPainter;
 class QWidget;
 class TPellowEdit;
 
@@ -77,6 +80,8 @@ private:
 // 宋体 for text, 黑体 for titles.
 QStringList SongFamilies();
 QStringList HeiFamilies();
+// A 24 x 24 command image drawn by paint, antialiased, on a transparent ground.
+QIcon DrawnIcon(const std::function<void(QPainter&)>& paint);
 // A label as a window title: bold 黑体 of the given pixel size, in the colour.
 void SetTitleLook(QLabel* label, int pixelSize, const QColor& color, bool underline = false);
 

@@ -10,6 +10,7 @@
 #include "ui/common/controls/PellowComboBox.h"
 #include "ui/common/controls/PellowEdit.h"
 #include "ui/common/f_Colors.h"
+#include "ui/common/f_FormSupport.h"
 #include "ui/common/f_LookupCombos.h"
 #include "ui/common/f_Status.h"
 #include "ui/common/f_InvoiceListModel.h"
@@ -131,40 +132,34 @@ protected:
 };
 
 
-QPixmap QueryIcon() {
-    QPixmap pixmap(24, 24);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0x2F, 0x6E, 0xB5), 2.4));
-    p.setBrush(QColor(0xDD, 0xEB, 0xFA));
-    p.drawEllipse(QRectF(3.5, 3.5, 12, 12));
-    p.setPen(QPen(QColor(0x6B, 0x4A, 0x2A), 3.6, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(14.5, 14.5), QPointF(20.5, 20.5));
-    return pixmap;
+QIcon QueryIcon() {
+    return DrawnIcon([](QPainter& p) {
+        p.setPen(QPen(QColor(0x2F, 0x6E, 0xB5), 2.4));
+        p.setBrush(QColor(0xDD, 0xEB, 0xFA));
+        p.drawEllipse(QRectF(3.5, 3.5, 12, 12));
+        p.setPen(QPen(QColor(0x6B, 0x4A, 0x2A), 3.6, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(14.5, 14.5), QPointF(20.5, 20.5));
+    });
 }
 
 // A sheet with an arrow that comes into it from the left (import) or leaves it to the right (export).
-QPixmap SheetTransferIcon(bool into) {
-    QPixmap pixmap(24, 24);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    const qreal left = into ? 9.5 : 2.5;
-    p.setPen(QPen(QColor(0x2F, 0x6E, 0xB5), 1.3));
-    p.setBrush(Qt::white);
-    p.drawRect(QRectF(left, 2.5, 12, 17));
-    p.setPen(QPen(QColor(0x7A, 0x8C, 0xA3), 1));
-    for (qreal y : {7.5, 11.5, 15.5}) p.drawLine(QPointF(left + 1, y), QPointF(left + 11, y));
-    p.drawLine(QPointF(left + 6, 3.5), QPointF(left + 6, 18.5));
-    const QColor green(0x2E, 0x8B, 0x4A);
-    p.setPen(QPen(green, 2.6, Qt::SolidLine, Qt::RoundCap));
-    const qreal from = into ? 2.5 : 11.5, tip = into ? 14 : 23;
-    p.drawLine(QPointF(from, 16.5), QPointF(tip - 4, 16.5));
-    p.setPen(Qt::NoPen);
-    p.setBrush(green);
-    p.drawPolygon(QPolygonF({QPointF(tip, 16.5), QPointF(tip - 5, 12), QPointF(tip - 5, 21)}));
-    return pixmap;
+QIcon SheetTransferIcon(bool into) {
+    return DrawnIcon([into](QPainter& p) {
+        const qreal left = into ? 9.5 : 2.5;
+        p.setPen(QPen(QColor(0x2F, 0x6E, 0xB5), 1.3));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(left, 2.5, 12, 17));
+        p.setPen(QPen(QColor(0x7A, 0x8C, 0xA3), 1));
+        for (qreal y : {7.5, 11.5, 15.5}) p.drawLine(QPointF(left + 1, y), QPointF(left + 11, y));
+        p.drawLine(QPointF(left + 6, 3.5), QPointF(left + 6, 18.5));
+        const QColor green(0x2E, 0x8B, 0x4A);
+        p.setPen(QPen(green, 2.6, Qt::SolidLine, Qt::RoundCap));
+        const qreal from = into ? 2.5 : 11.5, tip = into ? 14 : 23;
+        p.drawLine(QPointF(from, 16.5), QPointF(tip - 4, 16.5));
+        p.setPen(Qt::NoPen);
+        p.setBrush(green);
+        p.drawPolygon(QPolygonF({QPointF(tip, 16.5), QPointF(tip - 5, 12), QPointF(tip - 5, 21)}));
+    });
 }
 
 QLabel* NewLabel(const char16_t* caption, QWidget* parent) {
@@ -278,7 +273,7 @@ void TFrmXxqtfpMgr::BuildControls() {
     connect(ActQuery, &QAction::triggered, this, [this] { ActQueryExecute(); });
     connect(ActClose, &QAction::triggered, this, [this] { ActCloseExecute(); });
 
-    actQueryPanel = new QAction(QIcon(QueryIcon()), Text16(u"查询..."), this);
+    actQueryPanel = new QAction(QueryIcon(), Text16(u"查询..."), this);
     actQueryPanel->setIconText(actQueryPanel->text());  // keeps the dots that iconText() would drop
     actQueryPanel->setCheckable(true);
     actQueryPanel->setToolTip(Text16(u"查询条件（Ctrl+F）"));
@@ -301,11 +296,11 @@ void TFrmXxqtfpMgr::BuildControls() {
     ActPrint = new QAction(PrintCommandIcon(), Text16(u"打印"), this);
     AddToolAction(ActPrint);
     connect(ActPrint, &QAction::triggered, this, [this] { ActPrintExecute(); });
-    actImport = new QAction(QIcon(SheetTransferIcon(true)), Text16(u"导入"), this);
+    actImport = new QAction(SheetTransferIcon(true), Text16(u"导入"), this);
     actImport->setToolTip(Text16(u"从 CSV 或 Excel 文件导入发票"));
     AddToolAction(actImport);
     connect(actImport, &QAction::triggered, this, [this] { actImportExecute(); });
-    actExport = new QAction(QIcon(SheetTransferIcon(false)), Text16(u"导出"), this);
+    actExport = new QAction(SheetTransferIcon(false), Text16(u"导出"), this);
     actExport->setToolTip(Text16(u"将列表中的发票导出为 CSV 或 Excel 文件"));
     AddToolAction(actExport);
     connect(actExport, &QAction::triggered, this, [this] { actExportExecute(); });

@@ -6,6 +6,7 @@
 #include "summary/f_SummaryCaptions.h"
 #include "summary/f_SummaryDrill.h"
 #include "ui/common/controls/ModalSpeedButton.h"
+#include "ui/common/f_FormSupport.h"
 #include "ui/detail/f_XxqtfpDetail.h"
 #include "ui/preview/f_PreviewPrint.h"
 #include "invoice/f_MessageIds.h"
@@ -370,21 +371,6 @@ void TFrmPreviewDrill::ActPrintExecute() {
     for (int c = 0; c < FListModel->columnCount(); ++c) widths.push_back(VSTInvoice->header()->sectionSize(c));
     ShowInvoiceTablePrint(this, *FListModel, widths, header);
 }
-
-namespace {
-
-// A 24 x 24 image drawn by paint on a transparent ground.
-QIcon DrawnIcon(const std::function<void(QPainter&)>& paint) {
-    QPixmap pixmap(24, 24);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    paint(p);
-    p.end();
-    return QIcon(pixmap);
-}
-
-}  // namespace
 
 QIcon PreviewCommandIcon() {
     return DrawnIcon([](QPainter& p) {
