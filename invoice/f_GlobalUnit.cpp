@@ -77,14 +77,18 @@ std::string MainConnectionName() { return "WSSBMainCon_" + SubAppCode(); }
 
 std::string ModuleFuncCode() { return SubAppCode() + "037-02-18-01"; }
 
-std::string QuoteInner(const std::string& value) {
+void AppendQuoteInner(std::string& out, std::string_view value) {
     // A quote byte never occurs inside a GBK double-byte character, so byte-wise is safe.
-    std::string out;
-    out.reserve(value.size());
     for (char c : value) {
         out += c;
         if (c == '\'') out += '\'';
     }
+}
+
+std::string QuoteInner(const std::string& value) {
+    std::string out;
+    out.reserve(value.size());
+    AppendQuoteInner(out, value);
     return out;
 }
 

@@ -27,6 +27,8 @@ std::string GbkHead(const std::string& text, std::size_t maxBytes);
 std::string GbkAbbreviate(const std::string& text, std::size_t maxBytes);
 // A value for use between the single quotes of a statement: every "'" inside doubled.
 std::string QuoteInner(const std::string& value);
+// The same, appended to out.
+void AppendQuoteInner(std::string& out, std::string_view value);
 // User text made safe between "'%" and "%'" of a LIKE condition.
 std::string EscapeLikeText(const std::string& text);
 void FreeInvoiceList(std::vector<Txxqtfpxx*>& list);

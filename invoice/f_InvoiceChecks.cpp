@@ -4,12 +4,12 @@
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_MessageIds.h"
 
-#include <charconv>
-#include <string_view>
 #include <cfenv>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -158,6 +158,11 @@ bool PeriodYearMonth(const std::string& period, int& year, int& month) {
     return month >= 1 && month <= 12 && year >= 1;
 }
 
+// The last day of the month that starts at start (invalid for an invalid start).
+QDate PeriodEndOf(const QDate& start) {
+    return start.isValid() ? QDate(start.year(), start.month(), start.daysInMonth()) : QDate();
+}
+
 }  // namespace
 
 QDate PeriodStartDate(const std::string& period) {
@@ -166,11 +171,7 @@ QDate PeriodStartDate(const std::string& period) {
     return QDate(year, month, 1);
 }
 
-QDate PeriodEndDate(const std::string& period) {
-    const QDate start = PeriodStartDate(period);
-    if (!start.isValid()) return QDate();
-    return QDate(start.year(), start.month(), start.daysInMonth());
-}
+QDate PeriodEndDate(const std::string& period) { return PeriodEndOf(PeriodStartDate(period)); }
 
 int32_t RateFromText(const std::string& rateText, int32_t current) {
     std::string head;
@@ -261,7 +262,7 @@ std::vector<TEntryFinding> CheckInvoiceEntry(const TInvoiceEntry& entry, const T
 
     if (entry.dateEnabled) {
         const QDate periodStart = PeriodStartDate(context.period);
-        const QDate periodEnd = periodStart.isValid() ? periodStart.addDays(periodStart.daysInMonth() - 1) : QDate();
+        const QDate periodEnd = PeriodEndOf(periodStart);
         if (entry.issued > context.today) {
             find(kMsgDateAfterToday, TEntryField::Date);
         } else if (periodEnd.isValid() && entry.issued > periodEnd) {

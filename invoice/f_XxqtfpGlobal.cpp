@@ -17,10 +17,15 @@ std::string DateLiteral(const std::string& date) {
     return literal;
 }
 
-std::string FlagDigit(const std::string& flag) { return FlagSet(flag) ? "1" : "0"; }
+char FlagDigit(const std::string& flag) { return FlagSet(flag) ? '1' : '0'; }
+
+// An empty buyer id is stored as one blank.
+std::string_view StoredBuyer(const std::string& gfnsr) { return gfnsr.empty() ? std::string_view(" ") : gfnsr; }
 
 std::string BuyerLiteral(const std::string& gfnsr) {
-    return "'" + QuoteInner(gfnsr.empty() ? std::string(" ") : gfnsr) + "'";
+    std::string literal = "'";
+    AppendQuoteInner(literal, StoredBuyer(gfnsr));
+    return literal + "'";
 }
 
 std::string SavedDate(const Txxqtfpxx& r) { return r.txsj.empty() ? TodayText() : r.txsj; }
@@ -63,12 +68,6 @@ std::string TodayText() {
 
 std::string BuildInsertSql(const Txxqtfpxx& r, const std::string& nsrsbh) {
     // Built once per stored row of an import: appended in place, the connection named once.
-    const auto quoted = [](std::string& sql, const std::string& value) {
-        for (char c : value) {
-            sql += c;
-            if (c == '\'') sql += '\'';
-        }
-    };
     const auto number = [](std::string& sql, long long value) {
         char buf[24];
         sql.append(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
@@ -80,9 +79,9 @@ std::string BuildInsertSql(const Txxqtfpxx& r, const std::string& nsrsbh) {
     sql += " insert into ";
     sql += QualifyTableName("sb_xxfpb");
     sql += "(fplx,txsj,kprq,fs,je,se,sl,nsrsbh,gfnsr,jzjt,lwfp,ms,zfbz,sbssq,xh,sbwjm)  values ('";
-    quoted(sql, r.fplx);
+    AppendQuoteInner(sql, r.fplx);
     sql += "',";
-    sql += GetSQLDataTime(date, connection, r.txsj.empty() ? TodayText() : r.txsj);
+    sql += GetSQLDataTime(date, connection, SavedDate(r));
     sql += ',';
     sql += GetSQLDataTime(date, connection, r.kprq);
     sql += ',';
@@ -94,16 +93,16 @@ std::string BuildInsertSql(const Txxqtfpxx& r, const std::string& nsrsbh) {
     sql += ',';
     number(sql, r.sl);
     sql += ", '";
-    quoted(sql, nsrsbh);
+    AppendQuoteInner(sql, nsrsbh);
     sql += "','";
-    quoted(sql, r.gfnsr.empty() ? std::string(" ") : r.gfnsr);
+    AppendQuoteInner(sql, StoredBuyer(r.gfnsr));
     sql += "',";
     for (const std::string* flag : {&r.jzjt, &r.lwfp, &r.ms, &r.zfbz}) {
-        sql += FlagSet(*flag) ? '1' : '0';
+        sql += FlagDigit(*flag);
         sql += ',';
     }
     sql += '\'';
-    quoted(sql, r.sbssq);
+    AppendQuoteInner(sql, r.sbssq);
     sql += "',";
     number(sql, r.xh);
     sql += ",'')";
