@@ -278,8 +278,8 @@ void Impl::textOf(const Cell& c, std::string& out) const {
     switch (c.type) {
     case Integer: {
         char buffer[24];
-        const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, c.integer);
-        out.assign(buffer, end);
+        const char* const end = std::to_chars(buffer, buffer + sizeof buffer, c.integer).ptr;
+        out.assign(buffer, static_cast<size_t>(end - buffer));
         return;
     }
     case Real: RealText(c.real, out); return;
@@ -331,20 +331,8 @@ std::string THostQuery::StringAt(int field) const {
 void THostQuery::ReadStringAt(int field, std::string& out) const {
     try {
         const Impl::Cell* c = d_->cell(field);
-        if (c && c->type == Impl::Text) {
-            const std::string_view text = d_->textAt(*c);
-            out.clear();
-            out.append(text.data(), text.size());
-        } else if (c && c->type == Impl::Integer) {
-            char buffer[24];
-            const char* const end = std::to_chars(buffer, buffer + sizeof buffer, c->integer).ptr;
-            out.clear();
-            out.append(buffer, static_cast<size_t>(end - buffer));
-        } else if (c) {
-            d_->textOf(*c, out);
-        } else {
-            out.clear();
-        }
+        if (c) d_->textOf(*c, out);
+        else out.clear();
     } catch (...) {
         out.clear();
     }
