@@ -248,13 +248,6 @@ bool PlainAscii(std::string_view s) {
     return (found & kHigh) == 0;
 }
 
-bool SameBytes(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i]) return false;
-    return true;
-}
-
 }  // namespace
 
 void TCsvWriter::Field(std::string_view gbk) {
@@ -294,9 +287,9 @@ const std::string& TCsvWriter::Utf8Of(std::string_view gbk) {
     if (converted_.size() <= column_) converted_.resize(column_ + 1);
     Converted& column = converted_[column_];
     auto& kept = column.kept;
-    if (column.last < kept.size() && SameBytes(kept[column.last].first, gbk)) return kept[column.last].second;
+    if (column.last < kept.size() && kept[column.last].first == gbk) return kept[column.last].second;
     for (std::size_t i = 0; i < kept.size(); ++i)
-        if (SameBytes(kept[i].first, gbk)) {
+        if (kept[i].first == gbk) {
             column.last = i;
             return kept[i].second;
         }

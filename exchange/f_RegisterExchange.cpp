@@ -26,6 +26,7 @@ const char* const kCaptions[RegisterColumnCount] = {"发票类型", "开票日�
                                                     "购方税号", "是否免税", "是否劳务发票", "是否作废",
                                                     "是否即征即退"};
 const char* const kTotalCaption = "合计";
+const char* const kUnknownExportKind = "只能导出为 .csv 或 .xlsx 文件";
 constexpr int kIntegerPlaces = 12;  // as the detail window's amount fields allow
 
 std::string Trim(const std::string& text) {
@@ -628,7 +629,12 @@ TExportResult ExportRegisterList(const QString& path, const std::string& nsrsbh,
     const auto written = [](bool ok) {
         return ok ? TExportResult::Written : TExportResult::WriteFailed;
     };
-    if (!HasSuffix(path, u"csv")) {
+    const bool csvFile = HasSuffix(path, u"csv");
+    if (!csvFile && !HasSuffix(path, u"xlsx")) {   // refused before anything is read
+        error = kUnknownExportKind;
+        return TExportResult::WriteFailed;
+    }
+    if (!csvFile) {
         std::vector<Txxqtfpxx*> list;
         if (!ReadInvoiceList(nsrsbh, kjny, fplx, gfnsr, list, error)) {
             FreeInvoiceList(list);
@@ -676,7 +682,7 @@ TExportResult ExportRegisterList(const QString& path, const std::string& nsrsbh,
 bool ExportRegisterFile(const QString& path, const std::vector<const Txxqtfpxx*>& records, std::string& error) {
     if (HasSuffix(path, u"csv")) return WriteWholeFile(path, RegisterCsvBytes(records), error);
     if (!HasSuffix(path, u"xlsx")) {
-        error = "只能导出为 .csv 或 .xlsx 文件";
+        error = kUnknownExportKind;
         return false;
     }
     TXlsxSheet sheet;

@@ -655,9 +655,12 @@ TEST_F(ExchangeTest, PeriodExportThatCannotReadOrWriteLeavesNoFile) {
     EXPECT_FALSE(QFile::exists(csv));
     EXPECT_FALSE(QFile::exists(File("failed.xlsx")));
 
+    // An unknown file kind is refused before the period is read: the armed read failure stays unused.
     error.clear();
+    corlith::test::FailAt(FailPoint::Statement, 1, "refused", "select distinct");
     EXPECT_EQ(ExportRegisterList(File("failed.txt"), kCompany, kPeriod, "", "", rows, error), TExportResult::WriteFailed);
-    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(error, "只能导出为 .csv 或 .xlsx 文件");
+    corlith::test::ClearFailures();
     EXPECT_FALSE(QFile::exists(File("failed.txt")));
     error.clear();
     EXPECT_EQ(ExportRegisterList(File("no/such/folder.csv"), kCompany, kPeriod, "", "", rows, error),
