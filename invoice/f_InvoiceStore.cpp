@@ -65,10 +65,11 @@ TStoreOutcome TInvoiceStore::Insert(Txxqtfpxx& record) const {
     for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
         result = WriteOnce(BuildInsertSql(record, nsrsbh_), 1);
         if (result.failure != TStoreFailure::Statement) return result;
-        // A number another window has taken meanwhile is what makes an insert fail; any other
-        // refusal leaves the number where it is and is reported.
+        // Only a key clash (another window stored this number meanwhile) moves the number on;
+        // any other refusal is reported as it is, the number kept.
         int32_t next = 0;
-        if (!NextFreeXh(next).Ok() || next <= record.xh) return result;
+        bool taken = false;
+        if (!ReadNumbers(record.xh, next, taken).Ok() || !taken) return result;
         record.xh = next;
     }
     return result;
@@ -122,12 +123,18 @@ TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
 }
 
 TStoreOutcome TInvoiceStore::NextFreeXh(int32_t& next) const {
+    bool taken = false;
+    return ReadNumbers(std::nullopt, next, taken);
+}
+
+TStoreOutcome TInvoiceStore::ReadNumbers(std::optional<int32_t> asked, int32_t& next, bool& taken) const {
     THostQuery query;
     std::string error;
-    if (!ExecADOQueryMsg(MainConnectionName(), BuildLargestXhSql(nsrsbh_, kjny_), &query, error, 1, 0))
+    if (!ExecADOQueryMsg(MainConnectionName(), BuildLargestXhSql(nsrsbh_, kjny_, asked), &query, error, 1, 0))
         return Failed(TStoreFailure::Statement, error);
     int64_t largest = 0;
     if (query.RecordCount() > 0 && !query.FieldIsNull("maxxh")) largest = query.FieldAsInt64("maxxh");
+    taken = asked && query.RecordCount() > 0 && query.FieldAsInt64("taken") > 0;
     if (largest >= INT32_MAX) return Failed(TStoreFailure::Statement, "发票序号已达上限");
     next = static_cast<int32_t>(std::max<int64_t>(largest, 0) + 1);
     return {};

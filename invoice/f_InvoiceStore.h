@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,8 +59,9 @@ public:
     // The period's invoices, fplx and gfnsr filtering when not empty; the new records are the
     // caller's and are appended to list. A record without a type name shows "未知发票".
     TStoreOutcome LoadList(const std::string& fplx, const std::string& gfnsr, std::vector<Txxqtfpxx*>& list) const;
-    // When record.xh has been taken meanwhile, record.xh moves to the next free number and the
-    // whole transaction runs again (a failed statement may have ended the transaction).
+    // When the insert is refused because record.xh has been taken meanwhile, record.xh moves to
+    // the next free number and the whole transaction runs again (a failed statement may have
+    // ended the transaction); any other refusal fails at once and keeps record.xh.
     TStoreOutcome Insert(Txxqtfpxx& record) const;
     TStoreOutcome Update(const Txxqtfpxx& record) const;
     // Called now and then during InsertAll with the rows done so far; false stops the write.
@@ -77,6 +79,8 @@ private:
     // One statement, the mark and the commit in one transaction; minimumRows is the number of
     // rows the statement must change.
     TStoreOutcome WriteOnce(const std::string& sql, int64_t minimumRows) const;
+    // NextFreeXh, and whether the asked number is stored.
+    TStoreOutcome ReadNumbers(std::optional<int32_t> asked, int32_t& next, bool& taken) const;
 
     std::string nsrsbh_;
     std::string kjny_;

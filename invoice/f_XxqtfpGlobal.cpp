@@ -153,9 +153,11 @@ std::vector<std::string> BuildDeleteStatements(const std::string& nsrsbh, const 
     return statements;
 }
 
-std::string BuildLargestXhSql(const std::string& nsrsbh, const std::string& kjny) {
-    return "select max(xh) as maxxh from " + QualifyTableName("sb_xxfpb") + " where nsrsbh='" + QuoteInner(nsrsbh) +
-           "' and sbssq='" + QuoteInner(kjny) + "'";
+std::string BuildLargestXhSql(const std::string& nsrsbh, const std::string& kjny, std::optional<int32_t> asked) {
+    std::string sql = "select max(xh) as maxxh";
+    if (asked) sql += ",count(case when xh=" + std::to_string(*asked) + " then 1 end) as taken";
+    return sql + " from " + QualifyTableName("sb_xxfpb") + " where nsrsbh='" + QuoteInner(nsrsbh) + "' and sbssq='" +
+           QuoteInner(kjny) + "'";
 }
 
 std::string BuildTypeListSql() { return "select mc,fplx from " + QualifyTableName("sb_fplxb") + " order by fplx"; }

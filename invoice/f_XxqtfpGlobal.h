@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,8 +61,10 @@ std::string BuildDeleteSql(const std::string& head, const std::vector<int32_t>& 
 // The delete statements for all numbers, in groups of at most kDeleteGroupSize, in the given order.
 std::vector<std::string> BuildDeleteStatements(const std::string& nsrsbh, const std::string& kjny,
                                                const std::vector<int32_t>& xhs);
-// The largest sequence number stored for the taxpayer and period, as "maxxh" (NULL for none).
-std::string BuildLargestXhSql(const std::string& nsrsbh, const std::string& kjny);
+// The largest sequence number stored for the taxpayer and period, as "maxxh" (NULL for none);
+// with a number asked about, also how many rows hold that number, as "taken".
+std::string BuildLargestXhSql(const std::string& nsrsbh, const std::string& kjny,
+                              std::optional<int32_t> asked = std::nullopt);
 std::string BuildTypeListSql();
 // Appends one new record per row of a select with the list's fields (those of BuildListSql),
 // from the first row on. A type without a name reads "未知发票".
