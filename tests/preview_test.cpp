@@ -12,8 +12,10 @@
 #include "summary/f_SummaryPreview.h"
 #include "support/entry_helpers.h"
 #include "support/host_fixture.h"
+#include "support/list_rule.h"
 #include "support/test_database.h"
 #include "ui/common/controls/ModalSpeedButton.h"
+#include "ui/common/controls/PellowEdit.h"
 #include "ui/common/controls/PellowRadioButton.h"
 #include "ui/detail/f_XxqtfpDetail.h"
 #include "ui/manager/f_XxqtfpMgr.h"
@@ -675,6 +677,32 @@ TEST_F(PreviewWindowTest, ManagerOpensThePreviewAndReadsItsListAgainAfterAChange
     EXPECT_TRUE(drilled);
     ASSERT_EQ(m->FInvoiceList.size(), 1u);
     EXPECT_EQ(m->FInvoiceList[0]->jzjt, "1");
+}
+
+TEST_F(PreviewWindowTest, TheDrillDownListFollowsTheManagersRuleAndEnterModifiesTheFirstTicked) {
+    for (int xh = 1; xh <= 5; ++xh) Invoice(xh, xh * 10);
+    auto* m = new TFrmXxqtfpMgr();
+    windows_.emplace_back(m);
+    m->show();
+    bool drilled = false;
+    ASSERT_TRUE(WithModal<TFrmReturnPreview>([&] { m->ActPreview->trigger(); }, [&](TFrmReturnPreview* p) {
+        drilled = WithModal<TFrmPreviewDrill>([&] { p->OpenDrill("SB_XXQTFPMX_ZBJE_6_12"); }, [&](TFrmPreviewDrill* d) {
+            TInvoiceListView* list = d->VSTInvoice;
+            list->setFocus();
+            testlist::CheckListRule(list);
+            testlist::Click(list, 1);
+            testlist::Click(list, 3, Qt::ControlModifier);
+            const QString first = d->ListModel()->data(d->ListModel()->index(1, ColJe)).toString();
+            for (Qt::Key key : {Qt::Key_Return, Qt::Key_F2}) {
+                QString opened;
+                WithModal<TFrmXxqtfpDetail>([&] { QTest::keyClick(list, key); },
+                                            [&](TFrmXxqtfpDetail* detail) { opened = GbkToQString(detail->edtje->Text()); });
+                EXPECT_EQ(opened, first) << key;
+            }
+        });
+        p->close();
+    }));
+    EXPECT_TRUE(drilled);
 }
 
 TEST_F(PreviewWindowTest, DeclaredPeriodRefusesModifyFromTheDrillDown) {

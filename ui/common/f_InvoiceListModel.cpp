@@ -5,6 +5,8 @@
 #include "ui/common/f_KeySort.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
 #include <QTreeView>
 
 #include <algorithm>
@@ -366,6 +368,57 @@ void TInvoiceListView::doItemsLayout() {
     }
     QTreeView::doItemsLayout();
     laidRows_ = model && !rootIndex().isValid() ? model->rowCount() : -1;
+}
+
+void TInvoiceListView::keyPressEvent(QKeyEvent* event) {
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    const std::function<void()>* handler = nullptr;
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_F2: handler = plain ? &OnModify : nullptr; break;
+    case Qt::Key_Delete: handler = plain ? &OnDelete : nullptr; break;
+    case Qt::Key_Space:
+        if (plain && currentIndex().isValid() && selectionModel()) {
+            event->accept();
+            selectionModel()->select(currentIndex(), QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
+            return;
+        }
+        break;
+    default: break;
+    }
+    if (handler && *handler) {
+        event->accept();
+        (*handler)();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void TInvoiceListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QTreeView::drawRow(painter, option, index);
+    if (index.row() != currentIndex().row() || !currentIndex().isValid()) return;
+    const QRect row(-header()->offset(), option.rect.top(), header()->length(), option.rect.height());
+    painter->save();
+    painter->setBrush(Qt::NoBrush);
+    painter->setPen(hasFocus() ? QPen(QColor(0x1C, 0x5A, 0xA6), 1) : QPen(QColor(0x9A, 0x9A, 0x9A), 1, Qt::DotLine));
+    painter->drawRect(row.adjusted(0, 0, -1, -1));
+    painter->restore();
+}
+
+void TInvoiceListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTreeView::currentChanged(current, previous);
+    viewport()->update();
+}
+
+void TInvoiceListView::focusInEvent(QFocusEvent* event) {
+    QTreeView::focusInEvent(event);
+    viewport()->update();
+}
+
+void TInvoiceListView::focusOutEvent(QFocusEvent* event) {
+    QTreeView::focusOutEvent(event);
+    viewport()->update();
 }
 
 TInvoiceListModel* InvoiceListModelOf(const QTreeView* view) {

@@ -6,6 +6,7 @@
 #include <QTreeView>
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -117,11 +118,27 @@ private:
 // indexes stay what they were, so after a sort the view keeps its item per row instead of
 // building all of them again (on a long list the bulk of a re-sort's time); any other change
 // of the rows lays them out in full. Rows must be of one height, and are never hidden.
+//
+// Keys: Enter, Return and F2 call OnModify (the owner's 修改), Delete OnDelete (its 删除); Space
+// toggles the selection of the row with the focus; the view's own keys do the rest (a plain
+// cursor key selects one row, Shift extends, Ctrl moves the focus alone, Ctrl+A selects all).
+// The row with the focus is framed, since a decorated list paints no selection.
 class TInvoiceListView : public QTreeView {
 public:
     using QTreeView::QTreeView;
     void setModel(QAbstractItemModel* model) override;
     void doItemsLayout() override;
+
+    std::function<void()> OnModify;
+    std::function<void()> OnDelete;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    // The frame spans the row: the view alone would repaint just the current cell.
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     std::vector<QMetaObject::Connection> watches_;

@@ -24,9 +24,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -40,7 +38,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <functional>
 
 namespace {
 
@@ -70,67 +67,6 @@ public:
         painter->restore();
     }
 };
-
-// The invoice list. A plain click or a plain cursor key only moves the current row: the ticks
-// are changed by the tick boxes, Ctrl/Shift clicks, Shift with the cursor keys, Space and
-// Ctrl+A, so that one stray click never clears them.
-class TInvoiceTreeView : public TInvoiceListView {
-public:
-    using TInvoiceListView::TInvoiceListView;
-
-    std::function<void()> OnModify;   // Enter, F2
-    std::function<void()> OnDelete;   // Delete
-    std::function<void()> OnToggle;   // Space
-    std::function<void()> OnTickAll;  // Ctrl+A
-
-protected:
-    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
-                                                         const QEvent* event) const override {
-        if (event) {
-            switch (event->type()) {
-            case QEvent::MouseButtonPress:
-            case QEvent::MouseButtonDblClick:
-            case QEvent::MouseButtonRelease:
-            case QEvent::MouseMove:
-                if (!(static_cast<const QMouseEvent*>(event)->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)))
-                    return QItemSelectionModel::NoUpdate;
-                break;
-            case QEvent::KeyPress:
-                if (!(static_cast<const QKeyEvent*>(event)->modifiers() & Qt::ShiftModifier))
-                    return QItemSelectionModel::NoUpdate;
-                break;
-            default: break;
-            }
-        }
-        return QTreeView::selectionCommand(index, event);
-    }
-
-    // The handler a key calls: Enter, Return and F2 modify, Delete deletes, Space ticks the
-    // current row and Ctrl+A every row; any other modifier leaves the key to the view.
-    const std::function<void()>* KeyHandler(int key, Qt::KeyboardModifiers modifiers) const {
-        const bool plain = modifiers == Qt::NoModifier;
-        switch (key) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-        case Qt::Key_F2: return plain ? &OnModify : nullptr;
-        case Qt::Key_Delete: return plain ? &OnDelete : nullptr;
-        case Qt::Key_Space: return plain ? &OnToggle : nullptr;
-        case Qt::Key_A: return modifiers == Qt::ControlModifier ? &OnTickAll : nullptr;
-        default: return nullptr;
-        }
-    }
-
-    void keyPressEvent(QKeyEvent* event) override {
-        const std::function<void()>* handler = KeyHandler(event->key(), event->modifiers() & ~Qt::KeypadModifier);
-        if (handler && *handler) {
-            event->accept();
-            (*handler)();
-            return;
-        }
-        QTreeView::keyPressEvent(event);
-    }
-};
-
 
 QIcon QueryIcon() {
     return DrawnIcon([](QPainter& p) {
@@ -278,8 +214,8 @@ void TFrmXxqtfpMgr::BuildControls() {
     actQueryPanel->setCheckable(true);
     actQueryPanel->setToolTip(Text16(u"查询条件（Ctrl+F）"));
     actAdd->setToolTip(Text16(u"增加一张发票（Insert 或 Ctrl+N）"));
-    ActModify->setToolTip(Text16(u"修改勾选的发票；当前行按 Enter 或 F2、双击行也可修改"));
-    ActDel->setToolTip(Text16(u"删除勾选的发票（Delete）；空格勾选当前行，Ctrl+A 勾选全部"));
+    ActModify->setToolTip(Text16(u"修改勾选的第一张发票（Enter 或 F2；双击行也可修改）"));
+    ActDel->setToolTip(Text16(u"删除勾选的发票（Delete）；单击选一行，Ctrl 单击增减一行，Shift 单击选一段，空格勾选或取消焦点行，Ctrl+A 勾选全部"));
     for (const QKeySequence& keys : {QKeySequence(Qt::Key_Insert), QKeySequence(Qt::CTRL | Qt::Key_N)}) {
         auto* shortcut = new QShortcut(keys, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
         connect(shortcut, &QShortcut::activated, actAdd, &QAction::trigger);
@@ -409,17 +345,14 @@ void TFrmXxqtfpMgr::BuildControls() {
     }
     column->addWidget(operations);
 
-    auto* list = new TInvoiceTreeView(content);
-    list->OnModify = [this] { ModifyCurrentRow(); };
+    auto* list = new TInvoiceListView(content);
+    list->OnModify = [this] { ActModify->trigger(); };
     list->OnDelete = [this] { ActDel->trigger(); };
-    list->OnToggle = [this] { ToggleCurrentRow(); };
-    list->OnTickAll = [this] { VSTInvoideCommon->selectAll(); };
     VSTInvoideCommon = list;
     VSTInvoideCommon->setObjectName(QStringLiteral("VSTInvoideCommon"));
     VSTInvoideCommon->setRootIsDecorated(false);
     VSTInvoideCommon->setItemsExpandable(false);
     VSTInvoideCommon->setUniformRowHeights(true);
-    VSTInvoideCommon->setAllColumnsShowFocus(false);  // no focus band: the ticks show the selection
     VSTInvoideCommon->setSelectionMode(QAbstractItemView::ExtendedSelection);
     VSTInvoideCommon->setSelectionBehavior(QAbstractItemView::SelectRows);
     VSTInvoideCommon->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -511,23 +444,6 @@ void TFrmXxqtfpMgr::VSTInvoideCommonDblClick(const QModelIndex& index) {
     if (Txxqtfpxx* record = ListModel()->RecordAt(index.row())) ModifyRecord(record);
 }
 
-void TFrmXxqtfpMgr::ModifyCurrentRow() {
-    const QModelIndex current = VSTInvoideCommon->currentIndex();
-    Txxqtfpxx* record = current.isValid() && ListModel() ? ListModel()->RecordAt(current.row()) : nullptr;
-    if (record)
-        ModifyRecord(record);
-    else
-        ActModify->trigger();
-}
-
-void TFrmXxqtfpMgr::ToggleCurrentRow() {
-    const QModelIndex current = VSTInvoideCommon->currentIndex();
-    if (!current.isValid()) return;
-    VSTInvoideCommon->selectionModel()->select(current, QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
-}
-
-void TFrmXxqtfpMgr::ToggleAllRows() { ToggleAllTicks(VSTInvoideCommon); }
-
 void TFrmXxqtfpMgr::FocusFilter() {
     if (!PanelQuery->isVisible()) btnQueryClick();
     edtghfsh->setFocus(Qt::ShortcutFocusReason);
@@ -602,7 +518,7 @@ void TFrmXxqtfpMgr::closeEvent(QCloseEvent* event) {
 
 void TFrmXxqtfpMgr::ReloadInvoiceList() {
     LoadInvoiceList(FShownFplx, FShownGfnsr);
-    ComputeNextXh();
+    KeepNextXhAhead();
 }
 
 std::string TFrmXxqtfpMgr::FlagText(const std::string& value, const std::string& setValue) {
@@ -688,7 +604,6 @@ void TFrmXxqtfpMgr::FitListColumns() {
     }
     for (int column = 0; column < model->columnCount(); ++column) {
         int needed = captionMetrics.horizontalAdvance(GbkToQString(model->ColumnDef(column).caption)) + captionPadding;
-        if (column == ColSelect) needed += 20;  // the tick-all box
         std::vector<std::string> candidates;
         if (column == ColGfnsr) candidates = buyers;
         else if (column == ColJe && !FInvoiceList.empty()) candidates = {AmountText(jeLow), AmountText(jeHigh)};
@@ -701,3 +616,9 @@ void TFrmXxqtfpMgr::FitListColumns() {
 }
 
 void TFrmXxqtfpMgr::ComputeNextXh() { FNextXh = NextXhAfter(FInvoiceList); }
+
+void TFrmXxqtfpMgr::KeepNextXhAhead() {
+    // The list shown may be filtered: only the whole period knows the largest number.
+    int32_t next = 0;
+    if (ModuleInvoiceStore(FNsrsbh, FKjny).NextFreeXh(next).Ok()) FNextXh = std::max(FNextXh, next);
+}

@@ -46,12 +46,7 @@ public:
     void ActCloseExecute();
     void VSTInvoideCommonDblClick(const QModelIndex& index);
 
-    // Keyboard of the list (Enter/F2, Delete, Space, Ctrl+A) and of the window (Insert,
-    // Ctrl+N, Ctrl+F); the tool tips name them.
-    void ModifyCurrentRow();
-    void ToggleCurrentRow();
-    // Ticks every row, or none when all are ticked already (the 选择 header box).
-    void ToggleAllRows();
+    // Ctrl+F: the query bar's buyer filter.
     void FocusFilter();
     // The record's row becomes the current row and is scrolled into view.
     void ShowRecord(const Txxqtfpxx* record);
@@ -66,7 +61,11 @@ public:
     static std::string IssueDateText(const std::string& kprq, const std::string& typeName);
 
     void RefreshStatistics();
+    // On show, from the unfiltered list just read.
     void ComputeNextXh();
+    // After a reload (the list may be filtered) or an import: at least one past the period's
+    // largest stored number; never lower than it was.
+    void KeepNextXhAhead();
     // Reads the list again with the filters of the last read, after another window changed it.
     void ReloadInvoiceList();
     TInvoiceListModel* ListModel() const { return FListModel; }

@@ -10,6 +10,7 @@
 #include "ui/common/f_InvoiceListModel.h"
 #include "ui/common/f_Status.h"
 #include "ui/manager/f_ImportPreview.h"
+#include "ui/manager/f_doohckey.h"
 #include "ui/preview/f_PreviewPrint.h"
 #include "ui/preview/f_ReturnPreview.h"
 #include "exchange/f_RegisterExchange.h"
@@ -120,7 +121,7 @@ void TFrmXxqtfpMgr::ActDelExecute() {
 void TFrmXxqtfpMgr::ActPreviewExecute() {
     QPointer<TFrmXxqtfpMgr> self(this);
     const bool changed =
-        OpenReturnPreview(this, {&TFrmXxqtfpMgr::VSTInvoideCommonGetText});
+        OpenReturnPreview(this, {&TFrmXxqtfpMgr::VSTInvoideCommonGetText, &AttachListDecorator});
     if (self && changed) ActQueryExecute();
 }
 
@@ -181,7 +182,7 @@ bool TFrmXxqtfpMgr::ImportFile(const QString& path) {
     InfoMsgBox("已导入 " + std::to_string(plan.rows.size()) + " 张发票", 0);
     if (self) {
         ActQueryExecute();
-        ComputeNextXh();
+        KeepNextXhAhead();
     }
     return true;
 }

@@ -10,7 +10,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProxyStyle>
-#include <QStyleOptionButton>
 #include <QStyleOptionHeader>
 #include <QTreeView>
 
@@ -19,21 +18,12 @@
 namespace {
 
 // Paints every header section on the tinted background with a raised edge on its right and
-// bottom, a tick-all box in the check column, and the sort arrow the desktop way: pointing up
-// for an ascending column (Qt's own styles point it down).
+// bottom, and the sort arrow the desktop way: pointing up for an ascending column (Qt's own
+// styles point it down).
 class THeaderStyle : public QProxyStyle {
 public:
-    explicit THeaderStyle(TInvoiceListModel* model) : model_(model) {}
-
     void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                      const QWidget* widget) const override {
-        if (element == CE_HeaderLabel) {
-            const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option);
-            if (header && header->section == ColSelect && model_) {
-                DrawTickAllLabel(*header, painter, widget);
-                return;
-            }
-        }
         if (element != CE_HeaderSection) {
             QProxyStyle::drawControl(element, option, painter, widget);
             return;
@@ -77,28 +67,6 @@ public:
         painter->drawPolygon(triangle);
         painter->restore();
     }
-
-    // The box, then the caption.
-    static int TickAllBoxWidth() { return 13; }
-
-private:
-    void DrawTickAllLabel(const QStyleOptionHeader& header, QPainter* painter, const QWidget* widget) const {
-        const int rows = model_->rowCount();
-        const int ticked = model_->CheckedCount();
-        QStyleOptionButton box;
-        box.QStyleOption::operator=(header);
-        box.state = (header.state & (State_Enabled | State_Active)) |
-                    (rows > 0 && ticked == rows ? State_On : (ticked > 0 ? State_NoChange : State_Off));
-        if (rows == 0) box.state &= ~State_Enabled;
-        const int side = TickAllBoxWidth();
-        box.rect = QRect(header.rect.left() + 3, header.rect.center().y() - side / 2, side, side);
-        QProxyStyle::drawPrimitive(PE_IndicatorCheckBox, &box, painter, widget);
-        QStyleOptionHeader label(header);
-        label.rect.setLeft(box.rect.right() + 4);
-        QProxyStyle::drawControl(CE_HeaderLabel, &label, painter, widget);
-    }
-
-    QPointer<TInvoiceListModel> model_;
 };
 
 QFont HeaderFont(const QFont& base) {
@@ -149,7 +117,7 @@ bool TDoohckey::Attach(QTreeView* view) {
     header->setSortIndicator(model->SortColumn(), model->SortOrder());
     model->SetSortColumnColor(HostColor(kSortColumnColor));
     header->setFont(HeaderFont(header->font()));
-    headerStyle_ = std::make_unique<THeaderStyle>(model);
+    headerStyle_ = std::make_unique<THeaderStyle>();
     header->setStyle(headerStyle_.get());
     header->setFixedHeight(24);
 
@@ -207,9 +175,7 @@ void TDoohckey::HeaderClick(int column) {
     TInvoiceListModel* model = model_;
     QTreeView* view = view_;
     if (!model || !view) return;
-    if (column == ColSelect) {
-        ToggleAllTicks(view);
-    } else if (column > ColSelect && column < model->columnCount()) {
+    if (column > ColSelect && column < model->columnCount()) {
         Qt::SortOrder order = model->SortOrder();
         if (column == model->SortColumn())
             order = order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
@@ -231,7 +197,6 @@ void TDoohckey::SelectionChanged() {
     }
     model->SetCheckedRows(checked);
     view->viewport()->update();
-    view->header()->viewport()->update();  // the tick-all box
 }
 
 void TDoohckey::CheckToggled(int row, bool checked) {
@@ -270,16 +235,6 @@ bool TDoohckey::eventFilter(QObject* watched, QEvent* event) {
         view->selectionModel()->setCurrentIndex(cell, QItemSelectionModel::NoUpdate);
     }
     return true;
-}
-
-void ToggleAllTicks(QTreeView* view) {
-    TInvoiceListModel* model = InvoiceListModelOf(view);
-    if (!model || !view->selectionModel()) return;
-    const int rows = model->rowCount();
-    if (rows > 0 && model->CheckedCount() == rows)
-        view->clearSelection();
-    else
-        view->selectAll();
 }
 
 namespace {

@@ -76,9 +76,6 @@ std::vector<std::unique_ptr<TDoohckey>>& DecoratorRegistry();
 // Releases every decorator (module unload).
 void ReleaseDecoratorRegistry();
 
-// Ticks every row of the view, or unticks them all when every row is ticked already.
-void ToggleAllTicks(QTreeView* view);
-
 // Creates a decorator for the view and keeps it in the registry; false when attaching failed.
 bool AttachListDecorator(QTreeView* view);
 // Releases every decorator of the view.

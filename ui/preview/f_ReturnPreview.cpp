@@ -305,9 +305,11 @@ TFrmPreviewDrill::TFrmPreviewDrill(const TSummaryCellRef& cell, std::string valu
     VSTInvoice->setItemsExpandable(false);
     VSTInvoice->setUniformRowHeights(true);
     VSTInvoice->setAlternatingRowColors(true);
+    VSTInvoice->setSelectionMode(QAbstractItemView::ExtendedSelection);
     VSTInvoice->setSelectionBehavior(QAbstractItemView::SelectRows);
     VSTInvoice->setEditTriggers(QAbstractItemView::NoEditTriggers);
     VSTInvoice->header()->setStretchLastSection(false);
+    VSTInvoice->OnModify = [this] { ActModifyExecute(); };
     connect(VSTInvoice, &QTreeView::doubleClicked, this, [this] { ActModifyExecute(); });
     column->addWidget(VSTInvoice, 1);
     FormCreate();
@@ -325,6 +327,7 @@ void TFrmPreviewDrill::FormCreate() {
     if (FProcs.text) FListModel->SetTextProc(FProcs.text);
     VSTInvoice->setModel(FListModel);
     SetupListColumns(VSTInvoice, InvoiceListColumns);
+    if (FProcs.decorate) FProcs.decorate(VSTInvoice);
     LoadInvoices();
 }
 

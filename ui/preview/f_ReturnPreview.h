@@ -21,12 +21,15 @@ class QLabel;
 class QPushButton;
 class QScrollArea;
 class QTreeView;
+class TInvoiceListView;
 struct Txxqtfpxx;
 
 // How the owner's invoice list shows its cells: the drill-down lists invoices in the same
 // columns.
 struct TPreviewListProcs {
     TInvoiceListModel::TTextProc text = nullptr;
+    // Gives the drill-down's list the owner's tick and selection rule (the list decorator).
+    bool (*decorate)(QTreeView* view) = nullptr;
 };
 
 // The page on screen: hover shows a cell's element name and caption, a click or Enter on a
@@ -129,7 +132,7 @@ public:
     QLabel* lbTotals = nullptr;
     QPushButton* btnModify = nullptr;
     QPushButton* btnPrintList = nullptr;
-    QTreeView* VSTInvoice = nullptr;
+    TInvoiceListView* VSTInvoice = nullptr;
 
 private:
     void ShowTotals();
