@@ -3,6 +3,7 @@
 #include "ClientOptions.h"
 #include "ModuleLoader.h"
 #include "corlith/corlith_host.h"
+#include "host/corlith_files.h"
 #include "module/f_ParamString.h"
 
 #include <QDir>
@@ -13,7 +14,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <climits>
 #include <cmath>
@@ -404,11 +404,7 @@ bool PrepareSubAppFolder(const ClientSession& session, QString& error) {
         "\r\n"
         "[Common]\r\n"
         "nsrlength=|15|18|16|17|20|19|\r\n";
-    QSaveFile f(iniPath);
-    if (!f.open(QIODevice::WriteOnly) || f.write(ini.data(), static_cast<qint64>(ini.size())) != static_cast<qint64>(ini.size()) ||
-        !f.commit()) {
-        error = u"无法写入 %1：%2"_s.arg(iniPath, f.errorString());
-        return false;
-    }
-    return true;
+    const corlith::TFileWrite written = corlith::WriteFileWhole(iniPath, ini);
+    if (!written.Ok()) error = u"无法写入 %1：%2"_s.arg(iniPath, GbkToQString(corlith::FileWriteReason(written)));
+    return written.Ok();
 }

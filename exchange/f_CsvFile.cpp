@@ -1,9 +1,9 @@
 #include "exchange/f_CsvFile.h"
 
 #include "host/corlith_api.h"
+#include "host/corlith_files.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <csv.h>
@@ -302,17 +302,9 @@ const std::string& TCsvWriter::Utf8Of(std::string_view gbk) {
 }
 
 bool WriteWholeFile(const QString& path, std::string_view bytes, std::string& error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = "无法写入文件：" + QStringToGbk(file.errorString());
-        return false;
-    }
-    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()) ||
-        !file.commit()) {
-        error = "无法写入文件：" + QStringToGbk(file.errorString());
-        return false;
-    }
-    return true;
+    const corlith::TFileWrite written = corlith::WriteFileWhole(path, bytes);
+    if (!written.Ok()) error = "无法写入文件：" + corlith::FileWriteReason(written);
+    return written.Ok();
 }
 
 bool WriteCsvFile(const QString& path, const std::string& gbkRecords, std::string& error) {

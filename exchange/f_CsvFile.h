@@ -72,5 +72,5 @@ private:
 // The records (GBK) as UTF-8 with a byte-order mark, replacing the file only once the whole
 // text is written.
 bool WriteCsvFile(const QString& path, const std::string& gbkRecords, std::string& error);
-// Writes bytes to path through a temporary beside it; nothing is left behind on failure.
+// Writes bytes to path through the host library's file writer.
 bool WriteWholeFile(const QString& path, std::string_view bytes, std::string& error);

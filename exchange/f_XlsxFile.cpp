@@ -2,11 +2,10 @@
 
 #include "exchange/f_CsvFile.h"
 #include "host/corlith_api.h"
+#include "host/corlith_files.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QTemporaryFile>
+#include <QTemporaryDir>
 
 #include <pugixml.hpp>
 #include <xlsxwriter.h>
@@ -165,19 +164,13 @@ QDate SerialToDate(double serial) {
     return QDate(1899, 12, 30).addDays(day < 60 ? day + 1 : day);
 }
 
-bool WriteXlsxFile(const QString& path, const TXlsxSheet& sheet, std::string& error) {
-    const QFileInfo target(path);
-    QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.vantrel-XXXXXX.xlsx"));
-    if (!temp.open()) {
-        error = "无法写入文件：" + QStringToGbk(temp.errorString());
-        return false;
-    }
-    temp.close();
-    const QByteArray tempName = QFile::encodeName(temp.fileName());
+namespace {
 
+// The workbook into the file fileName (the file system's bytes).
+bool RenderWorkbook(const char* fileName, const TXlsxSheet& sheet, std::string& error) {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
-    std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(tempName.constData(), &options));
+    std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(fileName, &options));
     if (!workbook) {
         error = "无法创建工作簿";
         return false;
@@ -250,17 +243,31 @@ bool WriteXlsxFile(const QString& path, const TXlsxSheet& sheet, std::string& er
         error = std::string("无法写入文件：") + lxw_strerror(closed);
         return false;
     }
-    // Replacing the target only now leaves the old file in place whenever writing failed.
-    if (QFile::exists(path) && !QFile::remove(path)) {
-        error = "无法替换文件：" + QStringToGbk(path);
-        return false;
-    }
-    if (!QFile::rename(temp.fileName(), path)) {
-        error = "无法写入文件：" + QStringToGbk(path);
-        return false;
-    }
-    temp.setAutoRemove(false);
     return true;
+}
+
+}  // namespace
+
+bool WriteXlsxFile(const QString& path, const TXlsxSheet& sheet, std::string& error) {
+    // The library writes to a file name of its own; the workbook is made in a private folder
+    // and then handed whole to the one file writer.
+    const QTemporaryDir scratch;
+    if (!scratch.isValid()) {
+        error = "无法写入文件：" + QStringToGbk(scratch.errorString());
+        return false;
+    }
+    const QString rendered = scratch.filePath(QStringLiteral("book.xlsx"));
+    const QByteArray name = QFile::encodeName(rendered);
+    bool made = false;
+    corlith::HoldingFileSizeSignal([&] { made = RenderWorkbook(name.constData(), sheet, error); });
+    if (!made) return false;
+    QFile book(rendered);
+    if (!book.open(QIODevice::ReadOnly)) {
+        error = "无法写入文件：" + QStringToGbk(book.errorString());
+        return false;
+    }
+    const QByteArray bytes = book.readAll();
+    return WriteWholeFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), error);
 }
 
 bool ReadXlsxFile(const QString& path, TExchangeTable& table, std::string& error) {

@@ -43,9 +43,8 @@ bool ComputeSummaryLines(const std::string& nsrsbh, const std::string& sbssq, st
 // header cannot be built or a select fails.
 bool BuildSummaryText(std::string& text, std::string& error);
 
-// Replaces the file at path with text: written to a temporary file in the same folder and
-// renamed over path only when every write succeeded, so a failure leaves any earlier file
-// as it was. False with an error naming the path.
+// Replaces the file at path (GBK) with text through the host library's file writer. False
+// with an error naming the path.
 bool WriteSummaryFile(const std::string& path, const std::string& text, std::string& error);
 
 // Builds the document and writes it to path (a file, not a folder).

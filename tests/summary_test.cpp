@@ -15,9 +15,7 @@
 #include <pugixml.hpp>
 
 #include <dlfcn.h>
-#include <sys/resource.h>
 
-#include <csignal>
 
 #include <cstdint>
 #include <cstdio>
@@ -561,26 +559,6 @@ TEST_F(SummaryTest, SumsThatCannotBeWrittenFailInsteadOfWritingTheDocument) {
     std::string error;
     EXPECT_TRUE(BuildSummaryDocument(out.string(), error)) << error;
     EXPECT_NE(ReadFile(out).find(">2000000000<"), std::string::npos);
-}
-
-TEST_F(SummaryTest, FileSizeLimitFailsTheWriteKeepsTheEarlierFileAndLeavesNoTemporary) {
-    const fs::path out = dir_ / "summary.xml";
-    WriteFile(out, "earlier content");
-    struct rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    struct rlimit tiny = saved;
-    tiny.rlim_cur = 512;
-    auto previous = std::signal(SIGXFSZ, SIG_DFL);  // the default ends the process
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
-    std::string error;
-    const bool ok = BuildSummaryDocument(out.string(), error);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-
-    EXPECT_FALSE(ok);
-    EXPECT_NE(error.find("文件超出允许的大小"), std::string::npos) << error;
-    EXPECT_EQ(ReadFile(out), "earlier content");
-    EXPECT_EQ(FolderFiles(), std::set<std::string>{"summary.xml"});
 }
 
 TEST_F(SummaryTest, LongPathsAreShortenedInTheMessageOnWholeCharacters) {

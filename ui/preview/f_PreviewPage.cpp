@@ -1,14 +1,15 @@
 #include "ui/preview/f_PreviewPage.h"
 
 #include "host/corlith_api.h"
+#include "host/corlith_files.h"
 #include "summary/f_SummaryCaptions.h"
 
+#include <QBuffer>
 #include <QFont>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -233,11 +234,8 @@ void PaintPreviewInto(QPainter& painter, const QRectF& target, const TSummaryPre
 }
 
 bool WritePreviewPdf(const QString& file, const TSummaryPreview& preview, const QDate& date, QString& error) {
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) {
-        error = u"无法创建文件 %1：%2"_s.arg(file, out.errorString());
-        return false;
-    }
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
     {
         QPdfWriter writer(&out);
         writer.setPageSize(QPageSize(QPageSize::A4));
@@ -249,15 +247,17 @@ bool WritePreviewPdf(const QString& file, const TSummaryPreview& preview, const 
         QPainter painter;
         if (!painter.begin(&writer)) {
             error = u"无法写入文件 %1"_s.arg(file);
-            out.cancelWriting();
             return false;
         }
         PaintPreviewInto(painter, QRectF(0, 0, writer.width(), writer.height()), preview, date);
         painter.end();
     }
-    if (!out.commit()) {
-        error = u"无法写入文件 %1：%2"_s.arg(file, out.errorString());
-        return false;
-    }
-    return true;
+    const QByteArray& bytes = out.data();
+    const corlith::TFileWrite written =
+        corlith::WriteFileWhole(file, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (written.Ok()) return true;
+    const QString reason = GbkToQString(corlith::FileWriteReason(written));
+    error = (written.failure == corlith::TFileWrite::Write ? u"无法写入文件 %1：%2"_s : u"无法创建文件 %1：%2"_s)
+                .arg(file, reason);
+    return false;
 }

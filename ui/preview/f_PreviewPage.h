@@ -69,8 +69,8 @@ void PaintPreviewPage(QPainter& painter, const TSummaryPreview& preview, const Q
 // Paints the page scaled to fit target (device units), centred across and at the top.
 void PaintPreviewInto(QPainter& painter, const QRectF& target, const TSummaryPreview& preview, const QDate& date);
 
-// The page as a one-page A4 PDF. Written to a temporary beside the file and renamed over it,
-// so a failure leaves any earlier file as it was. False with a message.
+// The page as a one-page A4 PDF, written through the host library's file writer. False with
+// a message.
 bool WritePreviewPdf(const QString& file, const TSummaryPreview& preview, const QDate& date, QString& error);
 
 // The page's title.
