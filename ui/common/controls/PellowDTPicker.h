@@ -13,6 +13,7 @@ public:
     void SetDate(const QDate& value) { setDate(value); }
 
     bool CanFocus() const;
+    // The focus, with the first section selected.
     void SetFocus();
 
 signals:
