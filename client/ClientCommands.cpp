@@ -25,6 +25,8 @@
 #include <QFont>
 #include <QFontDatabase>
 
+#include <xcb/xcb.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -51,9 +53,11 @@ bool PrepareSession(const ClientOptions& options, ClientSession& session, QStrin
     return loaded && ApplyOverrides(options, session, error);
 }
 
-// A session for the verbs that write: installed, with its sub-application folder ready.
-bool PrepareWritingSession(const ClientOptions& options, ClientSession& session, QString& error) {
-    return PrepareSession(options, session, error) && InstallSession(session, 0, error) &&
+// A session for the verbs that write: installed, with its sub-application folder ready. Only
+// init-db creates the database.
+bool PrepareWritingSession(const ClientOptions& options, ClientSession& session, QString& error,
+                           bool createDatabase = false) {
+    return PrepareSession(options, session, error) && InstallSession(session, 0, error, createDatabase) &&
            PrepareSubAppFolder(session, error);
 }
 
@@ -80,8 +84,7 @@ void PrintListing(const std::vector<std::string>& fields, bool csv) {
 }
 
 // The session installed for a headless verb; false with the setup error printed.
-bool InstallHeadless(const ClientOptions& options, int& exitCode) {
-    ClientSession session;
+bool InstallHeadless(const ClientOptions& options, int& exitCode, ClientSession& session) {
     QString error;
     if (!PrepareSession(options, session, error) || !InstallSession(session, 0, error)) {
         exitCode = SetupError(error);
@@ -92,9 +95,37 @@ bool InstallHeadless(const ClientOptions& options, int& exitCode) {
 
 // The same, and the session's taxpayer and period.
 bool InstallHeadless(const ClientOptions& options, int& exitCode, std::string& nsrsbh, std::string& sbssq) {
-    if (!InstallHeadless(options, exitCode)) return false;
+    ClientSession session;
+    if (!InstallHeadless(options, exitCode, session)) return false;
     CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
     return true;
+}
+
+// What keeps a typed taxpayer or period from passing unseen for a real return: a taxpayer
+// whose particulars are unknown, a period without any invoice of the taxpayer.
+void WarnAboutReturn(const ClientSession& session) {
+    const QString company = GbkToQString(session.company), period = GbkToQString(session.period);
+    if (session.particularsUnknown)
+        PrintLine(stderr, u"vantrel-client: 提示：不知道纳税人 %1 的基本信息（名称、开户银行、地址等），"
+                          u"表头除纳税人识别号外均为空"_s.arg(company));
+    THostQuery query;
+    std::string error;
+    const std::string sql = "select count(*) as n from " + QualifyTableName("sb_xxfpb") + " where nsrsbh='" +
+                            session.company + "' and sbssq='" + session.period + "'";
+    if (ExecADOQueryMsg(MainConnectionName(), sql, &query, error, 1, 0) && query.FieldAsInt64("n") == 0)
+        PrintLine(stderr, u"vantrel-client: 提示：纳税人 %1 在所属期 %2 没有发票，各项数值均为零"_s.arg(company, period));
+}
+
+// Qt ends the process in an abort when it finds no display; this asks first. A platform other
+// than X (offscreen, Wayland) is left to Qt.
+bool DisplayAvailable() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb")) return true;
+    if (platform.isEmpty() && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return true;
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool reached = connection && xcb_connection_has_error(connection) == 0;
+    if (connection) xcb_disconnect(connection);
+    return reached;
 }
 
 int ComputeFailed(const char16_t* what, const std::string& error) {
@@ -108,7 +139,7 @@ int ComputeFailed(const char16_t* what, const std::string& error) {
 int RunInitDb(const ClientOptions& options) {
     ClientSession session;
     QString error;
-    if (!PrepareWritingSession(options, session, error)) return SetupError(error);
+    if (!PrepareWritingSession(options, session, error, true)) return SetupError(error);
 
     // Fills in the invoice types when the type table is empty.
     std::string hostError;
@@ -151,10 +182,11 @@ int RunSummary(const ClientOptions& options) {
         PrintLine(stderr, u"vantrel-client: 生成汇总时模块异常结束"_s);
         return kExitFailed;
     }
-    corlith::CloseConnections();
-
     // The module leaves the text as it was when it succeeded and adds "err" when it failed.
     const bool failed = after != params;
+    if (!failed) WarnAboutReturn(session);
+    corlith::CloseConnections();
+
     if (options.hasParamText) {
         PrintLine(stdout, GbkToQString(after));
         return failed ? kExitFailed : kExitOk;
@@ -198,6 +230,10 @@ int RunImport(const ClientOptions& options) {
     if (plan.HasErrors()) return ComputeFailed(u"导入失败", "文件中有错误，未导入任何发票");
 
     const int rows = static_cast<int>(plan.rows.size());
+    // The same file imported twice would double the register.
+    if (!plan.storedDuplicateLines.empty() && !options.allowDuplicates)
+        return ComputeFailed(u"导入被拒绝", StoredDuplicatesText(plan) +
+                                                 "，可能已经导入过，未导入任何发票。确实要导入时请加 --allow-duplicates");
     if (options.dryRun) {
         if (!ImportAllowed(error)) return ComputeFailed(u"不能导入", error);
         corlith::CloseConnections();
@@ -231,6 +267,9 @@ int RunExport(const ClientOptions& options) {
 }
 
 int RunWindow(const ClientOptions& options, int& argc, char** argv) {
+    if (!DisplayAvailable())
+        return SetupError(u"打开窗口需要图形显示，但没有找到可用的显示（DISPLAY）。summary、preview、drill、print、"
+                          u"import 和 export 不需要显示即可运行。"_s);
     ClientSession session;
     QString error;
     if (!PrepareSession(options, session, error)) return SetupError(error);
@@ -302,10 +341,12 @@ int RunPrint(const ClientOptions& options, int& argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     int code = kExitOk;
-    if (!InstallHeadless(options, code)) return code;
+    ClientSession session;
+    if (!InstallHeadless(options, code, session)) return code;
     TSummaryPreview preview;
     std::string error;
     if (!LoadSummaryPreview(preview, error)) return ComputeFailed(u"无法计算申报预览", error);
+    WarnAboutReturn(session);
     corlith::CloseConnections();
 
     QString writeError;

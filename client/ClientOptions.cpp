@@ -110,6 +110,8 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             options.csv = format == u"csv";
         } else if (name == u"--dry-run" && options.verb == ClientVerb::Import && !hasInline) {
             options.dryRun = true;
+        } else if (name == u"--allow-duplicates" && options.verb == ClientVerb::Import && !hasInline) {
+            options.allowDuplicates = true;
         } else if (name.startsWith(u'-')) {
             error = u"无法识别的选项：%1"_s.arg(arg);
             return false;
@@ -166,7 +168,7 @@ QString ClientUsage() {
            "  vantrel-client drill [COMMON] CELL [--format text|csv]\n"
            "                                                 列出单元格 CELL 所汇总的发票，末行为张数和合计\n"
            "  vantrel-client print [COMMON] --pdf FILE       将申报预览输出为 PDF（无需显示器）\n"
-           "  vantrel-client import [COMMON] FILE [--dry-run]\n"
+           "  vantrel-client import [COMMON] FILE [--dry-run] [--allow-duplicates]\n"
            "                                                 检查并导入 .csv 或 .xlsx 文件中的发票，全部通过才写入\n"
            "  vantrel-client export [COMMON] FILE [--type CODE] [--buyer TEXT]\n"
            "                                                 将本期发票导出为 .csv 或 .xlsx 文件\n"

@@ -25,6 +25,7 @@ struct ClientOptions {
     QString pdfFile;        // print --pdf
     QString file;           // import FILE, export FILE
     bool dryRun = false;    // import --dry-run
+    bool allowDuplicates = false;  // import --allow-duplicates: rows the register holds already go in too
     QString typeCode;       // export --type
     QString buyer;          // export --buyer
 };

@@ -293,8 +293,14 @@ bool ApplyOverrides(const ClientOptions& options, ClientSession& session, QStrin
                                ? options.database
                                : QFileInfo(options.database).absoluteFilePath();
     if (!options.company.isEmpty()) {
+        const std::string sessionCompany = session.company;
         if (!take(options.company, u"--company"_s, session.company)) return false;
-        // The header's taxpayer number comes from the particulars; keep it with the taxpayer.
+        // A header names one taxpayer: the session's particulars belong to its own taxpayer
+        // only, so another one gets its number and nothing else.
+        if (session.company != sessionCompany) {
+            session.jbxx.clear();
+            session.particularsUnknown = true;
+        }
         session.jbxx = SetParamValue(session.jbxx, "code", session.company);
     }
     if (!options.period.isEmpty() && !take(options.period, u"--period"_s, session.period)) return false;
@@ -323,12 +329,18 @@ bool ValidateSession(const ClientSession& session, QString& error) {
     return true;
 }
 
-bool InstallSession(const ClientSession& session, THostHandle appHandle, QString& error) {
+bool InstallSession(const ClientSession& session, THostHandle appHandle, QString& error, bool createDatabase) {
     const QString dbFile = session.databaseFile();
     const QString dbLabel = session.databaseLabel();
     const QFileInfo dbInfo(dbFile);
     if (!session.onServer() && dbInfo.exists() && !dbInfo.isFile()) {
         error = u"数据库 %1 不是文件"_s.arg(dbFile);
+        return false;
+    }
+    // A mistyped path must not turn into an empty database and a return of zeros.
+    if (!session.onServer() && !dbInfo.exists() && !createDatabase) {
+        error = u"数据库文件 %1 不存在。只有 init-db 会新建数据库：请检查路径是否写错，或先运行 "
+                u"vantrel-client init-db --db %1 新建。"_s.arg(dbFile);
         return false;
     }
     if (!session.onServer() && !dbInfo.exists() && !dbInfo.dir().exists()) {
@@ -357,6 +369,16 @@ bool InstallSession(const ClientSession& session, THostHandle appHandle, QString
     bool present = false;
     if (!corlith::SchemaPresent(connection, session.subAppCode, present, hostError)) {
         error = u"无法读取数据库 %1：%2"_s.arg(dbLabel, GbkToQString(hostError));
+        corlith::CloseConnections();
+        return false;
+    }
+    // A database of ours holds at least the invoice table; a lost table beside it is restored.
+    THostQuery probe;
+    if (!present && !createDatabase &&
+        !ExecADOQueryMsg(connection, "select count(*) as n from sb" + session.subAppCode + "_xxfpb where 1=0", &probe,
+                         hostError, 1, 0)) {
+        error = u"数据库 %1 中没有本系统的数据表（尚未初始化，或不是本系统的数据库）。请检查路径，或先运行 "
+                u"vantrel-client init-db --db %1。"_s.arg(dbLabel);
         corlith::CloseConnections();
         return false;
     }

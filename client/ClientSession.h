@@ -32,6 +32,7 @@ struct ClientSession {
     bool useSbsh = false;            // global_usesbsh
     std::string hdxx;
     std::string jbxx;                // a parameter string
+    bool particularsUnknown = false; // --company named another taxpayer, whose particulars are not known
     std::shared_ptr<TAryDeclareTypeInfo> catalogue = std::make_shared<TAryDeclareTypeInfo>();
     std::vector<UserSetting> userConfig;
 
@@ -53,9 +54,12 @@ bool DemoSession(ClientSession& session, QString& error);
 bool ApplyOverrides(const ClientOptions& options, ClientSession& session, QString& error);
 bool ValidateSession(const ClientSession& session, QString& error);
 
-// Points the host library at the session: context, connection (schema added when the
-// database lacks it), sub-application values, user settings.
-bool InstallSession(const ClientSession& session, THostHandle appHandle, QString& error);
+// Points the host library at the session: context, connection, sub-application values, user
+// settings. A database that does not exist or lacks the tables is refused unless
+// createDatabase (init-db), which creates the file and the schema; an existing database with
+// the tables gains what indexes it lacks.
+bool InstallSession(const ClientSession& session, THostHandle appHandle, QString& error,
+                    bool createDatabase = false);
 
 // Creates the sub-application folder and a demo fp_config.ini there when it has none.
 bool PrepareSubAppFolder(const ClientSession& session, QString& error);

@@ -24,6 +24,9 @@ public:
     // Runs several statements separated by ";" (the schema).
     virtual bool ExecuteScript(const std::string& sql, std::string& error) = 0;
 
+    // Whether the database takes no writes through this connection (a read-only file, folder,
+    // connection or server).
+    virtual bool ReadOnly() = 0;
     virtual bool InTransaction() = 0;
     virtual bool Begin(std::string& error) = 0;
     // A commit that fails leaves nothing of the transaction behind.

@@ -155,6 +155,15 @@ bool Guarded(std::string& error, const char* failure, Body&& body) {
 
 }  // namespace
 
+bool DBIsReadOnly(const std::string& connection) {
+    try {
+        Backend* conn = corlith::db::Find(connection);
+        return conn && conn->ReadOnly();
+    } catch (...) {
+        return false;
+    }
+}
+
 bool DBBeginTrans(const std::string& connection, std::string& error) {
     return Guarded(error, "开始事务失败", [&] {
         corlith::testctl::LogStep("BEGIN");

@@ -58,6 +58,9 @@ std::string Explain(const char* state) {
     if (StartsWith(state, "42")) return "语句无法执行";
     if (StartsWith(state, "22")) return "数据的格式或取值不正确";
     if (s == "25P02") return "事务中前面的语句已失败";
+    if (s == "25006") return "数据库是只读的，不能写入";
+    if (s == "53100") return "数据库服务器的磁盘已满";
+    if (s == "55P03") return "数据正被其他用户锁定，请稍后重试";
     if (s == "57014") return "语句被取消或超时";
     if (StartsWith(state, "53")) return "数据库服务器资源不足";
     return "数据库操作失败";
@@ -149,6 +152,15 @@ public:
         if (!ok) error = Describe(res);
         PQclear(res);
         return ok;
+    }
+
+    bool ReadOnly() override {
+        std::string error;
+        if (!Usable(error)) return false;
+        PGresult* res = PQexec(conn_, "SELECT current_setting('transaction_read_only')");
+        const bool readOnly = Succeeded(res) && PQntuples(res) == 1 && std::string(PQgetvalue(res, 0, 0)) == "on";
+        PQclear(res);
+        return readOnly;
     }
 
     bool InTransaction() override {
@@ -264,7 +276,7 @@ private:
         else detail = Trimmed(PQerrorMessage(conn_));
         std::string message = PQstatus(conn_) == CONNECTION_BAD && !state ? std::string("与数据库服务器的连接已中断")
                                                                             : Explain(state);
-        if (!detail.empty()) message += "：" + Gbk(detail);
+        if (!detail.empty()) message += "\n详细信息：" + Gbk(detail);
         return message;
     }
 

@@ -7,8 +7,10 @@
 #include "like_match.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <unordered_map>
 
@@ -22,12 +24,35 @@ constexpr size_t kCacheLimit = 256;
 // The statistics can only be switched off before SQLite initialises, hence at load.
 [[maybe_unused]] const int kMemoryStatisticsOff = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
 
-std::string MessageOf(sqlite3* db) {
-    std::string out;
-    const char* message = db ? sqlite3_errmsg(db) : nullptr;
-    if (message) codec::Utf8ToGbk(message, out);
-    if (out.empty()) out = "数据库操作失败";
+// What an engine result means to the user, in Chinese; the engine's own text follows as a detail.
+const char* Reason(int code) {
+    switch (code & 0xFF) {
+    case SQLITE_READONLY: return "数据库是只读的，不能写入（请检查数据库文件及其所在文件夹的写权限）";
+    case SQLITE_FULL: return "磁盘已满，数据库无法写入";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return "数据库正被其他程序锁定，请稍后重试";
+    case SQLITE_IOERR: return "读写数据库文件时出错";
+    case SQLITE_CANTOPEN: return "无法打开数据库文件";
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return "没有访问数据库的权限";
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return "数据库文件已损坏或不是数据库文件";
+    case SQLITE_CONSTRAINT: return "数据违反了数据库的约束（例如发票序号重复）";
+    case SQLITE_NOMEM: return "内存不足";
+    default: return "数据库操作失败";
+    }
+}
+
+std::string Described(int code, const char* engineText) {
+    std::string out = Reason(code);
+    std::string detail;
+    if (engineText) codec::Utf8ToGbk(engineText, detail);
+    if (!detail.empty()) out += "\n详细信息：" + detail;
     return out;
+}
+
+std::string MessageOf(sqlite3* db) {
+    return db ? Described(sqlite3_extended_errcode(db), sqlite3_errmsg(db)) : Reason(SQLITE_ERROR);
 }
 
 bool OnlyBlanksAndComments(sqlite3* db, const char* tail) {
@@ -105,6 +130,22 @@ public:
     }
 
     bool ExecuteScript(const std::string& sql, std::string& error) override { return ExecPlain(sql.c_str(), error); }
+
+    bool ReadOnly() override {
+        if (sqlite3_db_readonly(db_, "main") == 1) return true;
+        // A connection set to query only, or a file whose folder takes no journal.
+        sqlite3_stmt* stmt = nullptr;
+        bool queryOnly = false;
+        if (sqlite3_prepare_v2(db_, "PRAGMA query_only", -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW)
+            queryOnly = sqlite3_column_int(stmt, 0) != 0;
+        sqlite3_finalize(stmt);
+        if (queryOnly) return true;
+        const char* file = sqlite3_db_filename(db_, "main");
+        if (!file || !*file) return false;
+        const std::string folder = std::filesystem::path(file).parent_path().string();
+        return access(file, W_OK) != 0 || access(folder.empty() ? "." : folder.c_str(), W_OK) != 0;
+    }
 
     bool InTransaction() override { return !sqlite3_get_autocommit(db_); }
     // Every transaction here is opened to write. Taking the write lock at the start is where
@@ -229,12 +270,10 @@ private:
 
     bool ExecPlain(const char* sql, std::string& error) {
         char* message = nullptr;
-        if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-        std::string text = message ? message : sqlite3_errmsg(db_);
+        const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &message);
+        if (rc == SQLITE_OK) return true;
+        error = Described(rc, message ? message : sqlite3_errmsg(db_));
         sqlite3_free(message);
-        error.clear();
-        codec::Utf8ToGbk(text, error);
-        if (error.empty()) error = "数据库操作失败";
         return false;
     }
 

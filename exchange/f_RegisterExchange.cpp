@@ -318,6 +318,16 @@ bool TImportPlan::HasErrors() const {
     return std::any_of(issues.begin(), issues.end(), [](const TImportIssue& i) { return !i.warning; });
 }
 
+std::string StoredDuplicatesText(const TImportPlan& plan) {
+    const std::vector<int>& lines = plan.storedDuplicateLines;
+    if (lines.empty()) return std::string();
+    // A long list names its first rows; the count says how many there are.
+    constexpr std::size_t kNamed = 20;
+    std::string text = std::to_string(lines.size()) + " 行与登记簿中已有的发票相同（第 ";
+    for (std::size_t i = 0; i < lines.size() && i < kNamed; ++i) text += (i ? "、" : "") + std::to_string(lines[i]);
+    return text + (lines.size() > kNamed ? " 等行）" : " 行）");
+}
+
 int TImportPlan::WarningCount() const {
     return static_cast<int>(std::count_if(issues.begin(), issues.end(), [](const TImportIssue& i) { return i.warning; }));
 }
@@ -528,8 +538,10 @@ TImportPlan PlanRows(Table& table, const TImportTarget& target) {
         if (!rowFailed) {
             const Txxqtfpxx& stored = plan.rows.back().record;
             const std::string bucket = BucketOf(stored);
-            if (registered.Find(stored, bucket))
+            if (registered.Find(stored, bucket)) {
                 map.Issue(-1, "与登记簿中已有的一张发票相同（类型、日期、金额、税额、购方税号）", true);
+                plan.storedDuplicateLines.push_back(row.line);
+            }
             if (const Txxqtfpxx* first = earlier.Find(stored, bucket))
                 map.Issue(-1, "与文件第 " + std::to_string(lineOf[first]) + " 行相同（类型、日期、金额、税额、购方税号）", true);
             else {

@@ -37,6 +37,9 @@ struct TImportRow {
 struct TImportPlan {
     std::vector<TImportRow> rows;
     std::vector<TImportIssue> issues;       // in file order
+    // Lines of the rows that the register holds already (a file imported twice); such an import
+    // needs the user's consent.
+    std::vector<int> storedDuplicateLines;
     bool HasErrors() const;
     int WarningCount() const;
 };
@@ -58,6 +61,9 @@ bool LoadImportTarget(const std::string& nsrsbh, const std::string& kjny, TImpor
 
 // Reads a .csv or .xlsx file by its extension.
 bool ReadRegisterFile(const QString& path, TExchangeTable& table, std::string& error);
+
+// "N 行与登记簿中已有的发票相同（第 a、b 行）", GBK; empty when there are none.
+std::string StoredDuplicatesText(const TImportPlan& plan);
 
 // Maps and checks every row; the plan lists every error and warning, all rows included.
 TImportPlan PlanImport(const TExchangeTable& table, const TImportTarget& target);

@@ -146,6 +146,9 @@ CORLITH_API bool ExecADOQueryMsg(const std::string& connection, const std::strin
 // false ends the read early. The result and error are those of ExecADOQueryMsg.
 CORLITH_API bool ExecADOQueryRows(const std::string& connection, const std::string& statement,
                                   THostQuery* query, std::string& error, const std::function<bool()>& onRow);
+// Whether the connection's database refuses every write (read-only file or server); false for
+// an unknown connection.
+CORLITH_API bool DBIsReadOnly(const std::string& connection);
 CORLITH_API bool DBBeginTrans(const std::string& connection, std::string& error);
 CORLITH_API bool DBCommitTrans(const std::string& connection, std::string& error);
 CORLITH_API void DBRollbackTrans(const std::string& connection, std::string& error);

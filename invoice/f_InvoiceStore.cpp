@@ -13,6 +13,8 @@ TStoreOutcome Failed(TStoreFailure failure, std::string error) { return {failure
 
 }  // namespace
 
+std::string ReasonLine(const std::string& error) { return error.empty() ? std::string() : "\n" + error; }
+
 TInvoiceStatistics ComputeStatistics(const std::vector<Txxqtfpxx*>& list) {
     TInvoiceStatistics s;
     for (const Txxqtfpxx* r : list) {

@@ -39,6 +39,10 @@ struct TInvoiceStatistics {
     int64_t voidTax = 0;
 };
 
+// The parameter that adds a store error's reason to a failure message: a line of its own, or
+// nothing when the host gave no reason.
+std::string ReasonLine(const std::string& error);
+
 TInvoiceStatistics ComputeStatistics(const std::vector<Txxqtfpxx*>& list);
 // One past the largest sequence number in the list (1 for none), at most INT32_MAX.
 int32_t NextXhAfter(const std::vector<Txxqtfpxx*>& list);

@@ -727,6 +727,72 @@ TEST_F(ClientTest, UnreadableDatabasesAreRefused) {
     EXPECT_FALSE(QFileInfo::exists(Path(u"missing"_s)));
 }
 
+TEST_F(ClientTest, OnlyInitDbCreatesADatabase) {
+    WriteFile(Path(u"empty.db"_s), QByteArray());  // a database without the tables
+    const QString csv = Path(u"r.csv"_s);
+    WriteFile(csv, u"发票类型,开票日期,份数,金额,税率,税额\r\n普通发票,2026-11-03,1,100,17,17\r\n"_s.toUtf8());
+    const QStringList verbs[] = {{u"summary"_s, u"--out"_s, Path(u"x.xml"_s)}, {u"preview"_s}, {u"import"_s, csv},
+                                 {u"export"_s, Path(u"e.csv"_s)}, {u"manager"_s}};
+    for (const QString& db : {Path(u"dmeo.db"_s), Path(u"empty.db"_s), QString()}) {
+        for (const QStringList& verb : verbs) {
+            const ClientRun run = Run(db.isEmpty() ? verb : verb + QStringList{u"--db"_s, db}, 30000);
+            ASSERT_TRUE(run.finished) << run;
+            EXPECT_EQ(run.exitCode, 2) << run;
+            ExpectErrorText(run, {db.isEmpty() ? Path(u"vantrel.db"_s) : db, u"init-db"_s}, {});
+        }
+    }
+    QStringList entries = QDir(dir_).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    entries.removeAll(u"demo.db"_s);  // the fixture's
+    EXPECT_EQ(entries, (QStringList{u"empty.db"_s, u"r.csv"_s}));
+    EXPECT_EQ(QFileInfo(Path(u"empty.db"_s)).size(), 0);
+}
+
+TEST_F(ClientTest, AnotherTaxpayerOrAnEmptyPeriodIsSaidOnStandardError) {
+    InitDemo();
+    struct Case {
+        QStringList extra;
+        QString id, name;
+        bool unknown, empty;
+    };
+    const Case cases[] = {
+        {{}, kDemoCompany, kDemoName, false, false},
+        {{u"--company"_s, kDemoCompany}, kDemoCompany, kDemoName, false, false},
+        {{u"--company"_s, u"NOSUCHCO"_s}, u"NOSUCHCO"_s, QString(), true, true},
+        {{u"--period"_s, u"202501"_s}, kDemoCompany, kDemoName, false, true},
+    };
+    for (const Case& c : cases) {
+        const QString out = Path(u"s.xml"_s);
+        const ClientRun run = Run(QStringList{u"summary"_s, u"--db"_s, db_, u"--out"_s, out} + c.extra);
+        ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+        const QString doc = GbkToQString(ReadFile(out).toStdString());
+        EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_NSRSBH"_s), c.id) << run;
+        for (const QString& particular : {u"SB_XXQTFPMX_NSRMC"_s, u"SB_XXQTFPMX_KHYH"_s, u"SB_XXQTFPMX_ZCDZ"_s})
+            EXPECT_EQ(Element(doc, particular).isEmpty(), c.name.isEmpty()) << particular.toStdString() << "\n" << run;
+        EXPECT_EQ(Element(doc, u"SB_XXQTFPMX_NSRMC"_s), c.name.isEmpty() ? QString() : c.name);
+        const QString err = QString::fromUtf8(run.err);
+        EXPECT_EQ(err.contains(u"基本信息"_s), c.unknown) << run;
+        EXPECT_EQ(err.contains(u"没有发票"_s), c.empty) << run;
+    }
+}
+
+TEST_F(ClientTest, AWindowWithoutADisplaySaysWhichVerbsNeedNone) {
+    InitDemo();
+    for (const QStringList& verb : {QStringList(), QStringList{u"manager"_s}}) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : {u"QT_QPA_PLATFORM"_s, u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s}) env.remove(name);
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(dir_);
+        p.start(QString::fromUtf8(VANTREL_CLIENT_PATH), verb + QStringList{u"--db"_s, db_});
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << err.toStdString();
+        EXPECT_EQ(p.exitCode(), 2) << err.toStdString();
+        EXPECT_TRUE(err.contains(u"图形显示"_s) && err.contains(u"summary"_s) && err.count(u'\n') == 1)
+            << err.toStdString();
+    }
+}
+
 TEST_F(ClientTest, HelpPrintsTheCommandLine) {
     const ClientRun run = Run({u"--help"_s});
     ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
@@ -767,10 +833,19 @@ TEST_F(ClientTest, ExportedRegisterImportsIntoAnotherTaxpayersEmptyPeriod) {
                     "where nsrsbh='91110000MA001OTHER') as t"),
               0);
 
-    // The same file again: every row is a duplicate, listed as a warning.
-    run = Run(QStringList{u"import"_s, xlsx, u"--dry-run"_s} + other);
+    // The same file again: every row is a duplicate, listed, and the import is refused unless
+    // duplicates are allowed.
+    for (const bool dryRun : {true, false}) {
+        run = Run(QStringList{u"import"_s, xlsx} + (dryRun ? QStringList{u"--dry-run"_s} : QStringList()) + other);
+        ASSERT_TRUE(run.finished) << run;
+        EXPECT_EQ(run.exitCode, 1) << run;
+        EXPECT_EQ(QString::fromUtf8(run.err).count(u"与登记簿中已有的一张发票相同"_s), plain) << run;
+        ExpectErrorText(run, {u"%1 行与登记簿中已有的发票相同（第 2、3、"_s.arg(plain), u"--allow-duplicates"_s}, {});
+        EXPECT_EQ(Count("select count(*) from sb07_xxfpb where nsrsbh='91110000MA001OTHER'"), plain);
+    }
+    run = Run(QStringList{u"import"_s, xlsx, u"--allow-duplicates"_s} + other);
     ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
-    EXPECT_EQ(QString::fromUtf8(run.err).count(u"与登记簿中已有的一张发票相同"_s), plain) << run;
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb where nsrsbh='91110000MA001OTHER'"), 2 * plain);
 
     // CSV goes out as UTF-8 with a byte-order mark and CRLF line ends, filtered by buyer.
     const QString csv = Path(u"buyer.csv"_s);
@@ -818,6 +893,8 @@ TEST_F(ClientTest, ImportOfAnUnreadableFileOrWithoutOneExitsTwo) {
 // ---- the window ---------------------------------------------------------------------------
 
 TEST_F(ClientTest, ManagerVerbSetsUpTheSessionAndKeepsRunning) {
+    InitDemo();
+    ASSERT_TRUE(QDir(Path(u"sub07"_s)).removeRecursively());
     QProcess p;
     testhost::StartProgram(p, QString::fromUtf8(VANTREL_CLIENT_PATH), {u"manager"_s, u"--db"_s, db_}, dir_);
     ASSERT_TRUE(p.waitForStarted());
@@ -827,8 +904,7 @@ TEST_F(ClientTest, ManagerVerbSetsUpTheSessionAndKeepsRunning) {
         p.kill();
         p.waitForFinished();
     }
-    // The window set up its session: a new database with the schema and the module's folder.
-    EXPECT_EQ(Count("select count(*) from sb07_fplxb"), 4);
+    // The window set up its session: the module's folder.
     EXPECT_TRUE(QFileInfo(Path(u"sub07/fp_config.ini"_s)).isFile());
 }
 

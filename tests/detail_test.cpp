@@ -405,6 +405,36 @@ TEST_F(DetailWindowTest, NewInvoiceOpensWithTheTemplateDefaults) {
     EXPECT_EQ(d->edtGfnsrsbh->MaxLength(), 20);
 }
 
+TEST_F(DetailWindowTest, TheDateTakesTypedDigitsAfterASaveAsWhenTheWindowOpens) {
+    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    const QDate start = PeriodStartDate(period_);
+    for (const int day : {15, 20}) {
+        ASSERT_TRUE(HasFocusIn(d, d->dtpKprq)) << day;
+        for (const QChar c : start.toString(QStringLiteral("yyyyMM")) + QString::number(day))
+            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+        EXPECT_EQ(d->dtpKprq->Date(), start.addDays(day - 1)) << day;
+        Choose(d->cbbFplx, "普通发票");
+        TypeInto(d->edtfs, "1");
+        TypeInto(d->edtje, std::to_string(day).c_str());
+        Commit(d);
+        ASSERT_EQ(LastMessageNumber(), 5037016) << day;
+    }
+    EXPECT_EQ(QueryText("select group_concat(substr(kprq, 9, 2), ',') from (select kprq from sb07_xxfpb order by xh)"),
+              "15,20");
+}
+
+TEST_F(DetailWindowTest, ASaveTheDatabaseRefusesSaysWhyInChineseAndKeepsTheNumber) {
+    MakeConnectionReadOnly();
+    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    FillValid(d);
+    Commit(d);
+    ASSERT_EQ(LastMessageNumber(), 5037013);
+    const std::string text = corlith::test::Messages().back().text;
+    EXPECT_NE(text.find("数据库是只读的"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n详细信息："), std::string::npos) << text;
+    EXPECT_EQ(template_.xh, 1);
+}
+
 TEST_F(DetailWindowTest, TabOrderFollowsTheGrid) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     const std::vector<QWidget*> expected = {

@@ -143,6 +143,18 @@ TEST_F(ImportWindowTest, ConfirmedRowsAreStoredAndTheListStatisticsAndNextNumber
     EXPECT_EQ(manager_->FNextXh, 7);
     ASSERT_FALSE(corlith::test::Messages().empty());
     EXPECT_EQ(corlith::test::Messages().back().text, "已导入 2 张发票");
+
+    // The same file again asks first, naming the rows the register holds; only 是 stores them.
+    for (const bool answer : {false, true}) {
+        corlith::test::ClearMessages();
+        corlith::test::QueueConfirmAnswer(answer);
+        EXPECT_EQ(Import(path, [](TFrmImportPreview*) {}, true), answer);
+        ASSERT_FALSE(corlith::test::Messages().empty());
+        const corlith::test::ShownMessage& question = corlith::test::Messages().front();
+        EXPECT_EQ(question.kind, corlith::test::MessageKind::Confirm);
+        EXPECT_NE(question.text.find("2 行与登记簿中已有的发票相同（第 2、3 行）"), std::string::npos) << question.text;
+        EXPECT_EQ(Count(), answer ? 5 : 3);
+    }
 }
 
 TEST_F(ImportWindowTest, CancellingThePreviewStoresNothing) {

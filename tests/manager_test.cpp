@@ -901,6 +901,24 @@ TEST_F(ManagerWindow, ClicksAndKeysTickTheRowsTheCommandsActOn) {
     EXPECT_NE(ListSelects()[0].find("gfnsr like '%x%'"), std::string::npos) << ListSelects()[0];
 }
 
+TEST_F(ManagerWindow, AReadOnlyDatabaseIsSaidAtOpeningAndNothingOffersAChange) {
+    for (int xh = 1; xh <= 2; ++xh) Insert(xh, 1, xh * 10, 0);
+    MakeConnectionReadOnly();
+    Open();
+    EXPECT_NE(window->lbScope->text().indexOf(u"只读"), -1) << window->lbScope->text().toStdString();
+    for (QAction* change : {window->actAdd, window->ActModify, window->ActDel, window->actImport})
+        EXPECT_FALSE(change->isEnabled()) << change->text().toStdString();
+    EXPECT_FALSE(window->btnAdd->isEnabled());
+    EXPECT_TRUE(window->ActQuery->isEnabled() && window->actExport->isEnabled());
+    QTreeView* list = window->VSTInvoideCommon;
+    ClickRow(list, 0);
+    const QRect cell = list->visualRect(window->ListModel()->index(0, ColJe));
+    EXPECT_EQ(OnDetailWindow([&] { QTest::keyClick(list, Qt::Key_Return); }), "no window");
+    EXPECT_EQ(OnDetailWindow([&] { QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center()); }),
+              "no window");
+    EXPECT_EQ(OnDetailWindow([&] { QTest::keyClick(list, Qt::Key_Insert); }), "no window");
+}
+
 TEST_F(ManagerWindow, ShortcutsShowInTheToolTips) {
     Open();
     EXPECT_NE(window->actAdd->toolTip().indexOf(u"Insert"), -1);
@@ -1049,7 +1067,7 @@ TEST_F(ManagerWindow, FailedSelectShowsTheMessageAndEmptyStatistics) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].kind, MessageKind::InforMsg);
     EXPECT_EQ(shown[0].number, 5037007);
-    EXPECT_EQ(shown[0].param, "");
+    EXPECT_EQ(shown[0].param, "\ndatabase is locked");  // the reason, on a line of its own
     EXPECT_EQ(window->ListModel()->rowCount(), 0);
     EXPECT_TRUE(window->FInvoiceList.empty());
     EXPECT_EQ(Statistics(), (std::vector<std::string>{"0", "0.00", "0.00", "0", "0.00", "0.00"}));

@@ -92,6 +92,10 @@ void HostFixture::SetCatalogue(int periodKind, bool kindRestricted, bool formRes
     InstallCatalogue(periodKind, kindRestricted, formRestricted, declaredEditable);
 }
 
+void HostFixture::MakeConnectionReadOnly() {
+    Exec(OnServer() ? "set default_transaction_read_only = on" : "pragma query_only = 1");
+}
+
 void HostFixture::Exec(const std::string& sql) {
     THostQuery q;
     std::string error;

@@ -60,6 +60,8 @@ protected:
     std::string QueryText(const std::string& sql);
     long long QueryInt(const std::string& sql);
     void InsertInvoice(const InvoiceRow& row);
+    // The module's connection takes no more writes, as on a read-only database.
+    void MakeConnectionReadOnly();
     // An ordinary invoice of `je` at 17 % issued on the 10th of `period` (yyyyMM).
     static InvoiceRow PeriodInvoice(const std::string& period, int xh, double je);
     // Replaces the catalogue with one kind holding the module's form.

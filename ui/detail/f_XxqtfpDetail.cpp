@@ -604,7 +604,7 @@ void TFrmXxqtfpDetail::BtnCommitClick() {
         if (FEditMode == kDetailAdd && FRecord && FRecord->xh == INT32_MAX)
             InfoMsgBox(kNoNextNumber, 0);
         else
-            InforMsg(kMsgSaveFailed, "", 1);
+            InforMsg(kMsgSaveFailed, ReasonLine(saved.error), 1);
         return;
     }
     if (FEditMode == kDetailAdd) {

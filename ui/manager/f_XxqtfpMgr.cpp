@@ -404,6 +404,8 @@ void TFrmXxqtfpMgr::showEvent(QShowEvent* event) {
 }
 
 void TFrmXxqtfpMgr::FormShow() {
+    FReadOnly = DBIsReadOnly(MainConnectionName());
+    for (QAction* change : {actAdd, ActModify, ActDel, actImport}) change->setEnabled(!FReadOnly);
     FillInvoiceTypeCombo(cbbFplx);
     VSTInvoideCommon->setFocus(Qt::OtherFocusReason);
     LoadInvoiceList("", "");
@@ -440,7 +442,7 @@ void TFrmXxqtfpMgr::ActCloseExecute() {
 }
 
 void TFrmXxqtfpMgr::VSTInvoideCommonDblClick(const QModelIndex& index) {
-    if (!index.isValid() || !ListModel()) return;
+    if (!index.isValid() || !ListModel() || !ActModify->isEnabled()) return;
     if (Txxqtfpxx* record = ListModel()->RecordAt(index.row())) ModifyRecord(record);
 }
 
@@ -472,6 +474,8 @@ void TFrmXxqtfpMgr::UpdateScope() {
     if (!filters.isEmpty())
         text += QString::fromUtf16(u"　<span style=\"color:#b3470b; font-weight:bold;\">已筛选：%1（按“重置”后再查询可显示全部）</span>")
                     .arg(filters.join(QString::fromUtf16(u"，")));
+    if (FReadOnly)
+        text += QString::fromUtf16(u"　<span style=\"color:#b3470b; font-weight:bold;\">数据库是只读的：不能增加、修改、删除或导入发票</span>");
     lbScope->setText(text);
 
     const bool empty = !ListModel() || ListModel()->rowCount() == 0;
@@ -496,8 +500,8 @@ void TFrmXxqtfpMgr::LoadInvoiceList(const std::string& fplx, const std::string& 
         FreeInvoiceList(FInvoiceList);
         {
             TStatusGuard status("请稍候，正在读取数据...");
-            if (!ModuleInvoiceStore(FNsrsbh, FKjny).LoadList(fplx, gfnsr, FInvoiceList).Ok())
-                InforMsg(kMsgListReadFailed, "", 1);
+            const TStoreOutcome read = ModuleInvoiceStore(FNsrsbh, FKjny).LoadList(fplx, gfnsr, FInvoiceList);
+            if (!read.Ok()) InforMsg(kMsgListReadFailed, ReasonLine(read.error), 1);
         }
         RefreshStatistics();
     }

@@ -137,6 +137,7 @@ private:
 
     TInvoiceListModel* FListModel = nullptr;
     bool FDestroyed = false;
+    bool FReadOnly = false;        // the database takes no writes: the changing commands are off
     bool FLoading = false;         // a list load is running
     bool FCloseAfterLoad = false;  // a close arrived during it
     // The filters of the list shown (those of the last query, not of the query bar).

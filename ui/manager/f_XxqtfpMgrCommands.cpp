@@ -106,11 +106,11 @@ void TFrmXxqtfpMgr::ActDelExecute() {
         InforMsg(kMsgInvoicesGone, "", 1);
         ReloadInvoiceList();
         return;
-    case TStoreFailure::Mark: InforMsg(kMsgDeleteMarkFailed, "", 1); return;
+    case TStoreFailure::Mark: InforMsg(kMsgDeleteMarkFailed, ReasonLine(result.error), 1); return;
     // What becomes of a transaction whose commit failed is the host's to settle.
-    case TStoreFailure::Commit: InforMsg(kMsgDeleteCommitFailed, "", 1); return;
+    case TStoreFailure::Commit: InforMsg(kMsgDeleteCommitFailed, ReasonLine(result.error), 1); return;
     case TStoreFailure::Cancelled:  // a delete has no progress to cancel
-    case TStoreFailure::Statement: InforMsg(kMsgDeleteStatementFailed, "", 1); return;
+    case TStoreFailure::Statement: InforMsg(kMsgDeleteStatementFailed, ReasonLine(result.error), 1); return;
     }
     ListModel()->RemoveRecords(checked);
     for (Txxqtfpxx* record : checked) delete record;
@@ -160,6 +160,10 @@ bool TFrmXxqtfpMgr::ImportFile(const QString& path) {
     const int answer = preview->exec();
     delete preview.data();
     if (!self || answer != QDialog::Accepted || plan.HasErrors()) return false;
+    // The same file imported twice would double the register.
+    if (!plan.storedDuplicateLines.empty() &&
+        !ConfirmMsgBoxA("文件中有 " + StoredDuplicatesText(plan) + "，可能已经导入过。仍要导入全部发票吗？", 0))
+        return false;
 
     // Owned here, not by the window: the window may go away while events are processed.
     QProgressDialog progress(QString::fromUtf16(u"正在导入发票..."), QString::fromUtf16(u"取消"), 0,

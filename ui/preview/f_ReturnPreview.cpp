@@ -2,6 +2,7 @@
 
 #include "host/corlith_api.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_InvoiceStore.h"
 #include "invoice/f_XxqtfpGlobal.h"
 #include "summary/f_SummaryCaptions.h"
 #include "summary/f_SummaryDrill.h"
@@ -337,7 +338,7 @@ bool TFrmPreviewDrill::LoadInvoices() {
     std::string nsrsbh, sbssq, error;
     CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
     const bool loaded = LoadDrillInvoices(*FCell.group, nsrsbh, sbssq, FInvoiceList, error);
-    if (!loaded) InforMsg(kMsgListReadFailed, "", 1);
+    if (!loaded) InforMsg(kMsgListReadFailed, ReasonLine(error), 1);
     ResetListRows(VSTInvoice, static_cast<int>(FInvoiceList.size()));
     ShowTotals();
     return loaded;
