@@ -9,3 +9,14 @@ function(vantrel_layer target)
   target_link_libraries(${target} PUBLIC ${ARG_DEPENDS} PRIVATE vantrel_options)
   set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 endfunction()
+
+# vantrel_core_layer(<target> SOURCES <file>... [DEPENDS <target>...])
+#
+# One folder of the headless core: its objects go into libvantrel_core.so only (core/), which
+# exports them; everything above the core links that library, never these objects, so that no
+# code of the core is linked twice.
+function(vantrel_core_layer target)
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "SOURCES;DEPENDS")
+  add_library(${target} OBJECT ${ARG_SOURCES})
+  target_link_libraries(${target} PUBLIC ${ARG_DEPENDS} PRIVATE vantrel_options)
+endfunction()
