@@ -1,5 +1,6 @@
 #include "ClientCommands.h"
 
+#include "context/f_ModuleContext.h"
 #include "ClientOptions.h"
 #include "ClientSession.h"
 #include "DemoData.h"
@@ -11,11 +12,11 @@
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_XxqtfpGlobal.h"
-#include "module/f_ParamString.h"
+#include "param/f_ParamString.h"
 #include "summary/f_SummaryCaptions.h"
 #include "summary/f_SummaryDrill.h"
 #include "summary/f_SummaryPreview.h"
-#include "ui/preview/f_PreviewPage.h"
+#include "print/f_PreviewPage.h"
 
 #include <QApplication>
 #include <QDate>

@@ -4,7 +4,7 @@
 #include "ModuleLoader.h"
 #include "corlith/corlith_host.h"
 #include "host/corlith_files.h"
-#include "module/f_ParamString.h"
+#include "param/f_ParamString.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,6 @@
 #include "exchange/f_RegisterExchange.h"
 
+#include "context/f_ModuleContext.h"
 #include "exchange/f_CsvFile.h"
 #include "exchange/f_XlsxFile.h"
 #include "host/corlith_api.h"

@@ -1,5 +1,5 @@
 // Parameter strings: reading and setting keys in any text the host may pass.
-#include "module/f_ParamString.h"
+#include "param/f_ParamString.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -1,5 +1,5 @@
 // The client's session files.
-#include "ClientSession.h"
+#include "client/ClientSession.h"
 
 #include <QByteArray>
 #include <QString>

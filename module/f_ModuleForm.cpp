@@ -2,8 +2,8 @@
 
 #include "host/corlith_api.h"
 #include "host/host_messages.h"
-#include "module/f_Notify.h"
-#include "module/f_ParamString.h"
+#include "param/f_Notify.h"
+#include "param/f_ParamString.h"
 
 #include <QEvent>
 #include <QGuiApplication>

@@ -271,7 +271,3 @@ bool MarkFormFilled(const std::string& funcCode, std::string& message) {
     }
     return true;
 }
-
-TInvoiceStore ModuleInvoiceStore(const std::string& nsrsbh, const std::string& kjny) {
-    return TInvoiceStore(nsrsbh, kjny, [](std::string& message) { return MarkFormFilled(ModuleFuncCode(), message); });
-}

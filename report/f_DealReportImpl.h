@@ -23,5 +23,3 @@ pugi::xml_node FindApprovedNode(const pugi::xml_node& root, std::string path, co
 bool CheckDeclareState(const std::string& funcCode, std::string& message);
 // True on success.
 bool MarkFormFilled(const std::string& funcCode, std::string& message);
-// The store of the taxpayer's invoices of the period whose writes mark the module's form filled.
-TInvoiceStore ModuleInvoiceStore(const std::string& nsrsbh, const std::string& kjny);

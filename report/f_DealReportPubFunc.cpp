@@ -1,7 +1,7 @@
 #include "report/f_DealReportPubFunc.h"
 
 #include "host/corlith_api.h"
-#include "module/f_ParamString.h"
+#include "param/f_ParamString.h"
 #include "report/f_DealReportImpl.h"
 #include "invoice/f_MessageIds.h"
 

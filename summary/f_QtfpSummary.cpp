@@ -2,6 +2,7 @@
 
 #include "host/corlith_api.h"
 #include "host/corlith_files.h"
+#include "context/f_ModuleContext.h"
 #include "invoice/f_GlobalUnit.h"
 #include "report/f_DealReportPubFunc.h"
 
@@ -101,12 +102,6 @@ std::string SummaryAmountText(double sum) {
 }
 
 std::string SummaryCountText(int32_t count) { return std::to_string(count); }
-
-void CurrentTaxpayerAndPeriod(std::string& nsrsbh, std::string& sbssq) {
-    const SubAppVo* vo = GetCurSubAppVo();
-    sbssq = vo ? vo->GetText("curKJNY") : std::string();
-    nsrsbh = vo ? vo->GetText("curcompany") : std::string();
-}
 
 bool ComputeSummaryLines(const std::string& nsrsbh, const std::string& sbssq, std::vector<TSummaryLine>& lines,
                          std::string& error) {

@@ -29,10 +29,6 @@ struct TSummaryLine {
 std::string SummaryAmountText(double sum);
 std::string SummaryCountText(int32_t count);
 
-// The current taxpayer (curcompany) and period (curKJNY) from the host's values; empty when
-// missing.
-void CurrentTaxpayerAndPeriod(std::string& nsrsbh, std::string& sbssq);
-
 // Runs the catalogue's selects for taxpayer nsrsbh and period sbssq: one line per cell line of
 // the document, in document order. The document and the preview both come from here. False
 // with the database's error when a select fails; lines is then left as it was.

@@ -1,5 +1,6 @@
 #include "summary/f_SummaryPreview.h"
 
+#include "context/f_ModuleContext.h"
 #include "report/f_DealReportPubFunc.h"
 
 std::string TSummaryPreview::Value(std::string_view name) const {

@@ -4,7 +4,7 @@
 #include "corlith/corlith_host.h"
 #include "host/corlith_api.h"
 #include "invoice/f_InvoiceWarnings.h"
-#include "module/f_ParamString.h"
+#include "param/f_ParamString.h"
 #include "support/host_fixture.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 // exchanged with the host's main frame.
 #include "host/host_messages.h"
 #include "module/f_ModuleForm.h"
-#include "module/f_Notify.h"
+#include "param/f_Notify.h"
 #include "ui/common/controls/ModalSpeedButton.h"
 #include "ui/common/controls/PellowComboBox.h"
 #include "ui/common/controls/PellowEdit.h"

@@ -1,6 +1,6 @@
 // Parameter strings and the notifications sent to the host's main frame.
-#include "module/f_Notify.h"
-#include "module/f_ParamString.h"
+#include "param/f_Notify.h"
+#include "param/f_ParamString.h"
 
 #include "host/host_messages.h"
 #include "support/host_fixture.h"

@@ -6,6 +6,7 @@
 #include "host/f_HostTransaction.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_InvoiceStore.h"
+#include "context/f_ModuleContext.h"
 #include "report/f_DealReportImpl.h"
 
 #include <QCoreApplication>

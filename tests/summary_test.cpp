@@ -5,7 +5,7 @@
 #include "host/corlith_api.h"
 #include "host/f_HostTransaction.h"
 #include "host/module_exports.h"
-#include "module/f_ParamString.h"
+#include "param/f_ParamString.h"
 #include "support/host_fixture.h"
 
 #include <QCoreApplication>

@@ -5,6 +5,7 @@
 //   seat_writer DATABASE TAXPAYER PERIOD COUNT SEAT
 #include "corlith/corlith_host.h"
 #include "invoice/f_InvoiceStore.h"
+#include "context/f_ModuleContext.h"
 #include "report/f_DealReportImpl.h"
 #include "tests/support/host_session.h"
 

@@ -1,7 +1,7 @@
 #include "ui/common/f_CustomForm.h"
 
 #include "host/host_messages.h"
-#include "module/f_Notify.h"
+#include "param/f_Notify.h"
 #include "ui/common/controls/PellowEdit.h"
 #include "ui/common/f_Colors.h"
 #include "ui/common/f_ImageList.h"

@@ -1,7 +1,7 @@
 #include "ui/common/f_CustomFormEx.h"
 
 #include "host/host_messages.h"
-#include "module/f_Notify.h"
+#include "param/f_Notify.h"
 #include "ui/common/controls/ModalSpeedButton.h"
 #include "ui/common/f_Colors.h"
 

@@ -1,5 +1,6 @@
 #include "ui/detail/f_XxqtfpDetail.h"
 
+#include "context/f_ModuleContext.h"
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_InvoiceWarnings.h"

@@ -1,5 +1,6 @@
 #include "ui/manager/f_XxqtfpMgr.h"
 
+#include "context/f_ModuleContext.h"
 #include "host/corlith_api.h"
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"

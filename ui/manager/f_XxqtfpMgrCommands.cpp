@@ -2,6 +2,7 @@
 // (FInvoiceList, FNextXh, FNsrsbh, FKjny, RefreshStatistics, VSTInvoideCommon, ListModel()).
 #include "ui/manager/f_XxqtfpMgr.h"
 
+#include "context/f_ModuleContext.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_InvoiceStore.h"
 #include "invoice/f_XxqtfpGlobal.h"

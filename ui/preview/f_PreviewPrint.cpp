@@ -1,7 +1,8 @@
 #include "ui/preview/f_PreviewPrint.h"
 
+#include "context/f_ModuleContext.h"
 #include "host/corlith_api.h"
-#include "ui/preview/f_PreviewPage.h"
+#include "print/f_PreviewPage.h"
 
 #include <QAbstractItemModel>
 #include <QFont>

@@ -1,5 +1,6 @@
 #include "ui/preview/f_ReturnPreview.h"
 
+#include "context/f_ModuleContext.h"
 #include "host/corlith_api.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_InvoiceStore.h"

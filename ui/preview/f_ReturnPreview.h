@@ -7,7 +7,7 @@
 #include "summary/f_SummaryPreview.h"
 #include "ui/common/f_CustomDlg.h"
 #include "ui/common/f_InvoiceListModel.h"
-#include "ui/preview/f_PreviewPage.h"
+#include "print/f_PreviewPage.h"
 
 #include <QDate>
 #include <QIcon>

@@ -1,4 +1,4 @@
-#include "module/f_ParamString.h"
+#include "param/f_ParamString.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "module/f_Notify.h"
+#include "param/f_Notify.h"
 
 #include "host/host_messages.h"
 

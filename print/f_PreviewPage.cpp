@@ -1,4 +1,4 @@
-#include "ui/preview/f_PreviewPage.h"
+#include "print/f_PreviewPage.h"
 
 #include "host/corlith_api.h"
 #include "host/corlith_files.h"
