@@ -84,22 +84,18 @@ void PrintListing(const std::vector<std::string>& fields, bool csv) {
     PrintLine(stdout, GbkToQString(line));
 }
 
-// The session installed for a headless verb; false with the setup error printed.
-bool InstallHeadless(const ClientOptions& options, int& exitCode, ClientSession& session) {
-    QString error;
-    if (!PrepareSession(options, session, error) || !InstallSession(session, 0, error)) {
-        exitCode = SetupError(error);
-        return false;
-    }
-    return true;
+// What the core works on, from the session the options made.
+vantrel::TModuleContext ContextOf(const ClientSession& session) {
+    return vantrel::TModuleContext{session.company, session.period, session.subAppCode, session.connectionName()};
 }
 
-// The same, and the session's taxpayer and period.
-bool InstallHeadless(const ClientOptions& options, int& exitCode, std::string& nsrsbh, std::string& sbssq) {
-    ClientSession session;
-    if (!InstallHeadless(options, exitCode, session)) return false;
-    CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
-    return true;
+// The session installed for a headless verb, and its context; otherwise the setup error
+// printed and its exit code returned.
+int InstallHeadless(const ClientOptions& options, ClientSession& session, vantrel::TModuleContext& context) {
+    QString error;
+    if (!PrepareSession(options, session, error) || !InstallSession(session, 0, error)) return SetupError(error);
+    context = ContextOf(session);
+    return kExitOk;
 }
 
 // What keeps a typed taxpayer or period from passing unseen for a real return: a taxpayer
@@ -211,8 +207,10 @@ int RunImport(const ClientOptions& options) {
     // The folder's fp_config.ini gives the rates, as it does for the windows.
     if (!PrepareWritingSession(options, session, setupError)) return SetupError(setupError);
     LoadInvoiceConfig("xxqtfp");
-    std::string nsrsbh, sbssq, error;
-    CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
+    const vantrel::TModuleContext context = ContextOf(session);
+    const std::string& nsrsbh = context.taxpayer;
+    const std::string& sbssq = context.period;
+    std::string error;
 
     TExchangeTable table;
     if (!ReadRegisterFile(options.file, table, error)) {
@@ -248,15 +246,16 @@ int RunImport(const ClientOptions& options) {
 }
 
 int RunExport(const ClientOptions& options) {
-    int code = kExitOk;
-    std::string nsrsbh, sbssq, error;
-    if (!InstallHeadless(options, code, nsrsbh, sbssq)) return code;
+    ClientSession session;
+    vantrel::TModuleContext context;
+    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
+    std::string error;
     const std::string buyer = QStringToGbk(options.buyer.trimmed());
     if (GbkToQString(buyer) != options.buyer.trimmed()) return SetupError(u"--buyer 含有 GBK 无法表示的字符"_s);
 
     std::size_t rows = 0;
     const TExportResult result =
-        ExportRegisterList(options.file, nsrsbh, sbssq, QStringToGbk(options.typeCode), buyer, rows, error);
+        ExportRegisterList(options.file, context.taxpayer, context.period, QStringToGbk(options.typeCode), buyer, rows, error);
     corlith::CloseConnections();
     if (result == TExportResult::ReadFailed) return SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
     if (result != TExportResult::Written) {
@@ -301,11 +300,12 @@ int RunWindow(const ClientOptions& options, int& argc, char** argv) {
 }
 
 int RunPreview(const ClientOptions& options) {
-    int code = kExitOk;
-    std::string nsrsbh, sbssq, error;
-    if (!InstallHeadless(options, code, nsrsbh, sbssq)) return code;
+    ClientSession session;
+    vantrel::TModuleContext context;
+    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
+    std::string error;
     std::vector<TSummaryLine> lines;
-    if (!ComputeSummaryLines(nsrsbh, sbssq, lines, error)) return ComputeFailed(u"无法计算申报预览", error);
+    if (!ComputeSummaryLines(context, lines, error)) return ComputeFailed(u"无法计算申报预览", error);
     corlith::CloseConnections();
 
     if (options.csv) PrintListing({"cell", "caption", "value"}, true);
@@ -321,11 +321,12 @@ int RunDrill(const ClientOptions& options) {
     if (!FindSummaryCell(QStringToGbk(options.cell), ref))
         return SetupError(u"没有名为 %1 的单元格"_s.arg(options.cell));
 
-    int code = kExitOk;
-    std::string nsrsbh, sbssq, error;
-    if (!InstallHeadless(options, code, nsrsbh, sbssq)) return code;
+    ClientSession session;
+    vantrel::TModuleContext context;
+    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
+    std::string error;
     std::vector<Txxqtfpxx*> rows;
-    if (!LoadDrillInvoices(*ref.group, nsrsbh, sbssq, rows, error)) return ComputeFailed(u"无法读取发票", error);
+    if (!LoadDrillInvoices(*ref.group, context, rows, error)) return ComputeFailed(u"无法读取发票", error);
     corlith::CloseConnections();
 
     std::vector<std::string> captions;
@@ -341,12 +342,12 @@ int RunPrint(const ClientOptions& options, int& argc, char** argv) {
     // Printing to a file never needs a screen.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    int code = kExitOk;
     ClientSession session;
-    if (!InstallHeadless(options, code, session)) return code;
+    vantrel::TModuleContext context;
+    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
     TSummaryPreview preview;
     std::string error;
-    if (!LoadSummaryPreview(preview, error)) return ComputeFailed(u"无法计算申报预览", error);
+    if (!LoadSummaryPreview(context, preview, error)) return ComputeFailed(u"无法计算申报预览", error);
     WarnAboutReturn(session);
     corlith::CloseConnections();
 

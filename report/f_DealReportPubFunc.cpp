@@ -62,13 +62,10 @@ std::string XmlText(const std::string& value) {
     return out;
 }
 
+// By period kind: 1 monthly, 2 quarterly, 3 yearly.
 std::string PeriodKindWord(int periodKind) {
-    switch (periodKind) {
-    case 1: return "月报";
-    case 2: return "季报";
-    case 3: return "年报";
-    default: return std::string();
-    }
+    static const char* const kWords[] = {"月报", "季报", "年报"};
+    return periodKind >= 1 && periodKind <= 3 ? kWords[periodKind - 1] : std::string();
 }
 
 }  // namespace

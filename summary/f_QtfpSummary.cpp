@@ -2,7 +2,6 @@
 
 #include "host/corlith_api.h"
 #include "host/corlith_files.h"
-#include "context/f_ModuleContext.h"
 #include "invoice/f_GlobalUnit.h"
 #include "report/f_DealReportPubFunc.h"
 
@@ -103,14 +102,13 @@ std::string SummaryAmountText(double sum) {
 
 std::string SummaryCountText(int32_t count) { return std::to_string(count); }
 
-bool ComputeSummaryLines(const std::string& nsrsbh, const std::string& sbssq, std::vector<TSummaryLine>& lines,
-                         std::string& error) {
-    const std::string table = QualifyTableName("sb_xxfpb");
-    const std::string connection = MainConnectionName();
+bool ComputeSummaryLines(const vantrel::TModuleContext& context, std::vector<TSummaryLine>& lines, std::string& error) {
+    const std::string table = context.Table("sb_xxfpb");
+    const std::string& connection = context.connection;
     std::vector<TSummaryLine> computed;
     THostQuery query;
     for (const TSummaryGroup& group : SummaryCatalogue()) {
-        const std::string sql = BuildSummarySelect(group, table, nsrsbh, sbssq);
+        const std::string sql = BuildSummarySelect(group, table, context.taxpayer, context.period);
         if (!ExecADOQueryMsg(connection, sql, &query, error, 1, 0)) {
             error = ErrorOrUnknown(error);
             return false;
@@ -125,16 +123,14 @@ bool ComputeSummaryLines(const std::string& nsrsbh, const std::string& sbssq, st
     return true;
 }
 
-bool BuildSummaryText(std::string& text, std::string& error) {
-    std::string nsrsbh, sbssq;
-    CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
+bool BuildSummaryText(const vantrel::TModuleContext& context, std::string& text, std::string& error) {
 
     std::string header;
     GetReportHeader(kPrefix, ModuleFuncCode(), error, header);
     if (header.empty()) return false;
 
     std::vector<TSummaryLine> lines;
-    if (!ComputeSummaryLines(nsrsbh, sbssq, lines, error)) return false;
+    if (!ComputeSummaryLines(context, lines, error)) return false;
 
     std::string document = "<?xml version=\"1.0\" encoding=\"GBK\"?><DZSBB>";
     document += kCrLf;
@@ -177,7 +173,7 @@ bool WriteSummaryFile(const std::string& path, const std::string& text, std::str
 bool BuildSummaryDocument(const std::string& path, std::string& error) {
     try {
         std::string text;
-        if (!BuildSummaryText(text, error) || !WriteSummaryFile(path, text, error)) {
+        if (!BuildSummaryText(vantrel::ModuleContextFromHost(), text, error) || !WriteSummaryFile(path, text, error)) {
             error = ErrorOrUnknown(error);
             return false;
         }

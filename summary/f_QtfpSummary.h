@@ -2,6 +2,7 @@
 // behind the taxpayer header, written as one GBK file.
 #pragma once
 
+#include "context/f_ModuleContext.h"
 #include "summary/f_SummaryCells.h"
 
 #include <cstdint>
@@ -29,19 +30,19 @@ struct TSummaryLine {
 std::string SummaryAmountText(double sum);
 std::string SummaryCountText(int32_t count);
 
-// Runs the catalogue's selects for taxpayer nsrsbh and period sbssq: one line per cell line of
-// the document, in document order. The document and the preview both come from here. False
-// with the database's error when a select fails; lines is then left as it was.
-bool ComputeSummaryLines(const std::string& nsrsbh, const std::string& sbssq, std::vector<TSummaryLine>& lines,
-                         std::string& error);
+// Runs the catalogue's selects for the context's taxpayer and period on its connection: one
+// line per cell line of the document, in document order. The document and the preview both
+// come from here. False with the database's error when a select fails; lines is then left as
+// it was.
+bool ComputeSummaryLines(const vantrel::TModuleContext& context, std::vector<TSummaryLine>& lines, std::string& error);
 
-// The whole document, byte for byte as it goes into the file. False with error when the
-// header cannot be built or a select fails.
-bool BuildSummaryText(std::string& text, std::string& error);
+// The whole document of the context, byte for byte as it goes into the file. False with error
+// when the header cannot be built or a select fails.
+bool BuildSummaryText(const vantrel::TModuleContext& context, std::string& text, std::string& error);
 
 // Replaces the file at path (GBK) with text through the host library's file writer. False
 // with an error naming the path.
 bool WriteSummaryFile(const std::string& path, const std::string& text, std::string& error);
 
-// Builds the document and writes it to path (a file, not a folder).
+// Builds the document of the host's context and writes it to path (a file, not a folder).
 bool BuildSummaryDocument(const std::string& path, std::string& error);

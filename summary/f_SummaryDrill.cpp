@@ -9,18 +9,18 @@
 #include <cstdint>
 #include <limits>
 
-std::string BuildDrillSelect(const TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq) {
+std::string BuildDrillSelect(const TSummaryGroup& group, const vantrel::TModuleContext& context) {
     // The conditions name bare columns, as in the group's own select: they are applied to the
     // invoice table alone, before the join that brings the type names.
-    return "select fp.*,lx.mc as fplxmc from (select * from " + QualifyTableName("sb_xxfpb") +
-           BuildSummaryWhere(group, nsrsbh, sbssq) + ") fp left join " + QualifyTableName("sb_fplxb") +
+    return "select fp.*,lx.mc as fplxmc from (select * from " + context.Table("sb_xxfpb") +
+           BuildSummaryWhere(group, context.taxpayer, context.period) + ") fp left join " + context.Table("sb_fplxb") +
            " lx on fp.fplx = lx.fplx order by fp.xh";
 }
 
-bool LoadDrillInvoices(const TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq,
+bool LoadDrillInvoices(const TSummaryGroup& group, const vantrel::TModuleContext& context,
                        std::vector<Txxqtfpxx*>& rows, std::string& error) {
     THostQuery query;
-    if (!ExecADOQueryMsg(MainConnectionName(), BuildDrillSelect(group, nsrsbh, sbssq), &query, error, 1, 0)) {
+    if (!ExecADOQueryMsg(context.connection, BuildDrillSelect(group, context), &query, error, 1, 0)) {
         error = ErrorOrUnknown(error);
         return false;
     }

@@ -2,6 +2,7 @@
 // sums, read with the same conditions, so that their sum is the cell's figure.
 #pragma once
 
+#include "context/f_ModuleContext.h"
 #include "summary/f_SummaryCells.h"
 
 #include <string>
@@ -9,12 +10,13 @@
 
 struct Txxqtfpxx;
 
-// The list's fields (those of the manager's list) of the group's rows, in sequence-number order.
-std::string BuildDrillSelect(const TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq);
+// The list's fields (those of the manager's list) of the group's rows of the context's
+// taxpayer and period, in sequence-number order.
+std::string BuildDrillSelect(const TSummaryGroup& group, const vantrel::TModuleContext& context);
 
-// Appends the group's invoices of taxpayer nsrsbh and period sbssq to rows as new records
+// Appends the group's invoices of the context's taxpayer and period to rows as new records
 // (the caller frees them). False with the database's error; rows is then unchanged.
-bool LoadDrillInvoices(const TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq,
+bool LoadDrillInvoices(const TSummaryGroup& group, const vantrel::TModuleContext& context,
                        std::vector<Txxqtfpxx*>& rows, std::string& error);
 
 // The sum of the cell's measure over rows, written as the document writes the cell.

@@ -1,6 +1,5 @@
 #include "summary/f_SummaryPreview.h"
 
-#include "context/f_ModuleContext.h"
 #include "report/f_DealReportPubFunc.h"
 
 std::string TSummaryPreview::Value(std::string_view name) const {
@@ -9,21 +8,17 @@ std::string TSummaryPreview::Value(std::string_view name) const {
     return std::string();
 }
 
-void CurrentTaxpayerParticulars(std::string& id, std::string& name) {
+void CurrentTaxpayerParticulars(const vantrel::TModuleContext& context, std::string& id, std::string& name) {
     GetCompanyInfo("jbxx", "code", id);
     GetCompanyInfo("jbxx", "name", name);
-    if (id.empty()) {
-        std::string period;
-        CurrentTaxpayerAndPeriod(id, period);
-    }
+    if (id.empty()) id = context.taxpayer;
 }
 
-bool LoadSummaryPreview(TSummaryPreview& preview, std::string& error) {
+bool LoadSummaryPreview(const vantrel::TModuleContext& context, TSummaryPreview& preview, std::string& error) {
     TSummaryPreview loaded;
-    std::string nsrsbh;
-    CurrentTaxpayerAndPeriod(nsrsbh, loaded.period);
-    CurrentTaxpayerParticulars(loaded.taxpayerId, loaded.taxpayerName);
-    if (!ComputeSummaryLines(nsrsbh, loaded.period, loaded.lines, error)) return false;
+    loaded.period = context.period;
+    CurrentTaxpayerParticulars(context, loaded.taxpayerId, loaded.taxpayerName);
+    if (!ComputeSummaryLines(context, loaded.lines, error)) return false;
     preview = std::move(loaded);
     return true;
 }

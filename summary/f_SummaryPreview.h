@@ -18,12 +18,12 @@ struct TSummaryPreview {
     std::string Value(std::string_view name) const;
 };
 
-// The taxpayer as the documents name it: the company particulars' code and name, the current
-// taxpayer id when the particulars have no code.
-void CurrentTaxpayerParticulars(std::string& id, std::string& name);
+// The taxpayer as the documents name it: the company particulars' code and name, the
+// context's taxpayer id when the particulars have no code.
+void CurrentTaxpayerParticulars(const vantrel::TModuleContext& context, std::string& id, std::string& name);
 
-// The current taxpayer's and period's preview. False with the database's error.
-bool LoadSummaryPreview(TSummaryPreview& preview, std::string& error);
+// The preview of the context's taxpayer and period. False with the database's error.
+bool LoadSummaryPreview(const vantrel::TModuleContext& context, TSummaryPreview& preview, std::string& error);
 
 // "2026年11月" for "202611"; other texts as they are.
 std::string PeriodCaption(const std::string& period);

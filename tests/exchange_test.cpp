@@ -674,7 +674,7 @@ TEST_F(ExchangeTest, RandomRegistersRoundTripToTheSameSummary) {
     const char* const other = "91440300MA5F3KXL2B";
     const auto summaryCells = [this]() {
         std::string text, error;
-        EXPECT_TRUE(BuildSummaryText(text, error)) << error;
+        EXPECT_TRUE(BuildSummaryText(vantrel::ModuleContextFromHost(), text, error)) << error;
         const auto from = text.find("<SB_XXQTFPMX>");
         const auto to = text.find("</SB_XXQTFPMX>");
         EXPECT_NE(from, std::string::npos);

@@ -143,10 +143,10 @@ TEST_F(ServerTest, SummaryOfRandomRegistersIsTheSameBytesAsOnSqlite) {
             for (const char* c : {kConnection, kLite}) ASSERT_TRUE(Run(c, sql, error)) << sql << ": " << error;
         }
         std::string onServer, onSqlite;
-        ASSERT_TRUE(BuildSummaryText(onServer, error)) << error;
+        ASSERT_TRUE(BuildSummaryText(vantrel::ModuleContextFromHost(), onServer, error)) << error;
         // The module's connection moves to the SQLite file; the same register is there.
         ASSERT_TRUE(corlith::BindConnection(kConnection, (dir_ / "side.db").string(), error)) << error;
-        ASSERT_TRUE(BuildSummaryText(onSqlite, error)) << error;
+        ASSERT_TRUE(BuildSummaryText(vantrel::ModuleContextFromHost(), onSqlite, error)) << error;
         EXPECT_EQ(onServer, onSqlite) << "round " << round;
         EXPECT_NE(onServer.find("<SB_XXQTFPMX_ZBJE_6_12>"), std::string::npos);
         ASSERT_TRUE(corlith::BindConnection(kConnection, dbTarget_, error)) << error;

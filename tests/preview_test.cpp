@@ -54,6 +54,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The host's context with another taxpayer or period.
+vantrel::TModuleContext Context(std::string taxpayer, std::string period) {
+    vantrel::TModuleContext context = vantrel::ModuleContextFromHost();
+    context.taxpayer = std::move(taxpayer);
+    context.period = std::move(period);
+    return context;
+}
+
 // ---- the caption table ---------------------------------------------------------------------
 
 bool Has(const std::string& text, const char* piece) { return text.find(piece) != std::string::npos; }
@@ -196,7 +204,7 @@ protected:
     std::vector<TSummaryLine> Lines() {
         std::vector<TSummaryLine> lines;
         std::string error;
-        EXPECT_TRUE(ComputeSummaryLines(testhost::kCompany, testhost::kPeriod, lines, error)) << error;
+        EXPECT_TRUE(ComputeSummaryLines(Context(testhost::kCompany, testhost::kPeriod), lines, error)) << error;
         return lines;
     }
 };
@@ -205,7 +213,7 @@ TEST_F(PreviewTest, RandomRegistersGiveTheDocumentsFiguresAndDrillsThatSumToThem
     for (unsigned seed : {3u, 11u, 2027u}) {
         FillRandomRegister(seed, 160);
         std::string document, error;
-        ASSERT_TRUE(BuildSummaryText(document, error)) << error;
+        ASSERT_TRUE(BuildSummaryText(vantrel::ModuleContextFromHost(), document, error)) << error;
         const auto cells = DocumentCells(document);
         const std::vector<TSummaryLine> lines = Lines();
         ASSERT_EQ(lines.size(), 61u);
@@ -218,7 +226,7 @@ TEST_F(PreviewTest, RandomRegistersGiveTheDocumentsFiguresAndDrillsThatSumToThem
             EXPECT_EQ(lines[i].value, cells[i].second) << name << " seed " << seed;
 
             std::vector<Txxqtfpxx*> rows;
-            ASSERT_TRUE(LoadDrillInvoices(*lines[i].group, testhost::kCompany, testhost::kPeriod, rows, error))
+            ASSERT_TRUE(LoadDrillInvoices(*lines[i].group, Context(testhost::kCompany, testhost::kPeriod), rows, error))
                 << error;
             EXPECT_EQ(DrillTotalText(*lines[i].cell, rows), lines[i].value) << name << " seed " << seed;
             for (const Txxqtfpxx* r : rows) {
@@ -266,7 +274,7 @@ TEST_F(PreviewTest, DrillListsTheRowsInSequenceOrderWithTheirTypeNames) {
     ASSERT_TRUE(FindSummaryCell("FB1JE_4_10", amount));
     std::vector<Txxqtfpxx*> rows;
     std::string error;
-    ASSERT_TRUE(LoadDrillInvoices(*count.group, testhost::kCompany, testhost::kPeriod, rows, error)) << error;
+    ASSERT_TRUE(LoadDrillInvoices(*count.group, Context(testhost::kCompany, testhost::kPeriod), rows, error)) << error;
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0]->xh, 2);
     EXPECT_EQ(rows[1]->xh, 7);
@@ -274,7 +282,7 @@ TEST_F(PreviewTest, DrillListsTheRowsInSequenceOrderWithTheirTypeNames) {
     EXPECT_EQ(DrillTotalText(*count.cell, rows), "4");
     FreeInvoiceList(rows);
 
-    ASSERT_TRUE(LoadDrillInvoices(*amount.group, testhost::kCompany, testhost::kPeriod, rows, error)) << error;
+    ASSERT_TRUE(LoadDrillInvoices(*amount.group, Context(testhost::kCompany, testhost::kPeriod), rows, error)) << error;
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(DrillTotalText(*amount.cell, rows), "250.50");
     EXPECT_EQ(DrillTotalText(amount.group->cells[1], rows), "42.59");
@@ -282,14 +290,14 @@ TEST_F(PreviewTest, DrillListsTheRowsInSequenceOrderWithTheirTypeNames) {
 }
 
 TEST_F(PreviewTest, DrillSelectQuotesTheTaxpayerAndKeepsTheConditionsOnTheInvoiceTable) {
-    const std::string sql = BuildDrillSelect(SummaryCatalogue()[15], "A'B", testhost::kPeriod);
+    const std::string sql = BuildDrillSelect(SummaryCatalogue()[15], Context("A'B", testhost::kPeriod));
     EXPECT_EQ(sql,
               "select fp.*,lx.mc as fplxmc from (select * from sb07_xxfpb where nsrsbh='A''B' and "
               "sbssq='202611' and fplx=3 and ms=0 and jzjt=0 and zfbz=0 and (sl=6 or sl=4)) fp left join "
               "sb07_fplxb lx on fp.fplx = lx.fplx order by fp.xh");
     std::vector<Txxqtfpxx*> rows;
     std::string error;
-    EXPECT_TRUE(LoadDrillInvoices(SummaryCatalogue()[15], "A'B", testhost::kPeriod, rows, error)) << error;
+    EXPECT_TRUE(LoadDrillInvoices(SummaryCatalogue()[15], Context("A'B", testhost::kPeriod), rows, error)) << error;
     EXPECT_TRUE(rows.empty());
 }
 
@@ -297,7 +305,7 @@ TEST_F(PreviewTest, FailingSelectLeavesTheLinesAndTheRowsAlone) {
     std::vector<TSummaryLine> lines = Lines();
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "injected failure", "sum(fs)");
     std::string error;
-    EXPECT_FALSE(ComputeSummaryLines(testhost::kCompany, testhost::kPeriod, lines, error));
+    EXPECT_FALSE(ComputeSummaryLines(Context(testhost::kCompany, testhost::kPeriod), lines, error));
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(lines.size(), 61u);
 
@@ -305,7 +313,7 @@ TEST_F(PreviewTest, FailingSelectLeavesTheLinesAndTheRowsAlone) {
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "injected failure", "left join");
     std::vector<Txxqtfpxx*> rows;
     error.clear();
-    EXPECT_FALSE(LoadDrillInvoices(SummaryCatalogue()[0], testhost::kCompany, testhost::kPeriod, rows, error));
+    EXPECT_FALSE(LoadDrillInvoices(SummaryCatalogue()[0], Context(testhost::kCompany, testhost::kPeriod), rows, error));
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(rows.empty());
 }
@@ -313,7 +321,7 @@ TEST_F(PreviewTest, FailingSelectLeavesTheLinesAndTheRowsAlone) {
 TEST_F(PreviewTest, PreviewNamesTheTaxpayerFromTheParticulars) {
     TSummaryPreview preview;
     std::string error;
-    ASSERT_TRUE(LoadSummaryPreview(preview, error)) << error;
+    ASSERT_TRUE(LoadSummaryPreview(vantrel::ModuleContextFromHost(), preview, error)) << error;
     EXPECT_EQ(preview.taxpayerId, "91110000MA001TEST");
     EXPECT_EQ(preview.taxpayerName, "测试公司");
     EXPECT_EQ(preview.period, "202611");
@@ -526,7 +534,7 @@ protected:
     // The document's value of a cell, as CreateQtfp would write it now.
     std::string DocumentValue(const std::string& name) {
         std::string document, error;
-        EXPECT_TRUE(BuildSummaryText(document, error)) << error;
+        EXPECT_TRUE(BuildSummaryText(vantrel::ModuleContextFromHost(), document, error)) << error;
         for (const auto& [cell, value] : DocumentCells(document))
             if (cell == name) return value;
         return "<missing>";
@@ -543,7 +551,7 @@ TEST_F(PreviewWindowTest, SheetShowsEveryFigureNamesItOnHoverAndMovesByKeys) {
     const std::vector<TSummaryLine> lines = [&] {
         std::vector<TSummaryLine> l;
         std::string error;
-        EXPECT_TRUE(ComputeSummaryLines(testhost::kCompany, period_, l, error)) << error;
+        EXPECT_TRUE(ComputeSummaryLines(Context(testhost::kCompany, period_), l, error)) << error;
         return l;
     }();
     ASSERT_EQ(p->Preview().lines.size(), lines.size());

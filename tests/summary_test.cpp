@@ -279,7 +279,7 @@ protected:
 
     std::string Text() {
         std::string text, error;
-        EXPECT_TRUE(BuildSummaryText(text, error)) << error;
+        EXPECT_TRUE(BuildSummaryText(vantrel::ModuleContextFromHost(), text, error)) << error;
         return text;
     }
 

@@ -152,10 +152,10 @@ void ShowInvoiceTablePrint(QWidget* parent, const QAbstractItemModel& model, con
 TListPrintHeader CurrentListHeader(const QString& title) {
     TListPrintHeader header;
     header.title = title;
-    std::string id, name, taxpayer, period;
-    CurrentTaxpayerParticulars(id, name);
-    CurrentTaxpayerAndPeriod(taxpayer, period);
+    const vantrel::TModuleContext context = vantrel::ModuleContextFromHost();
+    std::string id, name;
+    CurrentTaxpayerParticulars(context, id, name);
     header.taxpayer = GbkToQString(name) + u"（"_s + GbkToQString(id) + u"）"_s;
-    header.period = GbkToQString(PeriodCaption(period));
+    header.period = GbkToQString(PeriodCaption(context.period));
     return header;
 }

@@ -219,7 +219,7 @@ void TFrmReturnPreview::FormCreate() {
 
 bool TFrmReturnPreview::RefreshPreview() {
     std::string error;
-    if (!LoadSummaryPreview(FPreview, error)) {
+    if (!LoadSummaryPreview(vantrel::ModuleContextFromHost(), FPreview, error)) {
         InfoMsgBox("无法计算申报预览：" + error, 0);
         return false;
     }
@@ -336,9 +336,8 @@ void TFrmPreviewDrill::FormCreate() {
 bool TFrmPreviewDrill::LoadInvoices() {
     FListModel->ResetRows(0);
     FreeInvoiceList(FInvoiceList);
-    std::string nsrsbh, sbssq, error;
-    CurrentTaxpayerAndPeriod(nsrsbh, sbssq);
-    const bool loaded = LoadDrillInvoices(*FCell.group, nsrsbh, sbssq, FInvoiceList, error);
+    std::string error;
+    const bool loaded = LoadDrillInvoices(*FCell.group, vantrel::ModuleContextFromHost(), FInvoiceList, error);
     if (!loaded) InforMsg(kMsgListReadFailed, ReasonLine(error), 1);
     ResetListRows(VSTInvoice, static_cast<int>(FInvoiceList.size()));
     ShowTotals();
