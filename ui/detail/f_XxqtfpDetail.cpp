@@ -72,6 +72,10 @@ QDate RecordDate(const std::string& kprq) {
     return QDate();
 }
 
+}  // namespace
+
+namespace vantrel {
+
 // A grid of cells separated by one-pixel rules; label cells are tinted.
 class TRuledGrid : public QWidget {
 public:
@@ -135,6 +139,12 @@ private:
     std::vector<QLabel*> labels_;
 };
 
+}  // namespace vantrel
+
+using vantrel::TRuledGrid;
+
+namespace {
+
 // Edits with key filters would let text in through the clipboard, the X11 selection, drops
 // and input methods; those routes are closed so that only filtered keys change the text.
 class TFilteredEditGuard : public QObject {
@@ -179,7 +189,6 @@ TFrmXxqtfpDetail::~TFrmXxqtfpDetail() = default;
 
 void TFrmXxqtfpDetail::BuildControls() {
     QWidget* content = ContentArea();
-
     lbTitle = new QLabel(QString::fromUtf16(u"  其他销项发票  "), content);
     lbTitle->setObjectName(QStringLiteral("lbTitle"));
     SetTitleLook(lbTitle, 18, kTitleColor, true);
@@ -190,6 +199,15 @@ void TFrmXxqtfpDetail::BuildControls() {
     grid->setObjectName(QStringLiteral("gridDetail"));
     grid->setGeometry(kGridLeft, kGridTop, kGridWidth, 5 * kRowHeight + kHeadingHeight + 1);
 
+    BuildDateAndType(grid);
+    BuildFigures(grid);
+    BuildBuyer(grid);
+    BuildFlags(grid);
+    BuildButtons();
+    ConnectEvents();
+}
+
+void TFrmXxqtfpDetail::BuildDateAndType(TRuledGrid* grid) {
     dtpKprq = new TPellowDTPicker(grid);
     dtpKprq->setObjectName(QStringLiteral("dtpKprq"));
     dtpKprq->setMinimumDate(QDate(1900, 1, 1));
@@ -199,7 +217,9 @@ void TFrmXxqtfpDetail::BuildControls() {
     grid->AddField(dtpKprq, 0, 1);
     grid->AddLabel("发票类型", 0, 2, kRowHeight);
     grid->AddField(cbbFplx, 0, 3);
+}
 
+void TFrmXxqtfpDetail::BuildFigures(TRuledGrid* grid) {
     grid->AddLabel("份 数", 1, 0, kHeadingHeight);
     grid->AddLabel("金 额", 1, 1, kHeadingHeight);
     grid->AddLabel("税 率", 1, 2, kHeadingHeight);
@@ -238,14 +258,19 @@ void TFrmXxqtfpDetail::BuildControls() {
     grid->AddField(edtje, 2, 1);
     grid->AddField(cbbSl, 2, 2);
     grid->AddField(edtse, 2, 3);
+}
 
+void TFrmXxqtfpDetail::BuildBuyer(TRuledGrid* grid) {
     edtGfnsrsbh = new TPellowEdit(grid);
     edtGfnsrsbh->setObjectName(QStringLiteral("edtGfnsrsbh"));
     edtGfnsrsbh->SetMaxLength(20);
     edtGfnsrsbh->SetImeMode(kImeClose);
     grid->AddLabel("购方税号", 3, 0, kRowHeight);
     grid->AddField(edtGfnsrsbh, 3, 1, 3);
+}
 
+// The four yes/no pairs.
+void TFrmXxqtfpDetail::BuildFlags(TRuledGrid* grid) {
     auto makePair = [&](int row, int column, const char* yesName, const char* noName, TPellowRadioButton*& yes,
                         TPellowRadioButton*& no) {
         QWidget* cell = grid->AddChoiceCell(row, column);
@@ -273,7 +298,10 @@ void TFrmXxqtfpDetail::BuildControls() {
     makePair(5, 1, "rbJZJT_YES", "rbJZJT_No", rbJZJT_YES, rbJZJT_No);
     grid->AddLabel("是否免税", 5, 2, kRowHeight);
     makePair(5, 3, "rbMS_YES", "rbMS_No", rbMS_YES, rbMS_No);
+}
 
+// 确定 and 取消, the tab order and the save shortcut.
+void TFrmXxqtfpDetail::BuildButtons() {
     // The dialog's own close button gives way to the two buttons of this window.
     sBtnClose->hide();
     BtnCommit = new TModalSpeedButton("确定", this);
@@ -293,7 +321,9 @@ void TFrmXxqtfpDetail::BuildControls() {
     btnCancel->setToolTip(QString::fromUtf16(u"关闭窗口（Esc）"));
     auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
     connect(save, &QShortcut::activated, this, [this] { BtnCommitClick(); });
+}
 
+void TFrmXxqtfpDetail::ConnectEvents() {
     connect(cbbFplx, &TPellowComboBox::OnChange, this, &TFrmXxqtfpDetail::cbbFplxChange);
     edtfs->OnKeyPress = [this](TPellowEdit*, char key) { return edtfsKeyPress(key); };
     edtje->OnKeyPress = [this](TPellowEdit*, char key) { return edtjeKeyPress(key); };

@@ -21,6 +21,7 @@ class TPellowComboBox;
 class TPellowDTPicker;
 class TPellowEdit;
 class TPellowRadioButton;
+namespace vantrel { class TRuledGrid; }
 struct Txxqtfpxx;
 
 inline constexpr uint8_t kDetailAdd = 0;
@@ -105,7 +106,15 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The controls, in steps: the title and the grid, then each row group of the grid, the
+    // buttons and the events.
     void BuildControls();
+    void BuildDateAndType(vantrel::TRuledGrid* grid);
+    void BuildFigures(vantrel::TRuledGrid* grid);
+    void BuildBuyer(vantrel::TRuledGrid* grid);
+    void BuildFlags(vantrel::TRuledGrid* grid);
+    void BuildButtons();
+    void ConnectEvents();
     void UpdateEntryStates();
     void Refuse(int code, QWidget* focus, const std::string& param = std::string());
     // The warnings asked after the checks passed; false when the user chose not to save.

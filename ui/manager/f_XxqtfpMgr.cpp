@@ -199,6 +199,20 @@ TFrmXxqtfpMgr::~TFrmXxqtfpMgr() {
 }
 
 void TFrmXxqtfpMgr::BuildControls() {
+    BuildActions();
+    QWidget* content = ContentArea();
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(BuildQueryPanel(content));
+    column->addWidget(BuildStatistics(content));
+    column->addWidget(BuildOperations(content));
+    BuildList(content);
+    column->addWidget(VSTInvoideCommon, 1);
+}
+
+// The commands, their shortcuts and the tool bar.
+void TFrmXxqtfpMgr::BuildActions() {
     actAdd = new QAction(Text16(u"新增"), this);
     ActModify = new QAction(Text16(u"修改 "), this);
     ActDel = new QAction(Text16(u"删除"), this);
@@ -241,111 +255,112 @@ void TFrmXxqtfpMgr::BuildControls() {
     actExport->setToolTip(Text16(u"将列表中的发票导出为 CSV 或 Excel 文件"));
     AddToolAction(actExport);
     connect(actExport, &QAction::triggered, this, [this] { actExportExecute(); });
+}
 
-    QWidget* content = ContentArea();
-    auto* column = new QVBoxLayout(content);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-
+// The query bar: type, buyer, 查询 and 重置; hidden until asked for.
+QFrame* TFrmXxqtfpMgr::BuildQueryPanel(QWidget* content) {
     PanelQuery = NewBand(content, QStringLiteral("PanelQuery"), 45);
     PanelQuery->setFrameShape(QFrame::NoFrame);
-    {
-        auto* row = NewBandLayout<QHBoxLayout>(PanelQuery, 0, 6);
-        row->addWidget(NewLabel(u"发票类型：", PanelQuery));
-        cbbFplx = new TPellowComboBox(PanelQuery);
-        cbbFplx->setFixedWidth(121);
-        row->addWidget(cbbFplx);
-        row->addSpacing(14);
-        row->addWidget(NewLabel(u"购方税号：", PanelQuery));
-        edtghfsh = new TPellowEdit(PanelQuery);
-        edtghfsh->setFixedWidth(QFontMetrics(edtghfsh->font()).horizontalAdvance(QStringLiteral("0")) * 21 + 12);
-        edtghfsh->setToolTip(Text16(u"按 Enter 查询"));
-        connect(edtghfsh, &QLineEdit::returnPressed, ActQuery, &QAction::trigger);
-        row->addWidget(edtghfsh);
-        row->addSpacing(14);
-        ModalSpeedButton1 = new TModalSpeedButton(PanelQuery);
-        // Bound to ActQuery but captioned on its own, so no action change can rename it.
-        ModalSpeedButton1->setText(Text16(u"查询"));
-        connect(ModalSpeedButton1, &TModalSpeedButton::OnClick, this, [this] { ActQuery->trigger(); });
-        connect(ActQuery, &QAction::enabledChanged, ModalSpeedButton1, &QWidget::setEnabled);
-        ModalSpeedButton1->setMinimumSize(60, 24);
-        ModalSpeedButton1->setToolTip(Text16(u"按条件查询（在购方税号框中按 Enter）"));
-        row->addWidget(ModalSpeedButton1);
-        btnReset = new TModalSpeedButton(PanelQuery);
-        btnReset->setText(Text16(u"重置"));
-        btnReset->setMinimumSize(60, 24);
-        connect(btnReset, &TModalSpeedButton::OnClick, this, &TFrmXxqtfpMgr::btnResetClick);
-        row->addWidget(btnReset);
-        row->addStretch(1);
-    }
+    auto* row = NewBandLayout<QHBoxLayout>(PanelQuery, 0, 6);
+    row->addWidget(NewLabel(u"发票类型：", PanelQuery));
+    cbbFplx = new TPellowComboBox(PanelQuery);
+    cbbFplx->setFixedWidth(121);
+    row->addWidget(cbbFplx);
+    row->addSpacing(14);
+    row->addWidget(NewLabel(u"购方税号：", PanelQuery));
+    edtghfsh = new TPellowEdit(PanelQuery);
+    edtghfsh->setFixedWidth(QFontMetrics(edtghfsh->font()).horizontalAdvance(QStringLiteral("0")) * 21 + 12);
+    edtghfsh->setToolTip(Text16(u"按 Enter 查询"));
+    connect(edtghfsh, &QLineEdit::returnPressed, ActQuery, &QAction::trigger);
+    row->addWidget(edtghfsh);
+    row->addSpacing(14);
+    ModalSpeedButton1 = new TModalSpeedButton(PanelQuery);
+    // Bound to ActQuery but captioned on its own, so no action change can rename it.
+    ModalSpeedButton1->setText(Text16(u"查询"));
+    connect(ModalSpeedButton1, &TModalSpeedButton::OnClick, this, [this] { ActQuery->trigger(); });
+    connect(ActQuery, &QAction::enabledChanged, ModalSpeedButton1, &QWidget::setEnabled);
+    ModalSpeedButton1->setMinimumSize(60, 24);
+    ModalSpeedButton1->setToolTip(Text16(u"按条件查询（在购方税号框中按 Enter）"));
+    row->addWidget(ModalSpeedButton1);
+    btnReset = new TModalSpeedButton(PanelQuery);
+    btnReset->setText(Text16(u"重置"));
+    btnReset->setMinimumSize(60, 24);
+    connect(btnReset, &TModalSpeedButton::OnClick, this, &TFrmXxqtfpMgr::btnResetClick);
+    row->addWidget(btnReset);
+    row->addStretch(1);
     PanelQuery->setVisible(false);
-    column->addWidget(PanelQuery);
+    return PanelQuery;
+}
 
+// The two lines of counts and sums.
+QFrame* TFrmXxqtfpMgr::BuildStatistics(QWidget* content) {
     QFrame* statistics = NewBand(content, QStringLiteral("PanelStatistics"), 73);
-    {
-        auto* box = NewBandLayout<QVBoxLayout>(statistics, 6, 4);
-        QLabel* heading = NewLabel(u"统计信息", statistics);
-        SetBold(heading);
-        lbScope = new QLabel(statistics);
-        lbScope->setObjectName(QStringLiteral("lbScope"));
-        lbScope->setTextFormat(Qt::RichText);
-        auto* headingRow = new QHBoxLayout();
-        headingRow->setSpacing(12);
-        headingRow->addWidget(heading);
-        headingRow->addWidget(lbScope, 1);
-        box->addLayout(headingRow);
+    auto* box = NewBandLayout<QVBoxLayout>(statistics, 6, 4);
+    QLabel* heading = NewLabel(u"统计信息", statistics);
+    SetBold(heading);
+    lbScope = new QLabel(statistics);
+    lbScope->setObjectName(QStringLiteral("lbScope"));
+    lbScope->setTextFormat(Qt::RichText);
+    auto* headingRow = new QHBoxLayout();
+    headingRow->setSpacing(12);
+    headingRow->addWidget(heading);
+    headingRow->addWidget(lbScope, 1);
+    box->addLayout(headingRow);
 
-        // Both lines share one grid so that their values stand in columns.
-        auto* grid = new QGridLayout();
-        grid->setContentsMargins(8, 0, 0, 0);
-        grid->setHorizontalSpacing(2);
-        grid->setVerticalSpacing(4);
-        lbFpsl = NewValueLabel(u"0", true, statistics);
-        lbje = NewValueLabel(u"0.00", false, statistics);
-        lbse = NewValueLabel(u"00.00", false, statistics);
-        lbzfzs = NewValueLabel(u"0", true, statistics);
-        lbzfje = NewValueLabel(u"0.00", false, statistics);
-        lbzfse = NewValueLabel(u"00.00", false, statistics);
-        for (QLabel* number : {lbFpsl, lbzfzs}) number->setMinimumWidth(48);
-        for (QLabel* money : {lbje, lbse, lbzfje, lbzfse}) money->setMinimumWidth(110);
-        const char16_t* captions[2][5] = {{u"共", u"张发票", u"金额 ", u" (元)", u"税额 "},
-                                          {u"其中", u"张作废发票", u"金额 ", u" (元)", u"税额 "}};
-        QLabel* values[2][3] = {{lbFpsl, lbje, lbse}, {lbzfzs, lbzfje, lbzfse}};
-        for (int line = 0; line < 2; ++line) {
-            int col = 0;
-            grid->addWidget(NewLabel(captions[line][0], statistics), line, col++);
-            grid->addWidget(values[line][0], line, col++);
-            grid->addWidget(NewLabel(captions[line][1], statistics), line, col++);
-            grid->addItem(new QSpacerItem(16, 1, QSizePolicy::Fixed), line, col++);
-            grid->addWidget(NewLabel(captions[line][2], statistics), line, col++);
-            grid->addWidget(values[line][1], line, col++);
-            grid->addWidget(NewLabel(captions[line][3], statistics), line, col++);
-            grid->addItem(new QSpacerItem(16, 1, QSizePolicy::Fixed), line, col++);
-            grid->addWidget(NewLabel(captions[line][4], statistics), line, col++);
-            grid->addWidget(values[line][2], line, col++);
-            grid->addWidget(NewLabel(captions[line][3], statistics), line, col++);
-            grid->setColumnStretch(col, 1);
-        }
-        box->addLayout(grid);
+    // Both lines share one grid so that their values stand in columns.
+    auto* grid = new QGridLayout();
+    grid->setContentsMargins(8, 0, 0, 0);
+    grid->setHorizontalSpacing(2);
+    grid->setVerticalSpacing(4);
+    lbFpsl = NewValueLabel(u"0", true, statistics);
+    lbje = NewValueLabel(u"0.00", false, statistics);
+    lbse = NewValueLabel(u"00.00", false, statistics);
+    lbzfzs = NewValueLabel(u"0", true, statistics);
+    lbzfje = NewValueLabel(u"0.00", false, statistics);
+    lbzfse = NewValueLabel(u"00.00", false, statistics);
+    for (QLabel* number : {lbFpsl, lbzfzs}) number->setMinimumWidth(48);
+    for (QLabel* money : {lbje, lbse, lbzfje, lbzfse}) money->setMinimumWidth(110);
+    const char16_t* captions[2][5] = {{u"共", u"张发票", u"金额 ", u" (元)", u"税额 "},
+                                      {u"其中", u"张作废发票", u"金额 ", u" (元)", u"税额 "}};
+    QLabel* values[2][3] = {{lbFpsl, lbje, lbse}, {lbzfzs, lbzfje, lbzfse}};
+    for (int line = 0; line < 2; ++line) {
+        int col = 0;
+        grid->addWidget(NewLabel(captions[line][0], statistics), line, col++);
+        grid->addWidget(values[line][0], line, col++);
+        grid->addWidget(NewLabel(captions[line][1], statistics), line, col++);
+        grid->addItem(new QSpacerItem(16, 1, QSizePolicy::Fixed), line, col++);
+        grid->addWidget(NewLabel(captions[line][2], statistics), line, col++);
+        grid->addWidget(values[line][1], line, col++);
+        grid->addWidget(NewLabel(captions[line][3], statistics), line, col++);
+        grid->addItem(new QSpacerItem(16, 1, QSizePolicy::Fixed), line, col++);
+        grid->addWidget(NewLabel(captions[line][4], statistics), line, col++);
+        grid->addWidget(values[line][2], line, col++);
+        grid->addWidget(NewLabel(captions[line][3], statistics), line, col++);
+        grid->setColumnStretch(col, 1);
     }
-    column->addWidget(statistics);
+    box->addLayout(grid);
+    return statistics;
+}
 
+// The links 增加 - 修改 - 删除.
+QFrame* TFrmXxqtfpMgr::BuildOperations(QWidget* content) {
     QFrame* operations = NewBand(content, QStringLiteral("PanelOperation"), 31);
-    {
-        auto* row = NewBandLayout<QHBoxLayout>(operations, 0, 4);
-        row->addWidget(NewLabel(u"操作：", operations));
-        btnAdd = NewLinkButton(u"增加", actAdd, operations);
-        row->addWidget(btnAdd);
-        row->addWidget(NewLabel(u"－", operations));
-        btnModify = NewLinkButton(u"修改 ", ActModify, operations);
-        row->addWidget(btnModify);
-        row->addWidget(NewLabel(u"－", operations));
-        btnDel = NewLinkButton(u"删除", ActDel, operations);
-        row->addWidget(btnDel);
-        row->addStretch(1);
-    }
-    column->addWidget(operations);
+    auto* row = NewBandLayout<QHBoxLayout>(operations, 0, 4);
+    row->addWidget(NewLabel(u"操作：", operations));
+    btnAdd = NewLinkButton(u"增加", actAdd, operations);
+    row->addWidget(btnAdd);
+    row->addWidget(NewLabel(u"－", operations));
+    btnModify = NewLinkButton(u"修改 ", ActModify, operations);
+    row->addWidget(btnModify);
+    row->addWidget(NewLabel(u"－", operations));
+    btnDel = NewLinkButton(u"删除", ActDel, operations);
+    row->addWidget(btnDel);
+    row->addStretch(1);
+    return operations;
+}
 
+// The invoice list and the hint it shows when empty.
+void TFrmXxqtfpMgr::BuildList(QWidget* content) {
     auto* list = new TInvoiceListView(content);
     list->OnModify = [this] { ActModify->trigger(); };
     list->OnDelete = [this] { ActDel->trigger(); };
@@ -364,7 +379,6 @@ void TFrmXxqtfpMgr::BuildControls() {
     header->setFixedHeight(24);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     connect(VSTInvoideCommon, &QTreeView::doubleClicked, this, &TFrmXxqtfpMgr::VSTInvoideCommonDblClick);
-    column->addWidget(VSTInvoideCommon, 1);
 
     lbEmptyHint = new QLabel(VSTInvoideCommon->viewport());
     lbEmptyHint->setObjectName(QStringLiteral("lbEmptyHint"));

@@ -129,7 +129,13 @@ protected:
     void FormDestroy() override;
 
 private:
+    // The controls, in steps: the commands, then the bands of the window from the top.
     void BuildControls();
+    void BuildActions();
+    QFrame* BuildQueryPanel(QWidget* content);
+    QFrame* BuildStatistics(QWidget* content);
+    QFrame* BuildOperations(QWidget* content);
+    void BuildList(QWidget* content);
     void OpenModify(Txxqtfpxx* record);
     void LoadInvoiceList(const std::string& fplx, const std::string& gfnsr);
 
