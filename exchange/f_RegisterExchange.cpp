@@ -356,17 +356,17 @@ bool ReadRegisterFile(const QString& path, TExchangeTable& table, std::string& e
 
 namespace {
 
-// The plan keeps each row's cells for the preview: taken from the table when it is the
-// plan's to take, else copied.
-template <class Table>
-TImportPlan PlanRows(Table& table, const TImportTarget& target) {
-    TImportPlan plan;
-    RowMapper map{target, plan};
-
-    // Header: every caption once, nothing unknown.
+// Which register column each file column holds, and the file column of each register column.
+struct TColumnMap {
     int columnOf[RegisterColumnCount];
-    std::fill(std::begin(columnOf), std::end(columnOf), -1);
-    std::vector<int> fileColumn(table.header.size(), -1);
+    std::vector<int> fileColumn;
+};
+
+// The header: every caption once, nothing unknown, the three that must be there present.
+// False when it fails; the issues say why.
+bool MapHeader(const TExchangeTable& table, RowMapper& map, TColumnMap& columns) {
+    std::fill(std::begin(columns.columnOf), std::end(columns.columnOf), -1);
+    columns.fileColumn.assign(table.header.size(), -1);
     std::string unknown;
     map.line = table.headerLine;
     for (std::size_t i = 0; i < table.header.size(); ++i) {
@@ -375,34 +375,217 @@ TImportPlan PlanRows(Table& table, const TImportTarget& target) {
         const int c = ColumnOfCaption(caption);
         if (c < 0) {
             unknown += (unknown.empty() ? "" : "、") + caption;
-        } else if (columnOf[c] >= 0) {
+        } else if (columns.columnOf[c] >= 0) {
             map.Issue(-1, "列重复：" + caption);
         } else {
-            columnOf[c] = static_cast<int>(i);
-            fileColumn[i] = c;
+            columns.columnOf[c] = static_cast<int>(i);
+            columns.fileColumn[i] = c;
         }
     }
     if (!unknown.empty()) map.Issue(-1, "未知的列：" + unknown);
     std::string missing;
     for (int c : {RcFplx, RcJe, RcSl})
-        if (columnOf[c] < 0) missing += (missing.empty() ? "" : "、") + std::string(kCaptions[c]);
+        if (columns.columnOf[c] < 0) missing += (missing.empty() ? "" : "、") + std::string(kCaptions[c]);
     if (!missing.empty()) map.Issue(-1, "缺少列：" + missing);
-    if (plan.HasErrors()) return plan;
+    return !map.plan.HasErrors();
+}
 
-    // A last row captioned "合计" is the total line of an export, not an invoice.
+// The rows that hold invoices: a last row captioned "合计" is the total line of an export.
+std::size_t InvoiceRowCount(const TExchangeTable& table, const TColumnMap& columns) {
     std::size_t rowCount = table.rows.size();
     if (rowCount > 0) {
         const TExchangeRow& last = table.rows.back();
-        const auto type = static_cast<std::size_t>(columnOf[RcFplx]);
+        const auto type = static_cast<std::size_t>(columns.columnOf[RcFplx]);
         if (type < last.cells.size() && CellText(last.cells[type]) == kTotalCaption) --rowCount;
     }
+    return rowCount;
+}
+
+// The row's cells in register order; a row's vector taken over from the table saves
+// allocating one per row and leaves no freed one behind in the middle of the heap.
+template <class Row>
+void GatherCells(Row& row, const TColumnMap& columns, RowMapper& map, TImportRow& out) {
+    std::array<TExchangeCell, RegisterColumnCount> found;
+    for (std::size_t i = 0; i < row.cells.size(); ++i) {
+        if (i < columns.fileColumn.size() && columns.fileColumn[i] >= 0) {
+            auto& cell = found[static_cast<std::size_t>(columns.fileColumn[i])];
+            if constexpr (std::is_const_v<Row>) cell = row.cells[i];
+            else cell = std::move(row.cells[i]);
+        } else if (!CellText(row.cells[i]).empty()) {
+            map.Issue(-1, "第 " + std::to_string(i + 1) + " 列有数据但没有标题");
+        }
+    }
+    if constexpr (!std::is_const_v<Row>) out.cells = std::move(row.cells);
+    out.cells.resize(RegisterColumnCount);
+    std::move(found.begin(), found.end(), out.cells.begin());
+}
+
+// One row read into a record and the entry the detail window's checks take, and which values
+// could not be read (their own issue is out; checks built on them are not repeated).
+struct TRowReading {
+    TInvoiceEntry entry;
+    bool typeReported = false;
+    bool amountRead = false;
+    bool amountUsable = false;
+    bool rateRead = false;
+    bool taxRead = false;
+};
+
+const TExchangeCell& CellOf(const TImportRow& row, int column) { return row.cells[static_cast<std::size_t>(column)]; }
+
+// Type by name or by code, the issue date (a type without one keeps the period's usual day)
+// and the count (a type without one takes none).
+void ReadTypeDateCount(const TImportRow& row, const TImportTarget& target, RowMapper& map, Txxqtfpxx& r,
+                       TRowReading& read) {
+    TInvoiceEntry& entry = read.entry;
+    const std::string type = CellText(CellOf(row, RcFplx));
+    for (std::size_t t = 0; t < target.typeNames.size() && !entry.typeChosen; ++t) {
+        if (type == target.typeNames[t] || type == target.typeCodes[t]) {
+            entry.typeChosen = true;
+            r.fplx = target.typeCodes[t];
+            r.fplxmc = target.typeNames[t];
+        }
+    }
+    if (!type.empty() && !entry.typeChosen) {
+        map.Issue(RcFplx, "不在发票类型列表中：" + type);
+        read.typeReported = true;
+    }
+    entry.typeName = r.fplxmc;
+    entry.dateEnabled = !entry.typeChosen || TypeTakesDate(r.fplxmc);
+    entry.countEnabled = !entry.typeChosen || TypeTakesCount(r.fplxmc);
+
+    bool dateRead = true;
+    if (CellText(CellOf(row, RcKprq)).empty()) {
+        if (entry.dateEnabled) {
+            map.Issue(RcKprq, "不能为空");
+            dateRead = false;
+        }
+    } else {
+        QDate date;
+        dateRead = map.Date(CellOf(row, RcKprq), date);
+        if (dateRead) {
+            r.kprq = DateText(date);
+            entry.issued = date;
+        }
+    }
+    if (!dateRead || !entry.dateEnabled) entry.dateEnabled = false;
+
+    entry.countText = CellText(CellOf(row, RcFs));
+    if (!entry.countEnabled) {
+        int count = 0;
+        if (!entry.countText.empty() && !(ParseInt32(entry.countText, count) && count == 0))
+            map.Issue(RcFs, "该发票类型没有份数，应为空或 0");
+        entry.countText = "0";
+    }
+}
+
+// Amount, rate and tax: an empty tax is amount x rate, rounded to fen.
+void ReadFigures(const TImportRow& row, RowMapper& map, Txxqtfpxx& r, TRowReading& read) {
+    TInvoiceEntry& entry = read.entry;
+    read.amountRead = map.Money(RcJe, CellOf(row, RcJe), entry.amountText);
+    double amountValue = 0;
+    read.amountUsable = read.amountRead && ParseDecimal(entry.amountText, amountValue) && amountValue != 0;
+    int32_t rate = 0;
+    read.rateRead = map.Rate(CellOf(row, RcSl), entry.rateText, rate);
+    if (!read.rateRead) entry.rateText = "17%";
+    if (read.rateRead) r.sl = rate;
+
+    read.taxRead = map.Money(RcSe, CellOf(row, RcSe), entry.taxText);
+    if (read.taxRead && entry.taxText.empty()) {
+        if (!(read.amountRead && read.rateRead && !entry.rateText.empty() &&
+              ComputeTaxText(entry.rateText, entry.amountText, entry.taxText)))
+            read.taxRead = false;
+    }
+    if (!read.taxRead) entry.taxText = "0";
+}
+
+// The four flags and the buyer's id (text, or a whole number a spreadsheet made of it).
+void ReadFlagsAndBuyer(const TImportRow& row, RowMapper& map, Txxqtfpxx& r, TRowReading& read) {
+    TInvoiceEntry& entry = read.entry;
+    std::string flag;
+    if (map.Flag(RcMs, CellOf(row, RcMs), flag)) r.ms = flag;
+    entry.exempt = FlagSet(r.ms);
+    if (map.Flag(RcLwfp, CellOf(row, RcLwfp), flag)) r.lwfp = flag;
+    if (map.Flag(RcZfbz, CellOf(row, RcZfbz), flag)) r.zfbz = flag;
+    entry.voided = FlagSet(r.zfbz);
+    if (map.Flag(RcJzjt, CellOf(row, RcJzjt), flag)) r.jzjt = flag;
+
+    const TExchangeCell& buyer = CellOf(row, RcGfnsr);
+    if (buyer.kind == TExchangeCell::Text) {
+        entry.buyer = CellText(buyer);
+    } else if (std::fabs(buyer.number) < 1e15 && buyer.number == std::floor(buyer.number)) {
+        entry.buyer = NumberText(buyer.number);
+    } else {
+        map.Issue(RcGfnsr, "税号应为文本，不能是数值：" + CellText(buyer));
+    }
+    r.gfnsr = entry.buyer.empty() ? std::string(" ") : entry.buyer;
+}
+
+// The detail window's checks on the entry, as issues of the row's columns.
+void ReportEntryFindings(const TImportTarget& target, RowMapper& map, const TRowReading& read) {
+    for (const TEntryFinding& f : CheckInvoiceEntry(read.entry, target.context)) {
+        if (f.field == TEntryField::Type && read.typeReported) continue;
+        if (f.field == TEntryField::Amount && !read.amountRead) continue;
+        if (f.field == TEntryField::Rate && !read.rateRead) continue;
+        if (f.field == TEntryField::Tax && (!read.taxRead || !read.amountUsable || !read.rateRead)) continue;
+        static const int columnOfField[] = {RcFplx, RcFs, RcJe, RcSl, RcSe, RcGfnsr, RcKprq, RcZfbz};
+        std::string text;
+        GetMsg(f.code, f.param, 1, text);
+        map.Issue(columnOfField[static_cast<int>(f.field)], text, f.confirmation);
+    }
+}
+
+// The record's numbers from the entry's texts, and its period and entry date.
+void FinishRecord(const TRowReading& read, const TImportTarget& target, const std::string& today, Txxqtfpxx& r) {
+    int count = 0;
+    r.fs = ParseInt32(read.entry.countText, count) ? count : 0;
+    double value = 0;
+    r.je = ParseDecimal(read.entry.amountText, value) ? value : 0;
+    value = 0;
+    r.se = ParseDecimal(read.entry.taxText, value) ? value : 0;
+    r.sbssq = target.kjny;
+    r.txsj = today;
+}
+
+// The rows of the file that passed, for the warnings of invoices the register or the file
+// holds already.
+struct TDuplicateWatch {
+    DuplicateIndex registered;
+    DuplicateIndex earlier;  // rows of the file that passed, by their record
+    std::unordered_map<const Txxqtfpxx*, int> lineOf;
+
+    explicit TDuplicateWatch(const TImportTarget& target) {
+        for (const Txxqtfpxx* r : target.existing) registered.buckets[BucketOf(*r)].push_back(r);
+    }
+    // stored stays where it is (the plan's rows were reserved).
+    void Check(const Txxqtfpxx& stored, int line, RowMapper& map) {
+        const std::string bucket = BucketOf(stored);
+        if (registered.Find(stored, bucket)) {
+            map.Issue(-1, "与登记簿中已有的一张发票相同（类型、日期、金额、税额、购方税号）", true);
+            map.plan.storedDuplicateLines.push_back(line);
+        }
+        if (const Txxqtfpxx* first = earlier.Find(stored, bucket))
+            map.Issue(-1, "与文件第 " + std::to_string(lineOf[first]) + " 行相同（类型、日期、金额、税额、购方税号）", true);
+        else {
+            lineOf[&stored] = line;
+            earlier.buckets[bucket].push_back(&stored);
+        }
+    }
+};
+
+// The plan keeps each row's cells for the preview: taken from the table when it is the
+// plan's to take, else copied.
+template <class Table>
+TImportPlan PlanRows(Table& table, const TImportTarget& target) {
+    TImportPlan plan;
+    RowMapper map{target, plan};
+    TColumnMap columns;
+    if (!MapHeader(table, map, columns)) return plan;
+    const std::size_t rowCount = InvoiceRowCount(table, columns);
 
     const std::string today = QStringToGbk(target.context.today.toString(QStringLiteral("yyyy-MM-dd")));
     const Txxqtfpxx blank = MakeInvoiceTemplate(0, target.kjny, today);
-    DuplicateIndex registered;
-    for (const Txxqtfpxx* r : target.existing) registered.buckets[BucketOf(*r)].push_back(r);
-    DuplicateIndex earlier;  // rows of the file that passed, by their record
-    std::unordered_map<const Txxqtfpxx*, int> lineOf;
+    TDuplicateWatch duplicates(target);
 
     plan.rows.reserve(rowCount);
     for (std::size_t k = 0; k < rowCount; ++k) {
@@ -411,145 +594,22 @@ TImportPlan PlanRows(Table& table, const TImportTarget& target) {
         const std::size_t issuesBefore = plan.issues.size();
         TImportRow out;
         out.line = row.line;
-        std::array<TExchangeCell, RegisterColumnCount> found;
-        for (std::size_t i = 0; i < row.cells.size(); ++i) {
-            if (i < fileColumn.size() && fileColumn[i] >= 0) {
-                auto& cell = found[static_cast<std::size_t>(fileColumn[i])];
-                if constexpr (std::is_const_v<Table>) cell = row.cells[i];
-                else cell = std::move(row.cells[i]);
-            } else if (!CellText(row.cells[i]).empty()) {
-                map.Issue(-1, "第 " + std::to_string(i + 1) + " 列有数据但没有标题");
-            }
-        }
-        // A row's vector taken over from the table saves allocating one per row and leaves no
-        // freed one behind in the middle of the heap.
-        if constexpr (!std::is_const_v<Table>) out.cells = std::move(row.cells);
-        out.cells.resize(RegisterColumnCount);
-        std::move(found.begin(), found.end(), out.cells.begin());
-        const auto& cell = [&out](int c) -> const TExchangeCell& { return out.cells[static_cast<std::size_t>(c)]; };
-
+        GatherCells(row, columns, map, out);
         Txxqtfpxx& r = out.record;
         r = blank;
-        TInvoiceEntry entry;
-
-        // Type by name or by code.
-        const std::string type = CellText(cell(RcFplx));
-        for (std::size_t t = 0; t < target.typeNames.size() && !entry.typeChosen; ++t) {
-            if (type == target.typeNames[t] || type == target.typeCodes[t]) {
-                entry.typeChosen = true;
-                r.fplx = target.typeCodes[t];
-                r.fplxmc = target.typeNames[t];
-            }
-        }
-        bool typeReported = false;
-        if (!type.empty() && !entry.typeChosen) {
-            map.Issue(RcFplx, "不在发票类型列表中：" + type);
-            typeReported = true;
-        }
-        entry.typeName = r.fplxmc;
-        entry.dateEnabled = !entry.typeChosen || TypeTakesDate(r.fplxmc);
-        entry.countEnabled = !entry.typeChosen || TypeTakesCount(r.fplxmc);
-
-        // Issue date; a type without one keeps the period's usual day.
-        bool dateRead = true;
-        if (CellText(cell(RcKprq)).empty()) {
-            if (entry.dateEnabled) {
-                map.Issue(RcKprq, "不能为空");
-                dateRead = false;
-            }
-        } else {
-            QDate date;
-            dateRead = map.Date(cell(RcKprq), date);
-            if (dateRead) {
-                r.kprq = DateText(date);
-                entry.issued = date;
-            }
-        }
-        if (!dateRead || !entry.dateEnabled) entry.dateEnabled = false;
-
-        // Count: a type without one takes none.
-        entry.countText = CellText(cell(RcFs));
-        if (!entry.countEnabled) {
-            int count = 0;
-            if (!entry.countText.empty() && !(ParseInt32(entry.countText, count) && count == 0))
-                map.Issue(RcFs, "该发票类型没有份数，应为空或 0");
-            entry.countText = "0";
-        }
-
-        const bool amountRead = map.Money(RcJe, cell(RcJe), entry.amountText);
-        double amountValue = 0;
-        const bool amountUsable = amountRead && ParseDecimal(entry.amountText, amountValue) && amountValue != 0;
-        int32_t rate = 0;
-        const bool rateRead = map.Rate(cell(RcSl), entry.rateText, rate);
-        if (!rateRead) entry.rateText = "17%";
-        if (rateRead) r.sl = rate;
-
-        // Tax: an empty one is amount x rate, rounded to fen.
-        bool taxRead = map.Money(RcSe, cell(RcSe), entry.taxText);
-        if (taxRead && entry.taxText.empty()) {
-            if (!(amountRead && rateRead && !entry.rateText.empty() &&
-                  ComputeTaxText(entry.rateText, entry.amountText, entry.taxText)))
-                taxRead = false;
-        }
-        if (!taxRead) entry.taxText = "0";
-
-        std::string flag;
-        if (map.Flag(RcMs, cell(RcMs), flag)) r.ms = flag;
-        entry.exempt = FlagSet(r.ms);
-        if (map.Flag(RcLwfp, cell(RcLwfp), flag)) r.lwfp = flag;
-        if (map.Flag(RcZfbz, cell(RcZfbz), flag)) r.zfbz = flag;
-        entry.voided = FlagSet(r.zfbz);
-        if (map.Flag(RcJzjt, cell(RcJzjt), flag)) r.jzjt = flag;
-
-        if (cell(RcGfnsr).kind == TExchangeCell::Text) {
-            entry.buyer = CellText(cell(RcGfnsr));
-        } else if (std::fabs(cell(RcGfnsr).number) < 1e15 && cell(RcGfnsr).number == std::floor(cell(RcGfnsr).number)) {
-            entry.buyer = NumberText(cell(RcGfnsr).number);
-        } else {
-            map.Issue(RcGfnsr, "税号应为文本，不能是数值：" + CellText(cell(RcGfnsr)));
-        }
-        r.gfnsr = entry.buyer.empty() ? std::string(" ") : entry.buyer;
-
-        for (const TEntryFinding& f : CheckInvoiceEntry(entry, target.context)) {
-            // A value that could not be read has been reported already; checks built on it are not.
-            if (f.field == TEntryField::Type && typeReported) continue;
-            if (f.field == TEntryField::Amount && !amountRead) continue;
-            if (f.field == TEntryField::Rate && !rateRead) continue;
-            if (f.field == TEntryField::Tax && (!taxRead || !amountUsable || !rateRead)) continue;
-            static const int columnOfField[] = {RcFplx, RcFs, RcJe, RcSl, RcSe, RcGfnsr, RcKprq, RcZfbz};
-            std::string text;
-            GetMsg(f.code, f.param, 1, text);
-            map.Issue(columnOfField[static_cast<int>(f.field)], text, f.confirmation);
-        }
-
-        int count = 0;
-        r.fs = ParseInt32(entry.countText, count) ? count : 0;
-        double value = 0;
-        r.je = ParseDecimal(entry.amountText, value) ? value : 0;
-        value = 0;
-        r.se = ParseDecimal(entry.taxText, value) ? value : 0;
-        r.sbssq = target.kjny;
-        r.txsj = today;
+        TRowReading read;
+        ReadTypeDateCount(out, target, map, r, read);
+        ReadFigures(out, map, r, read);
+        ReadFlagsAndBuyer(out, map, r, read);
+        ReportEntryFindings(target, map, read);
+        FinishRecord(read, target, today, r);
 
         const bool rowFailed = std::any_of(plan.issues.begin() + static_cast<std::ptrdiff_t>(issuesBefore),
                                            plan.issues.end(), [](const TImportIssue& i) { return !i.warning; });
         if (!rowFailed && HasBadCheckDigit(TrimBlanks(r.gfnsr)))
             map.Issue(RcGfnsr, "不是有效的统一社会信用代码（校验位不符）", true);
         plan.rows.push_back(std::move(out));
-        if (!rowFailed) {
-            const Txxqtfpxx& stored = plan.rows.back().record;
-            const std::string bucket = BucketOf(stored);
-            if (registered.Find(stored, bucket)) {
-                map.Issue(-1, "与登记簿中已有的一张发票相同（类型、日期、金额、税额、购方税号）", true);
-                plan.storedDuplicateLines.push_back(row.line);
-            }
-            if (const Txxqtfpxx* first = earlier.Find(stored, bucket))
-                map.Issue(-1, "与文件第 " + std::to_string(lineOf[first]) + " 行相同（类型、日期、金额、税额、购方税号）", true);
-            else {
-                lineOf[&stored] = row.line;
-                earlier.buckets[bucket].push_back(&stored);  // rows was reserved: the address stays
-            }
-        }
+        if (!rowFailed) duplicates.Check(plan.rows.back().record, row.line, map);
     }
     if (plan.rows.empty()) {
         map.line = 0;
@@ -557,7 +617,6 @@ TImportPlan PlanRows(Table& table, const TImportTarget& target) {
     }
     return plan;
 }
-
 }  // namespace
 
 TImportPlan PlanImport(const TExchangeTable& table, const TImportTarget& target) { return PlanRows(table, target); }
