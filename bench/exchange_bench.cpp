@@ -1,22 +1,32 @@
-// Register import and export against floors measured in the same run on the same file.
+// Register import and export against floors measured in the same run on the same file, and
+// the import's peak resident memory per row.
 // Import: reading, checking and storing a CSV file of n rows, against SQLite executing the
 // same insert statements in one transaction. Export: reading the period and writing the CSV
 // file, against SQLite stepping the same select (every column read) plus writing the same
 // bytes. Both sides run warm, alternately, and the best of several runs counts. Prints ratios
 // only.
 //
-//   exchange_bench [--max N] [--only import|export] [--runs K]
+// Memory: a CSV file and a spreadsheet of M rows (default 10^6) are each imported in a child
+// process whose peak resident size, less its size before, is divided by M (the largest of the
+// runs); the best time of those imports is put against the floor's best of the same inserts.
+//
+//   exchange_bench [--max N] [--only import|export|memory] [--runs K] [--memory-rows M]
 #include "bench/bench_register.h"
 #include "corlith/corlith_host.h"
 #include "exchange/f_CsvFile.h"
 #include "exchange/f_RegisterExchange.h"
+#include "exchange/f_XlsxFile.h"
+#include "invoice/f_InvoiceChecks.h"
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
 
 #include <QFile>
 
 #include <sqlite3.h>
+#include <xlsxwriter.h>
 
+#include <malloc.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -61,6 +71,65 @@ std::string RegisterText(int n) {
     return text;
 }
 
+// The same rows as a spreadsheet, written a row at a time as spreadsheet programs lay them
+// out: texts inline, numbers, dates as date cells.
+void WriteXlsxFromCsvText(const std::string& gbkCsv, const std::string& path) {
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    lxw_workbook* wb = workbook_new_opt(path.c_str(), &options);
+    lxw_worksheet* ws = workbook_add_worksheet(wb, nullptr);
+    lxw_format* date = workbook_add_format(wb);
+    format_set_num_format(date, "yyyy-mm-dd");
+    lxw_row_t row = 0;
+    std::size_t start = 0;
+    while (start < gbkCsv.size()) {
+        const std::size_t end = gbkCsv.find("\r\n", start);
+        const std::string line = gbkCsv.substr(start, end - start);
+        start = end + 2;
+        lxw_col_t col = 0;
+        std::size_t from = 0;
+        for (;;) {
+            const std::size_t comma = line.find(',', from);
+            const std::string field = line.substr(from, comma - from);
+            double value = 0;
+            QDate day;
+            if (row > 0 && col == 1 && (day = QDate::fromString(QString::fromStdString(field), Qt::ISODate)).isValid())
+                worksheet_write_number(ws, row, col, DateToSerial(day), date);
+            else if (row > 0 && !field.empty() && ParseDecimal(field, value))
+                worksheet_write_number(ws, row, col, value, nullptr);
+            else if (!field.empty())
+                worksheet_write_string(ws, row, col, corlith::GbkToUtf8(field).c_str(), nullptr);
+            if (comma == std::string::npos) break;
+            from = comma + 1;
+            ++col;
+        }
+        ++row;
+    }
+    if (workbook_close(wb) != LXW_NO_ERROR) Die("cannot write the spreadsheet");
+}
+
+// Runs work in a child process and returns what it wrote to the pipe (two numbers).
+std::pair<double, double> InChild(const std::function<std::pair<double, double>()>& work) {
+    int fds[2];
+    if (::pipe(fds) != 0) Die("pipe");
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0) Die("fork");
+    if (child == 0) {
+        const std::pair<double, double> result = work();
+        if (::write(fds[1], &result, sizeof result) != sizeof result) ::_exit(1);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::pair<double, double> result{-1, -1};
+    const bool got = ::read(fds[0], &result, sizeof result) == sizeof result;
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0) Die("the measuring child failed");
+    return result;
+}
+
 void Exec(sqlite3* db, const char* sql) { bench::Check(db, sqlite3_exec(db, sql, nullptr, nullptr, nullptr), sql); }
 
 // Best of `runs` for each side, the two sides taking turns after one warm-up run each; each
@@ -83,11 +152,10 @@ std::pair<double, double> BestOfAlternating(int runs, const std::function<void()
 }
 
 TImportPlan PlanOf(const QString& csv) {
-    TExchangeTable table;
     TImportTarget target;
+    TImportPlan plan;
     std::string e;
-    if (!ReadRegisterFile(csv, table, e) || !LoadImportTarget(kCompany, kPeriod, target, e)) Die(e);
-    TImportPlan plan = PlanImport(std::move(table), target);
+    if (!LoadImportTarget(kCompany, kPeriod, target, e) || !PlanImportFile(csv, target, false, plan, e)) Die(e);
     FreeInvoiceList(target.existing);
     if (plan.HasErrors()) Die(IssueText(plan.issues.front()));
     return plan;
@@ -101,7 +169,9 @@ void Import(const QString& csv) {
 struct Options {
     int max = 100000;
     bool import = true, exportToo = true;
+    bool memory = true;
     int runs = 0;   // 0: by size
+    int memoryRows = 1000000;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -112,16 +182,19 @@ Options ParseOptions(int argc, char** argv) {
             o.max = std::atoi(argv[++i]);
         } else if (a == "--runs" && i + 1 < argc) {
             o.runs = std::atoi(argv[++i]);
+        } else if (a == "--memory-rows" && i + 1 < argc) {
+            o.memoryRows = std::atoi(argv[++i]);
         } else if (a == "--only" && i + 1 < argc) {
             const std::string what = argv[++i];
             o.import = what == "import";
             o.exportToo = what == "export";
-            if (!o.import && !o.exportToo) Die("--only takes import or export");
+            o.memory = what == "memory";
+            if (!o.import && !o.exportToo && !o.memory) Die("--only takes import, export or memory");
         } else {
-            Die("usage: exchange_bench [--max N] [--only import|export] [--runs K]");
+            Die("usage: exchange_bench [--max N] [--only import|export|memory] [--runs K] [--memory-rows M]");
         }
     }
-    if (o.max < 1000) Die("--max must be at least 1000");
+    if (o.max < 1000 || o.memoryRows < 1000) Die("--max and --memory-rows must be at least 1000");
     return o;
 }
 
@@ -158,8 +231,9 @@ int main(int argc, char** argv) {
         // The floor: the statements the import runs, straight on SQLite in one transaction.
         std::vector<std::string> inserts;
         int xh = 0;
-        for (const TImportRow& row : PlanOf(csv).rows) {
-            Txxqtfpxx r = row.record;
+        const TImportPlan plan = PlanOf(csv);
+        for (const TImportRow& row : plan.rows) {
+            Txxqtfpxx r = plan.Record(row);
             r.xh = ++xh;
             inserts.push_back(corlith::GbkToUtf8(BuildInsertSql(r, kCompany)));
         }
@@ -209,6 +283,60 @@ int main(int argc, char** argv) {
         std::printf("\nExport of %d rows to CSV, as a multiple of SQLite stepping the same select plus\n"
                     "writing the same bytes (best of %d; target at most 1.5): %.2f\n",
                     n, runs, product / floor);
+    }
+
+    if (options.memory) {
+        const int n = options.memoryRows;
+        std::string error;
+        const std::string text = RegisterText(n);
+        if (!WriteCsvFile(csv, text, error)) Die(error);
+        const std::string xlsx = (dir / "in.xlsx").string();
+        WriteXlsxFromCsvText(text, xlsx);
+        std::vector<std::string> inserts;
+        {
+            const TImportPlan plan = PlanOf(csv);
+            int xh = 0;
+            for (const TImportRow& row : plan.rows) {
+                Txxqtfpxx r = plan.Record(row);
+                r.xh = ++xh;
+                inserts.push_back(corlith::GbkToUtf8(BuildInsertSql(r, kCompany)));
+            }
+        }
+        // Each side's best of a few runs; the memory of a run does not vary.
+        const int runs = options.runs > 0 ? options.runs : 3;
+        double floor = 1e300;
+        for (int run = 0; run < runs; ++run) {
+            clear();
+            floor = std::min(floor, bench::Time([&] {
+                Exec(db, "begin immediate");
+                for (const std::string& sql : inserts) Exec(db, sql.c_str());
+                Exec(db, "commit");
+            }));
+        }
+        clear();
+        inserts.clear();
+        inserts.shrink_to_fit();
+        std::printf("\nImport of %d rows (best of %d): peak resident memory per row (target at most 400 bytes)\n"
+                    "and time as a multiple of SQLite executing the same inserts (target at most 1.5)\n", n, runs);
+        std::printf("%-6s %10s %8s\n", "file", "bytes/row", "ratio");
+        for (const QString& file : {csv, QString::fromStdString(xlsx)}) {
+            double perRow = 0, seconds = 1e300;
+            for (int run = 0; run < runs; ++run) {
+                // What the parent freed goes back to the system, so the child starts from what is live.
+                ::malloc_trim(0);
+                const auto [bytes, took] = InChild([&] {
+                    if (!bench::ResetPeakResident()) Die("cannot reset the peak resident size (/proc/self/clear_refs)");
+                    const long long before = bench::ResidentBytes();
+                    const double time = bench::Time([&] { Import(file); });
+                    return std::pair<double, double>(static_cast<double>(bench::PeakResidentBytes() - before) / n, time);
+                });
+                perRow = std::max(perRow, bytes);
+                seconds = std::min(seconds, took);
+                clearThroughHost();
+            }
+            std::printf("%-6s %10.0f %8.2f\n", file.endsWith(QStringLiteral(".csv")) ? "csv" : "xlsx", perRow,
+                        seconds / floor);
+        }
     }
 
     sqlite3_close(db);

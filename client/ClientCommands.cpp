@@ -212,20 +212,20 @@ int RunImport(const ClientOptions& options) {
     const std::string& sbssq = context.period;
     std::string error;
 
-    TExchangeTable table;
-    if (!ReadRegisterFile(options.file, table, error)) {
-        corlith::CloseConnections();
-        return SetupError(u"%1：%2"_s.arg(options.file, GbkToQString(error)));
-    }
     TImportTarget target;
     if (!LoadImportTarget(nsrsbh, sbssq, target, error)) {
         FreeInvoiceList(target.existing);
         corlith::CloseConnections();
         return SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
     }
-    const TImportPlan plan = PlanImport(std::move(table), target);
+    TImportPlan plan;
+    const bool read = PlanImportFile(options.file, target, false, plan, error);
     FreeInvoiceList(target.existing);
-    for (const TImportIssue& issue : plan.issues) PrintLine(stderr, GbkToQString(IssueText(issue)));
+    if (!read) {
+        corlith::CloseConnections();
+        return SetupError(u"%1：%2"_s.arg(options.file, GbkToQString(error)));
+    }
+    for (const std::string& line : IssueLines(plan.issues)) PrintLine(stderr, GbkToQString(line));
     if (plan.HasErrors()) return ComputeFailed(u"导入失败", "文件中有错误，未导入任何发票");
 
     const int rows = static_cast<int>(plan.rows.size());

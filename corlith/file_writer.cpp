@@ -173,9 +173,11 @@ TFileWrite WriteFileWhole(const QString& path, std::string_view bytes) {
     return WriteFileWhole(std::string(native.constData(), static_cast<std::size_t>(native.size())), bytes);
 }
 
-void HoldingFileSizeSignal(const std::function<void()>& work) {
+bool HoldingFileSizeSignal(const std::function<void()>& work) {
     const TFileSizeSignalHold signalHold;
     work();
+    sigset_t pending;
+    return sigpending(&pending) == 0 && sigismember(&pending, SIGXFSZ);
 }
 
 std::string FileErrorText(int error) {

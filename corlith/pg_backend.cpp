@@ -7,6 +7,8 @@
 
 #include <libpq-fe.h>
 
+#include <QByteArray>
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 namespace corlith::db {
 namespace {
@@ -88,8 +91,38 @@ std::string Target(const std::string& uri) {
     return "服务器 " + Gbk(where) + " 上的数据库“" + Gbk(dbname) + "”";
 }
 
+// libpq quotes the parts of a URI it cannot read, the password among them (a literal "%"
+// in it is such a part): every form of the URI's password is taken out of its messages.
+std::string WithoutPassword(std::string detail, const std::string& uri) {
+    std::vector<std::string> secrets;
+    const std::size_t scheme = uri.find("://");
+    const std::string beforeQuery = uri.substr(0, uri.find('?'));
+    const std::size_t at = beforeQuery.rfind('@');
+    if (scheme != std::string::npos && at != std::string::npos && at > scheme) {
+        const std::string userinfo = beforeQuery.substr(scheme + 3, at - scheme - 3);
+        if (const std::size_t colon = userinfo.find(':'); colon != std::string::npos)
+            secrets.push_back(userinfo.substr(colon + 1));
+    }
+    for (std::size_t from = uri.find('?'); from != std::string::npos && from < uri.size();) {
+        const std::size_t end = std::min(uri.find('&', from + 1), uri.size());
+        const std::string pair = uri.substr(from + 1, end - from - 1);
+        if (pair.rfind("password=", 0) == 0) secrets.push_back(pair.substr(9));
+        from = end;
+    }
+    const std::size_t raw = secrets.size();
+    for (std::size_t i = 0; i < raw; ++i) {
+        const QByteArray decoded = QByteArray::fromPercentEncoding(QByteArray::fromStdString(secrets[i]));
+        secrets.push_back(decoded.toStdString());
+    }
+    for (const std::string& secret : secrets) {
+        if (secret.empty()) continue;
+        for (std::size_t found; (found = detail.find(secret)) != std::string::npos;) detail.replace(found, secret.size(), "***");
+    }
+    return detail;
+}
+
 std::string ConnectFailure(const std::string& uri, PGconn* conn) {
-    const std::string detail = conn ? Trimmed(PQerrorMessage(conn)) : std::string();
+    const std::string detail = conn ? WithoutPassword(Trimmed(PQerrorMessage(conn)), uri) : std::string();
     std::string reason;
     if (detail.find("password") != std::string::npos || detail.find("authentication") != std::string::npos)
         reason = "用户名或密码不正确";

@@ -7,6 +7,12 @@
 #include <QStringDecoder>
 
 #include <csv.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <functional>
 
 #include <algorithm>
 #include <array>
@@ -17,54 +23,122 @@ namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
+// A text that a spreadsheet would take for a formula, written behind an apostrophe.
+bool StartsLikeFormula(std::string_view text) {
+    return !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
+}
+bool FormulaGuarded(std::string_view field) { return field.size() >= 2 && field[0] == '\'' && StartsLikeFormula(field.substr(1)); }
+
 bool IsAscii(std::string_view s) {
     return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-struct CsvCollector {
-    TExchangeTable* table;
-    std::vector<TExchangeCell> cells;
-    int record = 0;
-    bool headerSeen = false;
-    int lastEnd = 0;   // the character that ended the last record or blank line
-};
-
-void OnField(void* field, std::size_t size, void* data) {
-    auto* c = static_cast<CsvCollector*>(data);
-    TExchangeCell& cell = c->cells.emplace_back();
-    if (field) cell.text.assign(static_cast<const char*>(field), size);
-}
-
-// Blank lines are reported too, so that a row's number is the row a spreadsheet shows it in;
-// the LF of a CR LF pair is no line of its own.
-void OnRecordEnd(int end, void* data) {
-    auto* c = static_cast<CsvCollector*>(data);
-    const bool pairedLf = end == '\n' && c->lastEnd == '\r' && c->cells.empty();
-    c->lastEnd = end;
-    if (pairedLf) return;
-    ++c->record;
-    const bool blank = std::all_of(c->cells.begin(), c->cells.end(), [](const TExchangeCell& cell) {
-        return cell.text.find_first_not_of(" \t") == std::string::npos;
-    });
-    const std::size_t fields = c->cells.size();
-    if (!blank) {
-        if (!c->headerSeen) {
-            c->headerSeen = true;
-            c->table->headerLine = c->record;
-            for (TExchangeCell& cell : c->cells) c->table->header.push_back(std::move(cell.text));
-        } else {
-            c->table->rows.push_back(TExchangeRow{c->record, std::move(c->cells)});
-        }
+// The records of a stream of GBK text, handed to a sink as they end.
+class TCsvStream {
+public:
+    explicit TCsvStream(TExchangeSink& sink) : sink_(sink) {
+        ready_ = csv_init(&parser_, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL) == 0;
+        // The field buffer grows by 128 bytes at a time otherwise: a long field would be copied
+        // over and over.
+        if (ready_) csv_set_blk_size(&parser_, 1 << 16);
     }
-    c->cells.clear();
-    // The next record most likely has as many fields: one allocation instead of a growing vector.
-    c->cells.reserve(fields);
-}
+    ~TCsvStream() {
+        if (ready_) csv_free(&parser_);
+    }
+    TCsvStream(const TCsvStream&) = delete;
+    TCsvStream& operator=(const TCsvStream&) = delete;
+
+    bool Feed(std::string_view gbk, std::string& error) {
+        if (!ready_) return Fail("内存不足", error);
+        sinceRecord_ += gbk.size();
+        if (csv_parse(&parser_, gbk.data(), gbk.size(), OnField, OnRecordEnd, this) != gbk.size())
+            return Fail(ParseFailure(), error);
+        // A record is a register's row: a longer one is no register (or lacks a closing quote).
+        if (sinceRecord_ > kMaxRecordBytes)
+            return Fail("第 " + std::to_string(record_ + 1) + " 行超过 1 MB，不是登记簿文件", error);
+        return true;
+    }
+    bool Finish(std::string& error) {
+        if (!ready_) return Fail("内存不足", error);
+        if (csv_fini(&parser_, OnField, OnRecordEnd, this) != 0) return Fail(ParseFailure(), error);
+        if (!headerSeen_) return Fail("文件中没有标题行", error);
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 20;
+
+    static bool Fail(const std::string& why, std::string& error) {
+        error = why;
+        return false;
+    }
+    std::string ParseFailure() {
+        return csv_error(&parser_) == CSV_EPARSE
+                   ? "CSV 格式错误：第 " + std::to_string(record_ + 1) + " 行的引号不成对"
+                   : std::string("内存不足");
+    }
+
+    static void OnField(void* field, std::size_t size, void* data) {
+        auto* c = static_cast<TCsvStream*>(data);
+        const std::size_t column = c->fields_++;
+        const std::string_view text = field ? std::string_view(static_cast<const char*>(field), size) : std::string_view();
+        const bool blank = text.find_first_not_of(" \t") == std::string_view::npos;
+        c->blank_ = c->blank_ && blank;
+        if (c->headerSeen_ && column >= c->width_) {
+            if (!blank && c->row_.extra.size() < kExtraColumnsKept) c->row_.extra.push_back(static_cast<int>(column));
+            return;
+        }
+        c->row_.cells.emplace_back().text.assign(FormulaGuarded(text) ? text.substr(1) : text);
+    }
+
+    // Blank lines are reported too, so that a row's number is the row a spreadsheet shows it
+    // in; the LF of a CR LF pair is no line of its own.
+    static void OnRecordEnd(int end, void* data) {
+        auto* c = static_cast<TCsvStream*>(data);
+        const bool pairedLf = end == '\n' && c->lastEnd_ == '\r' && c->fields_ == 0;
+        c->lastEnd_ = end;
+        c->sinceRecord_ = 0;
+        if (pairedLf) return;
+        ++c->record_;
+        const std::size_t fields = c->row_.cells.size();
+        if (!c->blank_) {
+            c->row_.line = c->record_;
+            if (!c->headerSeen_) {
+                c->headerSeen_ = true;
+                std::vector<std::string> captions;
+                captions.reserve(fields);
+                for (TExchangeCell& cell : c->row_.cells) captions.push_back(std::move(cell.text));
+                c->width_ = captions.size();
+                c->sink_.Header(captions, c->record_);
+            } else {
+                c->sink_.Row(c->row_);
+            }
+        }
+        c->row_.cells.clear();
+        c->row_.extra.clear();
+        c->fields_ = 0;
+        c->blank_ = true;
+        // The next record most likely has as many fields: one allocation instead of a growing vector.
+        c->row_.cells.reserve(fields);
+    }
+
+    TExchangeSink& sink_;
+    csv_parser parser_{};
+    bool ready_ = false;
+    TExchangeRow row_;
+    std::size_t fields_ = 0;
+    std::size_t width_ = 0;
+    std::size_t sinceRecord_ = 0;
+    int record_ = 0;
+    bool headerSeen_ = false;
+    bool blank_ = true;
+    int lastEnd_ = 0;   // the character that ended the last record or blank line
+};
 
 // Valid UTF-8 as GBK. ASCII stands for itself in both, so only the runs between ASCII
 // characters are converted, each distinct run once: a register repeats a handful of Chinese
 // words (type names, 是, 否) on every row. False, naming the line, at a character GBK lacks.
-bool Utf8RunsToGbk(std::string_view bytes, std::string& gbk, std::string& error) {
+bool Utf8RunsToGbk(std::string_view bytes, std::string& gbk, std::string& error, long long linesBefore = 0) {
     gbk.clear();
     gbk.reserve(bytes.size());
     std::unordered_map<std::string_view, std::string> converted;
@@ -85,7 +159,7 @@ bool Utf8RunsToGbk(std::string_view bytes, std::string& gbk, std::string& error)
             std::string code = QStringToGbk(text);
             if (GbkToQString(code) != text) {
                 const auto lines = std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(i), '\n');
-                error = "文件第 " + std::to_string(lines + 1) + " 行含有 GBK 无法表示的字符";
+                error = "文件第 " + std::to_string(linesBefore + lines + 1) + " 行含有 GBK 无法表示的字符";
                 return false;
             }
             it = converted.emplace(run, std::move(code)).first;
@@ -140,45 +214,176 @@ bool DecodeRegisterText(std::string_view bytes, std::string& gbk, TTextEncoding&
 
 bool ParseCsvText(const std::string& gbk, TExchangeTable& table, std::string& error) {
     table = TExchangeTable();
-    csv_parser parser;
-    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL) != 0) {
-        error = "内存不足";
+    TExchangeTableSink sink(table);
+    TCsvStream stream(sink);
+    return stream.Feed(gbk, error) && stream.Finish(error);
+}
+
+int OpenRegularInput(const QString& path, std::string& error) {
+    const QByteArray name = QFile::encodeName(path);
+    // Without blocking, so that a FIFO cannot hold the open; it is refused just after.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = "无法打开文件：" + QStringToGbk(QString::fromLocal8Bit(std::strerror(errno)));
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = "该路径不是普通文件（如管道或设备），不能导入";
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+namespace {
+
+// Whether bytes fed in pieces are UTF-8 (shortest forms, no surrogates), as QStringDecoder
+// judges it.
+class TUtf8Check {
+public:
+    void Feed(std::string_view bytes) {
+        for (const char ch : bytes) {
+            const auto b = static_cast<unsigned char>(ch);
+            if (need_ > 0) {
+                if (b < low_ || b > high_) valid_ = false;
+                low_ = 0x80, high_ = 0xBF;
+                --need_;
+                continue;
+            }
+            if (b < 0x80) continue;
+            if (b >= 0xC2 && b <= 0xDF) need_ = 1;
+            else if (b >= 0xE0 && b <= 0xEF) need_ = 2, low_ = b == 0xE0 ? 0xA0 : 0x80, high_ = b == 0xED ? 0x9F : 0xBF;
+            else if (b >= 0xF0 && b <= 0xF4) need_ = 3, low_ = b == 0xF0 ? 0x90 : 0x80, high_ = b == 0xF4 ? 0x8F : 0xBF;
+            else valid_ = false;
+        }
+    }
+    bool Valid() const { return valid_ && need_ == 0; }
+
+private:
+    int need_ = 0;
+    unsigned char low_ = 0x80, high_ = 0xBF;
+    bool valid_ = true;
+};
+
+// How much of a piece ends on a whole character; the rest waits for the next piece.
+std::size_t WholeUtf8(std::string_view bytes) {
+    std::size_t start = bytes.size();
+    for (int back = 0; back < 4 && start > 0; ++back) {
+        const auto b = static_cast<unsigned char>(bytes[--start]);
+        if ((b & 0xC0) == 0x80) continue;
+        const std::size_t length = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+        return start + length <= bytes.size() ? bytes.size() : start;
+    }
+    return bytes.size();
+}
+
+std::size_t WholeGbk(std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) i += static_cast<unsigned char>(bytes[i]) >= 0x81 ? 2 : 1;
+    return i > bytes.size() ? bytes.size() - 1 : bytes.size();
+}
+
+class TFd {
+public:
+    explicit TFd(int fd) : fd_(fd) {}
+    ~TFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+using TPieceProc = std::function<bool(std::string_view)>;
+// Hands the input's bytes from `from` on, a piece at a time, to take; false when take said
+// stop or the input could not be read (error set).
+using TPieceSource = std::function<bool(std::size_t from, const TPieceProc& take, std::string& error)>;
+
+// First the encoding, judged from the whole input; then the records, a piece at a time.
+bool ReadCsvPieces(const TPieceSource& source, TExchangeSink& sink, std::string& error) {
+    std::string head;
+    TUtf8Check utf8;
+    if (!source(0, [&](std::string_view piece) {
+            if (head.size() < kBom.size()) head.append(piece.substr(0, kBom.size() - head.size()));
+            utf8.Feed(piece);
+            return true;
+        }, error))
+        return false;
+    const bool bom = head == kBom;
+    if (bom && !utf8.Valid()) {
+        error = "文件以 UTF-8 标记开头，但内容不是有效的 UTF-8";
         return false;
     }
-    CsvCollector collector{&table, {}, 0, false};
-    const std::size_t parsed = csv_parse(&parser, gbk.data(), gbk.size(), OnField, OnRecordEnd, &collector);
-    bool ok = parsed == gbk.size();
-    if (ok) ok = csv_fini(&parser, OnField, OnRecordEnd, &collector) == 0;
-    if (!ok) {
-        error = csv_error(&parser) == CSV_EPARSE
-                    ? "CSV 格式错误：第 " + std::to_string(collector.record + 1) + " 行的引号不成对"
-                    : std::string("内存不足");
+    TCsvStream stream(sink);
+    std::string carried, gbk;
+    long long lines = 0;
+    const bool isUtf8 = utf8.Valid();
+    const bool read = source(bom ? kBom.size() : 0, [&](std::string_view piece) {
+        carried.append(piece);
+        const std::string_view text(carried);
+        const std::size_t whole = isUtf8 ? WholeUtf8(text) : WholeGbk(text);
+        const std::string_view ready = text.substr(0, whole);
+        if (isUtf8) {
+            if (!Utf8RunsToGbk(ready, gbk, error, lines)) return false;
+        } else if (GbkToQString(std::string(ready)).contains(QChar(QChar::ReplacementCharacter))) {
+            error = "无法识别文件的编码：既不是 UTF-8，也不是 GBK";
+            return false;
+        } else {
+            gbk.assign(ready);
+        }
+        lines += std::count(ready.begin(), ready.end(), '\n');
+        carried.erase(0, whole);
+        return stream.Feed(gbk, error);
+    }, error);
+    if (!read) return false;
+    if (!carried.empty()) {
+        error = isUtf8 ? "文件以不完整的字符结尾" : "无法识别文件的编码：既不是 UTF-8，也不是 GBK";
+        return false;
     }
-    csv_free(&parser);
-    if (ok && !collector.headerSeen) {
-        error = "文件中没有标题行";
-        ok = false;
-    }
-    return ok;
+    return stream.Finish(error);
+}
+
+}  // namespace
+
+bool ReadCsvRows(const QString& path, TExchangeSink& sink, std::string& error) {
+    const TFd fd(OpenRegularInput(path, error));
+    if (fd.Get() < 0) return false;
+    return ReadCsvPieces([&fd](std::size_t from, const TPieceProc& take, std::string& error) {
+        if (::lseek(fd.Get(), static_cast<off_t>(from), SEEK_SET) < 0) {
+            error = "无法读取文件";
+            return false;
+        }
+        static thread_local char piece[1 << 16];
+        for (;;) {
+            const ssize_t got = ::read(fd.Get(), piece, sizeof piece);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) {
+                error = "无法读取文件：" + QStringToGbk(QString::fromLocal8Bit(std::strerror(errno)));
+                return false;
+            }
+            if (got == 0) return true;
+            if (!take(std::string_view(piece, static_cast<std::size_t>(got)))) return false;
+        }
+    }, sink, error);
+}
+
+bool ReadCsvBytes(std::string_view bytes, std::size_t pieceSize, TExchangeSink& sink, std::string& error) {
+    return ReadCsvPieces([bytes, pieceSize](std::size_t from, const TPieceProc& take, std::string&) {
+        for (std::size_t at = from; at < bytes.size(); at += pieceSize)
+            if (!take(bytes.substr(at, pieceSize))) return false;
+        return true;
+    }, sink, error);
 }
 
 bool ReadCsvFile(const QString& path, TExchangeTable& table, std::string& error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = "无法打开文件：" + QStringToGbk(file.errorString());
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        error = "无法读取文件：" + QStringToGbk(file.errorString());
-        return false;
-    }
-    std::string gbk;
-    TTextEncoding encoding;
-    if (!DecodeRegisterText(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), gbk,
-                            encoding, error))
-        return false;
-    return ParseCsvText(gbk, table, error);
+    table = TExchangeTable();
+    TExchangeTableSink sink(table);
+    return ReadCsvRows(path, sink, error);
 }
 
 void AppendCsvField(std::string& out, std::string_view field) {
@@ -274,6 +479,11 @@ void TCsvWriter::Field(std::string_view gbk) {
         *p++ = '"';
     }
     used_ += static_cast<std::size_t>(p - start);
+}
+
+void TCsvWriter::Text(std::string_view gbk) {
+    if (!StartsLikeFormula(gbk)) return Field(gbk);
+    Field("'" + std::string(gbk));
 }
 
 void TCsvWriter::EndRecord() {

@@ -21,9 +21,19 @@ bool DecodeRegisterText(std::string_view bytes, std::string& gbk, TTextEncoding&
 bool Utf8ToGbkText(std::string_view utf8, std::string& gbk);
 
 // Records of GBK text into a table: the first non-blank record is the header; blank records
-// are skipped. False with a message on a malformed quote.
+// are skipped; the apostrophe that TCsvWriter::Text puts before a formula-like text is taken
+// off. False with a message on a malformed quote.
 bool ParseCsvText(const std::string& gbk, TExchangeTable& table, std::string& error);
+// A file is read a piece at a time: first its encoding is judged, then its records are parsed
+// and handed over as they end. A record beyond 1 MB is refused.
 bool ReadCsvFile(const QString& path, TExchangeTable& table, std::string& error);
+bool ReadCsvRows(const QString& path, TExchangeSink& sink, std::string& error);
+// The same on bytes in memory, handed to the parser pieceSize (at least 1) bytes at a time.
+bool ReadCsvBytes(std::string_view bytes, std::size_t pieceSize, TExchangeSink& sink, std::string& error);
+
+// The file opened for reading when it is a regular file (never waiting on a FIFO), else -1
+// with the reason (GBK).
+int OpenRegularInput(const QString& path, std::string& error);
 
 // One field, quoted when it holds a comma, a quote, CR or LF.
 void AppendCsvField(std::string& out, std::string_view field);
@@ -38,6 +48,9 @@ public:
     TCsvWriter();
     void Reserve(std::size_t bytes);
     void Field(std::string_view gbk);
+    // A text field: one that starts with =, +, -, @, a tab or a CR gets an apostrophe in front,
+    // so that a spreadsheet shows it instead of computing it; the reader takes it off again.
+    void Text(std::string_view gbk);
     // A field already in UTF-8 that needs no quotes (numbers, fixed words), written as it is.
     void Verbatim(std::string_view utf8) {
         char* p = Room(utf8.size() + 1);

@@ -4,6 +4,7 @@
 #include "exchange/f_CsvFile.h"
 #include "exchange/f_XlsxFile.h"
 #include "host/corlith_api.h"
+#include "host/corlith_files.h"
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_InvoiceStore.h"
@@ -18,6 +19,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <type_traits>
 #include <unordered_map>
 
@@ -52,6 +54,11 @@ std::string NumberText(double value) {
 
 std::string CellText(const TExchangeCell& cell) {
     return cell.kind == TExchangeCell::Text ? Trim(cell.text) : NumberText(cell.number);
+}
+
+// What a message names: the cell's own text as the file holds it.
+std::string ShownText(const TExchangeCell& cell) {
+    return cell.kind == TExchangeCell::Text || cell.text.empty() ? CellText(cell) : cell.text;
 }
 
 // yyyy-MM-dd, yyyy-M-d, yyyy/M/d or yyyyMMdd; an invalid date for anything else. Read by
@@ -107,9 +114,13 @@ struct RowMapper {
     // "¥" and thousands separators are dropped. Empty text stays empty.
     bool Money(int column, const TExchangeCell& cell, std::string& out) {
         if (cell.kind != TExchangeCell::Text) {
+            if (!(std::fabs(cell.number) < 1e12)) {
+                Issue(column, "整数部分超过 12 位：" + ShownText(cell));
+                return false;
+            }
             const double cents = cell.number * 100;
             if (std::fabs(cents - std::round(cents)) > 1e-6) {
-                Issue(column, "最多两位小数：" + NumberText(cell.number));
+                Issue(column, "最多两位小数：" + ShownText(cell));
                 return false;
             }
             out = FixedToText(MoneyToFixed(std::round(cents) / 100));
@@ -187,14 +198,14 @@ struct RowMapper {
         if (cell.kind != TExchangeCell::Text) {
             value = cell.number;
         } else if (!ParseDecimal(text, value)) {
-            Issue(RcSl, "无法识别的税率：" + CellText(cell));
+            Issue(RcSl, "无法识别的税率：" + ShownText(cell));
             return false;
         }
         const bool fraction = !percent && value > 0 && value < 1;
         if (fraction) value *= 100;
         const double whole = std::round(value);
-        if (std::fabs(value - whole) > 1e-9 || whole < 0 || whole > 100) {
-            Issue(RcSl, "税率应为整数百分比：" + CellText(cell));
+        if (!(std::fabs(value - whole) <= 1e-9 && whole >= 0 && whole <= 100)) {
+            Issue(RcSl, "税率应为整数百分比：" + ShownText(cell));
             return false;
         }
         rate = static_cast<int32_t>(whole);
@@ -208,7 +219,7 @@ struct RowMapper {
 
     bool Date(const TExchangeCell& cell, QDate& date) {
         date = cell.kind == TExchangeCell::Date ? SerialToDate(cell.number) : DateOfText(CellText(cell));
-        if (!date.isValid()) Issue(RcKprq, "无法识别的日期：" + CellText(cell));
+        if (!date.isValid()) Issue(RcKprq, "无法识别的日期：" + ShownText(cell));
         return date.isValid();
     }
 
@@ -222,7 +233,7 @@ struct RowMapper {
             flag = "1";
             return true;
         }
-        Issue(column, "应为 是/否、1/0、Y/N 或 true/false：" + CellText(cell));
+        Issue(column, "应为 是/否、1/0、Y/N 或 true/false：" + ShownText(cell));
         return false;
     }
 };
@@ -347,11 +358,17 @@ bool LoadImportTarget(const std::string& nsrsbh, const std::string& kjny, TImpor
     return ReadInvoiceList(nsrsbh, kjny, "", "", target.existing, error);
 }
 
-bool ReadRegisterFile(const QString& path, TExchangeTable& table, std::string& error) {
-    if (HasSuffix(path, u"xlsx")) return ReadXlsxFile(path, table, error);
-    if (HasSuffix(path, u"csv")) return ReadCsvFile(path, table, error);
+bool ReadRegisterRows(const QString& path, TExchangeSink& sink, std::string& error) {
+    if (HasSuffix(path, u"xlsx")) return ReadXlsxRows(path, sink, error);
+    if (HasSuffix(path, u"csv")) return ReadCsvRows(path, sink, error);
     error = "只能导入 .csv 或 .xlsx 文件";
     return false;
+}
+
+bool ReadRegisterFile(const QString& path, TExchangeTable& table, std::string& error) {
+    table = TExchangeTable();
+    TExchangeTableSink sink(table);
+    return ReadRegisterRows(path, sink, error);
 }
 
 namespace {
@@ -364,17 +381,20 @@ struct TColumnMap {
 
 // The header: every caption once, nothing unknown, the three that must be there present.
 // False when it fails; the issues say why.
-bool MapHeader(const TExchangeTable& table, RowMapper& map, TColumnMap& columns) {
+bool MapHeader(const std::vector<std::string>& header, int headerLine, RowMapper& map, TColumnMap& columns) {
+    // A few unknown names say enough; a header of a million would make a line of megabytes.
+    constexpr std::size_t kUnknownNamed = 5;
     std::fill(std::begin(columns.columnOf), std::end(columns.columnOf), -1);
-    columns.fileColumn.assign(table.header.size(), -1);
+    columns.fileColumn.assign(header.size(), -1);
     std::string unknown;
-    map.line = table.headerLine;
-    for (std::size_t i = 0; i < table.header.size(); ++i) {
-        const std::string caption = Trim(table.header[i]);
+    std::size_t unknownCount = 0;
+    map.line = headerLine;
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        const std::string caption = Trim(header[i]);
         if (caption.empty()) continue;
         const int c = ColumnOfCaption(caption);
         if (c < 0) {
-            unknown += (unknown.empty() ? "" : "、") + caption;
+            if (++unknownCount <= kUnknownNamed) unknown += (unknown.empty() ? "" : "、") + GbkAbbreviate(caption, 40);
         } else if (columns.columnOf[c] >= 0) {
             map.Issue(-1, "列重复：" + caption);
         } else {
@@ -382,6 +402,7 @@ bool MapHeader(const TExchangeTable& table, RowMapper& map, TColumnMap& columns)
             columns.fileColumn[i] = c;
         }
     }
+    if (unknownCount > kUnknownNamed) unknown += " 等 " + std::to_string(unknownCount) + " 列";
     if (!unknown.empty()) map.Issue(-1, "未知的列：" + unknown);
     std::string missing;
     for (int c : {RcFplx, RcJe, RcSl})
@@ -390,34 +411,17 @@ bool MapHeader(const TExchangeTable& table, RowMapper& map, TColumnMap& columns)
     return !map.plan.HasErrors();
 }
 
-// The rows that hold invoices: a last row captioned "合计" is the total line of an export.
-std::size_t InvoiceRowCount(const TExchangeTable& table, const TColumnMap& columns) {
-    std::size_t rowCount = table.rows.size();
-    if (rowCount > 0) {
-        const TExchangeRow& last = table.rows.back();
-        const auto type = static_cast<std::size_t>(columns.columnOf[RcFplx]);
-        if (type < last.cells.size() && CellText(last.cells[type]) == kTotalCaption) --rowCount;
-    }
-    return rowCount;
-}
-
-// The row's cells in register order; a row's vector taken over from the table saves
-// allocating one per row and leaves no freed one behind in the middle of the heap.
-template <class Row>
-void GatherCells(Row& row, const TColumnMap& columns, RowMapper& map, TImportRow& out) {
-    std::array<TExchangeCell, RegisterColumnCount> found;
+// The row's cells in register order into cells (RegisterColumnCount of them); data in a
+// column without a caption is an issue.
+void GatherCells(TExchangeRow& row, const TColumnMap& columns, RowMapper& map, std::vector<TExchangeCell>& cells) {
+    cells.assign(RegisterColumnCount, TExchangeCell());
     for (std::size_t i = 0; i < row.cells.size(); ++i) {
-        if (i < columns.fileColumn.size() && columns.fileColumn[i] >= 0) {
-            auto& cell = found[static_cast<std::size_t>(columns.fileColumn[i])];
-            if constexpr (std::is_const_v<Row>) cell = row.cells[i];
-            else cell = std::move(row.cells[i]);
-        } else if (!CellText(row.cells[i]).empty()) {
+        if (i < columns.fileColumn.size() && columns.fileColumn[i] >= 0)
+            cells[static_cast<std::size_t>(columns.fileColumn[i])] = std::move(row.cells[i]);
+        else if (!CellText(row.cells[i]).empty())
             map.Issue(-1, "第 " + std::to_string(i + 1) + " 列有数据但没有标题");
-        }
     }
-    if constexpr (!std::is_const_v<Row>) out.cells = std::move(row.cells);
-    out.cells.resize(RegisterColumnCount);
-    std::move(found.begin(), found.end(), out.cells.begin());
+    for (const int column : row.extra) map.Issue(-1, "第 " + std::to_string(column + 1) + " 列有数据但没有标题");
 }
 
 // One row read into a record and the entry the detail window's checks take, and which values
@@ -516,7 +520,7 @@ void ReadFlagsAndBuyer(const TImportRow& row, RowMapper& map, Txxqtfpxx& r, TRow
     } else if (std::fabs(buyer.number) < 1e15 && buyer.number == std::floor(buyer.number)) {
         entry.buyer = NumberText(buyer.number);
     } else {
-        map.Issue(RcGfnsr, "税号应为文本，不能是数值：" + CellText(buyer));
+        map.Issue(RcGfnsr, "税号应为文本，不能是数值：" + ShownText(buyer));
     }
     r.gfnsr = entry.buyer.empty() ? std::string(" ") : entry.buyer;
 }
@@ -547,81 +551,195 @@ void FinishRecord(const TRowReading& read, const TImportTarget& target, const st
     r.txsj = today;
 }
 
-// The rows of the file that passed, for the warnings of invoices the register or the file
-// holds already.
-struct TDuplicateWatch {
-    DuplicateIndex registered;
-    DuplicateIndex earlier;  // rows of the file that passed, by their record
-    std::unordered_map<const Txxqtfpxx*, int> lineOf;
+// The fields that make two invoices the same one (SameInvoice), as one hash.
+uint64_t InvoiceKey(const Txxqtfpxx& r) {
+    std::string key = BucketOf(r);
+    key += '\x1f';
+    key += TrimBlanks(r.kprq).substr(0, 10);
+    key += '\x1f';
+    key += AmountText(r.se);
+    key += '\x1f';
+    key += TrimBlanks(r.gfnsr);
+    return std::hash<std::string>{}(key);
+}
 
-    explicit TDuplicateWatch(const TImportTarget& target) {
-        for (const Txxqtfpxx* r : target.existing) registered.buckets[BucketOf(*r)].push_back(r);
+// Plans the file's rows as they arrive, through the steps above. The last row is held back
+// until the next one comes or the file ends, since a last row captioned "合计" is the total
+// line of an export.
+class TImportPlanner final : public TExchangeSink {
+public:
+    TImportPlanner(const TImportTarget& target, bool keepCells)
+        : target_(target), keepCells_(keepCells), map_{target, plan_} {
+        today_ = QStringToGbk(target.context.today.toString(QStringLiteral("yyyy-MM-dd")));
+        plan_.blank = MakeInvoiceTemplate(0, target.kjny, today_);
+        plan_.blank.sbssq = target.kjny;
+        plan_.typeCodes = target.typeCodes;
+        plan_.typeNames = target.typeNames;
+        for (const Txxqtfpxx* r : target.existing) registered_.buckets[BucketOf(*r)].push_back(r);
     }
-    // stored stays where it is (the plan's rows were reserved).
-    void Check(const Txxqtfpxx& stored, int line, RowMapper& map) {
-        const std::string bucket = BucketOf(stored);
-        if (registered.Find(stored, bucket)) {
-            map.Issue(-1, "与登记簿中已有的一张发票相同（类型、日期、金额、税额、购方税号）", true);
-            map.plan.storedDuplicateLines.push_back(line);
-        }
-        if (const Txxqtfpxx* first = earlier.Find(stored, bucket))
-            map.Issue(-1, "与文件第 " + std::to_string(lineOf[first]) + " 行相同（类型、日期、金额、税额、购方税号）", true);
-        else {
-            lineOf[&stored] = line;
-            earlier.buckets[bucket].push_back(&stored);
-        }
+
+    void Header(std::vector<std::string>& captions, int line) override {
+        headerFailed_ = !MapHeader(captions, line, map_, columns_);
     }
-};
 
-// The plan keeps each row's cells for the preview: taken from the table when it is the
-// plan's to take, else copied.
-template <class Table>
-TImportPlan PlanRows(Table& table, const TImportTarget& target) {
-    TImportPlan plan;
-    RowMapper map{target, plan};
-    TColumnMap columns;
-    if (!MapHeader(table, map, columns)) return plan;
-    const std::size_t rowCount = InvoiceRowCount(table, columns);
+    void Row(TExchangeRow& row) override {
+        if (headerFailed_) return;
+        if (held_) Map(*held_);
+        else held_.emplace();
+        std::swap(*held_, row);
+    }
 
-    const std::string today = QStringToGbk(target.context.today.toString(QStringLiteral("yyyy-MM-dd")));
-    const Txxqtfpxx blank = MakeInvoiceTemplate(0, target.kjny, today);
-    TDuplicateWatch duplicates(target);
+    TImportPlan Finish() {
+        if (held_ && !headerFailed_) {
+            const auto type = static_cast<std::size_t>(columns_.columnOf[RcFplx]);
+            if (!(type < held_->cells.size() && CellText(held_->cells[type]) == kTotalCaption)) Map(*held_);
+        }
+        held_.reset();
+        if (!headerFailed_ && plan_.rows.empty()) {
+            map_.line = 0;
+            map_.Issue(-1, "文件中没有发票");
+        }
+        return std::move(plan_);
+    }
 
-    plan.rows.reserve(rowCount);
-    for (std::size_t k = 0; k < rowCount; ++k) {
-        auto& row = table.rows[k];
+private:
+    void Map(TExchangeRow& row) {
+        RowMapper& map = map_;
         map.line = row.line;
-        const std::size_t issuesBefore = plan.issues.size();
-        TImportRow out;
-        out.line = row.line;
-        GatherCells(row, columns, map, out);
-        Txxqtfpxx& r = out.record;
-        r = blank;
+        const std::size_t issuesBefore = plan_.issues.size();
+        GatherCells(row, columns_, map, work_.cells);
+        Txxqtfpxx& r = record_;
+        r = plan_.blank;
         TRowReading read;
-        ReadTypeDateCount(out, target, map, r, read);
-        ReadFigures(out, map, r, read);
-        ReadFlagsAndBuyer(out, map, r, read);
-        ReportEntryFindings(target, map, read);
-        FinishRecord(read, target, today, r);
+        ReadTypeDateCount(work_, target_, map, r, read);
+        ReadFigures(work_, map, r, read);
+        ReadFlagsAndBuyer(work_, map, r, read);
+        ReportEntryFindings(target_, map, read);
+        FinishRecord(read, target_, today_, r);
 
-        const bool rowFailed = std::any_of(plan.issues.begin() + static_cast<std::ptrdiff_t>(issuesBefore),
-                                           plan.issues.end(), [](const TImportIssue& i) { return !i.warning; });
+        const bool rowFailed = std::any_of(plan_.issues.begin() + static_cast<std::ptrdiff_t>(issuesBefore),
+                                           plan_.issues.end(), [](const TImportIssue& i) { return !i.warning; });
         if (!rowFailed && HasBadCheckDigit(TrimBlanks(r.gfnsr)))
             map.Issue(RcGfnsr, "不是有效的统一社会信用代码（校验位不符）", true);
-        plan.rows.push_back(std::move(out));
-        if (!rowFailed) duplicates.Check(plan.rows.back().record, row.line, map);
+
+        TImportRow& out = plan_.rows.emplace_back();
+        out.line = row.line;
+        for (std::size_t t = 0; t < plan_.typeCodes.size(); ++t)
+            if (read.entry.typeChosen && plan_.typeCodes[t] == r.fplx) out.type = static_cast<uint8_t>(std::min<std::size_t>(t, 255));
+        out.gfnsr = read.entry.buyer;
+        out.je = r.je;
+        out.se = r.se;
+        out.fs = static_cast<int32_t>(r.fs);
+        out.sl = static_cast<uint8_t>(std::clamp(r.sl, 0, 255));
+        out.kprq = r.kprq == plan_.blank.kprq ? 0 : DateNumber(r.kprq);
+        out.flags = static_cast<uint8_t>((FlagSet(r.ms) ? IfMs : 0) | (FlagSet(r.lwfp) ? IfLwfp : 0) |
+                                         (FlagSet(r.zfbz) ? IfZfbz : 0) | (FlagSet(r.jzjt) ? IfJzjt : 0));
+        if (keepCells_) out.cells = work_.cells;
+        if (rowFailed) return;
+        const std::string bucket = BucketOf(r);
+        if (registered_.Find(r, bucket)) {
+            map.Issue(-1, "与登记簿中已有的一张发票相同（类型、日期、金额、税额、购方税号）", true);
+            plan_.storedDuplicateLines.push_back(row.line);
+        }
+        const auto [first, added] = earlier_.emplace(InvoiceKey(r), static_cast<uint32_t>(plan_.rows.size() - 1));
+        if (!added && SameInvoice(plan_.Record(plan_.rows[first->second]), r))
+            map.Issue(-1, "与文件第 " + std::to_string(plan_.rows[first->second].line) + " 行相同（类型、日期、金额、税额、购方税号）", true);
     }
-    if (plan.rows.empty()) {
-        map.line = 0;
-        map.Issue(-1, "文件中没有发票");
+
+    static int32_t DateNumber(const std::string& text) {
+        const QDate date = DateOfText(text);
+        return date.isValid() ? date.year() * 10000 + date.month() * 100 + date.day() : 0;
     }
-    return plan;
+
+    const TImportTarget& target_;
+    const bool keepCells_;
+    TImportPlan plan_;
+    RowMapper map_;
+    std::string today_;
+    TColumnMap columns_;
+    bool headerFailed_ = false;
+    std::optional<TExchangeRow> held_;
+    DuplicateIndex registered_;
+    std::unordered_map<uint64_t, uint32_t> earlier_;   // rows of the file that passed, by InvoiceKey
+    TImportRow work_;                                   // the row being read, its cells in register order
+    Txxqtfpxx record_;
+};
+
+template <class Table>
+TImportPlan PlanRows(Table& table, const TImportTarget& target) {
+    TImportPlanner planner(target, true);
+    std::vector<std::string> header = table.header;
+    planner.Header(header, table.headerLine);
+    for (auto& row : table.rows) {
+        TExchangeRow taken;
+        if constexpr (std::is_const_v<Table>) taken = row;
+        else taken = std::move(row);
+        planner.Row(taken);
+    }
+    return planner.Finish();
 }
+
 }  // namespace
+
+void TImportPlan::Fill(const TImportRow& row, Txxqtfpxx& r) const {
+    r = blank;
+    if (row.type < typeCodes.size()) {
+        r.fplx = typeCodes[row.type];
+        r.fplxmc = typeNames[row.type];
+    }
+    if (row.kprq != 0) r.kprq = DateText(QDate(row.kprq / 10000, row.kprq / 100 % 100, row.kprq % 100));
+    r.fs = row.fs;
+    r.je = row.je;
+    r.se = row.se;
+    r.sl = row.sl;
+    r.gfnsr = row.gfnsr.empty() ? std::string(" ") : row.gfnsr;
+    r.ms = row.flags & IfMs ? "1" : "0";
+    r.lwfp = row.flags & IfLwfp ? "1" : "0";
+    r.zfbz = row.flags & IfZfbz ? "1" : "0";
+    r.jzjt = row.flags & IfJzjt ? "1" : "0";
+}
 
 TImportPlan PlanImport(const TExchangeTable& table, const TImportTarget& target) { return PlanRows(table, target); }
 
 TImportPlan PlanImport(TExchangeTable&& table, const TImportTarget& target) { return PlanRows(table, target); }
+
+bool PlanImportFile(const QString& path, const TImportTarget& target, bool keepCells, TImportPlan& plan,
+                    std::string& error) {
+    TImportPlanner planner(target, keepCells);
+    if (!ReadRegisterRows(path, planner, error)) return false;
+    plan = planner.Finish();
+    return true;
+}
+
+std::vector<std::string> IssueLines(const std::vector<TImportIssue>& issues, std::size_t perKind) {
+    // A kind: error or warning, the column, and the wording before its value.
+    const auto kindOf = [](const TImportIssue& issue) {
+        const std::size_t colon = issue.text.find("：");
+        std::string kind = issue.warning ? "w" : "e";
+        kind += issue.column + '\x1f' + issue.text.substr(0, colon == std::string::npos ? std::string::npos : colon);
+        // "与文件第 12 行相同" and the like differ only in a number.
+        kind.erase(std::remove_if(kind.begin(), kind.end(), [](char c) { return c >= '0' && c <= '9'; }), kind.end());
+        return kind;
+    };
+    std::unordered_map<std::string, std::size_t> seen;
+    std::vector<std::pair<std::string, std::size_t>> over;   // kind's first text, how many beyond
+    std::unordered_map<std::string, std::size_t> overIndex;
+    std::vector<std::string> lines;
+    for (const TImportIssue& issue : issues) {
+        const std::string kind = kindOf(issue);
+        if (++seen[kind] <= perKind) {
+            lines.push_back(IssueText(issue));
+            continue;
+        }
+        const auto [it, added] = overIndex.emplace(kind, over.size());
+        if (added) over.emplace_back(issue.warning ? "提示" : "错误", 0);
+        ++over[it->second].second;
+    }
+    for (const auto& [what, count] : over)
+        lines.push_back("……另有 " + std::to_string(count) + " 条同类" + what + "未列出");
+    return lines;
+}
+
 
 bool ImportAllowed(std::string& reason) {
     std::string message;
@@ -637,19 +755,24 @@ TStoreResult StoreImport(const TImportPlan& plan, const std::string& nsrsbh, con
         return TStoreResult::Refused;
     }
     if (!ImportAllowed(error)) return TStoreResult::Refused;
-    std::vector<Txxqtfpxx> records;
-    records.reserve(plan.rows.size());
-    for (const TImportRow& row : plan.rows) records.push_back(row.record);
     const TInvoiceStore store = ModuleInvoiceStore(nsrsbh, kjny);
-    const TStoreOutcome outcome = store.InsertAll(records, [&progress](std::size_t done, std::size_t total) {
-        return !progress || progress(static_cast<int>(done), static_cast<int>(total));
+    // The database grows while the rows go in; beyond a file-size limit the write fails instead
+    // of ending the program, and the transaction rolls back.
+    TStoreOutcome outcome;
+    const bool sizeLimitMet = corlith::HoldingFileSizeSignal([&] {
+        outcome = store.InsertEach(
+            plan.rows.size(), [&plan](std::size_t i, Txxqtfpxx& record) { plan.Fill(plan.rows[i], record); },
+            [&progress](std::size_t done, std::size_t total) {
+                return !progress || progress(static_cast<int>(done), static_cast<int>(total));
+            });
     });
     if (outcome.Ok()) return TStoreResult::Stored;
     if (outcome.failure == TStoreFailure::Cancelled) {
         error = "导入已取消，未导入任何发票";
         return TStoreResult::Cancelled;
     }
-    error = ErrorOrUnknown(outcome.error);
+    error = sizeLimitMet ? std::string("数据库文件超出允许的大小，未导入任何发票")
+                            : ErrorOrUnknown(outcome.error);
     return TStoreResult::Failed;
 }
 
@@ -672,7 +795,7 @@ public:
     std::size_t Size() const { return csv_.Size(); }
     std::string& Bytes() { return csv_.Bytes(); }
 
-    void operator()(std::string_view text) { csv_.Field(text); }
+    void operator()(std::string_view text) { csv_.Text(text); }
     void operator()(TPlainText text) { csv_.Verbatim(text.text); }
     void operator()(TYesNo flag) { csv_.Verbatim(flag.yes ? yes_ : no_); }
 

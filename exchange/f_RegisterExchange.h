@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,20 +29,34 @@ struct TImportIssue {
 // "第 12 行 金额：……" (warnings start with "提示："), GBK.
 std::string IssueText(const TImportIssue& issue);
 
+// What one row of the file stores, packed: a file may hold a million of them.
 struct TImportRow {
     int line = 0;
-    Txxqtfpxx record;                       // everything but xh, which the store assigns
-    std::vector<TExchangeCell> cells;       // by RegisterColumn, as found (empty when absent)
+    std::string gfnsr;                      // the buyer's id; empty when none
+    double je = 0, se = 0;
+    int32_t fs = 0;
+    int32_t kprq = 0;                       // yyyymmdd; 0: the template's day of the period
+    uint8_t type = 0;                       // in the plan's type lists
+    uint8_t sl = 0;
+    uint8_t flags = 0;                      // TImportFlag bits
+    std::vector<TExchangeCell> cells;       // by RegisterColumn, as found; kept only for a preview
 };
+enum TImportFlag : uint8_t { IfMs = 1, IfLwfp = 2, IfZfbz = 4, IfJzjt = 8 };
 
 struct TImportPlan {
-    std::vector<TImportRow> rows;
+    std::deque<TImportRow> rows;
     std::vector<TImportIssue> issues;       // in file order
     // Lines of the rows that the register holds already (a file imported twice); such an import
     // needs the user's consent.
     std::vector<int> storedDuplicateLines;
     bool HasErrors() const;
     int WarningCount() const;
+    // The invoice a row stores (its xh is the store's to set).
+    Txxqtfpxx Record(const TImportRow& row) const { Txxqtfpxx r; Fill(row, r); return r; }
+    void Fill(const TImportRow& row, Txxqtfpxx& record) const;
+
+    Txxqtfpxx blank;                        // the template every row starts from
+    std::vector<std::string> typeCodes, typeNames;
 };
 
 // What the rows are checked against.
@@ -61,6 +76,7 @@ bool LoadImportTarget(const std::string& nsrsbh, const std::string& kjny, TImpor
 
 // Reads a .csv or .xlsx file by its extension.
 bool ReadRegisterFile(const QString& path, TExchangeTable& table, std::string& error);
+bool ReadRegisterRows(const QString& path, TExchangeSink& sink, std::string& error);
 
 // "N 行与登记簿中已有的发票相同（第 a、b 行）", GBK; empty when there are none.
 std::string StoredDuplicatesText(const TImportPlan& plan);
@@ -69,6 +85,14 @@ std::string StoredDuplicatesText(const TImportPlan& plan);
 TImportPlan PlanImport(const TExchangeTable& table, const TImportTarget& target);
 // The same, taking the table's cells into the plan instead of copying them.
 TImportPlan PlanImport(TExchangeTable&& table, const TImportTarget& target);
+// Reads and plans the file a row at a time, keeping the rows' cells only when asked (for a
+// preview). False with the reader's message when the file cannot be read.
+bool PlanImportFile(const QString& path, const TImportTarget& target, bool keepCells, TImportPlan& plan,
+                    std::string& error);
+
+// The issues as lines to show: of each kind (same column, same wording up to its value,
+// error or warning) the first `perKind`, then one line counting the rest.
+std::vector<std::string> IssueLines(const std::vector<TImportIssue>& issues, std::size_t perKind = 100);
 
 // Called now and then while rows are stored; returning false cancels (nothing is stored).
 using TImportProgress = std::function<bool(int done, int total)>;

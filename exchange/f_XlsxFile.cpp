@@ -7,14 +7,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <pugixml.hpp>
 #include <xlsxwriter.h>
-#include <zip.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <memory>
 
 namespace {
@@ -33,120 +31,6 @@ std::string ColumnName(int column) {
     std::string name;
     for (int c = column + 1; c > 0; c = (c - 1) / 26) name.insert(name.begin(), static_cast<char>('A' + (c - 1) % 26));
     return name;
-}
-
-// ---- reading ---------------------------------------------------------------------------
-
-bool ReadEntry(zip_t* archive, const std::string& name, std::string& out) {
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_stat(archive, name.c_str(), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)) return false;
-    zip_file_t* file = zip_fopen(archive, name.c_str(), 0);
-    if (!file) return false;
-    out.resize(static_cast<std::size_t>(st.size));
-    const zip_int64_t got = st.size ? zip_fread(file, out.data(), st.size) : 0;
-    zip_fclose(file);
-    return got == static_cast<zip_int64_t>(st.size);
-}
-
-// Names compared without their namespace prefix, since writers choose their own prefixes.
-const char* LocalName(const pugi::xml_node& node) {
-    const char* name = node.name();
-    const char* colon = std::strchr(name, ':');
-    return colon ? colon + 1 : name;
-}
-
-pugi::xml_node Child(const pugi::xml_node& node, const char* local) {
-    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
-        if (c.type() == pugi::node_element && std::strcmp(LocalName(c), local) == 0) return c;
-    return pugi::xml_node();
-}
-
-pugi::xml_attribute Attribute(const pugi::xml_node& node, const char* local) {
-    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
-        const char* name = a.name();
-        const char* colon = std::strchr(name, ':');
-        if (std::strcmp(colon ? colon + 1 : name, local) == 0) return a;
-    }
-    return pugi::xml_attribute();
-}
-
-// The text of a string item: every <t> below it, leaving out phonetic runs.
-void CollectText(const pugi::xml_node& node, std::string& out) {
-    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
-        if (c.type() != pugi::node_element) continue;
-        const char* local = LocalName(c);
-        if (std::strcmp(local, "t") == 0)
-            out += c.text().get();
-        else if (std::strcmp(local, "rPh") != 0)
-            CollectText(c, out);
-    }
-}
-
-bool IsDateFormatCode(const std::string& code) {
-    bool quoted = false;
-    bool bracket = false;
-    for (std::size_t i = 0; i < code.size(); ++i) {
-        const char c = code[i];
-        if (quoted) {
-            if (c == '"') quoted = false;
-            continue;
-        }
-        if (bracket) {
-            if (c == ']') bracket = false;
-            continue;
-        }
-        if (c == '"') quoted = true;
-        else if (c == '[') bracket = true;
-        else if (c == '\\' || c == '_' || c == '*') ++i;
-        else if (c == 'd' || c == 'D' || c == 'y' || c == 'Y' || c == 'm' || c == 'M') return true;
-        else if (c == ';') break;  // the format of positive numbers decides
-    }
-    return false;
-}
-
-bool IsBuiltInDateFormat(int id) { return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58); }
-
-// Which cell styles show dates.
-std::vector<bool> DateStyles(const pugi::xml_document& styles) {
-    const pugi::xml_node sheet = Child(styles, "styleSheet");
-    std::map<int, bool> custom;
-    for (pugi::xml_node f = Child(Child(sheet, "numFmts"), "numFmt"); f; f = f.next_sibling())
-        if (std::strcmp(LocalName(f), "numFmt") == 0)
-            custom[Attribute(f, "numFmtId").as_int()] = IsDateFormatCode(Attribute(f, "formatCode").as_string());
-    std::vector<bool> result;
-    for (pugi::xml_node xf = Child(Child(sheet, "cellXfs"), "xf"); xf; xf = xf.next_sibling()) {
-        if (std::strcmp(LocalName(xf), "xf") != 0) continue;
-        const int id = Attribute(xf, "numFmtId").as_int();
-        const auto it = custom.find(id);
-        result.push_back(it != custom.end() ? it->second : IsBuiltInDateFormat(id));
-    }
-    return result;
-}
-
-// "BC12" -> column 54 (0-based); -1 when the reference has no letters.
-int ColumnOfReference(const char* ref) {
-    int column = 0;
-    int letters = 0;
-    for (; *ref; ++ref) {
-        char c = *ref;
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (c < 'A' || c > 'Z') break;
-        column = column * 26 + (c - 'A' + 1);
-        ++letters;
-    }
-    return letters ? column - 1 : -1;
-}
-
-std::string ResolveTarget(const std::string& target) {
-    if (!target.empty() && target[0] == '/') return target.substr(1);
-    std::string path = "xl/" + target;
-    // "xl/../x" style targets
-    for (std::size_t up; (up = path.find("/../")) != std::string::npos;) {
-        const std::size_t start = path.rfind('/', up - 1);
-        path.erase(start == std::string::npos ? 0 : start + 1, up + 4 - (start == std::string::npos ? 0 : start + 1));
-    }
-    return path;
 }
 
 }  // namespace
@@ -259,7 +143,8 @@ bool WriteXlsxFile(const QString& path, const TXlsxSheet& sheet, std::string& er
     const QString rendered = scratch.filePath(QStringLiteral("book.xlsx"));
     const QByteArray name = QFile::encodeName(rendered);
     bool made = false;
-    corlith::HoldingFileSizeSignal([&] { made = RenderWorkbook(name.constData(), sheet, error); });
+    if (corlith::HoldingFileSizeSignal([&] { made = RenderWorkbook(name.constData(), sheet, error); }))
+        error = "无法写入文件：" + corlith::FileErrorText(EFBIG);
     if (!made) return false;
     QFile book(rendered);
     if (!book.open(QIODevice::ReadOnly)) {
@@ -268,116 +153,4 @@ bool WriteXlsxFile(const QString& path, const TXlsxSheet& sheet, std::string& er
     }
     const QByteArray bytes = book.readAll();
     return WriteWholeFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), error);
-}
-
-bool ReadXlsxFile(const QString& path, TExchangeTable& table, std::string& error) {
-    table = TExchangeTable();
-    const QByteArray name = QFile::encodeName(path);
-    int zipError = 0;
-    zip_t* archive = zip_open(name.constData(), ZIP_RDONLY, &zipError);
-    if (!archive) {
-        error = QFile::exists(path) ? "文件不是有效的 xlsx 工作簿" : "无法打开文件：" + QStringToGbk(path);
-        return false;
-    }
-    std::unique_ptr<zip_t, decltype(&zip_discard)> closer(archive, &zip_discard);
-
-    std::string workbookXml, relsXml, sheetXml, stringsXml, stylesXml;
-    pugi::xml_document workbook, rels, sheetDoc, strings, styles;
-    if (!ReadEntry(archive, "xl/workbook.xml", workbookXml) || !workbook.load_buffer(workbookXml.data(), workbookXml.size())) {
-        error = "文件不是有效的 xlsx 工作簿：缺少 xl/workbook.xml";
-        return false;
-    }
-    const pugi::xml_node wbRoot = Child(workbook, "workbook");
-    const bool system1904 = Attribute(Child(wbRoot, "workbookPr"), "date1904").as_bool();
-    const pugi::xml_node firstSheet = Child(Child(wbRoot, "sheets"), "sheet");
-    const std::string relId = Attribute(firstSheet, "id").as_string();
-    std::string sheetPath;
-    if (ReadEntry(archive, "xl/_rels/workbook.xml.rels", relsXml) && rels.load_buffer(relsXml.data(), relsXml.size())) {
-        for (pugi::xml_node r = Child(Child(rels, "Relationships"), "Relationship"); r; r = r.next_sibling())
-            if (relId == Attribute(r, "Id").as_string()) sheetPath = ResolveTarget(Attribute(r, "Target").as_string());
-    }
-    if (sheetPath.empty() || !ReadEntry(archive, sheetPath, sheetXml) ||
-        !sheetDoc.load_buffer(sheetXml.data(), sheetXml.size())) {
-        error = "文件不是有效的 xlsx 工作簿：找不到第一个工作表";
-        return false;
-    }
-
-    std::vector<std::string> shared;
-    if (ReadEntry(archive, "xl/sharedStrings.xml", stringsXml) && strings.load_buffer(stringsXml.data(), stringsXml.size())) {
-        const pugi::xml_node sst = Child(strings, "sst");
-        for (pugi::xml_node si = sst.first_child(); si; si = si.next_sibling()) {
-            if (si.type() != pugi::node_element || std::strcmp(LocalName(si), "si") != 0) continue;
-            shared.emplace_back();
-            CollectText(si, shared.back());
-        }
-    }
-    std::vector<bool> dateStyle;
-    if (ReadEntry(archive, "xl/styles.xml", stylesXml) && styles.load_buffer(stylesXml.data(), stylesXml.size()))
-        dateStyle = DateStyles(styles);
-
-    const pugi::xml_node data = Child(Child(sheetDoc, "worksheet"), "sheetData");
-    bool headerSeen = false;
-    int lastLine = 0;
-    std::string gbk;
-    for (pugi::xml_node row = data.first_child(); row; row = row.next_sibling()) {
-        if (row.type() != pugi::node_element || std::strcmp(LocalName(row), "row") != 0) continue;
-        const int line = Attribute(row, "r") ? Attribute(row, "r").as_int() : lastLine + 1;
-        lastLine = line;
-        TExchangeRow out;
-        out.line = line;
-        int nextColumn = 0;
-        bool blank = true;
-        for (pugi::xml_node c = row.first_child(); c; c = c.next_sibling()) {
-            if (c.type() != pugi::node_element || std::strcmp(LocalName(c), "c") != 0) continue;
-            int column = ColumnOfReference(Attribute(c, "r").as_string());
-            if (column < 0) column = nextColumn;
-            nextColumn = column + 1;
-            const std::string type = Attribute(c, "t").as_string();
-            const int style = Attribute(c, "s").as_int();
-            const char* value = Child(c, "v").text().get();
-            TExchangeCell cell;
-            std::string utf8;
-            if (type == "s") {
-                const auto index = static_cast<std::size_t>(std::atol(value));
-                if (index < shared.size()) utf8 = shared[index];
-            } else if (type == "inlineStr") {
-                CollectText(Child(c, "is"), utf8);
-            } else if (type == "str" || type == "e") {
-                utf8 = value;
-            } else if (type == "b") {
-                utf8 = std::strcmp(value, "1") == 0 ? "TRUE" : "FALSE";
-            } else if (*value) {
-                cell.text = value;
-                cell.number = std::atof(value);
-                const bool isDate = style >= 0 && static_cast<std::size_t>(style) < dateStyle.size() &&
-                                    dateStyle[static_cast<std::size_t>(style)];
-                cell.kind = isDate ? TExchangeCell::Date : TExchangeCell::Number;
-                if (isDate && system1904) cell.number += 1462;  // to the 1900 system's day numbers
-            }
-            if (cell.kind == TExchangeCell::Text) {
-                if (!Utf8ToGbkText(utf8, gbk)) {
-                    error = "第 " + std::to_string(line) + " 行含有 GBK 无法表示的字符";
-                    return false;
-                }
-                cell.text = gbk;
-                if (cell.text.find_first_not_of(" \t") == std::string::npos) cell.text.clear();
-            }
-            if (cell.kind != TExchangeCell::Text || !cell.text.empty()) blank = false;
-            if (out.cells.size() < static_cast<std::size_t>(column) + 1) out.cells.resize(static_cast<std::size_t>(column) + 1);
-            out.cells[static_cast<std::size_t>(column)] = std::move(cell);
-        }
-        if (blank) continue;
-        if (!headerSeen) {
-            headerSeen = true;
-            table.headerLine = line;
-            for (TExchangeCell& cell : out.cells) table.header.push_back(std::move(cell.text));
-        } else {
-            table.rows.push_back(std::move(out));
-        }
-    }
-    if (!headerSeen) {
-        error = "工作表中没有标题行";
-        return false;
-    }
-    return true;
 }

@@ -36,7 +36,7 @@ CORLITH_API std::string FileErrorText(int error);
 
 // Runs work with SIGXFSZ held for the calling thread, so that a write beyond the file-size
 // limit fails with EFBIG instead of ending the program; for libraries that write files of
-// their own.
-CORLITH_API void HoldingFileSizeSignal(const std::function<void()>& work);
+// their own. True when a write met the limit meanwhile.
+CORLITH_API bool HoldingFileSizeSignal(const std::function<void()>& work);
 
 }  // namespace corlith

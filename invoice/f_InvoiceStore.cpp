@@ -66,18 +66,33 @@ TStoreOutcome TInvoiceStore::Insert(Txxqtfpxx& record) const {
     TStoreOutcome result;
     for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
         result = WriteOnce(BuildInsertSql(record, nsrsbh_), 1);
-        if (result.failure != TStoreFailure::Statement) return result;
-        // Only a key clash (another window stored this number meanwhile) moves the number on;
-        // any other refusal is reported as it is, the number kept.
-        int32_t next = 0;
-        bool taken = false;
-        if (!ReadNumbers(record.xh, next, taken).Ok() || !taken) return result;
-        record.xh = next;
+        if (result.failure != TStoreFailure::Statement || !MovedPastClash(record)) return result;
     }
     return result;
 }
 
+bool TInvoiceStore::MovedPastClash(Txxqtfpxx& record) const {
+    // Only a key clash (another window stored this number meanwhile) moves the number on;
+    // any other refusal is reported as it is, the number kept.
+    int32_t next = 0;
+    bool taken = false;
+    if (!ReadNumbers(record.xh, next, taken).Ok() || !taken) return false;
+    record.xh = next;
+    return true;
+}
+
 TStoreOutcome TInvoiceStore::InsertAll(std::vector<Txxqtfpxx>& records, const TProgressProc& progress) const {
+    Txxqtfpxx* const first = records.data();
+    return InsertEach(records.size(), [first](std::size_t i, Txxqtfpxx& r) { r = first[i]; }, progress,
+                      [first](std::size_t i, const Txxqtfpxx& r) { first[i].xh = r.xh; });
+}
+
+TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress) const {
+    return InsertEach(count, fill, progress, {});
+}
+
+TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
+                                        const TNumberedProc& numbered) const {
     constexpr std::size_t kProgressStep = 500;
     const std::string connection = MainConnectionName();
     std::string error;
@@ -86,17 +101,25 @@ TStoreOutcome TInvoiceStore::InsertAll(std::vector<Txxqtfpxx>& records, const TP
     // Read inside the transaction, so the numbers follow what is stored when the rows go in.
     int32_t next = 0;
     if (const TStoreOutcome read = NextFreeXh(next); !read.Ok()) return read;
-    if (static_cast<int64_t>(next) + static_cast<int64_t>(records.size()) > INT32_MAX)
+    if (static_cast<int64_t>(next) + static_cast<int64_t>(count) > INT32_MAX)
         return Failed(TStoreFailure::Statement, "发票序号已达上限");
     THostQuery query;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (progress && i % kProgressStep == 0 && !progress(i, records.size()))
+    Txxqtfpxx record;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (progress && i % kProgressStep == 0 && !progress(i, count))
             return Failed(TStoreFailure::Cancelled, std::string());
-        records[i].xh = next++;
-        if (!ExecADOQueryMsg(connection, BuildInsertSql(records[i], nsrsbh_), &query, error, 0, 0))
-            return Failed(TStoreFailure::Statement, error);
+        fill(i, record);
+        record.xh = next;
+        for (int attempt = 1;; ++attempt) {
+            if (ExecADOQueryMsg(connection, BuildInsertSql(record, nsrsbh_), &query, error, 0, 0)) break;
+            if (attempt == kInsertAttempts || !MovedPastClash(record)) return Failed(TStoreFailure::Statement, error);
+            if (static_cast<int64_t>(record.xh) + static_cast<int64_t>(count - i) > INT32_MAX)
+                return Failed(TStoreFailure::Statement, "发票序号已达上限");
+        }
+        if (numbered) numbered(i, record);
+        next = record.xh + 1;
     }
-    if (progress && !progress(records.size(), records.size())) return Failed(TStoreFailure::Cancelled, std::string());
+    if (progress && !progress(count, count)) return Failed(TStoreFailure::Cancelled, std::string());
     if (mark_ && !mark_(error)) return Failed(TStoreFailure::Mark, error);
     if (!transaction.Commit(error)) return Failed(TStoreFailure::Commit, error);
     return {};

@@ -73,6 +73,11 @@ public:
     // Every record in one transaction with one mark: numbered on from the largest number
     // stored for the period (each record's xh is set), all or none of them stored.
     TStoreOutcome InsertAll(std::vector<Txxqtfpxx>& records, const TProgressProc& progress) const;
+    // The same for count records that fill() makes one at a time (its record is reused), so
+    // that they need not all be held. Each is numbered as a single insert is: the next free
+    // number, and on a clash with a number another seat took meanwhile, the next free again.
+    using TFillProc = std::function<void(std::size_t index, Txxqtfpxx& record)>;
+    TStoreOutcome InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress) const;
     // In groups of kDeleteGroupSize, the last group first, each followed by the mark; NoRow
     // when a group removed fewer rows than it names, and then nothing is deleted.
     TStoreOutcome Delete(const std::vector<int32_t>& xhs) const;
@@ -80,6 +85,12 @@ public:
     TStoreOutcome NextFreeXh(int32_t& next) const;
 
 private:
+    // After a refused insert of record.xh: true with record.xh moved on when another writer
+    // has taken that number meanwhile, false when the refusal had another reason.
+    bool MovedPastClash(Txxqtfpxx& record) const;
+    using TNumberedProc = std::function<void(std::size_t index, const Txxqtfpxx& record)>;
+    TStoreOutcome InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
+                             const TNumberedProc& numbered) const;
     // One statement, the mark and the commit in one transaction; minimumRows is the number of
     // rows the statement must change.
     TStoreOutcome WriteOnce(const std::string& sql, int64_t minimumRows) const;

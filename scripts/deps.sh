@@ -2,7 +2,7 @@
 # Sourced by ./run and ./test.
 vantrel_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libpugixml-dev
   libinih-dev libgtest-dev libgmock-dev fonts-wqy-zenhei libgl-dev qt6-qpa-plugins
-  poppler-utils libxlsxwriter-dev libzip-dev libcsv-dev libpq-dev postgresql clang libclang-rt-14-dev libxcb1-dev)
+  poppler-utils libxlsxwriter-dev libzip-dev libexpat1-dev libcsv-dev libpq-dev postgresql clang libclang-rt-14-dev libxcb1-dev)
 vantrel_missing=()
 for p in "${vantrel_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || vantrel_missing+=("$p")

@@ -877,8 +877,15 @@ TEST_F(ClientTest, ImportWithFailingRowsListsThemAndStoresNothing) {
 TEST_F(ClientTest, ImportOfAnUnreadableFileOrWithoutOneExitsTwo) {
     InitDemo();
     WriteFile(Path(u"latin.csv"_s), QByteArray("a,b\r\n\xFF\xFE,1\r\n"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Path(u"pipe.csv"_s)).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(u"/dev/zero"_s, Path(u"zero.csv"_s)));
+    const long long before = Count("select count(*) from sb07_xxfpb");
     for (const QStringList& args : {QStringList{u"import"_s, u"--db"_s, db_, Path(u"none.csv"_s)},
                                     QStringList{u"import"_s, u"--db"_s, db_, Path(u"latin.csv"_s)},
+                                    QStringList{u"import"_s, u"--db"_s, db_, Path(u"pipe.csv"_s)},
+                                    QStringList{u"import"_s, u"--db"_s, db_, Path(u"zero.csv"_s)},
+                                    QStringList{u"import"_s, u"--db"_s, db_,
+                                                QStringLiteral(VANTREL_TEST_DATA "/hostile/column_zzzzzzzz.xlsx")},
                                     QStringList{u"import"_s, u"--db"_s, db_},
                                     QStringList{u"export"_s, u"--db"_s, db_, Path(u"x.csv"_s), u"--type"_s, u"普通"_s}}) {
         const ClientRun run = Run(args);
@@ -886,8 +893,33 @@ TEST_F(ClientTest, ImportOfAnUnreadableFileOrWithoutOneExitsTwo) {
         EXPECT_EQ(run.exitCode, 2) << args.join(u' ').toStdString() << "\n" << run;
         EXPECT_FALSE(run.err.isEmpty());
     }
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb"), before);
     const ClientRun run = Run({u"export"_s, u"--db"_s, db_, Path(u"x.txt"_s)});
     EXPECT_EQ(run.exitCode, 1) << run;
+}
+
+TEST_F(ClientTest, ImportAndExportBeyondTheFileSizeLimitFailWithTheReasonAndLeaveNothing) {
+    InitDemo();
+    if (!QFileInfo(db_).isFile()) GTEST_SKIP() << "the server's files are the server's";
+    QByteArray csv = u"发票类型,开票日期,份数,金额,税率\r\n"_s.toUtf8();
+    for (int i = 0; i < 5000; ++i) csv += "1,2026-11-05,1," + QByteArray::number(1000 + i) + ",17\r\n";
+    WriteFile(Path(u"many.csv"_s), csv);
+    const long long before = Count("select count(*) from sb07_xxfpb");
+    // The database may grow by a few pages, not by 5000 rows (sh counts 512-byte blocks).
+    const QString blocks = QString::number(QFileInfo(db_).size() / 512 + 16);
+    for (const QStringList& args : {QStringList{u"import"_s, u"--db"_s, db_, Path(u"many.csv"_s)},
+                                    QStringList{u"export"_s, u"--db"_s, db_, Path(u"out.xlsx"_s)}}) {
+        const ClientRun run =
+            RunVia({u"sh"_s, u"-c"_s, u"ulimit -f "_s + (args[0] == u"import"_s ? blocks : u"1"_s) + u"; exec \"$@\""_s,
+                    u"sh"_s},
+                   args);
+        ASSERT_TRUE(run.finished) << run;
+        EXPECT_EQ(run.exitCode, 1) << run;
+        EXPECT_TRUE(QString::fromUtf8(run.err).contains(u"文件超出允许的大小"_s)) << run;
+    }
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb"), before);
+    EXPECT_FALSE(QFileInfo::exists(Path(u"out.xlsx"_s)));
+    EXPECT_TRUE(Temporaries(dir_).isEmpty()) << Temporaries(dir_).join(u' ').toStdString();
 }
 
 // ---- the window ---------------------------------------------------------------------------

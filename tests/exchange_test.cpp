@@ -155,6 +155,74 @@ TEST(CsvFile, DetectsUtf8WithAndWithoutMarkAndGbk) {
     EXPECT_EQ(out, "￥5");
 }
 
+// A stream read in pieces finds what the whole text holds, wherever a piece ends: inside a
+// character of either encoding, a quoted field or a CR LF pair.
+TEST(CsvFile, ReadingInPiecesIsReadingTheWholeText) {
+    std::mt19937 rng(64);
+    const std::vector<std::string> words = {"普通发票", "是", "否", "\"引号,内\"", "a", "12.50", "\"两\r\n行\"", ""};
+    std::string gbk = "发票类型,金额,税率\r\n";
+    while (gbk.size() < 30000) {
+        for (int c = 0; c < 3; ++c) gbk += (c ? "," : "") + words[rng() % words.size()];
+        gbk += rng() % 2 ? "\r\n" : "\n";
+    }
+    TExchangeTable expected;
+    std::string error;
+    ASSERT_TRUE(ParseCsvText(gbk, expected, error)) << error;
+    const auto flat = [](const TExchangeTable& t) {
+        std::string all;
+        for (const TExchangeRow& row : t.rows) {
+            all += std::to_string(row.line);
+            for (const TExchangeCell& cell : row.cells) all += "|" + cell.text;
+            all += "\n";
+        }
+        return all;
+    };
+    for (const std::string& bytes : {Utf8(gbk), "\xEF\xBB\xBF" + Utf8(gbk), gbk}) {
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, bytes.size()}) {
+            TExchangeTable table;
+            TExchangeTableSink sink(table);
+            ASSERT_TRUE(ReadCsvBytes(bytes, piece, sink, error)) << error;
+            EXPECT_EQ(table.header, expected.header);
+            EXPECT_EQ(flat(table), flat(expected)) << piece;
+        }
+    }
+}
+
+// A text a spreadsheet would compute is exported behind an apostrophe and read back without it;
+// negative amounts stay numbers.
+TEST(CsvFile, FormulaLikeTextsTravelBehindAnApostrophe) {
+    for (const std::string lead : {"=", "+", "-", "@", "\t", "\r"}) {
+        TCsvWriter writer;
+        writer.Field("a");
+        writer.Field("b");
+        writer.EndRecord();
+        writer.Text(lead + "A1-B1");
+        writer.Verbatim("-100.00");
+        writer.EndRecord();
+        const std::string bytes = writer.Bytes();
+        EXPECT_NE(bytes.find("'" + lead + "A1-B1"), std::string::npos) << bytes;
+        std::string gbk, error;
+        TTextEncoding found;
+        TExchangeTable table;
+        ASSERT_TRUE(DecodeRegisterText(bytes, gbk, found, error) && ParseCsvText(gbk, table, error)) << error;
+        ASSERT_EQ(table.rows.size(), 1u);
+        EXPECT_EQ(table.rows[0].cells[0].text, lead + "A1-B1");
+        EXPECT_EQ(table.rows[0].cells[1].text, "-100.00");
+    }
+    // The export guards its buyer ids, not its amounts.
+    Txxqtfpxx r;
+    r.gfnsr = "-A1-B1-C1";
+    r.je = -100;
+    const std::string bytes = RegisterCsvBytes({&r});
+    EXPECT_NE(bytes.find(",'-A1-B1-C1,"), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find(",-100.00,"), std::string::npos) << bytes;
+    TExchangeTable table;
+    std::string error;
+    ASSERT_TRUE(ParseCsvText("a,b\r\n'x,'=\r\n", table, error));
+    EXPECT_EQ(table.rows[0].cells[0].text, "'x");   // only before what a spreadsheet computes
+    EXPECT_EQ(table.rows[0].cells[1].text, "=");
+}
+
 TEST(CsvFile, RefusesTextThatIsNeitherUtf8NorGbk) {
     std::string out, error;
     TTextEncoding found;
@@ -366,7 +434,7 @@ TEST_F(ExchangeTest, HeaderColumnsAreFoundInAnyOrderAndUnknownOnesNamed) {
     WriteBytes(path, Utf8(" 金额 ,发票类型, 税率,开票日期,份数\r\n100,普通发票,17,2026-11-03,1\r\n"));
     TImportPlan plan = Plan(path);
     ASSERT_FALSE(plan.HasErrors()) << Issues(plan);
-    EXPECT_EQ(plan.rows.at(0).record.se, 17.0);
+    EXPECT_EQ(plan.rows.at(0).se, 17.0);
 
     WriteBytes(path, Utf8("金额,发票类型,税率,备注,颜色\r\n100,普通发票,17,x,y\r\n"));
     plan = Plan(path);
@@ -394,10 +462,11 @@ TEST_F(ExchangeTest, PlanningFromATakenTableIsPlanningFromACopy) {
     const TImportPlan taken = PlanImport(std::move(table), target);
     FreeInvoiceList(target.existing);
 
-    const auto rowText = [](const TImportRow& row) {
-        std::string text = std::to_string(row.line) + "|" + row.record.fplx + "|" + row.record.kprq + "|" +
-                           std::to_string(row.record.fs) + "|" + AmountText(row.record.je) + "|" +
-                           AmountText(row.record.se) + "|" + std::to_string(row.record.sl) + "|" + row.record.ms;
+    const auto rowText = [](const TImportPlan& plan, const TImportRow& row) {
+        const Txxqtfpxx record = plan.Record(row);
+        std::string text = std::to_string(row.line) + "|" + record.fplx + "|" + record.kprq + "|" +
+                           std::to_string(record.fs) + "|" + AmountText(record.je) + "|" +
+                           AmountText(record.se) + "|" + std::to_string(record.sl) + "|" + record.ms;
         for (const TExchangeCell& cell : row.cells)
             text += "|" + std::to_string(cell.kind) + ":" + cell.text + ":" + std::to_string(cell.number);
         return text;
@@ -406,7 +475,7 @@ TEST_F(ExchangeTest, PlanningFromATakenTableIsPlanningFromACopy) {
     ASSERT_EQ(copied.rows.size(), taken.rows.size());
     for (std::size_t i = 0; i < taken.rows.size(); ++i) {
         EXPECT_EQ(taken.rows[i].cells.size(), static_cast<std::size_t>(RegisterColumnCount));
-        EXPECT_EQ(rowText(taken.rows[i]), rowText(copied.rows[i])) << i;
+        EXPECT_EQ(rowText(taken, taken.rows[i]), rowText(copied, copied.rows[i])) << i;
     }
     EXPECT_EQ(taken.rows[1].cells[RcJe].text, "200");
     EXPECT_EQ(taken.rows[1].cells[RcFs].text, "2");
@@ -539,6 +608,16 @@ TEST_F(ExchangeTest, ReadsASpreadsheetWrittenByAnotherProgram) {
     EXPECT_EQ(Row(2), "1|2026-11-05|1|1234.50|160.49|13| |0000");
     EXPECT_EQ(Row(3), "3|2026-11-10|0|500.00|30.00|6| |0000");
     EXPECT_EQ(Row(4), "5|2026-11-20|0|88.80|0.00|0| |1001");
+}
+
+// A numeric cell is read as strictly as a CSV field, and a message names the cell's own text.
+TEST_F(ExchangeTest, NumericCellsAreReadAsStrictlyAsCsvFields) {
+    const std::string issues = Issues(Plan(QStringLiteral(VANTREL_TEST_DATA "/hostile/numbers.xlsx")));
+    for (const char* expected : {"第 2 行 金额：无法识别的金额：12abc", "第 3 行 金额：无法识别的金额：0x10",
+                                 "第 4 行 税率：无法识别的税率：NaN", "第 5 行 金额：整数部分超过 12 位：1e15",
+                                 "第 6 行 税率："})
+        EXPECT_NE(issues.find(expected), std::string::npos) << expected << "\nin:\n" << Utf8(issues);
+    EXPECT_NE(issues.find("1e400"), std::string::npos) << Utf8(issues);
 }
 
 TEST_F(ExchangeTest, RefusesAFileThatIsNoWorkbook) {

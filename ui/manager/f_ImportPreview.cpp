@@ -128,7 +128,7 @@ TFrmImportPreview::TFrmImportPreview(const QString& file, const TImportPlan& pla
     memIssues->setObjectName(QStringLiteral("memIssues"));
     memIssues->setReadOnly(true);
     QString lines;
-    for (const TImportIssue& issue : plan.issues) lines += GbkToQString(IssueText(issue)) + u'\n';
+    for (const std::string& line : IssueLines(plan.issues)) lines += GbkToQString(line) + u'\n';
     memIssues->setPlainText(lines);
     memIssues->setVisible(!plan.issues.empty());
     column->addWidget(memIssues, 1);

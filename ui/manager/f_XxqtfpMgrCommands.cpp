@@ -143,12 +143,11 @@ void TFrmXxqtfpMgr::actImportExecute() {
 }
 
 bool TFrmXxqtfpMgr::ImportFile(const QString& path) {
-    TExchangeTable table;
     TImportTarget target;
+    TImportPlan plan;
     std::string error;
     ShowStatus("请稍候，正在读取文件...");
-    const bool read = ReadRegisterFile(path, table, error) && LoadImportTarget(FNsrsbh, FKjny, target, error);
-    const TImportPlan plan = read ? PlanImport(std::move(table), target) : TImportPlan();
+    const bool read = LoadImportTarget(FNsrsbh, FKjny, target, error) && PlanImportFile(path, target, true, plan, error);
     FreeInvoiceList(target.existing);
     HideStatus();
     if (!read) {
