@@ -11,6 +11,7 @@
 #include "exchange/f_RegisterExchange.h"
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_InvoiceChecks.h"
 #include "invoice/f_XxqtfpGlobal.h"
 #include "param/f_ParamString.h"
 #include "summary/f_SummaryCaptions.h"
@@ -25,12 +26,18 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
+#include <QSocketNotifier>
 
 #include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <memory>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -287,6 +294,17 @@ int RunWindow(const ClientOptions& options, int& argc, char** argv) {
     int code = kExitOk;
     {
         MainFrame frame(module, session);
+        // A terminate request (the desktop session ending, a test) closes the window as its close
+        // box does, so that it keeps its place for the next run.
+        static int terminateWrite = -1;
+        int terminatePipe[2];
+        std::unique_ptr<QSocketNotifier> terminateNotice;
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, terminatePipe) == 0) {
+            terminateWrite = terminatePipe[0];
+            terminateNotice = std::make_unique<QSocketNotifier>(terminatePipe[1], QSocketNotifier::Read);
+            QObject::connect(terminateNotice.get(), &QSocketNotifier::activated, &frame, &QWidget::close);
+            std::signal(SIGTERM, [](int) { [[maybe_unused]] const auto n = ::write(terminateWrite, "t", 1); });
+        }
         if (!InstallSession(session, static_cast<THostHandle>(frame.winId()), error) ||
             !PrepareSubAppFolder(session, error))
             return SetupError(error);
@@ -352,7 +370,7 @@ int RunPrint(const ClientOptions& options, int& argc, char** argv) {
     corlith::CloseConnections();
 
     QString writeError;
-    if (!WritePreviewPdf(options.pdfFile, preview, QDate::currentDate(), writeError)) {
+    if (!WritePreviewPdf(options.pdfFile, preview, HostToday(), writeError)) {
         PrintLine(stderr, u"vantrel-client: "_s + writeError);
         return kExitFailed;
     }

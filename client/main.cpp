@@ -1,11 +1,14 @@
 // vantrel-client: a small declaration client that hosts the Vantrel module.
 #include "ClientCommands.h"
 #include "ClientOptions.h"
+#include "corlith/corlith_host.h"
+#include "corlith/corlith_test.h"
 
 #include <QStringList>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -23,6 +26,13 @@ int main(int argc, char** argv) {
     QStringList args;
     for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
 
+    // A test stops the host's clock at the moment it names; every date the client and the
+    // module read as today follows it.
+    if (const char* clock = std::getenv("VANTREL_TEST_CLOCK"); clock && !corlith::test::SetClock(clock)) {
+        Print(stderr, QStringLiteral(u"vantrel-client: VANTREL_TEST_CLOCK is not \"yyyy-MM-dd[ hh:mm:ss]\"\n"));
+        return kExitSetup;
+    }
+    corlith::SetBusyNotice([] { Print(stderr, QStringLiteral(u"vantrel-client: 数据库正由另一处写入，等待它完成……\n")); });
     ClientOptions options;
     QString error;
     if (!ParseClientOptions(args, options, error)) {

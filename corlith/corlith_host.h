@@ -26,6 +26,9 @@ CORLITH_API bool BindConnection(const std::string& connection, const std::string
 // Whether a text names a PostgreSQL database rather than a SQLite file.
 CORLITH_API bool IsServerDatabase(const std::string& target);
 CORLITH_API void CloseConnections();
+// Called each time a statement on a SQLite file finds another writer's lock and starts waiting
+// for it (at most five seconds); none by default.
+CORLITH_API void SetBusyNotice(std::function<void()> notice);
 // Creates the schema of a sub-application ("07" gives sb07_xxfpb ...) and its invoice types
 // when they are missing. Returns false with the database's message on failure.
 CORLITH_API bool CreateSchema(const std::string& connection, const std::string& subAppCode,

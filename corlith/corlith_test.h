@@ -54,6 +54,12 @@ CORLITH_API bool EngineCountsMemory();
 CORLITH_API bool LikeMatches(const std::string& pattern, const std::string& text, char32_t escape,
                              bool eachCodePoint);
 
+// Stops the host's clock at a local time, "yyyy-MM-dd hh:mm:ss" or "yyyy-MM-dd" (midnight);
+// an empty text lets it run again. Any other text is refused (false) and changes nothing.
+// ResetHost leaves the clock as it is.
+CORLITH_API bool SetClock(const std::string& dateTime);
+CORLITH_API std::string ClockSetting();   // as set, in the long form; empty while it runs
+
 // The help page last registered with SetgsHelpHtml.
 CORLITH_API std::string HelpHtml();
 

@@ -376,6 +376,12 @@ private:
             error = doomedReason_;
             return false;
         }
+        // A session the server ended while idle has left its farewell and the end of the
+        // stream on the socket: reading them (two reads that never wait) finds the loss before
+        // a statement is sent into it.
+        for (int read = 0; read < 2 && PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) == PQTRANS_IDLE;
+             ++read)
+            PQconsumeInput(conn_);
         if (PQstatus(conn_) == CONNECTION_OK) return true;
         PQreset(conn_);
         prepared_.clear();

@@ -3,6 +3,7 @@
 
 #include "backend.h"
 #include "codec.h"
+#include "corlith_host.h"
 #include "corlith_test.h"
 #include "like_match.h"
 
@@ -11,6 +12,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 
@@ -18,6 +20,25 @@ namespace corlith::db {
 namespace {
 
 constexpr size_t kCacheLimit = 256;
+constexpr int kBusyStepMs = 10, kBusyLimitMs = 5000;
+
+std::function<void()>& busyNotice() {
+    static std::function<void()> notice;
+    return notice;
+}
+
+// Waits for another writer's lock in short steps, saying so once at the start.
+int WaitWhileBusy(void*, int calls) {
+    if (calls == 0 && busyNotice()) {
+        try {
+            busyNotice()();
+        } catch (...) {
+        }
+    }
+    if (calls * kBusyStepMs >= kBusyLimitMs) return 0;
+    sqlite3_sleep(kBusyStepMs);
+    return 1;
+}
 
 // Everything on a connection runs on the thread that opened it, so SQLite need not serialise
 // each call, nor keep global memory statistics, whose mutex it would take on every allocation.
@@ -86,7 +107,7 @@ public:
             return false;
         }
         sqlite3_extended_result_codes(db_, 1);
-        sqlite3_busy_timeout(db_, 5000);
+        sqlite3_busy_handler(db_, WaitWhileBusy, nullptr);
         if (like::Register(db_) != SQLITE_OK) {
             error = MessageOf(db_);
             return false;
@@ -334,3 +355,9 @@ bool ConnectionSerialised(const std::string& connection) {
 bool EngineCountsMemory() { return sqlite3_memory_used() > 0; }
 
 }  // namespace corlith::test
+
+namespace corlith {
+
+void SetBusyNotice(std::function<void()> notice) { db::busyNotice() = std::move(notice); }
+
+}  // namespace corlith

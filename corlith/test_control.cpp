@@ -1,6 +1,7 @@
 #include "test_control.h"
 
 #include <algorithm>
+#include <ctime>
 #include <deque>
 #include <vector>
 
@@ -118,5 +119,63 @@ void FailAt(FailPoint point, int occurrence, const std::string& error, const std
 }
 
 void ClearFailures() { testctl::state().failures.clear(); }
+
+}  // namespace corlith::test
+
+namespace corlith {
+namespace {
+
+std::string& stoppedClock() {
+    static std::string setting;
+    return setting;
+}
+
+}  // namespace
+}  // namespace corlith
+
+std::string GetHostNow() {
+    try {
+        if (!corlith::stoppedClock().empty()) return corlith::stoppedClock();
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+        return text;
+    } catch (...) {
+        return std::string();
+    }
+}
+
+namespace corlith::test {
+
+bool SetClock(const std::string& dateTime) {
+    try {
+        if (dateTime.empty()) {
+            stoppedClock().clear();
+            return true;
+        }
+        const std::string full = dateTime.size() == 10 ? dateTime + " 00:00:00" : dateTime;
+        std::tm parts{};
+        const char* end = ::strptime(full.c_str(), "%Y-%m-%d %H:%M:%S", &parts);
+        if (full.size() != 19 || !end || *end) return false;
+        // A date the calendar lacks (2027-02-29) comes back normalised: refuse it.
+        std::tm check = parts;
+        check.tm_isdst = -1;
+        if (std::mktime(&check) == -1 || check.tm_mday != parts.tm_mday || check.tm_mon != parts.tm_mon) return false;
+        stoppedClock() = full;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::string ClockSetting() {
+    try {
+        return stoppedClock();
+    } catch (...) {
+        return std::string();
+    }
+}
 
 }  // namespace corlith::test

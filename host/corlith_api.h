@@ -87,6 +87,8 @@ CORLITH_API SubAppVo* GetUserInfoVO();
 CORLITH_API SubAppVo* GetCompanyInfoVO();
 CORLITH_API QWidget* GetCurParentForm();
 CORLITH_API QWidget* GetgsMainFrameParentForm();
+// The host's clock: local time as "yyyy-MM-dd hh:mm:ss". Every "today" of the module is its date.
+CORLITH_API std::string GetHostNow();
 CORLITH_API void GetUserConfigParam(const std::string& section, const std::string& key,
                                     const std::string& defaultValue, std::string& out);
 

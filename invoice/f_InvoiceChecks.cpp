@@ -3,6 +3,7 @@
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_MessageIds.h"
+#include "invoice/f_XxqtfpGlobal.h"
 
 #include <cfenv>
 #include <charconv>
@@ -206,12 +207,14 @@ bool TypeTakesDate(const std::string& typeName) { return typeName != kTypeNotIss
 
 bool TypeTakesCount(const std::string& typeName) { return typeName != kTypeNotIssued && typeName != kTypeInspection; }
 
+QDate HostToday() { return QDate::fromString(QString::fromLatin1(TodayText().c_str()), QStringLiteral("yyyy-MM-dd")); }
+
 TEntryContext EntryContext(const std::string& period, const std::string& taxpayer) {
     const InvoiceConfig& config = CurrentInvoiceConfig();
     TEntryContext context;
     context.period = period;
     context.taxpayer = taxpayer;
-    context.today = QDate::currentDate();
+    context.today = HostToday();
     context.tolerance = config.TaxTolerance;
     context.idLengths = config.TaxpayerIdLengths;
     return context;

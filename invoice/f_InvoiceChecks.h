@@ -56,6 +56,9 @@ struct TEntryContext {
 bool TypeTakesDate(const std::string& typeName);
 bool TypeTakesCount(const std::string& typeName);
 
+// The host's date.
+QDate HostToday();
+
 // A context for the current configuration and today.
 TEntryContext EntryContext(const std::string& period, const std::string& taxpayer);
 

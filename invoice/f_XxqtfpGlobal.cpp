@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <ctime>
 #include <memory>
 #include <optional>
 
@@ -57,14 +56,7 @@ Txxqtfpxx MakeInvoiceTemplate(int32_t nextXh, const std::string& kjny, const std
     return r;
 }
 
-std::string TodayText() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char buf[16];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d", &local);
-    return buf;
-}
+std::string TodayText() { return GetHostNow().substr(0, 10); }
 
 std::string BuildInsertSql(const Txxqtfpxx& r, const std::string& nsrsbh) {
     // Built once per stored row of an import: appended in place, the connection named once.

@@ -5,7 +5,6 @@
 #include "report/f_DealReportImpl.h"
 #include "invoice/f_MessageIds.h"
 
-#include <ctime>
 #include <optional>
 #include <string_view>
 
@@ -38,12 +37,8 @@ int DaysInMonth(int year, int month) {
 }
 
 std::string TodayYmd() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[16];
-    std::strftime(text, sizeof text, "%Y%m%d", &local);
-    return text;
+    const std::string now = GetHostNow();
+    return now.substr(0, 4) + now.substr(5, 2) + now.substr(8, 2);
 }
 
 // Header values are the host's free text (a company called "A&B<C>"); as element content

@@ -32,12 +32,13 @@ protected:
         return ExecADOQueryMsg(kConnection, sql, &q, error, 0, 0);
     }
     long long Count(const std::string& table) { return QueryInt("select count(*) from " + table); }
-    // Whether `text LIKE pattern` holds, as the database evaluates it.
-    bool Like(const std::string& text, const std::string& pattern) {
-        std::string quotedText, quotedPattern;
-        for (char c : text) quotedText += c == '\'' ? std::string("''") : std::string(1, c);
-        for (char c : pattern) quotedPattern += c == '\'' ? std::string("''") : std::string(1, c);
-        return QueryInt("select '" + quotedText + "' like '" + quotedPattern + "'") == 1;
+    // 1 when `text LIKE pattern` holds, 2 when `text NOT LIKE pattern` does, as the database
+    // evaluates them (the pattern as written in a statement, its quotes doubled).
+    long long LikeAnswer(const std::string& text, const std::string& pattern) {
+        std::string quoted;
+        for (char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+        return QueryInt("select case when '" + quoted + "' like '" + pattern + "' then 1 else 0 end + case when '" +
+                        quoted + "' not like '" + pattern + "' then 2 else 0 end");
     }
 };
 
@@ -45,70 +46,43 @@ protected:
 
 // ---- LIKE --------------------------------------------------------------------------------
 
-TEST_F(CorlithDb, LikeBracketClassesAndRanges) {
-    EXPECT_TRUE(Like("cat", "[abc]at"));
-    EXPECT_FALSE(Like("rat", "[abc]at"));
-    EXPECT_TRUE(Like("m5", "[a-z][0-9]"));
-    EXPECT_FALSE(Like("m-", "[a-z][0-9]"));
-    EXPECT_TRUE(Like("b", "[^a]"));
-    EXPECT_FALSE(Like("a", "[^a]"));
-    EXPECT_FALSE(Like("ab", "[^a]"));   // a class is one character
-    EXPECT_TRUE(Like("x]y", "x[]]y"));
-    EXPECT_TRUE(Like("a-c", "a[-]c"));
-}
-
-TEST_F(CorlithDb, LikeBracketedSpecialsMatchOnlyThemselves) {
-    EXPECT_TRUE(Like("a_b", "a[_]b"));
-    EXPECT_FALSE(Like("axb", "a[_]b"));
-    EXPECT_TRUE(Like("50%", "50[%]"));
-    EXPECT_FALSE(Like("500", "50[%]"));
-    EXPECT_TRUE(Like("[x]", "[[]x]"));
-    EXPECT_FALSE(Like("x", "[[]x]"));
-    EXPECT_TRUE(Like("a^b", "a[^]b"));
-    EXPECT_FALSE(Like("acb", "a[^]b"));
-    for (const char* special : {"*", "?", "#", "!"}) {
-        const std::string pattern = std::string("1[") + special + "]2";
-        EXPECT_TRUE(Like(std::string("1") + special + "2", pattern)) << pattern;
-        EXPECT_FALSE(Like("1x2", pattern)) << pattern;
-        EXPECT_FALSE(Like("12", pattern)) << pattern;
-    }
-}
-
-TEST_F(CorlithDb, LikeWildcardsCaseAndCodePoints) {
-    EXPECT_TRUE(Like("ABCdef", "abc%"));
-    EXPECT_TRUE(Like("abc", "A_C"));
-    EXPECT_TRUE(Like("Q", "[p-r]"));
-    EXPECT_FALSE(Like("abc", "ab"));
-    EXPECT_TRUE(Like("", "%"));
-    EXPECT_FALSE(Like("", "_"));
-    // One "_" is one Chinese character, whatever its byte length.
-    EXPECT_TRUE(Like("普通发票", "普_发票"));
-    EXPECT_FALSE(Like("普通发票", "普__发票"));
-    EXPECT_TRUE(Like("发票", "[发收]票"));
-    EXPECT_FALSE(Like("aab", "a%a%a%b"));
-    EXPECT_TRUE(Like("xaxayaxb", "%a%a%b"));
-    EXPECT_TRUE(Like("[abc", "[abc"));   // an unclosed bracket is an ordinary character
-    EXPECT_EQ(QueryText("select case when (null like 'a') is null then 'null' else 'value' end"), "null");
-}
-
-// Literal runs between "%" are found on the text's bytes; "[x]" is read as x.
-TEST_F(CorlithDb, LikeOfLiteralRunsKeepsItsAnchorsAndCase) {
-    EXPECT_TRUE(Like("91110000MA001BENCH", "%ma001%"));
-    EXPECT_FALSE(Like("91110000MA001BENCH", "%ma0011%"));
-    EXPECT_TRUE(Like("ab", "ab"));
-    EXPECT_FALSE(Like("abc", "ab"));
-    EXPECT_FALSE(Like("ab", "abc"));
-    EXPECT_FALSE(Like("ab", "ab%ab"));   // head and tail may not share characters
-    EXPECT_TRUE(Like("abab", "ab%ab"));
-    EXPECT_TRUE(Like("aXbYc", "A%B%C"));
-    EXPECT_FALSE(Like("aXcYb", "a%b%c"));
-    EXPECT_TRUE(Like("xxabcabd", "%abd"));
-    EXPECT_TRUE(Like("", ""));
-    EXPECT_FALSE(Like("a", ""));
-    EXPECT_TRUE(Like("普通A发票", "%a%"));
-    EXPECT_TRUE(Like("12_3", "%2[_]3"));
-    EXPECT_FALSE(Like("1223", "%2[_]3"));
-    EXPECT_TRUE(Like("Ab", "[a]B"));
+// LIKE as the module's statements mean it, on either engine: bracket classes and ranges, the
+// escaped specials, wildcards, case, Chinese characters, literal runs between "%".
+TEST_F(CorlithDb, LikeAndNotLikeMatchAsTheModuleMeansThem) {
+    struct Case {
+        const char* text;
+        const char* pattern;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"cat", "[abc]at", true},    {"rat", "[abc]at", false},   {"m5", "[a-z][0-9]", true},
+        {"m-", "[a-z][0-9]", false}, {"b", "[^a]", true},         {"a", "[^a]", false},
+        {"ab", "[^a]", false},       {"x]y", "x[]]y", true},      {"a-c", "a[-]c", true},
+        {"z", "[z-a]", false},       {"z", "[^z-a]", true},       {"Q", "[p-r]", true},
+        {"q", "[P-R]", true},        {"a_b", "a[_]b", true},      {"axb", "a[_]b", false},
+        {"50%", "50[%]", true},      {"500", "50[%]", false},     {"[x]", "[[]x]", true},
+        {"x", "[[]x]", false},       {"a^b", "a[^]b", true},      {"acb", "a[^]b", false},
+        {"1*2", "1[*]2", true},      {"1?2", "1[?]2", true},      {"1#2", "1[#]2", true},
+        {"1!2", "1[!]2", true},      {"1x2", "1[*]2", false},     {"12", "1[#]2", false},
+        {"ABCdef", "abc%", true},    {"abc", "A_C", true},        {"abc", "ab", false},
+        {"", "%", true},             {"", "_", false},            {"普通发票", "普_发票", true},
+        {"普通发票", "普__发票", false}, {"发票", "[发收]票", true},  {"收票", "[^发]票", true},
+        {"aab", "a%a%a%b", false},   {"xaxayaxb", "%a%a%b", true}, {"[abc", "[abc", true},
+        {"a\\b", "a\\b", true},      {"a.b", "a_b", true},        {"a+b", "a+b", true},
+        {"(x)", "(x)", true},        {"a$", "a$", true},          {"a\nb", "a_b", true},
+        {"Ä", "ä", false},           {"购方：北京", "%北京%", true},
+        {"12'3_%X", "%12''3[_][%]%", true}, {"12'3a%X", "%12''3[_][%]%", false},
+        {"ab[c]*?#!^d", "%[[]c][*][?][#][!][^]%", true}, {"abc*?#!^d", "%[[]c][*][?][#][!][^]%", false},
+        {"91110000MA001BENCH", "%ma001%", true}, {"91110000MA001BENCH", "%ma0011%", false},
+        {"ab", "abc", false},        {"ab", "ab%ab", false},      {"abab", "ab%ab", true},
+        {"aXbYc", "A%B%C", true},    {"aXcYb", "a%b%c", false},   {"xxabcabd", "%abd", true},
+        {"", "", true},              {"a", "", false},            {"普通A发票", "%a%", true},
+        {"12_3", "%2[_]3", true},    {"1223", "%2[_]3", false},   {"Ab", "[a]B", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(LikeAnswer(c.text, c.pattern), c.matches ? 1 : 2) << c.text << " like " << c.pattern;
+    EXPECT_EQ(QueryText("select case when (null like 'a') is null and (null not like 'a') is null then 'null' end"),
+              "null");
 }
 
 // Patterns and texts drawn from pieces that matter to the matcher (case, multi-byte and

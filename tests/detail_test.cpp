@@ -279,7 +279,7 @@ using corlith::test::FailPoint;
 using corlith::test::MessageKind;
 
 std::string PreviousMonth() {
-    return QDate::currentDate().addMonths(-1).toString(QStringLiteral("yyyyMM")).toStdString();
+    return testhost::Today().addMonths(-1).toString(QStringLiteral("yyyyMM")).toStdString();
 }
 
 std::string DayText(const QDate& d) { return d.toString(QStringLiteral("yyyy-MM-dd")).toStdString(); }
@@ -623,7 +623,7 @@ TEST_F(DetailWindowTest, ChecksRunInTheirOrderWithMessageAndFocus) {
         {[&] { d->edtGfnsrsbh->SetText("12345678901234"); }, 5037024, d->edtGfnsrsbh, ""},
         {[&] {
              d->edtGfnsrsbh->SetText("");
-             d->dtpKprq->SetDate(QDate::currentDate().addDays(1));
+             d->dtpKprq->SetDate(testhost::Today().addDays(1));
          },
          5037026, d->dtpKprq, ""},
         {[&] { d->dtpKprq->SetDate(start.addDays(-1)); }, 5037028, d->dtpKprq,
@@ -636,7 +636,7 @@ TEST_F(DetailWindowTest, ChecksRunInTheirOrderWithMessageAndFocus) {
         {[&] {
              d->edtGfnsrsbh->SetText("");
              Choose(d->cbbFplx, "未开具发票");
-             d->dtpKprq->SetDate(QDate::currentDate().addYears(1));  // not checked for this type
+             d->dtpKprq->SetDate(testhost::Today().addYears(1));  // not checked for this type
              QTest::mouseClick(d->rbZF_Yes, Qt::LeftButton);
          },
          5037031, d->rbZF_No, ""},
@@ -929,7 +929,7 @@ TEST_F(DetailWindowTest, CtrlEnterAndCtrlSSaveFromAnyField) {
 TEST_F(DetailWindowTest, IssueDateAfterThePeriodAsksFirst) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     FillValid(d);
-    d->dtpKprq->SetDate(QDate::currentDate());
+    d->dtpKprq->SetDate(testhost::Today());
     d->edtGfnsrsbh->setFocus();
     corlith::test::QueueConfirmAnswer(false);
     Commit(d);
@@ -945,7 +945,25 @@ TEST_F(DetailWindowTest, IssueDateAfterThePeriodAsksFirst) {
     corlith::test::QueueConfirmAnswer(true);
     Commit(d);
     EXPECT_EQ(LastMessageNumber(), 5037016);
-    EXPECT_EQ(QueryText("select kprq from sb07_xxfpb"), DayText(QDate::currentDate()));
+    EXPECT_EQ(QueryText("select kprq from sb07_xxfpb"), DayText(testhost::Today()));
+}
+
+// On the last second of a leap month, its last day is today and may be issued; the next day
+// is after today. The saved date is the clock's too.
+TEST_F(DetailWindowTest, LastDayOfALeapMonthIsTodayForTheChecksAndTheSavedDate) {
+    testhost::ClockAt clock("2028-02-29 23:59:59");
+    period_ = "202802";
+    GetCurSubAppVo()->SetText("curKJNY", period_);
+    template_ = MakeInvoiceTemplate(1, period_, "2000-01-01");
+    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    FillValid(d);
+    d->dtpKprq->SetDate(QDate(2028, 3, 1));
+    Commit(d);
+    EXPECT_EQ(LastMessageNumber(), 5037026);
+    d->dtpKprq->SetDate(QDate(2028, 2, 29));
+    Commit(d);
+    ASSERT_EQ(LastMessageNumber(), 5037016);
+    EXPECT_EQ(QueryText("select kprq||' '||txsj from sb07_xxfpb"), "2028-02-29 2028-02-29");
 }
 
 TEST_F(DetailWindowTest, SavesInAddModeTakeConsecutiveNumbers) {
@@ -972,7 +990,7 @@ TEST_F(DetailWindowTest, SavesInAddModeTakeConsecutiveNumbers) {
     }
     EXPECT_EQ(QueryText("select group_concat(xh, ',') from (select xh from sb07_xxfpb order by xh)"), "5,6,7");
     const std::string expected = std::string(testhost::kCompany) + "|" + period_ + "|1|" +
-                                 DayText(PeriodStartDate(period_).addDays(9)) + "|2|100|17|17|0100|" + TodayText() +
+                                 DayText(PeriodStartDate(period_).addDays(9)) + "|2|100|17|17|0100|" + DayText(testhost::Today()) +
                                  "|";
     EXPECT_EQ(QueryText("select nsrsbh||'|'||sbssq||'|'||fplx||'|'||kprq||'|'||fs||'|'||je||'|'||se||'|'||sl||'|'||"
                         "jzjt||lwfp||ms||zfbz||'|'||txsj||'|'||sbwjm from sb07_xxfpb where xh=5"),

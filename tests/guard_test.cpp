@@ -9,6 +9,8 @@
 #include <pugixml.hpp>
 
 #include <fstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -41,17 +43,6 @@ protected:
     void TearDown() override {
         ReleaseDeclareCatalogue();
         HostFixture::TearDown();
-    }
-
-    // One return of the form and the declaration of its kind in batch sbpc.
-    void AddReturn(int sbbz, const std::string& audit = "0", int sbpc = 1, const std::string& nsrsbh = kCompany,
-                   const std::string& form = kFormCode) {
-        const std::string id = QuoteInner(nsrsbh);
-        Exec("insert into SB07_SBB values ('" + id + "','" + kPeriod + "'," + std::to_string(sbpc) + ",'" +
-             kKindCode + "','" + form + "','" + audit + "')");
-        Exec("insert into SB07_SBZLB values ('" + id + "','" + kPeriod + "'," + std::to_string(sbpc) + ",'" +
-             kKindCode + "'," + std::to_string(sbbz) + ")");
-        corlith::test::ClearStatementLog();
     }
 
     void WriteHdxx(const std::string& bytes) {
@@ -298,62 +289,48 @@ TEST_F(GuardTest, WithAuditSwitchedOnBothStatementsRunInOrder) {
     EXPECT_EQ(corlith::test::StatementsOnly(), (std::vector<std::string>{kS1, kS2}));
 }
 
-TEST_F(GuardTest, UndeclaredOrFailedReturnsNeverBlockWithoutAudit) {
-    AddReturn(0, "1", 1);
-    AddReturn(7, "1", 2);
-    AddReturn(8, "1", 3);
-    ExpectCheck(false, "");
-}
-
-TEST_F(GuardTest, AnAuditedVoidedReturnRefusesWithTheAuditMessage) {
-    GetCurSubAppVo()->SetBool("global_usesbsh", true);
-    AddReturn(8, "1");
-    EXPECT_FALSE(HostMsg(5050031).empty());
-    ExpectCheck(true, HostMsg(5050031));
-}
-
-TEST_F(GuardTest, AnUnauditedReturnDoesNotTriggerTheAuditRule) {
-    GetCurSubAppVo()->SetBool("global_usesbsh", true);
-    AddReturn(8, "0");
-    std::string message;
-    EXPECT_FALSE(Check(message));
-}
-
-TEST_F(GuardTest, ADeclaredReturnRefusesWithItsStatusName) {
-    AddReturn(3);
-    ExpectCheck(true, "申报成功， 不能操作！");
-}
-
-TEST_F(GuardTest, TheStatusMessageReplacesTheAuditMessage) {
-    GetCurSubAppVo()->SetBool("global_usesbsh", true);
-    AddReturn(7, "1", 1);
-    AddReturn(6, "0", 2);
-    ExpectCheck(true, "申报成功，正在扣款， 不能操作！");
-}
-
-TEST_F(GuardTest, TheFirstRowNamesTheStatus) {
-    AddReturn(5, "0", 1);
-    AddReturn(2, "0", 2);
-    ExpectCheck(true, "申报成功，扣款失败， 不能操作！");
-}
-
-TEST_F(GuardTest, DeclaredEditableKindsAreNotBlockedByDeclaration) {
-    SetCatalogue(1, false, false, /*declaredEditable=*/true);
-    AddReturn(3);
-    std::string message;
-    EXPECT_FALSE(Check(message));
-    // The audit rule still applies to such kinds.
-    GetCurSubAppVo()->SetBool("global_usesbsh", true);
-    AddReturn(0, "1", 2);
-    EXPECT_TRUE(Check(message));
-    EXPECT_EQ(message, HostMsg(5050031));
-}
-
-TEST_F(GuardTest, ReturnsOfOtherTaxpayersAndFormsDoNotCount) {
-    AddReturn(3, "0", 1, "OTHER");
-    AddReturn(3, "0", 2, kCompany, "005");
-    std::string message;
-    EXPECT_FALSE(Check(message));
+// The guard's verdict over the returns on file, with and without the audit rule, for a kind
+// that is or is not editable once declared.
+TEST_F(GuardTest, DecisionsOverTheReturnsOnFile) {
+    struct Return {
+        int sbbz;
+        const char* audit = "0";
+        int sbpc = 1;
+        const char* nsrsbh = kCompany;
+        const char* form = kFormCode;
+    };
+    struct Decision {
+        const char* what;
+        bool audit, editable;
+        std::vector<Return> returns;
+        bool refused;
+        std::string message;
+    };
+    const std::string audited = HostMsg(5050031);
+    ASSERT_FALSE(audited.empty());
+    const Decision decisions[] = {
+        {"undeclared or failed returns, no audit", false, false, {{0, "1", 1}, {7, "1", 2}, {8, "1", 3}}, false, ""},
+        {"an audited voided return", true, false, {{8, "1"}}, true, audited},
+        {"an unaudited return under the audit rule", true, false, {{8, "0"}}, false, ""},
+        {"a declared return", false, false, {{3}}, true, "申报成功， 不能操作！"},
+        {"the status message replaces the audit's", true, false, {{7, "1", 1}, {6, "0", 2}}, true,
+         "申报成功，正在扣款， 不能操作！"},
+        {"the first row names the status", false, false, {{5, "0", 1}, {2, "0", 2}}, true, "申报成功，扣款失败， 不能操作！"},
+        {"a declared return of an editable kind", false, true, {{3}}, false, ""},
+        {"the audit rule on an editable kind", true, true, {{3}, {0, "1", 2}}, true, audited},
+        {"returns of another taxpayer and another form", false, false, {{3, "0", 1, "OTHER"}, {3, "0", 2, kCompany, "005"}},
+         false, ""},
+    };
+    for (const Decision& d : decisions) {
+        SCOPED_TRACE(d.what);
+        Exec("delete from SB07_SBB");
+        Exec("delete from SB07_SBZLB");
+        ReleaseDeclareCatalogue();
+        SetCatalogue(1, false, false, d.editable);
+        GetCurSubAppVo()->SetBool("global_usesbsh", d.audit);
+        for (const Return& r : d.returns) AddReturn(r.sbbz, r.audit, r.sbpc, r.nsrsbh, r.form);
+        ExpectCheck(d.refused, d.message);
+    }
 }
 
 TEST_F(GuardTest, AFormOutsideTheCatalogueIsNotRefused) {

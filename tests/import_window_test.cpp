@@ -43,7 +43,7 @@ protected:
         std::ofstream ini(subAppDir_ / "fp_config.ini");
         ini << "[xxqtfp]\nsl=|17|13|6|0|\n";
         ini.close();
-        const QDate month = QDate::currentDate().addMonths(-1);
+        const QDate month = testhost::Today().addMonths(-1);
         period_ = month.toString(QStringLiteral("yyyyMM")).toStdString();
         day_ = QDate(month.year(), month.month(), 10).toString(QStringLiteral("yyyy-MM-dd")).toStdString();
         GetCurSubAppVo()->SetText("curKJNY", period_);
@@ -164,10 +164,7 @@ TEST_F(ImportWindowTest, CancellingThePreviewStoresNothing) {
 }
 
 TEST_F(ImportWindowTest, ImportIsRefusedWhileThePeriodIsDeclared) {
-    Exec("insert into SB07_SBB (NSRSBH, KJNY, SBPC, SBZLBH, SBBBH, SBSHJG) values ('" +
-         std::string(testhost::kCompany) + "','" + period_ + "',1,'01','004','1')");
-    Exec("insert into SB07_SBZLB (NSRSBH, KJNY, SBPC, SBZLBH, SBBZ) values ('" + std::string(testhost::kCompany) +
-         "','" + period_ + "',1,'01',3)");
+    DeclareThePeriod(period_);
     manager_->actImport->trigger();  // refused before any file dialog opens
     ASSERT_EQ(corlith::test::Messages().size(), 1u);
     EXPECT_EQ(corlith::test::Messages()[0].text, "申报成功， 不能操作！");

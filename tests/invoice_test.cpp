@@ -267,8 +267,18 @@ TEST(Template, NewInvoiceTemplate) {
     EXPECT_EQ(MakeInvoiceTemplate(1, "20", "x").kprq, "20--10");  // a short period does not throw
 }
 
-TEST(Template, TodayText) {
-    EXPECT_EQ(TodayText(), QDate::currentDate().toString(u"yyyy-MM-dd").toStdString());
+// The host's clock is the one "today": the saved date and the entry checks' date follow it to
+// the last second of a day; a day the calendar lacks is refused.
+TEST(Template, TodayIsTheHostClocksDate) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"2026-11-30 23:59:59", "2026-11-30"}, {"2027-01-01", "2027-01-01"}, {"2028-02-29 00:00:01", "2028-02-29"}};
+    for (const auto& [clock, day] : cases) {
+        testhost::ClockAt at(clock);
+        EXPECT_EQ(TodayText(), day);
+        EXPECT_EQ(EntryContext("202611", "x").today.toString(u"yyyy-MM-dd").toStdString(), day);
+    }
+    for (const char* wrong : {"2027-02-29", "2026-11-31 00:00:00", "2026-1-1", "2026-11-30 24:00:00"})
+        EXPECT_FALSE(corlith::test::SetClock(wrong)) << wrong;
 }
 
 // ---------------------------------------------------------------- statement texts
@@ -504,25 +514,6 @@ TEST_F(InvoiceDbTest, UpdateRewritesTheRowIdentifiedByTaxpayerPeriodAndNumber) {
     // The other number and the other period are untouched.
     EXPECT_EQ(QueryInt("select fplx from sb07_xxfpb where sbssq='202611' and xh=2"), 1);
     EXPECT_EQ(QueryInt("select fplx from sb07_xxfpb where sbssq='202610' and xh=1"), 1);
-}
-
-TEST_F(InvoiceDbTest, DeleteGroupsRemoveExactlyTheChosenNumbers) {
-    for (int xh = 1; xh <= 25; ++xh) InsertInvoice({.xh = xh});
-    InsertInvoice({.nsrsbh = "OTHER", .xh = 3});
-    InsertInvoice({.sbssq = "202610", .xh = 4});
-    std::vector<int32_t> chosen;
-    for (int xh = 1; xh <= 25; xh += 2) chosen.push_back(xh);  // 13 numbers: two statements
-    corlith::test::ClearStatementLog();
-    const auto statements = BuildDeleteStatements(kCompany, kPeriod, chosen);
-    ASSERT_EQ(statements.size(), 2u);
-    for (const auto& sql : statements) ASSERT_TRUE(Run(sql));
-    EXPECT_EQ(corlith::test::StatementsOnly(), statements);
-
-    std::set<int> expected;
-    for (int xh = 2; xh <= 24; xh += 2) expected.insert(xh);
-    EXPECT_EQ(Xhs(List(kCompany, "", "")), expected);
-    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb where nsrsbh='OTHER'"), 1);
-    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb where sbssq='202610'"), 1);
 }
 
 TEST_F(InvoiceDbTest, ListFiltersByTypeAndShowsNoNameForUnknownTypes) {

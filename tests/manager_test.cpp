@@ -1264,7 +1264,7 @@ void Activate(QWidget* window) {
 
 TEST_F(ManagerWindow, AWholeEntryByKeyboardOnly) {
     // A period that has ended, so that any of its days may be entered.
-    const QDate start = QDate::currentDate().addMonths(-1);
+    const QDate start = testhost::Today().addMonths(-1);
     const std::string period = start.toString(u"yyyyMM").toStdString();
     GetCurSubAppVo()->SetText("curKJNY", period);
     InvoiceRow kept;

@@ -23,7 +23,7 @@ Range Dates(const std::string& kind, const std::string& kjny) {
     return r;
 }
 
-std::string Today() { return QDate::currentDate().toString(u"yyyyMMdd").toStdString(); }
+std::string TodayYmd() { return testhost::Today().toString(u"yyyyMMdd").toStdString(); }
 
 
 std::string FormNotFoundText() {
@@ -133,14 +133,17 @@ protected:
 
 TEST_F(ReportHeader, MonthlyBlockHoldsEveryParticularInOrder) {
     SetCatalogue(1);
-    const std::string today = Today();
-    EXPECT_EQ(Header("200802"), testhost::FixtureHeader("20080201", "20080229", today));
-    EXPECT_EQ(Header("200902"), testhost::FixtureHeader("20090201", "20090228", today));
+    {
+        testhost::ClockAt monthEnd("2026-11-30 23:59:59");
+        EXPECT_EQ(Header("200802"), testhost::FixtureHeader("20080201", "20080229", "20261130"));
+    }
+    testhost::ClockAt leapDay("2028-02-29");
+    EXPECT_EQ(Header("200902"), testhost::FixtureHeader("20090201", "20090228", "20280229"));
     EXPECT_TRUE(corlith::test::StatementsOnly().empty());
 }
 
 TEST_F(ReportHeader, QuarterlyAndYearlyKindsGiveTheirPeriods) {
-    const std::string today = Today();
+    const std::string today = TodayYmd();
     SetCatalogue(2);
     EXPECT_EQ(Header("200902"), testhost::FixtureHeader("20081001", "20081231", today));
     EXPECT_EQ(Header("200903"), testhost::FixtureHeader("20090101", "20090331", today));
@@ -152,7 +155,7 @@ TEST_F(ReportHeader, QuarterlyAndYearlyKindsGiveTheirPeriods) {
 }
 
 TEST_F(ReportHeader, UnknownPeriodKindLeavesTheDatesEmpty) {
-    const std::string today = Today();
+    const std::string today = TodayYmd();
     for (int kind : {0, 4}) {
         SetCatalogue(kind);
         EXPECT_EQ(Header("200902"), testhost::FixtureHeader("", "", today)) << kind;

@@ -174,30 +174,10 @@ protected:
     void FillRandomRegister(unsigned seed, int n) {
         Exec("delete from sb07_xxfpb");
         std::mt19937 gen(seed);
-        auto pick = [&gen](int k) { return static_cast<int>(gen() % static_cast<unsigned>(k)); };
-        const int rates[] = {17, 13, 6, 4, 0, 3};
-        const int types[] = {1, 2, 3, 5};
         std::string error;
         THostTransaction transaction(testhost::kConnection, error);
         ASSERT_TRUE(transaction.Active()) << error;
-        for (int i = 0; i < n; ++i) {
-            testhost::InvoiceRow row;
-            row.xh = i + 1;
-            if (pick(6) == 0) row.nsrsbh = "91110000MA002OTHER";
-            if (pick(6) == 0) row.sbssq = "202610";
-            row.fplx = types[pick(4)];
-            row.sl = rates[pick(6)];
-            row.fs = 1 + pick(9);
-            const long long cents = pick(10) == 0 ? -pick(50000) : pick(5000000);
-            row.je = static_cast<double>(cents) / 100.0;
-            row.se = static_cast<double>(cents * row.sl / 100 + pick(3) - 1) / 100.0;
-            row.jzjt = pick(2);
-            row.lwfp = pick(2);
-            row.ms = pick(3) == 0 ? 1 : 0;
-            row.zfbz = pick(5) == 0 ? 1 : 0;
-            row.gfnsr = pick(2) ? std::string(" ") : "9144030072612345" + std::to_string(pick(90) + 10);
-            InsertInvoice(row);
-        }
+        for (const testhost::InvoiceRow& row : testhost::RandomRegister(gen, n)) InsertInvoice(row);
         ASSERT_TRUE(transaction.Commit(error)) << error;
     }
 
@@ -508,7 +488,7 @@ protected:
         if (HasFatalFailure()) return;
         testhost::EnsureApplication();
         // The detail window takes issue dates inside the period and not after today.
-        period_ = QDate::currentDate().addMonths(-1).toString(u"yyyyMM"_s).toStdString();
+        period_ = testhost::Today().addMonths(-1).toString(u"yyyyMM"_s).toStdString();
         GetCurSubAppVo()->SetText("curKJNY", period_);
     }
 
@@ -716,8 +696,7 @@ TEST_F(PreviewWindowTest, TheDrillDownListFollowsTheManagersRuleAndEnterModifies
 TEST_F(PreviewWindowTest, DeclaredPeriodRefusesModifyFromTheDrillDown) {
     Invoice(1, 100);
     // A return declared successfully blocks changes.
-    Exec("insert into SB07_SBB values ('" + std::string(testhost::kCompany) + "','" + period_ + "',1,'01','004','0')");
-    Exec("insert into SB07_SBZLB values ('" + std::string(testhost::kCompany) + "','" + period_ + "',1,'01',3)");
+    DeclareThePeriod(period_);
     TFrmReturnPreview* p = OpenPreview();
     ASSERT_TRUE(WithModal<TFrmPreviewDrill>([&] { p->OpenDrill("SB_XXQTFPMX_ZBJE_6_12"); }, [&](TFrmPreviewDrill* d) {
         TInvoiceListModel* model = d->ListModel();

@@ -18,6 +18,7 @@
 
 
 #include <cstdint>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -425,33 +426,17 @@ TEST_F(SummaryTest, SumsAreWrittenWithTwoDecimals) {
 }
 
 TEST_F(SummaryTest, RandomRegistersMatchAnIndependentSum) {
-    const int rates[] = {17, 13, 6, 4, 0, 3};
-    const int types[] = {1, 2, 3, 5};
-    const char* taxpayers[] = {testhost::kCompany, "91110000MA002OTHER"};
-    const char* periods[] = {testhost::kPeriod, "202610", "202612"};
     for (unsigned seed : {1u, 7u, 42u, 2026u}) {
         Exec("delete from sb07_xxfpb");
         std::mt19937 gen(seed);
-        auto pick = [&gen](int n) { return static_cast<int>(gen() % static_cast<unsigned>(n)); };
         std::vector<Invoice> register_;
         std::string error;
         THostTransaction transaction(testhost::kConnection, error);
         ASSERT_TRUE(transaction.Active()) << error;
-        for (int i = 0; i < 150; ++i) {
-            Invoice inv;
-            inv.nsrsbh = taxpayers[pick(4) == 0 ? 1 : 0];
-            inv.sbssq = periods[pick(4) == 0 ? 1 + pick(2) : 0];
-            inv.fplx = types[pick(4)];
-            inv.sl = rates[pick(6)];
-            inv.fs = 1 + pick(9);
-            inv.jeCents = pick(10) == 0 ? -pick(50000) : pick(5000000);
-            inv.seCents = inv.jeCents * inv.sl / 100 + pick(3) - 1;
-            inv.jzjt = pick(2);
-            inv.lwfp = pick(2);
-            inv.ms = pick(3) == 0 ? 1 : 0;
-            inv.zfbz = pick(5) == 0 ? 1 : 0;
-            register_.push_back(inv);
-            Add(inv);
+        for (const testhost::InvoiceRow& row : testhost::RandomRegister(gen, 150)) {
+            register_.push_back(Invoice{row.nsrsbh, row.sbssq, row.fplx, row.sl, row.fs, std::llround(row.je * 100),
+                                        std::llround(row.se * 100), row.jzjt, row.lwfp, row.ms, row.zfbz});
+            Add(register_.back());
         }
         ASSERT_TRUE(transaction.Commit(error)) << error;
         std::vector<std::string> values;

@@ -22,13 +22,24 @@ void StartProgram(QProcess& process, const QString& program, const QStringList& 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.remove(QStringLiteral("VANTREL_MODULE"));
+    env.remove(QStringLiteral("VANTREL_TEST_CLOCK"));
+    if (const std::string clock = corlith::test::ClockSetting(); !clock.empty())
+        env.insert(QStringLiteral("VANTREL_TEST_CLOCK"), QString::fromLatin1(clock.c_str()));
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(dir);
     process.start(program, args);
 }
 
+ClockAt::ClockAt(const std::string& dateTime) : previous_(corlith::test::ClockSetting()) {
+    EXPECT_TRUE(corlith::test::SetClock(dateTime)) << dateTime;
+}
+
+ClockAt::~ClockAt() { corlith::test::SetClock(previous_); }
+
+QDate Today() { return QDate::fromString(QString::fromLatin1(GetHostNow().substr(0, 10).c_str()), u"yyyy-MM-dd"); }
+
 std::string FixtureHeader(const std::string& start, const std::string& end, std::string today) {
-    if (today.empty()) today = QDate::currentDate().toString(u"yyyyMMdd").toStdString();
+    if (today.empty()) today = Today().toString(u"yyyyMMdd").toStdString();
     return "<SB_XXQTFPMX_BTXX>"
            "<SB_XXQTFPMX_NSRSBH>91110000MA001TEST</SB_XXQTFPMX_NSRSBH>"
            "<SB_XXQTFPMX_NSRMC>测试公司</SB_XXQTFPMX_NSRMC>"
@@ -102,6 +113,16 @@ void HostFixture::Exec(const std::string& sql) {
     ASSERT_TRUE(ExecADOQueryMsg(kConnection, sql, &q, error, 0, 0)) << sql << ": " << error;
 }
 
+void HostFixture::AddReturn(int sbbz, const std::string& audit, int sbpc, const std::string& nsrsbh,
+                            const std::string& form, const std::string& period) {
+    std::string id;
+    for (char c : nsrsbh) id += c == '\'' ? std::string("''") : std::string(1, c);
+    const std::string key = "('" + id + "','" + period + "'," + std::to_string(sbpc) + ",'" + kKindCode + "',";
+    Exec("insert into SB07_SBB values " + key + "'" + form + "','" + audit + "')");
+    Exec("insert into SB07_SBZLB values " + key + std::to_string(sbbz) + ")");
+    corlith::test::ClearStatementLog();
+}
+
 std::string HostFixture::QueryText(const std::string& sql) {
     THostQuery q;
     std::string error;
@@ -131,7 +152,7 @@ InvoiceRow HostFixture::PeriodInvoice(const std::string& period, int xh, double 
     return row;
 }
 
-void HostFixture::InsertInvoice(const InvoiceRow& r) {
+void HostFixture::InsertInvoice(const InvoiceRow& r, const char* connection) {
     const auto quoted = [](const std::string& text) {
         std::string out;
         for (char c : text) out += (c == '\'') ? std::string("''") : std::string(1, c);
@@ -145,7 +166,37 @@ void HostFixture::InsertInvoice(const InvoiceRow& r) {
     sql += num;
     sql += std::to_string(r.sl) + ",'" + quoted(r.gfnsr) + "'," + std::to_string(r.jzjt) + "," + std::to_string(r.lwfp) +
            "," + std::to_string(r.ms) + "," + std::to_string(r.zfbz) + ",'')";
-    Exec(sql);
+    THostQuery q;
+    std::string error;
+    ASSERT_TRUE(ExecADOQueryMsg(connection, sql, &q, error, 0, 0)) << sql << ": " << error;
+}
+
+std::vector<InvoiceRow> RandomRegister(std::mt19937& gen, int rows, bool importable) {
+    const auto pick = [&gen](int n) { return static_cast<int>(gen() % static_cast<unsigned>(n)); };
+    const int rates[] = {17, 13, 6, 4, 0, 3};
+    const int types[] = {1, 2, 3, 5};
+    std::vector<InvoiceRow> register_;
+    for (int i = 0; i < rows; ++i) {
+        InvoiceRow r;
+        r.xh = i + 1;
+        if (!importable && pick(6) == 0) r.nsrsbh = "91110000MA002OTHER";
+        if (!importable && pick(6) == 0) r.sbssq = pick(2) ? "202610" : "202612";
+        r.fplx = types[pick(4)];
+        r.sl = rates[pick(importable ? 5 : 6)];
+        r.kprq = "2026-11-" + std::to_string(10 + pick(19));
+        r.fs = importable && r.fplx != 1 && r.fplx != 2 ? 0 : 1 + pick(9);
+        const long long cents = (pick(10) == 0 ? -1 : 1) * (1 + pick(importable ? 100000000 : 5000000));
+        const long long tax = (cents * r.sl + (cents < 0 ? -50 : 50)) / 100 + (importable ? 0 : pick(3) - 1);
+        r.je = static_cast<double>(cents) / 100.0;
+        r.se = static_cast<double>(tax) / 100.0;
+        r.jzjt = pick(2);
+        r.lwfp = pick(2);
+        r.ms = (importable && tax == 0) || pick(3) == 0 ? 1 : 0;
+        r.zfbz = importable && r.fplx == 3 ? 0 : pick(5) == 0;
+        r.gfnsr = pick(2) ? std::string(" ") : "9144030072612345" + std::to_string(10 + pick(90));
+        register_.push_back(r);
+    }
+    return register_;
 }
 
 }  // namespace testhost

@@ -11,13 +11,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QDate>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace testhost {
 
@@ -28,11 +31,28 @@ inline constexpr const char* kPeriod = "202611";
 // declaration date (yyyyMMdd; empty means today).
 std::string FixtureHeader(const std::string& start, const std::string& end, std::string today = std::string());
 
+// Stops the host's clock at dateTime ("yyyy-MM-dd[ hh:mm:ss]") while it lives; then the
+// clock is as it was (the run's VANTREL_TEST_CLOCK, or running).
+class ClockAt {
+public:
+    explicit ClockAt(const std::string& dateTime);
+    ~ClockAt();
+    ClockAt(const ClockAt&) = delete;
+    ClockAt& operator=(const ClockAt&) = delete;
+
+private:
+    std::string previous_;
+};
+
+// The host's date: what the product reads as today.
+QDate Today();
+
 // Creates the QApplication (offscreen) the first time a window test needs one.
 void EnsureApplication();
 
 // Starts a program (the client, or a tool that reads its output) in `dir` on the offscreen
-// platform, with the module found where the client finds it by itself.
+// platform, with the module found where the client finds it by itself and the host's clock
+// as this program has it.
 void StartProgram(QProcess& process, const QString& program, const QStringList& args, const QString& dir);
 
 struct InvoiceRow {
@@ -49,6 +69,13 @@ struct InvoiceRow {
     int jzjt = 0, lwfp = 0, ms = 0, zfbz = 0;
 };
 
+// A random register (xh 1..rows) with every type, rate and flag, amounts in whole cents, some
+// negative, and buyers or none; a sixth of the rows belong to another taxpayer and a sixth to
+// 202610 or 202612. An importable one keeps to what an import accepts: this taxpayer and period,
+// the configured rates, the tax within a cent of amount × rate, counts only where a type takes
+// them, no voided 未开具发票.
+std::vector<InvoiceRow> RandomRegister(std::mt19937& gen, int rows, bool importable = false);
+
 class HostFixture : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -59,11 +86,17 @@ protected:
     // First column of the first row as text / integer.
     std::string QueryText(const std::string& sql);
     long long QueryInt(const std::string& sql);
-    void InsertInvoice(const InvoiceRow& row);
+    void InsertInvoice(const InvoiceRow& row, const char* connection = kConnection);
     // The module's connection takes no more writes, as on a read-only database.
     void MakeConnectionReadOnly();
     // An ordinary invoice of `je` at 17 % issued on the 10th of `period` (yyyyMM).
     static InvoiceRow PeriodInvoice(const std::string& period, int xh, double je);
+    // A return of the module's form in batch sbpc with declaration state sbbz and audit result;
+    // the statement log is cleared after it.
+    void AddReturn(int sbbz, const std::string& audit = "0", int sbpc = 1, const std::string& nsrsbh = kCompany,
+                   const std::string& form = kFormCode, const std::string& period = kPeriod);
+    // The period's return declared successfully: the module refuses every change to it.
+    void DeclareThePeriod(const std::string& period = kPeriod) { AddReturn(3, "0", 1, kCompany, kFormCode, period); }
     // Replaces the catalogue with one kind holding the module's form.
     void SetCatalogue(int periodKind, bool kindRestricted = false, bool formRestricted = false,
                       bool declaredEditable = false);

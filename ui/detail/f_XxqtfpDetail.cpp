@@ -383,7 +383,7 @@ void TFrmXxqtfpDetail::LoadRecord(const Txxqtfpxx& record) {
     } else {
         // An unreadable stored date: offer the usual day of the period rather than a stale one.
         const QDate start = PeriodStartDate(FKjny);
-        dtpKprq->SetDate(start.isValid() ? start.addDays(9) : QDate::currentDate());
+        dtpKprq->SetDate(start.isValid() ? start.addDays(9) : HostToday());
     }
     cbbFplx->SetItemIndex(cbbFplx->IndexOfValue(record.fplx));
     edtGfnsrsbh->SetText(record.gfnsr);

@@ -2,6 +2,7 @@
 
 #include "context/f_ModuleContext.h"
 #include "host/corlith_api.h"
+#include "invoice/f_InvoiceChecks.h"
 #include "print/f_PreviewPage.h"
 
 #include <QAbstractItemModel>
@@ -127,7 +128,7 @@ void ShowPreviewPagePrint(QWidget* parent, const TSummaryPreview& preview) {
     printer.setDocName(PreviewTitle());
     QPrintPreviewDialog dialog(&printer, parent);
     dialog.setWindowTitle(PreviewTitle());
-    const QDate date = QDate::currentDate();
+    const QDate date = HostToday();
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
                      [&preview, date](QPrinter* target) { PrintPreviewPage(*target, preview, date); });
     dialog.resize(900, 680);
@@ -141,7 +142,7 @@ void ShowInvoiceTablePrint(QWidget* parent, const QAbstractItemModel& model, con
     printer.setDocName(header.title);
     QPrintPreviewDialog dialog(&printer, parent);
     dialog.setWindowTitle(header.title);
-    const QDate date = QDate::currentDate();
+    const QDate date = HostToday();
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* target) {
         PrintInvoiceTable(*target, model, widths, header, date);
     });

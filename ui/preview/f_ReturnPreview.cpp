@@ -3,6 +3,7 @@
 #include "context/f_ModuleContext.h"
 #include "host/corlith_api.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_InvoiceChecks.h"
 #include "invoice/f_InvoiceStore.h"
 #include "invoice/f_XxqtfpGlobal.h"
 #include "summary/f_SummaryCaptions.h"
@@ -223,7 +224,7 @@ bool TFrmReturnPreview::RefreshPreview() {
         InfoMsgBox("无法计算申报预览：" + error, 0);
         return false;
     }
-    Sheet->SetPreview(&FPreview, QDate::currentDate());
+    Sheet->SetPreview(&FPreview, HostToday());
     return true;
 }
 
@@ -248,7 +249,7 @@ void TFrmReturnPreview::btnPdfClick() {
     const QString file = QFileDialog::getSaveFileName(this, u"导出PDF"_s, suggested, u"PDF 文件 (*.pdf)"_s);
     if (file.isEmpty()) return;
     QString error;
-    if (!WritePreviewPdf(file, FPreview, QDate::currentDate(), error)) InfoMsgBox(QStringToGbk(error), 0);
+    if (!WritePreviewPdf(file, FPreview, HostToday(), error)) InfoMsgBox(QStringToGbk(error), 0);
 }
 
 bool OpenReturnPreview(QWidget* parent, const TPreviewListProcs& procs) {
