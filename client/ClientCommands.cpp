@@ -295,14 +295,13 @@ int RunWindow(const ClientOptions& options, int& argc, char** argv) {
     {
         MainFrame frame(module, session);
         // A terminate request (the desktop session ending, a test) closes the window as its close
-        // box does, so that it keeps its place for the next run.
+        // box does, so that it keeps its place for the next run; one that comes while the window
+        // is still being set up waits for the event loop.
         static int terminateWrite = -1;
         int terminatePipe[2];
-        std::unique_ptr<QSocketNotifier> terminateNotice;
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, terminatePipe) == 0) {
+        const bool terminable = ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, terminatePipe) == 0;
+        if (terminable) {
             terminateWrite = terminatePipe[0];
-            terminateNotice = std::make_unique<QSocketNotifier>(terminatePipe[1], QSocketNotifier::Read);
-            QObject::connect(terminateNotice.get(), &QSocketNotifier::activated, &frame, &QWidget::close);
             std::signal(SIGTERM, [](int) { [[maybe_unused]] const auto n = ::write(terminateWrite, "t", 1); });
         }
         if (!InstallSession(session, static_cast<THostHandle>(frame.winId()), error) ||
@@ -311,6 +310,14 @@ int RunWindow(const ClientOptions& options, int& argc, char** argv) {
         frame.attachToHost();
         frame.show();
         if (options.verb == ClientVerb::Manager) frame.openManager();
+        std::unique_ptr<QSocketNotifier> terminateNotice;
+        if (terminable) {
+            terminateNotice = std::make_unique<QSocketNotifier>(terminatePipe[1], QSocketNotifier::Read);
+            QObject::connect(terminateNotice.get(), &QSocketNotifier::activated, &frame, [&frame, &terminateNotice] {
+                terminateNotice->setEnabled(false);
+                frame.close();
+            });
+        }
         code = QApplication::exec();
     }
     corlith::CloseConnections();

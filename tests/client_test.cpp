@@ -934,12 +934,13 @@ TEST_F(ClientTest, VerbFailuresExitWithTheirCodeSayWhyAndStoreNothing) {
                   u"无法写入演示发票"_s);
     db({testhost::OnServer() ? "drop trigger refuse on sb07_xxfpb" : "drop trigger refuse"});
 
-    // The period cannot be read.
-    db({"alter table sb07_xxfpb rename column je to je_gone"});
+    // The period's invoices cannot be read, or their sums computed.
+    db({"alter table sb07_fplxb rename column fplx to fplx_gone"});
     expectFailure(QStringList{u"import"_s, good} + onDb, 2, u"无法读取本期发票"_s);
     expectFailure(QStringList{u"export"_s, Path(u"x.csv"_s)} + onDb, 2, u"无法读取本期发票"_s);
-    expectFailure(QStringList{u"preview"_s} + onDb, 1, u"无法计算申报预览"_s);
     expectFailure(QStringList{u"drill"_s, u"ZBJE_6_12"_s} + onDb, 1, u"无法读取发票"_s);
+    db({"alter table sb07_fplxb rename column fplx_gone to fplx", "alter table sb07_xxfpb rename column je to je_gone"});
+    expectFailure(QStringList{u"preview"_s} + onDb, 1, u"无法计算申报预览"_s);
     db({"alter table sb07_xxfpb rename column je_gone to je"});
 
     // An existing file is replaced whole.
