@@ -67,8 +67,7 @@ protected:
         HostFixture::SetUp();
         if (HasFatalFailure()) return;
         testhost::EnsureApplication();
-        period_ = testhost::Today().addMonths(-1).toString(QStringLiteral("yyyyMM")).toStdString();
-        GetCurSubAppVo()->SetText("curKJNY", period_);
+        period_ = UsePreviousMonth();
     }
 
     void TearDown() override {

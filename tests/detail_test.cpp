@@ -278,10 +278,6 @@ namespace {
 using corlith::test::FailPoint;
 using corlith::test::MessageKind;
 
-std::string PreviousMonth() {
-    return testhost::Today().addMonths(-1).toString(QStringLiteral("yyyyMM")).toStdString();
-}
-
 std::string DayText(const QDate& d) { return d.toString(QStringLiteral("yyyy-MM-dd")).toStdString(); }
 
 bool HasFocusIn(QWidget* dialog, QWidget* control) {
@@ -301,8 +297,7 @@ protected:
         HostFixture::SetUp();
         if (HasFatalFailure()) return;
         testhost::EnsureApplication();
-        period_ = PreviousMonth();
-        GetCurSubAppVo()->SetText("curKJNY", period_);
+        period_ = UsePreviousMonth();
         LoadInvoiceConfig("xxqtfp");
         template_ = MakeInvoiceTemplate(1, period_, TodayText());
     }

@@ -43,10 +43,8 @@ protected:
         std::ofstream ini(subAppDir_ / "fp_config.ini");
         ini << "[xxqtfp]\nsl=|17|13|6|0|\n";
         ini.close();
-        const QDate month = testhost::Today().addMonths(-1);
-        period_ = month.toString(QStringLiteral("yyyyMM")).toStdString();
-        day_ = QDate(month.year(), month.month(), 10).toString(QStringLiteral("yyyy-MM-dd")).toStdString();
-        GetCurSubAppVo()->SetText("curKJNY", period_);
+        period_ = UsePreviousMonth();
+        day_ = period_.substr(0, 4) + "-" + period_.substr(4, 2) + "-10";
         manager_ = new TFrmXxqtfpMgr();
         manager_->resize(900, 600);
         manager_->show();

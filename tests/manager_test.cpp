@@ -1264,9 +1264,8 @@ void Activate(QWidget* window) {
 
 TEST_F(ManagerWindow, AWholeEntryByKeyboardOnly) {
     // A period that has ended, so that any of its days may be entered.
-    const QDate start = testhost::Today().addMonths(-1);
-    const std::string period = start.toString(u"yyyyMM").toStdString();
-    GetCurSubAppVo()->SetText("curKJNY", period);
+    const std::string period = UsePreviousMonth();
+    const QDate start = QDate::fromString(QString::fromStdString(period), u"yyyyMM");
     InvoiceRow kept;
     kept.sbssq = period;
     kept.xh = 1;

@@ -487,9 +487,7 @@ protected:
         PreviewTest::SetUp();
         if (HasFatalFailure()) return;
         testhost::EnsureApplication();
-        // The detail window takes issue dates inside the period and not after today.
-        period_ = testhost::Today().addMonths(-1).toString(u"yyyyMM"_s).toStdString();
-        GetCurSubAppVo()->SetText("curKJNY", period_);
+        period_ = UsePreviousMonth();
     }
 
     void TearDown() override {

@@ -113,6 +113,12 @@ void HostFixture::Exec(const std::string& sql) {
     ASSERT_TRUE(ExecADOQueryMsg(kConnection, sql, &q, error, 0, 0)) << sql << ": " << error;
 }
 
+std::string HostFixture::UsePreviousMonth() {
+    const std::string period = Today().addMonths(-1).toString(u"yyyyMM").toStdString();
+    GetCurSubAppVo()->SetText("curKJNY", period);
+    return period;
+}
+
 void HostFixture::AddReturn(int sbbz, const std::string& audit, int sbpc, const std::string& nsrsbh,
                             const std::string& form, const std::string& period) {
     std::string id;

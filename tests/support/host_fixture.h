@@ -97,6 +97,9 @@ protected:
                    const std::string& form = kFormCode, const std::string& period = kPeriod);
     // The period's return declared successfully: the module refuses every change to it.
     void DeclareThePeriod(const std::string& period = kPeriod) { AddReturn(3, "0", 1, kCompany, kFormCode, period); }
+    // Makes the month before the host's today (an ended one, any of whose days may be entered)
+    // the current period, and returns it as yyyyMM.
+    std::string UsePreviousMonth();
     // Replaces the catalogue with one kind holding the module's form.
     void SetCatalogue(int periodKind, bool kindRestricted = false, bool formRestricted = false,
                       bool declaredEditable = false);
