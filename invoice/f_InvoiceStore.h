@@ -52,8 +52,10 @@ public:
     // Marks the declaration form filled inside a write's transaction; false with a message
     // when it could not. Empty: writes mark nothing.
     using TMarkProc = std::function<bool(std::string& message)>;
-    // How often one insert tries again after another window took its number.
-    static constexpr int kInsertAttempts = 5;
+    // How often one insert tries again after another seat took its number. Each clash means
+    // another writer committed, so retrying is progress; while seats save one invoice after
+    // another, a long import can lose the race for its first number dozens of times in a row.
+    static constexpr int kInsertAttempts = 1000;
 
     TInvoiceStore(std::string nsrsbh, std::string kjny, TMarkProc mark);
 
