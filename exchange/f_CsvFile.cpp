@@ -29,6 +29,13 @@ bool StartsLikeFormula(std::string_view text) {
 }
 bool FormulaGuarded(std::string_view field) { return field.size() >= 2 && field[0] == '\'' && StartsLikeFormula(field.substr(1)); }
 
+// Valid UTF-8 as UTF-16, a byte-order mark at its start kept as the character it is (a text
+// converted whole or in runs gives the same characters).
+QString FromUtf8(std::string_view utf8) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
+}
+
 bool IsAscii(std::string_view s) {
     return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
@@ -153,7 +160,7 @@ bool Utf8RunsToGbk(std::string_view bytes, std::string& gbk, std::string& error,
         const std::string_view run = bytes.substr(i, end - i);
         auto it = converted.find(run);
         if (it == converted.end()) {
-            QString text = QString::fromUtf8(run.data(), static_cast<qsizetype>(run.size()));
+            QString text = FromUtf8(run);
             // GBK has only the full-width yen sign; amounts written with the half-width one read the same.
             text.replace(QChar(0x00A5), QChar(0xFFE5));
             std::string code = QStringToGbk(text);
@@ -177,7 +184,7 @@ bool Utf8ToGbkText(std::string_view utf8, std::string& gbk) {
         gbk.assign(utf8);
         return true;
     }
-    QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    QString text = FromUtf8(utf8);
     text.replace(QChar(0x00A5), QChar(0xFFE5));
     gbk = QStringToGbk(text);
     return GbkToQString(gbk) == text;

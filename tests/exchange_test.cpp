@@ -186,6 +186,13 @@ TEST(CsvFile, ReadingInPiecesIsReadingTheWholeText) {
             EXPECT_EQ(flat(table), flat(expected)) << piece;
         }
     }
+    // Byte-order marks inside the text (a fuzzing find): the same verdict whole or in pieces.
+    const std::string marks = "a,b\r\n\xEF\xBB\xBF\xEF\xBB\xBF,1\r\n";
+    std::string wholeError, piecesError;
+    TExchangeTable whole, pieces;
+    TExchangeTableSink wholeSink(whole), piecesSink(pieces);
+    EXPECT_EQ(ReadCsvBytes(marks, marks.size(), wholeSink, wholeError), ReadCsvBytes(marks, 3, piecesSink, piecesError));
+    EXPECT_EQ(wholeError, piecesError);
 }
 
 // A text a spreadsheet would compute is exported behind an apostrophe and read back without it;
