@@ -287,9 +287,19 @@ std::size_t WholeUtf8(std::string_view bytes) {
 }
 
 std::size_t WholeGbk(std::string_view bytes) {
+    // Two bytes a character from 0x81 on, four when the second is a digit (GB18030's
+    // four-byte characters, which the decoder reads as one).
     std::size_t i = 0;
-    while (i < bytes.size()) i += static_cast<unsigned char>(bytes[i]) >= 0x81 ? 2 : 1;
-    return i > bytes.size() ? bytes.size() - 1 : bytes.size();
+    while (i < bytes.size()) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x81) {
+            ++i;
+            continue;
+        }
+        const std::size_t length = i + 1 < bytes.size() && bytes[i + 1] >= '0' && bytes[i + 1] <= '9' ? 4 : 2;
+        if (i + length > bytes.size()) return i;
+        i += length;
+    }
+    return i;
 }
 
 class TFd {
