@@ -154,8 +154,16 @@ public:
             return false;
         }
         uri_ = uri;
-        // Notices ("already exists, skipping") are no concern of the user's.
-        PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+        // Notices ("already exists, skipping") are no concern of the user's; a FATAL one is the
+        // server's farewell to a session it ended while idle, which libpq hands on as a notice.
+        PQsetNoticeReceiver(
+            conn_,
+            [](void* self, const PGresult* notice) {
+                const char* severity = PQresultErrorField(notice, PG_DIAG_SEVERITY_NONLOCALIZED);
+                if (severity && (std::strcmp(severity, "FATAL") == 0 || std::strcmp(severity, "PANIC") == 0))
+                    static_cast<PgBackend*>(self)->farewell_ = true;
+            },
+            this);
         return SetUpSession(error);
     }
 
@@ -204,6 +212,9 @@ public:
 
     bool Begin(std::string& error) override {
         if (!Usable(error)) return false;
+        if (Plain("BEGIN", error)) return true;
+        // BEGIN leaves nothing behind: one that met a session already lost is sent again.
+        if (PQstatus(conn_) == CONNECTION_OK || !Usable(error)) return false;
         return Plain("BEGIN", error);
     }
 
@@ -376,13 +387,11 @@ private:
             error = doomedReason_;
             return false;
         }
-        // A session the server ended while idle has left its farewell and the end of the
-        // stream on the socket: reading them (two reads that never wait) finds the loss before
-        // a statement is sent into it.
-        for (int read = 0; read < 2 && PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) == PQTRANS_IDLE;
-             ++read)
-            PQconsumeInput(conn_);
-        if (PQstatus(conn_) == CONNECTION_OK) return true;
+        // Anything the server sent unasked to an idle session is its farewell or the end of the
+        // stream; reading it (a read that never waits) finds the loss before a statement is sent.
+        if (PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) == PQTRANS_IDLE) PQconsumeInput(conn_);
+        if (PQstatus(conn_) == CONNECTION_OK && !farewell_) return true;
+        farewell_ = false;
         PQreset(conn_);
         prepared_.clear();
         if (PQstatus(conn_) != CONNECTION_OK) {
@@ -390,6 +399,17 @@ private:
             return false;
         }
         return SetUpSession(error);
+    }
+
+    // Whether a statement sent outside a transaction certainly took no effect, so that it may go
+    // once more on a new session: the server's farewell (an administrator's end or the idle
+    // timeout) came before any answer to it. The commit of such a statement follows its answer,
+    // so a farewell first means it was rolled back or never read; a bare end of the stream (a
+    // crashed server) or a farewell after an answer leaves that open.
+    bool EndedBeforeTakingEffect(const PGresult* res, bool answered) const {
+        if (answered || PQstatus(conn_) == CONNECTION_OK) return false;
+        const char* state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
+        return state && (std::strcmp(state, "57P01") == 0 || std::strcmp(state, "57P05") == 0);
     }
 
     // Whether the failure ends the whole transaction rather than the one statement.
@@ -405,9 +425,16 @@ private:
     // failed until the caller commits or rolls back.
     PGresult* Run(const std::string& sql, const std::vector<const char*>* params, std::string& error) {
         if (!Usable(error)) return nullptr;
+        const bool idle = PQtransactionStatus(conn_) == PQTRANS_IDLE;
         const bool guarded = PQtransactionStatus(conn_) == PQTRANS_INTRANS;
         if (guarded && !Plain("SAVEPOINT corlith_statement", error)) return Abandon(nullptr, error);
-        PGresult* res = Exec(sql, params);
+        bool answered = false;
+        PGresult* res = Exec(sql, params, answered);
+        if (idle && !Succeeded(res) && EndedBeforeTakingEffect(res, answered)) {
+            PQclear(res);
+            if (!Usable(error)) return nullptr;
+            res = Exec(sql, params, answered);
+        }
         if (Succeeded(res)) {
             if (guarded) {
                 std::string releaseError;
@@ -440,10 +467,14 @@ private:
         return nullptr;
     }
 
-    PGresult* Exec(const std::string& sql, const std::vector<const char*>* params) {
+    // Sends the statement and waits for its end; `answered` tells whether a result came before
+    // a failure, the first failure being the one kept.
+    PGresult* Exec(const std::string& sql, const std::vector<const char*>* params, bool& answered) {
+        answered = false;
         if (params) {
-            return PQexecParams(conn_, sql.c_str(), static_cast<int>(params->size()), nullptr, params->data(), nullptr,
-                                nullptr, 0);
+            return Collect(PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(params->size()), nullptr,
+                                             params->data(), nullptr, nullptr, 0),
+                           answered);
         }
         auto it = prepared_.find(sql);
         if (it == prepared_.end()) {
@@ -453,12 +484,26 @@ private:
                 prepared_.clear();
             }
             const std::string name = "corlith_" + std::to_string(++statementNumber_);
-            PGresult* res = PQprepare(conn_, name.c_str(), sql.c_str(), 0, nullptr);
+            PGresult* res = Collect(PQsendPrepare(conn_, name.c_str(), sql.c_str(), 0, nullptr), answered);
             if (!Succeeded(res)) return res;
             PQclear(res);
             it = prepared_.emplace(sql, name).first;
         }
-        return PQexecPrepared(conn_, it->second.c_str(), 0, nullptr, nullptr, nullptr, 0);
+        return Collect(PQsendQueryPrepared(conn_, it->second.c_str(), 0, nullptr, nullptr, nullptr, 0), answered);
+    }
+
+    PGresult* Collect(int sent, bool& answered) {
+        PGresult* kept = nullptr;
+        while (PGresult* res = sent ? PQgetResult(conn_) : nullptr) {
+            if (!kept || (Succeeded(kept) && !Succeeded(res))) {
+                answered = answered || kept;
+                PQclear(kept);
+                kept = res;
+            } else {
+                PQclear(res);
+            }
+        }
+        return kept;
     }
 
     // A numeric value as SQLite keeps it in a NUMERIC column: whole numbers as integers, the
@@ -541,6 +586,7 @@ private:
     std::unordered_map<Oid, std::string> tableNames_;
     bool doomed_ = false;
     std::string doomedReason_;
+    bool farewell_ = false;
 };
 
 }  // namespace
