@@ -26,7 +26,9 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
+#include <QLibraryInfo>
 #include <QSocketNotifier>
+#include <QTranslator>
 
 #include <xcb/xcb.h>
 
@@ -285,6 +287,12 @@ int RunWindow(const ClientOptions& options, int& argc, char** argv) {
     QApplication::setApplicationName(u"Vantrel"_s);
     // The declaration client speaks Chinese: calendars, day names and number formats follow.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    // Qt's own dialogs and buttons (file chooser, print dialog, 确定/取消) in Chinese too, from
+    // Qt's translations when the machine has them.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(QLocale::Chinese, QLocale::China), u"qtbase"_s, u"_"_s,
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
     const QString chineseFont = u"WenQuanYi Zen Hei"_s;
     if (QFontDatabase::families().contains(chineseFont)) QApplication::setFont(QFont(chineseFont, 10));
 

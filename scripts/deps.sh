@@ -1,8 +1,13 @@
-# Installs the Debian packages the build, the tests and the windows need, when missing.
-# Sourced by ./run and ./test.
+# Installs the Debian packages that are missing. Sourced by ./run with "run" (what building
+# and running the product needs) and by ./test with "test" (that, plus the test frameworks,
+# the PostgreSQL server, clang for the fuzz harnesses and the packaging tools).
 vantrel_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libpugixml-dev
-  libinih-dev libgtest-dev libgmock-dev fonts-wqy-zenhei libgl-dev qt6-qpa-plugins
-  poppler-utils libxlsxwriter-dev libzip-dev libexpat1-dev libcsv-dev libpq-dev postgresql clang libclang-rt-14-dev libxcb1-dev)
+  libinih-dev fonts-wqy-zenhei libgl-dev qt6-qpa-plugins qt6-translations-l10n
+  libxlsxwriter-dev libzip-dev libexpat1-dev libcsv-dev libpq-dev libxcb1-dev)
+if [ "${1:-test}" != run ]; then
+  vantrel_packages+=(libgtest-dev libgmock-dev poppler-utils postgresql clang libclang-rt-14-dev
+    dpkg-dev lintian)
+fi
 vantrel_missing=()
 for p in "${vantrel_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || vantrel_missing+=("$p")
