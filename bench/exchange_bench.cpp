@@ -12,6 +12,7 @@
 //
 //   exchange_bench [--max N] [--only import|export|memory] [--runs K] [--memory-rows M]
 #include "bench/bench_register.h"
+#include "context/f_ModuleContext.h"
 #include "corlith/corlith_host.h"
 #include "exchange/f_CsvFile.h"
 #include "exchange/f_RegisterExchange.h"
@@ -155,7 +156,8 @@ TImportPlan PlanOf(const QString& csv) {
     TImportTarget target;
     TImportPlan plan;
     std::string e;
-    if (!LoadImportTarget(kCompany, kPeriod, target, e) || !PlanImportFile(csv, target, false, plan, e)) Die(e);
+    if (!LoadImportTarget(vantrel::ModuleContextFromHost(), target, e) || !PlanImportFile(csv, target, false, plan, e))
+        Die(e);
     FreeInvoiceList(target.existing);
     if (plan.HasErrors()) Die(IssueText(plan.issues.front()));
     return plan;
@@ -163,7 +165,7 @@ TImportPlan PlanOf(const QString& csv) {
 
 void Import(const QString& csv) {
     std::string e;
-    if (StoreImport(PlanOf(csv), kCompany, kPeriod, {}, e) != TStoreResult::Stored) Die(e);
+    if (StoreImport(PlanOf(csv), vantrel::ModuleContextFromHost(), {}, e) != TStoreResult::Stored) Die(e);
 }
 
 struct Options {
@@ -260,7 +262,8 @@ int main(int argc, char** argv) {
         const auto exportOnce = [&] {
             std::string e;
             std::size_t rows = 0;
-            if (ExportRegisterList(out, kCompany, kPeriod, "", "", rows, e) != TExportResult::Written) Die(e);
+            if (ExportRegisterList(out, vantrel::ModuleContextFromHost(), "", "", rows, e) != TExportResult::Written)
+                Die(e);
             if (rows != static_cast<std::size_t>(n)) Die("the export did not write every row");
         };
         exportOnce();

@@ -114,11 +114,12 @@ void WarnAboutReturn(const ClientSession& session) {
     if (session.particularsUnknown)
         PrintLine(stderr, u"vantrel-client: 提示：不知道纳税人 %1 的基本信息（名称、开户银行、地址等），"
                           u"表头除纳税人识别号外均为空"_s.arg(company));
+    const vantrel::TModuleContext context = ContextOf(session);
     THostQuery query;
     std::string error;
-    const std::string sql = "select count(*) as n from " + QualifyTableName("sb_xxfpb") + " where nsrsbh='" +
-                            session.company + "' and sbssq='" + session.period + "'";
-    if (ExecADOQueryMsg(MainConnectionName(), sql, &query, error, 1, 0) && query.FieldAsInt64("n") == 0)
+    const std::string sql = "select count(*) as n from " + QualifyTableName("sb_xxfpb", context.subAppCode) +
+                            " where nsrsbh='" + session.company + "' and sbssq='" + session.period + "'";
+    if (ExecADOQueryMsg(context.connection, sql, &query, error, 1, 0) && query.FieldAsInt64("n") == 0)
         PrintLine(stderr, u"vantrel-client: 提示：纳税人 %1 在所属期 %2 没有发票，各项数值均为零"_s.arg(company, period));
 }
 
@@ -217,12 +218,10 @@ int RunImport(const ClientOptions& options) {
     if (!PrepareWritingSession(options, session, setupError)) return SetupError(setupError);
     LoadInvoiceConfig("xxqtfp");
     const vantrel::TModuleContext context = ContextOf(session);
-    const std::string& nsrsbh = context.taxpayer;
-    const std::string& sbssq = context.period;
     std::string error;
 
     TImportTarget target;
-    if (!LoadImportTarget(nsrsbh, sbssq, target, error)) {
+    if (!LoadImportTarget(context, target, error)) {
         FreeInvoiceList(target.existing);
         corlith::CloseConnections();
         return SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
@@ -248,7 +247,7 @@ int RunImport(const ClientOptions& options) {
         PrintLine(stdout, u"检查通过：%1 行发票可以导入（未写入）"_s.arg(rows));
         return kExitOk;
     }
-    if (StoreImport(plan, nsrsbh, sbssq, {}, error) != TStoreResult::Stored) return ComputeFailed(u"导入失败", error);
+    if (StoreImport(plan, context, {}, error) != TStoreResult::Stored) return ComputeFailed(u"导入失败", error);
     corlith::CloseConnections();
     PrintLine(stdout, u"已导入 %1 行发票"_s.arg(rows));
     return kExitOk;
@@ -264,7 +263,7 @@ int RunExport(const ClientOptions& options) {
 
     std::size_t rows = 0;
     const TExportResult result =
-        ExportRegisterList(options.file, context.taxpayer, context.period, QStringToGbk(options.typeCode), buyer, rows, error);
+        ExportRegisterList(options.file, context, QStringToGbk(options.typeCode), buyer, rows, error);
     corlith::CloseConnections();
     if (result == TExportResult::ReadFailed) return SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
     if (result != TExportResult::Written) {

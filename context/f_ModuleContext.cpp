@@ -6,8 +6,6 @@
 
 namespace vantrel {
 
-std::string TModuleContext::Table(const std::string& name) const { return QualifyTableName(name, subAppCode); }
-
 TModuleContext ModuleContextFromHost() {
     TModuleContext context;
     if (const SubAppVo* vo = GetCurSubAppVo()) {
@@ -21,6 +19,6 @@ TModuleContext ModuleContextFromHost() {
 
 }  // namespace vantrel
 
-TInvoiceStore ModuleInvoiceStore(const std::string& nsrsbh, const std::string& kjny) {
-    return TInvoiceStore(nsrsbh, kjny, [](std::string& message) { return MarkFormFilled(ModuleFuncCode(), message); });
+TInvoiceStore ModuleInvoiceStore(const vantrel::TModuleContext& context) {
+    return TInvoiceStore(context, [](std::string& message) { return MarkFormFilled(ModuleFuncCode(), message); });
 }

@@ -344,9 +344,9 @@ int TImportPlan::WarningCount() const {
     return static_cast<int>(std::count_if(issues.begin(), issues.end(), [](const TImportIssue& i) { return i.warning; }));
 }
 
-bool LoadImportTarget(const std::string& nsrsbh, const std::string& kjny, TImportTarget& target, std::string& error) {
-    target.nsrsbh = nsrsbh;
-    target.kjny = kjny;
+bool LoadImportTarget(const vantrel::TModuleContext& context, TImportTarget& target, std::string& error) {
+    target.nsrsbh = context.taxpayer;
+    target.kjny = context.period;
     const LookupList types = LoadInvoiceTypeList(true);
     for (std::size_t i = 1; i < types.items.size(); ++i) {
         if (types.values[i].empty()) continue;
@@ -354,8 +354,8 @@ bool LoadImportTarget(const std::string& nsrsbh, const std::string& kjny, TImpor
         target.typeCodes.push_back(types.values[i]);
     }
     target.rates = TaxRateItems();
-    target.context = EntryContext(kjny, nsrsbh);
-    return ReadInvoiceList(nsrsbh, kjny, "", "", target.existing, error);
+    target.context = EntryContext(context.period, context.taxpayer);
+    return ReadInvoiceList(context, "", "", target.existing, error);
 }
 
 bool ReadRegisterRows(const QString& path, TExchangeSink& sink, std::string& error) {
@@ -748,14 +748,14 @@ bool ImportAllowed(std::string& reason) {
     return false;
 }
 
-TStoreResult StoreImport(const TImportPlan& plan, const std::string& nsrsbh, const std::string& kjny,
+TStoreResult StoreImport(const TImportPlan& plan, const vantrel::TModuleContext& context,
                          const TImportProgress& progress, std::string& error) {
     if (plan.HasErrors()) {
         error = "文件中有错误，未导入任何发票";
         return TStoreResult::Refused;
     }
     if (!ImportAllowed(error)) return TStoreResult::Refused;
-    const TInvoiceStore store = ModuleInvoiceStore(nsrsbh, kjny);
+    const TInvoiceStore store = ModuleInvoiceStore(context);
     // The database grows while the rows go in; beyond a file-size limit the write fails instead
     // of ending the program, and the transaction rolls back.
     TStoreOutcome outcome;
@@ -817,9 +817,8 @@ std::string RegisterCsvBytes(const std::vector<const Txxqtfpxx*>& records) {
     return std::move(csv.Bytes());
 }
 
-TExportResult ExportRegisterList(const QString& path, const std::string& nsrsbh, const std::string& kjny,
-                                 const std::string& fplx, const std::string& gfnsr, std::size_t& rows,
-                                 std::string& error) {
+TExportResult ExportRegisterList(const QString& path, const vantrel::TModuleContext& context, const std::string& fplx,
+                                 const std::string& gfnsr, std::size_t& rows, std::string& error) {
     rows = 0;
     const auto written = [](bool ok) {
         return ok ? TExportResult::Written : TExportResult::WriteFailed;
@@ -831,7 +830,7 @@ TExportResult ExportRegisterList(const QString& path, const std::string& nsrsbh,
     }
     if (!csvFile) {
         std::vector<Txxqtfpxx*> list;
-        if (!ReadInvoiceList(nsrsbh, kjny, fplx, gfnsr, list, error)) {
+        if (!ReadInvoiceList(context, fplx, gfnsr, list, error)) {
             FreeInvoiceList(list);
             return TExportResult::ReadFailed;
         }
@@ -850,11 +849,14 @@ TExportResult ExportRegisterList(const QString& path, const std::string& nsrsbh,
     };
     std::vector<Record> records;
     bool ordered = true;
-    if (!ReadInvoiceRows(nsrsbh, kjny, fplx, gfnsr, [&](const Txxqtfpxx& r) {
-            if (!records.empty() && r.xh < records.back().xh) ordered = false;
-            records.push_back(Record{r.xh, csv.Size()});
-            csv.Add(r);
-        }, error))
+    if (!ReadInvoiceRows(
+            context, fplx, gfnsr,
+            [&](const Txxqtfpxx& r) {
+                if (!records.empty() && r.xh < records.back().xh) ordered = false;
+                records.push_back(Record{r.xh, csv.Size()});
+                csv.Add(r);
+            },
+            error))
         return TExportResult::ReadFailed;
     rows = records.size();
     std::string& bytes = csv.Bytes();

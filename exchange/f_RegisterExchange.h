@@ -3,6 +3,7 @@
 #pragma once
 
 #include "exchange/f_ExchangeTable.h"
+#include "host/f_ModuleContext.h"
 #include "invoice/f_InvoiceChecks.h"
 #include "invoice/f_XxqtfpGlobal.h"
 
@@ -70,9 +71,9 @@ struct TImportTarget {
     TEntryContext context;                  // period, taxpayer, today, tolerance, id lengths
 };
 
-// The type list, the configured rates and the period's register of the current host.
+// The type list, the configured rates and the register of the context's taxpayer and period.
 // The caller frees `existing` (FreeInvoiceList). False with the host's error when a read fails.
-bool LoadImportTarget(const std::string& nsrsbh, const std::string& kjny, TImportTarget& target, std::string& error);
+bool LoadImportTarget(const vantrel::TModuleContext& context, TImportTarget& target, std::string& error);
 
 // Reads a .csv or .xlsx file by its extension.
 bool ReadRegisterFile(const QString& path, TExchangeTable& table, std::string& error);
@@ -105,7 +106,7 @@ bool ImportAllowed(std::string& reason);
 // The declaration-state guard, then all rows in one transaction with the form-filled mark,
 // numbered on from the period's largest sequence number. On any failure everything is
 // rolled back and error says why (GBK).
-TStoreResult StoreImport(const TImportPlan& plan, const std::string& nsrsbh, const std::string& kjny,
+TStoreResult StoreImport(const TImportPlan& plan, const vantrel::TModuleContext& context,
                          const TImportProgress& progress, std::string& error);
 
 // ---- export ------------------------------------------------------------------------------
@@ -114,13 +115,12 @@ TStoreResult StoreImport(const TImportPlan& plan, const std::string& nsrsbh, con
 // spreadsheet gets a total row below the data.
 bool ExportRegisterFile(const QString& path, const std::vector<const Txxqtfpxx*>& records, std::string& error);
 enum class TExportResult { Written, ReadFailed, WriteFailed };
-// The period's register, filtered as the list is (fplx, gfnsr empty: no filter), in sequence
+// The context's register, filtered as the list is (fplx, gfnsr empty: no filter), in sequence
 // order to a .csv or .xlsx file by its extension; rows is how many records were written.
 // A CSV file is written record by record as the rows are read, holding no records. On failure
 // error (GBK) says why and no file is written.
-TExportResult ExportRegisterList(const QString& path, const std::string& nsrsbh, const std::string& kjny,
-                                 const std::string& fplx, const std::string& gfnsr, std::size_t& rows,
-                                 std::string& error);
+TExportResult ExportRegisterList(const QString& path, const vantrel::TModuleContext& context, const std::string& fplx,
+                                 const std::string& gfnsr, std::size_t& rows, std::string& error);
 // The texts of one record in the export's columns (GBK), as the export writes them.
 std::vector<std::string> RegisterExportFields(const Txxqtfpxx& record);
 // The bytes of the records' CSV file: header and one record a row.

@@ -39,18 +39,18 @@ int32_t NextXhAfter(const std::vector<Txxqtfpxx*>& list) {
     return static_cast<int32_t>(std::min<int64_t>(largest + 1, INT32_MAX));
 }
 
-TInvoiceStore::TInvoiceStore(std::string nsrsbh, std::string kjny, TMarkProc mark)
-    : nsrsbh_(std::move(nsrsbh)), kjny_(std::move(kjny)), mark_(std::move(mark)) {}
+TInvoiceStore::TInvoiceStore(vantrel::TModuleContext context, TMarkProc mark)
+    : context_(std::move(context)), mark_(std::move(mark)) {}
 
 TStoreOutcome TInvoiceStore::LoadList(const std::string& fplx, const std::string& gfnsr,
                                      std::vector<Txxqtfpxx*>& list) const {
     std::string error;
-    if (!ReadInvoiceList(nsrsbh_, kjny_, fplx, gfnsr, list, error)) return Failed(TStoreFailure::Statement, error);
+    if (!ReadInvoiceList(context_, fplx, gfnsr, list, error)) return Failed(TStoreFailure::Statement, error);
     return {};
 }
 
 TStoreOutcome TInvoiceStore::WriteOnce(const std::string& sql, int64_t minimumRows) const {
-    const std::string connection = MainConnectionName();
+    const std::string& connection = context_.connection;
     std::string error;
     THostTransaction transaction(connection, error);
     if (!transaction.Active()) return Failed(TStoreFailure::Begin, error);
@@ -65,7 +65,7 @@ TStoreOutcome TInvoiceStore::WriteOnce(const std::string& sql, int64_t minimumRo
 TStoreOutcome TInvoiceStore::Insert(Txxqtfpxx& record) const {
     TStoreOutcome result;
     for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
-        result = WriteOnce(BuildInsertSql(record, nsrsbh_), 1);
+        result = WriteOnce(BuildInsertSql(record, context_.taxpayer), 1);
         if (result.failure != TStoreFailure::Statement || !MovedPastClash(record)) return result;
     }
     return result;
@@ -94,7 +94,7 @@ TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill
 TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
                                         const TNumberedProc& numbered) const {
     constexpr std::size_t kProgressStep = 500;
-    const std::string connection = MainConnectionName();
+    const std::string& connection = context_.connection;
     std::string error;
     THostTransaction transaction(connection, error);
     if (!transaction.Active()) return Failed(TStoreFailure::Begin, error);
@@ -111,7 +111,7 @@ TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill
         fill(i, record);
         record.xh = next;
         for (int attempt = 1;; ++attempt) {
-            if (ExecADOQueryMsg(connection, BuildInsertSql(record, nsrsbh_), &query, error, 0, 0)) break;
+            if (ExecADOQueryMsg(connection, BuildInsertSql(record, context_.taxpayer), &query, error, 0, 0)) break;
             if (attempt == kInsertAttempts || !MovedPastClash(record)) return Failed(TStoreFailure::Statement, error);
             if (static_cast<int64_t>(record.xh) + static_cast<int64_t>(count - i) > INT32_MAX)
                 return Failed(TStoreFailure::Statement, "发票序号已达上限");
@@ -126,12 +126,12 @@ TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill
 }
 
 TStoreOutcome TInvoiceStore::Update(const Txxqtfpxx& record) const {
-    return WriteOnce(BuildUpdateSql(record, nsrsbh_), 1);
+    return WriteOnce(BuildUpdateSql(record, context_.taxpayer), 1);
 }
 
 TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
-    const std::vector<std::string> statements = BuildDeleteStatements(nsrsbh_, kjny_, xhs);
-    const std::string connection = MainConnectionName();
+    const std::vector<std::string> statements = BuildDeleteStatements(context_.taxpayer, context_.period, xhs);
+    const std::string& connection = context_.connection;
     std::string error;
     THostTransaction transaction(connection, error);
     if (!transaction.Active()) return Failed(TStoreFailure::Begin, error);
@@ -155,7 +155,8 @@ TStoreOutcome TInvoiceStore::NextFreeXh(int32_t& next) const {
 TStoreOutcome TInvoiceStore::ReadNumbers(std::optional<int32_t> asked, int32_t& next, bool& taken) const {
     THostQuery query;
     std::string error;
-    if (!ExecADOQueryMsg(MainConnectionName(), BuildLargestXhSql(nsrsbh_, kjny_, asked), &query, error, 1, 0))
+    if (!ExecADOQueryMsg(context_.connection, BuildLargestXhSql(context_.taxpayer, context_.period, asked), &query,
+                         error, 1, 0))
         return Failed(TStoreFailure::Statement, error);
     int64_t largest = 0;
     if (query.RecordCount() > 0 && !query.FieldIsNull("maxxh")) largest = query.FieldAsInt64("maxxh");

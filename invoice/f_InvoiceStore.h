@@ -4,6 +4,7 @@
 // message or needs a window.
 #pragma once
 
+#include "host/f_ModuleContext.h"
 #include "invoice/f_XxqtfpGlobal.h"
 
 #include <cstdint>
@@ -57,10 +58,10 @@ public:
     // another, a long import can lose the race for its first number dozens of times in a row.
     static constexpr int kInsertAttempts = 1000;
 
-    TInvoiceStore(std::string nsrsbh, std::string kjny, TMarkProc mark);
+    // The context's taxpayer and period, on its connection.
+    TInvoiceStore(vantrel::TModuleContext context, TMarkProc mark);
 
-    const std::string& TaxpayerId() const { return nsrsbh_; }
-    const std::string& Period() const { return kjny_; }
+    const vantrel::TModuleContext& Context() const { return context_; }
 
     // The period's invoices, fplx and gfnsr filtering when not empty; the new records are the
     // caller's and are appended to list. A record without a type name shows "未知发票".
@@ -99,7 +100,6 @@ private:
     // NextFreeXh, and whether the asked number is stored.
     TStoreOutcome ReadNumbers(std::optional<int32_t> asked, int32_t& next, bool& taken) const;
 
-    std::string nsrsbh_;
-    std::string kjny_;
+    vantrel::TModuleContext context_;
     TMarkProc mark_;
 };

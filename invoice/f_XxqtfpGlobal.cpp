@@ -1,6 +1,7 @@
 #include "invoice/f_XxqtfpGlobal.h"
 
 #include "host/corlith_api.h"
+#include "host/f_ModuleContext.h"
 #include "invoice/f_GlobalUnit.h"
 
 #include <algorithm>
@@ -215,14 +216,14 @@ void ReadInvoiceRecords(THostQuery& query, std::vector<Txxqtfpxx*>& list) {
     }
 }
 
-bool ReadInvoiceList(const std::string& nsrsbh, const std::string& kjny, const std::string& fplx,
-                     const std::string& gfnsr, std::vector<Txxqtfpxx*>& list, std::string& error) {
+bool ReadInvoiceList(const vantrel::TModuleContext& context, const std::string& fplx, const std::string& gfnsr,
+                     std::vector<Txxqtfpxx*>& list, std::string& error) {
     // Each row becomes its record as it is read, so a long list never sits in memory twice.
     THostQuery query;
     const size_t before = list.size();
     std::optional<TRecordFields> fields;
-    const bool read = ExecADOQueryRows(MainConnectionName(), BuildListSql(nsrsbh, kjny, fplx, gfnsr), &query, error,
-                                       [&] {
+    const bool read = ExecADOQueryRows(context.connection, BuildListSql(context.taxpayer, context.period, fplx, gfnsr),
+                                       &query, error, [&] {
                                            if (!fields) fields.emplace(query);
                                            std::unique_ptr<Txxqtfpxx> record(fields->Read(query));
                                            list.push_back(record.get());
@@ -237,16 +238,16 @@ bool ReadInvoiceList(const std::string& nsrsbh, const std::string& kjny, const s
     return read;
 }
 
-bool ReadInvoiceRows(const std::string& nsrsbh, const std::string& kjny, const std::string& fplx,
-                     const std::string& gfnsr, const std::function<void(const Txxqtfpxx&)>& onRecord,
-                     std::string& error) {
+bool ReadInvoiceRows(const vantrel::TModuleContext& context, const std::string& fplx, const std::string& gfnsr,
+                     const std::function<void(const Txxqtfpxx&)>& onRecord, std::string& error) {
     THostQuery query;
     std::optional<TRecordFields> fields;
     Txxqtfpxx record;
-    return ExecADOQueryRows(MainConnectionName(), BuildListSql(nsrsbh, kjny, fplx, gfnsr), &query, error, [&] {
-        if (!fields) fields.emplace(query);
-        fields->Read(query, record);
-        onRecord(record);
-        return true;
-    });
+    return ExecADOQueryRows(context.connection, BuildListSql(context.taxpayer, context.period, fplx, gfnsr), &query,
+                            error, [&] {
+                                if (!fields) fields.emplace(query);
+                                fields->Read(query, record);
+                                onRecord(record);
+                                return true;
+                            });
 }

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace vantrel {
+struct TModuleContext;
+}
+
 class THostQuery;
 
 // The most sequence numbers one delete statement names.
@@ -45,16 +49,15 @@ std::string BuildUpdateSql(const Txxqtfpxx& r, const std::string& nsrsbh);
 // fplx and gfnsr empty: no filter of that kind.
 std::string BuildListSql(const std::string& nsrsbh, const std::string& kjny,
                          const std::string& fplx, const std::string& gfnsr);
-// Appends the rows of the list select as new records (the caller owns them); a type without
+// Appends the rows of the context's list select as new records (the caller owns them); a type without
 // a name reads "未知发票". False with the host's error when the select fails.
-bool ReadInvoiceList(const std::string& nsrsbh, const std::string& kjny, const std::string& fplx,
-                     const std::string& gfnsr, std::vector<Txxqtfpxx*>& list, std::string& error);
+bool ReadInvoiceList(const vantrel::TModuleContext& context, const std::string& fplx, const std::string& gfnsr,
+                     std::vector<Txxqtfpxx*>& list, std::string& error);
 // The same rows handed over one at a time in a record that is reused for the next row, so
 // that a long list is never held in memory. False with the host's error when the select fails
 // (possibly after some rows were handed over).
-bool ReadInvoiceRows(const std::string& nsrsbh, const std::string& kjny, const std::string& fplx,
-                     const std::string& gfnsr, const std::function<void(const Txxqtfpxx&)>& onRecord,
-                     std::string& error);
+bool ReadInvoiceRows(const vantrel::TModuleContext& context, const std::string& fplx, const std::string& gfnsr,
+                     const std::function<void(const Txxqtfpxx&)>& onRecord, std::string& error);
 std::string BuildDeleteHead(const std::string& nsrsbh, const std::string& kjny);
 // One delete statement for a group of sequence numbers: the head, " or (xh=N)" each, ")".
 std::string BuildDeleteSql(const std::string& head, const std::vector<int32_t>& group);

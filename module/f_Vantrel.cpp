@@ -1,4 +1,5 @@
 // The module's two exported functions and its load/unload.
+#include "context/f_ModuleContext.h"
 #include "host/host_messages.h"
 #include "host/module_exports.h"
 #include "invoice/f_GlobalUnit.h"
@@ -76,7 +77,7 @@ void CreateQtfp(std::uintptr_t appHandle, void*, char** params) {
         SetModuleAppHandle(appHandle);
         const std::string original = params[0];
         std::string error;
-        if (BuildSummaryDocument(GetParamValue(original, "dir"), error)) return;
+        if (BuildSummaryDocument(vantrel::ModuleContextFromHost(), GetParamValue(original, "dir"), error)) return;
         ReportSummaryFailure(params[0], original, error);
     } catch (...) {
         try {

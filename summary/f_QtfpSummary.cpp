@@ -103,7 +103,7 @@ std::string SummaryAmountText(double sum) {
 std::string SummaryCountText(int32_t count) { return std::to_string(count); }
 
 bool ComputeSummaryLines(const vantrel::TModuleContext& context, std::vector<TSummaryLine>& lines, std::string& error) {
-    const std::string table = context.Table("sb_xxfpb");
+    const std::string table = QualifyTableName("sb_xxfpb", context.subAppCode);
     const std::string& connection = context.connection;
     std::vector<TSummaryLine> computed;
     THostQuery query;
@@ -170,10 +170,10 @@ bool WriteSummaryFile(const std::string& path, const std::string& text, std::str
     return written.Ok();
 }
 
-bool BuildSummaryDocument(const std::string& path, std::string& error) {
+bool BuildSummaryDocument(const vantrel::TModuleContext& context, const std::string& path, std::string& error) {
     try {
         std::string text;
-        if (!BuildSummaryText(vantrel::ModuleContextFromHost(), text, error) || !WriteSummaryFile(path, text, error)) {
+        if (!BuildSummaryText(context, text, error) || !WriteSummaryFile(path, text, error)) {
             error = ErrorOrUnknown(error);
             return false;
         }

@@ -2,7 +2,7 @@
 // behind the taxpayer header, written as one GBK file.
 #pragma once
 
-#include "context/f_ModuleContext.h"
+#include "host/f_ModuleContext.h"
 #include "summary/f_SummaryCells.h"
 
 #include <cstdint>
@@ -44,5 +44,5 @@ bool BuildSummaryText(const vantrel::TModuleContext& context, std::string& text,
 // with an error naming the path.
 bool WriteSummaryFile(const std::string& path, const std::string& text, std::string& error);
 
-// Builds the document of the host's context and writes it to path (a file, not a folder).
-bool BuildSummaryDocument(const std::string& path, std::string& error);
+// Builds the document of the context and writes it to path (a file, not a folder).
+bool BuildSummaryDocument(const vantrel::TModuleContext& context, const std::string& path, std::string& error);

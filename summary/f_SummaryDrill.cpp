@@ -12,9 +12,9 @@
 std::string BuildDrillSelect(const TSummaryGroup& group, const vantrel::TModuleContext& context) {
     // The conditions name bare columns, as in the group's own select: they are applied to the
     // invoice table alone, before the join that brings the type names.
-    return "select fp.*,lx.mc as fplxmc from (select * from " + context.Table("sb_xxfpb") +
-           BuildSummaryWhere(group, context.taxpayer, context.period) + ") fp left join " + context.Table("sb_fplxb") +
-           " lx on fp.fplx = lx.fplx order by fp.xh";
+    return "select fp.*,lx.mc as fplxmc from (select * from " + QualifyTableName("sb_xxfpb", context.subAppCode) +
+           BuildSummaryWhere(group, context.taxpayer, context.period) + ") fp left join " +
+           QualifyTableName("sb_fplxb", context.subAppCode) + " lx on fp.fplx = lx.fplx order by fp.xh";
 }
 
 bool LoadDrillInvoices(const TSummaryGroup& group, const vantrel::TModuleContext& context,

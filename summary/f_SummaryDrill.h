@@ -2,7 +2,7 @@
 // sums, read with the same conditions, so that their sum is the cell's figure.
 #pragma once
 
-#include "context/f_ModuleContext.h"
+#include "host/f_ModuleContext.h"
 #include "summary/f_SummaryCells.h"
 
 #include <string>

@@ -1,5 +1,6 @@
 // Register import and export: CSV and spreadsheet files on disk, the row checks, the one
 // transaction, and round trips through a real SQLite database.
+#include "context/f_ModuleContext.h"
 #include "exchange/f_CsvFile.h"
 #include "exchange/f_RegisterExchange.h"
 #include "exchange/f_XlsxFile.h"
@@ -333,7 +334,7 @@ protected:
         std::string error;
         EXPECT_TRUE(ReadRegisterFile(path, table, error)) << error;
         TImportTarget target;
-        EXPECT_TRUE(LoadImportTarget(company, kPeriod, target, error)) << error;
+        EXPECT_TRUE(LoadImportTarget(testhost::ContextFor(company), target, error)) << error;
         TImportPlan plan = PlanImport(table, target);
         FreeInvoiceList(target.existing);
         return plan;
@@ -347,7 +348,7 @@ protected:
 
     TStoreResult Store(const TImportPlan& plan, std::string& error, const std::string& company = kCompany,
                        const TImportProgress& progress = {}) {
-        return StoreImport(plan, company, kPeriod, progress, error);
+        return StoreImport(plan, testhost::ContextFor(company), progress, error);
     }
 
     long long Count(const std::string& company = kCompany) {
@@ -358,7 +359,7 @@ protected:
     std::string Row(int xh, const std::string& company = kCompany) {
         std::vector<Txxqtfpxx*> list;
         std::string error;
-        EXPECT_TRUE(ReadInvoiceList(company, kPeriod, "", "", list, error)) << error;
+        EXPECT_TRUE(ReadInvoiceList(testhost::ContextFor(company), "", "", list, error)) << error;
         std::string text;
         for (const Txxqtfpxx* r : list)
             if (r->xh == xh)
@@ -467,7 +468,7 @@ TEST_F(ExchangeTest, PlanningFromATakenTableIsPlanningFromACopy) {
     TImportTarget target;
     std::string error;
     ASSERT_TRUE(ReadRegisterFile(path, table, error)) << error;
-    ASSERT_TRUE(LoadImportTarget(kCompany, kPeriod, target, error)) << error;
+    ASSERT_TRUE(LoadImportTarget(testhost::ContextFor(kCompany), target, error)) << error;
     const TImportPlan copied = PlanImport(table, target);
     const TImportPlan taken = PlanImport(std::move(table), target);
     FreeInvoiceList(target.existing);
@@ -578,7 +579,7 @@ TEST_F(ExchangeTest, SpreadsheetExportHasTypedCellsAFrozenHeaderAndATotalThatImp
     InsertInvoice(InvoiceRow{.xh = 2, .fplx = 3, .kprq = "2026-11-10", .fs = 0, .je = 100, .se = 6, .sl = 6, .lwfp = 1});
     std::vector<Txxqtfpxx*> list;
     std::string error;
-    ASSERT_TRUE(ReadInvoiceList(kCompany, kPeriod, "", "", list, error)) << error;
+    ASSERT_TRUE(ReadInvoiceList(testhost::ContextFor(kCompany), "", "", list, error)) << error;
     std::sort(list.begin(), list.end(), [](auto* a, auto* b) { return a->xh < b->xh; });
     const QString path = File("out.xlsx");
     ASSERT_TRUE(ExportRegisterFile(path, {list.begin(), list.end()}, error)) << error;
@@ -681,7 +682,8 @@ TEST_F(ExchangeTest, PeriodExportIsTheListInSequenceOrderWhateverOrderTheRowsCom
                                  .jzjt = xh % 2, .lwfp = xh / 4, .ms = xh % 3 == 1, .zfbz = xh == 6});
     std::vector<int32_t> streamed;
     std::string error;
-    ASSERT_TRUE(ReadInvoiceRows(kCompany, kPeriod, "", "", [&](const Txxqtfpxx& r) { streamed.push_back(r.xh); }, error));
+    ASSERT_TRUE(ReadInvoiceRows(
+        testhost::ContextFor(kCompany), "", "", [&](const Txxqtfpxx& r) { streamed.push_back(r.xh); }, error));
     // SQLite reads such a table in insertion order; the server sorts for the distinct.
     if (!testhost::OnServer()) {
         ASSERT_EQ(streamed, std::vector<int32_t>(std::begin(order), std::end(order)));
@@ -696,13 +698,13 @@ TEST_F(ExchangeTest, PeriodExportIsTheListInSequenceOrderWhateverOrderTheRowsCom
     for (const auto& [fplx, gfnsr, rows] : std::vector<std::tuple<std::string, std::string, std::size_t>>{
              {"", "", 7}, {"1", "", 4}, {"", "4403", 2}, {"3", "4403", 1}, {"2", "", 0}}) {
         std::vector<Txxqtfpxx*> list;
-        ASSERT_TRUE(ReadInvoiceList(kCompany, kPeriod, fplx, gfnsr, list, error)) << error;
+        ASSERT_TRUE(ReadInvoiceList(testhost::ContextFor(kCompany), fplx, gfnsr, list, error)) << error;
         std::sort(list.begin(), list.end(), [](const Txxqtfpxx* a, const Txxqtfpxx* b) { return a->xh < b->xh; });
         const std::string expected = RegisterCsvBytes({list.begin(), list.end()});
         FreeInvoiceList(list);
         const QString path = File("period.csv");
         std::size_t written = 99;
-        ASSERT_EQ(ExportRegisterList(path, kCompany, kPeriod, fplx, gfnsr, written, error), TExportResult::Written)
+        ASSERT_EQ(ExportRegisterList(path, testhost::ContextFor(), fplx, gfnsr, written, error), TExportResult::Written)
             << error;
         EXPECT_EQ(written, rows) << fplx << "/" << gfnsr;
         EXPECT_TRUE(fileBytes(path) == expected) << fplx << "/" << gfnsr;
@@ -711,7 +713,8 @@ TEST_F(ExchangeTest, PeriodExportIsTheListInSequenceOrderWhateverOrderTheRowsCom
     // A spreadsheet gets the same rows in the same order.
     const QString xlsx = File("period.xlsx");
     std::size_t written = 0;
-    ASSERT_EQ(ExportRegisterList(xlsx, kCompany, kPeriod, "", "", written, error), TExportResult::Written) << error;
+    ASSERT_EQ(ExportRegisterList(xlsx, testhost::ContextFor(), "", "", written, error), TExportResult::Written)
+        << error;
     EXPECT_EQ(written, 7u);
     TExchangeTable table;
     ASSERT_TRUE(ReadXlsxFile(xlsx, table, error)) << error;
@@ -725,10 +728,11 @@ TEST_F(ExchangeTest, PeriodExportThatCannotReadOrWriteLeavesNoFile) {
     std::string error;
     const QString csv = File("failed.csv");
     corlith::test::FailAt(FailPoint::Statement, 1, "refused", "select distinct");
-    EXPECT_EQ(ExportRegisterList(csv, kCompany, kPeriod, "", "", rows, error), TExportResult::ReadFailed);
+    EXPECT_EQ(ExportRegisterList(csv, testhost::ContextFor(), "", "", rows, error), TExportResult::ReadFailed);
     EXPECT_EQ(error, "refused");
     corlith::test::FailAt(FailPoint::Statement, 1, "refused", "select distinct");
-    EXPECT_EQ(ExportRegisterList(File("failed.xlsx"), kCompany, kPeriod, "", "", rows, error), TExportResult::ReadFailed);
+    EXPECT_EQ(ExportRegisterList(File("failed.xlsx"), testhost::ContextFor(), "", "", rows, error),
+              TExportResult::ReadFailed);
     corlith::test::ClearFailures();
     EXPECT_FALSE(QFile::exists(csv));
     EXPECT_FALSE(QFile::exists(File("failed.xlsx")));
@@ -736,12 +740,13 @@ TEST_F(ExchangeTest, PeriodExportThatCannotReadOrWriteLeavesNoFile) {
     // An unknown file kind is refused before the period is read: the armed read failure stays unused.
     error.clear();
     corlith::test::FailAt(FailPoint::Statement, 1, "refused", "select distinct");
-    EXPECT_EQ(ExportRegisterList(File("failed.txt"), kCompany, kPeriod, "", "", rows, error), TExportResult::WriteFailed);
+    EXPECT_EQ(ExportRegisterList(File("failed.txt"), testhost::ContextFor(), "", "", rows, error),
+              TExportResult::WriteFailed);
     EXPECT_EQ(error, "只能导出为 .csv 或 .xlsx 文件");
     corlith::test::ClearFailures();
     EXPECT_FALSE(QFile::exists(File("failed.txt")));
     error.clear();
-    EXPECT_EQ(ExportRegisterList(File("no/such/folder.csv"), kCompany, kPeriod, "", "", rows, error),
+    EXPECT_EQ(ExportRegisterList(File("no/such/folder.csv"), testhost::ContextFor(), "", "", rows, error),
               TExportResult::WriteFailed);
     EXPECT_FALSE(error.empty());
 }
@@ -767,7 +772,7 @@ TEST_F(ExchangeTest, RandomRegistersRoundTripToTheSameSummary) {
 
         std::vector<Txxqtfpxx*> list;
         std::string error;
-        ASSERT_TRUE(ReadInvoiceList(kCompany, kPeriod, "", "", list, error)) << error;
+        ASSERT_TRUE(ReadInvoiceList(testhost::ContextFor(kCompany), "", "", list, error)) << error;
         const QString path = File(round % 2 ? "round.xlsx" : "round.csv");
         ASSERT_TRUE(ExportRegisterFile(path, {list.begin(), list.end()}, error)) << error;
         FreeInvoiceList(list);

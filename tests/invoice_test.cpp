@@ -375,7 +375,7 @@ protected:
     // The rows of the list select as records, read by the invoice store as the manager does.
     std::vector<Txxqtfpxx> List(const std::string& nsrsbh, const std::string& fplx, const std::string& gfnsr) {
         std::vector<Txxqtfpxx*> records;
-        const TStoreOutcome result = TInvoiceStore(nsrsbh, kPeriod, {}).LoadList(fplx, gfnsr, records);
+        const TStoreOutcome result = TInvoiceStore(testhost::ContextFor(nsrsbh), {}).LoadList(fplx, gfnsr, records);
         EXPECT_TRUE(result.Ok()) << result.error;
         std::vector<Txxqtfpxx> rows;
         for (const Txxqtfpxx* r : records) rows.push_back(*r);
@@ -426,11 +426,11 @@ TEST_F(InvoiceDbTest, ListReadAppendsOneRecordPerRowAndAFailedReadAddsNothing) {
     std::vector<Txxqtfpxx*> list{kept.get()};
     std::string error;
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "refused", "select distinct");
-    EXPECT_FALSE(ReadInvoiceList(kCompany, kPeriod, "", "", list, error));
+    EXPECT_FALSE(ReadInvoiceList(testhost::ContextFor(), "", "", list, error));
     EXPECT_EQ(error, "refused");
     EXPECT_EQ(list, std::vector<Txxqtfpxx*>{kept.get()});
 
-    ASSERT_TRUE(ReadInvoiceList(kCompany, kPeriod, "", "", list, error)) << error;
+    ASSERT_TRUE(ReadInvoiceList(testhost::ContextFor(), "", "", list, error)) << error;
     ASSERT_EQ(list.size(), 301u);
     EXPECT_EQ(list[0], kept.get());
     std::set<int> xhs;
@@ -456,7 +456,7 @@ TEST_F(InvoiceDbTest, RowsHandedOverOneAtATimeAreTheListsRecords) {
                        .lwfp = xh % 3 == 0, .ms = xh % 4 == 0, .zfbz = xh % 7 == 0});
     std::vector<Txxqtfpxx*> list;
     std::string error;
-    ASSERT_TRUE(ReadInvoiceList(kCompany, kPeriod, "", "", list, error)) << error;
+    ASSERT_TRUE(ReadInvoiceList(testhost::ContextFor(), "", "", list, error)) << error;
     const auto text = [](const Txxqtfpxx& r) {
         return std::to_string(r.xh) + "|" + r.fplx + "|" + r.fplxmc + "|" + r.kprq + "|" + std::to_string(r.fs) + "|" +
                std::to_string(MoneyToFixed(r.je)) + "|" + std::to_string(MoneyToFixed(r.se)) + "|" + r.gfnsr + "|" +
@@ -471,15 +471,15 @@ TEST_F(InvoiceDbTest, RowsHandedOverOneAtATimeAreTheListsRecords) {
               expected.end());
 
     std::vector<std::string> streamed;
-    ASSERT_TRUE(ReadInvoiceRows(kCompany, kPeriod, "", "", [&](const Txxqtfpxx& r) { streamed.push_back(text(r)); },
-                                error))
+    ASSERT_TRUE(ReadInvoiceRows(
+        testhost::ContextFor(), "", "", [&](const Txxqtfpxx& r) { streamed.push_back(text(r)); }, error))
         << error;
     EXPECT_EQ(streamed, expected);
 
     streamed.clear();
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "refused", "select distinct");
-    EXPECT_FALSE(ReadInvoiceRows(kCompany, kPeriod, "", "", [&](const Txxqtfpxx& r) { streamed.push_back(text(r)); },
-                                 error));
+    EXPECT_FALSE(ReadInvoiceRows(
+        testhost::ContextFor(), "", "", [&](const Txxqtfpxx& r) { streamed.push_back(text(r)); }, error));
     EXPECT_EQ(error, "refused");
     EXPECT_TRUE(streamed.empty());
 }

@@ -2,6 +2,7 @@
 // same rows, summaries are the same bytes, numbers and dates read back alike, and failures
 // (a clash, a lost connection, a transaction the server rolled back) are rolled back and
 // reported in Chinese. Runs only when the program runs on the server.
+#include "context/f_ModuleContext.h"
 #include "summary/f_QtfpSummary.h"
 
 #include "host/corlith_api.h"

@@ -1,5 +1,6 @@
 // The return preview: its caption table against the catalogue, its figures against the
 // document, the invoices behind each figure, the client's preview, drill and print verbs.
+#include "context/f_ModuleContext.h"
 #include "corlith/corlith_test.h"
 #include "host/corlith_api.h"
 #include "host/f_HostTransaction.h"
@@ -53,14 +54,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// The host's context with another taxpayer or period.
-vantrel::TModuleContext Context(std::string taxpayer, std::string period) {
-    vantrel::TModuleContext context = vantrel::ModuleContextFromHost();
-    context.taxpayer = std::move(taxpayer);
-    context.period = std::move(period);
-    return context;
-}
 
 // ---- the caption table ---------------------------------------------------------------------
 
@@ -184,7 +177,8 @@ protected:
     std::vector<TSummaryLine> Lines() {
         std::vector<TSummaryLine> lines;
         std::string error;
-        EXPECT_TRUE(ComputeSummaryLines(Context(testhost::kCompany, testhost::kPeriod), lines, error)) << error;
+        EXPECT_TRUE(ComputeSummaryLines(testhost::ContextFor(testhost::kCompany, testhost::kPeriod), lines, error))
+            << error;
         return lines;
     }
 };
@@ -206,7 +200,8 @@ TEST_F(PreviewTest, RandomRegistersGiveTheDocumentsFiguresAndDrillsThatSumToThem
             EXPECT_EQ(lines[i].value, cells[i].second) << name << " seed " << seed;
 
             std::vector<Txxqtfpxx*> rows;
-            ASSERT_TRUE(LoadDrillInvoices(*lines[i].group, Context(testhost::kCompany, testhost::kPeriod), rows, error))
+            ASSERT_TRUE(LoadDrillInvoices(*lines[i].group, testhost::ContextFor(testhost::kCompany, testhost::kPeriod),
+                                          rows, error))
                 << error;
             EXPECT_EQ(DrillTotalText(*lines[i].cell, rows), lines[i].value) << name << " seed " << seed;
             for (const Txxqtfpxx* r : rows) {
@@ -254,7 +249,9 @@ TEST_F(PreviewTest, DrillListsTheRowsInSequenceOrderWithTheirTypeNames) {
     ASSERT_TRUE(FindSummaryCell("FB1JE_4_10", amount));
     std::vector<Txxqtfpxx*> rows;
     std::string error;
-    ASSERT_TRUE(LoadDrillInvoices(*count.group, Context(testhost::kCompany, testhost::kPeriod), rows, error)) << error;
+    ASSERT_TRUE(
+        LoadDrillInvoices(*count.group, testhost::ContextFor(testhost::kCompany, testhost::kPeriod), rows, error))
+        << error;
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0]->xh, 2);
     EXPECT_EQ(rows[1]->xh, 7);
@@ -262,7 +259,9 @@ TEST_F(PreviewTest, DrillListsTheRowsInSequenceOrderWithTheirTypeNames) {
     EXPECT_EQ(DrillTotalText(*count.cell, rows), "4");
     FreeInvoiceList(rows);
 
-    ASSERT_TRUE(LoadDrillInvoices(*amount.group, Context(testhost::kCompany, testhost::kPeriod), rows, error)) << error;
+    ASSERT_TRUE(
+        LoadDrillInvoices(*amount.group, testhost::ContextFor(testhost::kCompany, testhost::kPeriod), rows, error))
+        << error;
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(DrillTotalText(*amount.cell, rows), "250.50");
     EXPECT_EQ(DrillTotalText(amount.group->cells[1], rows), "42.59");
@@ -270,14 +269,15 @@ TEST_F(PreviewTest, DrillListsTheRowsInSequenceOrderWithTheirTypeNames) {
 }
 
 TEST_F(PreviewTest, DrillSelectQuotesTheTaxpayerAndKeepsTheConditionsOnTheInvoiceTable) {
-    const std::string sql = BuildDrillSelect(SummaryCatalogue()[15], Context("A'B", testhost::kPeriod));
+    const std::string sql = BuildDrillSelect(SummaryCatalogue()[15], testhost::ContextFor("A'B", testhost::kPeriod));
     EXPECT_EQ(sql,
               "select fp.*,lx.mc as fplxmc from (select * from sb07_xxfpb where nsrsbh='A''B' and "
               "sbssq='202611' and fplx=3 and ms=0 and jzjt=0 and zfbz=0 and (sl=6 or sl=4)) fp left join "
               "sb07_fplxb lx on fp.fplx = lx.fplx order by fp.xh");
     std::vector<Txxqtfpxx*> rows;
     std::string error;
-    EXPECT_TRUE(LoadDrillInvoices(SummaryCatalogue()[15], Context("A'B", testhost::kPeriod), rows, error)) << error;
+    EXPECT_TRUE(LoadDrillInvoices(SummaryCatalogue()[15], testhost::ContextFor("A'B", testhost::kPeriod), rows, error))
+        << error;
     EXPECT_TRUE(rows.empty());
 }
 
@@ -285,7 +285,7 @@ TEST_F(PreviewTest, FailingSelectLeavesTheLinesAndTheRowsAlone) {
     std::vector<TSummaryLine> lines = Lines();
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "injected failure", "sum(fs)");
     std::string error;
-    EXPECT_FALSE(ComputeSummaryLines(Context(testhost::kCompany, testhost::kPeriod), lines, error));
+    EXPECT_FALSE(ComputeSummaryLines(testhost::ContextFor(testhost::kCompany, testhost::kPeriod), lines, error));
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(lines.size(), 61u);
 
@@ -293,7 +293,8 @@ TEST_F(PreviewTest, FailingSelectLeavesTheLinesAndTheRowsAlone) {
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "injected failure", "left join");
     std::vector<Txxqtfpxx*> rows;
     error.clear();
-    EXPECT_FALSE(LoadDrillInvoices(SummaryCatalogue()[0], Context(testhost::kCompany, testhost::kPeriod), rows, error));
+    EXPECT_FALSE(LoadDrillInvoices(SummaryCatalogue()[0], testhost::ContextFor(testhost::kCompany, testhost::kPeriod),
+                                   rows, error));
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(rows.empty());
 }
@@ -529,7 +530,7 @@ TEST_F(PreviewWindowTest, SheetShowsEveryFigureNamesItOnHoverAndMovesByKeys) {
     const std::vector<TSummaryLine> lines = [&] {
         std::vector<TSummaryLine> l;
         std::string error;
-        EXPECT_TRUE(ComputeSummaryLines(Context(testhost::kCompany, period_), l, error)) << error;
+        EXPECT_TRUE(ComputeSummaryLines(testhost::ContextFor(testhost::kCompany, period_), l, error)) << error;
         return l;
     }();
     ASSERT_EQ(p->Preview().lines.size(), lines.size());

@@ -167,7 +167,7 @@ TEST(InvoiceNumbers, NextAfterTheLargestAndNeverPastTheLimit) {
 }
 
 TEST_F(StoreTest, NextFreeNumberComesFromTheDatabaseAndQuotesTheTaxpayer) {
-    const TInvoiceStore store = ModuleInvoiceStore(kCompany, kPeriod);
+    const TInvoiceStore store = ModuleInvoiceStore(testhost::ContextFor());
     int32_t next = 0;
     ASSERT_TRUE(store.NextFreeXh(next).Ok());
     EXPECT_EQ(next, 1);
@@ -179,7 +179,7 @@ TEST_F(StoreTest, NextFreeNumberComesFromTheDatabaseAndQuotesTheTaxpayer) {
               "select max(xh) as maxxh from sb07_xxfpb where nsrsbh='91110000MA001TEST' and sbssq='202611'");
 
     InsertInvoice({.nsrsbh = "A'B", .xh = 3});
-    const TInvoiceStore quoted = ModuleInvoiceStore("A'B", kPeriod);
+    const TInvoiceStore quoted = ModuleInvoiceStore(testhost::ContextFor("A'B"));
     ASSERT_TRUE(quoted.NextFreeXh(next).Ok()) << corlith::test::StatementsOnly().back();
     EXPECT_EQ(next, 4);
 }
@@ -190,7 +190,7 @@ TEST_F(StoreTest, ListAppendsThePeriodsRecordsAndFilters) {
     InsertInvoice({.xh = 1, .fplx = 3, .gfnsr = "110X"});
     InsertInvoice({.xh = 2, .fplx = 9});
     InsertInvoice({.sbssq = "202610", .xh = 3});
-    const TInvoiceStore store = ModuleInvoiceStore(kCompany, kPeriod);
+    const TInvoiceStore store = ModuleInvoiceStore(testhost::ContextFor());
     RecordSet held;
     held.Add(77, 1);
     loaded_.push_back(held.list[0]);
@@ -215,7 +215,7 @@ TEST_F(StoreTest, ListAppendsThePeriodsRecordsAndFilters) {
 TEST_F(StoreTest, AFailedListReadSaysSoAndAddsNothing) {
     InsertInvoice({.xh = 1});
     corlith::test::FailAt(FailPoint::Statement, 1, "no read", "select distinct");
-    const TStoreOutcome result = ModuleInvoiceStore(kCompany, kPeriod).LoadList("", "", loaded_);
+    const TStoreOutcome result = ModuleInvoiceStore(testhost::ContextFor()).LoadList("", "", loaded_);
     EXPECT_EQ(result.failure, TStoreFailure::Statement);
     EXPECT_EQ(result.error, "no read");
     EXPECT_TRUE(loaded_.empty());
@@ -225,7 +225,7 @@ TEST_F(StoreTest, AFailedListReadSaysSoAndAddsNothing) {
 
 TEST_F(StoreTest, InsertWritesRowAndMarkInOneTransaction) {
     Txxqtfpxx r = Entry(1, 100);
-    const TStoreOutcome result = ModuleInvoiceStore(kCompany, kPeriod).Insert(r);
+    const TStoreOutcome result = ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
     ASSERT_TRUE(result.Ok()) << result.error;
     const std::vector<std::string> log = corlith::test::StatementLog();
     EXPECT_EQ(r.xh, 1);
@@ -246,7 +246,7 @@ TEST_F(StoreTest, ANumberTakenMeanwhileMovesToTheNextFreeOneInAFreshTransaction)
     InsertInvoice({.xh = 2, .je = 20});  // another window saved this one after ours read the list
     Txxqtfpxx r = Entry(2, 300);
     corlith::test::ClearStatementLog();
-    const TStoreOutcome result = ModuleInvoiceStore(kCompany, kPeriod).Insert(r);
+    const TStoreOutcome result = ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
     const std::vector<std::string> log = corlith::test::StatementLog();
     ASSERT_TRUE(result.Ok()) << result.error;
     EXPECT_EQ(r.xh, 3);
@@ -265,7 +265,7 @@ TEST_F(StoreTest, ANumberTakenMeanwhileMovesToTheNextFreeOneInAFreshTransaction)
 TEST_F(StoreTest, AClashForATaxpayerWithAQuoteStillFindsTheNextNumber) {
     InsertInvoice({.nsrsbh = "A'B", .xh = 5});
     Txxqtfpxx r = Entry(5, 50);
-    ASSERT_TRUE(TInvoiceStore("A'B", kPeriod, {}).Insert(r).Ok());
+    ASSERT_TRUE(TInvoiceStore(testhost::ContextFor("A'B"), {}).Insert(r).Ok());
     EXPECT_EQ(r.xh, 6);
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb where nsrsbh='A''B'"), 2);
 }
@@ -278,7 +278,7 @@ TEST_F(StoreTest, ARefusalThatIsNoClashKeepsTheNumberAndIsNotRetried) {
         Txxqtfpxx r = Entry(2, 100);
         corlith::test::ClearStatementLog();
         corlith::test::FailAt(FailPoint::Statement, 1, "disk full", "insert into");
-        const TStoreOutcome result = ModuleInvoiceStore(kCompany, kPeriod).Insert(r);
+        const TStoreOutcome result = ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
         EXPECT_EQ(result.failure, TStoreFailure::Statement);
         EXPECT_EQ(result.error, "disk full");
         EXPECT_EQ(r.xh, 2);
@@ -291,7 +291,7 @@ TEST_F(StoreTest, ARefusalThatIsNoClashKeepsTheNumberAndIsNotRetried) {
 
 TEST_F(StoreTest, UpdateOfAVanishedInvoiceFailsAndWritesNothing) {
     InsertInvoice({.xh = 1});
-    const TInvoiceStore store = ModuleInvoiceStore(kCompany, kPeriod);
+    const TInvoiceStore store = ModuleInvoiceStore(testhost::ContextFor());
     Txxqtfpxx r = Entry(1, 500);
     ASSERT_TRUE(store.Update(r).Ok());
     EXPECT_EQ(Rows(), "1:500");
@@ -314,7 +314,7 @@ TEST_F(StoreTest, DeleteRunsGroupsLastFirstEachWithItsMark) {
     corlith::test::ClearStatementLog();
     std::vector<int32_t> xhs;
     for (int xh = 25; xh >= 3; --xh) xhs.push_back(xh);  // 23 numbers in display order
-    const TStoreOutcome result = ModuleInvoiceStore(kCompany, kPeriod).Delete(xhs);
+    const TStoreOutcome result = ModuleInvoiceStore(testhost::ContextFor()).Delete(xhs);
     ASSERT_TRUE(result.Ok()) << result.error;
     EXPECT_EQ(Rows(), "1:1;2:2;4:100");  // 4 of another period stays
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb where nsrsbh='OTHER'"), 1);
@@ -340,7 +340,7 @@ TEST_F(StoreTest, DeletingAVanishedInvoiceDeletesNothing) {
     Exec("delete from sb07_xxfpb where xh=2");  // another window got there first
     std::vector<int32_t> xhs;
     for (int xh = 1; xh <= 12; ++xh) xhs.push_back(xh);
-    const TStoreOutcome result = ModuleInvoiceStore(kCompany, kPeriod).Delete(xhs);
+    const TStoreOutcome result = ModuleInvoiceStore(testhost::ContextFor()).Delete(xhs);
     EXPECT_EQ(result.failure, TStoreFailure::NoRow);
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 11);
     EXPECT_EQ(Marks(), 0);
@@ -356,7 +356,7 @@ TEST_P(StoreFaultTest, EveryFailedStepReportsItselfAndLeavesNothing) {
     const WriteFault& fault = GetParam();
     InsertInvoice({.xh = 1, .je = 10});
     InsertInvoice({.xh = 2, .je = 20});
-    const TInvoiceStore store = ModuleInvoiceStore(kCompany, kPeriod);
+    const TInvoiceStore store = ModuleInvoiceStore(testhost::ContextFor());
     const auto expectUntouched = [&](const TStoreOutcome& result, const char* what) {
         EXPECT_EQ(result.failure, fault.expected) << what;
         EXPECT_EQ(result.error, "injected") << what;

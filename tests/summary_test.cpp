@@ -1,5 +1,6 @@
 // The summary document: its selects, its exact text, every cell against an independent
 // computation, its failure paths, and CreateQtfp through the real plug-in.
+#include "context/f_ModuleContext.h"
 #include "summary/f_QtfpSummary.h"
 
 #include "host/corlith_api.h"
@@ -425,7 +426,7 @@ TEST_F(SummaryTest, WritesTheDocumentAndNothingElse) {
     const fs::path out = dir_ / "summary.xml";
     WriteFile(out, "an older summary that is longer than nothing");
     std::string error;
-    ASSERT_TRUE(BuildSummaryDocument(out.string(), error)) << error;
+    ASSERT_TRUE(BuildSummaryDocument(vantrel::ModuleContextFromHost(), out.string(), error)) << error;
     EXPECT_EQ(ReadFile(out), Text());
     EXPECT_EQ(FolderFiles(), std::set<std::string>{"summary.xml"});
 }
@@ -436,7 +437,7 @@ TEST_F(SummaryTest, ChinesePathNamesTheFileInTheLocaleEncoding) {
     fs::create_directory(folder);
     const std::string gbkPath = dir_.string() + "/汇总/申报表.xml";
     std::string error;
-    ASSERT_TRUE(BuildSummaryDocument(gbkPath, error)) << error;
+    ASSERT_TRUE(BuildSummaryDocument(vantrel::ModuleContextFromHost(), gbkPath, error)) << error;
     EXPECT_EQ(ReadFile(folder / reinterpret_cast<const char*>(u8"申报表.xml")), Text());
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
@@ -445,7 +446,7 @@ TEST_F(SummaryTest, MissingFormRunsNoSelectAndTouchesNoFile) {
     GetCurSubAppVo()->SetObject("DeclareTypeInfo", std::make_shared<TAryDeclareTypeInfo>());
     const fs::path out = dir_ / "summary.xml";
     std::string error;
-    EXPECT_FALSE(BuildSummaryDocument(out.string(), error));
+    EXPECT_FALSE(BuildSummaryDocument(vantrel::ModuleContextFromHost(), out.string(), error));
     EXPECT_FALSE(FormNotFoundText().empty());
     EXPECT_EQ(error, FormNotFoundText());
     EXPECT_TRUE(corlith::test::StatementsOnly().empty());
@@ -457,7 +458,7 @@ TEST_F(SummaryTest, ThirdSelectFailingKeepsTheEarlierFile) {
     WriteFile(out, "earlier content");
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 3, "磁盘读取失败");
     std::string error;
-    EXPECT_FALSE(BuildSummaryDocument(out.string(), error));
+    EXPECT_FALSE(BuildSummaryDocument(vantrel::ModuleContextFromHost(), out.string(), error));
     EXPECT_EQ(error, "磁盘读取失败");
     EXPECT_EQ(corlith::test::StatementsOnly().size(), 3u);
     EXPECT_EQ(ReadFile(out), "earlier content");
@@ -466,7 +467,7 @@ TEST_F(SummaryTest, ThirdSelectFailingKeepsTheEarlierFile) {
     corlith::test::ClearFailures();
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 3, "磁盘读取失败");
     const fs::path fresh = dir_ / "fresh.xml";
-    EXPECT_FALSE(BuildSummaryDocument(fresh.string(), error));
+    EXPECT_FALSE(BuildSummaryDocument(vantrel::ModuleContextFromHost(), fresh.string(), error));
     EXPECT_FALSE(fs::exists(fresh));
 }
 
@@ -508,14 +509,14 @@ TEST_F(SummaryTest, SumsThatCannotBeWrittenFailInsteadOfWritingTheDocument) {
             InsertInvoice(r);
         }
         std::string error;
-        EXPECT_FALSE(BuildSummaryDocument(out.string(), error)) << what;
+        EXPECT_FALSE(BuildSummaryDocument(vantrel::ModuleContextFromHost(), out.string(), error)) << what;
         EXPECT_NE(error.find("合计"), std::string::npos) << what << ": " << error;
         EXPECT_EQ(ReadFile(out), "earlier content") << what;
     }
     // One of each still fits.
     Exec("delete from sb07_xxfpb where xh=2");
     std::string error;
-    EXPECT_TRUE(BuildSummaryDocument(out.string(), error)) << error;
+    EXPECT_TRUE(BuildSummaryDocument(vantrel::ModuleContextFromHost(), out.string(), error)) << error;
     EXPECT_NE(ReadFile(out).find(">2000000000<"), std::string::npos);
 }
 
@@ -524,7 +525,7 @@ TEST_F(SummaryTest, LongPathsAreShortenedInTheMessageOnWholeCharacters) {
     for (int i = 0; i < 400; ++i) path += "汇总/";
     path += "x.xml";
     std::string error;
-    EXPECT_FALSE(BuildSummaryDocument(path, error));
+    EXPECT_FALSE(BuildSummaryDocument(vantrel::ModuleContextFromHost(), path, error));
     EXPECT_LT(error.size(), 400u) << error.size();
     EXPECT_NE(error.find("…"), std::string::npos) << error;
     EXPECT_NE(error.find("x.xml"), std::string::npos) << error;
@@ -535,14 +536,14 @@ TEST_F(SummaryTest, LongPathsAreShortenedInTheMessageOnWholeCharacters) {
 TEST_F(SummaryTest, FailureWithoutHostTextIsStillReported) {
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "");
     std::string error;
-    EXPECT_FALSE(BuildSummaryDocument((dir_ / "summary.xml").string(), error));
+    EXPECT_FALSE(BuildSummaryDocument(vantrel::ModuleContextFromHost(), (dir_ / "summary.xml").string(), error));
     EXPECT_EQ(error, "未知错误！");
 }
 
 TEST_F(SummaryTest, MissingFolderNamesThePath) {
     const std::string out = (dir_ / "no-such-folder" / "summary.xml").string();
     std::string error;
-    EXPECT_FALSE(BuildSummaryDocument(out, error));
+    EXPECT_FALSE(BuildSummaryDocument(vantrel::ModuleContextFromHost(), out, error));
     EXPECT_NE(error.find(out), std::string::npos) << error;
     EXPECT_NE(error.find("文件夹不存在"), std::string::npos) << error;
     EXPECT_FALSE(fs::exists(dir_ / "no-such-folder"));
@@ -550,7 +551,7 @@ TEST_F(SummaryTest, MissingFolderNamesThePath) {
 
 TEST_F(SummaryTest, EmptyPathIsAFailureWithAText) {
     std::string error;
-    EXPECT_FALSE(BuildSummaryDocument("", error));
+    EXPECT_FALSE(BuildSummaryDocument(vantrel::ModuleContextFromHost(), "", error));
     EXPECT_FALSE(error.empty());
     EXPECT_NE(error.find("dir"), std::string::npos) << error;
 }
@@ -560,7 +561,7 @@ TEST_F(SummaryTest, FolderInPlaceOfTheFileIsLeftAlone) {
     fs::create_directory(out);
     WriteFile(out / "inside.txt", "kept");
     std::string error;
-    EXPECT_FALSE(BuildSummaryDocument(out.string(), error));
+    EXPECT_FALSE(BuildSummaryDocument(vantrel::ModuleContextFromHost(), out.string(), error));
     EXPECT_NE(error.find(out.string()), std::string::npos) << error;
     EXPECT_EQ(ReadFile(out / "inside.txt"), "kept");
     EXPECT_EQ(FolderFiles(), std::set<std::string>{"summary.xml"});
@@ -571,7 +572,7 @@ TEST_F(SummaryTest, DatabaseWithoutTablesReportsTheDatabaseError) {
     std::string error;
     ASSERT_TRUE(corlith::BindConnection(testhost::kConnection, (dir_ / "bare.db").string(), error)) << error;
     const fs::path out = dir_ / "summary.xml";
-    EXPECT_FALSE(BuildSummaryDocument(out.string(), error));
+    EXPECT_FALSE(BuildSummaryDocument(vantrel::ModuleContextFromHost(), out.string(), error));
     EXPECT_NE(error.find("sb07_xxfpb"), std::string::npos) << error;
     EXPECT_FALSE(fs::exists(out));
 }
@@ -579,7 +580,7 @@ TEST_F(SummaryTest, DatabaseWithoutTablesReportsTheDatabaseError) {
 TEST_F(SummaryTest, NonNumericPeriodFailsBeforeAnySelect) {
     GetCurSubAppVo()->SetText("curKJNY", "2026xx");
     std::string error;
-    EXPECT_FALSE(BuildSummaryDocument((dir_ / "summary.xml").string(), error));
+    EXPECT_FALSE(BuildSummaryDocument(vantrel::ModuleContextFromHost(), (dir_ / "summary.xml").string(), error));
     EXPECT_NE(error.find("2026xx"), std::string::npos) << error;
     EXPECT_TRUE(corlith::test::StatementsOnly().empty());
 }

@@ -1,5 +1,7 @@
 #include "host_fixture.h"
 
+#include "context/f_ModuleContext.h"
+
 #include <QApplication>
 #include <QDate>
 
@@ -8,6 +10,13 @@
 #include <unistd.h>
 
 namespace testhost {
+
+vantrel::TModuleContext ContextFor(std::string taxpayer, std::string period) {
+    vantrel::TModuleContext context = vantrel::ModuleContextFromHost();
+    context.taxpayer = std::move(taxpayer);
+    context.period = std::move(period);
+    return context;
+}
 
 void EnsureApplication() {
     if (QCoreApplication::instance()) return;

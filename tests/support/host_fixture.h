@@ -6,6 +6,7 @@
 
 #include "corlith/corlith_host.h"
 #include "corlith/corlith_test.h"
+#include "host/f_ModuleContext.h"
 #include "host_session.h"
 #include "test_database.h"
 
@@ -43,6 +44,9 @@ public:
 private:
     std::string previous_;
 };
+
+// The host's context (as the module reads it) with another taxpayer and period.
+vantrel::TModuleContext ContextFor(std::string taxpayer = kCompany, std::string period = kPeriod);
 
 // The host's date: what the product reads as today.
 QDate Today();

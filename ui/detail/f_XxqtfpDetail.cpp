@@ -343,9 +343,7 @@ void TFrmXxqtfpDetail::ConnectEvents() {
 
 void TFrmXxqtfpDetail::FormCreate() {
     Tfrm_CustomDlg::FormCreate();
-    SubAppVo* vo = FHost.SubAppVoObj ? FHost.SubAppVoObj : GetCurSubAppVo();
-    FKjny = vo ? vo->GetText("curkjny") : std::string();
-    FNsrsbh = vo ? vo->GetText("curcompany") : std::string();
+    FContext = vantrel::ModuleContextFromHost();
 }
 
 void TFrmXxqtfpDetail::ApplySkin() { Tfrm_CustomDlg::ApplySkin(); }
@@ -382,7 +380,7 @@ void TFrmXxqtfpDetail::LoadRecord(const Txxqtfpxx& record) {
         dtpKprq->SetDate(issued);
     } else {
         // An unreadable stored date: offer the usual day of the period rather than a stale one.
-        const QDate start = PeriodStartDate(FKjny);
+        const QDate start = PeriodStartDate(FContext.period);
         dtpKprq->SetDate(start.isValid() ? start.addDays(9) : HostToday());
     }
     cbbFplx->SetItemIndex(cbbFplx->IndexOfValue(record.fplx));
@@ -488,7 +486,7 @@ bool TFrmXxqtfpDetail::CheckInput() {
     entry.issued = dtpKprq->Date();
     entry.voided = rbZF_Yes->Checked();
 
-    for (const TEntryFinding& finding : CheckInvoiceEntry(entry, EntryContext(FKjny, FNsrsbh))) {
+    for (const TEntryFinding& finding : CheckInvoiceEntry(entry, EntryContext(FContext.period, FContext.taxpayer))) {
         if (finding.confirmation) {
             std::string text;
             GetMsg(finding.code, finding.param, 1, text);
@@ -527,7 +525,7 @@ Txxqtfpxx TFrmXxqtfpDetail::EnteredRecord() const {
     work.se = amountinput::ParseDecimal(edtse->Text(), value) ? value : 0;
     work.txsj = TodayText();
     work.sl = RateFromText(cbbSl->Text(), work.sl);
-    work.sbssq = FKjny;
+    work.sbssq = FContext.period;
     const std::string buyer = TrimBlanks(edtGfnsrsbh->Text());
     work.gfnsr = buyer.empty() ? std::string(" ") : buyer;
     work.lwfp = rbLwfp_Yes->Checked() ? "1" : "0";
@@ -586,7 +584,7 @@ bool TFrmXxqtfpDetail::HasSameInvoiceInPeriod() const {
     std::vector<Txxqtfpxx*> stored;
     std::string error;
     const Txxqtfpxx entered = EnteredRecord();
-    const bool found = ReadInvoiceList(FNsrsbh, FKjny, "", "", stored, error) &&
+    const bool found = ReadInvoiceList(FContext, "", "", stored, error) &&
                        std::any_of(stored.begin(), stored.end(),
                                    [&entered](const Txxqtfpxx* r) { return r && SameInvoice(*r, entered); });
     FreeInvoiceList(stored);
@@ -597,7 +595,7 @@ TStoreOutcome TFrmXxqtfpDetail::SaveRecord() {
     if (!FRecord) return {TStoreFailure::Statement, std::string()};
     Txxqtfpxx work = EnteredRecord();
 
-    const TInvoiceStore store = ModuleInvoiceStore(FNsrsbh, FKjny);
+    const TInvoiceStore store = ModuleInvoiceStore(FContext);
     TStoreOutcome result = FEditMode == kDetailAdd ? store.Insert(work) : store.Update(work);
     if (!result.Ok()) {
         // A number moved past one taken meanwhile stays moved for the next press.

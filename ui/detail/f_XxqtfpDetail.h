@@ -75,8 +75,8 @@ public:
     // Esc, 取消 and the close box: a changed entry is only dropped when the user agrees.
     void reject() override;
 
-    const std::string& Period() const { return FKjny; }
-    const std::string& TaxpayerId() const { return FNsrsbh; }
+    const std::string& Period() const { return FContext.period; }
+    const std::string& TaxpayerId() const { return FContext.taxpayer; }
 
     QLabel* lbTitle = nullptr;
     TPellowDTPicker* dtpKprq = nullptr;
@@ -126,8 +126,7 @@ private:
     std::vector<Txxqtfpxx*>* FList = nullptr;
     QTreeView* FListControl = nullptr;
     std::function<void()> RefreshProc;
-    std::string FKjny;
-    std::string FNsrsbh;
+    vantrel::TModuleContext FContext;
     // What LoadRecord put into the fields; a window still showing it closes without asking.
     std::unique_ptr<Txxqtfpxx> FLoaded;
 };

@@ -400,10 +400,7 @@ void TFrmXxqtfpMgr::FormCreate() {
     VSTInvoideCommon->setModel(FListModel);
     SetupListColumns(VSTInvoideCommon, InvoiceListColumns);
     FInvoiceList.clear();
-    if (SubAppVo* vo = GetCurSubAppVo()) {
-        FNsrsbh = vo->GetText("curcompany");
-        FKjny = vo->GetText("curKJNY");
-    }
+    FContext = vantrel::ModuleContextFromHost();
     LoadInvoiceConfig("xxqtfp");
     AttachListDecorator(VSTInvoideCommon);
 }
@@ -419,7 +416,7 @@ void TFrmXxqtfpMgr::showEvent(QShowEvent* event) {
 }
 
 void TFrmXxqtfpMgr::FormShow() {
-    FReadOnly = DBIsReadOnly(MainConnectionName());
+    FReadOnly = DBIsReadOnly(FContext.connection);
     for (QAction* change : {actAdd, ActModify, ActDel, actImport}) change->setEnabled(!FReadOnly);
     FillInvoiceTypeCombo(cbbFplx);
     VSTInvoideCommon->setFocus(Qt::OtherFocusReason);
@@ -477,7 +474,8 @@ void TFrmXxqtfpMgr::ShowRecord(const Txxqtfpxx* record) {
 
 void TFrmXxqtfpMgr::UpdateScope() {
     QString text = QString::fromUtf16(u"纳税人识别号 %1　所属期 %2")
-                       .arg(GbkToQString(FNsrsbh).toHtmlEscaped(), GbkToQString(PeriodCaption(FKjny)).toHtmlEscaped());
+                       .arg(GbkToQString(FContext.taxpayer).toHtmlEscaped(),
+                            GbkToQString(PeriodCaption(FContext.period)).toHtmlEscaped());
     QStringList filters;
     if (!FShownFplx.empty()) {
         const int index = cbbFplx->IndexOfValue(FShownFplx);
@@ -515,7 +513,7 @@ void TFrmXxqtfpMgr::LoadInvoiceList(const std::string& fplx, const std::string& 
         FreeInvoiceList(FInvoiceList);
         {
             TStatusGuard status("请稍候，正在读取数据...");
-            const TStoreOutcome read = ModuleInvoiceStore(FNsrsbh, FKjny).LoadList(fplx, gfnsr, FInvoiceList);
+            const TStoreOutcome read = ModuleInvoiceStore(FContext).LoadList(fplx, gfnsr, FInvoiceList);
             if (!read.Ok()) InforMsg(kMsgListReadFailed, ReasonLine(read.error), 1);
         }
         RefreshStatistics();
@@ -639,5 +637,5 @@ void TFrmXxqtfpMgr::ComputeNextXh() { FNextXh = NextXhAfter(FInvoiceList); }
 void TFrmXxqtfpMgr::KeepNextXhAhead() {
     // The list shown may be filtered: only the whole period knows the largest number.
     int32_t next = 0;
-    if (ModuleInvoiceStore(FNsrsbh, FKjny).NextFreeXh(next).Ok()) FNextXh = std::max(FNextXh, next);
+    if (ModuleInvoiceStore(FContext).NextFreeXh(next).Ok()) FNextXh = std::max(FNextXh, next);
 }

@@ -9,6 +9,7 @@
 // RefreshStatistics() recomputes the statistics and rebuilds all rows from FInvoiceList.
 #pragma once
 
+#include "host/f_ModuleContext.h"
 #include "ui/common/f_CustomFormEx.h"
 
 #include <cstdint>
@@ -89,8 +90,7 @@ public:
     bool ExportFile(const QString& path);
 
     std::vector<Txxqtfpxx*> FInvoiceList;
-    std::string FNsrsbh;
-    std::string FKjny;
+    vantrel::TModuleContext FContext;
     int32_t FNextXh = 1;
 
     QAction* actAdd = nullptr;

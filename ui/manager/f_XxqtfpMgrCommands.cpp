@@ -1,5 +1,5 @@
-// The manager's add, modify and delete commands, the preview, printing, import and export. They work on the window's public members
-// (FInvoiceList, FNextXh, FNsrsbh, FKjny, RefreshStatistics, VSTInvoideCommon, ListModel()).
+// The manager's add, modify and delete commands, the preview, printing, import and export. They work on the window's
+// public members (FInvoiceList, FNextXh, FContext, RefreshStatistics, VSTInvoideCommon, ListModel()).
 #include "ui/manager/f_XxqtfpMgr.h"
 
 #include "context/f_ModuleContext.h"
@@ -30,7 +30,7 @@
 
 void TFrmXxqtfpMgr::actAddExecute() {
     if (DeclareStateRefuses()) return;
-    Txxqtfpxx invoiceTemplate = MakeInvoiceTemplate(FNextXh, FKjny, TodayText());
+    Txxqtfpxx invoiceTemplate = MakeInvoiceTemplate(FNextXh, FContext.period, TodayText());
     QPointer<TFrmXxqtfpMgr> self(this);
     OpenDetailWindow(kDetailAdd, VSTInvoideCommon, &FInvoiceList,
                      [self] {
@@ -95,7 +95,7 @@ void TFrmXxqtfpMgr::ActDelExecute() {
     std::vector<int32_t> xhs;
     xhs.reserve(n);
     for (const Txxqtfpxx* record : checked) xhs.push_back(record->xh);
-    const TStoreOutcome result = ModuleInvoiceStore(FNsrsbh, FKjny).Delete(xhs);
+    const TStoreOutcome result = ModuleInvoiceStore(FContext).Delete(xhs);
     switch (result.failure) {
     case TStoreFailure::None: break;
     // A transaction that could not begin deleted nothing, and says so.
@@ -147,7 +147,7 @@ bool TFrmXxqtfpMgr::ImportFile(const QString& path) {
     TImportPlan plan;
     std::string error;
     ShowStatus("请稍候，正在读取文件...");
-    const bool read = LoadImportTarget(FNsrsbh, FKjny, target, error) && PlanImportFile(path, target, true, plan, error);
+    const bool read = LoadImportTarget(FContext, target, error) && PlanImportFile(path, target, true, plan, error);
     FreeInvoiceList(target.existing);
     HideStatus();
     if (!read) {
@@ -171,7 +171,7 @@ bool TFrmXxqtfpMgr::ImportFile(const QString& path) {
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(500);
     const TStoreResult result = StoreImport(
-        plan, FNsrsbh, FKjny,
+        plan, FContext,
         [&progress](int done, int) {
             progress.setValue(done);
             QCoreApplication::processEvents();
