@@ -263,8 +263,13 @@ bool MarkFormFilled(const std::string& funcCode, std::string& message) {
         query.SetFieldValue("KJNY", kjny);
         query.SetFieldValue("SBZLBH", kindCode);
         query.SetFieldValue("SBBBH", formCode);
-        // A mark that was not stored must not let the caller commit as if it were.
+        // A mark that was not stored must not let the caller commit as if it were, unless another
+        // seat stored it between the read and the insert. The failed insert undid only itself.
         if (!query.Post(error)) {
+            THostQuery again;
+            std::string ignored;
+            if (ExecADOQueryMsg(MainConnectionName(), sql, &again, ignored, 1, 0) && again.RecordCount() > 0)
+                return true;
             message = ErrorOrUnknown(error);
             return false;
         }

@@ -306,6 +306,7 @@ TEST_F(ServerTest, FourSeatsAndTwoImportsAddingToOnePeriodAtOnceKeepEveryRow) {
         p->start(QString::fromUtf8(VANTREL_SEAT_WRITER_PATH),
                  {QString::fromStdString(dbTarget_), QString::fromLatin1(kCompany), QString::fromLatin1(kPeriod),
                   QString::number(kEach), QString::number(seat)});
+        p->closeWriteChannel();
         seats.push_back(std::move(p));
     }
     std::map<int, long long> reported;   // xh -> amount, as the seats said they saved them
@@ -338,6 +339,38 @@ TEST_F(ServerTest, FourSeatsAndTwoImportsAddingToOnePeriodAtOnceKeepEveryRow) {
         if (q.FieldAsInt64("je") < 900000) stored.emplace(q.FieldAsInteger("xh"), q.FieldAsInt64("je"));
     EXPECT_EQ(stored, reported);
     EXPECT_EQ(QueryInt("select count(*) from SB07_FPTXQKB"), 1);
+}
+
+// Seats saving the first invoice of a fresh period at once all succeed at the first press: each
+// reads that the period has no form mark, then all insert it together (a lock on the mark table
+// holds them until all have read), and the seats whose insert clashes take the stored mark.
+TEST_F(ServerTest, SeatsMarkingAFreshPeriodAtOnceEachSucceedAtTheFirstPress) {
+    constexpr int kSeats = 3;
+    PGconn* holder = PQconnectdb(dbTarget_.c_str());
+    PGresult* locked = PQexec(holder, "begin; lock table sb07_fptxqkb in share mode");
+    ASSERT_EQ(PQresultStatus(locked), PGRES_COMMAND_OK) << PQerrorMessage(holder);
+    PQclear(locked);
+    std::vector<std::unique_ptr<QProcess>> seats;
+    for (int seat = 1; seat <= kSeats; ++seat) {
+        auto p = std::make_unique<QProcess>();
+        // Numbers of their own, so that no invoice clash puts one seat after another.
+        p->start(QString::fromUtf8(VANTREL_SEAT_WRITER_PATH),
+                 {QString::fromStdString(dbTarget_), QString::fromLatin1(kCompany), QStringLiteral("202503"),
+                  QStringLiteral("1"), QString::number(seat), QString::number(seat * 100)});
+        seats.push_back(std::move(p));
+    }
+    const std::string waiting = "select count(*) from pg_stat_activity where pg_blocking_pids(pid) @> array[" +
+                                std::to_string(PQbackendPID(holder)) + "]";
+    while (Direct(waiting) != std::to_string(kSeats)) ::usleep(10000);
+    PQclear(PQexec(holder, "commit"));
+    PQfinish(holder);
+    for (auto& p : seats) {
+        ASSERT_TRUE(p->waitForFinished(600000));
+        const QByteArray said = p->readAllStandardError();
+        EXPECT_TRUE(said.contains("1 saves, 1 presses")) << said.toStdString();
+    }
+    EXPECT_EQ(QueryInt("select count(*) from SB07_FPTXQKB where kjny = '202503'"), 1);
+    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb where sbssq = '202503'"), kSeats);
 }
 
 TEST(ServerConnection, UnreachableServerIsReportedInChineseWithoutThePassword) {

@@ -1,26 +1,28 @@
 // One bookkeeper's seat without windows: adds invoices to a period through the module's store,
 // as the detail window's 确定 does, and prints each saved one as "xh amount" once the store
-// reports it saved. A save that the store gives up on (others kept taking its number, or the
-// form mark clashed) is pressed again, as the bookkeeper would.
-//   seat_writer DATABASE TAXPAYER PERIOD COUNT SEAT
+// reports it saved. A save that the store gives up on (others kept taking its number) is pressed
+// again, as the bookkeeper would; the test counts the presses. FIRST is the least number it saves
+// with, as a manager whose next number is ahead of the stored ones.
+//   seat_writer DATABASE TAXPAYER PERIOD COUNT SEAT [FIRST]
 #include "corlith/corlith_host.h"
 #include "invoice/f_InvoiceStore.h"
 #include "context/f_ModuleContext.h"
 #include "report/f_DealReportImpl.h"
 #include "tests/support/host_session.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: seat_writer DATABASE TAXPAYER PERIOD COUNT SEAT\n");
+    if (argc != 6 && argc != 7) {
+        std::fprintf(stderr, "usage: seat_writer DATABASE TAXPAYER PERIOD COUNT SEAT [FIRST]\n");
         return 2;
     }
     const std::string database = argv[1], taxpayer = argv[2], period = argv[3];
-    const int count = std::atoi(argv[4]), seat = std::atoi(argv[5]);
+    const int count = std::atoi(argv[4]), seat = std::atoi(argv[5]), first = argc == 7 ? std::atoi(argv[6]) : 0;
 
     testhost::ConfigureHost("/tmp/", "/tmp/");
     std::string error;
@@ -39,6 +41,7 @@ int main(int argc, char** argv) {
         for (;;) {
             int32_t next = 0;
             TStoreOutcome outcome = store.NextFreeXh(next);
+            next = std::max(next, first);
             Txxqtfpxx record = MakeInvoiceTemplate(next, period, TodayText());
             record.sbssq = period;
             record.fplx = "1";
