@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -130,6 +131,27 @@ bool RenderWorkbook(const char* fileName, const TXlsxSheet& sheet, std::string& 
     return true;
 }
 
+// The library prints its own English lines on the C library's stderr stream when a write
+// fails; the caller's Chinese message is what the user reads. Only that stream is swapped, and
+// only for the library's calls.
+class LibraryNoticesDropped {
+public:
+    LibraryNoticesDropped() : sink_(std::fopen("/dev/null", "w")), saved_(stderr) {
+        if (sink_) stderr = sink_;
+    }
+    ~LibraryNoticesDropped() {
+        if (!sink_) return;
+        stderr = saved_;
+        std::fclose(sink_);
+    }
+    LibraryNoticesDropped(const LibraryNoticesDropped&) = delete;
+    LibraryNoticesDropped& operator=(const LibraryNoticesDropped&) = delete;
+
+private:
+    std::FILE* sink_;
+    std::FILE* saved_;
+};
+
 }  // namespace
 
 bool WriteXlsxFile(const QString& path, const TXlsxSheet& sheet, std::string& error) {
@@ -143,7 +165,10 @@ bool WriteXlsxFile(const QString& path, const TXlsxSheet& sheet, std::string& er
     const QString rendered = scratch.filePath(QStringLiteral("book.xlsx"));
     const QByteArray name = QFile::encodeName(rendered);
     bool made = false;
-    if (corlith::HoldingFileSizeSignal([&] { made = RenderWorkbook(name.constData(), sheet, error); }))
+    if (corlith::HoldingFileSizeSignal([&] {
+            const LibraryNoticesDropped dropped;
+            made = RenderWorkbook(name.constData(), sheet, error);
+        }))
         error = "无法写入文件：" + corlith::FileErrorText(EFBIG);
     if (!made) return false;
     QFile book(rendered);

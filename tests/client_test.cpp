@@ -969,6 +969,7 @@ TEST_F(ClientTest, ImportAndExportBeyondTheFileSizeLimitFailWithTheReasonAndLeav
         ASSERT_TRUE(run.finished) << run;
         EXPECT_EQ(run.exitCode, 1) << run;
         EXPECT_TRUE(QString::fromUtf8(run.err).contains(u"文件超出允许的大小"_s)) << run;
+        EXPECT_EQ(run.err.count('\n'), 1) << run;  // the message alone, no library's own lines
     }
     EXPECT_EQ(Count("select count(*) from sb07_xxfpb"), before);
     EXPECT_FALSE(QFileInfo::exists(Path(u"out.xlsx"_s)));
