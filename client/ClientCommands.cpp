@@ -6,6 +6,7 @@
 #include "DemoData.h"
 #include "MainFrame.h"
 #include "ModuleLoader.h"
+#include "TaxpayerRegister.h"
 #include "corlith/corlith_host.h"
 #include "exchange/f_CsvFile.h"
 #include "exchange/f_RegisterExchange.h"
@@ -43,8 +44,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
 void PrintLine(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
@@ -63,6 +62,19 @@ bool PrepareSession(const ClientOptions& options, ClientSession& session, QStrin
     return loaded && ApplyOverrides(options, session, error);
 }
 
+void PrintListing(const std::vector<std::string>& fields, bool csv) {
+    std::string line;
+    if (csv) {
+        AppendCsvRecord(line, fields);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    } else {
+        for (std::size_t i = 0; i < fields.size(); ++i) line += (i > 0 ? "\t" : "") + fields[i];
+    }
+    PrintLine(stdout, GbkToQString(line));
+}
+
+namespace {
+
 // A session for the verbs that write: installed, with its sub-application folder ready. Only
 // init-db creates the database.
 bool PrepareWritingSession(const ClientOptions& options, ClientSession& session, QString& error,
@@ -78,19 +90,6 @@ long long CountInvoices(const ClientSession& session) {
                          &query, error, 1, 0))
         return -1;
     return query.FieldAsInt64("n");
-}
-
-// One line of a listing (GBK fields) on standard output: fields joined by tabs, or a CSV
-// record written by the export's own rule.
-void PrintListing(const std::vector<std::string>& fields, bool csv) {
-    std::string line;
-    if (csv) {
-        AppendCsvRecord(line, fields);
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    } else {
-        for (std::size_t i = 0; i < fields.size(); ++i) line += (i > 0 ? "\t" : "") + fields[i];
-    }
-    PrintLine(stdout, GbkToQString(line));
 }
 
 // What the core works on, from the session the options made.
@@ -155,6 +154,8 @@ int RunInitDb(const ClientOptions& options) {
     if (options.demo &&
         !InsertDemoInvoices(session.connectionName(), session.subAppCode, session.company, session.period, hostError))
         return SetupError(u"无法写入演示发票：%1"_s.arg(GbkToQString(hostError)));
+    if (options.demo && !RegisterDemoTaxpayers(session, hostError))
+        return SetupError(u"无法登记演示纳税人：%1"_s.arg(GbkToQString(hostError)));
 
     PrintLine(stdout, u"数据库 %1 已就绪，发票 %2 行"_s.arg(session.databaseLabel()).arg(CountInvoices(session)));
     corlith::CloseConnections();

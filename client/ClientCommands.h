@@ -1,9 +1,24 @@
 // The client's verbs. Each returns the process exit code.
 #pragma once
 
+#include <QString>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
 struct ClientOptions;
+struct ClientSession;
 
 enum ClientExit { kExitOk = 0, kExitFailed = 1, kExitSetup = 2 };
+
+// What every verb shares: a line of text in UTF-8, a setup error (exit 2), the session the
+// options name, and one line of a listing (GBK fields) on standard output: fields joined by
+// tabs, or a CSV record written by the export's own rule.
+void PrintLine(std::FILE* stream, const QString& text);
+int SetupError(const QString& message);
+bool PrepareSession(const ClientOptions& options, ClientSession& session, QString& error);
+void PrintListing(const std::vector<std::string>& fields, bool csv);
 
 int RunInitDb(const ClientOptions& options);
 // Runs without a display and without a QApplication.

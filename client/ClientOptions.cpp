@@ -44,6 +44,9 @@ const ValueOption kValueOptions[] = {
     {u"--company", &ClientOptions::company, std::nullopt},     {u"--period", &ClientOptions::period, std::nullopt},
     {u"--out", &ClientOptions::outFile, ClientVerb::Summary},  {u"--pdf", &ClientOptions::pdfFile, ClientVerb::Print},
     {u"--type", &ClientOptions::typeCode, ClientVerb::Export}, {u"--buyer", &ClientOptions::buyer, ClientVerb::Export},
+    {u"--import", &ClientOptions::taxpayerImport, ClientVerb::Taxpayers},
+    {u"--out-dir", &ClientOptions::outDir, ClientVerb::SummaryAll},
+    {u"--taxpayers", &ClientOptions::taxpayerList, ClientVerb::SummaryAll},
 };
 
 }  // namespace
@@ -56,7 +59,8 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
         static const std::pair<const char16_t*, ClientVerb> kVerbs[] = {
             {u"init-db", ClientVerb::InitDb}, {u"summary", ClientVerb::Summary}, {u"manager", ClientVerb::Manager},
             {u"preview", ClientVerb::Preview}, {u"drill", ClientVerb::Drill},     {u"print", ClientVerb::Print},
-            {u"import", ClientVerb::Import},   {u"export", ClientVerb::Export}};
+            {u"import", ClientVerb::Import},   {u"export", ClientVerb::Export},
+            {u"taxpayers", ClientVerb::Taxpayers}, {u"summary-all", ClientVerb::SummaryAll}};
         const auto known = std::find_if(std::begin(kVerbs), std::end(kVerbs),
                                         [&](const auto& entry) { return verb == QStringView(entry.first); });
         if (known == std::end(kVerbs)) {
@@ -68,9 +72,10 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
     }
 
     bool seen[std::size(kValueOptions)] = {};
-    bool seenFormat = false;
+    bool seenFormat = false, seenJobs = false;
     const bool takesFile = options.verb == ClientVerb::Import || options.verb == ClientVerb::Export;
-    const bool listsCells = options.verb == ClientVerb::Preview || options.verb == ClientVerb::Drill;
+    const bool listsCells = options.verb == ClientVerb::Preview || options.verb == ClientVerb::Drill ||
+                            options.verb == ClientVerb::Taxpayers;
     for (; i < args.size(); ++i) {
         const QString arg = args.at(i);
         QString name = arg, inlineValue;
@@ -108,6 +113,15 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
                 return false;
             }
             options.csv = format == u"csv";
+        } else if (name == u"--jobs" && options.verb == ClientVerb::SummaryAll) {
+            QString jobs;
+            ok = take(jobs, seenJobs);
+            bool number = false;
+            options.jobs = jobs.toInt(&number);
+            if (ok && (!number || options.jobs < 1 || options.jobs > 64)) {
+                error = u"--jobs 应为 1 至 64 的整数：%1"_s.arg(jobs);
+                return false;
+            }
         } else if (name == u"--dry-run" && options.verb == ClientVerb::Import && !hasInline) {
             options.dryRun = true;
         } else if (name == u"--allow-duplicates" && options.verb == ClientVerb::Import && !hasInline) {
@@ -149,6 +163,16 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             return false;
         }
     }
+    if (options.verb == ClientVerb::SummaryAll) {
+        if (!options.company.isEmpty()) {
+            error = u"summary-all 写出每个登记的纳税人，不接受 --company（用 --taxpayers FILE 选择纳税人）"_s;
+            return false;
+        }
+        if (options.period.isEmpty() || options.outDir.isEmpty()) {
+            error = u"summary-all 需要 --period YYYYMM 和 --out-dir DIR"_s;
+            return false;
+        }
+    }
     if (options.verb == ClientVerb::Print && options.pdfFile.isEmpty()) {
         error = u"print 需要 --pdf FILE"_s;
         return false;
@@ -172,5 +196,11 @@ QString ClientUsage() {
            "                                                 检查并导入 .csv 或 .xlsx 文件中的发票，全部通过才写入\n"
            "  vantrel-client export [COMMON] FILE [--type CODE] [--buyer TEXT]\n"
            "                                                 将本期发票导出为 .csv 或 .xlsx 文件\n"
+           "  vantrel-client taxpayers [COMMON] [--format text|csv]\n"
+           "                                                 列出登记的纳税人及其各所属期的发票数\n"
+           "  vantrel-client taxpayers [COMMON] --import FILE\n"
+           "                                                 从 .csv 或 .xlsx 文件登记或更新纳税人，全部通过才写入\n"
+           "  vantrel-client summary-all [COMMON] --period YYYYMM --out-dir DIR [--jobs N] [--taxpayers FILE]\n"
+           "                                                 为每个登记的纳税人生成该所属期的汇总文件（不接受 --company）\n"
            "COMMON：--session FILE  --db FILE  --company ID  --period YYYYMM\n"_s;
 }

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-enum class ClientVerb { Window, Manager, InitDb, Summary, Preview, Drill, Print, Import, Export };
+enum class ClientVerb { Window, Manager, InitDb, Summary, Preview, Drill, Print, Import, Export, Taxpayers, SummaryAll };
 
 struct ClientOptions {
     ClientVerb verb = ClientVerb::Window;
@@ -28,6 +28,10 @@ struct ClientOptions {
     bool allowDuplicates = false;  // import --allow-duplicates: rows the register holds already go in too
     QString typeCode;       // export --type
     QString buyer;          // export --buyer
+    QString taxpayerImport; // taxpayers --import FILE
+    QString outDir;         // summary-all --out-dir
+    QString taxpayerList;   // summary-all --taxpayers FILE
+    int jobs = 1;           // summary-all --jobs
 };
 
 // Parses the arguments after the program name. Needs no QCoreApplication. Returns false with

@@ -2,6 +2,7 @@
 
 #include "ClientOptions.h"
 #include "ModuleLoader.h"
+#include "TaxpayerRegister.h"
 #include "corlith/corlith_host.h"
 #include "host/corlith_files.h"
 #include "param/f_ParamString.h"
@@ -329,7 +330,7 @@ bool ValidateSession(const ClientSession& session, QString& error) {
     return true;
 }
 
-bool InstallSession(const ClientSession& session, THostHandle appHandle, QString& error, bool createDatabase) {
+bool InstallSession(ClientSession& session, THostHandle appHandle, QString& error, bool createDatabase) {
     const QString dbFile = session.databaseFile();
     const QString dbLabel = session.databaseLabel();
     const QFileInfo dbInfo(dbFile);
@@ -406,6 +407,7 @@ bool InstallSession(const ClientSession& session, THostHandle appHandle, QString
 
     corlith::ClearUserConfig();
     for (const UserSetting& s : session.userConfig) corlith::SetUserConfigParam(s.section, s.key, s.value);
+    ServeTaxpayerFromRegister(session);
     return true;
 }
 

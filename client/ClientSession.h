@@ -57,8 +57,9 @@ bool ValidateSession(const ClientSession& session, QString& error);
 // Points the host library at the session: context, connection, sub-application values, user
 // settings. A database that does not exist or lacks the tables is refused unless
 // createDatabase (init-db), which creates the file and the schema; an existing database with
-// the tables gains what indexes it lacks.
-bool InstallSession(const ClientSession& session, THostHandle appHandle, QString& error,
+// the tables gains what indexes it lacks. The taxpayer's particulars then come from the
+// taxpayer register when it holds them (session.jbxx follows).
+bool InstallSession(ClientSession& session, THostHandle appHandle, QString& error,
                     bool createDatabase = false);
 
 // Creates the sub-application folder and a demo fp_config.ini there when it has none.

@@ -1,6 +1,8 @@
 // vantrel-client: a small declaration client that hosts the Vantrel module.
 #include "ClientCommands.h"
 #include "ClientOptions.h"
+#include "SummaryAll.h"
+#include "TaxpayerRegister.h"
 #include "corlith/corlith_host.h"
 #include "corlith/corlith_test.h"
 
@@ -51,6 +53,8 @@ int main(int argc, char** argv) {
     case ClientVerb::Print: return RunPrint(options, argc, argv);
     case ClientVerb::Import: return RunImport(options);
     case ClientVerb::Export: return RunExport(options);
+    case ClientVerb::Taxpayers: return RunTaxpayers(options);
+    case ClientVerb::SummaryAll: return RunSummaryAll(options);
     case ClientVerb::Window:
     case ClientVerb::Manager: break;
     }

@@ -4,6 +4,9 @@
 
 #include "../host/corlith_api.h"
 
+#include <string>
+#include <vector>
+
 namespace corlith {
 
 struct CORLITH_API HostSetup {
@@ -37,6 +40,24 @@ CORLITH_API bool CreateSchema(const std::string& connection, const std::string& 
 CORLITH_API bool SchemaPresent(const std::string& connection, const std::string& subAppCode, bool& present,
                                std::string& error);
 
+// One taxpayer of the register (GBK texts). The particulars are those of the company
+// information's "jbxx" parameter string, under the same keys.
+struct CORLITH_API TaxpayerRecord {
+    std::string code;             // 纳税人识别号
+    std::string name, industry, regkind, bank, account, frdb, regaddress, businessaddress, tel;
+    std::string kinds;            // the declaration kinds that apply: codes joined by "|", e.g. "01|02"
+    int periodKind = 1;           // the sub-application's period kind, as the catalogue's PeriodKind
+};
+// One taxpayer by id: found is false when the register does not hold it.
+CORLITH_API bool ReadTaxpayer(const std::string& connection, const std::string& code, TaxpayerRecord& record,
+                              bool& found, std::string& error);
+// Every taxpayer, by id.
+CORLITH_API bool ReadTaxpayers(const std::string& connection, std::vector<TaxpayerRecord>& records,
+                               std::string& error);
+// Adds the records, and updates those the register holds already, in one transaction: all or
+// none of them.
+CORLITH_API bool SaveTaxpayers(const std::string& connection, const std::vector<TaxpayerRecord>& records,
+                               std::string& error);
 // User settings read by GetUserConfigParam.
 CORLITH_API void SetUserConfigParam(const std::string& section, const std::string& key,
                                      const std::string& value);

@@ -5,6 +5,7 @@
 #include "codec.h"
 #include "host/f_HostTransaction.h"
 #include "schema.h"
+#include "taxpayers.h"
 
 #include <cctype>
 #include <optional>
@@ -29,7 +30,7 @@ std::string SchemaSql(const std::string& code) {
            // The declaration guard looks returns up by taxpayer, period, kind and form.
            "CREATE INDEX IF NOT EXISTS ix_" + sbb + "_form ON " + sbb + " (NSRSBH, KJNY, SBZLBH, SBBBH);"
            "CREATE INDEX IF NOT EXISTS ix_" + sbzlb + "_kind ON " + sbzlb + " (NSRSBH, KJNY, SBZLBH, SBPC);" +
-           corlith::InvoiceIndexSql(fp);
+           corlith::InvoiceIndexSql(fp) + corlith::TaxpayerTableSql();
 }
 
 bool ValidCode(const std::string& code) {

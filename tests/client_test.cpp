@@ -7,7 +7,9 @@
 #include "param/f_ParamString.h"
 #include "support/host_fixture.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -18,6 +20,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -772,6 +775,77 @@ TEST_F(ClientTest, AnotherTaxpayerOrAnEmptyPeriodIsSaidOnStandardError) {
         const QString err = QString::fromUtf8(run.err);
         EXPECT_EQ(err.contains(u"基本信息"_s), c.unknown) << run;
         EXPECT_EQ(err.contains(u"没有发票"_s), c.empty) << run;
+    }
+}
+
+// A random office: taxpayers registered from a file, their invoices in several periods, one
+// taxpayer whose approved kinds do not hold the module's (restricted) kind.
+TEST_F(ClientTest, SummaryAllWritesEachRegisteredTaxpayersOwnDocumentAndIndexesFailures) {
+    testhost::ClockAt clock("2026-12-08 10:00:00");
+    InitDemo();
+    std::mt19937 gen(testing::UnitTest::GetInstance()->random_seed());
+    const QString session = SessionWith("\"ApprovalRestricted\": false,\n      \"DeclaredEditable\"",
+                                        "\"ApprovalRestricted\": true,\n      \"DeclaredEditable\"");
+    QByteArray file = u"纳税人识别号,纳税人名称,开户银行,申报种类\n"_s.toUtf8();
+    std::map<QString, std::map<std::string, int>> invoices;   // id -> period -> count
+    QStringList ids;
+    const int count = 3 + static_cast<int>(gen() % 4);
+    for (int t = 0; t < count; ++t) {
+        const QString id = u"TP%1X%2"_s.arg(t).arg(gen() % 100000);
+        ids << id;
+        file += u"%1,公司%2,\"银行\"\"%2\"\"\",%3\n"_s.arg(id).arg(t).arg(t == 0 ? u"09"_s : u"01"_s).toUtf8();
+        const std::vector<testhost::InvoiceRow> rows = testhost::RandomRegister(gen, 1 + static_cast<int>(gen() % 12));
+        for (testhost::InvoiceRow r : rows) {
+            r.nsrsbh = id.toStdString();
+            ++invoices[id][r.sbssq];
+            Count("select count(*) from sb07_xxfpb where 1=0");   // binds the check connection
+            THostQuery none;
+            std::string error;
+            ASSERT_TRUE(ExecADOQueryMsg(kCheckConnection, testhost::InvoiceInsertSql(r), &none, error, 0, 0)) << error;
+        }
+    }
+    WriteFile(Path(u"t.csv"_s), file);
+    const QStringList common{u"--session"_s, session, u"--db"_s, db_};
+    ClientRun run = Run(QStringList{u"taxpayers"_s, u"--import"_s, Path(u"t.csv"_s)} + common);
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    // A bad id refuses the whole file.
+    WriteFile(Path(u"bad.csv"_s), u"纳税人识别号,纳税人名称\nGOOD1,甲\nBAD-ID,乙\n"_s.toUtf8());
+    run = Run(QStringList{u"taxpayers"_s, u"--import"_s, Path(u"bad.csv"_s)} + common);
+    EXPECT_TRUE(run.finished && run.exitCode == 1 && run.err.contains("BAD-ID")) << run;
+    EXPECT_EQ(Count("select count(*) from nsrxxb where code = 'GOOD1'"), 0);
+
+    run = Run(QStringList{u"taxpayers"_s, u"--format"_s, u"csv"_s} + common);
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    for (const QString& id : ids)
+        for (const auto& [period, n] : invoices[id])
+            EXPECT_TRUE(QString::fromUtf8(run.out).contains(u"%1,公司%2,%3,%4"_s.arg(id).arg(ids.indexOf(id))
+                                                               .arg(QString::fromStdString(period)).arg(n)))
+                << id.toStdString() << " " << period << "\n" << run;
+
+    for (const QString& jobs : {u"1"_s, u"3"_s}) {
+        const QString out = Path(u"out"_s + jobs);
+        run = Run(QStringList{u"summary-all"_s, u"--period"_s, u"202611"_s, u"--out-dir"_s, out, u"--jobs"_s, jobs} +
+                  common);
+        ASSERT_TRUE(run.finished) << run;
+        EXPECT_EQ(run.exitCode, 1) << run;
+        const QString index = QString::fromUtf8(ReadFile(out + u"/index.csv"_s));
+        for (const QString& id : ids) {
+            const QString doc = out + u'/' + id + u"_202611.xml"_s;
+            if (id == ids.first()) {   // kind 09 only: the restricted kind 01 is not approved
+                EXPECT_FALSE(QFileInfo::exists(doc));
+                EXPECT_TRUE(QRegularExpression(u"\n"_s + id + u",公司0,,,failed,.+"_s).match(index).hasMatch()) << index.toStdString();
+                continue;
+            }
+            const QString single = Path(u"single.xml"_s);
+            const ClientRun one = Run(QStringList{u"summary"_s, u"--company"_s, id, u"--out"_s, single} + common);
+            ASSERT_TRUE(one.finished && one.exitCode == 0) << one;
+            EXPECT_EQ(ReadFile(doc), ReadFile(single)) << id.toStdString() << " --jobs " << jobs.toStdString();
+            const qsizetype t = ids.indexOf(id);
+            EXPECT_TRUE(GbkToQString(ReadFile(doc).toStdString()).contains(u"银行\"%1\""_s.arg(t)));
+            const QByteArray digest = QCryptographicHash::hash(ReadFile(doc), QCryptographicHash::Sha256).toHex();
+            EXPECT_TRUE(index.contains(u"%1,公司%2,%1_202611.xml,%3,ok,"_s.arg(id).arg(t).arg(QString::fromLatin1(digest))))
+                << index.toStdString();
+        }
     }
 }
 

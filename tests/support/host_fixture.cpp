@@ -167,7 +167,7 @@ InvoiceRow HostFixture::PeriodInvoice(const std::string& period, int xh, double 
     return row;
 }
 
-void HostFixture::InsertInvoice(const InvoiceRow& r, const char* connection) {
+std::string InvoiceInsertSql(const InvoiceRow& r) {
     const auto quoted = [](const std::string& text) {
         std::string out;
         for (char c : text) out += (c == '\'') ? std::string("''") : std::string(1, c);
@@ -181,6 +181,11 @@ void HostFixture::InsertInvoice(const InvoiceRow& r, const char* connection) {
     sql += num;
     sql += std::to_string(r.sl) + ",'" + quoted(r.gfnsr) + "'," + std::to_string(r.jzjt) + "," + std::to_string(r.lwfp) +
            "," + std::to_string(r.ms) + "," + std::to_string(r.zfbz) + ",'')";
+    return sql;
+}
+
+void HostFixture::InsertInvoice(const InvoiceRow& r, const char* connection) {
+    const std::string sql = InvoiceInsertSql(r);
     THostQuery q;
     std::string error;
     ASSERT_TRUE(ExecADOQueryMsg(connection, sql, &q, error, 0, 0)) << sql << ": " << error;

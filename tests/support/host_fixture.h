@@ -79,6 +79,8 @@ struct InvoiceRow {
 // the configured rates, the tax within a cent of amount × rate, counts only where a type takes
 // them, no voided 未开具发票.
 std::vector<InvoiceRow> RandomRegister(std::mt19937& gen, int rows, bool importable = false);
+// The insert of one row into sb07_xxfpb.
+std::string InvoiceInsertSql(const InvoiceRow& row);
 
 class HostFixture : public ::testing::Test {
 protected:
