@@ -617,9 +617,11 @@ TEST_F(ClientTest, ShippedSessionFileEqualsTheBuiltInDemo) {
 
 TEST_F(ClientTest, SessionValuesReachTheModule) {
     InitDemo();
-    // A quarterly kind and particulars whose name holds the parameter-string separators.
+    // A quarterly kind and particulars whose name holds the parameter-string separators, of a
+    // taxpayer the register does not hold yet (a registered one's particulars come from there).
     QByteArray json = ReadFile(DemoSessionFile());
     json.replace("\"PeriodKind\": 1", "\"PeriodKind\": 2");
+    json.replace(kDemoCompany.toUtf8(), "91440300MA5F3KXL99");
     json.replace(kDemoName.toUtf8(), u"甲=乙;丙有限公司"_s.toUtf8());
     WriteFile(Path(u"quarter.json"_s), json);
 
