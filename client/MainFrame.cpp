@@ -2,19 +2,28 @@
 
 #include "ClientSession.h"
 #include "ModuleLoader.h"
+#include "TaxpayerRegister.h"
 #include "corlith/corlith_host.h"
 #include "host/host_messages.h"
+#include "param/f_ParamString.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QDateEdit>
 #include <QDateTime>
 #include <QDockWidget>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QSplitter>
 #include <QSettings>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
@@ -24,6 +33,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace Qt::StringLiterals;
@@ -64,13 +74,14 @@ QStatusBar { background: #ffffff; color: #4a5866; border-top: 1px solid #dde3ea;
 
 }  // namespace
 
-MainFrame::MainFrame(VantrelModule& module, const ClientSession& session, QWidget* parent)
-    : QMainWindow(parent), module_(module) {
+MainFrame::MainFrame(VantrelModule& module, ClientSession& session, QWidget* parent)
+    : QMainWindow(parent), module_(module), session_(session), sessionJbxx_(session.jbxx),
+      sessionHdxx_(session.hdxx), sessionCompany_(session.particularsUnknown ? std::string() : session.company) {
     // The module finds the frame by this class name when the host gives it no handle.
     setProperty("windowClass", u"Tfrm_MainFrame"_s);
     setWindowTitle(u"其它销项发票 — Vantrel"_s);
     resize(1100, 750);
-    buildUi(session);
+    buildUi();
     restoreGeometry(QSettings(u"Vantrel"_s, u"vantrel-client"_s).value(u"mainWindow/geometry"_s).toByteArray());
 }
 
@@ -82,7 +93,7 @@ MainFrame::~MainFrame() {
     corlith::SetParentForms(nullptr, nullptr);
 }
 
-void MainFrame::buildUi(const ClientSession& session) {
+void MainFrame::buildUi() {
     setStyleSheet(kStyle);
 
     auto* toolbar = addToolBar(u"命令"_s);
@@ -169,14 +180,170 @@ void MainFrame::buildUi(const ClientSession& session) {
     connect(logToggle_, &QToolButton::toggled, this, &MainFrame::setLogExpanded);
     setLogExpanded(false);
 
-    statusBar()->addPermanentWidget(new QLabel(u"纳税人识别号：%1    所属期：%2    数据库：%3"_s.arg(
-        GbkToQString(session.company), GbkToQString(session.period), session.databaseLabel())));
+    contextLabel_ = new QLabel;
+    contextLabel_->setObjectName(u"contextLabel"_s);
+    statusBar()->addPermanentWidget(contextLabel_);
+    buildContextBar();
+    showContext();
+}
+
+// The taxpayer and period the frame works on, and the ways to change them.
+void MainFrame::buildContextBar() {
+    auto* bar = new QToolBar(u"纳税人与所属期"_s);
+    bar->setObjectName(u"contextBar"_s);
+    bar->setMovable(false);
+    addToolBarBreak();
+    addToolBar(bar);
+    bar->addWidget(new QLabel(u" 纳税人 "_s));
+    taxpayerPicker_ = new QComboBox;
+    taxpayerPicker_->setObjectName(u"taxpayerPicker"_s);
+    taxpayerPicker_->setEditable(true);
+    taxpayerPicker_->setInsertPolicy(QComboBox::NoInsert);
+    taxpayerPicker_->setMinimumWidth(360);
+    taxpayerPicker_->lineEdit()->setPlaceholderText(u"输入纳税人识别号或名称查找"_s);
+    auto* completer = new QCompleter(taxpayerPicker_->model(), taxpayerPicker_);
+    completer->setFilterMode(Qt::MatchContains);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setCompletionMode(QCompleter::PopupCompletion);
+    taxpayerPicker_->setCompleter(completer);
+    bar->addWidget(taxpayerPicker_);
+    connect(taxpayerPicker_, &QComboBox::activated, this, [this](int index) {
+        const QString id = taxpayerPicker_->itemData(index).toString();
+        if (!id.isEmpty()) switchContext(QStringToGbk(id), session_.period);
+    });
+    // An id typed whole that the register does not hold: its invoices, without particulars.
+    connect(taxpayerPicker_->lineEdit(), &QLineEdit::returnPressed, this, [this] {
+        if (taxpayerPicker_->completer()->popup()->isVisible()) return;   // a completion is being taken
+        const QString text = taxpayerPicker_->currentText().trimmed();
+        if (taxpayerPicker_->findText(text) >= 0) return;   // the combo box activates it
+        const std::string id = QStringToGbk(text.section(u' ', 0, 0));
+        if (!id.empty() && id.size() <= 30 && std::all_of(id.begin(), id.end(), [](unsigned char c) { return std::isalnum(c); }))
+            switchContext(id, session_.period);
+        else
+            showContext();
+    });
+
+    bar->addSeparator();
+    bar->addWidget(new QLabel(u" 所属期 "_s));
+    const auto step = [this](int months) {
+        const QDate date = QDate::fromString(QString::fromLatin1(session_.period.c_str()) + u"01"_s, u"yyyyMMdd"_s);
+        if (date.isValid()) switchContext(session_.company, date.addMonths(months).toString(u"yyyyMM"_s).toStdString());
+    };
+    QAction* previous = bar->addAction(style()->standardIcon(QStyle::SP_ArrowLeft), u"上一期"_s, this, [step] { step(-1); });
+    previous->setObjectName(u"previousPeriod"_s);
+    previous->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageUp));
+    previous->setToolTip(u"上一期（Ctrl+PgUp）"_s);
+    periodPicker_ = new QDateEdit;
+    periodPicker_->setObjectName(u"periodPicker"_s);
+    periodPicker_->setDisplayFormat(u"yyyy年MM月"_s);
+    periodPicker_->setMinimumDate(QDate(1900, 1, 1));
+    bar->addWidget(periodPicker_);
+    connect(periodPicker_, &QDateEdit::dateChanged, this, [this](const QDate& date) {
+        switchContext(session_.company, date.toString(u"yyyyMM"_s).toStdString());
+    });
+    QAction* next = bar->addAction(style()->standardIcon(QStyle::SP_ArrowRight), u"下一期"_s, this, [step] { step(1); });
+    next->setObjectName(u"nextPeriod"_s);
+    next->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageDown));
+    next->setToolTip(u"下一期（Ctrl+PgDn）"_s);
+
+    bar->addSeparator();
+    auto* recent = new QToolButton;
+    recent->setObjectName(u"recentContexts"_s);
+    recent->setText(u"最近"_s);
+    recent->setPopupMode(QToolButton::InstantPopup);
+    recentMenu_ = new QMenu(recent);
+    recent->setMenu(recentMenu_);
+    bar->addWidget(recent);
+    connect(recentMenu_, &QMenu::aboutToShow, this, [this] {
+        recentMenu_->clear();
+        const QStringList entries = QSettings(u"Vantrel"_s, u"vantrel-client"_s).value(u"context/recent"_s).toStringList();
+        for (const QString& entry : entries) {
+            const QString id = entry.section(u'|', 0, 0), period = entry.section(u'|', 1, 1);
+            const int at = taxpayerPicker_->findData(id);
+            const QString name = at >= 0 ? taxpayerPicker_->itemText(at) : id;
+            recentMenu_->addAction(u"%1    %2"_s.arg(name, period), this, [this, id, period] {
+                switchContext(QStringToGbk(id), QStringToGbk(period));
+            });
+        }
+        if (entries.isEmpty()) recentMenu_->addAction(u"（无）"_s)->setEnabled(false);
+    });
+}
+
+void MainFrame::reloadTaxpayers() {
+    std::vector<corlith::TaxpayerRecord> records;
+    std::string error;
+    const QSignalBlocker block(taxpayerPicker_);
+    taxpayerPicker_->clear();
+    if (corlith::ReadTaxpayers(session_.connectionName(), records, error))
+        for (const corlith::TaxpayerRecord& r : records)
+            taxpayerPicker_->addItem(GbkToQString(r.code) + u"  "_s + GbkToQString(r.name), GbkToQString(r.code));
+    showContext();
+}
+
+void MainFrame::showContext() {
+    const QString company = GbkToQString(session_.company), period = GbkToQString(session_.period);
+    {
+        const QSignalBlocker blockTaxpayer(taxpayerPicker_), blockPeriod(periodPicker_);
+        const int at = taxpayerPicker_->findData(company);
+        taxpayerPicker_->setCurrentIndex(at);
+        if (at < 0) taxpayerPicker_->setEditText(company);
+        periodPicker_->setDate(QDate::fromString(period + u"01"_s, u"yyyyMMdd"_s));
+    }
+    const QString name = GbkToQString(GetParamValue(session_.jbxx, "name"));
+    contextLabel_->setText(u"纳税人识别号：%1%2    所属期：%3    数据库：%4"_s.arg(
+        company, name.isEmpty() ? QString() : u"（"_s + name + u"）"_s, period, session_.databaseLabel()));
+}
+
+void MainFrame::rememberRecent() {
+    QSettings settings(u"Vantrel"_s, u"vantrel-client"_s);
+    QStringList entries = settings.value(u"context/recent"_s).toStringList();
+    const QString entry = GbkToQString(session_.company) + u'|' + GbkToQString(session_.period);
+    entries.removeAll(entry);
+    entries.prepend(entry);
+    while (entries.size() > 10) entries.removeLast();
+    settings.setValue(u"context/recent"_s, entries);
+}
+
+bool MainFrame::switchContext(const std::string& company, const std::string& period) {
+    const QDate month = QDate::fromString(QString::fromLatin1(period.c_str()) + u"01"_s, u"yyyyMMdd"_s);
+    if (period.size() != 6 || !month.isValid() || company.empty()) {
+        showContext();
+        return false;
+    }
+    if (company == session_.company && period == session_.period) return true;
+    const bool reopen = page_ && page_->isVisible();
+    if (page_) {
+        hostmsg::SendMessageTo(page_, hostmsg::kMsgClose);
+        if (page_ && page_->isVisible()) {   // the page kept itself open
+            showContext();
+            return false;
+        }
+    }
+    session_.company = company;
+    session_.period = period;
+    const bool own = company == sessionCompany_;
+    session_.jbxx = own ? sessionJbxx_ : SetParamValue(std::string(), "code", company);
+    session_.hdxx = sessionHdxx_;
+    session_.particularsUnknown = !own;
+    SubAppVo* vo = GetCurSubAppVo();
+    vo->SetText("curcompany", session_.company);
+    vo->SetText("curKJNY", session_.period);
+    vo->SetText("jbxx", session_.jbxx);
+    vo->SetText("hdxx", session_.hdxx);
+    ServeTaxpayerFromRegister(session_);
+    showContext();
+    rememberRecent();
+    if (reopen) openManager();
+    updatePageView();
+    return true;
 }
 
 void MainFrame::attachToHost() {
     corlith::SetMainFrameHandle(static_cast<THostHandle>(winId()));
     corlith::SetDialogParent(this);
     corlith::SetParentForms(container_, this);
+    reloadTaxpayers();
+    rememberRecent();
 }
 
 void MainFrame::openManager() {

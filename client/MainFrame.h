@@ -8,8 +8,11 @@
 #include <cstdint>
 #include <string>
 
+class QComboBox;
+class QDateEdit;
 class QDockWidget;
 class QLabel;
+class QMenu;
 class QListWidget;
 class QStackedWidget;
 class QToolButton;
@@ -20,7 +23,8 @@ struct ClientSession;
 class MainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    MainFrame(VantrelModule& module, const ClientSession& session, QWidget* parent = nullptr);
+    // The frame works on session, which must outlive it; switching taxpayer or period changes it.
+    MainFrame(VantrelModule& module, ClientSession& session, QWidget* parent = nullptr);
     ~MainFrame() override;
 
     // Registers the window with the host library as its main frame and dialog parent. Call
@@ -29,6 +33,14 @@ public:
 
     // The command "其它销项发票": asks an open page to close, then hosts a new manager.
     void openManager();
+
+    // Makes taxpayer and period the host's current ones: an open page closes first (and the
+    // switch is given up when it stays open), the company information follows the taxpayer
+    // register, and a page that was open opens again on the new context. False when the
+    // period is no yyyymm or the page refused to close.
+    bool switchContext(const std::string& company, const std::string& period);
+    // The taxpayer picker offers the register again (after an import of taxpayers).
+    void reloadTaxpayers();
 
     QWidget* pageContainer() const { return container_; }
     QTreeWidget* notificationLog() const { return log_; }
@@ -40,7 +52,10 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
-    void buildUi(const ClientSession& session);
+    void buildUi();
+    void buildContextBar();
+    void showContext();
+    void rememberRecent();
     void onPlainMessage(int number, std::intptr_t wParam, std::intptr_t lParam);
     void onDataMessage(int number, const std::string& text, std::uintptr_t sender);
     void logNotification(int number, const QString& way, const QString& text, std::uintptr_t sender);
@@ -50,6 +65,12 @@ private:
     void updatePageView();
 
     VantrelModule& module_;
+    ClientSession& session_;
+    std::string sessionJbxx_, sessionHdxx_, sessionCompany_;   // as the session file gave them
+    QComboBox* taxpayerPicker_ = nullptr;
+    QDateEdit* periodPicker_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
+    QLabel* contextLabel_ = nullptr;
     QListWidget* commands_ = nullptr;
     QStackedWidget* stack_ = nullptr;
     QLabel* welcome_ = nullptr;

@@ -1,0 +1,114 @@
+// The office desk in the client's main frame: switching taxpayer and period with the keyboard
+// and the picker, on a real database, with the module's page following.
+#include "../client/ClientOptions.h"
+#include "../client/ClientSession.h"
+#include "../client/DemoData.h"
+#include "../client/MainFrame.h"
+#include "../client/ModuleLoader.h"
+#include "../client/TaxpayerRegister.h"
+#include "corlith/corlith_host.h"
+#include "param/f_ParamString.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QCompleter>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Texts of the visible labels of a widget tree, joined.
+QString VisibleTexts(const QWidget* root) {
+    QString all;
+    for (const QLabel* label : root->findChildren<QLabel*>())
+        if (label->isVisible()) all += label->text() + u'\n';
+    return all;
+}
+
+// A key pressed in the frame as a user whose window has the keyboard presses it.
+void Press(QWidget& frame, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    QTest::keyClick(&frame, key, modifiers);
+}
+
+TEST(Desk, TaxpayerAndPeriodSwitchByKeysAndPickerAndThePageFollows) {
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
+    ClientOptions options;
+    options.database = dir.filePath(u"desk.db"_s);
+    ClientSession session;
+    QString error;
+    ASSERT_TRUE(LoadSessionFile(QString::fromUtf8(VANTREL_SOURCE_DIR) + u"/client/demo-session.json"_s, session, error) &&
+                ApplyOverrides(options, session, error) && InstallSession(session, 0, error, true) &&
+                PrepareSubAppFolder(session, error))
+        << error.toStdString();
+    std::string hostError;
+    ASSERT_TRUE(InsertDemoInvoices(session.connectionName(), session.subAppCode, session.company, session.period,
+                                   hostError) &&
+                RegisterDemoTaxpayers(session, hostError))
+        << hostError;
+    const std::string own = session.company, other = DemoOtherCompany(own);
+
+    VantrelModule module;
+    ASSERT_TRUE(module.load(error)) << error.toStdString();
+    {
+        MainFrame frame(module, session);
+        ASSERT_TRUE(InstallSession(session, static_cast<THostHandle>(frame.winId()), error)) << error.toStdString();
+        frame.attachToHost();
+        frame.show();
+        frame.openManager();
+        frame.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+        ASSERT_TRUE(frame.currentPage());
+        EXPECT_TRUE(VisibleTexts(frame.pageContainer()).contains(u"所属期 2026年11月"_s));
+
+        // Ctrl+PgDn, Ctrl+PgUp twice: the host's period and the reopened page follow.
+        Press(frame, Qt::Key_PageDown, Qt::ControlModifier);
+        EXPECT_EQ(GetCurSubAppVo()->GetText("curKJNY"), "202612");
+        Press(frame, Qt::Key_PageUp, Qt::ControlModifier);
+        Press(frame, Qt::Key_PageUp, Qt::ControlModifier);
+        EXPECT_EQ(GetCurSubAppVo()->GetText("curKJNY"), "202610");
+        ASSERT_TRUE(frame.currentPage());
+        EXPECT_TRUE(VisibleTexts(frame.pageContainer()).contains(u"所属期 2026年10月"_s));
+
+        // Part of the other taxpayer's id typed into the picker, its completion taken.
+        auto* picker = frame.findChild<QComboBox*>(u"taxpayerPicker"_s);
+        ASSERT_TRUE(picker);
+        picker->lineEdit()->selectAll();
+        QTest::keyClicks(picker->lineEdit(), QString::fromStdString(other.substr(8, 6)));
+        QAbstractItemView* popup = picker->completer()->popup();
+        ASSERT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }));
+        QTest::keyClick(popup, Qt::Key_Down);
+        QTest::keyClick(popup, Qt::Key_Return);
+        EXPECT_EQ(GetCurSubAppVo()->GetText("curcompany"), other);
+        EXPECT_EQ(GetParamValue(GetCurSubAppVo()->GetText("jbxx"), "name"), "深圳市南岭贸易有限公司");
+        ASSERT_TRUE(frame.currentPage());
+        EXPECT_TRUE(VisibleTexts(frame.pageContainer()).contains(QString::fromStdString(other)));
+        EXPECT_TRUE(frame.findChild<QLabel*>(u"contextLabel"_s)->text().contains(u"南岭"_s));
+
+        // A typed id the register does not hold: its page, no particulars.
+        picker->lineEdit()->selectAll();
+        QTest::keyClicks(picker->lineEdit(), u"NEWCO123"_s);
+        QTest::keyClick(picker->lineEdit(), Qt::Key_Return);
+        EXPECT_EQ(GetCurSubAppVo()->GetText("curcompany"), "NEWCO123");
+        EXPECT_EQ(GetParamValue(GetCurSubAppVo()->GetText("jbxx"), "name"), "");
+        frame.close();
+    }
+    corlith::CloseConnections();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
