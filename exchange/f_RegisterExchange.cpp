@@ -712,11 +712,15 @@ bool PlanImportFile(const QString& path, const TImportTarget& target, bool keepC
 }
 
 std::vector<std::string> IssueLines(const std::vector<TImportIssue>& issues, std::size_t perKind) {
-    // A kind: error or warning, the column, and the wording before its value.
-    const auto kindOf = [](const TImportIssue& issue) {
+    // A kind: error or warning, the column, and the wording before its value, made in one
+    // buffer so that the issues of a kind seen before cost no allocation.
+    std::string kind;
+    const auto kindOf = [&kind](const TImportIssue& issue) -> const std::string& {
         const std::size_t colon = issue.text.find("：");
-        std::string kind = issue.warning ? "w" : "e";
-        kind += issue.column + '\x1f' + issue.text.substr(0, colon == std::string::npos ? std::string::npos : colon);
+        kind.assign(issue.warning ? "w" : "e");
+        kind += issue.column;
+        kind += '\x1f';
+        kind.append(issue.text, 0, colon == std::string::npos ? std::string::npos : colon);
         // "与文件第 12 行相同" and the like differ only in a number.
         kind.erase(std::remove_if(kind.begin(), kind.end(), [](char c) { return c >= '0' && c <= '9'; }), kind.end());
         return kind;
@@ -726,13 +730,18 @@ std::vector<std::string> IssueLines(const std::vector<TImportIssue>& issues, std
     std::unordered_map<std::string, std::size_t> overIndex;
     std::vector<std::string> lines;
     for (const TImportIssue& issue : issues) {
-        const std::string kind = kindOf(issue);
-        if (++seen[kind] <= perKind) {
+        const std::string& key = kindOf(issue);
+        auto counted = seen.find(key);
+        if (counted == seen.end()) counted = seen.emplace(key, 0).first;
+        if (++counted->second <= perKind) {
             lines.push_back(IssueText(issue));
             continue;
         }
-        const auto [it, added] = overIndex.emplace(kind, over.size());
-        if (added) over.emplace_back(issue.warning ? "提示" : "错误", 0);
+        auto it = overIndex.find(key);
+        if (it == overIndex.end()) {
+            it = overIndex.emplace(key, over.size()).first;
+            over.emplace_back(issue.warning ? "提示" : "错误", 0);
+        }
         ++over[it->second].second;
     }
     for (const auto& [what, count] : over)

@@ -15,7 +15,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include <unordered_map>
+#include <algorithm>
 
 namespace {
 
@@ -38,27 +38,42 @@ QString CellShown(const TExchangeCell& cell) {
 
 TImportPreviewModel::TImportPreviewModel(const TImportPlan& plan, QObject* parent)
     : QAbstractTableModel(parent), plan_(plan) {
-    std::unordered_map<int, int> rowOfLine;
-    for (std::size_t r = 0; r < plan.rows.size(); ++r) rowOfLine.emplace(plan.rows[r].line, static_cast<int>(r));
-    for (const TImportIssue& issue : plan.issues) {
-        const auto row = rowOfLine.find(issue.line);
-        if (row == rowOfLine.end()) continue;  // the header or the file as a whole: listed only
+    const qint64 columns = RegisterColumnCount + 1;
+    auto row = plan.rows.begin();
+    for (std::size_t i = 0; i < plan.issues.size(); ++i) {
+        const TImportIssue& issue = plan.issues[i];
+        // Rows and issues are in file order, so the row is mostly the one of the issue before
+        // or just after it. An issue of the header or the file as a whole is listed only.
+        if (row != plan.rows.end() && row->line != issue.line && row + 1 != plan.rows.end() &&
+            (row + 1)->line == issue.line)
+            ++row;
+        else if (row == plan.rows.end() || row->line != issue.line)
+            row = std::lower_bound(plan.rows.begin(), plan.rows.end(), issue.line,
+                                   [](const TImportRow& r, int line) { return r.line < line; });
+        if (row == plan.rows.end() || row->line != issue.line) continue;
         int column = 0;
         for (int c = 0; c < RegisterColumnCount; ++c)
             if (issue.column == RegisterColumnCaption(c)) column = c + 1;
-        Mark& mark = marks_[{row->second, column}];
-        if (!issue.warning)
-            mark.mark = TCellMark::Error;
-        else if (mark.mark == TCellMark::None)
-            mark.mark = TCellMark::Warning;
-        if (!mark.text.isEmpty()) mark.text += u'\n';
-        mark.text += GbkToQString(IssueText(issue));
+        cellIssues_.emplace_back((row - plan.rows.begin()) * columns + column, static_cast<int>(i));
     }
+    std::stable_sort(cellIssues_.begin(), cellIssues_.end(),
+                     [](const CellIssue& a, const CellIssue& b) { return a.first < b.first; });
+}
+
+std::pair<std::vector<TImportPreviewModel::CellIssue>::const_iterator,
+          std::vector<TImportPreviewModel::CellIssue>::const_iterator>
+TImportPreviewModel::IssuesAt(int row, int column) const {
+    const qint64 cell = static_cast<qint64>(row) * (RegisterColumnCount + 1) + column;
+    return std::equal_range(cellIssues_.begin(), cellIssues_.end(), CellIssue(cell, 0),
+                            [](const CellIssue& a, const CellIssue& b) { return a.first < b.first; });
 }
 
 TCellMark TImportPreviewModel::MarkAt(int row, int column) const {
-    const auto it = marks_.find({row, column});
-    return it == marks_.end() ? TCellMark::None : it->second.mark;
+    TCellMark mark = TCellMark::None;
+    for (auto [it, end] = IssuesAt(row, column); it != end; ++it)
+        mark = plan_.issues[static_cast<std::size_t>(it->second)].warning ? std::max(mark, TCellMark::Warning)
+                                                                          : TCellMark::Error;
+    return mark;
 }
 
 int TImportPreviewModel::rowCount(const QModelIndex& parent) const {
@@ -72,15 +87,24 @@ int TImportPreviewModel::columnCount(const QModelIndex& parent) const {
 QVariant TImportPreviewModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     const TImportRow& row = plan_.rows[static_cast<std::size_t>(index.row())];
-    const auto mark = marks_.find({index.row(), index.column()});
     switch (role) {
     case Qt::DisplayRole:
         if (index.column() == 0) return row.line;
         return CellShown(row.cells[static_cast<std::size_t>(index.column() - 1)]);
     case Qt::BackgroundRole:
-        if (mark == marks_.end()) return {};
-        return QBrush(mark->second.mark == TCellMark::Error ? kErrorColor : kWarningColor);
-    case Qt::ToolTipRole: return mark == marks_.end() ? QVariant() : QVariant(mark->second.text);
+        switch (MarkAt(index.row(), index.column())) {
+        case TCellMark::None: return {};
+        case TCellMark::Warning: return QBrush(kWarningColor);
+        case TCellMark::Error: return QBrush(kErrorColor);
+        }
+        return {};
+    case Qt::ToolTipRole: {
+        // Every message of the cell, one a line.
+        QStringList texts;
+        for (auto [it, end] = IssuesAt(index.row(), index.column()); it != end; ++it)
+            texts << GbkToQString(IssueText(plan_.issues[static_cast<std::size_t>(it->second)]));
+        return texts.isEmpty() ? QVariant() : QVariant(texts.join(u'\n'));
+    }
     case Qt::TextAlignmentRole:
         return index.column() == 0 ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     default: return {};

@@ -5,8 +5,8 @@
 #include <QAbstractTableModel>
 #include <QDialog>
 
-#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QLabel;
@@ -31,12 +31,13 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
-    struct Mark {
-        TCellMark mark = TCellMark::None;
-        QString text;  // every message of the cell, one a line
-    };
+    // The cells' issues, ordered by cell (row * columns + column); a message's text is made
+    // only when its tool tip is asked for, so that a file full of errors opens at once.
+    using CellIssue = std::pair<qint64, int>;  // cell, index in the plan's issues
+    std::pair<std::vector<CellIssue>::const_iterator, std::vector<CellIssue>::const_iterator> IssuesAt(int row,
+                                                                                                      int column) const;
     const TImportPlan& plan_;
-    std::map<std::pair<int, int>, Mark> marks_;  // (row, column)
+    std::vector<CellIssue> cellIssues_;
 };
 
 class TFrmImportPreview : public QDialog {
