@@ -2,6 +2,7 @@
 
 #include "ClientSession.h"
 #include "ModuleLoader.h"
+#include "PeriodOverview.h"
 #include "TaxpayerRegister.h"
 #include "corlith/corlith_host.h"
 #include "host/host_messages.h"
@@ -114,7 +115,13 @@ void MainFrame::buildUi() {
     commands_ = new QListWidget;
     commands_->setObjectName(u"commands"_s);
     commands_->addItem(u"其它销项发票"_s);
-    connect(commands_, &QListWidget::itemClicked, this, [this] { openManager(); });
+    commands_->addItem(u"期间概览"_s);
+    connect(commands_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (commands_->row(item) == 1)
+            openOverview();
+        else
+            openManager();
+    });
     sideLayout->addWidget(sideTitle);
     sideLayout->addWidget(commands_);
     side->setFixedWidth(180);
@@ -129,8 +136,14 @@ void MainFrame::buildUi() {
     containerLayout->setContentsMargins(0, 0, 0, 0);
     containerLayout->setSpacing(0);
     container_->installEventFilter(this);
+    overview_ = new PeriodOverview(session_);
+    connect(overview_, &PeriodOverview::periodChosen, this, [this](const std::string& period) {
+        switchContext(session_.company, period);
+        openManager();
+    });
     stack_->addWidget(welcome_);
     stack_->addWidget(container_);
+    stack_->addWidget(overview_);
 
     auto* central = new QWidget;
     auto* centralLayout = new QHBoxLayout(central);
@@ -333,8 +346,12 @@ bool MainFrame::switchContext(const std::string& company, const std::string& per
     ServeTaxpayerFromRegister(session_);
     showContext();
     rememberRecent();
-    if (reopen) openManager();
-    updatePageView();
+    if (stack_->currentWidget() == overview_)
+        overview_->reload();
+    else if (reopen)
+        openManager();
+    else
+        updatePageView();
     return true;
 }
 
@@ -346,7 +363,14 @@ void MainFrame::attachToHost() {
     rememberRecent();
 }
 
+void MainFrame::openOverview() {
+    stack_->setCurrentWidget(overview_);
+    commands_->setCurrentRow(1);
+    overview_->reload();
+}
+
 void MainFrame::openManager() {
+    commands_->setCurrentRow(0);
     if (page_) hostmsg::SendMessageTo(page_, hostmsg::kMsgClose);
     stack_->setCurrentWidget(container_);
     module_.showQtfpMgr(static_cast<std::uintptr_t>(winId()), container_, "ModalFormMsg=7");
@@ -458,6 +482,7 @@ void MainFrame::fillContainer() {
 }
 
 void MainFrame::updatePageView() {
+    if (stack_->currentWidget() == overview_) return;
     bool anyPage = false;
     for (QObject* child : container_->children()) {
         auto* w = qobject_cast<QWidget*>(child);

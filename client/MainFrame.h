@@ -17,6 +17,7 @@ class QListWidget;
 class QStackedWidget;
 class QToolButton;
 class QTreeWidget;
+class PeriodOverview;
 class VantrelModule;
 struct ClientSession;
 
@@ -33,6 +34,8 @@ public:
 
     // The command "其它销项发票": asks an open page to close, then hosts a new manager.
     void openManager();
+    // The command "期间概览": the current taxpayer's periods side by side.
+    void openOverview();
 
     // Makes taxpayer and period the host's current ones: an open page closes first (and the
     // switch is given up when it stays open), the company information follows the taxpayer
@@ -75,6 +78,7 @@ private:
     QStackedWidget* stack_ = nullptr;
     QLabel* welcome_ = nullptr;
     QWidget* container_ = nullptr;
+    PeriodOverview* overview_ = nullptr;
     QDockWidget* logDock_ = nullptr;
     QTreeWidget* log_ = nullptr;
     QToolButton* logToggle_ = nullptr;

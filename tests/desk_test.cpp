@@ -8,6 +8,8 @@
 #include "../client/TaxpayerRegister.h"
 #include "corlith/corlith_host.h"
 #include "param/f_ParamString.h"
+#include "summary/f_SummaryCaptions.h"
+#include "summary/f_SummaryPreview.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -15,6 +17,7 @@
 #include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -78,6 +81,21 @@ TEST(Desk, TaxpayerAndPeriodSwitchByKeysAndPickerAndThePageFollows) {
         EXPECT_EQ(GetCurSubAppVo()->GetText("curKJNY"), "202610");
         ASSERT_TRUE(frame.currentPage());
         EXPECT_TRUE(VisibleTexts(frame.pageContainer()).contains(u"所属期 2026年10月"_s));
+
+        // The overview: the taxpayer's periods newest first, each figure the preview's.
+        frame.openOverview();
+        auto* overview = frame.findChild<QTableWidget*>(u"overviewTable"_s);
+        ASSERT_TRUE(overview && overview->isVisible());
+        ASSERT_EQ(overview->rowCount(), 2);   // 202611 and the current 202610, both with invoices
+        TSummaryPreview preview;
+        ASSERT_TRUE(LoadSummaryPreview(vantrel::TModuleContext{own, "202611", session.subAppCode, session.connectionName()},
+                                       preview, hostError))
+            << hostError;
+        EXPECT_EQ(overview->verticalHeaderItem(0)->text(), u"2026年11月"_s);
+        for (int c = 0; c < overview->columnCount(); c += 7)
+            EXPECT_EQ(overview->item(0, c)->text().section(u'\n', 0, 0),
+                      GbkToQString(preview.Value(SummaryPlaces()[static_cast<std::size_t>(c)].name)));
+        frame.openManager();
 
         // Part of the other taxpayer's id typed into the picker, its completion taken.
         auto* picker = frame.findChild<QComboBox*>(u"taxpayerPicker"_s);
