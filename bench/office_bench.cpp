@@ -1,0 +1,166 @@
+// summary-all of a bookkeeping office, through the real client, module and SQLite file, against
+// the floor of the same statements executed straight on SQLite over one connection (every
+// group's select of every taxpayer), and for information one grouped select that sums every
+// taxpayer's period at once. Also the peak resident memory of summary-all over few and over
+// all taxpayers. Prints ratios only.
+//
+//   office_bench [--taxpayers T] [--invoices N]   defaults 200 and 200; the table also holds
+//                                                 11 other periods of N/10 invoices each
+#include "bench_support.h"
+
+#include "summary/f_QtfpSummary.h"
+#include "summary/f_SummaryCells.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+struct Run {
+    double seconds = 0;
+    long peakKb = 0;
+};
+
+// A child process, its wall time and its peak resident memory.
+Run RunChild(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::fflush(nullptr);   // nothing buffered may be written twice
+    const bench::Clock::time_point start = bench::Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) ::_exit(127);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        bench::Die("summary-all failed: " + args[1]);
+    return {bench::Seconds(start), usage.ru_maxrss};
+}
+
+std::string Id(int t) {
+    char id[32];
+    std::snprintf(id, sizeof id, "9111000%011d", t);
+    return id;
+}
+
+void Fill(sqlite3* db, int taxpayers, int invoices) {
+    std::mt19937 gen(7);
+    bench::Check(db, sqlite3_exec(db, "begin", nullptr, nullptr, nullptr), "begin");
+    sqlite3_stmt* insert = nullptr;
+    bench::Check(db, sqlite3_prepare_v2(db,
+                                        "insert into sb07_xxfpb(nsrsbh,sbssq,xh,fplx,txsj,kprq,fs,je,se,sl,gfnsr,jzjt,"
+                                        "lwfp,ms,zfbz,sbwjm) values (?,?,?,?,'2026-11-30',?,?,?,?,?,' ',?,?,?,?,'')",
+                                        -1, &insert, nullptr),
+                 "prepare");
+    const int rates[] = {17, 13, 6, 4, 0};
+    const int types[] = {1, 2, 3, 5};
+    for (int t = 0; t < taxpayers; ++t) {
+        const std::string id = Id(t);
+        for (int m = 0; m < 12; ++m) {
+            char period[8], date[16];
+            std::snprintf(period, sizeof period, "%04d%02d", m < 11 ? 2025 + (m + 11) / 12 : 2026, (m + 11) % 12 + 1);
+            std::snprintf(date, sizeof date, "%.4s-%.2s-10", period, period + 4);
+            const int rows = std::string(period) == bench::kPeriod ? invoices : invoices / 10;
+            for (int x = 1; x <= rows; ++x) {
+                const int rate = rates[gen() % 5];
+                const double je = static_cast<double>(gen() % 1000000) / 100;
+                sqlite3_bind_text(insert, 1, id.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(insert, 2, period, -1, SQLITE_TRANSIENT);
+                sqlite3_bind_int(insert, 3, x);
+                sqlite3_bind_int(insert, 4, types[gen() % 4]);
+                sqlite3_bind_text(insert, 5, date, -1, SQLITE_TRANSIENT);
+                sqlite3_bind_int(insert, 6, static_cast<int>(gen() % 3));
+                sqlite3_bind_double(insert, 7, je);
+                sqlite3_bind_double(insert, 8, je * rate / 100);
+                sqlite3_bind_int(insert, 9, rate);
+                for (int f = 10; f <= 13; ++f) sqlite3_bind_int(insert, f, gen() % 8 == 0);
+                bench::Check(db, sqlite3_step(insert), "insert");
+                sqlite3_reset(insert);
+            }
+        }
+        const std::string reg = "insert into nsrxxb(code, name) values ('" + id + "', 'T" + std::to_string(t) + "')";
+        bench::Check(db, sqlite3_exec(db, reg.c_str(), nullptr, nullptr, nullptr), "register");
+    }
+    sqlite3_finalize(insert);
+    bench::Check(db, sqlite3_exec(db, "commit", nullptr, nullptr, nullptr), "commit");
+}
+
+// Every group's select of every taxpayer, run to its last row.
+double Floor(sqlite3* db, int taxpayers) {
+    return bench::Time([&] {
+        for (int t = 0; t < taxpayers; ++t) {
+            for (const TSummaryGroup& group : SummaryCatalogue()) {
+                const std::string sql = BuildSummarySelect(group, "sb07_xxfpb", Id(t), bench::kPeriod);
+                sqlite3_stmt* s = nullptr;
+                bench::Check(db, sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr), "floor prepare");
+                while (sqlite3_step(s) == SQLITE_ROW) {
+                }
+                sqlite3_finalize(s);
+            }
+        }
+    });
+}
+
+double GroupedSelect(sqlite3* db) {
+    return bench::Time([&] {
+        const std::string sql = std::string("select nsrsbh, fplx, sl, ms, jzjt, lwfp, zfbz, sum(je), sum(se), sum(fs) "
+                                            "from sb07_xxfpb where sbssq = '") + bench::kPeriod +
+                                "' group by nsrsbh, fplx, sl, ms, jzjt, lwfp, zfbz";
+        sqlite3_stmt* s = nullptr;
+        bench::Check(db, sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr), "grouped prepare");
+        while (sqlite3_step(s) == SQLITE_ROW) {
+        }
+        sqlite3_finalize(s);
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int taxpayers = 200, invoices = 200;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::string(argv[i]) == "--taxpayers") taxpayers = std::atoi(argv[i + 1]);
+        if (std::string(argv[i]) == "--invoices") invoices = std::atoi(argv[i + 1]);
+    }
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("office-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string db = (dir / "office.db").string(), client = VANTREL_CLIENT_PATH;
+    RunChild({client, "init-db", "--db", db});
+    sqlite3* conn = nullptr;
+    bench::Check(conn, sqlite3_open(db.c_str(), &conn), "open");
+    Fill(conn, taxpayers, invoices);
+    std::printf("office: %d taxpayers, %d invoices each in %s, 11 other periods of %d\n", taxpayers, invoices,
+                bench::kPeriod, invoices / 10);
+
+    const std::vector<std::string> all = {client, "summary-all", "--db", db, "--period", bench::kPeriod,
+                                          "--out-dir", (dir / "out").string()};
+    RunChild(all);   // warms the file's pages as the floor finds them
+    const Run whole = RunChild(all);
+    const double floor = Floor(conn, taxpayers), grouped = GroupedSelect(conn);
+    std::printf("summary-all / same statements on SQLite      %.2f  (target <= 1.3)\n", whole.seconds / floor);
+    std::printf("summary-all / one grouped select (info)     %.2f\n", whole.seconds / grouped);
+
+    // Memory: the same run over a tenth of the taxpayers.
+    const int few = std::max(1, taxpayers / 10);
+    {
+        FILE* list = std::fopen((dir / "few.txt").c_str(), "w");
+        for (int t = 0; t < few; ++t) std::fprintf(list, "%s\n", Id(t).c_str());
+        std::fclose(list);
+    }
+    std::vector<std::string> some = all;
+    some.insert(some.end(), {"--taxpayers", (dir / "few.txt").string()});
+    const Run part = RunChild(some);
+    std::printf("peak memory, %d taxpayers / %d taxpayers    %.2f  (target <= 1.2)\n", taxpayers, few,
+                static_cast<double>(whole.peakKb) / static_cast<double>(part.peakKb));
+    sqlite3_close(conn);
+    std::filesystem::remove_all(dir);
+    return 0;
+}
