@@ -11,6 +11,7 @@
 //
 //   manager_bench [--max N]          N: the largest period (default 1000000)
 //   manager_bench --memory N         only the memory measurement (what the first form runs)
+#include "context/f_ModuleContext.h"
 #include "bench_register.h"
 
 #include "invoice/f_GlobalUnit.h"
@@ -111,7 +112,7 @@ double PlainSort(const std::vector<Txxqtfpxx*>& list, int column, int runs) {
 }
 
 std::unique_ptr<TFrmXxqtfpMgr> ShowWindow(int rows, double& seconds) {
-    auto window = std::make_unique<TFrmXxqtfpMgr>();
+    auto window = std::make_unique<TFrmXxqtfpMgr>(vantrel::ModuleContextFromHost());
     window->resize(1100, 700);
     PaintWatcher watcher(window->VSTInvoideCommon, rows);
     seconds = bench::Time([&] {
@@ -181,7 +182,7 @@ int main(int argc, char** argv) {
         std::printf("== a period of %lld invoices in a table of %lld\n", n, 11 * n);
 
         // Show to first painted list; the first window counts on its own.
-        const std::string listSql = BuildListSql(bench::kCompany, bench::kPeriod, "", "");
+        const std::string listSql = BuildListSql(vantrel::ModuleContextFromHost(), "", "");
         if (bench::ReadDirectly(db, listSql) != rows) bench::Die("the list select does not find the period");
         const double readFloor = BestOf(3, [&] { bench::ReadDirectly(db, listSql); });
         double first = 0, best = 1e300;
@@ -235,7 +236,7 @@ int main(int argc, char** argv) {
 
         // The buyer filter.
         const std::string buyer = "1234";
-        const std::string likeSql = BuildListSql(bench::kCompany, bench::kPeriod, "", buyer);
+        const std::string likeSql = BuildListSql(vantrel::ModuleContextFromHost(), "", buyer);
         const int matching = bench::ReadDirectly(db, likeSql);
         const double likeFloor = BestOf(3, [&] { bench::ReadDirectly(db, likeSql); });
         window->edtghfsh->SetText(buyer);

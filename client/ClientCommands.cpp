@@ -243,7 +243,7 @@ int RunImport(const ClientOptions& options) {
         return ComputeFailed(u"导入被拒绝", StoredDuplicatesText(plan) +
                                                  "，可能已经导入过，未导入任何发票。确实要导入时请加 --allow-duplicates");
     if (options.dryRun) {
-        if (!ImportAllowed(error)) return ComputeFailed(u"不能导入", error);
+        if (!ImportAllowed(context, error)) return ComputeFailed(u"不能导入", error);
         corlith::CloseConnections();
         PrintLine(stdout, u"检查通过：%1 行发票可以导入（未写入）"_s.arg(rows));
         return kExitOk;

@@ -20,5 +20,6 @@ TModuleContext ModuleContextFromHost() {
 }  // namespace vantrel
 
 TInvoiceStore ModuleInvoiceStore(const vantrel::TModuleContext& context) {
-    return TInvoiceStore(context, [](std::string& message) { return MarkFormFilled(ModuleFuncCode(), message); });
+    return TInvoiceStore(
+        context, [context](std::string& message) { return MarkFormFilled(context, ModuleFuncCode(), message); });
 }

@@ -347,7 +347,7 @@ int TImportPlan::WarningCount() const {
 bool LoadImportTarget(const vantrel::TModuleContext& context, TImportTarget& target, std::string& error) {
     target.nsrsbh = context.taxpayer;
     target.kjny = context.period;
-    const LookupList types = LoadInvoiceTypeList(true);
+    const LookupList types = LoadInvoiceTypeList(context, true);
     for (std::size_t i = 1; i < types.items.size(); ++i) {
         if (types.values[i].empty()) continue;
         target.typeNames.push_back(types.items[i]);
@@ -749,10 +749,9 @@ std::vector<std::string> IssueLines(const std::vector<TImportIssue>& issues, std
     return lines;
 }
 
-
-bool ImportAllowed(std::string& reason) {
+bool ImportAllowed(const vantrel::TModuleContext& context, std::string& reason) {
     std::string message;
-    if (!CheckDeclareState(ModuleFuncCode(), message)) return true;
+    if (!CheckDeclareState(context, ModuleFuncCode(), message)) return true;
     reason = message;
     return false;
 }
@@ -763,7 +762,7 @@ TStoreResult StoreImport(const TImportPlan& plan, const vantrel::TModuleContext&
         error = "文件中有错误，未导入任何发票";
         return TStoreResult::Refused;
     }
-    if (!ImportAllowed(error)) return TStoreResult::Refused;
+    if (!ImportAllowed(context, error)) return TStoreResult::Refused;
     const TInvoiceStore store = ModuleInvoiceStore(context);
     // The database grows while the rows go in; beyond a file-size limit the write fails instead
     // of ending the program, and the transaction rolls back.

@@ -101,7 +101,7 @@ using TImportProgress = std::function<bool(int done, int total)>;
 enum class TStoreResult { Stored, Refused, Failed, Cancelled };
 
 // The declaration-state guard, as for adding an invoice: false with its reason (GBK).
-bool ImportAllowed(std::string& reason);
+bool ImportAllowed(const vantrel::TModuleContext& context, std::string& reason);
 
 // The declaration-state guard, then all rows in one transaction with the form-filled mark,
 // numbered on from the period's largest sequence number. On any failure everything is

@@ -9,7 +9,3 @@
 std::string SubAppText(const std::string& key);
 bool SubAppBool(const std::string& key);
 std::shared_ptr<THostObject> SubAppObject(const std::string& key);
-
-// The values every part of the module reads: "curcompany" and "curkjny".
-inline std::string CurrentTaxpayerId() { return SubAppText("curcompany"); }
-inline std::string CurrentPeriod() { return SubAppText("curkjny"); }

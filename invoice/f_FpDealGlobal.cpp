@@ -93,14 +93,14 @@ void LoadInvoiceConfig(const std::string& section) {
     CurrentInvoiceConfig() = ParseInvoiceConfig(text, section);
 }
 
-LookupList LoadInvoiceTypeList(bool everyType) {
+LookupList LoadInvoiceTypeList(const vantrel::TModuleContext& context, bool everyType) {
     LookupList list;
     list.items.push_back("-请选择-");
     list.values.push_back(std::string());
 
     THostQuery query;
     std::string error;
-    if (!ExecADOQueryMsg(MainConnectionName(), BuildTypeListSql(), &query, error, 1, 0)) {
+    if (!ExecADOQueryMsg(context.connection, BuildTypeListSql(context), &query, error, 1, 0)) {
         list.items.push_back("未知发票");
         list.values.push_back(std::string());
         return list;

@@ -1,6 +1,8 @@
 // The module's configuration (fp_config.ini) and the lookup lists its windows show.
 #pragma once
 
+#include "host/f_ModuleContext.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,7 +30,8 @@ struct LookupList {
 // when the type query fails, "未知发票" with an empty value follows the placeholder.
 // everyType keeps the type that the entry windows leave out ("非专用发票"): a register can hold
 // such rows, and an import must take back what an export wrote.
-LookupList LoadInvoiceTypeList(bool everyType = false);
+// The list of the context's tables, read on its connection.
+LookupList LoadInvoiceTypeList(const vantrel::TModuleContext& context, bool everyType = false);
 // The configured rates as combo items ("17%", "0%"); values are not used.
 std::vector<std::string> TaxRateItems();
 

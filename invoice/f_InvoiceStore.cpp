@@ -65,7 +65,7 @@ TStoreOutcome TInvoiceStore::WriteOnce(const std::string& sql, int64_t minimumRo
 TStoreOutcome TInvoiceStore::Insert(Txxqtfpxx& record) const {
     TStoreOutcome result;
     for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
-        result = WriteOnce(BuildInsertSql(record, context_.taxpayer), 1);
+        result = WriteOnce(BuildInsertSql(context_, record), 1);
         if (result.failure != TStoreFailure::Statement || !MovedPastClash(record)) return result;
     }
     return result;
@@ -111,7 +111,7 @@ TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill
         fill(i, record);
         record.xh = next;
         for (int attempt = 1;; ++attempt) {
-            if (ExecADOQueryMsg(connection, BuildInsertSql(record, context_.taxpayer), &query, error, 0, 0)) break;
+            if (ExecADOQueryMsg(connection, BuildInsertSql(context_, record), &query, error, 0, 0)) break;
             if (attempt == kInsertAttempts || !MovedPastClash(record)) return Failed(TStoreFailure::Statement, error);
             if (static_cast<int64_t>(record.xh) + static_cast<int64_t>(count - i) > INT32_MAX)
                 return Failed(TStoreFailure::Statement, "发票序号已达上限");
@@ -126,11 +126,11 @@ TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill
 }
 
 TStoreOutcome TInvoiceStore::Update(const Txxqtfpxx& record) const {
-    return WriteOnce(BuildUpdateSql(record, context_.taxpayer), 1);
+    return WriteOnce(BuildUpdateSql(context_, record), 1);
 }
 
 TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
-    const std::vector<std::string> statements = BuildDeleteStatements(context_.taxpayer, context_.period, xhs);
+    const std::vector<std::string> statements = BuildDeleteStatements(context_, xhs);
     const std::string& connection = context_.connection;
     std::string error;
     THostTransaction transaction(connection, error);
@@ -155,7 +155,7 @@ TStoreOutcome TInvoiceStore::NextFreeXh(int32_t& next) const {
 TStoreOutcome TInvoiceStore::ReadNumbers(std::optional<int32_t> asked, int32_t& next, bool& taken) const {
     THostQuery query;
     std::string error;
-    if (!ExecADOQueryMsg(context_.connection, BuildLargestXhSql(context_.taxpayer, context_.period, asked), &query,
+    if (!ExecADOQueryMsg(context_.connection, BuildLargestXhSql(context_, asked), &query,
                          error, 1, 0))
         return Failed(TStoreFailure::Statement, error);
     int64_t largest = 0;

@@ -11,9 +11,9 @@
 
 namespace {
 
-std::string DateLiteral(const std::string& date) {
+std::string DateLiteral(const std::string& connection, const std::string& date) {
     std::string literal;
-    GetSQLDataTime(literal, MainConnectionName(), date);
+    GetSQLDataTime(literal, connection, date);
     return literal;
 }
 
@@ -59,18 +59,18 @@ Txxqtfpxx MakeInvoiceTemplate(int32_t nextXh, const std::string& kjny, const std
 
 std::string TodayText() { return GetHostNow().substr(0, 10); }
 
-std::string BuildInsertSql(const Txxqtfpxx& r, const std::string& nsrsbh) {
+std::string BuildInsertSql(const vantrel::TModuleContext& context, const Txxqtfpxx& r) {
     // Built once per stored row of an import: appended in place, the connection named once.
     const auto number = [](std::string& sql, long long value) {
         char buf[24];
         sql.append(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
     };
-    const std::string connection = MainConnectionName();
+    const std::string& connection = context.connection;
     std::string date;
     std::string sql;
     sql.reserve(320);
     sql += " insert into ";
-    sql += QualifyTableName("sb_xxfpb");
+    sql += QualifyTableName("sb_xxfpb", context.subAppCode);
     sql += "(fplx,txsj,kprq,fs,je,se,sl,nsrsbh,gfnsr,jzjt,lwfp,ms,zfbz,sbssq,xh,sbwjm)  values ('";
     AppendQuoteInner(sql, r.fplx);
     sql += "',";
@@ -86,7 +86,7 @@ std::string BuildInsertSql(const Txxqtfpxx& r, const std::string& nsrsbh) {
     sql += ',';
     number(sql, r.sl);
     sql += ", '";
-    AppendQuoteInner(sql, nsrsbh);
+    AppendQuoteInner(sql, context.taxpayer);
     sql += "','";
     AppendQuoteInner(sql, StoredBuyer(r.gfnsr));
     sql += "',";
@@ -102,20 +102,20 @@ std::string BuildInsertSql(const Txxqtfpxx& r, const std::string& nsrsbh) {
     return sql;
 }
 
-std::string BuildUpdateSql(const Txxqtfpxx& r, const std::string& nsrsbh) {
-    return " update " + QualifyTableName("sb_xxfpb") + " set kprq=" + DateLiteral(r.kprq) + ",fplx='" +
-           QuoteInner(r.fplx) + "'," + " txsj=" + DateLiteral(SavedDate(r)) + ",fs=" + std::to_string(r.fs) +
+std::string BuildUpdateSql(const vantrel::TModuleContext& context, const Txxqtfpxx& r) {
+    return " update " + QualifyTableName("sb_xxfpb", context.subAppCode) + " set kprq=" + DateLiteral(context.connection, r.kprq) + ",fplx='" +
+           QuoteInner(r.fplx) + "'," + " txsj=" + DateLiteral(context.connection, SavedDate(r)) + ",fs=" + std::to_string(r.fs) +
            "," + " je=" + DecimalText(r.je) + ",se=" + DecimalText(r.se) + "," + " jzjt=" + FlagDigit(r.jzjt) +
            ",lwfp=" + FlagDigit(r.lwfp) + "," + " ms=" + FlagDigit(r.ms) + ",zfbz=" + FlagDigit(r.zfbz) + "," +
            " gfnsr=" + BuyerLiteral(r.gfnsr) + ",sl=" + std::to_string(r.sl) + " where nsrsbh='" +
-           QuoteInner(nsrsbh) + "' and sbssq='" + QuoteInner(r.sbssq) + "'" + " and xh=" + std::to_string(r.xh);
+           QuoteInner(context.taxpayer) + "' and sbssq='" + QuoteInner(r.sbssq) + "'" + " and xh=" + std::to_string(r.xh);
 }
 
-std::string BuildListSql(const std::string& nsrsbh, const std::string& kjny, const std::string& fplx,
-                         const std::string& gfnsr) {
-    std::string sql = "select distinct fp.*,lx.mc as fplxmc from " + QualifyTableName("sb_xxfpb") + " fp " +
-                      " left join " + QualifyTableName("sb_fplxb") + " lx on fp.fplx = lx.fplx " +
-                      " where nsrsbh='" + QuoteInner(nsrsbh) + "'" + " and sbssq='" + QuoteInner(kjny) + "'";
+std::string BuildListSql(const vantrel::TModuleContext& context, const std::string& fplx, const std::string& gfnsr) {
+    std::string sql = "select distinct fp.*,lx.mc as fplxmc from " + QualifyTableName("sb_xxfpb", context.subAppCode) +
+                      " fp " + " left join " + QualifyTableName("sb_fplxb", context.subAppCode) +
+                      " lx on fp.fplx = lx.fplx " + " where nsrsbh='" + QuoteInner(context.taxpayer) + "'" +
+                      " and sbssq='" + QuoteInner(context.period) + "'";
     if (!fplx.empty()) {
         // Type codes are numbers and go in bare; anything else is quoted so it cannot end the clause.
         sql += " and fp.fplx=" + (IsPlainInteger(fplx) ? fplx : "'" + QuoteInner(fplx) + "'");
@@ -124,9 +124,9 @@ std::string BuildListSql(const std::string& nsrsbh, const std::string& kjny, con
     return sql;
 }
 
-std::string BuildDeleteHead(const std::string& nsrsbh, const std::string& kjny) {
-    return "delete from " + QualifyTableName("sb_xxfpb") + " where " + " nsrsbh= '" + QuoteInner(nsrsbh) +
-           "' and sbssq= '" + QuoteInner(kjny) + "' and ((1=0)";
+std::string BuildDeleteHead(const vantrel::TModuleContext& context) {
+    return "delete from " + QualifyTableName("sb_xxfpb", context.subAppCode) + " where " + " nsrsbh= '" +
+           QuoteInner(context.taxpayer) + "' and sbssq= '" + QuoteInner(context.period) + "' and ((1=0)";
 }
 
 std::string BuildDeleteSql(const std::string& head, const std::vector<int32_t>& group) {
@@ -135,10 +135,9 @@ std::string BuildDeleteSql(const std::string& head, const std::vector<int32_t>& 
     return sql + ")";
 }
 
-std::vector<std::string> BuildDeleteStatements(const std::string& nsrsbh, const std::string& kjny,
-                                               const std::vector<int32_t>& xhs) {
+std::vector<std::string> BuildDeleteStatements(const vantrel::TModuleContext& context, const std::vector<int32_t>& xhs) {
     std::vector<std::string> statements;
-    const std::string head = BuildDeleteHead(nsrsbh, kjny);
+    const std::string head = BuildDeleteHead(context);
     for (std::size_t from = 0; from < xhs.size(); from += kDeleteGroupSize) {
         const std::size_t to = std::min(xhs.size(), from + kDeleteGroupSize);
         statements.push_back(BuildDeleteSql(head, std::vector<int32_t>(xhs.begin() + from, xhs.begin() + to)));
@@ -146,14 +145,16 @@ std::vector<std::string> BuildDeleteStatements(const std::string& nsrsbh, const 
     return statements;
 }
 
-std::string BuildLargestXhSql(const std::string& nsrsbh, const std::string& kjny, std::optional<int32_t> asked) {
+std::string BuildLargestXhSql(const vantrel::TModuleContext& context, std::optional<int32_t> asked) {
     std::string sql = "select max(xh) as maxxh";
     if (asked) sql += ",count(case when xh=" + std::to_string(*asked) + " then 1 end) as taken";
-    return sql + " from " + QualifyTableName("sb_xxfpb") + " where nsrsbh='" + QuoteInner(nsrsbh) + "' and sbssq='" +
-           QuoteInner(kjny) + "'";
+    return sql + " from " + QualifyTableName("sb_xxfpb", context.subAppCode) + " where nsrsbh='" +
+           QuoteInner(context.taxpayer) + "' and sbssq='" + QuoteInner(context.period) + "'";
 }
 
-std::string BuildTypeListSql() { return "select mc,fplx from " + QualifyTableName("sb_fplxb") + " order by fplx"; }
+std::string BuildTypeListSql(const vantrel::TModuleContext& context) {
+    return "select mc,fplx from " + QualifyTableName("sb_fplxb", context.subAppCode) + " order by fplx";
+}
 
 namespace {
 
@@ -222,7 +223,7 @@ bool ReadInvoiceList(const vantrel::TModuleContext& context, const std::string& 
     THostQuery query;
     const size_t before = list.size();
     std::optional<TRecordFields> fields;
-    const bool read = ExecADOQueryRows(context.connection, BuildListSql(context.taxpayer, context.period, fplx, gfnsr),
+    const bool read = ExecADOQueryRows(context.connection, BuildListSql(context, fplx, gfnsr),
                                        &query, error, [&] {
                                            if (!fields) fields.emplace(query);
                                            std::unique_ptr<Txxqtfpxx> record(fields->Read(query));
@@ -243,7 +244,7 @@ bool ReadInvoiceRows(const vantrel::TModuleContext& context, const std::string& 
     THostQuery query;
     std::optional<TRecordFields> fields;
     Txxqtfpxx record;
-    return ExecADOQueryRows(context.connection, BuildListSql(context.taxpayer, context.period, fplx, gfnsr), &query,
+    return ExecADOQueryRows(context.connection, BuildListSql(context, fplx, gfnsr), &query,
                             error, [&] {
                                 if (!fields) fields.emplace(query);
                                 fields->Read(query, record);

@@ -43,12 +43,14 @@ Txxqtfpxx MakeInvoiceTemplate(int32_t nextXh, const std::string& kjny, const std
 // Today as "yyyy-MM-dd".
 std::string TodayText();
 
+// The statements name the context's tables (its sub-application code), taxpayer and period,
+// and write dates as the engine of its connection reads them.
+
 // The record's sbssq, txsj (today) and gfnsr (a blank when none) are written as they are.
-std::string BuildInsertSql(const Txxqtfpxx& r, const std::string& nsrsbh);
-std::string BuildUpdateSql(const Txxqtfpxx& r, const std::string& nsrsbh);
+std::string BuildInsertSql(const vantrel::TModuleContext& context, const Txxqtfpxx& r);
+std::string BuildUpdateSql(const vantrel::TModuleContext& context, const Txxqtfpxx& r);
 // fplx and gfnsr empty: no filter of that kind.
-std::string BuildListSql(const std::string& nsrsbh, const std::string& kjny,
-                         const std::string& fplx, const std::string& gfnsr);
+std::string BuildListSql(const vantrel::TModuleContext& context, const std::string& fplx, const std::string& gfnsr);
 // Appends the rows of the context's list select as new records (the caller owns them); a type without
 // a name reads "未知发票". False with the host's error when the select fails.
 bool ReadInvoiceList(const vantrel::TModuleContext& context, const std::string& fplx, const std::string& gfnsr,
@@ -58,17 +60,15 @@ bool ReadInvoiceList(const vantrel::TModuleContext& context, const std::string& 
 // (possibly after some rows were handed over).
 bool ReadInvoiceRows(const vantrel::TModuleContext& context, const std::string& fplx, const std::string& gfnsr,
                      const std::function<void(const Txxqtfpxx&)>& onRecord, std::string& error);
-std::string BuildDeleteHead(const std::string& nsrsbh, const std::string& kjny);
+std::string BuildDeleteHead(const vantrel::TModuleContext& context);
 // One delete statement for a group of sequence numbers: the head, " or (xh=N)" each, ")".
 std::string BuildDeleteSql(const std::string& head, const std::vector<int32_t>& group);
 // The delete statements for all numbers, in groups of at most kDeleteGroupSize, in the given order.
-std::vector<std::string> BuildDeleteStatements(const std::string& nsrsbh, const std::string& kjny,
-                                               const std::vector<int32_t>& xhs);
+std::vector<std::string> BuildDeleteStatements(const vantrel::TModuleContext& context, const std::vector<int32_t>& xhs);
 // The largest sequence number stored for the taxpayer and period, as "maxxh" (NULL for none);
 // with a number asked about, also how many rows hold that number, as "taken".
-std::string BuildLargestXhSql(const std::string& nsrsbh, const std::string& kjny,
-                              std::optional<int32_t> asked = std::nullopt);
-std::string BuildTypeListSql();
+std::string BuildLargestXhSql(const vantrel::TModuleContext& context, std::optional<int32_t> asked = std::nullopt);
+std::string BuildTypeListSql(const vantrel::TModuleContext& context);
 // Appends one new record per row of a select with the list's fields (those of BuildListSql),
 // from the first row on. A type without a name reads "未知发票".
 void ReadInvoiceRecords(THostQuery& query, std::vector<Txxqtfpxx*>& list);

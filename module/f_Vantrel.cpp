@@ -63,7 +63,7 @@ void ShowQtfpMgr(std::uintptr_t appHandle, void* parent, char** params) {
         // Windows need the host's QApplication; a headless host gets nothing rather than an abort.
         if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
         SetModuleAppHandle(appHandle);
-        auto* window = new TFrmXxqtfpMgr();  // frees itself when closed
+        auto* window = new TFrmXxqtfpMgr(vantrel::ModuleContextFromHost());  // frees itself when closed
         const std::string paramString = params && params[0] ? std::string(params[0]) : std::string();
         ShowModuleForm(static_cast<QWidget*>(parent), window, paramString, false, std::string(), std::string(), true);
     } catch (...) {

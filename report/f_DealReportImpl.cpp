@@ -32,19 +32,20 @@ std::shared_ptr<TAryDeclareTypeInfo> CatalogueFromHost() {
     return std::dynamic_pointer_cast<TAryDeclareTypeInfo>(SubAppObject("DeclareTypeInfo"));
 }
 
-std::string ApprovedFilePath() {
+std::string ApprovedFilePath(const vantrel::TModuleContext& context) {
     std::string path;
     GetCurSubAppPath(path);
-    return path + "Temp/" + CurrentTaxpayerId() + "/" + CurrentPeriod() + "/Hdxx.xml";
+    return path + "Temp/" + context.taxpayer + "/" + context.period + "/Hdxx.xml";
 }
 
 // The select shared by S1 and S2, up to and including the form code.
 std::string DeclareStateHead(const std::string& kindCode, const std::string& formCode, const std::string& nsrsbh,
-                             const std::string& kjny) {
-    return "select A.*, B.SBBZ from " + QualifyTableName("SB_SBB") + " A, " + QualifyTableName("SB_SBZLB") +
+                             const std::string& kjny, const std::string& subAppCode) {
+    return "select A.*, B.SBBZ from " + QualifyTableName("SB_SBB", subAppCode) + " A, " +
+           QualifyTableName("SB_SBZLB", subAppCode) +
            " B where A.NSRSBH = B.NSRSBH AND A.KJNY = B.KJNY AND A.SBPC = B.SBPC AND " +
-           " A.SBZLBH = B.SBZLBH AND A.SBZLBH = '" + QuoteInner(kindCode) + "' and A.nsrsbh = '" +
-           QuoteInner(nsrsbh) + "' and A.kjny = '" + QuoteInner(kjny) + "' and A.sbbbh = '" + QuoteInner(formCode);
+           " A.SBZLBH = B.SBZLBH AND A.SBZLBH = '" + QuoteInner(kindCode) + "' and A.nsrsbh = '" + QuoteInner(nsrsbh) +
+           "' and A.kjny = '" + QuoteInner(kjny) + "' and A.sbbbh = '" + QuoteInner(formCode);
 }
 
 }  // namespace
@@ -56,8 +57,8 @@ void ReleaseDeclareCatalogue() {
     g_catalogue = nullptr;
 }
 
-bool FindDeclareForm(const std::string& funcCode, std::string& kindCode, std::string& formCode,
-                     bool& declaredEditable) {
+bool FindDeclareForm(const vantrel::TModuleContext& context, const std::string& funcCode, std::string& kindCode,
+                     std::string& formCode, bool& declaredEditable) {
     HoldCatalogue(CatalogueFromHost());
     const std::shared_ptr<TAryDeclareTypeInfo> catalogue = HeldDeclareCatalogue();
     if (!catalogue) return false;
@@ -72,7 +73,7 @@ bool FindDeclareForm(const std::string& funcCode, std::string& kindCode, std::st
             if (!form.ApprovalRestricted) return true;
             std::string approved;
             // A list that could not be read holds an error text, which must never match a form.
-            if (GetApprovedForms(kind.Code, approved) && approved.find(form.Code) != std::string::npos)
+            if (GetApprovedForms(context, kind.Code, approved) && approved.find(form.Code) != std::string::npos)
                 return true;
         }
     }
@@ -90,7 +91,7 @@ bool IsKindApproved(const std::string& kindCode) {
     return false;
 }
 
-bool GetApprovedForms(const std::string& kindCode, std::string& list) {
+bool GetApprovedForms(const vantrel::TModuleContext& context, const std::string& kindCode, std::string& list) {
     list.clear();
     try {
         std::shared_ptr<TAryDeclareTypeInfo> catalogue = HeldDeclareCatalogue();
@@ -106,7 +107,7 @@ bool GetApprovedForms(const std::string& kindCode, std::string& list) {
         }
         if (!kind || !kind->ApprovalRestricted) return true;
 
-        const std::string path = ApprovedFilePath();
+        const std::string path = ApprovedFilePath(context);
         std::error_code ec;
         if (!std::filesystem::exists(path, ec)) {
             list = HostMessage(kMsgFormNotFound);
@@ -187,39 +188,40 @@ pugi::xml_node FindApprovedNode(const pugi::xml_node& root, std::string path, co
 
 namespace {
 
-// The module's form in the catalogue and the current taxpayer and period it is filled for.
+// The module's form in the catalogue and the taxpayer and period it is filled for.
 struct CurrentForm {
     std::string kindCode, formCode;
     bool declaredEditable = false;
     std::string kjny, nsrsbh;
 };
 
-bool FindCurrentForm(const std::string& funcCode, CurrentForm& form, std::string& message) {
-    if (!FindDeclareForm(funcCode, form.kindCode, form.formCode, form.declaredEditable)) {
+bool FindCurrentForm(const vantrel::TModuleContext& context, const std::string& funcCode, CurrentForm& form,
+                     std::string& message) {
+    if (!FindDeclareForm(context, funcCode, form.kindCode, form.formCode, form.declaredEditable)) {
         message = HostMessage(kMsgFormNotFound);
         return false;
     }
-    form.kjny = CurrentPeriod();
-    form.nsrsbh = CurrentTaxpayerId();
+    form.kjny = context.period;
+    form.nsrsbh = context.taxpayer;
     return true;
 }
 
 }  // namespace
 
-bool CheckDeclareState(const std::string& funcCode, std::string& message) {
+bool CheckDeclareState(const vantrel::TModuleContext& context, const std::string& funcCode, std::string& message) {
     bool refused = false;
     message.clear();
 
     CurrentForm form;
-    if (!FindCurrentForm(funcCode, form, message)) return false;
+    if (!FindCurrentForm(context, funcCode, form, message)) return false;
     const auto& [kindCode, formCode, declaredEditable, kjny, nsrsbh] = form;
-    const std::string head = DeclareStateHead(kindCode, formCode, nsrsbh, kjny);
+    const std::string head = DeclareStateHead(kindCode, formCode, nsrsbh, kjny, context.subAppCode);
 
     if (SubAppBool("global_usesbsh")) {
         THostQuery audited;
         std::string error;
-        if (!ExecADOQueryMsg(MainConnectionName(), head + "' and SBSHJG = '1' and B.sbbz in(0,7,8)", &audited,
-                             error, 1, 0)) {
+        if (!ExecADOQueryMsg(context.connection, head + "' and SBSHJG = '1' and B.sbbz in(0,7,8)", &audited, error, 1,
+                             0)) {
             message = ErrorOrUnknown(error);
             return false;
         }
@@ -231,7 +233,7 @@ bool CheckDeclareState(const std::string& funcCode, std::string& message) {
 
     THostQuery declared;
     std::string error;
-    if (!ExecADOQueryMsg(MainConnectionName(), head + "' and B.sbbz in(2,3,4, 5,6)", &declared, error, 1, 0)) {
+    if (!ExecADOQueryMsg(context.connection, head + "' and B.sbbz in(2,3,4, 5,6)", &declared, error, 1, 0)) {
         message = ErrorOrUnknown(error);
         return refused;
     }
@@ -243,17 +245,18 @@ bool CheckDeclareState(const std::string& funcCode, std::string& message) {
     return refused;
 }
 
-bool MarkFormFilled(const std::string& funcCode, std::string& message) {
+bool MarkFormFilled(const vantrel::TModuleContext& context, const std::string& funcCode, std::string& message) {
     CurrentForm form;
-    if (!FindCurrentForm(funcCode, form, message)) return false;
+    if (!FindCurrentForm(context, funcCode, form, message)) return false;
     const auto& [kindCode, formCode, declaredEditable, kjny, nsrsbh] = form;
 
-    const std::string sql = "SELECT NSRSBH,KJNY, SBZLBH, SBBBH FROM " + QualifyTableName("SB_FPTXQKB") + " where " +
-                            " SBZLBH = '" + QuoteInner(kindCode) + "' and nsrsbh = '" + QuoteInner(nsrsbh) +
-                            "' and kjny = '" + QuoteInner(kjny) + "' and sbbbh = '" + QuoteInner(formCode) + "'";
+    const std::string sql = "SELECT NSRSBH,KJNY, SBZLBH, SBBBH FROM " +
+                            QualifyTableName("SB_FPTXQKB", context.subAppCode) + " where " + " SBZLBH = '" +
+                            QuoteInner(kindCode) + "' and nsrsbh = '" + QuoteInner(nsrsbh) + "' and kjny = '" +
+                            QuoteInner(kjny) + "' and sbbbh = '" + QuoteInner(formCode) + "'";
     THostQuery query;
     std::string error;
-    if (!ExecADOQueryMsg(MainConnectionName(), sql, &query, error, 1, 0)) {
+    if (!ExecADOQueryMsg(context.connection, sql, &query, error, 1, 0)) {
         message = ErrorOrUnknown(error);
         return false;
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/corlith_api.h"
+#include "host/f_ModuleContext.h"
 #include "invoice/f_InvoiceStore.h"
 
 #include <memory>
@@ -14,12 +15,13 @@ namespace pugi { class xml_node; }
 std::shared_ptr<TAryDeclareTypeInfo> HeldDeclareCatalogue();
 void ReleaseDeclareCatalogue();
 
-bool FindDeclareForm(const std::string& funcCode, std::string& kindCode, std::string& formCode,
-                     bool& declaredEditable);
+// The form of funcCode in the host's catalogue, approved for the context's taxpayer and period.
+bool FindDeclareForm(const vantrel::TModuleContext& context, const std::string& funcCode, std::string& kindCode,
+                     std::string& formCode, bool& declaredEditable);
 bool IsKindApproved(const std::string& kindCode);
-bool GetApprovedForms(const std::string& kindCode, std::string& list);
+bool GetApprovedForms(const vantrel::TModuleContext& context, const std::string& kindCode, std::string& list);
 pugi::xml_node FindApprovedNode(const pugi::xml_node& root, std::string path, const std::string& kindCode);
-// True means the change is refused; message says why.
-bool CheckDeclareState(const std::string& funcCode, std::string& message);
-// True on success.
-bool MarkFormFilled(const std::string& funcCode, std::string& message);
+// True means a change of the context's invoices is refused; message says why.
+bool CheckDeclareState(const vantrel::TModuleContext& context, const std::string& funcCode, std::string& message);
+// Marks the form filled for the context's taxpayer and period; true on success.
+bool MarkFormFilled(const vantrel::TModuleContext& context, const std::string& funcCode, std::string& message);

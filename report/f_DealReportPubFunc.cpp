@@ -128,12 +128,12 @@ void GetCompanyInfo(const std::string& entry, const std::string& key, std::strin
     value = GetParamValue(vo ? vo->GetText(entry) : std::string(), key);
 }
 
-void GetReportHeader(const std::string& prefix, const std::string& funcCode, std::string& message,
-                     std::string& header) {
+void GetReportHeader(const vantrel::TModuleContext& context, const std::string& prefix, const std::string& funcCode,
+                     std::string& message, std::string& header) {
     message.clear();
     std::string kindCode, formCode;
     bool declaredEditable = false;
-    if (!FindDeclareForm(funcCode, kindCode, formCode, declaredEditable)) {
+    if (!FindDeclareForm(context, funcCode, kindCode, formCode, declaredEditable)) {
         GetMsg(kMsgFormNotFound, std::string(), 1, message);
         return;
     }
@@ -148,8 +148,7 @@ void GetReportHeader(const std::string& prefix, const std::string& funcCode, std
         }
     }
 
-    const SubAppVo* vo = GetCurSubAppVo();
-    const std::string kjny = vo ? vo->GetText("curkjny") : std::string();
+    const std::string& kjny = context.period;
     std::string startDate, endDate;
     if (!kindWord.empty() && (!GetReportDate(kindWord + "起始", kjny, startDate) ||
                               !GetReportDate(kindWord + "截止", kjny, endDate))) {

@@ -1,6 +1,8 @@
 // Reporting periods and the taxpayer header block of report documents.
 #pragma once
 
+#include "host/f_ModuleContext.h"
+
 #include <string>
 
 // The latest quarter that has ended by the end of the accounting month kjny ("yyyymm"),
@@ -16,7 +18,7 @@ bool GetReportDate(const std::string& request, const std::string& kjny, std::str
 // The value of key in the ParamString held by the sub-application text value named entry.
 void GetCompanyInfo(const std::string& entry, const std::string& key, std::string& value);
 
-// The taxpayer block "<prefix_BTXX>...</prefix_BTXX>" for the form of funcCode. On success
-// message is empty; on failure message says why and header is not assigned.
-void GetReportHeader(const std::string& prefix, const std::string& funcCode, std::string& message,
-                     std::string& header);
+// The taxpayer block "<prefix_BTXX>...</prefix_BTXX>" for the form of funcCode in the context's
+// period. On success message is empty; on failure message says why and header is not assigned.
+void GetReportHeader(const vantrel::TModuleContext& context, const std::string& prefix, const std::string& funcCode,
+                     std::string& message, std::string& header);

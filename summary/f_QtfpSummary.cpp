@@ -124,9 +124,8 @@ bool ComputeSummaryLines(const vantrel::TModuleContext& context, std::vector<TSu
 }
 
 bool BuildSummaryText(const vantrel::TModuleContext& context, std::string& text, std::string& error) {
-
     std::string header;
-    GetReportHeader(kPrefix, ModuleFuncCode(), error, header);
+    GetReportHeader(context, kPrefix, ModuleFuncCode(), error, header);
     if (header.empty()) return false;
 
     std::vector<TSummaryLine> lines;

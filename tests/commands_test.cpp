@@ -1,4 +1,5 @@
 // The manager's add, modify and delete commands, driven through real windows on a real database.
+#include "context/f_ModuleContext.h"
 #include "ui/manager/f_XxqtfpMgr.h"
 
 #include "invoice/f_GlobalUnit.h"
@@ -87,7 +88,7 @@ protected:
     }
 
     TFrmXxqtfpMgr* OpenManager() {
-        auto* m = new TFrmXxqtfpMgr();
+        auto* m = new TFrmXxqtfpMgr(vantrel::ModuleContextFromHost());
         m->resize(900, 600);
         m->show();
         managers_.emplace_back(m);

@@ -146,25 +146,25 @@ TEST_F(ConfigTest, TypeListSkipsTheNonSpecialInvoiceType) {
     Exec("insert into sb07_fplxb(fplx,mc) values (2,'非专用发票')");
     Exec("insert into sb07_fplxb(fplx,mc) values (3,'未开具发票')");
     corlith::test::ClearStatementLog();
-    const LookupList list = LoadInvoiceTypeList();
+    const LookupList list = LoadInvoiceTypeList(testhost::ContextFor());
     EXPECT_EQ(list.items, (Items{"-请选择-", "未开具发票", "纳税检查调整"}));
     EXPECT_EQ(list.values, (Items{"", "3", "5"}));
     EXPECT_EQ(corlith::test::StatementsOnly(), (Items{"select mc,fplx from sb07_fplxb order by fplx"}));
     // Loading again gives the same list, not a longer one.
-    const LookupList again = LoadInvoiceTypeList();
+    const LookupList again = LoadInvoiceTypeList(testhost::ContextFor());
     EXPECT_EQ(again.items, list.items);
     EXPECT_EQ(again.values, list.values);
 }
 
 TEST_F(ConfigTest, TypeListOfTheStandardTable) {
-    const LookupList list = LoadInvoiceTypeList();
+    const LookupList list = LoadInvoiceTypeList(testhost::ContextFor());
     EXPECT_EQ(list.items, (Items{"-请选择-", "普通发票", "未开具发票", "纳税检查调整"}));
     EXPECT_EQ(list.values, (Items{"", "1", "3", "5"}));
 }
 
 TEST_F(ConfigTest, TypeListFallsBackWhenTheQueryFails) {
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "no such table");
-    const LookupList list = LoadInvoiceTypeList();
+    const LookupList list = LoadInvoiceTypeList(testhost::ContextFor());
     EXPECT_EQ(list.items, (Items{"-请选择-", "未知发票"}));
     EXPECT_EQ(list.values, (Items{"", ""}));
     EXPECT_TRUE(corlith::test::Messages().empty());
@@ -172,7 +172,7 @@ TEST_F(ConfigTest, TypeListFallsBackWhenTheQueryFails) {
 
 TEST_F(ConfigTest, TypeListFallsBackWithoutTheTable) {
     Exec("drop table sb07_fplxb");
-    const LookupList list = LoadInvoiceTypeList();
+    const LookupList list = LoadInvoiceTypeList(testhost::ContextFor());
     EXPECT_EQ(list.items, (Items{"-请选择-", "未知发票"}));
 }
 

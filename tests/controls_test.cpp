@@ -359,12 +359,12 @@ TEST_F(LookupComboTest, InvoiceTypesLeaveOutNonSpecialInvoicesAndSelectThePlaceh
     combo.AddItem("stale", "9");
     int changes = 0;
     QObject::connect(&combo, &TPellowComboBox::OnChange, &combo, [&] { ++changes; });
-    FillInvoiceTypeCombo(&combo);
+    FillInvoiceTypeCombo(&combo, testhost::ContextFor());
     EXPECT_EQ(combo.Items(), (std::vector<std::string>{"-请选择-", "未开具发票", "纳税检查调整"}));
     EXPECT_EQ(combo.ItemValues(), (std::vector<std::string>{"", "3", "5"}));
     EXPECT_EQ(combo.ItemIndex(), 0);
     // Filling again gives the same list.
-    FillInvoiceTypeCombo(&combo);
+    FillInvoiceTypeCombo(&combo, testhost::ContextFor());
     EXPECT_EQ(combo.ItemValues(), (std::vector<std::string>{"", "3", "5"}));
     EXPECT_EQ(changes, 0);
 }
@@ -372,7 +372,7 @@ TEST_F(LookupComboTest, InvoiceTypesLeaveOutNonSpecialInvoicesAndSelectThePlaceh
 TEST_F(LookupComboTest, AFailedTypeQueryGivesTheUnknownEntry) {
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "no such table", "sb07_fplxb");
     TPellowComboBox combo;
-    FillInvoiceTypeCombo(&combo);
+    FillInvoiceTypeCombo(&combo, testhost::ContextFor());
     EXPECT_EQ(combo.Items(), (std::vector<std::string>{"-请选择-", "未知发票"}));
     EXPECT_EQ(combo.ItemValues(), (std::vector<std::string>{"", ""}));
     EXPECT_EQ(combo.ItemIndex(), 0);

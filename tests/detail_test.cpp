@@ -1,4 +1,5 @@
 // The detail window: its input rules, the tax arithmetic, the entry checks and saving.
+#include "context/f_ModuleContext.h"
 #include "ui/detail/f_AmountInput.h"
 #include "invoice/f_InvoiceChecks.h"
 #include "ui/detail/f_XxqtfpDetail.h"
@@ -315,7 +316,7 @@ protected:
 
     TFrmXxqtfpDetail* Open(uint8_t mode, Txxqtfpxx* record) {
         delete dialog_.data();
-        dialog_ = new TFrmXxqtfpDetail();
+        dialog_ = new TFrmXxqtfpDetail(vantrel::ModuleContextFromHost());
         dialog_->SetEditMode(mode);
         dialog_->Bind(nullptr, &list_, [this] { ++refreshes_; }, record);
         dialog_->show();

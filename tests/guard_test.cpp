@@ -1,5 +1,6 @@
 // Which kind and form the module fills, the approval rules, the declaration state guard and
 // the form-filled mark, against a real database.
+#include "context/f_ModuleContext.h"
 #include "report/f_DealReportImpl.h"
 
 #include "invoice/f_GlobalUnit.h"
@@ -71,11 +72,11 @@ protected:
     };
     static Found Find(const std::string& funcCode = kFuncCode) {
         Found f{false, "unset", "unset", true};
-        f.ok = FindDeclareForm(funcCode, f.kind, f.form, f.editable);
+        f.ok = FindDeclareForm(vantrel::ModuleContextFromHost(), funcCode, f.kind, f.form, f.editable);
         return f;
     }
 
-    bool Check(std::string& message) { return CheckDeclareState(kFuncCode, message); }
+    bool Check(std::string& message) { return CheckDeclareState(vantrel::ModuleContextFromHost(), kFuncCode, message); }
     // The guard's verdict on the form and the message that goes with it.
     void ExpectCheck(bool refused, const std::string& expected) {
         std::string message;
@@ -85,7 +86,7 @@ protected:
     // Marking the form fails with the message.
     static void ExpectMarkFails(const std::string& expected) {
         std::string message;
-        EXPECT_FALSE(MarkFormFilled(kFuncCode, message));
+        EXPECT_FALSE(MarkFormFilled(vantrel::ModuleContextFromHost(), kFuncCode, message));
         EXPECT_EQ(message, expected);
     }
 };
@@ -179,16 +180,16 @@ TEST_F(GuardTest, ApprovedFormsAreListedFromTheFile) {
               "<SBZL><SBZLCODE>01</SBZLCODE><SBBS><SBBBH>777</SBBBH></SBBS></SBZL></HDXX>");
     ASSERT_TRUE(Find().ok);
     std::string list = "stale";
-    EXPECT_TRUE(GetApprovedForms(kKindCode, list));
+    EXPECT_TRUE(GetApprovedForms(vantrel::ModuleContextFromHost(), kKindCode, list));
     EXPECT_EQ(list, "|004||005");
 }
 
 TEST_F(GuardTest, AnUnrestrictedOrUnknownKindHasAnEmptyApprovedList) {
     std::string list = "stale";
-    EXPECT_TRUE(GetApprovedForms(kKindCode, list));
+    EXPECT_TRUE(GetApprovedForms(vantrel::ModuleContextFromHost(), kKindCode, list));
     EXPECT_EQ(list, "");
     list = "stale";
-    EXPECT_TRUE(GetApprovedForms("99", list));
+    EXPECT_TRUE(GetApprovedForms(vantrel::ModuleContextFromHost(), "99", list));
     EXPECT_EQ(list, "");
 }
 
@@ -222,7 +223,7 @@ TEST_F(GuardTest, AMissingApprovedFileIsReportedAndApprovesNothing) {
     SetHdxxKinds({kKindCode});
     ASSERT_FALSE(Find().ok);
     std::string list;
-    EXPECT_FALSE(GetApprovedForms(kKindCode, list));
+    EXPECT_FALSE(GetApprovedForms(vantrel::ModuleContextFromHost(), kKindCode, list));
     EXPECT_EQ(list, HostMsg(5050028));
     EXPECT_FALSE(list.empty());
 }
@@ -236,7 +237,7 @@ TEST_F(GuardTest, AnEmptyOrMalformedApprovedFileIsAnErrorNotACrash) {
                                      std::string("\0\0\0", 3)}) {
         WriteHdxx(bytes);
         std::string list;
-        EXPECT_FALSE(GetApprovedForms(kKindCode, list)) << bytes;
+        EXPECT_FALSE(GetApprovedForms(vantrel::ModuleContextFromHost(), kKindCode, list)) << bytes;
         EXPECT_EQ(list.compare(0, prefix.size(), prefix), 0) << list;
         EXPECT_GT(list.size(), prefix.size());
         // An error text never approves a form, even one that it happens to contain.
@@ -250,7 +251,7 @@ TEST_F(GuardTest, GbkTextInTheApprovedFilePassesUnchanged) {
     WriteHdxx("<?xml version=\"1.0\" encoding=\"GBK\"?><根><SBZL><SBZLCODE>01</SBZLCODE><SBBS><B>甲004</B>"
               "</SBBS></SBZL></根>");
     std::string list;
-    EXPECT_TRUE(GetApprovedForms(kKindCode, list));
+    EXPECT_TRUE(GetApprovedForms(vantrel::ModuleContextFromHost(), kKindCode, list));
     EXPECT_EQ(list, "|甲004");
 }
 
@@ -336,7 +337,7 @@ TEST_F(GuardTest, DecisionsOverTheReturnsOnFile) {
 TEST_F(GuardTest, AFormOutsideTheCatalogueIsNotRefused) {
     AddReturn(3);
     std::string message;
-    EXPECT_FALSE(CheckDeclareState("07999-99", message));
+    EXPECT_FALSE(CheckDeclareState(vantrel::ModuleContextFromHost(), "07999-99", message));
     EXPECT_EQ(message, HostMsg(5050028));
     EXPECT_TRUE(corlith::test::StatementsOnly().empty());
 }
@@ -371,8 +372,8 @@ TEST_F(GuardTest, QuotedValuesAreDoubledAndStillMatch) {
 
 TEST_F(GuardTest, MarkingTwiceStoresOneRow) {
     std::string message;
-    EXPECT_TRUE(MarkFormFilled(kFuncCode, message)) << message;
-    EXPECT_TRUE(MarkFormFilled(kFuncCode, message)) << message;
+    EXPECT_TRUE(MarkFormFilled(vantrel::ModuleContextFromHost(), kFuncCode, message)) << message;
+    EXPECT_TRUE(MarkFormFilled(vantrel::ModuleContextFromHost(), kFuncCode, message)) << message;
     EXPECT_EQ(QueryInt("select count(*) from SB07_FPTXQKB"), 1);
     EXPECT_EQ(QueryText("select NSRSBH || '/' || KJNY || '/' || SBZLBH || '/' || SBBBH from SB07_FPTXQKB"),
               "91110000MA001TEST/202611/01/004");
@@ -380,20 +381,20 @@ TEST_F(GuardTest, MarkingTwiceStoresOneRow) {
 
 TEST_F(GuardTest, MarkRunsItsSelectAndPostsOnlyWhenMissing) {
     std::string message;
-    ASSERT_TRUE(MarkFormFilled(kFuncCode, message));
+    ASSERT_TRUE(MarkFormFilled(vantrel::ModuleContextFromHost(), kFuncCode, message));
     const auto& log = corlith::test::StatementLog();
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0], kMarkSelect);
     EXPECT_EQ(log[1].rfind("POST ", 0), 0u) << log[1];
     corlith::test::ClearStatementLog();
-    ASSERT_TRUE(MarkFormFilled(kFuncCode, message));
+    ASSERT_TRUE(MarkFormFilled(vantrel::ModuleContextFromHost(), kFuncCode, message));
     EXPECT_EQ(corlith::test::StatementLog(), std::vector<std::string>{kMarkSelect});
 }
 
 TEST_F(GuardTest, MarkKeepsRowsOfOtherPeriods) {
     Exec("insert into SB07_FPTXQKB values ('91110000MA001TEST','202610','01','004')");
     std::string message;
-    ASSERT_TRUE(MarkFormFilled(kFuncCode, message));
+    ASSERT_TRUE(MarkFormFilled(vantrel::ModuleContextFromHost(), kFuncCode, message));
     EXPECT_EQ(QueryInt("select count(*) from SB07_FPTXQKB"), 2);
 }
 
@@ -410,7 +411,7 @@ TEST_F(GuardTest, AFailedMarkSelectIsAFailureWithTheHostsText) {
 
 TEST_F(GuardTest, MarkingAFormOutsideTheCatalogueFails) {
     std::string message;
-    EXPECT_FALSE(MarkFormFilled("nope", message));
+    EXPECT_FALSE(MarkFormFilled(vantrel::ModuleContextFromHost(), "nope", message));
     EXPECT_EQ(message, HostMsg(5050028));
     EXPECT_EQ(QueryInt("select count(*) from SB07_FPTXQKB"), 0);
 }
@@ -418,8 +419,8 @@ TEST_F(GuardTest, MarkingAFormOutsideTheCatalogueFails) {
 TEST_F(GuardTest, MarkDoublesQuotesInTheTaxpayerId) {
     GetCurSubAppVo()->SetText("curcompany", "A'B");
     std::string message;
-    ASSERT_TRUE(MarkFormFilled(kFuncCode, message)) << message;
-    ASSERT_TRUE(MarkFormFilled(kFuncCode, message)) << message;
+    ASSERT_TRUE(MarkFormFilled(vantrel::ModuleContextFromHost(), kFuncCode, message)) << message;
+    ASSERT_TRUE(MarkFormFilled(vantrel::ModuleContextFromHost(), kFuncCode, message)) << message;
     EXPECT_EQ(QueryText("select NSRSBH from SB07_FPTXQKB"), "A'B");
     EXPECT_EQ(QueryInt("select count(*) from SB07_FPTXQKB"), 1);
 }

@@ -1,5 +1,6 @@
 // The manager's import and export commands: the preview dialog's marks, storing on "确定",
 // the refresh afterwards, and the export of the list as it is shown.
+#include "context/f_ModuleContext.h"
 #include "ui/manager/f_XxqtfpMgr.h"
 
 #include "exchange/f_RegisterExchange.h"
@@ -45,7 +46,7 @@ protected:
         ini.close();
         period_ = UsePreviousMonth();
         day_ = period_.substr(0, 4) + "-" + period_.substr(4, 2) + "-10";
-        manager_ = new TFrmXxqtfpMgr();
+        manager_ = new TFrmXxqtfpMgr(vantrel::ModuleContextFromHost());
         manager_->resize(900, 600);
         manager_->show();
         corlith::test::ClearMessages();

@@ -1,6 +1,7 @@
 // The manager window: list statement and filters, statistics, list texts and order, the list
 // decorator (header sorting, checks following the selection) and ShowQtfpMgr through the
 // real module.
+#include "context/f_ModuleContext.h"
 #include "support/host_fixture.h"
 #include "support/list_rule.h"
 #include "support/records.h"
@@ -671,7 +672,7 @@ protected:
     }
 
     TFrmXxqtfpMgr* Open() {
-        window = new TFrmXxqtfpMgr();
+        window = new TFrmXxqtfpMgr(vantrel::ModuleContextFromHost());
         window->resize(1100, 600);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.data()));

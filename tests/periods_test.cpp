@@ -1,4 +1,5 @@
 // Reporting periods and the taxpayer header block.
+#include "context/f_ModuleContext.h"
 #include "report/f_DealReportPubFunc.h"
 
 #include "support/host_fixture.h"
@@ -124,7 +125,7 @@ protected:
     std::string Header(const std::string& kjny, std::string* message = nullptr) {
         GetCurSubAppVo()->SetText("curKJNY", kjny);
         std::string msg = "stale", header;
-        GetReportHeader("SB_XXQTFPMX", testhost::kFuncCode, msg, header);
+        GetReportHeader(vantrel::ModuleContextFromHost(), "SB_XXQTFPMX", testhost::kFuncCode, msg, header);
         if (message) *message = msg;
         else EXPECT_EQ(msg, "");
         return header;
@@ -178,13 +179,13 @@ TEST_F(ReportHeader, MarkupCharactersInValuesAreEscaped) {
 TEST_F(ReportHeader, MissingFormGivesTheHostMessageAndNoHeader) {
     GetCurSubAppVo()->SetObject("DeclareTypeInfo", std::make_shared<TAryDeclareTypeInfo>());
     std::string message, header = "untouched";
-    GetReportHeader("SB_XXQTFPMX", testhost::kFuncCode, message, header);
+    GetReportHeader(vantrel::ModuleContextFromHost(), "SB_XXQTFPMX", testhost::kFuncCode, message, header);
     EXPECT_EQ(header, "untouched");
     EXPECT_FALSE(FormNotFoundText().empty());
     EXPECT_EQ(message, FormNotFoundText());
 
     SetCatalogue(1);
-    GetReportHeader("SB_XXQTFPMX", "07999-99", message, header);
+    GetReportHeader(vantrel::ModuleContextFromHost(), "SB_XXQTFPMX", "07999-99", message, header);
     EXPECT_EQ(header, "untouched");
     EXPECT_EQ(message, FormNotFoundText());
 }
@@ -195,7 +196,7 @@ TEST_F(ReportHeader, NonNumericPeriodIsAnErrorThatNamesIt) {
         std::string message;
         GetCurSubAppVo()->SetText("curKJNY", "20x912");
         std::string header = "untouched";
-        GetReportHeader("SB_XXQTFPMX", testhost::kFuncCode, message, header);
+        GetReportHeader(vantrel::ModuleContextFromHost(), "SB_XXQTFPMX", testhost::kFuncCode, message, header);
         EXPECT_EQ(header, "untouched") << kind;
         EXPECT_NE(message.find("20x912"), std::string::npos) << kind;
     }

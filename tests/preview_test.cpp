@@ -504,7 +504,7 @@ protected:
     }
 
     TFrmReturnPreview* OpenPreview() {
-        auto* p = new TFrmReturnPreview(kManagerProcs);
+        auto* p = new TFrmReturnPreview(vantrel::ModuleContextFromHost(), kManagerProcs);
         p->show();
         windows_.emplace_back(p);
         return p;
@@ -641,7 +641,7 @@ TEST_F(PreviewWindowTest, ModifyFromTheDrillDownRefreshesTheListAndThePreview) {
 
 TEST_F(PreviewWindowTest, ManagerOpensThePreviewAndReadsItsListAgainAfterAChange) {
     Invoice(1, 100);
-    auto* m = new TFrmXxqtfpMgr();
+    auto* m = new TFrmXxqtfpMgr(vantrel::ModuleContextFromHost());
     windows_.emplace_back(m);
     m->show();
     ASSERT_EQ(m->FInvoiceList.size(), 1u);
@@ -668,7 +668,7 @@ TEST_F(PreviewWindowTest, ManagerOpensThePreviewAndReadsItsListAgainAfterAChange
 
 TEST_F(PreviewWindowTest, TheDrillDownListFollowsTheManagersRuleAndEnterModifiesTheFirstTicked) {
     for (int xh = 1; xh <= 5; ++xh) Invoice(xh, xh * 10);
-    auto* m = new TFrmXxqtfpMgr();
+    auto* m = new TFrmXxqtfpMgr(vantrel::ModuleContextFromHost());
     windows_.emplace_back(m);
     m->show();
     bool drilled = false;
@@ -736,7 +736,7 @@ TEST_F(PreviewWindowTest, FailedReadsAreReportedAndLeaveTheLastFigures) {
 
 TEST_F(PreviewWindowTest, ListPrintsAsATableOverAsManySheetsAsItNeeds) {
     for (int xh = 1; xh <= 70; ++xh) Invoice(xh, 1000 + xh);
-    auto* m = new TFrmXxqtfpMgr();
+    auto* m = new TFrmXxqtfpMgr(vantrel::ModuleContextFromHost());
     windows_.emplace_back(m);
     m->show();
     ASSERT_EQ(m->ListModel()->rowCount(), 70);
@@ -746,7 +746,7 @@ TEST_F(PreviewWindowTest, ListPrintsAsATableOverAsManySheetsAsItNeeds) {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
     printer.setPageOrientation(QPageLayout::Landscape);
-    TListPrintHeader header = CurrentListHeader(u"其它销项发票"_s);
+    TListPrintHeader header = CurrentListHeader(vantrel::ModuleContextFromHost(), u"其它销项发票"_s);
     EXPECT_EQ(header.taxpayer, u"测试公司（91110000MA001TEST）"_s);
     header.note = u"共 70 张发票"_s;
     const int sheets = PrintInvoiceTable(printer, *m->ListModel(), {}, header, QDate(2026, 12, 1));

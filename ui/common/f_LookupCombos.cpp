@@ -5,9 +5,9 @@
 
 #include <QSignalBlocker>
 
-void FillInvoiceTypeCombo(TPellowComboBox* combo) {
+void FillInvoiceTypeCombo(TPellowComboBox* combo, const vantrel::TModuleContext& context) {
     if (!combo) return;
-    const LookupList list = LoadInvoiceTypeList();
+    const LookupList list = LoadInvoiceTypeList(context);
     const QSignalBlocker block(combo);
     combo->Clear();
     for (size_t i = 0; i < list.items.size(); ++i)

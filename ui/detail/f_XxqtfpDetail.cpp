@@ -179,7 +179,8 @@ protected:
 
 }  // namespace
 
-TFrmXxqtfpDetail::TFrmXxqtfpDetail(QWidget* parent) : Tfrm_CustomDlg(parent) {
+TFrmXxqtfpDetail::TFrmXxqtfpDetail(vantrel::TModuleContext context, QWidget* parent)
+    : Tfrm_CustomDlg(parent), FContext(std::move(context)) {
     setObjectName(QStringLiteral("FrmXxqtfpDetail"));
     BuildControls();
     FormCreate();
@@ -341,10 +342,7 @@ void TFrmXxqtfpDetail::ConnectEvents() {
     connect(btnCancel, &TModalSpeedButton::OnClick, this, &TFrmXxqtfpDetail::btnCancelClick);
 }
 
-void TFrmXxqtfpDetail::FormCreate() {
-    Tfrm_CustomDlg::FormCreate();
-    FContext = vantrel::ModuleContextFromHost();
-}
+void TFrmXxqtfpDetail::FormCreate() { Tfrm_CustomDlg::FormCreate(); }
 
 void TFrmXxqtfpDetail::ApplySkin() { Tfrm_CustomDlg::ApplySkin(); }
 
@@ -355,7 +353,7 @@ void TFrmXxqtfpDetail::showEvent(QShowEvent* event) {
 
 void TFrmXxqtfpDetail::FormShow() {
     FillTaxRateCombo(cbbSl);
-    FillInvoiceTypeCombo(cbbFplx);
+    FillInvoiceTypeCombo(cbbFplx, FContext);
     if (FRecord) LoadRecord(*FRecord);
 }
 
@@ -648,16 +646,16 @@ void TFrmXxqtfpDetail::BtnCommitClick() {
     accept();
 }
 
-bool DeclareStateRefuses() {
+bool DeclareStateRefuses(const vantrel::TModuleContext& context) {
     std::string message;
-    if (!CheckDeclareState(ModuleFuncCode(), message)) return false;
+    if (!CheckDeclareState(context, ModuleFuncCode(), message)) return false;
     InfoMsgBox(message, 0);
     return true;
 }
 
-bool OpenDetailWindow(uint8_t mode, QTreeView* listControl, std::vector<Txxqtfpxx*>* list,
-                      std::function<void()> refreshProc, Txxqtfpxx* record) {
-    QPointer<TFrmXxqtfpDetail> dialog = new TFrmXxqtfpDetail(listControl ? listControl->window() : nullptr);
+bool OpenDetailWindow(const vantrel::TModuleContext& context, uint8_t mode, QTreeView* listControl,
+                      std::vector<Txxqtfpxx*>* list, std::function<void()> refreshProc, Txxqtfpxx* record) {
+    QPointer<TFrmXxqtfpDetail> dialog = new TFrmXxqtfpDetail(context, listControl ? listControl->window() : nullptr);
     dialog->SetEditMode(mode);
     dialog->Bind(listControl, list, std::move(refreshProc), record);
     bool gone = false;

@@ -30,7 +30,8 @@ inline constexpr uint8_t kDetailModify = 1;
 class TFrmXxqtfpDetail : public Tfrm_CustomDlg {
     Q_OBJECT
 public:
-    explicit TFrmXxqtfpDetail(QWidget* parent = nullptr);
+    // The invoice belongs to the context's taxpayer and period.
+    explicit TFrmXxqtfpDetail(vantrel::TModuleContext context, QWidget* parent = nullptr);
     ~TFrmXxqtfpDetail() override;
 
     void FormCreate() override;
@@ -133,9 +134,9 @@ private:
 
 // True when the declaration state forbids changing the period's invoices; the guard's reason
 // has been shown. Every window asks before it opens the dialog for a change.
-bool DeclareStateRefuses();
+bool DeclareStateRefuses(const vantrel::TModuleContext& context);
 
 // Creates the dialog for the record, runs it modally and frees it when it closes. False when
 // the record was found gone from the database: the caller's list is out of date.
-bool OpenDetailWindow(uint8_t mode, QTreeView* listControl, std::vector<Txxqtfpxx*>* list,
-                      std::function<void()> refreshProc, Txxqtfpxx* record);
+bool OpenDetailWindow(const vantrel::TModuleContext& context, uint8_t mode, QTreeView* listControl,
+                      std::vector<Txxqtfpxx*>* list, std::function<void()> refreshProc, Txxqtfpxx* record);

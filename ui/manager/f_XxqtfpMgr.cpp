@@ -187,7 +187,8 @@ struct TStatusGuard {
 
 }  // namespace
 
-TFrmXxqtfpMgr::TFrmXxqtfpMgr(QWidget* parent) : Tfrm_CustomEx(parent) {
+TFrmXxqtfpMgr::TFrmXxqtfpMgr(vantrel::TModuleContext context, QWidget* parent)
+    : Tfrm_CustomEx(parent), FContext(std::move(context)) {
     setWindowTitle(Text16(u"其它销项发票"));
     resize(776, 531);
     BuildControls();
@@ -400,7 +401,6 @@ void TFrmXxqtfpMgr::FormCreate() {
     VSTInvoideCommon->setModel(FListModel);
     SetupListColumns(VSTInvoideCommon, InvoiceListColumns);
     FInvoiceList.clear();
-    FContext = vantrel::ModuleContextFromHost();
     LoadInvoiceConfig("xxqtfp");
     AttachListDecorator(VSTInvoideCommon);
 }
@@ -418,7 +418,7 @@ void TFrmXxqtfpMgr::showEvent(QShowEvent* event) {
 void TFrmXxqtfpMgr::FormShow() {
     FReadOnly = DBIsReadOnly(FContext.connection);
     for (QAction* change : {actAdd, ActModify, ActDel, actImport}) change->setEnabled(!FReadOnly);
-    FillInvoiceTypeCombo(cbbFplx);
+    FillInvoiceTypeCombo(cbbFplx, FContext);
     VSTInvoideCommon->setFocus(Qt::OtherFocusReason);
     LoadInvoiceList("", "");
     ComputeNextXh();

@@ -34,7 +34,8 @@ struct Txxqtfpxx;
 class TFrmXxqtfpMgr : public Tfrm_CustomEx {
     Q_OBJECT
 public:
-    explicit TFrmXxqtfpMgr(QWidget* parent = nullptr);
+    // The window lists the context's invoices.
+    explicit TFrmXxqtfpMgr(vantrel::TModuleContext context, QWidget* parent = nullptr);
     ~TFrmXxqtfpMgr() override;
 
     void FormCreate() override;

@@ -29,22 +29,23 @@
 #include <algorithm>
 
 void TFrmXxqtfpMgr::actAddExecute() {
-    if (DeclareStateRefuses()) return;
+    if (DeclareStateRefuses(FContext)) return;
     Txxqtfpxx invoiceTemplate = MakeInvoiceTemplate(FNextXh, FContext.period, TodayText());
     QPointer<TFrmXxqtfpMgr> self(this);
-    OpenDetailWindow(kDetailAdd, VSTInvoideCommon, &FInvoiceList,
-                     [self] {
-                         if (!self) return;
-                         self->RefreshStatistics();
-                         // The invoice just saved is the list's last record.
-                         if (!self->FInvoiceList.empty()) self->ShowRecord(self->FInvoiceList.back());
-                     },
-                     &invoiceTemplate);
+    OpenDetailWindow(
+        FContext, kDetailAdd, VSTInvoideCommon, &FInvoiceList,
+        [self] {
+            if (!self) return;
+            self->RefreshStatistics();
+            // The invoice just saved is the list's last record.
+            if (!self->FInvoiceList.empty()) self->ShowRecord(self->FInvoiceList.back());
+        },
+        &invoiceTemplate);
     if (self) FNextXh = invoiceTemplate.xh;
 }
 
 void TFrmXxqtfpMgr::ActModifyExecute() {
-    if (DeclareStateRefuses()) return;
+    if (DeclareStateRefuses(FContext)) return;
     const std::vector<Txxqtfpxx*> checked = ListModel() ? ListModel()->CheckedRecords() : std::vector<Txxqtfpxx*>();
     if (checked.empty()) {
         InforMsg(kMsgNothingToModify, "", 1);
@@ -54,19 +55,20 @@ void TFrmXxqtfpMgr::ActModifyExecute() {
 }
 
 void TFrmXxqtfpMgr::ModifyRecord(Txxqtfpxx* record) {
-    if (DeclareStateRefuses() || !record) return;
+    if (DeclareStateRefuses(FContext) || !record) return;
     OpenModify(record);
 }
 
 void TFrmXxqtfpMgr::OpenModify(Txxqtfpxx* record) {
     QPointer<TFrmXxqtfpMgr> self(this);
-    const bool current = OpenDetailWindow(kDetailModify, VSTInvoideCommon, &FInvoiceList,
-                                          [self, record] {
-                                              if (!self) return;
-                                              self->RefreshStatistics();
-                                              self->ShowRecord(record);
-                                          },
-                                          record);
+    const bool current = OpenDetailWindow(
+        FContext, kDetailModify, VSTInvoideCommon, &FInvoiceList,
+        [self, record] {
+            if (!self) return;
+            self->RefreshStatistics();
+            self->ShowRecord(record);
+        },
+        record);
     if (!self) return;
     // The invoice was deleted elsewhere meanwhile: record is gone with the reloaded list.
     if (!current)
@@ -76,7 +78,7 @@ void TFrmXxqtfpMgr::OpenModify(Txxqtfpxx* record) {
 }
 
 void TFrmXxqtfpMgr::ActDelExecute() {
-    if (DeclareStateRefuses()) return;
+    if (DeclareStateRefuses(FContext)) return;
 
     const std::vector<Txxqtfpxx*> checked = ListModel() ? ListModel()->CheckedRecords() : std::vector<Txxqtfpxx*>();
     const std::size_t n = checked.size();
@@ -122,7 +124,7 @@ void TFrmXxqtfpMgr::ActDelExecute() {
 void TFrmXxqtfpMgr::ActPreviewExecute() {
     QPointer<TFrmXxqtfpMgr> self(this);
     const bool changed =
-        OpenReturnPreview(this, {&TFrmXxqtfpMgr::VSTInvoideCommonGetText, &AttachListDecorator});
+        OpenReturnPreview(this, FContext, {&TFrmXxqtfpMgr::VSTInvoideCommonGetText, &AttachListDecorator});
     if (self && changed) ActQueryExecute();
 }
 
@@ -130,13 +132,13 @@ void TFrmXxqtfpMgr::ActPrintExecute() {
     if (!ListModel()) return;
     std::vector<int> widths;
     for (int c = 0; c < ListModel()->columnCount(); ++c) widths.push_back(VSTInvoideCommon->header()->sectionSize(c));
-    TListPrintHeader header = CurrentListHeader(windowTitle());
+    TListPrintHeader header = CurrentListHeader(FContext, windowTitle());
     header.note = QString::fromUtf16(u"共 %1 张发票，其中作废 %2 张").arg(lbFpsl->text(), lbzfzs->text());
     ShowInvoiceTablePrint(this, *ListModel(), widths, header);
 }
 
 void TFrmXxqtfpMgr::actImportExecute() {
-    if (DeclareStateRefuses()) return;
+    if (DeclareStateRefuses(FContext)) return;
     const QString path = QFileDialog::getOpenFileName(this, QString::fromUtf16(u"导入发票"), QString(),
                                                       QString::fromUtf16(u"发票文件 (*.xlsx *.csv)"));
     if (!path.isEmpty()) ImportFile(path);

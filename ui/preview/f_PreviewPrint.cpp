@@ -150,10 +150,9 @@ void ShowInvoiceTablePrint(QWidget* parent, const QAbstractItemModel& model, con
     dialog.exec();
 }
 
-TListPrintHeader CurrentListHeader(const QString& title) {
+TListPrintHeader CurrentListHeader(const vantrel::TModuleContext& context, const QString& title) {
     TListPrintHeader header;
     header.title = title;
-    const vantrel::TModuleContext context = vantrel::ModuleContextFromHost();
     std::string id, name;
     CurrentTaxpayerParticulars(context, id, name);
     header.taxpayer = GbkToQString(name) + u"（"_s + GbkToQString(id) + u"）"_s;

@@ -35,5 +35,5 @@ void ShowPreviewPagePrint(QWidget* parent, const TSummaryPreview& preview);
 void ShowInvoiceTablePrint(QWidget* parent, const QAbstractItemModel& model, const std::vector<int>& widths,
                            const TListPrintHeader& header);
 
-// The current taxpayer as "name（id）" and period as "2026年11月", for list headers.
-TListPrintHeader CurrentListHeader(const QString& title);
+// The context's taxpayer as "name（id）" and period as "2026年11月", for list headers.
+TListPrintHeader CurrentListHeader(const vantrel::TModuleContext& context, const QString& title);

@@ -180,8 +180,8 @@ void TPreviewSheet::keyPressEvent(QKeyEvent* event) {
 
 // ---- the preview window --------------------------------------------------------------------
 
-TFrmReturnPreview::TFrmReturnPreview(TPreviewListProcs procs, QWidget* parent)
-    : Tfrm_CustomDlg(parent), FProcs(std::move(procs)) {
+TFrmReturnPreview::TFrmReturnPreview(vantrel::TModuleContext context, TPreviewListProcs procs, QWidget* parent)
+    : Tfrm_CustomDlg(parent), FContext(std::move(context)), FProcs(std::move(procs)) {
     setObjectName(u"TFrmReturnPreview"_s);
     setWindowTitle(PreviewTitle());
     PlaceDialogParts(this, 980, 720);
@@ -220,7 +220,7 @@ void TFrmReturnPreview::FormCreate() {
 
 bool TFrmReturnPreview::RefreshPreview() {
     std::string error;
-    if (!LoadSummaryPreview(vantrel::ModuleContextFromHost(), FPreview, error)) {
+    if (!LoadSummaryPreview(FContext, FPreview, error)) {
         InfoMsgBox("无法计算申报预览：" + error, 0);
         return false;
     }
@@ -232,13 +232,16 @@ void TFrmReturnPreview::OpenDrill(const std::string& name) {
     TSummaryCellRef ref;
     if (!FindSummaryCell(name, ref)) return;
     QPointer<TFrmReturnPreview> self(this);
-    auto* drill = new TFrmPreviewDrill(ref, FPreview.Value(name), FProcs, [self, name]() -> std::string {
-        if (!self) return std::string();
-        self->FChanged = true;
-        emit self->InvoiceChanged();
-        self->RefreshPreview();
-        return self->FPreview.Value(name);
-    }, this);
+    auto* drill = new TFrmPreviewDrill(
+        FContext, ref, FPreview.Value(name), FProcs,
+        [self, name]() -> std::string {
+            if (!self) return std::string();
+            self->FChanged = true;
+            emit self->InvoiceChanged();
+            self->RefreshPreview();
+            return self->FPreview.Value(name);
+        },
+        this);
     drill->exec();
 }
 
@@ -252,8 +255,8 @@ void TFrmReturnPreview::btnPdfClick() {
     if (!WritePreviewPdf(file, FPreview, HostToday(), error)) InfoMsgBox(QStringToGbk(error), 0);
 }
 
-bool OpenReturnPreview(QWidget* parent, const TPreviewListProcs& procs) {
-    QPointer<TFrmReturnPreview> preview = new TFrmReturnPreview(procs, parent);
+bool OpenReturnPreview(QWidget* parent, const vantrel::TModuleContext& context, const TPreviewListProcs& procs) {
+    QPointer<TFrmReturnPreview> preview = new TFrmReturnPreview(context, procs, parent);
     bool changed = false;
     QObject::connect(preview, &TFrmReturnPreview::InvoiceChanged, [&changed] { changed = true; });
     preview->exec();
@@ -264,9 +267,15 @@ bool OpenReturnPreview(QWidget* parent, const TPreviewListProcs& procs) {
 
 // ---- the invoices behind a figure ----------------------------------------------------------
 
-TFrmPreviewDrill::TFrmPreviewDrill(const TSummaryCellRef& cell, std::string value, const TPreviewListProcs& procs,
-                                   std::function<std::string()> changed, QWidget* parent)
-    : Tfrm_CustomDlg(parent), FCell(cell), FValue(std::move(value)), FProcs(procs), FChangedProc(std::move(changed)) {
+TFrmPreviewDrill::TFrmPreviewDrill(vantrel::TModuleContext context, const TSummaryCellRef& cell, std::string value,
+                                   const TPreviewListProcs& procs, std::function<std::string()> changed,
+                                   QWidget* parent)
+    : Tfrm_CustomDlg(parent),
+      FContext(std::move(context)),
+      FCell(cell),
+      FValue(std::move(value)),
+      FProcs(procs),
+      FChangedProc(std::move(changed)) {
     setObjectName(u"TFrmPreviewDrill"_s);
     setWindowTitle(u"单元格所汇总的发票"_s);
     PlaceDialogParts(this, 900, 540);
@@ -338,7 +347,7 @@ bool TFrmPreviewDrill::LoadInvoices() {
     FListModel->ResetRows(0);
     FreeInvoiceList(FInvoiceList);
     std::string error;
-    const bool loaded = LoadDrillInvoices(*FCell.group, vantrel::ModuleContextFromHost(), FInvoiceList, error);
+    const bool loaded = LoadDrillInvoices(*FCell.group, FContext, FInvoiceList, error);
     if (!loaded) InforMsg(kMsgListReadFailed, ReasonLine(error), 1);
     ResetListRows(VSTInvoice, static_cast<int>(FInvoiceList.size()));
     ShowTotals();
@@ -353,7 +362,7 @@ void TFrmPreviewDrill::ShowTotals() {
 }
 
 void TFrmPreviewDrill::ActModifyExecute() {
-    if (DeclareStateRefuses()) return;
+    if (DeclareStateRefuses(FContext)) return;
     const std::vector<Txxqtfpxx*> checked = FListModel->CheckedRecords();
     if (checked.empty()) {
         InforMsg(kMsgNothingToModify, "", 1);
@@ -361,8 +370,8 @@ void TFrmPreviewDrill::ActModifyExecute() {
     }
     bool saved = false;
     QPointer<TFrmPreviewDrill> self(this);
-    const bool current =
-        OpenDetailWindow(kDetailModify, VSTInvoice, &FInvoiceList, [&saved] { saved = true; }, checked.front());
+    const bool current = OpenDetailWindow(
+        FContext, kDetailModify, VSTInvoice, &FInvoiceList, [&saved] { saved = true; }, checked.front());
     if (!self || (!saved && current)) return;
     // The changed invoice may no longer belong to this figure: read the list and the figure anew.
     if (FChangedProc) FValue = FChangedProc();
@@ -370,7 +379,7 @@ void TFrmPreviewDrill::ActModifyExecute() {
 }
 
 void TFrmPreviewDrill::ActPrintExecute() {
-    TListPrintHeader header = CurrentListHeader(lbCell->text());
+    TListPrintHeader header = CurrentListHeader(FContext, lbCell->text());
     header.note = lbTotals->text();
     std::vector<int> widths;
     for (int c = 0; c < FListModel->columnCount(); ++c) widths.push_back(VSTInvoice->header()->sectionSize(c));

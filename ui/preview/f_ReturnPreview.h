@@ -74,7 +74,8 @@ private:
 class TFrmReturnPreview : public Tfrm_CustomDlg {
     Q_OBJECT
 public:
-    explicit TFrmReturnPreview(TPreviewListProcs procs, QWidget* parent = nullptr);
+    // The return of the context's taxpayer and period.
+    TFrmReturnPreview(vantrel::TModuleContext context, TPreviewListProcs procs, QWidget* parent = nullptr);
 
     void FormCreate() override;
 
@@ -101,6 +102,7 @@ public:
     TModalSpeedButton* btnPdf = nullptr;
 
 private:
+    vantrel::TModuleContext FContext;
     TPreviewListProcs FProcs;
     TSummaryPreview FPreview;
     bool FChanged = false;
@@ -111,8 +113,8 @@ class TFrmPreviewDrill : public Tfrm_CustomDlg {
     Q_OBJECT
 public:
     // changed is called after an invoice was saved; it returns the figure computed afresh.
-    TFrmPreviewDrill(const TSummaryCellRef& cell, std::string value, const TPreviewListProcs& procs,
-                     std::function<std::string()> changed, QWidget* parent = nullptr);
+    TFrmPreviewDrill(vantrel::TModuleContext context, const TSummaryCellRef& cell, std::string value,
+                     const TPreviewListProcs& procs, std::function<std::string()> changed, QWidget* parent = nullptr);
     ~TFrmPreviewDrill() override;
 
     void FormCreate() override;
@@ -137,6 +139,7 @@ public:
 private:
     void ShowTotals();
 
+    vantrel::TModuleContext FContext;
     TSummaryCellRef FCell;
     std::string FValue;
     TPreviewListProcs FProcs;
@@ -148,6 +151,6 @@ private:
 QIcon PreviewCommandIcon();
 QIcon PrintCommandIcon();
 
-// Opens the preview of the current taxpayer and period modally. True when an invoice was
+// Opens the preview of the context's taxpayer and period modally. True when an invoice was
 // changed from it, so that the opener can read its list again.
-bool OpenReturnPreview(QWidget* parent, const TPreviewListProcs& procs);
+bool OpenReturnPreview(QWidget* parent, const vantrel::TModuleContext& context, const TPreviewListProcs& procs);
