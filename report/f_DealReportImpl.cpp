@@ -271,7 +271,7 @@ bool MarkFormFilled(const vantrel::TModuleContext& context, const std::string& f
         if (!query.Post(error)) {
             THostQuery again;
             std::string ignored;
-            if (ExecADOQueryMsg(MainConnectionName(), sql, &again, ignored, 1, 0) && again.RecordCount() > 0)
+            if (ExecADOQueryMsg(context.connection, sql, &again, ignored, 1, 0) && again.RecordCount() > 0)
                 return true;
             message = ErrorOrUnknown(error);
             return false;
