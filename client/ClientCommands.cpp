@@ -10,6 +10,7 @@
 #include "corlith/corlith_host.h"
 #include "exchange/f_CsvFile.h"
 #include "exchange/f_RegisterExchange.h"
+#include "invoice/f_ChangeLog.h"
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_InvoiceChecks.h"
@@ -22,6 +23,7 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QFileInfo>
@@ -156,6 +158,9 @@ int RunInitDb(const ClientOptions& options) {
         return SetupError(u"无法写入演示发票：%1"_s.arg(GbkToQString(hostError)));
     if (options.demo && !RegisterDemoTaxpayers(session, hostError))
         return SetupError(u"无法登记演示纳税人：%1"_s.arg(GbkToQString(hostError)));
+    // The sample invoices start the change log as rows that were there before it.
+    if (options.demo && !vantrel::StartChangeLogs(ContextOf(session), hostError))
+        return SetupError(u"无法写入变更记录：%1"_s.arg(GbkToQString(hostError)));
 
     PrintLine(stdout, u"数据库 %1 已就绪，发票 %2 行"_s.arg(session.databaseLabel()).arg(CountInvoices(session)));
     corlith::CloseConnections();
@@ -272,6 +277,71 @@ int RunExport(const ClientOptions& options) {
         return kExitFailed;
     }
     PrintLine(stdout, u"已导出 %1 行发票到 %2"_s.arg(rows).arg(options.file));
+    return kExitOk;
+}
+
+int RunVerifyLog(const ClientOptions& options) {
+    ClientSession session;
+    vantrel::TModuleContext context;
+    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
+    vantrel::TLogVerdict verdict;
+    std::string error;
+    const bool read = vantrel::VerifyChangeLog(context, verdict, error);
+    corlith::CloseConnections();
+    if (!read) return SetupError(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
+    if (!verdict.whole) {
+        PrintLine(stdout, u"变更记录有误：%1"_s.arg(GbkToQString(verdict.broken)));
+        return kExitFailed;
+    }
+    PrintLine(stdout, u"变更记录完整：%1 条记录，重演后与纳税人 %2 各期的登记簿一致"_s.arg(verdict.entries).arg(
+                          GbkToQString(context.taxpayer)));
+    return kExitOk;
+}
+
+int RunHistory(const ClientOptions& options) {
+    ClientSession session;
+    vantrel::TModuleContext context;
+    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
+    std::vector<std::string> header = {"时间", "类别", "序号", "操作人", "批次"};
+    if (options.csv) {
+        for (const char* side : {"改前", "改后"})
+            for (const std::string& column : vantrel::RegisterColumns()) header.push_back(side + column);
+    } else {
+        header.push_back("变化");
+    }
+    PrintListing(header, options.csv);
+    const std::size_t columns = vantrel::RegisterColumns().size();
+    std::string error;
+    const bool read = vantrel::ReadChangeEntries(
+        context, options.xh > 0 ? std::optional<int32_t>(options.xh) : std::nullopt,
+        [&](const vantrel::TChangeEntry& e) {
+            const QDateTime utc = QDateTime::fromString(QString::fromLatin1(e.time), Qt::ISODate);
+            std::string batch = std::to_string(e.batch);
+            if (!e.batchNote.empty()) batch += " " + e.batchNote;
+            std::vector<std::string> fields = {QStringToGbk(utc.toLocalTime().toString(u"yyyy-MM-dd hh:mm:ss")),
+                                               e.kind, std::to_string(e.xh), e.seat, batch};
+            std::vector<std::string> before = vantrel::DecodeRow(e.before), after = vantrel::DecodeRow(e.after);
+            before.resize(e.before.empty() ? 0 : columns);
+            after.resize(e.after.empty() ? 0 : columns);
+            if (options.csv) {
+                before.resize(columns);
+                after.resize(columns);
+                fields.insert(fields.end(), before.begin(), before.end());
+                fields.insert(fields.end(), after.begin(), after.end());
+            } else {
+                std::string changes;
+                for (std::size_t i = 0; i < columns; ++i) {
+                    const std::string was = i < before.size() ? before[i] : "", now = i < after.size() ? after[i] : "";
+                    if (was == now) continue;
+                    changes += (changes.empty() ? "" : "; ") + vantrel::RegisterColumns()[i] + ": " + was + " -> " + now;
+                }
+                fields.push_back(changes);
+            }
+            PrintListing(fields, options.csv);
+        },
+        error);
+    corlith::CloseConnections();
+    if (!read) return SetupError(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
     return kExitOk;
 }
 

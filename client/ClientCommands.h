@@ -31,4 +31,8 @@ int RunPrint(const ClientOptions& options, int& argc, char** argv);
 // Both run without a display and without a QApplication.
 int RunImport(const ClientOptions& options);
 int RunExport(const ClientOptions& options);
+// The change log: its chain and replay against the register, and the entries of the period.
+// Both run without a display.
+int RunVerifyLog(const ClientOptions& options);
+int RunHistory(const ClientOptions& options);
 int RunWindow(const ClientOptions& options, int& argc, char** argv);

@@ -60,7 +60,8 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             {u"init-db", ClientVerb::InitDb}, {u"summary", ClientVerb::Summary}, {u"manager", ClientVerb::Manager},
             {u"preview", ClientVerb::Preview}, {u"drill", ClientVerb::Drill},     {u"print", ClientVerb::Print},
             {u"import", ClientVerb::Import},   {u"export", ClientVerb::Export},
-            {u"taxpayers", ClientVerb::Taxpayers}, {u"summary-all", ClientVerb::SummaryAll}};
+            {u"taxpayers", ClientVerb::Taxpayers}, {u"summary-all", ClientVerb::SummaryAll},
+            {u"verify-log", ClientVerb::VerifyLog}, {u"history", ClientVerb::History}};
         const auto known = std::find_if(std::begin(kVerbs), std::end(kVerbs),
                                         [&](const auto& entry) { return verb == QStringView(entry.first); });
         if (known == std::end(kVerbs)) {
@@ -75,7 +76,9 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
     bool seenFormat = false, seenJobs = false;
     const bool takesFile = options.verb == ClientVerb::Import || options.verb == ClientVerb::Export;
     const bool listsCells = options.verb == ClientVerb::Preview || options.verb == ClientVerb::Drill ||
-                            options.verb == ClientVerb::Taxpayers;
+                            options.verb == ClientVerb::Taxpayers ||
+                            options.verb == ClientVerb::History;
+    bool seenXh = false;
     for (; i < args.size(); ++i) {
         const QString arg = args.at(i);
         QString name = arg, inlineValue;
@@ -120,6 +123,15 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             options.jobs = jobs.toInt(&number);
             if (ok && (!number || options.jobs < 1 || options.jobs > 64)) {
                 error = u"--jobs 应为 1 至 64 的整数：%1"_s.arg(jobs);
+                return false;
+            }
+        } else if (name == u"--xh" && options.verb == ClientVerb::History) {
+            QString number;
+            ok = take(number, seenXh);
+            bool valid = false;
+            options.xh = number.toInt(&valid);
+            if (ok && (!valid || options.xh < 1)) {
+                error = u"--xh 应为正整数：%1"_s.arg(number);
                 return false;
             }
         } else if (name == u"--dry-run" && options.verb == ClientVerb::Import && !hasInline) {
@@ -202,5 +214,10 @@ QString ClientUsage() {
            "                                                 从 .csv 或 .xlsx 文件登记或更新纳税人，全部通过才写入\n"
            "  vantrel-client summary-all [COMMON] --period YYYYMM --out-dir DIR [--jobs N] [--taxpayers FILE]\n"
            "                                                 为每个登记的纳税人生成该所属期的汇总文件（不接受 --company）\n"
+                return false;
+            }
+           "  vantrel-client verify-log [COMMON]             核对变更记录的校验链，并以记录重演核对登记簿\n"
+           "  vantrel-client history [COMMON] [--xh N] [--format text|csv]\n"
+           "                                                 本期（或一张发票）的变更记录，按时间先后\n"
            "COMMON：--session FILE  --db FILE  --company ID  --period YYYYMM\n"_s;
 }

@@ -4,7 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-enum class ClientVerb { Window, Manager, InitDb, Summary, Preview, Drill, Print, Import, Export, Taxpayers, SummaryAll };
+enum class ClientVerb { Window, Manager, InitDb, Summary, Preview, Drill, Print, Import, Export, Taxpayers, SummaryAll, VerifyLog,
+                        History };
 
 struct ClientOptions {
     ClientVerb verb = ClientVerb::Window;
@@ -32,6 +33,7 @@ struct ClientOptions {
     QString outDir;         // summary-all --out-dir
     QString taxpayerList;   // summary-all --taxpayers FILE
     int jobs = 1;           // summary-all --jobs
+    int xh = 0;             // history --xh (0: every invoice of the period)
 };
 
 // Parses the arguments after the program name. Needs no QCoreApplication. Returns false with

@@ -5,6 +5,7 @@
 #include "TaxpayerRegister.h"
 #include "corlith/corlith_host.h"
 #include "host/corlith_files.h"
+#include "invoice/f_ChangeLog.h"
 #include "param/f_ParamString.h"
 
 #include <QDir>
@@ -404,6 +405,11 @@ bool InstallSession(ClientSession& session, THostHandle appHandle, QString& erro
     vo->SetText("hdxx", session.hdxx);
     vo->SetBool("global_usesbsh", session.useSbsh);
     vo->SetObject("DeclareTypeInfo", session.catalogue);
+    // Rows stored before the change log existed start each taxpayer's chain; a database that
+    // takes no writes is read without it.
+    std::string ignored;
+    vantrel::StartChangeLogs(vantrel::TModuleContext{session.company, session.period, session.subAppCode, connection},
+                             ignored);
 
     corlith::ClearUserConfig();
     for (const UserSetting& s : session.userConfig) corlith::SetUserConfigParam(s.section, s.key, s.value);

@@ -55,6 +55,8 @@ int main(int argc, char** argv) {
     case ClientVerb::Export: return RunExport(options);
     case ClientVerb::Taxpayers: return RunTaxpayers(options);
     case ClientVerb::SummaryAll: return RunSummaryAll(options);
+    case ClientVerb::VerifyLog: return RunVerifyLog(options);
+    case ClientVerb::History: return RunHistory(options);
     case ClientVerb::Window:
     case ClientVerb::Manager: break;
     }

@@ -27,6 +27,8 @@ public:
     // Whether the database takes no writes through this connection (a read-only file, folder,
     // connection or server).
     virtual bool ReadOnly() = 0;
+    // The server's name for the session's user (UTF-8); empty for an engine without one.
+    virtual std::string SessionUser() { return std::string(); }
     virtual bool InTransaction() = 0;
     virtual bool Begin(std::string& error) = 0;
     // A commit that fails leaves nothing of the transaction behind.

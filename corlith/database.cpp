@@ -164,6 +164,17 @@ bool DBIsReadOnly(const std::string& connection) {
     }
 }
 
+std::string DBSessionUser(const std::string& connection) {
+    try {
+        Backend* conn = corlith::db::Find(connection);
+        std::string gbk;
+        if (conn) corlith::codec::Utf8ToGbk(conn->SessionUser(), gbk);
+        return gbk;
+    } catch (...) {
+        return std::string();
+    }
+}
+
 bool DBBeginTrans(const std::string& connection, std::string& error) {
     return Guarded(error, "开始事务失败", [&] {
         corlith::testctl::LogStep("BEGIN");

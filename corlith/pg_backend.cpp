@@ -204,6 +204,15 @@ public:
         return readOnly;
     }
 
+    std::string SessionUser() override {
+        std::string error;
+        if (!Usable(error)) return std::string();
+        PGresult* res = PQexec(conn_, "SELECT session_user");
+        std::string user = Succeeded(res) && PQntuples(res) == 1 ? PQgetvalue(res, 0, 0) : "";
+        PQclear(res);
+        return user;
+    }
+
     bool InTransaction() override {
         if (doomed_) return true;
         const PGTransactionStatusType status = PQtransactionStatus(conn_);

@@ -13,6 +13,17 @@
 
 namespace {
 
+// The register's change log and each taxpayer's last entry; added to an older database as
+// they are, the register's rows untouched.
+std::string ChangeLogSql(const std::string& code) {
+    const std::string log = "sb" + code + "_bgjl", head = "sb" + code + "_bgjlmw";
+    return "CREATE TABLE IF NOT EXISTS " + log + " (nsrsbh TEXT NOT NULL, jlxh BIGINT NOT NULL, sbssq TEXT NOT NULL, "
+           "xh INTEGER NOT NULL, lb TEXT NOT NULL, sj TEXT NOT NULL, czy TEXT NOT NULL, pc BIGINT NOT NULL, "
+           "pcsm TEXT NOT NULL, qz TEXT NOT NULL, hz TEXT NOT NULL, hx TEXT NOT NULL, PRIMARY KEY (nsrsbh, jlxh));"
+           "CREATE INDEX IF NOT EXISTS ix_" + log + "_period ON " + log + " (nsrsbh, sbssq, xh);"
+           "CREATE TABLE IF NOT EXISTS " + head + " (nsrsbh TEXT PRIMARY KEY, jlxh BIGINT NOT NULL, hx TEXT NOT NULL);";
+}
+
 std::string SchemaSql(const std::string& code) {
     const std::string lx = "sb" + code + "_fplxb", fp = "sb" + code + "_xxfpb";
     const std::string sbb = "SB" + code + "_SBB", sbzlb = "SB" + code + "_SBZLB", txqk = "SB" + code + "_FPTXQKB";
@@ -30,7 +41,7 @@ std::string SchemaSql(const std::string& code) {
            // The declaration guard looks returns up by taxpayer, period, kind and form.
            "CREATE INDEX IF NOT EXISTS ix_" + sbb + "_form ON " + sbb + " (NSRSBH, KJNY, SBZLBH, SBBBH);"
            "CREATE INDEX IF NOT EXISTS ix_" + sbzlb + "_kind ON " + sbzlb + " (NSRSBH, KJNY, SBZLBH, SBPC);" +
-           corlith::InvoiceIndexSql(fp) + corlith::TaxpayerTableSql();
+           corlith::InvoiceIndexSql(fp) + corlith::TaxpayerTableSql() + ChangeLogSql(code);
 }
 
 bool ValidCode(const std::string& code) {

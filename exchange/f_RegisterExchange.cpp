@@ -11,6 +11,8 @@
 #include "invoice/f_InvoiceWarnings.h"
 #include "report/f_DealReportImpl.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -708,6 +710,10 @@ bool PlanImportFile(const QString& path, const TImportTarget& target, bool keepC
     TImportPlanner planner(target, keepCells);
     if (!ReadRegisterRows(path, planner, error)) return false;
     plan = planner.Finish();
+    QFile file(path);
+    QCryptographicHash sha(QCryptographicHash::Sha256);
+    if (file.open(QIODevice::ReadOnly) && sha.addData(&file))
+        plan.source = QStringToGbk(QFileInfo(path).fileName()) + " SHA-256 " + sha.result().toHex().toStdString();
     return true;
 }
 
@@ -772,7 +778,8 @@ TStoreResult StoreImport(const TImportPlan& plan, const vantrel::TModuleContext&
             plan.rows.size(), [&plan](std::size_t i, Txxqtfpxx& record) { plan.Fill(plan.rows[i], record); },
             [&progress](std::size_t done, std::size_t total) {
                 return !progress || progress(static_cast<int>(done), static_cast<int>(total));
-            });
+            },
+            {vantrel::TChangeKind::Import, plan.source});
     });
     if (outcome.Ok()) return TStoreResult::Stored;
     if (outcome.failure == TStoreFailure::Cancelled) {

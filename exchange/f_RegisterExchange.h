@@ -58,6 +58,9 @@ struct TImportPlan {
 
     Txxqtfpxx blank;                        // the template every row starts from
     std::vector<std::string> typeCodes, typeNames;
+    // The file the rows came from, as the change log names the import: its name and the
+    // SHA-256 of its bytes (GBK; empty when the rows came from no file).
+    std::string source;
 };
 
 // What the rows are checked against.

@@ -151,6 +151,8 @@ CORLITH_API bool ExecADOQueryRows(const std::string& connection, const std::stri
 // Whether the connection's database refuses every write (read-only file or server); false for
 // an unknown connection.
 CORLITH_API bool DBIsReadOnly(const std::string& connection);
+// The server's name for the connection's session user; empty for SQLite.
+CORLITH_API std::string DBSessionUser(const std::string& connection);
 CORLITH_API bool DBBeginTrans(const std::string& connection, std::string& error);
 CORLITH_API bool DBCommitTrans(const std::string& connection, std::string& error);
 CORLITH_API void DBRollbackTrans(const std::string& connection, std::string& error);

@@ -6,10 +6,35 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
 
 namespace {
 
 TStoreOutcome Failed(TStoreFailure failure, std::string error) { return {failure, std::move(error)}; }
+
+// The log's entries of rows just inserted, read back as stored a range of numbers at a time
+// (no statement runs while a read streams, and the rows are never all held).
+bool LogStoredRows(vantrel::TChangeLogWriter& log, const std::map<std::string, std::vector<int32_t>>& stored,
+                   std::string& error) {
+    constexpr int32_t kRange = 1000;
+    std::vector<std::pair<int32_t, std::string>> rows;
+    for (const auto& [sbssq, xhs] : stored) {
+        for (auto from = xhs.begin(); from != xhs.end();) {
+            const int32_t last = *from > INT32_MAX - kRange ? INT32_MAX : *from + kRange - 1;
+            const auto to = std::upper_bound(from, xhs.end(), last);
+            rows.clear();
+            if (!log.ReadRange(sbssq, *from, *(to - 1),
+                               [&](int32_t xh, std::string&& row) {
+                                   if (std::binary_search(from, to, xh)) rows.emplace_back(xh, std::move(row));
+                               },
+                               error))
+                return false;
+            for (auto& [xh, row] : rows) log.Add(sbssq, xh, std::string(), std::move(row));
+            from = to;
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -49,15 +74,24 @@ TStoreOutcome TInvoiceStore::LoadList(const std::string& fplx, const std::string
     return {};
 }
 
-TStoreOutcome TInvoiceStore::WriteOnce(const std::string& sql, int64_t minimumRows) const {
+TStoreOutcome TInvoiceStore::WriteOnce(const std::string& sql, const Txxqtfpxx& record,
+                                      vantrel::TChangeKind kind) const {
     const std::string& connection = context_.connection;
     std::string error;
     THostTransaction transaction(connection, error);
     if (!transaction.Active()) return Failed(TStoreFailure::Begin, error);
+    vantrel::TChangeLogWriter log(context_, {kind, {}});
+    std::map<int32_t, std::string> before, after;
+    if (!log.Lock(error) ||
+        (kind != vantrel::TChangeKind::Add && !log.ReadRows(record.sbssq, {record.xh}, before, error)))
+        return Failed(TStoreFailure::Statement, error);
     THostQuery query;
     if (!ExecADOQueryMsg(connection, sql, &query, error, 0, 0)) return Failed(TStoreFailure::Statement, error);
-    if (query.RowsAffected() < minimumRows) return Failed(TStoreFailure::NoRow, std::string());
+    if (query.RowsAffected() < 1) return Failed(TStoreFailure::NoRow, std::string());
+    if (!log.ReadRows(record.sbssq, {record.xh}, after, error)) return Failed(TStoreFailure::Statement, error);
+    log.Add(record.sbssq, record.xh, std::move(before[record.xh]), std::move(after[record.xh]));
     if (mark_ && !mark_(error)) return Failed(TStoreFailure::Mark, error);
+    if (!log.Flush(error)) return Failed(TStoreFailure::Statement, error);
     if (!transaction.Commit(error)) return Failed(TStoreFailure::Commit, error);
     return {};
 }
@@ -65,7 +99,7 @@ TStoreOutcome TInvoiceStore::WriteOnce(const std::string& sql, int64_t minimumRo
 TStoreOutcome TInvoiceStore::Insert(Txxqtfpxx& record) const {
     TStoreOutcome result;
     for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
-        result = WriteOnce(BuildInsertSql(context_, record), 1);
+        result = WriteOnce(BuildInsertSql(context_, record), record, vantrel::TChangeKind::Add);
         if (result.failure != TStoreFailure::Statement || !MovedPastClash(record)) return result;
     }
     return result;
@@ -83,21 +117,27 @@ bool TInvoiceStore::MovedPastClash(Txxqtfpxx& record) const {
 
 TStoreOutcome TInvoiceStore::InsertAll(std::vector<Txxqtfpxx>& records, const TProgressProc& progress) const {
     Txxqtfpxx* const first = records.data();
-    return InsertEach(records.size(), [first](std::size_t i, Txxqtfpxx& r) { r = first[i]; }, progress,
-                      [first](std::size_t i, const Txxqtfpxx& r) { first[i].xh = r.xh; });
-}
-
-TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress) const {
-    return InsertEach(count, fill, progress, {});
+    return InsertEach(
+        records.size(), [first](std::size_t i, Txxqtfpxx& r) { r = first[i]; }, progress,
+        [first](std::size_t i, const Txxqtfpxx& r) { first[i].xh = r.xh; }, {vantrel::TChangeKind::Import, {}});
 }
 
 TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
-                                        const TNumberedProc& numbered) const {
+                                        const vantrel::TChangeBatch& batch) const {
+    return InsertEach(count, fill, progress, {}, batch);
+}
+
+TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
+                                        const TNumberedProc& numbered, const vantrel::TChangeBatch& batch) const {
     constexpr std::size_t kProgressStep = 500;
     const std::string& connection = context_.connection;
     std::string error;
     THostTransaction transaction(connection, error);
     if (!transaction.Active()) return Failed(TStoreFailure::Begin, error);
+    vantrel::TChangeLogWriter log(context_, batch);
+    if (!log.Lock(error)) return Failed(TStoreFailure::Statement, error);
+    // The stored numbers of each period, in the order they went in (rising).
+    std::map<std::string, std::vector<int32_t>> stored;
     // Read inside the transaction, so the numbers follow what is stored when the rows go in.
     int32_t next = 0;
     if (const TStoreOutcome read = NextFreeXh(next); !read.Ok()) return read;
@@ -117,16 +157,19 @@ TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill
                 return Failed(TStoreFailure::Statement, "发票序号已达上限");
         }
         if (numbered) numbered(i, record);
+        stored[record.sbssq].push_back(record.xh);
         next = record.xh + 1;
     }
     if (progress && !progress(count, count)) return Failed(TStoreFailure::Cancelled, std::string());
+    if (!LogStoredRows(log, stored, error)) return Failed(TStoreFailure::Statement, error);
     if (mark_ && !mark_(error)) return Failed(TStoreFailure::Mark, error);
+    if (!log.Flush(error)) return Failed(TStoreFailure::Statement, error);
     if (!transaction.Commit(error)) return Failed(TStoreFailure::Commit, error);
     return {};
 }
 
 TStoreOutcome TInvoiceStore::Update(const Txxqtfpxx& record) const {
-    return WriteOnce(BuildUpdateSql(context_, record), 1);
+    return WriteOnce(BuildUpdateSql(context_, record), record, vantrel::TChangeKind::Modify);
 }
 
 TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
@@ -135,6 +178,9 @@ TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
     std::string error;
     THostTransaction transaction(connection, error);
     if (!transaction.Active()) return Failed(TStoreFailure::Begin, error);
+    vantrel::TChangeLogWriter log(context_, {vantrel::TChangeKind::Delete, {}});
+    std::map<int32_t, std::string> before;
+    if (!log.Lock(error) || !log.ReadRows(context_.period, xhs, before, error)) return Failed(TStoreFailure::Statement, error);
     THostQuery query;
     for (std::size_t group = statements.size(); group-- > 0;) {
         if (!ExecADOQueryMsg(connection, statements[group], &query, error, 0, 0))
@@ -143,6 +189,9 @@ TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
         if (query.RowsAffected() < static_cast<int64_t>(named)) return Failed(TStoreFailure::NoRow, std::string());
         if (mark_ && !mark_(error)) return Failed(TStoreFailure::Mark, error);
     }
+    for (int32_t xh : xhs)
+        if (auto row = before.find(xh); row != before.end()) log.Add(context_.period, xh, std::move(row->second), std::string());
+    if (!log.Flush(error)) return Failed(TStoreFailure::Statement, error);
     if (!transaction.Commit(error)) return Failed(TStoreFailure::Commit, error);
     return {};
 }

@@ -1,10 +1,12 @@
 // The invoice table of one taxpayer and period as the windows use it: the list read, the
-// writes (each in one transaction together with the form-filled mark), the next free sequence
+// writes (each in one transaction together with the form-filled mark and the entries of the
+// change log, vantrel::TChangeLogWriter), the next free sequence
 // number, and the statistics of a list. Results come back as values; nothing here shows a
 // message or needs a window.
 #pragma once
 
 #include "host/f_ModuleContext.h"
+#include "invoice/f_ChangeLog.h"
 #include "invoice/f_XxqtfpGlobal.h"
 
 #include <cstdint>
@@ -80,7 +82,9 @@ public:
     // that they need not all be held. Each is numbered as a single insert is: the next free
     // number, and on a clash with a number another seat took meanwhile, the next free again.
     using TFillProc = std::function<void(std::size_t index, Txxqtfpxx& record)>;
-    TStoreOutcome InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress) const;
+    // The batch is the import's (its note names the file) unless another is given.
+    TStoreOutcome InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
+                             const vantrel::TChangeBatch& batch = {vantrel::TChangeKind::Import, {}}) const;
     // In groups of kDeleteGroupSize, the last group first, each followed by the mark; NoRow
     // when a group removed fewer rows than it names, and then nothing is deleted.
     TStoreOutcome Delete(const std::vector<int32_t>& xhs) const;
@@ -93,10 +97,10 @@ private:
     bool MovedPastClash(Txxqtfpxx& record) const;
     using TNumberedProc = std::function<void(std::size_t index, const Txxqtfpxx& record)>;
     TStoreOutcome InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
-                             const TNumberedProc& numbered) const;
-    // One statement, the mark and the commit in one transaction; minimumRows is the number of
-    // rows the statement must change.
-    TStoreOutcome WriteOnce(const std::string& sql, int64_t minimumRows) const;
+                             const TNumberedProc& numbered, const vantrel::TChangeBatch& batch) const;
+    // One statement on the record's row, its log entry, the mark and the commit in one
+    // transaction; the statement must change one row.
+    TStoreOutcome WriteOnce(const std::string& sql, const Txxqtfpxx& record, vantrel::TChangeKind kind) const;
     // NextFreeXh, and whether the asked number is stored.
     TStoreOutcome ReadNumbers(std::optional<int32_t> asked, int32_t& next, bool& taken) const;
 

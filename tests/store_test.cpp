@@ -4,6 +4,7 @@
 #include "support/host_fixture.h"
 
 #include "host/f_HostTransaction.h"
+#include "invoice/f_ChangeLog.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_InvoiceStore.h"
 #include "context/f_ModuleContext.h"
@@ -15,6 +16,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
+#include <map>
+#include <random>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -227,7 +231,7 @@ TEST_F(StoreTest, InsertWritesRowAndMarkInOneTransaction) {
     Txxqtfpxx r = Entry(1, 100);
     const TStoreOutcome result = ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
     ASSERT_TRUE(result.Ok()) << result.error;
-    const std::vector<std::string> log = corlith::test::StatementLog();
+    const std::vector<std::string> log = testhost::RegisterStatementLog();
     EXPECT_EQ(r.xh, 1);
     EXPECT_EQ(Rows(), "1:100");
     EXPECT_EQ(Marks(), 1);
@@ -247,7 +251,7 @@ TEST_F(StoreTest, ANumberTakenMeanwhileMovesToTheNextFreeOneInAFreshTransaction)
     Txxqtfpxx r = Entry(2, 300);
     corlith::test::ClearStatementLog();
     const TStoreOutcome result = ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
-    const std::vector<std::string> log = corlith::test::StatementLog();
+    const std::vector<std::string> log = testhost::RegisterStatementLog();
     ASSERT_TRUE(result.Ok()) << result.error;
     EXPECT_EQ(r.xh, 3);
     EXPECT_EQ(Rows(), "1:10;2:20;3:300");
@@ -282,7 +286,7 @@ TEST_F(StoreTest, ARefusalThatIsNoClashKeepsTheNumberAndIsNotRetried) {
         EXPECT_EQ(result.failure, TStoreFailure::Statement);
         EXPECT_EQ(result.error, "disk full");
         EXPECT_EQ(r.xh, 2);
-        EXPECT_EQ(corlith::test::StatementsOnly().size(), 2u);  // the insert and the number lookup
+        EXPECT_EQ(testhost::RegisterStatementsOnly().size(), 2u);  // the insert and the number lookup
         EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), static_cast<long long>(stored.size()));
         EXPECT_EQ(Marks(), 0);
         corlith::test::ClearFailures();
@@ -362,6 +366,7 @@ TEST_P(StoreFaultTest, EveryFailedStepReportsItselfAndLeavesNothing) {
         EXPECT_EQ(result.error, "injected") << what;
         EXPECT_EQ(Rows(), "1:10;2:20") << what;
         EXPECT_EQ(Marks(), 0) << what;
+        EXPECT_EQ(QueryInt("select count(*) from sb07_bgjl"), 0) << what;
         EXPECT_FALSE(corlith::test::InTransaction(kConnection)) << what;
         corlith::test::ClearFailures();
     };
@@ -384,7 +389,124 @@ INSTANTIATE_TEST_SUITE_P(EveryStep, StoreFaultTest,
                          ::testing::Values(WriteFault{testhost::kBeginStep, TStoreFailure::Begin},
                                            WriteFault{testhost::StatementStep("Statement", 1, "*"),
                                                       TStoreFailure::Statement},
+                                           WriteFault{testhost::StatementStep("LogEntry", 1, "INSERT INTO sb07_bgjl "),
+                                                      TStoreFailure::Statement},
                                            WriteFault{testhost::kMarkSelectStep, TStoreFailure::Mark},
                                            WriteFault{testhost::kMarkPostStep, TStoreFailure::Mark},
                                            WriteFault{testhost::kCommitStep, TStoreFailure::Commit}),
                          testhost::StepName());
+
+// ---- the change log ---------------------------------------------------------------------------
+
+TEST_F(StoreTest, RandomWritesOfEveryKindReplayToTheRegisterAndTamperingIsNamed) {
+    std::mt19937 gen(20261208);
+    // Rows stored before the log: the first write starts the chain with them.
+    for (const testhost::InvoiceRow& row : testhost::RandomRegister(gen, 12)) InsertInvoice(row);
+    const std::vector<std::string> periods = {kPeriod, "202610"};
+    long long entries = QueryInt("select count(*) from sb07_xxfpb where nsrsbh='" + std::string(kCompany) + "'");
+    const auto stored = [&](const std::string& period) {
+        std::vector<int32_t> xhs;
+        THostQuery q;
+        std::string error;
+        EXPECT_TRUE(ExecADOQueryMsg(kConnection, "select xh from sb07_xxfpb where nsrsbh='" + std::string(kCompany) +
+                                                     "' and sbssq='" + period + "' order by xh", &q, error, 1, 0));
+        for (q.First(); !q.Eof(); q.Next()) xhs.push_back(q.FieldAsInteger("xh"));
+        return xhs;
+    };
+    for (int step = 0; step < 40; ++step) {
+        const std::string period = periods[gen() % periods.size()];
+        const TInvoiceStore store = ModuleInvoiceStore(testhost::ContextFor(kCompany, period));
+        const std::vector<int32_t> xhs = stored(period);
+        Txxqtfpxx r = Entry(0, static_cast<double>(gen() % 100000) / 100);
+        r.sbssq = period;
+        r.gfnsr = gen() % 2 ? "A\tB'\\N" : "";
+        TStoreOutcome outcome;
+        std::size_t changed = 1;
+        switch (step == 0 ? 2 : gen() % 4) {
+            case 0:
+                ASSERT_TRUE(store.NextFreeXh(r.xh).Ok());
+                outcome = store.Insert(r);
+                break;
+            case 1:
+                if (xhs.empty()) continue;
+                r.xh = xhs[gen() % xhs.size()];
+                outcome = store.Update(r);
+                break;
+            case 2: {
+                std::vector<int32_t> gone;
+                for (int32_t xh : xhs)
+                    if (gen() % 3 == 0) gone.push_back(xh);
+                if (gone.empty()) continue;
+                changed = gone.size();
+                outcome = store.Delete(gone);
+                break;
+            }
+            default: {
+                changed = 1 + gen() % 30;
+                outcome = store.InsertEach(changed, [&](std::size_t i, Txxqtfpxx& x) {
+                    x = r;
+                    x.je = static_cast<double>(i) + 0.25;
+                }, {}, {vantrel::TChangeKind::Import, "f.csv SHA-256 00"});
+            }
+        }
+        ASSERT_TRUE(outcome.Ok()) << step << ": " << outcome.error;
+        entries += static_cast<long long>(changed);
+        ASSERT_EQ(QueryInt("select count(*) from sb07_bgjl"), entries) << step;
+    }
+
+    // Replayed in order, the entries' rows after the change are the register's rows.
+    std::map<std::pair<std::string, int>, std::string> replayed;
+    THostQuery q;
+    std::string error;
+    ASSERT_TRUE(ExecADOQueryMsg(kConnection, "select sbssq,xh,hz from sb07_bgjl order by jlxh", &q, error, 1, 0));
+    for (q.First(); !q.Eof(); q.Next()) {
+        const std::pair<std::string, int> key{q.FieldAsString("sbssq"), q.FieldAsInteger("xh")};
+        const std::vector<std::string> after = vantrel::DecodeRow(q.FieldAsString("hz"));
+        if (after.empty()) replayed.erase(key);
+        else replayed[key] = after[2] + ":" + after[7] + ":" + after[10];
+    }
+    std::map<std::pair<std::string, int>, std::string> register_;
+    ASSERT_TRUE(ExecADOQueryMsg(kConnection, "select sbssq,xh,je,gfnsr from sb07_xxfpb where nsrsbh='" +
+                                                 std::string(kCompany) + "'", &q, error, 1, 0));
+    for (q.First(); !q.Eof(); q.Next()) {
+        char je[32];
+        std::snprintf(je, sizeof je, "%.4f", static_cast<double>(q.FieldAsCurrency("je")) / 10000);
+        register_[{q.FieldAsString("sbssq"), q.FieldAsInteger("xh")}] =
+            q.FieldAsString("xh") + ":" + je + ":" + q.FieldAsString("gfnsr");
+    }
+    EXPECT_EQ(replayed, register_);
+
+    vantrel::TLogVerdict verdict;
+    ASSERT_TRUE(vantrel::VerifyChangeLog(testhost::ContextFor(), verdict, error)) << error;
+    EXPECT_TRUE(verdict.whole) << verdict.broken;
+    EXPECT_EQ(verdict.entries, entries);
+
+    // Each tampering is named; undone, the log is whole again.
+    const long long middle = entries / 2;
+    const std::string row = "select sbssq||'/'||xh from sb07_xxfpb where nsrsbh='" + std::string(kCompany) + "' limit 1";
+    const std::string victim = QueryText(row);
+    const std::string period = victim.substr(0, victim.find('/')), xh = victim.substr(victim.find('/') + 1);
+    struct Tampering {
+        std::string sql, undo, named;
+    } const cases[] = {
+        {"update sb07_bgjl set czy='x' where jlxh=" + std::to_string(middle),
+         "", "第 " + std::to_string(middle) + " 条记录"},
+        {"update sb07_xxfpb set je=je+1 where sbssq='" + period + "' and xh=" + xh, "update sb07_xxfpb set je=je-1 where sbssq='" + period + "' and xh=" + xh,
+         "所属期 " + period + " 第 " + xh + " 号发票"},
+        {"delete from sb07_bgjl where jlxh=" + std::to_string(entries), "", "第 " + std::to_string(entries) + " 条记录缺失"},
+    };
+    for (const Tampering& t : cases) {
+        const std::string saved = "create table saved as select * from sb07_bgjl";
+        Exec(saved);
+        Exec(t.sql);
+        ASSERT_TRUE(vantrel::VerifyChangeLog(testhost::ContextFor(), verdict, error)) << error;
+        EXPECT_FALSE(verdict.whole) << t.sql;
+        EXPECT_NE(verdict.broken.find(t.named), std::string::npos) << t.sql << " -> " << verdict.broken;
+        if (!t.undo.empty()) Exec(t.undo);
+        Exec("delete from sb07_bgjl");
+        Exec("insert into sb07_bgjl select * from saved");
+        Exec("drop table saved");
+        ASSERT_TRUE(vantrel::VerifyChangeLog(testhost::ContextFor(), verdict, error)) << error;
+        EXPECT_TRUE(verdict.whole) << verdict.broken;
+    }
+}

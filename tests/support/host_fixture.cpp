@@ -1,6 +1,7 @@
 #include "host_fixture.h"
 
 #include "context/f_ModuleContext.h"
+#include "invoice/f_ChangeLog.h"
 
 #include <QApplication>
 #include <QDate>
@@ -218,5 +219,19 @@ std::vector<InvoiceRow> RandomRegister(std::mt19937& gen, int rows, bool importa
     }
     return register_;
 }
+
+namespace {
+
+std::vector<std::string> WithoutChangeLog(const std::vector<std::string>& log) {
+    std::vector<std::string> kept;
+    for (const std::string& entry : log)
+        if (!vantrel::IsChangeLogStatement(entry)) kept.push_back(entry);
+    return kept;
+}
+
+}  // namespace
+
+std::vector<std::string> RegisterStatementLog() { return WithoutChangeLog(corlith::test::StatementLog()); }
+std::vector<std::string> RegisterStatementsOnly() { return WithoutChangeLog(corlith::test::StatementsOnly()); }
 
 }  // namespace testhost

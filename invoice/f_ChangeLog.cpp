@@ -1,0 +1,526 @@
+#include "invoice/f_ChangeLog.h"
+
+#include "host/corlith_api.h"
+#include "host/f_HostTransaction.h"
+#include "invoice/f_GlobalUnit.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <set>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace vantrel {
+
+namespace {
+
+// Entries per insert statement: fewer statements to parse, none too long.
+constexpr std::size_t kEntriesPerStatement = 100;
+// Numbers per IN list of a row read.
+constexpr std::size_t kNumbersPerRead = 500;
+
+enum class TColumnType { Text, Integer, Money };
+
+struct TColumn {
+    const char* name;
+    TColumnType type;
+};
+
+constexpr TColumn kColumns[] = {
+    {"nsrsbh", TColumnType::Text},   {"sbssq", TColumnType::Text},    {"xh", TColumnType::Integer},
+    {"fplx", TColumnType::Integer},  {"txsj", TColumnType::Text},     {"kprq", TColumnType::Text},
+    {"fs", TColumnType::Integer},    {"je", TColumnType::Money},      {"se", TColumnType::Money},
+    {"sl", TColumnType::Integer},    {"gfnsr", TColumnType::Text},    {"jzjt", TColumnType::Integer},
+    {"lwfp", TColumnType::Integer},  {"ms", TColumnType::Integer},    {"zfbz", TColumnType::Integer},
+    {"sbwjm", TColumnType::Text},
+};
+constexpr int kColumnCount = static_cast<int>(std::size(kColumns));
+
+std::string LogTable(const std::string& code) { return QualifyTableName("sb_bgjl", code); }
+std::string HeadTable(const std::string& code) { return QualifyTableName("sb_bgjlmw", code); }
+
+std::string Quoted(std::string_view value) {
+    std::string literal = "'";
+    AppendQuoteInner(literal, value);
+    return literal + "'";
+}
+
+void AppendNumber(std::string& out, long long value) {
+    char buf[24];
+    out.append(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+}
+
+void AppendEscaped(std::string& out, std::string_view value) {
+    for (char c : value) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            default: out += c;
+        }
+    }
+}
+
+std::string RowSelectHead(const std::string& code) {
+    std::string sql = "SELECT ";
+    for (int i = 0; i < kColumnCount; ++i) sql += std::string(i ? "," : "") + kColumns[i].name;
+    return sql + " FROM " + QualifyTableName("sb_xxfpb", code);
+}
+
+// The query's current row of a RowSelectHead select, encoded; field holds the columns' places.
+class TRowReader {
+public:
+    explicit TRowReader(const THostQuery& query) {
+        for (int i = 0; i < kColumnCount; ++i) fields_[i] = query.FieldIndex(kColumns[i].name);
+    }
+    void Read(const THostQuery& query, std::string& row) {
+        row.clear();
+        for (int i = 0; i < kColumnCount; ++i) {
+            if (i) row += '\t';
+            const int field = fields_[i];
+            if (field < 0 || query.IsNullAt(field)) {
+                row += "\\N";
+                continue;
+            }
+            switch (kColumns[i].type) {
+                case TColumnType::Text:
+                    query.ReadStringAt(field, text_);
+                    AppendEscaped(row, text_);
+                    break;
+                case TColumnType::Integer: AppendNumber(row, query.Int64At(field)); break;
+                case TColumnType::Money: {
+                    const int64_t fixed = query.CurrencyAt(field);
+                    const uint64_t magnitude = fixed < 0 ? 0 - static_cast<uint64_t>(fixed) : static_cast<uint64_t>(fixed);
+                    if (fixed < 0) row += '-';
+                    AppendNumber(row, static_cast<long long>(magnitude / 10000));
+                    char frac[5];
+                    uint64_t rest = magnitude % 10000;
+                    for (int d = 3; d >= 0; --d, rest /= 10) frac[d] = static_cast<char>('0' + rest % 10);
+                    frac[4] = '\0';
+                    row += '.';
+                    row += frac;
+                    break;
+                }
+            }
+        }
+    }
+
+private:
+    int fields_[kColumnCount];
+    std::string text_;
+};
+
+// Rows of a RowSelectHead select handed over with their number.
+bool SelectRows(const std::string& connection, const std::string& sql,
+                const std::function<void(int32_t, std::string&&)>& onRow, std::string& error) {
+    THostQuery query;
+    std::optional<TRowReader> reader;
+    std::string row;
+    const int xhField = 2;
+    return ExecADOQueryRows(connection, sql, &query, error, [&] {
+        if (!reader) reader.emplace(query);
+        reader->Read(query, row);
+        onRow(static_cast<int32_t>(query.Int64At(query.FieldIndex(kColumns[xhField].name))), std::move(row));
+        return true;
+    });
+}
+
+void AppendField(std::string& content, std::string_view field) {
+    AppendNumber(content, static_cast<long long>(field.size()));
+    content += ':';
+    content += field;
+}
+
+const char* const kEntryColumns = "nsrsbh,jlxh,sbssq,xh,lb,sj,czy,pc,pcsm,qz,hz,hx";
+
+}  // namespace
+
+std::string ChangeKindText(TChangeKind kind) {
+    switch (kind) {
+        case TChangeKind::Add: return "新增";
+        case TChangeKind::Modify: return "修改";
+        case TChangeKind::Delete: return "删除";
+        case TChangeKind::Import: return "导入";
+        case TChangeKind::Restore: return "恢复";
+        case TChangeKind::Initial: return "初始";
+    }
+    return std::string();
+}
+
+const std::vector<std::string>& RegisterColumns() {
+    static const std::vector<std::string> columns = [] {
+        std::vector<std::string> names;
+        for (const TColumn& c : kColumns) names.push_back(c.name);
+        return names;
+    }();
+    return columns;
+}
+
+std::vector<std::string> DecodeRow(const std::string& row) {
+    std::vector<std::string> fields;
+    if (row.empty()) return fields;
+    fields.emplace_back();
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        const char c = row[i];
+        if (c == '\t') {
+            fields.emplace_back();
+        } else if (c == '\\' && i + 1 < row.size()) {
+            const char e = row[++i];
+            if (e == 'N') continue;  // NULL reads as empty
+            fields.back() += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+std::string EntryHash(const TChangeEntry& e, const std::string& previousHash) {
+    std::string content;
+    content.reserve(64 + e.before.size() + e.after.size() + e.seat.size() + e.batchNote.size() + 128);
+    AppendField(content, previousHash);
+    AppendField(content, e.nsrsbh);
+    AppendField(content, std::to_string(e.seq));
+    AppendField(content, e.sbssq);
+    AppendField(content, std::to_string(e.xh));
+    AppendField(content, e.kind);
+    AppendField(content, e.time);
+    AppendField(content, e.seat);
+    AppendField(content, std::to_string(e.batch));
+    AppendField(content, e.batchNote);
+    AppendField(content, e.before);
+    AppendField(content, e.after);
+    return QCryptographicHash::hash(QByteArrayView(content.data(), static_cast<qsizetype>(content.size())),
+                                    QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
+
+std::string SeatName(const std::string& connection) {
+    std::string user;
+    for (const char* name : {"USER", "LOGNAME"})
+        if (const char* value = std::getenv(name); value && *value) {
+            user = value;
+            break;
+        }
+    if (user.empty())
+        if (const passwd* pw = getpwuid(geteuid())) user = pw->pw_name;
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
+    std::string seat = user + "@" + host;
+    if (const std::string server = DBSessionUser(connection); !server.empty()) seat += " (" + server + ")";
+    return seat;
+}
+
+std::string UtcNow() {
+    const QDateTime local = QDateTime::fromString(QString::fromLatin1(GetHostNow()), u"yyyy-MM-dd hh:mm:ss");
+    return local.toUTC().toString(u"yyyy-MM-ddThh:mm:ssZ").toStdString();
+}
+
+bool IsChangeLogStatement(const std::string& sql) {
+    const std::string code;  // the host's
+    return sql.find(LogTable(code) + " ") != std::string::npos || sql.find(HeadTable(code) + " ") != std::string::npos ||
+           sql.rfind(RowSelectHead(code), 0) == 0;
+}
+
+// ---- writing ---------------------------------------------------------------------------------
+
+TChangeLogWriter::TChangeLogWriter(const TModuleContext& context, TChangeBatch batch)
+    : context_(context), batch_(std::move(batch)) {}
+
+bool TChangeLogWriter::Lock(std::string& error) {
+    const std::string& connection = context_.connection;
+    const std::string where = " WHERE nsrsbh=" + Quoted(context_.taxpayer);
+    const std::string head = HeadTable(context_.subAppCode);
+    const std::string lock = "UPDATE " + head + " SET jlxh=jlxh" + where;
+    THostQuery query;
+    // The head's row is taken for the transaction: another seat's write of the taxpayer
+    // waits here until this one ends, so the chain stays one line.
+    if (!ExecADOQueryMsg(connection, lock, &query, error, 0, 0)) return false;
+    if (query.RowsAffected() == 0) {
+        const std::string create = "INSERT INTO " + head + " (nsrsbh,jlxh,hx) VALUES (" + Quoted(context_.taxpayer) +
+                                   ",0,'') ON CONFLICT DO NOTHING";
+        if (!ExecADOQueryMsg(connection, create, &query, error, 0, 0) ||
+            !ExecADOQueryMsg(connection, lock, &query, error, 0, 0))
+            return false;
+    }
+    if (!ExecADOQueryMsg(connection, "SELECT jlxh,hx FROM " + head + where, &query, error, 1, 0)) return false;
+    if (query.RecordCount() != 1) {
+        error = "变更记录的链首不可读";
+        return false;
+    }
+    lastSeq_ = query.FieldAsInt64("jlxh");
+    lastHash_ = query.FieldAsString("hx");
+    seat_ = SeatName(connection);
+    time_ = UtcNow();
+    if (lastSeq_ == 0) {
+        // Rows stored before the log existed start the chain.
+        const TChangeBatch own = batch_;
+        batch_ = {TChangeKind::Initial, std::string()};
+        batchId_ = 1;
+        // Read whole before the first insert: no statement may run while a read streams.
+        std::vector<std::pair<int32_t, std::string>> rows;
+        if (!SelectRows(connection, RowSelectHead(context_.subAppCode) + where + " ORDER BY sbssq,xh",
+                        [&rows](int32_t xh, std::string&& row) { rows.emplace_back(xh, std::move(row)); }, error))
+            return false;
+        for (auto& [xh, row] : rows) {
+            TChangeEntry entry{context_.taxpayer, 0, DecodeRow(row)[1], xh, {}, {}, {}, 0, {}, {}, std::move(row), {}};
+            if (!AppendEntry(entry, error)) return false;
+        }
+        batch_ = own;
+    }
+    batchId_ = lastSeq_ + 1;
+    return true;
+}
+
+bool TChangeLogWriter::ReadRows(const std::string& sbssq, const std::vector<int32_t>& xhs,
+                                std::map<int32_t, std::string>& rows, std::string& error) const {
+    const std::string head = RowSelectHead(context_.subAppCode) + " WHERE nsrsbh=" + Quoted(context_.taxpayer) +
+                             " AND sbssq=" + Quoted(sbssq) + " AND xh IN (";
+    for (std::size_t from = 0; from < xhs.size(); from += kNumbersPerRead) {
+        std::string sql = head;
+        const std::size_t to = std::min(xhs.size(), from + kNumbersPerRead);
+        for (std::size_t i = from; i < to; ++i) {
+            if (i > from) sql += ',';
+            AppendNumber(sql, xhs[i]);
+        }
+        sql += ')';
+        if (!SelectRows(context_.connection, sql,
+                        [&rows](int32_t xh, std::string&& row) { rows[xh] = std::move(row); }, error))
+            return false;
+    }
+    return true;
+}
+
+bool TChangeLogWriter::ReadRange(const std::string& sbssq, int32_t from, int32_t to,
+                                 const std::function<void(int32_t, std::string&&)>& onRow, std::string& error) const {
+    std::string sql = RowSelectHead(context_.subAppCode) + " WHERE nsrsbh=" + Quoted(context_.taxpayer) +
+                      " AND sbssq=" + Quoted(sbssq) + " AND xh>=";
+    AppendNumber(sql, from);
+    sql += " AND xh<=";
+    AppendNumber(sql, to);
+    return SelectRows(context_.connection, sql + " ORDER BY xh", onRow, error);
+}
+
+void TChangeLogWriter::Add(const std::string& sbssq, int32_t xh, std::string before, std::string after) {
+    TChangeEntry entry{context_.taxpayer, 0, sbssq, xh, {}, {}, {}, 0, {}, std::move(before), std::move(after), {}};
+    // Only a failed statement makes AppendEntry fail; Flush runs the rest and reports it.
+    pendingFailed_ = pendingFailed_ || !AppendEntry(entry, pendingError_);
+}
+
+bool TChangeLogWriter::AppendEntry(TChangeEntry& entry, std::string& error) {
+    entry.seq = lastSeq_ + 1;
+    entry.kind = ChangeKindText(batch_.kind);
+    entry.time = time_;
+    entry.seat = seat_;
+    entry.batch = batchId_;
+    entry.batchNote = batch_.note;
+    entry.hash = EntryHash(entry, lastHash_);
+    if (pendingRows_ == 0)
+        pendingSql_ = "INSERT INTO " + LogTable(context_.subAppCode) + " (" + kEntryColumns + ") VALUES ";
+    else pendingSql_ += ',';
+    pendingSql_ += '(';
+    for (const std::string* text : {&entry.nsrsbh}) pendingSql_ += Quoted(*text);
+    pendingSql_ += ',';
+    AppendNumber(pendingSql_, entry.seq);
+    pendingSql_ += ',' + Quoted(entry.sbssq) + ',';
+    AppendNumber(pendingSql_, entry.xh);
+    for (const std::string* text : {&entry.kind, &entry.time, &entry.seat}) pendingSql_ += ',' + Quoted(*text);
+    pendingSql_ += ',';
+    AppendNumber(pendingSql_, entry.batch);
+    for (const std::string* text : {&entry.batchNote, &entry.before, &entry.after, &entry.hash})
+        pendingSql_ += ',' + Quoted(*text);
+    pendingSql_ += ')';
+    lastSeq_ = entry.seq;
+    lastHash_ = std::move(entry.hash);
+    if (++pendingRows_ == kEntriesPerStatement) return WritePending(error);
+    return true;
+}
+
+bool TChangeLogWriter::WritePending(std::string& error) {
+    if (pendingRows_ == 0) return true;
+    pendingRows_ = 0;
+    THostQuery query;
+    return ExecADOQueryMsg(context_.connection, pendingSql_, &query, error, 0, 0);
+}
+
+bool TChangeLogWriter::Flush(std::string& error) {
+    if (pendingFailed_) {
+        error = pendingError_;
+        return false;
+    }
+    if (!WritePending(error)) return false;
+    std::string sql = "UPDATE " + HeadTable(context_.subAppCode) + " SET jlxh=";
+    AppendNumber(sql, lastSeq_);
+    sql += ",hx=" + Quoted(lastHash_) + " WHERE nsrsbh=" + Quoted(context_.taxpayer);
+    THostQuery query;
+    return ExecADOQueryMsg(context_.connection, sql, &query, error, 0, 0);
+}
+
+bool StartChangeLogs(const TModuleContext& context, std::string& error) {
+    const std::string& connection = context.connection;
+    THostQuery query;
+    const std::string sql = "SELECT DISTINCT nsrsbh FROM " + QualifyTableName("sb_xxfpb", context.subAppCode) +
+                            " WHERE nsrsbh NOT IN (SELECT nsrsbh FROM " + HeadTable(context.subAppCode) + ")";
+    if (!ExecADOQueryMsg(connection, sql, &query, error, 1, 0)) return false;
+    std::vector<std::string> taxpayers;
+    for (query.First(); !query.Eof(); query.Next()) taxpayers.push_back(query.FieldAsString("nsrsbh"));
+    for (const std::string& nsrsbh : taxpayers) {
+        THostTransaction transaction(connection, error);
+        if (!transaction.Active()) return false;
+        TModuleContext taxpayer = context;
+        taxpayer.taxpayer = nsrsbh;
+        TChangeLogWriter writer(taxpayer, {TChangeKind::Initial, std::string()});
+        if (!writer.Lock(error) || !writer.Flush(error) || !transaction.Commit(error)) return false;
+    }
+    return true;
+}
+
+// ---- reading ---------------------------------------------------------------------------------
+
+namespace {
+
+bool SelectEntries(const TModuleContext& context, const std::string& where,
+                   const std::function<void(TChangeEntry&)>& onEntry, std::string& error) {
+    THostQuery query;
+    TChangeEntry entry;
+    int fields[12] = {};
+    bool located = false;
+    return ExecADOQueryRows(context.connection,
+                            std::string("SELECT ") + kEntryColumns + " FROM " + LogTable(context.subAppCode) + where +
+                                " ORDER BY jlxh",
+                            &query, error, [&] {
+                                if (!located) {
+                                    const char* names[] = {"nsrsbh", "jlxh", "sbssq", "xh",   "lb", "sj",
+                                                           "czy",    "pc",   "pcsm",  "qz",   "hz", "hx"};
+                                    for (int i = 0; i < 12; ++i) fields[i] = query.FieldIndex(names[i]);
+                                    located = true;
+                                }
+                                query.ReadStringAt(fields[0], entry.nsrsbh);
+                                entry.seq = query.Int64At(fields[1]);
+                                query.ReadStringAt(fields[2], entry.sbssq);
+                                entry.xh = static_cast<int32_t>(query.Int64At(fields[3]));
+                                query.ReadStringAt(fields[4], entry.kind);
+                                query.ReadStringAt(fields[5], entry.time);
+                                query.ReadStringAt(fields[6], entry.seat);
+                                entry.batch = query.Int64At(fields[7]);
+                                query.ReadStringAt(fields[8], entry.batchNote);
+                                query.ReadStringAt(fields[9], entry.before);
+                                query.ReadStringAt(fields[10], entry.after);
+                                query.ReadStringAt(fields[11], entry.hash);
+                                onEntry(entry);
+                                return true;
+                            });
+}
+
+std::string RowName(const std::string& sbssq, int32_t xh) {
+    return "所属期 " + sbssq + " 第 " + std::to_string(xh) + " 号发票";
+}
+
+}  // namespace
+
+bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::string& error) {
+    const std::string& nsrsbh = context.taxpayer;
+    verdict = TLogVerdict();
+    using TKey = std::pair<std::string, int32_t>;
+    struct TState {
+        std::string row;
+        int64_t seq;
+    };
+    std::map<TKey, TState> state;
+    std::string previous;
+    const auto breaks = [&verdict](std::string text) {
+        if (!verdict.whole) return;
+        verdict.whole = false;
+        verdict.broken = std::move(text);
+    };
+    if (!SelectEntries(context, " WHERE nsrsbh=" + Quoted(nsrsbh),
+                       [&](TChangeEntry& e) {
+                           if (!verdict.whole) return;
+                           const int64_t expected = verdict.entries + 1;
+                           if (e.seq != expected) {
+                               breaks("第 " + std::to_string(expected) + " 条记录缺失（其后为第 " +
+                                      std::to_string(e.seq) + " 条）");
+                               return;
+                           }
+                           if (EntryHash(e, previous) != e.hash) {
+                               breaks("第 " + std::to_string(e.seq) + " 条记录（" + RowName(e.sbssq, e.xh) +
+                                      "）的内容与其校验值不符，已被改动");
+                               return;
+                           }
+                           const TKey key{e.sbssq, e.xh};
+                           const auto found = state.find(key);
+                           const std::string& held = found == state.end() ? std::string() : found->second.row;
+                           if (held != e.before) {
+                               breaks("第 " + std::to_string(e.seq) + " 条记录（" + RowName(e.sbssq, e.xh) +
+                                      "）的改前内容与此前的记录不符");
+                               return;
+                           }
+                           if (e.after.empty()) state.erase(key);
+                           else state[key] = TState{std::move(e.after), e.seq};
+                           previous = std::move(e.hash);
+                           ++verdict.entries;
+                       },
+                       error))
+        return false;
+    if (!verdict.whole) return true;
+
+    THostQuery query;
+    if (!ExecADOQueryMsg(context.connection,
+                         "SELECT jlxh,hx FROM " + HeadTable(context.subAppCode) + " WHERE nsrsbh=" + Quoted(nsrsbh),
+                         &query, error, 1, 0))
+        return false;
+    const int64_t headSeq = query.RecordCount() == 1 ? query.FieldAsInt64("jlxh") : 0;
+    const std::string headHash = query.RecordCount() == 1 ? query.FieldAsString("hx") : std::string();
+    if (headSeq != verdict.entries || headHash != previous) {
+        breaks(headSeq > verdict.entries ? "第 " + std::to_string(verdict.entries + 1) + " 条记录缺失（记录应有 " +
+                                               std::to_string(headSeq) + " 条）"
+                                         : "变更记录的链尾与最后一条记录（第 " + std::to_string(verdict.entries) +
+                                               " 条）不符");
+        return true;
+    }
+
+    // Replayed, the log must give the register exactly.
+    const auto lastEntryOf = [](int64_t seq) { return "（最后一条记录为第 " + std::to_string(seq) + " 条）"; };
+    std::size_t matched = 0;
+    const bool read = SelectRows(
+        context.connection, RowSelectHead(context.subAppCode) + " WHERE nsrsbh=" + Quoted(nsrsbh) + " ORDER BY sbssq,xh",
+        [&](int32_t xh, std::string&& row) {
+            if (!verdict.whole) return;
+            const TKey key{DecodeRow(row)[1], xh};
+            const auto found = state.find(key);
+            if (found == state.end()) {
+                breaks("登记簿中的" + RowName(key.first, key.second) + "不在变更记录中，它在记录之外被写入");
+            } else if (found->second.row != row) {
+                breaks("登记簿中的" + RowName(key.first, key.second) + "与变更记录不符，它在记录之外被改动" +
+                       lastEntryOf(found->second.seq));
+            } else {
+                found->second.row.clear();  // seen
+                ++matched;
+            }
+        },
+        error);
+    if (!read) return false;
+    if (verdict.whole && matched != state.size())
+        for (const auto& [key, held] : state)
+            if (!held.row.empty()) {
+                breaks("登记簿中没有" + RowName(key.first, key.second) + "，它在记录之外被删除" + lastEntryOf(held.seq));
+                break;
+            }
+    return true;
+}
+
+bool ReadChangeEntries(const TModuleContext& context, std::optional<int32_t> xh,
+                       const std::function<void(const TChangeEntry&)>& onEntry, std::string& error) {
+    std::string where = " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND sbssq=" + Quoted(context.period);
+    if (xh) where += " AND xh=" + std::to_string(*xh);
+    return SelectEntries(context, where, [&onEntry](TChangeEntry& e) { onEntry(e); }, error);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,118 @@
+// The change log beside the register (sb_bgjl): one entry per changed invoice per write, with
+// the whole row before and after, the kind, the UTC time, the seat and the batch, each entry
+// hashed over its content and the previous entry's hash, per taxpayer. The head table
+// (sb_bgjlmw) holds each taxpayer's last entry and serialises the writers of one taxpayer.
+// The log's statements are its own, written in capitals so that no statement of the register
+// contains them.
+#pragma once
+
+#include "host/f_ModuleContext.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vantrel {
+
+enum class TChangeKind { Add, Modify, Delete, Import, Restore, Initial };
+
+// 新增, 修改, 删除, 导入, 恢复, 初始 (GBK).
+std::string ChangeKindText(TChangeKind kind);
+
+// What one write is: its kind and, for an import, the file's name and SHA-256.
+struct TChangeBatch {
+    TChangeKind kind = TChangeKind::Add;
+    std::string note;  // GBK
+};
+
+// The register's columns, in the order a logged row holds them.
+const std::vector<std::string>& RegisterColumns();
+// A row as the log holds it: each column's stored value, tab-separated, "\\N" for NULL.
+std::vector<std::string> DecodeRow(const std::string& row);
+
+struct TChangeEntry {
+    std::string nsrsbh;
+    int64_t seq = 0;  // 1, 2, ... per taxpayer
+    std::string sbssq;
+    int32_t xh = 0;
+    std::string kind;  // GBK text of the kind
+    std::string time;  // UTC, "yyyy-MM-ddThh:mm:ssZ"
+    std::string seat;
+    int64_t batch = 0;  // the seq of the batch's first entry
+    std::string batchNote;
+    std::string before;  // empty: no row
+    std::string after;   // empty: no row
+    std::string hash;    // hex SHA-256 over the content and the previous entry's hash
+};
+
+// The hex SHA-256 of the entry's content chained to the previous hash ("" for the first).
+std::string EntryHash(const TChangeEntry& entry, const std::string& previousHash);
+
+// "user@host" of the operating system, and on a server " (session user)" of the connection.
+std::string SeatName(const std::string& connection);
+// The host clock's now in UTC, "yyyy-MM-ddThh:mm:ssZ".
+std::string UtcNow();
+
+// Whether a statement is one the change log runs on the host's sub-application (for tests that
+// compare the register's statements).
+bool IsChangeLogStatement(const std::string& sql);
+
+// The log's side of one write of one taxpayer, inside the write's transaction: Lock first
+// (before the change reads or writes anything), then the rows before and after, then Flush.
+class TChangeLogWriter {
+public:
+    // The context's taxpayer, on its connection and sub-application's tables.
+    TChangeLogWriter(const TModuleContext& context, TChangeBatch batch);
+
+    // Takes the taxpayer's chain head for the transaction; a taxpayer without a chain gets
+    // its register's rows as one 初始 batch first.
+    bool Lock(std::string& error);
+    // The stored rows of the period with the given numbers (absent ones are left out).
+    bool ReadRows(const std::string& sbssq, const std::vector<int32_t>& xhs, std::map<int32_t, std::string>& rows,
+                  std::string& error) const;
+    // The stored rows of the period numbered from..to, handed over in number order.
+    bool ReadRange(const std::string& sbssq, int32_t from, int32_t to,
+                   const std::function<void(int32_t xh, std::string&& row)>& onRow, std::string& error) const;
+    void Add(const std::string& sbssq, int32_t xh, std::string before, std::string after);
+    // Writes the entries and the new head.
+    bool Flush(std::string& error);
+
+private:
+    bool AppendEntry(TChangeEntry& entry, std::string& error);
+    bool WritePending(std::string& error);
+
+    TModuleContext context_;
+    TChangeBatch batch_;
+    std::string seat_;
+    std::string time_;
+    int64_t lastSeq_ = 0;
+    std::string lastHash_;
+    int64_t batchId_ = 0;
+    std::string pendingSql_;
+    std::size_t pendingRows_ = 0;
+    bool pendingFailed_ = false;  // a statement of Add's failed; Flush reports it
+    std::string pendingError_;
+};
+
+// Every taxpayer of the context's register without a chain gets its rows as one 初始 batch,
+// each in a transaction of its own. False with the error when a write failed.
+bool StartChangeLogs(const TModuleContext& context, std::string& error);
+
+// What verify-log found.
+struct TLogVerdict {
+    bool whole = true;
+    int64_t entries = 0;
+    std::string broken;  // GBK: the first entry or row that breaks, and how
+};
+// Walks the context's taxpayer's chain and replays it against every period of the register.
+bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::string& error);
+
+// The entries of the context's period (or of one invoice of it), oldest first.
+bool ReadChangeEntries(const TModuleContext& context, std::optional<int32_t> xh,
+                       const std::function<void(const TChangeEntry&)>& onEntry, std::string& error);
+
+}  // namespace vantrel
