@@ -1036,3 +1036,93 @@ TEST_F(ClientTest, ManagerVerbSetsUpTheSessionAndKeepsRunningUntilClosed) {
 }
 
 }  // namespace
+
+// ---- the change log -------------------------------------------------------------------------
+
+TEST_F(ClientTest, TheChangeLogStartsOnAnOlderDatabaseRecordsAnImportAndNamesWhatBreaksIt) {
+    InitDemo();
+    const std::string demo = kDemoCompany.toStdString();
+    const long long demoRows = Count("select count(*) from sb07_xxfpb where nsrsbh='" + demo + "'");
+    // A database from before the log: the next start adds it, the rows as one 初始 batch.
+    std::string error;
+    THostQuery q;
+    for (const char* table : {"sb07_bgjl", "sb07_bgjlmw"})
+        ASSERT_TRUE(ExecADOQueryMsg(kCheckConnection, std::string("drop table ") + table, &q, error, 0, 0)) << error;
+    corlith::CloseConnections();
+    bound_ = false;
+    ClientRun run = Run({u"verify-log"_s, u"--db"_s, db_});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    EXPECT_TRUE(QString::fromUtf8(run.out).contains(u"%1 条记录"_s.arg(demoRows))) << run;
+    EXPECT_EQ(Count("select count(*) from sb07_xxfpb where nsrsbh='" + demo + "'"), demoRows);
+    EXPECT_EQ(Count("select count(*) from sb07_bgjl where lb='" + QStringToGbk(u"初始"_s) + "' and nsrsbh='" + demo + "'"),
+              demoRows);
+
+    const QString csv = Path(u"two.csv"_s);
+    const QByteArray bytes = u"发票类型,开票日期,份数,金额,税率\r\n1,2026-11-03,1,100,17\r\n1,2026-11-04,1,200,17\r\n"_s.toUtf8();
+    WriteFile(csv, bytes);
+    run = Run({u"import"_s, csv, u"--db"_s, db_});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    run = Run({u"history"_s, u"--db"_s, db_, u"--format"_s, u"csv"_s});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    const QStringList lines = QString::fromUtf8(run.out).split(u"\n"_s, Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_TRUE(lines[0].startsWith(u"时间,类别,序号,操作人,批次,改前nsrsbh,"_s)) << lines[0].toStdString();
+    EXPECT_EQ(lines[0].count(u','), 4 + 2 * 16);
+    const QString sha = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    for (const QString& line : lines.mid(lines.size() - 2)) {
+        EXPECT_TRUE(line.contains(u",导入,"_s) && line.contains(u"two.csv SHA-256 "_s + sha)) << line.toStdString();
+        EXPECT_EQ(line.count(u','), 4 + 2 * 16) << line.toStdString();
+    }
+
+    // A row changed outside the product is named, and so is an entry edited.
+    const auto tamper = [&](const std::string& sql) {
+        THostQuery t;
+        ASSERT_TRUE(ExecADOQueryMsg(kCheckConnection, sql, &t, error, 0, 0)) << error;
+    };
+    Count("select 1");
+    tamper("update sb07_xxfpb set je=je+1 where nsrsbh='" + demo + "' and sbssq='202611' and xh=1");
+    run = Run({u"verify-log"_s, u"--db"_s, db_});
+    ASSERT_TRUE(run.finished && run.exitCode == 1) << run;
+    EXPECT_TRUE(QString::fromUtf8(run.out).contains(u"所属期 202611 第 1 号发票"_s)) << run;
+    tamper("update sb07_xxfpb set je=je-1 where nsrsbh='" + demo + "' and sbssq='202611' and xh=1");
+    tamper("update sb07_bgjl set czy='x' where nsrsbh='" + demo + "' and jlxh=2");
+    run = Run({u"verify-log"_s, u"--db"_s, db_});
+    ASSERT_TRUE(run.finished && run.exitCode == 1) << run;
+    EXPECT_TRUE(QString::fromUtf8(run.out).contains(u"第 2 条记录"_s)) << run;
+}
+
+TEST_F(ClientTest, AProcessKilledDuringASaveOrAnImportLeavesTheRegisterAndTheLogAgreeing) {
+    InitDemo();
+    const auto verify = [this] {
+        corlith::CloseConnections();
+        bound_ = false;
+        const ClientRun run = Run({u"verify-log"_s, u"--db"_s, db_});
+        EXPECT_TRUE(run.finished && run.exitCode == 0) << run;
+    };
+    // A seat saving one invoice after another, killed after its fifth save.
+    QProcess seat;
+    seat.start(QString::fromUtf8(VANTREL_SEAT_WRITER_PATH), {db_, kDemoCompany, u"202611"_s, u"100000"_s, u"1"_s});
+    ASSERT_TRUE(seat.waitForStarted());
+    QByteArray saved;
+    while (saved.count('\n') < 5 && seat.waitForReadyRead(60000)) saved += seat.readAllStandardOutput();
+    seat.kill();
+    ASSERT_TRUE(seat.waitForFinished());
+    ASSERT_GE(saved.count('\n'), 5);
+    verify();
+
+    // An import of many rows, killed while it runs.
+    QByteArray csv = u"发票类型,开票日期,份数,金额,税率\r\n"_s.toUtf8();
+    for (int row = 0; row < 20000; ++row) csv += "1,2026-11-05,1," + QByteArray::number(1000 + row) + ",17\r\n";
+    WriteFile(Path(u"many.csv"_s), csv);
+    const long long before = Count("select count(*) from sb07_xxfpb");
+    QProcess import;
+    testhost::StartProgram(import, QString::fromUtf8(VANTREL_CLIENT_PATH),
+                           {u"import"_s, Path(u"many.csv"_s), u"--db"_s, db_, u"--allow-duplicates"_s}, dir_);
+    ASSERT_TRUE(import.waitForStarted());
+    import.waitForFinished(2500);
+    import.kill();
+    import.waitForFinished();
+    const long long after = Count("select count(*) from sb07_xxfpb");
+    EXPECT_TRUE(after == before || after == before + 20000) << before << " -> " << after;
+    verify();
+}

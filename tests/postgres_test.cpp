@@ -6,6 +6,7 @@
 #include "summary/f_QtfpSummary.h"
 
 #include "host/corlith_api.h"
+#include "invoice/f_ChangeLog.h"
 #include "support/host_fixture.h"
 
 #include <QProcess>
@@ -303,6 +304,10 @@ TEST_F(ServerTest, FourSeatsAndTwoImportsAddingToOnePeriodAtOnceKeepEveryRow) {
     std::vector<std::unique_ptr<QProcess>> seats;
     for (int seat = 1; seat <= kSeats; ++seat) {
         auto p = std::make_unique<QProcess>();
+        // Each seat is another operating-system user, as the change log names it.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("USER"), QStringLiteral("seat%1").arg(seat));
+        p->setProcessEnvironment(env);
         p->start(QString::fromUtf8(VANTREL_SEAT_WRITER_PATH),
                  {QString::fromStdString(dbTarget_), QString::fromLatin1(kCompany), QString::fromLatin1(kPeriod),
                   QString::number(kEach), QString::number(seat)});
@@ -339,6 +344,29 @@ TEST_F(ServerTest, FourSeatsAndTwoImportsAddingToOnePeriodAtOnceKeepEveryRow) {
         if (q.FieldAsInt64("je") < 900000) stored.emplace(q.FieldAsInteger("xh"), q.FieldAsInt64("je"));
     EXPECT_EQ(stored, reported);
     EXPECT_EQ(QueryInt("select count(*) from SB07_FPTXQKB"), 1);
+
+    // Every change has exactly one entry, with the seat that made it, and the chain is whole.
+    EXPECT_EQ(QueryInt("select count(*) from sb07_bgjl"), kRows);
+    EXPECT_EQ(QueryInt("select count(distinct xh) from sb07_bgjl"), kRows);
+    EXPECT_EQ(QueryInt("select count(*) from sb07_bgjl where lb='" + std::string("导入") + "'"), kImports * kImportRows);
+    const std::string server = QueryText("select session_user");
+    ASSERT_TRUE(ExecADOQueryMsg(kConnection, "select xh, czy from sb07_bgjl where lb='" + std::string("新增") + "'", &q,
+                                error, 1, 0)) << error;
+    std::map<int, long long> seatOf;
+    for (q.First(); !q.Eof(); q.Next()) {
+        const std::string seat = q.FieldAsString("czy");
+        EXPECT_EQ(seat.rfind("seat", 0), 0u) << seat;
+        EXPECT_NE(seat.find("@"), std::string::npos) << seat;
+        const std::string suffix = " (" + server + ")";
+        EXPECT_TRUE(seat.size() > suffix.size() && seat.substr(seat.size() - suffix.size()) == suffix) << seat;
+        seatOf.emplace(q.FieldAsInteger("xh"), std::atoll(seat.c_str() + 4));
+    }
+    std::map<int, long long> reportedSeat;
+    for (const auto& [xh, amount] : reported) reportedSeat.emplace(xh, amount / 10000);
+    EXPECT_EQ(seatOf, reportedSeat);
+    vantrel::TLogVerdict verdict;
+    ASSERT_TRUE(vantrel::VerifyChangeLog(testhost::ContextFor(), verdict, error)) << error;
+    EXPECT_TRUE(verdict.whole) << verdict.broken;
 }
 
 // Seats saving the first invoice of a fresh period at once all succeed at the first press: each
