@@ -214,8 +214,6 @@ QString ClientUsage() {
            "                                                 从 .csv 或 .xlsx 文件登记或更新纳税人，全部通过才写入\n"
            "  vantrel-client summary-all [COMMON] --period YYYYMM --out-dir DIR [--jobs N] [--taxpayers FILE]\n"
            "                                                 为每个登记的纳税人生成该所属期的汇总文件（不接受 --company）\n"
-                return false;
-            }
            "  vantrel-client verify-log [COMMON]             核对变更记录的校验链，并以记录重演核对登记簿\n"
            "  vantrel-client history [COMMON] [--xh N] [--format text|csv]\n"
            "                                                 本期（或一张发票）的变更记录，按时间先后\n"
