@@ -1,10 +1,14 @@
-// The two warnings given before an invoice is stored: a buyer id whose check digit is wrong
-// and an invoice that looks like one already entered.
+// The entry checks of an invoice, and the two warnings given before it is stored: a buyer id
+// whose check digit is wrong and an invoice that looks like one already entered. Headless: the
+// program links the core alone.
+#include "invoice/f_InvoiceChecks.h"
 #include "invoice/f_InvoiceWarnings.h"
 #include "invoice/f_XxqtfpGlobal.h"
 #include "support/records.h"
 
 #include <gtest/gtest.h>
+
+#include <QDate>
 
 #include <string>
 #include <vector>
@@ -130,3 +134,86 @@ TEST(SameInvoice, StoredFormsOfOneValueMatch) {
 }
 
 }  // namespace
+
+// ---- checks ------------------------------------------------------------------------------
+
+TEST(InvoiceChecks, TaxToleranceAtFifteenFen) {
+    EXPECT_TRUE(TaxWithinTolerance("17%", 100.00, 17.15, 15));
+    EXPECT_FALSE(TaxWithinTolerance("17%", 100.00, 17.16, 15));
+    EXPECT_TRUE(TaxWithinTolerance("17%", 100.00, 16.85, 15));
+    EXPECT_FALSE(TaxWithinTolerance("17%", 100.00, 16.84, 15));
+    // A difference of 0.151 is still inside; a little more is not.
+    EXPECT_TRUE(TaxWithinTolerance("17%", 100.00, 17.151, 15));
+    EXPECT_FALSE(TaxWithinTolerance("17%", 100.00, 17.1511, 15));
+    // The expected tax rounds a half to the even neighbour: 1.365 -> 1.36.
+    EXPECT_FALSE(TaxWithinTolerance("13%", 10.50, 1.37, 0));
+    EXPECT_TRUE(TaxWithinTolerance("13%", 10.50, 1.36, 0));
+}
+
+TEST(InvoiceChecks, TaxToleranceRateText) {
+    // An unreadable rate counts as 17 %.
+    EXPECT_TRUE(TaxWithinTolerance("abc", 100.00, 17.00, 15));
+    EXPECT_TRUE(TaxWithinTolerance("", 100.00, 17.00, 15));
+    EXPECT_TRUE(TaxWithinTolerance("6%", 100.00, 6.00, 15));
+    EXPECT_FALSE(TaxWithinTolerance("6%", 100.00, 17.00, 15));
+    EXPECT_TRUE(TaxWithinTolerance("0%", 100.00, 0.10, 15));
+}
+
+TEST(InvoiceChecks, TaxpayerIdCharactersAndLengths) {
+    const std::string lengths = "|15|18|16|17|20|19|";
+    EXPECT_EQ(CheckTaxpayerId("91110000MA001XYZ9", lengths), 0);     // 17
+    EXPECT_EQ(CheckTaxpayerId("911100000000000000", lengths), 0);    // 18
+    EXPECT_EQ(CheckTaxpayerId("12345678901234", lengths), 2);        // 14
+    EXPECT_EQ(CheckTaxpayerId("123456789", lengths), 2);
+    EXPECT_EQ(CheckTaxpayerId("123456789012345678901", lengths), 2); // 21
+    EXPECT_EQ(CheckTaxpayerId("1234567890_2345", lengths), 1);
+    EXPECT_EQ(CheckTaxpayerId("12345 67890123456", lengths), 1);
+    EXPECT_EQ(CheckTaxpayerId("123-567890ABCdef", lengths), 0);      // 16
+    EXPECT_EQ(CheckTaxpayerId("\xB2\xE2\xCA\xD4" "12345678901234", lengths), 1);
+    // The list is searched as text.
+    EXPECT_EQ(CheckTaxpayerId("1234567890", "|10|"), 0);
+    EXPECT_EQ(CheckTaxpayerId("12345678901", "|110|"), 0);
+}
+
+TEST(InvoiceChecks, PeriodDays) {
+    EXPECT_EQ(PeriodStartDate("202611"), QDate(2026, 11, 1));
+    EXPECT_EQ(PeriodEndDate("202611"), QDate(2026, 11, 30));
+    EXPECT_EQ(PeriodEndDate("202402"), QDate(2024, 2, 29));
+    EXPECT_EQ(PeriodEndDate("210002"), QDate(2100, 2, 28));
+    EXPECT_EQ(PeriodEndDate("20261231"), QDate(2026, 12, 31));
+    EXPECT_FALSE(PeriodStartDate("").isValid());
+    EXPECT_FALSE(PeriodEndDate("202613").isValid());
+}
+
+TEST(InvoiceChecks, RateTextGivesTheStoredRate) {
+    EXPECT_EQ(RateFromText("17%", 5), 17);
+    EXPECT_EQ(RateFromText("0%", 5), 0);
+    EXPECT_EQ(RateFromText("6%", 17), 6);
+    EXPECT_EQ(RateFromText("", 13), 13);
+    EXPECT_EQ(RateFromText("100%", 13), 13);
+    EXPECT_EQ(RateFromText("ab%", 13), 13);
+    EXPECT_EQ(RateDigits("17%"), "17");
+    EXPECT_EQ(RateDigits("17"), "");
+}
+
+TEST(InvoiceChecks, RecomputedTax) {
+    const struct {
+        const char* rate;
+        const char* amount;
+        const char* tax;
+    } cases[] = {{"13%", "10.50", "1.37"},
+                 {"17%", "0.05", "0.01"},
+                 {"17%", "100", "17.00"},
+                 {"17%", "-100", "-17.00"},
+                 {"0%", "123.45", "0.00"}};
+    for (const auto& c : cases) {
+        std::string tax = "unchanged";
+        EXPECT_TRUE(ComputeTaxText(c.rate, c.amount, tax)) << c.rate << " of " << c.amount;
+        EXPECT_EQ(tax, c.tax) << c.rate << " of " << c.amount;
+    }
+    std::string tax = "unchanged";
+    EXPECT_FALSE(ComputeTaxText("17%", "-", tax));
+    EXPECT_FALSE(ComputeTaxText("17", "100", tax));
+    EXPECT_FALSE(ComputeTaxText("%", "100", tax));
+    EXPECT_EQ(tax, "unchanged");
+}
