@@ -46,74 +46,72 @@ bool Press(const std::string& text, int caret, int sel, int key) {
 
 // ---- key filters -------------------------------------------------------------------------
 
-TEST(AmountKeyFilter, RefusesAThirteenthCharacterBeforeThePoint) {
-    const std::string twelve = "123456789012";
-    EXPECT_FALSE(Press(twelve, 12, 0, '3'));
-    EXPECT_TRUE(Press("12345678901", 11, 0, '2'));
-    // With a point, the integer part is still capped while the decimals are free.
-    EXPECT_FALSE(Press(twelve + ".5", 3, 0, '1'));
-    EXPECT_TRUE(Press(twelve + ".5", 14, 0, '1'));
-    // A leading minus takes one of the twelve places.
-    EXPECT_FALSE(Press("-12345678901", 12, 0, '2'));
-}
-
-TEST(AmountKeyFilter, RefusesAThirdDecimal) {
-    EXPECT_FALSE(Press("1.25", 4, 0, '7'));
-    EXPECT_TRUE(Press("1.2", 3, 0, '7'));
-    // The caret right after the point counts as after it.
-    EXPECT_FALSE(Press("1.25", 2, 0, '7'));
-    // Before the point the decimals do not matter.
-    EXPECT_TRUE(Press("1.25", 0, 0, '7'));
-}
-
-TEST(AmountKeyFilter, PointAndMinusPlacement) {
-    EXPECT_FALSE(Press("1.2", 1, 0, '.'));
-    EXPECT_TRUE(Press("12", 1, 0, '.'));
-    EXPECT_FALSE(Press("-12", 0, 0, '.'));   // before the minus
-    EXPECT_TRUE(Press("-12", 1, 0, '.'));
-    EXPECT_FALSE(Press("12", 1, 0, '-'));
-    EXPECT_FALSE(Press("-12", 0, 0, '-'));
-    EXPECT_TRUE(Press("12", 0, 0, '-'));
-    // The whole text selected: both replace it.
-    EXPECT_TRUE(Press("1.25", 0, 4, '.'));
-    EXPECT_TRUE(Press("-1.25", 0, 5, '-'));
-    EXPECT_TRUE(Press("", 0, 0, '-'));
-}
-
-TEST(AmountKeyFilter, OtherCharactersAreDiscardedButEnterPasses) {
-    EXPECT_FALSE(Press("1", 1, 0, 'a'));
-    EXPECT_FALSE(Press("1", 1, 0, ','));
-    EXPECT_FALSE(Press("1", 1, 0, ' '));
-    EXPECT_FALSE(Press("1", 1, 0, 22));  // Ctrl+V as a character
-    EXPECT_TRUE(Press("123456789012.99", 15, 0, kEnter));
-}
-
-TEST(AmountKeyFilter, BackspaceMayNotMergeTooManyDigits) {
-    const std::string longText = "123456789012.34";  // deleting the point leaves 14 digits
-    EXPECT_FALSE(Press(longText, 13, 0, kBackspace));
-    EXPECT_TRUE(Press(longText, 15, 0, kBackspace));
-    EXPECT_TRUE(Press("1234567890.12", 11, 0, kBackspace));  // 12 digits afterwards: fine
-    // A selection holding the point.
-    EXPECT_FALSE(Press(longText, 11, 2, kBackspace));   // "2." removed: 13 remain
-    EXPECT_TRUE(Press(longText, 11, 3, kBackspace));    // "2.3" removed: 12 remain
-    EXPECT_TRUE(Press(longText, 0, 2, kBackspace));     // point not selected
-}
-
-TEST(AmountKeyFilter, DigitReplacingASelection) {
-    // Selection holding the point: the result has no point.
-    EXPECT_TRUE(Press("1.5", 0, 3, '7'));
-    EXPECT_FALSE(Press("123456789012.34", 12, 1, '7'));
-    EXPECT_FALSE(Press("123456789012.34", 12, 3, '7'));
-    EXPECT_TRUE(Press("123456789012.34", 11, 4, '7'));
-    // Selection before the point: one digit replaces several.
-    EXPECT_TRUE(Press("123456789012.34", 0, 1, '7'));
-    EXPECT_TRUE(Press("12.5", 0, 2, '7'));
-    // Selection after the point.
-    EXPECT_TRUE(Press("1.25", 2, 1, '7'));
-    EXPECT_TRUE(Press("1.25", 2, 2, '7'));
-    // No point at all.
-    EXPECT_TRUE(Press("123456789012", 0, 1, '7'));
-    EXPECT_FALSE(Press("1234567890123", 0, 1, '7'));
+// What the amount edit lets a typed key do to the text: (text, caret, selection length, key)
+// with twelve integer places and two decimals.
+TEST(AmountKeyFilter, TypedKeys) {
+    const struct {
+        const char* text;
+        int caret, selection, key;
+        bool accepted;
+    } cases[] = {
+        {"123456789012", 12, 0, '3', false},
+        {"12345678901", 11, 0, '2', true},
+        // With a point, the integer part is still capped while the decimals are free.
+        {"123456789012.5", 3, 0, '1', false},
+        {"123456789012.5", 14, 0, '1', true},
+        // A leading minus takes one of the twelve places.
+        {"-12345678901", 12, 0, '2', false},
+        // No third decimal.
+        {"1.25", 4, 0, '7', false},
+        {"1.2", 3, 0, '7', true},
+        // The caret right after the point counts as after it.
+        {"1.25", 2, 0, '7', false},
+        // Before the point the decimals do not matter.
+        {"1.25", 0, 0, '7', true},
+        // One point, after any minus; a minus only in front.
+        {"1.2", 1, 0, '.', false},
+        {"12", 1, 0, '.', true},
+        {"-12", 0, 0, '.', false},  // before the minus
+        {"-12", 1, 0, '.', true},
+        {"12", 1, 0, '-', false},
+        {"-12", 0, 0, '-', false},
+        {"12", 0, 0, '-', true},
+        // The whole text selected: both replace it.
+        {"1.25", 0, 4, '.', true},
+        {"-1.25", 0, 5, '-', true},
+        {"", 0, 0, '-', true},
+        // Other characters are discarded; Enter passes.
+        {"1", 1, 0, 'a', false},
+        {"1", 1, 0, ',', false},
+        {"1", 1, 0, ' ', false},
+        {"1", 1, 0, 22, false},  // Ctrl+V as a character
+        {"123456789012.99", 15, 0, kEnter, true},
+        // Backspace may not merge too many digits: deleting the point would leave 14.
+        {"123456789012.34", 13, 0, kBackspace, false},
+        {"123456789012.34", 15, 0, kBackspace, true},
+        {"1234567890.12", 11, 0, kBackspace, true},  // 12 digits afterwards: fine
+        // A selection holding the point.
+        {"123456789012.34", 11, 2, kBackspace, false},  // "2." removed: 13 remain
+        {"123456789012.34", 11, 3, kBackspace, true},  // "2.3" removed: 12 remain
+        {"123456789012.34", 0, 2, kBackspace, true},  // point not selected
+        // Selection holding the point: the result has no point.
+        {"1.5", 0, 3, '7', true},
+        {"123456789012.34", 12, 1, '7', false},
+        {"123456789012.34", 12, 3, '7', false},
+        {"123456789012.34", 11, 4, '7', true},
+        // Selection before the point: one digit replaces several.
+        {"123456789012.34", 0, 1, '7', true},
+        {"12.5", 0, 2, '7', true},
+        // Selection after the point.
+        {"1.25", 2, 1, '7', true},
+        {"1.25", 2, 2, '7', true},
+        // No point at all.
+        {"123456789012", 0, 1, '7', true},
+        {"1234567890123", 0, 1, '7', false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Press(c.text, c.caret, c.selection, c.key), c.accepted)
+            << c.text << " at " << c.caret << "+" << c.selection << " key " << c.key;
 }
 
 TEST(AmountKeyFilter, DeleteKeyBeforeThePoint) {
