@@ -538,7 +538,7 @@ TEST_F(PreviewWindowTest, SheetShowsEveryFigureNamesItOnHoverAndMovesByKeys) {
     EXPECT_EQ(p->Preview().Value("SB_XXQTFPMX_ZBJE_6_12"), "100.00");
     EXPECT_EQ(p->Preview().Value("SB_XXQTFPMX_ZBJE_9_12"), "250.00");
 
-    TPreviewSheet* sheet = p->Sheet;
+    TPreviewSheet* sheet = testhost::Control<TPreviewSheet>(p, u"PreviewSheet"_s);
     for (const TSummaryPlace& place : SummaryPlaces()) {
         const std::string name(place.name);
         const QString tip = sheet->ToolTipAt(sheet->CellCenter(name));
@@ -566,17 +566,20 @@ TEST_F(PreviewWindowTest, ClickAndEnterOpenTheInvoicesBehindTheFigure) {
     Invoice(3, 50, 1);
     Invoice(4, 70, 0, 2);
     TFrmReturnPreview* p = OpenPreview();
+    TPreviewSheet* sheet = testhost::Control<TPreviewSheet>(p, u"PreviewSheet"_s);
+    ASSERT_NE(sheet, nullptr);
 
     const std::string name = "SB_XXQTFPMX_FB1JE_4_10";
     ASSERT_TRUE(WithModal<TFrmPreviewDrill>(
-        [&] { QTest::mouseClick(p->Sheet, Qt::LeftButton, {}, p->Sheet->CellCenter(name)); },
+        [&] { QTest::mouseClick(sheet, Qt::LeftButton, {}, sheet->CellCenter(name)); },
         [&](TFrmPreviewDrill* d) {
-            EXPECT_TRUE(d->lbCell->text().contains(u"FB1JE_4_10"_s));
+            EXPECT_TRUE(testhost::Control<QLabel>(d, u"lbCell"_s)->text().contains(u"FB1JE_4_10"_s));
             TInvoiceListModel* model = d->ListModel();
             ASSERT_EQ(model->rowCount(), 3);
             EXPECT_EQ(d->CellValue(), "450.00");
             EXPECT_EQ(d->ListedTotal(), "450.00");
-            EXPECT_TRUE(d->lbTotals->text().contains(u"共 3 张发票"_s)) << d->lbTotals->text().toStdString();
+            const QString totals = testhost::Control<QLabel>(d, u"lbTotals"_s)->text();
+            EXPECT_TRUE(totals.contains(u"共 3 张发票"_s)) << totals.toStdString();
             // The manager's columns and texts.
             EXPECT_EQ(model->columnCount(), InvoiceListColumnCount);
             EXPECT_EQ(model->headerData(ColFplxmc, Qt::Horizontal).toString(), u"发票类型"_s);
@@ -584,14 +587,14 @@ TEST_F(PreviewWindowTest, ClickAndEnterOpenTheInvoicesBehindTheFigure) {
             EXPECT_EQ(model->data(model->index(1, ColJe)).toString(), u"300.00"_s);
             EXPECT_EQ(model->data(model->index(2, ColJzjt)).toString(), u"是"_s);
         }));
-    EXPECT_EQ(p->Sheet->FocusCell(), name);
+    EXPECT_EQ(sheet->FocusCell(), name);
 
     // Enter on the focused figure; the arrow moves to the tax of the same invoices.
-    p->Sheet->setFocus();
-    QTest::keyClick(p->Sheet, Qt::Key_Right);
-    ASSERT_TRUE(WithModal<TFrmPreviewDrill>([&] { QTest::keyClick(p->Sheet, Qt::Key_Return); },
+    sheet->setFocus();
+    QTest::keyClick(sheet, Qt::Key_Right);
+    ASSERT_TRUE(WithModal<TFrmPreviewDrill>([&] { QTest::keyClick(sheet, Qt::Key_Return); },
                                             [&](TFrmPreviewDrill* d) {
-                                                EXPECT_TRUE(d->lbCell->text().contains(u"FB1SE_5_10"_s));
+                                                EXPECT_TRUE(testhost::Control<QLabel>(d, u"lbCell"_s)->text().contains(u"FB1SE_5_10"_s));
                                                 EXPECT_EQ(d->ListModel()->rowCount(), 3);
                                                 EXPECT_EQ(d->ListedTotal(), d->CellValue());
                                                 EXPECT_EQ(d->CellValue(), DocumentValue("SB_XXQTFPMX_FB1SE_5_10"));
@@ -620,7 +623,7 @@ TEST_F(PreviewWindowTest, ModifyFromTheDrillDownRefreshesTheListAndThePreview) {
 
         TInvoiceListModel* model = d->ListModel();
         ASSERT_TRUE(model->setData(model->index(1, ColSelect), Qt::Checked, Qt::CheckStateRole));
-        ASSERT_TRUE(WithModal<TFrmXxqtfpDetail>([&] { QTest::mouseClick(d->btnModify, Qt::LeftButton); },
+        ASSERT_TRUE(WithModal<TFrmXxqtfpDetail>([&] { QTest::mouseClick(testhost::Control<QPushButton>(d, u"btnModify"_s), Qt::LeftButton); },
                                                 [&](TFrmXxqtfpDetail* detail) {
                                                     EXPECT_EQ(detail->EditMode(), kDetailModify);
                                                     QTest::mouseClick(detail->rbJZJT_YES, Qt::LeftButton);
@@ -674,7 +677,7 @@ TEST_F(PreviewWindowTest, TheDrillDownListFollowsTheManagersRuleAndEnterModifies
     bool drilled = false;
     ASSERT_TRUE(WithModal<TFrmReturnPreview>([&] { m->ActPreview->trigger(); }, [&](TFrmReturnPreview* p) {
         drilled = WithModal<TFrmPreviewDrill>([&] { p->OpenDrill("SB_XXQTFPMX_ZBJE_6_12"); }, [&](TFrmPreviewDrill* d) {
-            TInvoiceListView* list = d->VSTInvoice;
+            TInvoiceListView* list = testhost::Control<TInvoiceListView>(d, u"VSTInvoice"_s);
             list->setFocus();
             testlist::CheckListRule(list);
             testlist::Click(list, 1);

@@ -51,6 +51,15 @@ vantrel::TModuleContext ContextFor(std::string taxpayer = kCompany, std::string 
 // The host's date: what the product reads as today.
 QDate Today();
 
+// The window's control of that object name: how tests reach controls. A missing one fails the
+// test (and gives nullptr).
+template <class T>
+T* Control(const QObject* window, const QString& name) {
+    T* control = window->findChild<T*>(name);
+    EXPECT_NE(control, nullptr) << "no control " << name.toStdString();
+    return control;
+}
+
 // Creates the QApplication (offscreen) the first time a window test needs one.
 void EnsureApplication();
 

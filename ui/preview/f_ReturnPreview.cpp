@@ -286,6 +286,7 @@ TFrmPreviewDrill::TFrmPreviewDrill(vantrel::TModuleContext context, const TSumma
     column->setSpacing(4);
     const std::string name(FCell.cell->name);
     lbCell = new QLabel(GbkToQString(SummaryCellCaption(name)) + u"（"_s + GbkToQString(name) + u"）"_s, ContentArea());
+    lbCell->setObjectName(u"lbCell"_s);
     QFont bold = lbCell->font();
     bold.setBold(true);
     lbCell->setFont(bold);
@@ -299,6 +300,8 @@ TFrmPreviewDrill::TFrmPreviewDrill(vantrel::TModuleContext context, const TSumma
     operations->addWidget(new QLabel(u"操作："_s, ContentArea()));
     btnModify = new QPushButton(u"修改 "_s, ContentArea());
     btnPrintList = new QPushButton(u"打印..."_s, ContentArea());
+    btnModify->setObjectName(u"btnModify"_s);
+    btnPrintList->setObjectName(u"btnPrintList"_s);
     for (QPushButton* button : {btnModify, btnPrintList}) {
         button->setFlat(true);
         button->setCursor(Qt::PointingHandCursor);

@@ -94,14 +94,13 @@ signals:
     // An invoice was saved from a drill-down.
     void InvoiceChanged();
 
-public:
+private:
+    // Controls, by object name: "PreviewSheet", "ScrollArea", "btnPrint", "btnPdf".
     QLabel* lbHint = nullptr;
     QScrollArea* ScrollArea = nullptr;
     TPreviewSheet* Sheet = nullptr;
     TModalSpeedButton* btnPrint = nullptr;
     TModalSpeedButton* btnPdf = nullptr;
-
-private:
     vantrel::TModuleContext FContext;
     TPreviewListProcs FProcs;
     TSummaryPreview FPreview;
@@ -129,15 +128,16 @@ public:
     // The sum of the listed invoices, as the figure is written.
     std::string ListedTotal() const;
 
+private:
+    void ShowTotals();
+
+    // Controls, by object name: "lbCell", "lbTotals", "btnModify", "btnPrintList", "VSTInvoice".
     std::vector<Txxqtfpxx*> FInvoiceList;
     QLabel* lbCell = nullptr;
     QLabel* lbTotals = nullptr;
     QPushButton* btnModify = nullptr;
     QPushButton* btnPrintList = nullptr;
     TInvoiceListView* VSTInvoice = nullptr;
-
-private:
-    void ShowTotals();
 
     vantrel::TModuleContext FContext;
     TSummaryCellRef FCell;
