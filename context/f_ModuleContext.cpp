@@ -17,9 +17,9 @@ TModuleContext ModuleContextFromHost() {
     return context;
 }
 
-}  // namespace vantrel
-
-TInvoiceStore ModuleInvoiceStore(const vantrel::TModuleContext& context) {
+TInvoiceStore ModuleInvoiceStore(const TModuleContext& context) {
     return TInvoiceStore(
         context, [context](std::string& message) { return MarkFormFilled(context, ModuleFuncCode(), message); });
 }
+
+}  // namespace vantrel

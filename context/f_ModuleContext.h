@@ -13,7 +13,7 @@ namespace vantrel {
 // empty texts when missing.
 TModuleContext ModuleContextFromHost();
 
-}  // namespace vantrel
-
 // The store of the context's invoices whose writes mark the module's form filled.
-TInvoiceStore ModuleInvoiceStore(const vantrel::TModuleContext& context);
+TInvoiceStore ModuleInvoiceStore(const TModuleContext& context);
+
+}  // namespace vantrel

@@ -769,7 +769,7 @@ TStoreResult StoreImport(const TImportPlan& plan, const vantrel::TModuleContext&
         return TStoreResult::Refused;
     }
     if (!ImportAllowed(context, error)) return TStoreResult::Refused;
-    const TInvoiceStore store = ModuleInvoiceStore(context);
+    const TInvoiceStore store = vantrel::ModuleInvoiceStore(context);
     // The database grows while the rows go in; beyond a file-size limit the write fails instead
     // of ending the program, and the transaction rolls back.
     TStoreOutcome outcome;

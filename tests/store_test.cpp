@@ -171,7 +171,7 @@ TEST(InvoiceNumbers, NextAfterTheLargestAndNeverPastTheLimit) {
 }
 
 TEST_F(StoreTest, NextFreeNumberComesFromTheDatabaseAndQuotesTheTaxpayer) {
-    const TInvoiceStore store = ModuleInvoiceStore(testhost::ContextFor());
+    const TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor());
     int32_t next = 0;
     ASSERT_TRUE(store.NextFreeXh(next).Ok());
     EXPECT_EQ(next, 1);
@@ -183,7 +183,7 @@ TEST_F(StoreTest, NextFreeNumberComesFromTheDatabaseAndQuotesTheTaxpayer) {
               "select max(xh) as maxxh from sb07_xxfpb where nsrsbh='91110000MA001TEST' and sbssq='202611'");
 
     InsertInvoice({.nsrsbh = "A'B", .xh = 3});
-    const TInvoiceStore quoted = ModuleInvoiceStore(testhost::ContextFor("A'B"));
+    const TInvoiceStore quoted = vantrel::ModuleInvoiceStore(testhost::ContextFor("A'B"));
     ASSERT_TRUE(quoted.NextFreeXh(next).Ok()) << corlith::test::StatementsOnly().back();
     EXPECT_EQ(next, 4);
 }
@@ -194,7 +194,7 @@ TEST_F(StoreTest, ListAppendsThePeriodsRecordsAndFilters) {
     InsertInvoice({.xh = 1, .fplx = 3, .gfnsr = "110X"});
     InsertInvoice({.xh = 2, .fplx = 9});
     InsertInvoice({.sbssq = "202610", .xh = 3});
-    const TInvoiceStore store = ModuleInvoiceStore(testhost::ContextFor());
+    const TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor());
     RecordSet held;
     held.Add(77, 1);
     loaded_.push_back(held.list[0]);
@@ -219,7 +219,7 @@ TEST_F(StoreTest, ListAppendsThePeriodsRecordsAndFilters) {
 TEST_F(StoreTest, AFailedListReadSaysSoAndAddsNothing) {
     InsertInvoice({.xh = 1});
     corlith::test::FailAt(FailPoint::Statement, 1, "no read", "select distinct");
-    const TStoreOutcome result = ModuleInvoiceStore(testhost::ContextFor()).LoadList("", "", loaded_);
+    const TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).LoadList("", "", loaded_);
     EXPECT_EQ(result.failure, TStoreFailure::Statement);
     EXPECT_EQ(result.error, "no read");
     EXPECT_TRUE(loaded_.empty());
@@ -229,7 +229,7 @@ TEST_F(StoreTest, AFailedListReadSaysSoAndAddsNothing) {
 
 TEST_F(StoreTest, InsertWritesRowAndMarkInOneTransaction) {
     Txxqtfpxx r = Entry(1, 100);
-    const TStoreOutcome result = ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
+    const TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
     ASSERT_TRUE(result.Ok()) << result.error;
     const std::vector<std::string> log = testhost::RegisterStatementLog();
     EXPECT_EQ(r.xh, 1);
@@ -250,7 +250,7 @@ TEST_F(StoreTest, ANumberTakenMeanwhileMovesToTheNextFreeOneInAFreshTransaction)
     InsertInvoice({.xh = 2, .je = 20});  // another window saved this one after ours read the list
     Txxqtfpxx r = Entry(2, 300);
     corlith::test::ClearStatementLog();
-    const TStoreOutcome result = ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
+    const TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
     const std::vector<std::string> log = testhost::RegisterStatementLog();
     ASSERT_TRUE(result.Ok()) << result.error;
     EXPECT_EQ(r.xh, 3);
@@ -282,7 +282,7 @@ TEST_F(StoreTest, ARefusalThatIsNoClashKeepsTheNumberAndIsNotRetried) {
         Txxqtfpxx r = Entry(2, 100);
         corlith::test::ClearStatementLog();
         corlith::test::FailAt(FailPoint::Statement, 1, "disk full", "insert into");
-        const TStoreOutcome result = ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
+        const TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
         EXPECT_EQ(result.failure, TStoreFailure::Statement);
         EXPECT_EQ(result.error, "disk full");
         EXPECT_EQ(r.xh, 2);
@@ -295,7 +295,7 @@ TEST_F(StoreTest, ARefusalThatIsNoClashKeepsTheNumberAndIsNotRetried) {
 
 TEST_F(StoreTest, UpdateOfAVanishedInvoiceFailsAndWritesNothing) {
     InsertInvoice({.xh = 1});
-    const TInvoiceStore store = ModuleInvoiceStore(testhost::ContextFor());
+    const TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor());
     Txxqtfpxx r = Entry(1, 500);
     ASSERT_TRUE(store.Update(r).Ok());
     EXPECT_EQ(Rows(), "1:500");
@@ -318,7 +318,7 @@ TEST_F(StoreTest, DeleteRunsGroupsLastFirstEachWithItsMark) {
     corlith::test::ClearStatementLog();
     std::vector<int32_t> xhs;
     for (int xh = 25; xh >= 3; --xh) xhs.push_back(xh);  // 23 numbers in display order
-    const TStoreOutcome result = ModuleInvoiceStore(testhost::ContextFor()).Delete(xhs);
+    const TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).Delete(xhs);
     ASSERT_TRUE(result.Ok()) << result.error;
     EXPECT_EQ(Rows(), "1:1;2:2;4:100");  // 4 of another period stays
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb where nsrsbh='OTHER'"), 1);
@@ -344,7 +344,7 @@ TEST_F(StoreTest, DeletingAVanishedInvoiceDeletesNothing) {
     Exec("delete from sb07_xxfpb where xh=2");  // another window got there first
     std::vector<int32_t> xhs;
     for (int xh = 1; xh <= 12; ++xh) xhs.push_back(xh);
-    const TStoreOutcome result = ModuleInvoiceStore(testhost::ContextFor()).Delete(xhs);
+    const TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).Delete(xhs);
     EXPECT_EQ(result.failure, TStoreFailure::NoRow);
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 11);
     EXPECT_EQ(Marks(), 0);
@@ -360,7 +360,7 @@ TEST_P(StoreFaultTest, EveryFailedStepReportsItselfAndLeavesNothing) {
     const WriteFault& fault = GetParam();
     InsertInvoice({.xh = 1, .je = 10});
     InsertInvoice({.xh = 2, .je = 20});
-    const TInvoiceStore store = ModuleInvoiceStore(testhost::ContextFor());
+    const TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor());
     const auto expectUntouched = [&](const TStoreOutcome& result, const char* what) {
         EXPECT_EQ(result.failure, fault.expected) << what;
         EXPECT_EQ(result.error, "injected") << what;

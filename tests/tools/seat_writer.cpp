@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     testhost::SetTaxpayer(taxpayer, period);
     testhost::InstallCatalogue();
 
-    const TInvoiceStore store = ModuleInvoiceStore(vantrel::ModuleContextFromHost());
+    const TInvoiceStore store = vantrel::ModuleInvoiceStore(vantrel::ModuleContextFromHost());
     int presses = 0;
     for (int i = 0; i < count; ++i) {
         // The amount tells the rows of the seats apart: seat * 10000 + i yuan.

@@ -593,7 +593,7 @@ TStoreOutcome TFrmXxqtfpDetail::SaveRecord() {
     if (!FRecord) return {TStoreFailure::Statement, std::string()};
     Txxqtfpxx work = EnteredRecord();
 
-    const TInvoiceStore store = ModuleInvoiceStore(FContext);
+    const TInvoiceStore store = vantrel::ModuleInvoiceStore(FContext);
     TStoreOutcome result = FEditMode == kDetailAdd ? store.Insert(work) : store.Update(work);
     if (!result.Ok()) {
         // A number moved past one taken meanwhile stays moved for the next press.

@@ -513,7 +513,7 @@ void TFrmXxqtfpMgr::LoadInvoiceList(const std::string& fplx, const std::string& 
         FreeInvoiceList(FInvoiceList);
         {
             TStatusGuard status("请稍候，正在读取数据...");
-            const TStoreOutcome read = ModuleInvoiceStore(FContext).LoadList(fplx, gfnsr, FInvoiceList);
+            const TStoreOutcome read = vantrel::ModuleInvoiceStore(FContext).LoadList(fplx, gfnsr, FInvoiceList);
             if (!read.Ok()) InforMsg(kMsgListReadFailed, ReasonLine(read.error), 1);
         }
         RefreshStatistics();
@@ -637,5 +637,5 @@ void TFrmXxqtfpMgr::ComputeNextXh() { FNextXh = NextXhAfter(FInvoiceList); }
 void TFrmXxqtfpMgr::KeepNextXhAhead() {
     // The list shown may be filtered: only the whole period knows the largest number.
     int32_t next = 0;
-    if (ModuleInvoiceStore(FContext).NextFreeXh(next).Ok()) FNextXh = std::max(FNextXh, next);
+    if (vantrel::ModuleInvoiceStore(FContext).NextFreeXh(next).Ok()) FNextXh = std::max(FNextXh, next);
 }

@@ -97,7 +97,7 @@ void TFrmXxqtfpMgr::ActDelExecute() {
     std::vector<int32_t> xhs;
     xhs.reserve(n);
     for (const Txxqtfpxx* record : checked) xhs.push_back(record->xh);
-    const TStoreOutcome result = ModuleInvoiceStore(FContext).Delete(xhs);
+    const TStoreOutcome result = vantrel::ModuleInvoiceStore(FContext).Delete(xhs);
     switch (result.failure) {
     case TStoreFailure::None: break;
     // A transaction that could not begin deleted nothing, and says so.
