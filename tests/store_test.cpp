@@ -415,7 +415,7 @@ TEST_F(StoreTest, RandomWritesOfEveryKindReplayToTheRegisterAndTamperingIsNamed)
     };
     for (int step = 0; step < 40; ++step) {
         const std::string period = periods[gen() % periods.size()];
-        const TInvoiceStore store = ModuleInvoiceStore(testhost::ContextFor(kCompany, period));
+        const TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor(kCompany, period));
         const std::vector<int32_t> xhs = stored(period);
         Txxqtfpxx r = Entry(0, static_cast<double>(gen() % 100000) / 100);
         r.sbssq = period;
