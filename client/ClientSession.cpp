@@ -2,7 +2,6 @@
 
 #include "ClientOptions.h"
 #include "ModuleLoader.h"
-#include "TaxpayerRegister.h"
 #include "corlith/corlith_host.h"
 #include "host/corlith_files.h"
 #include "invoice/f_ChangeLog.h"
@@ -437,4 +436,62 @@ bool PrepareSubAppFolder(const ClientSession& session, QString& error) {
     const corlith::TFileWrite written = corlith::WriteFileWhole(iniPath, ini);
     if (!written.Ok()) error = u"无法写入 %1：%2"_s.arg(iniPath, GbkToQString(corlith::FileWriteReason(written)));
     return written.Ok();
+}
+
+const std::vector<std::pair<const char*, std::string corlith::TaxpayerRecord::*>>& TaxpayerParticularKeys() {
+    static const std::vector<std::pair<const char*, std::string corlith::TaxpayerRecord::*>> keys = {
+        {"code", &corlith::TaxpayerRecord::code},          {"name", &corlith::TaxpayerRecord::name},
+        {"industry", &corlith::TaxpayerRecord::industry},  {"regkind", &corlith::TaxpayerRecord::regkind},
+        {"bank", &corlith::TaxpayerRecord::bank},          {"account", &corlith::TaxpayerRecord::account},
+        {"frdb", &corlith::TaxpayerRecord::frdb},          {"regaddress", &corlith::TaxpayerRecord::regaddress},
+        {"businessaddress", &corlith::TaxpayerRecord::businessaddress}, {"tel", &corlith::TaxpayerRecord::tel}};
+    return keys;
+}
+
+std::string TaxpayerParticulars(const corlith::TaxpayerRecord& record) {
+    std::string jbxx;
+    for (const auto& [key, field] : TaxpayerParticularKeys()) jbxx = SetParamValue(jbxx, key, record.*field);
+    return jbxx;
+}
+
+std::string TaxpayerApprovedKinds(const corlith::TaxpayerRecord& record, const TAryDeclareTypeInfo* catalogue) {
+    std::string hdxx;
+    for (const QString& code : GbkToQString(record.kinds).split(u'|', Qt::SkipEmptyParts)) {
+        const std::string c = QStringToGbk(code);
+        std::string name;
+        if (catalogue)
+            for (const TDeclareTypeInfo& kind : catalogue->Items)
+                if (kind.Code == c) name = kind.Name;
+        hdxx += "<SBZL><SBZLCODE>" + c + "</SBZLCODE><SBZLMC>" + name + "</SBZLMC></SBZL>";
+    }
+    return hdxx.empty() ? hdxx : "<HDXX>" + hdxx + "</HDXX>";
+}
+
+corlith::TaxpayerRecord TaxpayerFromSession(const ClientSession& session) {
+    corlith::TaxpayerRecord r;
+    for (const auto& [key, field] : TaxpayerParticularKeys()) r.*field = GetParamValue(session.jbxx, key);
+    r.code = session.company;
+    for (const TDeclareTypeInfo& kind : session.catalogue->Items) r.periodKind = kind.PeriodKind;
+    return r;
+}
+
+void ServeTaxpayerFromRegister(ClientSession& session) {
+    corlith::TaxpayerRecord record;
+    bool found = false;
+    std::string error;
+    if (!corlith::ReadTaxpayer(session.connectionName(), session.company, record, found, error)) return;
+    if (!found) {
+        // Only particulars of the session's own taxpayer are worth keeping.
+        if (!session.particularsUnknown && !GetParamValue(session.jbxx, "name").empty() &&
+            !DBIsReadOnly(session.connectionName()))
+            corlith::SaveTaxpayers(session.connectionName(), {TaxpayerFromSession(session)}, error);
+        return;
+    }
+    session.jbxx = TaxpayerParticulars(record);
+    session.particularsUnknown = false;
+    const std::string hdxx = TaxpayerApprovedKinds(record, session.catalogue.get());
+    if (!hdxx.empty()) session.hdxx = hdxx;
+    SubAppVo* vo = GetCurSubAppVo();
+    vo->SetText("jbxx", session.jbxx);
+    vo->SetText("hdxx", session.hdxx);
 }

@@ -3,12 +3,14 @@
 // Read from a JSON session file or the built-in demo, then handed to the host library.
 #pragma once
 
+#include "corlith/corlith_host.h"
 #include "host/corlith_api.h"
 
 #include <QString>
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct ClientOptions;
@@ -64,3 +66,23 @@ bool InstallSession(ClientSession& session, THostHandle appHandle, QString& erro
 
 // Creates the sub-application folder and a demo fp_config.ini there when it has none.
 bool PrepareSubAppFolder(const ClientSession& session, QString& error);
+
+// ---- the taxpayer register as the session's source of particulars ------------------------
+
+// The register's particulars under their keys in "jbxx", in the order of a taxpayer file's
+// columns.
+const std::vector<std::pair<const char*, std::string corlith::TaxpayerRecord::*>>& TaxpayerParticularKeys();
+// The register row's particulars as the "jbxx" parameter string the module reads.
+std::string TaxpayerParticulars(const corlith::TaxpayerRecord& record);
+// The approved kinds ("hdxx") of the row's kinds, named from the catalogue; empty when the row
+// names none.
+std::string TaxpayerApprovedKinds(const corlith::TaxpayerRecord& record, const TAryDeclareTypeInfo* catalogue);
+// The row the session's own particulars give for its taxpayer.
+corlith::TaxpayerRecord TaxpayerFromSession(const ClientSession& session);
+
+// After the session is installed: the current taxpayer's particulars (and kinds, when its row
+// names some) come from the register and replace the session's. A taxpayer the register does
+// not hold is added from the session's particulars when they are its own, so that the session
+// file fills the register the first time it names a taxpayer. A database that cannot take the
+// row (read-only) is only read.
+void ServeTaxpayerFromRegister(ClientSession& session);

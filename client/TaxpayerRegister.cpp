@@ -18,24 +18,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The register's fields under their keys in "jbxx" and their captions in a taxpayer file.
-struct Particular {
-    const char* key;
-    const char16_t* caption;
-    std::string corlith::TaxpayerRecord::*field;
-};
-const Particular kParticulars[] = {
-    {"code", u"纳税人识别号", &corlith::TaxpayerRecord::code},
-    {"name", u"纳税人名称", &corlith::TaxpayerRecord::name},
-    {"industry", u"行业", &corlith::TaxpayerRecord::industry},
-    {"regkind", u"登记注册类型", &corlith::TaxpayerRecord::regkind},
-    {"bank", u"开户银行", &corlith::TaxpayerRecord::bank},
-    {"account", u"银行账号", &corlith::TaxpayerRecord::account},
-    {"frdb", u"法定代表人", &corlith::TaxpayerRecord::frdb},
-    {"regaddress", u"注册地址", &corlith::TaxpayerRecord::regaddress},
-    {"businessaddress", u"生产经营地址", &corlith::TaxpayerRecord::businessaddress},
-    {"tel", u"联系电话", &corlith::TaxpayerRecord::tel},
-};
+// The particulars' captions in a taxpayer file, in the order of TaxpayerParticularKeys().
+const char16_t* const kCaptions[] = {u"纳税人识别号", u"纳税人名称", u"行业", u"登记注册类型", u"开户银行",
+                                     u"银行账号", u"法定代表人", u"注册地址", u"生产经营地址", u"联系电话"};
 const char16_t* const kKindsCaption = u"申报种类";
 const char16_t* const kPeriodKindCaption = u"申报期限";
 
@@ -79,8 +64,8 @@ bool ReadTaxpayerFile(const QString& path, TaxpayerFile& file, QString& setupErr
     for (std::size_t c = 0; c < table.header.size(); ++c) {
         const QString caption = GbkToQString(table.header[c]).trimmed();
         int field = -3;
-        for (std::size_t p = 0; p < std::size(kParticulars); ++p)
-            if (caption == QStringView(kParticulars[p].caption)) field = static_cast<int>(p);
+        for (std::size_t p = 0; p < std::size(kCaptions); ++p)
+            if (caption == QStringView(kCaptions[p])) field = static_cast<int>(p);
         if (caption == QStringView(kKindsCaption)) field = -1;
         if (caption == QStringView(kPeriodKindCaption)) field = -2;
         if (field == -3 && !caption.isEmpty()) unknown << caption;
@@ -103,7 +88,8 @@ bool ReadTaxpayerFile(const QString& path, TaxpayerFile& file, QString& setupErr
         bool periodOk = true;
         for (std::size_t c = 0; c < row.cells.size() && c < columnField.size(); ++c) {
             const QString text = GbkToQString(row.cells[c].text).trimmed();
-            if (columnField[c] >= 0) r.*(kParticulars[columnField[c]].field) = QStringToGbk(text);
+            if (columnField[c] >= 0)
+                r.*(TaxpayerParticularKeys()[static_cast<std::size_t>(columnField[c])].second) = QStringToGbk(text);
             if (columnField[c] == -1) r.kinds = KindsOf(text);
             if (columnField[c] == -2 && !text.isEmpty()) {
                 r.periodKind = PeriodKindOf(text);
@@ -148,54 +134,6 @@ int ImportTaxpayers(const ClientOptions& options, const ClientSession& session) 
 }
 
 }  // namespace
-
-std::string TaxpayerParticulars(const corlith::TaxpayerRecord& record) {
-    std::string jbxx;
-    for (const Particular& p : kParticulars) jbxx = SetParamValue(jbxx, p.key, record.*(p.field));
-    return jbxx;
-}
-
-std::string TaxpayerApprovedKinds(const corlith::TaxpayerRecord& record, const TAryDeclareTypeInfo* catalogue) {
-    std::string hdxx;
-    for (const QString& code : GbkToQString(record.kinds).split(u'|', Qt::SkipEmptyParts)) {
-        const std::string c = QStringToGbk(code);
-        std::string name;
-        if (catalogue)
-            for (const TDeclareTypeInfo& kind : catalogue->Items)
-                if (kind.Code == c) name = kind.Name;
-        hdxx += "<SBZL><SBZLCODE>" + c + "</SBZLCODE><SBZLMC>" + name + "</SBZLMC></SBZL>";
-    }
-    return hdxx.empty() ? hdxx : "<HDXX>" + hdxx + "</HDXX>";
-}
-
-corlith::TaxpayerRecord TaxpayerFromSession(const ClientSession& session) {
-    corlith::TaxpayerRecord r;
-    for (const Particular& p : kParticulars) r.*(p.field) = GetParamValue(session.jbxx, p.key);
-    r.code = session.company;
-    for (const TDeclareTypeInfo& kind : session.catalogue->Items) r.periodKind = kind.PeriodKind;
-    return r;
-}
-
-void ServeTaxpayerFromRegister(ClientSession& session) {
-    corlith::TaxpayerRecord record;
-    bool found = false;
-    std::string error;
-    if (!corlith::ReadTaxpayer(session.connectionName(), session.company, record, found, error)) return;
-    if (!found) {
-        // Only particulars of the session's own taxpayer are worth keeping.
-        if (!session.particularsUnknown && !GetParamValue(session.jbxx, "name").empty() &&
-            !DBIsReadOnly(session.connectionName()))
-            corlith::SaveTaxpayers(session.connectionName(), {TaxpayerFromSession(session)}, error);
-        return;
-    }
-    session.jbxx = TaxpayerParticulars(record);
-    session.particularsUnknown = false;
-    const std::string hdxx = TaxpayerApprovedKinds(record, session.catalogue.get());
-    if (!hdxx.empty()) session.hdxx = hdxx;
-    SubAppVo* vo = GetCurSubAppVo();
-    vo->SetText("jbxx", session.jbxx);
-    vo->SetText("hdxx", session.hdxx);
-}
 
 bool RegisterDemoTaxpayers(const ClientSession& session, std::string& error) {
     corlith::TaxpayerRecord other = TaxpayerFromSession(session);
