@@ -94,17 +94,12 @@ long long CountInvoices(const ClientSession& session) {
     return query.FieldAsInt64("n");
 }
 
-// What the core works on, from the session the options made.
-vantrel::TModuleContext ContextOf(const ClientSession& session) {
-    return vantrel::TModuleContext{session.company, session.period, session.subAppCode, session.connectionName()};
-}
-
 // The session installed for a headless verb, and its context; otherwise the setup error
 // printed and its exit code returned.
 int InstallHeadless(const ClientOptions& options, ClientSession& session, vantrel::TModuleContext& context) {
     QString error;
     if (!PrepareSession(options, session, error) || !InstallSession(session, 0, error)) return SetupError(error);
-    context = ContextOf(session);
+    context = session.context();
     return kExitOk;
 }
 
@@ -115,7 +110,7 @@ void WarnAboutReturn(const ClientSession& session) {
     if (session.particularsUnknown)
         PrintLine(stderr, u"vantrel-client: 提示：不知道纳税人 %1 的基本信息（名称、开户银行、地址等），"
                           u"表头除纳税人识别号外均为空"_s.arg(company));
-    const vantrel::TModuleContext context = ContextOf(session);
+    const vantrel::TModuleContext context = session.context();
     THostQuery query;
     std::string error;
     const std::string sql = "select count(*) as n from " + QualifyTableName("sb_xxfpb", context.subAppCode) +
@@ -159,7 +154,7 @@ int RunInitDb(const ClientOptions& options) {
     if (options.demo && !RegisterDemoTaxpayers(session, hostError))
         return SetupError(u"无法登记演示纳税人：%1"_s.arg(GbkToQString(hostError)));
     // The sample invoices start the change log as rows that were there before it.
-    if (options.demo && !vantrel::StartChangeLogs(ContextOf(session), hostError))
+    if (options.demo && !vantrel::StartChangeLogs(session.context(), hostError))
         return SetupError(u"无法写入变更记录：%1"_s.arg(GbkToQString(hostError)));
 
     PrintLine(stdout, u"数据库 %1 已就绪，发票 %2 行"_s.arg(session.databaseLabel()).arg(CountInvoices(session)));
@@ -223,7 +218,7 @@ int RunImport(const ClientOptions& options) {
     // The folder's fp_config.ini gives the rates, as it does for the windows.
     if (!PrepareWritingSession(options, session, setupError)) return SetupError(setupError);
     LoadInvoiceConfig("xxqtfp");
-    const vantrel::TModuleContext context = ContextOf(session);
+    const vantrel::TModuleContext context = session.context();
     std::string error;
 
     TImportTarget target;

@@ -308,23 +308,26 @@ bool ApplyOverrides(const ClientOptions& options, ClientSession& session, QStrin
     return ValidateSession(session, error);
 }
 
+bool ValidTaxpayerId(const std::string& id) { return !id.empty() && id.size() <= 30 && IsAsciiAlnum(id); }
+
+bool ValidPeriod(const std::string& p) {
+    bool digits = p.size() == 6;
+    for (char c : p) digits = digits && c >= '0' && c <= '9';
+    const int month = digits ? std::stoi(p.substr(4, 2)) : 0;
+    return digits && month >= 1 && month <= 12 && p.compare(0, 4, "1900") >= 0;
+}
+
 bool ValidateSession(const ClientSession& session, QString& error) {
     if (session.subAppCode.empty() || session.subAppCode.size() > 8 || !IsAsciiAlnum(session.subAppCode)) {
         error = u"子系统代码“%1”无效：应为 1 至 8 位字母或数字"_s.arg(GbkToQString(session.subAppCode));
         return false;
     }
-    // The module puts the taxpayer id and period into statements between quotes as they are,
-    // so only plain identifiers may reach it.
-    if (session.company.empty() || session.company.size() > 30 || !IsAsciiAlnum(session.company)) {
+    if (!ValidTaxpayerId(session.company)) {
         error = u"纳税人识别号“%1”无效：应为 1 至 30 位字母或数字"_s.arg(GbkToQString(session.company));
         return false;
     }
-    const std::string& p = session.period;
-    bool digits = p.size() == 6;
-    for (char c : p) digits = digits && c >= '0' && c <= '9';
-    const int month = digits ? std::stoi(p.substr(4, 2)) : 0;
-    if (!digits || month < 1 || month > 12 || p.compare(0, 4, "1900") < 0) {
-        error = u"所属期“%1”无效：应为 YYYYMM，例如 202611"_s.arg(GbkToQString(p));
+    if (!ValidPeriod(session.period)) {
+        error = u"所属期“%1”无效：应为 YYYYMM，例如 202611"_s.arg(GbkToQString(session.period));
         return false;
     }
     return true;
@@ -407,8 +410,7 @@ bool InstallSession(ClientSession& session, THostHandle appHandle, QString& erro
     // Rows stored before the change log existed start each taxpayer's chain; a database that
     // takes no writes is read without it.
     std::string ignored;
-    vantrel::StartChangeLogs(vantrel::TModuleContext{session.company, session.period, session.subAppCode, connection},
-                             ignored);
+    vantrel::StartChangeLogs(session.context(), ignored);
 
     corlith::ClearUserConfig();
     for (const UserSetting& s : session.userConfig) corlith::SetUserConfigParam(s.section, s.key, s.value);

@@ -5,6 +5,7 @@
 
 #include "corlith/corlith_host.h"
 #include "host/corlith_api.h"
+#include "host/f_ModuleContext.h"
 
 #include <QString>
 
@@ -39,6 +40,10 @@ struct ClientSession {
     std::vector<UserSetting> userConfig;
 
     std::string connectionName() const { return "WSSBMainCon_" + subAppCode; }
+    // What the core works on: this taxpayer in period (empty: the session's own).
+    vantrel::TModuleContext context(const std::string& period = {}) const {
+        return vantrel::TModuleContext{company, period.empty() ? this->period : period, subAppCode, connectionName()};
+    }
     std::string effectiveFuncCode() const;
     bool onServer() const;           // the database is a PostgreSQL server
     QString databaseFile() const;    // absolute, or the URI as given
@@ -55,6 +60,10 @@ bool DemoSession(ClientSession& session, QString& error);
 // --db, --company and --period over the session, then the checks every verb relies on.
 bool ApplyOverrides(const ClientOptions& options, ClientSession& session, QString& error);
 bool ValidateSession(const ClientSession& session, QString& error);
+// The module puts the taxpayer id and period into statements between quotes as they are, so
+// only these may reach it: an id of 1 to 30 ASCII letters or digits, a period yyyymm (1900 on).
+bool ValidTaxpayerId(const std::string& id);
+bool ValidPeriod(const std::string& period);
 
 // Points the host library at the session: context, connection, sub-application values, user
 // settings. A database that does not exist or lacks the tables is refused unless

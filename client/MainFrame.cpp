@@ -230,7 +230,7 @@ void MainFrame::buildContextBar() {
         const QString text = taxpayerPicker_->currentText().trimmed();
         if (taxpayerPicker_->findText(text) >= 0) return;   // the combo box activates it
         const std::string id = QStringToGbk(text.section(u' ', 0, 0));
-        if (!id.empty() && id.size() <= 30 && std::all_of(id.begin(), id.end(), [](unsigned char c) { return std::isalnum(c); }))
+        if (ValidTaxpayerId(id))
             switchContext(id, session_.period);
         else
             showContext();
@@ -318,8 +318,7 @@ void MainFrame::rememberRecent() {
 }
 
 bool MainFrame::switchContext(const std::string& company, const std::string& period) {
-    const QDate month = QDate::fromString(QString::fromLatin1(period.c_str()) + u"01"_s, u"yyyyMMdd"_s);
-    if (period.size() != 6 || !month.isValid() || company.empty()) {
+    if (!ValidPeriod(period) || !ValidTaxpayerId(company)) {
         showContext();
         return false;
     }

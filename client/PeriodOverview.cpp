@@ -30,10 +30,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-vantrel::TModuleContext ContextOf(const ClientSession& session, const std::string& period) {
-    return vantrel::TModuleContext{session.company, period, session.subAppCode, session.connectionName()};
-}
-
 double Number(const std::string& text) { return text.empty() ? 0 : std::stod(text); }
 
 // The change of a figure against the period before, as shown under it.
@@ -123,7 +119,7 @@ void PeriodOverview::fillTable(const std::vector<std::string>& periods) {
     for (std::size_t r = 0; r < periods.size(); ++r) {
         std::string error;
         table_->setVerticalHeaderItem(static_cast<int>(r), new QTableWidgetItem(GbkToQString(PeriodCaption(periods[r]))));
-        if (!LoadSummaryPreview(ContextOf(session_, periods[r]), previews[r], error))
+        if (!LoadSummaryPreview(session_.context(periods[r]), previews[r], error))
             table_->verticalHeaderItem(static_cast<int>(r))->setToolTip(GbkToQString(error));
     }
     for (std::size_t r = 0; r < periods.size(); ++r) {
@@ -209,7 +205,7 @@ void PeriodOverview::showInvoicesBehind(int row, int column) {
     for (int c = 0; c < RegisterColumnCount; ++c) captions << GbkToQString(RegisterColumnCaption(c));
     list->setHorizontalHeaderLabels(captions);
     auto* total = new QLabel;
-    if (LoadDrillInvoices(*ref.group, ContextOf(session_, periods_[static_cast<std::size_t>(row)]), rows, error)) {
+    if (LoadDrillInvoices(*ref.group, session_.context(periods_[static_cast<std::size_t>(row)]), rows, error)) {
         list->setRowCount(static_cast<int>(rows.size()));
         for (std::size_t r = 0; r < rows.size(); ++r) {
             const std::vector<std::string> fields = RegisterExportFields(*rows[r]);

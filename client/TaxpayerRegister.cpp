@@ -24,11 +24,6 @@ const char16_t* const kCaptions[] = {u"纳税人识别号", u"纳税人名称", 
 const char16_t* const kKindsCaption = u"申报种类";
 const char16_t* const kPeriodKindCaption = u"申报期限";
 
-bool ValidTaxpayerId(const std::string& id) {
-    return !id.empty() && id.size() <= 30 &&
-           std::all_of(id.begin(), id.end(), [](unsigned char c) { return std::isalnum(c); });
-}
-
 // "1"/"月", "2"/"季", "3"/"年"; 0 for anything else.
 int PeriodKindOf(const QString& text) {
     const QString t = text.trimmed();
