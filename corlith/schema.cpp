@@ -24,6 +24,15 @@ std::string ChangeLogSql(const std::string& code) {
            "CREATE TABLE IF NOT EXISTS " + head + " (nsrsbh TEXT PRIMARY KEY, jlxh BIGINT NOT NULL, hx TEXT NOT NULL);";
 }
 
+// The sources of the rows read from e-invoice files, keyed like the register's rows; an
+// invoice number is looked up across the taxpayer's periods. Added to an older database empty.
+std::string InvoiceSourceSql(const std::string& code) {
+    const std::string fply = "sb" + code + "_fply";
+    return "CREATE TABLE IF NOT EXISTS " + fply + " (nsrsbh TEXT NOT NULL, sbssq TEXT NOT NULL, xh INTEGER NOT NULL, "
+           "fphm TEXT NOT NULL, wjm TEXT NOT NULL, wjhx TEXT NOT NULL, PRIMARY KEY (nsrsbh, sbssq, xh));"
+           "CREATE INDEX IF NOT EXISTS ix_" + fply + "_number ON " + fply + " (nsrsbh, fphm);";
+}
+
 std::string SchemaSql(const std::string& code) {
     const std::string lx = "sb" + code + "_fplxb", fp = "sb" + code + "_xxfpb";
     const std::string sbb = "SB" + code + "_SBB", sbzlb = "SB" + code + "_SBZLB", txqk = "SB" + code + "_FPTXQKB";
@@ -41,7 +50,8 @@ std::string SchemaSql(const std::string& code) {
            // The declaration guard looks returns up by taxpayer, period, kind and form.
            "CREATE INDEX IF NOT EXISTS ix_" + sbb + "_form ON " + sbb + " (NSRSBH, KJNY, SBZLBH, SBBBH);"
            "CREATE INDEX IF NOT EXISTS ix_" + sbzlb + "_kind ON " + sbzlb + " (NSRSBH, KJNY, SBZLBH, SBPC);" +
-           corlith::InvoiceIndexSql(fp) + corlith::TaxpayerTableSql() + ChangeLogSql(code);
+           corlith::InvoiceIndexSql(fp) + corlith::TaxpayerTableSql() + ChangeLogSql(code) +
+           InvoiceSourceSql(code);
 }
 
 bool ValidCode(const std::string& code) {

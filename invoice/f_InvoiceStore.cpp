@@ -3,6 +3,7 @@
 #include "host/corlith_api.h"
 #include "host/f_HostTransaction.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_InvoiceSource.h"
 
 #include <algorithm>
 #include <climits>
@@ -189,6 +190,8 @@ TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
         if (query.RowsAffected() < static_cast<int64_t>(named)) return Failed(TStoreFailure::NoRow, std::string());
         if (mark_ && !mark_(error)) return Failed(TStoreFailure::Mark, error);
     }
+    if (!vantrel::DeleteInvoiceSources(context_, context_.period, xhs, error))
+        return Failed(TStoreFailure::Statement, error);
     for (int32_t xh : xhs)
         if (auto row = before.find(xh); row != before.end()) log.Add(context_.period, xh, std::move(row->second), std::string());
     if (!log.Flush(error)) return Failed(TStoreFailure::Statement, error);

@@ -1046,7 +1046,7 @@ TEST_F(ClientTest, TheChangeLogStartsOnAnOlderDatabaseRecordsAnImportAndNamesWha
     // A database from before the log: the next start adds it, the rows as one 初始 batch.
     std::string error;
     THostQuery q;
-    for (const char* table : {"sb07_bgjl", "sb07_bgjlmw"})
+    for (const char* table : {"sb07_bgjl", "sb07_bgjlmw", "sb07_fply"})
         ASSERT_TRUE(ExecADOQueryMsg(kCheckConnection, std::string("drop table ") + table, &q, error, 0, 0)) << error;
     corlith::CloseConnections();
     bound_ = false;
@@ -1054,6 +1054,7 @@ TEST_F(ClientTest, TheChangeLogStartsOnAnOlderDatabaseRecordsAnImportAndNamesWha
     ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
     EXPECT_TRUE(QString::fromUtf8(run.out).contains(u"%1 条记录"_s.arg(demoRows))) << run;
     EXPECT_EQ(Count("select count(*) from sb07_xxfpb where nsrsbh='" + demo + "'"), demoRows);
+    EXPECT_EQ(Count("select count(*) from sb07_fply"), 0);
     EXPECT_EQ(Count("select count(*) from sb07_bgjl where lb='" + QStringToGbk(u"初始"_s) + "' and nsrsbh='" + demo + "'"),
               demoRows);
 

@@ -6,6 +6,7 @@
 #include "host/f_HostTransaction.h"
 #include "invoice/f_ChangeLog.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_InvoiceSource.h"
 #include "invoice/f_InvoiceStore.h"
 #include "context/f_ModuleContext.h"
 #include "report/f_DealReportImpl.h"
@@ -349,6 +350,42 @@ TEST_F(StoreTest, DeletingAVanishedInvoiceDeletesNothing) {
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 11);
     EXPECT_EQ(Marks(), 0);
     EXPECT_FALSE(corlith::test::InTransaction(kConnection));
+}
+
+TEST_F(StoreTest, SourcesAreReadByPeriodFoundInAnyPeriodAndGoWithTheirRows) {
+    using vantrel::TInvoiceSource;
+    for (int xh = 1; xh <= 3; ++xh) InsertInvoice({.xh = xh});
+    InsertInvoice({.sbssq = "202610", .xh = 1});
+    InsertInvoice({.nsrsbh = "OTHER", .xh = 1});
+    std::string error;
+    const auto write = [&](const std::string& taxpayer, const std::string& period, std::vector<TInvoiceSource> rows) {
+        ASSERT_TRUE(vantrel::WriteInvoiceSources(testhost::ContextFor(taxpayer, period), period, rows, error)) << error;
+    };
+    // Rows 1 and 2 are the two rates of one invoice; the other period and taxpayer each have one.
+    write(kCompany, kPeriod, {{1, "0001", "a.xml", "aa"}, {2, "0001", "a.xml", "aa"}, {3, "O'2", "b.xml", "bb"}});
+    write(kCompany, "202610", {{1, "0003", "c.ofd", "cc"}});
+    write("OTHER", kPeriod, {{1, "0004", "d.xml", "dd"}});
+    const vantrel::TModuleContext context = testhost::ContextFor();
+    EXPECT_EQ(vantrel::ReadInvoiceNumbers(context, kPeriod),
+              (std::map<int, std::string>{{1, "0001"}, {2, "0001"}, {3, "O'2"}}));
+    EXPECT_EQ(vantrel::ReadInvoiceNumbers(context, "202610"), (std::map<int, std::string>{{1, "0003"}}));
+
+    std::map<std::string, vantrel::TStoredInvoice> found;
+    ASSERT_TRUE(vantrel::FindStoredInvoiceNumbers(context, {"0003", "0004", "O'2", "0009"}, found, error)) << error;
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found["0003"].period, "202610");
+    EXPECT_EQ(found["O'2"].xh, 3);
+
+    // A delete whose sources cannot go keeps its rows and their sources.
+    const TInvoiceStore store = vantrel::ModuleInvoiceStore(context);
+    testhost::ArmFault(testhost::StatementStep("Sources", 1, "DELETE FROM sb07_fply "));
+    EXPECT_EQ(store.Delete({2, 3}).failure, TStoreFailure::Statement);
+    corlith::test::ClearFailures();
+    EXPECT_EQ(vantrel::ReadInvoiceNumbers(context, kPeriod).size(), 3u);
+    ASSERT_TRUE(store.Delete({2, 3}).Ok());
+    EXPECT_EQ(Rows(), "1:100;1:100");  // one of each period
+    EXPECT_EQ(vantrel::ReadInvoiceNumbers(context, kPeriod), (std::map<int, std::string>{{1, "0001"}}));
+    EXPECT_EQ(QueryInt("select count(*) from sb07_fply"), 3);
 }
 
 // Each step with the failure the store reports; a statement step holding "*" fails at each

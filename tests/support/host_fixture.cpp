@@ -2,6 +2,7 @@
 
 #include "context/f_ModuleContext.h"
 #include "invoice/f_ChangeLog.h"
+#include "invoice/f_InvoiceSource.h"
 
 #include <QApplication>
 #include <QDate>
@@ -225,7 +226,7 @@ namespace {
 std::vector<std::string> WithoutChangeLog(const std::vector<std::string>& log) {
     std::vector<std::string> kept;
     for (const std::string& entry : log)
-        if (!vantrel::IsChangeLogStatement(entry)) kept.push_back(entry);
+        if (!vantrel::IsChangeLogStatement(entry) && !vantrel::IsInvoiceSourceStatement(entry)) kept.push_back(entry);
     return kept;
 }
 

@@ -91,8 +91,8 @@ std::vector<InvoiceRow> RandomRegister(std::mt19937& gen, int rows, bool importa
 // The insert of one row into sb07_xxfpb.
 std::string InvoiceInsertSql(const InvoiceRow& row);
 
-// The statement log (and its statements only) without what the change log runs beside each
-// write: the register's own statements, as they were before the log.
+// The statement log (and its statements only) without what the change log and the table of
+// sources run beside each write: the register's own statements, as they were before them.
 std::vector<std::string> RegisterStatementLog();
 std::vector<std::string> RegisterStatementsOnly();
 

@@ -1,0 +1,104 @@
+#include "invoice/f_InvoiceSource.h"
+
+#include "host/corlith_api.h"
+#include "invoice/f_GlobalUnit.h"
+
+namespace vantrel {
+
+namespace {
+
+// Rows per insert statement and numbers per IN list: fewer statements, none too long.
+constexpr std::size_t kPerStatement = 200;
+
+std::string SourceTable(const std::string& code) { return QualifyTableName("sb_fply", code); }
+
+std::string Quoted(std::string_view value) {
+    std::string literal = "'";
+    AppendQuoteInner(literal, value);
+    return literal + "'";
+}
+
+std::string TaxpayerPeriod(const TModuleContext& context, const std::string& period) {
+    return " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND sbssq=" + Quoted(period);
+}
+
+}  // namespace
+
+std::map<int, std::string> ReadInvoiceNumbers(const TModuleContext& context, const std::string& period,
+                                              std::string* error) {
+    std::map<int, std::string> numbers;
+    THostQuery query;
+    std::string reason;
+    int xh = -1, fphm = -1;
+    const bool ok = ExecADOQueryRows(context.connection,
+                                     "SELECT xh,fphm FROM " + SourceTable(context.subAppCode) +
+                                         TaxpayerPeriod(context, period),
+                                     &query, reason, [&] {
+                                         if (xh < 0) {
+                                             xh = query.FieldIndex("xh");
+                                             fphm = query.FieldIndex("fphm");
+                                         }
+                                         numbers[static_cast<int>(query.Int64At(xh))] = query.StringAt(fphm);
+                                         return true;
+                                     });
+    if (!ok) {
+        numbers.clear();
+        if (error) *error = reason;
+    }
+    return numbers;
+}
+
+bool FindStoredInvoiceNumbers(const TModuleContext& context, const std::vector<std::string>& numbers,
+                              std::map<std::string, TStoredInvoice>& found, std::string& error) {
+    THostQuery query;
+    for (std::size_t from = 0; from < numbers.size(); from += kPerStatement) {
+        std::string sql = "SELECT sbssq,xh,fphm FROM " + SourceTable(context.subAppCode) +
+                          " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND fphm IN (";
+        for (std::size_t i = from; i < numbers.size() && i < from + kPerStatement; ++i)
+            sql += (i == from ? "" : ",") + Quoted(numbers[i]);
+        if (!ExecADOQueryRows(context.connection, sql + ")", &query, error, [&] {
+                found.emplace(query.FieldAsString("fphm"),
+                              TStoredInvoice{query.FieldAsString("sbssq"), query.FieldAsInteger("xh")});
+                return true;
+            }))
+            return false;
+    }
+    return true;
+}
+
+bool WriteInvoiceSources(const TModuleContext& context, const std::string& period,
+                         const std::vector<TInvoiceSource>& sources, std::string& error) {
+    THostQuery query;
+    const std::string head = "INSERT INTO " + SourceTable(context.subAppCode) +
+                             " (nsrsbh,sbssq,xh,fphm,wjm,wjhx) VALUES ";
+    const std::string keyHead = Quoted(context.taxpayer) + "," + Quoted(period) + ",";
+    for (std::size_t from = 0; from < sources.size(); from += kPerStatement) {
+        std::string sql = head;
+        for (std::size_t i = from; i < sources.size() && i < from + kPerStatement; ++i) {
+            const TInvoiceSource& s = sources[i];
+            sql += (i == from ? "(" : ",(") + keyHead + std::to_string(s.xh) + "," + Quoted(s.number) + "," +
+                   Quoted(s.fileName) + "," + Quoted(s.sha256) + ")";
+        }
+        if (!ExecADOQueryMsg(context.connection, sql, &query, error, 0, 0)) return false;
+    }
+    return true;
+}
+
+bool DeleteInvoiceSources(const TModuleContext& context, const std::string& period, const std::vector<int32_t>& xhs,
+                          std::string& error) {
+    THostQuery query;
+    for (std::size_t from = 0; from < xhs.size(); from += kPerStatement) {
+        std::string sql = "DELETE FROM " + SourceTable(context.subAppCode) + TaxpayerPeriod(context, period) +
+                          " AND xh IN (";
+        for (std::size_t i = from; i < xhs.size() && i < from + kPerStatement; ++i)
+            sql += (i == from ? "" : ",") + std::to_string(xhs[i]);
+        if (!ExecADOQueryMsg(context.connection, sql + ")", &query, error, 0, 0)) return false;
+    }
+    return true;
+}
+
+bool IsInvoiceSourceStatement(const std::string& sql) {
+    return sql.find(" " + SourceTable(std::string()) + " ") != std::string::npos;
+}
+
+}  // namespace vantrel
