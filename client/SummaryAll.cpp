@@ -41,39 +41,63 @@ QString DocumentPath(const QString& dir, const std::string& code, const std::str
     return QDir(dir).filePath(GbkToQString(code + "_" + period + ".xml"));
 }
 
+// A commit of written documents flushes its file system once; a few dozen at a time keeps
+// the progress moving without a flush per document.
+constexpr std::size_t kDocumentsPerCommit = 64;
+
 // Writes the documents of the taxpayers named by slice, in this process, on the session's
-// connection: the host's company information follows each taxpayer before its call.
+// connection: the host's company information follows each taxpayer before its call. A
+// document counts as written once its batch is committed and the file reads back.
 void WriteDocuments(const ClientSession& session, VantrelModule& module,
                     const std::vector<corlith::TaxpayerRecord>& taxpayers, const std::vector<std::size_t>& slice,
                     const QString& dir, const Report& report) {
-    for (std::size_t index : slice) {
-        const corlith::TaxpayerRecord& r = taxpayers[index];
-        Outcome outcome;
-        outcome.done = true;
-        outcome.file = DocumentPath(dir, r.code, session.period);
-        const std::string hdxx = TaxpayerApprovedKinds(r, session.catalogue.get());
-        SubAppVo* vo = GetCurSubAppVo();
-        vo->SetText("curcompany", r.code);
-        vo->SetText("jbxx", TaxpayerParticulars(r));
-        vo->SetText("hdxx", hdxx.empty() ? session.hdxx : hdxx);
-        const std::string params = "dir=" + EncodeParamValue(QStringToGbk(outcome.file));
-        std::string after;
-        try {
-            after = module.createQtfp(0, params);
-        } catch (...) {
-            after = SetParamValue(params, "err", "模块异常结束");
+    for (std::size_t first = 0; first < slice.size(); first += kDocumentsPerCommit) {
+        const std::size_t last = std::min(slice.size(), first + kDocumentsPerCommit);
+        std::vector<Outcome> outcomes(last - first);
+        std::vector<std::pair<std::size_t, std::size_t>> staged(last - first);   // its writes in the batch
+        corlith::TFileBatch batch;
+        for (std::size_t k = first; k < last; ++k) {
+            const corlith::TaxpayerRecord& r = taxpayers[slice[k]];
+            Outcome& outcome = outcomes[k - first];
+            outcome.done = true;
+            outcome.file = DocumentPath(dir, r.code, session.period);
+            const std::string hdxx = TaxpayerApprovedKinds(r, session.catalogue.get());
+            SubAppVo* vo = GetCurSubAppVo();
+            vo->SetText("curcompany", r.code);
+            vo->SetText("jbxx", TaxpayerParticulars(r));
+            vo->SetText("hdxx", hdxx.empty() ? session.hdxx : hdxx);
+            const std::string params = "dir=" + EncodeParamValue(QStringToGbk(outcome.file));
+            std::string after;
+            staged[k - first].first = batch.Staged();
+            try {
+                after = module.createQtfp(0, params);
+            } catch (...) {
+                after = SetParamValue(params, "err", "模块异常结束");
+            }
+            staged[k - first].second = batch.Staged();
+            if (after != params) {
+                outcome.error = GbkToQString(GetParamValue(after, "err"));
+                if (outcome.error.isEmpty()) outcome.error = u"生成汇总失败"_s;
+            }
         }
-        QFile written(outcome.file);
-        if (after != params) {
-            outcome.error = GbkToQString(GetParamValue(after, "err"));
-            if (outcome.error.isEmpty()) outcome.error = u"生成汇总失败"_s;
-        } else if (!written.open(QIODevice::ReadOnly)) {
-            outcome.error = u"模块未写出文件"_s;
-        } else {
-            outcome.ok = true;
-            outcome.sha256 = QString::fromLatin1(QCryptographicHash::hash(written.readAll(), QCryptographicHash::Sha256).toHex());
+        const std::vector<std::pair<std::string, corlith::TFileWrite>> committed = batch.Commit();
+        for (std::size_t k = first; k < last; ++k) {
+            Outcome& outcome = outcomes[k - first];
+            for (std::size_t w = staged[k - first].first; w < staged[k - first].second && outcome.error.isEmpty(); ++w)
+                if (!committed[w].second.Ok())
+                    outcome.error = u"写入汇总文件“%1”失败：%2"_s.arg(outcome.file, GbkToQString(corlith::FileWriteReason(committed[w].second)));
+            if (outcome.error.isEmpty()) {
+                QFile written(outcome.file);
+                if (!written.open(QIODevice::ReadOnly))
+                    outcome.error = u"模块未写出文件"_s;
+                else {
+                    outcome.ok = true;
+                    outcome.sha256 =
+                        QString::fromLatin1(QCryptographicHash::hash(written.readAll(), QCryptographicHash::Sha256).toHex());
+                }
+            }
+            report(slice[k], outcome);
         }
-        report(index, outcome);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QString>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -103,6 +104,8 @@ private:
 
 TFileWrite Failed(TFileWrite::Failure failure, int error) { return TFileWrite{failure, error}; }
 
+thread_local TFileBatch* currentBatch = nullptr;
+
 // Writes bytes over the existing regular file at target, keeping its inode (and so every
 // hard link to it). Opened without blocking so that a FIFO put there meanwhile cannot hang.
 TFileWrite WriteInPlace(const std::string& target, std::string_view bytes) {
@@ -158,6 +161,16 @@ TFileWrite WriteFileWhole(const std::string& nativePath, std::string_view bytes)
         return Failed(failure, error);
     };
     if (exists) ::fchmod(fd, existing.st_mode & 07777);
+    if (currentBatch) {
+        if (!WriteAll(fd, bytes)) {
+            const int saved = errno;
+            ::close(fd);
+            return fail(TFileWrite::Write, saved);
+        }
+        if (::close(fd) != 0) return fail(TFileWrite::Write, errno);
+        currentBatch->Stage(temporary, target);
+        return TFileWrite{};
+    }
     if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
         const int saved = errno;
         ::close(fd);
@@ -166,6 +179,43 @@ TFileWrite WriteFileWhole(const std::string& nativePath, std::string_view bytes)
     if (::close(fd) != 0) return fail(TFileWrite::Write, errno);
     if (::rename(temporary.c_str(), target.c_str()) != 0) return fail(TFileWrite::Create, errno);
     return TFileWrite{};
+}
+
+TFileBatch::TFileBatch() : outer_(currentBatch) { currentBatch = this; }
+
+TFileBatch::~TFileBatch() {
+    for (const TStaged& s : staged_) ::unlink(s.temporary.c_str());
+    currentBatch = outer_;
+}
+
+void TFileBatch::Stage(const std::string& temporary, const std::string& target) { staged_.push_back({temporary, target}); }
+
+std::vector<std::pair<std::string, TFileWrite>> TFileBatch::Commit() {
+    std::vector<std::pair<std::string, TFileWrite>> outcomes;
+    std::vector<TStaged> staged;
+    staged.swap(staged_);
+    // One flush per file system holding a temporary; a failed flush fails every file on it.
+    std::vector<std::pair<dev_t, int>> flushed;
+    for (const TStaged& s : staged) {
+        struct stat st {};
+        TFileWrite result;
+        if (::stat(s.temporary.c_str(), &st) != 0) {
+            result = Failed(TFileWrite::Write, errno);
+        } else {
+            auto it = std::find_if(flushed.begin(), flushed.end(), [&](const auto& f) { return f.first == st.st_dev; });
+            if (it == flushed.end()) {
+                const int fd = ::open(s.temporary.c_str(), O_RDONLY | O_CLOEXEC);
+                const int error = fd < 0 ? errno : (::syncfs(fd) != 0 ? errno : 0);
+                if (fd >= 0) ::close(fd);
+                it = flushed.insert(flushed.end(), {st.st_dev, error});
+            }
+            if (it->second != 0) result = Failed(TFileWrite::Write, it->second);
+            else if (::rename(s.temporary.c_str(), s.target.c_str()) != 0) result = Failed(TFileWrite::Create, errno);
+        }
+        if (!result.Ok()) ::unlink(s.temporary.c_str());
+        outcomes.emplace_back(s.target, result);
+    }
+    return outcomes;
 }
 
 TFileWrite WriteFileWhole(const QString& path, std::string_view bytes) {

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace corlith {
 
@@ -28,6 +30,36 @@ struct CORLITH_API TFileWrite {
 // file keeps its mode.
 CORLITH_API TFileWrite WriteFileWhole(const std::string& nativePath, std::string_view bytes);
 CORLITH_API TFileWrite WriteFileWhole(const QString& path, std::string_view bytes);
+
+// Many files written as one: while a batch lives, a write of this thread that goes through a
+// temporary file is left unflushed and unrenamed; Commit flushes them all with one syncfs per
+// file system and then renames each over its target, so a target is still only ever replaced
+// by a flushed file. A write in place (a file with several names) is done at once as always.
+// A batch that ends uncommitted removes its temporaries and leaves every target as it was.
+class CORLITH_API TFileBatch {
+public:
+    TFileBatch();
+    ~TFileBatch();
+    TFileBatch(const TFileBatch&) = delete;
+    TFileBatch& operator=(const TFileBatch&) = delete;
+
+    // The outcome per target as written (the path after following links), in write order;
+    // the batch is empty afterwards and collects again.
+    std::vector<std::pair<std::string, TFileWrite>> Commit();
+    // How many writes wait for Commit.
+    std::size_t Staged() const { return staged_.size(); }
+
+private:
+    friend TFileWrite WriteFileWhole(const std::string& nativePath, std::string_view bytes);
+    struct TStaged {
+        std::string temporary;
+        std::string target;
+    };
+    void Stage(const std::string& temporary, const std::string& target);
+
+    std::vector<TStaged> staged_;
+    TFileBatch* outer_;
+};
 
 // Why a write failed, in Chinese (GBK): a FIFO, device or folder refused, or the system's
 // reason for the error number.

@@ -200,3 +200,32 @@ TEST_F(FileWriter, FileSizeLimitIsAnErrorThatKeepsTheEarlierFile) {
     EXPECT_EQ(Read(dir_ / "a.txt"), "earlier");
     EXPECT_EQ(Temporaries(), std::vector<std::string>{});
 }
+
+TEST_F(FileWriter, BatchReplacesTargetsOnlyAtCommitAndAnAbandonedBatchLeavesThemAsTheyWere) {
+    Write(dir_ / "a.txt", "earlier");
+    fs::create_directory(dir_ / "sub");
+    {
+        corlith::TFileBatch abandoned;
+        EXPECT_TRUE(corlith::WriteFileWhole((dir_ / "a.txt").string(), "first").Ok());
+        EXPECT_EQ(abandoned.Staged(), 1u);
+        EXPECT_EQ(Read(dir_ / "a.txt"), "earlier");
+    }
+    EXPECT_EQ(Read(dir_ / "a.txt"), "earlier");
+    EXPECT_EQ(Temporaries(), std::vector<std::string>{});
+
+    corlith::TFileBatch batch;
+    EXPECT_TRUE(corlith::WriteFileWhole((dir_ / "a.txt").string(), "second").Ok());
+    EXPECT_TRUE(corlith::WriteFileWhole((dir_ / "sub" / "b.txt").string(), "new").Ok());
+    EXPECT_FALSE(fs::exists(dir_ / "sub" / "b.txt"));
+    // A target that turns into a folder before the commit fails alone.
+    fs::create_directory(dir_ / "sub" / "b.txt");
+    fs::create_directory(dir_ / "sub" / "b.txt" / "inside");
+    const auto outcomes = batch.Commit();
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_TRUE(outcomes[0].second.Ok());
+    EXPECT_EQ(outcomes[1].first, (dir_ / "sub" / "b.txt").string());
+    EXPECT_EQ(outcomes[1].second.failure, corlith::TFileWrite::Create);
+    EXPECT_EQ(Read(dir_ / "a.txt"), "second");
+    EXPECT_EQ(batch.Staged(), 0u);
+    EXPECT_EQ(Temporaries(), std::vector<std::string>{});
+}
