@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -143,8 +144,17 @@ int main(int argc, char** argv) {
     const std::vector<std::string> all = {client, "summary-all", "--db", db, "--period", bench::kPeriod,
                                           "--out-dir", (dir / "out").string()};
     RunChild(all);   // warms the file's pages as the floor finds them
-    const Run whole = RunChild(all);
-    const double floor = Floor(conn, taxpayers), grouped = GroupedSelect(conn);
+    // Best of three, the run and the floor taking turns, so that a burst of other load on the
+    // machine strikes neither side alone.
+    Run whole = RunChild(all);
+    double floor = Floor(conn, taxpayers), grouped = GroupedSelect(conn);
+    for (int round = 1; round < 3; ++round) {
+        const Run again = RunChild(all);
+        whole.seconds = std::min(whole.seconds, again.seconds);
+        whole.peakKb = std::max(whole.peakKb, again.peakKb);
+        floor = std::min(floor, Floor(conn, taxpayers));
+        grouped = std::min(grouped, GroupedSelect(conn));
+    }
     std::printf("summary-all / same statements on SQLite      %.2f  (target <= 1.3)\n", whole.seconds / floor);
     std::printf("summary-all / one grouped select (info)     %.2f\n", whole.seconds / grouped);
 

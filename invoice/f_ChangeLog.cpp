@@ -366,8 +366,14 @@ bool TChangeLogWriter::Flush(std::string& error) {
 bool StartChangeLogs(const TModuleContext& context, std::string& error) {
     const std::string& connection = context.connection;
     THostQuery query;
-    const std::string sql = "SELECT DISTINCT nsrsbh FROM " + QualifyTableName("sb_xxfpb", context.subAppCode) +
-                            " WHERE nsrsbh NOT IN (SELECT nsrsbh FROM " + HeadTable(context.subAppCode) + ")";
+    // Runs at every start: the register's taxpayers are walked one index step each (a plain
+    // DISTINCT reads every row of the register) and only those without a chain are kept.
+    const std::string reg = QualifyTableName("sb_xxfpb", context.subAppCode);
+    const std::string sql = "WITH RECURSIVE t(nsrsbh) AS (SELECT min(nsrsbh) FROM " + reg +
+                            " UNION ALL SELECT (SELECT min(nsrsbh) FROM " + reg +
+                            " WHERE nsrsbh > t.nsrsbh) FROM t WHERE t.nsrsbh IS NOT NULL)"
+                            " SELECT nsrsbh FROM t WHERE nsrsbh IS NOT NULL AND nsrsbh NOT IN (SELECT nsrsbh FROM " +
+                            HeadTable(context.subAppCode) + ")";
     if (!ExecADOQueryMsg(connection, sql, &query, error, 1, 0)) return false;
     std::vector<std::string> taxpayers;
     for (query.First(); !query.Eof(); query.Next()) taxpayers.push_back(query.FieldAsString("nsrsbh"));
