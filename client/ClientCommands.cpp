@@ -9,6 +9,7 @@
 #include "TaxpayerRegister.h"
 #include "corlith/corlith_host.h"
 #include "exchange/f_CsvFile.h"
+#include "exchange/f_Reconcile.h"
 #include "exchange/f_RegisterExchange.h"
 #include "invoice/f_ChangeLog.h"
 #include "invoice/f_FpDealGlobal.h"
@@ -338,6 +339,33 @@ int RunHistory(const ClientOptions& options) {
     corlith::CloseConnections();
     if (!read) return SetupError(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
     return kExitOk;
+}
+
+int RunReconcile(const ClientOptions& options) {
+    ClientSession session;
+    vantrel::TModuleContext context;
+    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
+    std::vector<Txxqtfpxx*> rows;
+    vantrel::TReconcileResult result;
+    std::string error;
+    const vantrel::TReconcileRead read = vantrel::ReconcileWithList(context, options.file, rows, result, error);
+    corlith::CloseConnections();
+    if (read != vantrel::TReconcileRead::Done) {
+        FreeInvoiceList(rows);
+        return read == vantrel::TReconcileRead::ListFailed
+                   ? SetupError(u"%1：%2"_s.arg(options.file, GbkToQString(error)))
+                   : SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
+    }
+    // The text lists what needs attention and the groups' totals; the CSV file every invoice.
+    const bool allMatched = result.AllMatched();
+    if (options.csv || !allMatched) PrintListing(vantrel::ReconcileHeader(), options.csv);
+    for (const vantrel::TReconcileLine& line : result.lines)
+        if (options.csv || line.kind != vantrel::TReconcileKind::Matched)
+            PrintListing(vantrel::ReconcileFields(result, line), options.csv);
+    if (!options.csv)
+        for (const std::string& line : vantrel::ReconcileSummaryLines(result)) PrintLine(stdout, GbkToQString(line));
+    FreeInvoiceList(rows);
+    return allMatched ? kExitOk : kExitFailed;
 }
 
 int RunWindow(const ClientOptions& options, int& argc, char** argv) {

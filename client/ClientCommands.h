@@ -35,4 +35,7 @@ int RunExport(const ClientOptions& options);
 // Both run without a display.
 int RunVerifyLog(const ClientOptions& options);
 int RunHistory(const ClientOptions& options);
+// The period's register against the platform's list of invoices: 0 when every invoice matches,
+// 1 when any differs, 2 when the list or the register cannot be read. Needs no display.
+int RunReconcile(const ClientOptions& options);
 int RunWindow(const ClientOptions& options, int& argc, char** argv);

@@ -61,7 +61,8 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             {u"preview", ClientVerb::Preview}, {u"drill", ClientVerb::Drill},     {u"print", ClientVerb::Print},
             {u"import", ClientVerb::Import},   {u"export", ClientVerb::Export},
             {u"taxpayers", ClientVerb::Taxpayers}, {u"summary-all", ClientVerb::SummaryAll},
-            {u"verify-log", ClientVerb::VerifyLog}, {u"history", ClientVerb::History}};
+            {u"verify-log", ClientVerb::VerifyLog}, {u"history", ClientVerb::History},
+            {u"reconcile", ClientVerb::Reconcile}};
         const auto known = std::find_if(std::begin(kVerbs), std::end(kVerbs),
                                         [&](const auto& entry) { return verb == QStringView(entry.first); });
         if (known == std::end(kVerbs)) {
@@ -74,10 +75,11 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
 
     bool seen[std::size(kValueOptions)] = {};
     bool seenFormat = false, seenJobs = false;
-    const bool takesFile = options.verb == ClientVerb::Import || options.verb == ClientVerb::Export;
+    const bool takesFile = options.verb == ClientVerb::Import || options.verb == ClientVerb::Export ||
+                           options.verb == ClientVerb::Reconcile;
     const bool listsCells = options.verb == ClientVerb::Preview || options.verb == ClientVerb::Drill ||
                             options.verb == ClientVerb::Taxpayers ||
-                            options.verb == ClientVerb::History;
+                            options.verb == ClientVerb::History || options.verb == ClientVerb::Reconcile;
     bool seenXh = false;
     for (; i < args.size(); ++i) {
         const QString arg = args.at(i);
@@ -164,7 +166,9 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
         return false;
     }
     if (takesFile && options.file.isEmpty()) {
-        error = options.verb == ClientVerb::Import ? u"import 需要文件名 FILE"_s : u"export 需要文件名 FILE"_s;
+        error = options.verb == ClientVerb::Import   ? u"import 需要文件名 FILE"_s
+                : options.verb == ClientVerb::Export ? u"export 需要文件名 FILE"_s
+                                                     : u"reconcile 需要清单文件名 FILE"_s;
         return false;
     }
     if (options.verb == ClientVerb::Export && !options.typeCode.isEmpty()) {
@@ -217,5 +221,7 @@ QString ClientUsage() {
            "  vantrel-client verify-log [COMMON]             核对变更记录的校验链，并以记录重演核对登记簿\n"
            "  vantrel-client history [COMMON] [--xh N] [--format text|csv]\n"
            "                                                 本期（或一张发票）的变更记录，按时间先后\n"
+           "  vantrel-client reconcile [COMMON] FILE [--format text|csv]\n"
+           "                                                 以电子发票服务平台的发票清单（.csv 或 .xlsx）核对本期登记簿\n"
            "COMMON：--session FILE  --db FILE  --company ID  --period YYYYMM\n"_s;
 }

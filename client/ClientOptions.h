@@ -5,7 +5,7 @@
 #include <QStringList>
 
 enum class ClientVerb { Window, Manager, InitDb, Summary, Preview, Drill, Print, Import, Export, Taxpayers, SummaryAll, VerifyLog,
-                        History };
+                        History, Reconcile };
 
 struct ClientOptions {
     ClientVerb verb = ClientVerb::Window;
@@ -21,10 +21,10 @@ struct ClientOptions {
     QString outFile;        // summary --out
     QString paramText;      // summary --params, as typed
     bool hasParamText = false;
-    bool csv = false;       // preview, drill: --format csv (text otherwise)
+    bool csv = false;       // preview, drill, taxpayers, history, reconcile: --format csv (text otherwise)
     QString cell;           // drill CELL
     QString pdfFile;        // print --pdf
-    QString file;           // import FILE, export FILE
+    QString file;           // import FILE, export FILE, reconcile FILE
     bool dryRun = false;    // import --dry-run
     bool allowDuplicates = false;  // import --allow-duplicates: rows the register holds already go in too
     QString typeCode;       // export --type

@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
     case ClientVerb::SummaryAll: return RunSummaryAll(options);
     case ClientVerb::VerifyLog: return RunVerifyLog(options);
     case ClientVerb::History: return RunHistory(options);
+    case ClientVerb::Reconcile: return RunReconcile(options);
     case ClientVerb::Window:
     case ClientVerb::Manager: break;
     }

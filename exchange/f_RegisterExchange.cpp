@@ -63,31 +63,6 @@ std::string ShownText(const TExchangeCell& cell) {
     return cell.kind == TExchangeCell::Text || cell.text.empty() ? CellText(cell) : cell.text;
 }
 
-// yyyy-MM-dd, yyyy-M-d, yyyy/M/d or yyyyMMdd; an invalid date for anything else. Read by
-// hand: a format string parsed for every row would cost more than the row's insert.
-QDate DateOfText(const std::string& text) {
-    const auto digits = [&text](std::size_t from, std::size_t count, int& value) {
-        if (from + count > text.size()) return false;
-        value = 0;
-        for (std::size_t i = from; i < from + count; ++i) {
-            if (text[i] < '0' || text[i] > '9') return false;
-            value = value * 10 + (text[i] - '0');
-        }
-        return true;
-    };
-    int year = 0, month = 0, day = 0;
-    if (text.size() == 8) return digits(0, 4, year) && digits(4, 2, month) && digits(6, 2, day) ? QDate(year, month, day) : QDate();
-    if (text.size() < 8 || text.size() > 10 || !digits(0, 4, year)) return QDate();
-    const char separator = text[4];
-    if (separator != '-' && separator != '/') return QDate();
-    const std::size_t second = text.find(separator, 5);
-    if (second == std::string::npos || second == 5 || second > 7 || text.size() - second - 1 < 1 ||
-        text.size() - second - 1 > 2)
-        return QDate();
-    if (!digits(5, second - 5, month) || !digits(second + 1, text.size() - second - 1, day)) return QDate();
-    return QDate(year, month, day);
-}
-
 std::string DateText(const QDate& date) {
     const int year = date.year(), month = date.month(), day = date.day();
     if (year < 1 || year > 9999) {
@@ -316,6 +291,30 @@ bool HasSuffix(const QString& path, const char16_t* suffix) {
 }
 
 }  // namespace
+
+// Read by hand: a format string parsed for every row would cost more than the row's insert.
+QDate DateOfText(const std::string& text) {
+    const auto digits = [&text](std::size_t from, std::size_t count, int& value) {
+        if (from + count > text.size()) return false;
+        value = 0;
+        for (std::size_t i = from; i < from + count; ++i) {
+            if (text[i] < '0' || text[i] > '9') return false;
+            value = value * 10 + (text[i] - '0');
+        }
+        return true;
+    };
+    int year = 0, month = 0, day = 0;
+    if (text.size() == 8) return digits(0, 4, year) && digits(4, 2, month) && digits(6, 2, day) ? QDate(year, month, day) : QDate();
+    if (text.size() < 8 || text.size() > 10 || !digits(0, 4, year)) return QDate();
+    const char separator = text[4];
+    if (separator != '-' && separator != '/') return QDate();
+    const std::size_t second = text.find(separator, 5);
+    if (second == std::string::npos || second == 5 || second > 7 || text.size() - second - 1 < 1 ||
+        text.size() - second - 1 > 2)
+        return QDate();
+    if (!digits(5, second - 5, month) || !digits(second + 1, text.size() - second - 1, day)) return QDate();
+    return QDate(year, month, day);
+}
 
 const char* RegisterColumnCaption(int column) {
     return column >= 0 && column < RegisterColumnCount ? kCaptions[column] : "";

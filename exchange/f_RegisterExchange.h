@@ -7,6 +7,7 @@
 #include "invoice/f_InvoiceChecks.h"
 #include "invoice/f_XxqtfpGlobal.h"
 
+#include <QDate>
 #include <QString>
 
 #include <deque>
@@ -19,6 +20,9 @@ enum RegisterColumn {
     RcFplx, RcKprq, RcFs, RcJe, RcSl, RcSe, RcGfnsr, RcMs, RcLwfp, RcZfbz, RcJzjt, RegisterColumnCount
 };
 const char* RegisterColumnCaption(int column);
+// A date as a register file writes it: yyyy-MM-dd, yyyy-M-d, yyyy/M/d or yyyyMMdd; an invalid
+// date for anything else.
+QDate DateOfText(const std::string& text);
 
 // A problem found in the file: line 0 is the file as a whole; column is a caption or empty.
 struct TImportIssue {

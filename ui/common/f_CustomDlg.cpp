@@ -94,3 +94,13 @@ void Tfrm_CustomDlg::showEvent(QShowEvent* event) {
     }
     QDialog::showEvent(event);
 }
+
+void PlaceDialogParts(Tfrm_CustomDlg* dialog, int width, int height) {
+    constexpr int band = 37, bottom = 48;
+    dialog->setFixedSize(width, height);
+    dialog->pnlTop->setGeometry(0, 0, width, band);
+    dialog->lbBusinessName->setGeometry(15, 10, width - 30, 20);
+    dialog->ContentArea()->setGeometry(0, band, width, height - band - bottom);
+    dialog->Bevel1->setGeometry(8, height - bottom, width - 16, 2);
+    dialog->sBtnClose->setGeometry(width - 81, height - 33, 67, 22);
+}

@@ -47,3 +47,7 @@ private:
     THelpKeyWatcher* helpKeys_ = nullptr;
     bool centred_ = false;
 };
+
+// The dialog base is fixed at its design size; a larger window places the band, the content,
+// the line and the close button again.
+void PlaceDialogParts(Tfrm_CustomDlg* dialog, int width, int height);

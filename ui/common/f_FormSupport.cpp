@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QLabel>
+#include <QPushButton>
 #include <QKeyEvent>
 #include <QWidget>
 
@@ -170,4 +171,16 @@ bool THelpKeyWatcher::eventFilter(QObject* watched, QEvent* event) {
         break;
     }
     return false;
+}
+
+QPushButton* NewLinkButton(const QString& caption, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setFocusPolicy(Qt::TabFocus);
+    button->setStyleSheet(QStringLiteral(
+        "QPushButton { border: none; padding: 0 3px; color: #1c5aa6; background: transparent; }"
+        "QPushButton:hover { color: #d9480f; text-decoration: underline; }"
+        "QPushButton:disabled { color: #9a9a9a; }"));
+    return button;
 }

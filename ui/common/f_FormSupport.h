@@ -14,6 +14,7 @@
 class QColor;
 class QIcon;
 class QLabel;
+class QPushButton;
 class QPainter;
 class QWidget;
 class TPellowEdit;
@@ -82,6 +83,9 @@ QStringList SongFamilies();
 QStringList HeiFamilies();
 // A 24 x 24 command image drawn by paint, antialiased, on a transparent ground.
 QIcon DrawnIcon(const std::function<void(QPainter&)>& paint);
+// A flat button drawn as a link (blue, underlined under the mouse, grey when off), as the
+// operation rows of the windows show their commands.
+QPushButton* NewLinkButton(const QString& caption, QWidget* parent);
 // A label as a window title: bold 黑体 of the given pixel size, in the colour.
 void SetTitleLook(QLabel* label, int pixelSize, const QColor& color, bool underline = false);
 

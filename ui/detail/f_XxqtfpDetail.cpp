@@ -359,7 +359,9 @@ void TFrmXxqtfpDetail::FormShow() {
 
 void TFrmXxqtfpDetail::SetEditMode(uint8_t mode) {
     FEditMode = mode;
-    const std::string caption = mode == kDetailAdd ? "录入其他销项发票明细" : "修改其他销项发票明细";
+    const std::string caption = mode == kDetailAdd      ? "录入其他销项发票明细"
+                                : mode == kDetailModify ? "修改其他销项发票明细"
+                                                        : "查看其他销项发票明细";
     setWindowTitle(GbkToQString(caption));
     SetBusinessName(caption);
 }
@@ -397,7 +399,9 @@ void TFrmXxqtfpDetail::LoadRecord(const Txxqtfpxx& record) {
     rbMS_No->SetChecked(record.ms != "1");
     UpdateEntryStates();
     FLoaded = std::make_unique<Txxqtfpxx>(EnteredRecord());
-    if (dtpKprq->CanFocus())
+    if (FEditMode == kDetailView)
+        btnCancel->setFocus();
+    else if (dtpKprq->CanFocus())
         dtpKprq->SetFocus();
     else
         cbbFplx->SetFocus();
@@ -407,6 +411,12 @@ void TFrmXxqtfpDetail::UpdateEntryStates() {
     const std::string type = cbbFplx->Text();
     dtpKprq->setEnabled(TypeTakesDate(type));
     edtfs->setEnabled(TypeTakesCount(type));
+    if (FEditMode != kDetailView) return;
+    for (QWidget* field : std::initializer_list<QWidget*>{dtpKprq, cbbFplx, edtfs, edtje, cbbSl, edtse, edtGfnsrsbh,
+                                                          rbLwfp_Yes, rbLwfp_No, rbZF_Yes, rbZF_No, rbJZJT_YES,
+                                                          rbJZJT_No, rbMS_YES, rbMS_No})
+        field->setEnabled(false);
+    BtnCommit->setVisible(false);
 }
 
 void TFrmXxqtfpDetail::cbbFplxChange() {
@@ -617,6 +627,7 @@ TStoreOutcome TFrmXxqtfpDetail::SaveRecord() {
 }
 
 void TFrmXxqtfpDetail::BtnCommitClick() {
+    if (FEditMode == kDetailView) return;
     if (!CheckInput() || !ConfirmWarnings()) return;
     const TStoreOutcome saved = SaveRecord();
     if (saved.failure == TStoreFailure::NoRow) {

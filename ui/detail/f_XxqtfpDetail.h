@@ -26,6 +26,8 @@ struct Txxqtfpxx;
 
 inline constexpr uint8_t kDetailAdd = 0;
 inline constexpr uint8_t kDetailModify = 1;
+// Shows the invoice without letting it change: every field off, no 确定.
+inline constexpr uint8_t kDetailView = 2;
 
 class TFrmXxqtfpDetail : public Tfrm_CustomDlg {
     Q_OBJECT

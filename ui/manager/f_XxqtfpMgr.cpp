@@ -99,6 +99,23 @@ QIcon SheetTransferIcon(bool into) {
     });
 }
 
+// Two sheets side by side with a check mark over them: the register held against a list.
+QIcon ReconcileCommandIcon() {
+    return DrawnIcon([](QPainter& p) {
+        p.setPen(QPen(QColor(0x2F, 0x6E, 0xB5), 1.2));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(2.5, 4.5, 9, 14));
+        p.drawRect(QRectF(12.5, 4.5, 9, 14));
+        p.setPen(QPen(QColor(0x7A, 0x8C, 0xA3), 1));
+        for (qreal y : {8.5, 11.5, 14.5}) {
+            p.drawLine(QPointF(4, y), QPointF(10, y));
+            p.drawLine(QPointF(14, y), QPointF(20, y));
+        }
+        p.setPen(QPen(QColor(0x2E, 0x8B, 0x4A), 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(QPolygonF({QPointF(7, 15), QPointF(11, 20), QPointF(19, 9)}));
+    });
+}
+
 QLabel* NewLabel(const char16_t* caption, QWidget* parent) {
     auto* label = new QLabel(Text16(caption), parent);
     return label;
@@ -136,14 +153,7 @@ Layout* NewBandLayout(QFrame* band, int verticalMargin, int spacing) {
 }
 
 QPushButton* NewLinkButton(const char16_t* caption, QAction* action, QWidget* parent) {
-    auto* button = new QPushButton(Text16(caption), parent);
-    button->setFlat(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setFocusPolicy(Qt::TabFocus);
-    button->setStyleSheet(QStringLiteral(
-        "QPushButton { border: none; padding: 0 3px; color: #1c5aa6; background: transparent; }"
-        "QPushButton:hover { color: #d9480f; text-decoration: underline; }"
-        "QPushButton:disabled { color: #9a9a9a; }"));
+    QPushButton* button = NewLinkButton(Text16(caption), parent);
     QObject::connect(button, &QPushButton::clicked, action, &QAction::trigger);
     QObject::connect(action, &QAction::enabledChanged, button, &QPushButton::setEnabled);
     button->setEnabled(action->isEnabled());
@@ -256,6 +266,11 @@ void TFrmXxqtfpMgr::BuildActions() {
     actExport->setToolTip(Text16(u"将列表中的发票导出为 CSV 或 Excel 文件"));
     AddToolAction(actExport);
     connect(actExport, &QAction::triggered, this, [this] { actExportExecute(); });
+    actReconcile = new QAction(ReconcileCommandIcon(), Text16(u"核对"), this);
+    actReconcile->setObjectName(QStringLiteral("actReconcile"));
+    actReconcile->setToolTip(Text16(u"以电子发票服务平台导出的发票清单（CSV 或 Excel）核对本期发票"));
+    AddToolAction(actReconcile);
+    connect(actReconcile, &QAction::triggered, this, [this] { actReconcileExecute(); });
 }
 
 // The query bar: type, buyer, 查询 and 重置; hidden until asked for.

@@ -89,6 +89,10 @@ public:
     void actExportExecute();
     bool ImportFile(const QString& path);
     bool ExportFile(const QString& path);
+    // 核对: the register against the platform's list of invoices; the list is read again when
+    // an invoice changed there.
+    void actReconcileExecute();
+    void ReconcileFile(const QString& path);
 
     std::vector<Txxqtfpxx*> FInvoiceList;
     vantrel::TModuleContext FContext;
@@ -104,6 +108,7 @@ public:
     QAction* ActPrint = nullptr;
     QAction* actImport = nullptr;
     QAction* actExport = nullptr;
+    QAction* actReconcile = nullptr;
 
     QToolButton* btnQuery = nullptr;
     QFrame* PanelQuery = nullptr;

@@ -11,6 +11,7 @@
 #include "ui/common/f_InvoiceListModel.h"
 #include "ui/common/f_Status.h"
 #include "ui/manager/f_ImportPreview.h"
+#include "ui/manager/f_ReconcileWindow.h"
 #include "ui/manager/f_doohckey.h"
 #include "ui/preview/f_PreviewPrint.h"
 #include "ui/preview/f_ReturnPreview.h"
@@ -216,4 +217,19 @@ bool TFrmXxqtfpMgr::ExportFile(const QString& path) {
     }
     InfoMsgBox("已导出 " + std::to_string(shown.size()) + " 张发票到 " + QStringToGbk(path), 0);
     return true;
+}
+
+void TFrmXxqtfpMgr::actReconcileExecute() {
+    const QString path = QFileDialog::getOpenFileName(this, QString::fromUtf16(u"核对发票清单"), QString(),
+                                                      QString::fromUtf16(u"发票清单 (*.xlsx *.csv)"));
+    if (!path.isEmpty()) ReconcileFile(path);
+}
+
+void TFrmXxqtfpMgr::ReconcileFile(const QString& path) {
+    QPointer<TFrmXxqtfpMgr> self(this);
+    const bool changed = OpenReconcileWindow(this, FContext, path);
+    if (self && changed) {
+        ActQueryExecute();
+        KeepNextXhAhead();
+    }
 }

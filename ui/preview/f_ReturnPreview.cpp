@@ -38,18 +38,6 @@ namespace {
 
 constexpr int kSheetMargin = 12;
 
-// The dialog base is fixed at its design size; these windows are larger, so the band, the
-// content, the line and the close button are placed again.
-void PlaceDialogParts(Tfrm_CustomDlg* dialog, int width, int height) {
-    constexpr int band = 37, bottom = 48;
-    dialog->setFixedSize(width, height);
-    dialog->pnlTop->setGeometry(0, 0, width, band);
-    dialog->lbBusinessName->setGeometry(15, 10, width - 30, 20);
-    dialog->ContentArea()->setGeometry(0, band, width, height - band - bottom);
-    dialog->Bevel1->setGeometry(8, height - bottom, width - 16, 2);
-    dialog->sBtnClose->setGeometry(width - 81, height - 33, 67, 22);
-}
-
 TModalSpeedButton* BottomButton(Tfrm_CustomDlg* dialog, const char* caption, int right) {
     auto* button = new TModalSpeedButton(caption, dialog);
     const QRect close = dialog->sBtnClose->geometry();
@@ -298,17 +286,12 @@ TFrmPreviewDrill::TFrmPreviewDrill(vantrel::TModuleContext context, const TSumma
     auto* operations = new QHBoxLayout();
     operations->setSpacing(4);
     operations->addWidget(new QLabel(u"操作："_s, ContentArea()));
-    btnModify = new QPushButton(u"修改 "_s, ContentArea());
-    btnPrintList = new QPushButton(u"打印..."_s, ContentArea());
+    btnModify = NewLinkButton(u"修改 "_s, ContentArea());
+    btnPrintList = NewLinkButton(u"打印..."_s, ContentArea());
     btnModify->setObjectName(u"btnModify"_s);
     btnPrintList->setObjectName(u"btnPrintList"_s);
-    for (QPushButton* button : {btnModify, btnPrintList}) {
-        button->setFlat(true);
-        button->setCursor(Qt::PointingHandCursor);
-        button->setStyleSheet(u"QPushButton { border: none; padding: 0 3px; color: #1c5aa6; background: transparent; }"
-                              "QPushButton:hover { color: #d9480f; text-decoration: underline; }"_s);
-        operations->addWidget(button);
-    }
+    operations->addWidget(btnModify);
+    operations->addWidget(btnPrintList);
     operations->addStretch(1);
     column->addLayout(operations);
     connect(btnModify, &QPushButton::clicked, this, [this] { ActModifyExecute(); });
