@@ -9,6 +9,7 @@
 #include "TaxpayerRegister.h"
 #include "corlith/corlith_host.h"
 #include "exchange/f_CsvFile.h"
+#include "exchange/f_EInvoiceImport.h"
 #include "exchange/f_Reconcile.h"
 #include "exchange/f_RegisterExchange.h"
 #include "invoice/f_ChangeLog.h"
@@ -40,6 +41,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <set>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -229,16 +231,22 @@ int RunImport(const ClientOptions& options) {
         return SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
     }
     TImportPlan plan;
-    const bool read = PlanImportFile(options.file, target, false, plan, error);
+    const bool einvoices = options.verb == ClientVerb::ImportEInvoice;
+    const bool read = einvoices ? PlanEInvoiceImport({options.paths.begin(), options.paths.end()}, context, target,
+                                                     false, plan, error)
+                                : PlanImportFile(options.file, target, false, plan, error);
     FreeInvoiceList(target.existing);
     if (!read) {
         corlith::CloseConnections();
-        return SetupError(u"%1：%2"_s.arg(options.file, GbkToQString(error)));
+        return SetupError(einvoices ? GbkToQString(error) : u"%1：%2"_s.arg(options.file, GbkToQString(error)));
     }
     for (const std::string& line : IssueLines(plan.issues)) PrintLine(stderr, GbkToQString(line));
     if (plan.HasErrors()) return ComputeFailed(u"导入失败", "文件中有错误，未导入任何发票");
 
     const int rows = static_cast<int>(plan.rows.size());
+    std::set<std::string> invoices;
+    for (const vantrel::TInvoiceSource& source : plan.sources) invoices.insert(source.number);
+    const QString what = einvoices ? u"%1 张电子发票（%2 行发票）"_s.arg(invoices.size()).arg(rows) : u"%1 行发票"_s.arg(rows);
     // The same file imported twice would double the register.
     if (!plan.storedDuplicateLines.empty() && !options.allowDuplicates)
         return ComputeFailed(u"导入被拒绝", StoredDuplicatesText(plan) +
@@ -246,12 +254,12 @@ int RunImport(const ClientOptions& options) {
     if (options.dryRun) {
         if (!ImportAllowed(context, error)) return ComputeFailed(u"不能导入", error);
         corlith::CloseConnections();
-        PrintLine(stdout, u"检查通过：%1 行发票可以导入（未写入）"_s.arg(rows));
+        PrintLine(stdout, u"检查通过：%1可以导入（未写入）"_s.arg(what));
         return kExitOk;
     }
     if (StoreImport(plan, context, {}, error) != TStoreResult::Stored) return ComputeFailed(u"导入失败", error);
     corlith::CloseConnections();
-    PrintLine(stdout, u"已导入 %1 行发票"_s.arg(rows));
+    PrintLine(stdout, u"已导入 %1"_s.arg(what));
     return kExitOk;
 }
 

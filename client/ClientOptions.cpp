@@ -62,7 +62,7 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             {u"import", ClientVerb::Import},   {u"export", ClientVerb::Export},
             {u"taxpayers", ClientVerb::Taxpayers}, {u"summary-all", ClientVerb::SummaryAll},
             {u"verify-log", ClientVerb::VerifyLog}, {u"history", ClientVerb::History},
-            {u"reconcile", ClientVerb::Reconcile}};
+            {u"reconcile", ClientVerb::Reconcile}, {u"import-einvoice", ClientVerb::ImportEInvoice}};
         const auto known = std::find_if(std::begin(kVerbs), std::end(kVerbs),
                                         [&](const auto& entry) { return verb == QStringView(entry.first); });
         if (known == std::end(kVerbs)) {
@@ -136,13 +136,16 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
                 error = u"--xh 应为正整数：%1"_s.arg(number);
                 return false;
             }
-        } else if (name == u"--dry-run" && options.verb == ClientVerb::Import && !hasInline) {
+        } else if (name == u"--dry-run" && !hasInline &&
+                   (options.verb == ClientVerb::Import || options.verb == ClientVerb::ImportEInvoice)) {
             options.dryRun = true;
         } else if (name == u"--allow-duplicates" && options.verb == ClientVerb::Import && !hasInline) {
             options.allowDuplicates = true;
         } else if (name.startsWith(u'-')) {
             error = u"无法识别的选项：%1"_s.arg(arg);
             return false;
+        } else if (options.verb == ClientVerb::ImportEInvoice && !arg.isEmpty()) {
+            options.paths << arg;
         } else if (takesFile && options.file.isEmpty() && !arg.isEmpty()) {
             options.file = arg;
         } else if (options.verb == ClientVerb::Drill && options.cell.isEmpty() && !arg.isEmpty()) {
@@ -169,6 +172,10 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
         error = options.verb == ClientVerb::Import   ? u"import 需要文件名 FILE"_s
                 : options.verb == ClientVerb::Export ? u"export 需要文件名 FILE"_s
                                                      : u"reconcile 需要清单文件名 FILE"_s;
+        return false;
+    }
+    if (options.verb == ClientVerb::ImportEInvoice && options.paths.isEmpty()) {
+        error = u"import-einvoice 需要文件或文件夹 PATH"_s;
         return false;
     }
     if (options.verb == ClientVerb::Export && !options.typeCode.isEmpty()) {
@@ -210,6 +217,8 @@ QString ClientUsage() {
            "  vantrel-client print [COMMON] --pdf FILE       将申报预览输出为 PDF（无需显示器）\n"
            "  vantrel-client import [COMMON] FILE [--dry-run] [--allow-duplicates]\n"
            "                                                 检查并导入 .csv 或 .xlsx 文件中的发票，全部通过才写入\n"
+           "  vantrel-client import-einvoice [COMMON] PATH... [--dry-run]\n"
+           "                                                 检查并导入电子发票（.xml、.ofd，文件夹或 .zip），全部通过才写入\n"
            "  vantrel-client export [COMMON] FILE [--type CODE] [--buyer TEXT]\n"
            "                                                 将本期发票导出为 .csv 或 .xlsx 文件\n"
            "  vantrel-client taxpayers [COMMON] [--format text|csv]\n"

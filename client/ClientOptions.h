@@ -5,7 +5,7 @@
 #include <QStringList>
 
 enum class ClientVerb { Window, Manager, InitDb, Summary, Preview, Drill, Print, Import, Export, Taxpayers, SummaryAll, VerifyLog,
-                        History, Reconcile };
+                        History, Reconcile, ImportEInvoice };
 
 struct ClientOptions {
     ClientVerb verb = ClientVerb::Window;
@@ -25,7 +25,8 @@ struct ClientOptions {
     QString cell;           // drill CELL
     QString pdfFile;        // print --pdf
     QString file;           // import FILE, export FILE, reconcile FILE
-    bool dryRun = false;    // import --dry-run
+    QStringList paths;      // import-einvoice PATH...
+    bool dryRun = false;    // import, import-einvoice --dry-run
     bool allowDuplicates = false;  // import --allow-duplicates: rows the register holds already go in too
     QString typeCode;       // export --type
     QString buyer;          // export --buyer

@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
     case ClientVerb::Preview: return RunPreview(options);
     case ClientVerb::Drill: return RunDrill(options);
     case ClientVerb::Print: return RunPrint(options, argc, argv);
-    case ClientVerb::Import: return RunImport(options);
+    case ClientVerb::Import:
+    case ClientVerb::ImportEInvoice: return RunImport(options);
     case ClientVerb::Export: return RunExport(options);
     case ClientVerb::Taxpayers: return RunTaxpayers(options);
     case ClientVerb::SummaryAll: return RunSummaryAll(options);

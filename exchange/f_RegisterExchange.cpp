@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <type_traits>
 #include <unordered_map>
@@ -322,7 +323,8 @@ const char* RegisterColumnCaption(int column) {
 
 std::string IssueText(const TImportIssue& issue) {
     std::string text = issue.warning ? "提示：" : "";
-    if (issue.line > 0) text += "第 " + std::to_string(issue.line) + " 行 ";
+    if (!issue.file.empty()) text += issue.file + " ";
+    else if (issue.line > 0) text += "第 " + std::to_string(issue.line) + " 行 ";
     if (!issue.column.empty()) text += issue.column + "：";
     return text + issue.text;
 }
@@ -702,6 +704,13 @@ void TImportPlan::Fill(const TImportRow& row, Txxqtfpxx& r) const {
 
 TImportPlan PlanImport(const TExchangeTable& table, const TImportTarget& target) { return PlanRows(table, target); }
 
+TImportPlan PlanImportRows(const TImportTarget& target, bool keepCells,
+                           const std::function<void(TExchangeSink& sink)>& produce) {
+    TImportPlanner planner(target, keepCells);
+    produce(planner);
+    return planner.Finish();
+}
+
 TImportPlan PlanImport(TExchangeTable&& table, const TImportTarget& target) { return PlanRows(table, target); }
 
 bool PlanImportFile(const QString& path, const TImportTarget& target, bool keepCells, TImportPlan& plan,
@@ -769,6 +778,24 @@ TStoreResult StoreImport(const TImportPlan& plan, const vantrel::TModuleContext&
     }
     if (!ImportAllowed(context, error)) return TStoreResult::Refused;
     const TInvoiceStore store = vantrel::ModuleInvoiceStore(context);
+    std::vector<vantrel::TInvoiceSource> sources = plan.sources;
+    TInvoiceStore::TNumberedProc numbered;
+    TInvoiceStore::TWithinProc within;
+    if (!sources.empty()) {
+        numbered = [&sources](std::size_t i, const Txxqtfpxx& record) { sources[i].xh = record.xh; };
+        within = [&sources, &context](std::string& reason) {
+            std::vector<std::string> numbers;
+            for (const vantrel::TInvoiceSource& s : sources)
+                if (numbers.empty() || numbers.back() != s.number) numbers.push_back(s.number);
+            std::map<std::string, vantrel::TStoredInvoice> stored;
+            if (!vantrel::FindStoredInvoiceNumbers(context, numbers, stored, reason)) return false;
+            if (!stored.empty()) {
+                reason = StoredNumberText(stored.begin()->first, stored.begin()->second) + "，未导入任何发票";
+                return false;
+            }
+            return vantrel::WriteInvoiceSources(context, context.period, sources, reason);
+        };
+    }
     // The database grows while the rows go in; beyond a file-size limit the write fails instead
     // of ending the program, and the transaction rolls back.
     TStoreOutcome outcome;
@@ -778,7 +805,7 @@ TStoreResult StoreImport(const TImportPlan& plan, const vantrel::TModuleContext&
             [&progress](std::size_t done, std::size_t total) {
                 return !progress || progress(static_cast<int>(done), static_cast<int>(total));
             },
-            {vantrel::TChangeKind::Import, plan.source});
+            {vantrel::TChangeKind::Import, plan.source}, numbered, within);
     });
     if (outcome.Ok()) return TStoreResult::Stored;
     if (outcome.failure == TStoreFailure::Cancelled) {
@@ -788,6 +815,10 @@ TStoreResult StoreImport(const TImportPlan& plan, const vantrel::TModuleContext&
     error = sizeLimitMet ? std::string("数据库文件超出允许的大小，未导入任何发票")
                             : ErrorOrUnknown(outcome.error);
     return TStoreResult::Failed;
+}
+
+std::string StoredNumberText(const std::string& number, const vantrel::TStoredInvoice& stored) {
+    return "发票号码 " + number + " 已在登记簿中（所属期 " + stored.period + "，序号 " + std::to_string(stored.xh) + "）";
 }
 
 std::vector<std::string> RegisterExportFields(const Txxqtfpxx& record) { return ExportFields(record); }

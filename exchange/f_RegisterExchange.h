@@ -5,6 +5,7 @@
 #include "exchange/f_ExchangeTable.h"
 #include "host/f_ModuleContext.h"
 #include "invoice/f_InvoiceChecks.h"
+#include "invoice/f_InvoiceSource.h"
 #include "invoice/f_XxqtfpGlobal.h"
 
 #include <QDate>
@@ -30,8 +31,9 @@ struct TImportIssue {
     std::string column;
     std::string text;    // GBK
     bool warning = false;
+    std::string file = {};  // GBK; the e-invoice file the row came from, named instead of the line
 };
-// "第 12 行 金额：……" (warnings start with "提示："), GBK.
+// "第 12 行 金额：……" or "a.xml 金额：……" (warnings start with "提示："), GBK.
 std::string IssueText(const TImportIssue& issue);
 
 // What one row of the file stores, packed: a file may hold a million of them.
@@ -65,6 +67,9 @@ struct TImportPlan {
     // The file the rows came from, as the change log names the import: its name and the
     // SHA-256 of its bytes (GBK; empty when the rows came from no file).
     std::string source;
+    // Rows read from e-invoice files: each row's invoice number and file, stored beside it
+    // (empty for a register file).
+    std::vector<vantrel::TInvoiceSource> sources;
 };
 
 // What the rows are checked against.
@@ -93,6 +98,10 @@ std::string StoredDuplicatesText(const TImportPlan& plan);
 TImportPlan PlanImport(const TExchangeTable& table, const TImportTarget& target);
 // The same, taking the table's cells into the plan instead of copying them.
 TImportPlan PlanImport(TExchangeTable&& table, const TImportTarget& target);
+// Plans the rows that produce hands to the sink as a register file's reader does (the header
+// first, then each row).
+TImportPlan PlanImportRows(const TImportTarget& target, bool keepCells,
+                           const std::function<void(TExchangeSink& sink)>& produce);
 // Reads and plans the file a row at a time, keeping the rows' cells only when asked (for a
 // preview). False with the reader's message when the file cannot be read.
 bool PlanImportFile(const QString& path, const TImportTarget& target, bool keepCells, TImportPlan& plan,
@@ -111,10 +120,14 @@ enum class TStoreResult { Stored, Refused, Failed, Cancelled };
 bool ImportAllowed(const vantrel::TModuleContext& context, std::string& reason);
 
 // The declaration-state guard, then all rows in one transaction with the form-filled mark,
-// numbered on from the period's largest sequence number. On any failure everything is
-// rolled back and error says why (GBK).
+// numbered on from the period's largest sequence number, and their sources when they came
+// from e-invoice files (refused when another write stored one of their invoice numbers
+// meanwhile). On any failure everything is rolled back and error says why (GBK).
 TStoreResult StoreImport(const TImportPlan& plan, const vantrel::TModuleContext& context,
                          const TImportProgress& progress, std::string& error);
+
+// "发票号码 N 已在登记簿中（所属期 P，序号 X）", GBK.
+std::string StoredNumberText(const std::string& number, const vantrel::TStoredInvoice& stored);
 
 // ---- export ------------------------------------------------------------------------------
 

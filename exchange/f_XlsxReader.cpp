@@ -3,16 +3,13 @@
 // date flags are kept, and both are bounded.
 #include "exchange/f_CsvFile.h"
 #include "exchange/f_XlsxFile.h"
+#include "exchange/f_ZipPackage.h"
 #include "host/corlith_api.h"
 #include "invoice/f_InvoiceChecks.h"
 
 #include <QFile>
 
 #include <expat.h>
-#include <zip.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 
@@ -24,15 +21,6 @@
 
 namespace {
 
-// An entry inflates to at most this much: a sheet of the format's 1,048,576 rows written
-// the way spreadsheet programs write a register (about 500 bytes a row) stays below a
-// quarter of it.
-constexpr zip_uint64_t kMaxEntryBytes = zip_uint64_t{2} << 30;
-// Past its first megabyte an entry may inflate to at most this multiple of its compressed
-// size. Spreadsheet XML of real registers compresses 5 to 30 times; the deflate format
-// allows about 1000, which only a file made to exhaust memory or time comes near.
-constexpr zip_uint64_t kMaxRatio = 100;
-constexpr zip_uint64_t kRatioFreeBytes = zip_uint64_t{1} << 20;
 // The shared strings kept in memory, all texts together.
 constexpr std::size_t kMaxSharedBytes = std::size_t{256} << 20;
 // Far deeper than any writer nests the parts read here (a sheet's text is seven deep).
@@ -145,51 +133,19 @@ private:
     int depth_ = 0;
 };
 
-enum class TPartRead { Read, Missing, Failed };
-
-// Inflates the entry a block at a time into the handler, within the size and ratio limits.
-TPartRead ReadPart(zip_t* archive, const std::string& name, TPartHandler& handler, std::string& error,
-                   zip_uint64_t packageBytes) {
-    const zip_int64_t index = zip_name_locate(archive, name.c_str(), 0);
-    if (index < 0) return TPartRead::Missing;
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &st) != 0) return TPartRead::Missing;
-    // A compressed size claimed beyond the whole file would lift the ratio's bound.
-    const zip_uint64_t compressed = std::min((st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : 0, packageBytes);
-    std::unique_ptr<zip_file_t, decltype(&zip_fclose)> file(zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0),
-                                                             &zip_fclose);
+// Inflates the entry a block at a time into the handler, within the package's limits.
+TZipRead ReadPart(const TZipPackage& package, const std::string& name, TPartHandler& handler, std::string& error) {
     const std::string part = "工作簿的 " + name + " ";
-    if (!file) {
-        error = part + "无法解压：" + zip_strerror(archive);
-        return TPartRead::Failed;
-    }
     TXmlFeed feed(handler);
-    static thread_local char block[1 << 16];
-    zip_uint64_t total = 0;
-    for (;;) {
-        const zip_int64_t got = zip_fread(file.get(), block, sizeof block);
-        if (got < 0) {
-            error = part + "已损坏：" + zip_file_strerror(file.get());
-            return TPartRead::Failed;
-        }
-        total += static_cast<zip_uint64_t>(got);
-        if (total > kMaxEntryBytes) {
-            error = part + "解压后超过 2 GB，不是登记簿文件";
-            return TPartRead::Failed;
-        }
-        if (total > kRatioFreeBytes && total / kMaxRatio > compressed) {
-            error = part + "的压缩比超过 100 倍，不是登记簿文件";
-            return TPartRead::Failed;
-        }
-        if (!feed.Feed(block, static_cast<std::size_t>(got), got == 0)) break;
-        if (got == 0) break;
-    }
+    const TZipRead read = package.ReadEntry(name, part, "登记簿文件", [&feed](const char* data, std::size_t size) {
+        return feed.Feed(data, size, size == 0);
+    }, error);
+    if (read != TZipRead::Read) return read;
     if (!handler.failure.empty()) {
         error = part + handler.failure;
-        return TPartRead::Failed;
+        return TZipRead::Failed;
     }
-    return TPartRead::Read;
+    return TZipRead::Read;
 }
 
 struct TWorkbookPart final : TPartHandler {
@@ -561,42 +517,20 @@ private:
 
 // A relationship's target as a name in the package: relative to xl/, or from the package's
 // root when it starts with "/". Empty when it leaves the package.
-std::string ResolveTarget(const std::string& target) {
-    std::vector<std::string_view> parts;
-    const auto walk = [&parts](std::string_view path) {
-        while (!path.empty()) {
-            const std::size_t slash = path.find('/');
-            const std::string_view part = path.substr(0, slash);
-            path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
-            if (part.empty() || part == ".") continue;
-            if (part != "..") parts.push_back(part);
-            else if (parts.empty()) return false;
-            else parts.pop_back();
-        }
-        return true;
-    };
-    const bool fromRoot = !target.empty() && target[0] == '/';
-    if (!walk(fromRoot ? std::string_view() : std::string_view("xl/")) || !walk(target) || parts.empty()) return {};
-    std::string path;
-    for (const std::string_view part : parts) {
-        if (!path.empty()) path += '/';
-        path += part;
-    }
-    return path;
-}
+std::string ResolveTarget(const std::string& target) { return ResolvePackagePath("xl/", target); }
 
-bool ReadArchive(zip_t* archive, zip_uint64_t packageBytes, TExchangeSink& sink, std::string& error) {
+bool ReadArchive(const TZipPackage& archive, TExchangeSink& sink, std::string& error) {
     const std::string invalid = "文件不是有效的 xlsx 工作簿";
     TWorkbookPart workbook;
-    TPartRead read = ReadPart(archive, "xl/workbook.xml", workbook, error, packageBytes);
-    if (read != TPartRead::Read) {
-        if (read == TPartRead::Missing) error = invalid + "：缺少 xl/workbook.xml";
+    TZipRead read = ReadPart(archive, "xl/workbook.xml", workbook, error);
+    if (read != TZipRead::Read) {
+        if (read == TZipRead::Missing) error = invalid + "：缺少 xl/workbook.xml";
         return false;
     }
     TRelationsPart relations;
     relations.wanted = workbook.firstSheetRel;
     if (!relations.wanted.empty() &&
-        ReadPart(archive, "xl/_rels/workbook.xml.rels", relations, error, packageBytes) == TPartRead::Failed)
+        ReadPart(archive, "xl/_rels/workbook.xml.rels", relations, error) == TZipRead::Failed)
         return false;
     if (relations.target.empty()) {
         error = invalid + "：找不到第一个工作表";
@@ -609,15 +543,15 @@ bool ReadArchive(zip_t* archive, zip_uint64_t packageBytes, TExchangeSink& sink,
     }
 
     TSharedStringsPart shared;
-    if (ReadPart(archive, "xl/sharedStrings.xml", shared, error, packageBytes) == TPartRead::Failed) return false;
+    if (ReadPart(archive, "xl/sharedStrings.xml", shared, error) == TZipRead::Failed) return false;
     TStylesPart styles;
-    if (ReadPart(archive, "xl/styles.xml", styles, error, packageBytes) == TPartRead::Failed) return false;
+    if (ReadPart(archive, "xl/styles.xml", styles, error) == TZipRead::Failed) return false;
     const std::vector<bool> dateStyle = styles.DateStyles();
 
     TSheetPart sheet(sink, shared, dateStyle, workbook.system1904);
-    read = ReadPart(archive, sheetPath, sheet, error, packageBytes);
-    if (read == TPartRead::Missing) error = invalid + "：找不到第一个工作表";
-    if (read != TPartRead::Read) return false;
+    read = ReadPart(archive, sheetPath, sheet, error);
+    if (read == TZipRead::Missing) error = invalid + "：找不到第一个工作表";
+    if (read != TZipRead::Read) return false;
     if (!sheet.HeaderSeen()) {
         error = "工作表中没有标题行";
         return false;
@@ -625,55 +559,24 @@ bool ReadArchive(zip_t* archive, zip_uint64_t packageBytes, TExchangeSink& sink,
     return true;
 }
 
-bool ReadSource(zip_source_t* source, zip_uint64_t packageBytes, TExchangeSink& sink, std::string& error) {
-    zip_error_t zipError;
-    zip_error_init(&zipError);
-    zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &zipError);
-    zip_error_fini(&zipError);
-    if (!archive) {
-        zip_source_free(source);
-        error = "文件不是有效的 xlsx 工作簿";
-        return false;
-    }
-    std::unique_ptr<zip_t, decltype(&zip_discard)> closer(archive, &zip_discard);
-    return ReadArchive(archive, packageBytes, sink, error);
-}
-
 }  // namespace
 
 bool ReadXlsxRows(const QString& path, TExchangeSink& sink, std::string& error) {
-    const int fd = OpenRegularInput(path, error);
-    if (fd < 0) return false;
-    struct stat st {};
-    const zip_uint64_t packageBytes = ::fstat(fd, &st) == 0 ? static_cast<zip_uint64_t>(st.st_size) : 0;
-    std::FILE* file = ::fdopen(fd, "rb");
-    if (!file) {
-        ::close(fd);
-        error = "无法打开文件：" + QStringToGbk(path);
+    TZipPackage package;
+    if (!package.OpenFile(path, error)) {
+        if (error.empty()) error = "文件不是有效的 xlsx 工作簿";
         return false;
     }
-    zip_error_t zipError;
-    zip_error_init(&zipError);
-    zip_source_t* source = zip_source_filep_create(file, 0, -1, &zipError);
-    zip_error_fini(&zipError);
-    if (!source) {
-        std::fclose(file);
-        error = "无法打开文件：" + QStringToGbk(path);
-        return false;
-    }
-    return ReadSource(source, packageBytes, sink, error);
+    return ReadArchive(package, sink, error);
 }
 
 bool ReadXlsxBytes(const void* data, std::size_t size, TExchangeSink& sink, std::string& error) {
-    zip_error_t zipError;
-    zip_error_init(&zipError);
-    zip_source_t* source = zip_source_buffer_create(data, size, 0, &zipError);
-    zip_error_fini(&zipError);
-    if (!source) {
-        error = "内存不足";
+    TZipPackage package;
+    if (!package.OpenBytes(data, size)) {
+        error = "文件不是有效的 xlsx 工作簿";
         return false;
     }
-    return ReadSource(source, size, sink, error);
+    return ReadArchive(package, sink, error);
 }
 
 bool ReadXlsxFile(const QString& path, TExchangeTable& table, std::string& error) {

@@ -120,16 +120,17 @@ TStoreOutcome TInvoiceStore::InsertAll(std::vector<Txxqtfpxx>& records, const TP
     Txxqtfpxx* const first = records.data();
     return InsertEach(
         records.size(), [first](std::size_t i, Txxqtfpxx& r) { r = first[i]; }, progress,
-        [first](std::size_t i, const Txxqtfpxx& r) { first[i].xh = r.xh; }, {vantrel::TChangeKind::Import, {}});
+        {vantrel::TChangeKind::Import, {}}, [first](std::size_t i, const Txxqtfpxx& r) { first[i].xh = r.xh; }, {});
 }
 
 TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
                                         const vantrel::TChangeBatch& batch) const {
-    return InsertEach(count, fill, progress, {}, batch);
+    return InsertEach(count, fill, progress, batch, {}, {});
 }
 
 TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
-                                        const TNumberedProc& numbered, const vantrel::TChangeBatch& batch) const {
+                                        const vantrel::TChangeBatch& batch, const TNumberedProc& numbered,
+                                        const TWithinProc& within) const {
     constexpr std::size_t kProgressStep = 500;
     const std::string& connection = context_.connection;
     std::string error;
@@ -162,6 +163,7 @@ TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill
         next = record.xh + 1;
     }
     if (progress && !progress(count, count)) return Failed(TStoreFailure::Cancelled, std::string());
+    if (within && !within(error)) return Failed(TStoreFailure::Statement, error);
     if (!LogStoredRows(log, stored, error)) return Failed(TStoreFailure::Statement, error);
     if (mark_ && !mark_(error)) return Failed(TStoreFailure::Mark, error);
     if (!log.Flush(error)) return Failed(TStoreFailure::Statement, error);

@@ -85,8 +85,17 @@ public:
     // The batch is the import's (its note names the file) unless another is given.
     TStoreOutcome InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
                              const vantrel::TChangeBatch& batch = {vantrel::TChangeKind::Import, {}}) const;
-    // In groups of kDeleteGroupSize, the last group first, each followed by the mark; NoRow
-    // when a group removed fewer rows than it names, and then nothing is deleted.
+    // Told each record's number once it is stored.
+    using TNumberedProc = std::function<void(std::size_t index, const Txxqtfpxx& record)>;
+    // Runs in the transaction once every record is stored, before the log and the mark;
+    // false (with the reason) stores nothing.
+    using TWithinProc = std::function<bool(std::string& error)>;
+    TStoreOutcome InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
+                             const vantrel::TChangeBatch& batch, const TNumberedProc& numbered,
+                             const TWithinProc& within) const;
+    // In groups of kDeleteGroupSize, the last group first, each followed by the mark, and the
+    // rows' sources with them; NoRow when a group removed fewer rows than it names, and then
+    // nothing is deleted.
     TStoreOutcome Delete(const std::vector<int32_t>& xhs) const;
     // One past the largest number stored for the period (1 for none).
     TStoreOutcome NextFreeXh(int32_t& next) const;
@@ -95,9 +104,6 @@ private:
     // After a refused insert of record.xh: true with record.xh moved on when another writer
     // has taken that number meanwhile, false when the refusal had another reason.
     bool MovedPastClash(Txxqtfpxx& record) const;
-    using TNumberedProc = std::function<void(std::size_t index, const Txxqtfpxx& record)>;
-    TStoreOutcome InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
-                             const TNumberedProc& numbered, const vantrel::TChangeBatch& batch) const;
     // One statement on the record's row, its log entry, the mark and the commit in one
     // transaction; the statement must change one row.
     TStoreOutcome WriteOnce(const std::string& sql, const Txxqtfpxx& record, vantrel::TChangeKind kind) const;

@@ -1,0 +1,631 @@
+#include "exchange/f_EInvoiceFile.h"
+
+#include "exchange/f_CsvFile.h"
+#include "exchange/f_ZipPackage.h"
+#include "host/corlith_api.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QFileInfo>
+
+#include <pugixml.hpp>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <optional>
+
+namespace {
+
+// As deep as the workbook reader allows; the platform's XML is five deep.
+constexpr int kMaxDepth = 64;
+// Entries of an OFD package looked at, and text objects that custom tags may point at.
+constexpr std::size_t kMaxOfdEntries = 10000;
+constexpr std::size_t kMaxTagRefs = 10000;
+const char* const kOfdKind = "电子发票文件";
+
+const char* LocalName(const char* name) {
+    const char* colon = std::strrchr(name, ':');
+    return colon ? colon + 1 : name;
+}
+
+bool Is(const pugi::xml_node& node, const char* local) { return std::strcmp(LocalName(node.name()), local) == 0; }
+
+std::string Gbk(const char* utf8) { return QStringToGbk(QString::fromUtf8(utf8)); }
+
+std::string Trimmed(const std::string& text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+    return text.substr(b, e - b);
+}
+
+// The text of an element: its text children joined, trimmed, GBK.
+std::string TextOf(const pugi::xml_node& node) {
+    std::string text;
+    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
+        if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata) text += c.value();
+    return Trimmed(Gbk(text.c_str()));
+}
+
+pugi::xml_node Child(const pugi::xml_node& node, const char* local) {
+    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
+        if (c.type() == pugi::node_element && Is(c, local)) return c;
+    return {};
+}
+
+// Calls onElement for every element below root, in document order; false (having stopped)
+// when they nest more than kMaxDepth deep.
+template <class OnElement>
+bool ForEachElement(const pugi::xml_node& root, OnElement&& onElement) {
+    int depth = 1;
+    pugi::xml_node node = root.first_child();
+    while (node) {
+        if (node.type() == pugi::node_element) {
+            onElement(node);
+            if (node.first_child()) {
+                if (++depth > kMaxDepth) return false;
+                node = node.first_child();
+                continue;
+            }
+        }
+        while (!node.next_sibling()) {
+            node = node.parent();
+            if (--depth == 0) return true;
+        }
+        node = node.next_sibling();
+    }
+    return true;
+}
+
+bool LoadXml(const char* data, std::size_t size, pugi::xml_document& doc, std::string& error) {
+    if (size > kEInvoiceMaxBytes) {
+        error = "文件超过 16 MB，不是电子发票";
+        return false;
+    }
+    const unsigned options = pugi::parse_default | pugi::parse_doctype | pugi::parse_declaration;
+    pugi::xml_parse_result parsed = doc.load_buffer(data, size, options, pugi::encoding_auto);
+    std::string converted;
+    if (parsed) {
+        // The platform writes UTF-8; a document declared in a Chinese code page is read as one.
+        const std::string declared = doc.child("xml").attribute("encoding").value();
+        QString name = QString::fromUtf8(declared.c_str()).toLower();
+        if (name == u"gbk" || name == u"gb2312" || name == u"gb18030") {
+            const QByteArray utf8 = GbkToQString(std::string(data, size)).toUtf8();
+            converted.assign(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+            parsed = doc.load_buffer(converted.data(), converted.size(), options, pugi::encoding_utf8);
+        }
+    }
+    if (!parsed) {
+        error = std::string("XML 格式错误：") + parsed.description() + "（第 " + std::to_string(parsed.offset) + " 字节）";
+        return false;
+    }
+    for (pugi::xml_node c = doc.first_child(); c; c = c.next_sibling())
+        if (c.type() == pugi::node_doctype) {
+            error = "不接受带文档类型定义（DTD）的 XML";
+            return false;
+        }
+    if (!doc.document_element()) {
+        error = "XML 中没有元素";
+        return false;
+    }
+    return true;
+}
+
+// Money in fen: an optional sign, digits, at most two decimals (further zeros allowed).
+bool ParseFen(const std::string& text, int64_t& fen) {
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) i = 1;
+    int64_t whole = 0;
+    std::size_t digits = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
+        if (digits == 13) return false;
+        whole = whole * 10 + (text[i] - '0');
+    }
+    int64_t cents = 0;
+    std::size_t decimals = 0;
+    if (i < text.size() && text[i] == '.') {
+        for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++decimals) {
+            if (decimals < 2) cents = cents * 10 + (text[i] - '0');
+            else if (text[i] != '0') return false;
+        }
+    }
+    if (i != text.size() || (digits == 0 && decimals == 0)) return false;
+    if (decimals == 1) cents *= 10;
+    fen = (whole * 100 + cents) * (negative ? -1 : 1);
+    return true;
+}
+
+// "13%", "0.13", "13" as "13%"; 免税 and 不征税 as an exempt 0 %. Anything else stays as it is
+// for the register's own rate check to name.
+TEInvoiceRate RateOf(const std::string& text) {
+    TEInvoiceRate rate;
+    if (text == "免税" || text == "不征税") {
+        rate.rate = "0%";
+        rate.exempt = true;
+        return rate;
+    }
+    rate.rate = text;
+    std::string number = text;
+    const bool percent = !number.empty() && number.back() == '%';
+    if (percent) number.pop_back();
+    int64_t hundredths = 0;
+    if (!ParseFen(Trimmed(number), hundredths) || hundredths < 0) return rate;
+    // "0.13" is a fraction, "13" or "13%" a percentage.
+    const int64_t percentTimes100 = !percent && hundredths < 100 ? hundredths * 100 : hundredths;
+    if (percentTimes100 % 100 == 0 && percentTimes100 <= 10000) rate.rate = std::to_string(percentTimes100 / 100) + "%";
+    return rate;
+}
+
+std::string FenText(int64_t fen) {
+    const uint64_t magnitude = fen < 0 ? 0 - static_cast<uint64_t>(fen) : static_cast<uint64_t>(fen);
+    char frac[4];
+    std::snprintf(frac, sizeof frac, "%02u", static_cast<unsigned>(magnitude % 100));
+    return (fen < 0 ? "-" : "") + std::to_string(magnitude / 100) + "." + frac;
+}
+
+// The fields of one invoice as found, before they are checked.
+struct TFound {
+    std::map<std::string, std::string> fields;   // by element name, the first occurrence
+    struct Item {
+        std::string amount, rate, tax;
+    };
+    std::vector<Item> items;
+    bool tooManyItems = false;
+    std::string kindName, kindCode, issueName;
+};
+
+// Checks the found fields and sums the items per rate.
+bool FinishInvoice(const TFound& found, TEInvoice& invoice, std::string& error) {
+    const auto field = [&found](const char* name) {
+        const auto it = found.fields.find(name);
+        return it == found.fields.end() ? std::string() : it->second;
+    };
+    invoice.kind = found.kindName;
+    invoice.special = found.kindCode == "01" || found.kindName.find("专用发票") != std::string::npos;
+    if (invoice.special) {
+        error = "增值税专用发票不在其它销项发票中登记" +
+                (found.kindName.empty() ? std::string() : "（发票种类：" + found.kindName + "）");
+        return false;
+    }
+    struct Required {
+        const char* element;
+        const char* caption;
+        std::string* into;
+    };
+    std::string amountText, taxText;
+    for (const Required& r : {Required{"InvoiceNumber", "发票号码", &invoice.number},
+                              Required{"IssueTime", "开票日期", &invoice.date},
+                              Required{"SellerIdNum", "销售方纳税人识别号", &invoice.sellerId},
+                              Required{"TotalAmWithoutTax", "合计金额", &amountText},
+                              Required{"TotalTaxAm", "合计税额", &taxText}}) {
+        *r.into = field(r.element);
+        if (r.into->empty()) {
+            error = std::string("缺少") + r.caption + "（" + r.element + "）";
+            return false;
+        }
+    }
+    invoice.buyerId = field("BuyerIdNum");
+    invoice.date = invoice.date.substr(0, std::min(invoice.date.find(' '), invoice.date.find('T')));
+    if (found.tooManyItems) {
+        error = "商品明细超过 " + std::to_string(kEInvoiceMaxItems) + " 行";
+        return false;
+    }
+    if (found.items.empty()) {
+        error = "没有商品明细（IssuItemInformation），无法按税率登记";
+        return false;
+    }
+    int64_t totalAmount = 0, totalTax = 0;
+    if (!ParseFen(amountText, totalAmount)) {
+        error = "合计金额不是有效的金额：" + amountText;
+        return false;
+    }
+    if (!ParseFen(taxText, totalTax)) {
+        error = "合计税额不是有效的金额：" + taxText;
+        return false;
+    }
+    int64_t sumAmount = 0, sumTax = 0;
+    for (std::size_t i = 0; i < found.items.size(); ++i) {
+        const TFound::Item& item = found.items[i];
+        int64_t amount = 0, tax = 0;
+        const std::string row = "第 " + std::to_string(i + 1) + " 行商品明细";
+        if (!ParseFen(item.amount, amount)) {
+            error = row + "的金额无效：" + item.amount;
+            return false;
+        }
+        if (!ParseFen(item.tax.empty() ? std::string("0") : item.tax, tax)) {
+            error = row + "的税额无效：" + item.tax;
+            return false;
+        }
+        if (item.rate.empty()) {
+            error = row + "缺少税率（TaxRate）";
+            return false;
+        }
+        const TEInvoiceRate rate = RateOf(item.rate);
+        auto same = std::find_if(invoice.rates.begin(), invoice.rates.end(), [&rate](const TEInvoiceRate& r) {
+            return r.rate == rate.rate && r.exempt == rate.exempt;
+        });
+        if (same == invoice.rates.end()) same = invoice.rates.insert(invoice.rates.end(), rate);
+        same->amount += amount;
+        same->tax += tax;
+        sumAmount += amount;
+        sumTax += tax;
+    }
+    if (sumAmount != totalAmount || sumTax != totalTax) {
+        error = "商品明细合计（金额 " + FenText(sumAmount) + "，税额 " + FenText(sumTax) + "）与发票合计（金额 " +
+                FenText(totalAmount) + "，税额 " + FenText(totalTax) + "）不符";
+        return false;
+    }
+    invoice.red = found.issueName.find("红字") != std::string::npos ||
+                  found.issueName.find("负数") != std::string::npos || totalAmount < 0 ||
+                  (totalAmount == 0 && totalTax < 0);
+    // A red-letter invoice written with positive figures is stored negative.
+    if (invoice.red && (totalAmount > 0 || (totalAmount == 0 && totalTax > 0)))
+        for (TEInvoiceRate& r : invoice.rates) {
+            r.amount = -r.amount;
+            r.tax = -r.tax;
+        }
+    return true;
+}
+
+void FindInvoiceFields(const pugi::xml_node& root, TFound& found, bool& tooDeep) {
+    static const char* const kFields[] = {"InvoiceNumber", "IssueTime", "SellerIdNum", "BuyerIdNum",
+                                          "TotalAmWithoutTax", "TotalTaxAm"};
+    tooDeep = !ForEachElement(root, [&found](const pugi::xml_node& node) {
+        const char* name = LocalName(node.name());
+        if (std::strcmp(name, "IssuItemInformation") == 0) {
+            if (found.items.size() == kEInvoiceMaxItems) {
+                found.tooManyItems = true;
+                return;
+            }
+            found.items.push_back({TextOf(Child(node, "Amount")), TextOf(Child(node, "TaxRate")),
+                                   TextOf(Child(node, "ComTaxAm"))});
+        } else if (std::strcmp(name, "EInvoiceType") == 0 || std::strcmp(name, "GeneralOrSpecialVAT") == 0) {
+            if (found.kindName.empty() && found.kindCode.empty()) {
+                found.kindName = TextOf(Child(node, "LabelName"));
+                found.kindCode = TextOf(Child(node, "LabelCode"));
+            }
+        } else if (std::strcmp(name, "InIssuType") == 0) {
+            found.issueName = TextOf(Child(node, "LabelName"));
+        } else {
+            for (const char* field : kFields)
+                if (std::strcmp(name, field) == 0 && !found.fields.count(field)) found.fields[field] = TextOf(node);
+        }
+    });
+}
+
+bool InvoiceOfDocument(const pugi::xml_document& doc, TEInvoice& invoice, std::string& error) {
+    const pugi::xml_node root = doc.document_element();
+    if (!Is(root, "EInvoice")) {
+        error = "不是电子发票 XML（根元素为 " + Gbk(root.name()) + "，应为 EInvoice）";
+        return false;
+    }
+    TFound found;
+    bool tooDeep = false;
+    FindInvoiceFields(root, found, tooDeep);
+    if (tooDeep) {
+        error = "XML 元素嵌套过深";
+        return false;
+    }
+    return FinishInvoice(found, invoice, error);
+}
+
+// ---- OFD ---------------------------------------------------------------------------------
+
+std::string FolderOf(const std::string& entry) {
+    const std::size_t slash = entry.rfind('/');
+    return slash == std::string::npos ? std::string() : entry.substr(0, slash + 1);
+}
+
+bool HasSuffixIgnoringCase(const std::string& name, const char* suffix) {
+    const std::size_t n = std::strlen(suffix);
+    if (name.size() < n) return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(name[name.size() - n + i])) != suffix[i]) return false;
+    return true;
+}
+
+class TOfdReader {
+public:
+    explicit TOfdReader(const TZipPackage& package) : package_(package) {}
+
+    bool Load(const std::string& entry, pugi::xml_document& doc, std::string& error) {
+        std::string bytes;
+        const std::string part = "OFD 文件的 " + entry + " ";
+        const TZipRead read = package_.ReadEntryWhole(entry, part, kOfdKind, kEInvoiceMaxBytes, bytes, error);
+        if (read == TZipRead::Missing) error = "OFD 文件中缺少 " + entry;
+        if (read != TZipRead::Read) return false;
+        if (!LoadXml(bytes.data(), bytes.size(), doc, error)) {
+            error = part + error;
+            return false;
+        }
+        return true;
+    }
+
+    bool Read(TEInvoice& invoice, std::string& error) {
+        pugi::xml_document ofd;
+        if (!Load("OFD.xml", ofd, error)) return false;
+        std::string docRoot;
+        ForEachElement(ofd.document_element(), [&docRoot](const pugi::xml_node& node) {
+            if (docRoot.empty() && Is(node, "DocRoot")) docRoot = TextOf(node);
+        });
+        // The invoice's own XML, where the document carries it.
+        const std::vector<std::string> names = package_.EntryNames();
+        if (names.size() > kMaxOfdEntries) {
+            error = "OFD 文件的条目超过 " + std::to_string(kMaxOfdEntries) + " 个";
+            return false;
+        }
+        for (const std::string& name : names) {
+            if (!HasSuffixIgnoringCase(name, ".xml") || name == "OFD.xml") continue;
+            pugi::xml_document doc;
+            if (!Load(name, doc, error)) return false;
+            if (Is(doc.document_element(), "EInvoice")) return InvoiceOfDocument(doc, invoice, error);
+        }
+        return ReadCustomTags(ResolvePackagePath("", docRoot), invoice, error);
+    }
+
+private:
+    // Without the XML: the fields that the document's custom tags point at on its pages.
+    bool ReadCustomTags(const std::string& documentEntry, TEInvoice& invoice, std::string& error) {
+        if (documentEntry.empty()) {
+            error = "OFD 文件中没有文档（DocRoot）";
+            return false;
+        }
+        pugi::xml_document document;
+        if (!Load(documentEntry, document, error)) return false;
+        const std::string docFolder = FolderOf(documentEntry);
+        std::string tagsLoc;
+        std::map<std::string, std::string> pageLoc;   // page id -> content entry
+        ForEachElement(document.document_element(), [&](const pugi::xml_node& node) {
+            if (Is(node, "CustomTags") && tagsLoc.empty()) tagsLoc = TextOf(node);
+            else if (Is(node, "Page") && pageLoc.size() < kMaxOfdEntries)
+                pageLoc[node.attribute("ID").value()] = ResolvePackagePath(docFolder, node.attribute("BaseLoc").value());
+        });
+        const std::string tagsEntry = tagsLoc.empty() ? std::string() : ResolvePackagePath(docFolder, tagsLoc);
+        if (tagsEntry.empty()) {
+            error = "OFD 文件中既没有电子发票 XML，也没有自定义标引（CustomTags）";
+            return false;
+        }
+        pugi::xml_document tags;
+        if (!Load(tagsEntry, tags, error)) return false;
+        std::vector<std::string> tagFiles;
+        ForEachElement(tags.document_element(), [&](const pugi::xml_node& node) {
+            if (Is(node, "FileLoc") && tagFiles.size() < kMaxOfdEntries)
+                tagFiles.push_back(ResolvePackagePath(FolderOf(tagsEntry), TextOf(node)));
+        });
+        // Each tagged field: its name and the text objects (page, id) it points at.
+        struct TRef {
+            std::string field, page, id;
+            std::size_t order;
+        };
+        std::vector<TRef> refs;
+        for (const std::string& file : tagFiles) {
+            pugi::xml_document tagDoc;
+            if (file.empty() || !Load(file, tagDoc, error)) {
+                if (file.empty()) error = "OFD 文件的自定义标引指向文件之外";
+                return false;
+            }
+            ForEachElement(tagDoc.document_element(), [&](const pugi::xml_node& node) {
+                if (!Is(node, "ObjectRef") || refs.size() >= kMaxTagRefs) return;
+                refs.push_back({LocalName(node.parent().name()), node.attribute("PageRef").value(), TextOf(node),
+                                refs.size()});
+            });
+        }
+        // The texts of the objects pointed at, page by page.
+        std::map<std::pair<std::string, std::string>, std::string> texts;
+        std::map<std::string, bool> pagesRead;
+        for (const TRef& ref : refs) {
+            if (pagesRead[ref.page]) continue;
+            pagesRead[ref.page] = true;
+            const auto loc = pageLoc.find(ref.page);
+            if (loc == pageLoc.end() || loc->second.empty()) continue;
+            pugi::xml_document page;
+            if (!Load(loc->second, page, error)) return false;
+            ForEachElement(page.document_element(), [&](const pugi::xml_node& node) {
+                if (!Is(node, "TextObject")) return;
+                std::string text;
+                for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
+                    if (c.type() == pugi::node_element && Is(c, "TextCode")) text += TextOf(c);
+                texts[{ref.page, node.attribute("ID").value()}] = text;
+            });
+        }
+        TFound found;
+        std::map<std::string, std::vector<std::string>> values;   // field -> each tag's text
+        for (const TRef& ref : refs) {
+            const auto text = texts.find({ref.page, ref.id});
+            values[ref.field].push_back(text == texts.end() ? std::string() : text->second);
+        }
+        const auto first = [&values](std::initializer_list<const char*> names) {
+            for (const char* name : names)
+                if (const auto it = values.find(name); it != values.end() && !it->second.empty()) return it->second.front();
+            return std::string();
+        };
+        found.fields["InvoiceNumber"] = first({"InvoiceNo", "InvoiceNumber"});
+        found.fields["IssueTime"] = first({"IssueDate", "IssueTime"});
+        found.fields["SellerIdNum"] = first({"SellerTaxID", "SellerIdNum"});
+        found.fields["BuyerIdNum"] = first({"BuyerTaxID", "BuyerIdNum"});
+        found.fields["TotalAmWithoutTax"] = first({"TaxExclusiveTotalAmount", "TotalAmWithoutTax"});
+        found.fields["TotalTaxAm"] = first({"TaxTotalAmount", "TotalTaxAm"});
+        found.kindName = first({"InvoiceKind"});
+        found.issueName = first({"InIssuType"});
+        // Items: the rates with each item's amount and tax, or one rate for the totals.
+        const std::vector<std::string>& rates = values["TaxRate"];
+        const std::vector<std::string>& amounts = values["Amount"];
+        const std::vector<std::string>& taxes = values["TaxAmount"];
+        if (!rates.empty() && amounts.size() == rates.size() && taxes.size() == rates.size()) {
+            for (std::size_t i = 0; i < rates.size() && i < kEInvoiceMaxItems; ++i)
+                found.items.push_back({amounts[i], rates[i], taxes[i]});
+        } else if (!rates.empty() && std::all_of(rates.begin(), rates.end(), [&](const std::string& r) {
+                       return RateOf(r).rate == RateOf(rates.front()).rate;
+                   })) {
+            found.items.push_back({found.fields["TotalAmWithoutTax"], rates.front(), found.fields["TotalTaxAm"]});
+        }
+        return FinishInvoice(found, invoice, error);
+    }
+
+    const TZipPackage& package_;
+};
+
+// ---- files -------------------------------------------------------------------------------
+
+std::string Sha256Hex(const char* data, std::size_t size) {
+    return QCryptographicHash::hash(QByteArrayView(data, static_cast<qsizetype>(size)), QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
+
+enum class TKind { Xml, Ofd, Zip, Other };
+
+TKind KindOf(const std::string& name) {
+    if (HasSuffixIgnoringCase(name, ".xml")) return TKind::Xml;
+    if (HasSuffixIgnoringCase(name, ".ofd")) return TKind::Ofd;
+    if (HasSuffixIgnoringCase(name, ".zip")) return TKind::Zip;
+    return TKind::Other;
+}
+
+void ParseBytes(TKind kind, const char* data, std::size_t size, TEInvoiceFile& file) {
+    file.sha256 = Sha256Hex(data, size);
+    if (kind == TKind::Xml) ParseEInvoiceXml(data, size, file.invoice, file.error);
+    else ParseEInvoiceOfd(data, size, file.invoice, file.error);
+}
+
+// A file of at most kEInvoiceMaxBytes, whole.
+bool ReadSmallFile(const QString& path, std::string& bytes, std::string& error) {
+    const int fd = OpenRegularInput(path, error);
+    if (fd < 0) return false;
+    bytes.clear();
+    char block[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, block, sizeof block);
+        if (got < 0) {
+            ::close(fd);
+            error = "无法读取文件";
+            return false;
+        }
+        if (got == 0) break;
+        if (bytes.size() + static_cast<std::size_t>(got) > kEInvoiceMaxBytes) {
+            ::close(fd);
+            error = "文件超过 16 MB，不是电子发票";
+            return false;
+        }
+        bytes.append(block, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return true;
+}
+
+class TFileWalker {
+public:
+    explicit TFileWalker(const std::function<void(TEInvoiceFile&)>& onFile) : onFile_(onFile) {}
+
+    bool Counted(std::string& error) {
+        if (++count_ <= kEInvoiceMaxFiles) return true;
+        error = "电子发票文件超过 " + std::to_string(kEInvoiceMaxFiles) + " 个";
+        return false;
+    }
+
+    bool File(const QString& path, TKind kind, std::string& error) {
+        if (!Counted(error)) return false;
+        TEInvoiceFile file;
+        file.name = QStringToGbk(QFileInfo(path).fileName());
+        if (kind == TKind::Zip) return Zip(path, file, error);
+        std::string bytes;
+        if (ReadSmallFile(path, bytes, file.error)) ParseBytes(kind, bytes.data(), bytes.size(), file);
+        onFile_(file);
+        return true;
+    }
+
+private:
+    // The package's .xml and .ofd members, each an invoice file of its own.
+    bool Zip(const QString& path, TEInvoiceFile& package, std::string& error) {
+        TZipPackage zip;
+        if (!zip.OpenFile(path, package.error)) {
+            if (package.error.empty()) package.error = "文件不是有效的 ZIP 压缩包";
+            onFile_(package);
+            return true;
+        }
+        std::vector<std::string> names = zip.EntryNames();
+        std::sort(names.begin(), names.end());
+        std::size_t found = 0;
+        for (const std::string& name : names) {
+            const TKind kind = KindOf(name);
+            if (kind != TKind::Xml && kind != TKind::Ofd) continue;
+            if (!Counted(error)) return false;
+            ++found;
+            TEInvoiceFile file;
+            file.name = package.name + "/" + name;
+            std::string bytes;
+            const std::string part = "压缩包中的 " + name + " ";
+            const TZipRead read = zip.ReadEntryWhole(name, part, kOfdKind, kEInvoiceMaxBytes, bytes, file.error);
+            if (read == TZipRead::Read) ParseBytes(kind, bytes.data(), bytes.size(), file);
+            else if (file.error.empty()) file.error = part + "无法读取";
+            onFile_(file);
+        }
+        if (found == 0) {
+            package.error = "压缩包中没有 .xml 或 .ofd 文件";
+            onFile_(package);
+        }
+        return true;
+    }
+
+    const std::function<void(TEInvoiceFile&)>& onFile_;
+    std::size_t count_ = 0;
+};
+
+}  // namespace
+
+bool ParseEInvoiceXml(const char* data, std::size_t size, TEInvoice& invoice, std::string& error) {
+    invoice = TEInvoice();
+    pugi::xml_document doc;
+    return LoadXml(data, size, doc, error) && InvoiceOfDocument(doc, invoice, error);
+}
+
+bool ParseEInvoiceOfd(const char* data, std::size_t size, TEInvoice& invoice, std::string& error) {
+    invoice = TEInvoice();
+    TZipPackage package;
+    if (!package.OpenBytes(data, size)) {
+        error = "文件不是有效的 OFD 文件";
+        return false;
+    }
+    return TOfdReader(package).Read(invoice, error);
+}
+
+bool ReadEInvoiceFiles(const std::vector<QString>& paths, const std::function<void(TEInvoiceFile&)>& onFile,
+                       std::string& error) {
+    TFileWalker walker(onFile);
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            QStringList files;
+            QDirIterator it(path, {QStringLiteral("*.xml"), QStringLiteral("*.ofd"), QStringLiteral("*.zip"),
+                                   QStringLiteral("*.XML"), QStringLiteral("*.OFD"), QStringLiteral("*.ZIP")},
+                            QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                files << it.next();
+                if (static_cast<std::size_t>(files.size()) > kEInvoiceMaxFiles) {
+                    error = "电子发票文件超过 " + std::to_string(kEInvoiceMaxFiles) + " 个";
+                    return false;
+                }
+            }
+            files.sort();
+            files.removeDuplicates();
+            for (const QString& file : files)
+                if (!walker.File(file, KindOf(QStringToGbk(file)), error)) return false;
+            continue;
+        }
+        if (!info.exists()) {
+            error = "找不到文件：" + QStringToGbk(path);
+            return false;
+        }
+        const TKind kind = KindOf(QStringToGbk(path));
+        if (kind == TKind::Other) {
+            error = "只能导入 .xml、.ofd 或 .zip 电子发票文件：" + QStringToGbk(path);
+            return false;
+        }
+        if (!walker.File(path, kind, error)) return false;
+    }
+    return true;
+}

@@ -1,0 +1,127 @@
+#include "exchange/f_EInvoiceImport.h"
+
+#include "exchange/f_EInvoiceFile.h"
+#include "host/corlith_api.h"
+#include "invoice/f_GlobalUnit.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <unordered_map>
+
+namespace {
+
+std::string FenText(int64_t fen) {
+    const uint64_t magnitude = fen < 0 ? 0 - static_cast<uint64_t>(fen) : static_cast<uint64_t>(fen);
+    const unsigned cents = static_cast<unsigned>(magnitude % 100);
+    return (fen < 0 ? "-" : "") + std::to_string(magnitude / 100) + (cents < 10 ? ".0" : ".") + std::to_string(cents);
+}
+
+TExchangeCell TextCell(std::string text) {
+    TExchangeCell cell;
+    cell.text = std::move(text);
+    return cell;
+}
+
+// What the change log names the import by: one file's name and SHA-256, or for several files
+// their count and a SHA-256 over each file's hash and name (each file's own is beside its rows).
+std::string BatchNote(const std::vector<QString>& paths, const std::vector<TEInvoiceFile>& files) {
+    if (paths.size() == 1 && QFileInfo(paths.front()).isFile()) {
+        QFile file(paths.front());
+        QCryptographicHash sha(QCryptographicHash::Sha256);
+        if (file.open(QIODevice::ReadOnly) && sha.addData(&file))
+            return QStringToGbk(QFileInfo(paths.front()).fileName()) + " SHA-256 " + sha.result().toHex().toStdString();
+    }
+    QCryptographicHash sha(QCryptographicHash::Sha256);
+    for (const TEInvoiceFile& f : files) {
+        const std::string line = f.sha256 + " " + f.name + "\n";
+        sha.addData(QByteArrayView(line.data(), static_cast<qsizetype>(line.size())));
+    }
+    return std::to_string(files.size()) + " 个电子发票文件 SHA-256 " + sha.result().toHex().toStdString();
+}
+
+}  // namespace
+
+bool PlanEInvoiceImport(const std::vector<QString>& paths, const vantrel::TModuleContext& context,
+                        const TImportTarget& target, bool keepCells, TImportPlan& plan, std::string& error) {
+    std::vector<TEInvoiceFile> files;
+    if (!ReadEInvoiceFiles(paths, [&files](TEInvoiceFile& f) { files.push_back(std::move(f)); }, error)) return false;
+
+    std::vector<std::string> numbers;
+    for (const TEInvoiceFile& f : files)
+        if (f.error.empty()) numbers.push_back(f.invoice.number);
+    std::map<std::string, vantrel::TStoredInvoice> stored;
+    if (!vantrel::FindStoredInvoiceNumbers(context, numbers, stored, error)) return false;
+
+    // Issues of whole files (line 0) and of invoices (their first row's line), merged with the
+    // rows' own issues by line afterwards.
+    std::vector<TImportIssue> extra;
+    std::vector<std::size_t> fileOfRow;
+    std::vector<vantrel::TInvoiceSource> sources;
+    std::unordered_map<std::string, std::size_t> firstOfNumber;
+    plan = PlanImportRows(target, keepCells, [&](TExchangeSink& sink) {
+        std::vector<std::string> captions;
+        for (int c = 0; c < RegisterColumnCount; ++c) captions.emplace_back(RegisterColumnCaption(c));
+        sink.Header(captions, 1);
+        int line = 1;
+        TExchangeRow row;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            const TEInvoiceFile& f = files[i];
+            if (!f.error.empty()) {
+                extra.push_back({0, {}, f.error, false, f.name});
+                continue;
+            }
+            const TEInvoice& invoice = f.invoice;
+            const int first = line + 1;
+            const auto invoiceIssue = [&](std::string text) { extra.push_back({first, {}, std::move(text), false, f.name}); };
+            if (invoice.sellerId != target.nsrsbh)
+                invoiceIssue("销售方纳税人识别号 " + invoice.sellerId + " 不是当前纳税人 " + target.nsrsbh);
+            if (const auto it = stored.find(invoice.number); it != stored.end())
+                invoiceIssue(StoredNumberText(it->first, it->second));
+            const auto [earlier, added] = firstOfNumber.emplace(invoice.number, i);
+            if (!added) invoiceIssue("发票号码 " + invoice.number + " 与 " + files[earlier->second].name + " 重复");
+            for (const TEInvoiceRate& rate : invoice.rates) {
+                row.line = ++line;
+                row.extra.clear();
+                row.cells.assign(RegisterColumnCount, TExchangeCell());
+                row.cells[RcFplx] = TextCell("普通发票");
+                row.cells[RcKprq] = TextCell(invoice.date);
+                row.cells[RcFs] = TextCell("1");
+                row.cells[RcJe] = TextCell(FenText(rate.amount));
+                row.cells[RcSl] = TextCell(rate.rate);
+                row.cells[RcSe] = TextCell(FenText(rate.tax));
+                row.cells[RcGfnsr] = TextCell(invoice.buyerId);
+                if (rate.exempt) row.cells[RcMs] = TextCell("是");
+                sink.Row(row);
+                fileOfRow.push_back(i);
+                sources.push_back({0, invoice.number, f.name, f.sha256});
+            }
+        }
+    });
+    // A file's invoice is known by its number, so rows alike in every field are not taken
+    // for an import of the same file twice.
+    plan.storedDuplicateLines.clear();
+    const auto fileOfLine = [&](long line) -> const std::string* {
+        if (line < 2 || static_cast<std::size_t>(line - 2) >= fileOfRow.size()) return nullptr;
+        return &files[fileOfRow[static_cast<std::size_t>(line - 2)]].name;
+    };
+    const std::string sameRow = "与文件第 ", sameEnd = " 行相同";
+    for (TImportIssue& issue : plan.issues) {
+        if (const std::string* name = fileOfLine(issue.line)) issue.file = *name;
+        // The rows' numbers mean nothing here: the row alike is named by its file.
+        const std::size_t end = issue.text.find(sameEnd);
+        if (issue.text.rfind(sameRow, 0) == 0 && end != std::string::npos)
+            if (const std::string* name = fileOfLine(std::strtol(issue.text.c_str() + sameRow.size(), nullptr, 10)))
+                issue.text = "与 " + *name + " 中的发票相同" + issue.text.substr(end + sameEnd.size());
+    }
+    plan.issues.insert(plan.issues.end(), std::make_move_iterator(extra.begin()), std::make_move_iterator(extra.end()));
+    std::stable_sort(plan.issues.begin(), plan.issues.end(),
+                     [](const TImportIssue& a, const TImportIssue& b) { return a.line < b.line; });
+    plan.sources = std::move(sources);
+    plan.source = BatchNote(paths, files);
+    return true;
+}
