@@ -89,7 +89,9 @@ QVariant TImportPreviewModel::data(const QModelIndex& index, int role) const {
     const TImportRow& row = plan_.rows[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-        if (index.column() == 0) return row.line;
+        if (index.column() == 0)
+            return plan_.sources.empty() ? QVariant(row.line)
+                                         : QVariant(GbkToQString(plan_.sources[static_cast<std::size_t>(index.row())].fileName));
         return CellShown(row.cells[static_cast<std::size_t>(index.column() - 1)]);
     case Qt::BackgroundRole:
         switch (MarkAt(index.row(), index.column())) {
@@ -106,20 +108,22 @@ QVariant TImportPreviewModel::data(const QModelIndex& index, int role) const {
         return texts.isEmpty() ? QVariant() : QVariant(texts.join(u'\n'));
     }
     case Qt::TextAlignmentRole:
-        return index.column() == 0 ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+        return index.column() == 0 && plan_.sources.empty() ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     default: return {};
     }
 }
 
 QVariant TImportPreviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    return section == 0 ? QString::fromUtf16(u"行") : GbkToQString(RegisterColumnCaption(section - 1));
+    if (section == 0) return plan_.sources.empty() ? QString::fromUtf16(u"行") : QString::fromUtf16(u"文件");
+    return GbkToQString(RegisterColumnCaption(section - 1));
 }
 
 TFrmImportPreview::TFrmImportPreview(const QString& file, const TImportPlan& plan, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("FrmImportPreview"));
     setWindowTitle(QString::fromUtf16(u"导入预览 - ") + QFileInfo(file).fileName());
+    const bool einvoices = !plan.sources.empty();
     resize(860, 520);
 
     int errors = 0;
@@ -130,6 +134,12 @@ TFrmImportPreview::TFrmImportPreview(const QString& file, const TImportPlan& pla
     lbSummary = new QLabel(this);
     lbSummary->setObjectName(QStringLiteral("lbSummary"));
     QString summary = QString::fromUtf16(u"共 %1 行发票").arg(plan.rows.size());
+    if (einvoices) {
+        std::size_t invoices = 0;
+        for (std::size_t i = 0; i < plan.sources.size(); ++i)
+            invoices += i == 0 || plan.sources[i].number != plan.sources[i - 1].number ? 1 : 0;
+        summary = QString::fromUtf16(u"共 %1 张电子发票、%2 行发票").arg(invoices).arg(plan.rows.size());
+    }
     if (errors > 0)
         summary += QString::fromUtf16(u"，%1 处错误：改正文件后重新导入，本次不会写入任何发票").arg(errors);
     if (warnings > 0) summary += QString::fromUtf16(u"，%1 处提示，请核对").arg(warnings);
@@ -145,7 +155,7 @@ TFrmImportPreview::TFrmImportPreview(const QString& file, const TImportPlan& pla
     gridRows->verticalHeader()->hide();
     gridRows->verticalHeader()->setDefaultSectionSize(22);
     gridRows->horizontalHeader()->setDefaultSectionSize(84);
-    gridRows->setColumnWidth(0, 48);
+    gridRows->setColumnWidth(0, einvoices ? 160 : 48);
     column->addWidget(gridRows, 3);
 
     memIssues = new QPlainTextEdit(this);

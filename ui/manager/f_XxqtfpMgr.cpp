@@ -26,6 +26,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -262,6 +263,16 @@ void TFrmXxqtfpMgr::BuildActions() {
     actImport->setToolTip(Text16(u"从 CSV 或 Excel 文件导入发票"));
     AddToolAction(actImport);
     connect(actImport, &QAction::triggered, this, [this] { actImportExecute(); });
+    actImportEInvoice = new QAction(SheetTransferIcon(true), Text16(u"导入电子发票"), this);
+    actImportEInvoice->setToolTip(Text16(u"从电子发票文件（XML、OFD，或其 ZIP 压缩包）导入发票"));
+    auto* einvoiceMenu = new QMenu(this);
+    connect(einvoiceMenu->addAction(Text16(u"选择文件...")), &QAction::triggered, this,
+            [this] { actImportEInvoiceExecute(false); });
+    connect(einvoiceMenu->addAction(Text16(u"选择文件夹...")), &QAction::triggered, this,
+            [this] { actImportEInvoiceExecute(true); });
+    actImportEInvoice->setMenu(einvoiceMenu);
+    if (QToolButton* button = AddToolAction(actImportEInvoice)) button->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(actImportEInvoice, &QAction::triggered, this, [this] { actImportEInvoiceExecute(false); });
     actExport = new QAction(SheetTransferIcon(false), Text16(u"导出"), this);
     actExport->setToolTip(Text16(u"将列表中的发票导出为 CSV 或 Excel 文件"));
     AddToolAction(actExport);
@@ -432,7 +443,7 @@ void TFrmXxqtfpMgr::showEvent(QShowEvent* event) {
 
 void TFrmXxqtfpMgr::FormShow() {
     FReadOnly = DBIsReadOnly(FContext.connection);
-    for (QAction* change : {actAdd, ActModify, ActDel, actImport}) change->setEnabled(!FReadOnly);
+    for (QAction* change : {actAdd, ActModify, ActDel, actImport, actImportEInvoice}) change->setEnabled(!FReadOnly);
     FillInvoiceTypeCombo(cbbFplx, FContext);
     VSTInvoideCommon->setFocus(Qt::OtherFocusReason);
     LoadInvoiceList("", "");

@@ -12,6 +12,8 @@
 #include "host/f_ModuleContext.h"
 #include "ui/common/f_CustomFormEx.h"
 
+#include <QStringList>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +25,7 @@ class QModelIndex;
 class QPushButton;
 class QShowEvent;
 class QString;
+struct TImportPlan;
 class QToolButton;
 class QTreeView;
 class TInvoiceListModel;
@@ -84,15 +87,21 @@ public:
     void ModifyRecord(Txxqtfpxx* record);
     // Import and export of the register (f_XxqtfpMgrCommands.cpp). The file commands ask for a
     // file and hand it on; ImportFile shows the checked rows and stores them on "确定";
-    // ExportFile writes the rows as the list shows them.
+    // ExportFile writes the rows as the list shows them. 导入电子发票 asks for files (or, from
+    // its menu, a folder) and ImportEInvoices goes on as ImportFile does.
     void actImportExecute();
     void actExportExecute();
+    void actImportEInvoiceExecute(bool folder);
     bool ImportFile(const QString& path);
+    bool ImportEInvoices(const QStringList& paths);
     bool ExportFile(const QString& path);
     // 核对: the register against the platform's list of invoices; the list is read again when
     // an invoice changed there.
     void actReconcileExecute();
     void ReconcileFile(const QString& path);
+
+    // The preview of a planned import, then its store on "确定"; shown names the file(s).
+    bool ImportPlanned(const QString& shown, TImportPlan& plan);
 
     std::vector<Txxqtfpxx*> FInvoiceList;
     vantrel::TModuleContext FContext;
@@ -107,6 +116,7 @@ public:
     QAction* ActPreview = nullptr;
     QAction* ActPrint = nullptr;
     QAction* actImport = nullptr;
+    QAction* actImportEInvoice = nullptr;
     QAction* actExport = nullptr;
     QAction* actReconcile = nullptr;
 

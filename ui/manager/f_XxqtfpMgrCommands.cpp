@@ -12,6 +12,7 @@
 #include "ui/common/f_Status.h"
 #include "ui/manager/f_ImportPreview.h"
 #include "ui/manager/f_ReconcileWindow.h"
+#include "exchange/f_EInvoiceImport.h"
 #include "ui/manager/f_doohckey.h"
 #include "ui/preview/f_PreviewPrint.h"
 #include "ui/preview/f_ReturnPreview.h"
@@ -157,9 +158,45 @@ bool TFrmXxqtfpMgr::ImportFile(const QString& path) {
         InfoMsgBox("无法导入：" + error, 0);
         return false;
     }
+    return ImportPlanned(QFileInfo(path).fileName(), plan);
+}
 
+void TFrmXxqtfpMgr::actImportEInvoiceExecute(bool folder) {
+    if (DeclareStateRefuses(FContext)) return;
+    const QString title = QString::fromUtf16(u"导入电子发票");
+    QStringList paths;
+    if (folder) {
+        const QString dir = QFileDialog::getExistingDirectory(this, title);
+        if (!dir.isEmpty()) paths << dir;
+    } else {
+        paths = QFileDialog::getOpenFileNames(this, title, QString(),
+                                              QString::fromUtf16(u"电子发票 (*.xml *.ofd *.zip);;所有文件 (*)"));
+    }
+    if (!paths.isEmpty()) ImportEInvoices(paths);
+}
+
+bool TFrmXxqtfpMgr::ImportEInvoices(const QStringList& paths) {
+    TImportTarget target;
+    TImportPlan plan;
+    std::string error;
+    ShowStatus("请稍候，正在读取电子发票...");
+    const bool read = LoadImportTarget(FContext, target, error) &&
+                      PlanEInvoiceImport({paths.begin(), paths.end()}, FContext, target, true, plan, error);
+    FreeInvoiceList(target.existing);
+    HideStatus();
+    if (!read) {
+        InfoMsgBox("无法导入：" + error, 0);
+        return false;
+    }
+    QString shown = QFileInfo(paths.front()).fileName();
+    if (paths.size() > 1) shown += QString::fromUtf16(u" 等 %1 项").arg(paths.size());
+    return ImportPlanned(shown, plan);
+}
+
+bool TFrmXxqtfpMgr::ImportPlanned(const QString& shown, TImportPlan& plan) {
+    std::string error;
     QPointer<TFrmXxqtfpMgr> self(this);
-    QPointer<TFrmImportPreview> preview = new TFrmImportPreview(path, plan, this);
+    QPointer<TFrmImportPreview> preview = new TFrmImportPreview(shown, plan, this);
     const int answer = preview->exec();
     delete preview.data();
     if (!self || answer != QDialog::Accepted || plan.HasErrors()) return false;
