@@ -3,6 +3,7 @@
 #include "exchange/f_CsvFile.h"
 #include "exchange/f_ZipPackage.h"
 #include "host/corlith_api.h"
+#include "invoice/f_GlobalUnit.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -122,7 +123,7 @@ bool ParseFen(const std::string& text, int64_t& fen) {
     int64_t whole = 0;
     std::size_t digits = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
-        if (digits == 13) return false;
+        if (digits == 12) return false;  // as many places as the register's amounts
         whole = whole * 10 + (text[i] - '0');
     }
     int64_t cents = 0;
@@ -207,6 +208,12 @@ bool FinishInvoice(const TFound& found, TEInvoice& invoice, std::string& error) 
             error = std::string("缺少") + r.caption + "（" + r.element + "）";
             return false;
         }
+    }
+    if (invoice.number.size() > 40 || !std::all_of(invoice.number.begin(), invoice.number.end(), [](char c) {
+            return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        })) {
+        error = "发票号码应为至多 40 位字母或数字：" + GbkAbbreviate(invoice.number, 60);
+        return false;
     }
     invoice.buyerId = field("BuyerIdNum");
     invoice.date = invoice.date.substr(0, std::min(invoice.date.find(' '), invoice.date.find('T')));
@@ -600,11 +607,11 @@ bool ReadEInvoiceFiles(const std::vector<QString>& paths, const std::function<vo
         const QFileInfo info(path);
         if (info.isDir()) {
             QStringList files;
-            QDirIterator it(path, {QStringLiteral("*.xml"), QStringLiteral("*.ofd"), QStringLiteral("*.zip"),
-                                   QStringLiteral("*.XML"), QStringLiteral("*.OFD"), QStringLiteral("*.ZIP")},
-                            QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+            QDirIterator it(path, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
             while (it.hasNext()) {
-                files << it.next();
+                const QString file = it.next();
+                if (KindOf(QStringToGbk(it.fileName())) == TKind::Other) continue;
+                files << file;
                 if (static_cast<std::size_t>(files.size()) > kEInvoiceMaxFiles) {
                     error = "电子发票文件超过 " + std::to_string(kEInvoiceMaxFiles) + " 个";
                     return false;

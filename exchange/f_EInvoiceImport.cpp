@@ -79,7 +79,8 @@ bool PlanEInvoiceImport(const std::vector<QString>& paths, const vantrel::TModul
             const int first = line + 1;
             const auto invoiceIssue = [&](std::string text) { extra.push_back({first, {}, std::move(text), false, f.name}); };
             if (invoice.sellerId != target.nsrsbh)
-                invoiceIssue("销售方纳税人识别号 " + invoice.sellerId + " 不是当前纳税人 " + target.nsrsbh);
+                invoiceIssue("销售方纳税人识别号 " + GbkAbbreviate(invoice.sellerId, 40) + " 不是当前纳税人 " +
+                             target.nsrsbh);
             if (const auto it = stored.find(invoice.number); it != stored.end())
                 invoiceIssue(StoredNumberText(it->first, it->second));
             const auto [earlier, added] = firstOfNumber.emplace(invoice.number, i);

@@ -68,6 +68,9 @@ protected:
     // Runs the import of path; inspect sees the preview dialog, which is then closed by
     // answer (true: "确定") unless inspect closed it.
     bool Import(const QString& path, const std::function<void(TFrmImportPreview*)>& inspect, bool answer) {
+        return ImportBy([&] { return manager_->ImportFile(path); }, inspect, answer);
+    }
+    bool ImportBy(const std::function<bool()>& run, const std::function<void(TFrmImportPreview*)>& inspect, bool answer) {
         bool shown = false;
         // Polled: the waiting window shown while the file is read already runs the event loop.
         QTimer poll;
@@ -84,7 +87,7 @@ protected:
                 d->reject();
         });
         poll.start();
-        const bool stored = manager_->ImportFile(path);
+        const bool stored = run();
         poll.stop();
         EXPECT_TRUE(shown);
         return stored;
@@ -203,3 +206,41 @@ TEST_F(ImportWindowTest, ExportWritesTheListAsItIsShown) {
 }
 
 }  // namespace
+
+TEST_F(ImportWindowTest, EInvoicesShowTheirFileInThePreviewAndAreStoredWithTheirNumber) {
+    const QString path = QString::fromStdString((dir_ / "fp.xml").string());
+    std::ofstream(path.toStdString())
+        << "<EInvoice><EInvoiceData><SellerInformation><SellerIdNum>" << testhost::kCompany
+        << "</SellerIdNum></SellerInformation><BasicInformation><TotalAmWithoutTax>300.00</TotalAmWithoutTax>"
+           "<TotalTaxAm>47.00</TotalTaxAm></BasicInformation><IssuItemInformation><Amount>100.00</Amount>"
+           "<TaxRate>0.17</TaxRate><ComTaxAm>17.00</ComTaxAm></IssuItemInformation><IssuItemInformation>"
+           "<Amount>200.00</Amount><TaxRate>15%</TaxRate><ComTaxAm>30.00</ComTaxAm></IssuItemInformation>"
+           "</EInvoiceData><TaxSupervisionInfo><InvoiceNumber>26440000000000000001</InvoiceNumber><IssueTime>"
+        << day_ << "T08:00:00</IssueTime></TaxSupervisionInfo></EInvoice>";
+    const auto inspect = [](const char* rate, bool ok) {
+        return [rate, ok](TFrmImportPreview* d) {
+            TImportPreviewModel* model = d->Model();
+            ASSERT_EQ(model->rowCount(), 2);
+            EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), QString::fromUtf16(u"文件"));
+            EXPECT_EQ(model->data(model->index(1, 0)).toString(), QStringLiteral("fp.xml"));
+            EXPECT_EQ(model->MarkAt(1, RcSl + 1), ok ? TCellMark::None : TCellMark::Error);
+            EXPECT_EQ(model->data(model->index(1, RcSl + 1)).toString(), QString::fromLatin1(rate));
+            EXPECT_TRUE(d->lbSummary->text().contains(QString::fromUtf16(u"共 1 张电子发票、2 行发票")));
+            EXPECT_EQ(d->btnOk->isEnabled(), ok);
+        };
+    };
+    EXPECT_FALSE(ImportBy([&] { return manager_->ImportEInvoices({path}); }, inspect("15%", false), true));
+    EXPECT_EQ(Count(), 0);
+    std::string xml;
+    {
+        std::ifstream in(path.toStdString());
+        xml.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    xml.replace(xml.find("15%"), 3, "6%");
+    xml.replace(xml.find("30.00"), 5, "12.00");
+    xml.replace(xml.find("47.00"), 5, "29.00");
+    std::ofstream(path.toStdString()) << xml;
+    EXPECT_TRUE(ImportBy([&] { return manager_->ImportEInvoices({path}); }, inspect("6%", true), true));
+    EXPECT_EQ(Count(), 2);
+    EXPECT_EQ(QueryInt("select count(*) from sb07_fply where fphm='26440000000000000001' and sbssq='" + period_ + "'"), 2);
+}

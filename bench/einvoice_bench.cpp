@@ -1,0 +1,159 @@
+// E-invoice import: N XML files in a folder (default 10^4, one to three rates each) read,
+// checked and stored, against a floor measured in the same run on the same files: each file
+// parsed with pugixml alone, plus SQLite executing the same inserts (the register's rows and
+// their sources) in one transaction. The two sides take turns; the best of several runs
+// counts. Prints the ratio (target at most 1.5).
+//
+//   einvoice_bench [--files N] [--runs K]
+#include "bench/bench_support.h"
+#include "context/f_ModuleContext.h"
+#include "corlith/corlith_host.h"
+#include "corlith/corlith_test.h"
+#include "exchange/f_EInvoiceImport.h"
+#include "invoice/f_FpDealGlobal.h"
+#include "invoice/f_GlobalUnit.h"
+#include "invoice/f_InvoiceSource.h"
+
+#include <pugixml.hpp>
+#include <sqlite3.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using bench::Die;
+
+std::string Fen(long long fen) {
+    return std::to_string(fen / 100) + "." + (fen % 100 < 10 ? "0" : "") + std::to_string(fen % 100);
+}
+
+// One invoice in the platform's layout, as the tests' generator writes it.
+std::string InvoiceXml(std::mt19937& gen, long long number) {
+    static const int rates[] = {13, 6, 17, 4};
+    std::string items;
+    long long amount = 0, tax = 0;
+    for (int n = 1 + static_cast<int>(gen() % 3), i = 0; i < n; ++i) {
+        const int rate = rates[i];
+        const long long a = 10000 + static_cast<long long>(gen() % 5000000), t = (a * rate + 50) / 100;
+        amount += a;
+        tax += t;
+        items += "<IssuItemInformation><ItemName>item</ItemName><Amount>" + Fen(a) + "</Amount><TaxRate>0." +
+                 std::to_string(100 + rate).substr(1) + "</TaxRate><ComTaxAm>" + Fen(t) + "</ComTaxAm></IssuItemInformation>";
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<EInvoice><Header><InherentLabel><EInvoiceType><LabelCode>02"
+           "</LabelCode></EInvoiceType></InherentLabel></Header><EInvoiceData><SellerInformation><SellerIdNum>" +
+           std::string(bench::kCompany) + "</SellerIdNum></SellerInformation><BuyerInformation><BuyerIdNum>"
+           "91440300MA5F3KXL35</BuyerIdNum></BuyerInformation><BasicInformation><TotalAmWithoutTax>" + Fen(amount) +
+           "</TotalAmWithoutTax><TotalTaxAm>" + Fen(tax) + "</TotalTaxAm></BasicInformation>" + items +
+           "</EInvoiceData><TaxSupervisionInfo><InvoiceNumber>" + std::to_string(number) +
+           "</InvoiceNumber><IssueTime>2026-11-" + std::to_string(10 + gen() % 18) +
+           " 10:00:00</IssueTime></TaxSupervisionInfo></EInvoice>";
+}
+
+void Exec(sqlite3* db, const char* sql) { bench::Check(db, sqlite3_exec(db, sql, nullptr, nullptr, nullptr), sql); }
+
+TImportPlan PlanOf(const QString& folder) {
+    TImportTarget target;
+    TImportPlan plan;
+    std::string e;
+    const vantrel::TModuleContext context = vantrel::ModuleContextFromHost();
+    if (!LoadImportTarget(context, target, e) || !PlanEInvoiceImport({folder}, context, target, false, plan, e)) Die(e);
+    FreeInvoiceList(target.existing);
+    if (plan.HasErrors()) Die(corlith::GbkToUtf8(IssueText(plan.issues.front())));
+    return plan;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int files = 10000, runs = 5;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--files" && i + 1 < argc) files = std::atoi(argv[++i]);
+        else if (a == "--runs" && i + 1 < argc) runs = std::atoi(argv[++i]);
+        else Die("usage: einvoice_bench [--files N] [--runs K]");
+    }
+    if (files < 1 || runs < 1) Die("--files and --runs must be positive");
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("vantrel-einvoice-bench-" + std::to_string(::getpid()));
+    const std::filesystem::path folder = dir / "invoices";
+    std::filesystem::create_directories(folder);
+    const std::string file = (dir / "bench.db").string();
+    bench::SetUpHost(dir);
+    bench::OpenDatabase(file);
+    std::ofstream((dir / "fp_config.ini").string()) << "[xxqtfp]\nsl=|17|13|6|4|0|\n";
+    LoadInvoiceConfig("xxqtfp");
+
+    std::mt19937 gen(20261208);
+    std::vector<std::string> paths;
+    for (int n = 0; n < files; ++n) {
+        paths.push_back((folder / ("fp" + std::to_string(100000 + n) + ".xml")).string());
+        std::ofstream(paths.back(), std::ios::binary) << InvoiceXml(gen, 26442000000000000LL + n);
+    }
+    const QString qfolder = QString::fromStdString(folder.string());
+
+    // The floor's statements: the rows and sources the import stores, numbered as it numbers them.
+    const vantrel::TModuleContext context = vantrel::ModuleContextFromHost();
+    std::vector<std::string> inserts;
+    {
+        TImportPlan plan = PlanOf(qfolder);
+        for (std::size_t i = 0; i < plan.rows.size(); ++i) {
+            Txxqtfpxx r = plan.Record(plan.rows[i]);
+            r.xh = static_cast<int32_t>(i + 1);
+            plan.sources[i].xh = r.xh;
+            inserts.push_back(corlith::GbkToUtf8(BuildInsertSql(context, r)));
+        }
+        // The sources as the store writes them, caught from the statement log.
+        corlith::test::ClearStatementLog();
+        corlith::test::EnableStatementLog(true);
+        std::string e;
+        if (!DBBeginTrans(bench::kConnection, e) ||
+            !vantrel::WriteInvoiceSources(context, context.period, plan.sources, e))
+            Die(e);
+        DBRollbackTrans(bench::kConnection, e);
+        corlith::test::EnableStatementLog(false);
+        for (const std::string& sql : corlith::test::StatementsOnly())
+            if (vantrel::IsInvoiceSourceStatement(sql)) inserts.push_back(corlith::GbkToUtf8(sql));
+    }
+
+    sqlite3* db = nullptr;
+    bench::Check(db, sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr), "open");
+    const auto clear = [db] { Exec(db, "delete from sb07_xxfpb; delete from sb07_fply; delete from SB07_FPTXQKB"); };
+    double product = 1e300, floor = 1e300;
+    for (int run = 0; run <= runs; ++run) {
+        clear();
+        const double p = bench::Time([&] {
+            std::string e;
+            if (StoreImport(PlanOf(qfolder), context, {}, e) != TStoreResult::Stored) Die(corlith::GbkToUtf8(e));
+        });
+        clear();
+        const double f = bench::Time([&] {
+            for (const std::string& path : paths) {
+                pugi::xml_document doc;
+                if (!doc.load_file(path.c_str())) Die("pugixml cannot read " + path);
+            }
+            Exec(db, "begin immediate");
+            for (const std::string& sql : inserts) Exec(db, sql.c_str());
+            Exec(db, "commit");
+        });
+        if (run == 0) continue;  // warm-up
+        product = std::min(product, p);
+        floor = std::min(floor, f);
+    }
+    std::printf("E-invoice import of %d XML files (%zu statements): read, check and store, as a multiple of\n"
+                "pugixml parsing the same files plus SQLite executing the same inserts in one transaction\n"
+                "(best of %d; target at most 1.5): %.2f\n",
+                files, inserts.size(), runs, product / floor);
+    sqlite3_close(db);
+    corlith::CloseConnections();
+    std::filesystem::remove_all(dir);
+    return 0;
+}
