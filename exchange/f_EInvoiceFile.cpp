@@ -34,7 +34,12 @@ const char* LocalName(const char* name) {
 
 bool Is(const pugi::xml_node& node, const char* local) { return std::strcmp(LocalName(node.name()), local) == 0; }
 
-std::string Gbk(const char* utf8) { return QStringToGbk(QString::fromUtf8(utf8)); }
+// Most texts of an invoice are plain ASCII, which both encodings write alike.
+std::string Gbk(const char* utf8) {
+    const char* end = utf8;
+    while (*end && static_cast<unsigned char>(*end) < 0x80) ++end;
+    return *end ? QStringToGbk(QString::fromUtf8(utf8)) : std::string(utf8, end);
+}
 
 std::string Trimmed(const std::string& text) {
     std::size_t b = 0, e = text.size();
