@@ -86,6 +86,24 @@ bool ForEachElement(const pugi::xml_node& root, OnElement&& onElement) {
     return true;
 }
 
+// What pugixml found wrong, in the words of the other readers' messages.
+const char* ParseFault(pugi::xml_parse_status status) {
+    switch (status) {
+    case pugi::status_unrecognized_tag: return "无法识别的标记";
+    case pugi::status_bad_pi: return "处理指令有误";
+    case pugi::status_bad_comment: return "注释有误";
+    case pugi::status_bad_cdata: return "CDATA 段有误";
+    case pugi::status_bad_doctype: return "文档类型声明有误";
+    case pugi::status_bad_pcdata: return "文本有误";
+    case pugi::status_bad_start_element: return "开始标记有误";
+    case pugi::status_bad_attribute: return "属性有误";
+    case pugi::status_bad_end_element: return "结束标记有误";
+    case pugi::status_end_element_mismatch: return "结束标记与开始标记不匹配";
+    case pugi::status_no_document_element: return "没有根元素";
+    default: return "无法读取";
+    }
+}
+
 bool LoadXml(const char* data, std::size_t size, pugi::xml_document& doc, std::string& error) {
     if (size > kEInvoiceMaxBytes) {
         error = "文件超过 16 MB，不是电子发票";
@@ -105,7 +123,8 @@ bool LoadXml(const char* data, std::size_t size, pugi::xml_document& doc, std::s
         }
     }
     if (!parsed) {
-        error = std::string("XML 格式错误：") + parsed.description() + "（第 " + std::to_string(parsed.offset) + " 字节）";
+        error = std::string("XML 格式错误：") + ParseFault(parsed.status) + "（第 " + std::to_string(parsed.offset + 1) +
+                " 字节）";
         return false;
     }
     for (pugi::xml_node c = doc.first_child(); c; c = c.next_sibling())
@@ -164,13 +183,6 @@ TEInvoiceRate RateOf(const std::string& text) {
     const int64_t percentTimes100 = !percent && hundredths < 100 ? hundredths * 100 : hundredths;
     if (percentTimes100 % 100 == 0 && percentTimes100 <= 10000) rate.rate = std::to_string(percentTimes100 / 100) + "%";
     return rate;
-}
-
-std::string FenText(int64_t fen) {
-    const uint64_t magnitude = fen < 0 ? 0 - static_cast<uint64_t>(fen) : static_cast<uint64_t>(fen);
-    char frac[4];
-    std::snprintf(frac, sizeof frac, "%02u", static_cast<unsigned>(magnitude % 100));
-    return (fen < 0 ? "-" : "") + std::to_string(magnitude / 100) + "." + frac;
 }
 
 // The fields of one invoice as found, before they are checked.
@@ -588,6 +600,13 @@ private:
 };
 
 }  // namespace
+
+std::string FenText(int64_t fen) {
+    const uint64_t magnitude = fen < 0 ? 0 - static_cast<uint64_t>(fen) : static_cast<uint64_t>(fen);
+    char frac[4];
+    std::snprintf(frac, sizeof frac, "%02u", static_cast<unsigned>(magnitude % 100));
+    return (fen < 0 ? "-" : "") + std::to_string(magnitude / 100) + "." + frac;
+}
 
 bool ParseEInvoiceXml(const char* data, std::size_t size, TEInvoice& invoice, std::string& error) {
     invoice = TEInvoice();

@@ -44,6 +44,9 @@ inline constexpr std::size_t kEInvoiceMaxItems = 10000;
 // Files of one import: those named, found in folders and in ZIP packages.
 inline constexpr std::size_t kEInvoiceMaxFiles = 200000;
 
+// Fen as yuan with two decimals: "-12.30".
+std::string FenText(int64_t fen);
+
 // An e-invoice XML document held in memory; false with the reason.
 bool ParseEInvoiceXml(const char* data, std::size_t size, TEInvoice& invoice, std::string& error);
 // An OFD document (a zip package) held in memory; false with the reason.

@@ -15,12 +15,6 @@
 
 namespace {
 
-std::string FenText(int64_t fen) {
-    const uint64_t magnitude = fen < 0 ? 0 - static_cast<uint64_t>(fen) : static_cast<uint64_t>(fen);
-    const unsigned cents = static_cast<unsigned>(magnitude % 100);
-    return (fen < 0 ? "-" : "") + std::to_string(magnitude / 100) + (cents < 10 ? ".0" : ".") + std::to_string(cents);
-}
-
 TExchangeCell TextCell(std::string text) {
     TExchangeCell cell;
     cell.text = std::move(text);
