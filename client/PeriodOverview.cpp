@@ -3,11 +3,13 @@
 #include "ClientSession.h"
 #include "exchange/f_RegisterExchange.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_InvoiceChecks.h"
 #include "invoice/f_XxqtfpGlobal.h"
 #include "summary/f_SummaryCaptions.h"
 #include "summary/f_SummaryCells.h"
 #include "summary/f_SummaryDrill.h"
 #include "summary/f_SummaryPreview.h"
+#include "print/f_PreviewPage.h"
 
 #include <QBarCategoryAxis>
 #include <QChart>
@@ -16,13 +18,21 @@
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStackedBarSeries>
 #include <QBarSet>
 #include <QTableWidget>
+#include <QTimer>
 #include <QValueAxis>
 #include <QVBoxLayout>
 
+#include <cmath>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -41,6 +51,53 @@ QString ChangeText(double now, double before, bool count) {
     return (change > 0 ? u"▲ "_s : u"▼ "_s) + amount;
 }
 
+constexpr int kPageMargin = 12;
+
+// The return's page of one period with one cell marked, as the preview window paints it; a
+// double click on a figure asks for the invoices behind it.
+class PreviewPageView : public QWidget {
+public:
+    PreviewPageView(const TSummaryPreview& preview, std::string focus, std::function<void(const std::string&)> open)
+        : preview_(preview), open_(std::move(open)) {
+        setObjectName(u"overviewPreviewPage"_s);
+        SetFocusCell(std::move(focus));
+        const QSizeF size = layout_.Size();
+        setFixedSize(static_cast<int>(std::ceil(size.width())) + 2 * kPageMargin,
+                     static_cast<int>(std::ceil(size.height())) + 2 * kPageMargin);
+    }
+    QRect CellRect(const std::string& name) const {
+        return layout_.CellRect(name).translated(kPageMargin, kPageMargin).toAlignedRect();
+    }
+    const std::string& Focus() const { return marks_.focus; }
+    void SetFocusCell(std::string name) {
+        marks_.focus = std::move(name);
+        setProperty("focusCell", QString::fromStdString(marks_.focus));
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(0xE6, 0xE9, 0xEE));
+        painter.translate(kPageMargin, kPageMargin);
+        PaintPreviewPage(painter, preview_, HostToday(), marks_);
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        const std::string cell = layout_.CellAt(event->position() - QPointF(kPageMargin, kPageMargin));
+        if (!cell.empty()) SetFocusCell(cell);
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        mousePressEvent(event);
+        if (!marks_.focus.empty()) open_(marks_.focus);
+    }
+
+private:
+    TPreviewPageLayout layout_;
+    const TSummaryPreview& preview_;
+    TPreviewPageMarks marks_;
+    std::function<void(const std::string&)> open_;
+};
+
 }  // namespace
 
 PeriodOverview::PeriodOverview(const ClientSession& session, QWidget* parent) : QWidget(parent), session_(session) {
@@ -55,8 +112,9 @@ PeriodOverview::PeriodOverview(const ClientSession& session, QWidget* parent) : 
     table_->setWordWrap(true);
     table_->horizontalHeader()->setDefaultSectionSize(170);
     table_->verticalHeader()->setDefaultSectionSize(44);
-    table_->setToolTip(u"双击数值列出它所汇总的发票；双击所属期打开该期的发票"_s);
-    connect(table_, &QTableWidget::cellDoubleClicked, this, &PeriodOverview::showInvoicesBehind);
+    table_->setToolTip(u"单击数值打开该期申报表预览并定位到该栏；双击所属期打开该期的发票"_s);
+    table_->setCursor(Qt::PointingHandCursor);
+    connect(table_, &QTableWidget::cellClicked, this, &PeriodOverview::showPreviewAt);
     connect(table_->verticalHeader(), &QHeaderView::sectionDoubleClicked, this, [this](int row) {
         if (row >= 0 && row < static_cast<int>(periods_.size())) emit periodChosen(periods_[row]);
     });
@@ -186,17 +244,50 @@ void PeriodOverview::fillCharts(const std::vector<std::string>& periods) {
     chart(taxes_, u"税额（元，按税率，未作废）"_s, true);
 }
 
-void PeriodOverview::showInvoicesBehind(int row, int column) {
+void PeriodOverview::showPreviewAt(int row, int column) {
     if (row < 0 || column < 0 || row >= static_cast<int>(periods_.size()) || column >= static_cast<int>(cells_.size()))
         return;
+    const std::string period = periods_[static_cast<std::size_t>(row)];
+    TSummaryPreview preview;
+    std::string error;
+    if (!LoadSummaryPreview(session_.context(period), preview, error)) {
+        QMessageBox::warning(this, u"申报表预览"_s, u"无法计算申报预览：%1"_s.arg(GbkToQString(error)));
+        return;
+    }
+    QDialog dialog(this);
+    dialog.setObjectName(u"overviewPreview"_s);
+    dialog.setWindowTitle(PreviewTitle() + u"  "_s + GbkToQString(PeriodCaption(period)));
+    auto* page = new PreviewPageView(preview, cells_[static_cast<std::size_t>(column)],
+                                     [this, period](const std::string& cell) { showInvoicesBehind(period, cell); });
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(page);
+    auto* hint = new QLabel(u"双击任一数值列出它所汇总的发票"_s);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    QPushButton* list = buttons->addButton(u"列出发票"_s, QDialogButtonBox::ActionRole);
+    list->setObjectName(u"btnListInvoices"_s);
+    connect(list, &QPushButton::clicked, &dialog, [this, period, page] { showInvoicesBehind(period, page->Focus()); });
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(scroll, 1);
+    layout->addWidget(hint);
+    layout->addWidget(buttons);
+    dialog.resize(1000, 640);
+    // Scrolled once the dialog has its size, that is once it runs.
+    QTimer::singleShot(0, &dialog, [scroll, page] {
+        const QRect cell = page->CellRect(page->Focus());
+        scroll->ensureVisible(cell.center().x(), cell.center().y(), cell.width() + 80, cell.height() + 160);
+    });
+    dialog.exec();
+}
+
+void PeriodOverview::showInvoicesBehind(const std::string& period, const std::string& cell) {
     TSummaryCellRef ref;
-    if (!FindSummaryCell(cells_[static_cast<std::size_t>(column)], ref)) return;
-    std::vector<Txxqtfpxx*> rows;
+    if (!FindSummaryCell(cell, ref)) return;
     std::string error;
     QDialog dialog(this);
     dialog.setObjectName(u"overviewDrill"_s);
-    dialog.setWindowTitle(GbkToQString(PeriodCaption(periods_[static_cast<std::size_t>(row)])) + u"  "_s +
-                          GbkToQString(SummaryCellCaption(cells_[static_cast<std::size_t>(column)])));
+    dialog.setWindowTitle(GbkToQString(PeriodCaption(period)) + u"  "_s + GbkToQString(SummaryCellCaption(cell)));
+    std::vector<Txxqtfpxx*> rows;
     auto* layout = new QVBoxLayout(&dialog);
     auto* list = new QTableWidget;
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -205,7 +296,7 @@ void PeriodOverview::showInvoicesBehind(int row, int column) {
     for (int c = 0; c < RegisterColumnCount; ++c) captions << GbkToQString(RegisterColumnCaption(c));
     list->setHorizontalHeaderLabels(captions);
     auto* total = new QLabel;
-    if (LoadDrillInvoices(*ref.group, session_.context(periods_[static_cast<std::size_t>(row)]), rows, error)) {
+    if (LoadDrillInvoices(*ref.group, session_.context(period), rows, error)) {
         list->setRowCount(static_cast<int>(rows.size()));
         for (std::size_t r = 0; r < rows.size(); ++r) {
             const std::vector<std::string> fields = RegisterExportFields(*rows[r]);

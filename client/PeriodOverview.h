@@ -1,6 +1,7 @@
 // 期间概览: the current taxpayer's periods against the return's figures, each with its change
 // against the period before, and charts of the amounts and taxes by rate over the last 24
-// periods. A double click on a figure lists the invoices behind it.
+// periods. A click on a figure opens that period's return preview at that cell; a double click
+// on a figure of the page lists the invoices behind it.
 #pragma once
 
 #include <QWidget>
@@ -27,7 +28,8 @@ signals:
 private:
     void fillTable(const std::vector<std::string>& periods);
     void fillCharts(const std::vector<std::string>& periods);
-    void showInvoicesBehind(int row, int column);
+    void showPreviewAt(int row, int column);
+    void showInvoicesBehind(const std::string& period, const std::string& cell);
 
     const ClientSession& session_;
     QLabel* title_ = nullptr;

@@ -20,6 +20,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -95,6 +96,23 @@ TEST(Desk, TaxpayerAndPeriodSwitchByKeysAndPickerAndThePageFollows) {
         for (int c = 0; c < overview->columnCount(); c += 7)
             EXPECT_EQ(overview->item(0, c)->text().section(u'\n', 0, 0),
                       GbkToQString(preview.Value(SummaryPlaces()[static_cast<std::size_t>(c)].name)));
+        // A click on a figure opens that period's page with the figure's cell marked.
+        const int column = 7;
+        QString title, focus;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (!dialog) return;
+            poll.stop();
+            title = dialog->windowTitle();
+            if (QWidget* page = dialog->findChild<QWidget*>(u"overviewPreviewPage"_s))
+                focus = page->property("focusCell").toString();
+            dialog->close();
+        });
+        poll.start(20);
+        QTest::mouseClick(overview->viewport(), Qt::LeftButton, {}, overview->visualItemRect(overview->item(0, column)).center());
+        EXPECT_TRUE(title.contains(u"2026年11月"_s)) << title.toStdString();
+        EXPECT_EQ(focus.toStdString(), SummaryPlaces()[column].name);
         frame.openManager();
 
         // Part of the other taxpayer's id typed into the picker, its completion taken.
