@@ -4,12 +4,16 @@
 // taxpayer's period at once. Also the peak resident memory of summary-all over few and over
 // all taxpayers. Prints ratios only.
 //
-//   office_bench [--taxpayers T] [--invoices N]   defaults 200 and 200; the table also holds
-//                                                 11 other periods of N/10 invoices each
+//   office_bench [--taxpayers T] [--invoices N] [--pg URI]
+//       defaults 200 and 200; the table also holds 11 other periods of N/10 invoices each. With
+//       a PostgreSQL server (--pg, or $VANTREL_TEST_PG) the same office is copied there and
+//       summary-all --jobs 2 is timed against --jobs 1.
 #include "bench_support.h"
 
 #include "summary/f_QtfpSummary.h"
 #include "summary/f_SummaryCells.h"
+
+#include <libpq-fe.h>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -123,11 +127,58 @@ double GroupedSelect(sqlite3* db) {
     });
 }
 
+void PgExec(PGconn* pg, const std::string& sql) {
+    PGresult* r = PQexec(pg, sql.c_str());
+    const ExecStatusType status = PQresultStatus(r);
+    PQclear(r);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) bench::Die("postgresql: " + sql + ": " + PQerrorMessage(pg));
+}
+
+// The SQLite office's register and taxpayers, copied to the server as they are.
+void CopyToServer(sqlite3* db, PGconn* pg) {
+    PgExec(pg, "delete from sb07_xxfpb");
+    PgExec(pg, "delete from nsrxxb");
+    const auto copy = [&](const char* select, const char* into, int columns) {
+        PGresult* start = PQexec(pg, (std::string("copy ") + into + " from stdin").c_str());
+        const bool copying = PQresultStatus(start) == PGRES_COPY_IN;
+        PQclear(start);
+        if (!copying) bench::Die(std::string("copy: ") + PQerrorMessage(pg));
+        sqlite3_stmt* s = nullptr;
+        bench::Check(db, sqlite3_prepare_v2(db, select, -1, &s, nullptr), "copy select");
+        std::string buffer;
+        while (sqlite3_step(s) == SQLITE_ROW) {
+            for (int c = 0; c < columns; ++c) {
+                if (c) buffer += '\t';
+                const unsigned char* text = sqlite3_column_text(s, c);
+                buffer += text ? reinterpret_cast<const char*>(text) : "\\N";
+            }
+            buffer += '\n';
+            if (buffer.size() > (1 << 20)) {
+                PQputCopyData(pg, buffer.data(), static_cast<int>(buffer.size()));
+                buffer.clear();
+            }
+        }
+        sqlite3_finalize(s);
+        PQputCopyData(pg, buffer.data(), static_cast<int>(buffer.size()));
+        PQputCopyEnd(pg, nullptr);
+        PGresult* r = PQgetResult(pg);
+        if (PQresultStatus(r) != PGRES_COMMAND_OK) bench::Die(std::string("copy: ") + PQerrorMessage(pg));
+        PQclear(r);
+        while ((r = PQgetResult(pg))) PQclear(r);
+    };
+    copy("select nsrsbh,sbssq,xh,fplx,txsj,kprq,fs,je,se,sl,gfnsr,jzjt,lwfp,ms,zfbz,sbwjm from sb07_xxfpb",
+         "sb07_xxfpb(nsrsbh,sbssq,xh,fplx,txsj,kprq,fs,je,se,sl,gfnsr,jzjt,lwfp,ms,zfbz,sbwjm)", 16);
+    copy("select code, name from nsrxxb", "nsrxxb(code, name)", 2);
+    PgExec(pg, "analyze");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int taxpayers = 200, invoices = 200;
+    std::string pgUri = std::getenv("VANTREL_TEST_PG") ? std::getenv("VANTREL_TEST_PG") : "";
     for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::string(argv[i]) == "--pg") pgUri = argv[i + 1];
         if (std::string(argv[i]) == "--taxpayers") taxpayers = std::atoi(argv[i + 1]);
         if (std::string(argv[i]) == "--invoices") invoices = std::atoi(argv[i + 1]);
     }
@@ -170,6 +221,25 @@ int main(int argc, char** argv) {
     const Run part = RunChild(some);
     std::printf("peak memory, %d taxpayers / %d taxpayers    %.2f  (target <= 1.2)\n", taxpayers, few,
                 static_cast<double>(whole.peakKb) / static_cast<double>(part.peakKb));
+
+    if (!pgUri.empty()) {
+        RunChild({client, "init-db", "--db", pgUri});
+        PGconn* pg = PQconnectdb(pgUri.c_str());
+        if (PQstatus(pg) != CONNECTION_OK) bench::Die(std::string("postgresql: ") + PQerrorMessage(pg));
+        CopyToServer(conn, pg);
+        PQfinish(pg);
+        std::vector<std::string> onServer = {client, "summary-all", "--db", pgUri, "--period", bench::kPeriod,
+                                             "--out-dir", (dir / "pg").string(), "--jobs", "1"};
+        RunChild(onServer);   // the change log's first batch, and warm caches
+        double one = 1e300, two = 1e300;
+        for (int round = 0; round < 2; ++round) {
+            onServer.back() = "1";
+            one = std::min(one, RunChild(onServer).seconds);
+            onServer.back() = "2";
+            two = std::min(two, RunChild(onServer).seconds);
+        }
+        std::printf("postgresql summary-all --jobs 2 / --jobs 1      %.2f  (target <= 0.7)\n", two / one);
+    }
     sqlite3_close(conn);
     std::filesystem::remove_all(dir);
     return 0;
