@@ -1,0 +1,129 @@
+// Switching taxpayer in the main window to the first painted list of the other taxpayer's
+// register, against the manager's own first show of that register (the page opened on a
+// context that is already the other taxpayer's), best of several turns each. Two taxpayers of
+// N invoices each in the period. Prints the ratio.
+//
+//   desk_bench [--invoices N]       default 100000
+#include "../client/ClientOptions.h"
+#include "../client/ClientSession.h"
+#include "../client/DemoData.h"
+#include "../client/MainFrame.h"
+#include "../client/ModuleLoader.h"
+#include "../client/TaxpayerRegister.h"
+#include "bench/bench_support.h"
+#include "corlith/corlith_host.h"
+#include "host/host_messages.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTreeView>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void Fill(const std::string& file, const std::string& company, const std::string& period, int n) {
+    sqlite3* db = nullptr;
+    bench::Check(db, sqlite3_open(file.c_str(), &db), "open");
+    bench::Check(db, sqlite3_exec(db, "begin", nullptr, nullptr, nullptr), "begin");
+    sqlite3_stmt* insert = nullptr;
+    bench::Check(db, sqlite3_prepare_v2(db,
+                                        "insert into sb07_xxfpb(nsrsbh,sbssq,xh,fplx,txsj,kprq,fs,je,se,sl,gfnsr,jzjt,"
+                                        "lwfp,ms,zfbz,sbwjm) values (?,?,?,1,'2026-11-30','2026-11-10',1,?,?,13,' ',0,0,0,0,'')",
+                                        -1, &insert, nullptr),
+                 "prepare");
+    std::mt19937 gen(11);
+    for (int x = 1; x <= n; ++x) {
+        const double je = static_cast<double>(gen() % 1000000) / 100;
+        sqlite3_bind_text(insert, 1, company.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 2, period.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int(insert, 3, 1000 + x);
+        sqlite3_bind_double(insert, 4, je);
+        sqlite3_bind_double(insert, 5, je * 0.13);
+        bench::Check(db, sqlite3_step(insert), "insert");
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    bench::Check(db, sqlite3_exec(db, "commit", nullptr, nullptr, nullptr), "commit");
+    sqlite3_close(db);
+}
+
+// Seconds from the call of what to the page's list painted with at least rows rows.
+double ToPaintedList(MainFrame& frame, int rows, const std::function<void()>& what) {
+    QElapsedTimer timer;
+    timer.start();
+    what();
+    for (;;) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        QWidget* page = frame.currentPage();
+        QTreeView* list = page ? page->findChild<QTreeView*>() : nullptr;
+        if (list && list->isVisible() && list->model() && list->model()->rowCount() >= rows) {
+            list->viewport()->repaint();   // the first paint with the rows, not a later one
+            return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+        }
+        if (timer.elapsed() > 120000) bench::Die("the list never showed its rows");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int invoices = 100000;
+    for (int i = 1; i + 1 < argc; i += 2)
+        if (std::string(argv[i]) == "--invoices") invoices = std::atoi(argv[i + 1]);
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
+    ClientOptions options;
+    options.database = dir.filePath(u"desk.db"_s);
+    ClientSession session;
+    QString error;
+    if (!LoadSessionFile(QString::fromUtf8(VANTREL_SOURCE_DIR) + u"/client/demo-session.json"_s, session, error) ||
+        !ApplyOverrides(options, session, error) || !InstallSession(session, 0, error, true) ||
+        !PrepareSubAppFolder(session, error))
+        bench::Die(error.toStdString());
+    std::string hostError;
+    if (!RegisterDemoTaxpayers(session, hostError)) bench::Die(hostError);
+    const std::string own = session.company, other = DemoOtherCompany(own), period = session.period;
+    corlith::CloseConnections();
+    for (const std::string& company : {own, other}) Fill(options.database.toStdString(), company, period, invoices);
+
+    VantrelModule module;
+    if (!module.load(error)) bench::Die(error.toStdString());
+    double show = 1e300, change = 1e300;
+    {
+        MainFrame frame(module, session);
+        if (!InstallSession(session, static_cast<THostHandle>(frame.winId()), error)) bench::Die(error.toStdString());
+        frame.attachToHost();
+        frame.resize(1366, 768);
+        frame.show();
+        ToPaintedList(frame, invoices, [&] { frame.openManager(); });   // warms the file's pages
+        for (int round = 0; round < 3; ++round) {
+            // The manager's own first show of the other taxpayer's register.
+            hostmsg::SendMessageTo(frame.currentPage(), hostmsg::kMsgClose);
+            frame.switchContext(other, period);
+            show = std::min(show, ToPaintedList(frame, invoices, [&] { frame.openManager(); }));
+            // Back to our own page, then the switch to the other taxpayer with the page open.
+            frame.switchContext(own, period);
+            ToPaintedList(frame, invoices, [] {});
+            change = std::min(change, ToPaintedList(frame, invoices, [&] { frame.switchContext(other, period); }));
+            frame.switchContext(own, period);
+            ToPaintedList(frame, invoices, [] {});
+        }
+        frame.close();
+    }
+    corlith::CloseConnections();
+    std::printf("desk: 2 taxpayers of %d invoices\n", invoices);
+    std::printf("switch taxpayer to first painted list / manager's first show of that register   %.2f  (target <= 1.5)\n",
+                change / show);
+    return 0;
+}
