@@ -156,7 +156,7 @@ int RunInitDb(const ClientOptions& options) {
         return SetupError(u"无法写入演示发票：%1"_s.arg(GbkToQString(hostError)));
     if (options.demo && !RegisterDemoTaxpayers(session, hostError))
         return SetupError(u"无法登记演示纳税人：%1"_s.arg(GbkToQString(hostError)));
-    // The sample invoices start the change log as rows that were there before it.
+    // Rows of other taxpayers stored before the log start their chains.
     if (options.demo && !vantrel::StartChangeLogs(session.context(), hostError))
         return SetupError(u"无法写入变更记录：%1"_s.arg(GbkToQString(hostError)));
 
@@ -374,6 +374,32 @@ int RunReconcile(const ClientOptions& options) {
         for (const std::string& line : vantrel::ReconcileSummaryLines(result)) PrintLine(stdout, GbkToQString(line));
     FreeInvoiceList(rows);
     return allMatched ? kExitOk : kExitFailed;
+}
+
+int RunRestore(const ClientOptions& options) {
+    ClientSession session;
+    QString setupError;
+    if (!PrepareWritingSession(options, session, setupError)) return SetupError(setupError);
+    const vantrel::TModuleContext context = session.context();
+    std::string error;
+    if (!ImportAllowed(context, error)) return ComputeFailed(u"不能恢复", error);
+    int64_t restoring = 0;
+    if (!vantrel::FindRestoringBatch(context, options.batch, restoring, error)) {
+        corlith::CloseConnections();
+        return SetupError(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
+    }
+    if (restoring != 0)
+        return ComputeFailed(u"不能恢复", "第 " + std::to_string(options.batch) + " 批已由第 " +
+                                               std::to_string(restoring) + " 批恢复或撤销过");
+    std::vector<std::pair<int32_t, int32_t>> numbers;
+    vantrel::TBatchWatch watch;
+    const TStoreOutcome outcome = vantrel::ModuleInvoiceStore(context).Restore(options.batch, &numbers);
+    if (!outcome.Ok()) return ComputeFailed(u"恢复失败", ErrorOrUnknown(outcome.error));
+    corlith::CloseConnections();
+    for (const auto& [old, now] : numbers)
+        if (old != now) PrintLine(stdout, u"第 %1 号已被占用，恢复为第 %2 号"_s.arg(old).arg(now));
+    PrintLine(stdout, u"已恢复 %1 张发票（第 %2 批）"_s.arg(numbers.size()).arg(watch.Batches().empty() ? 0 : watch.Batches().back()));
+    return kExitOk;
 }
 
 int RunWindow(const ClientOptions& options, int& argc, char** argv) {

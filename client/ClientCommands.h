@@ -38,4 +38,5 @@ int RunHistory(const ClientOptions& options);
 // The period's register against the platform's list of invoices: 0 when every invoice matches,
 // 1 when any differs, 2 when the list or the register cannot be read. Needs no display.
 int RunReconcile(const ClientOptions& options);
+int RunRestore(const ClientOptions& options);
 int RunWindow(const ClientOptions& options, int& argc, char** argv);

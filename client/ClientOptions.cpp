@@ -62,7 +62,8 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             {u"import", ClientVerb::Import},   {u"export", ClientVerb::Export},
             {u"taxpayers", ClientVerb::Taxpayers}, {u"summary-all", ClientVerb::SummaryAll},
             {u"verify-log", ClientVerb::VerifyLog}, {u"history", ClientVerb::History},
-            {u"reconcile", ClientVerb::Reconcile}, {u"import-einvoice", ClientVerb::ImportEInvoice}};
+            {u"reconcile", ClientVerb::Reconcile}, {u"import-einvoice", ClientVerb::ImportEInvoice},
+            {u"restore", ClientVerb::Restore}};
         const auto known = std::find_if(std::begin(kVerbs), std::end(kVerbs),
                                         [&](const auto& entry) { return verb == QStringView(entry.first); });
         if (known == std::end(kVerbs)) {
@@ -80,7 +81,7 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
     const bool listsCells = options.verb == ClientVerb::Preview || options.verb == ClientVerb::Drill ||
                             options.verb == ClientVerb::Taxpayers ||
                             options.verb == ClientVerb::History || options.verb == ClientVerb::Reconcile;
-    bool seenXh = false;
+    bool seenXh = false, seenBatch = false;
     for (; i < args.size(); ++i) {
         const QString arg = args.at(i);
         QString name = arg, inlineValue;
@@ -134,6 +135,15 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             options.xh = number.toInt(&valid);
             if (ok && (!valid || options.xh < 1)) {
                 error = u"--xh 应为正整数：%1"_s.arg(number);
+                return false;
+            }
+        } else if (name == u"--batch" && options.verb == ClientVerb::Restore) {
+            QString number;
+            ok = take(number, seenBatch);
+            bool valid = false;
+            options.batch = number.toLongLong(&valid);
+            if (ok && (!valid || options.batch < 1)) {
+                error = u"--batch 应为正整数：%1"_s.arg(number);
                 return false;
             }
         } else if (name == u"--dry-run" && !hasInline &&
@@ -196,6 +206,10 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             return false;
         }
     }
+    if (options.verb == ClientVerb::Restore && options.batch == 0) {
+        error = u"restore 需要 --batch N（变更记录中删除批次的编号）"_s;
+        return false;
+    }
     if (options.verb == ClientVerb::Print && options.pdfFile.isEmpty()) {
         error = u"print 需要 --pdf FILE"_s;
         return false;
@@ -232,5 +246,6 @@ QString ClientUsage() {
            "                                                 本期（或一张发票）的变更记录，按时间先后\n"
            "  vantrel-client reconcile [COMMON] FILE [--format text|csv]\n"
            "                                                 以电子发票服务平台的发票清单（.csv 或 .xlsx）核对本期登记簿\n"
+           "  vantrel-client restore [COMMON] --batch N      将第 N 批删除的发票恢复到本期登记簿\n"
            "COMMON：--session FILE  --db FILE  --company ID  --period YYYYMM\n"_s;
 }

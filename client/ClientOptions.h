@@ -5,7 +5,7 @@
 #include <QStringList>
 
 enum class ClientVerb { Window, Manager, InitDb, Summary, Preview, Drill, Print, Import, Export, Taxpayers, SummaryAll, VerifyLog,
-                        History, Reconcile, ImportEInvoice };
+                        History, Reconcile, ImportEInvoice, Restore };
 
 struct ClientOptions {
     ClientVerb verb = ClientVerb::Window;
@@ -35,6 +35,7 @@ struct ClientOptions {
     QString taxpayerList;   // summary-all --taxpayers FILE
     int jobs = 1;           // summary-all --jobs
     int xh = 0;             // history --xh (0: every invoice of the period)
+    qint64 batch = 0;       // restore --batch
 };
 
 // Parses the arguments after the program name. Needs no QCoreApplication. Returns false with

@@ -2,8 +2,10 @@
 
 #include "host/corlith_api.h"
 #include "host/f_HostTransaction.h"
+#include "invoice/f_ChangeLog.h"
 
 #include <cstdio>
+#include <map>
 #include <vector>
 
 namespace {
@@ -87,19 +89,38 @@ std::string PreviousPeriod(const std::string& period) {
 bool InsertDemoInvoices(const std::string& connection, const std::string& subAppCode, const std::string& company,
                         const std::string& period, std::string& error) {
     const std::string table = "sb" + subAppCode + "_xxfpb";
-    std::vector<std::string> statements;
-    for (const DemoInvoice& row : kPeriodRows) statements.push_back(InsertStatement(table, company, period, row));
+    struct TRow {
+        std::string period;
+        const DemoInvoice* row;
+    };
+    std::vector<std::pair<std::string, std::vector<TRow>>> taxpayers(2);
+    taxpayers[0].first = company;
+    for (const DemoInvoice& row : kPeriodRows) taxpayers[0].second.push_back({period, &row});
     const std::string previous = PreviousPeriod(period);
-    for (const DemoInvoice& row : kPreviousPeriodRows)
-        statements.push_back(InsertStatement(table, company, previous, row));
-    const std::string other = DemoOtherCompany(company);
-    for (const DemoInvoice& row : kOtherCompanyRows) statements.push_back(InsertStatement(table, other, period, row));
+    for (const DemoInvoice& row : kPreviousPeriodRows) taxpayers[0].second.push_back({previous, &row});
+    taxpayers[1].first = DemoOtherCompany(company);
+    for (const DemoInvoice& row : kOtherCompanyRows) taxpayers[1].second.push_back({period, &row});
 
-    THostTransaction transaction(connection, error);
-    if (!transaction.Active()) return false;
-    for (const std::string& sql : statements) {
-        THostQuery query;
-        if (!ExecADOQueryMsg(connection, sql, &query, error, 0, 0)) return false;
+    // Through the change log like every write, so that a taxpayer's chain stays whole.
+    for (const auto& [taxpayer, rows] : taxpayers) {
+        THostTransaction transaction(connection, error);
+        if (!transaction.Active()) return false;
+        const vantrel::TModuleContext context{taxpayer, period, subAppCode, connection};
+        vantrel::TChangeLogWriter log(context, {vantrel::TChangeKind::Import, "演示发票"});
+        if (!log.Lock(error)) return false;
+        std::map<std::string, std::vector<int32_t>> added;
+        for (const TRow& r : rows) {
+            THostQuery query;
+            if (!ExecADOQueryMsg(connection, InsertStatement(table, taxpayer, r.period, *r.row), &query, error, 0, 0))
+                return false;
+            if (query.RowsAffected() > 0) added[r.period].push_back(r.row->xh);
+        }
+        for (const auto& [sbssq, xhs] : added) {
+            std::map<int32_t, std::string> stored;
+            if (!log.ReadRows(sbssq, xhs, stored, error)) return false;
+            for (auto& [xh, row] : stored) log.Add(sbssq, xh, std::string(), std::move(row));
+        }
+        if (!log.Flush(error) || !transaction.Commit(error)) return false;
     }
-    return transaction.Commit(error);
+    return true;
 }

@@ -6,7 +6,8 @@
 #include <string>
 
 // Rows already present (same taxpayer, period and sequence number) are left as they are, so
-// running it again adds nothing. All rows are written in one transaction.
+// running it again adds nothing. Each taxpayer's rows are written in one transaction with
+// their entries in the change log (one 导入 batch, "演示发票").
 bool InsertDemoInvoices(const std::string& connection, const std::string& subAppCode, const std::string& company,
                         const std::string& period, std::string& error);
 

@@ -59,6 +59,7 @@ int main(int argc, char** argv) {
     case ClientVerb::VerifyLog: return RunVerifyLog(options);
     case ClientVerb::History: return RunHistory(options);
     case ClientVerb::Reconcile: return RunReconcile(options);
+    case ClientVerb::Restore: return RunRestore(options);
     case ClientVerb::Window:
     case ClientVerb::Manager: break;
     }

@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdlib>
@@ -527,6 +528,142 @@ bool ReadChangeEntries(const TModuleContext& context, std::optional<int32_t> xh,
     std::string where = " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND sbssq=" + Quoted(context.period);
     if (xh) where += " AND xh=" + std::to_string(*xh);
     return SelectEntries(context, where, [&onEntry](TChangeEntry& e) { onEntry(e); }, error);
+}
+
+// ---- putting logged rows back ------------------------------------------------------------------
+
+namespace {
+
+// The logged row's columns as literals of a statement; empty when the row is not one the log
+// writes (a number column holding anything but a number).
+std::vector<std::string> RowLiterals(const std::string& row) {
+    std::vector<std::string> literals;
+    std::string field;
+    bool null = false;
+    const auto close = [&]() {
+        const TColumnType type = literals.size() < static_cast<std::size_t>(kColumnCount)
+                                     ? kColumns[literals.size()].type
+                                     : TColumnType::Text;
+        if (null) {
+            literals.push_back("NULL");
+        } else if (type == TColumnType::Text) {
+            literals.push_back(Quoted(field));
+        } else {
+            std::size_t i = field[0] == '-' ? 1 : 0, digits = 0, dots = 0;
+            for (; i < field.size(); ++i) {
+                if (field[i] == '.' && type == TColumnType::Money) ++dots;
+                else if (field[i] >= '0' && field[i] <= '9') ++digits;
+                else dots = 2;
+            }
+            literals.push_back(digits && dots < 2 ? field : std::string());
+        }
+        field.clear();
+        null = false;
+    };
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        const char c = row[i];
+        if (c == '\t') {
+            close();
+        } else if (c == '\\' && i + 1 < row.size()) {
+            const char e = row[++i];
+            if (e == 'N') null = true;
+            else field += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
+        } else {
+            field += c;
+        }
+    }
+    close();
+    if (literals.size() != static_cast<std::size_t>(kColumnCount) ||
+        std::find(literals.begin(), literals.end(), std::string()) != literals.end())
+        literals.clear();
+    return literals;
+}
+
+std::string RowKeyWhere(const TModuleContext& context, const std::string& sbssq, int32_t xh) {
+    return " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND sbssq=" + Quoted(sbssq) + " AND xh=" +
+           std::to_string(xh);
+}
+
+thread_local TBatchWatch* innermostWatch = nullptr;
+
+}  // namespace
+
+std::string LoggedRowInsertSql(const TModuleContext& context, const std::string& row, int32_t xh) {
+    std::vector<std::string> literals = RowLiterals(row);
+    if (literals.empty()) return std::string();
+    literals[0] = Quoted(context.taxpayer);
+    literals[2] = std::to_string(xh);
+    std::string sql = "INSERT INTO " + QualifyTableName("sb_xxfpb", context.subAppCode) + " (";
+    for (int i = 0; i < kColumnCount; ++i) sql += std::string(i ? "," : "") + kColumns[i].name;
+    sql += ") VALUES (";
+    for (int i = 0; i < kColumnCount; ++i) sql += (i ? "," : "") + literals[i];
+    return sql + ")";
+}
+
+std::string LoggedRowUpdateSql(const TModuleContext& context, const std::string& row) {
+    const std::vector<std::string> literals = RowLiterals(row);
+    if (literals.empty()) return std::string();
+    std::string sql = "UPDATE " + QualifyTableName("sb_xxfpb", context.subAppCode) + " SET ";
+    for (int i = 3; i < kColumnCount; ++i) sql += std::string(i > 3 ? "," : "") + kColumns[i].name + "=" + literals[i];
+    const std::vector<std::string> fields = DecodeRow(row);
+    return sql + RowKeyWhere(context, fields[1], static_cast<int32_t>(std::strtol(fields[2].c_str(), nullptr, 10)));
+}
+
+std::string LoggedRowDeleteSql(const TModuleContext& context, const std::string& sbssq, int32_t xh) {
+    return "DELETE FROM " + QualifyTableName("sb_xxfpb", context.subAppCode) + RowKeyWhere(context, sbssq, xh);
+}
+
+bool ReadPeriodBatches(const TModuleContext& context, std::vector<TBatchInfo>& batches, std::string& error) {
+    batches.clear();
+    THostQuery query;
+    return ExecADOQueryRows(context.connection,
+                            "SELECT pc,lb,sj,czy,pcsm,COUNT(*) AS n FROM " + LogTable(context.subAppCode) +
+                                " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND sbssq=" + Quoted(context.period) +
+                                " GROUP BY pc,lb,sj,czy,pcsm ORDER BY pc DESC",
+                            &query, error, [&] {
+                                TBatchInfo b;
+                                b.batch = query.FieldAsInt64("pc");
+                                b.kind = query.FieldAsString("lb");
+                                b.time = query.FieldAsString("sj");
+                                b.seat = query.FieldAsString("czy");
+                                b.note = query.FieldAsString("pcsm");
+                                b.rows = query.FieldAsInt64("n");
+                                batches.push_back(std::move(b));
+                                return true;
+                            });
+}
+
+bool ReadBatchEntries(const TModuleContext& context, int64_t batch, std::vector<TChangeEntry>& entries,
+                      std::string& error) {
+    entries.clear();
+    // A batch's entries follow one another from its first.
+    return SelectEntries(context,
+                         " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND jlxh>=" + std::to_string(batch) +
+                             " AND pc=" + std::to_string(batch),
+                         [&entries](TChangeEntry& e) { entries.push_back(e); }, error);
+}
+
+std::string RestoreNote(int64_t batch) { return "恢复第 " + std::to_string(batch) + " 批"; }
+std::string UndoNote(int64_t batch) { return "撤销第 " + std::to_string(batch) + " 批"; }
+
+bool FindRestoringBatch(const TModuleContext& context, int64_t batch, int64_t& restoring, std::string& error) {
+    THostQuery query;
+    restoring = 0;
+    if (!ExecADOQueryMsg(context.connection,
+                         "SELECT MAX(pc) AS pc FROM " + LogTable(context.subAppCode) + " WHERE nsrsbh=" +
+                             Quoted(context.taxpayer) + " AND jlxh>" + std::to_string(batch) + " AND pcsm IN (" +
+                             Quoted(RestoreNote(batch)) + "," + Quoted(UndoNote(batch)) + ")",
+                         &query, error, 1, 0))
+        return false;
+    if (query.RecordCount() > 0 && !query.FieldIsNull("pc")) restoring = query.FieldAsInt64("pc");
+    return true;
+}
+
+TBatchWatch::TBatchWatch() : outer_(innermostWatch) { innermostWatch = this; }
+TBatchWatch::~TBatchWatch() { innermostWatch = outer_; }
+
+void TBatchWatch::NoteCommitted(int64_t batch) {
+    for (TBatchWatch* watch = innermostWatch; watch; watch = watch->outer_) watch->batches_.push_back(batch);
 }
 
 }  // namespace vantrel

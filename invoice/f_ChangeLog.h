@@ -80,6 +80,8 @@ public:
     void Add(const std::string& sbssq, int32_t xh, std::string before, std::string after);
     // Writes the entries and the new head.
     bool Flush(std::string& error);
+    // The number of the batch this write makes (known once Lock succeeded).
+    int64_t BatchId() const { return batchId_; }
 
 private:
     bool AppendEntry(TChangeEntry& entry, std::string& error);
@@ -114,5 +116,45 @@ bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::s
 // The entries of the context's period (or of one invoice of it), oldest first.
 bool ReadChangeEntries(const TModuleContext& context, std::optional<int32_t> xh,
                        const std::function<void(const TChangeEntry&)>& onEntry, std::string& error);
+
+// The register statements that put a logged row back: insert it under xh, make the stored row
+// of its number equal to it, remove a row.
+std::string LoggedRowInsertSql(const TModuleContext& context, const std::string& row, int32_t xh);
+std::string LoggedRowUpdateSql(const TModuleContext& context, const std::string& row);
+std::string LoggedRowDeleteSql(const TModuleContext& context, const std::string& sbssq, int32_t xh);
+
+// A batch as 变更记录 lists it.
+struct TBatchInfo {
+    int64_t batch = 0;
+    std::string kind, time, seat, note;  // GBK; time in UTC as stored
+    int64_t rows = 0;                    // entries of the batch in the period
+};
+// The batches that touched the context's period, newest first.
+bool ReadPeriodBatches(const TModuleContext& context, std::vector<TBatchInfo>& batches, std::string& error);
+// The entries of one batch of the context's taxpayer, in order; none when there is no such batch.
+bool ReadBatchEntries(const TModuleContext& context, int64_t batch, std::vector<TChangeEntry>& entries,
+                      std::string& error);
+// The notes of a batch that restores or undoes another ("恢复第 12 批", "撤销第 12 批").
+std::string RestoreNote(int64_t batch);
+std::string UndoNote(int64_t batch);
+// The latest batch that restored or undid batch; 0 when none did.
+bool FindRestoringBatch(const TModuleContext& context, int64_t batch, int64_t& restoring, std::string& error);
+
+// Collects the numbers of the batches committed on this thread while it lives, so that a window
+// knows its own writes (those of the detail window it opened included).
+class TBatchWatch {
+public:
+    TBatchWatch();
+    ~TBatchWatch();
+    TBatchWatch(const TBatchWatch&) = delete;
+    TBatchWatch& operator=(const TBatchWatch&) = delete;
+    const std::vector<int64_t>& Batches() const { return batches_; }
+    // Called by the store after a write's commit.
+    static void NoteCommitted(int64_t batch);
+
+private:
+    TBatchWatch* outer_;
+    std::vector<int64_t> batches_;
+};
 
 }  // namespace vantrel

@@ -37,6 +37,32 @@ bool LogStoredRows(vantrel::TChangeLogWriter& log, const std::map<std::string, s
     return true;
 }
 
+// One write's transaction and its side of the change log: begun with the taxpayer's chain
+// head taken, finished with the mark, the entries and the commit.
+class TLoggedWrite {
+public:
+    TLoggedWrite(const vantrel::TModuleContext& context, vantrel::TChangeBatch batch)
+        : transaction_(context.connection, error_), log_(context, std::move(batch)) {}
+    TStoreOutcome Begin() {
+        if (!transaction_.Active()) return Failed(TStoreFailure::Begin, error_);
+        if (!log_.Lock(error_)) return Failed(TStoreFailure::Statement, error_);
+        return {};
+    }
+    vantrel::TChangeLogWriter& Log() { return log_; }
+    TStoreOutcome Finish(const TInvoiceStore::TMarkProc& mark) {
+        if (mark && !mark(error_)) return Failed(TStoreFailure::Mark, error_);
+        if (!log_.Flush(error_)) return Failed(TStoreFailure::Statement, error_);
+        if (!transaction_.Commit(error_)) return Failed(TStoreFailure::Commit, error_);
+        vantrel::TBatchWatch::NoteCommitted(log_.BatchId());
+        return {};
+    }
+
+private:
+    std::string error_;
+    THostTransaction transaction_;
+    vantrel::TChangeLogWriter log_;
+};
+
 }  // namespace
 
 std::string ReasonLine(const std::string& error) { return error.empty() ? std::string() : "\n" + error; }
@@ -77,24 +103,19 @@ TStoreOutcome TInvoiceStore::LoadList(const std::string& fplx, const std::string
 
 TStoreOutcome TInvoiceStore::WriteOnce(const std::string& sql, const Txxqtfpxx& record,
                                       vantrel::TChangeKind kind) const {
-    const std::string& connection = context_.connection;
+    TLoggedWrite write(context_, {kind, {}});
+    if (TStoreOutcome begun = write.Begin(); !begun.Ok()) return begun;
+    vantrel::TChangeLogWriter& log = write.Log();
     std::string error;
-    THostTransaction transaction(connection, error);
-    if (!transaction.Active()) return Failed(TStoreFailure::Begin, error);
-    vantrel::TChangeLogWriter log(context_, {kind, {}});
     std::map<int32_t, std::string> before, after;
-    if (!log.Lock(error) ||
-        (kind != vantrel::TChangeKind::Add && !log.ReadRows(record.sbssq, {record.xh}, before, error)))
+    if (kind != vantrel::TChangeKind::Add && !log.ReadRows(record.sbssq, {record.xh}, before, error))
         return Failed(TStoreFailure::Statement, error);
     THostQuery query;
-    if (!ExecADOQueryMsg(connection, sql, &query, error, 0, 0)) return Failed(TStoreFailure::Statement, error);
+    if (!ExecADOQueryMsg(context_.connection, sql, &query, error, 0, 0)) return Failed(TStoreFailure::Statement, error);
     if (query.RowsAffected() < 1) return Failed(TStoreFailure::NoRow, std::string());
     if (!log.ReadRows(record.sbssq, {record.xh}, after, error)) return Failed(TStoreFailure::Statement, error);
     log.Add(record.sbssq, record.xh, std::move(before[record.xh]), std::move(after[record.xh]));
-    if (mark_ && !mark_(error)) return Failed(TStoreFailure::Mark, error);
-    if (!log.Flush(error)) return Failed(TStoreFailure::Statement, error);
-    if (!transaction.Commit(error)) return Failed(TStoreFailure::Commit, error);
-    return {};
+    return write.Finish(mark_);
 }
 
 TStoreOutcome TInvoiceStore::Insert(Txxqtfpxx& record) const {
@@ -133,11 +154,9 @@ TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill
                                         const TWithinProc& within) const {
     constexpr std::size_t kProgressStep = 500;
     const std::string& connection = context_.connection;
+    TLoggedWrite write(context_, batch);
+    if (TStoreOutcome begun = write.Begin(); !begun.Ok()) return begun;
     std::string error;
-    THostTransaction transaction(connection, error);
-    if (!transaction.Active()) return Failed(TStoreFailure::Begin, error);
-    vantrel::TChangeLogWriter log(context_, batch);
-    if (!log.Lock(error)) return Failed(TStoreFailure::Statement, error);
     // The stored numbers of each period, in the order they went in (rising).
     std::map<std::string, std::vector<int32_t>> stored;
     // Read inside the transaction, so the numbers follow what is stored when the rows go in.
@@ -164,11 +183,8 @@ TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill
     }
     if (progress && !progress(count, count)) return Failed(TStoreFailure::Cancelled, std::string());
     if (within && !within(error)) return Failed(TStoreFailure::Statement, error);
-    if (!LogStoredRows(log, stored, error)) return Failed(TStoreFailure::Statement, error);
-    if (mark_ && !mark_(error)) return Failed(TStoreFailure::Mark, error);
-    if (!log.Flush(error)) return Failed(TStoreFailure::Statement, error);
-    if (!transaction.Commit(error)) return Failed(TStoreFailure::Commit, error);
-    return {};
+    if (!LogStoredRows(write.Log(), stored, error)) return Failed(TStoreFailure::Statement, error);
+    return write.Finish(mark_);
 }
 
 TStoreOutcome TInvoiceStore::Update(const Txxqtfpxx& record) const {
@@ -178,12 +194,12 @@ TStoreOutcome TInvoiceStore::Update(const Txxqtfpxx& record) const {
 TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
     const std::vector<std::string> statements = BuildDeleteStatements(context_, xhs);
     const std::string& connection = context_.connection;
+    TLoggedWrite write(context_, {vantrel::TChangeKind::Delete, {}});
+    if (TStoreOutcome begun = write.Begin(); !begun.Ok()) return begun;
+    vantrel::TChangeLogWriter& log = write.Log();
     std::string error;
-    THostTransaction transaction(connection, error);
-    if (!transaction.Active()) return Failed(TStoreFailure::Begin, error);
-    vantrel::TChangeLogWriter log(context_, {vantrel::TChangeKind::Delete, {}});
     std::map<int32_t, std::string> before;
-    if (!log.Lock(error) || !log.ReadRows(context_.period, xhs, before, error)) return Failed(TStoreFailure::Statement, error);
+    if (!log.ReadRows(context_.period, xhs, before, error)) return Failed(TStoreFailure::Statement, error);
     THostQuery query;
     for (std::size_t group = statements.size(); group-- > 0;) {
         if (!ExecADOQueryMsg(connection, statements[group], &query, error, 0, 0))
@@ -196,9 +212,105 @@ TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
         return Failed(TStoreFailure::Statement, error);
     for (int32_t xh : xhs)
         if (auto row = before.find(xh); row != before.end()) log.Add(context_.period, xh, std::move(row->second), std::string());
-    if (!log.Flush(error)) return Failed(TStoreFailure::Statement, error);
-    if (!transaction.Commit(error)) return Failed(TStoreFailure::Commit, error);
-    return {};
+    return write.Finish({});  // marked after each group
+}
+
+TStoreOutcome TInvoiceStore::Restore(int64_t batch, std::vector<std::pair<int32_t, int32_t>>* numbers) const {
+    std::vector<vantrel::TChangeEntry> entries;
+    std::string error;
+    if (!vantrel::ReadBatchEntries(context_, batch, entries, error)) return Failed(TStoreFailure::Statement, error);
+    if (entries.empty() || entries.front().kind != vantrel::ChangeKindText(vantrel::TChangeKind::Delete))
+        return Failed(TStoreFailure::Changed, "第 " + std::to_string(batch) + " 批不是删除发票的批次");
+    if (entries.front().sbssq != context_.period)
+        return Failed(TStoreFailure::Changed,
+                      "第 " + std::to_string(batch) + " 批删除的是所属期 " + entries.front().sbssq + " 的发票");
+    return PutBack(entries, {vantrel::TChangeKind::Restore, vantrel::RestoreNote(batch)}, true, numbers);
+}
+
+TStoreOutcome TInvoiceStore::Undo(int64_t batch) const {
+    std::vector<vantrel::TChangeEntry> entries;
+    std::string error;
+    if (!vantrel::ReadBatchEntries(context_, batch, entries, error)) return Failed(TStoreFailure::Statement, error);
+    if (entries.empty()) return Failed(TStoreFailure::Changed, "没有第 " + std::to_string(batch) + " 批");
+    // Named by what it does to the rows: an undone add removes them, an undone delete restores.
+    bool removes = true, restores = true;
+    for (const vantrel::TChangeEntry& e : entries) {
+        removes = removes && e.before.empty();
+        restores = restores && e.after.empty();
+    }
+    const vantrel::TChangeKind kind = removes    ? vantrel::TChangeKind::Delete
+                                      : restores ? vantrel::TChangeKind::Restore
+                                                 : vantrel::TChangeKind::Modify;
+    return PutBack(entries, {kind, vantrel::UndoNote(batch)}, false, nullptr);
+}
+
+TStoreOutcome TInvoiceStore::PutBack(const std::vector<vantrel::TChangeEntry>& entries,
+                                     const vantrel::TChangeBatch& batch, bool restore,
+                                     std::vector<std::pair<int32_t, int32_t>>* numbers) const {
+    const std::string& connection = context_.connection;
+    TLoggedWrite write(context_, batch);
+    if (TStoreOutcome begun = write.Begin(); !begun.Ok()) return begun;
+    vantrel::TChangeLogWriter& log = write.Log();
+    std::string error;
+    // The rows stored now under the batch's numbers, per period; read after the lock, so that no
+    // write of the taxpayer comes between.
+    std::map<std::string, std::vector<int32_t>> named;
+    std::map<std::string, int32_t> next;
+    for (const vantrel::TChangeEntry& e : entries) {
+        named[e.sbssq].push_back(e.xh);
+        next[e.sbssq] = std::max(next[e.sbssq], e.xh);
+    }
+    std::map<std::string, std::map<int32_t, std::string>> current;
+    for (const auto& [sbssq, xhs] : named)
+        if (!log.ReadRows(sbssq, xhs, current[sbssq], error)) return Failed(TStoreFailure::Statement, error);
+    for (auto& [sbssq, free] : next) {
+        vantrel::TModuleContext period = context_;
+        period.period = sbssq;
+        int32_t stored = 0;
+        if (const TStoreOutcome read = TInvoiceStore(period, {}).NextFreeXh(stored); !read.Ok()) return read;
+        if (free == INT32_MAX || stored == INT32_MAX) return Failed(TStoreFailure::Statement, "发票序号已达上限");
+        free = std::max(free + 1, stored);
+    }
+    const auto rowName = [](const vantrel::TChangeEntry& e) {
+        return "所属期 " + e.sbssq + " 第 " + std::to_string(e.xh) + " 号发票";
+    };
+    struct TWritten {
+        std::string sbssq;
+        int32_t xh;
+        std::string before;
+    };
+    std::vector<TWritten> written;
+    THostQuery query;
+    for (const vantrel::TChangeEntry& e : entries) {
+        auto& rows = current[e.sbssq];
+        const auto found = rows.find(e.xh);
+        std::string now = found == rows.end() ? std::string() : found->second;
+        int32_t xh = e.xh;
+        std::string sql;
+        if (restore) {
+            if (found != rows.end()) xh = next[e.sbssq]++;
+            sql = vantrel::LoggedRowInsertSql(context_, e.before, xh);
+            now.clear();
+        } else if (now != e.after) {
+            return Failed(TStoreFailure::Changed, rowName(e) + "此后又被改动或删除，不能撤销");
+        } else {
+            sql = e.before.empty() ? vantrel::LoggedRowDeleteSql(context_, e.sbssq, e.xh)
+                  : e.after.empty() ? vantrel::LoggedRowInsertSql(context_, e.before, e.xh)
+                                    : vantrel::LoggedRowUpdateSql(context_, e.before);
+        }
+        if (sql.empty()) return Failed(TStoreFailure::Changed, "变更记录第 " + std::to_string(e.seq) + " 条无法读取");
+        if (!ExecADOQueryMsg(connection, sql, &query, error, 0, 0)) return Failed(TStoreFailure::Statement, error);
+        if (query.RowsAffected() < 1) return Failed(TStoreFailure::NoRow, std::string());
+        if (numbers) numbers->emplace_back(e.xh, xh);
+        written.push_back({e.sbssq, xh, std::move(now)});
+    }
+    named.clear();
+    for (const TWritten& w : written) named[w.sbssq].push_back(w.xh);
+    std::map<std::string, std::map<int32_t, std::string>> after;
+    for (const auto& [sbssq, xhs] : named)
+        if (!log.ReadRows(sbssq, xhs, after[sbssq], error)) return Failed(TStoreFailure::Statement, error);
+    for (TWritten& w : written) log.Add(w.sbssq, w.xh, std::move(w.before), std::move(after[w.sbssq][w.xh]));
+    return write.Finish(mark_);
 }
 
 TStoreOutcome TInvoiceStore::NextFreeXh(int32_t& next) const {

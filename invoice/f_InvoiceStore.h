@@ -24,6 +24,7 @@ enum class TStoreFailure {
     Mark,       // the form-filled mark could not be written
     Commit,
     Cancelled,  // the caller's progress callback asked to stop
+    Changed,    // a restore or undo met a row that has changed since the batch (error names it)
 };
 
 struct TStoreOutcome {
@@ -99,6 +100,12 @@ public:
     TStoreOutcome Delete(const std::vector<int32_t>& xhs) const;
     // One past the largest number stored for the period (1 for none).
     TStoreOutcome NextFreeXh(int32_t& next) const;
+    // Puts the rows of a 删除 batch back as one 恢复 batch, each under its old number or, when
+    // that is taken, the next free one; numbers gets (old, new) per row.
+    TStoreOutcome Restore(int64_t batch, std::vector<std::pair<int32_t, int32_t>>* numbers = nullptr) const;
+    // Undoes one batch as one new batch: each of its rows back as it was before. Changed, with
+    // nothing written, when a row of it is no longer as the batch left it.
+    TStoreOutcome Undo(int64_t batch) const;
 
 private:
     // After a refused insert of record.xh: true with record.xh moved on when another writer
@@ -107,6 +114,9 @@ private:
     // One statement on the record's row, its log entry, the mark and the commit in one
     // transaction; the statement must change one row.
     TStoreOutcome WriteOnce(const std::string& sql, const Txxqtfpxx& record, vantrel::TChangeKind kind) const;
+    // Writes the rows before (restore: renumbered when taken) or undoes the entries.
+    TStoreOutcome PutBack(const std::vector<vantrel::TChangeEntry>& entries, const vantrel::TChangeBatch& batch,
+                          bool restore, std::vector<std::pair<int32_t, int32_t>>* numbers) const;
     // NextFreeXh, and whether the asked number is stored.
     TStoreOutcome ReadNumbers(std::optional<int32_t> asked, int32_t& next, bool& taken) const;
 

@@ -1075,6 +1075,12 @@ TEST_F(ClientTest, TheChangeLogStartsOnAnOlderDatabaseRecordsAnImportAndNamesWha
         EXPECT_EQ(line.count(u','), 4 + 2 * 16) << line.toStdString();
     }
 
+    // The demo of another period goes through the chain the taxpayer has.
+    run = Run({u"init-db"_s, u"--demo"_s, u"--period"_s, u"202612"_s, u"--db"_s, db_});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    run = Run({u"verify-log"_s, u"--db"_s, db_});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+
     // A row changed outside the product is named, and so is an entry edited.
     const auto tamper = [&](const std::string& sql) {
         THostQuery t;

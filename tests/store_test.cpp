@@ -450,16 +450,38 @@ TEST_F(StoreTest, RandomWritesOfEveryKindReplayToTheRegisterAndTamperingIsNamed)
         for (q.First(); !q.Eof(); q.Next()) xhs.push_back(q.FieldAsInteger("xh"));
         return xhs;
     };
-    for (int step = 0; step < 40; ++step) {
-        const std::string period = periods[gen() % periods.size()];
+    // The batches written, each with its period; undo takes the last one not yet undone.
+    std::vector<std::pair<int64_t, std::string>> written, deletes;
+    int undos = 0, restores = 0;
+    const auto batchEntries = [](const std::string& period, int64_t batch) {
+        std::vector<vantrel::TChangeEntry> found;
+        std::string error;
+        EXPECT_TRUE(vantrel::ReadBatchEntries(testhost::ContextFor(kCompany, period), batch, found, error)) << error;
+        return found;
+    };
+    for (int step = 0; step < 60; ++step) {
+        std::string period = periods[gen() % periods.size()];
+        const int kind = step == 0 ? 2 : static_cast<int>(gen() % 7);
+        if (kind >= 4 && kind != 6 && deletes.empty()) continue;
+        std::size_t which = 0;
+        if (kind == 4) {
+            which = gen() % deletes.size();
+            period = deletes[which].second;
+        }
+        if (kind == 5 || kind == 6) {
+            if (written.empty()) continue;
+            which = kind == 5 ? written.size() - 1 : gen() % written.size();
+            period = written[which].second;
+        }
         const TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor(kCompany, period));
         const std::vector<int32_t> xhs = stored(period);
+        vantrel::TBatchWatch watch;
         Txxqtfpxx r = Entry(0, static_cast<double>(gen() % 100000) / 100);
         r.sbssq = period;
         r.gfnsr = gen() % 2 ? "A\tB'\\N" : "";
         TStoreOutcome outcome;
         std::size_t changed = 1;
-        switch (step == 0 ? 2 : gen() % 4) {
+        switch (kind) {
             case 0:
                 ASSERT_TRUE(store.NextFreeXh(r.xh).Ok());
                 outcome = store.Insert(r);
@@ -478,18 +500,57 @@ TEST_F(StoreTest, RandomWritesOfEveryKindReplayToTheRegisterAndTamperingIsNamed)
                 outcome = store.Delete(gone);
                 break;
             }
-            default: {
+            case 3: {
                 changed = 1 + gen() % 30;
                 outcome = store.InsertEach(changed, [&](std::size_t i, Txxqtfpxx& x) {
                     x = r;
                     x.je = static_cast<double>(i) + 0.25;
                 }, {}, {vantrel::TChangeKind::Import, "f.csv SHA-256 00"});
+                break;
+            }
+            case 4: {
+                // Each row back under its number, or the next free one when that is taken.
+                const int64_t batch = deletes[which].first;
+                const std::vector<vantrel::TChangeEntry> gone = batchEntries(period, batch);
+                std::vector<std::pair<int32_t, int32_t>> numbers;
+                outcome = store.Restore(batch, &numbers);
+                changed = gone.size();
+                restores += outcome.Ok();
+                ASSERT_EQ(numbers.size(), changed);
+                int32_t next = xhs.empty() ? 1 : xhs.back() + 1;
+                for (const vantrel::TChangeEntry& e : gone) next = std::max(next, e.xh + 1);
+                for (const auto& [old, now] : numbers)
+                    EXPECT_EQ(now, std::binary_search(xhs.begin(), xhs.end(), old) ? next++ : old) << step;
+                break;
+            }
+            default: {
+                // A row changed since the batch (by a later batch or a restore) stops the undo,
+                // and then nothing is written.
+                const int64_t batch = written[which].first;
+                const std::vector<vantrel::TChangeEntry> undone = batchEntries(period, batch);
+                const std::string before = Rows();
+                outcome = store.Undo(batch);
+                changed = undone.size();
+                if (outcome.failure == TStoreFailure::Changed) {
+                    EXPECT_EQ(Rows(), before) << step;
+                    changed = 0;
+                    outcome = {};
+                } else if (outcome.Ok()) {
+                    written.erase(written.begin() + static_cast<std::ptrdiff_t>(which));
+                    ++undos;
+                }
             }
         }
         ASSERT_TRUE(outcome.Ok()) << step << ": " << outcome.error;
         entries += static_cast<long long>(changed);
         ASSERT_EQ(QueryInt("select count(*) from sb07_bgjl"), entries) << step;
+        ASSERT_EQ(watch.Batches().size(), changed ? 1u : 0u) << step;
+        if (changed && kind <= 3) written.emplace_back(watch.Batches().front(), period);
+        if (changed && kind == 2) deletes.emplace_back(watch.Batches().front(), period);
     }
+
+    EXPECT_GT(undos, 2);
+    EXPECT_GT(restores, 2);
 
     // Replayed in order, the entries' rows after the change are the register's rows.
     std::map<std::pair<std::string, int>, std::string> replayed;

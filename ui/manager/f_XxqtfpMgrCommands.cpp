@@ -114,7 +114,8 @@ void TFrmXxqtfpMgr::ActDelExecute() {
     case TStoreFailure::Mark: InforMsg(kMsgDeleteMarkFailed, ReasonLine(result.error), 1); return;
     // What becomes of a transaction whose commit failed is the host's to settle.
     case TStoreFailure::Commit: InforMsg(kMsgDeleteCommitFailed, ReasonLine(result.error), 1); return;
-    case TStoreFailure::Cancelled:  // a delete has no progress to cancel
+    case TStoreFailure::Cancelled:  // a delete has no progress to cancel, nor a batch to undo
+    case TStoreFailure::Changed:
     case TStoreFailure::Statement: InforMsg(kMsgDeleteStatementFailed, ReasonLine(result.error), 1); return;
     }
     ListModel()->RemoveRecords(checked);
