@@ -319,27 +319,18 @@ int RunHistory(const ClientOptions& options) {
     const bool read = vantrel::ReadChangeEntries(
         context, options.xh > 0 ? std::optional<int32_t>(options.xh) : std::nullopt,
         [&](const vantrel::TChangeEntry& e) {
-            const QDateTime utc = QDateTime::fromString(QString::fromLatin1(e.time), Qt::ISODate);
             std::string batch = std::to_string(e.batch);
             if (!e.batchNote.empty()) batch += " " + e.batchNote;
-            std::vector<std::string> fields = {QStringToGbk(utc.toLocalTime().toString(u"yyyy-MM-dd hh:mm:ss")),
-                                               e.kind, std::to_string(e.xh), e.seat, batch};
-            std::vector<std::string> before = vantrel::DecodeRow(e.before), after = vantrel::DecodeRow(e.after);
-            before.resize(e.before.empty() ? 0 : columns);
-            after.resize(e.after.empty() ? 0 : columns);
+            std::vector<std::string> fields = {vantrel::LocalTimeText(e.time), e.kind, std::to_string(e.xh), e.seat,
+                                               batch};
             if (options.csv) {
+                std::vector<std::string> before = vantrel::DecodeRow(e.before), after = vantrel::DecodeRow(e.after);
                 before.resize(columns);
                 after.resize(columns);
                 fields.insert(fields.end(), before.begin(), before.end());
                 fields.insert(fields.end(), after.begin(), after.end());
             } else {
-                std::string changes;
-                for (std::size_t i = 0; i < columns; ++i) {
-                    const std::string was = i < before.size() ? before[i] : "", now = i < after.size() ? after[i] : "";
-                    if (was == now) continue;
-                    changes += (changes.empty() ? "" : "; ") + vantrel::RegisterColumns()[i] + ": " + was + " -> " + now;
-                }
-                fields.push_back(changes);
+                fields.push_back(vantrel::ChangedColumnsText(e));
             }
             PrintListing(fields, options.csv);
         },
@@ -392,7 +383,7 @@ int RunRestore(const ClientOptions& options) {
         return ComputeFailed(u"不能恢复", "第 " + std::to_string(options.batch) + " 批已由第 " +
                                                std::to_string(restoring) + " 批恢复或撤销过");
     std::vector<std::pair<int32_t, int32_t>> numbers;
-    vantrel::TBatchWatch watch;
+    vantrel::TBatchWatch watch(context.taxpayer);
     const TStoreOutcome outcome = vantrel::ModuleInvoiceStore(context).Restore(options.batch, &numbers);
     if (!outcome.Ok()) return ComputeFailed(u"恢复失败", ErrorOrUnknown(outcome.error));
     corlith::CloseConnections();

@@ -530,6 +530,25 @@ bool ReadChangeEntries(const TModuleContext& context, std::optional<int32_t> xh,
     return SelectEntries(context, where, [&onEntry](TChangeEntry& e) { onEntry(e); }, error);
 }
 
+std::string LocalTimeText(const std::string& utc) {
+    return QDateTime::fromString(QString::fromLatin1(utc), Qt::ISODate)
+        .toLocalTime()
+        .toString(u"yyyy-MM-dd hh:mm:ss")
+        .toStdString();
+}
+
+std::string ChangedColumnsText(const TChangeEntry& entry) {
+    const std::vector<std::string> before = DecodeRow(entry.before), after = DecodeRow(entry.after);
+    std::string changes;
+    for (int i = 0; i < kColumnCount; ++i) {
+        const std::string& was = i < static_cast<int>(before.size()) ? before[i] : std::string();
+        const std::string& now = i < static_cast<int>(after.size()) ? after[i] : std::string();
+        if (was == now) continue;
+        changes += (changes.empty() ? "" : "; ") + std::string(kColumns[i].name) + ": " + was + " -> " + now;
+    }
+    return changes;
+}
+
 // ---- putting logged rows back ------------------------------------------------------------------
 
 namespace {
@@ -584,7 +603,7 @@ std::string RowKeyWhere(const TModuleContext& context, const std::string& sbssq,
            std::to_string(xh);
 }
 
-thread_local TBatchWatch* innermostWatch = nullptr;
+thread_local std::vector<TBatchWatch*> liveWatches;
 
 }  // namespace
 
@@ -659,11 +678,12 @@ bool FindRestoringBatch(const TModuleContext& context, int64_t batch, int64_t& r
     return true;
 }
 
-TBatchWatch::TBatchWatch() : outer_(innermostWatch) { innermostWatch = this; }
-TBatchWatch::~TBatchWatch() { innermostWatch = outer_; }
+TBatchWatch::TBatchWatch(std::string taxpayer) : taxpayer_(std::move(taxpayer)) { liveWatches.push_back(this); }
+TBatchWatch::~TBatchWatch() { std::erase(liveWatches, this); }
 
-void TBatchWatch::NoteCommitted(int64_t batch) {
-    for (TBatchWatch* watch = innermostWatch; watch; watch = watch->outer_) watch->batches_.push_back(batch);
+void TBatchWatch::NoteCommitted(const std::string& taxpayer, int64_t batch) {
+    for (TBatchWatch* watch : liveWatches)
+        if (watch->taxpayer_ == taxpayer) watch->batches_.push_back(batch);
 }
 
 }  // namespace vantrel

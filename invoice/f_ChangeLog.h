@@ -117,6 +117,11 @@ bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::s
 bool ReadChangeEntries(const TModuleContext& context, std::optional<int32_t> xh,
                        const std::function<void(const TChangeEntry&)>& onEntry, std::string& error);
 
+// An entry's UTC time as local time, "yyyy-MM-dd hh:mm:ss".
+std::string LocalTimeText(const std::string& utc);
+// The columns an entry changed, "je: 100.0000 -> 200.0000; ...".
+std::string ChangedColumnsText(const TChangeEntry& entry);
+
 // The register statements that put a logged row back: insert it under xh, make the stored row
 // of its number equal to it, remove a row.
 std::string LoggedRowInsertSql(const TModuleContext& context, const std::string& row, int32_t xh);
@@ -140,20 +145,20 @@ std::string UndoNote(int64_t batch);
 // The latest batch that restored or undid batch; 0 when none did.
 bool FindRestoringBatch(const TModuleContext& context, int64_t batch, int64_t& restoring, std::string& error);
 
-// Collects the numbers of the batches committed on this thread while it lives, so that a window
-// knows its own writes (those of the detail window it opened included).
+// Collects the numbers of the batches of one taxpayer committed on this thread while it lives,
+// so that a window knows its own writes (those of the windows it opened included).
 class TBatchWatch {
 public:
-    TBatchWatch();
+    explicit TBatchWatch(std::string taxpayer);
     ~TBatchWatch();
     TBatchWatch(const TBatchWatch&) = delete;
     TBatchWatch& operator=(const TBatchWatch&) = delete;
     const std::vector<int64_t>& Batches() const { return batches_; }
     // Called by the store after a write's commit.
-    static void NoteCommitted(int64_t batch);
+    static void NoteCommitted(const std::string& taxpayer, int64_t batch);
 
 private:
-    TBatchWatch* outer_;
+    std::string taxpayer_;
     std::vector<int64_t> batches_;
 };
 

@@ -42,7 +42,7 @@ bool LogStoredRows(vantrel::TChangeLogWriter& log, const std::map<std::string, s
 class TLoggedWrite {
 public:
     TLoggedWrite(const vantrel::TModuleContext& context, vantrel::TChangeBatch batch)
-        : transaction_(context.connection, error_), log_(context, std::move(batch)) {}
+        : taxpayer_(context.taxpayer), transaction_(context.connection, error_), log_(context, std::move(batch)) {}
     TStoreOutcome Begin() {
         if (!transaction_.Active()) return Failed(TStoreFailure::Begin, error_);
         if (!log_.Lock(error_)) return Failed(TStoreFailure::Statement, error_);
@@ -53,11 +53,12 @@ public:
         if (mark && !mark(error_)) return Failed(TStoreFailure::Mark, error_);
         if (!log_.Flush(error_)) return Failed(TStoreFailure::Statement, error_);
         if (!transaction_.Commit(error_)) return Failed(TStoreFailure::Commit, error_);
-        vantrel::TBatchWatch::NoteCommitted(log_.BatchId());
+        vantrel::TBatchWatch::NoteCommitted(taxpayer_, log_.BatchId());
         return {};
     }
 
 private:
+    std::string taxpayer_;
     std::string error_;
     THostTransaction transaction_;
     vantrel::TChangeLogWriter log_;

@@ -12,6 +12,8 @@
 #include "invoice/f_InvoiceChecks.h"
 #include "ui/detail/f_XxqtfpDetail.h"
 #include "ui/common/f_InvoiceListModel.h"
+#include "ui/manager/f_ChangeBatches.h"
+#include "ui/manager/f_InvoiceHistory.h"
 
 #include "support/entry_helpers.h"
 #include "support/fault_steps.h"
@@ -20,6 +22,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPointer>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -278,6 +282,69 @@ TEST_F(ManagerCommandsTest, ModifyOrDeleteWithNothingCheckedSaysSo) {
     m->ActDelExecute();
     EXPECT_EQ(LastMessageNumber(), 5037002);
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 1);
+}
+
+// ---- undo, restore and history ---------------------------------------------------------------
+
+TEST_F(ManagerCommandsTest, CtrlZUndoesTheWindowsOwnBatchesAndAChangeLogRestoreBringsDeletedRowsBack) {
+    Invoices({{1, 10}, {2, 20}, {3, 30}});
+    TFrmXxqtfpMgr* m = OpenManager();
+    m->ListModel()->sort(ColJe, Qt::AscendingOrder);
+    const auto deleteFirstTwo = [&] {
+        CheckRows(m, {0, 1});
+        corlith::test::QueueConfirmAnswer(true);
+        m->ActDelExecute();
+        ASSERT_EQ(ListedXh(m), std::vector<int>{3});
+    };
+    const auto ctrlZ = [&](bool answer) {
+        corlith::test::ClearMessages();
+        corlith::test::QueueConfirmAnswer(answer);
+        // Without a window manager nobody activates the window again after a dialog.
+        m->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m));
+        QTest::keyClick(m->VSTInvoideCommon, Qt::Key_Z, Qt::ControlModifier);
+    };
+    deleteFirstTwo();
+    ctrlZ(false);  // declined: nothing undone
+    EXPECT_EQ(ListedXh(m), std::vector<int>{3});
+    ctrlZ(true);
+    EXPECT_EQ(ListedXh(m), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(Snapshot().substr(0, Snapshot().find('#')), "1|10|1.7|0;2|20|3.4|0;3|30|5.1|0");
+
+    // Deleted again, the batch comes back from 变更记录 under its old numbers.
+    deleteFirstTwo();
+    bool offered = false;
+    EXPECT_TRUE(testhost::WithModal<TFrmChangeBatches>([m] { m->actChangeLogExecute(); }, [&](TFrmChangeBatches* w) {
+        auto* batches = testhost::Control<QTableWidget>(w, QStringLiteral("gridBatches"));
+        auto* restore = testhost::Control<QPushButton>(w, QStringLiteral("btnRestore"));
+        ASSERT_GE(batches->rowCount(), 4);  // 初始, 删除, 恢复 (the undo), 删除; newest first
+        EXPECT_EQ(batches->item(0, 2)->text(), QStringLiteral("删除"));
+        EXPECT_EQ(batches->item(1, 2)->text(), QStringLiteral("恢复"));
+        batches->selectRow(1);
+        offered = restore->isEnabled();  // only a 删除 batch is offered
+        batches->selectRow(0);
+        ASSERT_TRUE(restore->isEnabled());
+        corlith::test::QueueConfirmAnswer(true);
+        QTest::mouseClick(restore, Qt::LeftButton);
+    }));
+    EXPECT_FALSE(offered);
+    EXPECT_EQ(ListedXh(m), (std::vector<int>{1, 2, 3}));
+
+    // The restore was this window's last batch; undoing it deletes the rows once more, and
+    // the undo itself is never undone.
+    ctrlZ(true);
+    EXPECT_EQ(ListedXh(m), std::vector<int>{3});
+    ctrlZ(true);
+    EXPECT_EQ(ListedXh(m), (std::vector<int>{1, 2, 3}));  // the second delete, undone
+
+    // 历史 lists each version of the ticked invoice, oldest first.
+    CheckRows(m, {0});
+    EXPECT_TRUE(testhost::WithModal<TFrmInvoiceHistory>([m] { m->actHistoryExecute(); }, [](TFrmInvoiceHistory* w) {
+        auto* grid = testhost::Control<QTableWidget>(w, QStringLiteral("gridVersions"));
+        QStringList kinds;
+        for (int row = 0; row < grid->rowCount(); ++row) kinds << grid->item(row, 1)->text();
+        EXPECT_EQ(kinds.join(u' '), QStringLiteral("初始 删除 恢复 删除 恢复 删除 恢复"));
+    }));
 }
 
 // ---- delete --------------------------------------------------------------------------------

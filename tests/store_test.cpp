@@ -475,7 +475,7 @@ TEST_F(StoreTest, RandomWritesOfEveryKindReplayToTheRegisterAndTamperingIsNamed)
         }
         const TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor(kCompany, period));
         const std::vector<int32_t> xhs = stored(period);
-        vantrel::TBatchWatch watch;
+        vantrel::TBatchWatch watch(kCompany);
         Txxqtfpxx r = Entry(0, static_cast<double>(gen() % 100000) / 100);
         r.sbssq = period;
         r.gfnsr = gen() % 2 ? "A\tB'\\N" : "";

@@ -80,6 +80,31 @@ QIcon QueryIcon() {
     });
 }
 
+// A clock face: the versions of an invoice over time.
+QIcon HistoryIcon() {
+    return DrawnIcon([](QPainter& p) {
+        p.setPen(QPen(QColor(0x2F, 0x6E, 0xB5), 1.6));
+        p.setBrush(Qt::white);
+        p.drawEllipse(QRectF(3, 3, 18, 18));
+        p.setPen(QPen(QColor(0x6B, 0x4A, 0x2A), 1.8, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(12, 12), QPointF(12, 6.5));
+        p.drawLine(QPointF(12, 12), QPointF(16, 14));
+    });
+}
+
+// A list of entries with a pen: the log of changes.
+QIcon ChangeLogIcon() {
+    return DrawnIcon([](QPainter& p) {
+        p.setPen(QPen(QColor(0x2F, 0x6E, 0xB5), 1.3));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(3.5, 2.5, 13, 18));
+        p.setPen(QPen(QColor(0x7A, 0x8C, 0xA3), 1));
+        for (qreal y : {6.5, 10.5, 14.5}) p.drawLine(QPointF(5.5, y), QPointF(14.5, y));
+        p.setPen(QPen(QColor(0xC0, 0x6A, 0x1E), 2.6, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(13, 19), QPointF(20.5, 11.5));
+    });
+}
+
 // A sheet with an arrow that comes into it from the left (import) or leaves it to the right (export).
 QIcon SheetTransferIcon(bool into) {
     return DrawnIcon([into](QPainter& p) {
@@ -199,7 +224,8 @@ struct TStatusGuard {
 }  // namespace
 
 TFrmXxqtfpMgr::TFrmXxqtfpMgr(vantrel::TModuleContext context, QWidget* parent)
-    : Tfrm_CustomEx(parent), FContext(std::move(context)) {
+    : Tfrm_CustomEx(parent), FContext(std::move(context)),
+      FOwnBatches(std::make_unique<vantrel::TBatchWatch>(FContext.taxpayer)) {
     setWindowTitle(Text16(u"其它销项发票"));
     resize(776, 531);
     BuildControls();
@@ -282,6 +308,19 @@ void TFrmXxqtfpMgr::BuildActions() {
     actReconcile->setToolTip(Text16(u"以电子发票服务平台导出的发票清单（CSV 或 Excel）核对本期发票"));
     AddToolAction(actReconcile);
     connect(actReconcile, &QAction::triggered, this, [this] { actReconcileExecute(); });
+    actHistory = new QAction(HistoryIcon(), Text16(u"历史"), this);
+    actHistory->setToolTip(Text16(u"勾选的发票的每个版本：谁在何时改了什么"));
+    AddToolAction(actHistory);
+    connect(actHistory, &QAction::triggered, this, [this] { actHistoryExecute(); });
+    actChangeLog = new QAction(ChangeLogIcon(), Text16(u"变更记录"), this);
+    actChangeLog->setToolTip(Text16(u"本期的每一批变更；删除的发票可在这里恢复"));
+    AddToolAction(actChangeLog);
+    connect(actChangeLog, &QAction::triggered, this, [this] { actChangeLogExecute(); });
+    actUndo = new QAction(Text16(u"撤销"), this);
+    actUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    actUndo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(actUndo);
+    connect(actUndo, &QAction::triggered, this, [this] { actUndoExecute(); });
 }
 
 // The query bar: type, buyer, 查询 and 重置; hidden until asked for.
@@ -443,7 +482,8 @@ void TFrmXxqtfpMgr::showEvent(QShowEvent* event) {
 
 void TFrmXxqtfpMgr::FormShow() {
     FReadOnly = DBIsReadOnly(FContext.connection);
-    for (QAction* change : {actAdd, ActModify, ActDel, actImport, actImportEInvoice}) change->setEnabled(!FReadOnly);
+    for (QAction* change : {actAdd, ActModify, ActDel, actImport, actImportEInvoice, actUndo})
+        change->setEnabled(!FReadOnly);
     FillInvoiceTypeCombo(cbbFplx, FContext);
     VSTInvoideCommon->setFocus(Qt::OtherFocusReason);
     LoadInvoiceList("", "");

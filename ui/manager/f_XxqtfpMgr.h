@@ -15,8 +15,14 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
+
+namespace vantrel {
+class TBatchWatch;
+}
 
 class QAction;
 class QFrame;
@@ -99,6 +105,12 @@ public:
     // an invoice changed there.
     void actReconcileExecute();
     void ReconcileFile(const QString& path);
+    // 历史: every version of the first ticked invoice. 变更记录: the period's batches, where a
+    // 删除 batch can be restored. Ctrl+Z: the last batch this window wrote, undone after a
+    // question (f_XxqtfpMgrCommands.cpp).
+    void actHistoryExecute();
+    void actChangeLogExecute();
+    void actUndoExecute();
 
     // The preview of a planned import, then its store on "确定"; shown names the file(s).
     bool ImportPlanned(const QString& shown, TImportPlan& plan);
@@ -119,6 +131,9 @@ public:
     QAction* actImportEInvoice = nullptr;
     QAction* actExport = nullptr;
     QAction* actReconcile = nullptr;
+    QAction* actHistory = nullptr;
+    QAction* actChangeLog = nullptr;
+    QAction* actUndo = nullptr;
 
     QToolButton* btnQuery = nullptr;
     QFrame* PanelQuery = nullptr;
@@ -165,4 +180,8 @@ private:
     // The filters of the list shown (those of the last query, not of the query bar).
     std::string FShownFplx;
     std::string FShownGfnsr;
+    // The batches this window (and the windows it opened) wrote; those undone, and the undoing
+    // ones, are not undone again.
+    std::unique_ptr<vantrel::TBatchWatch> FOwnBatches;
+    std::set<int64_t> FUndone;
 };

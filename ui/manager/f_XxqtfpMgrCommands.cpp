@@ -10,9 +10,11 @@
 #include "ui/detail/f_XxqtfpDetail.h"
 #include "ui/common/f_InvoiceListModel.h"
 #include "ui/common/f_Status.h"
+#include "ui/manager/f_ChangeBatches.h"
 #include "ui/manager/f_ImportPreview.h"
 #include "ui/manager/f_ReconcileWindow.h"
 #include "exchange/f_EInvoiceImport.h"
+#include "ui/manager/f_InvoiceHistory.h"
 #include "ui/manager/f_doohckey.h"
 #include "ui/preview/f_PreviewPrint.h"
 #include "ui/preview/f_ReturnPreview.h"
@@ -270,4 +272,62 @@ void TFrmXxqtfpMgr::ReconcileFile(const QString& path) {
         ActQueryExecute();
         KeepNextXhAhead();
     }
+}
+
+void TFrmXxqtfpMgr::actHistoryExecute() {
+    const std::vector<Txxqtfpxx*> checked = ListModel() ? ListModel()->CheckedRecords() : std::vector<Txxqtfpxx*>();
+    if (checked.empty()) {
+        InfoMsgBox("请先勾选要查看历史的发票。", 0);
+        return;
+    }
+    TFrmInvoiceHistory history(FContext, checked.front()->xh, this);
+    history.exec();
+}
+
+void TFrmXxqtfpMgr::actChangeLogExecute() {
+    QPointer<TFrmXxqtfpMgr> self(this);
+    auto* batches = new TFrmChangeBatches(FContext, this);
+    batches->exec();
+    const bool restored = batches->Restored();
+    delete batches;
+    if (self && restored) {
+        ActQueryExecute();
+        KeepNextXhAhead();
+    }
+}
+
+void TFrmXxqtfpMgr::actUndoExecute() {
+    if (FReadOnly) return;
+    const std::vector<int64_t>& own = FOwnBatches->Batches();
+    const auto last = std::find_if(own.rbegin(), own.rend(), [this](int64_t b) { return !FUndone.count(b); });
+    if (last == own.rend()) {
+        InfoMsgBox("没有可以撤销的操作。", 0);
+        return;
+    }
+    if (DeclareStateRefuses(FContext)) return;
+    const int64_t batch = *last;
+    std::vector<vantrel::TChangeEntry> entries;
+    std::string error;
+    if (!vantrel::ReadBatchEntries(FContext, batch, entries, error) || entries.empty()) {
+        InfoMsgBox("无法读取变更记录：" + ErrorOrUnknown(error), 0);
+        return;
+    }
+    std::string numbers;
+    for (std::size_t i = 0; i < entries.size() && i < 10; ++i)
+        numbers += (i ? "、" : "") + std::to_string(entries[i].xh);
+    if (entries.size() > 10) numbers += " 等";
+    if (!ConfirmMsgBoxA("撤销上一次" + entries.front().kind + "（第 " + std::to_string(batch) + " 批，" +
+                            std::to_string(entries.size()) + " 张发票：第 " + numbers + " 号）吗？",
+                        0))
+        return;
+    const std::size_t before = own.size();
+    const TStoreOutcome outcome = vantrel::ModuleInvoiceStore(FContext).Undo(batch);
+    if (!outcome.Ok()) {
+        InfoMsgBox("无法撤销：" + ErrorOrUnknown(outcome.error), 0);
+        return;
+    }
+    FUndone.insert(batch);
+    for (std::size_t i = before; i < own.size(); ++i) FUndone.insert(own[i]);
+    ActQueryExecute();
+    KeepNextXhAhead();
 }
