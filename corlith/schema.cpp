@@ -21,7 +21,10 @@ std::string ChangeLogSql(const std::string& code) {
            "xh INTEGER NOT NULL, lb TEXT NOT NULL, sj TEXT NOT NULL, czy TEXT NOT NULL, pc BIGINT NOT NULL, "
            "pcsm TEXT NOT NULL, qz TEXT NOT NULL, hz TEXT NOT NULL, hx TEXT NOT NULL, PRIMARY KEY (nsrsbh, jlxh));"
            "CREATE INDEX IF NOT EXISTS ix_" + log + "_period ON " + log + " (nsrsbh, sbssq, xh);"
-           "CREATE TABLE IF NOT EXISTS " + head + " (nsrsbh TEXT PRIMARY KEY, jlxh BIGINT NOT NULL, hx TEXT NOT NULL);";
+           "CREATE TABLE IF NOT EXISTS " + head + " (nsrsbh TEXT PRIMARY KEY, jlxh BIGINT NOT NULL, hx TEXT NOT NULL);"
+           // The sources of rows a batch removed, kept so that a restore puts them back too.
+           "CREATE TABLE IF NOT EXISTS " + log + "ly (nsrsbh TEXT NOT NULL, pc BIGINT NOT NULL, xh INTEGER NOT NULL, "
+           "fphm TEXT NOT NULL, wjm TEXT NOT NULL, wjhx TEXT NOT NULL, PRIMARY KEY (nsrsbh, pc, xh));";
 }
 
 // The sources of the rows read from e-invoice files, keyed like the register's rows; an

@@ -97,6 +97,38 @@ bool DeleteInvoiceSources(const TModuleContext& context, const std::string& peri
     return true;
 }
 
+bool KeepAndDeleteInvoiceSources(const TModuleContext& context, const std::string& period,
+                                 const std::vector<int32_t>& xhs, int64_t batch, std::string& error) {
+    THostQuery query;
+    for (std::size_t from = 0; from < xhs.size(); from += kPerStatement) {
+        std::string sql = "INSERT INTO " + QualifyTableName("sb_bgjlly", context.subAppCode) +
+                          " (nsrsbh,pc,xh,fphm,wjm,wjhx) SELECT nsrsbh," + std::to_string(batch) +
+                          ",xh,fphm,wjm,wjhx FROM " + SourceTable(context.subAppCode) + TaxpayerPeriod(context, period) +
+                          " AND xh IN (";
+        for (std::size_t i = from; i < xhs.size() && i < from + kPerStatement; ++i)
+            sql += (i == from ? "" : ",") + std::to_string(xhs[i]);
+        if (!ExecADOQueryMsg(context.connection, sql + ")", &query, error, 0, 0)) return false;
+    }
+    return DeleteInvoiceSources(context, period, xhs, error);
+}
+
+bool ReadKeptInvoiceSources(const TModuleContext& context, int64_t batch, std::map<int32_t, TInvoiceSource>& kept,
+                            std::string& error) {
+    THostQuery query;
+    return ExecADOQueryRows(context.connection,
+                            "SELECT xh,fphm,wjm,wjhx FROM " + QualifyTableName("sb_bgjlly", context.subAppCode) +
+                                " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND pc=" + std::to_string(batch),
+                            &query, error, [&] {
+                                TInvoiceSource s;
+                                s.xh = static_cast<int32_t>(query.FieldAsInt64("xh"));
+                                s.number = query.FieldAsString("fphm");
+                                s.fileName = query.FieldAsString("wjm");
+                                s.sha256 = query.FieldAsString("wjhx");
+                                kept[s.xh] = std::move(s);
+                                return true;
+                            });
+}
+
 bool IsInvoiceSourceStatement(const std::string& sql) {
     return sql.find(" " + SourceTable(std::string()) + " ") != std::string::npos;
 }

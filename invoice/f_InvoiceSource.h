@@ -42,6 +42,14 @@ bool WriteInvoiceSources(const TModuleContext& context, const std::string& perio
 bool DeleteInvoiceSources(const TModuleContext& context, const std::string& period, const std::vector<int32_t>& xhs,
                           std::string& error);
 
+// Inside a write that removes those rows of the period as batch: their sources are kept under
+// the batch's number (sb_bgjlly) and deleted.
+bool KeepAndDeleteInvoiceSources(const TModuleContext& context, const std::string& period,
+                                 const std::vector<int32_t>& xhs, int64_t batch, std::string& error);
+// The sources that batch removed, by the sequence number they had.
+bool ReadKeptInvoiceSources(const TModuleContext& context, int64_t batch, std::map<int32_t, TInvoiceSource>& kept,
+                            std::string& error);
+
 // Whether a statement is one of this table's (for tests that compare the register's statements).
 bool IsInvoiceSourceStatement(const std::string& sql);
 

@@ -209,7 +209,7 @@ TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
         if (query.RowsAffected() < static_cast<int64_t>(named)) return Failed(TStoreFailure::NoRow, std::string());
         if (mark_ && !mark_(error)) return Failed(TStoreFailure::Mark, error);
     }
-    if (!vantrel::DeleteInvoiceSources(context_, context_.period, xhs, error))
+    if (!vantrel::KeepAndDeleteInvoiceSources(context_, context_.period, xhs, log.BatchId(), error))
         return Failed(TStoreFailure::Statement, error);
     for (int32_t xh : xhs)
         if (auto row = before.find(xh); row != before.end()) log.Add(context_.period, xh, std::move(row->second), std::string());
@@ -225,7 +225,7 @@ TStoreOutcome TInvoiceStore::Restore(int64_t batch, std::vector<std::pair<int32_
     if (entries.front().sbssq != context_.period)
         return Failed(TStoreFailure::Changed,
                       "第 " + std::to_string(batch) + " 批删除的是所属期 " + entries.front().sbssq + " 的发票");
-    return PutBack(entries, {vantrel::TChangeKind::Restore, vantrel::RestoreNote(batch)}, true, numbers);
+    return PutBack(entries, {vantrel::TChangeKind::Restore, vantrel::RestoreNote(batch)}, true, numbers, batch);
 }
 
 TStoreOutcome TInvoiceStore::Undo(int64_t batch) const {
@@ -242,12 +242,12 @@ TStoreOutcome TInvoiceStore::Undo(int64_t batch) const {
     const vantrel::TChangeKind kind = removes    ? vantrel::TChangeKind::Delete
                                       : restores ? vantrel::TChangeKind::Restore
                                                  : vantrel::TChangeKind::Modify;
-    return PutBack(entries, {kind, vantrel::UndoNote(batch)}, false, nullptr);
+    return PutBack(entries, {kind, vantrel::UndoNote(batch)}, false, nullptr, batch);
 }
 
 TStoreOutcome TInvoiceStore::PutBack(const std::vector<vantrel::TChangeEntry>& entries,
                                      const vantrel::TChangeBatch& batch, bool restore,
-                                     std::vector<std::pair<int32_t, int32_t>>* numbers) const {
+                                     std::vector<std::pair<int32_t, int32_t>>* numbers, int64_t from) const {
     const std::string& connection = context_.connection;
     TLoggedWrite write(context_, batch);
     if (TStoreOutcome begun = write.Begin(); !begun.Ok()) return begun;
@@ -281,6 +281,11 @@ TStoreOutcome TInvoiceStore::PutBack(const std::vector<vantrel::TChangeEntry>& e
         std::string before;
     };
     std::vector<TWritten> written;
+    // The sources of rows that come back go back with them; those of rows removed are kept.
+    std::map<int32_t, vantrel::TInvoiceSource> kept;
+    if (!vantrel::ReadKeptInvoiceSources(context_, from, kept, error)) return Failed(TStoreFailure::Statement, error);
+    std::map<std::string, std::vector<vantrel::TInvoiceSource>> sources;
+    std::map<std::string, std::vector<int32_t>> removed;
     THostQuery query;
     for (const vantrel::TChangeEntry& e : entries) {
         auto& rows = current[e.sbssq];
@@ -303,8 +308,18 @@ TStoreOutcome TInvoiceStore::PutBack(const std::vector<vantrel::TChangeEntry>& e
         if (!ExecADOQueryMsg(connection, sql, &query, error, 0, 0)) return Failed(TStoreFailure::Statement, error);
         if (query.RowsAffected() < 1) return Failed(TStoreFailure::NoRow, std::string());
         if (numbers) numbers->emplace_back(e.xh, xh);
+        if (const auto source = kept.find(e.xh); e.after.empty() && source != kept.end()) {
+            sources[e.sbssq].push_back(source->second);
+            sources[e.sbssq].back().xh = xh;
+        }
+        if (!restore && e.before.empty()) removed[e.sbssq].push_back(e.xh);
         written.push_back({e.sbssq, xh, std::move(now)});
     }
+    for (const auto& [sbssq, rows] : sources)
+        if (!vantrel::WriteInvoiceSources(context_, sbssq, rows, error)) return Failed(TStoreFailure::Statement, error);
+    for (const auto& [sbssq, xhs] : removed)
+        if (!vantrel::KeepAndDeleteInvoiceSources(context_, sbssq, xhs, log.BatchId(), error))
+            return Failed(TStoreFailure::Statement, error);
     named.clear();
     for (const TWritten& w : written) named[w.sbssq].push_back(w.xh);
     std::map<std::string, std::map<int32_t, std::string>> after;

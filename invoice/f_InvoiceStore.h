@@ -114,9 +114,9 @@ private:
     // One statement on the record's row, its log entry, the mark and the commit in one
     // transaction; the statement must change one row.
     TStoreOutcome WriteOnce(const std::string& sql, const Txxqtfpxx& record, vantrel::TChangeKind kind) const;
-    // Writes the rows before (restore: renumbered when taken) or undoes the entries.
+    // Writes the rows before (restore: renumbered when taken) or undoes the entries of batch from.
     TStoreOutcome PutBack(const std::vector<vantrel::TChangeEntry>& entries, const vantrel::TChangeBatch& batch,
-                          bool restore, std::vector<std::pair<int32_t, int32_t>>* numbers) const;
+                          bool restore, std::vector<std::pair<int32_t, int32_t>>* numbers, int64_t from) const;
     // NextFreeXh, and whether the asked number is stored.
     TStoreOutcome ReadNumbers(std::optional<int32_t> asked, int32_t& next, bool& taken) const;
 

@@ -439,6 +439,10 @@ TEST_F(StoreTest, RandomWritesOfEveryKindReplayToTheRegisterAndTamperingIsNamed)
     std::mt19937 gen(20261208);
     // Rows stored before the log: the first write starts the chain with them.
     for (const testhost::InvoiceRow& row : testhost::RandomRegister(gen, 12)) InsertInvoice(row);
+    // Their sources follow their rows through deletes, restores under new numbers and undos.
+    Exec("insert into sb07_fply (nsrsbh,sbssq,xh,fphm,wjm,wjhx) select nsrsbh,sbssq,xh,"
+         "cast(cast(je*100 as integer) as text),'f.xml','00' from sb07_xxfpb");
+    const long long sources = QueryInt("select count(*) from sb07_fply");
     const std::vector<std::string> periods = {kPeriod, "202610"};
     long long entries = QueryInt("select count(*) from sb07_xxfpb where nsrsbh='" + std::string(kCompany) + "'");
     const auto stored = [&](const std::string& period) {
@@ -551,6 +555,9 @@ TEST_F(StoreTest, RandomWritesOfEveryKindReplayToTheRegisterAndTamperingIsNamed)
 
     EXPECT_GT(undos, 2);
     EXPECT_GT(restores, 2);
+    EXPECT_EQ(QueryInt("select count(*) from sb07_fply s where not exists (select 1 from sb07_xxfpb r where "
+                       "r.nsrsbh=s.nsrsbh and r.sbssq=s.sbssq and r.xh=s.xh)"), 0);
+    EXPECT_GE(QueryInt("select count(*) from sb07_fply") + QueryInt("select count(*) from sb07_bgjlly"), sources);
 
     // Replayed in order, the entries' rows after the change are the register's rows.
     std::map<std::pair<std::string, int>, std::string> replayed;
