@@ -13,6 +13,7 @@
 #include "exchange/f_Reconcile.h"
 #include "exchange/f_RegisterExchange.h"
 #include "invoice/f_ChangeLog.h"
+#include "summary/f_SummaryDeclared.h"
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_InvoiceChecks.h"
@@ -391,6 +392,34 @@ int RunRestore(const ClientOptions& options) {
         if (old != now) PrintLine(stdout, u"第 %1 号已被占用，恢复为第 %2 号"_s.arg(old).arg(now));
     PrintLine(stdout, u"已恢复 %1 张发票（第 %2 批）"_s.arg(numbers.size()).arg(watch.Batches().empty() ? 0 : watch.Batches().back()));
     return kExitOk;
+}
+
+int RunDiffDeclared(const ClientOptions& options) {
+    ClientSession session;
+    vantrel::TModuleContext context;
+    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
+    std::string error;
+    std::vector<TSummaryLine> lines;
+    TDeclaredDiff diff;
+    const bool read = ComputeSummaryLines(context, lines, error) && DiffDeclared(context, lines, diff, error);
+    corlith::CloseConnections();
+    if (!read) return SetupError(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
+    if (!diff.found)
+        return SetupError(u"纳税人 %1 所属期 %2 还没有生成过汇总文件"_s.arg(GbkToQString(context.taxpayer),
+                                                                   GbkToQString(context.period)));
+    PrintLine(stdout, u"上次汇总文件：%1，SHA-256 %2"_s.arg(GbkToQString(vantrel::LocalTimeText(diff.document.time)),
+                                                      QString::fromStdString(diff.document.sha256)));
+    if (diff.changed.empty()) {
+        PrintLine(stdout, u"此后没有单元格变动"_s);
+        return kExitOk;
+    }
+    PrintListing({"单元格", "说明", "申报值", "当前值", "批次"}, false);
+    for (const TDeclaredDiff::TCell& cell : diff.changed) {
+        std::string batches;
+        for (int64_t b : cell.batches) batches += (batches.empty() ? "" : ",") + std::to_string(b);
+        PrintListing({cell.name, SummaryCellCaption(cell.name), cell.declared, cell.now, batches}, false);
+    }
+    return kExitFailed;
 }
 
 int RunWindow(const ClientOptions& options, int& argc, char** argv) {

@@ -39,4 +39,5 @@ int RunHistory(const ClientOptions& options);
 // 1 when any differs, 2 when the list or the register cannot be read. Needs no display.
 int RunReconcile(const ClientOptions& options);
 int RunRestore(const ClientOptions& options);
+int RunDiffDeclared(const ClientOptions& options);
 int RunWindow(const ClientOptions& options, int& argc, char** argv);

@@ -63,7 +63,7 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
             {u"taxpayers", ClientVerb::Taxpayers}, {u"summary-all", ClientVerb::SummaryAll},
             {u"verify-log", ClientVerb::VerifyLog}, {u"history", ClientVerb::History},
             {u"reconcile", ClientVerb::Reconcile}, {u"import-einvoice", ClientVerb::ImportEInvoice},
-            {u"restore", ClientVerb::Restore}};
+            {u"restore", ClientVerb::Restore}, {u"diff-declared", ClientVerb::DiffDeclared}};
         const auto known = std::find_if(std::begin(kVerbs), std::end(kVerbs),
                                         [&](const auto& entry) { return verb == QStringView(entry.first); });
         if (known == std::end(kVerbs)) {
@@ -247,5 +247,6 @@ QString ClientUsage() {
            "  vantrel-client reconcile [COMMON] FILE [--format text|csv]\n"
            "                                                 以电子发票服务平台的发票清单（.csv 或 .xlsx）核对本期登记簿\n"
            "  vantrel-client restore [COMMON] --batch N      将第 N 批删除的发票恢复到本期登记簿\n"
+           "  vantrel-client diff-declared [COMMON]          列出上次生成汇总文件以来变动的单元格及改动它们的批次\n"
            "COMMON：--session FILE  --db FILE  --company ID  --period YYYYMM\n"_s;
 }

@@ -5,7 +5,7 @@
 #include <QStringList>
 
 enum class ClientVerb { Window, Manager, InitDb, Summary, Preview, Drill, Print, Import, Export, Taxpayers, SummaryAll, VerifyLog,
-                        History, Reconcile, ImportEInvoice, Restore };
+                        History, Reconcile, ImportEInvoice, Restore, DiffDeclared };
 
 struct ClientOptions {
     ClientVerb verb = ClientVerb::Window;

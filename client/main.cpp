@@ -60,6 +60,7 @@ int main(int argc, char** argv) {
     case ClientVerb::History: return RunHistory(options);
     case ClientVerb::Reconcile: return RunReconcile(options);
     case ClientVerb::Restore: return RunRestore(options);
+    case ClientVerb::DiffDeclared: return RunDiffDeclared(options);
     case ClientVerb::Window:
     case ClientVerb::Manager: break;
     }

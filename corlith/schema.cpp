@@ -24,7 +24,11 @@ std::string ChangeLogSql(const std::string& code) {
            "CREATE TABLE IF NOT EXISTS " + head + " (nsrsbh TEXT PRIMARY KEY, jlxh BIGINT NOT NULL, hx TEXT NOT NULL);"
            // The sources of rows a batch removed, kept so that a restore puts them back too.
            "CREATE TABLE IF NOT EXISTS " + log + "ly (nsrsbh TEXT NOT NULL, pc BIGINT NOT NULL, xh INTEGER NOT NULL, "
-           "fphm TEXT NOT NULL, wjm TEXT NOT NULL, wjhx TEXT NOT NULL, PRIMARY KEY (nsrsbh, pc, xh));";
+           "fphm TEXT NOT NULL, wjm TEXT NOT NULL, wjhx TEXT NOT NULL, PRIMARY KEY (nsrsbh, pc, xh));"
+           // Each summary document written: its SHA-256, its cells and the chain's end then.
+           "CREATE TABLE IF NOT EXISTS " + log + "sb (nsrsbh TEXT NOT NULL, sbssq TEXT NOT NULL, jlxh BIGINT NOT NULL, "
+           "sj TEXT NOT NULL, hx TEXT NOT NULL, dz TEXT NOT NULL);"
+           "CREATE INDEX IF NOT EXISTS ix_" + log + "sb_period ON " + log + "sb (nsrsbh, sbssq, sj);";
 }
 
 // The sources of the rows read from e-invoice files, keyed like the register's rows; an

@@ -6,12 +6,15 @@
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QHash>
+#include <QRandomGenerator>
 
 #include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <set>
+#include <unordered_map>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -227,6 +230,7 @@ std::string UtcNow() {
 bool IsChangeLogStatement(const std::string& sql) {
     const std::string code;  // the host's
     return sql.find(LogTable(code) + " ") != std::string::npos || sql.find(HeadTable(code) + " ") != std::string::npos ||
+           sql.find(LogTable(code) + "sb ") != std::string::npos ||
            sql.rfind(RowSelectHead(code), 0) == 0;
 }
 
@@ -435,12 +439,17 @@ std::string RowName(const std::string& sbssq, int32_t xh) {
 bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::string& error) {
     const std::string& nsrsbh = context.taxpayer;
     verdict = TLogVerdict();
-    using TKey = std::pair<std::string, int32_t>;
+    // The replayed register holds, per row, a keyed fingerprint of the row and the entry that
+    // wrote it, never the row: the entries stream through once. The key is drawn afresh for
+    // each run, so that no row can be made to match another one's fingerprint.
     struct TState {
-        std::string row;
+        std::size_t print;
         int64_t seq;
+        bool seen;
     };
-    std::map<TKey, TState> state;
+    std::unordered_map<std::string, std::unordered_map<int32_t, TState>> state;
+    const std::size_t seed = static_cast<std::size_t>(QRandomGenerator::system()->generate64());
+    const auto fingerprint = [seed](const std::string& row) { return qHashBits(row.data(), row.size(), seed); };
     std::string previous;
     const auto breaks = [&verdict](std::string text) {
         if (!verdict.whole) return;
@@ -461,16 +470,19 @@ bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::s
                                       "）的内容与其校验值不符，已被改动");
                                return;
                            }
-                           const TKey key{e.sbssq, e.xh};
-                           const auto found = state.find(key);
-                           const std::string& held = found == state.end() ? std::string() : found->second.row;
-                           if (held != e.before) {
+                           auto& period = state[e.sbssq];
+                           const auto found = period.find(e.xh);
+                           if (found == period.end() ? !e.before.empty()
+                                                     : e.before.empty() || found->second.print != fingerprint(e.before)) {
                                breaks("第 " + std::to_string(e.seq) + " 条记录（" + RowName(e.sbssq, e.xh) +
                                       "）的改前内容与此前的记录不符");
                                return;
                            }
-                           if (e.after.empty()) state.erase(key);
-                           else state[key] = TState{std::move(e.after), e.seq};
+                           if (e.after.empty()) {
+                               if (found != period.end()) period.erase(found);
+                           } else {
+                               period[e.xh] = TState{fingerprint(e.after), e.seq, false};
+                           }
                            previous = std::move(e.hash);
                            ++verdict.entries;
                        },
@@ -495,31 +507,40 @@ bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::s
 
     // Replayed, the log must give the register exactly.
     const auto lastEntryOf = [](int64_t seq) { return "（最后一条记录为第 " + std::to_string(seq) + " 条）"; };
-    std::size_t matched = 0;
+    std::size_t matched = 0, live = 0;
+    for (const auto& [sbssq, rows] : state) live += rows.size();
+    std::string sbssq;
     const bool read = SelectRows(
         context.connection, RowSelectHead(context.subAppCode) + " WHERE nsrsbh=" + Quoted(nsrsbh) + " ORDER BY sbssq,xh",
         [&](int32_t xh, std::string&& row) {
             if (!verdict.whole) return;
-            const TKey key{DecodeRow(row)[1], xh};
-            const auto found = state.find(key);
-            if (found == state.end()) {
-                breaks("登记簿中的" + RowName(key.first, key.second) + "不在变更记录中，它在记录之外被写入");
-            } else if (found->second.row != row) {
-                breaks("登记簿中的" + RowName(key.first, key.second) + "与变更记录不符，它在记录之外被改动" +
+            sbssq = DecodeRow(row)[1];
+            const auto period = state.find(sbssq);
+            const auto found = period == state.end() ? decltype(period->second.find(xh)){} : period->second.find(xh);
+            if (period == state.end() || found == period->second.end()) {
+                breaks("登记簿中的" + RowName(sbssq, xh) + "不在变更记录中，它在记录之外被写入");
+            } else if (found->second.print != fingerprint(row)) {
+                breaks("登记簿中的" + RowName(sbssq, xh) + "与变更记录不符，它在记录之外被改动" +
                        lastEntryOf(found->second.seq));
             } else {
-                found->second.row.clear();  // seen
+                found->second.seen = true;
                 ++matched;
             }
         },
         error);
     if (!read) return false;
-    if (verdict.whole && matched != state.size())
-        for (const auto& [key, held] : state)
-            if (!held.row.empty()) {
-                breaks("登记簿中没有" + RowName(key.first, key.second) + "，它在记录之外被删除" + lastEntryOf(held.seq));
-                break;
-            }
+    if (verdict.whole && matched != live) {
+        // The first missing row in register order is named.
+        std::optional<std::pair<std::string, int32_t>> first;
+        int64_t seq = 0;
+        for (const auto& [period, rows] : state)
+            for (const auto& [xh, held] : rows)
+                if (!held.seen && (!first || std::make_pair(period, xh) < *first)) {
+                    first.emplace(period, xh);
+                    seq = held.seq;
+                }
+        breaks("登记簿中没有" + RowName(first->first, first->second) + "，它在记录之外被删除" + lastEntryOf(seq));
+    }
     return true;
 }
 
@@ -606,6 +627,60 @@ std::string RowKeyWhere(const TModuleContext& context, const std::string& sbssq,
 thread_local std::vector<TBatchWatch*> liveWatches;
 
 }  // namespace
+
+std::vector<std::string> LoggedRowLiterals(const std::string& row) { return RowLiterals(row); }
+
+bool ReadChangeEntriesSince(const TModuleContext& context, int64_t seq,
+                            const std::function<void(const TChangeEntry&)>& onEntry, std::string& error) {
+    return SelectEntries(context,
+                         " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND jlxh>" + std::to_string(seq) +
+                             " AND sbssq=" + Quoted(context.period),
+                         [&onEntry](TChangeEntry& e) { onEntry(e); }, error);
+}
+
+bool RecordDeclaredDocument(const TModuleContext& context, const TDeclaredDocument& document, std::string& error) {
+    std::string cells;
+    for (const auto& [name, value] : document.cells) {
+        AppendEscaped(cells, name);
+        cells += '\t';
+        AppendEscaped(cells, value);
+        cells += '\n';
+    }
+    THostQuery query;
+    return ExecADOQueryMsg(context.connection,
+                           "INSERT INTO " + LogTable(context.subAppCode) + "sb (nsrsbh,sbssq,jlxh,sj,hx,dz) VALUES (" +
+                               Quoted(context.taxpayer) + "," + Quoted(context.period) + ",COALESCE((SELECT jlxh FROM " +
+                               HeadTable(context.subAppCode) + " WHERE nsrsbh=" + Quoted(context.taxpayer) + "),0)," +
+                               Quoted(document.time) + "," + Quoted(document.sha256) + "," + Quoted(cells) + ")",
+                           &query, error, 0, 0);
+}
+
+bool ReadLastDeclaredDocument(const TModuleContext& context, TDeclaredDocument& document, bool& found,
+                              std::string& error) {
+    THostQuery query;
+    found = false;
+    if (!ExecADOQueryMsg(context.connection,
+                         "SELECT jlxh,sj,hx,dz FROM " + LogTable(context.subAppCode) + "sb WHERE nsrsbh=" +
+                             Quoted(context.taxpayer) + " AND sbssq=" + Quoted(context.period) +
+                             " ORDER BY sj DESC,jlxh DESC LIMIT 1",
+                         &query, error, 1, 0))
+        return false;
+    if (query.RecordCount() == 0) return true;
+    found = true;
+    document.seq = query.FieldAsInt64("jlxh");
+    document.time = query.FieldAsString("sj");
+    document.sha256 = query.FieldAsString("hx");
+    document.cells.clear();
+    const std::string cells = query.FieldAsString("dz");
+    for (std::size_t at = 0; at < cells.size();) {
+        std::size_t end = cells.find('\n', at);
+        if (end == std::string::npos) end = cells.size();
+        const std::vector<std::string> fields = DecodeRow(cells.substr(at, end - at));
+        if (fields.size() == 2) document.cells.emplace_back(fields[0], fields[1]);
+        at = end + 1;
+    }
+    return true;
+}
 
 std::string LoggedRowInsertSql(const TModuleContext& context, const std::string& row, int32_t xh) {
     std::vector<std::string> literals = RowLiterals(row);

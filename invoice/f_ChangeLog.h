@@ -145,6 +145,27 @@ std::string UndoNote(int64_t batch);
 // The latest batch that restored or undid batch; 0 when none did.
 bool FindRestoringBatch(const TModuleContext& context, int64_t batch, int64_t& restoring, std::string& error);
 
+// The entries of the context's period after entry seq of the taxpayer's chain, oldest first.
+bool ReadChangeEntriesSince(const TModuleContext& context, int64_t seq,
+                            const std::function<void(const TChangeEntry&)>& onEntry, std::string& error);
+// A logged row as the literals of a statement, in RegisterColumns() order; empty when the row
+// is not one the log writes.
+std::vector<std::string> LoggedRowLiterals(const std::string& row);
+
+// A summary document written for the taxpayer and period: when, the chain's last entry then,
+// its SHA-256 and its cells in document order.
+struct TDeclaredDocument {
+    std::string time;  // UTC
+    int64_t seq = 0;
+    std::string sha256;
+    std::vector<std::pair<std::string, std::string>> cells;  // element name, value
+};
+// Records the document just written for the context; false with the error when it could not.
+bool RecordDeclaredDocument(const TModuleContext& context, const TDeclaredDocument& document, std::string& error);
+// The last document recorded for the context; found false when there is none.
+bool ReadLastDeclaredDocument(const TModuleContext& context, TDeclaredDocument& document, bool& found,
+                              std::string& error);
+
 // Collects the numbers of the batches of one taxpayer committed on this thread while it lives,
 // so that a window knows its own writes (those of the windows it opened included).
 class TBatchWatch {

@@ -36,6 +36,8 @@ const QColor kHeaderFill(0xF2, 0xF5, 0xF9);
 const QColor kNoCellFill(0xEC, 0xEC, 0xEC);
 const QColor kZeroText(0x8C, 0x8C, 0x8C);
 const QColor kHoverFill(0xFF, 0xF4, 0xCC);
+const QColor kDeclaredFill(0xFD, 0xE7, 0xD3);
+const QColor kDeclaredText(0xB4, 0x54, 0x1A);
 const QColor kFocusFrame(0x1C, 0x5A, 0xA6);
 
 bool IsZero(const std::string& value) { return value.find_first_not_of("-0.") == std::string::npos; }
@@ -210,6 +212,15 @@ void PaintPreviewPage(QPainter& painter, const TSummaryPreview& preview, const Q
         const QRectF rect = layout.CellRect(name);
         box(rect, name == marks.hover ? kHoverFill : QColor(Qt::white));
         const std::string value = preview.Value(name);
+        const auto declared = marks.declared ? preview.declared.find(name) : preview.declared.end();
+        if (declared != preview.declared.end()) {
+            painter.fillRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), kDeclaredFill);
+            QFont small = PageFont(9);
+            small.setStrikeOut(true);
+            painter.setFont(small);
+            text(rect, Qt::AlignLeft, GbkToQString(declared->second), kDeclaredText);
+            painter.setFont(PageFont(12));
+        }
         text(rect, Qt::AlignRight, GbkToQString(value), IsZero(value) ? kZeroText : QColor(Qt::black));
     }
     if (!marks.focus.empty()) {

@@ -60,6 +60,7 @@ private:
 struct TPreviewPageMarks {
     std::string focus;
     std::string hover;
+    bool declared = false;  // beside a figure, the last document's value where it differs
 };
 
 // Paints the page in page units at the painter's current transform.

@@ -1,4 +1,5 @@
 #include "summary/f_QtfpSummary.h"
+#include "summary/f_SummaryDeclared.h"
 
 #include "host/corlith_api.h"
 #include "host/corlith_files.h"
@@ -123,12 +124,14 @@ bool ComputeSummaryLines(const vantrel::TModuleContext& context, std::vector<TSu
     return true;
 }
 
-bool BuildSummaryText(const vantrel::TModuleContext& context, std::string& text, std::string& error) {
+bool BuildSummaryText(const vantrel::TModuleContext& context, std::string& text, std::string& error,
+                      std::vector<TSummaryLine>* computed) {
     std::string header;
     GetReportHeader(context, kPrefix, ModuleFuncCode(), error, header);
     if (header.empty()) return false;
 
-    std::vector<TSummaryLine> lines;
+    std::vector<TSummaryLine> own;
+    std::vector<TSummaryLine>& lines = computed ? *computed : own;
     if (!ComputeSummaryLines(context, lines, error)) return false;
 
     std::string document = "<?xml version=\"1.0\" encoding=\"GBK\"?><DZSBB>";
@@ -172,10 +175,13 @@ bool WriteSummaryFile(const std::string& path, const std::string& text, std::str
 bool BuildSummaryDocument(const vantrel::TModuleContext& context, const std::string& path, std::string& error) {
     try {
         std::string text;
-        if (!BuildSummaryText(context, text, error) || !WriteSummaryFile(path, text, error)) {
+        std::vector<TSummaryLine> lines;
+        if (!BuildSummaryText(context, text, error, &lines) || !WriteSummaryFile(path, text, error)) {
             error = ErrorOrUnknown(error);
             return false;
         }
+        std::string ignored;
+        RecordWrittenDocument(context, text, lines, ignored);
         return true;
     } catch (const std::exception& e) {
         error = std::string("生成汇总文件时出错：") + e.what();

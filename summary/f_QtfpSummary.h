@@ -38,11 +38,15 @@ bool ComputeSummaryLines(const vantrel::TModuleContext& context, std::vector<TSu
 
 // The whole document of the context, byte for byte as it goes into the file. False with error
 // when the header cannot be built or a select fails.
-bool BuildSummaryText(const vantrel::TModuleContext& context, std::string& text, std::string& error);
+// lines, when given, gets the cell lines the text was made of.
+bool BuildSummaryText(const vantrel::TModuleContext& context, std::string& text, std::string& error,
+                      std::vector<TSummaryLine>* lines = nullptr);
 
 // Replaces the file at path (GBK) with text through the host library's file writer. False
 // with an error naming the path.
 bool WriteSummaryFile(const std::string& path, const std::string& text, std::string& error);
 
-// Builds the document of the context and writes it to path (a file, not a folder).
+// Builds the document of the context and writes it to path (a file, not a folder); a document
+// written is recorded in the change log's figures as declared (a database that refuses the
+// record does not fail the document).
 bool BuildSummaryDocument(const vantrel::TModuleContext& context, const std::string& path, std::string& error);

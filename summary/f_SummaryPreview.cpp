@@ -1,4 +1,5 @@
 #include "summary/f_SummaryPreview.h"
+#include "summary/f_SummaryDeclared.h"
 
 #include "report/f_DealReportPubFunc.h"
 
@@ -19,6 +20,10 @@ bool LoadSummaryPreview(const vantrel::TModuleContext& context, TSummaryPreview&
     loaded.period = context.period;
     CurrentTaxpayerParticulars(context, loaded.taxpayerId, loaded.taxpayerName);
     if (!ComputeSummaryLines(context, loaded.lines, error)) return false;
+    TDeclaredDiff diff;
+    if (!DiffDeclared(context, loaded.lines, diff, error, false)) return false;
+    if (diff.found) loaded.declaredTime = diff.document.time;
+    for (const TDeclaredDiff::TCell& cell : diff.changed) loaded.declared[cell.name] = cell.declared;
     preview = std::move(loaded);
     return true;
 }

@@ -4,6 +4,7 @@
 
 #include "summary/f_QtfpSummary.h"
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,10 @@ struct TSummaryPreview {
     std::string taxpayerName;
     std::string period;         // yyyymm
     std::vector<TSummaryLine> lines;  // document order, the repeated line included
+    // The value each cell had in the last summary document written for the period, for the
+    // cells whose value differs now; declaredTime (UTC) is empty when none was written.
+    std::map<std::string, std::string, std::less<>> declared;
+    std::string declaredTime;
 
     // The value of a cell as the document writes it; empty when the preview has no such cell.
     std::string Value(std::string_view name) const;
@@ -22,7 +27,8 @@ struct TSummaryPreview {
 // context's taxpayer id when the particulars have no code.
 void CurrentTaxpayerParticulars(const vantrel::TModuleContext& context, std::string& id, std::string& name);
 
-// The preview of the context's taxpayer and period. False with the database's error.
+// The preview of the context's taxpayer and period, with the values of the last document
+// written where they differ. False with the database's error.
 bool LoadSummaryPreview(const vantrel::TModuleContext& context, TSummaryPreview& preview, std::string& error);
 
 // "2026年11月" for "202611"; other texts as they are.

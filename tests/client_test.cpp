@@ -1098,6 +1098,49 @@ TEST_F(ClientTest, TheChangeLogStartsOnAnOlderDatabaseRecordsAnImportAndNamesWha
     EXPECT_TRUE(QString::fromUtf8(run.out).contains(u"第 2 条记录"_s)) << run;
 }
 
+TEST_F(ClientTest, DiffDeclaredNamesTheCellsChangedSinceTheLastDocumentWithTheBatchesBehindThem) {
+    InitDemo();
+    ClientRun run = Run({u"diff-declared"_s, u"--db"_s, db_});
+    ASSERT_TRUE(run.finished && run.exitCode == 2) << run;  // no document written yet
+    const QString out = Path(u"declared.xml"_s);
+    ASSERT_EQ(Run({u"summary"_s, u"--db"_s, db_, u"--out"_s, out}).exitCode, 0);
+    const QByteArray document = ReadFile(out);
+    run = Run({u"diff-declared"_s, u"--db"_s, db_});
+    ASSERT_TRUE(run.finished && run.exitCode == 0) << run;
+    EXPECT_TRUE(QString::fromUtf8(run.out).contains(
+        QString::fromLatin1(QCryptographicHash::hash(document, QCryptographicHash::Sha256).toHex())))
+        << run;
+
+    const QString csv = Path(u"more.csv"_s);
+    WriteFile(csv, u"发票类型,开票日期,份数,金额,税率\r\n1,2026-11-03,1,100,17\r\n"_s.toUtf8());
+    ASSERT_EQ(Run({u"import"_s, csv, u"--db"_s, db_}).exitCode, 0);
+    run = Run({u"history"_s, u"--db"_s, db_});
+    const QString batch = QString::fromUtf8(run.out).trimmed().split(u'\n').last().split(u'\t')[4].split(u' ')[0];
+    const ClientRun preview = Run({u"preview"_s, u"--db"_s, db_});
+    run = Run({u"diff-declared"_s, u"--db"_s, db_});
+    ASSERT_TRUE(run.finished && run.exitCode == 1) << run;
+    // Each changed cell: its value in the document, its value now (the preview's) and the batch.
+    const QString written = GbkToQString(document.toStdString());
+    int changed = 0;
+    for (const QString& line : QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts).mid(2)) {
+        const QStringList f = line.split(u'\t');
+        ASSERT_EQ(f.size(), 5) << line.toStdString();
+        EXPECT_TRUE(written.contains(u"<%1>%2</%1>"_s.arg(f[0], f[2]))) << line.toStdString();
+        EXPECT_TRUE(QString::fromUtf8(preview.out).contains(u"%1\t%2\t%3\n"_s.arg(f[0], f[1], f[3])))
+            << line.toStdString();
+        EXPECT_NE(f[2], f[3]);
+        EXPECT_EQ(f[4], batch) << line.toStdString();
+        ++changed;
+    }
+    int differing = 0;
+    for (const QString& line : QString::fromUtf8(preview.out).split(u'\n', Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(u'\t');
+        differing += f.size() == 3 && !written.contains(u"<%1>%2</%1>"_s.arg(f[0], f[2]));
+    }
+    EXPECT_EQ(changed, differing);
+    EXPECT_GE(changed, 2);  // at least the amount and the tax at 17 %
+}
+
 TEST_F(ClientTest, AProcessKilledDuringASaveOrAnImportLeavesTheRegisterAndTheLogAgreeing) {
     InitDemo();
     const auto verify = [this] {

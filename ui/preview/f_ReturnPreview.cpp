@@ -7,6 +7,7 @@
 #include "invoice/f_InvoiceStore.h"
 #include "invoice/f_XxqtfpGlobal.h"
 #include "summary/f_SummaryCaptions.h"
+#include "summary/f_SummaryDeclared.h"
 #include "summary/f_SummaryDrill.h"
 #include "ui/common/controls/ModalSpeedButton.h"
 #include "ui/common/f_FormSupport.h"
@@ -21,6 +22,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
@@ -64,6 +66,7 @@ TPreviewSheet::TPreviewSheet(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setFixedSize(sizeHint());
     if (!layout_.CellOrder().empty()) marks_.focus = layout_.CellOrder().front();
+    marks_.declared = true;
 }
 
 QSize TPreviewSheet::sizeHint() const {
@@ -98,7 +101,12 @@ std::string TPreviewSheet::CellAt(const QPoint& point) const {
 QString TPreviewSheet::ToolTipAt(const QPoint& point) const {
     const std::string name = CellAt(point);
     if (name.empty()) return QString();
-    return GbkToQString(name) + u'\n' + GbkToQString(SummaryCellCaption(name));
+    QString tip = GbkToQString(name) + u'\n' + GbkToQString(SummaryCellCaption(name));
+    if (preview_)
+        if (const auto declared = preview_->declared.find(name); declared != preview_->declared.end())
+            tip += u"\n上次汇总文件（%1）中为 %2"_s.arg(GbkToQString(vantrel::LocalTimeText(preview_->declaredTime)),
+                                                    GbkToQString(declared->second));
+    return tip;
 }
 
 bool TPreviewSheet::event(QEvent* event) {
@@ -310,6 +318,12 @@ TFrmPreviewDrill::TFrmPreviewDrill(vantrel::TModuleContext context, const TSumma
     VSTInvoice->OnModify = [this] { ActModifyExecute(); };
     connect(VSTInvoice, &QTreeView::doubleClicked, this, [this] { ActModifyExecute(); });
     column->addWidget(VSTInvoice, 1);
+    memChanges = new QPlainTextEdit(ContentArea());
+    memChanges->setObjectName(u"memChanges"_s);
+    memChanges->setReadOnly(true);
+    memChanges->setMaximumHeight(110);
+    memChanges->hide();
+    column->addWidget(memChanges);
     FormCreate();
 }
 
@@ -345,6 +359,30 @@ std::string TFrmPreviewDrill::ListedTotal() const { return DrillTotalText(*FCell
 void TFrmPreviewDrill::ShowTotals() {
     lbTotals->setText(u"共 %1 张发票　%2：%3　　预览中的数值：%4"_s.arg(FInvoiceList.size())
                           .arg(MeasureCaption(FCell.cell->measure), GbkToQString(ListedTotal()), GbkToQString(FValue)));
+    ShowChangesSinceDeclared();
+}
+
+void TFrmPreviewDrill::ShowChangesSinceDeclared() {
+    vantrel::TDeclaredDocument document;
+    bool found = false;
+    std::vector<vantrel::TChangeEntry> entries;
+    std::string error;
+    if (!vantrel::ReadLastDeclaredDocument(FContext, document, found, error) || !found ||
+        !ChangesOfGroupSince(FContext, *FCell.group, document.seq, entries, error)) {
+        memChanges->setVisible(!error.empty());
+        memChanges->setPlainText(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
+        return;
+    }
+    QString text = u"上次汇总文件（%1）以来，本单元格汇总的发票"_s.arg(GbkToQString(vantrel::LocalTimeText(document.time)));
+    text += entries.empty() ? u"没有变动"_s : u"有 %1 处变动："_s.arg(entries.size());
+    for (const vantrel::TChangeEntry& e : entries)
+        text += u"\n%1　第 %2 批%3　第 %4 号　%5　%6"_s.arg(GbkToQString(vantrel::LocalTimeText(e.time)))
+                    .arg(e.batch)
+                    .arg(GbkToQString(e.kind))
+                    .arg(e.xh)
+                    .arg(GbkToQString(e.seat), GbkToQString(vantrel::ChangedColumnsText(e)));
+    memChanges->setPlainText(text);
+    memChanges->show();
 }
 
 void TFrmPreviewDrill::ActModifyExecute() {

@@ -18,6 +18,7 @@
 #include <vector>
 
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 class QScrollArea;
 class QTreeView;
@@ -130,11 +131,15 @@ public:
 
 private:
     void ShowTotals();
+    // Below the list: the changes to the cell's invoices since the last document written.
+    void ShowChangesSinceDeclared();
 
-    // Controls, by object name: "lbCell", "lbTotals", "btnModify", "btnPrintList", "VSTInvoice".
+    // Controls, by object name: "lbCell", "lbTotals", "btnModify", "btnPrintList", "VSTInvoice",
+    // "memChanges".
     std::vector<Txxqtfpxx*> FInvoiceList;
     QLabel* lbCell = nullptr;
     QLabel* lbTotals = nullptr;
+    QPlainTextEdit* memChanges = nullptr;
     QPushButton* btnModify = nullptr;
     QPushButton* btnPrintList = nullptr;
     TInvoiceListView* VSTInvoice = nullptr;

@@ -1,0 +1,100 @@
+#include "summary/f_SummaryDeclared.h"
+
+#include "host/corlith_api.h"
+#include "invoice/f_GlobalUnit.h"
+
+#include <QCryptographicHash>
+
+#include <map>
+
+namespace {
+
+constexpr std::size_t kRowsPerStatement = 100;
+
+// Which of the entries have a row before or after the change that the group sums: the rows go
+// into the group's own condition as a table of literals, so that the catalogue decides.
+bool MatchGroup(const vantrel::TModuleContext& context, const TSummaryGroup& group,
+                const std::vector<vantrel::TChangeEntry>& entries, std::vector<bool>& hit, std::string& error) {
+    hit.assign(entries.size(), false);
+    std::string head = "WITH t(k";
+    for (const std::string& column : vantrel::RegisterColumns()) head += "," + column;
+    head += ") AS (VALUES ";
+    const std::string where = BuildSummaryWhere(group, context.taxpayer, context.period);
+    for (std::size_t from = 0; from < entries.size(); from += kRowsPerStatement) {
+        std::string sql = head;
+        bool any = false;
+        for (std::size_t i = from; i < entries.size() && i < from + kRowsPerStatement; ++i)
+            for (const std::string* row : {&entries[i].before, &entries[i].after}) {
+                const std::vector<std::string> literals = vantrel::LoggedRowLiterals(*row);
+                if (literals.empty()) continue;
+                sql += std::string(any ? ",(" : "(") + std::to_string(i);
+                for (const std::string& literal : literals) sql += "," + literal;
+                sql += ")";
+                any = true;
+            }
+        if (!any) continue;
+        THostQuery query;
+        if (!ExecADOQueryRows(context.connection, sql + ") SELECT DISTINCT k FROM t" + where, &query, error, [&] {
+                const int64_t k = query.FieldAsInt64("k");
+                if (k >= 0 && static_cast<std::size_t>(k) < hit.size()) hit[static_cast<std::size_t>(k)] = true;
+                return true;
+            }))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ChangesOfGroupSince(const vantrel::TModuleContext& context, const TSummaryGroup& group, int64_t seq,
+                         std::vector<vantrel::TChangeEntry>& entries, std::string& error) {
+    std::vector<vantrel::TChangeEntry> since;
+    if (!vantrel::ReadChangeEntriesSince(context, seq, [&since](const vantrel::TChangeEntry& e) { since.push_back(e); },
+                                         error))
+        return false;
+    std::vector<bool> hit;
+    if (!MatchGroup(context, group, since, hit, error)) return false;
+    entries.clear();
+    for (std::size_t i = 0; i < since.size(); ++i)
+        if (hit[i]) entries.push_back(std::move(since[i]));
+    return true;
+}
+
+bool DiffDeclared(const vantrel::TModuleContext& context, const std::vector<TSummaryLine>& lines, TDeclaredDiff& diff,
+                  std::string& error, bool batches) {
+    diff = TDeclaredDiff();
+    if (!vantrel::ReadLastDeclaredDocument(context, diff.document, diff.found, error)) return false;
+    if (!diff.found) return true;
+    std::vector<vantrel::TChangeEntry> since;
+    if (batches && !vantrel::ReadChangeEntriesSince(context, diff.document.seq,
+                                                    [&since](const vantrel::TChangeEntry& e) { since.push_back(e); },
+                                                    error))
+        return false;
+    std::map<const TSummaryGroup*, std::vector<int64_t>> batchesOf;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const TSummaryLine& line = lines[i];
+        const std::string declared = i < diff.document.cells.size() ? diff.document.cells[i].second : std::string();
+        if (declared == line.value) continue;
+        if (batches && !batchesOf.count(line.group)) {
+            std::vector<bool> hit;
+            if (!MatchGroup(context, *line.group, since, hit, error)) return false;
+            std::vector<int64_t>& found = batchesOf[line.group];
+            for (std::size_t e = 0; e < since.size(); ++e)
+                if (hit[e] && (found.empty() || found.back() != since[e].batch)) found.push_back(since[e].batch);
+        }
+        diff.changed.push_back({i, std::string(line.cell->name), declared, line.value, batchesOf[line.group]});
+    }
+    return true;
+}
+
+bool RecordWrittenDocument(const vantrel::TModuleContext& context, const std::string& text,
+                           const std::vector<TSummaryLine>& lines, std::string& error) {
+    vantrel::TDeclaredDocument document;
+    document.time = vantrel::UtcNow();
+    document.sha256 = QCryptographicHash::hash(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())),
+                                               QCryptographicHash::Sha256)
+                          .toHex()
+                          .toStdString();
+    for (const TSummaryLine& line : lines) document.cells.emplace_back(std::string(line.cell->name), line.value);
+    return vantrel::RecordDeclaredDocument(context, document, error);
+}
