@@ -1,0 +1,190 @@
+// The change log's cost, against the same work without it in the same run: a save, a delete of
+// 10^3 rows and an import of 10^5 rows through the store (which writes the log's entries in the
+// write's transaction) against the same register statements, form-filled mark and commit run
+// on the same connection without the log. Then verify-log over the chain of 10^6 entries against
+// a plain read of the log's table (every column, straight through SQLite) that hashes the same
+// bytes with SHA-256. Both sides run warm, alternately, best of several runs; ratios only.
+//
+//   changelog_bench [--rows N] [--entries M] [--runs K]      (N 10^5, M 10^6, K 3)
+#include "bench/bench_support.h"
+#include "context/f_ModuleContext.h"
+#include "corlith/corlith_host.h"
+#include "host/f_HostTransaction.h"
+#include "invoice/f_ChangeLog.h"
+#include "invoice/f_GlobalUnit.h"
+#include "invoice/f_InvoiceStore.h"
+#include "invoice/f_XxqtfpGlobal.h"
+#include "report/f_DealReportImpl.h"
+
+#include <QCryptographicHash>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+using bench::Die;
+
+vantrel::TModuleContext Context() {
+    vantrel::TModuleContext context = vantrel::ModuleContextFromHost();
+    return context;
+}
+
+Txxqtfpxx Row(int32_t xh, std::size_t i) {
+    Txxqtfpxx r = MakeInvoiceTemplate(xh, bench::kPeriod, "2026-11-30");
+    r.fplx = "1";
+    r.kprq = "2026-11-10";
+    r.fs = 1;
+    r.je = 100.0 + static_cast<double>(i % 1000);
+    r.sl = 17;
+    r.se = r.je * 0.17;
+    r.gfnsr = "440300665812347";
+    r.sbssq = bench::kPeriod;
+    return r;
+}
+
+void Run(const std::string& sql) {
+    THostQuery query;
+    std::string error;
+    if (!ExecADOQueryMsg(bench::kConnection, sql, &query, error, 0, 0)) Die(corlith::GbkToUtf8(error));
+}
+
+// The same write without the log: the register's statements, the mark and the commit.
+void WithoutLog(const std::function<void(const vantrel::TModuleContext&)>& statements) {
+    const vantrel::TModuleContext context = Context();
+    std::string error;
+    THostTransaction transaction(context.connection, error);
+    if (!transaction.Active()) Die(corlith::GbkToUtf8(error));
+    statements(context);
+    if (!MarkFormFilled(context, ModuleFuncCode(), error) || !transaction.Commit(error)) Die(corlith::GbkToUtf8(error));
+}
+
+int32_t NextXh() {
+    int32_t next = 0;
+    if (!vantrel::ModuleInvoiceStore(Context()).NextFreeXh(next).Ok()) Die("next number");
+    return next;
+}
+
+void Check(const TStoreOutcome& outcome) {
+    if (!outcome.Ok()) Die(corlith::GbkToUtf8(outcome.error));
+}
+
+// Runs logged and plain alternately, each runs times, clearing the period after each; prints
+// the best of each and their ratio.
+void Compare(const char* what, int runs, const std::function<void()>& prepare, const std::function<void()>& logged,
+             const std::function<void()>& plain) {
+    double bestLogged = 1e300, bestPlain = 1e300;
+    for (int i = 0; i < runs; ++i)
+        for (int side = 0; side < 2; ++side) {
+            if (prepare) prepare();
+            const double t = bench::Time(side == 0 ? logged : plain);
+            (side == 0 ? bestLogged : bestPlain) = std::min(side == 0 ? bestLogged : bestPlain, t);
+            Run("delete from sb07_xxfpb where sbssq='" + std::string(bench::kPeriod) + "'");
+        }
+    std::printf("%-32s %8.3f  (target at most 1.3)\n", what, bestLogged / bestPlain);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::size_t rows = 100000, entries = 1000000;
+    int runs = 3;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--rows")) rows = std::strtoull(argv[i + 1], nullptr, 10);
+        else if (!std::strcmp(argv[i], "--entries")) entries = std::strtoull(argv[i + 1], nullptr, 10);
+        else if (!std::strcmp(argv[i], "--runs")) runs = std::atoi(argv[i + 1]);
+        else Die(std::string("unknown option ") + argv[i]);
+    }
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("changelog_bench." + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    bench::SetUpHost(dir);
+    bench::OpenDatabase((dir / "bench.db").string());
+    std::printf("ratio: with the change log / without it\n");
+
+    // A register of another period beside the one written, so that reads are not of an empty table.
+    {
+        vantrel::TModuleContext other = Context();
+        other.period = "202610";
+        Check(vantrel::ModuleInvoiceStore(other).InsertEach(
+            10000, [](std::size_t i, Txxqtfpxx& r) { r = Row(0, i); r.sbssq = "202610"; }, {}));
+    }
+
+    constexpr int kSaves = 200;
+    Compare("save (one invoice)", runs, {}, [] {
+        const TInvoiceStore store = vantrel::ModuleInvoiceStore(Context());
+        for (int i = 0; i < kSaves; ++i) {
+            Txxqtfpxx r = Row(NextXh(), static_cast<std::size_t>(i));
+            Check(store.Insert(r));
+        }
+    }, [] {
+        for (int i = 0; i < kSaves; ++i) {
+            const Txxqtfpxx r = Row(NextXh(), static_cast<std::size_t>(i));
+            WithoutLog([&r](const vantrel::TModuleContext& c) { Run(BuildInsertSql(c, r)); });
+        }
+    });
+
+    constexpr std::size_t kDeleted = 1000;
+    std::vector<int32_t> xhs;
+    for (std::size_t i = 0; i < kDeleted; ++i) xhs.push_back(static_cast<int32_t>(i + 1));
+    Compare("delete of 10^3 rows", runs, [] {
+        WithoutLog([](const vantrel::TModuleContext& c) {
+            for (std::size_t i = 0; i < kDeleted; ++i) Run(BuildInsertSql(c, Row(static_cast<int32_t>(i + 1), i)));
+        });
+    }, [&xhs] { Check(vantrel::ModuleInvoiceStore(Context()).Delete(xhs)); }, [&xhs] {
+        WithoutLog([&xhs](const vantrel::TModuleContext& c) {
+            for (const std::string& sql : BuildDeleteStatements(c, xhs)) Run(sql);
+        });
+    });
+
+    Compare("import of N rows", runs, {}, [rows] {
+        Check(vantrel::ModuleInvoiceStore(Context()).InsertEach(rows, [](std::size_t i, Txxqtfpxx& r) { r = Row(0, i); }, {}));
+    }, [rows] {
+        WithoutLog([rows](const vantrel::TModuleContext& c) {
+            const int32_t first = NextXh();
+            for (std::size_t i = 0; i < rows; ++i) Run(BuildInsertSql(c, Row(first + static_cast<int32_t>(i), i)));
+        });
+    });
+
+    // verify-log over a chain of M entries: one import of M rows.
+    Run("delete from sb07_xxfpb");
+    Run("delete from sb07_bgjl");
+    Run("delete from sb07_bgjlmw");
+    Check(vantrel::ModuleInvoiceStore(Context()).InsertEach(entries, [](std::size_t i, Txxqtfpxx& r) { r = Row(0, i); }, {}));
+    sqlite3* db = nullptr;
+    bench::Check(db, sqlite3_open_v2((dir / "bench.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), "open");
+    double verify = 1e300, floor = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        verify = std::min(verify, bench::Time([] {
+            vantrel::TLogVerdict verdict;
+            std::string error;
+            if (!vantrel::VerifyChangeLog(Context(), verdict, error) || !verdict.whole) Die("verify-log");
+        }));
+        floor = std::min(floor, bench::Time([db] {
+            sqlite3_stmt* st = nullptr;
+            bench::Check(db, sqlite3_prepare_v2(db, "SELECT nsrsbh,jlxh,sbssq,xh,lb,sj,czy,pc,pcsm,qz,hz,hx FROM sb07_bgjl "
+                                                    "WHERE nsrsbh=? ORDER BY jlxh", -1, &st, nullptr), "prepare");
+            sqlite3_bind_text(st, 1, bench::kCompany, -1, SQLITE_STATIC);
+            std::string content;
+            volatile char sink = 0;
+            while (sqlite3_step(st) == SQLITE_ROW) {
+                content.clear();
+                for (int c = 0; c < 12; ++c) {
+                    const char* text = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
+                    content.append(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(st, c)));
+                }
+                sink = sink ^ QCryptographicHash::hash(QByteArrayView(content.data(), static_cast<qsizetype>(content.size())),
+                                                      QCryptographicHash::Sha256)[0];
+            }
+            sqlite3_finalize(st);
+        }));
+    }
+    sqlite3_close(db);
+    std::printf("%-32s %8.3f  (target at most 1.5)\n", "verify-log of M entries", verify / floor);
+    std::filesystem::remove_all(dir);
+    return 0;
+}
