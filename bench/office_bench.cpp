@@ -4,7 +4,7 @@
 // taxpayer's period at once. Also the peak resident memory of summary-all over few and over
 // all taxpayers. Prints ratios only.
 //
-//   office_bench [--taxpayers T] [--invoices N] [--pg URI]
+//   office_bench [--taxpayers T] [--invoices N] [--few K] [--pg URI]
 //       defaults 200 and 200; the table also holds 11 other periods of N/10 invoices each. With
 //       a PostgreSQL server (--pg, or $VANTREL_TEST_PG) the same office is copied there and
 //       summary-all --jobs 2 is timed against --jobs 1.
@@ -175,10 +175,11 @@ void CopyToServer(sqlite3* db, PGconn* pg) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int taxpayers = 200, invoices = 200;
+    int taxpayers = 200, invoices = 200, few = 0;
     std::string pgUri = std::getenv("VANTREL_TEST_PG") ? std::getenv("VANTREL_TEST_PG") : "";
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::string(argv[i]) == "--pg") pgUri = argv[i + 1];
+        if (std::string(argv[i]) == "--few") few = std::atoi(argv[i + 1]);
         if (std::string(argv[i]) == "--taxpayers") taxpayers = std::atoi(argv[i + 1]);
         if (std::string(argv[i]) == "--invoices") invoices = std::atoi(argv[i + 1]);
     }
@@ -209,8 +210,8 @@ int main(int argc, char** argv) {
     std::printf("summary-all / same statements on SQLite      %.2f  (target <= 1.3)\n", whole.seconds / floor);
     std::printf("summary-all / one grouped select (info)     %.2f\n", whole.seconds / grouped);
 
-    // Memory: the same run over a tenth of the taxpayers.
-    const int few = std::max(1, taxpayers / 10);
+    // Memory: the same run over a tenth of the taxpayers (or --few of them).
+    if (few <= 0) few = std::max(1, taxpayers / 10);
     {
         FILE* list = std::fopen((dir / "few.txt").c_str(), "w");
         for (int t = 0; t < few; ++t) std::fprintf(list, "%s\n", Id(t).c_str());

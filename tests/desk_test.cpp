@@ -10,6 +10,7 @@
 #include "param/f_ParamString.h"
 #include "summary/f_SummaryCaptions.h"
 #include "summary/f_SummaryPreview.h"
+#include "support/test_database.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -46,8 +47,9 @@ void Press(QWidget& frame, Qt::Key key, Qt::KeyboardModifiers modifiers) {
 TEST(Desk, TaxpayerAndPeriodSwitchByKeysAndPickerAndThePageFollows) {
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
+    const testhost::TestDatabase database(dir.filePath(u"desk.db"_s).toStdString());
     ClientOptions options;
-    options.database = dir.filePath(u"desk.db"_s);
+    options.database = QString::fromStdString(database.target());
     ClientSession session;
     QString error;
     ASSERT_TRUE(LoadSessionFile(QString::fromUtf8(VANTREL_SOURCE_DIR) + u"/client/demo-session.json"_s, session, error) &&
