@@ -268,7 +268,7 @@ int RunSummaryAll(const ClientOptions& options) {
     // Named but not registered: failures of their own, never silently left out.
     std::vector<Outcome> outcomes;
     if (options.taxpayerList.isEmpty()) {
-        taxpayers = registered;
+        taxpayers = std::move(registered);
     } else {
         std::vector<std::string> ids;
         if (!ReadTaxpayerList(options.taxpayerList, ids, error)) {
@@ -291,6 +291,7 @@ int RunSummaryAll(const ClientOptions& options) {
             }
             outcomes.push_back(missing);
         }
+        std::vector<corlith::TaxpayerRecord>().swap(registered);   // a run over a few holds a few
     }
     outcomes.resize(taxpayers.size());
 
@@ -300,10 +301,13 @@ int RunSummaryAll(const ClientOptions& options) {
     Progress progress(taxpayers.size());
     for (std::size_t i = 0; i < taxpayers.size(); ++i)
         if (outcomes[i].done) progress.Step(taxpayers[i], outcomes[i]);
+    // Kept per taxpayer until the index: the outcome without its path, which the index derives.
     const Report report = [&](std::size_t index, const Outcome& o) {
+        Outcome shown = o;
+        shown.file = DocumentPath(dir, taxpayers[index].code, session.period);
+        progress.Step(taxpayers[index], shown);
         outcomes[index] = o;
-        outcomes[index].file = DocumentPath(dir, taxpayers[index].code, session.period);
-        progress.Step(taxpayers[index], outcomes[index]);
+        outcomes[index].file = QString();
     };
 
     const std::size_t jobs = std::min<std::size_t>(static_cast<std::size_t>(options.jobs), std::max<std::size_t>(todo.size(), 1));
@@ -330,7 +334,7 @@ int RunSummaryAll(const ClientOptions& options) {
         Outcome& o = outcomes[i];
         if (!o.done) o.error = u"写出进程异常结束，未报告结果"_s;
         if (!o.ok) ++failed;
-        const std::string file = o.ok ? QStringToGbk(QFileInfo(o.file).fileName()) : std::string();
+        const std::string file = o.ok ? taxpayers[i].code + "_" + session.period + ".xml" : std::string();
         const std::string status = o.ok ? "ok" : "failed";
         AppendCsvRecord(index, {taxpayers[i].code, taxpayers[i].name, file, o.sha256.toStdString(), status,
                                 QStringToGbk(o.error)});
