@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <unordered_map>
 
@@ -36,20 +37,45 @@ constexpr std::size_t kErrorsNamed = 10;
 
 const char* const kKindTexts[kReconcileKindCount] = {"不一致", "仅在登记簿", "仅在清单", "一致"};
 
-std::string Trim(std::string_view text) {
-    std::string t(TrimmedBlanks(text));
-    // Full-width blanks (GBK A1A1) count as blanks too.
-    while (t.size() >= 2 && t.compare(0, 2, "\xA1\xA1") == 0) t = std::string(TrimmedBlanks(t.substr(2)));
-    while (t.size() >= 2 && t.compare(t.size() - 2, 2, "\xA1\xA1") == 0)
-        t = std::string(TrimmedBlanks(t.substr(0, t.size() - 2)));
+// Entries by a key, in open addressing: one array of entry numbers, no allocation per entry.
+// The maps of a reconciliation hold 10^5 entries, where a node each would cost more than the
+// rest of the matching.
+class TIndexTable {
+public:
+    explicit TIndexTable(std::size_t entries) : slots_(std::bit_ceil(2 * entries + 2), -1), mask_(slots_.size() - 1) {}
+    // The slot of the entry whose key sameKey(entry) finds, or the empty one where it would go.
+    template <class SameKey>
+    int32_t& Slot(std::size_t hash, SameKey&& sameKey) {
+        for (std::size_t s = (hash * 0x9E3779B97F4A7C15ULL) >> 7 & mask_;; s = (s + 1) & mask_) {
+            int32_t& slot = slots_[s];
+            if (slot < 0 || sameKey(slot)) return slot;
+        }
+    }
+
+private:
+    std::vector<int32_t> slots_;
+    std::size_t mask_;
+};
+
+// Without surrounding blanks, full-width ones (GBK A1A1) included.
+std::string_view TrimView(std::string_view text) {
+    std::string_view t = TrimmedBlanks(text);
+    while (t.size() >= 2 && t.compare(0, 2, "\xA1\xA1") == 0) t = TrimmedBlanks(t.substr(2));
+    while (t.size() >= 2 && t.compare(t.size() - 2, 2, "\xA1\xA1") == 0) t = TrimmedBlanks(t.substr(0, t.size() - 2));
     return t;
 }
 
 // A spreadsheet's number as its cell wrote it (a 20-digit invoice number would lose digits as
 // a double), text as it stands.
 std::string CellText(const TExchangeCell& cell) {
-    if (cell.kind == TExchangeCell::Text || !cell.text.empty()) return Trim(cell.text);
+    if (cell.kind == TExchangeCell::Text || !cell.text.empty()) return std::string(TrimView(cell.text));
     return DecimalText(cell.number);
+}
+
+// The cell's text taken out of it where it needs no trimming (the usual case), else copied.
+std::string TakeText(TExchangeCell& cell) {
+    if (cell.kind == TExchangeCell::Text && TrimView(cell.text).size() == cell.text.size()) return std::move(cell.text);
+    return CellText(cell);
 }
 
 // Money: a number cell, or text with an optional yen sign and thousands separators.
@@ -58,9 +84,15 @@ bool ReadMoney(const TExchangeCell& cell, int64_t& fixed) {
         fixed = MoneyToFixed(cell.number);
         return std::fabs(cell.number) < 1e13;
     }
-    std::string text;
-    text.reserve(cell.text.size());
     const std::string& from = cell.text;
+    double value = 0;
+    if (from.find_first_of(", \t\xA3") == std::string::npos) {
+        if (!ParseDecimal(from, value) || !(std::fabs(value) < 1e13)) return false;
+        fixed = MoneyToFixed(value);
+        return true;
+    }
+    std::string text;
+    text.reserve(from.size());
     for (std::size_t i = 0; i < from.size(); ++i) {
         if (from.compare(i, 2, "\xA3\xA4") == 0) {   // the full-width yen sign, GBK
             ++i;
@@ -68,28 +100,38 @@ bool ReadMoney(const TExchangeCell& cell, int64_t& fixed) {
         }
         if (from[i] != ',' && from[i] != ' ' && from[i] != '\t') text += from[i];
     }
-    double value = 0;
     if (text.empty() || !ParseDecimal(text, value) || !(std::fabs(value) < 1e13)) return false;
     fixed = MoneyToFixed(value);
     return true;
 }
 
+// yyyymmdd of a date as a register file writes it; 0 when it is none. "yyyy-MM-dd" is read by
+// hand: once per row of either side.
+int32_t DateNumberOf(std::string_view t) {
+    const auto digit = [&t](std::size_t i) { return t[i] >= '0' && t[i] <= '9'; };
+    if (t.size() == 10 && t[4] == '-' && t[7] == '-' && digit(0) && digit(1) && digit(2) && digit(3) && digit(5) &&
+        digit(6) && digit(8) && digit(9)) {
+        const int year = (t[0] - '0') * 1000 + (t[1] - '0') * 100 + (t[2] - '0') * 10 + (t[3] - '0');
+        const int month = (t[5] - '0') * 10 + (t[6] - '0'), day = (t[8] - '0') * 10 + (t[9] - '0');
+        return QDate::isValid(year, month, day) ? year * 10000 + month * 100 + day : 0;
+    }
+    const QDate date = DateOfText(std::string(t));
+    return date.isValid() ? date.year() * 10000 + date.month() * 100 + date.day() : 0;
+}
+
 // A date cell, or a date (with or without a time after it) as a register file writes it.
 int32_t ReadDate(const TExchangeCell& cell) {
-    QDate date;
     if (cell.kind == TExchangeCell::Date) {
-        date = SerialToDate(cell.number);
-    } else {
-        std::string text = CellText(cell);
-        const std::size_t time = text.find_first_of(" T");
-        if (time != std::string::npos) text.resize(time);
-        date = DateOfText(text);
+        const QDate date = SerialToDate(cell.number);
+        return date.isValid() ? date.year() * 10000 + date.month() * 100 + date.day() : 0;
     }
-    return date.isValid() ? date.year() * 10000 + date.month() * 100 + date.day() : 0;
+    const std::string_view text = TrimView(cell.text);
+    return DateNumberOf(text.substr(0, std::min(text.find_first_of(" T"), text.size())));
 }
 
 // "13%", "0.13", "13": a whole percent; -1 for anything else (免税, several rates).
 int32_t ReadRate(const TExchangeCell& cell) {
+    if (cell.kind == TExchangeCell::Text && cell.text.empty()) return -1;
     std::string text = CellText(cell);
     const bool percent = !text.empty() && text.back() == '%';
     if (percent) text.pop_back();
@@ -108,17 +150,13 @@ std::string DateText(int32_t date) {
     return text;
 }
 
-int32_t DateNumber(const std::string& kprq) {
-    const QDate date = DateOfText(std::string(TrimmedBlanks(kprq)).substr(0, 10));
-    return date.isValid() ? date.year() * 10000 + date.month() * 100 + date.day() : 0;
-}
+int32_t DateNumber(const std::string& kprq) { return DateNumberOf(TrimmedBlanks(kprq).substr(0, 10)); }
 
 // Hash of the fields the second and third passes pair on.
 struct TPairKey {
     int32_t date;
     std::string_view buyer;
     int64_t amount, tax;
-    int voided;   // -1: not part of the key
     bool withFigures;
     bool operator==(const TPairKey&) const = default;
 };
@@ -131,15 +169,13 @@ struct TPairKeyHash {
             mix(static_cast<uint64_t>(k.amount));
             mix(static_cast<uint64_t>(k.tax));
         }
-        mix(static_cast<uint64_t>(k.voided + 1));
         return h;
     }
 };
 
 template <class Invoice>
-TPairKey KeyOf(const Invoice& i, bool withFigures, bool withVoided) {
-    return TPairKey{i.date, i.buyer, withFigures ? i.amount : 0, withFigures ? i.tax : 0,
-                    withVoided ? static_cast<int>(i.voided) : -1, withFigures};
+TPairKey KeyOf(const Invoice& i, bool withFigures) {
+    return TPairKey{i.date, i.buyer, withFigures ? i.amount : 0, withFigures ? i.tax : 0, withFigures};
 }
 
 uint8_t Differences(const TRegisterInvoice& r, const TListInvoice& l) {
@@ -158,40 +194,51 @@ uint8_t Differences(const TRegisterInvoice& r, const TListInvoice& l) {
 // invoices left out.
 void GroupRegister(const std::vector<const Txxqtfpxx*>& rows, const std::map<int, std::string>& numbers,
                    TReconcileResult& result) {
-    // Reserved whole, so that no entry moves while the map views its number.
+    std::vector<std::pair<int32_t, const std::string*>> numbered(numbers.size());
+    TIndexTable byXh(numbers.size());
+    {
+        std::size_t i = 0;
+        for (const auto& [xh, number] : numbers) {
+            numbered[i] = {xh, &number};
+            byXh.Slot(static_cast<std::size_t>(xh), [](int32_t) { return false; }) = static_cast<int32_t>(i++);
+        }
+    }
+    // Reserved whole, so that no entry moves while the table compares its number.
     result.registered.reserve(rows.size());
-    std::unordered_map<std::string_view, std::size_t> byNumber;
+    TIndexTable byNumber(rows.size());
     for (const Txxqtfpxx* row : rows) {
         if (!row) continue;
         if (!TypeTakesCount(row->fplxmc)) {
             ++result.uncompared;
             continue;
         }
-        const auto numbered = numbers.find(row->xh);
-        const std::string number = numbered == numbers.end() ? std::string() : Trim(numbered->second);
-        const int32_t rate = row->sl;
+        const int32_t known =
+            byXh.Slot(static_cast<std::size_t>(row->xh), [&](int32_t i) { return numbered[static_cast<std::size_t>(i)].first == row->xh; });
+        const std::string_view number = known < 0 ? std::string_view() : TrimView(*numbered[static_cast<std::size_t>(known)].second);
+        int32_t* slot = nullptr;
         if (!number.empty()) {
-            const auto known = byNumber.find(number);
-            if (known != byNumber.end()) {
-                TRegisterInvoice& invoice = result.registered[known->second];
-                invoice.rows.push_back(row);
+            slot = &byNumber.Slot(std::hash<std::string_view>{}(number),
+                                  [&](int32_t i) { return result.registered[static_cast<std::size_t>(i)].number == number; });
+            if (*slot >= 0) {
+                TRegisterInvoice& invoice = result.registered[static_cast<std::size_t>(*slot)];
+                invoice.more.push_back(row);
                 invoice.amount += MoneyToFixed(row->je);
                 invoice.tax += MoneyToFixed(row->se);
-                if (invoice.rate != rate) invoice.rate = -1;
+                if (invoice.rate != row->sl) invoice.rate = -1;
                 invoice.voided = invoice.voided && FlagSet(row->zfbz);
                 continue;
             }
+            *slot = static_cast<int32_t>(result.registered.size());
         }
         TRegisterInvoice& invoice = result.registered.emplace_back();
         invoice.number = number;
-        invoice.rows.push_back(row);
+        invoice.row = row;
         invoice.date = DateNumber(row->kprq);
-        invoice.buyer = Trim(row->gfnsr);
+        invoice.buyer = TrimView(row->gfnsr);
         invoice.amount = MoneyToFixed(row->je);
         invoice.tax = MoneyToFixed(row->se);
-        invoice.rate = rate;
+        invoice.rate = row->sl;
         invoice.voided = FlagSet(row->zfbz);
-        if (!number.empty()) byNumber.emplace(result.registered.back().number, result.registered.size() - 1);
     }
 }
 
@@ -218,7 +265,7 @@ void TPlatformListSink::Header(std::vector<std::string>& captions, int) {
     std::fill(std::begin(columnOf_), std::end(columnOf_), -1);
     const auto& known = ListCaptions();
     for (std::size_t i = 0; i < captions.size(); ++i) {
-        const std::string caption = Trim(captions[i]);
+        const std::string_view caption = TrimView(captions[i]);
         for (int c = 0; c < ListColumnCount; ++c) {
             const auto& names = known[static_cast<std::size_t>(c)];
             if (columnOf_[c] < 0 && std::find(names.begin(), names.end(), caption) != names.end())
@@ -234,44 +281,30 @@ void TPlatformListSink::Header(std::vector<std::string>& captions, int) {
 
 void TPlatformListSink::Row(TExchangeRow& row) {
     if (headerFailed_) return;
-    const auto cell = [&row, this](int column) -> const TExchangeCell* {
+    const auto cell = [&row, this](int column) -> TExchangeCell* {
         const int i = columnOf_[column];
         return i >= 0 && static_cast<std::size_t>(i) < row.cells.size() ? &row.cells[static_cast<std::size_t>(i)] : nullptr;
     };
-    static const TExchangeCell kEmpty;
-    const auto at = [&cell](int column) -> const TExchangeCell& {
-        const TExchangeCell* c = cell(column);
-        return c ? *c : kEmpty;
+    TExchangeCell empty;
+    const auto at = [&cell, &empty](int column) -> TExchangeCell& {
+        TExchangeCell* c = cell(column);
+        return c ? *c : empty;
     };
     TListInvoice invoice;
     invoice.line = row.line;
-    invoice.number = CellText(at(LcNumber));
-    const std::string amountText = CellText(at(LcAmount));
+    invoice.number = TakeText(at(LcNumber));
     // A total line at the end of a list carries no date, and no number or "合计" in its place.
     if ((invoice.number.empty() || invoice.number == "合计") && CellText(at(LcDate)).empty()) return;
     invoice.date = ReadDate(at(LcDate));
     if (invoice.date == 0) Fail(row.line, LcDate, "无法识别的日期：" + GbkAbbreviate(CellText(at(LcDate)), 40));
     if (!ReadMoney(at(LcAmount), invoice.amount))
-        Fail(row.line, LcAmount, "无法识别的金额：" + GbkAbbreviate(amountText, 40));
+        Fail(row.line, LcAmount, "无法识别的金额：" + GbkAbbreviate(CellText(at(LcAmount)), 40));
     if (!ReadMoney(at(LcTax), invoice.tax))
         Fail(row.line, LcTax, "无法识别的税额：" + GbkAbbreviate(CellText(at(LcTax)), 40));
-    invoice.buyer = CellText(at(LcBuyer));
+    invoice.buyer = TakeText(at(LcBuyer));
     if (cell(LcRate)) invoice.rate = ReadRate(at(LcRate));
-    if (cell(LcStatus)) invoice.voided = CellText(at(LcStatus)).find("作废") != std::string::npos;
-    if (errorCount_ > 0) return;
-
-    if (!invoice.number.empty()) {
-        const auto [it, added] = byNumber_.emplace(invoice.number, list_.size());
-        if (!added) {
-            TListInvoice& first = list_[it->second];
-            first.amount += invoice.amount;
-            first.tax += invoice.tax;
-            if (first.rate != invoice.rate) first.rate = -1;
-            first.voided = first.voided && invoice.voided;
-            return;
-        }
-    }
-    list_.push_back(std::move(invoice));
+    if (cell(LcStatus)) invoice.voided = at(LcStatus).text.find("作废") != std::string::npos;
+    if (errorCount_ == 0) list_.push_back(std::move(invoice));
 }
 
 bool TPlatformListSink::Finish(std::string& error) {
@@ -294,9 +327,9 @@ TReconcileRead ReconcileWithList(const TModuleContext& context, const QString& p
     std::vector<TListInvoice> list;
     if (!ReadPlatformList(path, list, error)) return TReconcileRead::ListFailed;
     if (!ReadInvoiceList(context, "", "", registerList, error)) return TReconcileRead::RegisterFailed;
-    const std::map<int, std::string> numbers = ReadInvoiceNumbers(context, context.period, &error);
+    std::map<int, std::string> numbers = ReadInvoiceNumbers(context, context.period, &error);
     if (!error.empty()) return TReconcileRead::RegisterFailed;
-    result = ReconcileInvoices({registerList.begin(), registerList.end()}, numbers, std::move(list));
+    result = ReconcileInvoices({registerList.begin(), registerList.end()}, std::move(numbers), std::move(list));
     return TReconcileRead::Done;
 }
 
@@ -304,10 +337,40 @@ bool TReconcileResult::AllMatched() const {
     return lines.size() == static_cast<std::size_t>(groups[static_cast<int>(TReconcileKind::Matched)].count);
 }
 
-TReconcileResult ReconcileInvoices(const std::vector<const Txxqtfpxx*>& registerRows,
-                                   const std::map<int, std::string>& numbers, std::vector<TListInvoice> list) {
+TReconcileResult ReconcileInvoices(const std::vector<const Txxqtfpxx*>& registerRows, std::map<int, std::string> numbers,
+                                   std::vector<TListInvoice> list) {
     TReconcileResult result;
-    GroupRegister(registerRows, numbers, result);
+    result.numbers = std::move(numbers);
+    GroupRegister(registerRows, result.numbers, result);
+    // The list's rows of one number are one invoice: merged into the first, then the rest
+    // dropped.
+    {
+        TIndexTable first(list.size());
+        std::vector<char> merged(list.size(), 0);
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const std::string& number = list[i].number;
+            if (number.empty()) continue;
+            int32_t& slot = first.Slot(std::hash<std::string_view>{}(number),
+                                       [&](int32_t j) { return list[static_cast<std::size_t>(j)].number == number; });
+            if (slot < 0) {
+                slot = static_cast<int32_t>(i);
+                continue;
+            }
+            TListInvoice& into = list[static_cast<std::size_t>(slot)];
+            into.amount += list[i].amount;
+            into.tax += list[i].tax;
+            if (into.rate != list[i].rate) into.rate = -1;
+            into.voided = into.voided && list[i].voided;
+            merged[i] = 1;
+        }
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < list.size(); ++i)
+            if (!merged[i]) {
+                if (kept != i) list[kept] = std::move(list[i]);
+                ++kept;
+            }
+        list.resize(kept);
+    }
     result.listed = std::move(list);
     const std::vector<TRegisterInvoice>& reg = result.registered;
     const std::vector<TListInvoice>& lst = result.listed;
@@ -323,45 +386,75 @@ TReconcileResult ReconcileInvoices(const std::vector<const Txxqtfpxx*>& register
 
     // By number, where the register knows it.
     {
-        std::unordered_map<std::string_view, int> byNumber;
-        byNumber.reserve(reg.size());
+        TIndexTable byNumber(reg.size());
         for (std::size_t r = 0; r < reg.size(); ++r)
-            if (!reg[r].number.empty()) byNumber.emplace(reg[r].number, static_cast<int>(r));
+            if (!reg[r].number.empty())
+                byNumber.Slot(std::hash<std::string_view>{}(reg[r].number), [](int32_t) { return false; }) =
+                    static_cast<int32_t>(r);
         for (std::size_t l = 0; l < lst.size(); ++l) {
-            if (lst[l].number.empty()) continue;
-            const auto it = byNumber.find(lst[l].number);
-            if (it != byNumber.end()) pair(it->second, static_cast<int>(l));
+            const std::string& number = lst[l].number;
+            if (number.empty()) continue;
+            const int32_t r = byNumber.Slot(std::hash<std::string_view>{}(number), [&](int32_t i) {
+                return reg[static_cast<std::size_t>(i)].number == number;
+            });
+            if (r >= 0) pair(r, static_cast<int>(l));
         }
     }
-    // The rest by their figures, then by date and buyer alone where that leaves no choice.
-    struct TOpen {
-        std::vector<int> rows;
-        std::size_t next = 0;   // rows before it are paired
-    };
-    const std::pair<bool, bool> passes[] = {{true, true}, {true, false}, {false, false}};
-    for (const auto& [withFigures, withVoided] : passes) {
-        std::unordered_map<TPairKey, TOpen, TPairKeyHash> open;
-        for (std::size_t r = 0; r < reg.size(); ++r)
-            if (!registerTaken[r] && reg[r].number.empty())
-                open[KeyOf(reg[r], withFigures, withVoided)].rows.push_back(static_cast<int>(r));
-        if (open.empty()) break;
+    // The rest by their figures (voided alike first, then regardless), then by date and buyer
+    // alone where that leaves no choice. Rows of one key are chained in register order.
+    for (const bool withFigures : {true, false}) {
+        TIndexTable heads(reg.size());
+        std::vector<int32_t> next(reg.size(), -1), count(reg.size(), 0);
+        bool any = false;
+        for (std::size_t r = reg.size(); r-- > 0;) {
+            if (registerTaken[r] || !reg[r].number.empty()) continue;
+            const TPairKey key = KeyOf(reg[r], withFigures);
+            int32_t& head = heads.Slot(TPairKeyHash{}(key), [&](int32_t i) {
+                return KeyOf(reg[static_cast<std::size_t>(i)], withFigures) == key;
+            });
+            next[r] = head;
+            count[r] = head < 0 ? 1 : count[static_cast<std::size_t>(head)] + 1;
+            head = static_cast<int32_t>(r);
+            any = true;
+        }
+        if (!any) break;
+        const auto headOf = [&](const TListInvoice& l) {
+            const TPairKey key = KeyOf(l, withFigures);
+            return heads.Slot(TPairKeyHash{}(key), [&](int32_t i) { return KeyOf(reg[static_cast<std::size_t>(i)], withFigures) == key; });
+        };
         if (withFigures) {
-            for (std::size_t l = 0; l < lst.size(); ++l) {
-                if (partnerOfList[l] >= 0) continue;
-                const auto it = open.find(KeyOf(lst[l], withFigures, withVoided));
-                // The earliest row first, so that repeated invoices pair in register order.
-                if (it != open.end() && it->second.next < it->second.rows.size())
-                    pair(it->second.rows[it->second.next++], static_cast<int>(l));
-            }
+            for (const bool sameVoiding : {true, false})
+                for (std::size_t l = 0; l < lst.size(); ++l) {
+                    if (partnerOfList[l] >= 0) continue;
+                    for (int32_t r = headOf(lst[l]); r >= 0; r = next[static_cast<std::size_t>(r)])
+                        if (!registerTaken[static_cast<std::size_t>(r)] &&
+                            (!sameVoiding || reg[static_cast<std::size_t>(r)].voided == lst[l].voided)) {
+                            pair(r, static_cast<int>(l));
+                            break;
+                        }
+                }
             continue;
         }
-        std::unordered_map<TPairKey, std::vector<int>, TPairKeyHash> listOpen;
-        for (std::size_t l = 0; l < lst.size(); ++l)
-            if (partnerOfList[l] < 0) listOpen[KeyOf(lst[l], false, false)].push_back(static_cast<int>(l));
-        for (const auto& [key, listed] : listOpen) {
-            const auto it = open.find(key);
-            if (listed.size() == 1 && it != open.end() && it->second.rows.size() == 1)
-                pair(it->second.rows.front(), listed.front());
+        // Date and buyer: a pair only where each side has exactly one invoice with them.
+        TIndexTable listHeads(lst.size());
+        std::vector<int32_t> listCount(lst.size(), 0);
+        std::vector<int32_t> listed;
+        for (std::size_t l = 0; l < lst.size(); ++l) {
+            if (partnerOfList[l] >= 0) continue;
+            const TPairKey key = KeyOf(lst[l], false);
+            int32_t& head = listHeads.Slot(TPairKeyHash{}(key), [&](int32_t i) {
+                return KeyOf(lst[static_cast<std::size_t>(i)], false) == key;
+            });
+            if (head < 0) {
+                head = static_cast<int32_t>(l);
+                listed.push_back(head);
+            }
+            ++listCount[static_cast<std::size_t>(head)];
+        }
+        for (const int32_t l : listed) {
+            const int32_t r = headOf(lst[static_cast<std::size_t>(l)]);
+            if (listCount[static_cast<std::size_t>(l)] == 1 && r >= 0 && count[static_cast<std::size_t>(r)] == 1)
+                pair(r, l);
         }
     }
     for (std::size_t r = 0; r < reg.size(); ++r)
@@ -369,20 +462,18 @@ TReconcileResult ReconcileInvoices(const std::vector<const Txxqtfpxx*>& register
     for (std::size_t l = 0; l < lst.size(); ++l)
         if (partnerOfList[l] < 0) result.lines.push_back({TReconcileKind::OnlyList, -1, static_cast<int>(l), 0});
 
-    const auto dateOf = [&](const TReconcileLine& line) {
-        return line.registered >= 0 ? reg[static_cast<std::size_t>(line.registered)].date
-                                    : lst[static_cast<std::size_t>(line.listed)].date;
-    };
-    const auto numberOf = [&](const TReconcileLine& line) -> const std::string& {
-        return line.listed >= 0 ? lst[static_cast<std::size_t>(line.listed)].number
-                                : reg[static_cast<std::size_t>(line.registered)].number;
-    };
-    std::sort(result.lines.begin(), result.lines.end(), [&](const TReconcileLine& a, const TReconcileLine& b) {
-        if (a.kind != b.kind) return a.kind < b.kind;
-        if (dateOf(a) != dateOf(b)) return dateOf(a) < dateOf(b);
-        if (const int c = numberOf(a).compare(numberOf(b)); c != 0) return c < 0;
-        return std::pair(a.registered, a.listed) < std::pair(b.registered, b.listed);
-    });
+    // By kind, date and the list's order (the register's for its own rows), on one number each.
+    std::vector<std::pair<uint64_t, TReconcileLine>> ordered;
+    ordered.reserve(result.lines.size());
+    for (const TReconcileLine& line : result.lines) {
+        const int32_t date = line.registered >= 0 ? reg[static_cast<std::size_t>(line.registered)].date
+                                                  : lst[static_cast<std::size_t>(line.listed)].date;
+        const uint64_t place = static_cast<uint32_t>(line.listed >= 0 ? line.listed : line.registered);
+        ordered.emplace_back(static_cast<uint64_t>(line.kind) << 60 | static_cast<uint64_t>(std::clamp(date, 0, 99991231)) << 32 | place,
+                             line);
+    }
+    std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < ordered.size(); ++i) result.lines[i] = ordered[i].second;
     for (const TReconcileLine& line : result.lines) {
         TReconcileGroup& group = result.groups[static_cast<int>(line.kind)];
         ++group.count;
@@ -409,9 +500,9 @@ std::vector<std::string> ReconcileFields(const TReconcileResult& result, const T
         };
         const auto rate = [](int32_t value) { return value < 0 ? std::string("多种") : std::to_string(value) + "%"; };
         const auto yesNo = [](bool value) { return std::string(value ? "作废" : "正常"); };
-        both(RfNumber, "发票号码", r->number, l->number);
+        both(RfNumber, "发票号码", std::string(r->number), l->number);
         both(RfDate, "开票日期", DateText(r->date), DateText(l->date));
-        both(RfBuyer, "购方税号", r->buyer, l->buyer);
+        both(RfBuyer, "购方税号", std::string(r->buyer), l->buyer);
         both(RfAmount, "金额", MoneyText(r->amount), MoneyText(l->amount));
         both(RfTax, "税额", MoneyText(r->tax), MoneyText(l->tax));
         both(RfRate, "税率", rate(r->rate), rate(l->rate));
@@ -419,15 +510,17 @@ std::vector<std::string> ReconcileFields(const TReconcileResult& result, const T
     }
     if (r) {
         std::string xhs = "序号 ";
-        for (std::size_t i = 0; i < r->rows.size(); ++i) xhs += (i ? "、" : "") + std::to_string(r->rows[i]->xh);
+        xhs += std::to_string(r->row->xh);
+        for (const Txxqtfpxx* more : r->more) xhs += "、" + std::to_string(more->xh);
         notes.push_back(xhs);
     }
     if (l) notes.push_back("清单第 " + std::to_string(l->line) + " 行");
     if (!(line.differing & RfVoided) && ((r && r->voided) || (l && l->voided))) notes.push_back("作废");
     std::string note;
     for (const std::string& n : notes) note += (note.empty() ? "" : "；") + n;
-    const std::string& number = l && !l->number.empty() ? l->number : (r ? r->number : l->number);
-    return {ReconcileKindText(line.kind), number, DateText(r ? r->date : l->date), r ? r->buyer : l->buyer,
+    const std::string_view number = l && !l->number.empty() ? std::string_view(l->number) : r->number;
+    return {ReconcileKindText(line.kind), std::string(number), DateText(r ? r->date : l->date),
+            r ? std::string(r->buyer) : l->buyer,
             MoneyText(r ? r->amount : l->amount), MoneyText(r ? r->tax : l->tax), note};
 }
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
 
 namespace vantrel {
@@ -54,18 +54,19 @@ private:
     bool headerFailed_ = false;
     std::vector<std::string> errors_;
     std::size_t errorCount_ = 0;
-    std::unordered_map<std::string, std::size_t> byNumber_;   // rows with a number seen so far
 };
 
 // A .csv or .xlsx list (by its extension), read with the limits of the register files' readers.
 bool ReadPlatformList(const QString& path, std::vector<TListInvoice>& list, std::string& error);
 
 // One invoice of the register: its rows with one invoice number, or one row without a number.
+// Its texts view the rows' and the result's numbers.
 struct TRegisterInvoice {
-    std::string number;
-    std::vector<const Txxqtfpxx*> rows;
+    std::string_view number;
+    const Txxqtfpxx* row = nullptr;          // its first row
+    std::vector<const Txxqtfpxx*> more;      // its other rows, in register order
     int32_t date = 0;
-    std::string buyer;
+    std::string_view buyer;
     int64_t amount = 0;
     int64_t tax = 0;
     int32_t rate = -1;     // -1 when its rows have several
@@ -96,6 +97,7 @@ struct TReconcileGroup {
 };
 
 struct TReconcileResult {
+    std::map<int, std::string> numbers;          // the register's invoice numbers, by sequence number
     std::vector<TRegisterInvoice> registered;
     std::vector<TListInvoice> listed;
     // Differing, only in the register, only in the list, matched; each by date and number.
@@ -110,8 +112,9 @@ struct TReconcileResult {
 // where the register knows it (numbers: sequence number to invoice number), then the rest by
 // date, buyer, amount and tax (voided on both sides or on neither; then regardless, naming
 // 作废), then by date and buyer where each side holds exactly one such invoice left.
-TReconcileResult ReconcileInvoices(const std::vector<const Txxqtfpxx*>& registerRows,
-                                   const std::map<int, std::string>& numbers, std::vector<TListInvoice> list);
+// The register's rows must outlive the result.
+TReconcileResult ReconcileInvoices(const std::vector<const Txxqtfpxx*>& registerRows, std::map<int, std::string> numbers,
+                                   std::vector<TListInvoice> list);
 
 // The line's fields under the header 结果,发票号码,开票日期,购方税号,金额,税额,说明 (GBK).
 std::vector<std::string> ReconcileHeader();

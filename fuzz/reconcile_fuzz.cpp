@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<const Txxqtfpxx*> pointers;
     for (const Txxqtfpxx& r : rows) pointers.push_back(&r);
     const std::size_t listed = list.size();
-    const vantrel::TReconcileResult result = vantrel::ReconcileInvoices(pointers, numbers, std::move(list));
+    const vantrel::TReconcileResult result = vantrel::ReconcileInvoices(pointers, std::move(numbers), std::move(list));
 
     std::vector<int> registerSeen(result.registered.size()), listSeen(listed);
     int64_t counted = 0;

@@ -273,7 +273,7 @@ void TFrmReconcile::ActOpenExecute() {
         return;
     }
     // The result's rows are the window's own records.
-    auto* record = const_cast<Txxqtfpxx*>(FResult.registered[static_cast<std::size_t>(line->registered)].rows.front());
+    auto* record = const_cast<Txxqtfpxx*>(FResult.registered[static_cast<std::size_t>(line->registered)].row);
     std::string refusal;
     const bool changeable =
         !DBIsReadOnly(FContext.connection) && !CheckDeclareState(FContext, ModuleFuncCode(), refusal);
