@@ -227,6 +227,7 @@ TEST_F(ReconcileTest, WindowAddsAnInvoiceOnlyInTheListAfterTheQuestionAndShowsIt
     EXPECT_EQ(QueryText("select je || '/' || se || '/' || sl || '/' || gfnsr || '/' || kprq from sb07_xxfpb where xh = 2"),
               "200/26/13/91440300MA5DCB1K7D/" + day);
     EXPECT_EQ(QueryInt("select count(*) from sb07_bgjl where xh = 2"), 1);
+    EXPECT_EQ(QueryText("select fphm from sb07_fply where xh = 2"), "2");
     EXPECT_EQ(group(vantrel::TReconcileKind::OnlyList), 0);
     EXPECT_EQ(group(vantrel::TReconcileKind::Matched), 1);
 

@@ -11,6 +11,8 @@
 
 #include <QButtonGroup>
 #include <QColor>
+#include <QCryptographicHash>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -310,8 +312,17 @@ void TFrmReconcile::ActAddExecute() {
         return;
     }
     if (!ConfirmMsgBoxA("将" + ListRowNote(invoice) + "加入本期登记簿吗？" + issues, 0)) return;
-    plan.source = "核对清单 " + QStringToGbk(QFileInfo(FListFile).fileName()) + " 第 " + std::to_string(invoice.line) +
-                  " 行" + (invoice.number.empty() ? std::string() : " 发票号码 " + invoice.number);
+    const std::string fileName = QStringToGbk(QFileInfo(FListFile).fileName());
+    plan.source = "核对清单 " + fileName + " 第 " + std::to_string(invoice.line) + " 行" +
+                  (invoice.number.empty() ? std::string() : " 发票号码 " + invoice.number);
+    // The number goes beside the row, as an e-invoice import's does: the next reconciliation
+    // pairs by it, and an import of the same invoice is refused as a duplicate.
+    if (!invoice.number.empty()) {
+        QFile file(FListFile);
+        QCryptographicHash sha(QCryptographicHash::Sha256);
+        if (file.open(QIODevice::ReadOnly)) sha.addData(&file);
+        plan.sources.push_back({0, invoice.number, fileName, sha.result().toHex().toStdString()});
+    }
     if (StoreImport(plan, FContext, {}, error) != TStoreResult::Stored) {
         InfoMsgBox(error, 0);
         return;
