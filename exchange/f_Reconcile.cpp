@@ -518,7 +518,7 @@ std::vector<std::string> ReconcileFields(const TReconcileResult& result, const T
     if (!(line.differing & RfVoided) && ((r && r->voided) || (l && l->voided))) notes.push_back("作废");
     std::string note;
     for (const std::string& n : notes) note += (note.empty() ? "" : "；") + n;
-    const std::string_view number = l && !l->number.empty() ? std::string_view(l->number) : r->number;
+    const std::string_view number = l && (!l->number.empty() || !r) ? std::string_view(l->number) : r->number;
     return {ReconcileKindText(line.kind), std::string(number), DateText(r ? r->date : l->date),
             r ? std::string(r->buyer) : l->buyer,
             MoneyText(r ? r->amount : l->amount), MoneyText(r ? r->tax : l->tax), note};

@@ -53,10 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::vector<const Txxqtfpxx*> pointers;
     for (const Txxqtfpxx& r : rows) pointers.push_back(&r);
-    const std::size_t listed = list.size();
     const vantrel::TReconcileResult result = vantrel::ReconcileInvoices(pointers, std::move(numbers), std::move(list));
 
-    std::vector<int> registerSeen(result.registered.size()), listSeen(listed);
+    // The list's rows of one number are one invoice of the result.
+    std::vector<int> registerSeen(result.registered.size()), listSeen(result.listed.size());
     int64_t counted = 0;
     for (const vantrel::TReconcileLine& line : result.lines) {
         if (line.registered >= 0) ++registerSeen.at(static_cast<std::size_t>(line.registered));

@@ -71,6 +71,14 @@ TEST_F(ReconcileTest, ListHeaderIsMappedByItsCaptionsOrTheMissingColumnsAndBadCe
         EXPECT_EQ(list[0].tax, 1300000);
         EXPECT_TRUE(list[0].voided);
     }
+    // An invoice without a number only in the list (a fuzz finding) is a line of its own.
+    std::vector<vantrel::TListInvoice> list;
+    std::string error;
+    ASSERT_TRUE(vantrel::ReadPlatformList(WriteCsv("list.csv", "发票号码,开票日期,购方税号,金额,税额\n,2026-11-03,X,1,0.13\n"),
+                                          list, error)) << error;
+    const vantrel::TReconcileResult result = vantrel::ReconcileInvoices({}, {}, std::move(list));
+    ASSERT_EQ(result.lines.size(), 1u);
+    EXPECT_EQ(vantrel::ReconcileFields(result, result.lines[0])[0], "仅在清单");
 }
 
 // A random register (some invoices known by number, one of two rates, some voided, rows that
