@@ -23,6 +23,8 @@
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QMenu>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -900,6 +902,31 @@ TEST_F(ManagerWindow, ClicksAndKeysTickTheRowsTheCommandsActOn) {
     QTest::keyClick(window->edtghfsh, Qt::Key_Return);
     ASSERT_EQ(ListSelects().size(), 1u);
     EXPECT_NE(ListSelects()[0].find("gfnsr like '%x%'"), std::string::npos) << ListSelects()[0];
+}
+
+TEST_F(ManagerWindow, VoidedRowsCopyAndTheRowMenu) {
+    Insert(1, 1, 100, 17, "91440300MA5F3KXL27", 1);
+    Insert(2, 2, 200.5, 26.07, "110101199003071234");
+    Insert(3, 1, 30, 3.9, "91110108551385082Q");
+    Open();
+    for (int row : {0, 1}) EXPECT_EQ(window->ListModel()->index(row, ColJe).data(Qt::FontRole).value<QFont>().strikeOut(), row == 0);
+    ClickRow(window->VSTInvoideCommon, 2);
+    ClickRow(window->VSTInvoideCommon, 0, Qt::ControlModifier);
+    QTest::keyClick(window->VSTInvoideCommon, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf16(
+        u"发票类型\t开票日期\t份数\t金额\t税额\t购方税号\t是否免税\t是否劳务发票\t是否作废\t是否即征即退\n"
+        u"普通发票\t2026-11-10\t1\t100.00\t17.00\t91440300MA5F3KXL27\t否\t否\t是\t否\n"
+        u"普通发票\t2026-11-10\t1\t30.00\t3.90\t91110108551385082Q\t否\t否\t否\t否\n"));
+    QStringList captions;
+    for (QAction* entry : window->ListMenu->actions()) captions << entry->text();
+    EXPECT_EQ(captions, QString::fromUtf16(u"增加,修改,删除,复制").split(u','));
+    corlith::test::ClearMessages();
+    for (const bool yes : {false, true}) corlith::test::QueueConfirmAnswer(yes);
+    window->btnDel->click();  // declined; the menu's 删除 asks the same and deletes
+    window->ListMenu->actions()[2]->trigger();
+    const auto& asked = corlith::test::Messages();
+    EXPECT_TRUE(asked.at(0).kind == MessageKind::Confirm && asked.at(1).text == asked.at(0).text);
+    EXPECT_EQ(QueryText("select group_concat(xh, ',') from sb07_xxfpb"), "2");
 }
 
 TEST_F(ManagerWindow, AReadOnlyDatabaseIsSaidAtOpeningAndNothingOffersAChange) {

@@ -4,9 +4,11 @@
 #include "invoice/f_XxqtfpGlobal.h"
 #include "ui/common/f_KeySort.h"
 
+#include <QFont>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QStringList>
 #include <QTreeView>
 
 #include <algorithm>
@@ -219,6 +221,15 @@ QVariant TInvoiceListModel::data(const QModelIndex& index, int role) const {
         return IsChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
     case Qt::TextAlignmentRole: return QVariant::fromValue(AlignmentOf(columns_[static_cast<size_t>(column)].alignment));
     case Qt::BackgroundRole: return column == sortColumn_ && sortColor_.isValid() ? QVariant(sortColor_) : QVariant();
+    case Qt::FontRole:
+    case Qt::ForegroundRole: {
+        const Txxqtfpxx* record = RecordAt(index.row());
+        if (!record || record->zfbz != "1") return QVariant();
+        if (role == Qt::ForegroundRole) return QColor(0x8A, 0x8A, 0x8A);
+        QFont font;
+        font.setStrikeOut(true);
+        return font;
+    }
     default:
         return QVariant();
     }
@@ -438,4 +449,25 @@ void SetupListColumns(QTreeView* view, std::span<const TListColumnDef> columns) 
 
 void ResetListRows(QTreeView* view, int count) {
     if (TInvoiceListModel* model = InvoiceListModelOf(view)) model->ResetRows(count);
+}
+
+QString InvoiceListText(const QTreeView* view, const std::vector<int>& rows) {
+    const QAbstractItemModel* model = view ? view->model() : nullptr;
+    if (!model) return QString();
+    const QHeaderView* header = view->header();
+    std::vector<int> columns;
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int column = header->logicalIndex(visual);
+        if (column != ColSelect && !header->isSectionHidden(column)) columns.push_back(column);
+    }
+    QStringList lines;
+    QStringList cells;
+    for (int column : columns) cells << model->headerData(column, Qt::Horizontal).toString();
+    lines << cells.join(QLatin1Char('\t'));
+    for (int row : rows) {
+        cells.clear();
+        for (int column : columns) cells << model->index(row, column).data().toString();
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }

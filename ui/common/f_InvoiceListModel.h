@@ -156,3 +156,7 @@ void SetupListColumns(QTreeView* view, std::span<const TListColumnDef> columns);
 void ResetListRows(QTreeView* view, int count);
 // The view's list model, or null when it has none of ours.
 TInvoiceListModel* InvoiceListModelOf(const QTreeView* view);
+// The rows as tab-separated lines under a line of the column captions, the cells as the view
+// shows them and in its column order, without the check column: a paste into a spreadsheet
+// gives the table.
+QString InvoiceListText(const QTreeView* view, const std::vector<int>& rows);

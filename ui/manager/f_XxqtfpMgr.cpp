@@ -20,9 +20,11 @@
 #include "invoice/f_MessageIds.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -321,6 +323,10 @@ void TFrmXxqtfpMgr::BuildActions() {
     actUndo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(actUndo);
     connect(actUndo, &QAction::triggered, this, [this] { actUndoExecute(); });
+    ActCopy = new QAction(Text16(u"复制"), this);
+    ActCopy->setShortcut(QKeySequence::Copy);
+    ActCopy->setShortcutContext(Qt::WidgetShortcut);  // on the list, whose view is its widget
+    connect(ActCopy, &QAction::triggered, this, [this] { ActCopyExecute(); });
 }
 
 // The query bar: type, buyer, 查询 and 重置; hidden until asked for.
@@ -445,6 +451,27 @@ void TFrmXxqtfpMgr::BuildList(QWidget* content) {
     header->setFixedHeight(24);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     connect(VSTInvoideCommon, &QTreeView::doubleClicked, this, &TFrmXxqtfpMgr::VSTInvoideCommonDblClick);
+    VSTInvoideCommon->addAction(ActCopy);
+
+    // The menu's entries stand for the operation links' commands, enabled as they are.
+    ListMenu = new QMenu(VSTInvoideCommon);
+    ListMenu->setObjectName(QStringLiteral("ListMenu"));
+    const std::pair<const char16_t*, QAction*> entries[] = {
+        {u"增加", actAdd}, {u"修改", ActModify}, {u"删除", ActDel}, {u"复制", ActCopy}};
+    for (const auto& [caption, command] : entries) {
+        QAction* entry = ListMenu->addAction(Text16(caption));
+        if (command == ActCopy) {
+            entry->setShortcut(QKeySequence::Copy);  // shown; the list's own shortcut does the work
+            entry->setShortcutContext(Qt::WidgetShortcut);
+        }
+        entry->setEnabled(command->isEnabled());
+        connect(command, &QAction::enabledChanged, entry, &QAction::setEnabled);
+        connect(entry, &QAction::triggered, command, &QAction::trigger);
+    }
+    VSTInvoideCommon->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(VSTInvoideCommon, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (VSTInvoideCommon->indexAt(at).isValid()) ListMenu->popup(VSTInvoideCommon->viewport()->mapToGlobal(at));
+    });
 
     lbEmptyHint = new QLabel(VSTInvoideCommon->viewport());
     lbEmptyHint->setObjectName(QStringLiteral("lbEmptyHint"));
@@ -522,6 +549,14 @@ void TFrmXxqtfpMgr::ActCloseExecute() {
 void TFrmXxqtfpMgr::VSTInvoideCommonDblClick(const QModelIndex& index) {
     if (!index.isValid() || !ListModel() || !ActModify->isEnabled()) return;
     if (Txxqtfpxx* record = ListModel()->RecordAt(index.row())) ModifyRecord(record);
+}
+
+void TFrmXxqtfpMgr::ActCopyExecute() {
+    TInvoiceListModel* model = ListModel();
+    if (!model) return;
+    std::vector<int> rows = model->CheckedRows();
+    if (rows.empty() && VSTInvoideCommon->currentIndex().isValid()) rows.push_back(VSTInvoideCommon->currentIndex().row());
+    if (!rows.empty()) QGuiApplication::clipboard()->setText(InvoiceListText(VSTInvoideCommon, rows));
 }
 
 void TFrmXxqtfpMgr::FocusFilter() {

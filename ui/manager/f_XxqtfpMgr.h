@@ -27,6 +27,7 @@ class TBatchWatch;
 class QAction;
 class QFrame;
 class QLabel;
+class QMenu;
 class QModelIndex;
 class QPushButton;
 class QShowEvent;
@@ -97,6 +98,10 @@ public:
     // its menu, a folder) and ImportEInvoices goes on as ImportFile does.
     void actImportExecute();
     void actExportExecute();
+    // The file name the export proposes: the taxpayer and the period in it.
+    QString ExportFileName() const;
+    // Ctrl+C and 复制: the ticked rows (or the current row) as text to paste into a spreadsheet.
+    void ActCopyExecute();
     void actImportEInvoiceExecute(bool folder);
     bool ImportFile(const QString& path);
     bool ImportEInvoices(const QStringList& paths);
@@ -134,6 +139,8 @@ public:
     QAction* actHistory = nullptr;
     QAction* actChangeLog = nullptr;
     QAction* actUndo = nullptr;
+    QAction* ActCopy = nullptr;
+    QMenu* ListMenu = nullptr;  // the list's right-click menu: 增加, 修改, 删除, 复制
 
     QToolButton* btnQuery = nullptr;
     QFrame* PanelQuery = nullptr;

@@ -237,12 +237,16 @@ bool TFrmXxqtfpMgr::ImportPlanned(const QString& shown, TImportPlan& plan) {
 void TFrmXxqtfpMgr::actExportExecute() {
     QString chosenFilter;
     QString path = QFileDialog::getSaveFileName(
-        this, QString::fromUtf16(u"导出发票"), QString::fromUtf16(u"其它销项发票.xlsx"),
+        this, QString::fromUtf16(u"导出发票"), ExportFileName(),
         QString::fromUtf16(u"Excel 工作簿 (*.xlsx);;CSV 文件 (*.csv)"), &chosenFilter);
     if (path.isEmpty()) return;
     if (QFileInfo(path).suffix().isEmpty())
         path += chosenFilter.contains(QStringLiteral("csv")) ? QStringLiteral(".csv") : QStringLiteral(".xlsx");
     ExportFile(path);
+}
+
+QString TFrmXxqtfpMgr::ExportFileName() const {
+    return QString::fromUtf16(u"其它销项发票_%1_%2.xlsx").arg(GbkToQString(FContext.taxpayer), GbkToQString(FContext.period));
 }
 
 bool TFrmXxqtfpMgr::ExportFile(const QString& path) {
