@@ -7,6 +7,7 @@
 #include "TaxpayerRegister.h"
 #include "exchange/f_CsvFile.h"
 #include "host/corlith_files.h"
+#include "host/f_HostTransaction.h"
 #include "param/f_ParamString.h"
 
 #include <QCryptographicHash>
@@ -21,6 +22,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 
 using namespace Qt::StringLiterals;
@@ -56,6 +58,12 @@ void WriteDocuments(const ClientSession& session, VantrelModule& module,
         std::vector<Outcome> outcomes(last - first);
         std::vector<std::pair<std::size_t, std::size_t>> staged(last - first);   // its writes in the batch
         corlith::TFileBatch batch;
+        // The module records each document it writes; on a SQLite file one transaction per
+        // batch keeps that from costing a journal flush per document. Not on a server, where a
+        // refused record would end the transaction for the documents after it.
+        std::string ignored;
+        std::optional<THostTransaction> records;
+        if (!session.onServer()) records.emplace(session.connectionName(), ignored);
         for (std::size_t k = first; k < last; ++k) {
             const corlith::TaxpayerRecord& r = taxpayers[slice[k]];
             Outcome& outcome = outcomes[k - first];
@@ -81,6 +89,7 @@ void WriteDocuments(const ClientSession& session, VantrelModule& module,
             }
         }
         const std::vector<std::pair<std::string, corlith::TFileWrite>> committed = batch.Commit();
+        if (records && records->Active()) records->Commit(ignored);   // the documents stand either way
         for (std::size_t k = first; k < last; ++k) {
             Outcome& outcome = outcomes[k - first];
             for (std::size_t w = staged[k - first].first; w < staged[k - first].second && outcome.error.isEmpty(); ++w)
