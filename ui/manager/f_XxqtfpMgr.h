@@ -9,6 +9,8 @@
 // RefreshStatistics() recomputes the statistics and rebuilds all rows from FInvoiceList.
 #pragma once
 
+#include <functional>
+
 #include "host/f_ModuleContext.h"
 #include "ui/common/f_CustomFormEx.h"
 
@@ -33,6 +35,7 @@ class QPushButton;
 class QShowEvent;
 class QString;
 struct TImportPlan;
+struct TImportTarget;
 class QToolButton;
 class QTreeView;
 class TInvoiceListModel;
@@ -119,6 +122,9 @@ public:
 
     // The preview of a planned import, then its store on "确定"; shown names the file(s).
     bool ImportPlanned(const QString& shown, TImportPlan& plan);
+    // Reads the register and plans the rows with plan under a status line; a failure is shown.
+    bool ImportRead(const char* status, const QString& shown,
+                    const std::function<bool(TImportTarget&, TImportPlan&, std::string&)>& plan);
 
     std::vector<Txxqtfpxx*> FInvoiceList;
     vantrel::TModuleContext FContext;

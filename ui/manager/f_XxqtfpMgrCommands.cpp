@@ -24,6 +24,8 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+
+#include <functional>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
@@ -150,18 +152,26 @@ void TFrmXxqtfpMgr::actImportExecute() {
 }
 
 bool TFrmXxqtfpMgr::ImportFile(const QString& path) {
+    return ImportRead("请稍候，正在读取文件...", QFileInfo(path).fileName(),
+                      [&](TImportTarget& target, TImportPlan& plan, std::string& error) {
+                          return PlanImportFile(path, target, true, plan, error);
+                      });
+}
+
+bool TFrmXxqtfpMgr::ImportRead(const char* status, const QString& shown,
+                               const std::function<bool(TImportTarget&, TImportPlan&, std::string&)>& plan) {
     TImportTarget target;
-    TImportPlan plan;
+    TImportPlan planned;
     std::string error;
-    ShowStatus("请稍候，正在读取文件...");
-    const bool read = LoadImportTarget(FContext, target, error) && PlanImportFile(path, target, true, plan, error);
+    ShowStatus(status);
+    const bool read = LoadImportTarget(FContext, target, error) && plan(target, planned, error);
     FreeInvoiceList(target.existing);
     HideStatus();
     if (!read) {
         InfoMsgBox("无法导入：" + error, 0);
         return false;
     }
-    return ImportPlanned(QFileInfo(path).fileName(), plan);
+    return ImportPlanned(shown, planned);
 }
 
 void TFrmXxqtfpMgr::actImportEInvoiceExecute(bool folder) {
@@ -179,21 +189,12 @@ void TFrmXxqtfpMgr::actImportEInvoiceExecute(bool folder) {
 }
 
 bool TFrmXxqtfpMgr::ImportEInvoices(const QStringList& paths) {
-    TImportTarget target;
-    TImportPlan plan;
-    std::string error;
-    ShowStatus("请稍候，正在读取电子发票...");
-    const bool read = LoadImportTarget(FContext, target, error) &&
-                      PlanEInvoiceImport({paths.begin(), paths.end()}, FContext, target, true, plan, error);
-    FreeInvoiceList(target.existing);
-    HideStatus();
-    if (!read) {
-        InfoMsgBox("无法导入：" + error, 0);
-        return false;
-    }
     QString shown = QFileInfo(paths.front()).fileName();
     if (paths.size() > 1) shown += QString::fromUtf16(u" 等 %1 项").arg(paths.size());
-    return ImportPlanned(shown, plan);
+    return ImportRead("请稍候，正在读取电子发票...", shown,
+                      [&](TImportTarget& target, TImportPlan& plan, std::string& error) {
+                          return PlanEInvoiceImport({paths.begin(), paths.end()}, FContext, target, true, plan, error);
+                      });
 }
 
 bool TFrmXxqtfpMgr::ImportPlanned(const QString& shown, TImportPlan& plan) {
