@@ -60,7 +60,7 @@ void WithoutLog(const std::function<void(const vantrel::TModuleContext&)>& state
     THostTransaction transaction(context.connection, error);
     if (!transaction.Active()) Die(corlith::GbkToUtf8(error));
     statements(context);
-    if (!MarkFormFilled(context, ModuleFuncCode(), error) || !transaction.Commit(error)) Die(corlith::GbkToUtf8(error));
+    if (!MarkFormFilled(context, ModuleFuncCode(context.subAppCode), error) || !transaction.Commit(error)) Die(corlith::GbkToUtf8(error));
 }
 
 int32_t NextXh() {

@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
             const std::string head = sql.substr(sql.find_first_not_of(' '), 12);
             if (head != "insert into " && head != "INSERT INTO ") continue;
             inserts.push_back(corlith::GbkToUtf8(sql));
-            if (!vantrel::IsChangeLogStatement(sql)) own.push_back(inserts.back());
+            if (!vantrel::IsChangeLogStatement(sql, context.subAppCode)) own.push_back(inserts.back());
         }
         corlith::test::ClearStatementLog();
     }

@@ -42,7 +42,8 @@ struct ClientSession {
     std::string connectionName() const { return "WSSBMainCon_" + subAppCode; }
     // What the core works on: this taxpayer in period (empty: the session's own).
     vantrel::TModuleContext context(const std::string& period = {}) const {
-        return vantrel::TModuleContext{company, period.empty() ? this->period : period, subAppCode, connectionName()};
+        return vantrel::TModuleContext{company, period.empty() ? this->period : period, subAppCode, connectionName(),
+                                       jbxx, hdxx, {}};
     }
     std::string effectiveFuncCode() const;
     bool onServer() const;           // the database is a PostgreSQL server

@@ -11,15 +11,31 @@ TModuleContext ModuleContextFromHost() {
     if (const SubAppVo* vo = GetCurSubAppVo()) {
         context.taxpayer = vo->GetText("curcompany");
         context.period = vo->GetText("curKJNY");
+        context.particulars = vo->GetText("jbxx");
+        context.approvedKinds = vo->GetText("hdxx");
     }
     GetCurSubAppCode(context.subAppCode);
-    context.connection = MainConnectionName();
+    context.connection = MainConnectionName(context.subAppCode);
+    // In the order the windows have always captured it.
+    THostContext& host = context.host;
+    host.AppHandle = GetAppHandle();
+    host.MainFrameHandle = GetMainFrameHandle();
+    GetAppPath(host.AppPath);
+    GetCurSubAppPath(host.SubAppPath);
+    GetCurSubAppCode(host.SubAppCode);
+    GetCurFuncCode(host.FuncCode);
+    host.SubAppInfo = GetCurSubAppInfo();
+    host.SubAppVoObj = GetCurSubAppVo();
+    host.UserInfo = GetUserInfoVO();
+    host.CompanyInfo = GetCompanyInfoVO();
+    host.ParentForm = GetCurParentForm();
+    host.MainFrameParentForm = GetgsMainFrameParentForm();
     return context;
 }
 
 TInvoiceStore ModuleInvoiceStore(const TModuleContext& context) {
     return TInvoiceStore(
-        context, [context](std::string& message) { return MarkFormFilled(context, ModuleFuncCode(), message); });
+        context, [context](std::string& message) { return MarkFormFilled(context, ModuleFuncCode(context.subAppCode), message); });
 }
 
 }  // namespace vantrel

@@ -9,8 +9,9 @@
 
 namespace vantrel {
 
-// The host's current taxpayer (curcompany), period (curKJNY), sub-application and connection;
-// empty texts when missing.
+// The host's current taxpayer (curcompany), period (curKJNY), particulars (jbxx), approved
+// kinds (hdxx), sub-application and connection, and what a window captures of the host; empty
+// texts when missing. The one place the module reads these from the host.
 TModuleContext ModuleContextFromHost();
 
 // The store of the context's invoices whose writes mark the module's form filled.

@@ -765,7 +765,7 @@ std::vector<std::string> IssueLines(const std::vector<TImportIssue>& issues, std
 
 bool ImportAllowed(const vantrel::TModuleContext& context, std::string& reason) {
     std::string message;
-    if (!CheckDeclareState(context, ModuleFuncCode(), message)) return true;
+    if (!CheckDeclareState(context, ModuleFuncCode(context.subAppCode), message)) return true;
     reason = message;
     return false;
 }

@@ -227,8 +227,7 @@ std::string UtcNow() {
     return local.toUTC().toString(u"yyyy-MM-ddThh:mm:ssZ").toStdString();
 }
 
-bool IsChangeLogStatement(const std::string& sql) {
-    const std::string code;  // the host's
+bool IsChangeLogStatement(const std::string& sql, const std::string& code) {
     return sql.find(LogTable(code) + " ") != std::string::npos || sql.find(HeadTable(code) + " ") != std::string::npos ||
            sql.find(LogTable(code) + "sb ") != std::string::npos ||
            sql.rfind(RowSelectHead(code), 0) == 0;

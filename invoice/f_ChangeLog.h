@@ -57,9 +57,9 @@ std::string SeatName(const std::string& connection);
 // The host clock's now in UTC, "yyyy-MM-ddThh:mm:ssZ".
 std::string UtcNow();
 
-// Whether a statement is one the change log runs on the host's sub-application (for tests that
-// compare the register's statements).
-bool IsChangeLogStatement(const std::string& sql);
+// Whether a statement is one the change log runs on the sub-application's tables (for tests
+// that compare the register's statements).
+bool IsChangeLogStatement(const std::string& sql, const std::string& subAppCode);
 
 // The log's side of one write of one taxpayer, inside the write's transaction: Lock first
 // (before the change reads or writes anything), then the rows before and after, then Flush.

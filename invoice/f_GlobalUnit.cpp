@@ -1,6 +1,5 @@
 #include "invoice/f_GlobalUnit.h"
 
-#include "host/corlith_api.h"
 #include "invoice/f_XxqtfpGlobal.h"
 
 #include <cfenv>
@@ -14,12 +13,6 @@
 #include <limits>
 
 namespace {
-
-std::string SubAppCode() {
-    std::string code;
-    GetCurSubAppCode(code);
-    return code;
-}
 
 bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 bool IsGbkTrail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
@@ -67,15 +60,14 @@ std::string_view TrimmedBlanks(std::string_view s) {
 }
 
 std::string QualifyTableName(const std::string& name, const std::string& code) {
-    const std::string c = code.empty() ? SubAppCode() : code;
     const std::string n = TrimBlanks(name);
-    if (n.size() <= 2) return n + c;
-    return n.substr(0, 2) + c + n.substr(2);
+    if (n.size() <= 2) return n + code;
+    return n.substr(0, 2) + code + n.substr(2);
 }
 
-std::string MainConnectionName() { return "WSSBMainCon_" + SubAppCode(); }
+std::string MainConnectionName(const std::string& subAppCode) { return "WSSBMainCon_" + subAppCode; }
 
-std::string ModuleFuncCode() { return SubAppCode() + "037-02-18-01"; }
+std::string ModuleFuncCode(const std::string& subAppCode) { return subAppCode + "037-02-18-01"; }
 
 void AppendQuoteInner(std::string& out, std::string_view value) {
     // A quote byte never occurs inside a GBK double-byte character, so byte-wise is safe.

@@ -14,12 +14,12 @@ std::string TrimBlanks(const std::string& text);
 // The same part of text, in place.
 std::string_view TrimmedBlanks(std::string_view text);
 
-// "sb_xxfpb" -> "sb" + code + "_xxfpb"; code defaults to the host's sub-application code.
-std::string QualifyTableName(const std::string& name, const std::string& code = std::string());
-// "WSSBMainCon_" + the host's sub-application code.
-std::string MainConnectionName();
-// The host's sub-application code + "037-02-18-01": names the module's form in the catalogue.
-std::string ModuleFuncCode();
+// "sb_xxfpb" -> "sb" + code + "_xxfpb", code the sub-application's (the context's).
+std::string QualifyTableName(const std::string& name, const std::string& code);
+// "WSSBMainCon_" + the sub-application code.
+std::string MainConnectionName(const std::string& subAppCode);
+// The sub-application code + "037-02-18-01": names the module's form in the catalogue.
+std::string ModuleFuncCode(const std::string& subAppCode);
 // The longest head of text within maxBytes that ends on a whole GBK character.
 std::string GbkHead(const std::string& text, std::size_t maxBytes);
 // Text of at most maxBytes for a message: when longer, its head, "…" and its tail, cut on

@@ -129,8 +129,8 @@ bool ReadKeptInvoiceSources(const TModuleContext& context, int64_t batch, std::m
                             });
 }
 
-bool IsInvoiceSourceStatement(const std::string& sql) {
-    return sql.find(" " + SourceTable(std::string()) + " ") != std::string::npos;
+bool IsInvoiceSourceStatement(const std::string& sql, const std::string& subAppCode) {
+    return sql.find(" " + SourceTable(subAppCode) + " ") != std::string::npos;
 }
 
 }  // namespace vantrel

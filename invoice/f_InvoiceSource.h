@@ -51,6 +51,6 @@ bool ReadKeptInvoiceSources(const TModuleContext& context, int64_t batch, std::m
                             std::string& error);
 
 // Whether a statement is one of this table's (for tests that compare the register's statements).
-bool IsInvoiceSourceStatement(const std::string& sql);
+bool IsInvoiceSourceStatement(const std::string& sql, const std::string& subAppCode);
 
 }  // namespace vantrel

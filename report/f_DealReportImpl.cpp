@@ -69,7 +69,7 @@ bool FindDeclareForm(const vantrel::TModuleContext& context, const std::string& 
             declaredEditable = kind.DeclaredEditable;
             if (form.FuncCode != funcCode) continue;
             if (!kind.ApprovalRestricted) return true;
-            if (!IsKindApproved(kind.Code)) continue;
+            if (!IsKindApproved(context, kind.Code)) continue;
             if (!form.ApprovalRestricted) return true;
             std::string approved;
             // A list that could not be read holds an error text, which must never match a form.
@@ -80,8 +80,8 @@ bool FindDeclareForm(const vantrel::TModuleContext& context, const std::string& 
     return false;
 }
 
-bool IsKindApproved(const std::string& kindCode) {
-    const std::string hdxx = SubAppText("hdxx");
+bool IsKindApproved(const vantrel::TModuleContext& context, const std::string& kindCode) {
+    const std::string& hdxx = context.approvedKinds;
     if (hdxx.empty()) return false;
     for (const TXmlNode& kind : FindAllElements(hdxx, "SBZL")) {
         TXmlNode code;

@@ -18,7 +18,8 @@ void ReleaseDeclareCatalogue();
 // The form of funcCode in the host's catalogue, approved for the context's taxpayer and period.
 bool FindDeclareForm(const vantrel::TModuleContext& context, const std::string& funcCode, std::string& kindCode,
                      std::string& formCode, bool& declaredEditable);
-bool IsKindApproved(const std::string& kindCode);
+// Whether the context's approved kinds (hdxx) list the kind.
+bool IsKindApproved(const vantrel::TModuleContext& context, const std::string& kindCode);
 bool GetApprovedForms(const vantrel::TModuleContext& context, const std::string& kindCode, std::string& list);
 pugi::xml_node FindApprovedNode(const pugi::xml_node& root, std::string path, const std::string& kindCode);
 // True means a change of the context's invoices is refused; message says why.

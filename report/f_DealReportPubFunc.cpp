@@ -123,9 +123,8 @@ bool GetReportDate(const std::string& request, const std::string& kjny, std::str
     return true;
 }
 
-void GetCompanyInfo(const std::string& entry, const std::string& key, std::string& value) {
-    const SubAppVo* vo = GetCurSubAppVo();
-    value = GetParamValue(vo ? vo->GetText(entry) : std::string(), key);
+void GetCompanyInfo(const vantrel::TModuleContext& context, const std::string& key, std::string& value) {
+    value = GetParamValue(context.particulars, key);
 }
 
 void GetReportHeader(const vantrel::TModuleContext& context, const std::string& prefix, const std::string& funcCode,
@@ -159,9 +158,9 @@ void GetReportHeader(const vantrel::TModuleContext& context, const std::string& 
     auto element = [&prefix](const char* suffix, const std::string& content) {
         return "<" + prefix + suffix + XmlText(content) + "</" + prefix + suffix;
     };
-    auto company = [](const char* key) {
+    auto company = [&context](const char* key) {
         std::string value;
-        GetCompanyInfo("jbxx", key, value);
+        GetCompanyInfo(context, key, value);
         return value;
     };
 

@@ -15,8 +15,8 @@ bool GetQuarterRange(const std::string& kjny, std::string& start, std::string& e
 // False (date unchanged) when the period's year or month is not a number.
 bool GetReportDate(const std::string& request, const std::string& kjny, std::string& date);
 
-// The value of key in the ParamString held by the sub-application text value named entry.
-void GetCompanyInfo(const std::string& entry, const std::string& key, std::string& value);
+// The value of key in the context's particulars (the ParamString "jbxx").
+void GetCompanyInfo(const vantrel::TModuleContext& context, const std::string& key, std::string& value);
 
 // The taxpayer block "<prefix_BTXX>...</prefix_BTXX>" for the form of funcCode in the context's
 // period. On success message is empty; on failure message says why and header is not assigned.

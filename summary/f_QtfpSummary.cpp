@@ -127,7 +127,7 @@ bool ComputeSummaryLines(const vantrel::TModuleContext& context, std::vector<TSu
 bool BuildSummaryText(const vantrel::TModuleContext& context, std::string& text, std::string& error,
                       std::vector<TSummaryLine>* computed) {
     std::string header;
-    GetReportHeader(context, kPrefix, ModuleFuncCode(), error, header);
+    GetReportHeader(context, kPrefix, ModuleFuncCode(context.subAppCode), error, header);
     if (header.empty()) return false;
 
     std::vector<TSummaryLine> own;

@@ -10,8 +10,8 @@ std::string TSummaryPreview::Value(std::string_view name) const {
 }
 
 void CurrentTaxpayerParticulars(const vantrel::TModuleContext& context, std::string& id, std::string& name) {
-    GetCompanyInfo("jbxx", "code", id);
-    GetCompanyInfo("jbxx", "name", name);
+    GetCompanyInfo(context, "code", id);
+    GetCompanyInfo(context, "name", name);
     if (id.empty()) id = context.taxpayer;
 }
 

@@ -91,7 +91,7 @@ TEST(Desk, TaxpayerAndPeriodSwitchByKeysAndPickerAndThePageFollows) {
         ASSERT_TRUE(overview && overview->isVisible());
         ASSERT_EQ(overview->rowCount(), 2);   // 202611 and the current 202610, both with invoices
         TSummaryPreview preview;
-        ASSERT_TRUE(LoadSummaryPreview(vantrel::TModuleContext{own, "202611", session.subAppCode, session.connectionName()},
+        ASSERT_TRUE(LoadSummaryPreview(vantrel::TModuleContext{own, "202611", session.subAppCode, session.connectionName(), {}, {}, {}},
                                        preview, hostError))
             << hostError;
         EXPECT_EQ(overview->verticalHeaderItem(0)->text(), u"2026年11月"_s);

@@ -1,5 +1,6 @@
 // The base windows and window hosting: host context, skin, input methods, and the messages
 // exchanged with the host's main frame.
+#include "context/f_ModuleContext.h"
 #include "host/host_messages.h"
 #include "module/f_ModuleForm.h"
 #include "param/f_Notify.h"
@@ -79,7 +80,7 @@ protected:
 // A page as the module's windows build one: controls first, then the create handler.
 class TestPage : public Tfrm_CustomEx {
 public:
-    explicit TestPage(QWidget* parent = nullptr) : Tfrm_CustomEx(parent) {
+    explicit TestPage(QWidget* parent = nullptr) : Tfrm_CustomEx(vantrel::ModuleContextFromHost().host, parent) {
         auto* layout = new QVBoxLayout(ContentArea());
         edtPlain = new TPellowEdit(ContentArea());
         edtOwn = new TPellowEdit(ContentArea());
@@ -104,7 +105,7 @@ public:
 
 class TestDialog : public Tfrm_CustomDlg {
 public:
-    TestDialog() {
+    TestDialog() : Tfrm_CustomDlg(vantrel::ModuleContextFromHost().host) {
         edtName = new TPellowEdit(ContentArea());
         edtName->setGeometry(20, 20, 200, 22);
         FormCreate();
@@ -120,7 +121,8 @@ public:
 // A dialog whose handlers write what they see into a log that outlives the dialog.
 class ProbeDialog : public Tfrm_CustomDlg {
 public:
-    explicit ProbeDialog(std::vector<std::string>* log) : log_(log) {
+    explicit ProbeDialog(std::vector<std::string>* log)
+        : Tfrm_CustomDlg(vantrel::ModuleContextFromHost().host), log_(log) {
         edtAmount = new TPellowEdit(ContentArea());
         edtAmount->setGeometry(20, 20, 120, 22);
         cbbRate = new TPellowComboBox(ContentArea());
@@ -542,7 +544,7 @@ TEST_F(FrameworkTest, TheCreateHandlerCapturesTheHostContext) {
     QWidget parentForm;
     corlith::SetParentForms(&parentForm, nullptr);
     auto* page = new TestPage;
-    const THostContext& host = page->HostContext();
+    const vantrel::THostContext& host = page->HostContext();
     EXPECT_EQ(host.SubAppCode, "07");
     EXPECT_EQ(host.FuncCode, testhost::kFuncCode);
     EXPECT_EQ(host.SubAppPath, subAppDir_.string() + "/");

@@ -151,16 +151,16 @@ TEST_F(GuardTest, TheFirstApprovedPairInArrayOrderWins) {
 }
 
 TEST_F(GuardTest, KindApprovalComesFromTheHdxxText) {
-    EXPECT_FALSE(IsKindApproved(kKindCode));
+    EXPECT_FALSE(IsKindApproved(vantrel::ModuleContextFromHost(), kKindCode));
     SetHdxxKinds({"02", "01"});
-    EXPECT_TRUE(IsKindApproved("01"));
-    EXPECT_TRUE(IsKindApproved("02"));
-    EXPECT_FALSE(IsKindApproved("1"));
+    EXPECT_TRUE(IsKindApproved(vantrel::ModuleContextFromHost(), "01"));
+    EXPECT_TRUE(IsKindApproved(vantrel::ModuleContextFromHost(), "02"));
+    EXPECT_FALSE(IsKindApproved(vantrel::ModuleContextFromHost(), "1"));
     GetCurSubAppVo()->SetText("hdxx", "<HDXX><SBZL><SBZLCODE> 01</SBZLCODE></SBZL><SBZLCODE>03</SBZLCODE></HDXX>");
-    EXPECT_FALSE(IsKindApproved("01"));  // no trimming
-    EXPECT_FALSE(IsKindApproved("03"));  // outside any SBZL
+    EXPECT_FALSE(IsKindApproved(vantrel::ModuleContextFromHost(), "01"));  // no trimming
+    EXPECT_FALSE(IsKindApproved(vantrel::ModuleContextFromHost(), "03"));  // outside any SBZL
     GetCurSubAppVo()->SetText("hdxx", "<SBZL><SBZLCODE>01</SBZLCODE>");  // never closed
-    EXPECT_FALSE(IsKindApproved("01"));
+    EXPECT_FALSE(IsKindApproved(vantrel::ModuleContextFromHost(), "01"));
 }
 
 TEST_F(GuardTest, RestrictedKindNeedsApprovalButAnOpenFormNeedsNoFile) {

@@ -1,5 +1,6 @@
 // Shared helpers (table names, quoting, LIKE escaping, money, files) and every statement on the
 // invoice table, checked as text and run against a real database.
+#include "context/f_ModuleContext.h"
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_InvoiceChecks.h"
 #include "invoice/f_XxqtfpGlobal.h"
@@ -35,22 +36,24 @@ using testhost::kPeriod;
 
 class NamesTest : public testhost::HostFixture {};
 
-TEST_F(NamesTest, TableNamesTakeTheSubApplicationCode) {
-    EXPECT_EQ(QualifyTableName("sb_fplxb"), "sb07_fplxb");
-    EXPECT_EQ(QualifyTableName("  sb_xxfpb "), "sb07_xxfpb");
-    EXPECT_EQ(QualifyTableName("SB_SBB"), "SB07_SBB");
+TEST_F(NamesTest, TableNamesTakeTheHostsSubApplicationCode) {
+    const vantrel::TModuleContext context = vantrel::ModuleContextFromHost();
+    EXPECT_EQ(QualifyTableName("sb_fplxb", context.subAppCode), "sb07_fplxb");
+    EXPECT_EQ(QualifyTableName("  sb_xxfpb ", context.subAppCode), "sb07_xxfpb");
+    EXPECT_EQ(QualifyTableName("SB_SBB", context.subAppCode), "SB07_SBB");
     EXPECT_EQ(QualifyTableName("sb_xxfpb", "11"), "sb11_xxfpb");
-    EXPECT_EQ(MainConnectionName(), "WSSBMainCon_07");
-    EXPECT_EQ(ModuleFuncCode(), "07037-02-18-01");
+    EXPECT_EQ(context.connection, "WSSBMainCon_07");
+    EXPECT_EQ(ModuleFuncCode(context.subAppCode), "07037-02-18-01");
 }
 
 TEST_F(NamesTest, AnEmptyCodeLeavesTheNameAlone) {
     corlith::HostSetup setup;
     setup.subAppPath = subAppDir_.string() + "/";
     corlith::Configure(setup);
-    EXPECT_EQ(QualifyTableName("sb_fplxb"), "sb_fplxb");
-    EXPECT_EQ(MainConnectionName(), "WSSBMainCon_");
-    EXPECT_EQ(ModuleFuncCode(), "037-02-18-01");
+    const vantrel::TModuleContext context = vantrel::ModuleContextFromHost();
+    EXPECT_EQ(QualifyTableName("sb_fplxb", context.subAppCode), "sb_fplxb");
+    EXPECT_EQ(context.connection, "WSSBMainCon_");
+    EXPECT_EQ(ModuleFuncCode(context.subAppCode), "037-02-18-01");
 }
 
 TEST(Quoting, QuoteInnerDoublesEverySingleQuote) {
@@ -367,7 +370,7 @@ protected:
     bool Run(const std::string& sql, std::string* error = nullptr) {
         THostQuery q;
         std::string e;
-        const bool ok = ExecADOQueryMsg(MainConnectionName(), sql, &q, e, 0, 0);
+        const bool ok = ExecADOQueryMsg(kConnection, sql, &q, e, 0, 0);
         if (error) *error = e;
         EXPECT_TRUE(ok) << sql << ": " << e;
         return ok;
@@ -534,7 +537,7 @@ TEST_F(InvoiceDbTest, ListFiltersByTypeAndShowsNoNameForUnknownTypes) {
     if (testhost::OnServer()) {
         THostQuery q;
         std::string error;
-        EXPECT_FALSE(ExecADOQueryMsg(MainConnectionName(), BuildListSql(testhost::ContextFor(), "1 or 1=1", ""), &q, error,
+        EXPECT_FALSE(ExecADOQueryMsg(kConnection, BuildListSql(testhost::ContextFor(), "1 or 1=1", ""), &q, error,
                                      1, 0));
         EXPECT_EQ(q.RecordCount(), 0);
     } else {

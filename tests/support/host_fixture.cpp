@@ -226,7 +226,8 @@ namespace {
 std::vector<std::string> WithoutChangeLog(const std::vector<std::string>& log) {
     std::vector<std::string> kept;
     for (const std::string& entry : log)
-        if (!vantrel::IsChangeLogStatement(entry) && !vantrel::IsInvoiceSourceStatement(entry)) kept.push_back(entry);
+        if (!vantrel::IsChangeLogStatement(entry, kSubAppCode) && !vantrel::IsInvoiceSourceStatement(entry, kSubAppCode))
+            kept.push_back(entry);
     return kept;
 }
 

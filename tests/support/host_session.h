@@ -11,6 +11,7 @@
 
 namespace testhost {
 
+inline constexpr const char* kSubAppCode = "07";
 inline constexpr const char* kConnection = "WSSBMainCon_07";
 inline constexpr const char* kFuncCode = "07037-02-18-01";
 inline constexpr const char* kKindCode = "01";
@@ -21,7 +22,7 @@ inline void ConfigureHost(const std::string& appPath, const std::string& subAppP
     corlith::HostSetup setup;
     setup.appPath = appPath;
     setup.subAppPath = subAppPath;
-    setup.subAppCode = "07";
+    setup.subAppCode = kSubAppCode;
     setup.funcCode = kFuncCode;
     corlith::Configure(setup);
 }

@@ -19,10 +19,10 @@ constexpr int kBandHeight = 37;
 constexpr int kBevelTop = 264;
 }  // namespace
 
-Tfrm_CustomDlg::Tfrm_CustomDlg(QWidget* parent)
+Tfrm_CustomDlg::Tfrm_CustomDlg(const vantrel::THostContext& host, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
-      THostForm(this) {
+      THostForm(this, host) {
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(kClientWidth, kClientHeight);
     QFont dialogFont = font();
@@ -61,7 +61,11 @@ Tfrm_CustomDlg::Tfrm_CustomDlg(QWidget* parent)
 
 Tfrm_CustomDlg::~Tfrm_CustomDlg() = default;
 
-void Tfrm_CustomDlg::LoadHostContext() { FHost.Load(false); }
+void Tfrm_CustomDlg::LoadHostContext() {
+    FHost = GivenHostContext();
+    FHost.ParentForm = nullptr;
+    FHost.MainFrameParentForm = nullptr;
+}
 
 void Tfrm_CustomDlg::ApplySkin() {
     ApplyFormSkin();

@@ -21,7 +21,7 @@ class TModalSpeedButton;
 class Tfrm_CustomDlg : public QDialog, public THostForm {
     Q_OBJECT
 public:
-    explicit Tfrm_CustomDlg(QWidget* parent = nullptr);
+    explicit Tfrm_CustomDlg(const vantrel::THostContext& host, QWidget* parent = nullptr);
     ~Tfrm_CustomDlg() override;
 
     void ApplySkin() override;

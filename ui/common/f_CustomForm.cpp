@@ -18,7 +18,8 @@ constexpr int32_t kShapePenColor = 8618883;
 constexpr int32_t kToolbarDesignColor = 14215386;
 }  // namespace
 
-Tfrm_Custom::Tfrm_Custom(QWidget* parent) : QWidget(parent), THostForm(this) {
+Tfrm_Custom::Tfrm_Custom(const vantrel::THostContext& host, QWidget* parent)
+    : QWidget(parent), THostForm(this, host) {
     setAttribute(Qt::WA_DeleteOnClose);
 
     layout_ = new QVBoxLayout(this);
@@ -55,7 +56,7 @@ Tfrm_Custom::~Tfrm_Custom() {
     FormDestroy();
 }
 
-void Tfrm_Custom::LoadHostContext() { FHost.Load(true); }
+void Tfrm_Custom::LoadHostContext() { FHost = GivenHostContext(); }
 
 void Tfrm_Custom::ApplySkin() {
     ApplyFormSkin();

@@ -2,11 +2,13 @@
 //
 // Creating a page takes two steps because a Qt constructor cannot reach the overrides of a
 // derived class: the derived constructor builds its controls (inside ContentArea() and on
-// ModuleToolbar) and then calls FormCreate(). FormCreate captures the host context, applies
+// ModuleToolbar) and then calls FormCreate(). FormCreate captures the host context (what the
+// opener read of the host, handed to the base constructor), applies
 // the skin through the virtual ApplySkin and installs the input-method handler on the edits.
 // A derived FormCreate calls the inherited one first.
 //
-//   TFrmPage::TFrmPage(QWidget* parent) : Tfrm_CustomEx(parent) {
+//   TFrmPage::TFrmPage(const vantrel::TModuleContext& context, QWidget* parent)
+//       : Tfrm_CustomEx(context.host, parent) {
 //       edtName = new TPellowEdit(ContentArea());
 //       ...
 //       FormCreate();
@@ -33,7 +35,7 @@ class TPellowEdit;
 class Tfrm_Custom : public QWidget, public THostForm {
     Q_OBJECT
 public:
-    explicit Tfrm_Custom(QWidget* parent = nullptr);
+    explicit Tfrm_Custom(const vantrel::THostContext& host, QWidget* parent = nullptr);
     ~Tfrm_Custom() override;
 
     void ApplySkin() override;

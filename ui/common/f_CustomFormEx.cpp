@@ -57,7 +57,7 @@ TModalSpeedButton* MakePageButton(QWidget* parent, int left, const char16_t* hin
 
 }  // namespace
 
-Tfrm_CustomEx::Tfrm_CustomEx(QWidget* parent) : Tfrm_Custom(parent) {
+Tfrm_CustomEx::Tfrm_CustomEx(const vantrel::THostContext& host, QWidget* parent) : Tfrm_Custom(host, parent) {
     pnlToolResize = new QWidget(this);
     pnlToolResize->setObjectName(QStringLiteral("pnlToolResize"));
     pnlToolResize->setFixedSize(47, 22);

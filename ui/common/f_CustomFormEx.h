@@ -12,7 +12,7 @@ class Tfrm_CustomEx : public Tfrm_Custom {
 public:
     enum { PageNormal = 1, PageMaximized = 2 };
 
-    explicit Tfrm_CustomEx(QWidget* parent = nullptr);
+    explicit Tfrm_CustomEx(const vantrel::THostContext& host, QWidget* parent = nullptr);
 
     void FormCreate() override;
     void ApplySkin() override;

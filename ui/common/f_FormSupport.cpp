@@ -16,23 +16,6 @@
 
 #include <algorithm>
 
-void THostContext::Load(bool withParentForms) {
-    AppHandle = GetAppHandle();
-    MainFrameHandle = GetMainFrameHandle();
-    GetAppPath(AppPath);
-    GetCurSubAppPath(SubAppPath);
-    GetCurSubAppCode(SubAppCode);
-    GetCurFuncCode(FuncCode);
-    SubAppInfo = GetCurSubAppInfo();
-    SubAppVoObj = GetCurSubAppVo();
-    UserInfo = GetUserInfoVO();
-    CompanyInfo = GetCompanyInfoVO();
-    if (withParentForms) {
-        ParentForm = GetCurParentForm();
-        MainFrameParentForm = GetgsMainFrameParentForm();
-    }
-}
-
 void THostForm::FormCreate() {
     LoadHostContext();
     FCreateFuncCode = FHost.FuncCode;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/corlith_api.h"
+#include "host/f_ModuleContext.h"
 
 #include <QFont>
 #include <QObject>
@@ -18,25 +19,6 @@ class QPushButton;
 class QPainter;
 class QWidget;
 class TPellowEdit;
-
-// The host's context at the moment a window is created.
-struct THostContext {
-    THostHandle AppHandle = 0;
-    THostHandle MainFrameHandle = 0;
-    std::string AppPath;
-    std::string SubAppPath;
-    std::string SubAppCode;
-    std::string FuncCode;
-    SubAppVo* SubAppInfo = nullptr;
-    SubAppVo* SubAppVoObj = nullptr;
-    SubAppVo* UserInfo = nullptr;
-    SubAppVo* CompanyInfo = nullptr;
-    QWidget* ParentForm = nullptr;            // page windows only
-    QWidget* MainFrameParentForm = nullptr;   // page windows only
-
-    // Fills the members in the order above; the two parent forms only when asked.
-    void Load(bool withParentForms);
-};
 
 // What both base windows (pages and dialogs) keep of the host, and their creation step.
 // The window class passes itself as the form.
@@ -55,26 +37,29 @@ public:
     // The input-method switch of an edit being entered; other senders are ignored.
     void EditImeEnter(QObject* sender);
 
-    const THostContext& HostContext() const { return FHost; }
+    const vantrel::THostContext& HostContext() const { return FHost; }
     const std::string& CreateFuncCode() const { return FCreateFuncCode; }
     const std::string& ImeName() const { return FImeName; }
     int FontCharset() const { return FFontCharset; }
 
 protected:
-    explicit THostForm(QWidget* form) : form_(form) {}
+    // host: what the window's opener read of the host (its context's), captured at FormCreate.
+    THostForm(QWidget* form, const vantrel::THostContext& host) : form_(form), given_(host) {}
 
-    // Fills FHost in the host's order; pages also take the two parent forms.
+    // Fills FHost from what the opener gave; pages also take the two parent forms.
     virtual void LoadHostContext() = 0;
+    const vantrel::THostContext& GivenHostContext() const { return given_; }
     // The host's font and the module background: the start of every ApplySkin.
     void ApplyFormSkin();
 
-    THostContext FHost;
+    vantrel::THostContext FHost;
     std::string FCreateFuncCode;
     std::string FImeName;
     int FFontCharset = 0;
 
 private:
     QWidget* form_;
+    vantrel::THostContext given_;
 };
 
 // The Chinese faces the windows are drawn in, each with a free face for where it is missing:

@@ -180,7 +180,7 @@ protected:
 }  // namespace
 
 TFrmXxqtfpDetail::TFrmXxqtfpDetail(vantrel::TModuleContext context, QWidget* parent)
-    : Tfrm_CustomDlg(parent), FContext(std::move(context)) {
+    : Tfrm_CustomDlg(context.host, parent), FContext(std::move(context)) {
     setObjectName(QStringLiteral("FrmXxqtfpDetail"));
     BuildControls();
     FormCreate();
@@ -659,7 +659,7 @@ void TFrmXxqtfpDetail::BtnCommitClick() {
 
 bool DeclareStateRefuses(const vantrel::TModuleContext& context) {
     std::string message;
-    if (!CheckDeclareState(context, ModuleFuncCode(), message)) return false;
+    if (!CheckDeclareState(context, ModuleFuncCode(context.subAppCode), message)) return false;
     InfoMsgBox(message, 0);
     return true;
 }

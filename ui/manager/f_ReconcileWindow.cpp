@@ -127,7 +127,7 @@ QVariant TReconcileModel::headerData(int section, Qt::Orientation orientation, i
 // ---- the window --------------------------------------------------------------------------
 
 TFrmReconcile::TFrmReconcile(vantrel::TModuleContext context, QString listFile, QWidget* parent)
-    : Tfrm_CustomDlg(parent), FContext(std::move(context)), FListFile(std::move(listFile)) {
+    : Tfrm_CustomDlg(context.host, parent), FContext(std::move(context)), FListFile(std::move(listFile)) {
     setObjectName(u"TFrmReconcile"_s);
     setWindowTitle(u"核对发票清单"_s);
     PlaceDialogParts(this, 980, 600);
@@ -278,7 +278,7 @@ void TFrmReconcile::ActOpenExecute() {
     auto* record = const_cast<Txxqtfpxx*>(FResult.registered[static_cast<std::size_t>(line->registered)].row);
     std::string refusal;
     const bool changeable =
-        !DBIsReadOnly(FContext.connection) && !CheckDeclareState(FContext, ModuleFuncCode(), refusal);
+        !DBIsReadOnly(FContext.connection) && !CheckDeclareState(FContext, ModuleFuncCode(FContext.subAppCode), refusal);
     bool saved = false;
     QPointer<TFrmReconcile> self(this);
     const bool current = OpenDetailWindow(FContext, changeable ? kDetailModify : kDetailView, gridLines, &FInvoiceList,

@@ -226,7 +226,7 @@ struct TStatusGuard {
 }  // namespace
 
 TFrmXxqtfpMgr::TFrmXxqtfpMgr(vantrel::TModuleContext context, QWidget* parent)
-    : Tfrm_CustomEx(parent), FContext(std::move(context)),
+    : Tfrm_CustomEx(context.host, parent), FContext(std::move(context)),
       FOwnBatches(std::make_unique<vantrel::TBatchWatch>(FContext.taxpayer)) {
     setWindowTitle(Text16(u"其它销项发票"));
     resize(776, 531);

@@ -177,7 +177,7 @@ void TPreviewSheet::keyPressEvent(QKeyEvent* event) {
 // ---- the preview window --------------------------------------------------------------------
 
 TFrmReturnPreview::TFrmReturnPreview(vantrel::TModuleContext context, TPreviewListProcs procs, QWidget* parent)
-    : Tfrm_CustomDlg(parent), FContext(std::move(context)), FProcs(std::move(procs)) {
+    : Tfrm_CustomDlg(context.host, parent), FContext(std::move(context)), FProcs(std::move(procs)) {
     setObjectName(u"TFrmReturnPreview"_s);
     setWindowTitle(PreviewTitle());
     PlaceDialogParts(this, 980, 720);
@@ -266,7 +266,7 @@ bool OpenReturnPreview(QWidget* parent, const vantrel::TModuleContext& context, 
 TFrmPreviewDrill::TFrmPreviewDrill(vantrel::TModuleContext context, const TSummaryCellRef& cell, std::string value,
                                    const TPreviewListProcs& procs, std::function<std::string()> changed,
                                    QWidget* parent)
-    : Tfrm_CustomDlg(parent),
+    : Tfrm_CustomDlg(context.host, parent),
       FContext(std::move(context)),
       FCell(cell),
       FValue(std::move(value)),
