@@ -17,7 +17,9 @@
 
 #include "support/entry_helpers.h"
 #include "support/fault_steps.h"
+#include "support/detail_fields.h"
 #include "support/host_fixture.h"
+#include "support/window_fixture.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -41,17 +43,18 @@ using corlith::test::FailPoint;
 using corlith::test::MessageKind;
 
 using testhost::Choose;
+using testhost::Fields;
 using testhost::LastMessageNumber;
 using testhost::TypeInto;
 
 // Fills an ordinary invoice of the given amount (at 17 %) and presses "确定".
 void EnterInvoice(TFrmXxqtfpDetail* d, const char* amount, const std::string& period) {
-    Choose(d->cbbFplx, "普通发票");
-    TypeInto(d->edtfs, "1");
-    TypeInto(d->edtje, amount);
-    d->dtpKprq->SetDate(PeriodStartDate(period).addDays(9));
+    Choose(Fields(d).cbbFplx, "普通发票");
+    TypeInto(Fields(d).edtfs, "1");
+    TypeInto(Fields(d).edtje, amount);
+    Fields(d).dtpKprq->SetDate(PeriodStartDate(period).addDays(9));
     corlith::test::ClearMessages();
-    QTest::mouseClick(d->BtnCommit, Qt::LeftButton);
+    QTest::mouseClick(Fields(d).BtnCommit, Qt::LeftButton);
 }
 
 std::vector<std::string> StatementsContaining(const std::string& part) {
@@ -66,20 +69,8 @@ bool WithDetailWindow(const std::function<void()>& command, const std::function<
     return testhost::WithModal<TFrmXxqtfpDetail>(command, body);
 }
 
-class ManagerCommandsTest : public testhost::HostFixture {
+class ManagerCommandsTest : public testhost::WindowFixture<> {
 protected:
-    void SetUp() override {
-        HostFixture::SetUp();
-        if (HasFatalFailure()) return;
-        testhost::EnsureApplication();
-        period_ = UsePreviousMonth();
-    }
-
-    void TearDown() override {
-        for (auto& m : managers_) delete m.data();
-        HostFixture::TearDown();
-    }
-
     void Invoice(int xh, double je, int zfbz = 0) {
         testhost::InvoiceRow row = PeriodInvoice(period_, xh, je);
         row.zfbz = zfbz;
@@ -95,7 +86,7 @@ protected:
         auto* m = new TFrmXxqtfpMgr(vantrel::ModuleContextFromHost());
         m->resize(900, 600);
         m->show();
-        managers_.emplace_back(m);
+        Keep(m);
         corlith::test::ClearMessages();
         corlith::test::ClearStatementLog();
         return m;
@@ -126,9 +117,6 @@ protected:
             .join(QLatin1Char('|'))
             .toStdString();
     }
-
-    std::string period_;
-    std::vector<QPointer<TFrmXxqtfpMgr>> managers_;
 };
 
 }  // namespace
@@ -213,10 +201,10 @@ TEST_F(ManagerCommandsTest, ModifyEditsTheFirstCheckedRowInDisplayOrder) {
 
     ASSERT_TRUE(WithDetailWindow([m] { m->ActModifyExecute(); }, [&](TFrmXxqtfpDetail* d) {
         EXPECT_EQ(d->EditMode(), kDetailModify);
-        EXPECT_EQ(d->edtje->Text(), "300.00");
-        TypeInto(d->edtje, "400");
+        EXPECT_EQ(Fields(d).edtje->Text(), "300.00");
+        TypeInto(Fields(d).edtje, "400");
         corlith::test::ClearMessages();
-        QTest::mouseClick(d->BtnCommit, Qt::LeftButton);
+        QTest::mouseClick(Fields(d).BtnCommit, Qt::LeftButton);
         EXPECT_EQ(LastMessageNumber(), 5037015);
     }));
     EXPECT_EQ(QueryText("select group_concat(xh||':'||je, ',') from (select * from sb07_xxfpb order by xh)"),
@@ -238,9 +226,9 @@ TEST_F(ManagerCommandsTest, ModifyingAnInvoiceAnotherWindowDeletedSaysSoAndReloa
     bool closed = false;
     ASSERT_TRUE(WithDetailWindow([m] { m->ActModifyExecute(); }, [&](TFrmXxqtfpDetail* d) {
         QPointer<TFrmXxqtfpDetail> guard(d);
-        TypeInto(d->edtje, "250");
+        TypeInto(Fields(d).edtje, "250");
         corlith::test::ClearMessages();
-        QTest::mouseClick(d->BtnCommit, Qt::LeftButton);
+        QTest::mouseClick(Fields(d).BtnCommit, Qt::LeftButton);
         EXPECT_EQ(LastMessageNumber(), 5037032);
         closed = !guard || !guard->isVisible();
     }));

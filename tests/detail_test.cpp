@@ -15,7 +15,9 @@
 
 #include "support/entry_helpers.h"
 #include "support/fault_steps.h"
+#include "support/detail_fields.h"
 #include "support/host_fixture.h"
+#include "support/window_fixture.h"
 #include "support/records.h"
 
 #include <QApplication>
@@ -202,18 +204,17 @@ bool HasFocusIn(QWidget* dialog, QWidget* control) {
 }
 
 using testhost::Choose;
+using testhost::Fields;
 using testhost::LastMessageNumber;
 using testhost::SetEntered;
 using testhost::SetFlags;
 using testhost::TypeInto;
 
-class DetailWindowTest : public testhost::HostFixture {
+class DetailWindowTest : public testhost::WindowFixture<> {
 protected:
     void SetUp() override {
-        HostFixture::SetUp();
+        WindowFixture::SetUp();
         if (HasFatalFailure()) return;
-        testhost::EnsureApplication();
-        period_ = UsePreviousMonth();
         LoadInvoiceConfig("xxqtfp");
         template_ = MakeInvoiceTemplate(1, period_, TodayText());
     }
@@ -221,7 +222,7 @@ protected:
     void TearDown() override {
         delete dialog_.data();
         FreeInvoiceList(list_);
-        HostFixture::TearDown();
+        WindowFixture::TearDown();
     }
 
     void WriteConfig(const std::string& text) {
@@ -242,15 +243,15 @@ protected:
 
     // An entry that passes every check: an ordinary invoice of 100.00 at 17 %.
     void FillValid(TFrmXxqtfpDetail* d) {
-        Choose(d->cbbFplx, "普通发票");
-        TypeInto(d->edtfs, "2");
-        TypeInto(d->edtje, "100");
-        d->dtpKprq->SetDate(PeriodStartDate(period_).addDays(9));
+        Choose(Fields(d).cbbFplx, "普通发票");
+        TypeInto(Fields(d).edtfs, "2");
+        TypeInto(Fields(d).edtje, "100");
+        Fields(d).dtpKprq->SetDate(PeriodStartDate(period_).addDays(9));
     }
 
     void Commit(TFrmXxqtfpDetail* d) {
         corlith::test::ClearMessages();
-        QTest::mouseClick(d->BtnCommit, Qt::LeftButton);
+        QTest::mouseClick(Fields(d).BtnCommit, Qt::LeftButton);
     }
 
     long long Rows() { return QueryInt("select count(*) from sb07_xxfpb"); }
@@ -263,7 +264,6 @@ protected:
                "#" + QueryText("select count(*) from SB07_FPTXQKB");
     }
 
-    std::string period_;
     Txxqtfpxx template_;
     std::vector<Txxqtfpxx*> list_;
     int refreshes_ = 0;
@@ -283,7 +283,7 @@ TEST_F(DetailWindowTest, AddingAfterTheLargestSequenceNumberIsRefusedPlainly) {
     EXPECT_EQ(template_.xh, kLargest);
 
     FillValid(d);
-    TypeInto(d->edtje, "200");  // not the same invoice again
+    TypeInto(Fields(d).edtje, "200");  // not the same invoice again
     Commit(d);
     ASSERT_EQ(corlith::test::Messages().size(), 1u);
     EXPECT_NE(corlith::test::Messages().back().text.find("2147483647"), std::string::npos)
@@ -294,39 +294,39 @@ TEST_F(DetailWindowTest, AddingAfterTheLargestSequenceNumberIsRefusedPlainly) {
 TEST_F(DetailWindowTest, NewInvoiceOpensWithTheTemplateDefaults) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     EXPECT_EQ(d->windowTitle(), QString::fromUtf16(u"录入其他销项发票明细"));
-    EXPECT_EQ(d->lbTitle->text(), QString::fromUtf16(u"  其他销项发票  "));
-    EXPECT_TRUE(d->lbTitle->font().underline());
-    EXPECT_EQ(d->cbbFplx->Items(), (std::vector<std::string>{"-请选择-", "普通发票", "未开具发票", "纳税检查调整"}));
-    EXPECT_EQ(d->cbbFplx->ItemValues(), (std::vector<std::string>{"", "1", "3", "5"}));
-    EXPECT_EQ(d->cbbFplx->ItemIndex(), 0);
-    EXPECT_EQ(d->cbbSl->Items(), (std::vector<std::string>{"17%", "0%"}));
-    EXPECT_EQ(d->cbbSl->Text(), "17%");
-    EXPECT_EQ(d->dtpKprq->Date(), PeriodStartDate(period_).addDays(9));
-    EXPECT_EQ(d->edtfs->Text(), "0");
-    EXPECT_EQ(d->edtje->Text(), "0.00");
-    EXPECT_EQ(d->edtse->Text(), "0.00");
-    EXPECT_EQ(d->edtGfnsrsbh->Text(), "");
-    for (TPellowRadioButton* no : {d->rbLwfp_No, d->rbZF_No, d->rbJZJT_No, d->rbMS_No}) EXPECT_TRUE(no->Checked());
-    for (TPellowRadioButton* yes : {d->rbLwfp_Yes, d->rbZF_Yes, d->rbJZJT_YES, d->rbMS_YES})
+    EXPECT_EQ(Fields(d).lbTitle->text(), QString::fromUtf16(u"  其他销项发票  "));
+    EXPECT_TRUE(Fields(d).lbTitle->font().underline());
+    EXPECT_EQ(Fields(d).cbbFplx->Items(), (std::vector<std::string>{"-请选择-", "普通发票", "未开具发票", "纳税检查调整"}));
+    EXPECT_EQ(Fields(d).cbbFplx->ItemValues(), (std::vector<std::string>{"", "1", "3", "5"}));
+    EXPECT_EQ(Fields(d).cbbFplx->ItemIndex(), 0);
+    EXPECT_EQ(Fields(d).cbbSl->Items(), (std::vector<std::string>{"17%", "0%"}));
+    EXPECT_EQ(Fields(d).cbbSl->Text(), "17%");
+    EXPECT_EQ(Fields(d).dtpKprq->Date(), PeriodStartDate(period_).addDays(9));
+    EXPECT_EQ(Fields(d).edtfs->Text(), "0");
+    EXPECT_EQ(Fields(d).edtje->Text(), "0.00");
+    EXPECT_EQ(Fields(d).edtse->Text(), "0.00");
+    EXPECT_EQ(Fields(d).edtGfnsrsbh->Text(), "");
+    for (TPellowRadioButton* no : {Fields(d).rbLwfp_No, Fields(d).rbZF_No, Fields(d).rbJZJT_No, Fields(d).rbMS_No}) EXPECT_TRUE(no->Checked());
+    for (TPellowRadioButton* yes : {Fields(d).rbLwfp_Yes, Fields(d).rbZF_Yes, Fields(d).rbJZJT_YES, Fields(d).rbMS_YES})
         EXPECT_FALSE(yes->Checked());
-    EXPECT_TRUE(d->dtpKprq->isEnabled());
-    EXPECT_TRUE(d->edtfs->isEnabled());
-    EXPECT_TRUE(HasFocusIn(d, d->dtpKprq));
-    EXPECT_EQ(d->edtfs->MaxLength(), 9);
-    EXPECT_EQ(d->edtGfnsrsbh->MaxLength(), 20);
+    EXPECT_TRUE(Fields(d).dtpKprq->isEnabled());
+    EXPECT_TRUE(Fields(d).edtfs->isEnabled());
+    EXPECT_TRUE(HasFocusIn(d, Fields(d).dtpKprq));
+    EXPECT_EQ(Fields(d).edtfs->MaxLength(), 9);
+    EXPECT_EQ(Fields(d).edtGfnsrsbh->MaxLength(), 20);
 }
 
 TEST_F(DetailWindowTest, TheDateTakesTypedDigitsAfterASaveAsWhenTheWindowOpens) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     const QDate start = PeriodStartDate(period_);
     for (const int day : {15, 20}) {
-        ASSERT_TRUE(HasFocusIn(d, d->dtpKprq)) << day;
+        ASSERT_TRUE(HasFocusIn(d, Fields(d).dtpKprq)) << day;
         for (const QChar c : start.toString(QStringLiteral("yyyyMM")) + QString::number(day))
             QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
-        EXPECT_EQ(d->dtpKprq->Date(), start.addDays(day - 1)) << day;
-        Choose(d->cbbFplx, "普通发票");
-        TypeInto(d->edtfs, "1");
-        TypeInto(d->edtje, std::to_string(day).c_str());
+        EXPECT_EQ(Fields(d).dtpKprq->Date(), start.addDays(day - 1)) << day;
+        Choose(Fields(d).cbbFplx, "普通发票");
+        TypeInto(Fields(d).edtfs, "1");
+        TypeInto(Fields(d).edtje, std::to_string(day).c_str());
         Commit(d);
         ASSERT_EQ(LastMessageNumber(), 5037016) << day;
     }
@@ -349,11 +349,11 @@ TEST_F(DetailWindowTest, ASaveTheDatabaseRefusesSaysWhyInChineseAndKeepsTheNumbe
 TEST_F(DetailWindowTest, TabOrderFollowsTheGrid) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     const std::vector<QWidget*> expected = {
-        d->dtpKprq,  d->cbbFplx,  d->edtfs,      d->edtje,   d->cbbSl,    d->edtse,    d->edtGfnsrsbh, d->rbLwfp_Yes,
-        d->rbLwfp_No, d->rbZF_Yes, d->rbZF_No,   d->rbJZJT_YES, d->rbJZJT_No, d->rbMS_YES, d->rbMS_No,  d->BtnCommit,
-        d->btnCancel};
+        Fields(d).dtpKprq,  Fields(d).cbbFplx,  Fields(d).edtfs,      Fields(d).edtje,   Fields(d).cbbSl,    Fields(d).edtse,    Fields(d).edtGfnsrsbh, Fields(d).rbLwfp_Yes,
+        Fields(d).rbLwfp_No, Fields(d).rbZF_Yes, Fields(d).rbZF_No,   Fields(d).rbJZJT_YES, Fields(d).rbJZJT_No, Fields(d).rbMS_YES, Fields(d).rbMS_No,  Fields(d).BtnCommit,
+        Fields(d).btnCancel};
     std::vector<QWidget*> walked;
-    QWidget* w = d->dtpKprq;
+    QWidget* w = Fields(d).dtpKprq;
     for (int guard = 0; guard < 200 && walked.size() < expected.size(); ++guard, w = w->nextInFocusChain()) {
         for (QWidget* control : expected)
             if ((w == control || control->isAncestorOf(w)) && (walked.empty() || walked.back() != control))
@@ -370,118 +370,118 @@ TEST_F(DetailWindowTest, ModifyShowsTheStoredValuesNotARecomputedTax) {
     SetFlags(r, "1", "0", "1", "1");
     TFrmXxqtfpDetail* d = Open(kDetailModify, &r);
     EXPECT_EQ(d->windowTitle(), QString::fromUtf16(u"修改其他销项发票明细"));
-    EXPECT_EQ(d->cbbFplx->Text(), "纳税检查调整");
-    EXPECT_EQ(d->dtpKprq->Date(), PeriodStartDate(period_).addDays(2));
-    EXPECT_EQ(d->edtfs->Text(), "3");
-    EXPECT_EQ(d->edtje->Text(), "100.00");
-    EXPECT_EQ(d->edtse->Text(), "16.90");
-    EXPECT_EQ(d->edtGfnsrsbh->Text(), "110101199001011234");
-    EXPECT_TRUE(d->rbLwfp_Yes->Checked());
-    EXPECT_TRUE(d->rbJZJT_YES->Checked());
-    EXPECT_TRUE(d->rbZF_No->Checked());
-    EXPECT_TRUE(d->rbMS_YES->Checked());
-    EXPECT_TRUE(d->dtpKprq->isEnabled());
-    EXPECT_FALSE(d->edtfs->isEnabled());
+    EXPECT_EQ(Fields(d).cbbFplx->Text(), "纳税检查调整");
+    EXPECT_EQ(Fields(d).dtpKprq->Date(), PeriodStartDate(period_).addDays(2));
+    EXPECT_EQ(Fields(d).edtfs->Text(), "3");
+    EXPECT_EQ(Fields(d).edtje->Text(), "100.00");
+    EXPECT_EQ(Fields(d).edtse->Text(), "16.90");
+    EXPECT_EQ(Fields(d).edtGfnsrsbh->Text(), "110101199001011234");
+    EXPECT_TRUE(Fields(d).rbLwfp_Yes->Checked());
+    EXPECT_TRUE(Fields(d).rbJZJT_YES->Checked());
+    EXPECT_TRUE(Fields(d).rbZF_No->Checked());
+    EXPECT_TRUE(Fields(d).rbMS_YES->Checked());
+    EXPECT_TRUE(Fields(d).dtpKprq->isEnabled());
+    EXPECT_FALSE(Fields(d).edtfs->isEnabled());
 
     // A rate that is not configured selects nothing; a type that is not listed neither.
     Txxqtfpxx odd = r;
     odd.sl = 13;
     odd.fplx = "9";
     d->LoadRecord(odd);
-    EXPECT_EQ(d->cbbSl->ItemIndex(), -1);
-    EXPECT_EQ(d->cbbFplx->ItemIndex(), -1);
-    EXPECT_EQ(d->edtse->Text(), "16.90");
-    EXPECT_TRUE(d->edtfs->isEnabled());
+    EXPECT_EQ(Fields(d).cbbSl->ItemIndex(), -1);
+    EXPECT_EQ(Fields(d).cbbFplx->ItemIndex(), -1);
+    EXPECT_EQ(Fields(d).edtse->Text(), "16.90");
+    EXPECT_TRUE(Fields(d).edtfs->isEnabled());
 }
 
 TEST_F(DetailWindowTest, ChoosingATypeSwitchesDateAndCount) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
-    TypeInto(d->edtfs, "5");
-    Choose(d->cbbFplx, "未开具发票");
-    EXPECT_FALSE(d->dtpKprq->isEnabled());
-    EXPECT_FALSE(d->edtfs->isEnabled());
-    EXPECT_EQ(d->edtfs->Text(), "0");
-    Choose(d->cbbFplx, "普通发票");
-    EXPECT_TRUE(d->dtpKprq->isEnabled());
-    EXPECT_TRUE(d->edtfs->isEnabled());
-    EXPECT_EQ(d->edtfs->Text(), "0");
-    TypeInto(d->edtfs, "7");
-    Choose(d->cbbFplx, "纳税检查调整");
-    EXPECT_TRUE(d->dtpKprq->isEnabled());
-    EXPECT_FALSE(d->edtfs->isEnabled());
-    EXPECT_EQ(d->edtfs->Text(), "0");
-    Choose(d->cbbFplx, "-请选择-");
-    EXPECT_TRUE(d->edtfs->isEnabled());
+    TypeInto(Fields(d).edtfs, "5");
+    Choose(Fields(d).cbbFplx, "未开具发票");
+    EXPECT_FALSE(Fields(d).dtpKprq->isEnabled());
+    EXPECT_FALSE(Fields(d).edtfs->isEnabled());
+    EXPECT_EQ(Fields(d).edtfs->Text(), "0");
+    Choose(Fields(d).cbbFplx, "普通发票");
+    EXPECT_TRUE(Fields(d).dtpKprq->isEnabled());
+    EXPECT_TRUE(Fields(d).edtfs->isEnabled());
+    EXPECT_EQ(Fields(d).edtfs->Text(), "0");
+    TypeInto(Fields(d).edtfs, "7");
+    Choose(Fields(d).cbbFplx, "纳税检查调整");
+    EXPECT_TRUE(Fields(d).dtpKprq->isEnabled());
+    EXPECT_FALSE(Fields(d).edtfs->isEnabled());
+    EXPECT_EQ(Fields(d).edtfs->Text(), "0");
+    Choose(Fields(d).cbbFplx, "-请选择-");
+    EXPECT_TRUE(Fields(d).edtfs->isEnabled());
 }
 
 TEST_F(DetailWindowTest, TaxFollowsAmountAndRate) {
     WriteConfig("[xxqtfp]\nsl=|17|13|6|\n");
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
-    ASSERT_EQ(d->cbbSl->Items(), (std::vector<std::string>{"17%", "13%", "6%"}));
-    TypeInto(d->edtje, "100");
-    EXPECT_EQ(d->edtse->Text(), "17.00");
-    Choose(d->cbbSl, "13%");
-    EXPECT_EQ(d->edtse->Text(), "13.00");
-    TypeInto(d->edtje, "10.50");
-    EXPECT_EQ(d->edtse->Text(), "1.37");
-    Choose(d->cbbSl, "17%");
-    TypeInto(d->edtje, "0.05");
-    EXPECT_EQ(d->edtse->Text(), "0.01");
+    ASSERT_EQ(Fields(d).cbbSl->Items(), (std::vector<std::string>{"17%", "13%", "6%"}));
+    TypeInto(Fields(d).edtje, "100");
+    EXPECT_EQ(Fields(d).edtse->Text(), "17.00");
+    Choose(Fields(d).cbbSl, "13%");
+    EXPECT_EQ(Fields(d).edtse->Text(), "13.00");
+    TypeInto(Fields(d).edtje, "10.50");
+    EXPECT_EQ(Fields(d).edtse->Text(), "1.37");
+    Choose(Fields(d).cbbSl, "17%");
+    TypeInto(Fields(d).edtje, "0.05");
+    EXPECT_EQ(Fields(d).edtse->Text(), "0.01");
 
     // A typed tax stands until the rate list is left again.
-    TypeInto(d->edtse, "5");
-    EXPECT_EQ(d->edtse->Text(), "5");
-    d->cbbSl->setFocus();
-    d->edtGfnsrsbh->setFocus();
-    EXPECT_EQ(d->edtse->Text(), "0.01");
+    TypeInto(Fields(d).edtse, "5");
+    EXPECT_EQ(Fields(d).edtse->Text(), "5");
+    Fields(d).cbbSl->setFocus();
+    Fields(d).edtGfnsrsbh->setFocus();
+    EXPECT_EQ(Fields(d).edtse->Text(), "0.01");
 
     // An amount that is no number leaves the tax alone.
-    TypeInto(d->edtje, "-");
-    EXPECT_EQ(d->edtse->Text(), "0.01");
+    TypeInto(Fields(d).edtje, "-");
+    EXPECT_EQ(Fields(d).edtse->Text(), "0.01");
 }
 
 TEST_F(DetailWindowTest, AmountAndCountKeysAreFiltered) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
-    TypeInto(d->edtje, "1234567890123");
-    EXPECT_EQ(d->edtje->Text(), "123456789012");
-    QTest::keyClicks(d->edtje, QStringLiteral(".999"));
-    EXPECT_EQ(d->edtje->Text(), "123456789012.99");
+    TypeInto(Fields(d).edtje, "1234567890123");
+    EXPECT_EQ(Fields(d).edtje->Text(), "123456789012");
+    QTest::keyClicks(Fields(d).edtje, QStringLiteral(".999"));
+    EXPECT_EQ(Fields(d).edtje->Text(), "123456789012.99");
     // Removing the point would leave fourteen integer places.
-    d->edtje->setCursorPosition(12);
-    QTest::keyClick(d->edtje, Qt::Key_Delete);
-    d->edtje->setCursorPosition(13);
-    QTest::keyClick(d->edtje, Qt::Key_Backspace);
-    EXPECT_EQ(d->edtje->Text(), "123456789012.99");
+    Fields(d).edtje->setCursorPosition(12);
+    QTest::keyClick(Fields(d).edtje, Qt::Key_Delete);
+    Fields(d).edtje->setCursorPosition(13);
+    QTest::keyClick(Fields(d).edtje, Qt::Key_Backspace);
+    EXPECT_EQ(Fields(d).edtje->Text(), "123456789012.99");
 
-    TypeInto(d->edtje, "1.2.3-");
-    EXPECT_EQ(d->edtje->Text(), "1.23");
-    d->edtje->setCursorPosition(0);
-    QTest::keyClick(d->edtje, Qt::Key_Minus);
-    EXPECT_EQ(d->edtje->Text(), "-1.23");
-    TypeInto(d->edtse, "7a,b 8");
-    EXPECT_EQ(d->edtse->Text(), "78");
+    TypeInto(Fields(d).edtje, "1.2.3-");
+    EXPECT_EQ(Fields(d).edtje->Text(), "1.23");
+    Fields(d).edtje->setCursorPosition(0);
+    QTest::keyClick(Fields(d).edtje, Qt::Key_Minus);
+    EXPECT_EQ(Fields(d).edtje->Text(), "-1.23");
+    TypeInto(Fields(d).edtse, "7a,b 8");
+    EXPECT_EQ(Fields(d).edtse->Text(), "78");
 
-    TypeInto(d->edtfs, "12a-.3");
-    EXPECT_EQ(d->edtfs->Text(), "123");
-    TypeInto(d->edtfs, "1234567890");
-    EXPECT_EQ(d->edtfs->Text(), "123456789");
+    TypeInto(Fields(d).edtfs, "12a-.3");
+    EXPECT_EQ(Fields(d).edtfs->Text(), "123");
+    TypeInto(Fields(d).edtfs, "1234567890");
+    EXPECT_EQ(Fields(d).edtfs->Text(), "123456789");
 }
 
 TEST_F(DetailWindowTest, PastingCannotBypassTheFilters) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     QGuiApplication::clipboard()->setText(QStringLiteral("99999999999999x"));
     // The buyer id has no filter: the paste arrives there, so it would arrive anywhere.
-    d->edtGfnsrsbh->setFocus();
-    QTest::keyClick(d->edtGfnsrsbh, Qt::Key_V, Qt::ControlModifier);
-    ASSERT_EQ(d->edtGfnsrsbh->Text(), "99999999999999x");
+    Fields(d).edtGfnsrsbh->setFocus();
+    QTest::keyClick(Fields(d).edtGfnsrsbh, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(Fields(d).edtGfnsrsbh->Text(), "99999999999999x");
 
-    TypeInto(d->edtje, "12");
-    QTest::keyClick(d->edtje, Qt::Key_V, Qt::ControlModifier);
-    QTest::keyClick(d->edtje, Qt::Key_Insert, Qt::ShiftModifier);
-    EXPECT_EQ(d->edtje->Text(), "12");
-    TypeInto(d->edtfs, "3");
-    QTest::keyClick(d->edtfs, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(d->edtfs->Text(), "3");
+    TypeInto(Fields(d).edtje, "12");
+    QTest::keyClick(Fields(d).edtje, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(Fields(d).edtje, Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(Fields(d).edtje->Text(), "12");
+    TypeInto(Fields(d).edtfs, "3");
+    QTest::keyClick(Fields(d).edtfs, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Fields(d).edtfs->Text(), "3");
 }
 
 TEST_F(DetailWindowTest, LeavingAnAmountNormalisesIt) {
@@ -489,14 +489,14 @@ TEST_F(DetailWindowTest, LeavingAnAmountNormalisesIt) {
     auto leave = [d](TPellowEdit* edit, const char* keys) {
         edit->setFocus();
         TypeInto(edit, keys);
-        d->edtGfnsrsbh->setFocus();
+        Fields(d).edtGfnsrsbh->setFocus();
         return edit->Text();
     };
-    EXPECT_EQ(leave(d->edtje, "12.5"), "12.50");
-    EXPECT_EQ(leave(d->edtje, ""), "0.00");
-    EXPECT_EQ(leave(d->edtje, "-"), "0.00");
-    EXPECT_EQ(leave(d->edtse, "3."), "3.00");
-    EXPECT_EQ(leave(d->edtse, "."), "0.0");
+    EXPECT_EQ(leave(Fields(d).edtje, "12.5"), "12.50");
+    EXPECT_EQ(leave(Fields(d).edtje, ""), "0.00");
+    EXPECT_EQ(leave(Fields(d).edtje, "-"), "0.00");
+    EXPECT_EQ(leave(Fields(d).edtse, "3."), "3.00");
+    EXPECT_EQ(leave(Fields(d).edtse, "."), "0.0");
 }
 
 TEST_F(DetailWindowTest, ChecksRunInTheirOrderWithMessageAndFocus) {
@@ -510,57 +510,57 @@ TEST_F(DetailWindowTest, ChecksRunInTheirOrderWithMessageAndFocus) {
     };
     const QDate start = PeriodStartDate(period_);
     const std::vector<Step> steps = {
-        {[] {}, 5037017, d->cbbFplx, ""},
-        {[&] { Choose(d->cbbFplx, "普通发票"); }, 5037018, d->edtfs, ""},
-        {[&] { d->edtfs->SetText("1.5"); }, 5037030, d->edtfs, ""},
-        {[&] { TypeInto(d->edtfs, "2"); }, 5037019, d->edtje, ""},
+        {[] {}, 5037017, Fields(d).cbbFplx, ""},
+        {[&] { Choose(Fields(d).cbbFplx, "普通发票"); }, 5037018, Fields(d).edtfs, ""},
+        {[&] { Fields(d).edtfs->SetText("1.5"); }, 5037030, Fields(d).edtfs, ""},
+        {[&] { TypeInto(Fields(d).edtfs, "2"); }, 5037019, Fields(d).edtje, ""},
         {[&] {
-             TypeInto(d->edtje, "100");
-             d->cbbSl->SetItemIndex(-1);
+             TypeInto(Fields(d).edtje, "100");
+             Fields(d).cbbSl->SetItemIndex(-1);
          },
-         5037020, d->cbbSl, ""},
+         5037020, Fields(d).cbbSl, ""},
         {[&] {
-             Choose(d->cbbSl, "17%");
-             d->edtGfnsrsbh->setFocus();  // leaving the rate list recomputes the tax
-             TypeInto(d->edtse, "17.16");
+             Choose(Fields(d).cbbSl, "17%");
+             Fields(d).edtGfnsrsbh->setFocus();  // leaving the rate list recomputes the tax
+             TypeInto(Fields(d).edtse, "17.16");
          },
-         5037022, d->edtje, "15"},
-        {[&] { TypeInto(d->edtse, "0"); }, 5037021, d->edtse, ""},
+         5037022, Fields(d).edtje, "15"},
+        {[&] { TypeInto(Fields(d).edtse, "0"); }, 5037021, Fields(d).edtse, ""},
         {[&] {
-             TypeInto(d->edtse, "17");
-             d->edtGfnsrsbh->SetText("1234567890_2345");
+             TypeInto(Fields(d).edtse, "17");
+             Fields(d).edtGfnsrsbh->SetText("1234567890_2345");
          },
-         5037023, d->edtGfnsrsbh, ""},
-        {[&] { d->edtGfnsrsbh->SetText("12345678901234"); }, 5037024, d->edtGfnsrsbh, ""},
+         5037023, Fields(d).edtGfnsrsbh, ""},
+        {[&] { Fields(d).edtGfnsrsbh->SetText("12345678901234"); }, 5037024, Fields(d).edtGfnsrsbh, ""},
         {[&] {
-             d->edtGfnsrsbh->SetText("");
-             d->dtpKprq->SetDate(testhost::Today().addDays(1));
+             Fields(d).edtGfnsrsbh->SetText("");
+             Fields(d).dtpKprq->SetDate(testhost::Today().addDays(1));
          },
-         5037026, d->dtpKprq, ""},
-        {[&] { d->dtpKprq->SetDate(start.addDays(-1)); }, 5037028, d->dtpKprq,
+         5037026, Fields(d).dtpKprq, ""},
+        {[&] { Fields(d).dtpKprq->SetDate(start.addDays(-1)); }, 5037028, Fields(d).dtpKprq,
          start.toString(QStringLiteral("yyyy年MM月dd日")).toStdString()},
         {[&] {
-             d->dtpKprq->SetDate(start);
-             d->edtGfnsrsbh->SetText(" " + company + " ");
+             Fields(d).dtpKprq->SetDate(start);
+             Fields(d).edtGfnsrsbh->SetText(" " + company + " ");
          },
-         5037029, d->edtGfnsrsbh, ""},
+         5037029, Fields(d).edtGfnsrsbh, ""},
         {[&] {
-             d->edtGfnsrsbh->SetText("");
-             Choose(d->cbbFplx, "未开具发票");
-             d->dtpKprq->SetDate(testhost::Today().addYears(1));  // not checked for this type
-             QTest::mouseClick(d->rbZF_Yes, Qt::LeftButton);
+             Fields(d).edtGfnsrsbh->SetText("");
+             Choose(Fields(d).cbbFplx, "未开具发票");
+             Fields(d).dtpKprq->SetDate(testhost::Today().addYears(1));  // not checked for this type
+             QTest::mouseClick(Fields(d).rbZF_Yes, Qt::LeftButton);
          },
-         5037031, d->rbZF_No, ""},
+         5037031, Fields(d).rbZF_No, ""},
     };
     for (std::size_t i = 0; i < steps.size(); ++i) {
         SCOPED_TRACE("step " + std::to_string(i) + " expecting " + std::to_string(steps[i].code));
         steps[i].change();
-        d->edtGfnsrsbh->setFocus();  // somewhere else, so that the focus move shows
+        Fields(d).edtGfnsrsbh->setFocus();  // somewhere else, so that the focus move shows
         Commit(d);
         ASSERT_EQ(corlith::test::Messages().size(), 1u);
         EXPECT_EQ(LastMessageNumber(), steps[i].code);
-        if (steps[i].focus != d->edtGfnsrsbh) {
-            EXPECT_FALSE(HasFocusIn(d, d->edtGfnsrsbh));
+        if (steps[i].focus != Fields(d).edtGfnsrsbh) {
+            EXPECT_FALSE(HasFocusIn(d, Fields(d).edtGfnsrsbh));
         }
         EXPECT_TRUE(HasFocusIn(d, steps[i].focus));
         // GBK parameter; the date one compares as UTF-8 through the codec.
@@ -569,7 +569,7 @@ TEST_F(DetailWindowTest, ChecksRunInTheirOrderWithMessageAndFocus) {
         }
         EXPECT_EQ(Rows(), 0);
     }
-    QTest::mouseClick(d->rbZF_No, Qt::LeftButton);
+    QTest::mouseClick(Fields(d).rbZF_No, Qt::LeftButton);
     Commit(d);
     EXPECT_EQ(LastMessageNumber(), 5037016);
     EXPECT_EQ(QueryText("select fs||'|'||fplx from sb07_xxfpb"), "0|3");
@@ -578,21 +578,21 @@ TEST_F(DetailWindowTest, ChecksRunInTheirOrderWithMessageAndFocus) {
 TEST_F(DetailWindowTest, ToleranceBoundaryAndTaxFreeInvoices) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     FillValid(d);
-    TypeInto(d->edtse, "17.16");
+    TypeInto(Fields(d).edtse, "17.16");
     Commit(d);
     EXPECT_EQ(LastMessageNumber(), 5037022);
     EXPECT_EQ(corlith::test::Messages().back().param, "15");
-    TypeInto(d->edtse, "17.15");
+    TypeInto(Fields(d).edtse, "17.15");
     Commit(d);
     EXPECT_EQ(LastMessageNumber(), 5037016);
     EXPECT_EQ(QueryText("select se from sb07_xxfpb where xh=1"), "17.15");
 
     // Tax 0 needs the exemption flag, and then no tolerance applies.
     FillValid(d);
-    TypeInto(d->edtse, "0");
+    TypeInto(Fields(d).edtse, "0");
     Commit(d);
     EXPECT_EQ(LastMessageNumber(), 5037021);
-    QTest::mouseClick(d->rbMS_YES, Qt::LeftButton);
+    QTest::mouseClick(Fields(d).rbMS_YES, Qt::LeftButton);
     Commit(d);
     EXPECT_EQ(LastMessageNumber(), 5037016);
     EXPECT_EQ(QueryText("select se||'|'||ms from sb07_xxfpb where xh=2"), "0|1");
@@ -601,7 +601,7 @@ TEST_F(DetailWindowTest, ToleranceBoundaryAndTaxFreeInvoices) {
 TEST_F(DetailWindowTest, BuyerIdIsCheckedAndStored) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     FillValid(d);
-    d->edtGfnsrsbh->SetText("  91110108MA01ABCD1E ");
+    Fields(d).edtGfnsrsbh->SetText("  91110108MA01ABCD1E ");
     Commit(d);
     ASSERT_EQ(LastMessageNumber(), 5037016);
     FillValid(d);
@@ -614,23 +614,23 @@ TEST_F(DetailWindowTest, BuyerIdIsCheckedAndStored) {
 TEST_F(DetailWindowTest, AWrongCheckDigitWarnsAfterTheChecksAndMaySaveAnyway) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     FillValid(d);
-    d->edtGfnsrsbh->SetText("91110108MA01ABCD1F");  // check character E mistyped
-    d->edtje->setFocus();
+    Fields(d).edtGfnsrsbh->SetText("91110108MA01ABCD1F");  // check character E mistyped
+    Fields(d).edtje->setFocus();
     corlith::test::QueueConfirmAnswer(false);
     Commit(d);
     ASSERT_EQ(corlith::test::Messages().size(), 1u);
     EXPECT_EQ(corlith::test::Messages().back().kind, MessageKind::Confirm);
     EXPECT_EQ(corlith::test::Messages().back().text, "购方税号校验位不正确，是否仍然保存？");
-    EXPECT_TRUE(HasFocusIn(d, d->edtGfnsrsbh));
+    EXPECT_TRUE(HasFocusIn(d, Fields(d).edtGfnsrsbh));
     EXPECT_EQ(Rows(), 0);
 
     // A refusal of the entry checks comes first and asks nothing.
-    TypeInto(d->edtje, "0");
+    TypeInto(Fields(d).edtje, "0");
     Commit(d);
     ASSERT_EQ(corlith::test::Messages().size(), 1u);
     EXPECT_EQ(LastMessageNumber(), 5037019);
 
-    TypeInto(d->edtje, "100");
+    TypeInto(Fields(d).edtje, "100");
     corlith::test::QueueConfirmAnswer(true);
     Commit(d);
     EXPECT_EQ(LastMessageNumber(), 5037016);
@@ -639,8 +639,8 @@ TEST_F(DetailWindowTest, AWrongCheckDigitWarnsAfterTheChecksAndMaySaveAnyway) {
     // Valid codes and ids of other lengths save without a question.
     for (const char* id : {"91110108MA01ABCD1E", "440300665812347", "9111010800000000181"}) {
         FillValid(d);
-        TypeInto(d->edtje, std::to_string(200 + Rows()).c_str());
-        d->edtGfnsrsbh->SetText(id);
+        TypeInto(Fields(d).edtje, std::to_string(200 + Rows()).c_str());
+        Fields(d).edtGfnsrsbh->SetText(id);
         Commit(d);
         ASSERT_EQ(corlith::test::Messages().size(), 1u) << id;
         EXPECT_EQ(LastMessageNumber(), 5037016) << id;
@@ -662,7 +662,7 @@ TEST_F(DetailWindowTest, AnInvoiceEnteredTwiceWarnsBeforeItIsSaved) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     const auto fillSame = [&] {
         FillValid(d);
-        d->edtGfnsrsbh->SetText("91110108MA01ABCD1E");
+        Fields(d).edtGfnsrsbh->SetText("91110108MA01ABCD1E");
     };
     fillSame();
     corlith::test::QueueConfirmAnswer(false);
@@ -675,17 +675,17 @@ TEST_F(DetailWindowTest, AnInvoiceEnteredTwiceWarnsBeforeItIsSaved) {
 
     // One differing field is another invoice.
     for (const auto& change : std::vector<std::function<void()>>{
-             [&] { TypeInto(d->edtje, "101"); },
-             [&] { TypeInto(d->edtse, "16.99"); },
-             [&] { d->edtGfnsrsbh->SetText(""); },
-             [&] { d->dtpKprq->SetDate(PeriodStartDate(period_).addDays(10)); },
+             [&] { TypeInto(Fields(d).edtje, "101"); },
+             [&] { TypeInto(Fields(d).edtse, "16.99"); },
+             [&] { Fields(d).edtGfnsrsbh->SetText(""); },
+             [&] { Fields(d).dtpKprq->SetDate(PeriodStartDate(period_).addDays(10)); },
          }) {
         fillSame();
         change();
         EXPECT_FALSE(d->HasSameInvoiceInPeriod());
     }
     fillSame();
-    Choose(d->cbbFplx, "纳税检查调整");
+    Choose(Fields(d).cbbFplx, "纳税检查调整");
     EXPECT_FALSE(d->HasSameInvoiceInPeriod());
 
     // 是 saves it as before.
@@ -705,7 +705,7 @@ TEST_F(DetailWindowTest, AnInvoiceEnteredTwiceWarnsBeforeItIsSaved) {
     stored.se = 17;
     stored.gfnsr = row.gfnsr;
     TFrmXxqtfpDetail* m = Open(kDetailModify, &stored);
-    TypeInto(m->edtfs, "3");
+    TypeInto(Fields(m).edtfs, "3");
     Commit(m);
     EXPECT_EQ(corlith::test::Messages().size(), 1u);
     EXPECT_EQ(LastMessageNumber(), 5037015);
@@ -713,7 +713,7 @@ TEST_F(DetailWindowTest, AnInvoiceEnteredTwiceWarnsBeforeItIsSaved) {
 
 TEST_F(DetailWindowTest, TwelveDigitAmountsShowWhole) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
-    for (TPellowEdit* edit : {d->edtje, d->edtse}) {
+    for (TPellowEdit* edit : {Fields(d).edtje, Fields(d).edtse}) {
         edit->SetText("-123456789012.34");
         edit->setCursorPosition(0);
         QApplication::processEvents();
@@ -733,7 +733,7 @@ TEST_F(DetailWindowTest, ClosingAChangedEntryAsksAndAnUntouchedOneCloses) {
     // Untouched: Esc closes without a question.
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     corlith::test::ClearMessages();
-    QTest::keyClick(d->edtje, Qt::Key_Escape);
+    QTest::keyClick(Fields(d).edtje, Qt::Key_Escape);
     EXPECT_TRUE(corlith::test::Messages().empty());
     EXPECT_TRUE(dialog_.isNull() || !dialog_->isVisible());
 
@@ -748,13 +748,13 @@ TEST_F(DetailWindowTest, ClosingAChangedEntryAsksAndAnUntouchedOneCloses) {
         std::function<void(TFrmXxqtfpDetail*)> leave;
     };
     const Way ways[] = {
-        {"Esc", [](TFrmXxqtfpDetail* w) { QTest::keyClick(w->edtGfnsrsbh, Qt::Key_Escape); }},
-        {"取消", [](TFrmXxqtfpDetail* w) { QTest::mouseClick(w->btnCancel, Qt::LeftButton); }},
+        {"Esc", [](TFrmXxqtfpDetail* w) { QTest::keyClick(Fields(w).edtGfnsrsbh, Qt::Key_Escape); }},
+        {"取消", [](TFrmXxqtfpDetail* w) { QTest::mouseClick(Fields(w).btnCancel, Qt::LeftButton); }},
         {"close box", [](TFrmXxqtfpDetail* w) { w->close(); }},
     };
     for (const Way& way : ways) {
         d = Open(kDetailAdd, &template_);
-        QTest::mouseClick(d->rbZF_Yes, Qt::LeftButton);
+        QTest::mouseClick(Fields(d).rbZF_Yes, Qt::LeftButton);
         EXPECT_TRUE(d->HasUnsavedChanges()) << way.name;
         corlith::test::ClearMessages();
         corlith::test::QueueConfirmAnswer(false);
@@ -763,7 +763,7 @@ TEST_F(DetailWindowTest, ClosingAChangedEntryAsksAndAnUntouchedOneCloses) {
         EXPECT_EQ(corlith::test::Messages().back().kind, MessageKind::Confirm) << way.name;
         ASSERT_FALSE(dialog_.isNull()) << way.name;
         EXPECT_TRUE(d->isVisible()) << way.name;
-        EXPECT_TRUE(d->rbZF_Yes->Checked()) << way.name;
+        EXPECT_TRUE(Fields(d).rbZF_Yes->Checked()) << way.name;
 
         corlith::test::QueueConfirmAnswer(true);
         way.leave(d);
@@ -775,15 +775,15 @@ TEST_F(DetailWindowTest, ClosingAChangedEntryAsksAndAnUntouchedOneCloses) {
 
 TEST_F(DetailWindowTest, AChangeBackToTheLoadedValuesIsNoChange) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
-    TypeInto(d->edtje, "100");
+    TypeInto(Fields(d).edtje, "100");
     EXPECT_TRUE(d->HasUnsavedChanges());
-    TypeInto(d->edtje, "0");
-    d->edtse->SetText("0");
+    TypeInto(Fields(d).edtje, "0");
+    Fields(d).edtse->SetText("0");
     EXPECT_FALSE(d->HasUnsavedChanges());
-    d->dtpKprq->SetDate(d->dtpKprq->Date().addDays(1));
+    Fields(d).dtpKprq->SetDate(Fields(d).dtpKprq->Date().addDays(1));
     EXPECT_TRUE(d->HasUnsavedChanges());
-    d->dtpKprq->SetDate(d->dtpKprq->Date().addDays(-1));
-    d->edtGfnsrsbh->SetText("   ");
+    Fields(d).dtpKprq->SetDate(Fields(d).dtpKprq->Date().addDays(-1));
+    Fields(d).edtGfnsrsbh->SetText("   ");
     EXPECT_FALSE(d->HasUnsavedChanges());
 
     // After a save the next blank entry is the new starting point.
@@ -795,16 +795,16 @@ TEST_F(DetailWindowTest, AChangeBackToTheLoadedValuesIsNoChange) {
 
 TEST_F(DetailWindowTest, EnterWalksTheFieldsAndSavesOnTheCommitButton) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
-    ASSERT_TRUE(HasFocusIn(d, d->dtpKprq));
+    ASSERT_TRUE(HasFocusIn(d, Fields(d).dtpKprq));
     // Tab leaves the date in one step, from whichever part of it the caret is in.
-    QTest::keyClick(d->dtpKprq, Qt::Key_Tab);
-    EXPECT_TRUE(HasFocusIn(d, d->cbbFplx));
-    QTest::keyClick(d->cbbFplx, Qt::Key_Tab, Qt::ShiftModifier);
-    EXPECT_TRUE(HasFocusIn(d, d->dtpKprq));
+    QTest::keyClick(Fields(d).dtpKprq, Qt::Key_Tab);
+    EXPECT_TRUE(HasFocusIn(d, Fields(d).cbbFplx));
+    QTest::keyClick(Fields(d).cbbFplx, Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_TRUE(HasFocusIn(d, Fields(d).dtpKprq));
 
-    const std::vector<QWidget*> order = {d->cbbFplx,   d->edtfs,      d->edtje,     d->cbbSl,    d->edtse,
-                                         d->edtGfnsrsbh, d->rbLwfp_No, d->rbZF_No,   d->rbJZJT_No, d->rbMS_No,
-                                         d->BtnCommit};
+    const std::vector<QWidget*> order = {Fields(d).cbbFplx,   Fields(d).edtfs,      Fields(d).edtje,     Fields(d).cbbSl,    Fields(d).edtse,
+                                         Fields(d).edtGfnsrsbh, Fields(d).rbLwfp_No, Fields(d).rbZF_No,   Fields(d).rbJZJT_No, Fields(d).rbMS_No,
+                                         Fields(d).BtnCommit};
     for (QWidget* next : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         EXPECT_TRUE(HasFocusIn(d, next)) << next->objectName().toStdString() << " expected, focus on "
@@ -813,35 +813,35 @@ TEST_F(DetailWindowTest, EnterWalksTheFieldsAndSavesOnTheCommitButton) {
     EXPECT_EQ(Rows(), 0);
     // Enter on 确定 saves (here refused: no type chosen yet).
     corlith::test::ClearMessages();
-    QTest::keyClick(d->BtnCommit, Qt::Key_Return);
+    QTest::keyClick(Fields(d).BtnCommit, Qt::Key_Return);
     EXPECT_EQ(LastMessageNumber(), 5037017);
-    EXPECT_TRUE(HasFocusIn(d, d->cbbFplx));
+    EXPECT_TRUE(HasFocusIn(d, Fields(d).cbbFplx));
 }
 
 TEST_F(DetailWindowTest, CtrlEnterAndCtrlSSaveFromAnyField) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     FillValid(d);
     corlith::test::ClearMessages();
-    QTest::keyClick(d->edtje, Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyClick(Fields(d).edtje, Qt::Key_Return, Qt::ControlModifier);
     EXPECT_EQ(LastMessageNumber(), 5037016);
     EXPECT_EQ(Rows(), 1);
 
     FillValid(d);
-    TypeInto(d->edtje, "300");
+    TypeInto(Fields(d).edtje, "300");
     corlith::test::ClearMessages();
-    QTest::keyClick(d->edtfs, Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(Fields(d).edtfs, Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(LastMessageNumber(), 5037016);
     EXPECT_EQ(QueryText("select group_concat(je, ',') from (select je from sb07_xxfpb order by xh)"), "100,300");
 
-    EXPECT_NE(d->BtnCommit->toolTip().indexOf(u"Ctrl+S"), -1);
-    EXPECT_NE(d->btnCancel->toolTip().indexOf(u"Esc"), -1);
+    EXPECT_NE(Fields(d).BtnCommit->toolTip().indexOf(u"Ctrl+S"), -1);
+    EXPECT_NE(Fields(d).btnCancel->toolTip().indexOf(u"Esc"), -1);
 }
 
 TEST_F(DetailWindowTest, IssueDateAfterThePeriodAsksFirst) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     FillValid(d);
-    d->dtpKprq->SetDate(testhost::Today());
-    d->edtGfnsrsbh->setFocus();
+    Fields(d).dtpKprq->SetDate(testhost::Today());
+    Fields(d).edtGfnsrsbh->setFocus();
     corlith::test::QueueConfirmAnswer(false);
     Commit(d);
     ASSERT_EQ(corlith::test::Messages().size(), 1u);
@@ -850,7 +850,7 @@ TEST_F(DetailWindowTest, IssueDateAfterThePeriodAsksFirst) {
     EXPECT_NE(GbkToQString(asked.text).indexOf(
                   PeriodEndDate(period_).toString(QStringLiteral("yyyy年MM月dd日"))),
               -1);
-    EXPECT_TRUE(HasFocusIn(d, d->dtpKprq));
+    EXPECT_TRUE(HasFocusIn(d, Fields(d).dtpKprq));
     EXPECT_EQ(Rows(), 0);
 
     corlith::test::QueueConfirmAnswer(true);
@@ -868,10 +868,10 @@ TEST_F(DetailWindowTest, LastDayOfALeapMonthIsTodayForTheChecksAndTheSavedDate) 
     template_ = MakeInvoiceTemplate(1, period_, "2000-01-01");
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     FillValid(d);
-    d->dtpKprq->SetDate(QDate(2028, 3, 1));
+    Fields(d).dtpKprq->SetDate(QDate(2028, 3, 1));
     Commit(d);
     EXPECT_EQ(LastMessageNumber(), 5037026);
-    d->dtpKprq->SetDate(QDate(2028, 2, 29));
+    Fields(d).dtpKprq->SetDate(QDate(2028, 2, 29));
     Commit(d);
     ASSERT_EQ(LastMessageNumber(), 5037016);
     EXPECT_EQ(QueryText("select kprq||' '||txsj from sb07_xxfpb"), "2028-02-29 2028-02-29");
@@ -882,14 +882,14 @@ TEST_F(DetailWindowTest, SavesInAddModeTakeConsecutiveNumbers) {
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     for (int i = 0; i < 3; ++i) {
         FillValid(d);
-        QTest::mouseClick(d->rbLwfp_Yes, Qt::LeftButton);
+        QTest::mouseClick(Fields(d).rbLwfp_Yes, Qt::LeftButton);
         if (i > 0) corlith::test::QueueConfirmAnswer(true);  // the same invoice again: saved anyway
         Commit(d);
         ASSERT_EQ(LastMessageNumber(), 5037016) << i;
         // Reset for the next invoice.
-        EXPECT_EQ(d->cbbFplx->ItemIndex(), 0);
-        EXPECT_EQ(d->edtje->Text(), "0.00");
-        EXPECT_TRUE(d->rbLwfp_No->Checked());
+        EXPECT_EQ(Fields(d).cbbFplx->ItemIndex(), 0);
+        EXPECT_EQ(Fields(d).edtje->Text(), "0.00");
+        EXPECT_TRUE(Fields(d).rbLwfp_No->Checked());
     }
     EXPECT_TRUE(d->isVisible());
     EXPECT_EQ(template_.xh, 8);
@@ -929,8 +929,8 @@ TEST_F(DetailWindowTest, ModifyUpdatesTheRecordAndCloses) {
     r.lwfp = r.ms = r.zfbz = r.jzjt = "0";
     r.sbssq.clear();
     TFrmXxqtfpDetail* d = Open(kDetailModify, &r);
-    TypeInto(d->edtje, "200");
-    QTest::mouseClick(d->rbZF_Yes, Qt::LeftButton);
+    TypeInto(Fields(d).edtje, "200");
+    QTest::mouseClick(Fields(d).rbZF_Yes, Qt::LeftButton);
     Commit(d);
     EXPECT_EQ(LastMessageNumber(), 5037015);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -963,17 +963,17 @@ TEST_F(DetailWindowTest, ATypeMissingFromTheListIsNeverSavedWithoutCode) {
     r.je = 100;
     r.se = 17;
     TFrmXxqtfpDetail* d = Open(kDetailModify, &r);
-    ASSERT_EQ(d->cbbFplx->ItemIndex(), -1);
-    d->edtGfnsrsbh->setFocus();
+    ASSERT_EQ(Fields(d).cbbFplx->ItemIndex(), -1);
+    Fields(d).edtGfnsrsbh->setFocus();
     Commit(d);
     EXPECT_EQ(LastMessageNumber(), 5037017);
-    EXPECT_TRUE(HasFocusIn(d, d->cbbFplx));
+    EXPECT_TRUE(HasFocusIn(d, Fields(d).cbbFplx));
     EXPECT_EQ(Snapshot(), before);
     EXPECT_EQ(r.fplx, "9");
     ASSERT_FALSE(dialog_.isNull());
 
     // Once a type is chosen the change goes through.
-    Choose(d->cbbFplx, "普通发票");
+    Choose(Fields(d).cbbFplx, "普通发票");
     Commit(d);
     EXPECT_EQ(LastMessageNumber(), 5037015);
     EXPECT_EQ(QueryText("select fplx from sb07_xxfpb where xh=2"), "1");
@@ -1004,9 +1004,9 @@ TEST_P(DetailSaveFaultTest, AFailedSaveChangesNothingAndCanBeRetried) {
     EXPECT_TRUE(list_.empty());
     EXPECT_EQ(template_.xh, 2);
     EXPECT_EQ(refreshes_, 0);
-    EXPECT_EQ(d->cbbFplx->Text(), "普通发票");
-    EXPECT_EQ(d->edtje->Text(), "100");
-    EXPECT_EQ(d->edtfs->Text(), "2");
+    EXPECT_EQ(Fields(d).cbbFplx->Text(), "普通发票");
+    EXPECT_EQ(Fields(d).edtje->Text(), "100");
+    EXPECT_EQ(Fields(d).edtfs->Text(), "2");
 
     corlith::test::ClearFailures();
     Commit(d);
@@ -1022,7 +1022,7 @@ TEST_P(DetailSaveFaultTest, AFailedSaveChangesNothingAndCanBeRetried) {
     Txxqtfpxx r = *list_.front();
     const std::string saved = Snapshot();
     TFrmXxqtfpDetail* m = Open(kDetailModify, &r);
-    TypeInto(m->edtje, "300");
+    TypeInto(Fields(m).edtje, "300");
     testhost::ArmFault(fault, std::string(fault.containing) == "insert into" ? "update " : fault.containing);
     Commit(m);
     EXPECT_EQ(LastMessageNumber(), 5037013);

@@ -2,6 +2,7 @@
 // decorator (header sorting, checks following the selection) and ShowQtfpMgr through the
 // real module.
 #include "context/f_ModuleContext.h"
+#include "support/detail_fields.h"
 #include "support/host_fixture.h"
 #include "support/list_rule.h"
 #include "support/records.h"
@@ -50,6 +51,7 @@
 
 using corlith::test::FailPoint;
 using corlith::test::MessageKind;
+using testhost::Fields;
 using testhost::InvoiceRow;
 
 namespace {
@@ -705,7 +707,7 @@ protected:
         std::string amount = "no window";
         QTimer::singleShot(0, [&] {
             if (auto* d = qobject_cast<TFrmXxqtfpDetail*>(QApplication::activeModalWidget())) {
-                amount = d->edtje->Text();
+                amount = Fields(d).edtje->Text();
                 d->done(QDialog::Rejected);
             }
         });
@@ -1320,7 +1322,7 @@ TEST_F(ManagerWindow, AWholeEntryByKeyboardOnly) {
         } closer{d};
         d->activateWindow();
         ASSERT_TRUE(QTest::qWaitFor([d] { return QApplication::focusWidget() && d->isAncestorOf(QApplication::focusWidget()); }));
-        ASSERT_TRUE(d->dtpKprq->hasFocus()) << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "none");
+        ASSERT_TRUE(Fields(d).dtpKprq->hasFocus()) << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "none");
         Type(d, start.toString(u"yyyyMM") + QStringLiteral("15"));
         Key(d, Qt::Key_Tab);           // leaves the date in one step
         Key(d, Qt::Key_Down);          // 普通发票

@@ -12,7 +12,9 @@
 #include "summary/f_SummaryDrill.h"
 #include "summary/f_SummaryPreview.h"
 #include "support/entry_helpers.h"
+#include "support/detail_fields.h"
 #include "support/host_fixture.h"
+#include "support/window_fixture.h"
 #include "support/list_rule.h"
 #include "support/test_database.h"
 #include "ui/common/controls/ModalSpeedButton.h"
@@ -478,24 +480,13 @@ TEST_F(PreviewClientTest, PrintWritesOnePagePdfNamingTheTaxpayer) {
 
 // ---- the window ----------------------------------------------------------------------------
 
+using testhost::Fields;
 using testhost::WithModal;
 
 const TPreviewListProcs kManagerProcs{&TFrmXxqtfpMgr::VSTInvoideCommonGetText};
 
-class PreviewWindowTest : public PreviewTest {
+class PreviewWindowTest : public testhost::WindowFixture<PreviewTest> {
 protected:
-    void SetUp() override {
-        PreviewTest::SetUp();
-        if (HasFatalFailure()) return;
-        testhost::EnsureApplication();
-        period_ = UsePreviousMonth();
-    }
-
-    void TearDown() override {
-        for (auto& w : windows_) delete w.data();
-        PreviewTest::TearDown();
-    }
-
     void Invoice(int xh, double je, int jzjt = 0, int fplx = 1) {
         testhost::InvoiceRow row = PeriodInvoice(period_, xh, je);
         row.jzjt = jzjt;
@@ -506,7 +497,7 @@ protected:
     TFrmReturnPreview* OpenPreview() {
         auto* p = new TFrmReturnPreview(vantrel::ModuleContextFromHost(), kManagerProcs);
         p->show();
-        windows_.emplace_back(p);
+        Keep(p);
         return p;
     }
 
@@ -518,9 +509,6 @@ protected:
             if (cell == name) return value;
         return "<missing>";
     }
-
-    std::string period_;
-    std::vector<QPointer<QWidget>> windows_;
 };
 
 TEST_F(PreviewWindowTest, SheetShowsEveryFigureNamesItOnHoverAndMovesByKeys) {
@@ -626,8 +614,8 @@ TEST_F(PreviewWindowTest, ModifyFromTheDrillDownRefreshesTheListAndThePreview) {
         ASSERT_TRUE(WithModal<TFrmXxqtfpDetail>([&] { QTest::mouseClick(testhost::Control<QPushButton>(d, u"btnModify"_s), Qt::LeftButton); },
                                                 [&](TFrmXxqtfpDetail* detail) {
                                                     EXPECT_EQ(detail->EditMode(), kDetailModify);
-                                                    QTest::mouseClick(detail->rbJZJT_YES, Qt::LeftButton);
-                                                    QTest::mouseClick(detail->BtnCommit, Qt::LeftButton);
+                                                    QTest::mouseClick(Fields(detail).rbJZJT_YES, Qt::LeftButton);
+                                                    QTest::mouseClick(Fields(detail).BtnCommit, Qt::LeftButton);
                                                 }));
         // The invoice left this figure: the list and the figure follow the database.
         ASSERT_EQ(model->rowCount(), 1);
@@ -645,7 +633,7 @@ TEST_F(PreviewWindowTest, ModifyFromTheDrillDownRefreshesTheListAndThePreview) {
 TEST_F(PreviewWindowTest, ManagerOpensThePreviewAndReadsItsListAgainAfterAChange) {
     Invoice(1, 100);
     auto* m = new TFrmXxqtfpMgr(vantrel::ModuleContextFromHost());
-    windows_.emplace_back(m);
+    Keep(m);
     m->show();
     ASSERT_EQ(m->FInvoiceList.size(), 1u);
     EXPECT_EQ(m->FInvoiceList[0]->jzjt, "0");
@@ -657,8 +645,8 @@ TEST_F(PreviewWindowTest, ManagerOpensThePreviewAndReadsItsListAgainAfterAChange
             TInvoiceListModel* model = d->ListModel();
             ASSERT_TRUE(model->setData(model->index(0, ColSelect), Qt::Checked, Qt::CheckStateRole));
             WithModal<TFrmXxqtfpDetail>([&] { d->ActModifyExecute(); }, [&](TFrmXxqtfpDetail* detail) {
-                QTest::mouseClick(detail->rbJZJT_YES, Qt::LeftButton);
-                QTest::mouseClick(detail->BtnCommit, Qt::LeftButton);
+                QTest::mouseClick(Fields(detail).rbJZJT_YES, Qt::LeftButton);
+                QTest::mouseClick(Fields(detail).BtnCommit, Qt::LeftButton);
             });
         });
         // The preview closes itself (and frees itself) like any of the module's dialogs.
@@ -672,7 +660,7 @@ TEST_F(PreviewWindowTest, ManagerOpensThePreviewAndReadsItsListAgainAfterAChange
 TEST_F(PreviewWindowTest, TheDrillDownListFollowsTheManagersRuleAndEnterModifiesTheFirstTicked) {
     for (int xh = 1; xh <= 5; ++xh) Invoice(xh, xh * 10);
     auto* m = new TFrmXxqtfpMgr(vantrel::ModuleContextFromHost());
-    windows_.emplace_back(m);
+    Keep(m);
     m->show();
     bool drilled = false;
     ASSERT_TRUE(WithModal<TFrmReturnPreview>([&] { m->ActPreview->trigger(); }, [&](TFrmReturnPreview* p) {
@@ -686,7 +674,7 @@ TEST_F(PreviewWindowTest, TheDrillDownListFollowsTheManagersRuleAndEnterModifies
             for (Qt::Key key : {Qt::Key_Return, Qt::Key_F2}) {
                 QString opened;
                 WithModal<TFrmXxqtfpDetail>([&] { QTest::keyClick(list, key); },
-                                            [&](TFrmXxqtfpDetail* detail) { opened = GbkToQString(detail->edtje->Text()); });
+                                            [&](TFrmXxqtfpDetail* detail) { opened = GbkToQString(Fields(detail).edtje->Text()); });
                 EXPECT_EQ(opened, first) << key;
             }
         });
@@ -740,7 +728,7 @@ TEST_F(PreviewWindowTest, FailedReadsAreReportedAndLeaveTheLastFigures) {
 TEST_F(PreviewWindowTest, ListPrintsAsATableOverAsManySheetsAsItNeeds) {
     for (int xh = 1; xh <= 70; ++xh) Invoice(xh, 1000 + xh);
     auto* m = new TFrmXxqtfpMgr(vantrel::ModuleContextFromHost());
-    windows_.emplace_back(m);
+    Keep(m);
     m->show();
     ASSERT_EQ(m->ListModel()->rowCount(), 70);
 

@@ -38,7 +38,6 @@ public:
 
     void FormCreate() override;
     void ApplySkin() override;
-    void FormShow();
 
     void SetEditMode(uint8_t mode);
     uint8_t EditMode() const { return FEditMode; }
@@ -48,10 +47,29 @@ public:
               Txxqtfpxx* record);
 
     void LoadRecord(const Txxqtfpxx& record);
+    // The fields differ from what the window last loaded.
+    bool HasUnsavedChanges() const;
+    // An invoice of the same type, date, amount, tax and buyer is stored for the period.
+    bool HasSameInvoiceInPeriod() const;
+    // Esc, 取消 and the close box: a changed entry is only dropped when the user agrees.
+    void reject() override;
+
+signals:
+    // The invoice being modified is no longer in the database; the window closes.
+    void RecordVanished();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void FormShow();
     void RecomputeTax();
     bool CheckInput();
     // Writes the entry as FRecord's invoice; after an add, FRecord's number moves on.
     TStoreOutcome SaveRecord();
+    // The invoice as the fields describe it, on the bound record's number and period.
+    Txxqtfpxx EnteredRecord() const;
 
     void cbbFplxChange();
     bool edtfsKeyPress(char key);
@@ -69,18 +87,21 @@ public:
     void btnCancelClick();
     void BtnCommitClick();
 
-    // The invoice as the fields describe it, on the bound record's number and period.
-    Txxqtfpxx EnteredRecord() const;
-    // The fields differ from what the window last loaded.
-    bool HasUnsavedChanges() const;
-    // An invoice of the same type, date, amount, tax and buyer is stored for the period.
-    bool HasSameInvoiceInPeriod() const;
-    // Esc, 取消 and the close box: a changed entry is only dropped when the user agrees.
-    void reject() override;
+    // The controls, in steps: the title and the grid, then each row group of the grid, the
+    // buttons and the events.
+    void BuildControls();
+    void BuildDateAndType(vantrel::TRuledGrid* grid);
+    void BuildFigures(vantrel::TRuledGrid* grid);
+    void BuildBuyer(vantrel::TRuledGrid* grid);
+    void BuildFlags(vantrel::TRuledGrid* grid);
+    void BuildButtons();
+    void ConnectEvents();
+    void UpdateEntryStates();
+    void Refuse(int code, QWidget* focus, const std::string& param = std::string());
+    // The warnings asked after the checks passed; false when the user chose not to save.
+    bool ConfirmWarnings();
 
-    const std::string& Period() const { return FContext.period; }
-    const std::string& TaxpayerId() const { return FContext.taxpayer; }
-
+    // Controls, each with its member's name as object name.
     QLabel* lbTitle = nullptr;
     TPellowDTPicker* dtpKprq = nullptr;
     TPellowComboBox* cbbFplx = nullptr;
@@ -99,30 +120,6 @@ public:
     TPellowRadioButton* rbMS_No = nullptr;
     TModalSpeedButton* BtnCommit = nullptr;
     TModalSpeedButton* btnCancel = nullptr;
-
-signals:
-    // The invoice being modified is no longer in the database; the window closes.
-    void RecordVanished();
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-
-private:
-    // The controls, in steps: the title and the grid, then each row group of the grid, the
-    // buttons and the events.
-    void BuildControls();
-    void BuildDateAndType(vantrel::TRuledGrid* grid);
-    void BuildFigures(vantrel::TRuledGrid* grid);
-    void BuildBuyer(vantrel::TRuledGrid* grid);
-    void BuildFlags(vantrel::TRuledGrid* grid);
-    void BuildButtons();
-    void ConnectEvents();
-    void UpdateEntryStates();
-    void Refuse(int code, QWidget* focus, const std::string& param = std::string());
-    // The warnings asked after the checks passed; false when the user chose not to save.
-    bool ConfirmWarnings();
-
 
     uint8_t FEditMode = kDetailAdd;
     Txxqtfpxx* FRecord = nullptr;
