@@ -39,6 +39,7 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -98,13 +99,17 @@ long long CountInvoices(const ClientSession& session) {
     return query.FieldAsInt64("n");
 }
 
-// The session installed for a headless verb, and its context; otherwise the setup error
-// printed and its exit code returned.
-int InstallHeadless(const ClientOptions& options, ClientSession& session, vantrel::TModuleContext& context) {
+// A headless verb: the session installed and verb run on it and its context, the connections
+// closed after it; when the session cannot be installed, the setup error printed and its exit
+// code returned.
+int RunHeadless(const ClientOptions& options,
+                const std::function<int(const ClientSession&, const vantrel::TModuleContext&)>& verb) {
+    ClientSession session;
     QString error;
     if (!PrepareSession(options, session, error) || !InstallSession(session, 0, error)) return SetupError(error);
-    context = session.context();
-    return kExitOk;
+    const int code = verb(session, session.context());
+    corlith::CloseConnections();
+    return code;
 }
 
 // What keeps a typed taxpayer or period from passing unseen for a real return: a taxpayer
@@ -265,107 +270,99 @@ int RunImport(const ClientOptions& options) {
 }
 
 int RunExport(const ClientOptions& options) {
-    ClientSession session;
-    vantrel::TModuleContext context;
-    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
-    std::string error;
-    const std::string buyer = QStringToGbk(options.buyer.trimmed());
-    if (GbkToQString(buyer) != options.buyer.trimmed()) return SetupError(u"--buyer 含有 GBK 无法表示的字符"_s);
+    return RunHeadless(options, [&](const ClientSession&, const vantrel::TModuleContext& context) -> int {
+        std::string error;
+        const std::string buyer = QStringToGbk(options.buyer.trimmed());
+        if (GbkToQString(buyer) != options.buyer.trimmed()) return SetupError(u"--buyer 含有 GBK 无法表示的字符"_s);
 
-    std::size_t rows = 0;
-    const TExportResult result =
-        ExportRegisterList(options.file, context, QStringToGbk(options.typeCode), buyer, rows, error);
-    corlith::CloseConnections();
-    if (result == TExportResult::ReadFailed) return SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
-    if (result != TExportResult::Written) {
-        PrintLine(stderr, u"vantrel-client: 导出失败：%1"_s.arg(GbkToQString(error)));
-        return kExitFailed;
-    }
-    PrintLine(stdout, u"已导出 %1 行发票到 %2"_s.arg(rows).arg(options.file));
-    return kExitOk;
+        std::size_t rows = 0;
+        const TExportResult result =
+            ExportRegisterList(options.file, context, QStringToGbk(options.typeCode), buyer, rows, error);
+        if (result == TExportResult::ReadFailed) return SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
+        if (result != TExportResult::Written) {
+            PrintLine(stderr, u"vantrel-client: 导出失败：%1"_s.arg(GbkToQString(error)));
+            return kExitFailed;
+        }
+        PrintLine(stdout, u"已导出 %1 行发票到 %2"_s.arg(rows).arg(options.file));
+        return kExitOk;
+    });
 }
 
 int RunVerifyLog(const ClientOptions& options) {
-    ClientSession session;
-    vantrel::TModuleContext context;
-    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
-    vantrel::TLogVerdict verdict;
-    std::string error;
-    const bool read = vantrel::VerifyChangeLog(context, verdict, error);
-    corlith::CloseConnections();
-    if (!read) return SetupError(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
-    if (!verdict.whole) {
-        PrintLine(stdout, u"变更记录有误：%1"_s.arg(GbkToQString(verdict.broken)));
-        return kExitFailed;
-    }
-    PrintLine(stdout, u"变更记录完整：%1 条记录，重演后与纳税人 %2 各期的登记簿一致"_s.arg(verdict.entries).arg(
-                          GbkToQString(context.taxpayer)));
-    return kExitOk;
+    return RunHeadless(options, [&](const ClientSession&, const vantrel::TModuleContext& context) -> int {
+        vantrel::TLogVerdict verdict;
+        std::string error;
+        const bool read = vantrel::VerifyChangeLog(context, verdict, error);
+        if (!read) return SetupError(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
+        if (!verdict.whole) {
+            PrintLine(stdout, u"变更记录有误：%1"_s.arg(GbkToQString(verdict.broken)));
+            return kExitFailed;
+        }
+        PrintLine(stdout, u"变更记录完整：%1 条记录，重演后与纳税人 %2 各期的登记簿一致"_s.arg(verdict.entries).arg(
+                              GbkToQString(context.taxpayer)));
+        return kExitOk;
+    });
 }
 
 int RunHistory(const ClientOptions& options) {
-    ClientSession session;
-    vantrel::TModuleContext context;
-    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
-    std::vector<std::string> header = {"时间", "类别", "序号", "操作人", "批次"};
-    if (options.csv) {
-        for (const char* side : {"改前", "改后"})
-            for (const std::string& column : vantrel::RegisterColumns()) header.push_back(side + column);
-    } else {
-        header.push_back("变化");
-    }
-    PrintListing(header, options.csv);
-    const std::size_t columns = vantrel::RegisterColumns().size();
-    std::string error;
-    const bool read = vantrel::ReadChangeEntries(
-        context, options.xh > 0 ? std::optional<int32_t>(options.xh) : std::nullopt,
-        [&](const vantrel::TChangeEntry& e) {
-            std::string batch = std::to_string(e.batch);
-            if (!e.batchNote.empty()) batch += " " + e.batchNote;
-            std::vector<std::string> fields = {vantrel::LocalTimeText(e.time), e.kind, std::to_string(e.xh), e.seat,
-                                               batch};
-            if (options.csv) {
-                std::vector<std::string> before = vantrel::DecodeRow(e.before), after = vantrel::DecodeRow(e.after);
-                before.resize(columns);
-                after.resize(columns);
-                fields.insert(fields.end(), before.begin(), before.end());
-                fields.insert(fields.end(), after.begin(), after.end());
-            } else {
-                fields.push_back(vantrel::ChangedColumnsText(e));
-            }
-            PrintListing(fields, options.csv);
-        },
-        error);
-    corlith::CloseConnections();
-    if (!read) return SetupError(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
-    return kExitOk;
+    return RunHeadless(options, [&](const ClientSession&, const vantrel::TModuleContext& context) -> int {
+        std::vector<std::string> header = {"时间", "类别", "序号", "操作人", "批次"};
+        if (options.csv) {
+            for (const char* side : {"改前", "改后"})
+                for (const std::string& column : vantrel::RegisterColumns()) header.push_back(side + column);
+        } else {
+            header.push_back("变化");
+        }
+        PrintListing(header, options.csv);
+        const std::size_t columns = vantrel::RegisterColumns().size();
+        std::string error;
+        const bool read = vantrel::ReadChangeEntries(
+            context, options.xh > 0 ? std::optional<int32_t>(options.xh) : std::nullopt,
+            [&](const vantrel::TChangeEntry& e) {
+                std::string batch = std::to_string(e.batch);
+                if (!e.batchNote.empty()) batch += " " + e.batchNote;
+                std::vector<std::string> fields = {vantrel::LocalTimeText(e.time), e.kind, std::to_string(e.xh), e.seat,
+                                                   batch};
+                if (options.csv) {
+                    std::vector<std::string> before = vantrel::DecodeRow(e.before), after = vantrel::DecodeRow(e.after);
+                    before.resize(columns);
+                    after.resize(columns);
+                    fields.insert(fields.end(), before.begin(), before.end());
+                    fields.insert(fields.end(), after.begin(), after.end());
+                } else {
+                    fields.push_back(vantrel::ChangedColumnsText(e));
+                }
+                PrintListing(fields, options.csv);
+            },
+            error);
+        if (!read) return SetupError(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
+        return kExitOk;
+    });
 }
 
 int RunReconcile(const ClientOptions& options) {
-    ClientSession session;
-    vantrel::TModuleContext context;
-    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
-    std::vector<Txxqtfpxx*> rows;
-    vantrel::TReconcileResult result;
-    std::string error;
-    const vantrel::TReconcileRead read = vantrel::ReconcileWithList(context, options.file, rows, result, error);
-    corlith::CloseConnections();
-    if (read != vantrel::TReconcileRead::Done) {
+    return RunHeadless(options, [&](const ClientSession&, const vantrel::TModuleContext& context) -> int {
+        std::vector<Txxqtfpxx*> rows;
+        vantrel::TReconcileResult result;
+        std::string error;
+        const vantrel::TReconcileRead read = vantrel::ReconcileWithList(context, options.file, rows, result, error);
+        if (read != vantrel::TReconcileRead::Done) {
+            FreeInvoiceList(rows);
+            return read == vantrel::TReconcileRead::ListFailed
+                       ? SetupError(u"%1：%2"_s.arg(options.file, GbkToQString(error)))
+                       : SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
+        }
+        // The text lists what needs attention and the groups' totals; the CSV file every invoice.
+        const bool allMatched = result.AllMatched();
+        if (options.csv || !allMatched) PrintListing(vantrel::ReconcileHeader(), options.csv);
+        for (const vantrel::TReconcileLine& line : result.lines)
+            if (options.csv || line.kind != vantrel::TReconcileKind::Matched)
+                PrintListing(vantrel::ReconcileFields(result, line), options.csv);
+        if (!options.csv)
+            for (const std::string& line : vantrel::ReconcileSummaryLines(result)) PrintLine(stdout, GbkToQString(line));
         FreeInvoiceList(rows);
-        return read == vantrel::TReconcileRead::ListFailed
-                   ? SetupError(u"%1：%2"_s.arg(options.file, GbkToQString(error)))
-                   : SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
-    }
-    // The text lists what needs attention and the groups' totals; the CSV file every invoice.
-    const bool allMatched = result.AllMatched();
-    if (options.csv || !allMatched) PrintListing(vantrel::ReconcileHeader(), options.csv);
-    for (const vantrel::TReconcileLine& line : result.lines)
-        if (options.csv || line.kind != vantrel::TReconcileKind::Matched)
-            PrintListing(vantrel::ReconcileFields(result, line), options.csv);
-    if (!options.csv)
-        for (const std::string& line : vantrel::ReconcileSummaryLines(result)) PrintLine(stdout, GbkToQString(line));
-    FreeInvoiceList(rows);
-    return allMatched ? kExitOk : kExitFailed;
+        return allMatched ? kExitOk : kExitFailed;
+    });
 }
 
 int RunRestore(const ClientOptions& options) {
@@ -395,31 +392,29 @@ int RunRestore(const ClientOptions& options) {
 }
 
 int RunDiffDeclared(const ClientOptions& options) {
-    ClientSession session;
-    vantrel::TModuleContext context;
-    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
-    std::string error;
-    std::vector<TSummaryLine> lines;
-    TDeclaredDiff diff;
-    const bool read = ComputeSummaryLines(context, lines, error) && DiffDeclared(context, lines, diff, error);
-    corlith::CloseConnections();
-    if (!read) return SetupError(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
-    if (!diff.found)
-        return SetupError(u"纳税人 %1 所属期 %2 还没有生成过汇总文件"_s.arg(GbkToQString(context.taxpayer),
-                                                                   GbkToQString(context.period)));
-    PrintLine(stdout, u"上次汇总文件：%1，SHA-256 %2"_s.arg(GbkToQString(vantrel::LocalTimeText(diff.document.time)),
-                                                      QString::fromStdString(diff.document.sha256)));
-    if (diff.changed.empty()) {
-        PrintLine(stdout, u"此后没有单元格变动"_s);
-        return kExitOk;
-    }
-    PrintListing({"单元格", "说明", "申报值", "当前值", "批次"}, false);
-    for (const TDeclaredDiff::TCell& cell : diff.changed) {
-        std::string batches;
-        for (int64_t b : cell.batches) batches += (batches.empty() ? "" : ",") + std::to_string(b);
-        PrintListing({cell.name, SummaryCellCaption(cell.name), cell.declared, cell.now, batches}, false);
-    }
-    return kExitFailed;
+    return RunHeadless(options, [&](const ClientSession&, const vantrel::TModuleContext& context) -> int {
+        std::string error;
+        std::vector<TSummaryLine> lines;
+        TDeclaredDiff diff;
+        const bool read = ComputeSummaryLines(context, lines, error) && DiffDeclared(context, lines, diff, error);
+        if (!read) return SetupError(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
+        if (!diff.found)
+            return SetupError(u"纳税人 %1 所属期 %2 还没有生成过汇总文件"_s.arg(GbkToQString(context.taxpayer),
+                                                                       GbkToQString(context.period)));
+        PrintLine(stdout, u"上次汇总文件：%1，SHA-256 %2"_s.arg(GbkToQString(vantrel::LocalTimeText(diff.document.time)),
+                                                          QString::fromStdString(diff.document.sha256)));
+        if (diff.changed.empty()) {
+            PrintLine(stdout, u"此后没有单元格变动"_s);
+            return kExitOk;
+        }
+        PrintListing({"单元格", "说明", "申报值", "当前值", "批次"}, false);
+        for (const TDeclaredDiff::TCell& cell : diff.changed) {
+            std::string batches;
+            for (int64_t b : cell.batches) batches += (batches.empty() ? "" : ",") + std::to_string(b);
+            PrintListing({cell.name, SummaryCellCaption(cell.name), cell.declared, cell.now, batches}, false);
+        }
+        return kExitFailed;
+    });
 }
 
 int RunWindow(const ClientOptions& options, int& argc, char** argv) {
@@ -480,20 +475,18 @@ int RunWindow(const ClientOptions& options, int& argc, char** argv) {
 }
 
 int RunPreview(const ClientOptions& options) {
-    ClientSession session;
-    vantrel::TModuleContext context;
-    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
-    std::string error;
-    std::vector<TSummaryLine> lines;
-    if (!ComputeSummaryLines(context, lines, error)) return ComputeFailed(u"无法计算申报预览", error);
-    corlith::CloseConnections();
+    return RunHeadless(options, [&](const ClientSession&, const vantrel::TModuleContext& context) -> int {
+        std::string error;
+        std::vector<TSummaryLine> lines;
+        if (!ComputeSummaryLines(context, lines, error)) return ComputeFailed(u"无法计算申报预览", error);
 
-    if (options.csv) PrintListing({"cell", "caption", "value"}, true);
-    for (const TSummaryLine& line : lines) {
-        const std::string name(line.cell->name);
-        PrintListing({name, SummaryCellCaption(name), line.value}, options.csv);
-    }
-    return kExitOk;
+        if (options.csv) PrintListing({"cell", "caption", "value"}, true);
+        for (const TSummaryLine& line : lines) {
+            const std::string name(line.cell->name);
+            PrintListing({name, SummaryCellCaption(name), line.value}, options.csv);
+        }
+        return kExitOk;
+    });
 }
 
 int RunDrill(const ClientOptions& options) {
@@ -501,40 +494,36 @@ int RunDrill(const ClientOptions& options) {
     if (!FindSummaryCell(QStringToGbk(options.cell), ref))
         return SetupError(u"没有名为 %1 的单元格"_s.arg(options.cell));
 
-    ClientSession session;
-    vantrel::TModuleContext context;
-    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
-    std::string error;
-    std::vector<Txxqtfpxx*> rows;
-    if (!LoadDrillInvoices(*ref.group, context, rows, error)) return ComputeFailed(u"无法读取发票", error);
-    corlith::CloseConnections();
+    return RunHeadless(options, [&](const ClientSession&, const vantrel::TModuleContext& context) -> int {
+        std::string error;
+        std::vector<Txxqtfpxx*> rows;
+        if (!LoadDrillInvoices(*ref.group, context, rows, error)) return ComputeFailed(u"无法读取发票", error);
 
-    std::vector<std::string> captions;
-    for (int c = 0; c < RegisterColumnCount; ++c) captions.emplace_back(RegisterColumnCaption(c));
-    PrintListing(captions, options.csv);
-    for (const Txxqtfpxx* r : rows) PrintListing(RegisterExportFields(*r), options.csv);
-    PrintListing({"合计", std::to_string(rows.size()), DrillTotalText(*ref.cell, rows)}, options.csv);
-    FreeInvoiceList(rows);
-    return kExitOk;
+        std::vector<std::string> captions;
+        for (int c = 0; c < RegisterColumnCount; ++c) captions.emplace_back(RegisterColumnCaption(c));
+        PrintListing(captions, options.csv);
+        for (const Txxqtfpxx* r : rows) PrintListing(RegisterExportFields(*r), options.csv);
+        PrintListing({"合计", std::to_string(rows.size()), DrillTotalText(*ref.cell, rows)}, options.csv);
+        FreeInvoiceList(rows);
+        return kExitOk;
+    });
 }
 
 int RunPrint(const ClientOptions& options, int& argc, char** argv) {
     // Printing to a file never needs a screen.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    ClientSession session;
-    vantrel::TModuleContext context;
-    if (const int code = InstallHeadless(options, session, context); code != kExitOk) return code;
-    TSummaryPreview preview;
-    std::string error;
-    if (!LoadSummaryPreview(context, preview, error)) return ComputeFailed(u"无法计算申报预览", error);
-    WarnAboutReturn(session);
-    corlith::CloseConnections();
+    return RunHeadless(options, [&](const ClientSession& session, const vantrel::TModuleContext& context) -> int {
+        TSummaryPreview preview;
+        std::string error;
+        if (!LoadSummaryPreview(context, preview, error)) return ComputeFailed(u"无法计算申报预览", error);
+        WarnAboutReturn(session);
 
-    QString writeError;
-    if (!WritePreviewPdf(options.pdfFile, preview, HostToday(), writeError)) {
-        PrintLine(stderr, u"vantrel-client: "_s + writeError);
-        return kExitFailed;
-    }
-    return kExitOk;
+        QString writeError;
+        if (!WritePreviewPdf(options.pdfFile, preview, HostToday(), writeError)) {
+            PrintLine(stderr, u"vantrel-client: "_s + writeError);
+            return kExitFailed;
+        }
+        return kExitOk;
+    });
 }
