@@ -41,17 +41,29 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-enum LogColumn { ColTime, ColNumber, ColMeaning, ColWay, ColText, ColSender, ColumnCount };
+enum LogColumn { ColTime, ColSentence, ColumnCount };
 
-QString NotificationMeaning(int number) {
+// What a notification tells the user, as a sentence; the raw message goes into the tooltip.
+QString NotificationSentence(int number, const QString& text) {
     switch (number) {
-    case hostmsg::kMsgModuleStart: return u"模块启动"_s;
-    case hostmsg::kMsgFormShown: return u"页面已显示"_s;
-    case hostmsg::kMsgHelp: return u"请求帮助"_s;
-    case hostmsg::kMsgFormEnd: return u"页面已关闭"_s;
-    case hostmsg::kMsgPageState: return u"页面状态"_s;
-    case hostmsg::kMsgNcActivate: return u"保持标题栏激活"_s;
-    default: return u"未知通知"_s;
+    case hostmsg::kMsgModuleStart: return u"模块已启动"_s;
+    case hostmsg::kMsgFormShown: {
+        // "<form>|<window handle>|<help>|<extra>"
+        const QStringList fields = text.split(u'|');
+        QString sentence = u"窗口已打开"_s;
+        if (!fields.value(0).isEmpty()) sentence += u"（%1）"_s.arg(fields.at(0));
+        if (fields.value(2) == u"1") sentence += u"，按 F1 可查看帮助"_s;
+        return sentence;
+    }
+    case hostmsg::kMsgHelp: return u"帮助：模块请求打开帮助（F1）"_s;
+    case hostmsg::kMsgFormEnd:
+        return text.isEmpty() ? u"窗口已关闭"_s : u"窗口已关闭（%1）"_s.arg(text);
+    case hostmsg::kMsgPageState:
+        if (text == u"max") return u"页面已最大化"_s;
+        if (text == u"reset") return u"页面已还原"_s;
+        return u"页面状态已改变：%1"_s.arg(text);
+    case hostmsg::kMsgNcActivate: return u"模块窗口获得焦点，框架标题栏保持激活"_s;
+    default: return u"收到未知通知"_s;
     }
 }
 
@@ -158,14 +170,9 @@ void MainFrame::buildUi() {
     log_->setRootIsDecorated(false);
     log_->setUniformRowHeights(true);
     log_->setColumnCount(ColumnCount);
-    log_->setHeaderLabels({u"时间"_s, u"编号"_s, u"含义"_s, u"方式"_s, u"内容"_s, u"发送方句柄"_s});
-    log_->header()->setStretchLastSection(false);
-    log_->header()->setSectionResizeMode(ColText, QHeaderView::Stretch);
+    log_->setHeaderLabels({u"时间"_s, u"通知"_s});
+    log_->header()->setStretchLastSection(true);
     log_->setColumnWidth(ColTime, 90);
-    log_->setColumnWidth(ColNumber, 60);
-    log_->setColumnWidth(ColMeaning, 120);
-    log_->setColumnWidth(ColWay, 60);
-    log_->setColumnWidth(ColSender, 120);
     connect(clearAct, &QAction::triggered, this, [this] {
         log_->clear();
         logToggle_->setText(u"通知记录（0 条）"_s);
@@ -457,11 +464,10 @@ void MainFrame::onDataMessage(int number, const std::string& text, std::uintptr_
 void MainFrame::logNotification(int number, const QString& way, const QString& text, std::uintptr_t sender) {
     auto* item = new QTreeWidgetItem(log_);
     item->setText(ColTime, QTime::currentTime().toString(u"HH:mm:ss.zzz"_s));
-    item->setText(ColNumber, QString::number(number));
-    item->setText(ColMeaning, NotificationMeaning(number));
-    item->setText(ColWay, way);
-    item->setText(ColText, text.isEmpty() ? u"（空）"_s : text);
-    item->setText(ColSender, sender ? QString::number(sender) : QString());
+    item->setText(ColSentence, NotificationSentence(number, text));
+    QString raw = u"编号：%1\n方式：%2\n内容：%3"_s.arg(number).arg(way, text.isEmpty() ? u"（空）"_s : text);
+    if (sender) raw += u"\n发送方句柄：%1"_s.arg(sender);
+    for (int column = 0; column < ColumnCount; ++column) item->setToolTip(column, raw);
     log_->scrollToItem(item);
     logToggle_->setText(u"通知记录（%1 条）"_s.arg(log_->topLevelItemCount()));
 }

@@ -7,6 +7,7 @@
 #include "../client/ModuleLoader.h"
 #include "../client/TaxpayerRegister.h"
 #include "corlith/corlith_host.h"
+#include "host/host_messages.h"
 #include "param/f_ParamString.h"
 #include "summary/f_SummaryCaptions.h"
 #include "summary/f_SummaryPreview.h"
@@ -22,6 +23,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -75,6 +78,19 @@ TEST(Desk, TaxpayerAndPeriodSwitchByKeysAndPickerAndThePageFollows) {
         ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
         ASSERT_TRUE(frame.currentPage());
         EXPECT_TRUE(VisibleTexts(frame.pageContainer()).contains(u"所属期 2026年11月"_s));
+
+        // The notification log speaks in sentences; the raw message is in each row's tooltip.
+        QStringList sentences, tips;
+        const QTreeWidget* log = frame.notificationLog();
+        for (int i = 0; i < log->topLevelItemCount(); ++i) {
+            sentences << log->topLevelItem(i)->text(1);
+            tips << log->topLevelItem(i)->toolTip(1);
+        }
+        const auto shown = sentences.indexOf(QRegularExpression(u"^窗口已打开（.+）"_s));
+        ASSERT_GE(shown, 0) << sentences.join(u" / "_s).toStdString();
+        EXPECT_TRUE(tips.at(shown).contains(u"编号：%1"_s.arg(hostmsg::kMsgFormShown)) &&
+                    tips.at(shown).contains(QString::number(frame.currentPage()->winId())))
+            << tips.at(shown).toStdString();
 
         // Ctrl+PgDn, Ctrl+PgUp twice: the host's period and the reopened page follow.
         Press(frame, Qt::Key_PageDown, Qt::ControlModifier);
