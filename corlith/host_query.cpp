@@ -180,7 +180,7 @@ std::string FromTable(const std::string& sql) {
 void Impl::Clear() {
     names.clear();
     tables.clear();
-    slots.clear();
+    nameSlots.clear();
     cells.clear();
     texts.clear();
     lastText.clear();
@@ -256,21 +256,21 @@ void Impl::AddText(std::string_view utf8) {
 void Impl::indexNames() {
     size_t size = 8;
     while (size < names.size() * 2) size *= 2;
-    slots.assign(size, -1);
+    nameSlots.assign(size, -1);
     for (size_t i = 0; i < names.size(); ++i) {
         // The first of several fields with the same name wins.
         if (indexOf(names[i]) >= 0) continue;
         size_t slot = NameHash(names[i]) & (size - 1);
-        while (slots[slot] >= 0) slot = (slot + 1) & (size - 1);
-        slots[slot] = static_cast<int>(i);
+        while (nameSlots[slot] >= 0) slot = (slot + 1) & (size - 1);
+        nameSlots[slot] = static_cast<int>(i);
     }
 }
 
 int Impl::indexOf(const std::string& name) const {
-    if (slots.empty()) return -1;
-    const size_t mask = slots.size() - 1;
-    for (size_t slot = NameHash(name) & mask; slots[slot] >= 0; slot = (slot + 1) & mask)
-        if (SameIgnoringAsciiCase(names[static_cast<size_t>(slots[slot])], name)) return slots[slot];
+    if (nameSlots.empty()) return -1;
+    const size_t mask = nameSlots.size() - 1;
+    for (size_t slot = NameHash(name) & mask; nameSlots[slot] >= 0; slot = (slot + 1) & mask)
+        if (SameIgnoringAsciiCase(names[static_cast<size_t>(nameSlots[slot])], name)) return nameSlots[slot];
     return -1;
 }
 

@@ -26,7 +26,7 @@ struct THostQuery::Impl {
 
     std::vector<std::string> names;   // GBK, as the select named them
     std::vector<std::string> tables;  // per field: the table it came from (UTF-8), empty for expressions
-    std::vector<int> slots;           // open-addressing table over the names, -1 = empty
+    std::vector<int> nameSlots;          // open-addressing table over the names, -1 = empty
     std::vector<Cell> cells;          // row-major
     std::string texts;
     // Per field: its last non-ASCII text (UTF-8) and that text in GBK. Type names and the like
