@@ -47,17 +47,11 @@ enum LogColumn { ColTime, ColSentence, ColumnCount };
 QString NotificationSentence(int number, const QString& text) {
     switch (number) {
     case hostmsg::kMsgModuleStart: return u"模块已启动"_s;
-    case hostmsg::kMsgFormShown: {
-        // "<form>|<window handle>|<help>|<extra>"
-        const QStringList fields = text.split(u'|');
-        QString sentence = u"窗口已打开"_s;
-        if (!fields.value(0).isEmpty()) sentence += u"（%1）"_s.arg(fields.at(0));
-        if (fields.value(2) == u"1") sentence += u"，按 F1 可查看帮助"_s;
-        return sentence;
-    }
+    case hostmsg::kMsgFormShown:
+        // "<host's tag>|<window handle>|<help>|<extra>": only the help flag means something here.
+        return text.section(u'|', 2, 2) == u"1" ? u"窗口已打开，按 F1 可查看帮助"_s : u"窗口已打开"_s;
     case hostmsg::kMsgHelp: return u"帮助：模块请求打开帮助（F1）"_s;
-    case hostmsg::kMsgFormEnd:
-        return text.isEmpty() ? u"窗口已关闭"_s : u"窗口已关闭（%1）"_s.arg(text);
+    case hostmsg::kMsgFormEnd: return u"窗口已关闭"_s;
     case hostmsg::kMsgPageState:
         if (text == u"max") return u"页面已最大化"_s;
         if (text == u"reset") return u"页面已还原"_s;
