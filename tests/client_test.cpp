@@ -1017,10 +1017,11 @@ TEST_F(ClientTest, ManagerVerbSetsUpTheSessionAndKeepsRunningUntilClosed) {
     InitDemo();
     ASSERT_TRUE(QDir(Path(u"sub07"_s)).removeRecursively());
     // The window's settings land in the test's folder, where its close shows.
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", Path(u"config"_s).toUtf8());
     QProcess p;
     testhost::StartProgram(p, QString::fromUtf8(VANTREL_CLIENT_PATH), {u"manager"_s, u"--db"_s, db_}, dir_);
-    qunsetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config);
     ASSERT_TRUE(p.waitForStarted());
     // The module's folder is made once the window exists; then a terminate request closes it.
     while (!QFileInfo(Path(u"sub07/fp_config.ini"_s)).isFile() && !p.waitForFinished(20)) {

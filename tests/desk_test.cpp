@@ -18,13 +18,16 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QLabel>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QRegularExpression>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -47,31 +50,46 @@ void Press(QWidget& frame, Qt::Key key, Qt::KeyboardModifiers modifiers) {
     QTest::keyClick(&frame, key, modifiers);
 }
 
-TEST(Desk, TaxpayerAndPeriodSwitchByKeysAndPickerAndThePageFollows) {
-    QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toUtf8());
-    const testhost::TestDatabase database(dir.filePath(u"desk.db"_s).toStdString());
-    ClientOptions options;
-    options.database = QString::fromStdString(database.target());
-    ClientSession session;
-    QString error;
-    ASSERT_TRUE(LoadSessionFile(QString::fromUtf8(VANTREL_SOURCE_DIR) + u"/client/demo-session.json"_s, session, error) &&
-                ApplyOverrides(options, session, error) && InstallSession(session, 0, error, true) &&
-                PrepareSubAppFolder(session, error))
-        << error.toStdString();
-    std::string hostError;
-    ASSERT_TRUE(InsertDemoInvoices(session.connectionName(), session.subAppCode, session.company, session.period,
-                                   hostError) &&
-                RegisterDemoTaxpayers(session, hostError))
-        << hostError;
-    const std::string own = session.company, other = DemoOtherCompany(own);
+// The demo session on a database of the test's folder with the demo invoices of two
+// taxpayers, and the module loaded.
+class Desk : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ClientOptions options;
+        options.database = QString::fromStdString(database.target());
+        QString error;
+        ASSERT_TRUE(LoadSessionFile(QString::fromUtf8(VANTREL_SOURCE_DIR) + u"/client/demo-session.json"_s, session, error) &&
+                    ApplyOverrides(options, session, error) && InstallSession(session, 0, error, true) &&
+                    PrepareSubAppFolder(session, error))
+            << error.toStdString();
+        std::string hostError;
+        ASSERT_TRUE(InsertDemoInvoices(session.connectionName(), session.subAppCode, session.company, session.period,
+                                       hostError) &&
+                    RegisterDemoTaxpayers(session, hostError))
+            << hostError;
+        ASSERT_TRUE(module.load(error)) << error.toStdString();
+    }
+    void TearDown() override { corlith::CloseConnections(); }
 
-    VantrelModule module;
-    ASSERT_TRUE(module.load(error)) << error.toStdString();
-    {
-        MainFrame frame(module, session);
+    // The frame, made the host's main window.
+    void Attach(MainFrame& frame) {
+        QString error;
         ASSERT_TRUE(InstallSession(session, static_cast<THostHandle>(frame.winId()), error)) << error.toStdString();
         frame.attachToHost();
+    }
+
+    QTemporaryDir dir;
+    const testhost::TestDatabase database{dir.filePath(u"desk.db"_s).toStdString()};
+    ClientSession session;
+    VantrelModule module;
+};
+
+TEST_F(Desk, TaxpayerAndPeriodSwitchByKeysAndPickerAndThePageFollows) {
+    std::string hostError;
+    const std::string own = session.company, other = DemoOtherCompany(own);
+    {
+        MainFrame frame(module, session);
+        ASSERT_NO_FATAL_FAILURE(Attach(frame));
         frame.show();
         frame.openManager();
         frame.activateWindow();
@@ -156,12 +174,53 @@ TEST(Desk, TaxpayerAndPeriodSwitchByKeysAndPickerAndThePageFollows) {
         EXPECT_EQ(GetParamValue(GetCurSubAppVo()->GetText("jbxx"), "name"), "");
         frame.close();
     }
-    corlith::CloseConnections();
+}
+
+// At the frame's first size every column shows whole without scrolling; the widths the user
+// drags and the sort come back in the next window, until 恢复默认列宽.
+TEST_F(Desk, AllColumnsFitAndTheUsersWidthsAndSortComeBack) {
+    MainFrame frame(module, session);
+    ASSERT_NO_FATAL_FAILURE(Attach(frame));
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    const auto list = [&frame] {
+        frame.openManager();
+        QCoreApplication::processEvents();
+        return frame.currentPage()->findChild<QTreeView*>(u"VSTInvoideCommon"_s);
+    };
+    QTreeView* view = list();
+    ASSERT_TRUE(view && view->model()->rowCount() > 10);
+    EXPECT_LE(view->header()->length(), view->viewport()->width());
+    EXPECT_FALSE(view->horizontalScrollBar()->isVisible());
+    const QFontMetrics cells(view->font());
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        for (int column = 1; column < view->model()->columnCount(); ++column) {
+            const QString text = view->model()->index(row, column).data().toString();
+            EXPECT_LT(cells.horizontalAdvance(text), view->columnWidth(column)) << text.toStdString();
+        }
+    const int compact = view->columnWidth(6);
+    view->header()->resizeSection(6, compact + 37);   // what a drag of the edge does
+    for (int click = 0; click < 2; ++click)          // 金额, descending
+        QTest::mouseClick(view->header()->viewport(), Qt::LeftButton, {},
+                          QPoint(view->header()->sectionViewportPosition(4) + 10, view->header()->height() / 2));
+
+    view = list();
+    EXPECT_EQ(view->columnWidth(6), compact + 37);
+    EXPECT_EQ(view->header()->sortIndicatorSection(), 4);
+    EXPECT_EQ(view->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_GE(view->model()->index(0, 4).data().toString().toDouble(), view->model()->index(1, 4).data().toString().toDouble());
+    frame.currentPage()->findChild<QAction*>(u"actResetColumns"_s)->trigger();
+    EXPECT_EQ(view->columnWidth(6), compact);
+    EXPECT_EQ(list()->columnWidth(6), compact);
+    frame.close();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The frame's and the list's settings stay in the run's own folder.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

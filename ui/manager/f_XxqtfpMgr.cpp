@@ -32,6 +32,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
@@ -453,6 +454,23 @@ void TFrmXxqtfpMgr::BuildList(QWidget* content) {
     connect(VSTInvoideCommon, &QTreeView::doubleClicked, this, &TFrmXxqtfpMgr::VSTInvoideCommonDblClick);
     VSTInvoideCommon->addAction(ActCopy);
 
+    // The widths dragged and the sort are the user's: kept a moment after they change.
+    FLayoutSaveTimer = new QTimer(this);
+    FLayoutSaveTimer->setSingleShot(true);
+    FLayoutSaveTimer->setInterval(300);
+    connect(FLayoutSaveTimer, &QTimer::timeout, this, [this] { SaveListLayout(); });
+    connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int size) { ColumnResized(column, size); });
+    connect(header, &QHeaderView::sortIndicatorChanged, FLayoutSaveTimer, qOverload<>(&QTimer::start));
+    actResetColumns = new QAction(Text16(u"恢复默认列宽"), this);
+    actResetColumns->setObjectName(QStringLiteral("actResetColumns"));
+    connect(actResetColumns, &QAction::triggered, this, [this] { ResetColumnWidths(); });
+    HeaderMenu = new QMenu(header);
+    HeaderMenu->setObjectName(QStringLiteral("HeaderMenu"));
+    HeaderMenu->addAction(actResetColumns);
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(header, &QWidget::customContextMenuRequested, this,
+            [this, header](const QPoint& at) { HeaderMenu->popup(header->mapToGlobal(at)); });
+
     // The menu's entries stand for the operation links' commands, enabled as they are.
     ListMenu = new QMenu(VSTInvoideCommon);
     ListMenu->setObjectName(QStringLiteral("ListMenu"));
@@ -495,6 +513,15 @@ void TFrmXxqtfpMgr::FormCreate() {
     FInvoiceList.clear();
     LoadInvoiceConfig("xxqtfp");
     AttachListDecorator(VSTInvoideCommon);
+    // Compact widths in the header's own font, which the decorator sets; then the user's.
+    {
+        const std::vector<int> widths = CompactColumnWidths();
+        const TBusyFlag fitting(FFittingColumns);
+        for (size_t column = 0; column < widths.size(); ++column)
+            VSTInvoideCommon->header()->resizeSection(static_cast<int>(column), widths[column]);
+    }
+    RestoreListLayout();
+    VSTInvoideCommon->header()->setSortIndicator(FListModel->SortColumn(), FListModel->SortOrder());
 }
 
 void TFrmXxqtfpMgr::ApplySkin() {
@@ -520,6 +547,7 @@ void TFrmXxqtfpMgr::FormShow() {
 void TFrmXxqtfpMgr::FormDestroy() {
     if (FDestroyed) return;
     FDestroyed = true;
+    if (FLayoutSaveTimer->isActive()) SaveListLayout();
     Tfrm_CustomEx::FormDestroy();
     if (FListModel) FListModel->ResetRows(0);  // no row may point at a released record
     FreeInvoiceList(FInvoiceList);
@@ -631,6 +659,7 @@ void TFrmXxqtfpMgr::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    if (FLayoutSaveTimer->isActive()) SaveListLayout();
     Tfrm_CustomEx::closeEvent(event);
 }
 
@@ -692,21 +721,25 @@ void TFrmXxqtfpMgr::RefreshStatistics() {
     UpdateScope();
 }
 
-void TFrmXxqtfpMgr::FitListColumns() {
-    TInvoiceListModel* model = ListModel();
-    if (!model) return;
-    QHeaderView* header = VSTInvoideCommon->header();
+std::vector<int> TFrmXxqtfpMgr::CompactColumnWidths() const {
+    const TInvoiceListModel* model = ListModel();
+    std::vector<int> widths(model ? static_cast<size_t>(model->columnCount()) : 0, 0);
+    if (!model) return widths;
+    const QHeaderView* header = VSTInvoideCommon->header();
+    const QStyle* style = header->style();
     const QFontMetrics captionMetrics(header->font());
     const QFontMetrics cellMetrics(VSTInvoideCommon->font());
-    constexpr int kCellPadding = 14;
-    // Room for the caption's margins and the sort arrow beside it.
-    const int captionPadding = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) +
-                               header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header) + 14;
-    // A buyer id of 20 characters, an amount of twelve digits with its decimals, or whatever
-    // longer value the list holds. Only the longest texts can be the widest: measuring every
-    // row of a long list would cost more than reading it. One pass finds them all.
-    std::vector<std::string> buyers{"91440300MA5F3KXL2700"};
+    constexpr int kCellPadding = 12;
+    const int headerMargin = style->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    // Any column but the check column may become the sort column: room for its arrow.
+    const int captionPadding = 2 * headerMargin + style->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header) + 6;
+    // An 18-character buyer id and a date always fit; amounts, type names and longer ids as
+    // the list holds them. Only the longest texts can be the widest: measuring every row of a
+    // long list would cost more than reading it. One pass finds them all.
+    std::vector<std::string> buyers{"91440300MA5F3KXL2W"};
+    std::vector<std::string> types;
     size_t longest = buyers.front().size();
+    size_t longestType = 0;
     double jeLow = 0, jeHigh = 0, seLow = 0, seHigh = 0;
     for (const Txxqtfpxx* r : FInvoiceList) {
         const size_t size = r->gfnsr.size();
@@ -715,22 +748,107 @@ void TFrmXxqtfpMgr::FitListColumns() {
             if (buyers.size() < 16) buyers.push_back(r->gfnsr);
             longest = size;
         }
+        if (r->fplxmc.size() >= longestType) {
+            if (r->fplxmc.size() > longestType) types.clear();
+            if (types.size() < 8 && std::find(types.begin(), types.end(), r->fplxmc) == types.end()) types.push_back(r->fplxmc);
+            longestType = r->fplxmc.size();
+        }
         jeLow = std::min(jeLow, r->je);
         jeHigh = std::max(jeHigh, r->je);
         seLow = std::min(seLow, r->se);
         seHigh = std::max(seHigh, r->se);
     }
     for (int column = 0; column < model->columnCount(); ++column) {
-        int needed = captionMetrics.horizontalAdvance(GbkToQString(model->ColumnDef(column).caption)) + captionPadding;
+        const int caption = captionMetrics.horizontalAdvance(GbkToQString(model->ColumnDef(column).caption));
+        int needed = caption + captionPadding;
         std::vector<std::string> candidates;
-        if (column == ColGfnsr) candidates = buyers;
-        else if (column == ColJe && !FInvoiceList.empty()) candidates = {AmountText(jeLow), AmountText(jeHigh)};
-        else if (column == ColSe && !FInvoiceList.empty()) candidates = {AmountText(seLow), AmountText(seHigh)};
+        switch (column) {
+        case ColSelect:
+            needed = std::max(caption + 2 * headerMargin + 8,
+                              style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, VSTInvoideCommon) + kCellPadding + 8);
+            break;
+        case ColFplxmc: candidates = types; break;
+        case ColKprq: candidates = {"0000-00-00"}; break;
+        case ColFs: candidates = {"000"}; break;
+        case ColJe: candidates = {"0000000.00", AmountText(jeLow), AmountText(jeHigh)}; break;
+        case ColSe: candidates = {"000000.00", AmountText(seLow), AmountText(seHigh)}; break;
+        case ColGfnsr: candidates = buyers; break;
+        default: break;
+        }
         for (const std::string& text : candidates)
             needed = std::max(needed, cellMetrics.horizontalAdvance(GbkToQString(text)) + kCellPadding);
-        needed = std::max(needed, static_cast<int>(model->ColumnDef(column).width));
-        if (header->sectionSize(column) < needed) header->resizeSection(column, needed);
+        widths[static_cast<size_t>(column)] = needed;
     }
+    return widths;
+}
+
+void TFrmXxqtfpMgr::FitListColumns() {
+    const std::vector<int> needed = CompactColumnWidths();
+    QHeaderView* header = VSTInvoideCommon->header();
+    const TBusyFlag fitting(FFittingColumns);
+    for (size_t column = 0; column < needed.size(); ++column) {
+        const int section = static_cast<int>(column);
+        if (column < FUserWidths.size() && FUserWidths[column] > 0) continue;
+        if (header->sectionSize(section) < needed[column]) header->resizeSection(section, needed[column]);
+    }
+}
+
+void TFrmXxqtfpMgr::ResetColumnWidths() {
+    const std::vector<int> needed = CompactColumnWidths();
+    FUserWidths.assign(needed.size(), 0);
+    {
+        const TBusyFlag fitting(FFittingColumns);
+        for (size_t column = 0; column < needed.size(); ++column)
+            VSTInvoideCommon->header()->resizeSection(static_cast<int>(column), needed[column]);
+    }
+    SaveListLayout();
+}
+
+void TFrmXxqtfpMgr::ColumnResized(int column, int newSize) {
+    if (FFittingColumns || column < 0 || column >= static_cast<int>(FUserWidths.size())) return;
+    FUserWidths[static_cast<size_t>(column)] = newSize;
+    FLayoutSaveTimer->start();
+}
+
+namespace {
+
+// The user's settings of the module, beside the client's own (~/.config/Vantrel/).
+const QString kSettingsOrganization = QStringLiteral("Vantrel");
+const QString kSettingsFile = QStringLiteral("vantrel");
+const QString kColumnWidthsKey = QStringLiteral("invoiceList/columnWidths");
+const QString kSortColumnKey = QStringLiteral("invoiceList/sortColumn");
+const QString kSortDescendingKey = QStringLiteral("invoiceList/sortDescending");
+
+}  // namespace
+
+void TFrmXxqtfpMgr::RestoreListLayout() {
+    const int columns = ListModel()->columnCount();
+    FUserWidths.assign(static_cast<size_t>(columns), 0);
+    const QSettings settings(kSettingsOrganization, kSettingsFile);
+    const QStringList widths = settings.value(kColumnWidthsKey).toString().split(u',');
+    if (widths.size() == columns) {
+        const TBusyFlag fitting(FFittingColumns);
+        for (int column = 0; column < columns; ++column) {
+            const int width = widths[column].toInt();
+            if (width <= 0 || width > 2000) continue;
+            FUserWidths[static_cast<size_t>(column)] = width;
+            VSTInvoideCommon->header()->resizeSection(column, width);
+        }
+    }
+    const int sortColumn = settings.value(kSortColumnKey, -1).toInt();
+    if (sortColumn > ColSelect && sortColumn < columns)
+        ListModel()->sort(sortColumn, settings.value(kSortDescendingKey).toBool() ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void TFrmXxqtfpMgr::SaveListLayout() {
+    FLayoutSaveTimer->stop();
+    if (!ListModel()) return;
+    QStringList widths;
+    for (int width : FUserWidths) widths << QString::number(width);
+    QSettings settings(kSettingsOrganization, kSettingsFile);
+    settings.setValue(kColumnWidthsKey, widths.join(u','));
+    settings.setValue(kSortColumnKey, ListModel()->SortColumn());
+    settings.setValue(kSortDescendingKey, ListModel()->SortOrder() == Qt::DescendingOrder);
 }
 
 void TFrmXxqtfpMgr::ComputeNextXh() { FNextXh = NextXhAfter(FInvoiceList); }

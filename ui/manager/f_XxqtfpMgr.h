@@ -36,6 +36,7 @@ class QShowEvent;
 class QString;
 struct TImportPlan;
 struct TImportTarget;
+class QTimer;
 class QToolButton;
 class QTreeView;
 class TInvoiceListModel;
@@ -65,7 +66,8 @@ public:
     void FocusFilter();
     // The record's row becomes the current row and is scrolled into view.
     void ShowRecord(const Txxqtfpxx* record);
-    // Columns at least as wide as their captions, amounts and buyer ids need in this font.
+    // Columns at least as wide as their captions, amounts and buyer ids need in this font;
+    // a column whose width the user chose keeps it.
     void FitListColumns();
     static std::string VSTInvoideCommonGetText(const Txxqtfpxx& record, int column);
     // Negative, zero or positive (-1, 0, 1) for a before, equal to or after b in the column.
@@ -184,6 +186,20 @@ private:
     void LoadInvoiceList(const std::string& fplx, const std::string& gfnsr);
 
     void UpdateScope();
+
+    // The list's layout per user: the widths the user dragged (0: the compact width of the
+    // captions and contents) and the sort, kept in the user's settings as they change.
+    std::vector<int> CompactColumnWidths() const;
+    void RestoreListLayout();
+    void SaveListLayout();
+    void ResetColumnWidths();
+    void ColumnResized(int column, int newSize);
+
+    QAction* actResetColumns = nullptr;  // 恢复默认列宽, on the header's menu
+    QMenu* HeaderMenu = nullptr;
+    QTimer* FLayoutSaveTimer = nullptr;
+    std::vector<int> FUserWidths;
+    bool FFittingColumns = false;
 
     TInvoiceListModel* FListModel = nullptr;
     bool FDestroyed = false;
