@@ -31,7 +31,16 @@ namespace {
 const char* const kCaptions[RegisterColumnCount] = {"发票类型", "开票日期", "份数", "金额", "税率", "税额",
                                                     "购方税号", "是否免税", "是否劳务发票", "是否作废",
                                                     "是否即征即退"};
+// The export's total lines: the first sums the invoices that are not voided, as the manager's
+// statistics line does, the second the voided ones. An import skips such lines at the end of a
+// file (and the single "合计" line of older exports).
 const char* const kTotalCaption = "合计";
+const char* const kTotalPrefix = "合计：";
+const char* const kVoidedTotalPrefix = "其中作废：";
+
+bool IsTotalLine(const std::string& typeText) {
+    return typeText == kTotalCaption || typeText.rfind(kTotalPrefix, 0) == 0 || typeText.rfind(kVoidedTotalPrefix, 0) == 0;
+}
 const char* const kUnknownExportKind = "只能导出为 .csv 或 .xlsx 文件";
 constexpr int kIntegerPlaces = 12;  // as the detail window's amount fields allow
 
@@ -566,9 +575,9 @@ uint64_t InvoiceKey(const Txxqtfpxx& r) {
     return std::hash<std::string>{}(key);
 }
 
-// Plans the file's rows as they arrive, through the steps above. The last row is held back
-// until the next one comes or the file ends, since a last row captioned "合计" is the total
-// line of an export.
+// Plans the file's rows as they arrive, through the steps above. A row that reads as a total
+// line is held back until a row of another kind comes or the file ends: the total lines at the
+// end of an export are no invoices.
 class TImportPlanner final : public TExchangeSink {
 public:
     TImportPlanner(const TImportTarget& target, bool keepCells)
@@ -587,17 +596,19 @@ public:
 
     void Row(TExchangeRow& row) override {
         if (headerFailed_) return;
-        if (held_) Map(*held_);
-        else held_.emplace();
-        std::swap(*held_, row);
+        const auto type = static_cast<std::size_t>(columns_.columnOf[RcFplx]);
+        if (type < row.cells.size() && IsTotalLine(CellText(row.cells[type]))) {
+            held_.emplace_back();
+            std::swap(held_.back(), row);
+            return;
+        }
+        for (TExchangeRow& total : held_) Map(total);
+        held_.clear();
+        Map(row);
     }
 
     TImportPlan Finish() {
-        if (held_ && !headerFailed_) {
-            const auto type = static_cast<std::size_t>(columns_.columnOf[RcFplx]);
-            if (!(type < held_->cells.size() && CellText(held_->cells[type]) == kTotalCaption)) Map(*held_);
-        }
-        held_.reset();
+        held_.clear();
         if (!headerFailed_ && plan_.rows.empty()) {
             map_.line = 0;
             map_.Issue(-1, "文件中没有发票");
@@ -661,7 +672,7 @@ private:
     std::string today_;
     TColumnMap columns_;
     bool headerFailed_ = false;
-    std::optional<TExchangeRow> held_;
+    std::vector<TExchangeRow> held_;
     DuplicateIndex registered_;
     std::unordered_map<uint64_t, uint32_t> earlier_;   // rows of the file that passed, by InvoiceKey
     TImportRow work_;                                   // the row being read, its cells in register order
@@ -932,7 +943,12 @@ bool ExportRegisterFile(const QString& path, const std::vector<const Txxqtfpxx*>
     sheet.header.assign(std::begin(kCaptions), std::end(kCaptions));
     sheet.moneyColumns = {RcJe, RcSe};
     sheet.sumColumns = {RcFs, RcJe, RcSe};
-    sheet.totalCaption = kTotalCaption;
+    const auto voided = std::count_if(records.begin(), records.end(), [](const Txxqtfpxx* r) { return r->zfbz == "1"; });
+    sheet.totals = {
+        {std::string(kTotalPrefix) + "共 " + std::to_string(records.size()) + " 张发票，份数、金额、税额不含作废发票",
+         RcZfbz, YesNoText(TYesNo{false})},
+        {std::string(kVoidedTotalPrefix) + std::to_string(voided) + " 张作废发票（不计入合计）", RcZfbz,
+         YesNoText(TYesNo{true})}};
     sheet.rows.reserve(records.size());
     for (const Txxqtfpxx* r : records) {
         std::vector<std::string> fields = ExportFields(*r);

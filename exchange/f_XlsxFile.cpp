@@ -109,19 +109,30 @@ bool RenderWorkbook(const char* fileName, const TXlsxSheet& sheet, std::string& 
         }
         ++row;
     }
-    if (!sheet.totalCaption.empty()) {
-        worksheet_write_string(ws, row, 0, Utf8Of(sheet.totalCaption).c_str(), bold);
+    const lxw_row_t last = row;   // the last data row, counted from 1
+    for (const TXlsxSheet::Total& line : sheet.totals) {
+        worksheet_write_string(ws, row, 0, Utf8Of(line.caption).c_str(), bold);
+        const auto counted = [&line](const std::vector<TExchangeCell>& cells) {
+            const auto where = static_cast<std::size_t>(line.whereColumn);
+            return line.whereColumn < 0 || (where < cells.size() && cells[where].text == line.whereText);
+        };
         for (int column : sheet.sumColumns) {
-            double total = 0;
+            const auto at = static_cast<std::size_t>(column);
+            // In ten-thousandths, as the statistics add them: no drift of binary fractions.
+            int64_t fixed = 0;
             for (const auto& cells : sheet.rows)
-                if (static_cast<std::size_t>(column) < cells.size() &&
-                    cells[static_cast<std::size_t>(column)].kind == TExchangeCell::Number)
-                    total += cells[static_cast<std::size_t>(column)].number;
+                if (at < cells.size() && cells[at].kind == TExchangeCell::Number && counted(cells))
+                    fixed += std::llround(cells[at].number * 10000);
             const std::string name = ColumnName(column);
-            const std::string formula = "=SUM(" + name + "2:" + name + std::to_string(row) + ")";
+            const std::string sum = name + "2:" + name + std::to_string(last);
+            const std::string formula =
+                line.whereColumn < 0 ? "=SUM(" + sum + ")"
+                                     : "=SUMIF(" + ColumnName(line.whereColumn) + "2:" + ColumnName(line.whereColumn) +
+                                           std::to_string(last) + ",\"" + Utf8Of(line.whereText) + "\"," + sum + ")";
             worksheet_write_formula_num(ws, row, static_cast<lxw_col_t>(column), formula.c_str(),
-                                        isMoney(column) ? moneyBold : bold, std::round(total * 100) / 100);
+                                        isMoney(column) ? moneyBold : bold, static_cast<double>(fixed) / 10000);
         }
+        ++row;
     }
     const lxw_error closed = workbook_close(workbook.release());
     if (closed != LXW_NO_ERROR) {

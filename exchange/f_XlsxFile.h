@@ -14,8 +14,15 @@ struct TXlsxSheet {
     std::vector<std::string> header;             // GBK
     std::vector<std::vector<TExchangeCell>> rows;
     std::vector<int> moneyColumns;               // shown with thousands separators and two decimals
-    std::vector<int> sumColumns;                 // summed by formulas in a total row below the data
-    std::string totalCaption;                    // GBK, first cell of the total row; none when empty
+    std::vector<int> sumColumns;                 // summed by formulas in each total row below the data
+    // The total rows: a caption (GBK) in the first cell, and the sums of the rows whose cell in
+    // whereColumn reads whereText (GBK), or of every row when whereColumn is -1.
+    struct Total {
+        std::string caption;
+        int whereColumn = -1;
+        std::string whereText;
+    };
+    std::vector<Total> totals;
 };
 
 // One sheet with the header row frozen; the file is replaced only once it is complete.

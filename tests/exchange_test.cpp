@@ -574,9 +574,10 @@ INSTANTIATE_TEST_SUITE_P(EveryStep, ImportFaultTest,
                                            testhost::kMarkSelectStep, testhost::kMarkPostStep, testhost::kCommitStep),
                          testhost::StepName());
 
-TEST_F(ExchangeTest, SpreadsheetExportHasTypedCellsAFrozenHeaderAndATotalThatImportSkips) {
+TEST_F(ExchangeTest, SpreadsheetExportHasTypedCellsAFrozenHeaderAndTotalsThatImportSkips) {
     InsertInvoice(InvoiceRow{.xh = 1, .fplx = 1, .kprq = "2026-11-03", .fs = 2, .je = 1234.5, .se = 209.87, .gfnsr = "110101199001011234"});
     InsertInvoice(InvoiceRow{.xh = 2, .fplx = 3, .kprq = "2026-11-10", .fs = 0, .je = 100, .se = 6, .sl = 6, .lwfp = 1});
+    InsertInvoice(InvoiceRow{.xh = 3, .fs = 3, .je = 50.25, .se = 8.54, .zfbz = 1});
     std::vector<Txxqtfpxx*> list;
     std::string error;
     ASSERT_TRUE(ReadInvoiceList(testhost::ContextFor(kCompany), "", "", list, error)) << error;
@@ -589,21 +590,27 @@ TEST_F(ExchangeTest, SpreadsheetExportHasTypedCellsAFrozenHeaderAndATotalThatImp
     ASSERT_TRUE(ReadXlsxFile(path, table, error)) << error;
     ASSERT_EQ(table.header.size(), static_cast<std::size_t>(RegisterColumnCount));
     for (int c = 0; c < RegisterColumnCount; ++c) EXPECT_EQ(table.header[static_cast<std::size_t>(c)], RegisterColumnCaption(c));
-    ASSERT_EQ(table.rows.size(), 3u);
+    ASSERT_EQ(table.rows.size(), 5u);
     const auto& first = table.rows[0].cells;
     EXPECT_EQ(first[RcKprq].kind, TExchangeCell::Date);
     EXPECT_EQ(SerialToDate(first[RcKprq].number), QDate(2026, 11, 3));
     EXPECT_EQ(first[RcJe].kind, TExchangeCell::Number);
     EXPECT_DOUBLE_EQ(first[RcJe].number, 1234.5);
     EXPECT_EQ(first[RcGfnsr].text, "110101199001011234");
-    const auto& total = table.rows[2].cells;
-    EXPECT_EQ(total[RcFplx].text, "合计");
-    EXPECT_DOUBLE_EQ(total[RcJe].number, 1334.5);
-    EXPECT_DOUBLE_EQ(total[RcSe].number, 215.87);
+    // As the statistics line counts: every invoice, the sums without the voided ones, and those apart.
+    const auto& total = table.rows[3].cells;
+    EXPECT_EQ(total[RcFplx].text, "合计：共 3 张发票，份数、金额、税额不含作废发票");
+    EXPECT_EQ(std::vector<double>({total[RcFs].number, total[RcJe].number, total[RcSe].number}),
+              std::vector<double>({2, 1334.5, 215.87}));
+    const auto& voided = table.rows[4].cells;
+    EXPECT_EQ(voided[RcFplx].text, "其中作废：1 张作废发票（不计入合计）");
+    EXPECT_EQ(std::vector<double>({voided[RcFs].number, voided[RcJe].number, voided[RcSe].number}),
+              std::vector<double>({3, 50.25, 8.54}));
 
     // The frozen header is in the sheet's own XML.
     const TImportPlan plan = Plan(path, "91440300MA5F3KXL2B");
     ASSERT_FALSE(plan.HasErrors()) << Issues(plan);
+    EXPECT_EQ(plan.rows.size(), 3u);
     ASSERT_EQ(Store(plan, error, "91440300MA5F3KXL2B"), TStoreResult::Stored) << error;
     EXPECT_EQ(Row(1, "91440300MA5F3KXL2B"), "1|2026-11-03|2|1234.50|209.87|17|110101199001011234|0000");
     EXPECT_EQ(Row(2, "91440300MA5F3KXL2B"), "3|2026-11-10|0|100.00|6.00|6| |0100");
@@ -718,7 +725,7 @@ TEST_F(ExchangeTest, PeriodExportIsTheListInSequenceOrderWhateverOrderTheRowsCom
     EXPECT_EQ(written, 7u);
     TExchangeTable table;
     ASSERT_TRUE(ReadXlsxFile(xlsx, table, error)) << error;
-    ASSERT_EQ(table.rows.size(), 8u);   // and the total
+    ASSERT_EQ(table.rows.size(), 9u);   // and the two totals
     for (int i = 0; i < 7; ++i) EXPECT_EQ(table.rows[static_cast<std::size_t>(i)].cells[RcFs].number, i + 1);
 }
 
