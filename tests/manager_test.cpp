@@ -29,6 +29,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QProxyStyle>
@@ -40,6 +41,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <dlfcn.h>
 
@@ -1367,4 +1369,56 @@ TEST_F(ManagerWindow, AWholeEntryByKeyboardOnly) {
     EXPECT_EQ(QueryText("select group_concat(xh||':'||je, ',') from (select xh, je from sb07_xxfpb order by xh)"),
               "1:50,3:123456789012.34");
     EXPECT_EQ(ShownXhs(), (std::vector<int>{1, 3}));
+}
+
+// The filter row narrows the rows read without a statement; the statistics line, the scope and
+// the per-type block follow the rows shown, voided ones counted apart as the line counts them;
+// a bad entry is said and changes nothing.
+TEST_F(ManagerWindow, FilterRowNarrowsTheRowsReadAndTheStatisticsFollow) {
+    InsertInvoice(InvoiceRow{.xh = 1, .kprq = "2026-11-03", .je = 100, .se = 13, .gfnsr = "91440300708461136T"});
+    InsertInvoice(InvoiceRow{.xh = 2, .kprq = "2026-11-20", .je = 250, .se = 32.5, .zfbz = 1});
+    InsertInvoice(InvoiceRow{.xh = 3, .fplx = 3, .je = 40, .se = 2.4});
+    InsertInvoice(InvoiceRow{.xh = 4, .fplx = 2, .kprq = "2026-11-25", .je = 999.99, .se = 0, .ms = 1});
+    Open();
+    corlith::test::ClearStatementLog();
+    const auto field = [this](const char* name) { return window->findChild<QLineEdit*>(QString::fromLatin1(name)); };
+    const auto enter = [&](const char* name, const QString& text) {
+        field(name)->setText(text);
+        QTest::keyClick(field(name), Qt::Key_Return);
+    };
+    const auto shown = [this] {
+        std::vector<int> xhs = ShownXhs();
+        std::sort(xhs.begin(), xhs.end());
+        return xhs;
+    };
+    enter("edtDateFrom", QStringLiteral("2026-11-15"));   // 未开具发票 has no date to be in the range
+    EXPECT_EQ(shown(), (std::vector<int>{2, 4}));
+    EXPECT_EQ(Statistics(), (std::vector<std::string>{"2", "999.99", "0.00", "1", "250.00", "32.50"}));
+    EXPECT_NE(window->lbScope->text().indexOf(u"2 / 4"), -1);
+    auto* types = window->findChild<QTreeWidget*>(QStringLiteral("TypeStatistics"));
+    ASSERT_EQ(types->topLevelItemCount(), 3);
+    QStringList lines;
+    for (int i = 0; i < 3; ++i) {
+        QStringList cells;
+        for (int c = 0; c < types->columnCount(); ++c) cells << types->topLevelItem(i)->text(c);
+        lines << cells.join(u' ');
+    }
+    EXPECT_EQ(lines.join(u'|'), QString::fromUtf16(u"非专用发票 1 999.99 0.00 0 0.00 0.00|普通发票 1 0.00 0.00 1 250.00 32.50|"
+                                                   u"合计 2 999.99 0.00 1 250.00 32.50"));
+    enter("edtDateTo", QStringLiteral("2026-11-01"));
+    EXPECT_NE(window->lbScope->text().indexOf(u"起始日期晚于截止日期"), -1) << window->lbScope->text().toStdString();
+    EXPECT_EQ(shown(), (std::vector<int>{2, 4}));
+    enter("edtAmountFrom", QStringLiteral("abc"));
+    EXPECT_NE(window->lbScope->text().indexOf(u"“abc”不是数字"), -1);
+    window->findChild<QPushButton*>(QStringLiteral("btnClearFilter"))->click();
+    EXPECT_EQ(shown(), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(window->lbScope->text().indexOf(u"有误"), -1);
+    enter("edtFilterText", QStringLiteral("136t"));
+    EXPECT_EQ(shown(), std::vector<int>{1});
+    field("edtFilterText")->clear();
+    window->findChild<QAction*>(QStringLiteral("flagZfbzNo"))->trigger();
+    enter("edtAmountTo", QStringLiteral("1,000"));
+    EXPECT_EQ(shown(), (std::vector<int>{1, 3, 4}));
+    EXPECT_EQ(Statistics()[0], "3");
+    EXPECT_TRUE(ListSelects().empty());
 }

@@ -73,8 +73,10 @@ void TInvoiceListModel::ResetRows(int count) {
     beginResetModel();
     const size_t available = list_ ? list_->size() : 0;
     const size_t shown = std::min(static_cast<size_t>(std::max(count, 0)), available);
-    order_.resize(shown);
-    for (size_t i = 0; i < shown; ++i) order_[i] = static_cast<uint32_t>(i);
+    order_.clear();
+    order_.reserve(shown);
+    for (size_t i = 0; i < shown; ++i)
+        if (!filter_ || filter_(*(*list_)[i])) order_.push_back(static_cast<uint32_t>(i));
     checked_.assign(available, 0);
     checkedCount_ = 0;
     if (sortColumn_ >= 0) SortOrderInPlace();

@@ -60,8 +60,10 @@ public:
     void SetSortColumnColor(const QColor& color);
     QColor ColumnColor(int column) const;
 
-    // Shows the first count entries of the list, all unchecked, in the current sort order.
+    // Shows those of the first count entries of the list that pass the row filter (all when it
+    // is empty), all unchecked, in the current sort order.
     void ResetRows(int count);
+    void SetRowFilter(std::function<bool(const Txxqtfpxx&)> filter) { filter_ = std::move(filter); }
 
     Txxqtfpxx* RecordAt(int row) const;
     int RowOf(const Txxqtfpxx* record) const;  // -1 when not shown
@@ -112,6 +114,7 @@ private:
     int sortColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     TTextProc textProc_ = nullptr;
+    std::function<bool(const Txxqtfpxx&)> filter_;
 };
 
 // The view of an invoice list. A sort only permutes the rows of the flat list, whose model

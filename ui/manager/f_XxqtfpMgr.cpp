@@ -18,8 +18,12 @@
 #include "ui/manager/f_doohckey.h"
 #include "ui/preview/f_ReturnPreview.h"
 #include "invoice/f_MessageIds.h"
+#include "exchange/f_RegisterExchange.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QLineEdit>
+#include <QTreeWidget>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFrame>
@@ -42,7 +46,11 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <QLocale>
+
 #include <algorithm>
+#include <cmath>
+#include <map>
 
 namespace {
 
@@ -246,7 +254,9 @@ void TFrmXxqtfpMgr::BuildControls() {
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(BuildQueryPanel(content));
+    column->addWidget(BuildFilterRow(content));
     column->addWidget(BuildStatistics(content));
+    column->addWidget(BuildTypeStatistics(content));
     column->addWidget(BuildOperations(content));
     BuildList(content);
     column->addWidget(VSTInvoideCommon, 1);
@@ -374,10 +384,21 @@ QFrame* TFrmXxqtfpMgr::BuildStatistics(QWidget* content) {
     lbScope = new QLabel(statistics);
     lbScope->setObjectName(QStringLiteral("lbScope"));
     lbScope->setTextFormat(Qt::RichText);
+    // A long line (filters, a bad filter entry) is cut at the window's edge instead of widening
+    // the window; the whole of it is the tool tip.
+    lbScope->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* headingRow = new QHBoxLayout();
     headingRow->setSpacing(12);
     headingRow->addWidget(heading);
     headingRow->addWidget(lbScope, 1);
+    btnTypeStatistics = new QToolButton(statistics);
+    btnTypeStatistics->setObjectName(QStringLiteral("btnTypeStatistics"));
+    btnTypeStatistics->setText(Text16(u"按发票类型统计"));
+    btnTypeStatistics->setCheckable(true);
+    btnTypeStatistics->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    btnTypeStatistics->setArrowType(Qt::RightArrow);
+    btnTypeStatistics->setAutoRaise(true);
+    headingRow->addWidget(btnTypeStatistics);
     box->addLayout(headingRow);
 
     // Both lines share one grid so that their values stand in columns.
@@ -616,13 +637,24 @@ void TFrmXxqtfpMgr::UpdateScope() {
     if (!filters.isEmpty())
         text += QString::fromUtf16(u"　<span style=\"color:#b3470b; font-weight:bold;\">已筛选：%1（按“重置”后再查询可显示全部）</span>")
                     .arg(filters.join(QString::fromUtf16(u"，")));
+    const int shownRows = ListModel() ? ListModel()->rowCount() : 0;
+    if (FFilter.Active())
+        text += QString::fromUtf16(u"　<span style=\"color:#1d4f91; font-weight:bold;\">筛选后显示 %1 / %2 张</span>")
+                    .arg(shownRows)
+                    .arg(FInvoiceList.size());
+    if (!FFilterError.isEmpty())
+        text += QString::fromUtf16(u"　<span style=\"color:#c0392b; font-weight:bold;\">筛选条件有误：%1（未应用）</span>")
+                    .arg(FFilterError.toHtmlEscaped());
     if (FReadOnly)
         text += QString::fromUtf16(u"　<span style=\"color:#b3470b; font-weight:bold;\">数据库是只读的：不能增加、修改、删除或导入发票</span>");
     lbScope->setText(text);
+    lbScope->setToolTip(text);
 
-    const bool empty = !ListModel() || ListModel()->rowCount() == 0;
+    const bool empty = shownRows == 0;
     if (empty) {
-        lbEmptyHint->setText(filters.isEmpty()
+        lbEmptyHint->setText(FFilter.Active() && !FInvoiceList.empty()
+                                 ? QString::fromUtf16(u"没有符合筛选条件的发票。")
+                             : filters.isEmpty()
                                  ? QString::fromUtf16(u"本所属期还没有录入其它销项发票。\n按 Insert（或点击“增加”）录入第一张。")
                                  : QString::fromUtf16(u"没有符合查询条件的发票。"));
     }
@@ -709,14 +741,19 @@ int TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(const Txxqtfpxx& a, const Txxqtf
 }
 
 void TFrmXxqtfpMgr::RefreshStatistics() {
-    const TInvoiceStatistics s = ComputeStatistics(FInvoiceList);
-    lbFpsl->setText(QString::number(FInvoiceList.size()));
+    // The figures are those of the rows shown: all rows read unless the filter row hides some.
+    ResetListRows(VSTInvoideCommon, static_cast<int>(FInvoiceList.size()));
+    std::vector<Txxqtfpxx*> shown;
+    shown.reserve(static_cast<size_t>(ListModel()->rowCount()));
+    for (int row = 0; row < ListModel()->rowCount(); ++row) shown.push_back(ListModel()->RecordAt(row));
+    const TInvoiceStatistics s = ComputeStatistics(shown);
+    lbFpsl->setText(QString::number(shown.size()));
     lbje->setText(GbkToQString(FixedToText(s.amount)));
     lbse->setText(GbkToQString(FixedToText(s.tax)));
     lbzfzs->setText(QString::number(s.voidCount));
     lbzfje->setText(GbkToQString(FixedToText(s.voidAmount)));
     lbzfse->setText(GbkToQString(FixedToText(s.voidTax)));
-    ResetListRows(VSTInvoideCommon, static_cast<int>(FInvoiceList.size()));
+    FillTypeStatistics(shown, s);
     FitListColumns();
     UpdateScope();
 }
@@ -849,6 +886,224 @@ void TFrmXxqtfpMgr::SaveListLayout() {
     settings.setValue(kColumnWidthsKey, widths.join(u','));
     settings.setValue(kSortColumnKey, ListModel()->SortColumn());
     settings.setValue(kSortDescendingKey, ListModel()->SortOrder() == Qt::DescendingOrder);
+}
+
+namespace {
+
+// Flags of the filter row, in the order of the list's columns.
+constexpr std::string Txxqtfpxx::*kFilterFlags[4] = {&Txxqtfpxx::ms, &Txxqtfpxx::lwfp, &Txxqtfpxx::zfbz, &Txxqtfpxx::jzjt};
+constexpr const char16_t* kFilterFlagCaptions[4] = {u"免税", u"劳务发票", u"作废", u"即征即退"};
+constexpr const char* kFilterFlagNames[4] = {"Ms", "Lwfp", "Zfbz", "Jzjt"};
+
+void MarkInvalid(QLineEdit* edit, const QString& problem) {
+    edit->setStyleSheet(problem.isEmpty() ? QString() : QStringLiteral("QLineEdit { border: 1px solid #c0392b; background: #fdecea; }"));
+    edit->setToolTip(problem);
+}
+
+}  // namespace
+
+bool TFrmXxqtfpMgr::TListFilter::Active() const {
+    return !dateFrom.empty() || !dateTo.empty() || amountFrom != INT64_MIN || amountTo != INT64_MAX ||
+           std::any_of(std::begin(flags), std::end(flags), [](int f) { return f != 0; }) || !text.isEmpty();
+}
+
+bool TFrmXxqtfpMgr::TListFilter::Matches(const Txxqtfpxx& r) const {
+    if (!dateFrom.empty() || !dateTo.empty()) {
+        // A row without a date shown (未开具发票) has none to be in the range.
+        const std::string date = IssueDateText(r.kprq, r.fplxmc).substr(0, 10);
+        if (date.empty() || (!dateFrom.empty() && date < dateFrom) || (!dateTo.empty() && date > dateTo)) return false;
+    }
+    const int64_t amount = MoneyToFixed(r.je);
+    if (amount < amountFrom || amount > amountTo) return false;
+    for (int flag = 0; flag < 4; ++flag)
+        if (flags[flag] != 0 && (r.*kFilterFlags[flag] == "1") != (flags[flag] == 1)) return false;
+    if (text.isEmpty()) return true;
+    for (int column = ColFplxmc; column < InvoiceListColumnCount; ++column)
+        if (GbkToQString(VSTInvoideCommonGetText(r, column)).contains(text, Qt::CaseInsensitive)) return true;
+    return false;
+}
+
+// 筛选： 日期 [from] 至 [to]  金额 [from] 至 [to]  [标志]  [text]  清除筛选
+QFrame* TFrmXxqtfpMgr::BuildFilterRow(QWidget* content) {
+    PanelFilter = NewBand(content, QStringLiteral("PanelFilter"), 34);
+    auto* row = NewBandLayout<QHBoxLayout>(PanelFilter, 0, 4);
+    FFilterTimer = new QTimer(this);
+    FFilterTimer->setSingleShot(true);
+    FFilterTimer->setInterval(250);
+    connect(FFilterTimer, &QTimer::timeout, this, [this] { ApplyListFilter(); });
+    const QFontMetrics metrics(PanelFilter->font());
+    const auto edit = [&](const char* name, const char16_t* placeholder, const QString& widest) {
+        auto* field = new QLineEdit(PanelFilter);
+        field->setObjectName(QString::fromLatin1(name));
+        field->setPlaceholderText(Text16(placeholder));
+        field->setFixedWidth(std::max(metrics.horizontalAdvance(widest), metrics.horizontalAdvance(field->placeholderText())) + 14);
+        connect(field, &QLineEdit::textEdited, FFilterTimer, qOverload<>(&QTimer::start));
+        connect(field, &QLineEdit::returnPressed, this, [this] { ApplyListFilter(); });
+        row->addWidget(field);
+        return field;
+    };
+    const QString date = QStringLiteral("0000-00-00"), amount = QStringLiteral("000000.00");
+    row->addWidget(NewLabel(u"筛选：", PanelFilter));
+    row->addWidget(NewLabel(u"日期", PanelFilter));
+    edtDateFrom = edit("edtDateFrom", u"起", date);
+    row->addWidget(NewLabel(u"至", PanelFilter));
+    edtDateTo = edit("edtDateTo", u"止", date);
+    row->addSpacing(8);
+    row->addWidget(NewLabel(u"金额", PanelFilter));
+    edtAmountFrom = edit("edtAmountFrom", u"不限", amount);
+    row->addWidget(NewLabel(u"至", PanelFilter));
+    edtAmountTo = edit("edtAmountTo", u"不限", amount);
+    row->addSpacing(8);
+    for (QLineEdit* field : {edtDateFrom, edtDateTo})
+        field->setToolTip(Text16(u"开票日期，如 2026-11-05；未开具发票没有开票日期，按日期筛选时不显示"));
+
+    btnFilterFlags = new QToolButton(PanelFilter);
+    btnFilterFlags->setObjectName(QStringLiteral("btnFilterFlags"));
+    btnFilterFlags->setPopupMode(QToolButton::InstantPopup);
+    auto* flagsMenu = new QMenu(btnFilterFlags);
+    flagsMenu->setObjectName(QStringLiteral("FilterFlagsMenu"));
+    for (int flag = 0; flag < 4; ++flag) {
+        flagsMenu->addSection(Text16(kFilterFlagCaptions[flag]));
+        FFlagGroups[flag] = new QActionGroup(flagsMenu);
+        const char16_t* choices[3] = {u"不限", u"是", u"否"};
+        const char* suffixes[3] = {"Any", "Yes", "No"};
+        for (int choice = 0; choice < 3; ++choice) {
+            QAction* action = flagsMenu->addAction(Text16(choices[choice]));
+            action->setObjectName(QStringLiteral("flag%1%2").arg(QLatin1String(kFilterFlagNames[flag]), QLatin1String(suffixes[choice])));
+            action->setCheckable(true);
+            action->setChecked(choice == 0);
+            action->setData(choice);
+            FFlagGroups[flag]->addAction(action);
+        }
+        connect(FFlagGroups[flag], &QActionGroup::triggered, this, [this] { ApplyListFilter(); });
+    }
+    btnFilterFlags->setMenu(flagsMenu);
+    btnFilterFlags->setText(Text16(u"标志：不限"));
+    row->addWidget(btnFilterFlags);
+    row->addSpacing(8);
+    edtFilterText = edit("edtFilterText", u"含文字（任一列）", QStringLiteral("91440300MA5F3K"));
+    btnClearFilter = new QPushButton(Text16(u"清除筛选"), PanelFilter);
+    btnClearFilter->setObjectName(QStringLiteral("btnClearFilter"));
+    connect(btnClearFilter, &QPushButton::clicked, this, [this] { ClearListFilter(); });
+    row->addWidget(btnClearFilter);
+    row->addStretch(1);
+    return PanelFilter;
+}
+
+void TFrmXxqtfpMgr::ApplyListFilter() {
+    FFilterTimer->stop();
+    TListFilter next;
+    QStringList problems;
+    const auto readDate = [&problems](QLineEdit* field, std::string& into) {
+        const QString text = field->text().trimmed();
+        QString problem;
+        if (!text.isEmpty()) {
+            const QDate date = DateOfText(QStringToGbk(text));
+            if (date.isValid()) into = QStringToGbk(date.toString(QStringLiteral("yyyy-MM-dd")));
+            else problem = QString::fromUtf16(u"“%1”不是日期（如 2026-11-05）").arg(text);
+        }
+        MarkInvalid(field, problem);
+        if (!problem.isEmpty()) problems << problem;
+    };
+    const auto readAmount = [&problems](QLineEdit* field, int64_t& into) {
+        QString text = field->text().trimmed();
+        text.remove(u',').remove(u'¥');
+        QString problem;
+        if (!text.isEmpty()) {
+            bool ok = false;
+            const double value = QLocale::c().toDouble(text, &ok);
+            if (ok && std::isfinite(value) && std::fabs(value) < 1e15) into = MoneyToFixed(value);
+            else problem = QString::fromUtf16(u"金额“%1”不是数字").arg(field->text().trimmed());
+        }
+        MarkInvalid(field, problem);
+        if (!problem.isEmpty()) problems << problem;
+    };
+    readDate(edtDateFrom, next.dateFrom);
+    readDate(edtDateTo, next.dateTo);
+    readAmount(edtAmountFrom, next.amountFrom);
+    readAmount(edtAmountTo, next.amountTo);
+    if (!next.dateFrom.empty() && !next.dateTo.empty() && next.dateFrom > next.dateTo) {
+        problems << QString::fromUtf16(u"起始日期晚于截止日期");
+        for (QLineEdit* field : {edtDateFrom, edtDateTo}) MarkInvalid(field, problems.back());
+    }
+    if (next.amountFrom != INT64_MIN && next.amountTo != INT64_MAX && next.amountFrom > next.amountTo) {
+        problems << QString::fromUtf16(u"金额下限大于上限");
+        for (QLineEdit* field : {edtAmountFrom, edtAmountTo}) MarkInvalid(field, problems.back());
+    }
+    QStringList flagTexts;
+    for (int flag = 0; flag < 4; ++flag) {
+        const QAction* chosen = FFlagGroups[flag]->checkedAction();
+        next.flags[flag] = chosen ? chosen->data().toInt() : 0;
+        if (next.flags[flag] != 0) flagTexts << Text16(kFilterFlagCaptions[flag]) + Text16(next.flags[flag] == 1 ? u"是" : u"否");
+    }
+    btnFilterFlags->setText(Text16(u"标志：") + (flagTexts.isEmpty() ? Text16(u"不限") : flagTexts.join(u'，')));
+    next.text = edtFilterText->text().trimmed();
+    FFilterError = problems.join(QString::fromUtf16(u"；"));
+    if (!problems.isEmpty()) {
+        UpdateScope();
+        return;
+    }
+    FFilter = next;
+    if (FFilter.Active())
+        ListModel()->SetRowFilter([this](const Txxqtfpxx& r) { return FFilter.Matches(r); });
+    else
+        ListModel()->SetRowFilter(nullptr);
+    RefreshStatistics();
+}
+
+void TFrmXxqtfpMgr::ClearListFilter() {
+    for (QLineEdit* field : {edtDateFrom, edtDateTo, edtAmountFrom, edtAmountTo, edtFilterText}) field->clear();
+    for (QActionGroup* group : FFlagGroups) group->actions().front()->setChecked(true);
+    ApplyListFilter();
+}
+
+QWidget* TFrmXxqtfpMgr::BuildTypeStatistics(QWidget* content) {
+    TypeStatistics = new QTreeWidget(content);
+    TypeStatistics->setObjectName(QStringLiteral("TypeStatistics"));
+    TypeStatistics->setRootIsDecorated(false);
+    TypeStatistics->setSelectionMode(QAbstractItemView::NoSelection);
+    TypeStatistics->setFocusPolicy(Qt::NoFocus);
+    TypeStatistics->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    TypeStatistics->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QStringList captions;
+    for (const char16_t* caption : {u"发票类型", u"张数（含作废）", u"金额（不含作废）", u"税额（不含作废）",
+                                    u"作废张数", u"作废金额", u"作废税额"})
+        captions << Text16(caption);
+    TypeStatistics->setHeaderLabels(captions);
+    TypeStatistics->header()->setStretchLastSection(false);
+    TypeStatistics->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    TypeStatistics->hide();
+    connect(btnTypeStatistics, &QToolButton::toggled, this, [this](bool open) {
+        btnTypeStatistics->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+        TypeStatistics->setVisible(open);
+    });
+    return TypeStatistics;
+}
+
+void TFrmXxqtfpMgr::FillTypeStatistics(const std::vector<Txxqtfpxx*>& shown, const TInvoiceStatistics& all) {
+    std::map<std::string, std::vector<Txxqtfpxx*>> byType;
+    for (Txxqtfpxx* r : shown) byType[r->fplxmc].push_back(r);
+    TypeStatistics->clear();
+    const auto addLine = [this](const std::string& caption, const TInvoiceStatistics& s, bool bold) {
+        auto* item = new QTreeWidgetItem(TypeStatistics, QStringList{GbkToQString(caption),
+                                                                     QString::number(s.count),
+                                                                     GbkToQString(FixedToText(s.amount)),
+                                                                     GbkToQString(FixedToText(s.tax)),
+                                                                     QString::number(s.voidCount),
+                                                                     GbkToQString(FixedToText(s.voidAmount)),
+                                                                     GbkToQString(FixedToText(s.voidTax))});
+        for (int column = 1; column < item->columnCount(); ++column) item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+        if (bold) {
+            QFont font = item->font(0);
+            font.setBold(true);
+            for (int column = 0; column < item->columnCount(); ++column) item->setFont(column, font);
+        }
+    };
+    for (const auto& [type, records] : byType) addLine(type, ComputeStatistics(records), false);
+    addLine("合计", all, true);
+    const int rows = TypeStatistics->topLevelItemCount();
+    const int rowHeight = std::max(TypeStatistics->sizeHintForRow(0), 18);
+    TypeStatistics->setFixedHeight(TypeStatistics->header()->sizeHint().height() + rows * rowHeight + 2 * TypeStatistics->frameWidth() + 2);
 }
 
 void TFrmXxqtfpMgr::ComputeNextXh() { FNextXh = NextXhAfter(FInvoiceList); }

@@ -16,6 +16,7 @@
 
 #include <QStringList>
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -27,6 +28,9 @@ class TBatchWatch;
 }
 
 class QAction;
+class QActionGroup;
+class QLineEdit;
+class QTreeWidget;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -43,6 +47,7 @@ class TInvoiceListModel;
 class TModalSpeedButton;
 class TPellowComboBox;
 class TPellowEdit;
+struct TInvoiceStatistics;
 struct Txxqtfpxx;
 
 class TFrmXxqtfpMgr : public Tfrm_CustomEx {
@@ -194,6 +199,39 @@ private:
     void SaveListLayout();
     void ResetColumnWidths();
     void ColumnResized(int column, int newSize);
+
+    // The filter row: issue dates and amounts from and to, the four flags and a text that any
+    // cell shows, over the rows read (no statement). A bad entry is marked and said in the
+    // scope line; the rows stay as the last good filter left them.
+    struct TListFilter {
+        std::string dateFrom, dateTo;            // yyyy-MM-dd; empty: open
+        int64_t amountFrom = INT64_MIN, amountTo = INT64_MAX;
+        int flags[4] = {0, 0, 0, 0};             // 免税, 劳务发票, 作废, 即征即退: 0 any, 1 是, 2 否
+        QString text;
+        bool Active() const;
+        bool Matches(const Txxqtfpxx& r) const;
+    };
+    QFrame* BuildFilterRow(QWidget* content);
+    void ApplyListFilter();
+    void ClearListFilter();
+    // The statistics per invoice type of the rows shown, folded by default.
+    QWidget* BuildTypeStatistics(QWidget* content);
+    void FillTypeStatistics(const std::vector<Txxqtfpxx*>& shown, const TInvoiceStatistics& all);
+
+    TListFilter FFilter;
+    QString FFilterError;
+    QFrame* PanelFilter = nullptr;
+    QLineEdit* edtDateFrom = nullptr;
+    QLineEdit* edtDateTo = nullptr;
+    QLineEdit* edtAmountFrom = nullptr;
+    QLineEdit* edtAmountTo = nullptr;
+    QLineEdit* edtFilterText = nullptr;
+    QToolButton* btnFilterFlags = nullptr;
+    QActionGroup* FFlagGroups[4] = {nullptr, nullptr, nullptr, nullptr};
+    QPushButton* btnClearFilter = nullptr;
+    QTimer* FFilterTimer = nullptr;
+    QToolButton* btnTypeStatistics = nullptr;
+    QTreeWidget* TypeStatistics = nullptr;
 
     QAction* actResetColumns = nullptr;  // 恢复默认列宽, on the header's menu
     QMenu* HeaderMenu = nullptr;
