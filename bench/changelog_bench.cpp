@@ -69,7 +69,7 @@ int32_t NextXh() {
     return next;
 }
 
-void Check(const TStoreOutcome& outcome) {
+void Check(const vantrel::TStoreOutcome& outcome) {
     if (!outcome.Ok()) Die(corlith::GbkToUtf8(outcome.error));
 }
 
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
 
     constexpr int kSaves = 200;
     Compare("save (one invoice)", runs, {}, [] {
-        const TInvoiceStore store = vantrel::ModuleInvoiceStore(Context());
+        const vantrel::TInvoiceStore store = vantrel::ModuleInvoiceStore(Context());
         for (int i = 0; i < kSaves; ++i) {
             Txxqtfpxx r = Row(NextXh(), static_cast<std::size_t>(i));
             Check(store.Insert(r));

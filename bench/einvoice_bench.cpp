@@ -62,14 +62,14 @@ std::string InvoiceXml(std::mt19937& gen, long long number) {
 
 void Exec(sqlite3* db, const char* sql) { bench::Check(db, sqlite3_exec(db, sql, nullptr, nullptr, nullptr), sql); }
 
-TImportPlan PlanOf(const QString& folder) {
-    TImportTarget target;
-    TImportPlan plan;
+vantrel::TImportPlan PlanOf(const QString& folder) {
+    vantrel::TImportTarget target;
+    vantrel::TImportPlan plan;
     std::string e;
     const vantrel::TModuleContext context = vantrel::ModuleContextFromHost();
-    if (!LoadImportTarget(context, target, e) || !PlanEInvoiceImport({folder}, context, target, false, plan, e)) Die(e);
+    if (!vantrel::LoadImportTarget(context, target, e) || !vantrel::PlanEInvoiceImport({folder}, context, target, false, plan, e)) Die(e);
     FreeInvoiceList(target.existing);
-    if (plan.HasErrors()) Die(corlith::GbkToUtf8(IssueText(plan.issues.front())));
+    if (plan.HasErrors()) Die(corlith::GbkToUtf8(vantrel::IssueText(plan.issues.front())));
     return plan;
 }
 
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
         corlith::test::ClearStatementLog();
         corlith::test::EnableStatementLog(true);
         std::string e;
-        if (StoreImport(PlanOf(qfolder), context, {}, e) != TStoreResult::Stored) Die(corlith::GbkToUtf8(e));
+        if (vantrel::StoreImport(PlanOf(qfolder), context, {}, e) != vantrel::TStoreResult::Stored) Die(corlith::GbkToUtf8(e));
         corlith::test::EnableStatementLog(false);
         for (const std::string& sql : corlith::test::StatementsOnly()) {
             const std::string head = sql.substr(sql.find_first_not_of(' '), 12);
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
         clear();
         const double p = bench::Time([&] {
             std::string e;
-            if (StoreImport(PlanOf(qfolder), context, {}, e) != TStoreResult::Stored) Die(corlith::GbkToUtf8(e));
+            if (vantrel::StoreImport(PlanOf(qfolder), context, {}, e) != vantrel::TStoreResult::Stored) Die(corlith::GbkToUtf8(e));
         });
         clear();
         const double f = bench::Time([&] { parse(), execute(inserts); });

@@ -100,7 +100,7 @@ void WriteXlsxFromCsvText(const std::string& gbkCsv, const std::string& path) {
             double value = 0;
             QDate day;
             if (row > 0 && col == 1 && (day = QDate::fromString(QString::fromStdString(field), Qt::ISODate)).isValid())
-                worksheet_write_number(ws, row, col, DateToSerial(day), date);
+                worksheet_write_number(ws, row, col, vantrel::DateToSerial(day), date);
             else if (row > 0 && !field.empty() && ParseDecimal(field, value))
                 worksheet_write_number(ws, row, col, value, nullptr);
             else if (!field.empty())
@@ -204,20 +204,20 @@ std::pair<double, double> BestOfAlternating(int runs, const std::function<void()
     return {productBest, floorBest};
 }
 
-TImportPlan PlanOf(const QString& csv) {
-    TImportTarget target;
-    TImportPlan plan;
+vantrel::TImportPlan PlanOf(const QString& csv) {
+    vantrel::TImportTarget target;
+    vantrel::TImportPlan plan;
     std::string e;
-    if (!LoadImportTarget(vantrel::ModuleContextFromHost(), target, e) || !PlanImportFile(csv, target, false, plan, e))
+    if (!vantrel::LoadImportTarget(vantrel::ModuleContextFromHost(), target, e) || !vantrel::PlanImportFile(csv, target, false, plan, e))
         Die(e);
     FreeInvoiceList(target.existing);
-    if (plan.HasErrors()) Die(IssueText(plan.issues.front()));
+    if (plan.HasErrors()) Die(vantrel::IssueText(plan.issues.front()));
     return plan;
 }
 
 void Import(const QString& csv) {
     std::string e;
-    if (StoreImport(PlanOf(csv), vantrel::ModuleContextFromHost(), {}, e) != TStoreResult::Stored) Die(e);
+    if (vantrel::StoreImport(PlanOf(csv), vantrel::ModuleContextFromHost(), {}, e) != vantrel::TStoreResult::Stored) Die(e);
 }
 
 struct Options {
@@ -281,12 +281,12 @@ int main(int argc, char** argv) {
     }
     for (int n = 1000; options.import && n <= options.max; n *= 10) {
         std::string error;
-        if (!WriteCsvFile(csv, RegisterText(n), error)) Die(error);
+        if (!vantrel::WriteCsvFile(csv, RegisterText(n), error)) Die(error);
         // The floor: the statements the import runs, straight on SQLite in one transaction.
         std::vector<std::string> inserts;
         int xh = 0;
-        const TImportPlan plan = PlanOf(csv);
-        for (const TImportRow& row : plan.rows) {
+        const vantrel::TImportPlan plan = PlanOf(csv);
+        for (const vantrel::TImportRow& row : plan.rows) {
             Txxqtfpxx r = plan.Record(row);
             r.xh = ++xh;
             inserts.push_back(corlith::GbkToUtf8(BuildInsertSql(vantrel::ModuleContextFromHost(), r)));
@@ -305,7 +305,7 @@ int main(int argc, char** argv) {
         // The period as an import of max rows stores it.
         const int n = options.max;
         std::string error;
-        if (!WriteCsvFile(csv, RegisterText(n), error)) Die(error);
+        if (!vantrel::WriteCsvFile(csv, RegisterText(n), error)) Die(error);
         clear();
         Import(csv);
         const QString out = QString::fromStdString((dir / "out.csv").string());
@@ -314,7 +314,7 @@ int main(int argc, char** argv) {
         const auto exportOnce = [&] {
             std::string e;
             std::size_t rows = 0;
-            if (ExportRegisterList(out, vantrel::ModuleContextFromHost(), "", "", rows, e) != TExportResult::Written)
+            if (vantrel::ExportRegisterList(out, vantrel::ModuleContextFromHost(), "", "", rows, e) != vantrel::TExportResult::Written)
                 Die(e);
             if (rows != static_cast<std::size_t>(n)) Die("the export did not write every row");
         };
@@ -344,14 +344,14 @@ int main(int argc, char** argv) {
         const int n = options.memoryRows;
         std::string error;
         const std::string text = RegisterText(n);
-        if (!WriteCsvFile(csv, text, error)) Die(error);
+        if (!vantrel::WriteCsvFile(csv, text, error)) Die(error);
         const std::string xlsx = (dir / "in.xlsx").string();
         WriteXlsxFromCsvText(text, xlsx);
         std::vector<std::string> inserts;
         {
-            const TImportPlan plan = PlanOf(csv);
+            const vantrel::TImportPlan plan = PlanOf(csv);
             int xh = 0;
-            for (const TImportRow& row : plan.rows) {
+            for (const vantrel::TImportRow& row : plan.rows) {
                 Txxqtfpxx r = plan.Record(row);
                 r.xh = ++xh;
                 inserts.push_back(corlith::GbkToUtf8(BuildInsertSql(vantrel::ModuleContextFromHost(), r)));

@@ -55,21 +55,21 @@ std::string RegisterWithErrors(int n) {
 // The floor's model: the same rows' cell texts, nothing else.
 class PlainModel : public QAbstractTableModel {
 public:
-    explicit PlainModel(const TImportPlan& plan) : plan_(plan) {}
+    explicit PlainModel(const vantrel::TImportPlan& plan) : plan_(plan) {}
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : static_cast<int>(plan_.rows.size());
     }
-    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : RegisterColumnCount + 1; }
+    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : vantrel::RegisterColumnCount + 1; }
     QVariant data(const QModelIndex& index, int role) const override {
         if (role != Qt::DisplayRole) return {};
-        const TImportRow& row = plan_.rows[static_cast<std::size_t>(index.row())];
+        const vantrel::TImportRow& row = plan_.rows[static_cast<std::size_t>(index.row())];
         if (index.column() == 0) return row.line;
-        const TExchangeCell& cell = row.cells[static_cast<std::size_t>(index.column() - 1)];
-        return cell.kind == TExchangeCell::Text ? GbkToQString(cell.text) : QVariant(cell.number);
+        const vantrel::TExchangeCell& cell = row.cells[static_cast<std::size_t>(index.column() - 1)];
+        return cell.kind == vantrel::TExchangeCell::Text ? GbkToQString(cell.text) : QVariant(cell.number);
     }
 
 private:
-    const TImportPlan& plan_;
+    const vantrel::TImportPlan& plan_;
 };
 
 struct Times {
@@ -126,11 +126,11 @@ int main(int argc, char** argv) {
 
     const QString csv = QString::fromStdString((dir / "errors.csv").string());
     std::string error;
-    if (!WriteCsvFile(csv, RegisterWithErrors(rows), error)) Die(error);
-    TImportTarget target;
-    TImportPlan plan;
-    if (!LoadImportTarget(vantrel::ModuleContextFromHost(), target, error) ||
-        !PlanImportFile(csv, target, true, plan, error))
+    if (!vantrel::WriteCsvFile(csv, RegisterWithErrors(rows), error)) Die(error);
+    vantrel::TImportTarget target;
+    vantrel::TImportPlan plan;
+    if (!vantrel::LoadImportTarget(vantrel::ModuleContextFromHost(), target, error) ||
+        !vantrel::PlanImportFile(csv, target, true, plan, error))
         Die(error);
     if (plan.rows.size() != static_cast<std::size_t>(rows) || !plan.HasErrors()) Die("the plan lacks its rows or errors");
 

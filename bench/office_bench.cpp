@@ -102,7 +102,7 @@ void Fill(sqlite3* db, int taxpayers, int invoices) {
 double Floor(sqlite3* db, int taxpayers) {
     return bench::Time([&] {
         for (int t = 0; t < taxpayers; ++t) {
-            for (const TSummaryGroup& group : SummaryCatalogue()) {
+            for (const vantrel::TSummaryGroup& group : vantrel::SummaryCatalogue()) {
                 const std::string sql = BuildSummarySelect(group, "sb07_xxfpb", Id(t), bench::kPeriod);
                 sqlite3_stmt* s = nullptr;
                 bench::Check(db, sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr), "floor prepare");

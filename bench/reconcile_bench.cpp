@@ -47,15 +47,15 @@ std::string Number(int i) { return "2644200000" + std::to_string(1000000000 + i)
 
 // The register, and the list as a sheet: the platform's columns, every invoice of the register
 // but the last hundredth, every fiftieth with another amount, a hundredth more of its own.
-TXlsxSheet MakeData(int n, TBenchData& data) {
+vantrel::TXlsxSheet MakeData(int n, TBenchData& data) {
     std::mt19937 gen(24);
-    TXlsxSheet sheet;
+    vantrel::TXlsxSheet sheet;
     sheet.name = "发票基础信息";
     sheet.header = {"序号", "发票代码", "发票号码", "开票日期", "购买方纳税人识别号", "购买方名称",
                     "金额", "税额", "价税合计", "税率", "发票状态"};
     const std::string buyers[] = {"91440300MA5DCB1K7D", "440300665812347", "91110108MA01ABCD3X", ""};
-    const auto text = [](std::string value) { return TExchangeCell{TExchangeCell::Text, std::move(value), 0}; };
-    const auto number = [](double value) { return TExchangeCell{TExchangeCell::Number, std::string(), value}; };
+    const auto text = [](std::string value) { return vantrel::TExchangeCell{vantrel::TExchangeCell::Text, std::move(value), 0}; };
+    const auto number = [](double value) { return vantrel::TExchangeCell{vantrel::TExchangeCell::Number, std::string(), value}; };
     for (int i = 0; i < n + n / 100; ++i) {
         const int day = 1 + static_cast<int>(gen() % 28);
         const long long fen = 100 + static_cast<long long>(gen() % 10000000);
@@ -86,22 +86,22 @@ TXlsxSheet MakeData(int n, TBenchData& data) {
     return sheet;
 }
 
-bool WriteCsv(const QString& path, const TXlsxSheet& sheet, std::string& error) {
+bool WriteCsv(const QString& path, const vantrel::TXlsxSheet& sheet, std::string& error) {
     std::string records;
-    AppendCsvRecord(records, sheet.header);
+    vantrel::AppendCsvRecord(records, sheet.header);
     std::vector<std::string> fields;
     for (const auto& row : sheet.rows) {
         fields.clear();
-        for (const TExchangeCell& cell : row)
-            fields.push_back(cell.kind == TExchangeCell::Number ? FixedToText(MoneyToFixed(cell.number)) : cell.text);
-        AppendCsvRecord(records, fields);
+        for (const vantrel::TExchangeCell& cell : row)
+            fields.push_back(cell.kind == vantrel::TExchangeCell::Number ? FixedToText(MoneyToFixed(cell.number)) : cell.text);
+        vantrel::AppendCsvRecord(records, fields);
     }
-    return WriteCsvFile(path, records, error);
+    return vantrel::WriteCsvFile(path, records, error);
 }
 
 // The floor's reading: each row's number, date, buyer, amount and tax, as plainly as a reader
 // can take them.
-class TPlainSink final : public TExchangeSink {
+class TPlainSink final : public vantrel::TExchangeSink {
 public:
     struct TListed {
         std::string number, date, buyer;
@@ -109,10 +109,10 @@ public:
     };
     std::vector<TListed> rows;
     void Header(std::vector<std::string>&, int) override {}
-    void Row(TExchangeRow& row) override {
+    void Row(vantrel::TExchangeRow& row) override {
         const auto value = [&row](std::size_t c) {
-            const TExchangeCell& cell = row.cells[c];
-            return cell.kind == TExchangeCell::Number ? cell.number : std::strtod(cell.text.c_str(), nullptr);
+            const vantrel::TExchangeCell& cell = row.cells[c];
+            return cell.kind == vantrel::TExchangeCell::Number ? cell.number : std::strtod(cell.text.c_str(), nullptr);
         };
         rows.push_back({std::move(row.cells[2].text), row.cells[3].text.substr(0, 10), std::move(row.cells[4].text),
                         value(6), value(7)});
@@ -129,7 +129,7 @@ uint64_t FigureKey(std::string_view date, std::string_view buyer, double amount,
 std::size_t Floor(const QString& path, const TBenchData& data) {
     TPlainSink sink;
     std::string error;
-    if (!ReadRegisterRows(path, sink, error)) {
+    if (!vantrel::ReadRegisterRows(path, sink, error)) {
         std::fprintf(stderr, "reconcile_bench: %s\n", error.c_str());
         std::exit(1);
     }
@@ -176,12 +176,12 @@ int main(int argc, char** argv) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "vantrel-reconcile-bench";
     std::filesystem::create_directories(dir);
     TBenchData data;
-    const TXlsxSheet sheet = MakeData(rows, data);
+    const vantrel::TXlsxSheet sheet = MakeData(rows, data);
     std::printf("%8s %6s %12s %10s\n", "rows", "file", "differences", "ratio");
     for (const char* suffix : {"csv", "xlsx"}) {
         const QString path = QString::fromStdString((dir / (std::string("list.") + suffix)).string());
         std::string error;
-        if (!(std::strcmp(suffix, "csv") == 0 ? WriteCsv(path, sheet, error) : WriteXlsxFile(path, sheet, error))) {
+        if (!(std::strcmp(suffix, "csv") == 0 ? WriteCsv(path, sheet, error) : vantrel::WriteXlsxFile(path, sheet, error))) {
             std::fprintf(stderr, "reconcile_bench: %s\n", error.c_str());
             return 1;
         }

@@ -22,16 +22,16 @@ using EntryPoint = void (*)(std::uintptr_t, void*, char**);
 std::string AllCellsSelect() {
     std::string sql = "select ";
     bool first = true;
-    for (const TSummaryGroup& group : SummaryCatalogue()) {
+    for (const vantrel::TSummaryGroup& group : vantrel::SummaryCatalogue()) {
         std::string condition;
         for (std::string_view c : group.conditions) {
             if (!condition.empty()) condition += " and ";
             condition += c;
         }
-        for (const TSummaryCell& cell : group.cells) {
+        for (const vantrel::TSummaryCell& cell : group.cells) {
             if (!first) sql += ",";
             first = false;
-            sql += "sum(case when " + condition + " then " + std::string(MeasureColumn(cell.measure)) + " end)";
+            sql += "sum(case when " + condition + " then " + std::string(vantrel::MeasureColumn(cell.measure)) + " end)";
         }
     }
     return sql + " from sb07_xxfpb where nsrsbh='" + bench::kCompany + "' and sbssq='" + bench::kPeriod + "'";

@@ -72,7 +72,7 @@ bool PrepareSession(const ClientOptions& options, ClientSession& session, QStrin
 void PrintListing(const std::vector<std::string>& fields, bool csv) {
     std::string line;
     if (csv) {
-        AppendCsvRecord(line, fields);
+        vantrel::AppendCsvRecord(line, fields);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     } else {
         for (std::size_t i = 0; i < fields.size(); ++i) line += (i > 0 ? "\t" : "") + fields[i];
@@ -230,23 +230,23 @@ int RunImport(const ClientOptions& options) {
     const vantrel::TModuleContext context = session.context();
     std::string error;
 
-    TImportTarget target;
-    if (!LoadImportTarget(context, target, error)) {
+    vantrel::TImportTarget target;
+    if (!vantrel::LoadImportTarget(context, target, error)) {
         FreeInvoiceList(target.existing);
         corlith::CloseConnections();
         return SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
     }
-    TImportPlan plan;
+    vantrel::TImportPlan plan;
     const bool einvoices = options.verb == ClientVerb::ImportEInvoice;
-    const bool read = einvoices ? PlanEInvoiceImport({options.paths.begin(), options.paths.end()}, context, target,
+    const bool read = einvoices ? vantrel::PlanEInvoiceImport({options.paths.begin(), options.paths.end()}, context, target,
                                                      false, plan, error)
-                                : PlanImportFile(options.file, target, false, plan, error);
+                                : vantrel::PlanImportFile(options.file, target, false, plan, error);
     FreeInvoiceList(target.existing);
     if (!read) {
         corlith::CloseConnections();
         return SetupError(einvoices ? GbkToQString(error) : u"%1：%2"_s.arg(options.file, GbkToQString(error)));
     }
-    for (const std::string& line : IssueLines(plan.issues)) PrintLine(stderr, GbkToQString(line));
+    for (const std::string& line : vantrel::IssueLines(plan.issues)) PrintLine(stderr, GbkToQString(line));
     if (plan.HasErrors()) return ComputeFailed(u"导入失败", "文件中有错误，未导入任何发票");
 
     const int rows = static_cast<int>(plan.rows.size());
@@ -255,15 +255,15 @@ int RunImport(const ClientOptions& options) {
     const QString what = einvoices ? u"%1 张电子发票（%2 行发票）"_s.arg(invoices.size()).arg(rows) : u"%1 行发票"_s.arg(rows);
     // The same file imported twice would double the register.
     if (!plan.storedDuplicateLines.empty() && !options.allowDuplicates)
-        return ComputeFailed(u"导入被拒绝", StoredDuplicatesText(plan) +
+        return ComputeFailed(u"导入被拒绝", vantrel::StoredDuplicatesText(plan) +
                                                  "，可能已经导入过，未导入任何发票。确实要导入时请加 --allow-duplicates");
     if (options.dryRun) {
-        if (!ImportAllowed(context, error)) return ComputeFailed(u"不能导入", error);
+        if (!vantrel::ImportAllowed(context, error)) return ComputeFailed(u"不能导入", error);
         corlith::CloseConnections();
         PrintLine(stdout, u"检查通过：%1可以导入（未写入）"_s.arg(what));
         return kExitOk;
     }
-    if (StoreImport(plan, context, {}, error) != TStoreResult::Stored) return ComputeFailed(u"导入失败", error);
+    if (vantrel::StoreImport(plan, context, {}, error) != vantrel::TStoreResult::Stored) return ComputeFailed(u"导入失败", error);
     corlith::CloseConnections();
     PrintLine(stdout, u"已导入 %1"_s.arg(what));
     return kExitOk;
@@ -276,10 +276,10 @@ int RunExport(const ClientOptions& options) {
         if (GbkToQString(buyer) != options.buyer.trimmed()) return SetupError(u"--buyer 含有 GBK 无法表示的字符"_s);
 
         std::size_t rows = 0;
-        const TExportResult result =
-            ExportRegisterList(options.file, context, QStringToGbk(options.typeCode), buyer, rows, error);
-        if (result == TExportResult::ReadFailed) return SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
-        if (result != TExportResult::Written) {
+        const vantrel::TExportResult result =
+            vantrel::ExportRegisterList(options.file, context, QStringToGbk(options.typeCode), buyer, rows, error);
+        if (result == vantrel::TExportResult::ReadFailed) return SetupError(u"无法读取本期发票：%1"_s.arg(GbkToQString(error)));
+        if (result != vantrel::TExportResult::Written) {
             PrintLine(stderr, u"vantrel-client: 导出失败：%1"_s.arg(GbkToQString(error)));
             return kExitFailed;
         }
@@ -371,7 +371,7 @@ int RunRestore(const ClientOptions& options) {
     if (!PrepareWritingSession(options, session, setupError)) return SetupError(setupError);
     const vantrel::TModuleContext context = session.context();
     std::string error;
-    if (!ImportAllowed(context, error)) return ComputeFailed(u"不能恢复", error);
+    if (!vantrel::ImportAllowed(context, error)) return ComputeFailed(u"不能恢复", error);
     int64_t restoring = 0;
     if (!vantrel::FindRestoringBatch(context, options.batch, restoring, error)) {
         corlith::CloseConnections();
@@ -382,7 +382,7 @@ int RunRestore(const ClientOptions& options) {
                                                std::to_string(restoring) + " 批恢复或撤销过");
     std::vector<std::pair<int32_t, int32_t>> numbers;
     vantrel::TBatchWatch watch(context.taxpayer);
-    const TStoreOutcome outcome = vantrel::ModuleInvoiceStore(context).Restore(options.batch, &numbers);
+    const vantrel::TStoreOutcome outcome = vantrel::ModuleInvoiceStore(context).Restore(options.batch, &numbers);
     if (!outcome.Ok()) return ComputeFailed(u"恢复失败", ErrorOrUnknown(outcome.error));
     corlith::CloseConnections();
     for (const auto& [old, now] : numbers)
@@ -395,8 +395,8 @@ int RunDiffDeclared(const ClientOptions& options) {
     return RunHeadless(options, [&](const ClientSession&, const vantrel::TModuleContext& context) -> int {
         std::string error;
         std::vector<TSummaryLine> lines;
-        TDeclaredDiff diff;
-        const bool read = ComputeSummaryLines(context, lines, error) && DiffDeclared(context, lines, diff, error);
+        vantrel::TDeclaredDiff diff;
+        const bool read = ComputeSummaryLines(context, lines, error) && vantrel::DiffDeclared(context, lines, diff, error);
         if (!read) return SetupError(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
         if (!diff.found)
             return SetupError(u"纳税人 %1 所属期 %2 还没有生成过汇总文件"_s.arg(GbkToQString(context.taxpayer),
@@ -408,10 +408,10 @@ int RunDiffDeclared(const ClientOptions& options) {
             return kExitOk;
         }
         PrintListing({"单元格", "说明", "申报值", "当前值", "批次"}, false);
-        for (const TDeclaredDiff::TCell& cell : diff.changed) {
+        for (const vantrel::TDeclaredDiff::TCell& cell : diff.changed) {
             std::string batches;
             for (int64_t b : cell.batches) batches += (batches.empty() ? "" : ",") + std::to_string(b);
-            PrintListing({cell.name, SummaryCellCaption(cell.name), cell.declared, cell.now, batches}, false);
+            PrintListing({cell.name, vantrel::SummaryCellCaption(cell.name), cell.declared, cell.now, batches}, false);
         }
         return kExitFailed;
     });
@@ -483,27 +483,27 @@ int RunPreview(const ClientOptions& options) {
         if (options.csv) PrintListing({"cell", "caption", "value"}, true);
         for (const TSummaryLine& line : lines) {
             const std::string name(line.cell->name);
-            PrintListing({name, SummaryCellCaption(name), line.value}, options.csv);
+            PrintListing({name, vantrel::SummaryCellCaption(name), line.value}, options.csv);
         }
         return kExitOk;
     });
 }
 
 int RunDrill(const ClientOptions& options) {
-    TSummaryCellRef ref;
-    if (!FindSummaryCell(QStringToGbk(options.cell), ref))
+    vantrel::TSummaryCellRef ref;
+    if (!vantrel::FindSummaryCell(QStringToGbk(options.cell), ref))
         return SetupError(u"没有名为 %1 的单元格"_s.arg(options.cell));
 
     return RunHeadless(options, [&](const ClientSession&, const vantrel::TModuleContext& context) -> int {
         std::string error;
         std::vector<Txxqtfpxx*> rows;
-        if (!LoadDrillInvoices(*ref.group, context, rows, error)) return ComputeFailed(u"无法读取发票", error);
+        if (!vantrel::LoadDrillInvoices(*ref.group, context, rows, error)) return ComputeFailed(u"无法读取发票", error);
 
         std::vector<std::string> captions;
-        for (int c = 0; c < RegisterColumnCount; ++c) captions.emplace_back(RegisterColumnCaption(c));
+        for (int c = 0; c < vantrel::RegisterColumnCount; ++c) captions.emplace_back(vantrel::RegisterColumnCaption(c));
         PrintListing(captions, options.csv);
-        for (const Txxqtfpxx* r : rows) PrintListing(RegisterExportFields(*r), options.csv);
-        PrintListing({"合计", std::to_string(rows.size()), DrillTotalText(*ref.cell, rows)}, options.csv);
+        for (const Txxqtfpxx* r : rows) PrintListing(vantrel::RegisterExportFields(*r), options.csv);
+        PrintListing({"合计", std::to_string(rows.size()), vantrel::DrillTotalText(*ref.cell, rows)}, options.csv);
         FreeInvoiceList(rows);
         return kExitOk;
     });
@@ -514,13 +514,13 @@ int RunPrint(const ClientOptions& options, int& argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     return RunHeadless(options, [&](const ClientSession& session, const vantrel::TModuleContext& context) -> int {
-        TSummaryPreview preview;
+        vantrel::TSummaryPreview preview;
         std::string error;
-        if (!LoadSummaryPreview(context, preview, error)) return ComputeFailed(u"无法计算申报预览", error);
+        if (!vantrel::LoadSummaryPreview(context, preview, error)) return ComputeFailed(u"无法计算申报预览", error);
         WarnAboutReturn(session);
 
         QString writeError;
-        if (!WritePreviewPdf(options.pdfFile, preview, HostToday(), writeError)) {
+        if (!vantrel::WritePreviewPdf(options.pdfFile, preview, HostToday(), writeError)) {
             PrintLine(stderr, u"vantrel-client: "_s + writeError);
             return kExitFailed;
         }

@@ -57,7 +57,7 @@ constexpr int kPageMargin = 12;
 // double click on a figure asks for the invoices behind it.
 class PreviewPageView : public QWidget {
 public:
-    PreviewPageView(const TSummaryPreview& preview, std::string focus, std::function<void(const std::string&)> open)
+    PreviewPageView(const vantrel::TSummaryPreview& preview, std::string focus, std::function<void(const std::string&)> open)
         : preview_(preview), open_(std::move(open)) {
         setObjectName(u"overviewPreviewPage"_s);
         SetFocusCell(std::move(focus));
@@ -80,7 +80,7 @@ protected:
         QPainter painter(this);
         painter.fillRect(rect(), QColor(0xE6, 0xE9, 0xEE));
         painter.translate(kPageMargin, kPageMargin);
-        PaintPreviewPage(painter, preview_, HostToday(), marks_);
+        vantrel::PaintPreviewPage(painter, preview_, HostToday(), marks_);
     }
     void mousePressEvent(QMouseEvent* event) override {
         const std::string cell = layout_.CellAt(event->position() - QPointF(kPageMargin, kPageMargin));
@@ -92,9 +92,9 @@ protected:
     }
 
 private:
-    TPreviewPageLayout layout_;
-    const TSummaryPreview& preview_;
-    TPreviewPageMarks marks_;
+    vantrel::TPreviewPageLayout layout_;
+    const vantrel::TSummaryPreview& preview_;
+    vantrel::TPreviewPageMarks marks_;
     std::function<void(const std::string&)> open_;
 };
 
@@ -158,10 +158,10 @@ void PeriodOverview::fillTable(const std::vector<std::string>& periods) {
     periods_ = periods;
     cells_.clear();
     QStringList headers;
-    for (const TSummaryPlace& place : SummaryPlaces()) {
+    for (const vantrel::TSummaryPlace& place : vantrel::SummaryPlaces()) {
         if (std::find(cells_.begin(), cells_.end(), place.name) != cells_.end()) continue;
-        const TSummarySection& section = SummarySections()[static_cast<std::size_t>(place.section)];
-        const TSummaryColumn& column = section.columns[static_cast<std::size_t>(place.column)];
+        const vantrel::TSummarySection& section = vantrel::SummarySections()[static_cast<std::size_t>(place.section)];
+        const vantrel::TSummaryColumn& column = section.columns[static_cast<std::size_t>(place.column)];
         cells_.emplace_back(place.name);
         headers << GbkToQString(std::string(section.rows[static_cast<std::size_t>(place.row)])) + u'\n' +
                        GbkToQString(std::string(column.group) + std::string(column.caption));
@@ -171,19 +171,19 @@ void PeriodOverview::fillTable(const std::vector<std::string>& periods) {
     table_->setColumnCount(static_cast<int>(cells_.size()));
     table_->setHorizontalHeaderLabels(headers);
     for (int c = 0; c < table_->columnCount(); ++c)
-        table_->horizontalHeaderItem(c)->setToolTip(GbkToQString(SummaryCellCaption(cells_[static_cast<std::size_t>(c)])));
+        table_->horizontalHeaderItem(c)->setToolTip(GbkToQString(vantrel::SummaryCellCaption(cells_[static_cast<std::size_t>(c)])));
 
-    std::vector<TSummaryPreview> previews(periods.size());
+    std::vector<vantrel::TSummaryPreview> previews(periods.size());
     for (std::size_t r = 0; r < periods.size(); ++r) {
         std::string error;
-        table_->setVerticalHeaderItem(static_cast<int>(r), new QTableWidgetItem(GbkToQString(PeriodCaption(periods[r]))));
-        if (!LoadSummaryPreview(session_.context(periods[r]), previews[r], error))
+        table_->setVerticalHeaderItem(static_cast<int>(r), new QTableWidgetItem(GbkToQString(vantrel::PeriodCaption(periods[r]))));
+        if (!vantrel::LoadSummaryPreview(session_.context(periods[r]), previews[r], error))
             table_->verticalHeaderItem(static_cast<int>(r))->setToolTip(GbkToQString(error));
     }
     for (std::size_t r = 0; r < periods.size(); ++r) {
         for (std::size_t c = 0; c < cells_.size(); ++c) {
-            TSummaryCellRef ref;
-            const bool count = FindSummaryCell(cells_[c], ref) && ref.cell->measure == TSummaryMeasure::Fs;
+            vantrel::TSummaryCellRef ref;
+            const bool count = vantrel::FindSummaryCell(cells_[c], ref) && ref.cell->measure == vantrel::TSummaryMeasure::Fs;
             const std::string value = previews[r].Value(cells_[c]);
             QString text = GbkToQString(value);
             if (r + 1 < periods.size())   // the row below is the period before
@@ -248,15 +248,15 @@ void PeriodOverview::showPreviewAt(int row, int column) {
     if (row < 0 || column < 0 || row >= static_cast<int>(periods_.size()) || column >= static_cast<int>(cells_.size()))
         return;
     const std::string period = periods_[static_cast<std::size_t>(row)];
-    TSummaryPreview preview;
+    vantrel::TSummaryPreview preview;
     std::string error;
-    if (!LoadSummaryPreview(session_.context(period), preview, error)) {
+    if (!vantrel::LoadSummaryPreview(session_.context(period), preview, error)) {
         QMessageBox::warning(this, u"申报表预览"_s, u"无法计算申报预览：%1"_s.arg(GbkToQString(error)));
         return;
     }
     QDialog dialog(this);
     dialog.setObjectName(u"overviewPreview"_s);
-    dialog.setWindowTitle(PreviewTitle() + u"  "_s + GbkToQString(PeriodCaption(period)));
+    dialog.setWindowTitle(vantrel::PreviewTitle() + u"  "_s + GbkToQString(vantrel::PeriodCaption(period)));
     auto* page = new PreviewPageView(preview, cells_[static_cast<std::size_t>(column)],
                                      [this, period](const std::string& cell) { showInvoicesBehind(period, cell); });
     auto* scroll = new QScrollArea;
@@ -281,29 +281,29 @@ void PeriodOverview::showPreviewAt(int row, int column) {
 }
 
 void PeriodOverview::showInvoicesBehind(const std::string& period, const std::string& cell) {
-    TSummaryCellRef ref;
-    if (!FindSummaryCell(cell, ref)) return;
+    vantrel::TSummaryCellRef ref;
+    if (!vantrel::FindSummaryCell(cell, ref)) return;
     std::string error;
     QDialog dialog(this);
     dialog.setObjectName(u"overviewDrill"_s);
-    dialog.setWindowTitle(GbkToQString(PeriodCaption(period)) + u"  "_s + GbkToQString(SummaryCellCaption(cell)));
+    dialog.setWindowTitle(GbkToQString(vantrel::PeriodCaption(period)) + u"  "_s + GbkToQString(vantrel::SummaryCellCaption(cell)));
     std::vector<Txxqtfpxx*> rows;
     auto* layout = new QVBoxLayout(&dialog);
     auto* list = new QTableWidget;
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list->setColumnCount(RegisterColumnCount);
+    list->setColumnCount(vantrel::RegisterColumnCount);
     QStringList captions;
-    for (int c = 0; c < RegisterColumnCount; ++c) captions << GbkToQString(RegisterColumnCaption(c));
+    for (int c = 0; c < vantrel::RegisterColumnCount; ++c) captions << GbkToQString(vantrel::RegisterColumnCaption(c));
     list->setHorizontalHeaderLabels(captions);
     auto* total = new QLabel;
-    if (LoadDrillInvoices(*ref.group, session_.context(period), rows, error)) {
+    if (vantrel::LoadDrillInvoices(*ref.group, session_.context(period), rows, error)) {
         list->setRowCount(static_cast<int>(rows.size()));
         for (std::size_t r = 0; r < rows.size(); ++r) {
-            const std::vector<std::string> fields = RegisterExportFields(*rows[r]);
+            const std::vector<std::string> fields = vantrel::RegisterExportFields(*rows[r]);
             for (std::size_t c = 0; c < fields.size(); ++c)
                 list->setItem(static_cast<int>(r), static_cast<int>(c), new QTableWidgetItem(GbkToQString(fields[c])));
         }
-        total->setText(u"合计：%1 张，%2"_s.arg(rows.size()).arg(GbkToQString(DrillTotalText(*ref.cell, rows))));
+        total->setText(u"合计：%1 张，%2"_s.arg(rows.size()).arg(GbkToQString(vantrel::DrillTotalText(*ref.cell, rows))));
         FreeInvoiceList(rows);
     } else {
         total->setText(u"无法读取发票：%1"_s.arg(GbkToQString(error)));

@@ -336,7 +336,7 @@ int RunSummaryAll(const ClientOptions& options) {
 
     // The table, and the index beside the documents.
     std::string index;
-    AppendCsvRecord(index, {"id", "name", "file", "SHA-256", "status", "error"});
+    vantrel::AppendCsvRecord(index, {"id", "name", "file", "SHA-256", "status", "error"});
     std::size_t failed = 0;
     PrintListing({"纳税人识别号", "纳税人名称", "状态", "文件或原因"}, false);
     for (std::size_t i = 0; i < taxpayers.size(); ++i) {
@@ -345,7 +345,7 @@ int RunSummaryAll(const ClientOptions& options) {
         if (!o.ok) ++failed;
         const std::string file = o.ok ? taxpayers[i].code + "_" + session.period + ".xml" : std::string();
         const std::string status = o.ok ? "ok" : "failed";
-        AppendCsvRecord(index, {taxpayers[i].code, taxpayers[i].name, file, o.sha256.toStdString(), status,
+        vantrel::AppendCsvRecord(index, {taxpayers[i].code, taxpayers[i].name, file, o.sha256.toStdString(), status,
                                 QStringToGbk(o.error)});
         PrintListing({taxpayers[i].code, taxpayers[i].name, o.ok ? "已写出" : "失败", o.ok ? file : QStringToGbk(o.error)},
                      false);

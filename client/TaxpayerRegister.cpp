@@ -46,9 +46,9 @@ struct TaxpayerFile {
 
 // Every row of the file checked; the records are good only when errors is empty.
 bool ReadTaxpayerFile(const QString& path, TaxpayerFile& file, QString& setupError) {
-    TExchangeTable table;
+    vantrel::TExchangeTable table;
     std::string error;
-    if (!ReadRegisterFile(path, table, error)) {
+    if (!vantrel::ReadRegisterFile(path, table, error)) {
         setupError = GbkToQString(error);
         return false;
     }
@@ -77,7 +77,7 @@ bool ReadTaxpayerFile(const QString& path, TaxpayerFile& file, QString& setupErr
     if (!unknown.isEmpty()) file.errors << u"第 %1 行：无法识别的列：%2"_s.arg(table.headerLine).arg(unknown.join(u"、"));
 
     std::map<std::string, int> firstLine;
-    for (const TExchangeRow& row : table.rows) {
+    for (const vantrel::TExchangeRow& row : table.rows) {
         corlith::TaxpayerRecord r;
         const QString at = u"第 %1 行"_s.arg(row.line);
         bool periodOk = true;
@@ -97,7 +97,7 @@ bool ReadTaxpayerFile(const QString& path, TaxpayerFile& file, QString& setupErr
             file.errors << u"%1 纳税人识别号：“%2”无效，应为 1 至 30 位字母或数字"_s.arg(at, id);
         } else if (const auto [it, fresh] = firstLine.emplace(r.code, row.line); !fresh) {
             file.errors << u"%1 纳税人识别号：%2 与第 %3 行重复"_s.arg(at, id).arg(it->second);
-        } else if (HasBadCheckDigit(r.code)) {
+        } else if (vantrel::HasBadCheckDigit(r.code)) {
             file.warnings << u"提示：%1 纳税人识别号：%2 的校验码不正确，请核对"_s.arg(at, id);
         }
         if (r.name.empty()) file.errors << u"%1 纳税人名称：不能为空"_s.arg(at);

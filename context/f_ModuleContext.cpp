@@ -33,8 +33,8 @@ TModuleContext ModuleContextFromHost() {
     return context;
 }
 
-TInvoiceStore ModuleInvoiceStore(const TModuleContext& context) {
-    return TInvoiceStore(
+vantrel::TInvoiceStore ModuleInvoiceStore(const TModuleContext& context) {
+    return vantrel::TInvoiceStore(
         context, [context](std::string& message) { return MarkFormFilled(context, ModuleFuncCode(context.subAppCode), message); });
 }
 

@@ -15,6 +15,6 @@ namespace vantrel {
 TModuleContext ModuleContextFromHost();
 
 // The store of the context's invoices whose writes mark the module's form filled.
-TInvoiceStore ModuleInvoiceStore(const TModuleContext& context);
+vantrel::TInvoiceStore ModuleInvoiceStore(const TModuleContext& context);
 
 }  // namespace vantrel

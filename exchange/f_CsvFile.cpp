@@ -19,6 +19,8 @@
 #include <cstring>
 #include <unordered_map>
 
+namespace vantrel {
+
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
@@ -542,3 +544,5 @@ bool WriteCsvFile(const QString& path, const std::string& gbkRecords, std::strin
     bytes.append(utf8.constData(), static_cast<std::size_t>(utf8.size()));
     return WriteWholeFile(path, bytes, error);
 }
+
+}  // namespace vantrel

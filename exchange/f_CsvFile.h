@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+namespace vantrel {
+
 enum class TTextEncoding { Utf8, Utf8Bom, Gbk };
 
 // The file's bytes as GBK text. False with a message (GBK) when they are neither UTF-8 nor
@@ -87,3 +89,5 @@ private:
 bool WriteCsvFile(const QString& path, const std::string& gbkRecords, std::string& error);
 // Writes bytes to path through the host library's file writer.
 bool WriteWholeFile(const QString& path, std::string_view bytes, std::string& error);
+
+}  // namespace vantrel

@@ -18,6 +18,8 @@
 #include <map>
 #include <optional>
 
+namespace vantrel {
+
 namespace {
 
 // As deep as the workbook reader allows; the platform's XML is five deep.
@@ -660,3 +662,5 @@ bool ReadEInvoiceFiles(const std::vector<QString>& paths, const std::function<vo
     }
     return true;
 }
+
+}  // namespace vantrel

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace vantrel {
+
 // The figures of one rate of an invoice, in fen.
 struct TEInvoiceRate {
     std::string rate;     // as the register writes it ("13%"), or the file's text when unreadable
@@ -58,3 +60,5 @@ bool ParseEInvoiceOfd(const char* data, std::size_t size, TEInvoice& invoice, st
 // not exist or names another kind of file, or too many files.
 bool ReadEInvoiceFiles(const std::vector<QString>& paths, const std::function<void(TEInvoiceFile&)>& onFile,
                        std::string& error);
+
+}  // namespace vantrel

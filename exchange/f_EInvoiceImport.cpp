@@ -13,6 +13,8 @@
 #include <map>
 #include <unordered_map>
 
+namespace vantrel {
+
 namespace {
 
 TExchangeCell TextCell(std::string text) {
@@ -120,3 +122,5 @@ bool PlanEInvoiceImport(const std::vector<QString>& paths, const vantrel::TModul
     plan.source = BatchNote(paths, files);
     return true;
 }
+
+}  // namespace vantrel

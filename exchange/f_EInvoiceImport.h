@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace vantrel {
+
 // Reads the files of the paths (see ReadEInvoiceFiles) and plans their rows for the target's
 // taxpayer and period. A file that cannot be read, an invoice of another seller or kind, and an
 // invoice number that the taxpayer's register holds in any period, or that the import holds
@@ -17,3 +19,5 @@
 // all (a path that does not exist, too many files) or the register cannot be read.
 bool PlanEInvoiceImport(const std::vector<QString>& paths, const vantrel::TModuleContext& context,
                         const TImportTarget& target, bool keepCells, TImportPlan& plan, std::string& error);
+
+}  // namespace vantrel

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace vantrel {
+
 struct TExchangeCell {
     enum Kind { Text, Number, Date };
     Kind kind = Text;
@@ -51,3 +53,5 @@ private:
 
 // Columns beyond the header that a row remembers holding data; more are not named.
 constexpr std::size_t kExtraColumnsKept = 8;
+
+}  // namespace vantrel

@@ -26,6 +26,8 @@
 #include <type_traits>
 #include <unordered_map>
 
+namespace vantrel {
+
 namespace {
 
 const char* const kCaptions[RegisterColumnCount] = {"发票类型", "开票日期", "份数", "金额", "税率", "税额",
@@ -971,3 +973,5 @@ bool ExportRegisterFile(const QString& path, const std::vector<const Txxqtfpxx*>
     }
     return WriteXlsxFile(path, sheet, error);
 }
+
+}  // namespace vantrel

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+namespace vantrel {
+
 // The file's columns, in the order an export writes them (GBK captions).
 enum RegisterColumn {
     RcFplx, RcKprq, RcFs, RcJe, RcSl, RcSe, RcGfnsr, RcMs, RcLwfp, RcZfbz, RcJzjt, RegisterColumnCount
@@ -145,3 +147,5 @@ TExportResult ExportRegisterList(const QString& path, const vantrel::TModuleCont
 std::vector<std::string> RegisterExportFields(const Txxqtfpxx& record);
 // The bytes of the records' CSV file: header and one record a row.
 std::string RegisterCsvBytes(const std::vector<const Txxqtfpxx*>& records);
+
+}  // namespace vantrel

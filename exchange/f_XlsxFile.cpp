@@ -16,6 +16,8 @@
 #include <cstring>
 #include <memory>
 
+namespace vantrel {
+
 namespace {
 
 std::string Utf8Of(const std::string& gbk) { return GbkToQString(gbk).toStdString(); }
@@ -190,3 +192,5 @@ bool WriteXlsxFile(const QString& path, const TXlsxSheet& sheet, std::string& er
     const QByteArray bytes = book.readAll();
     return WriteWholeFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), error);
 }
+
+}  // namespace vantrel

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace vantrel {
+
 struct TXlsxSheet {
     std::string name;                            // GBK
     std::vector<std::string> header;             // GBK
@@ -46,3 +48,5 @@ std::string ResolveXlsxTarget(const std::string& target);
 // day 1900-02-29 that never was).
 double DateToSerial(const QDate& date);
 QDate SerialToDate(double serial);
+
+}  // namespace vantrel

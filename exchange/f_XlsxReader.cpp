@@ -134,18 +134,18 @@ private:
 };
 
 // Inflates the entry a block at a time into the handler, within the package's limits.
-TZipRead ReadPart(const TZipPackage& package, const std::string& name, TPartHandler& handler, std::string& error) {
+vantrel::TZipRead ReadPart(const vantrel::TZipPackage& package, const std::string& name, TPartHandler& handler, std::string& error) {
     const std::string part = "工作簿的 " + name + " ";
     TXmlFeed feed(handler);
-    const TZipRead read = package.ReadEntry(name, part, "登记簿文件", [&feed](const char* data, std::size_t size) {
+    const vantrel::TZipRead read = package.ReadEntry(name, part, "登记簿文件", [&feed](const char* data, std::size_t size) {
         return feed.Feed(data, size, size == 0);
     }, error);
-    if (read != TZipRead::Read) return read;
+    if (read != vantrel::TZipRead::Read) return read;
     if (!handler.failure.empty()) {
         error = part + handler.failure;
-        return TZipRead::Failed;
+        return vantrel::TZipRead::Failed;
     }
-    return TZipRead::Read;
+    return vantrel::TZipRead::Read;
 }
 
 struct TWorkbookPart final : TPartHandler {
@@ -323,7 +323,7 @@ int ColumnOfReference(const char* ref) {
 
 class TSheetPart final : public TPartHandler {
 public:
-    TSheetPart(TExchangeSink& sink, const TSharedStringsPart& shared, const std::vector<bool>& dateStyle,
+    TSheetPart(vantrel::TExchangeSink& sink, const TSharedStringsPart& shared, const std::vector<bool>& dateStyle,
                bool system1904)
         : sink_(sink), shared_(shared), dateStyle_(dateStyle), system1904_(system1904) {}
 
@@ -417,7 +417,7 @@ private:
 
     void EndCell() {
         inCell_ = false;
-        TExchangeCell cell;
+        vantrel::TExchangeCell cell;
         std::string_view utf8;
         std::string word;
         if (type_ == "s") {
@@ -439,24 +439,24 @@ private:
             if (ParseDecimal(value_, number) && std::isfinite(number)) {
                 const bool isDate = style_ >= 0 && static_cast<std::size_t>(style_) < dateStyle_.size() &&
                                     dateStyle_[static_cast<std::size_t>(style_)];
-                cell.kind = isDate ? TExchangeCell::Date : TExchangeCell::Number;
+                cell.kind = isDate ? vantrel::TExchangeCell::Date : vantrel::TExchangeCell::Number;
                 cell.number = isDate && system1904_ ? number + 1462 : number;  // to the 1900 system's day numbers
                 cell.text = value_;
             } else {
                 utf8 = value_;
             }
         }
-        if (cell.kind == TExchangeCell::Text) {
+        if (cell.kind == vantrel::TExchangeCell::Text) {
             if (!ToGbk(utf8)) {
                 failure = "第 " + std::to_string(row_.line) + " 行含有 GBK 无法表示的字符";
                 return;
             }
             if (gbk_.find_first_not_of(" \t") != std::string::npos) cell.text = gbk_;
         }
-        if (cell.kind == TExchangeCell::Text && cell.text.empty()) return;
+        if (cell.kind == vantrel::TExchangeCell::Text && cell.text.empty()) return;
         blank_ = false;
         if (headerSeen_ && static_cast<std::size_t>(column_) >= width_) {
-            if (row_.extra.size() < kExtraColumnsKept) row_.extra.push_back(column_);
+            if (row_.extra.size() < vantrel::kExtraColumnsKept) row_.extra.push_back(column_);
             return;
         }
         if (row_.cells.size() <= static_cast<std::size_t>(column_)) row_.cells.resize(static_cast<std::size_t>(column_) + 1);
@@ -467,14 +467,14 @@ private:
     // short text is converted once.
     bool ToGbk(std::string_view utf8) {
         constexpr std::size_t kShort = 64, kKept = 4096;
-        if (utf8.size() > kShort) return Utf8ToGbkText(utf8, gbk_);
+        if (utf8.size() > kShort) return vantrel::Utf8ToGbkText(utf8, gbk_);
         const auto found = converted_.find(utf8);
         if (found != converted_.end()) {
             if (!found->second.second) return false;
             gbk_ = found->second.first;
             return true;
         }
-        const bool ok = Utf8ToGbkText(utf8, gbk_);
+        const bool ok = vantrel::Utf8ToGbkText(utf8, gbk_);
         if (converted_.size() >= kKept) converted_.clear();
         converted_.emplace(std::string(utf8), std::make_pair(gbk_, ok));
         return ok;
@@ -487,7 +487,7 @@ private:
             headerSeen_ = true;
             std::vector<std::string> captions;
             captions.reserve(row_.cells.size());
-            for (TExchangeCell& cell : row_.cells) captions.push_back(std::move(cell.text));
+            for (vantrel::TExchangeCell& cell : row_.cells) captions.push_back(std::move(cell.text));
             width_ = captions.size();
             sink_.Header(captions, row_.line);
             return;
@@ -495,7 +495,7 @@ private:
         sink_.Row(row_);
     }
 
-    TExchangeSink& sink_;
+    vantrel::TExchangeSink& sink_;
     const TSharedStringsPart& shared_;
     const std::vector<bool>& dateStyle_;
     const bool system1904_;
@@ -507,7 +507,7 @@ private:
     long long style_ = -1;
     std::string type_, value_, inline_, gbk_;
     TStringCollector collector_;
-    TExchangeRow row_;
+    vantrel::TExchangeRow row_;
     struct TextHash {
         using is_transparent = void;
         std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
@@ -517,20 +517,20 @@ private:
 
 // A relationship's target as a name in the package: relative to xl/, or from the package's
 // root when it starts with "/". Empty when it leaves the package.
-std::string ResolveTarget(const std::string& target) { return ResolvePackagePath("xl/", target); }
+std::string ResolveTarget(const std::string& target) { return vantrel::ResolvePackagePath("xl/", target); }
 
-bool ReadArchive(const TZipPackage& archive, TExchangeSink& sink, std::string& error) {
+bool ReadArchive(const vantrel::TZipPackage& archive, vantrel::TExchangeSink& sink, std::string& error) {
     const std::string invalid = "文件不是有效的 xlsx 工作簿";
     TWorkbookPart workbook;
-    TZipRead read = ReadPart(archive, "xl/workbook.xml", workbook, error);
-    if (read != TZipRead::Read) {
-        if (read == TZipRead::Missing) error = invalid + "：缺少 xl/workbook.xml";
+    vantrel::TZipRead read = ReadPart(archive, "xl/workbook.xml", workbook, error);
+    if (read != vantrel::TZipRead::Read) {
+        if (read == vantrel::TZipRead::Missing) error = invalid + "：缺少 xl/workbook.xml";
         return false;
     }
     TRelationsPart relations;
     relations.wanted = workbook.firstSheetRel;
     if (!relations.wanted.empty() &&
-        ReadPart(archive, "xl/_rels/workbook.xml.rels", relations, error) == TZipRead::Failed)
+        ReadPart(archive, "xl/_rels/workbook.xml.rels", relations, error) == vantrel::TZipRead::Failed)
         return false;
     if (relations.target.empty()) {
         error = invalid + "：找不到第一个工作表";
@@ -543,15 +543,15 @@ bool ReadArchive(const TZipPackage& archive, TExchangeSink& sink, std::string& e
     }
 
     TSharedStringsPart shared;
-    if (ReadPart(archive, "xl/sharedStrings.xml", shared, error) == TZipRead::Failed) return false;
+    if (ReadPart(archive, "xl/sharedStrings.xml", shared, error) == vantrel::TZipRead::Failed) return false;
     TStylesPart styles;
-    if (ReadPart(archive, "xl/styles.xml", styles, error) == TZipRead::Failed) return false;
+    if (ReadPart(archive, "xl/styles.xml", styles, error) == vantrel::TZipRead::Failed) return false;
     const std::vector<bool> dateStyle = styles.DateStyles();
 
     TSheetPart sheet(sink, shared, dateStyle, workbook.system1904);
     read = ReadPart(archive, sheetPath, sheet, error);
-    if (read == TZipRead::Missing) error = invalid + "：找不到第一个工作表";
-    if (read != TZipRead::Read) return false;
+    if (read == vantrel::TZipRead::Missing) error = invalid + "：找不到第一个工作表";
+    if (read != vantrel::TZipRead::Read) return false;
     if (!sheet.HeaderSeen()) {
         error = "工作表中没有标题行";
         return false;
@@ -561,8 +561,8 @@ bool ReadArchive(const TZipPackage& archive, TExchangeSink& sink, std::string& e
 
 }  // namespace
 
-bool ReadXlsxRows(const QString& path, TExchangeSink& sink, std::string& error) {
-    TZipPackage package;
+bool vantrel::ReadXlsxRows(const QString& path, vantrel::TExchangeSink& sink, std::string& error) {
+    vantrel::TZipPackage package;
     if (!package.OpenFile(path, error)) {
         if (error.empty()) error = "文件不是有效的 xlsx 工作簿";
         return false;
@@ -570,8 +570,8 @@ bool ReadXlsxRows(const QString& path, TExchangeSink& sink, std::string& error) 
     return ReadArchive(package, sink, error);
 }
 
-bool ReadXlsxBytes(const void* data, std::size_t size, TExchangeSink& sink, std::string& error) {
-    TZipPackage package;
+bool vantrel::ReadXlsxBytes(const void* data, std::size_t size, vantrel::TExchangeSink& sink, std::string& error) {
+    vantrel::TZipPackage package;
     if (!package.OpenBytes(data, size)) {
         error = "文件不是有效的 xlsx 工作簿";
         return false;
@@ -579,10 +579,10 @@ bool ReadXlsxBytes(const void* data, std::size_t size, TExchangeSink& sink, std:
     return ReadArchive(package, sink, error);
 }
 
-bool ReadXlsxFile(const QString& path, TExchangeTable& table, std::string& error) {
-    table = TExchangeTable();
-    TExchangeTableSink sink(table);
-    return ReadXlsxRows(path, sink, error);
+bool vantrel::ReadXlsxFile(const QString& path, vantrel::TExchangeTable& table, std::string& error) {
+    table = vantrel::TExchangeTable();
+    vantrel::TExchangeTableSink sink(table);
+    return vantrel::ReadXlsxRows(path, sink, error);
 }
 
-std::string ResolveXlsxTarget(const std::string& target) { return ResolveTarget(target); }
+std::string vantrel::ResolveXlsxTarget(const std::string& target) { return ResolveTarget(target); }

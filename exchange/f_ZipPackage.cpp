@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace vantrel {
+
 TZipPackage::TZipPackage() = default;
 
 TZipPackage::~TZipPackage() {
@@ -147,3 +149,5 @@ std::string ResolvePackagePath(const std::string& base, const std::string& targe
     }
     return path;
 }
+
+}  // namespace vantrel

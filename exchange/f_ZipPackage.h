@@ -11,6 +11,9 @@
 #include <vector>
 
 struct zip;
+struct zip_source;
+
+namespace vantrel {
 
 // An entry inflates to at most this much: a sheet of the format's 1,048,576 rows written
 // the way spreadsheet programs write a register (about 500 bytes a row) stays below a
@@ -59,3 +62,5 @@ private:
     zip* archive_ = nullptr;
     std::uint64_t packageBytes_ = 0;
 };
+
+}  // namespace vantrel

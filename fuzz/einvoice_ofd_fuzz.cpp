@@ -9,9 +9,9 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    TEInvoice invoice;
+    vantrel::TEInvoice invoice;
     std::string error;
-    if (!ParseEInvoiceOfd(reinterpret_cast<const char*>(data), size, invoice, error)) {
+    if (!vantrel::ParseEInvoiceOfd(reinterpret_cast<const char*>(data), size, invoice, error)) {
         if (error.empty()) std::abort();
     } else if (invoice.number.empty() || invoice.rates.empty() || invoice.special) {
         std::abort();

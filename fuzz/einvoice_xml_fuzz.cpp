@@ -8,18 +8,18 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    TEInvoice invoice;
+    vantrel::TEInvoice invoice;
     std::string error;
-    if (!ParseEInvoiceXml(reinterpret_cast<const char*>(data), size, invoice, error)) {
+    if (!vantrel::ParseEInvoiceXml(reinterpret_cast<const char*>(data), size, invoice, error)) {
         if (error.empty()) std::abort();
         return 0;
     }
     if (invoice.number.empty() || invoice.date.empty() || invoice.date.find(' ') != std::string::npos ||
         invoice.date.find('T') != std::string::npos || invoice.rates.empty() || invoice.special ||
-        invoice.rates.size() > kEInvoiceMaxItems)
+        invoice.rates.size() > vantrel::kEInvoiceMaxItems)
         std::abort();
     int64_t amount = 0;
-    for (const TEInvoiceRate& rate : invoice.rates) {
+    for (const vantrel::TEInvoiceRate& rate : invoice.rates) {
         if (rate.rate.empty()) std::abort();
         amount += rate.amount;
     }

@@ -9,11 +9,11 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    TExchangeTable table;
-    TExchangeTableSink sink(table);
+    vantrel::TExchangeTable table;
+    vantrel::TExchangeTableSink sink(table);
     std::string error;
-    if (!ReadCsvBytes(std::string_view(reinterpret_cast<const char*>(data), size), 4096, sink, error)) return 0;
-    TImportTarget target;
+    if (!vantrel::ReadCsvBytes(std::string_view(reinterpret_cast<const char*>(data), size), 4096, sink, error)) return 0;
+    vantrel::TImportTarget target;
     target.nsrsbh = "91440300MA5F3KXL27";
     target.kjny = "202611";
     target.typeNames = {"type1", "type2", "type3", "type5"};
@@ -23,15 +23,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     target.context.taxpayer = target.nsrsbh;
     target.context.today = QDate(2026, 12, 31);
     target.context.idLengths = "|15|18|20|";
-    const TImportPlan plan = PlanImport(std::move(table), target);
+    const vantrel::TImportPlan plan = vantrel::PlanImport(std::move(table), target);
     int line = 0;
-    for (const TImportRow& row : plan.rows) {
+    for (const vantrel::TImportRow& row : plan.rows) {
         if (row.line <= line) std::abort();
         line = row.line;
         if (plan.HasErrors()) continue;
         const Txxqtfpxx r = plan.Record(row);
         if (row.type >= target.typeCodes.size() || r.sl < 0 || r.sl > 100) std::abort();
     }
-    if (IssueLines(plan.issues, 3).size() > plan.issues.size()) std::abort();
+    if (vantrel::IssueLines(plan.issues, 3).size() > plan.issues.size()) std::abort();
     return 0;
 }

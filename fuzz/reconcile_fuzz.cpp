@@ -13,12 +13,12 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    TExchangeTable table;
-    TExchangeTableSink read(table);
+    vantrel::TExchangeTable table;
+    vantrel::TExchangeTableSink read(table);
     std::string error;
     const bool workbook = size >= 2 && data[0] == 'P' && data[1] == 'K';
-    if (!(workbook ? ReadXlsxBytes(data, size, read, error)
-                   : ReadCsvBytes(std::string_view(reinterpret_cast<const char*>(data), size), 1024, read, error)))
+    if (!(workbook ? vantrel::ReadXlsxBytes(data, size, read, error)
+                   : vantrel::ReadCsvBytes(std::string_view(reinterpret_cast<const char*>(data), size), 1024, read, error)))
         return 0;
     for (std::string& caption : table.header)
         if (caption.size() == 1 && caption[0] >= '0' && caption[0] < '0' + vantrel::ListColumnCount)
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<vantrel::TListInvoice> list;
     vantrel::TPlatformListSink sink(list);
     if (!table.header.empty()) sink.Header(table.header, table.headerLine);
-    for (TExchangeRow& row : table.rows) sink.Row(row);
+    for (vantrel::TExchangeRow& row : table.rows) sink.Row(row);
     if (!sink.Finish(error)) {
         if (error.empty()) std::abort();
         return 0;

@@ -9,7 +9,7 @@
 
 namespace {
 
-class CheckingSink final : public TExchangeSink {
+class CheckingSink final : public vantrel::TExchangeSink {
 public:
     void Header(std::vector<std::string>& captions, int line) override {
         if (headerSeen_ || line < 1) std::abort();
@@ -17,8 +17,8 @@ public:
         width_ = captions.size();
         line_ = line;
     }
-    void Row(TExchangeRow& row) override {
-        if (!headerSeen_ || row.line <= line_ || row.cells.size() > width_ || row.extra.size() > kExtraColumnsKept)
+    void Row(vantrel::TExchangeRow& row) override {
+        if (!headerSeen_ || row.line <= line_ || row.cells.size() > width_ || row.extra.size() > vantrel::kExtraColumnsKept)
             std::abort();
         line_ = row.line;
     }
@@ -34,11 +34,11 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckingSink sink;
     std::string error;
-    if (!ReadXlsxBytes(data, size, sink, error) && error.empty()) std::abort();
+    if (!vantrel::ReadXlsxBytes(data, size, sink, error) && error.empty()) std::abort();
 
     // A name such as "..2" is a file of the package; only a whole ".." segment climbs out.
     const std::string target(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 512));
-    const std::string resolved = ResolveXlsxTarget(target);
+    const std::string resolved = vantrel::ResolveXlsxTarget(target);
     std::size_t start = 0;
     while (!resolved.empty()) {
         const std::size_t slash = resolved.find('/', start);

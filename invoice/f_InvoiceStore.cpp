@@ -9,6 +9,8 @@
 #include <climits>
 #include <map>
 
+namespace vantrel {
+
 namespace {
 
 TStoreOutcome Failed(TStoreFailure failure, std::string error) { return {failure, std::move(error)}; }
@@ -347,3 +349,5 @@ TStoreOutcome TInvoiceStore::ReadNumbers(std::optional<int32_t> asked, int32_t& 
     next = static_cast<int32_t>(std::max<int64_t>(largest, 0) + 1);
     return {};
 }
+
+}  // namespace vantrel

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+namespace vantrel {
+
 // The step at which a store operation stopped.
 enum class TStoreFailure {
     None,
@@ -123,3 +125,5 @@ private:
     vantrel::TModuleContext context_;
     TMarkProc mark_;
 };
+
+}  // namespace vantrel

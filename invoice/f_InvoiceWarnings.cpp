@@ -6,6 +6,8 @@
 #include <array>
 #include <cstddef>
 
+namespace vantrel {
+
 namespace {
 
 // Digits and capitals without I, O, Z, S and V, which read too much like 1, 0, 2, 5 and U.
@@ -48,3 +50,5 @@ bool SameInvoice(const Txxqtfpxx& a, const Txxqtfpxx& b) {
            AmountText(a.je) == AmountText(b.je) && AmountText(a.se) == AmountText(b.se) &&
            TrimBlanks(a.gfnsr) == TrimBlanks(b.gfnsr);
 }
+
+}  // namespace vantrel

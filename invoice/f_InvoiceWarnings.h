@@ -6,6 +6,8 @@
 
 struct Txxqtfpxx;
 
+namespace vantrel {
+
 // True only for an 18-character id that is not a valid unified social credit code: a check
 // digit that does not match the first 17 characters, or a character outside the code's
 // alphabet. Letters count in either case. Ids of any other length are never flagged.
@@ -19,3 +21,5 @@ char UnifiedCodeCheckChar(std::string_view first17);
 // Amounts and tax are compared as they show (two decimals), texts without surrounding
 // blanks, dates by their first ten characters.
 bool SameInvoice(const Txxqtfpxx& a, const Txxqtfpxx& b);
+
+}  // namespace vantrel

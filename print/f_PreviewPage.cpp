@@ -15,6 +15,8 @@
 #include <cmath>
 #include <limits>
 
+namespace vantrel {
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -272,3 +274,5 @@ bool WritePreviewPdf(const QString& file, const TSummaryPreview& preview, const 
                 .arg(file, reason);
     return false;
 }
+
+}  // namespace vantrel

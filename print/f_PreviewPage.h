@@ -17,6 +17,8 @@
 
 class QPainter;
 
+namespace vantrel {
+
 // Geometry in page units (one unit is a screen pixel at 100 %).
 class TPreviewPageLayout {
 public:
@@ -79,3 +81,5 @@ QString PreviewTitle();
 
 // The font of the printed and previewed pages, by pixel size: a CJK face first.
 QFont PageFont(qreal pixelSize, bool bold = false);
+
+}  // namespace vantrel

@@ -21,8 +21,8 @@ namespace {
 constexpr const char* kCrLf = "\r\n";
 constexpr const char* kPrefix = "SB_XXQTFPMX";
 
-std::string SelectItem(TSummaryMeasure measure) {
-    return "sum(" + std::string(MeasureColumn(measure)) + ") as " + std::string(MeasureAlias(measure));
+std::string SelectItem(vantrel::TSummaryMeasure measure) {
+    return "sum(" + std::string(vantrel::MeasureColumn(measure)) + ") as " + std::string(vantrel::MeasureAlias(measure));
 }
 
 std::string_view CellIndent(std::string_view name) {
@@ -33,11 +33,11 @@ std::string_view CellIndent(std::string_view name) {
 
 // The cell's text; false when the sum cannot stand in a document: an amount that is not
 // finite, or a count beyond the 32-bit range the form allows.
-bool FormatCell(const THostQuery& query, const TSummaryCell& cell, std::string& out, std::string& error) {
-    const std::string alias(MeasureAlias(cell.measure));
+bool FormatCell(const THostQuery& query, const vantrel::TSummaryCell& cell, std::string& out, std::string& error) {
+    const std::string alias(vantrel::MeasureAlias(cell.measure));
     const bool hasValue = query.RecordCount() > 0 && !query.FieldIsNull(alias);
     const double value = hasValue ? query.FieldAsFloat(alias) : 0.0;
-    const bool isCount = cell.measure == TSummaryMeasure::Fs;
+    const bool isCount = cell.measure == vantrel::TSummaryMeasure::Fs;
     if (!std::isfinite(value) || (isCount && (value > INT32_MAX || value < INT32_MIN))) {
         error = "汇总项" + std::string(cell.name) + "的合计值" + (isCount ? "超出份数的允许范围" : "不是有效的数值") +
                 "，请检查本期发票的金额、税额和份数";
@@ -71,7 +71,7 @@ std::string NativePath(const std::string& path) {
 
 }  // namespace
 
-std::string BuildSummaryWhere(const TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq) {
+std::string BuildSummaryWhere(const vantrel::TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq) {
     std::string where = " where nsrsbh='" + QuoteInner(nsrsbh) + "' and sbssq='" + QuoteInner(sbssq) + "'";
     for (std::string_view condition : group.conditions) {
         where += " and ";
@@ -80,7 +80,7 @@ std::string BuildSummaryWhere(const TSummaryGroup& group, const std::string& nsr
     return where;
 }
 
-std::string BuildSummarySelect(const TSummaryGroup& group, const std::string& table,
+std::string BuildSummarySelect(const vantrel::TSummaryGroup& group, const std::string& table,
                                const std::string& nsrsbh, const std::string& sbssq) {
     std::string sql = "select ";
     for (std::size_t i = 0; i < group.cells.size(); ++i) {
@@ -108,13 +108,13 @@ bool ComputeSummaryLines(const vantrel::TModuleContext& context, std::vector<TSu
     const std::string& connection = context.connection;
     std::vector<TSummaryLine> computed;
     THostQuery query;
-    for (const TSummaryGroup& group : SummaryCatalogue()) {
+    for (const vantrel::TSummaryGroup& group : vantrel::SummaryCatalogue()) {
         const std::string sql = BuildSummarySelect(group, table, context.taxpayer, context.period);
         if (!ExecADOQueryMsg(connection, sql, &query, error, 1, 0)) {
             error = ErrorOrUnknown(error);
             return false;
         }
-        for (const TSummaryCell& cell : group.cells) {
+        for (const vantrel::TSummaryCell& cell : group.cells) {
             std::string value;
             if (!FormatCell(query, cell, value, error)) return false;
             computed.push_back(TSummaryLine{&group, &cell, std::move(value)});
@@ -181,7 +181,7 @@ bool BuildSummaryDocument(const vantrel::TModuleContext& context, const std::str
             return false;
         }
         std::string ignored;
-        RecordWrittenDocument(context, text, lines, ignored);
+        vantrel::RecordWrittenDocument(context, text, lines, ignored);
         return true;
     } catch (const std::exception& e) {
         error = std::string("生成汇总文件时出错：") + e.what();

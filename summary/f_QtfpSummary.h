@@ -11,17 +11,17 @@
 
 // " where " with the taxpayer, the period and the group's conditions: the rows that the
 // group's cells sum.
-std::string BuildSummaryWhere(const TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq);
+std::string BuildSummaryWhere(const vantrel::TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq);
 
 // The select of one statement group for taxpayer nsrsbh and period sbssq on table.
-std::string BuildSummarySelect(const TSummaryGroup& group, const std::string& table,
+std::string BuildSummarySelect(const vantrel::TSummaryGroup& group, const std::string& table,
                                const std::string& nsrsbh, const std::string& sbssq);
 
 // One cell line of the document: the group whose select computed it, the cell, and its value
 // exactly as the document writes it.
 struct TSummaryLine {
-    const TSummaryGroup* group = nullptr;
-    const TSummaryCell* cell = nullptr;
+    const vantrel::TSummaryGroup* group = nullptr;
+    const vantrel::TSummaryCell* cell = nullptr;
     std::string value;
 };
 

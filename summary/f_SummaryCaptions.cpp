@@ -1,5 +1,7 @@
 #include "summary/f_SummaryCaptions.h"
 
+namespace vantrel {
+
 namespace {
 
 enum { MainSection, RateSection, SimpleSection, ExemptSection };
@@ -134,3 +136,5 @@ std::string SummaryCellCaption(std::string_view name) {
     caption += column.caption;
     return caption;
 }
+
+}  // namespace vantrel

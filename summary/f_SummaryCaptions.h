@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+namespace vantrel {
+
 struct TSummaryColumn {
     std::string_view group;    // caption over a run of columns; empty when the column has none
     std::string_view caption;
@@ -34,3 +36,5 @@ const TSummaryPlace* FindSummaryPlace(std::string_view name);
 // "主表：<row>，<column group><column>": what the figure of the cell holds. Empty when the
 // name has no place.
 std::string SummaryCellCaption(std::string_view name);
+
+}  // namespace vantrel

@@ -1,5 +1,7 @@
 #include "summary/f_SummaryCells.h"
 
+namespace vantrel {
+
 namespace {
 
 constexpr TSummaryMeasure Je = TSummaryMeasure::Je;
@@ -102,3 +104,5 @@ std::string_view MeasureAlias(TSummaryMeasure measure) {
 
 // The alias is the column behind a "z".
 std::string_view MeasureColumn(TSummaryMeasure measure) { return MeasureAlias(measure).substr(1); }
+
+}  // namespace vantrel

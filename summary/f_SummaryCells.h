@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+namespace vantrel {
+
 enum class TSummaryMeasure { Je, Se, Fs };
 
 // Every cell name starts with it; users may leave it out when they name a cell.
@@ -36,3 +38,5 @@ bool FindSummaryCell(std::string_view name, TSummaryCellRef& ref);
 std::string_view MeasureColumn(TSummaryMeasure measure);
 // The field alias under which a measure is selected and read back: "zje", "zse", "zfs".
 std::string_view MeasureAlias(TSummaryMeasure measure);
+
+}  // namespace vantrel

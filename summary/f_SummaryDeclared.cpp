@@ -7,6 +7,8 @@
 
 #include <map>
 
+namespace vantrel {
+
 namespace {
 
 constexpr std::size_t kRowsPerStatement = 100;
@@ -98,3 +100,5 @@ bool RecordWrittenDocument(const vantrel::TModuleContext& context, const std::st
     for (const TSummaryLine& line : lines) document.cells.emplace_back(std::string(line.cell->name), line.value);
     return vantrel::RecordDeclaredDocument(context, document, error);
 }
+
+}  // namespace vantrel

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace vantrel {
+
 struct TDeclaredDiff {
     bool found = false;  // a document was recorded for the period
     vantrel::TDeclaredDocument document;
@@ -33,3 +35,5 @@ bool ChangesOfGroupSince(const vantrel::TModuleContext& context, const TSummaryG
 // Records a document just written: its SHA-256 and cells, the chain's end and the time.
 bool RecordWrittenDocument(const vantrel::TModuleContext& context, const std::string& text,
                            const std::vector<TSummaryLine>& lines, std::string& error);
+
+}  // namespace vantrel

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <limits>
 
+namespace vantrel {
+
 std::string BuildDrillSelect(const TSummaryGroup& group, const vantrel::TModuleContext& context) {
     // The conditions name bare columns, as in the group's own select: they are applied to the
     // invoice table alone, before the join that brings the type names.
@@ -41,3 +43,5 @@ std::string DrillTotalText(const TSummaryCell& cell, const std::vector<Txxqtfpxx
     for (const Txxqtfpxx* r : rows) fixed += MoneyToFixed(cell.measure == TSummaryMeasure::Je ? r->je : r->se);
     return SummaryAmountText(static_cast<double>(fixed) / 10000.0);
 }
+
+}  // namespace vantrel

@@ -10,6 +10,8 @@
 
 struct Txxqtfpxx;
 
+namespace vantrel {
+
 // The list's fields (those of the manager's list) of the group's rows of the context's
 // taxpayer and period, in sequence-number order.
 std::string BuildDrillSelect(const TSummaryGroup& group, const vantrel::TModuleContext& context);
@@ -21,3 +23,5 @@ bool LoadDrillInvoices(const TSummaryGroup& group, const vantrel::TModuleContext
 
 // The sum of the cell's measure over rows, written as the document writes the cell.
 std::string DrillTotalText(const TSummaryCell& cell, const std::vector<Txxqtfpxx*>& rows);
+
+}  // namespace vantrel

@@ -3,6 +3,8 @@
 
 #include "report/f_DealReportPubFunc.h"
 
+namespace vantrel {
+
 std::string TSummaryPreview::Value(std::string_view name) const {
     for (const TSummaryLine& line : lines)
         if (line.cell->name == name) return line.value;
@@ -33,3 +35,5 @@ std::string PeriodCaption(const std::string& period) {
     if (!digits) return period;
     return period.substr(0, 4) + "年" + period.substr(4, 2) + "月";
 }
+
+}  // namespace vantrel

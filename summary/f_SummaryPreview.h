@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace vantrel {
+
 struct TSummaryPreview {
     std::string taxpayerId;     // the company particulars' code, else the current taxpayer
     std::string taxpayerName;
@@ -33,3 +35,5 @@ bool LoadSummaryPreview(const vantrel::TModuleContext& context, TSummaryPreview&
 
 // "2026年11月" for "202611"; other texts as they are.
 std::string PeriodCaption(const std::string& period);
+
+}  // namespace vantrel

@@ -25,8 +25,8 @@ constexpr std::string_view kCodeAlphabet = "0123456789ABCDEFGHJKLMNPQRTUWXY";
 
 TEST(CheckDigit, RealCodesPass) {
     for (const std::string& code : kValidCodes) {
-        EXPECT_FALSE(HasBadCheckDigit(code)) << code;
-        EXPECT_EQ(UnifiedCodeCheckChar(code.substr(0, 17)), code[17]) << code;
+        EXPECT_FALSE(vantrel::HasBadCheckDigit(code)) << code;
+        EXPECT_EQ(vantrel::UnifiedCodeCheckChar(code.substr(0, 17)), code[17]) << code;
     }
 }
 
@@ -40,7 +40,7 @@ TEST(CheckDigit, EverySingleCharacterChangeIsCaught) {
                 if (c == code[at]) continue;
                 std::string changed = code;
                 changed[at] = c;
-                EXPECT_TRUE(HasBadCheckDigit(changed)) << changed;
+                EXPECT_TRUE(vantrel::HasBadCheckDigit(changed)) << changed;
                 ++changes;
             }
         }
@@ -54,32 +54,32 @@ TEST(CheckDigit, SwappedNeighboursAreCaught) {
         if (code[at] == code[at + 1]) continue;
         std::string swapped = code;
         std::swap(swapped[at], swapped[at + 1]);
-        EXPECT_TRUE(HasBadCheckDigit(swapped)) << swapped;
+        EXPECT_TRUE(vantrel::HasBadCheckDigit(swapped)) << swapped;
     }
 }
 
 TEST(CheckDigit, LettersCountInEitherCase) {
-    EXPECT_FALSE(HasBadCheckDigit("91440300708461136t"));
-    EXPECT_FALSE(HasBadCheckDigit("91350100m000100y43"));
+    EXPECT_FALSE(vantrel::HasBadCheckDigit("91440300708461136t"));
+    EXPECT_FALSE(vantrel::HasBadCheckDigit("91350100m000100y43"));
 }
 
 TEST(CheckDigit, OnlyEighteenCharacterIdsAreChecked) {
-    EXPECT_FALSE(HasBadCheckDigit(""));
-    EXPECT_FALSE(HasBadCheckDigit("440300192203821"));       // 15: an old tax registration number
-    EXPECT_FALSE(HasBadCheckDigit("91440300192203821"));     // 17
-    EXPECT_FALSE(HasBadCheckDigit("9144030019220382160"));   // 19
-    EXPECT_FALSE(HasBadCheckDigit("44030019220382161X00"));  // 20
-    EXPECT_TRUE(HasBadCheckDigit("914403001922038217"));
-    EXPECT_TRUE(HasBadCheckDigit("9144030019220382 6"));
-    EXPECT_TRUE(HasBadCheckDigit(std::string("91440300192203\xD6\xD0" "16")));
+    EXPECT_FALSE(vantrel::HasBadCheckDigit(""));
+    EXPECT_FALSE(vantrel::HasBadCheckDigit("440300192203821"));       // 15: an old tax registration number
+    EXPECT_FALSE(vantrel::HasBadCheckDigit("91440300192203821"));     // 17
+    EXPECT_FALSE(vantrel::HasBadCheckDigit("9144030019220382160"));   // 19
+    EXPECT_FALSE(vantrel::HasBadCheckDigit("44030019220382161X00"));  // 20
+    EXPECT_TRUE(vantrel::HasBadCheckDigit("914403001922038217"));
+    EXPECT_TRUE(vantrel::HasBadCheckDigit("9144030019220382 6"));
+    EXPECT_TRUE(vantrel::HasBadCheckDigit(std::string("91440300192203\xD6\xD0" "16")));
 }
 
 TEST(CheckDigit, CheckCharacterOfAnIncompleteOrForeignStem) {
-    EXPECT_EQ(UnifiedCodeCheckChar("9144030019220382"), '\0');
-    EXPECT_EQ(UnifiedCodeCheckChar("9144030019220382I"), '\0');
+    EXPECT_EQ(vantrel::UnifiedCodeCheckChar("9144030019220382"), '\0');
+    EXPECT_EQ(vantrel::UnifiedCodeCheckChar("9144030019220382I"), '\0');
     // The remainder 0 gives the check character "0", not the 32nd character.
-    EXPECT_EQ(UnifiedCodeCheckChar("00000000000000000"), '0');
-    EXPECT_EQ(UnifiedCodeCheckChar("10000000000000000"), 'Y');
+    EXPECT_EQ(vantrel::UnifiedCodeCheckChar("00000000000000000"), '0');
+    EXPECT_EQ(vantrel::UnifiedCodeCheckChar("10000000000000000"), 'Y');
 }
 
 Txxqtfpxx Invoice() {
@@ -101,12 +101,12 @@ TEST(SameInvoice, TypeDateAmountTaxAndBuyerDecide) {
     b.sl = 13;
     testhost::SetFlags(b, "1", "1", "1", "1");
     b.txsj = "2026-12-01";
-    EXPECT_TRUE(SameInvoice(a, b));
+    EXPECT_TRUE(vantrel::SameInvoice(a, b));
 
     auto differs = [&](auto change) {
         Txxqtfpxx c = a;
         change(c);
-        return !SameInvoice(a, c) && !SameInvoice(c, a);
+        return !vantrel::SameInvoice(a, c) && !vantrel::SameInvoice(c, a);
     };
     EXPECT_TRUE(differs([](Txxqtfpxx& c) { c.fplx = "2"; }));
     EXPECT_TRUE(differs([](Txxqtfpxx& c) { c.kprq = "2026-11-11"; }));
@@ -124,13 +124,13 @@ TEST(SameInvoice, StoredFormsOfOneValueMatch) {
     b.kprq = "2026-11-10 00:00:00";
     b.gfnsr = " 914403001922038216 ";
     b.fplx = " 1";
-    EXPECT_TRUE(SameInvoice(a, b));
+    EXPECT_TRUE(vantrel::SameInvoice(a, b));
 
     // No buyer is stored as a blank.
     Txxqtfpxx noBuyer = a, blankBuyer = a;
     noBuyer.gfnsr = "";
     blankBuyer.gfnsr = " ";
-    EXPECT_TRUE(SameInvoice(noBuyer, blankBuyer));
+    EXPECT_TRUE(vantrel::SameInvoice(noBuyer, blankBuyer));
 }
 
 }  // namespace

@@ -250,7 +250,7 @@ TEST_F(ClientTest, InitDbDemoWritesSamplesOnceCoveringEveryTypeRateAndFlag) {
         int codes = 0;
         for (q.First(); !q.Eof(); q.Next()) {
             const std::string id = q.StringAt(0);
-            EXPECT_FALSE(HasBadCheckDigit(id)) << id;
+            EXPECT_FALSE(vantrel::HasBadCheckDigit(id)) << id;
             codes += id.size() == 18;
         }
         EXPECT_EQ(codes, 3);

@@ -124,14 +124,14 @@ TEST_F(Desk, TaxpayerAndPeriodSwitchByKeysAndPickerAndThePageFollows) {
         auto* overview = frame.findChild<QTableWidget*>(u"overviewTable"_s);
         ASSERT_TRUE(overview && overview->isVisible());
         ASSERT_EQ(overview->rowCount(), 2);   // 202611 and the current 202610, both with invoices
-        TSummaryPreview preview;
-        ASSERT_TRUE(LoadSummaryPreview(vantrel::TModuleContext{own, "202611", session.subAppCode, session.connectionName(), {}, {}, {}},
+        vantrel::TSummaryPreview preview;
+        ASSERT_TRUE(vantrel::LoadSummaryPreview(vantrel::TModuleContext{own, "202611", session.subAppCode, session.connectionName(), {}, {}, {}},
                                        preview, hostError))
             << hostError;
         EXPECT_EQ(overview->verticalHeaderItem(0)->text(), u"2026年11月"_s);
         for (int c = 0; c < overview->columnCount(); c += 7)
             EXPECT_EQ(overview->item(0, c)->text().section(u'\n', 0, 0),
-                      GbkToQString(preview.Value(SummaryPlaces()[static_cast<std::size_t>(c)].name)));
+                      GbkToQString(preview.Value(vantrel::SummaryPlaces()[static_cast<std::size_t>(c)].name)));
         // A click on a figure opens that period's page with the figure's cell marked.
         const int column = 7;
         QString title, focus;
@@ -148,7 +148,7 @@ TEST_F(Desk, TaxpayerAndPeriodSwitchByKeysAndPickerAndThePageFollows) {
         poll.start(20);
         QTest::mouseClick(overview->viewport(), Qt::LeftButton, {}, overview->visualItemRect(overview->item(0, column)).center());
         EXPECT_TRUE(title.contains(u"2026年11月"_s)) << title.toStdString();
-        EXPECT_EQ(focus.toStdString(), SummaryPlaces()[column].name);
+        EXPECT_EQ(focus.toStdString(), vantrel::SummaryPlaces()[column].name);
         frame.openManager();
 
         // Part of the other taxpayer's id typed into the picker, its completion taken.

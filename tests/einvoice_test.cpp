@@ -136,14 +136,14 @@ protected:
         LoadInvoiceConfig("xxqtfp");
     }
 
-    TImportPlan Plan(const std::vector<std::string>& paths) {
-        TImportTarget target;
-        TImportPlan plan;
+    vantrel::TImportPlan Plan(const std::vector<std::string>& paths) {
+        vantrel::TImportTarget target;
+        vantrel::TImportPlan plan;
         std::string error;
-        EXPECT_TRUE(LoadImportTarget(ContextFor(), target, error)) << error;
+        EXPECT_TRUE(vantrel::LoadImportTarget(ContextFor(), target, error)) << error;
         std::vector<QString> qpaths;
         for (const std::string& p : paths) qpaths.push_back(QString::fromStdString((dir_ / p).string()));
-        EXPECT_TRUE(PlanEInvoiceImport(qpaths, ContextFor(), target, true, plan, error)) << error;
+        EXPECT_TRUE(vantrel::PlanEInvoiceImport(qpaths, ContextFor(), target, true, plan, error)) << error;
         FreeInvoiceList(target.existing);
         return plan;
     }
@@ -240,14 +240,14 @@ TEST_F(EInvoiceTest, RandomFilesImportToTheGeneratorsFiguresAndEveryBadFileIsNam
         }
         ASSERT_EQ(zip_close(zip), 0);
     }
-    const TImportPlan first = Plan({"good", "batch.zip"});
+    const vantrel::TImportPlan first = Plan({"good", "batch.zip"});
     ASSERT_FALSE(first.HasErrors()) << [&] {
         std::string all;
-        for (const TImportIssue& i : first.issues) all += IssueText(i) + "\n";
+        for (const vantrel::TImportIssue& i : first.issues) all += vantrel::IssueText(i) + "\n";
         return GbkToQString(all).toStdString();
     }();
     std::string error;
-    ASSERT_EQ(StoreImport(first, ContextFor(), {}, error), TStoreResult::Stored) << error;
+    ASSERT_EQ(vantrel::StoreImport(first, ContextFor(), {}, error), vantrel::TStoreResult::Stored) << error;
     EXPECT_EQ(Stored(), expected);
     const std::map<int, std::string> sources = vantrel::ReadInvoiceNumbers(ContextFor(), kPeriod);
     EXPECT_EQ(sources.size(), first.rows.size());
@@ -279,28 +279,28 @@ TEST_F(EInvoiceTest, RandomFilesImportToTheGeneratorsFiguresAndEveryBadFileIsNam
     for (int n = 0; n < 5; ++n) write("mixed/fine" + std::to_string(n), invoice());
 
     const long long rows = QueryInt("select count(*) from sb07_xxfpb"), log = QueryInt("select count(*) from sb07_bgjl");
-    const TImportPlan second = Plan({"mixed"});
+    const vantrel::TImportPlan second = Plan({"mixed"});
     std::set<std::string> named;
-    for (const TImportIssue& issue : second.issues) {
+    for (const vantrel::TImportIssue& issue : second.issues) {
         if (issue.warning) continue;
         const std::string file = "mixed/" + issue.file;
-        ASSERT_TRUE(bad.count(file)) << GbkToQString(IssueText(issue)).toStdString();
+        ASSERT_TRUE(bad.count(file)) << GbkToQString(vantrel::IssueText(issue)).toStdString();
         const std::string& why = bad[file];
         if (why.empty() ? issue.column == "开票日期" : issue.text.find(why) != std::string::npos) named.insert(file);
     }
     std::set<std::string> all;
     for (const auto& [file, why] : bad) all.insert(file);
     EXPECT_EQ(named, all);
-    EXPECT_EQ(StoreImport(second, ContextFor(), {}, error), TStoreResult::Refused);
+    EXPECT_EQ(vantrel::StoreImport(second, ContextFor(), {}, error), vantrel::TStoreResult::Refused);
 
     // A number that another import stored between the plan and the store refuses the store.
-    const TImportPlan late = Plan({firstOfTwo});
+    const vantrel::TImportPlan late = Plan({firstOfTwo});
     ASSERT_FALSE(late.HasErrors());
-    ASSERT_EQ(StoreImport(Plan({secondOfTwo}), ContextFor(), {}, error), TStoreResult::Stored) << error;
+    ASSERT_EQ(vantrel::StoreImport(Plan({secondOfTwo}), ContextFor(), {}, error), vantrel::TStoreResult::Stored) << error;
     std::set<std::pair<int, bool>> rates;
     for (const GenItem& i : twice.items) rates.insert({i.rate, i.exempt});
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), rows + static_cast<long long>(rates.size()));
-    EXPECT_EQ(StoreImport(late, ContextFor(), {}, error), TStoreResult::Failed);
+    EXPECT_EQ(vantrel::StoreImport(late, ContextFor(), {}, error), vantrel::TStoreResult::Failed);
     EXPECT_NE(error.find("已在登记簿中"), std::string::npos) << GbkToQString(error).toStdString();
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), rows + static_cast<long long>(rates.size()));
     EXPECT_EQ(QueryInt("select count(*) from sb07_fply"), QueryInt("select count(*) from sb07_xxfpb"));

@@ -42,9 +42,9 @@ const char* const kHeader = "发票类型,开票日期,份数,金额,税率,税�
 // ---- CSV ---------------------------------------------------------------------------------
 
 TEST(CsvFile, ReadsTheQuotingOfRfc4180) {
-    TExchangeTable table;
+    vantrel::TExchangeTable table;
     std::string error;
-    ASSERT_TRUE(ParseCsvText("a,b\r\n\"x,1\",\"say \"\"hi\"\"\"\r\n\r\n\"two\r\nlines\",\r\nlast,row", table, error))
+    ASSERT_TRUE(vantrel::ParseCsvText("a,b\r\n\"x,1\",\"say \"\"hi\"\"\"\r\n\r\n\"two\r\nlines\",\r\nlast,row", table, error))
         << error;
     ASSERT_EQ(table.header, (std::vector<std::string>{"a", "b"}));
     ASSERT_EQ(table.rows.size(), 3u);
@@ -63,9 +63,9 @@ TEST(CsvFile, RowNumbersCountBlankLinesWhateverTheLineEnds) {
     for (const char* text : {"\na,b\n1,2\n\n\n3,4\n", "\r\na,b\r\n1,2\r\n\r\n\r\n3,4\r\n",
                              "\ra,b\r1,2\r\r\r3,4", "\na,b\r\n1,2\n\r\n \n3,4\r\n\r\n"}) {
         SCOPED_TRACE(testing::PrintToString(std::string(text)));
-        TExchangeTable table;
+        vantrel::TExchangeTable table;
         std::string error;
-        ASSERT_TRUE(ParseCsvText(text, table, error)) << error;
+        ASSERT_TRUE(vantrel::ParseCsvText(text, table, error)) << error;
         EXPECT_EQ(table.headerLine, 2);
         ASSERT_EQ(table.rows.size(), 2u);
         EXPECT_EQ(table.rows[0].line, 3);
@@ -75,21 +75,21 @@ TEST(CsvFile, RowNumbersCountBlankLinesWhateverTheLineEnds) {
 }
 
 TEST(CsvFile, RefusesAnUnbalancedQuote) {
-    TExchangeTable table;
+    vantrel::TExchangeTable table;
     std::string error;
-    EXPECT_FALSE(ParseCsvText("a,b\r\n1,\"open\r\n2,3\r\n", table, error));
+    EXPECT_FALSE(vantrel::ParseCsvText("a,b\r\n1,\"open\r\n2,3\r\n", table, error));
     EXPECT_NE(error.find("引号"), std::string::npos) << error;
-    EXPECT_FALSE(ParseCsvText("a,b\r\n1,x\"y\"\r\n", table, error));
+    EXPECT_FALSE(vantrel::ParseCsvText("a,b\r\n1,x\"y\"\r\n", table, error));
 }
 
 TEST(CsvFile, WriterQuotesOnlyWhatNeedsItAndReadsBack) {
     const std::vector<std::string> fields = {"plain", "a,b", "say \"hi\"", "two\nlines", "", "发票"};
     std::string text;
-    AppendCsvRecord(text, fields);
+    vantrel::AppendCsvRecord(text, fields);
     EXPECT_EQ(text, "plain,\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\",,发票\r\n");
-    TExchangeTable table;
+    vantrel::TExchangeTable table;
     std::string error;
-    ASSERT_TRUE(ParseCsvText(text + text, table, error)) << error;
+    ASSERT_TRUE(vantrel::ParseCsvText(text + text, table, error)) << error;
     ASSERT_EQ(table.rows.size(), 1u);
     for (std::size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(table.rows[0].cells[i].text, fields[i]) << i;
 }
@@ -104,7 +104,7 @@ TEST(CsvFile, WriterBytesEqualTheWholeTextConvertedAtOnce) {
                                              "\x95\x5C", "\x81\x7E", "12.50", "", "2026-11-03", "91440300MA5F3KXL27",
                                              "+", "-", "\x7F", "\t", "0123456789abcdef"};
     std::string gbk;
-    TCsvWriter writer;
+    vantrel::TCsvWriter writer;
     for (int record = 0; record < 400; ++record) {
         std::vector<std::string> fields(1 + rng() % 11);
         std::vector<bool> verbatim(fields.size());
@@ -120,7 +120,7 @@ TEST(CsvFile, WriterBytesEqualTheWholeTextConvertedAtOnce) {
             for (int p = 0; p < parts; ++p) fields[f] += pieces[rng() % pieces.size()];
         }
         fields[0] = "类型" + std::to_string(record % 13) + fields[0];
-        AppendCsvRecord(gbk, fields);
+        vantrel::AppendCsvRecord(gbk, fields);
         for (std::size_t f = 0; f < fields.size(); ++f) {
             if (verbatim[f]) writer.Verbatim(fields[f]);
             else writer.Field(fields[f]);
@@ -131,28 +131,28 @@ TEST(CsvFile, WriterBytesEqualTheWholeTextConvertedAtOnce) {
     const std::string expected = "\xEF\xBB\xBF" + std::string(whole.constData(), static_cast<std::size_t>(whole.size()));
     ASSERT_EQ(writer.Bytes().size(), expected.size());
     EXPECT_TRUE(writer.Bytes() == expected);
-    TExchangeTable table;
+    vantrel::TExchangeTable table;
     std::string error, back;
-    TTextEncoding encoding;
-    ASSERT_TRUE(DecodeRegisterText(writer.Bytes(), back, encoding, error)) << error;
+    vantrel::TTextEncoding encoding;
+    ASSERT_TRUE(vantrel::DecodeRegisterText(writer.Bytes(), back, encoding, error)) << error;
     EXPECT_EQ(back, gbk);
 }
 
 TEST(CsvFile, DetectsUtf8WithAndWithoutMarkAndGbk) {
     const std::string gbk = "发票类型,金额\r\n普通发票,￥1\r\n";
     std::string out, error;
-    TTextEncoding found;
-    ASSERT_TRUE(DecodeRegisterText(Utf8(gbk), out, found, error)) << error;
-    EXPECT_EQ(found, TTextEncoding::Utf8);
+    vantrel::TTextEncoding found;
+    ASSERT_TRUE(vantrel::DecodeRegisterText(Utf8(gbk), out, found, error)) << error;
+    EXPECT_EQ(found, vantrel::TTextEncoding::Utf8);
     EXPECT_EQ(out, gbk);
-    ASSERT_TRUE(DecodeRegisterText("\xEF\xBB\xBF" + Utf8(gbk), out, found, error)) << error;
-    EXPECT_EQ(found, TTextEncoding::Utf8Bom);
+    ASSERT_TRUE(vantrel::DecodeRegisterText("\xEF\xBB\xBF" + Utf8(gbk), out, found, error)) << error;
+    EXPECT_EQ(found, vantrel::TTextEncoding::Utf8Bom);
     EXPECT_EQ(out, gbk);
-    ASSERT_TRUE(DecodeRegisterText(gbk, out, found, error)) << error;
-    EXPECT_EQ(found, TTextEncoding::Gbk);
+    ASSERT_TRUE(vantrel::DecodeRegisterText(gbk, out, found, error)) << error;
+    EXPECT_EQ(found, vantrel::TTextEncoding::Gbk);
     EXPECT_EQ(out, gbk);
     // The half-width yen sign, which GBK lacks, reads as the full-width one.
-    ASSERT_TRUE(DecodeRegisterText("\xC2\xA5" "5", out, found, error)) << error;
+    ASSERT_TRUE(vantrel::DecodeRegisterText("\xC2\xA5" "5", out, found, error)) << error;
     EXPECT_EQ(out, "￥5");
 }
 
@@ -166,23 +166,23 @@ TEST(CsvFile, ReadingInPiecesIsReadingTheWholeText) {
         for (int c = 0; c < 3; ++c) gbk += (c ? "," : "") + words[rng() % words.size()];
         gbk += rng() % 2 ? "\r\n" : "\n";
     }
-    TExchangeTable expected;
+    vantrel::TExchangeTable expected;
     std::string error;
-    ASSERT_TRUE(ParseCsvText(gbk, expected, error)) << error;
-    const auto flat = [](const TExchangeTable& t) {
+    ASSERT_TRUE(vantrel::ParseCsvText(gbk, expected, error)) << error;
+    const auto flat = [](const vantrel::TExchangeTable& t) {
         std::string all;
-        for (const TExchangeRow& row : t.rows) {
+        for (const vantrel::TExchangeRow& row : t.rows) {
             all += std::to_string(row.line);
-            for (const TExchangeCell& cell : row.cells) all += "|" + cell.text;
+            for (const vantrel::TExchangeCell& cell : row.cells) all += "|" + cell.text;
             all += "\n";
         }
         return all;
     };
     for (const std::string& bytes : {Utf8(gbk), "\xEF\xBB\xBF" + Utf8(gbk), gbk}) {
         for (const std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, bytes.size()}) {
-            TExchangeTable table;
-            TExchangeTableSink sink(table);
-            ASSERT_TRUE(ReadCsvBytes(bytes, piece, sink, error)) << error;
+            vantrel::TExchangeTable table;
+            vantrel::TExchangeTableSink sink(table);
+            ASSERT_TRUE(vantrel::ReadCsvBytes(bytes, piece, sink, error)) << error;
             EXPECT_EQ(table.header, expected.header);
             EXPECT_EQ(flat(table), flat(expected)) << piece;
         }
@@ -190,9 +190,9 @@ TEST(CsvFile, ReadingInPiecesIsReadingTheWholeText) {
     // Byte-order marks inside the text (a fuzzing find): the same verdict whole or in pieces.
     const std::string marks = "a,b\r\n\xEF\xBB\xBF\xEF\xBB\xBF,1\r\n";
     std::string wholeError, piecesError;
-    TExchangeTable whole, pieces;
-    TExchangeTableSink wholeSink(whole), piecesSink(pieces);
-    EXPECT_EQ(ReadCsvBytes(marks, marks.size(), wholeSink, wholeError), ReadCsvBytes(marks, 3, piecesSink, piecesError));
+    vantrel::TExchangeTable whole, pieces;
+    vantrel::TExchangeTableSink wholeSink(whole), piecesSink(pieces);
+    EXPECT_EQ(vantrel::ReadCsvBytes(marks, marks.size(), wholeSink, wholeError), vantrel::ReadCsvBytes(marks, 3, piecesSink, piecesError));
     EXPECT_EQ(wholeError, piecesError);
 }
 
@@ -200,7 +200,7 @@ TEST(CsvFile, ReadingInPiecesIsReadingTheWholeText) {
 // negative amounts stay numbers.
 TEST(CsvFile, FormulaLikeTextsTravelBehindAnApostrophe) {
     for (const std::string lead : {"=", "+", "-", "@", "\t", "\r"}) {
-        TCsvWriter writer;
+        vantrel::TCsvWriter writer;
         writer.Field("a");
         writer.Field("b");
         writer.EndRecord();
@@ -210,9 +210,9 @@ TEST(CsvFile, FormulaLikeTextsTravelBehindAnApostrophe) {
         const std::string bytes = writer.Bytes();
         EXPECT_NE(bytes.find("'" + lead + "A1-B1"), std::string::npos) << bytes;
         std::string gbk, error;
-        TTextEncoding found;
-        TExchangeTable table;
-        ASSERT_TRUE(DecodeRegisterText(bytes, gbk, found, error) && ParseCsvText(gbk, table, error)) << error;
+        vantrel::TTextEncoding found;
+        vantrel::TExchangeTable table;
+        ASSERT_TRUE(vantrel::DecodeRegisterText(bytes, gbk, found, error) && vantrel::ParseCsvText(gbk, table, error)) << error;
         ASSERT_EQ(table.rows.size(), 1u);
         EXPECT_EQ(table.rows[0].cells[0].text, lead + "A1-B1");
         EXPECT_EQ(table.rows[0].cells[1].text, "-100.00");
@@ -221,29 +221,29 @@ TEST(CsvFile, FormulaLikeTextsTravelBehindAnApostrophe) {
     Txxqtfpxx r;
     r.gfnsr = "-A1-B1-C1";
     r.je = -100;
-    const std::string bytes = RegisterCsvBytes({&r});
+    const std::string bytes = vantrel::RegisterCsvBytes({&r});
     EXPECT_NE(bytes.find(",'-A1-B1-C1,"), std::string::npos) << bytes;
     EXPECT_NE(bytes.find(",-100.00,"), std::string::npos) << bytes;
-    TExchangeTable table;
+    vantrel::TExchangeTable table;
     std::string error;
-    ASSERT_TRUE(ParseCsvText("a,b\r\n'x,'=\r\n", table, error));
+    ASSERT_TRUE(vantrel::ParseCsvText("a,b\r\n'x,'=\r\n", table, error));
     EXPECT_EQ(table.rows[0].cells[0].text, "'x");   // only before what a spreadsheet computes
     EXPECT_EQ(table.rows[0].cells[1].text, "=");
 }
 
 TEST(CsvFile, RefusesTextThatIsNeitherUtf8NorGbk) {
     std::string out, error;
-    TTextEncoding found;
-    EXPECT_FALSE(DecodeRegisterText("a,b\r\n\xFF\xFE,1\r\n", out, found, error));
+    vantrel::TTextEncoding found;
+    EXPECT_FALSE(vantrel::DecodeRegisterText("a,b\r\n\xFF\xFE,1\r\n", out, found, error));
     EXPECT_NE(error.find("编码"), std::string::npos) << error;
     // UTF-8 holding a character that GBK cannot represent names its line.
-    EXPECT_FALSE(DecodeRegisterText("a\r\nb\r\n\xF0\x9F\x98\x80\r\n", out, found, error));
+    EXPECT_FALSE(vantrel::DecodeRegisterText("a\r\nb\r\n\xF0\x9F\x98\x80\r\n", out, found, error));
     EXPECT_NE(error.find("第 3 行"), std::string::npos) << error;
     // Also when the words around it came earlier and converted well.
-    EXPECT_FALSE(DecodeRegisterText(Utf8("普通发票,是\r\n普通发票,是\r\n") + Utf8("普通") + "\xF0\x9F\x98\x80" + Utf8("发票\r\n"),
+    EXPECT_FALSE(vantrel::DecodeRegisterText(Utf8("普通发票,是\r\n普通发票,是\r\n") + Utf8("普通") + "\xF0\x9F\x98\x80" + Utf8("发票\r\n"),
                                     out, found, error));
     EXPECT_NE(error.find("第 3 行"), std::string::npos) << error;
-    EXPECT_FALSE(DecodeRegisterText("\xEF\xBB\xBF\xFF", out, found, error));
+    EXPECT_FALSE(vantrel::DecodeRegisterText("\xEF\xBB\xBF\xFF", out, found, error));
 }
 
 // ---- the entry checks the window and the import share -----------------------------------
@@ -296,14 +296,14 @@ TEST(EntryChecks, ListEveryFindingInTheWindowsOrderWithoutEchoes) {
 // ---- spreadsheet cells -------------------------------------------------------------------
 
 TEST(XlsxFile, SerialDaysOfThe1900System) {
-    EXPECT_EQ(DateToSerial(QDate(1900, 1, 1)), 1);
-    EXPECT_EQ(DateToSerial(QDate(1900, 3, 1)), 61);
-    EXPECT_EQ(DateToSerial(QDate(2026, 11, 10)), 46336);
-    EXPECT_EQ(SerialToDate(46336), QDate(2026, 11, 10));
-    EXPECT_EQ(SerialToDate(46336.75), QDate(2026, 11, 10));  // a time of day does not move the date
-    EXPECT_EQ(SerialToDate(59), QDate(1900, 2, 28));
-    EXPECT_FALSE(SerialToDate(60).isValid());
-    EXPECT_FALSE(SerialToDate(0).isValid());
+    EXPECT_EQ(vantrel::DateToSerial(QDate(1900, 1, 1)), 1);
+    EXPECT_EQ(vantrel::DateToSerial(QDate(1900, 3, 1)), 61);
+    EXPECT_EQ(vantrel::DateToSerial(QDate(2026, 11, 10)), 46336);
+    EXPECT_EQ(vantrel::SerialToDate(46336), QDate(2026, 11, 10));
+    EXPECT_EQ(vantrel::SerialToDate(46336.75), QDate(2026, 11, 10));  // a time of day does not move the date
+    EXPECT_EQ(vantrel::SerialToDate(59), QDate(1900, 2, 28));
+    EXPECT_FALSE(vantrel::SerialToDate(60).isValid());
+    EXPECT_FALSE(vantrel::SerialToDate(0).isValid());
 }
 
 // ---- import and export through the database --------------------------------------------
@@ -329,26 +329,26 @@ protected:
         f.write(bytes.data(), static_cast<qint64>(bytes.size()));
     }
 
-    TImportPlan Plan(const QString& path, const std::string& company = kCompany) {
-        TExchangeTable table;
+    vantrel::TImportPlan Plan(const QString& path, const std::string& company = kCompany) {
+        vantrel::TExchangeTable table;
         std::string error;
-        EXPECT_TRUE(ReadRegisterFile(path, table, error)) << error;
-        TImportTarget target;
-        EXPECT_TRUE(LoadImportTarget(testhost::ContextFor(company), target, error)) << error;
-        TImportPlan plan = PlanImport(table, target);
+        EXPECT_TRUE(vantrel::ReadRegisterFile(path, table, error)) << error;
+        vantrel::TImportTarget target;
+        EXPECT_TRUE(vantrel::LoadImportTarget(testhost::ContextFor(company), target, error)) << error;
+        vantrel::TImportPlan plan = vantrel::PlanImport(table, target);
         FreeInvoiceList(target.existing);
         return plan;
     }
 
-    static std::string Issues(const TImportPlan& plan) {
+    static std::string Issues(const vantrel::TImportPlan& plan) {
         std::string all;
-        for (const TImportIssue& i : plan.issues) all += IssueText(i) + "\n";
+        for (const vantrel::TImportIssue& i : plan.issues) all += vantrel::IssueText(i) + "\n";
         return all;
     }
 
-    TStoreResult Store(const TImportPlan& plan, std::string& error, const std::string& company = kCompany,
-                       const TImportProgress& progress = {}) {
-        return StoreImport(plan, testhost::ContextFor(company), progress, error);
+    vantrel::TStoreResult Store(const vantrel::TImportPlan& plan, std::string& error, const std::string& company = kCompany,
+                       const vantrel::TImportProgress& progress = {}) {
+        return vantrel::StoreImport(plan, testhost::ContextFor(company), progress, error);
     }
 
     long long Count(const std::string& company = kCompany) {
@@ -373,10 +373,10 @@ protected:
     void ImportCsv(const std::string& gbkRows, int expectedRows) {
         const QString path = File("in.csv");
         WriteBytes(path, "\xEF\xBB\xBF" + Utf8(kHeader + gbkRows));
-        const TImportPlan plan = Plan(path);
+        const vantrel::TImportPlan plan = Plan(path);
         ASSERT_FALSE(plan.HasErrors()) << Issues(plan);
         std::string error;
-        ASSERT_EQ(Store(plan, error), TStoreResult::Stored) << error;
+        ASSERT_EQ(Store(plan, error), vantrel::TStoreResult::Stored) << error;
         ASSERT_EQ(Count(), expectedRows);
     }
 };
@@ -390,10 +390,10 @@ TEST_F(ExchangeTest, CsvInEveryEncodingStoresTheSameRows) {
     for (const auto& [name, bytes] : files) {
         Exec("delete from sb07_xxfpb");
         WriteBytes(File(name), bytes);
-        const TImportPlan plan = Plan(File(name));
+        const vantrel::TImportPlan plan = Plan(File(name));
         ASSERT_FALSE(plan.HasErrors()) << name << "\n" << Issues(plan);
         std::string error;
-        ASSERT_EQ(Store(plan, error), TStoreResult::Stored) << name << ": " << error;
+        ASSERT_EQ(Store(plan, error), vantrel::TStoreResult::Stored) << name << ": " << error;
         EXPECT_EQ(Row(1), "1|2026-11-03|2|1000.00|170.00|17|110101199001011234|0100") << name;
         EXPECT_EQ(Row(2), "5|2026-11-20|0|88.80|0.00|0| |1001") << name;
     }
@@ -422,7 +422,7 @@ TEST_F(ExchangeTest, EveryErrorOfEveryRowIsListedAndNothingIsStored) {
                           "普通发票,2026-11-03,1,100,17,17.16,,否,否,否,maybe\r\n"         // 6: tax, flag
                           "普通发票,2026-11-03,1,100,17,17,,否,否,否,否\r\n"               // 7: fine
                           "普通发票,2027-01-01,1,100,17,17,,否,否,否,否\r\n"));            // 8: after today
-    const TImportPlan plan = Plan(path);
+    const vantrel::TImportPlan plan = Plan(path);
     ASSERT_TRUE(plan.HasErrors());
     const std::string issues = Issues(plan);
     for (const std::string& expected : std::vector<std::string>{"第 2 行 金额：" + Msg(5037019), "第 3 行 开票日期：" + Msg(5037028, "2026年11月01日"),
@@ -434,7 +434,7 @@ TEST_F(ExchangeTest, EveryErrorOfEveryRowIsListedAndNothingIsStored) {
     EXPECT_EQ(plan.issues.size(), 9u) << Utf8(issues);
 
     std::string error;
-    EXPECT_EQ(Store(plan, error), TStoreResult::Refused);
+    EXPECT_EQ(Store(plan, error), vantrel::TStoreResult::Refused);
     EXPECT_EQ(Count(), 0);
     for (const std::string& statement : corlith::test::StatementsOnly())
         EXPECT_EQ(statement.find("insert"), std::string::npos) << statement;
@@ -443,7 +443,7 @@ TEST_F(ExchangeTest, EveryErrorOfEveryRowIsListedAndNothingIsStored) {
 TEST_F(ExchangeTest, HeaderColumnsAreFoundInAnyOrderAndUnknownOnesNamed) {
     const QString path = File("cols.csv");
     WriteBytes(path, Utf8(" 金额 ,发票类型, 税率,开票日期,份数\r\n100,普通发票,17,2026-11-03,1\r\n"));
-    TImportPlan plan = Plan(path);
+    vantrel::TImportPlan plan = Plan(path);
     ASSERT_FALSE(plan.HasErrors()) << Issues(plan);
     EXPECT_EQ(plan.rows.at(0).se, 17.0);
 
@@ -464,33 +464,33 @@ TEST_F(ExchangeTest, PlanningFromATakenTableIsPlanningFromACopy) {
                           "5,50,专用发票,17,2026-11-05\r\n"
                           "0,100,普通发票,17,2026-11-03,,1,是,,多一列\r\n"
                           "17,100,普通发票,17,2026-11-03,,1,否\r\n"));
-    TExchangeTable table;
-    TImportTarget target;
+    vantrel::TExchangeTable table;
+    vantrel::TImportTarget target;
     std::string error;
-    ASSERT_TRUE(ReadRegisterFile(path, table, error)) << error;
-    ASSERT_TRUE(LoadImportTarget(testhost::ContextFor(kCompany), target, error)) << error;
-    const TImportPlan copied = PlanImport(table, target);
-    const TImportPlan taken = PlanImport(std::move(table), target);
+    ASSERT_TRUE(vantrel::ReadRegisterFile(path, table, error)) << error;
+    ASSERT_TRUE(vantrel::LoadImportTarget(testhost::ContextFor(kCompany), target, error)) << error;
+    const vantrel::TImportPlan copied = vantrel::PlanImport(table, target);
+    const vantrel::TImportPlan taken = vantrel::PlanImport(std::move(table), target);
     FreeInvoiceList(target.existing);
 
-    const auto rowText = [](const TImportPlan& plan, const TImportRow& row) {
+    const auto rowText = [](const vantrel::TImportPlan& plan, const vantrel::TImportRow& row) {
         const Txxqtfpxx record = plan.Record(row);
         std::string text = std::to_string(row.line) + "|" + record.fplx + "|" + record.kprq + "|" +
                            std::to_string(record.fs) + "|" + AmountText(record.je) + "|" +
                            AmountText(record.se) + "|" + std::to_string(record.sl) + "|" + record.ms;
-        for (const TExchangeCell& cell : row.cells)
+        for (const vantrel::TExchangeCell& cell : row.cells)
             text += "|" + std::to_string(cell.kind) + ":" + cell.text + ":" + std::to_string(cell.number);
         return text;
     };
     ASSERT_EQ(taken.rows.size(), 5u);
     ASSERT_EQ(copied.rows.size(), taken.rows.size());
     for (std::size_t i = 0; i < taken.rows.size(); ++i) {
-        EXPECT_EQ(taken.rows[i].cells.size(), static_cast<std::size_t>(RegisterColumnCount));
+        EXPECT_EQ(taken.rows[i].cells.size(), static_cast<std::size_t>(vantrel::RegisterColumnCount));
         EXPECT_EQ(rowText(taken, taken.rows[i]), rowText(copied, copied.rows[i])) << i;
     }
-    EXPECT_EQ(taken.rows[1].cells[RcJe].text, "200");
-    EXPECT_EQ(taken.rows[1].cells[RcFs].text, "2");
-    EXPECT_TRUE(taken.rows[2].cells[RcMs].text.empty());
+    EXPECT_EQ(taken.rows[1].cells[vantrel::RcJe].text, "200");
+    EXPECT_EQ(taken.rows[1].cells[vantrel::RcFs].text, "2");
+    EXPECT_TRUE(taken.rows[2].cells[vantrel::RcMs].text.empty());
     EXPECT_EQ(Issues(taken), Issues(copied));
     EXPECT_NE(Issues(taken).find("第 3 行 第 6 列有数据但没有标题"), std::string::npos) << Issues(taken);
     EXPECT_NE(Issues(taken).find("第 5 行 第 10 列有数据但没有标题"), std::string::npos) << Issues(taken);
@@ -504,7 +504,7 @@ TEST_F(ExchangeTest, ConfirmationsAndDuplicatesAreWarningsThatDoNotStopTheImport
                           "普通发票,2026-11-10,1,100,17,17,,否,否,否,否\r\n"    // as stored
                           "普通发票,2026-12-02,1,50,17,8.5,,否,否,否,否\r\n"    // after the period
                           "普通发票,2026-12-02,1,50,17,8.5,,否,否,否,否\r\n"));  // as line 3
-    const TImportPlan plan = Plan(path);
+    const vantrel::TImportPlan plan = Plan(path);
     EXPECT_FALSE(plan.HasErrors()) << Issues(plan);
     EXPECT_EQ(plan.WarningCount(), 4) << Issues(plan);
     const std::string issues = Issues(plan);
@@ -513,7 +513,7 @@ TEST_F(ExchangeTest, ConfirmationsAndDuplicatesAreWarningsThatDoNotStopTheImport
     EXPECT_NE(issues.find("提示：第 4 行 与文件第 3 行相同"), std::string::npos) << issues;
 
     std::string error;
-    ASSERT_EQ(Store(plan, error), TStoreResult::Stored) << error;
+    ASSERT_EQ(Store(plan, error), vantrel::TStoreResult::Stored) << error;
     // Numbered on from the largest stored sequence number.
     EXPECT_EQ(QueryText("select group_concat(xh) from (select xh from sb07_xxfpb order by xh) as t"), "7,8,9,10");
 }
@@ -523,7 +523,7 @@ TEST_F(ExchangeTest, TheDeclarationStateGuardRefusesAsForAdding) {
     const QString path = File("ok.csv");
     WriteBytes(path, Utf8(std::string(kHeader) + "普通发票,2026-11-10,1,100,17,17,,否,否,否,否\r\n"));
     std::string error;
-    EXPECT_EQ(Store(Plan(path), error), TStoreResult::Refused);
+    EXPECT_EQ(Store(Plan(path), error), vantrel::TStoreResult::Refused);
     EXPECT_EQ(error, "申报成功， 不能操作！");
     EXPECT_EQ(Count(), 0);
 }
@@ -533,7 +533,7 @@ TEST_F(ExchangeTest, CancellingStoresNothing) {
     for (int i = 0; i < 1200; ++i) rows += "普通发票,2026-11-10,1," + std::to_string(100 + i) + ",0,0,,是,否,否,否\r\n";
     const QString path = File("long.csv");
     WriteBytes(path, Utf8(kHeader + rows));
-    const TImportPlan plan = Plan(path);
+    const vantrel::TImportPlan plan = Plan(path);
     ASSERT_FALSE(plan.HasErrors()) << Issues(plan);
     int calls = 0;
     std::string error;
@@ -542,7 +542,7 @@ TEST_F(ExchangeTest, CancellingStoresNothing) {
                   EXPECT_LE(done, total);
                   return ++calls < 2;
               }),
-              TStoreResult::Cancelled);
+              vantrel::TStoreResult::Cancelled);
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(Count(), 0);
     EXPECT_FALSE(corlith::test::InTransaction(kConnection));
@@ -555,11 +555,11 @@ TEST_P(ImportFaultTest, AFailureAtAnyStepStoresNothing) {
     WriteBytes(path, Utf8(std::string(kHeader) + "普通发票,2026-11-10,1,100,17,17,,否,否,否,否\r\n"
                                                  "普通发票,2026-11-11,1,200,17,34,,否,否,否,否\r\n"
                                                  "普通发票,2026-11-12,1,300,17,51,,否,否,否,否\r\n"));
-    const TImportPlan plan = Plan(path);
+    const vantrel::TImportPlan plan = Plan(path);
     ASSERT_FALSE(plan.HasErrors()) << Issues(plan);
     testhost::ArmFault(GetParam());
     std::string error;
-    EXPECT_EQ(Store(plan, error), TStoreResult::Failed);
+    EXPECT_EQ(Store(plan, error), vantrel::TStoreResult::Failed);
     EXPECT_EQ(error, "injected");
     corlith::test::ClearFailures();
     EXPECT_EQ(Count(), 0);
@@ -583,44 +583,44 @@ TEST_F(ExchangeTest, SpreadsheetExportHasTypedCellsAFrozenHeaderAndTotalsThatImp
     ASSERT_TRUE(ReadInvoiceList(testhost::ContextFor(kCompany), "", "", list, error)) << error;
     std::sort(list.begin(), list.end(), [](auto* a, auto* b) { return a->xh < b->xh; });
     const QString path = File("out.xlsx");
-    ASSERT_TRUE(ExportRegisterFile(path, {list.begin(), list.end()}, error)) << error;
+    ASSERT_TRUE(vantrel::ExportRegisterFile(path, {list.begin(), list.end()}, error)) << error;
     FreeInvoiceList(list);
 
-    TExchangeTable table;
-    ASSERT_TRUE(ReadXlsxFile(path, table, error)) << error;
-    ASSERT_EQ(table.header.size(), static_cast<std::size_t>(RegisterColumnCount));
-    for (int c = 0; c < RegisterColumnCount; ++c) EXPECT_EQ(table.header[static_cast<std::size_t>(c)], RegisterColumnCaption(c));
+    vantrel::TExchangeTable table;
+    ASSERT_TRUE(vantrel::ReadXlsxFile(path, table, error)) << error;
+    ASSERT_EQ(table.header.size(), static_cast<std::size_t>(vantrel::RegisterColumnCount));
+    for (int c = 0; c < vantrel::RegisterColumnCount; ++c) EXPECT_EQ(table.header[static_cast<std::size_t>(c)], vantrel::RegisterColumnCaption(c));
     ASSERT_EQ(table.rows.size(), 5u);
     const auto& first = table.rows[0].cells;
-    EXPECT_EQ(first[RcKprq].kind, TExchangeCell::Date);
-    EXPECT_EQ(SerialToDate(first[RcKprq].number), QDate(2026, 11, 3));
-    EXPECT_EQ(first[RcJe].kind, TExchangeCell::Number);
-    EXPECT_DOUBLE_EQ(first[RcJe].number, 1234.5);
-    EXPECT_EQ(first[RcGfnsr].text, "110101199001011234");
+    EXPECT_EQ(first[vantrel::RcKprq].kind, vantrel::TExchangeCell::Date);
+    EXPECT_EQ(vantrel::SerialToDate(first[vantrel::RcKprq].number), QDate(2026, 11, 3));
+    EXPECT_EQ(first[vantrel::RcJe].kind, vantrel::TExchangeCell::Number);
+    EXPECT_DOUBLE_EQ(first[vantrel::RcJe].number, 1234.5);
+    EXPECT_EQ(first[vantrel::RcGfnsr].text, "110101199001011234");
     // As the statistics line counts: every invoice, the sums without the voided ones, and those apart.
     const auto& total = table.rows[3].cells;
-    EXPECT_EQ(total[RcFplx].text, "合计：共 3 张发票，份数、金额、税额不含作废发票");
-    EXPECT_EQ(std::vector<double>({total[RcFs].number, total[RcJe].number, total[RcSe].number}),
+    EXPECT_EQ(total[vantrel::RcFplx].text, "合计：共 3 张发票，份数、金额、税额不含作废发票");
+    EXPECT_EQ(std::vector<double>({total[vantrel::RcFs].number, total[vantrel::RcJe].number, total[vantrel::RcSe].number}),
               std::vector<double>({2, 1334.5, 215.87}));
     const auto& voided = table.rows[4].cells;
-    EXPECT_EQ(voided[RcFplx].text, "其中作废：1 张作废发票（不计入合计）");
-    EXPECT_EQ(std::vector<double>({voided[RcFs].number, voided[RcJe].number, voided[RcSe].number}),
+    EXPECT_EQ(voided[vantrel::RcFplx].text, "其中作废：1 张作废发票（不计入合计）");
+    EXPECT_EQ(std::vector<double>({voided[vantrel::RcFs].number, voided[vantrel::RcJe].number, voided[vantrel::RcSe].number}),
               std::vector<double>({3, 50.25, 8.54}));
 
     // The frozen header is in the sheet's own XML.
-    const TImportPlan plan = Plan(path, "91440300MA5F3KXL2B");
+    const vantrel::TImportPlan plan = Plan(path, "91440300MA5F3KXL2B");
     ASSERT_FALSE(plan.HasErrors()) << Issues(plan);
     EXPECT_EQ(plan.rows.size(), 3u);
-    ASSERT_EQ(Store(plan, error, "91440300MA5F3KXL2B"), TStoreResult::Stored) << error;
+    ASSERT_EQ(Store(plan, error, "91440300MA5F3KXL2B"), vantrel::TStoreResult::Stored) << error;
     EXPECT_EQ(Row(1, "91440300MA5F3KXL2B"), "1|2026-11-03|2|1234.50|209.87|17|110101199001011234|0000");
     EXPECT_EQ(Row(2, "91440300MA5F3KXL2B"), "3|2026-11-10|0|100.00|6.00|6| |0100");
 }
 
 TEST_F(ExchangeTest, ReadsASpreadsheetWrittenByAnotherProgram) {
-    const TImportPlan plan = Plan(QString::fromUtf8(VANTREL_TEST_DATA "/register_openpyxl.xlsx"));
+    const vantrel::TImportPlan plan = Plan(QString::fromUtf8(VANTREL_TEST_DATA "/register_openpyxl.xlsx"));
     ASSERT_FALSE(plan.HasErrors()) << Issues(plan);
     std::string error;
-    ASSERT_EQ(Store(plan, error), TStoreResult::Stored) << error;
+    ASSERT_EQ(Store(plan, error), vantrel::TStoreResult::Stored) << error;
     EXPECT_EQ(Row(1), "1|2026-11-03|2|1000.00|170.00|17|110101199001011234|0100");
     EXPECT_EQ(Row(2), "1|2026-11-05|1|1234.50|160.49|13| |0000");
     EXPECT_EQ(Row(3), "3|2026-11-10|0|500.00|30.00|6| |0000");
@@ -640,12 +640,12 @@ TEST_F(ExchangeTest, NumericCellsAreReadAsStrictlyAsCsvFields) {
 TEST_F(ExchangeTest, RefusesAFileThatIsNoWorkbook) {
     const QString path = File("fake.xlsx");
     WriteBytes(path, "not a zip");
-    TExchangeTable table;
+    vantrel::TExchangeTable table;
     std::string error;
-    EXPECT_FALSE(ReadRegisterFile(path, table, error));
+    EXPECT_FALSE(vantrel::ReadRegisterFile(path, table, error));
     EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(ReadRegisterFile(File("missing.csv"), table, error));
-    EXPECT_FALSE(ReadRegisterFile(File("notes.txt"), table, error));
+    EXPECT_FALSE(vantrel::ReadRegisterFile(File("missing.csv"), table, error));
+    EXPECT_FALSE(vantrel::ReadRegisterFile(File("notes.txt"), table, error));
 }
 
 // Chosen records against the lines a bookkeeper reads: names that need quotes or hold a GBK
@@ -671,7 +671,7 @@ TEST(RegisterExport, CsvHoldsEachRecordsFieldsAsWritten) {
                               "类型\x95\x5C,2026-11-01,1,99999999999.99,6,6.00,,否,否,否,否\r\n";
     std::vector<const Txxqtfpxx*> pointers;
     for (const Txxqtfpxx& r : records) pointers.push_back(&r);
-    const std::string bytes = RegisterCsvBytes(pointers);
+    const std::string bytes = vantrel::RegisterCsvBytes(pointers);
     EXPECT_EQ(bytes, "\xEF\xBB\xBF" + Utf8(lines)) << bytes;
 }
 
@@ -707,11 +707,11 @@ TEST_F(ExchangeTest, PeriodExportIsTheListInSequenceOrderWhateverOrderTheRowsCom
         std::vector<Txxqtfpxx*> list;
         ASSERT_TRUE(ReadInvoiceList(testhost::ContextFor(kCompany), fplx, gfnsr, list, error)) << error;
         std::sort(list.begin(), list.end(), [](const Txxqtfpxx* a, const Txxqtfpxx* b) { return a->xh < b->xh; });
-        const std::string expected = RegisterCsvBytes({list.begin(), list.end()});
+        const std::string expected = vantrel::RegisterCsvBytes({list.begin(), list.end()});
         FreeInvoiceList(list);
         const QString path = File("period.csv");
         std::size_t written = 99;
-        ASSERT_EQ(ExportRegisterList(path, testhost::ContextFor(), fplx, gfnsr, written, error), TExportResult::Written)
+        ASSERT_EQ(vantrel::ExportRegisterList(path, testhost::ContextFor(), fplx, gfnsr, written, error), vantrel::TExportResult::Written)
             << error;
         EXPECT_EQ(written, rows) << fplx << "/" << gfnsr;
         EXPECT_TRUE(fileBytes(path) == expected) << fplx << "/" << gfnsr;
@@ -720,13 +720,13 @@ TEST_F(ExchangeTest, PeriodExportIsTheListInSequenceOrderWhateverOrderTheRowsCom
     // A spreadsheet gets the same rows in the same order.
     const QString xlsx = File("period.xlsx");
     std::size_t written = 0;
-    ASSERT_EQ(ExportRegisterList(xlsx, testhost::ContextFor(), "", "", written, error), TExportResult::Written)
+    ASSERT_EQ(vantrel::ExportRegisterList(xlsx, testhost::ContextFor(), "", "", written, error), vantrel::TExportResult::Written)
         << error;
     EXPECT_EQ(written, 7u);
-    TExchangeTable table;
-    ASSERT_TRUE(ReadXlsxFile(xlsx, table, error)) << error;
+    vantrel::TExchangeTable table;
+    ASSERT_TRUE(vantrel::ReadXlsxFile(xlsx, table, error)) << error;
     ASSERT_EQ(table.rows.size(), 9u);   // and the two totals
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(table.rows[static_cast<std::size_t>(i)].cells[RcFs].number, i + 1);
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(table.rows[static_cast<std::size_t>(i)].cells[vantrel::RcFs].number, i + 1);
 }
 
 TEST_F(ExchangeTest, PeriodExportThatCannotReadOrWriteLeavesNoFile) {
@@ -735,11 +735,11 @@ TEST_F(ExchangeTest, PeriodExportThatCannotReadOrWriteLeavesNoFile) {
     std::string error;
     const QString csv = File("failed.csv");
     corlith::test::FailAt(FailPoint::Statement, 1, "refused", "select distinct");
-    EXPECT_EQ(ExportRegisterList(csv, testhost::ContextFor(), "", "", rows, error), TExportResult::ReadFailed);
+    EXPECT_EQ(vantrel::ExportRegisterList(csv, testhost::ContextFor(), "", "", rows, error), vantrel::TExportResult::ReadFailed);
     EXPECT_EQ(error, "refused");
     corlith::test::FailAt(FailPoint::Statement, 1, "refused", "select distinct");
-    EXPECT_EQ(ExportRegisterList(File("failed.xlsx"), testhost::ContextFor(), "", "", rows, error),
-              TExportResult::ReadFailed);
+    EXPECT_EQ(vantrel::ExportRegisterList(File("failed.xlsx"), testhost::ContextFor(), "", "", rows, error),
+              vantrel::TExportResult::ReadFailed);
     corlith::test::ClearFailures();
     EXPECT_FALSE(QFile::exists(csv));
     EXPECT_FALSE(QFile::exists(File("failed.xlsx")));
@@ -747,14 +747,14 @@ TEST_F(ExchangeTest, PeriodExportThatCannotReadOrWriteLeavesNoFile) {
     // An unknown file kind is refused before the period is read: the armed read failure stays unused.
     error.clear();
     corlith::test::FailAt(FailPoint::Statement, 1, "refused", "select distinct");
-    EXPECT_EQ(ExportRegisterList(File("failed.txt"), testhost::ContextFor(), "", "", rows, error),
-              TExportResult::WriteFailed);
+    EXPECT_EQ(vantrel::ExportRegisterList(File("failed.txt"), testhost::ContextFor(), "", "", rows, error),
+              vantrel::TExportResult::WriteFailed);
     EXPECT_EQ(error, "只能导出为 .csv 或 .xlsx 文件");
     corlith::test::ClearFailures();
     EXPECT_FALSE(QFile::exists(File("failed.txt")));
     error.clear();
-    EXPECT_EQ(ExportRegisterList(File("no/such/folder.csv"), testhost::ContextFor(), "", "", rows, error),
-              TExportResult::WriteFailed);
+    EXPECT_EQ(vantrel::ExportRegisterList(File("no/such/folder.csv"), testhost::ContextFor(), "", "", rows, error),
+              vantrel::TExportResult::WriteFailed);
     EXPECT_FALSE(error.empty());
 }
 
@@ -781,13 +781,13 @@ TEST_F(ExchangeTest, RandomRegistersRoundTripToTheSameSummary) {
         std::string error;
         ASSERT_TRUE(ReadInvoiceList(testhost::ContextFor(kCompany), "", "", list, error)) << error;
         const QString path = File(round % 2 ? "round.xlsx" : "round.csv");
-        ASSERT_TRUE(ExportRegisterFile(path, {list.begin(), list.end()}, error)) << error;
+        ASSERT_TRUE(vantrel::ExportRegisterFile(path, {list.begin(), list.end()}, error)) << error;
         FreeInvoiceList(list);
 
         GetCurSubAppVo()->SetText("curcompany", other);
-        const TImportPlan plan = Plan(path, other);
+        const vantrel::TImportPlan plan = Plan(path, other);
         ASSERT_FALSE(plan.HasErrors()) << "round " << round << "\n" << Issues(plan);
-        ASSERT_EQ(Store(plan, error, other), TStoreResult::Stored) << error;
+        ASSERT_EQ(Store(plan, error, other), vantrel::TStoreResult::Stored) << error;
         EXPECT_EQ(Count(other), rows);
         EXPECT_EQ(summaryCells(), before) << "round " << round;
         Exec(std::string("delete from sb07_xxfpb where nsrsbh='") + other + "'");

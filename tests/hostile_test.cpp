@@ -64,9 +64,9 @@ TEST(HostileFiles, EveryKeptWorkbookIsRefusedWithItsReason) {
         {"claims_4gib.xlsx", nullptr},
     };
     for (const auto& c : cases) {
-        TExchangeTable table;
+        vantrel::TExchangeTable table;
         std::string error;
-        EXPECT_EQ(ReadRegisterFile(DataFile(c.file), table, error), c.reason == nullptr) << c.file << ": " << Utf8(error);
+        EXPECT_EQ(vantrel::ReadRegisterFile(DataFile(c.file), table, error), c.reason == nullptr) << c.file << ": " << Utf8(error);
         if (c.reason) {
             EXPECT_NE(error.find(c.reason), std::string::npos) << c.file << ": " << Utf8(error);
         }
@@ -82,9 +82,9 @@ TEST(HostileFiles, OnlyRegularFilesAreRead) {
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), dir.filePath(QStringLiteral("zero.xlsx"))));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.xlsx")));
     for (const char* name : {"pipe.csv", "zero.csv", "zero.xlsx", "folder.xlsx"}) {
-        TExchangeTable table;
+        vantrel::TExchangeTable table;
         std::string error;
-        EXPECT_FALSE(ReadRegisterFile(dir.filePath(QString::fromUtf8(name)), table, error)) << name;
+        EXPECT_FALSE(vantrel::ReadRegisterFile(dir.filePath(QString::fromUtf8(name)), table, error)) << name;
         EXPECT_NE(error.find("不是普通文件"), std::string::npos) << name << ": " << Utf8(error);
     }
 }
@@ -95,9 +95,9 @@ TEST(HostileFiles, ACsvRecordBeyondAMegabyteIsRefused) {
     // An unclosed quote and a line without end alike would hold the whole file as one field.
     for (const std::string& body : {"a,b\r\n\"" + std::string(3 << 20, 'x'), "a,b\r\n" + std::string(3 << 20, '\0')}) {
         ASSERT_TRUE(Write(path, body));
-        TExchangeTable table;
+        vantrel::TExchangeTable table;
         std::string error;
-        EXPECT_FALSE(ReadCsvFile(path, table, error));
+        EXPECT_FALSE(vantrel::ReadCsvFile(path, table, error));
         EXPECT_NE(error.find("第 2 行超过 1 MB"), std::string::npos) << Utf8(error);
     }
 }
@@ -110,9 +110,9 @@ TEST(HostileFiles, WideRowsKeepOnlyTheHeadersColumnsAndAFewMore) {
     const std::string row = "1,2" + std::string(49998, ',') + "x\r\n";
     for (int i = 0; i < 200; ++i) wide += row;
     ASSERT_TRUE(Write(path, wide));
-    TExchangeTable table;
+    vantrel::TExchangeTable table;
     std::string error;
-    ASSERT_TRUE(ReadCsvFile(path, table, error)) << Utf8(error);
+    ASSERT_TRUE(vantrel::ReadCsvFile(path, table, error)) << Utf8(error);
     ASSERT_EQ(table.rows.size(), 200u);
     EXPECT_EQ(table.rows[0].cells.size(), 2u);
     EXPECT_EQ(table.rows[0].extra, std::vector<int>{49999});
@@ -120,22 +120,22 @@ TEST(HostileFiles, WideRowsKeepOnlyTheHeadersColumnsAndAFewMore) {
 
 // A header of 200,000 unknown names and 100,000 warnings of one kind make a few lines.
 TEST(HostileFiles, FloodsOfOneKindArePrintedAsAHundredAndACount) {
-    TExchangeTable table;
+    vantrel::TExchangeTable table;
     for (int i = 0; i < 200000; ++i) table.header.push_back("x" + std::to_string(i));
     table.header.push_back("金额");
-    TImportTarget target;
+    vantrel::TImportTarget target;
     target.kjny = "202611";
-    const TImportPlan plan = PlanImport(std::move(table), target);
+    const vantrel::TImportPlan plan = vantrel::PlanImport(std::move(table), target);
     ASSERT_EQ(plan.issues.size(), 2u);   // the unknown columns, the missing ones
     EXPECT_LT(plan.issues[0].text.size(), 200u);
     EXPECT_NE(plan.issues[0].text.find("x0、x1、x2、x3、x4 等 200000 列"), std::string::npos) << Utf8(plan.issues[0].text);
 
-    std::vector<TImportIssue> issues;
+    std::vector<vantrel::TImportIssue> issues;
     for (int line = 2; line < 100002; ++line) {
         issues.push_back({line, "", "与文件第 " + std::to_string(line - 1) + " 行相同（类型、日期、金额、税额、购方税号）", true});
         if (line % 1000 == 0) issues.push_back({line, "金额", "无法识别的金额：x" + std::to_string(line), false});
     }
-    const std::vector<std::string> lines = IssueLines(issues);
+    const std::vector<std::string> lines = vantrel::IssueLines(issues);
     ASSERT_EQ(lines.size(), 100u + 100u + 1u);
     EXPECT_EQ(lines.back(), "……另有 99900 条同类提示未列出");
 }

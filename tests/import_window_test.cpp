@@ -109,11 +109,11 @@ TEST_F(ImportWindowTest, PreviewMarksEachFailingCellAndOffersNoConfirmation) {
             EXPECT_FALSE(d->btnOk->isEnabled());
             TImportPreviewModel* model = d->Model();
             ASSERT_EQ(model->rowCount(), 3);
-            EXPECT_EQ(model->MarkAt(0, RcJe + 1), TCellMark::Error);
-            EXPECT_EQ(model->MarkAt(0, RcFplx + 1), TCellMark::None);
-            EXPECT_EQ(model->MarkAt(1, RcJe + 1), TCellMark::None);
+            EXPECT_EQ(model->MarkAt(0, vantrel::RcJe + 1), TCellMark::Error);
+            EXPECT_EQ(model->MarkAt(0, vantrel::RcFplx + 1), TCellMark::None);
+            EXPECT_EQ(model->MarkAt(1, vantrel::RcJe + 1), TCellMark::None);
             EXPECT_EQ(model->MarkAt(2, 0), TCellMark::Warning);  // a duplicate belongs to the whole row
-            EXPECT_EQ(model->data(model->index(0, RcJe + 1), Qt::ToolTipRole).toString(),
+            EXPECT_EQ(model->data(model->index(0, vantrel::RcJe + 1), Qt::ToolTipRole).toString(),
                       GbkToQString("第 2 行 金额：" + Msg(5037019)));
             EXPECT_TRUE(d->memIssues->toPlainText().contains(GbkToQString("第 4 行 与文件第 3 行相同")));
             EXPECT_TRUE(d->lbSummary->text().contains(QString::fromUtf16(u"1 处错误")));
@@ -198,11 +198,11 @@ TEST_F(ImportWindowTest, ExportWritesTheListAsItIsShown) {
     manager_->edtghfsh->SetText("4403");
     manager_->ActQueryExecute();
     ASSERT_TRUE(manager_->ExportFile(QString::fromStdString((dir_ / "shown.xlsx").string())));
-    TExchangeTable table;
+    vantrel::TExchangeTable table;
     std::string error;
-    ASSERT_TRUE(ReadRegisterFile(QString::fromStdString((dir_ / "shown.xlsx").string()), table, error)) << error;
+    ASSERT_TRUE(vantrel::ReadRegisterFile(QString::fromStdString((dir_ / "shown.xlsx").string()), table, error)) << error;
     ASSERT_EQ(table.rows.size(), 3u);  // the one shown row and the two total lines
-    EXPECT_EQ(table.rows[0].cells[RcGfnsr].text, "440300665812347");
+    EXPECT_EQ(table.rows[0].cells[vantrel::RcGfnsr].text, "440300665812347");
 }
 
 }  // namespace
@@ -223,8 +223,8 @@ TEST_F(ImportWindowTest, EInvoicesShowTheirFileInThePreviewAndAreStoredWithTheir
             ASSERT_EQ(model->rowCount(), 2);
             EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), QString::fromUtf16(u"文件"));
             EXPECT_EQ(model->data(model->index(1, 0)).toString(), QStringLiteral("fp.xml"));
-            EXPECT_EQ(model->MarkAt(1, RcSl + 1), ok ? TCellMark::None : TCellMark::Error);
-            EXPECT_EQ(model->data(model->index(1, RcSl + 1)).toString(), QString::fromLatin1(rate));
+            EXPECT_EQ(model->MarkAt(1, vantrel::RcSl + 1), ok ? TCellMark::None : TCellMark::Error);
+            EXPECT_EQ(model->data(model->index(1, vantrel::RcSl + 1)).toString(), QString::fromLatin1(rate));
             EXPECT_TRUE(d->lbSummary->text().contains(QString::fromUtf16(u"共 1 张电子发票、2 行发票")));
             EXPECT_EQ(d->btnOk->isEnabled(), ok);
         };

@@ -378,7 +378,7 @@ protected:
     // The rows of the list select as records, read by the invoice store as the manager does.
     std::vector<Txxqtfpxx> List(const std::string& nsrsbh, const std::string& fplx, const std::string& gfnsr) {
         std::vector<Txxqtfpxx*> records;
-        const TStoreOutcome result = TInvoiceStore(testhost::ContextFor(nsrsbh), {}).LoadList(fplx, gfnsr, records);
+        const vantrel::TStoreOutcome result = vantrel::TInvoiceStore(testhost::ContextFor(nsrsbh), {}).LoadList(fplx, gfnsr, records);
         EXPECT_TRUE(result.Ok()) << result.error;
         std::vector<Txxqtfpxx> rows;
         for (const Txxqtfpxx* r : records) rows.push_back(*r);

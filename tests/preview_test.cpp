@@ -61,7 +61,7 @@ namespace {
 
 bool Has(const std::string& text, const char* piece) { return text.find(piece) != std::string::npos; }
 
-bool HasCondition(const TSummaryGroup& group, std::string_view condition) {
+bool HasCondition(const vantrel::TSummaryGroup& group, std::string_view condition) {
     for (std::string_view c : group.conditions)
         if (c == condition) return true;
     return false;
@@ -69,21 +69,21 @@ bool HasCondition(const TSummaryGroup& group, std::string_view condition) {
 
 TEST(PreviewCaptions, EveryCellHasExactlyOnePlaceAndNoTwoCellsShareOne) {
     std::set<std::string_view> catalogueNames;
-    for (const TSummaryGroup& group : SummaryCatalogue())
-        for (const TSummaryCell& cell : group.cells) catalogueNames.insert(cell.name);
+    for (const vantrel::TSummaryGroup& group : vantrel::SummaryCatalogue())
+        for (const vantrel::TSummaryCell& cell : group.cells) catalogueNames.insert(cell.name);
     ASSERT_EQ(catalogueNames.size(), 60u);  // 61 lines, the repeated one counted once
 
     std::map<std::string_view, int> placesOfName;
     std::set<std::tuple<int, int, int>> positions;
-    const auto& sections = SummarySections();
-    for (const TSummaryPlace& place : SummaryPlaces()) {
+    const auto& sections = vantrel::SummarySections();
+    for (const vantrel::TSummaryPlace& place : vantrel::SummaryPlaces()) {
         ++placesOfName[place.name];
         EXPECT_TRUE(catalogueNames.count(place.name)) << place.name << " is no cell of the document";
         EXPECT_TRUE(positions.emplace(place.section, place.row, place.column).second)
             << place.name << " shares its position with another cell";
         ASSERT_GE(place.section, 0);
         ASSERT_LT(place.section, static_cast<int>(sections.size()));
-        const TSummarySection& section = sections[static_cast<std::size_t>(place.section)];
+        const vantrel::TSummarySection& section = sections[static_cast<std::size_t>(place.section)];
         ASSERT_GE(place.row, 0);
         ASSERT_LT(place.row, static_cast<int>(section.rows.size())) << place.name;
         ASSERT_GE(place.column, 0);
@@ -93,23 +93,23 @@ TEST(PreviewCaptions, EveryCellHasExactlyOnePlaceAndNoTwoCellsShareOne) {
 
     std::set<std::string> captions;
     for (std::string_view name : catalogueNames) {
-        const std::string caption = SummaryCellCaption(name);
+        const std::string caption = vantrel::SummaryCellCaption(name);
         EXPECT_FALSE(caption.empty()) << name;
         EXPECT_TRUE(captions.insert(caption).second) << name << " has the caption of another cell";
     }
-    EXPECT_TRUE(SummaryCellCaption("SB_XXQTFPMX_ZBJE_6_99").empty());
+    EXPECT_TRUE(vantrel::SummaryCellCaption("SB_XXQTFPMX_ZBJE_6_99").empty());
 }
 
 // A caption must say what its figure holds: every condition of the cell's group shows in it.
 TEST(PreviewCaptions, CaptionsSayWhatTheConditionsSelect) {
-    for (const TSummaryGroup& group : SummaryCatalogue()) {
-        for (const TSummaryCell& cell : group.cells) {
-            const std::string c = SummaryCellCaption(cell.name);
+    for (const vantrel::TSummaryGroup& group : vantrel::SummaryCatalogue()) {
+        for (const vantrel::TSummaryCell& cell : group.cells) {
+            const std::string c = vantrel::SummaryCellCaption(cell.name);
             const std::string n(cell.name);
             switch (cell.measure) {
-            case TSummaryMeasure::Fs: EXPECT_TRUE(Has(c, "份数")) << n; break;
-            case TSummaryMeasure::Je: EXPECT_TRUE(Has(c, "销售额") && !Has(c, "税额")) << n; break;
-            case TSummaryMeasure::Se: EXPECT_TRUE(Has(c, "税额")) << n; break;
+            case vantrel::TSummaryMeasure::Fs: EXPECT_TRUE(Has(c, "份数")) << n; break;
+            case vantrel::TSummaryMeasure::Je: EXPECT_TRUE(Has(c, "销售额") && !Has(c, "税额")) << n; break;
+            case vantrel::TSummaryMeasure::Se: EXPECT_TRUE(Has(c, "税额")) << n; break;
             }
             EXPECT_EQ(Has(c, "即征即退"), HasCondition(group, "jzjt=1")) << n;
             EXPECT_EQ(Has(c, "一般项目"), HasCondition(group, "jzjt=0")) << n;
@@ -132,21 +132,21 @@ TEST(PreviewCaptions, CaptionsSayWhatTheConditionsSelect) {
 }
 
 TEST(PreviewCaptions, CellsAreFoundWithOrWithoutThePrefix) {
-    TSummaryCellRef ref;
-    ASSERT_TRUE(FindSummaryCell("SB_XXQTFPMX_FB1SE_5_10", ref));
+    vantrel::TSummaryCellRef ref;
+    ASSERT_TRUE(vantrel::FindSummaryCell("SB_XXQTFPMX_FB1SE_5_10", ref));
     EXPECT_EQ(ref.cell->name, "SB_XXQTFPMX_FB1SE_5_10");
-    EXPECT_EQ(ref.cell->measure, TSummaryMeasure::Se);
+    EXPECT_EQ(ref.cell->measure, vantrel::TSummaryMeasure::Se);
     EXPECT_EQ(ref.group->cells.size(), 2u);  // selected together with FB1JE_4_10
 
-    ASSERT_TRUE(FindSummaryCell("fb1fs_3_10", ref));
+    ASSERT_TRUE(vantrel::FindSummaryCell("fb1fs_3_10", ref));
     EXPECT_EQ(ref.cell->name, "SB_XXQTFPMX_FB1FS_3_10");
-    ASSERT_TRUE(FindSummaryCell("ZBJE_9_32", ref));
-    EXPECT_EQ(ref.group, &SummaryCatalogue()[18]);  // the first of the two identical groups
+    ASSERT_TRUE(vantrel::FindSummaryCell("ZBJE_9_32", ref));
+    EXPECT_EQ(ref.group, &vantrel::SummaryCatalogue()[18]);  // the first of the two identical groups
 
-    EXPECT_FALSE(FindSummaryCell("ZBJE_9_99", ref));
-    EXPECT_FALSE(FindSummaryCell("SB_XXQTFPMX_", ref));
-    EXPECT_FALSE(FindSummaryCell("", ref));
-    EXPECT_FALSE(FindSummaryCell("XXQTFPMX_ZBJE_6_12", ref));
+    EXPECT_FALSE(vantrel::FindSummaryCell("ZBJE_9_99", ref));
+    EXPECT_FALSE(vantrel::FindSummaryCell("SB_XXQTFPMX_", ref));
+    EXPECT_FALSE(vantrel::FindSummaryCell("", ref));
+    EXPECT_FALSE(vantrel::FindSummaryCell("XXQTFPMX_ZBJE_6_12", ref));
 }
 
 // ---- figures and the invoices behind them --------------------------------------------------
@@ -202,10 +202,10 @@ TEST_F(PreviewTest, RandomRegistersGiveTheDocumentsFiguresAndDrillsThatSumToThem
             EXPECT_EQ(lines[i].value, cells[i].second) << name << " seed " << seed;
 
             std::vector<Txxqtfpxx*> rows;
-            ASSERT_TRUE(LoadDrillInvoices(*lines[i].group, testhost::ContextFor(testhost::kCompany, testhost::kPeriod),
+            ASSERT_TRUE(vantrel::LoadDrillInvoices(*lines[i].group, testhost::ContextFor(testhost::kCompany, testhost::kPeriod),
                                           rows, error))
                 << error;
-            EXPECT_EQ(DrillTotalText(*lines[i].cell, rows), lines[i].value) << name << " seed " << seed;
+            EXPECT_EQ(vantrel::DrillTotalText(*lines[i].cell, rows), lines[i].value) << name << " seed " << seed;
             for (const Txxqtfpxx* r : rows) {
                 // Every condition of the cell shows in the rows it lists.
                 const auto& conditions = lines[i].group->conditions;
@@ -246,39 +246,39 @@ TEST_F(PreviewTest, DrillListsTheRowsInSequenceOrderWithTheirTypeNames) {
     row.fplx = 1;
     InsertInvoice(row);
 
-    TSummaryCellRef count, amount;
-    ASSERT_TRUE(FindSummaryCell("FB1FS_3_10", count));
-    ASSERT_TRUE(FindSummaryCell("FB1JE_4_10", amount));
+    vantrel::TSummaryCellRef count, amount;
+    ASSERT_TRUE(vantrel::FindSummaryCell("FB1FS_3_10", count));
+    ASSERT_TRUE(vantrel::FindSummaryCell("FB1JE_4_10", amount));
     std::vector<Txxqtfpxx*> rows;
     std::string error;
     ASSERT_TRUE(
-        LoadDrillInvoices(*count.group, testhost::ContextFor(testhost::kCompany, testhost::kPeriod), rows, error))
+        vantrel::LoadDrillInvoices(*count.group, testhost::ContextFor(testhost::kCompany, testhost::kPeriod), rows, error))
         << error;
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0]->xh, 2);
     EXPECT_EQ(rows[1]->xh, 7);
     EXPECT_EQ(rows[0]->fplxmc, "普通发票");
-    EXPECT_EQ(DrillTotalText(*count.cell, rows), "4");
+    EXPECT_EQ(vantrel::DrillTotalText(*count.cell, rows), "4");
     FreeInvoiceList(rows);
 
     ASSERT_TRUE(
-        LoadDrillInvoices(*amount.group, testhost::ContextFor(testhost::kCompany, testhost::kPeriod), rows, error))
+        vantrel::LoadDrillInvoices(*amount.group, testhost::ContextFor(testhost::kCompany, testhost::kPeriod), rows, error))
         << error;
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(DrillTotalText(*amount.cell, rows), "250.50");
-    EXPECT_EQ(DrillTotalText(amount.group->cells[1], rows), "42.59");
+    EXPECT_EQ(vantrel::DrillTotalText(*amount.cell, rows), "250.50");
+    EXPECT_EQ(vantrel::DrillTotalText(amount.group->cells[1], rows), "42.59");
     FreeInvoiceList(rows);
 }
 
 TEST_F(PreviewTest, DrillSelectQuotesTheTaxpayerAndKeepsTheConditionsOnTheInvoiceTable) {
-    const std::string sql = BuildDrillSelect(SummaryCatalogue()[15], testhost::ContextFor("A'B", testhost::kPeriod));
+    const std::string sql = vantrel::BuildDrillSelect(vantrel::SummaryCatalogue()[15], testhost::ContextFor("A'B", testhost::kPeriod));
     EXPECT_EQ(sql,
               "select fp.*,lx.mc as fplxmc from (select * from sb07_xxfpb where nsrsbh='A''B' and "
               "sbssq='202611' and fplx=3 and ms=0 and jzjt=0 and zfbz=0 and (sl=6 or sl=4)) fp left join "
               "sb07_fplxb lx on fp.fplx = lx.fplx order by fp.xh");
     std::vector<Txxqtfpxx*> rows;
     std::string error;
-    EXPECT_TRUE(LoadDrillInvoices(SummaryCatalogue()[15], testhost::ContextFor("A'B", testhost::kPeriod), rows, error))
+    EXPECT_TRUE(vantrel::LoadDrillInvoices(vantrel::SummaryCatalogue()[15], testhost::ContextFor("A'B", testhost::kPeriod), rows, error))
         << error;
     EXPECT_TRUE(rows.empty());
 }
@@ -295,21 +295,21 @@ TEST_F(PreviewTest, FailingSelectLeavesTheLinesAndTheRowsAlone) {
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "injected failure", "left join");
     std::vector<Txxqtfpxx*> rows;
     error.clear();
-    EXPECT_FALSE(LoadDrillInvoices(SummaryCatalogue()[0], testhost::ContextFor(testhost::kCompany, testhost::kPeriod),
+    EXPECT_FALSE(vantrel::LoadDrillInvoices(vantrel::SummaryCatalogue()[0], testhost::ContextFor(testhost::kCompany, testhost::kPeriod),
                                    rows, error));
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(rows.empty());
 }
 
 TEST_F(PreviewTest, PreviewNamesTheTaxpayerFromTheParticulars) {
-    TSummaryPreview preview;
+    vantrel::TSummaryPreview preview;
     std::string error;
-    ASSERT_TRUE(LoadSummaryPreview(vantrel::ModuleContextFromHost(), preview, error)) << error;
+    ASSERT_TRUE(vantrel::LoadSummaryPreview(vantrel::ModuleContextFromHost(), preview, error)) << error;
     EXPECT_EQ(preview.taxpayerId, "91110000MA001TEST");
     EXPECT_EQ(preview.taxpayerName, "测试公司");
     EXPECT_EQ(preview.period, "202611");
-    EXPECT_EQ(PeriodCaption(preview.period), "2026年11月");
-    EXPECT_EQ(PeriodCaption("2026-1"), "2026-1");
+    EXPECT_EQ(vantrel::PeriodCaption(preview.period), "2026年11月");
+    EXPECT_EQ(vantrel::PeriodCaption("2026-1"), "2026-1");
     EXPECT_EQ(preview.Value("SB_XXQTFPMX_FB1FS_3_10"), "0");
     EXPECT_EQ(preview.Value("SB_XXQTFPMX_ZBJE_6_12"), "0.00");
     EXPECT_EQ(preview.Value("SB_XXQTFPMX_NONE"), "");
@@ -375,7 +375,7 @@ TEST_F(PreviewClientTest, PreviewCsvHasTheDocumentsCellsAndEachDrillSumsToItsCel
         const QStringList& record = records[i + 1];
         ASSERT_EQ(record.size(), 3) << record.join(u'|').toStdString();
         EXPECT_EQ(record[0].toStdString(), cells[i].first);
-        EXPECT_EQ(record[1], GbkToQString(SummaryCellCaption(cells[i].first)));
+        EXPECT_EQ(record[1], GbkToQString(vantrel::SummaryCellCaption(cells[i].first)));
         EXPECT_EQ(record[2].toStdString(), cells[i].second) << cells[i].first;
     }
 
@@ -411,7 +411,7 @@ TEST_F(PreviewClientTest, TextListingsAndRefusals) {
     const QStringList lines = preview.out.split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 61);
     EXPECT_EQ(lines[0].split(u'\t'),
-              (QStringList{u"SB_XXQTFPMX_ZBJE_6_12"_s, GbkToQString(SummaryCellCaption("SB_XXQTFPMX_ZBJE_6_12")),
+              (QStringList{u"SB_XXQTFPMX_ZBJE_6_12"_s, GbkToQString(vantrel::SummaryCellCaption("SB_XXQTFPMX_ZBJE_6_12")),
                            u"100.00"_s}));
     EXPECT_EQ(lines[18], lines[19]);  // the repeated line stands twice, as in the document
 
@@ -527,10 +527,10 @@ TEST_F(PreviewWindowTest, SheetShowsEveryFigureNamesItOnHoverAndMovesByKeys) {
     EXPECT_EQ(p->Preview().Value("SB_XXQTFPMX_ZBJE_9_12"), "250.00");
 
     TPreviewSheet* sheet = testhost::Control<TPreviewSheet>(p, u"PreviewSheet"_s);
-    for (const TSummaryPlace& place : SummaryPlaces()) {
+    for (const vantrel::TSummaryPlace& place : vantrel::SummaryPlaces()) {
         const std::string name(place.name);
         const QString tip = sheet->ToolTipAt(sheet->CellCenter(name));
-        EXPECT_EQ(tip, QString::fromLatin1(name) + u'\n' + GbkToQString(SummaryCellCaption(name)));
+        EXPECT_EQ(tip, QString::fromLatin1(name) + u'\n' + GbkToQString(vantrel::SummaryCellCaption(name)));
     }
     EXPECT_TRUE(sheet->ToolTipAt(QPoint(2, 2)).isEmpty());
 

@@ -150,22 +150,22 @@ TEST_F(ReconcileTest, ClientFindsExactlyThePlantedDifferences) {
     changed.push_back({"26442000009999999999", 5, "91440300MA5DEXTRA1", 50000, 6500, false});
     planted[changed.back().number] = {"仅在清单", {}};
 
-    TXlsxSheet sheet;
+    vantrel::TXlsxSheet sheet;
     sheet.name = "发票基础信息";
     sheet.header = {"序号", "发票号码", "开票日期", "购方税号", "金额", "税额", "发票状态"};
     for (const Listed& l : changed) {
-        std::vector<TExchangeCell> row(7);
-        row[0] = {TExchangeCell::Number, "", static_cast<double>(sheet.rows.size() + 1)};
+        std::vector<vantrel::TExchangeCell> row(7);
+        row[0] = {vantrel::TExchangeCell::Number, "", static_cast<double>(sheet.rows.size() + 1)};
         row[1].text = l.number;
-        row[2] = {TExchangeCell::Date, "", DateToSerial(QDate(2026, 11, l.day))};
+        row[2] = {vantrel::TExchangeCell::Date, "", vantrel::DateToSerial(QDate(2026, 11, l.day))};
         row[3].text = l.buyer;
-        row[4] = {TExchangeCell::Number, "", l.amount / 100.0};
-        row[5] = {TExchangeCell::Number, "", l.tax / 100.0};
+        row[4] = {vantrel::TExchangeCell::Number, "", l.amount / 100.0};
+        row[5] = {vantrel::TExchangeCell::Number, "", l.tax / 100.0};
         row[6].text = l.voided ? "作废" : "正常";
         sheet.rows.push_back(row);
     }
     std::string error;
-    ASSERT_TRUE(WriteXlsxFile(File("list.xlsx"), sheet, error)) << error;
+    ASSERT_TRUE(vantrel::WriteXlsxFile(File("list.xlsx"), sheet, error)) << error;
 
     const auto run = [this](const QString& file, int& exitCode) {
         QProcess p;
@@ -240,9 +240,9 @@ TEST_F(ReconcileTest, WindowAddsAnInvoiceOnlyInTheListAfterTheQuestionAndShowsIt
     EXPECT_EQ(group(vantrel::TReconcileKind::Matched), 1);
 
     ASSERT_TRUE(window->ExportFile(File("result.xlsx")));
-    TExchangeTable table;
+    vantrel::TExchangeTable table;
     std::string error;
-    ASSERT_TRUE(ReadXlsxFile(File("result.xlsx"), table, error)) << error;
+    ASSERT_TRUE(vantrel::ReadXlsxFile(File("result.xlsx"), table, error)) << error;
     EXPECT_EQ(table.header, vantrel::ReconcileHeader());
     EXPECT_EQ(table.rows.size(), 2u);
     delete window;

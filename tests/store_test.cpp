@@ -146,7 +146,7 @@ TEST(InvoiceStatistics, VoidedAndOtherInvoicesSumInFixedPoint) {
     set.Add(2, 200.00, 34.00);
     set.Add(3, 50.50, 8.59)->fs = 5;  // still one invoice
     set.list.push_back(nullptr);      // a hole counts for nothing
-    const TInvoiceStatistics s = ComputeStatistics(set.list);
+    const vantrel::TInvoiceStatistics s = vantrel::ComputeStatistics(set.list);
     EXPECT_EQ(s.count, 3);
     EXPECT_EQ(s.amount, 2505000);
     EXPECT_EQ(s.tax, 425900);
@@ -157,22 +157,22 @@ TEST(InvoiceStatistics, VoidedAndOtherInvoicesSumInFixedPoint) {
     // Ten times 0.1 is exactly 1.00 in fixed point, not 0.9999999.
     RecordSet tenths;
     for (int i = 0; i < 10; ++i) tenths.Add(i + 1, 0.1);
-    EXPECT_EQ(ComputeStatistics(tenths.list).amount, 10000);
+    EXPECT_EQ(vantrel::ComputeStatistics(tenths.list).amount, 10000);
 }
 
 TEST(InvoiceNumbers, NextAfterTheLargestAndNeverPastTheLimit) {
     RecordSet set;
-    EXPECT_EQ(NextXhAfter(set.list), 1);
+    EXPECT_EQ(vantrel::NextXhAfter(set.list), 1);
     set.Add(4, 0);
     set.Add(9, 0);
     set.Add(2, 0);
-    EXPECT_EQ(NextXhAfter(set.list), 10);
+    EXPECT_EQ(vantrel::NextXhAfter(set.list), 10);
     set.Add(INT32_MAX, 0);
-    EXPECT_EQ(NextXhAfter(set.list), INT32_MAX);
+    EXPECT_EQ(vantrel::NextXhAfter(set.list), INT32_MAX);
 }
 
 TEST_F(StoreTest, NextFreeNumberComesFromTheDatabaseAndQuotesTheTaxpayer) {
-    const TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor());
+    const vantrel::TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor());
     int32_t next = 0;
     ASSERT_TRUE(store.NextFreeXh(next).Ok());
     EXPECT_EQ(next, 1);
@@ -184,7 +184,7 @@ TEST_F(StoreTest, NextFreeNumberComesFromTheDatabaseAndQuotesTheTaxpayer) {
               "select max(xh) as maxxh from sb07_xxfpb where nsrsbh='91110000MA001TEST' and sbssq='202611'");
 
     InsertInvoice({.nsrsbh = "A'B", .xh = 3});
-    const TInvoiceStore quoted = vantrel::ModuleInvoiceStore(testhost::ContextFor("A'B"));
+    const vantrel::TInvoiceStore quoted = vantrel::ModuleInvoiceStore(testhost::ContextFor("A'B"));
     ASSERT_TRUE(quoted.NextFreeXh(next).Ok()) << corlith::test::StatementsOnly().back();
     EXPECT_EQ(next, 4);
 }
@@ -195,7 +195,7 @@ TEST_F(StoreTest, ListAppendsThePeriodsRecordsAndFilters) {
     InsertInvoice({.xh = 1, .fplx = 3, .gfnsr = "110X"});
     InsertInvoice({.xh = 2, .fplx = 9});
     InsertInvoice({.sbssq = "202610", .xh = 3});
-    const TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor());
+    const vantrel::TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor());
     RecordSet held;
     held.Add(77, 1);
     loaded_.push_back(held.list[0]);
@@ -220,8 +220,8 @@ TEST_F(StoreTest, ListAppendsThePeriodsRecordsAndFilters) {
 TEST_F(StoreTest, AFailedListReadSaysSoAndAddsNothing) {
     InsertInvoice({.xh = 1});
     corlith::test::FailAt(FailPoint::Statement, 1, "no read", "select distinct");
-    const TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).LoadList("", "", loaded_);
-    EXPECT_EQ(result.failure, TStoreFailure::Statement);
+    const vantrel::TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).LoadList("", "", loaded_);
+    EXPECT_EQ(result.failure, vantrel::TStoreFailure::Statement);
     EXPECT_EQ(result.error, "no read");
     EXPECT_TRUE(loaded_.empty());
 }
@@ -230,7 +230,7 @@ TEST_F(StoreTest, AFailedListReadSaysSoAndAddsNothing) {
 
 TEST_F(StoreTest, InsertWritesRowAndMarkInOneTransaction) {
     Txxqtfpxx r = Entry(1, 100);
-    const TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
+    const vantrel::TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
     ASSERT_TRUE(result.Ok()) << result.error;
     const std::vector<std::string> log = testhost::RegisterStatementLog();
     EXPECT_EQ(r.xh, 1);
@@ -251,7 +251,7 @@ TEST_F(StoreTest, ANumberTakenMeanwhileMovesToTheNextFreeOneInAFreshTransaction)
     InsertInvoice({.xh = 2, .je = 20});  // another window saved this one after ours read the list
     Txxqtfpxx r = Entry(2, 300);
     corlith::test::ClearStatementLog();
-    const TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
+    const vantrel::TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
     const std::vector<std::string> log = testhost::RegisterStatementLog();
     ASSERT_TRUE(result.Ok()) << result.error;
     EXPECT_EQ(r.xh, 3);
@@ -270,7 +270,7 @@ TEST_F(StoreTest, ANumberTakenMeanwhileMovesToTheNextFreeOneInAFreshTransaction)
 TEST_F(StoreTest, AClashForATaxpayerWithAQuoteStillFindsTheNextNumber) {
     InsertInvoice({.nsrsbh = "A'B", .xh = 5});
     Txxqtfpxx r = Entry(5, 50);
-    ASSERT_TRUE(TInvoiceStore(testhost::ContextFor("A'B"), {}).Insert(r).Ok());
+    ASSERT_TRUE(vantrel::TInvoiceStore(testhost::ContextFor("A'B"), {}).Insert(r).Ok());
     EXPECT_EQ(r.xh, 6);
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb where nsrsbh='A''B'"), 2);
 }
@@ -283,8 +283,8 @@ TEST_F(StoreTest, ARefusalThatIsNoClashKeepsTheNumberAndIsNotRetried) {
         Txxqtfpxx r = Entry(2, 100);
         corlith::test::ClearStatementLog();
         corlith::test::FailAt(FailPoint::Statement, 1, "disk full", "insert into");
-        const TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
-        EXPECT_EQ(result.failure, TStoreFailure::Statement);
+        const vantrel::TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).Insert(r);
+        EXPECT_EQ(result.failure, vantrel::TStoreFailure::Statement);
         EXPECT_EQ(result.error, "disk full");
         EXPECT_EQ(r.xh, 2);
         EXPECT_EQ(testhost::RegisterStatementsOnly().size(), 2u);  // the insert and the number lookup
@@ -296,7 +296,7 @@ TEST_F(StoreTest, ARefusalThatIsNoClashKeepsTheNumberAndIsNotRetried) {
 
 TEST_F(StoreTest, UpdateOfAVanishedInvoiceFailsAndWritesNothing) {
     InsertInvoice({.xh = 1});
-    const TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor());
+    const vantrel::TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor());
     Txxqtfpxx r = Entry(1, 500);
     ASSERT_TRUE(store.Update(r).Ok());
     EXPECT_EQ(Rows(), "1:500");
@@ -304,8 +304,8 @@ TEST_F(StoreTest, UpdateOfAVanishedInvoiceFailsAndWritesNothing) {
 
     Exec("delete from SB07_FPTXQKB");
     Exec("delete from sb07_xxfpb");  // another window deleted it
-    const TStoreOutcome gone = store.Update(r);
-    EXPECT_EQ(gone.failure, TStoreFailure::NoRow);
+    const vantrel::TStoreOutcome gone = store.Update(r);
+    EXPECT_EQ(gone.failure, vantrel::TStoreFailure::NoRow);
     EXPECT_EQ(corlith::test::StatementLog().back(), "ROLLBACK");
     EXPECT_EQ(Rows(), "");
     EXPECT_EQ(Marks(), 0);
@@ -319,7 +319,7 @@ TEST_F(StoreTest, DeleteRunsGroupsLastFirstEachWithItsMark) {
     corlith::test::ClearStatementLog();
     std::vector<int32_t> xhs;
     for (int xh = 25; xh >= 3; --xh) xhs.push_back(xh);  // 23 numbers in display order
-    const TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).Delete(xhs);
+    const vantrel::TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).Delete(xhs);
     ASSERT_TRUE(result.Ok()) << result.error;
     EXPECT_EQ(Rows(), "1:1;2:2;4:100");  // 4 of another period stays
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb where nsrsbh='OTHER'"), 1);
@@ -345,8 +345,8 @@ TEST_F(StoreTest, DeletingAVanishedInvoiceDeletesNothing) {
     Exec("delete from sb07_xxfpb where xh=2");  // another window got there first
     std::vector<int32_t> xhs;
     for (int xh = 1; xh <= 12; ++xh) xhs.push_back(xh);
-    const TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).Delete(xhs);
-    EXPECT_EQ(result.failure, TStoreFailure::NoRow);
+    const vantrel::TStoreOutcome result = vantrel::ModuleInvoiceStore(testhost::ContextFor()).Delete(xhs);
+    EXPECT_EQ(result.failure, vantrel::TStoreFailure::NoRow);
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 11);
     EXPECT_EQ(Marks(), 0);
     EXPECT_FALSE(corlith::test::InTransaction(kConnection));
@@ -377,9 +377,9 @@ TEST_F(StoreTest, SourcesAreReadByPeriodFoundInAnyPeriodAndGoWithTheirRows) {
     EXPECT_EQ(found["O'2"].xh, 3);
 
     // A delete whose sources cannot go keeps its rows and their sources.
-    const TInvoiceStore store = vantrel::ModuleInvoiceStore(context);
+    const vantrel::TInvoiceStore store = vantrel::ModuleInvoiceStore(context);
     testhost::ArmFault(testhost::StatementStep("Sources", 1, "DELETE FROM sb07_fply "));
-    EXPECT_EQ(store.Delete({2, 3}).failure, TStoreFailure::Statement);
+    EXPECT_EQ(store.Delete({2, 3}).failure, vantrel::TStoreFailure::Statement);
     corlith::test::ClearFailures();
     EXPECT_EQ(vantrel::ReadInvoiceNumbers(context, kPeriod).size(), 3u);
     ASSERT_TRUE(store.Delete({2, 3}).Ok());
@@ -390,15 +390,15 @@ TEST_F(StoreTest, SourcesAreReadByPeriodFoundInAnyPeriodAndGoWithTheirRows) {
 
 // Each step with the failure the store reports; a statement step holding "*" fails at each
 // write's own statement.
-using WriteFault = testhost::FaultCase<TStoreFailure>;
+using WriteFault = testhost::FaultCase<vantrel::TStoreFailure>;
 class StoreFaultTest : public StoreTest, public ::testing::WithParamInterface<WriteFault> {};
 
 TEST_P(StoreFaultTest, EveryFailedStepReportsItselfAndLeavesNothing) {
     const WriteFault& fault = GetParam();
     InsertInvoice({.xh = 1, .je = 10});
     InsertInvoice({.xh = 2, .je = 20});
-    const TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor());
-    const auto expectUntouched = [&](const TStoreOutcome& result, const char* what) {
+    const vantrel::TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor());
+    const auto expectUntouched = [&](const vantrel::TStoreOutcome& result, const char* what) {
         EXPECT_EQ(result.failure, fault.expected) << what;
         EXPECT_EQ(result.error, "injected") << what;
         EXPECT_EQ(Rows(), "1:10;2:20") << what;
@@ -423,14 +423,14 @@ TEST_P(StoreFaultTest, EveryFailedStepReportsItselfAndLeavesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStep, StoreFaultTest,
-                         ::testing::Values(WriteFault{testhost::kBeginStep, TStoreFailure::Begin},
+                         ::testing::Values(WriteFault{testhost::kBeginStep, vantrel::TStoreFailure::Begin},
                                            WriteFault{testhost::StatementStep("Statement", 1, "*"),
-                                                      TStoreFailure::Statement},
+                                                      vantrel::TStoreFailure::Statement},
                                            WriteFault{testhost::StatementStep("LogEntry", 1, "INSERT INTO sb07_bgjl "),
-                                                      TStoreFailure::Statement},
-                                           WriteFault{testhost::kMarkSelectStep, TStoreFailure::Mark},
-                                           WriteFault{testhost::kMarkPostStep, TStoreFailure::Mark},
-                                           WriteFault{testhost::kCommitStep, TStoreFailure::Commit}),
+                                                      vantrel::TStoreFailure::Statement},
+                                           WriteFault{testhost::kMarkSelectStep, vantrel::TStoreFailure::Mark},
+                                           WriteFault{testhost::kMarkPostStep, vantrel::TStoreFailure::Mark},
+                                           WriteFault{testhost::kCommitStep, vantrel::TStoreFailure::Commit}),
                          testhost::StepName());
 
 // ---- the change log ---------------------------------------------------------------------------
@@ -477,13 +477,13 @@ TEST_F(StoreTest, RandomWritesOfEveryKindReplayToTheRegisterAndTamperingIsNamed)
             which = kind == 5 ? written.size() - 1 : gen() % written.size();
             period = written[which].second;
         }
-        const TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor(kCompany, period));
+        const vantrel::TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor(kCompany, period));
         const std::vector<int32_t> xhs = stored(period);
         vantrel::TBatchWatch watch(kCompany);
         Txxqtfpxx r = Entry(0, static_cast<double>(gen() % 100000) / 100);
         r.sbssq = period;
         r.gfnsr = gen() % 2 ? "A\tB'\\N" : "";
-        TStoreOutcome outcome;
+        vantrel::TStoreOutcome outcome;
         std::size_t changed = 1;
         switch (kind) {
             case 0:
@@ -535,7 +535,7 @@ TEST_F(StoreTest, RandomWritesOfEveryKindReplayToTheRegisterAndTamperingIsNamed)
                 const std::string before = Rows();
                 outcome = store.Undo(batch);
                 changed = undone.size();
-                if (outcome.failure == TStoreFailure::Changed) {
+                if (outcome.failure == vantrel::TStoreFailure::Changed) {
                     EXPECT_EQ(Rows(), before) << step;
                     changed = 0;
                     outcome = {};

@@ -33,14 +33,14 @@ int main(int argc, char** argv) {
     testhost::SetTaxpayer(taxpayer, period);
     testhost::InstallCatalogue();
 
-    const TInvoiceStore store = vantrel::ModuleInvoiceStore(vantrel::ModuleContextFromHost());
+    const vantrel::TInvoiceStore store = vantrel::ModuleInvoiceStore(vantrel::ModuleContextFromHost());
     int presses = 0;
     for (int i = 0; i < count; ++i) {
         // The amount tells the rows of the seats apart: seat * 10000 + i yuan.
         const double amount = seat * 10000.0 + i;
         for (;;) {
             int32_t next = 0;
-            TStoreOutcome outcome = store.NextFreeXh(next);
+            vantrel::TStoreOutcome outcome = store.NextFreeXh(next);
             next = std::max(next, first);
             Txxqtfpxx record = MakeInvoiceTemplate(next, period, TodayText());
             record.sbssq = period;

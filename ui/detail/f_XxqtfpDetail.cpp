@@ -575,7 +575,7 @@ void TFrmXxqtfpDetail::keyPressEvent(QKeyEvent* event) {
 
 bool TFrmXxqtfpDetail::ConfirmWarnings() {
     const std::string buyer = TrimBlanks(edtGfnsrsbh->Text());
-    if (HasBadCheckDigit(buyer) && !ConfirmMsgBoxA(kAskBadCheckDigit, 0)) {
+    if (vantrel::HasBadCheckDigit(buyer) && !ConfirmMsgBoxA(kAskBadCheckDigit, 0)) {
         edtGfnsrsbh->SetFocus();
         return false;
     }
@@ -594,17 +594,17 @@ bool TFrmXxqtfpDetail::HasSameInvoiceInPeriod() const {
     const Txxqtfpxx entered = EnteredRecord();
     const bool found = ReadInvoiceList(FContext, "", "", stored, error) &&
                        std::any_of(stored.begin(), stored.end(),
-                                   [&entered](const Txxqtfpxx* r) { return r && SameInvoice(*r, entered); });
+                                   [&entered](const Txxqtfpxx* r) { return r && vantrel::SameInvoice(*r, entered); });
     FreeInvoiceList(stored);
     return found;
 }
 
-TStoreOutcome TFrmXxqtfpDetail::SaveRecord() {
-    if (!FRecord) return {TStoreFailure::Statement, std::string()};
+vantrel::TStoreOutcome TFrmXxqtfpDetail::SaveRecord() {
+    if (!FRecord) return {vantrel::TStoreFailure::Statement, std::string()};
     Txxqtfpxx work = EnteredRecord();
 
-    const TInvoiceStore store = vantrel::ModuleInvoiceStore(FContext);
-    TStoreOutcome result = FEditMode == kDetailAdd ? store.Insert(work) : store.Update(work);
+    const vantrel::TInvoiceStore store = vantrel::ModuleInvoiceStore(FContext);
+    vantrel::TStoreOutcome result = FEditMode == kDetailAdd ? store.Insert(work) : store.Update(work);
     if (!result.Ok()) {
         // A number moved past one taken meanwhile stays moved for the next press.
         if (FEditMode == kDetailAdd) FRecord->xh = work.xh;
@@ -629,8 +629,8 @@ TStoreOutcome TFrmXxqtfpDetail::SaveRecord() {
 void TFrmXxqtfpDetail::BtnCommitClick() {
     if (FEditMode == kDetailView) return;
     if (!CheckInput() || !ConfirmWarnings()) return;
-    const TStoreOutcome saved = SaveRecord();
-    if (saved.failure == TStoreFailure::NoRow) {
+    const vantrel::TStoreOutcome saved = SaveRecord();
+    if (saved.failure == vantrel::TStoreFailure::NoRow) {
         InforMsg(kMsgInvoiceGone, "", 1);
         emit RecordVanished();
         // Nothing of the entry can be kept, so closing asks nothing.
@@ -642,7 +642,7 @@ void TFrmXxqtfpDetail::BtnCommitClick() {
         if (FEditMode == kDetailAdd && FRecord && FRecord->xh == INT32_MAX)
             InfoMsgBox(kNoNextNumber, 0);
         else
-            InforMsg(kMsgSaveFailed, ReasonLine(saved.error), 1);
+            InforMsg(kMsgSaveFailed, vantrel::ReasonLine(saved.error), 1);
         return;
     }
     if (FEditMode == kDetailAdd) {

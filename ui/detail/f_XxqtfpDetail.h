@@ -67,7 +67,7 @@ private:
     void RecomputeTax();
     bool CheckInput();
     // Writes the entry as FRecord's invoice; after an add, FRecord's number moves on.
-    TStoreOutcome SaveRecord();
+    vantrel::TStoreOutcome SaveRecord();
     // The invoice as the fields describe it, on the bound record's number and period.
     Txxqtfpxx EnteredRecord() const;
 

@@ -173,7 +173,7 @@ void TFrmChangeBatches::RestoreExecute() {
         question = "这一批已由第 " + std::to_string(restoring) + " 批恢复或撤销过，再恢复会使发票重复。\n" + question;
     if (!ConfirmMsgBoxA(question, 0)) return;
     std::vector<std::pair<int32_t, int32_t>> numbers;
-    const TStoreOutcome outcome = vantrel::ModuleInvoiceStore(context_).Restore(number, &numbers);
+    const vantrel::TStoreOutcome outcome = vantrel::ModuleInvoiceStore(context_).Restore(number, &numbers);
     if (!outcome.Ok()) {
         InfoMsgBox("恢复失败：" + ErrorOrUnknown(outcome.error), 0);
         return;

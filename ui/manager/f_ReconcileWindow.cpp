@@ -45,7 +45,7 @@ std::string ListRowNote(const vantrel::TListInvoice& invoice) {
 // The list's invoice as one row of a register file, planned by the import's own mapping and
 // checks: type 普通发票 (the register's first dated type with a count when it has no such type),
 // one copy, the rate as listed or as the tax makes it.
-TImportPlan PlanListInvoice(const vantrel::TListInvoice& invoice, const TImportTarget& target) {
+vantrel::TImportPlan PlanListInvoice(const vantrel::TListInvoice& invoice, const vantrel::TImportTarget& target) {
     std::string type = "普通发票";
     if (std::find(target.typeNames.begin(), target.typeNames.end(), type) == target.typeNames.end())
         for (const std::string& name : target.typeNames)
@@ -56,24 +56,24 @@ TImportPlan PlanListInvoice(const vantrel::TListInvoice& invoice, const TImportT
     int32_t rate = invoice.rate;
     if (rate < 0 && invoice.amount != 0)
         rate = static_cast<int32_t>(std::lround(static_cast<double>(invoice.tax) * 100.0 / static_cast<double>(invoice.amount)));
-    TExchangeTable table;
+    vantrel::TExchangeTable table;
     const std::pair<int, std::string> cells[] = {
-        {RcFplx, type},
-        {RcKprq, std::to_string(invoice.date)},   // yyyyMMdd
-        {RcFs, "1"},
-        {RcJe, FixedToText(invoice.amount)},
-        {RcSl, rate < 0 ? std::string() : std::to_string(rate) + "%"},
-        {RcSe, FixedToText(invoice.tax)},
-        {RcGfnsr, invoice.buyer},
-        {RcZfbz, invoice.voided ? "是" : "否"},
+        {vantrel::RcFplx, type},
+        {vantrel::RcKprq, std::to_string(invoice.date)},   // yyyyMMdd
+        {vantrel::RcFs, "1"},
+        {vantrel::RcJe, FixedToText(invoice.amount)},
+        {vantrel::RcSl, rate < 0 ? std::string() : std::to_string(rate) + "%"},
+        {vantrel::RcSe, FixedToText(invoice.tax)},
+        {vantrel::RcGfnsr, invoice.buyer},
+        {vantrel::RcZfbz, invoice.voided ? "是" : "否"},
     };
-    TExchangeRow& row = table.rows.emplace_back();
+    vantrel::TExchangeRow& row = table.rows.emplace_back();
     row.line = invoice.line;
     for (const auto& [column, text] : cells) {
-        table.header.emplace_back(RegisterColumnCaption(column));
-        row.cells.push_back(TExchangeCell{TExchangeCell::Text, text, 0});
+        table.header.emplace_back(vantrel::RegisterColumnCaption(column));
+        row.cells.push_back(vantrel::TExchangeCell{vantrel::TExchangeCell::Text, text, 0});
     }
-    return PlanImport(std::move(table), target);
+    return vantrel::PlanImport(std::move(table), target);
 }
 
 }  // namespace
@@ -260,15 +260,15 @@ void TFrmReconcile::ActOpenExecute() {
         return;
     }
     if (line->registered < 0) {
-        TImportTarget target;
+        vantrel::TImportTarget target;
         std::string error;
-        const bool loaded = LoadImportTarget(FContext, target, error);
+        const bool loaded = vantrel::LoadImportTarget(FContext, target, error);
         FreeInvoiceList(target.existing);
         if (!loaded) {
             InfoMsgBox("无法读取本期发票：" + error, 0);
             return;
         }
-        const TImportPlan plan = PlanListInvoice(FResult.listed[static_cast<std::size_t>(line->listed)], target);
+        const vantrel::TImportPlan plan = PlanListInvoice(FResult.listed[static_cast<std::size_t>(line->listed)], target);
         if (plan.rows.empty()) return;
         Txxqtfpxx record = plan.Record(plan.rows.front());
         OpenDetailWindow(FContext, kDetailView, gridLines, nullptr, {}, &record);
@@ -296,17 +296,17 @@ void TFrmReconcile::ActAddExecute() {
     }
     if (DeclareStateRefuses(FContext)) return;
     const vantrel::TListInvoice& invoice = FResult.listed[static_cast<std::size_t>(line->listed)];
-    TImportTarget target;
+    vantrel::TImportTarget target;
     std::string error;
-    const bool loaded = LoadImportTarget(FContext, target, error);
-    TImportPlan plan = loaded ? PlanListInvoice(invoice, target) : TImportPlan();
+    const bool loaded = vantrel::LoadImportTarget(FContext, target, error);
+    vantrel::TImportPlan plan = loaded ? PlanListInvoice(invoice, target) : vantrel::TImportPlan();
     FreeInvoiceList(target.existing);
     if (!loaded) {
         InfoMsgBox("无法读取本期发票：" + error, 0);
         return;
     }
     std::string issues;
-    for (const std::string& issue : IssueLines(plan.issues)) issues += "\n" + issue;
+    for (const std::string& issue : vantrel::IssueLines(plan.issues)) issues += "\n" + issue;
     if (plan.HasErrors()) {
         InfoMsgBox("不能将" + ListRowNote(invoice) + "加入登记簿：" + issues, 0);
         return;
@@ -323,7 +323,7 @@ void TFrmReconcile::ActAddExecute() {
         if (file.open(QIODevice::ReadOnly)) sha.addData(&file);
         plan.sources.push_back({0, invoice.number, fileName, sha.result().toHex().toStdString()});
     }
-    if (StoreImport(plan, FContext, {}, error) != TStoreResult::Stored) {
+    if (vantrel::StoreImport(plan, FContext, {}, error) != vantrel::TStoreResult::Stored) {
         InfoMsgBox(error, 0);
         return;
     }

@@ -625,7 +625,7 @@ void TFrmXxqtfpMgr::ShowRecord(const Txxqtfpxx* record) {
 void TFrmXxqtfpMgr::UpdateScope() {
     QString text = QString::fromUtf16(u"纳税人识别号 %1　所属期 %2")
                        .arg(GbkToQString(FContext.taxpayer).toHtmlEscaped(),
-                            GbkToQString(PeriodCaption(FContext.period)).toHtmlEscaped());
+                            GbkToQString(vantrel::PeriodCaption(FContext.period)).toHtmlEscaped());
     QStringList filters;
     if (!FShownFplx.empty()) {
         const int index = cbbFplx->IndexOfValue(FShownFplx);
@@ -674,8 +674,8 @@ void TFrmXxqtfpMgr::LoadInvoiceList(const std::string& fplx, const std::string& 
         FreeInvoiceList(FInvoiceList);
         {
             TStatusGuard status("请稍候，正在读取数据...");
-            const TStoreOutcome read = vantrel::ModuleInvoiceStore(FContext).LoadList(fplx, gfnsr, FInvoiceList);
-            if (!read.Ok()) InforMsg(kMsgListReadFailed, ReasonLine(read.error), 1);
+            const vantrel::TStoreOutcome read = vantrel::ModuleInvoiceStore(FContext).LoadList(fplx, gfnsr, FInvoiceList);
+            if (!read.Ok()) InforMsg(kMsgListReadFailed, vantrel::ReasonLine(read.error), 1);
         }
         RefreshStatistics();
     }
@@ -746,7 +746,7 @@ void TFrmXxqtfpMgr::RefreshStatistics() {
     std::vector<Txxqtfpxx*> shown;
     shown.reserve(static_cast<size_t>(ListModel()->rowCount()));
     for (int row = 0; row < ListModel()->rowCount(); ++row) shown.push_back(ListModel()->RecordAt(row));
-    const TInvoiceStatistics s = ComputeStatistics(shown);
+    const vantrel::TInvoiceStatistics s = vantrel::ComputeStatistics(shown);
     lbFpsl->setText(QString::number(shown.size()));
     lbje->setText(GbkToQString(FixedToText(s.amount)));
     lbse->setText(GbkToQString(FixedToText(s.tax)));
@@ -998,7 +998,7 @@ void TFrmXxqtfpMgr::ApplyListFilter() {
         const QString text = field->text().trimmed();
         QString problem;
         if (!text.isEmpty()) {
-            const QDate date = DateOfText(QStringToGbk(text));
+            const QDate date = vantrel::DateOfText(QStringToGbk(text));
             if (date.isValid()) into = QStringToGbk(date.toString(QStringLiteral("yyyy-MM-dd")));
             else problem = QString::fromUtf16(u"“%1”不是日期（如 2026-11-05）").arg(text);
         }
@@ -1080,11 +1080,11 @@ QWidget* TFrmXxqtfpMgr::BuildTypeStatistics(QWidget* content) {
     return TypeStatistics;
 }
 
-void TFrmXxqtfpMgr::FillTypeStatistics(const std::vector<Txxqtfpxx*>& shown, const TInvoiceStatistics& all) {
+void TFrmXxqtfpMgr::FillTypeStatistics(const std::vector<Txxqtfpxx*>& shown, const vantrel::TInvoiceStatistics& all) {
     std::map<std::string, std::vector<Txxqtfpxx*>> byType;
     for (Txxqtfpxx* r : shown) byType[r->fplxmc].push_back(r);
     TypeStatistics->clear();
-    const auto addLine = [this](const std::string& caption, const TInvoiceStatistics& s, bool bold) {
+    const auto addLine = [this](const std::string& caption, const vantrel::TInvoiceStatistics& s, bool bold) {
         auto* item = new QTreeWidgetItem(TypeStatistics, QStringList{GbkToQString(caption),
                                                                      QString::number(s.count),
                                                                      GbkToQString(FixedToText(s.amount)),
@@ -1099,14 +1099,14 @@ void TFrmXxqtfpMgr::FillTypeStatistics(const std::vector<Txxqtfpxx*>& shown, con
             for (int column = 0; column < item->columnCount(); ++column) item->setFont(column, font);
         }
     };
-    for (const auto& [type, records] : byType) addLine(type, ComputeStatistics(records), false);
+    for (const auto& [type, records] : byType) addLine(type, vantrel::ComputeStatistics(records), false);
     addLine("合计", all, true);
     const int rows = TypeStatistics->topLevelItemCount();
     const int rowHeight = std::max(TypeStatistics->sizeHintForRow(0), 18);
     TypeStatistics->setFixedHeight(TypeStatistics->header()->sizeHint().height() + rows * rowHeight + 2 * TypeStatistics->frameWidth() + 2);
 }
 
-void TFrmXxqtfpMgr::ComputeNextXh() { FNextXh = NextXhAfter(FInvoiceList); }
+void TFrmXxqtfpMgr::ComputeNextXh() { FNextXh = vantrel::NextXhAfter(FInvoiceList); }
 
 void TFrmXxqtfpMgr::KeepNextXhAhead() {
     // The list shown may be filtered: only the whole period knows the largest number.

@@ -38,8 +38,8 @@ class QModelIndex;
 class QPushButton;
 class QShowEvent;
 class QString;
-struct TImportPlan;
-struct TImportTarget;
+namespace vantrel { struct TImportPlan; }
+namespace vantrel { struct TImportTarget; }
 class QTimer;
 class QToolButton;
 class QTreeView;
@@ -47,7 +47,7 @@ class TInvoiceListModel;
 class TModalSpeedButton;
 class TPellowComboBox;
 class TPellowEdit;
-struct TInvoiceStatistics;
+namespace vantrel { struct TInvoiceStatistics; }
 struct Txxqtfpxx;
 
 class TFrmXxqtfpMgr : public Tfrm_CustomEx {
@@ -128,10 +128,10 @@ public:
     void actUndoExecute();
 
     // The preview of a planned import, then its store on "确定"; shown names the file(s).
-    bool ImportPlanned(const QString& shown, TImportPlan& plan);
+    bool ImportPlanned(const QString& shown, vantrel::TImportPlan& plan);
     // Reads the register and plans the rows with plan under a status line; a failure is shown.
     bool ImportRead(const char* status, const QString& shown,
-                    const std::function<bool(TImportTarget&, TImportPlan&, std::string&)>& plan);
+                    const std::function<bool(vantrel::TImportTarget&, vantrel::TImportPlan&, std::string&)>& plan);
 
     std::vector<Txxqtfpxx*> FInvoiceList;
     vantrel::TModuleContext FContext;
@@ -216,7 +216,7 @@ private:
     void ClearListFilter();
     // The statistics per invoice type of the rows shown, folded by default.
     QWidget* BuildTypeStatistics(QWidget* content);
-    void FillTypeStatistics(const std::vector<Txxqtfpxx*>& shown, const TInvoiceStatistics& all);
+    void FillTypeStatistics(const std::vector<Txxqtfpxx*>& shown, const vantrel::TInvoiceStatistics& all);
 
     TListFilter FFilter;
     QString FFilterError;

@@ -103,24 +103,24 @@ void TFrmXxqtfpMgr::ActDelExecute() {
     std::vector<int32_t> xhs;
     xhs.reserve(n);
     for (const Txxqtfpxx* record : checked) xhs.push_back(record->xh);
-    const TStoreOutcome result = vantrel::ModuleInvoiceStore(FContext).Delete(xhs);
+    const vantrel::TStoreOutcome result = vantrel::ModuleInvoiceStore(FContext).Delete(xhs);
     switch (result.failure) {
-    case TStoreFailure::None: break;
+    case vantrel::TStoreFailure::None: break;
     // A transaction that could not begin deleted nothing, and says so.
-    case TStoreFailure::Begin:
+    case vantrel::TStoreFailure::Begin:
         InforMsg(kMsgDeleted, "0", 1);
         RefreshStatistics();
         return;
-    case TStoreFailure::NoRow:
+    case vantrel::TStoreFailure::NoRow:
         InforMsg(kMsgInvoicesGone, "", 1);
         ReloadInvoiceList();
         return;
-    case TStoreFailure::Mark: InforMsg(kMsgDeleteMarkFailed, ReasonLine(result.error), 1); return;
+    case vantrel::TStoreFailure::Mark: InforMsg(kMsgDeleteMarkFailed, vantrel::ReasonLine(result.error), 1); return;
     // What becomes of a transaction whose commit failed is the host's to settle.
-    case TStoreFailure::Commit: InforMsg(kMsgDeleteCommitFailed, ReasonLine(result.error), 1); return;
-    case TStoreFailure::Cancelled:  // a delete has no progress to cancel, nor a batch to undo
-    case TStoreFailure::Changed:
-    case TStoreFailure::Statement: InforMsg(kMsgDeleteStatementFailed, ReasonLine(result.error), 1); return;
+    case vantrel::TStoreFailure::Commit: InforMsg(kMsgDeleteCommitFailed, vantrel::ReasonLine(result.error), 1); return;
+    case vantrel::TStoreFailure::Cancelled:  // a delete has no progress to cancel, nor a batch to undo
+    case vantrel::TStoreFailure::Changed:
+    case vantrel::TStoreFailure::Statement: InforMsg(kMsgDeleteStatementFailed, vantrel::ReasonLine(result.error), 1); return;
     }
     ListModel()->RemoveRecords(checked);
     for (Txxqtfpxx* record : checked) delete record;
@@ -153,18 +153,18 @@ void TFrmXxqtfpMgr::actImportExecute() {
 
 bool TFrmXxqtfpMgr::ImportFile(const QString& path) {
     return ImportRead("请稍候，正在读取文件...", QFileInfo(path).fileName(),
-                      [&](TImportTarget& target, TImportPlan& plan, std::string& error) {
-                          return PlanImportFile(path, target, true, plan, error);
+                      [&](vantrel::TImportTarget& target, vantrel::TImportPlan& plan, std::string& error) {
+                          return vantrel::PlanImportFile(path, target, true, plan, error);
                       });
 }
 
 bool TFrmXxqtfpMgr::ImportRead(const char* status, const QString& shown,
-                               const std::function<bool(TImportTarget&, TImportPlan&, std::string&)>& plan) {
-    TImportTarget target;
-    TImportPlan planned;
+                               const std::function<bool(vantrel::TImportTarget&, vantrel::TImportPlan&, std::string&)>& plan) {
+    vantrel::TImportTarget target;
+    vantrel::TImportPlan planned;
     std::string error;
     ShowStatus(status);
-    const bool read = LoadImportTarget(FContext, target, error) && plan(target, planned, error);
+    const bool read = vantrel::LoadImportTarget(FContext, target, error) && plan(target, planned, error);
     FreeInvoiceList(target.existing);
     HideStatus();
     if (!read) {
@@ -192,12 +192,12 @@ bool TFrmXxqtfpMgr::ImportEInvoices(const QStringList& paths) {
     QString shown = QFileInfo(paths.front()).fileName();
     if (paths.size() > 1) shown += QString::fromUtf16(u" 等 %1 项").arg(paths.size());
     return ImportRead("请稍候，正在读取电子发票...", shown,
-                      [&](TImportTarget& target, TImportPlan& plan, std::string& error) {
-                          return PlanEInvoiceImport({paths.begin(), paths.end()}, FContext, target, true, plan, error);
+                      [&](vantrel::TImportTarget& target, vantrel::TImportPlan& plan, std::string& error) {
+                          return vantrel::PlanEInvoiceImport({paths.begin(), paths.end()}, FContext, target, true, plan, error);
                       });
 }
 
-bool TFrmXxqtfpMgr::ImportPlanned(const QString& shown, TImportPlan& plan) {
+bool TFrmXxqtfpMgr::ImportPlanned(const QString& shown, vantrel::TImportPlan& plan) {
     std::string error;
     QPointer<TFrmXxqtfpMgr> self(this);
     QPointer<TFrmImportPreview> preview = new TFrmImportPreview(shown, plan, this);
@@ -206,7 +206,7 @@ bool TFrmXxqtfpMgr::ImportPlanned(const QString& shown, TImportPlan& plan) {
     if (!self || answer != QDialog::Accepted || plan.HasErrors()) return false;
     // The same file imported twice would double the register.
     if (!plan.storedDuplicateLines.empty() &&
-        !ConfirmMsgBoxA("文件中有 " + StoredDuplicatesText(plan) + "，可能已经导入过。仍要导入全部发票吗？", 0))
+        !ConfirmMsgBoxA("文件中有 " + vantrel::StoredDuplicatesText(plan) + "，可能已经导入过。仍要导入全部发票吗？", 0))
         return false;
 
     // Owned here, not by the window: the window may go away while events are processed.
@@ -214,7 +214,7 @@ bool TFrmXxqtfpMgr::ImportPlanned(const QString& shown, TImportPlan& plan) {
                              static_cast<int>(plan.rows.size()));
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(500);
-    const TStoreResult result = StoreImport(
+    const vantrel::TStoreResult result = vantrel::StoreImport(
         plan, FContext,
         [&progress](int done, int) {
             progress.setValue(done);
@@ -223,7 +223,7 @@ bool TFrmXxqtfpMgr::ImportPlanned(const QString& shown, TImportPlan& plan) {
         },
         error);
     progress.reset();
-    if (result != TStoreResult::Stored) {
+    if (result != vantrel::TStoreResult::Stored) {
         InfoMsgBox(error, 0);
         return false;
     }
@@ -256,7 +256,7 @@ bool TFrmXxqtfpMgr::ExportFile(const QString& path) {
         for (int row = 0, n = model->rowCount(); row < n; ++row)
             if (const Txxqtfpxx* r = model->RecordAt(row)) shown.push_back(r);
     std::string error;
-    if (!ExportRegisterFile(path, shown, error)) {
+    if (!vantrel::ExportRegisterFile(path, shown, error)) {
         InfoMsgBox("导出失败：" + error, 0);
         return false;
     }
@@ -326,7 +326,7 @@ void TFrmXxqtfpMgr::actUndoExecute() {
                         0))
         return;
     const std::size_t before = own.size();
-    const TStoreOutcome outcome = vantrel::ModuleInvoiceStore(FContext).Undo(batch);
+    const vantrel::TStoreOutcome outcome = vantrel::ModuleInvoiceStore(FContext).Undo(batch);
     if (!outcome.Ok()) {
         InfoMsgBox("无法撤销：" + ErrorOrUnknown(outcome.error), 0);
         return;

@@ -32,11 +32,11 @@ Qt::Alignment ModelAlignment(const QAbstractItemModel& model, int row, int colum
 
 }  // namespace
 
-void PrintPreviewPage(QPrinter& printer, const TSummaryPreview& preview, const QDate& date) {
+void PrintPreviewPage(QPrinter& printer, const vantrel::TSummaryPreview& preview, const QDate& date) {
     QPainter painter(&printer);
     if (!painter.isActive()) return;
     const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
-    PaintPreviewInto(painter, QRectF(0, 0, page.width(), page.height()), preview, date);
+    vantrel::PaintPreviewInto(painter, QRectF(0, 0, page.width(), page.height()), preview, date);
 }
 
 int PrintInvoiceTable(QPrinter& printer, const QAbstractItemModel& model, const std::vector<int>& widths,
@@ -75,9 +75,9 @@ int PrintInvoiceTable(QPrinter& printer, const QAbstractItemModel& model, const 
         qreal y = 0;
         if (sheet == 0) {
             painter.setPen(Qt::black);
-            painter.setFont(PageFont(kTitleSize, true));
+            painter.setFont(vantrel::PageFont(kTitleSize, true));
             painter.drawText(QRectF(0, 0, page.width(), kTitleSize + 6), Qt::AlignCenter, header.title);
-            painter.setFont(PageFont(kFontSize));
+            painter.setFont(vantrel::PageFont(kFontSize));
             const QRectF line1(0, kTitleSize + 6, page.width(), kRowHeight);
             painter.drawText(line1, Qt::AlignLeft | Qt::AlignVCenter, u"纳税人："_s + header.taxpayer);
             painter.drawText(line1, Qt::AlignRight | Qt::AlignVCenter, u"所属期："_s + header.period);
@@ -86,7 +86,7 @@ int PrintInvoiceTable(QPrinter& printer, const QAbstractItemModel& model, const 
                              u"打印日期："_s + date.toString(u"yyyy-MM-dd"_s));
             y = headTop;
         }
-        painter.setFont(PageFont(kFontSize, true));
+        painter.setFont(vantrel::PageFont(kFontSize, true));
         for (int c = 1; c < columns; ++c) {
             const QRectF cell(x[static_cast<std::size_t>(c - 1)], y,
                               x[static_cast<std::size_t>(c)] - x[static_cast<std::size_t>(c - 1)], kRowHeight);
@@ -98,7 +98,7 @@ int PrintInvoiceTable(QPrinter& printer, const QAbstractItemModel& model, const 
                              model.headerData(c, Qt::Horizontal).toString().trimmed());
         }
         y += kRowHeight;
-        painter.setFont(PageFont(kFontSize));
+        painter.setFont(vantrel::PageFont(kFontSize));
         const int last = std::min(rows, row + (sheet == 0 ? firstRows : laterRows));
         for (; row < last; ++row, y += kRowHeight) {
             for (int c = 1; c < columns; ++c) {
@@ -122,12 +122,12 @@ int PrintInvoiceTable(QPrinter& printer, const QAbstractItemModel& model, const 
     return sheets;
 }
 
-void ShowPreviewPagePrint(QWidget* parent, const TSummaryPreview& preview) {
+void ShowPreviewPagePrint(QWidget* parent, const vantrel::TSummaryPreview& preview) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageOrientation(QPageLayout::Portrait);
-    printer.setDocName(PreviewTitle());
+    printer.setDocName(vantrel::PreviewTitle());
     QPrintPreviewDialog dialog(&printer, parent);
-    dialog.setWindowTitle(PreviewTitle());
+    dialog.setWindowTitle(vantrel::PreviewTitle());
     const QDate date = HostToday();
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
                      [&preview, date](QPrinter* target) { PrintPreviewPage(*target, preview, date); });
@@ -154,8 +154,8 @@ TListPrintHeader CurrentListHeader(const vantrel::TModuleContext& context, const
     TListPrintHeader header;
     header.title = title;
     std::string id, name;
-    CurrentTaxpayerParticulars(context, id, name);
+    vantrel::CurrentTaxpayerParticulars(context, id, name);
     header.taxpayer = GbkToQString(name) + u"（"_s + GbkToQString(id) + u"）"_s;
-    header.period = GbkToQString(PeriodCaption(context.period));
+    header.period = GbkToQString(vantrel::PeriodCaption(context.period));
     return header;
 }

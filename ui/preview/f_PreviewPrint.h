@@ -20,7 +20,7 @@ struct TListPrintHeader {
 };
 
 // The preview page, scaled to the printer's page.
-void PrintPreviewPage(QPrinter& printer, const TSummaryPreview& preview, const QDate& date);
+void PrintPreviewPage(QPrinter& printer, const vantrel::TSummaryPreview& preview, const QDate& date);
 
 // Every row of the model in its display order, every column but the first (the tick column),
 // with the column captions repeated on each sheet and "第 i 页，共 n 页" below. The column
@@ -31,7 +31,7 @@ int PrintInvoiceTable(QPrinter& printer, const QAbstractItemModel& model, const 
 
 // Qt's print preview dialog over the preview page / the list; printing or saving as PDF goes
 // from there.
-void ShowPreviewPagePrint(QWidget* parent, const TSummaryPreview& preview);
+void ShowPreviewPagePrint(QWidget* parent, const vantrel::TSummaryPreview& preview);
 void ShowInvoiceTablePrint(QWidget* parent, const QAbstractItemModel& model, const std::vector<int>& widths,
                            const TListPrintHeader& header);
 

@@ -47,11 +47,11 @@ TModalSpeedButton* BottomButton(Tfrm_CustomDlg* dialog, const char* caption, int
     return button;
 }
 
-QString MeasureCaption(TSummaryMeasure measure) {
+QString MeasureCaption(vantrel::TSummaryMeasure measure) {
     switch (measure) {
-    case TSummaryMeasure::Je: return u"金额合计"_s;
-    case TSummaryMeasure::Se: return u"税额合计"_s;
-    case TSummaryMeasure::Fs: return u"份数合计"_s;
+    case vantrel::TSummaryMeasure::Je: return u"金额合计"_s;
+    case vantrel::TSummaryMeasure::Se: return u"税额合计"_s;
+    case vantrel::TSummaryMeasure::Fs: return u"份数合计"_s;
     }
     return QString();
 }
@@ -75,7 +75,7 @@ QSize TPreviewSheet::sizeHint() const {
                  static_cast<int>(std::ceil(size.height())) + 2 * kSheetMargin);
 }
 
-void TPreviewSheet::SetPreview(const TSummaryPreview* preview, const QDate& date) {
+void TPreviewSheet::SetPreview(const vantrel::TSummaryPreview* preview, const QDate& date) {
     preview_ = preview;
     date_ = date;
     update();
@@ -101,7 +101,7 @@ std::string TPreviewSheet::CellAt(const QPoint& point) const {
 QString TPreviewSheet::ToolTipAt(const QPoint& point) const {
     const std::string name = CellAt(point);
     if (name.empty()) return QString();
-    QString tip = GbkToQString(name) + u'\n' + GbkToQString(SummaryCellCaption(name));
+    QString tip = GbkToQString(name) + u'\n' + GbkToQString(vantrel::SummaryCellCaption(name));
     if (preview_)
         if (const auto declared = preview_->declared.find(name); declared != preview_->declared.end())
             tip += u"\n上次汇总文件（%1）中为 %2"_s.arg(GbkToQString(vantrel::LocalTimeText(preview_->declaredTime)),
@@ -127,9 +127,9 @@ void TPreviewSheet::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), QColor(0xE6, 0xE9, 0xEE));
     if (!preview_) return;
     painter.translate(kSheetMargin, kSheetMargin);
-    TPreviewPageMarks marks = marks_;
+    vantrel::TPreviewPageMarks marks = marks_;
     if (!hasFocus()) marks.focus.clear();
-    PaintPreviewPage(painter, *preview_, date_, marks);
+    vantrel::PaintPreviewPage(painter, *preview_, date_, marks);
 }
 
 void TPreviewSheet::mouseMoveEvent(QMouseEvent* event) {
@@ -179,9 +179,9 @@ void TPreviewSheet::keyPressEvent(QKeyEvent* event) {
 TFrmReturnPreview::TFrmReturnPreview(vantrel::TModuleContext context, TPreviewListProcs procs, QWidget* parent)
     : Tfrm_CustomDlg(context.host, parent), FContext(std::move(context)), FProcs(std::move(procs)) {
     setObjectName(u"TFrmReturnPreview"_s);
-    setWindowTitle(PreviewTitle());
+    setWindowTitle(vantrel::PreviewTitle());
     PlaceDialogParts(this, 980, 720);
-    lbBusinessName->setText(PreviewTitle());
+    lbBusinessName->setText(vantrel::PreviewTitle());
 
     auto* column = new QVBoxLayout(ContentArea());
     column->setContentsMargins(8, 6, 8, 4);
@@ -216,7 +216,7 @@ void TFrmReturnPreview::FormCreate() {
 
 bool TFrmReturnPreview::RefreshPreview() {
     std::string error;
-    if (!LoadSummaryPreview(FContext, FPreview, error)) {
+    if (!vantrel::LoadSummaryPreview(FContext, FPreview, error)) {
         InfoMsgBox("无法计算申报预览：" + error, 0);
         return false;
     }
@@ -225,8 +225,8 @@ bool TFrmReturnPreview::RefreshPreview() {
 }
 
 void TFrmReturnPreview::OpenDrill(const std::string& name) {
-    TSummaryCellRef ref;
-    if (!FindSummaryCell(name, ref)) return;
+    vantrel::TSummaryCellRef ref;
+    if (!vantrel::FindSummaryCell(name, ref)) return;
     QPointer<TFrmReturnPreview> self(this);
     auto* drill = new TFrmPreviewDrill(
         FContext, ref, FPreview.Value(name), FProcs,
@@ -248,7 +248,7 @@ void TFrmReturnPreview::btnPdfClick() {
     const QString file = QFileDialog::getSaveFileName(this, u"导出PDF"_s, suggested, u"PDF 文件 (*.pdf)"_s);
     if (file.isEmpty()) return;
     QString error;
-    if (!WritePreviewPdf(file, FPreview, HostToday(), error)) InfoMsgBox(QStringToGbk(error), 0);
+    if (!vantrel::WritePreviewPdf(file, FPreview, HostToday(), error)) InfoMsgBox(QStringToGbk(error), 0);
 }
 
 bool OpenReturnPreview(QWidget* parent, const vantrel::TModuleContext& context, const TPreviewListProcs& procs) {
@@ -263,7 +263,7 @@ bool OpenReturnPreview(QWidget* parent, const vantrel::TModuleContext& context, 
 
 // ---- the invoices behind a figure ----------------------------------------------------------
 
-TFrmPreviewDrill::TFrmPreviewDrill(vantrel::TModuleContext context, const TSummaryCellRef& cell, std::string value,
+TFrmPreviewDrill::TFrmPreviewDrill(vantrel::TModuleContext context, const vantrel::TSummaryCellRef& cell, std::string value,
                                    const TPreviewListProcs& procs, std::function<std::string()> changed,
                                    QWidget* parent)
     : Tfrm_CustomDlg(context.host, parent),
@@ -281,7 +281,7 @@ TFrmPreviewDrill::TFrmPreviewDrill(vantrel::TModuleContext context, const TSumma
     column->setContentsMargins(10, 6, 10, 4);
     column->setSpacing(4);
     const std::string name(FCell.cell->name);
-    lbCell = new QLabel(GbkToQString(SummaryCellCaption(name)) + u"（"_s + GbkToQString(name) + u"）"_s, ContentArea());
+    lbCell = new QLabel(GbkToQString(vantrel::SummaryCellCaption(name)) + u"（"_s + GbkToQString(name) + u"）"_s, ContentArea());
     lbCell->setObjectName(u"lbCell"_s);
     QFont bold = lbCell->font();
     bold.setBold(true);
@@ -347,14 +347,14 @@ bool TFrmPreviewDrill::LoadInvoices() {
     FListModel->ResetRows(0);
     FreeInvoiceList(FInvoiceList);
     std::string error;
-    const bool loaded = LoadDrillInvoices(*FCell.group, FContext, FInvoiceList, error);
-    if (!loaded) InforMsg(kMsgListReadFailed, ReasonLine(error), 1);
+    const bool loaded = vantrel::LoadDrillInvoices(*FCell.group, FContext, FInvoiceList, error);
+    if (!loaded) InforMsg(kMsgListReadFailed, vantrel::ReasonLine(error), 1);
     ResetListRows(VSTInvoice, static_cast<int>(FInvoiceList.size()));
     ShowTotals();
     return loaded;
 }
 
-std::string TFrmPreviewDrill::ListedTotal() const { return DrillTotalText(*FCell.cell, FInvoiceList); }
+std::string TFrmPreviewDrill::ListedTotal() const { return vantrel::DrillTotalText(*FCell.cell, FInvoiceList); }
 
 void TFrmPreviewDrill::ShowTotals() {
     lbTotals->setText(u"共 %1 张发票　%2：%3　　预览中的数值：%4"_s.arg(FInvoiceList.size())
@@ -368,7 +368,7 @@ void TFrmPreviewDrill::ShowChangesSinceDeclared() {
     std::vector<vantrel::TChangeEntry> entries;
     std::string error;
     if (!vantrel::ReadLastDeclaredDocument(FContext, document, found, error) || !found ||
-        !ChangesOfGroupSince(FContext, *FCell.group, document.seq, entries, error)) {
+        !vantrel::ChangesOfGroupSince(FContext, *FCell.group, document.seq, entries, error)) {
         memChanges->setVisible(!error.empty());
         memChanges->setPlainText(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
         return;

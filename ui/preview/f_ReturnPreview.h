@@ -40,7 +40,7 @@ class TPreviewSheet : public QWidget {
 public:
     explicit TPreviewSheet(QWidget* parent = nullptr);
 
-    void SetPreview(const TSummaryPreview* preview, const QDate& date);
+    void SetPreview(const vantrel::TSummaryPreview* preview, const QDate& date);
     const std::string& FocusCell() const { return marks_.focus; }
     void SetFocusCell(const std::string& name);
     // The middle of a cell in widget coordinates.
@@ -66,10 +66,10 @@ private:
     std::string CellAt(const QPoint& point) const;
     QRect WidgetRect(const std::string& name) const;
 
-    TPreviewPageLayout layout_;
-    const TSummaryPreview* preview_ = nullptr;
+    vantrel::TPreviewPageLayout layout_;
+    const vantrel::TSummaryPreview* preview_ = nullptr;
     QDate date_;
-    TPreviewPageMarks marks_;
+    vantrel::TPreviewPageMarks marks_;
 };
 
 class TFrmReturnPreview : public Tfrm_CustomDlg {
@@ -87,7 +87,7 @@ public:
     void btnPrintClick();
     void btnPdfClick();
 
-    const TSummaryPreview& Preview() const { return FPreview; }
+    const vantrel::TSummaryPreview& Preview() const { return FPreview; }
     // Whether an invoice was changed from this window.
     bool Changed() const { return FChanged; }
 
@@ -104,7 +104,7 @@ private:
     TModalSpeedButton* btnPdf = nullptr;
     vantrel::TModuleContext FContext;
     TPreviewListProcs FProcs;
-    TSummaryPreview FPreview;
+    vantrel::TSummaryPreview FPreview;
     bool FChanged = false;
 };
 
@@ -113,7 +113,7 @@ class TFrmPreviewDrill : public Tfrm_CustomDlg {
     Q_OBJECT
 public:
     // changed is called after an invoice was saved; it returns the figure computed afresh.
-    TFrmPreviewDrill(vantrel::TModuleContext context, const TSummaryCellRef& cell, std::string value,
+    TFrmPreviewDrill(vantrel::TModuleContext context, const vantrel::TSummaryCellRef& cell, std::string value,
                      const TPreviewListProcs& procs, std::function<std::string()> changed, QWidget* parent = nullptr);
     ~TFrmPreviewDrill() override;
 
@@ -145,7 +145,7 @@ private:
     TInvoiceListView* VSTInvoice = nullptr;
 
     vantrel::TModuleContext FContext;
-    TSummaryCellRef FCell;
+    vantrel::TSummaryCellRef FCell;
     std::string FValue;
     TPreviewListProcs FProcs;
     std::function<std::string()> FChangedProc;
