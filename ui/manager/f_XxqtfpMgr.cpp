@@ -496,9 +496,10 @@ void TFrmXxqtfpMgr::BuildList(QWidget* content) {
     ListMenu = new QMenu(VSTInvoideCommon);
     ListMenu->setObjectName(QStringLiteral("ListMenu"));
     const std::pair<const char16_t*, QAction*> entries[] = {
-        {u"增加", actAdd}, {u"修改", ActModify}, {u"删除", ActDel}, {u"复制", ActCopy}};
+        {u"增加", actAdd}, {u"修改", ActModify}, {u"删除", ActDel}, {u"复制", ActCopy}, {u"历史", actHistory}};
     for (const auto& [caption, command] : entries) {
         QAction* entry = ListMenu->addAction(Text16(caption));
+        if (command == actHistory) ListMenu->insertSeparator(entry);
         if (command == ActCopy) {
             entry->setShortcut(QKeySequence::Copy);  // shown; the list's own shortcut does the work
             entry->setShortcutContext(Qt::WidgetShortcut);
