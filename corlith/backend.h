@@ -37,6 +37,10 @@ public:
 
     virtual bool InsertRow(const std::string& table, const std::vector<std::string>& columns,
                            const std::vector<std::string>& values, std::string& error) = 0;
+    // Rows of columns.size() values each, bound to one prepared insert; the names are written as
+    // the module's own statements write them (unquoted).
+    virtual bool InsertRows(const std::string& table, const std::vector<std::string>& columns,
+                            const std::vector<std::string_view>& values, std::string& error) = 0;
 
     // The literal of a checked date in this database's statements.
     virtual std::string DateLiteral(int year, int month, int day) const = 0;
@@ -54,6 +58,9 @@ std::unique_ptr<Backend> OpenBackend(const std::string& target, std::string& err
     if (!backend->Open(target, error)) return nullptr;
     return backend;
 }
+
+// "INSERT INTO table (c1,c2,...) VALUES (?,?,...)": one row's insert with its values bound.
+std::string BoundInsertSql(const std::string& table, const std::vector<std::string>& columns);
 
 // A SQLite file, created when missing.
 std::unique_ptr<Backend> OpenSqlite(const std::string& pathUtf8, std::string& error);

@@ -102,13 +102,9 @@ size_t SkipUtf8(std::string_view s) {
 // that later standards assigned; GB18030 gives every two-byte code a character, so those
 // are taken from it both ways and every two-byte code comes back as it went in.
 void GbkToUtf8(std::string_view gbk, std::string& out) {
-    if (IsAscii(gbk)) {
-        out.append(gbk);
-        return;
-    }
     thread_local Converter decoder("UTF-8", "GBK");
     thread_local Converter wider("UTF-8", "GB18030");
-    decoder.run(gbk, out, [](std::string_view rest, std::string& to) -> size_t {
+    const auto fallback = [](std::string_view rest, std::string& to) -> size_t {
         // A four-byte GB18030 sequence is no GBK, but it is what a GB18030 literal makes of a
         // character GBK lacks ("¥"); read it as that character rather than as noise.
         if (rest.size() >= 4 && rest[1] >= '0' && rest[1] <= '9' && wider.whole(rest.substr(0, 4), to)) return 4;
@@ -116,7 +112,22 @@ void GbkToUtf8(std::string_view gbk, std::string& out) {
         if (n == 2 && wider.whole(rest.substr(0, 2), to)) return 2;
         to.append("\xEF\xBF\xBD");
         return n;
-    });
+    };
+    // A statement is mostly ASCII around a few Chinese words: ASCII is copied as it stands and
+    // only the stretches between go through the converter. No character (nor a four-byte
+    // sequence) holds two ASCII bytes in a row, so a stretch ends before such a pair, and the
+    // converter keeps no state from one character to the next.
+    const auto ascii = [&gbk](size_t i) { return static_cast<unsigned char>(gbk[i]) < 0x80; };
+    const size_t n = gbk.size();
+    for (size_t i = 0; i < n;) {
+        size_t from = i;
+        while (i < n && ascii(i)) ++i;
+        out.append(gbk.data() + from, i - from);
+        if (i == n) break;
+        from = i++;
+        while (i < n && !(ascii(i) && ascii(i - 1))) ++i;
+        decoder.run(gbk.substr(from, i - from), out, fallback);
+    }
 }
 
 void Utf8ToGbk(std::string_view utf8, std::string& out) {

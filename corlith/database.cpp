@@ -8,6 +8,8 @@
 #include "test_control.h"
 
 #include <cctype>
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -44,6 +46,14 @@ bool IsPostgresUri(std::string_view target) {
 
 void CloseAll() { connections().clear(); }
 
+std::string BoundInsertSql(const std::string& table, const std::vector<std::string>& columns) {
+    std::string sql = "INSERT INTO " + table + " (";
+    for (size_t i = 0; i < columns.size(); ++i) sql += (i ? "," : "") + columns[i];
+    sql += ") VALUES (";
+    for (size_t i = 0; i < columns.size(); ++i) sql += i ? ",?" : "?";
+    return sql + ')';
+}
+
 bool InsertRow(const std::string& connection, const std::string& tableUtf8,
                const std::vector<std::string>& columnsUtf8, const std::vector<std::string>& valuesUtf8,
                std::string& error) {
@@ -61,6 +71,18 @@ using corlith::db::Backend;
 
 namespace {
 
+// The statement's connection, or null with the error when a failure a test armed for it, or a
+// missing connection, stops it.
+Backend* Reach(const std::string& connection, const std::string& statement, std::string& error) {
+    if (auto injected = corlith::testctl::TakeFailure(corlith::test::FailPoint::Statement, statement)) {
+        error = *injected;
+        return nullptr;
+    }
+    Backend* conn = corlith::db::Find(connection);
+    if (!conn) error = corlith::db::NoConnection(connection);
+    return conn;
+}
+
 bool RunStatement(const std::string& connection, const std::string& statement, THostQuery* query,
                   std::string& error, int mode, const std::function<bool()>* onRow) {
     try {
@@ -74,15 +96,8 @@ bool RunStatement(const std::string& connection, const std::string& statement, T
         } else if (query) {
             query->impl()->rowsAffected = 0;
         }
-        if (auto injected = corlith::testctl::TakeFailure(corlith::test::FailPoint::Statement, statement)) {
-            error = *injected;
-            return false;
-        }
-        Backend* conn = corlith::db::Find(connection);
-        if (!conn) {
-            error = corlith::db::NoConnection(connection);
-            return false;
-        }
+        Backend* conn = Reach(connection, statement, error);
+        if (!conn) return false;
         std::string sql;
         corlith::codec::GbkToUtf8(statement, sql);
         if (mode != 1) {
@@ -122,6 +137,52 @@ bool ExecADOQueryMsg(const std::string& connection, const std::string& statement
 bool ExecADOQueryRows(const std::string& connection, const std::string& statement, THostQuery* query,
                       std::string& error, const std::function<bool()>& onRow) {
     return RunStatement(connection, statement, query, error, 1, &onRow);
+}
+
+bool ExecADOInsertRows(const std::string& connection, const std::string& table, const std::vector<std::string>& columns,
+                       const std::vector<std::string>& values, std::string& error) {
+    try {
+        if (columns.empty() || values.size() % columns.size() != 0) {
+            error = "插入的值与列数不符";
+            return false;
+        }
+        const std::string statement = corlith::db::BoundInsertSql(table, columns);
+        corlith::testctl::LogStatement(statement);
+        Backend* conn = Reach(connection, statement, error);
+        if (!conn) return false;
+        if (values.empty()) return true;
+        // ASCII is bound as it is; other text is converted, once for a run of equal values in a
+        // column (a batch repeats its kind, time and seat on every row).
+        const size_t width = columns.size();
+        std::vector<std::string_view> bound(values.size());
+        std::deque<std::string> converted;   // stays where it is while more is added
+        struct Last {
+            const std::string* gbk = nullptr;
+            const std::string* utf8 = nullptr;
+        };
+        std::vector<Last> lastOf(width);   // each column's last converted value
+        for (size_t i = 0; i < values.size(); ++i) {
+            const std::string& value = values[i];
+            if (corlith::codec::IsAscii(value)) {
+                bound[i] = value;
+                continue;
+            }
+            Last& last = lastOf[i % width];
+            if (!last.gbk || *last.gbk != value) {
+                converted.emplace_back();
+                corlith::codec::GbkToUtf8(value, converted.back());
+                last = {&value, &converted.back()};
+            }
+            bound[i] = *last.utf8;
+        }
+        return conn->InsertRows(table, columns, bound, error);
+    } catch (const std::exception& e) {
+        corlith::db::SetError(error, std::string("数据库操作异常：") + e.what());
+        return false;
+    } catch (...) {
+        corlith::db::SetError(error, "数据库操作异常");
+        return false;
+    }
 }
 
 namespace {

@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -285,6 +286,33 @@ public:
         PGresult* res = Run(sql, &params, error);
         PQclear(res);
         return res != nullptr;
+    }
+
+    bool InsertRows(const std::string& table, const std::vector<std::string>& columns,
+                    const std::vector<std::string_view>& values, std::string& error) override {
+        // Several rows a statement, each row's values as parameters: one round trip for many.
+        const size_t width = columns.size(), perStatement = std::max<size_t>(1, 1200 / width) * width;
+        std::string head = "INSERT INTO " + table + " (";
+        for (size_t i = 0; i < width; ++i) head += (i ? "," : "") + columns[i];
+        head += ") VALUES ";
+        std::vector<std::string> texts;   // the parameters end with a NUL
+        std::vector<const char*> params;
+        for (size_t from = 0; from < values.size(); from += perStatement) {
+            const size_t to = std::min(values.size(), from + perStatement);
+            std::string sql = head;
+            texts.assign(values.begin() + static_cast<std::ptrdiff_t>(from), values.begin() + static_cast<std::ptrdiff_t>(to));
+            params.clear();
+            for (size_t i = from; i < to; ++i) {
+                sql += (i - from) % width == 0 ? (i == from ? "($" : "),($") : ",$";
+                sql += std::to_string(i - from + 1);
+                params.push_back(texts[i - from].c_str());
+            }
+            sql += ')';
+            PGresult* res = Run(sql, &params, error);
+            if (!res) return false;
+            PQclear(res);
+        }
+        return true;
     }
 
     std::string DateLiteral(int year, int month, int day) const override {

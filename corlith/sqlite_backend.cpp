@@ -225,6 +225,31 @@ public:
         return rc == SQLITE_DONE;
     }
 
+    bool InsertRows(const std::string& table, const std::vector<std::string>& columns,
+                    const std::vector<std::string_view>& values, std::string& error) override {
+        // The same text every time: prepared once and kept like a select.
+        sqlite3_stmt* stmt = Prepare(BoundInsertSql(table, columns), error);
+        if (!stmt) return false;
+        const std::unique_ptr<sqlite3_stmt, void (*)(sqlite3_stmt*)> reset(stmt, [](sqlite3_stmt* s) {
+            sqlite3_reset(s);
+            sqlite3_clear_bindings(s);
+        });
+        const size_t width = columns.size();
+        for (size_t row = 0; row < values.size(); row += width) {
+            for (size_t i = 0; i < width; ++i) {
+                const std::string_view value = values[row + i];
+                sqlite3_bind_text(stmt, static_cast<int>(i + 1), value.data(), static_cast<int>(value.size()),
+                                  SQLITE_STATIC);
+            }
+            if (sqlite3_step(stmt) != SQLITE_DONE) {
+                error = MessageOf(db_);
+                return false;
+            }
+            sqlite3_reset(stmt);
+        }
+        return true;
+    }
+
     std::string DateLiteral(int year, int month, int day) const override {
         if (year >= 0 && year <= 9999 && month >= 0 && month <= 99 && day >= 0 && day <= 99) {
             const char text[] = {'\'', static_cast<char>('0' + year / 1000), static_cast<char>('0' + year / 100 % 10),

@@ -4,8 +4,8 @@
 #include "exchange/f_ZipPackage.h"
 #include "host/corlith_api.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_Sha256.h"
 
-#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFileInfo>
 
@@ -497,12 +497,6 @@ private:
 
 // ---- files -------------------------------------------------------------------------------
 
-std::string Sha256Hex(const char* data, std::size_t size) {
-    return QCryptographicHash::hash(QByteArrayView(data, static_cast<qsizetype>(size)), QCryptographicHash::Sha256)
-        .toHex()
-        .toStdString();
-}
-
 enum class TKind { Xml, Ofd, Zip, Other };
 
 TKind KindOf(const std::string& name) {
@@ -513,7 +507,7 @@ TKind KindOf(const std::string& name) {
 }
 
 void ParseBytes(TKind kind, const char* data, std::size_t size, TEInvoiceFile& file) {
-    file.sha256 = Sha256Hex(data, size);
+    file.sha256 = vantrel::Sha256Hex(std::string_view(data, size));
     if (kind == TKind::Xml) ParseEInvoiceXml(data, size, file.invoice, file.error);
     else ParseEInvoiceOfd(data, size, file.invoice, file.error);
 }

@@ -148,6 +148,15 @@ CORLITH_API bool ExecADOQueryMsg(const std::string& connection, const std::strin
 // false ends the read early. The result and error are those of ExecADOQueryMsg.
 CORLITH_API bool ExecADOQueryRows(const std::string& connection, const std::string& statement,
                                   THostQuery* query, std::string& error, const std::function<bool()>& onRow);
+// Inserts rows into one table by a statement prepared once, each row's values bound to it
+// instead of written into its text, so that a long batch is not parsed row by row. values
+// holds the rows one after another, columns.size() values each (GBK text, which a column of a
+// number type reads as it reads the same literal). The statement log and the failures a test
+// arms see one statement, "INSERT INTO table (columns) VALUES (?,...)". The result and error
+// are those of ExecADOQueryMsg.
+CORLITH_API bool ExecADOInsertRows(const std::string& connection, const std::string& table,
+                                   const std::vector<std::string>& columns, const std::vector<std::string>& values,
+                                   std::string& error);
 // Whether the connection's database refuses every write (read-only file or server); false for
 // an unknown connection.
 CORLITH_API bool DBIsReadOnly(const std::string& connection);

@@ -3,8 +3,8 @@
 #include "host/corlith_api.h"
 #include "host/f_HostTransaction.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_Sha256.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QHash>
 #include <QRandomGenerator>
@@ -23,8 +23,8 @@ namespace vantrel {
 
 namespace {
 
-// Entries per insert statement: fewer statements to parse, none too long.
-constexpr std::size_t kEntriesPerStatement = 100;
+// Entries per batch of bound inserts: few calls, and not many entries held.
+constexpr std::size_t kEntriesPerWrite = 500;
 // Numbers per IN list of a row read.
 constexpr std::size_t kNumbersPerRead = 500;
 
@@ -141,7 +141,14 @@ void AppendField(std::string& content, std::string_view field) {
     content += field;
 }
 
+void AppendNumberField(std::string& content, long long value) {
+    char buf[24];
+    AppendField(content, std::string_view(buf, static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, value).ptr - buf)));
+}
+
 const char* const kEntryColumns = "nsrsbh,jlxh,sbssq,xh,lb,sj,czy,pc,pcsm,qz,hz,hx";
+const std::vector<std::string> kEntryColumnNames = {"nsrsbh", "jlxh", "sbssq", "xh", "lb", "sj",
+                                                    "czy",    "pc",   "pcsm",  "qz", "hz", "hx"};
 
 }  // namespace
 
@@ -185,25 +192,35 @@ std::vector<std::string> DecodeRow(const std::string& row) {
     return fields;
 }
 
-std::string EntryHash(const TChangeEntry& e, const std::string& previousHash) {
-    std::string content;
-    content.reserve(64 + e.before.size() + e.after.size() + e.seat.size() + e.batchNote.size() + 128);
+namespace {
+
+// The entry's hash into hex; the content is made in a buffer kept for the thread.
+void HashEntry(const TChangeEntry& e, std::string_view previousHash, char (&hex)[64]) {
+    thread_local std::string content;
+    thread_local TSha256 sha;
+    content.clear();
     AppendField(content, previousHash);
     AppendField(content, e.nsrsbh);
-    AppendField(content, std::to_string(e.seq));
+    AppendNumberField(content, e.seq);
     AppendField(content, e.sbssq);
-    AppendField(content, std::to_string(e.xh));
+    AppendNumberField(content, e.xh);
     AppendField(content, e.kind);
     AppendField(content, e.time);
     AppendField(content, e.seat);
-    AppendField(content, std::to_string(e.batch));
+    AppendNumberField(content, e.batch);
     AppendField(content, e.batchNote);
     AppendField(content, e.before);
     AppendField(content, e.after);
-    return QCryptographicHash::hash(QByteArrayView(content.data(), static_cast<qsizetype>(content.size())),
-                                    QCryptographicHash::Sha256)
-        .toHex()
-        .toStdString();
+    sha.Add(content);
+    sha.Hex(hex);
+}
+
+}  // namespace
+
+std::string EntryHash(const TChangeEntry& e, const std::string& previousHash) {
+    char hex[64];
+    HashEntry(e, previousHash, hex);
+    return std::string(hex, sizeof hex);
 }
 
 std::string SeatName(const std::string& connection) {
@@ -326,32 +343,35 @@ bool TChangeLogWriter::AppendEntry(TChangeEntry& entry, std::string& error) {
     entry.batch = batchId_;
     entry.batchNote = batch_.note;
     entry.hash = EntryHash(entry, lastHash_);
-    if (pendingRows_ == 0)
-        pendingSql_ = "INSERT INTO " + LogTable(context_.subAppCode) + " (" + kEntryColumns + ") VALUES ";
-    else pendingSql_ += ',';
-    pendingSql_ += '(';
-    for (const std::string* text : {&entry.nsrsbh}) pendingSql_ += Quoted(*text);
-    pendingSql_ += ',';
-    AppendNumber(pendingSql_, entry.seq);
-    pendingSql_ += ',' + Quoted(entry.sbssq) + ',';
-    AppendNumber(pendingSql_, entry.xh);
-    for (const std::string* text : {&entry.kind, &entry.time, &entry.seat}) pendingSql_ += ',' + Quoted(*text);
-    pendingSql_ += ',';
-    AppendNumber(pendingSql_, entry.batch);
-    for (const std::string* text : {&entry.batchNote, &entry.before, &entry.after, &entry.hash})
-        pendingSql_ += ',' + Quoted(*text);
-    pendingSql_ += ')';
+    const auto number = [](long long value) {
+        char buf[24];
+        return std::string(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+    };
+    // In the order of kEntryColumnNames.
+    pendingValues_.push_back(entry.nsrsbh);
+    pendingValues_.push_back(number(entry.seq));
+    pendingValues_.push_back(entry.sbssq);
+    pendingValues_.push_back(number(entry.xh));
+    pendingValues_.push_back(entry.kind);
+    pendingValues_.push_back(entry.time);
+    pendingValues_.push_back(entry.seat);
+    pendingValues_.push_back(number(entry.batch));
+    pendingValues_.push_back(entry.batchNote);
+    pendingValues_.push_back(std::move(entry.before));
+    pendingValues_.push_back(std::move(entry.after));
+    pendingValues_.push_back(entry.hash);
     lastSeq_ = entry.seq;
     lastHash_ = std::move(entry.hash);
-    if (++pendingRows_ == kEntriesPerStatement) return WritePending(error);
+    if (pendingValues_.size() >= kEntriesPerWrite * kEntryColumnNames.size()) return WritePending(error);
     return true;
 }
 
 bool TChangeLogWriter::WritePending(std::string& error) {
-    if (pendingRows_ == 0) return true;
-    pendingRows_ = 0;
-    THostQuery query;
-    return ExecADOQueryMsg(context_.connection, pendingSql_, &query, error, 0, 0);
+    if (pendingValues_.empty()) return true;
+    const bool written = ExecADOInsertRows(context_.connection, LogTable(context_.subAppCode),
+                                           kEntryColumnNames, pendingValues_, error);
+    pendingValues_.clear();
+    return written;
 }
 
 bool TChangeLogWriter::Flush(std::string& error) {
@@ -429,6 +449,18 @@ bool SelectEntries(const TModuleContext& context, const std::string& where,
                             });
 }
 
+// The period of an encoded row (its second column), as DecodeRow reads it.
+void PeriodOf(const std::string& row, std::string& sbssq) {
+    const std::size_t from = row.find('\t') + 1, to = row.find('\t', from);
+    const std::string_view field = std::string_view(row).substr(from, to == std::string::npos ? to : to - from);
+    if (field.find('\\') == std::string_view::npos) {
+        sbssq.assign(field);
+    } else {
+        const std::vector<std::string> fields = DecodeRow(row);
+        sbssq = fields.size() > 1 ? fields[1] : std::string();
+    }
+}
+
 std::string RowName(const std::string& sbssq, int32_t xh) {
     return "所属期 " + sbssq + " 第 " + std::to_string(xh) + " 号发票";
 }
@@ -450,6 +482,9 @@ bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::s
     const std::size_t seed = static_cast<std::size_t>(QRandomGenerator::system()->generate64());
     const auto fingerprint = [seed](const std::string& row) { return qHashBits(row.data(), row.size(), seed); };
     std::string previous;
+    // Entries come in runs of one period: its rows are looked up once per run.
+    std::string runPeriod;
+    std::unordered_map<int32_t, TState>* runRows = nullptr;
     const auto breaks = [&verdict](std::string text) {
         if (!verdict.whole) return;
         verdict.whole = false;
@@ -464,12 +499,18 @@ bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::s
                                       std::to_string(e.seq) + " 条）");
                                return;
                            }
-                           if (EntryHash(e, previous) != e.hash) {
+                           char hash[64];
+                           HashEntry(e, previous, hash);
+                           if (e.hash.size() != sizeof hash || e.hash.compare(0, sizeof hash, hash, sizeof hash) != 0) {
                                breaks("第 " + std::to_string(e.seq) + " 条记录（" + RowName(e.sbssq, e.xh) +
                                       "）的内容与其校验值不符，已被改动");
                                return;
                            }
-                           auto& period = state[e.sbssq];
+                           if (!runRows || runPeriod != e.sbssq) {
+                               runPeriod = e.sbssq;
+                               runRows = &state[e.sbssq];
+                           }
+                           auto& period = *runRows;
                            const auto found = period.find(e.xh);
                            if (found == period.end() ? !e.before.empty()
                                                      : e.before.empty() || found->second.print != fingerprint(e.before)) {
@@ -479,8 +520,10 @@ bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::s
                            }
                            if (e.after.empty()) {
                                if (found != period.end()) period.erase(found);
+                           } else if (found != period.end()) {
+                               found->second = TState{fingerprint(e.after), e.seq, false};
                            } else {
-                               period[e.xh] = TState{fingerprint(e.after), e.seq, false};
+                               period.emplace(e.xh, TState{fingerprint(e.after), e.seq, false});
                            }
                            previous = std::move(e.hash);
                            ++verdict.entries;
@@ -513,7 +556,7 @@ bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::s
         context.connection, RowSelectHead(context.subAppCode) + " WHERE nsrsbh=" + Quoted(nsrsbh) + " ORDER BY sbssq,xh",
         [&](int32_t xh, std::string&& row) {
             if (!verdict.whole) return;
-            sbssq = DecodeRow(row)[1];
+            PeriodOf(row, sbssq);
             const auto period = state.find(sbssq);
             const auto found = period == state.end() ? decltype(period->second.find(xh)){} : period->second.find(xh);
             if (period == state.end() || found == period->second.end()) {

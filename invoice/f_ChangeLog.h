@@ -94,8 +94,7 @@ private:
     int64_t lastSeq_ = 0;
     std::string lastHash_;
     int64_t batchId_ = 0;
-    std::string pendingSql_;
-    std::size_t pendingRows_ = 0;
+    std::vector<std::string> pendingValues_;  // the entries not yet written, column after column
     bool pendingFailed_ = false;  // a statement of Add's failed; Flush reports it
     std::string pendingError_;
 };

@@ -439,9 +439,12 @@ TEST_F(StoreTest, RandomWritesOfEveryKindReplayToTheRegisterAndTamperingIsNamed)
     std::mt19937 gen(20261208);
     // Rows stored before the log: the first write starts the chain with them.
     for (const testhost::InvoiceRow& row : testhost::RandomRegister(gen, 12)) InsertInvoice(row);
-    // Their sources follow their rows through deletes, restores under new numbers and undos.
-    Exec("insert into sb07_fply (nsrsbh,sbssq,xh,fphm,wjm,wjhx) select nsrsbh,sbssq,xh,"
-         "cast(cast(je*100 as integer) as text),'f.xml','00' from sb07_xxfpb");
+    // Their sources follow their rows through deletes, restores under new numbers and undos. Each
+    // row carries a mark of its own in sbwjm, which no write but a restore or undo changes, and its
+    // source the same mark as invoice number and file hash.
+    Exec("update sb07_xxfpb set sbwjm='s'||sbssq||'-'||xh");
+    Exec("insert into sb07_fply (nsrsbh,sbssq,xh,fphm,wjm,wjhx) select nsrsbh,sbssq,xh,sbwjm,'f.xml','h'||sbwjm "
+         "from sb07_xxfpb");
     const long long sources = QueryInt("select count(*) from sb07_fply");
     const std::vector<std::string> periods = {kPeriod, "202610"};
     long long entries = QueryInt("select count(*) from sb07_xxfpb where nsrsbh='" + std::string(kCompany) + "'");
@@ -558,6 +561,9 @@ TEST_F(StoreTest, RandomWritesOfEveryKindReplayToTheRegisterAndTamperingIsNamed)
     EXPECT_EQ(QueryInt("select count(*) from sb07_fply s where not exists (select 1 from sb07_xxfpb r where "
                        "r.nsrsbh=s.nsrsbh and r.sbssq=s.sbssq and r.xh=s.xh)"), 0);
     EXPECT_GE(QueryInt("select count(*) from sb07_fply") + QueryInt("select count(*) from sb07_bgjlly"), sources);
+    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb r left join sb07_fply s on r.nsrsbh=s.nsrsbh and "
+                       "r.sbssq=s.sbssq and r.xh=s.xh where (r.sbwjm like 's%' or s.xh is not null) and "
+                       "(s.xh is null or s.fphm<>r.sbwjm or s.wjhx<>'h'||r.sbwjm)"), 0);
 
     // Replayed in order, the entries' rows after the change are the register's rows.
     std::map<std::pair<std::string, int>, std::string> replayed;
