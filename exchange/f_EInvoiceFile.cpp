@@ -235,7 +235,12 @@ bool FinishInvoice(const TFound& found, TEInvoice& invoice, std::string& error) 
         return false;
     }
     invoice.buyerId = field("BuyerIdNum");
-    invoice.date = invoice.date.substr(0, std::min(invoice.date.find(' '), invoice.date.find('T')));
+    const std::string issued = invoice.date;
+    invoice.date = issued.substr(0, issued.find_first_of(" T"));
+    if (invoice.date.empty()) {  // a time without its date
+        error = "开票日期不是日期：" + GbkAbbreviate(issued, 60);
+        return false;
+    }
     if (found.tooManyItems) {
         error = "商品明细超过 " + std::to_string(kEInvoiceMaxItems) + " 行";
         return false;

@@ -264,6 +264,9 @@ TEST_F(EInvoiceTest, RandomFilesImportToTheGeneratorsFiguresAndEveryBadFileIsNam
     g.date = "2026-10-31";
     bad[write("mixed/october", g)] = "";
     g = invoice();
+    g.date = "T09:30:15";
+    bad[write("mixed/timeonly", g)] = "开票日期不是日期";
+    g = invoice();
     g.special = true;
     bad[write("mixed/special", g)] = "专用发票";
     g = invoice();
