@@ -111,15 +111,25 @@ double PlainSort(const std::vector<Txxqtfpxx*>& list, int column, int runs) {
     }
 }
 
+// The window's controls, found by their object names as the tests find them.
+template <class T>
+T* Named(const QObject* window, const char* name) {
+    T* control = window->findChild<T*>(QLatin1String(name));
+    if (!control) bench::Die(std::string("the window has no ") + name);
+    return control;
+}
+QTreeView* List(const QObject* window) { return Named<QTreeView>(window, "VSTInvoideCommon"); }
+TInvoiceListModel* Model(const QObject* window) { return static_cast<TInvoiceListModel*>(List(window)->model()); }
+
 std::unique_ptr<TFrmXxqtfpMgr> ShowWindow(int rows, double& seconds) {
     auto window = std::make_unique<TFrmXxqtfpMgr>(vantrel::ModuleContextFromHost());
     window->resize(1100, 700);
-    PaintWatcher watcher(window->VSTInvoideCommon, rows);
+    PaintWatcher watcher(List(window.get()), rows);
     seconds = bench::Time([&] {
         window->show();
         watcher.Wait();
     });
-    if (window->ListModel()->rowCount() != rows) bench::Die("the window did not list the period");
+    if (Model(window.get())->rowCount() != rows) bench::Die("the window did not list the period");
     return window;
 }
 
@@ -200,9 +210,9 @@ int main(int argc, char** argv) {
         // Header click to repainted list, the best of as many rounds as the floor gets runs: single
         // clicks are short enough for the machine's other work to spoil a few of them.
         constexpr int kClickRounds = 5;
-        TInvoiceListModel* model = window->ListModel();
-        QHeaderView* header = window->VSTInvoideCommon->header();
-        auto watcher = std::make_unique<PaintWatcher>(window->VSTInvoideCommon, rows);
+        TInvoiceListModel* model = Model(window.get());
+        QHeaderView* header = List(window.get())->header();
+        auto watcher = std::make_unique<PaintWatcher>(List(window.get()), rows);
         std::vector<double> clickBest(InvoiceListColumnCount, 1e300), clickFirst(InvoiceListColumnCount, 0);
         for (int round = 0; round < kClickRounds; ++round) {
             for (int column = ColFplxmc; column < InvoiceListColumnCount; ++column) {
@@ -222,7 +232,7 @@ int main(int argc, char** argv) {
         std::printf("%-8s %-14s %10s %10s\n", "column", "caption", "first", "warm");
         double worst = 0;
         for (int column = ColFplxmc; column < InvoiceListColumnCount; ++column) {
-            const double floor = PlainSort(window->FInvoiceList, column, kClickRounds);
+            const double floor = PlainSort(*Model(window.get())->List(), column, kClickRounds);
             const double ratio = clickBest[static_cast<size_t>(column)] / floor;
             worst = std::max(worst, ratio);
             std::printf("%-8d %-14s %10.2f %10.2f\n", column,
@@ -239,14 +249,14 @@ int main(int argc, char** argv) {
         const std::string likeSql = BuildListSql(vantrel::ModuleContextFromHost(), "", buyer);
         const int matching = bench::ReadDirectly(db, likeSql);
         const double likeFloor = BestOf(3, [&] { bench::ReadDirectly(db, likeSql); });
-        window->edtghfsh->SetText(buyer);
+        Named<TPellowEdit>(window.get(), "edtghfsh")->SetText(buyer);
         watcher.reset();
-        auto filtered = std::make_unique<PaintWatcher>(window->VSTInvoideCommon, matching);
+        auto filtered = std::make_unique<PaintWatcher>(List(window.get()), matching);
         double likeFirst = 0, likeBest = 1e300;
         for (int run = 0; run < 3; ++run) {
             const double seconds = bench::Time([&] {
                 filtered->Arm();
-                window->ActQuery->trigger();
+                Named<QAction>(window.get(), "ActQuery")->trigger();
                 filtered->Wait();
             });
             if (run == 0) likeFirst = seconds;

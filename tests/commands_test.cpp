@@ -19,6 +19,7 @@
 #include "support/fault_steps.h"
 #include "support/detail_fields.h"
 #include "support/host_fixture.h"
+#include "support/manager_fields.h"
 #include "support/window_fixture.h"
 
 #include <QApplication>
@@ -38,6 +39,8 @@
 #include <utility>
 
 namespace {
+
+using testhost::Mgr;
 
 using corlith::test::FailPoint;
 using corlith::test::MessageKind;
@@ -93,14 +96,14 @@ protected:
     }
 
     static void CheckRows(TFrmXxqtfpMgr* m, const std::vector<int>& rows) {
-        TInvoiceListModel* model = m->ListModel();
+        TInvoiceListModel* model = Mgr(m).model;
         for (int row : rows)
             ASSERT_TRUE(model->setData(model->index(row, ColSelect), Qt::Checked, Qt::CheckStateRole));
     }
 
     static std::vector<int> ListedXh(TFrmXxqtfpMgr* m) {
         std::vector<int> out;
-        for (const Txxqtfpxx* r : m->FInvoiceList) out.push_back(r->xh);
+        for (const Txxqtfpxx* r : Mgr(m).Records()) out.push_back(r->xh);
         std::sort(out.begin(), out.end());
         return out;
     }
@@ -112,8 +115,8 @@ protected:
     }
 
     static std::string Statistics(TFrmXxqtfpMgr* m) {
-        return (QStringList{m->lbFpsl->text(), m->lbje->text(), m->lbse->text(), m->lbzfzs->text(),
-                            m->lbzfje->text(), m->lbzfse->text()})
+        return (QStringList{Mgr(m).lbFpsl->text(), Mgr(m).lbje->text(), Mgr(m).lbse->text(), Mgr(m).lbzfzs->text(),
+                            Mgr(m).lbzfje->text(), Mgr(m).lbzfse->text()})
             .join(QLatin1Char('|'))
             .toStdString();
     }
@@ -126,29 +129,29 @@ protected:
 TEST_F(ManagerCommandsTest, AddContinuesAfterTheLargestNumberAndKeepsCounting) {
     Invoices({{1, 10}, {2, 20}, {7, 70}});
     TFrmXxqtfpMgr* m = OpenManager();
-    ASSERT_EQ(m->FNextXh, 8);
+    ASSERT_EQ(Mgr(m).NextXh(), 8);
 
-    const bool opened = WithDetailWindow([m] { m->actAddExecute(); }, [&](TFrmXxqtfpDetail* d) {
+    const bool opened = WithDetailWindow([m] { Mgr(m).actAdd->trigger(); }, [&](TFrmXxqtfpDetail* d) {
         EXPECT_EQ(d->EditMode(), kDetailAdd);
         EnterInvoice(d, "100", period_);
         EXPECT_EQ(LastMessageNumber(), 5037016);
         EnterInvoice(d, "50", period_);
         EXPECT_EQ(LastMessageNumber(), 5037016);
         // The manager's statistics follow every save while the window stays open.
-        EXPECT_EQ(m->lbFpsl->text(), QStringLiteral("5"));
+        EXPECT_EQ(Mgr(m).lbFpsl->text(), QStringLiteral("5"));
     });
     ASSERT_TRUE(opened);
-    EXPECT_EQ(m->FNextXh, 10);
+    EXPECT_EQ(Mgr(m).NextXh(), 10);
     EXPECT_EQ(ListedXh(m), (std::vector<int>{1, 2, 7, 8, 9}));
-    EXPECT_EQ(m->ListModel()->rowCount(), 5);
-    EXPECT_EQ(m->lbje->text(), QStringLiteral("250.00"));
+    EXPECT_EQ(Mgr(m).model->rowCount(), 5);
+    EXPECT_EQ(Mgr(m).lbje->text(), QStringLiteral("250.00"));
     EXPECT_EQ(QueryText("select group_concat(xh||':'||je, ',') from (select * from sb07_xxfpb order by xh)"),
               "1:10,2:20,7:70,8:100,9:50");
 
-    ASSERT_TRUE(WithDetailWindow([m] { m->actAddExecute(); },
+    ASSERT_TRUE(WithDetailWindow([m] { Mgr(m).actAdd->trigger(); },
                                  [&](TFrmXxqtfpDetail* d) { EnterInvoice(d, "1", period_); }));
     EXPECT_EQ(QueryInt("select max(xh) from sb07_xxfpb"), 10);
-    EXPECT_EQ(m->FNextXh, 11);
+    EXPECT_EQ(Mgr(m).NextXh(), 11);
 }
 
 TEST_F(ManagerCommandsTest, AFailedAddLeavesListStatisticsAndNumberAlone) {
@@ -156,7 +159,7 @@ TEST_F(ManagerCommandsTest, AFailedAddLeavesListStatisticsAndNumberAlone) {
     TFrmXxqtfpMgr* m = OpenManager();
     const std::string before = Snapshot();
     const std::string stats = Statistics(m);
-    ASSERT_TRUE(WithDetailWindow([m] { m->actAddExecute(); }, [&](TFrmXxqtfpDetail* d) {
+    ASSERT_TRUE(WithDetailWindow([m] { Mgr(m).actAdd->trigger(); }, [&](TFrmXxqtfpDetail* d) {
         corlith::test::FailAt(FailPoint::Commit, 1);
         EnterInvoice(d, "100", period_);
         EXPECT_EQ(LastMessageNumber(), 5037013);
@@ -164,21 +167,21 @@ TEST_F(ManagerCommandsTest, AFailedAddLeavesListStatisticsAndNumberAlone) {
     EXPECT_EQ(Snapshot(), before);
     EXPECT_EQ(Statistics(m), stats);
     EXPECT_EQ(ListedXh(m), (std::vector<int>{1}));
-    EXPECT_EQ(m->FNextXh, 2);
+    EXPECT_EQ(Mgr(m).NextXh(), 2);
 }
 
 TEST_F(ManagerCommandsTest, TwoManagersOnOnePeriodNeverShareANumber) {
     Invoice(1, 10);
     TFrmXxqtfpMgr* a = OpenManager();
     TFrmXxqtfpMgr* b = OpenManager();
-    ASSERT_EQ(a->FNextXh, 2);
-    ASSERT_EQ(b->FNextXh, 2);
+    ASSERT_EQ(Mgr(a).NextXh(), 2);
+    ASSERT_EQ(Mgr(b).NextXh(), 2);
 
-    ASSERT_TRUE(WithDetailWindow([a] { a->actAddExecute(); }, [&](TFrmXxqtfpDetail* d) {
+    ASSERT_TRUE(WithDetailWindow([a] { Mgr(a).actAdd->trigger(); }, [&](TFrmXxqtfpDetail* d) {
         EnterInvoice(d, "100", period_);
         EXPECT_EQ(LastMessageNumber(), 5037016);
     }));
-    ASSERT_TRUE(WithDetailWindow([b] { b->actAddExecute(); }, [&](TFrmXxqtfpDetail* d) {
+    ASSERT_TRUE(WithDetailWindow([b] { Mgr(b).actAdd->trigger(); }, [&](TFrmXxqtfpDetail* d) {
         // The same press saves under the next free number; the other window's invoice stays.
         EnterInvoice(d, "200", period_);
         EXPECT_EQ(LastMessageNumber(), 5037016);
@@ -186,9 +189,9 @@ TEST_F(ManagerCommandsTest, TwoManagersOnOnePeriodNeverShareANumber) {
     }));
     EXPECT_EQ(QueryText("select group_concat(xh||':'||je, ',') from (select * from sb07_xxfpb order by xh)"),
               "1:10,2:100,3:200");
-    EXPECT_EQ(b->FNextXh, 4);
+    EXPECT_EQ(Mgr(b).NextXh(), 4);
     EXPECT_EQ(ListedXh(b), (std::vector<int>{1, 3}));
-    EXPECT_EQ(a->FNextXh, 3);
+    EXPECT_EQ(Mgr(a).NextXh(), 3);
 }
 
 // ---- modify --------------------------------------------------------------------------------
@@ -196,10 +199,10 @@ TEST_F(ManagerCommandsTest, TwoManagersOnOnePeriodNeverShareANumber) {
 TEST_F(ManagerCommandsTest, ModifyEditsTheFirstCheckedRowInDisplayOrder) {
     Invoices({{1, 100}, {2, 300}, {3, 200}});
     TFrmXxqtfpMgr* m = OpenManager();
-    m->ListModel()->sort(ColJe, Qt::DescendingOrder);
+    Mgr(m).model->sort(ColJe, Qt::DescendingOrder);
     CheckRows(m, {2, 0, 1});
 
-    ASSERT_TRUE(WithDetailWindow([m] { m->ActModifyExecute(); }, [&](TFrmXxqtfpDetail* d) {
+    ASSERT_TRUE(WithDetailWindow([m] { Mgr(m).ActModify->trigger(); }, [&](TFrmXxqtfpDetail* d) {
         EXPECT_EQ(d->EditMode(), kDetailModify);
         EXPECT_EQ(Fields(d).edtje->Text(), "300.00");
         TypeInto(Fields(d).edtje, "400");
@@ -209,12 +212,12 @@ TEST_F(ManagerCommandsTest, ModifyEditsTheFirstCheckedRowInDisplayOrder) {
     }));
     EXPECT_EQ(QueryText("select group_concat(xh||':'||je, ',') from (select * from sb07_xxfpb order by xh)"),
               "1:100,2:400,3:200");
-    const auto it = std::find_if(m->FInvoiceList.begin(), m->FInvoiceList.end(),
+    const auto it = std::find_if(Mgr(m).Records().begin(), Mgr(m).Records().end(),
                                  [](const Txxqtfpxx* r) { return r->xh == 2; });
-    ASSERT_NE(it, m->FInvoiceList.end());
+    ASSERT_NE(it, Mgr(m).Records().end());
     EXPECT_EQ((*it)->je, 400);
-    EXPECT_EQ(m->lbje->text(), QStringLiteral("700.00"));
-    EXPECT_EQ(m->FNextXh, 4);
+    EXPECT_EQ(Mgr(m).lbje->text(), QStringLiteral("700.00"));
+    EXPECT_EQ(Mgr(m).NextXh(), 4);
 }
 
 TEST_F(ManagerCommandsTest, ModifyingAnInvoiceAnotherWindowDeletedSaysSoAndReloads) {
@@ -224,7 +227,7 @@ TEST_F(ManagerCommandsTest, ModifyingAnInvoiceAnotherWindowDeletedSaysSoAndReloa
     Exec("delete from sb07_xxfpb where xh=2");
     Invoice(4, 400);
     bool closed = false;
-    ASSERT_TRUE(WithDetailWindow([m] { m->ActModifyExecute(); }, [&](TFrmXxqtfpDetail* d) {
+    ASSERT_TRUE(WithDetailWindow([m] { Mgr(m).ActModify->trigger(); }, [&](TFrmXxqtfpDetail* d) {
         QPointer<TFrmXxqtfpDetail> guard(d);
         TypeInto(Fields(d).edtje, "250");
         corlith::test::ClearMessages();
@@ -238,36 +241,36 @@ TEST_F(ManagerCommandsTest, ModifyingAnInvoiceAnotherWindowDeletedSaysSoAndReloa
               "1:100,3:300,4:400");
     EXPECT_EQ(QueryInt("select count(*) from SB07_FPTXQKB"), 0);
     EXPECT_EQ(ListedXh(m), (std::vector<int>{1, 3, 4}));
-    EXPECT_EQ(m->ListModel()->rowCount(), 3);
+    EXPECT_EQ(Mgr(m).model->rowCount(), 3);
     EXPECT_EQ(Statistics(m), "3|800.00|136.00|0|0.00|0.00");
-    EXPECT_EQ(m->FNextXh, 5);
+    EXPECT_EQ(Mgr(m).NextXh(), 5);
 }
 
 TEST_F(ManagerCommandsTest, DeletingAnInvoiceAnotherWindowDeletedUndoesAllAndReloads) {
     for (int xh = 1; xh <= 12; ++xh) Invoice(xh, xh);
     TFrmXxqtfpMgr* m = OpenManager();
-    m->ListModel()->sort(ColJe, Qt::AscendingOrder);
+    Mgr(m).model->sort(ColJe, Qt::AscendingOrder);
     std::vector<int> all(12);
     for (int i = 0; i < 12; ++i) all[static_cast<std::size_t>(i)] = i;
     CheckRows(m, all);
     Exec("delete from sb07_xxfpb where xh=5");
     corlith::test::QueueConfirmAnswer(true);
-    m->ActDelExecute();
+    Mgr(m).ActDel->trigger();
     EXPECT_EQ(LastMessageNumber(), 5037033);
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 11);
     EXPECT_EQ(QueryInt("select count(*) from SB07_FPTXQKB"), 0);
-    EXPECT_EQ(m->FInvoiceList.size(), 11u);
-    EXPECT_EQ(m->ListModel()->rowCount(), 11);
-    EXPECT_TRUE(m->ListModel()->CheckedRecords().empty());
+    EXPECT_EQ(Mgr(m).Records().size(), 11u);
+    EXPECT_EQ(Mgr(m).model->rowCount(), 11);
+    EXPECT_TRUE(Mgr(m).model->CheckedRecords().empty());
     EXPECT_FALSE(corlith::test::InTransaction(testhost::kConnection));
 }
 
 TEST_F(ManagerCommandsTest, ModifyOrDeleteWithNothingCheckedSaysSo) {
     Invoice(1, 100);
     TFrmXxqtfpMgr* m = OpenManager();
-    EXPECT_FALSE(WithDetailWindow([m] { m->ActModifyExecute(); }, [](TFrmXxqtfpDetail*) {}));
+    EXPECT_FALSE(WithDetailWindow([m] { Mgr(m).ActModify->trigger(); }, [](TFrmXxqtfpDetail*) {}));
     EXPECT_EQ(LastMessageNumber(), 5037001);
-    m->ActDelExecute();
+    Mgr(m).ActDel->trigger();
     EXPECT_EQ(LastMessageNumber(), 5037002);
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 1);
 }
@@ -277,11 +280,11 @@ TEST_F(ManagerCommandsTest, ModifyOrDeleteWithNothingCheckedSaysSo) {
 TEST_F(ManagerCommandsTest, CtrlZUndoesTheWindowsOwnBatchesAndAChangeLogRestoreBringsDeletedRowsBack) {
     Invoices({{1, 10}, {2, 20}, {3, 30}});
     TFrmXxqtfpMgr* m = OpenManager();
-    m->ListModel()->sort(ColJe, Qt::AscendingOrder);
+    Mgr(m).model->sort(ColJe, Qt::AscendingOrder);
     const auto deleteFirstTwo = [&] {
         CheckRows(m, {0, 1});
         corlith::test::QueueConfirmAnswer(true);
-        m->ActDelExecute();
+        Mgr(m).ActDel->trigger();
         ASSERT_EQ(ListedXh(m), std::vector<int>{3});
     };
     const auto ctrlZ = [&](bool answer) {
@@ -290,7 +293,7 @@ TEST_F(ManagerCommandsTest, CtrlZUndoesTheWindowsOwnBatchesAndAChangeLogRestoreB
         // Without a window manager nobody activates the window again after a dialog.
         m->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(m));
-        QTest::keyClick(m->VSTInvoideCommon, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(Mgr(m).VSTInvoideCommon, Qt::Key_Z, Qt::ControlModifier);
     };
     deleteFirstTwo();
     ctrlZ(false);  // declined: nothing undone
@@ -302,7 +305,7 @@ TEST_F(ManagerCommandsTest, CtrlZUndoesTheWindowsOwnBatchesAndAChangeLogRestoreB
     // Deleted again, the batch comes back from 变更记录 under its old numbers.
     deleteFirstTwo();
     bool offered = false;
-    EXPECT_TRUE(testhost::WithModal<TFrmChangeBatches>([m] { m->actChangeLogExecute(); }, [&](TFrmChangeBatches* w) {
+    EXPECT_TRUE(testhost::WithModal<TFrmChangeBatches>([m] { Mgr(m).actChangeLog->trigger(); }, [&](TFrmChangeBatches* w) {
         auto* batches = testhost::Control<QTableWidget>(w, QStringLiteral("gridBatches"));
         auto* restore = testhost::Control<QPushButton>(w, QStringLiteral("btnRestore"));
         ASSERT_GE(batches->rowCount(), 4);  // 初始, 删除, 恢复 (the undo), 删除; newest first
@@ -327,7 +330,7 @@ TEST_F(ManagerCommandsTest, CtrlZUndoesTheWindowsOwnBatchesAndAChangeLogRestoreB
 
     // 历史 lists each version of the ticked invoice, oldest first.
     CheckRows(m, {0});
-    EXPECT_TRUE(testhost::WithModal<TFrmInvoiceHistory>([m] { m->actHistoryExecute(); }, [](TFrmInvoiceHistory* w) {
+    EXPECT_TRUE(testhost::WithModal<TFrmInvoiceHistory>([m] { Mgr(m).actHistory->trigger(); }, [](TFrmInvoiceHistory* w) {
         auto* grid = testhost::Control<QTableWidget>(w, QStringLiteral("gridVersions"));
         QStringList kinds;
         for (int row = 0; row < grid->rowCount(); ++row) kinds << grid->item(row, 1)->text();
@@ -340,12 +343,12 @@ TEST_F(ManagerCommandsTest, CtrlZUndoesTheWindowsOwnBatchesAndAChangeLogRestoreB
 TEST_F(ManagerCommandsTest, DeletingTwentyFiveRowsRunsThreeGroupsLastFirst) {
     for (int xh = 1; xh <= 25; ++xh) Invoice(xh, xh);
     TFrmXxqtfpMgr* m = OpenManager();
-    m->ListModel()->sort(ColJe, Qt::AscendingOrder);  // display order = xh order
+    Mgr(m).model->sort(ColJe, Qt::AscendingOrder);  // display order = xh order
     std::vector<int> all(25);
     for (int i = 0; i < 25; ++i) all[static_cast<std::size_t>(i)] = i;
     CheckRows(m, all);
     corlith::test::QueueConfirmAnswer(true);
-    m->ActDelExecute();
+    Mgr(m).ActDel->trigger();
 
     const std::vector<std::string> deletes = StatementsContaining("delete from");
     ASSERT_EQ(deletes.size(), 3u);
@@ -363,8 +366,8 @@ TEST_F(ManagerCommandsTest, DeletingTwentyFiveRowsRunsThreeGroupsLastFirst) {
     EXPECT_EQ(messages[1].number, 5037006);
     EXPECT_EQ(messages[1].param, "25");
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 0);
-    EXPECT_TRUE(m->FInvoiceList.empty());
-    EXPECT_EQ(m->ListModel()->rowCount(), 0);
+    EXPECT_TRUE(Mgr(m).Records().empty());
+    EXPECT_EQ(Mgr(m).model->rowCount(), 0);
     EXPECT_EQ(Statistics(m), "0|0.00|0.00|0|0.00|0.00");
 }
 
@@ -375,15 +378,15 @@ TEST_F(ManagerCommandsTest, DeletingWhileSortedByAmountRemovesExactlyTheCheckedR
     Invoice(4, 55);
     Invoice(5, 0.5);
     TFrmXxqtfpMgr* m = OpenManager();
-    m->ListModel()->sort(ColJe, Qt::AscendingOrder);  // 0.5, 9.5, 10, 55, 100
+    Mgr(m).model->sort(ColJe, Qt::AscendingOrder);  // 0.5, 9.5, 10, 55, 100
     CheckRows(m, {1, 2});                              // xh 1 and 3
     corlith::test::QueueConfirmAnswer(true);
-    m->ActDelExecute();
+    Mgr(m).ActDel->trigger();
     EXPECT_EQ(LastMessageNumber(), 5037006);
     EXPECT_EQ(corlith::test::Messages().back().param, "2");
     EXPECT_EQ(QueryText("select group_concat(xh, ',') from (select xh from sb07_xxfpb order by xh)"), "2,4,5");
     EXPECT_EQ(ListedXh(m), (std::vector<int>{2, 4, 5}));
-    TInvoiceListModel* model = m->ListModel();
+    TInvoiceListModel* model = Mgr(m).model;
     ASSERT_EQ(model->rowCount(), 3);
     const std::vector<std::pair<int, double>> shown = {{5, 0.5}, {4, 55}, {2, 100}};
     for (int row = 0; row < 3; ++row) {
@@ -398,18 +401,18 @@ TEST_F(ManagerCommandsTest, OneConfirmationTextPerCountAndADeclineChangesNothing
     TFrmXxqtfpMgr* m = OpenManager();
     const std::string before = Snapshot();
     CheckRows(m, {0});
-    m->ActDelExecute();  // the empty answer queue declines
+    Mgr(m).ActDel->trigger();  // the empty answer queue declines
     std::string one;
     GetMsg(5037003, "", 1, one);
     ASSERT_EQ(corlith::test::Messages().size(), 1u);
     EXPECT_EQ(corlith::test::Messages()[0].text, one);
     EXPECT_TRUE(StatementsContaining("delete").empty());
     EXPECT_EQ(Snapshot(), before);
-    EXPECT_EQ(m->FInvoiceList.size(), 2u);
+    EXPECT_EQ(Mgr(m).Records().size(), 2u);
 
     CheckRows(m, {0, 1});
     corlith::test::ClearMessages();
-    m->ActDelExecute();
+    Mgr(m).ActDel->trigger();
     std::string many;
     GetMsg(5037004, "2", 1, many);
     ASSERT_EQ(corlith::test::Messages().size(), 1u);
@@ -425,9 +428,9 @@ TEST_F(ManagerCommandsTest, ARefusingGuardAsksNothingAndWritesNothing) {
     CheckRows(m, {0});
     corlith::test::QueueConfirmAnswer(true);
 
-    EXPECT_FALSE(WithDetailWindow([m] { m->actAddExecute(); }, [](TFrmXxqtfpDetail*) {}));
-    EXPECT_FALSE(WithDetailWindow([m] { m->ActModifyExecute(); }, [](TFrmXxqtfpDetail*) {}));
-    m->ActDelExecute();
+    EXPECT_FALSE(WithDetailWindow([m] { Mgr(m).actAdd->trigger(); }, [](TFrmXxqtfpDetail*) {}));
+    EXPECT_FALSE(WithDetailWindow([m] { Mgr(m).ActModify->trigger(); }, [](TFrmXxqtfpDetail*) {}));
+    Mgr(m).ActDel->trigger();
 
     const auto& messages = corlith::test::Messages();
     ASSERT_EQ(messages.size(), 3u);
@@ -442,8 +445,8 @@ TEST_F(ManagerCommandsTest, ARefusingGuardAsksNothingAndWritesNothing) {
         EXPECT_NE(s, "BEGIN");
     }
     EXPECT_EQ(Snapshot(), before);
-    EXPECT_EQ(m->FInvoiceList.size(), 1u);
-    EXPECT_EQ(m->FNextXh, 2);
+    EXPECT_EQ(Mgr(m).Records().size(), 1u);
+    EXPECT_EQ(Mgr(m).NextXh(), 2);
 }
 
 namespace {
@@ -466,14 +469,14 @@ TEST_P(DeleteFaultTest, AFailedDeleteLeavesDatabaseListAndStatisticsAlone) {
 
     testhost::ArmFault(fault.step);
     corlith::test::QueueConfirmAnswer(true);
-    m->ActDelExecute();
+    Mgr(m).ActDel->trigger();
     EXPECT_EQ(LastMessageNumber(), fault.expected);
     if (fault.expected == 5037006) {
         EXPECT_EQ(corlith::test::Messages().back().param, "0");
     }
     EXPECT_EQ(Snapshot(), before);
-    EXPECT_EQ(m->FInvoiceList.size(), 25u);
-    EXPECT_EQ(m->ListModel()->rowCount(), 25);
+    EXPECT_EQ(Mgr(m).Records().size(), 25u);
+    EXPECT_EQ(Mgr(m).model->rowCount(), 25);
     EXPECT_EQ(Statistics(m), stats);
 
     // Nothing is left half done: the same delete goes through once the fault is gone.
@@ -481,11 +484,11 @@ TEST_P(DeleteFaultTest, AFailedDeleteLeavesDatabaseListAndStatisticsAlone) {
     corlith::test::ClearMessages();
     CheckRows(m, all);
     corlith::test::QueueConfirmAnswer(true);
-    m->ActDelExecute();
+    Mgr(m).ActDel->trigger();
     EXPECT_EQ(LastMessageNumber(), 5037006);
     EXPECT_EQ(corlith::test::Messages().back().param, "25");
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 0);
-    EXPECT_TRUE(m->FInvoiceList.empty());
+    EXPECT_TRUE(Mgr(m).Records().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -11,7 +11,9 @@
 #include "ui/common/f_InvoiceListModel.h"
 #include "ui/manager/f_ImportPreview.h"
 
+#include "support/entry_helpers.h"
 #include "support/host_fixture.h"
+#include "support/manager_fields.h"
 
 #include <QApplication>
 #include <QFile>
@@ -28,6 +30,8 @@
 #include <functional>
 
 namespace {
+
+using testhost::Mgr;
 
 std::string Msg(int number, const std::string& param = std::string()) {
     std::string text;
@@ -65,32 +69,36 @@ protected:
         return path;
     }
 
-    // Runs the import of path; inspect sees the preview dialog, which is then closed by
-    // answer (true: "确定") unless inspect closed it.
+    // Runs the import of path, chosen in the command's file dialog; inspect sees the preview
+    // dialog, which is then closed by answer (true: "确定") unless inspect closed it. Returns
+    // whether rows were stored.
     bool Import(const QString& path, const std::function<void(TFrmImportPreview*)>& inspect, bool answer) {
-        return ImportBy([&] { return manager_->ImportFile(path); }, inspect, answer);
+        return ImportBy(path, Mgr(manager_).actImport, inspect, answer);
     }
-    bool ImportBy(const std::function<bool()>& run, const std::function<void(TFrmImportPreview*)>& inspect, bool answer) {
+    bool ImportBy(const QString& path, QAction* command, const std::function<void(TFrmImportPreview*)>& inspect,
+                  bool answer) {
+        const long long before = Count();
         bool shown = false;
-        // Polled: the waiting window shown while the file is read already runs the event loop.
-        QTimer poll;
-        poll.setInterval(10);
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            auto* d = qobject_cast<TFrmImportPreview*>(QApplication::activeModalWidget());
-            if (!d) return;
-            poll.stop();
-            shown = true;
-            inspect(d);
-            if (answer && d->btnOk->isEnabled())
-                QTest::mouseClick(d->btnOk, Qt::LeftButton);
-            else
-                d->reject();
-        });
-        poll.start();
-        const bool stored = run();
-        poll.stop();
+        EXPECT_TRUE(testhost::ChooseFile(path, [&] {
+            shown = testhost::AnswerModal<TFrmImportPreview>(
+                [&](TFrmImportPreview* d) {
+                    inspect(d);
+                    if (answer && d->btnOk->isEnabled())
+                        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+                    else
+                        d->reject();
+                },
+                [command] { command->trigger(); });
+        }));
         EXPECT_TRUE(shown);
-        return stored;
+        return Count() > before;
+    }
+
+    // 导出 to path, chosen in its file dialog; whether the export said it wrote the file.
+    bool Export(const QString& path) {
+        corlith::test::ClearMessages();
+        EXPECT_TRUE(testhost::ChooseFile(path, [this] { Mgr(manager_).actExport->trigger(); }));
+        return !corlith::test::Messages().empty() && corlith::test::Messages().back().text.rfind("已导出 ", 0) == 0;
     }
 
     long long Count() { return QueryInt("select count(*) from sb07_xxfpb where sbssq='" + period_ + "'"); }
@@ -129,20 +137,18 @@ TEST_F(ImportWindowTest, ConfirmedRowsAreStoredAndTheListStatisticsAndNextNumber
     old.xh = 4;
     old.kprq = day_;
     InsertInvoice(old);
-    manager_->ActQueryExecute();
-    manager_->ComputeNextXh();
-    ASSERT_EQ(manager_->FNextXh, 5);
+    Mgr(manager_).ActQuery->trigger();
 
     const QString path = WriteCsv("普通发票," + day_ + ",1,200,17,,,否\r\n"
                                   "纳税检查调整," + day_ + ",,50.5,0,0,,是\r\n");
     const bool stored = Import(path, [](TFrmImportPreview* d) { EXPECT_TRUE(d->btnOk->isEnabled()); }, true);
     ASSERT_TRUE(stored);
     EXPECT_EQ(Count(), 3);
-    EXPECT_EQ(manager_->FInvoiceList.size(), 3u);
-    EXPECT_EQ(manager_->lbFpsl->text(), QStringLiteral("3"));
-    EXPECT_EQ(manager_->lbje->text(), QStringLiteral("350.50"));
-    EXPECT_EQ(manager_->lbse->text(), QStringLiteral("51.00"));
-    EXPECT_EQ(manager_->FNextXh, 7);
+    EXPECT_EQ(Mgr(manager_).Records().size(), 3u);
+    EXPECT_EQ(Mgr(manager_).lbFpsl->text(), QStringLiteral("3"));
+    EXPECT_EQ(Mgr(manager_).lbje->text(), QStringLiteral("350.50"));
+    EXPECT_EQ(Mgr(manager_).lbse->text(), QStringLiteral("51.00"));
+    EXPECT_EQ(Mgr(manager_).NextXh(), 7);
     ASSERT_FALSE(corlith::test::Messages().empty());
     EXPECT_EQ(corlith::test::Messages().back().text, "已导入 2 张发票");
 
@@ -167,7 +173,7 @@ TEST_F(ImportWindowTest, CancellingThePreviewStoresNothing) {
 
 TEST_F(ImportWindowTest, ImportIsRefusedWhileThePeriodIsDeclared) {
     DeclareThePeriod(period_);
-    manager_->actImport->trigger();  // refused before any file dialog opens
+    Mgr(manager_).actImport->trigger();  // refused before any file dialog opens
     ASSERT_EQ(corlith::test::Messages().size(), 1u);
     EXPECT_EQ(corlith::test::Messages()[0].text, "申报成功， 不能操作！");
 }
@@ -183,10 +189,10 @@ TEST_F(ImportWindowTest, ExportWritesTheListAsItIsShown) {
         row.gfnsr = i == 3 ? "440300665812347" : " ";
         InsertInvoice(row);
     }
-    manager_->ActQueryExecute();
-    manager_->ListModel()->sort(ColJe, Qt::DescendingOrder);
+    Mgr(manager_).ActQuery->trigger();
+    Mgr(manager_).model->sort(ColJe, Qt::DescendingOrder);
     const QString path = QString::fromStdString((dir_ / "shown.csv").string());
-    ASSERT_TRUE(manager_->ExportFile(path));
+    ASSERT_TRUE(Export(path));
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
@@ -195,9 +201,9 @@ TEST_F(ImportWindowTest, ExportWritesTheListAsItIsShown) {
     EXPECT_TRUE(lines[2].contains(QStringLiteral(",300.00,"))) << lines[2].toStdString();
     EXPECT_TRUE(lines[3].contains(QStringLiteral(",100.00,"))) << lines[3].toStdString();
 
-    manager_->edtghfsh->SetText("4403");
-    manager_->ActQueryExecute();
-    ASSERT_TRUE(manager_->ExportFile(QString::fromStdString((dir_ / "shown.xlsx").string())));
+    Mgr(manager_).edtghfsh->SetText("4403");
+    Mgr(manager_).ActQuery->trigger();
+    ASSERT_TRUE(Export(QString::fromStdString((dir_ / "shown.xlsx").string())));
     vantrel::TExchangeTable table;
     std::string error;
     ASSERT_TRUE(vantrel::ReadRegisterFile(QString::fromStdString((dir_ / "shown.xlsx").string()), table, error)) << error;
@@ -229,7 +235,7 @@ TEST_F(ImportWindowTest, EInvoicesShowTheirFileInThePreviewAndAreStoredWithTheir
             EXPECT_EQ(d->btnOk->isEnabled(), ok);
         };
     };
-    EXPECT_FALSE(ImportBy([&] { return manager_->ImportEInvoices({path}); }, inspect("15%", false), true));
+    EXPECT_FALSE(ImportBy(path, Mgr(manager_).actImportEInvoice, inspect("15%", false), true));
     EXPECT_EQ(Count(), 0);
     std::string xml;
     {
@@ -240,7 +246,7 @@ TEST_F(ImportWindowTest, EInvoicesShowTheirFileInThePreviewAndAreStoredWithTheir
     xml.replace(xml.find("30.00"), 5, "12.00");
     xml.replace(xml.find("47.00"), 5, "29.00");
     std::ofstream(path.toStdString()) << xml;
-    EXPECT_TRUE(ImportBy([&] { return manager_->ImportEInvoices({path}); }, inspect("6%", true), true));
+    EXPECT_TRUE(ImportBy(path, Mgr(manager_).actImportEInvoice, inspect("6%", true), true));
     EXPECT_EQ(Count(), 2);
     EXPECT_EQ(QueryInt("select count(*) from sb07_fply where fphm='26440000000000000001' and sbssq='" + period_ + "'"), 2);
 }

@@ -14,6 +14,7 @@
 #include "support/entry_helpers.h"
 #include "support/detail_fields.h"
 #include "support/host_fixture.h"
+#include "support/manager_fields.h"
 #include "support/window_fixture.h"
 #include "support/list_rule.h"
 #include "support/test_database.h"
@@ -56,6 +57,8 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+using testhost::Mgr;
 
 // ---- the caption table ---------------------------------------------------------------------
 
@@ -635,11 +638,11 @@ TEST_F(PreviewWindowTest, ManagerOpensThePreviewAndReadsItsListAgainAfterAChange
     auto* m = new TFrmXxqtfpMgr(vantrel::ModuleContextFromHost());
     Keep(m);
     m->show();
-    ASSERT_EQ(m->FInvoiceList.size(), 1u);
-    EXPECT_EQ(m->FInvoiceList[0]->jzjt, "0");
+    ASSERT_EQ(Mgr(m).Records().size(), 1u);
+    EXPECT_EQ(Mgr(m).Records()[0]->jzjt, "0");
 
     bool drilled = false;
-    ASSERT_TRUE(WithModal<TFrmReturnPreview>([&] { m->ActPreview->trigger(); }, [&](TFrmReturnPreview* p) {
+    ASSERT_TRUE(WithModal<TFrmReturnPreview>([&] { Mgr(m).ActPreview->trigger(); }, [&](TFrmReturnPreview* p) {
         EXPECT_EQ(p->Preview().Value("SB_XXQTFPMX_ZBJE_6_12"), "100.00");
         drilled = WithModal<TFrmPreviewDrill>([&] { p->OpenDrill("SB_XXQTFPMX_ZBJE_6_12"); }, [&](TFrmPreviewDrill* d) {
             TInvoiceListModel* model = d->ListModel();
@@ -653,8 +656,8 @@ TEST_F(PreviewWindowTest, ManagerOpensThePreviewAndReadsItsListAgainAfterAChange
         p->close();
     }));
     EXPECT_TRUE(drilled);
-    ASSERT_EQ(m->FInvoiceList.size(), 1u);
-    EXPECT_EQ(m->FInvoiceList[0]->jzjt, "1");
+    ASSERT_EQ(Mgr(m).Records().size(), 1u);
+    EXPECT_EQ(Mgr(m).Records()[0]->jzjt, "1");
 }
 
 TEST_F(PreviewWindowTest, TheDrillDownListFollowsTheManagersRuleAndEnterModifiesTheFirstTicked) {
@@ -663,7 +666,7 @@ TEST_F(PreviewWindowTest, TheDrillDownListFollowsTheManagersRuleAndEnterModifies
     Keep(m);
     m->show();
     bool drilled = false;
-    ASSERT_TRUE(WithModal<TFrmReturnPreview>([&] { m->ActPreview->trigger(); }, [&](TFrmReturnPreview* p) {
+    ASSERT_TRUE(WithModal<TFrmReturnPreview>([&] { Mgr(m).ActPreview->trigger(); }, [&](TFrmReturnPreview* p) {
         drilled = WithModal<TFrmPreviewDrill>([&] { p->OpenDrill("SB_XXQTFPMX_ZBJE_6_12"); }, [&](TFrmPreviewDrill* d) {
             TInvoiceListView* list = testhost::Control<TInvoiceListView>(d, u"VSTInvoice"_s);
             list->setFocus();
@@ -730,7 +733,7 @@ TEST_F(PreviewWindowTest, ListPrintsAsATableOverAsManySheetsAsItNeeds) {
     auto* m = new TFrmXxqtfpMgr(vantrel::ModuleContextFromHost());
     Keep(m);
     m->show();
-    ASSERT_EQ(m->ListModel()->rowCount(), 70);
+    ASSERT_EQ(Mgr(m).model->rowCount(), 70);
 
     const QString pdf = QString::fromStdString((dir_ / "list.pdf").string());
     QPrinter printer(QPrinter::HighResolution);
@@ -740,7 +743,7 @@ TEST_F(PreviewWindowTest, ListPrintsAsATableOverAsManySheetsAsItNeeds) {
     TListPrintHeader header = CurrentListHeader(vantrel::ModuleContextFromHost(), u"其它销项发票"_s);
     EXPECT_EQ(header.taxpayer, u"测试公司（91110000MA001TEST）"_s);
     header.note = u"共 70 张发票"_s;
-    const int sheets = PrintInvoiceTable(printer, *m->ListModel(), {}, header, QDate(2026, 12, 1));
+    const int sheets = PrintInvoiceTable(printer, *Mgr(m).model, {}, header, QDate(2026, 12, 1));
     EXPECT_GT(sheets, 1);
 
     const QString dir = QString::fromStdString(dir_.string());

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QPointer>
 #include <QTimer>
 
@@ -40,6 +41,36 @@ bool WithModal(const std::function<void()>& command, const std::function<void(T*
     command();
     QCoreApplication::processEvents();
     return opened;
+}
+
+// Runs a command; the first modal window of type T it opens goes to answer, even one opened
+// after a waiting window that already runs the event loop. Returns whether one opened.
+template <typename T>
+bool AnswerModal(const std::function<void(T*)>& answer, const std::function<void()>& command) {
+    bool opened = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* window = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!window) return;
+        poll.stop();
+        opened = true;
+        answer(window);
+    });
+    poll.start();
+    command();
+    return opened;
+}
+
+// Runs a command that asks for a file, typing path into its file dialog and accepting it.
+inline bool ChooseFile(const QString& path, const std::function<void()>& command) {
+    return AnswerModal<QFileDialog>(
+        [&path](QFileDialog* dialog) {
+            dialog->setOption(QFileDialog::DontConfirmOverwrite);
+            dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->accept();  // the file dialog's own accept, public in QDialog
+        },
+        command);
 }
 
 }  // namespace testhost

@@ -260,6 +260,31 @@ void TFrmXxqtfpMgr::BuildControls() {
     column->addWidget(BuildOperations(content));
     BuildList(content);
     column->addWidget(VSTInvoideCommon, 1);
+    NameControls();
+}
+
+// Each command and control takes its member's name as object name, by which it is found.
+void TFrmXxqtfpMgr::NameControls() {
+#define VANTREL_NAMED(member) {member, #member}
+    const std::pair<QObject*, const char*> controls[] = {
+        VANTREL_NAMED(actAdd),      VANTREL_NAMED(ActModify),         VANTREL_NAMED(ActDel),
+        VANTREL_NAMED(ActQuery),    VANTREL_NAMED(ActClose),          VANTREL_NAMED(actQueryPanel),
+        VANTREL_NAMED(ActPreview),  VANTREL_NAMED(ActPrint),          VANTREL_NAMED(actImport),
+        VANTREL_NAMED(actImportEInvoice), VANTREL_NAMED(actExport),   VANTREL_NAMED(actReconcile),
+        VANTREL_NAMED(actHistory),  VANTREL_NAMED(actChangeLog),      VANTREL_NAMED(actUndo),
+        VANTREL_NAMED(ActCopy),     VANTREL_NAMED(ListMenu),          VANTREL_NAMED(btnQuery),
+        VANTREL_NAMED(PanelQuery),  VANTREL_NAMED(cbbFplx),           VANTREL_NAMED(edtghfsh),
+        VANTREL_NAMED(ModalSpeedButton1), VANTREL_NAMED(btnReset),    VANTREL_NAMED(lbFpsl),
+        VANTREL_NAMED(lbje),        VANTREL_NAMED(lbse),              VANTREL_NAMED(lbzfzs),
+        VANTREL_NAMED(lbzfje),      VANTREL_NAMED(lbzfse),            VANTREL_NAMED(lbScope),
+        VANTREL_NAMED(lbEmptyHint), VANTREL_NAMED(btnAdd),            VANTREL_NAMED(btnModify),
+        VANTREL_NAMED(btnDel),      VANTREL_NAMED(VSTInvoideCommon),  VANTREL_NAMED(PanelFilter),
+        VANTREL_NAMED(edtDateFrom), VANTREL_NAMED(edtDateTo),         VANTREL_NAMED(edtAmountFrom),
+        VANTREL_NAMED(edtAmountTo), VANTREL_NAMED(edtFilterText),     VANTREL_NAMED(btnFilterFlags),
+        VANTREL_NAMED(btnClearFilter), VANTREL_NAMED(btnTypeStatistics), VANTREL_NAMED(TypeStatistics),
+        VANTREL_NAMED(actResetColumns), VANTREL_NAMED(HeaderMenu)};
+#undef VANTREL_NAMED
+    for (const auto& [control, name] : controls) control->setObjectName(QLatin1String(name));
 }
 
 // The commands, their shortcuts and the tool bar.
@@ -317,7 +342,6 @@ void TFrmXxqtfpMgr::BuildActions() {
     AddToolAction(actExport);
     connect(actExport, &QAction::triggered, this, [this] { actExportExecute(); });
     actReconcile = new QAction(ReconcileCommandIcon(), Text16(u"核对"), this);
-    actReconcile->setObjectName(QStringLiteral("actReconcile"));
     actReconcile->setToolTip(Text16(u"以电子发票服务平台导出的发票清单（CSV 或 Excel）核对本期发票"));
     AddToolAction(actReconcile);
     connect(actReconcile, &QAction::triggered, this, [this] { actReconcileExecute(); });
@@ -382,7 +406,6 @@ QFrame* TFrmXxqtfpMgr::BuildStatistics(QWidget* content) {
     QLabel* heading = NewLabel(u"统计信息", statistics);
     SetBold(heading);
     lbScope = new QLabel(statistics);
-    lbScope->setObjectName(QStringLiteral("lbScope"));
     lbScope->setTextFormat(Qt::RichText);
     // A long line (filters, a bad filter entry) is cut at the window's edge instead of widening
     // the window; the whole of it is the tool tip.
@@ -392,7 +415,6 @@ QFrame* TFrmXxqtfpMgr::BuildStatistics(QWidget* content) {
     headingRow->addWidget(heading);
     headingRow->addWidget(lbScope, 1);
     btnTypeStatistics = new QToolButton(statistics);
-    btnTypeStatistics->setObjectName(QStringLiteral("btnTypeStatistics"));
     btnTypeStatistics->setText(Text16(u"按发票类型统计"));
     btnTypeStatistics->setCheckable(true);
     btnTypeStatistics->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -459,7 +481,6 @@ void TFrmXxqtfpMgr::BuildList(QWidget* content) {
     list->OnModify = [this] { ActModify->trigger(); };
     list->OnDelete = [this] { ActDel->trigger(); };
     VSTInvoideCommon = list;
-    VSTInvoideCommon->setObjectName(QStringLiteral("VSTInvoideCommon"));
     VSTInvoideCommon->setRootIsDecorated(false);
     VSTInvoideCommon->setItemsExpandable(false);
     VSTInvoideCommon->setUniformRowHeights(true);
@@ -483,10 +504,8 @@ void TFrmXxqtfpMgr::BuildList(QWidget* content) {
     connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int size) { ColumnResized(column, size); });
     connect(header, &QHeaderView::sortIndicatorChanged, FLayoutSaveTimer, qOverload<>(&QTimer::start));
     actResetColumns = new QAction(Text16(u"恢复默认列宽"), this);
-    actResetColumns->setObjectName(QStringLiteral("actResetColumns"));
     connect(actResetColumns, &QAction::triggered, this, [this] { ResetColumnWidths(); });
     HeaderMenu = new QMenu(header);
-    HeaderMenu->setObjectName(QStringLiteral("HeaderMenu"));
     HeaderMenu->addAction(actResetColumns);
     header->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(header, &QWidget::customContextMenuRequested, this,
@@ -494,7 +513,6 @@ void TFrmXxqtfpMgr::BuildList(QWidget* content) {
 
     // The menu's entries stand for the operation links' commands, enabled as they are.
     ListMenu = new QMenu(VSTInvoideCommon);
-    ListMenu->setObjectName(QStringLiteral("ListMenu"));
     const std::pair<const char16_t*, QAction*> entries[] = {
         {u"增加", actAdd}, {u"修改", ActModify}, {u"删除", ActDel}, {u"复制", ActCopy}, {u"历史", actHistory}};
     for (const auto& [caption, command] : entries) {
@@ -514,7 +532,6 @@ void TFrmXxqtfpMgr::BuildList(QWidget* content) {
     });
 
     lbEmptyHint = new QLabel(VSTInvoideCommon->viewport());
-    lbEmptyHint->setObjectName(QStringLiteral("lbEmptyHint"));
     lbEmptyHint->setAlignment(Qt::AlignCenter);
     lbEmptyHint->setWordWrap(true);
     lbEmptyHint->setStyleSheet(QStringLiteral("color: #6b7785;"));
@@ -933,9 +950,8 @@ QFrame* TFrmXxqtfpMgr::BuildFilterRow(QWidget* content) {
     FFilterTimer->setInterval(250);
     connect(FFilterTimer, &QTimer::timeout, this, [this] { ApplyListFilter(); });
     const QFontMetrics metrics(PanelFilter->font());
-    const auto edit = [&](const char* name, const char16_t* placeholder, const QString& widest) {
+    const auto edit = [&](const char16_t* placeholder, const QString& widest) {
         auto* field = new QLineEdit(PanelFilter);
-        field->setObjectName(QString::fromLatin1(name));
         field->setPlaceholderText(Text16(placeholder));
         field->setFixedWidth(std::max(metrics.horizontalAdvance(widest), metrics.horizontalAdvance(field->placeholderText())) + 14);
         connect(field, &QLineEdit::textEdited, FFilterTimer, qOverload<>(&QTimer::start));
@@ -946,20 +962,19 @@ QFrame* TFrmXxqtfpMgr::BuildFilterRow(QWidget* content) {
     const QString date = QStringLiteral("0000-00-00"), amount = QStringLiteral("000000.00");
     row->addWidget(NewLabel(u"筛选：", PanelFilter));
     row->addWidget(NewLabel(u"日期", PanelFilter));
-    edtDateFrom = edit("edtDateFrom", u"起", date);
+    edtDateFrom = edit(u"起", date);
     row->addWidget(NewLabel(u"至", PanelFilter));
-    edtDateTo = edit("edtDateTo", u"止", date);
+    edtDateTo = edit(u"止", date);
     row->addSpacing(8);
     row->addWidget(NewLabel(u"金额", PanelFilter));
-    edtAmountFrom = edit("edtAmountFrom", u"不限", amount);
+    edtAmountFrom = edit(u"不限", amount);
     row->addWidget(NewLabel(u"至", PanelFilter));
-    edtAmountTo = edit("edtAmountTo", u"不限", amount);
+    edtAmountTo = edit(u"不限", amount);
     row->addSpacing(8);
     for (QLineEdit* field : {edtDateFrom, edtDateTo})
         field->setToolTip(Text16(u"开票日期，如 2026-11-05；未开具发票没有开票日期，按日期筛选时不显示"));
 
     btnFilterFlags = new QToolButton(PanelFilter);
-    btnFilterFlags->setObjectName(QStringLiteral("btnFilterFlags"));
     btnFilterFlags->setPopupMode(QToolButton::InstantPopup);
     auto* flagsMenu = new QMenu(btnFilterFlags);
     flagsMenu->setObjectName(QStringLiteral("FilterFlagsMenu"));
@@ -982,9 +997,8 @@ QFrame* TFrmXxqtfpMgr::BuildFilterRow(QWidget* content) {
     btnFilterFlags->setText(Text16(u"标志：不限"));
     row->addWidget(btnFilterFlags);
     row->addSpacing(8);
-    edtFilterText = edit("edtFilterText", u"含文字（任一列）", QStringLiteral("91440300MA5F3K"));
+    edtFilterText = edit(u"含文字（任一列）", QStringLiteral("91440300MA5F3K"));
     btnClearFilter = new QPushButton(Text16(u"清除筛选"), PanelFilter);
-    btnClearFilter->setObjectName(QStringLiteral("btnClearFilter"));
     connect(btnClearFilter, &QPushButton::clicked, this, [this] { ClearListFilter(); });
     row->addWidget(btnClearFilter);
     row->addStretch(1);
@@ -1060,7 +1074,6 @@ void TFrmXxqtfpMgr::ClearListFilter() {
 
 QWidget* TFrmXxqtfpMgr::BuildTypeStatistics(QWidget* content) {
     TypeStatistics = new QTreeWidget(content);
-    TypeStatistics->setObjectName(QStringLiteral("TypeStatistics"));
     TypeStatistics->setRootIsDecorated(false);
     TypeStatistics->setSelectionMode(QAbstractItemView::NoSelection);
     TypeStatistics->setFocusPolicy(Qt::NoFocus);

@@ -2,11 +2,12 @@
 // invoices of the current period, filters them by type and buyer, shows counts and sums of all
 // and of the voided ones, and offers the add, modify and delete commands.
 //
-// The commands (f_XxqtfpMgrCommands.cpp) work on the public members: the window owns
-// FInvoiceList and every record in it; the list view shows FInvoiceList through ListModel(),
-// whose CheckedRecords() gives the checked rows in display order and whose AppendRecord /
-// RemoveRecords change FInvoiceList and the rows together.
-// RefreshStatistics() recomputes the statistics and rebuilds all rows from FInvoiceList.
+// Its callers construct and show it; everything else is its own. The commands
+// (f_XxqtfpMgrCommands.cpp) are members: the window owns FInvoiceList and every record in it;
+// the list view shows FInvoiceList through ListModel(), whose CheckedRecords() gives the checked
+// rows in display order and whose AppendRecord / RemoveRecords change FInvoiceList and the rows
+// together. RefreshStatistics() recomputes the statistics and rebuilds all rows from FInvoiceList.
+// Each command and control has its member's name as object name.
 #pragma once
 
 #include <functional>
@@ -52,6 +53,8 @@ struct Txxqtfpxx;
 
 class TFrmXxqtfpMgr : public Tfrm_CustomEx {
     Q_OBJECT
+    // The number the next 增加 saves under, read by name as the controls are found by name.
+    Q_PROPERTY(int nextXh READ NextXh)
 public:
     // The window lists the context's invoices.
     explicit TFrmXxqtfpMgr(vantrel::TModuleContext context, QWidget* parent = nullptr);
@@ -59,6 +62,19 @@ public:
 
     void FormCreate() override;
     void ApplySkin() override;
+    // The list's rules, pure functions of the record: a cell's text (the return preview's list
+    // shows the same) and the order of two records in a column.
+    static std::string VSTInvoideCommonGetText(const Txxqtfpxx& record, int column);
+    // Negative, zero or positive (-1, 0, 1) for a before, equal to or after b in the column.
+    // The list sorts on keys extracted from the records (SortInvoiceRows) in this same order.
+    static int VSTInvoideCommonCompareNodes(const Txxqtfpxx& a, const Txxqtfpxx& b, int column);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void FormDestroy() override;
+
+private:
     void FormShow();
 
     void btnQueryClick();
@@ -74,10 +90,6 @@ public:
     // Columns at least as wide as their captions, amounts and buyer ids need in this font;
     // a column whose width the user chose keeps it.
     void FitListColumns();
-    static std::string VSTInvoideCommonGetText(const Txxqtfpxx& record, int column);
-    // Negative, zero or positive (-1, 0, 1) for a before, equal to or after b in the column.
-    // The list sorts on keys extracted from the records (SortInvoiceRows) in this same order.
-    static int VSTInvoideCommonCompareNodes(const Txxqtfpxx& a, const Txxqtfpxx& b, int column);
 
     static std::string FlagText(const std::string& value, const std::string& setValue);
     static std::string IssueDateText(const std::string& kprq, const std::string& typeName);
@@ -136,6 +148,7 @@ public:
     std::vector<Txxqtfpxx*> FInvoiceList;
     vantrel::TModuleContext FContext;
     int32_t FNextXh = 1;
+    int NextXh() const { return FNextXh; }
 
     QAction* actAdd = nullptr;
     QAction* ActModify = nullptr;
@@ -174,12 +187,7 @@ public:
     QPushButton* btnDel = nullptr;
     QTreeView* VSTInvoideCommon = nullptr;
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void FormDestroy() override;
 
-private:
     // The controls, in steps: the commands, then the bands of the window from the top.
     void BuildControls();
     void BuildActions();
@@ -187,6 +195,7 @@ private:
     QFrame* BuildStatistics(QWidget* content);
     QFrame* BuildOperations(QWidget* content);
     void BuildList(QWidget* content);
+    void NameControls();
     void OpenModify(Txxqtfpxx* record);
     void LoadInvoiceList(const std::string& fplx, const std::string& gfnsr);
 

@@ -1,5 +1,5 @@
 // The manager's add, modify and delete commands, the preview, printing, import and export. They work on the window's
-// public members (FInvoiceList, FNextXh, FContext, RefreshStatistics, VSTInvoideCommon, ListModel()).
+// members (FInvoiceList, FNextXh, FContext, RefreshStatistics, VSTInvoideCommon, ListModel()).
 #include "ui/manager/f_XxqtfpMgr.h"
 
 #include "context/f_ModuleContext.h"
