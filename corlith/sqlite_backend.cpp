@@ -108,6 +108,9 @@ public:
         }
         sqlite3_extended_result_codes(db_, 1);
         sqlite3_busy_handler(db_, WaitWhileBusy, nullptr);
+        // A register's indexes take their inserts all over the period's range; with SQLite's
+        // small default cache a long import rereads and spills the same pages over and over.
+        sqlite3_exec(db_, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr);
         if (like::Register(db_) != SQLITE_OK) {
             error = MessageOf(db_);
             return false;
