@@ -302,19 +302,37 @@ bool TChangeLogWriter::Lock(std::string& error) {
 
 bool TChangeLogWriter::ReadRows(const std::string& sbssq, const std::vector<int32_t>& xhs,
                                 std::map<int32_t, std::string>& rows, std::string& error) const {
+    std::vector<int32_t> sorted(xhs);
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
     const std::string head = RowSelectHead(context_.subAppCode) + " WHERE nsrsbh=" + Quoted(context_.taxpayer) +
                              " AND sbssq=" + Quoted(sbssq) + " AND xh IN (";
-    for (std::size_t from = 0; from < xhs.size(); from += kNumbersPerRead) {
-        std::string sql = head;
-        const std::size_t to = std::min(xhs.size(), from + kNumbersPerRead);
-        for (std::size_t i = from; i < to; ++i) {
-            if (i > from) sql += ',';
-            AppendNumber(sql, xhs[i]);
+    const auto keep = [&rows](int32_t xh, std::string&& row) { rows[xh] = std::move(row); };
+    for (auto from = sorted.begin(); from != sorted.end();) {
+        // Numbers close together (a delete of ticked rows mostly is) are read as one range and
+        // filtered here: a range is one walk of the key, a list one lookup per number.
+        const int64_t last = static_cast<int64_t>(*from) + kNumbersPerRead - 1;
+        auto to = std::upper_bound(from, std::min(sorted.end(), from + kNumbersPerRead), last,
+                                   [](int64_t v, int32_t xh) { return v < xh; });
+        const int64_t span = static_cast<int64_t>(*(to - 1)) - *from + 1;
+        if (to - from > 1 && span <= 2 * (to - from)) {
+            if (!ReadRange(sbssq, *from, *(to - 1),
+                           [&](int32_t xh, std::string&& row) {
+                               if (std::binary_search(from, to, xh)) keep(xh, std::move(row));
+                           },
+                           error))
+                return false;
+        } else {
+            to = std::min(sorted.end(), from + kNumbersPerRead);
+            std::string sql = head;
+            for (auto i = from; i != to; ++i) {
+                if (i != from) sql += ',';
+                AppendNumber(sql, *i);
+            }
+            sql += ')';
+            if (!SelectRows(context_.connection, sql, keep, error)) return false;
         }
-        sql += ')';
-        if (!SelectRows(context_.connection, sql,
-                        [&rows](int32_t xh, std::string&& row) { rows[xh] = std::move(row); }, error))
-            return false;
+        from = to;
     }
     return true;
 }
