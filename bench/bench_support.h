@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bench/bench_timing.h"
+#include "corlith/corlith_test.h"
 #include "tests/support/host_session.h"
 
 #include <sqlite3.h>
@@ -40,6 +41,15 @@ inline double Time(const std::function<void()>& work) {
 // A SQLite call that failed ends the run.
 inline void Check(sqlite3* db, int rc, const char* what) {
     if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) Die(std::string(what) + ": " + sqlite3_errmsg(db));
+}
+
+// A floor's own connection to the file, set up as the host sets up its connections, so that
+// both sides run the same engine.
+inline sqlite3* OpenFloor(const std::string& file, int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX) {
+    sqlite3* db = nullptr;
+    Check(db, sqlite3_open_v2(file.c_str(), &db, flags, nullptr), "open");
+    Check(db, sqlite3_exec(db, corlith::test::SqliteSettings(), nullptr, nullptr, nullptr), "settings");
+    return db;
 }
 
 // The module's host in `dir`: its folders, the benchmark's taxpayer and period, and a catalogue

@@ -191,8 +191,7 @@ int main(int argc, char** argv) {
     Run("delete from sb07_bgjl");
     Run("delete from sb07_bgjlmw");
     Check(vantrel::ModuleInvoiceStore(Context()).InsertEach(entries, [](std::size_t i, Txxqtfpxx& r) { r = Row(0, i); }, {}));
-    sqlite3* db = nullptr;
-    bench::Check(db, sqlite3_open_v2((dir / "bench.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), "open");
+    sqlite3* db = bench::OpenFloor((dir / "bench.db").string(), SQLITE_OPEN_READONLY);
     TCost verify, floor;
     for (int i = 0; i < runs; ++i) {
         Measure(verify, [] {

@@ -124,8 +124,7 @@ int main(int argc, char** argv) {
         corlith::test::ClearStatementLog();
     }
 
-    sqlite3* db = nullptr;
-    bench::Check(db, sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr), "open");
+    sqlite3* db = bench::OpenFloor(file);
     constexpr int kEntryColumns = 12;
     const char* const kEntryInsert = "INSERT INTO sb07_bgjl (nsrsbh,jlxh,sbssq,xh,lb,sj,czy,pc,pcsm,qz,hz,hx) "
                                      "VALUES (?,?,?,?,?,?,?,?,?,?,?,?)";

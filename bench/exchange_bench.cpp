@@ -263,8 +263,7 @@ int main(int argc, char** argv) {
     SetUpHost(dir, file);
     const QString csv = QString::fromStdString((dir / "in.csv").string());
     // The floor's connection is opened as the host library opens its own.
-    sqlite3* db = nullptr;
-    bench::Check(db, sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr), "open");
+    sqlite3* db = bench::OpenFloor(file);
     // Each side empties the tables on its own connection, so both start with that connection's
     // page cache as the last change left it.
     const auto clear = [db] { Exec(db, "delete from sb07_xxfpb; delete from SB07_FPTXQKB"); };

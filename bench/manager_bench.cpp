@@ -187,8 +187,7 @@ int main(int argc, char** argv) {
         const int rows = static_cast<int>(n);
         std::string error;
         if (!corlith::BindConnection(bench::kConnection, file, error)) bench::Die(error);
-        sqlite3* db = nullptr;
-        bench::Check(db, sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr), "open");
+        sqlite3* db = bench::OpenFloor(file, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
         std::printf("== a period of %lld invoices in a table of %lld\n", n, 11 * n);
 
         // Show to first painted list; the first window counts on its own.

@@ -187,8 +187,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     const std::string db = (dir / "office.db").string(), client = VANTREL_CLIENT_PATH;
     RunChild({client, "init-db", "--db", db});
-    sqlite3* conn = nullptr;
-    bench::Check(conn, sqlite3_open(db.c_str(), &conn), "open");
+    sqlite3* conn = bench::OpenFloor(db);
     Fill(conn, taxpayers, invoices);
     std::printf("office: %d taxpayers, %d invoices each in %s, 11 other periods of %d\n", taxpayers, invoices,
                 bench::kPeriod, invoices / 10);

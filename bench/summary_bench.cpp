@@ -68,8 +68,7 @@ Measured Measure(EntryPoint createQtfp, const std::string& file, const std::stri
         createQtfp(0, nullptr, block);
         if (std::strcmp(buffer.data(), params.c_str()) != 0) bench::Die(std::string("CreateQtfp failed: ") + buffer.data());
     };
-    sqlite3* db = nullptr;
-    bench::Check(db, sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr), "open");
+    sqlite3* db = bench::OpenFloor(file, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     const std::string floorSql = AllCellsSelect();
     volatile double sink = RunFloor(db, floorSql);   // both warm: the file is in the page cache
 

@@ -48,6 +48,9 @@ CORLITH_API bool InTransaction(const std::string& connection);
 // it keeps global memory statistics.
 CORLITH_API bool ConnectionSerialised(const std::string& connection);
 CORLITH_API bool EngineCountsMemory();
+// What the host sets on every SQLite connection it opens, as statements: a benchmark's floor
+// runs the engine as the host configures it.
+CORLITH_API const char* SqliteSettings();
 
 // Whether the connections' LIKE matches the UTF-8 text against the pattern (escape 0: none);
 // with eachCodePoint, through the matcher that decodes every character, never a shortcut.

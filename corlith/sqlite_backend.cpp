@@ -20,6 +20,9 @@ namespace corlith::db {
 namespace {
 
 constexpr size_t kCacheLimit = 256;
+// A register's indexes take an import's inserts all over the period's range; with SQLite's small
+// default page cache a long import rereads and spills the same pages over and over.
+constexpr const char* kSettings = "PRAGMA cache_size=-65536";
 constexpr int kBusyStepMs = 10, kBusyLimitMs = 5000;
 
 std::function<void()>& busyNotice() {
@@ -108,9 +111,7 @@ public:
         }
         sqlite3_extended_result_codes(db_, 1);
         sqlite3_busy_handler(db_, WaitWhileBusy, nullptr);
-        // A register's indexes take their inserts all over the period's range; with SQLite's
-        // small default cache a long import rereads and spills the same pages over and over.
-        sqlite3_exec(db_, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr);
+        sqlite3_exec(db_, kSettings, nullptr, nullptr, nullptr);
         if (like::Register(db_) != SQLITE_OK) {
             error = MessageOf(db_);
             return false;
@@ -381,6 +382,8 @@ bool ConnectionSerialised(const std::string& connection) {
 }
 
 bool EngineCountsMemory() { return sqlite3_memory_used() > 0; }
+
+const char* SqliteSettings() { return db::kSettings; }
 
 }  // namespace corlith::test
 
