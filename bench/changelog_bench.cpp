@@ -81,26 +81,7 @@ void Check(const vantrel::TStoreOutcome& outcome) {
     if (!outcome.Ok()) Die(corlith::GbkToUtf8(outcome.error));
 }
 
-// Wall time and the process's processor time of work: wall time is what a user waits, and it
-// includes writing the pages out; processor time is what the machine's load disturbs least.
-struct TCost {
-    double wall = 1e300, cpu = 1e300;
-};
-
-double CpuNow() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-void Measure(TCost& best, const std::function<void()>& work) {
-    const double cpu = CpuNow();
-    const double wall = bench::Time(work);
-    best.wall = std::min(best.wall, wall);
-    best.cpu = std::min(best.cpu, CpuNow() - cpu);
-}
-
-void Print(const char* what, const TCost& ours, const TCost& floor, const char* target) {
+void Print(const char* what, const bench::TCost& ours, const bench::TCost& floor, const char* target) {
     std::printf("%-28s wall %6.3f   processor %6.3f  (target at most %s)\n", what, ours.wall / floor.wall,
                 ours.cpu / floor.cpu, target);
     std::fflush(stdout);
@@ -110,11 +91,11 @@ void Print(const char* what, const TCost& ours, const TCost& floor, const char* 
 // the best of each and their ratio.
 void Compare(const char* what, int runs, const std::function<void()>& prepare, const std::function<void()>& logged,
              const std::function<void()>& plain) {
-    TCost withLog, without;
+    bench::TCost withLog, without;
     for (int i = 0; i < runs; ++i)
         for (int side = 0; side < 2; ++side) {
             if (prepare) prepare();
-            Measure(side == 0 ? withLog : without, side == 0 ? logged : plain);
+            bench::Measure(side == 0 ? withLog : without, side == 0 ? logged : plain);
             Run("delete from sb07_xxfpb where sbssq='" + std::string(bench::kPeriod) + "'");
         }
     Print(what, withLog, without, "1.3");
@@ -192,14 +173,14 @@ int main(int argc, char** argv) {
     Run("delete from sb07_bgjlmw");
     Check(vantrel::ModuleInvoiceStore(Context()).InsertEach(entries, [](std::size_t i, Txxqtfpxx& r) { r = Row(0, i); }, {}));
     sqlite3* db = bench::OpenFloor((dir / "bench.db").string(), SQLITE_OPEN_READONLY);
-    TCost verify, floor;
+    bench::TCost verify, floor;
     for (int i = 0; i < runs; ++i) {
-        Measure(verify, [] {
+        bench::Measure(verify, [] {
             vantrel::TLogVerdict verdict;
             std::string error;
             if (!vantrel::VerifyChangeLog(Context(), verdict, error) || !verdict.whole) Die("verify-log");
         });
-        Measure(floor, [db] {
+        bench::Measure(floor, [db] {
             sqlite3_stmt* st = nullptr;
             bench::Check(db, sqlite3_prepare_v2(db, "SELECT nsrsbh,jlxh,sbssq,xh,lb,sj,czy,pc,pcsm,qz,hz,hx FROM sb07_bgjl "
                                                     "WHERE nsrsbh=? ORDER BY jlxh", -1, &st, nullptr), "prepare");
