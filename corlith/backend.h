@@ -12,6 +12,9 @@
 
 namespace corlith::db {
 
+// Prepared statements a connection keeps for reuse; past that the cache starts again empty.
+inline constexpr std::size_t kStatementCacheLimit = 256;
+
 class Backend {
 public:
     virtual ~Backend() = default;

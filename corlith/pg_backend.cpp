@@ -26,7 +26,6 @@ namespace {
 constexpr Oid kBoolOid = 16, kInt8Oid = 20, kInt2Oid = 21, kInt4Oid = 23, kOidOid = 26, kFloat4Oid = 700,
               kFloat8Oid = 701, kNumericOid = 1700;
 
-constexpr size_t kCacheLimit = 256;
 // Serialises first-time creation of the LIKE schema by several seats.
 constexpr const char* kSchemaLockSql = "SELECT pg_advisory_xact_lock(7307731)";
 
@@ -515,7 +514,7 @@ private:
         }
         auto it = prepared_.find(sql);
         if (it == prepared_.end()) {
-            if (prepared_.size() >= kCacheLimit) {
+            if (prepared_.size() >= kStatementCacheLimit) {
                 PGresult* drop = PQexec(conn_, "DEALLOCATE ALL");
                 PQclear(drop);
                 prepared_.clear();

@@ -19,7 +19,6 @@
 namespace corlith::db {
 namespace {
 
-constexpr size_t kCacheLimit = 256;
 // A register's indexes take an import's inserts all over the period's range; with SQLite's small
 // default page cache a long import rereads and spills the same pages over and over.
 constexpr const char* kSettings = "PRAGMA cache_size=-65536";
@@ -310,7 +309,7 @@ private:
         if (const auto it = cache_.find(sql); it != cache_.end()) return it->second;
         sqlite3_stmt* stmt = PrepareOnce(sql, error, SQLITE_PREPARE_PERSISTENT);
         if (!stmt) return nullptr;
-        if (cache_.size() >= kCacheLimit) {
+        if (cache_.size() >= kStatementCacheLimit) {
             for (auto& [text, cached] : cache_) sqlite3_finalize(cached);
             cache_.clear();
         }

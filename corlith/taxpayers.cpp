@@ -62,9 +62,16 @@ std::string UpsertSql(const corlith::TaxpayerRecord& r) {
 namespace corlith {
 
 std::string TaxpayerTableSql() {
-    std::string sql = std::string("CREATE TABLE IF NOT EXISTS ") + kTable + " (code TEXT PRIMARY KEY";
-    for (const TextColumn& c : kTextColumns) sql += std::string(", ") + c.name + " TEXT NOT NULL DEFAULT ''";
-    return sql + ", periodkind INTEGER NOT NULL DEFAULT 1);";
+    std::string sql = "CREATE TABLE IF NOT EXISTS ";
+    sql += kTable;
+    sql += " (code TEXT PRIMARY KEY";
+    for (const TextColumn& c : kTextColumns) {
+        sql += ", ";
+        sql += c.name;
+        sql += " TEXT NOT NULL DEFAULT ''";
+    }
+    sql += ", periodkind INTEGER NOT NULL DEFAULT 1);";
+    return sql;
 }
 
 bool ReadTaxpayer(const std::string& connection, const std::string& code, TaxpayerRecord& record, bool& found,

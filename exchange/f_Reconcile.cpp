@@ -67,7 +67,7 @@ std::string_view TrimView(std::string_view text) {
 
 // A spreadsheet's number as its cell wrote it (a 20-digit invoice number would lose digits as
 // a double), text as it stands.
-std::string CellText(const vantrel::TExchangeCell& cell) {
+std::string WrittenCellText(const vantrel::TExchangeCell& cell) {
     if (cell.kind == vantrel::TExchangeCell::Text || !cell.text.empty()) return std::string(TrimView(cell.text));
     return DecimalText(cell.number);
 }
@@ -75,7 +75,7 @@ std::string CellText(const vantrel::TExchangeCell& cell) {
 // The cell's text taken out of it where it needs no trimming (the usual case), else copied.
 std::string TakeText(vantrel::TExchangeCell& cell) {
     if (cell.kind == vantrel::TExchangeCell::Text && TrimView(cell.text).size() == cell.text.size()) return std::move(cell.text);
-    return CellText(cell);
+    return WrittenCellText(cell);
 }
 
 // Money: a number cell, or text with an optional yen sign and thousands separators.
@@ -132,7 +132,7 @@ int32_t ReadDate(const vantrel::TExchangeCell& cell) {
 // "13%", "0.13", "13": a whole percent; -1 for anything else (免税, several rates).
 int32_t ReadRate(const vantrel::TExchangeCell& cell) {
     if (cell.kind == vantrel::TExchangeCell::Text && cell.text.empty()) return -1;
-    std::string text = CellText(cell);
+    std::string text = WrittenCellText(cell);
     const bool percent = !text.empty() && text.back() == '%';
     if (percent) text.pop_back();
     double value = 0;
@@ -294,13 +294,13 @@ void TPlatformListSink::Row(vantrel::TExchangeRow& row) {
     invoice.line = row.line;
     invoice.number = TakeText(at(LcNumber));
     // A total line at the end of a list carries no date, and no number or "合计" in its place.
-    if ((invoice.number.empty() || invoice.number == "合计") && CellText(at(LcDate)).empty()) return;
+    if ((invoice.number.empty() || invoice.number == "合计") && WrittenCellText(at(LcDate)).empty()) return;
     invoice.date = ReadDate(at(LcDate));
-    if (invoice.date == 0) Fail(row.line, LcDate, "无法识别的日期：" + GbkAbbreviate(CellText(at(LcDate)), 40));
+    if (invoice.date == 0) Fail(row.line, LcDate, "无法识别的日期：" + GbkAbbreviate(WrittenCellText(at(LcDate)), 40));
     if (!ReadMoney(at(LcAmount), invoice.amount))
-        Fail(row.line, LcAmount, "无法识别的金额：" + GbkAbbreviate(CellText(at(LcAmount)), 40));
+        Fail(row.line, LcAmount, "无法识别的金额：" + GbkAbbreviate(WrittenCellText(at(LcAmount)), 40));
     if (!ReadMoney(at(LcTax), invoice.tax))
-        Fail(row.line, LcTax, "无法识别的税额：" + GbkAbbreviate(CellText(at(LcTax)), 40));
+        Fail(row.line, LcTax, "无法识别的税额：" + GbkAbbreviate(WrittenCellText(at(LcTax)), 40));
     invoice.buyer = TakeText(at(LcBuyer));
     if (cell(LcRate)) invoice.rate = ReadRate(at(LcRate));
     if (cell(LcStatus)) invoice.voided = at(LcStatus).text.find("作废") != std::string::npos;

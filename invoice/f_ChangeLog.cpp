@@ -48,12 +48,6 @@ constexpr int kColumnCount = static_cast<int>(std::size(kColumns));
 std::string LogTable(const std::string& code) { return QualifyTableName("sb_bgjl", code); }
 std::string HeadTable(const std::string& code) { return QualifyTableName("sb_bgjlmw", code); }
 
-std::string Quoted(std::string_view value) {
-    std::string literal = "'";
-    AppendQuoteInner(literal, value);
-    return literal + "'";
-}
-
 void AppendNumber(std::string& out, long long value) {
     char buf[24];
     out.append(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
@@ -257,7 +251,7 @@ TChangeLogWriter::TChangeLogWriter(const TModuleContext& context, TChangeBatch b
 
 bool TChangeLogWriter::Lock(std::string& error) {
     const std::string& connection = context_.connection;
-    const std::string where = " WHERE nsrsbh=" + Quoted(context_.taxpayer);
+    const std::string where = " WHERE nsrsbh=" + QuotedLiteral(context_.taxpayer);
     const std::string head = HeadTable(context_.subAppCode);
     const std::string lock = "UPDATE " + head + " SET jlxh=jlxh" + where;
     THostQuery query;
@@ -265,7 +259,7 @@ bool TChangeLogWriter::Lock(std::string& error) {
     // waits here until this one ends, so the chain stays one line.
     if (!ExecADOQueryMsg(connection, lock, &query, error, 0, 0)) return false;
     if (query.RowsAffected() == 0) {
-        const std::string create = "INSERT INTO " + head + " (nsrsbh,jlxh,hx) VALUES (" + Quoted(context_.taxpayer) +
+        const std::string create = "INSERT INTO " + head + " (nsrsbh,jlxh,hx) VALUES (" + QuotedLiteral(context_.taxpayer) +
                                    ",0,'') ON CONFLICT DO NOTHING";
         if (!ExecADOQueryMsg(connection, create, &query, error, 0, 0) ||
             !ExecADOQueryMsg(connection, lock, &query, error, 0, 0))
@@ -305,8 +299,8 @@ bool TChangeLogWriter::ReadRows(const std::string& sbssq, const std::vector<int3
     std::vector<int32_t> sorted(xhs);
     std::sort(sorted.begin(), sorted.end());
     sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
-    const std::string head = RowSelectHead(context_.subAppCode) + " WHERE nsrsbh=" + Quoted(context_.taxpayer) +
-                             " AND sbssq=" + Quoted(sbssq) + " AND xh IN (";
+    const std::string head = RowSelectHead(context_.subAppCode) + " WHERE nsrsbh=" + QuotedLiteral(context_.taxpayer) +
+                             " AND sbssq=" + QuotedLiteral(sbssq) + " AND xh IN (";
     const auto keep = [&rows](int32_t xh, std::string&& row) { rows[xh] = std::move(row); };
     for (auto from = sorted.begin(); from != sorted.end();) {
         // Numbers close together (a delete of ticked rows mostly is) are read as one range and
@@ -339,8 +333,8 @@ bool TChangeLogWriter::ReadRows(const std::string& sbssq, const std::vector<int3
 
 bool TChangeLogWriter::ReadRange(const std::string& sbssq, int32_t from, int32_t to,
                                  const std::function<void(int32_t, std::string&&)>& onRow, std::string& error) const {
-    std::string sql = RowSelectHead(context_.subAppCode) + " WHERE nsrsbh=" + Quoted(context_.taxpayer) +
-                      " AND sbssq=" + Quoted(sbssq) + " AND xh>=";
+    std::string sql = RowSelectHead(context_.subAppCode) + " WHERE nsrsbh=" + QuotedLiteral(context_.taxpayer) +
+                      " AND sbssq=" + QuotedLiteral(sbssq) + " AND xh>=";
     AppendNumber(sql, from);
     sql += " AND xh<=";
     AppendNumber(sql, to);
@@ -400,7 +394,7 @@ bool TChangeLogWriter::Flush(std::string& error) {
     if (!WritePending(error)) return false;
     std::string sql = "UPDATE " + HeadTable(context_.subAppCode) + " SET jlxh=";
     AppendNumber(sql, lastSeq_);
-    sql += ",hx=" + Quoted(lastHash_) + " WHERE nsrsbh=" + Quoted(context_.taxpayer);
+    sql += ",hx=" + QuotedLiteral(lastHash_) + " WHERE nsrsbh=" + QuotedLiteral(context_.taxpayer);
     THostQuery query;
     return ExecADOQueryMsg(context_.connection, sql, &query, error, 0, 0);
 }
@@ -508,7 +502,7 @@ bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::s
         verdict.whole = false;
         verdict.broken = std::move(text);
     };
-    if (!SelectEntries(context, " WHERE nsrsbh=" + Quoted(nsrsbh),
+    if (!SelectEntries(context, " WHERE nsrsbh=" + QuotedLiteral(nsrsbh),
                        [&](TChangeEntry& e) {
                            if (!verdict.whole) return;
                            const int64_t expected = verdict.entries + 1;
@@ -552,7 +546,7 @@ bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::s
 
     THostQuery query;
     if (!ExecADOQueryMsg(context.connection,
-                         "SELECT jlxh,hx FROM " + HeadTable(context.subAppCode) + " WHERE nsrsbh=" + Quoted(nsrsbh),
+                         "SELECT jlxh,hx FROM " + HeadTable(context.subAppCode) + " WHERE nsrsbh=" + QuotedLiteral(nsrsbh),
                          &query, error, 1, 0))
         return false;
     const int64_t headSeq = query.RecordCount() == 1 ? query.FieldAsInt64("jlxh") : 0;
@@ -571,7 +565,7 @@ bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::s
     for (const auto& [sbssq, rows] : state) live += rows.size();
     std::string sbssq;
     const bool read = SelectRows(
-        context.connection, RowSelectHead(context.subAppCode) + " WHERE nsrsbh=" + Quoted(nsrsbh) + " ORDER BY sbssq,xh",
+        context.connection, RowSelectHead(context.subAppCode) + " WHERE nsrsbh=" + QuotedLiteral(nsrsbh) + " ORDER BY sbssq,xh",
         [&](int32_t xh, std::string&& row) {
             if (!verdict.whole) return;
             PeriodOf(row, sbssq);
@@ -606,7 +600,7 @@ bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::s
 
 bool ReadChangeEntries(const TModuleContext& context, std::optional<int32_t> xh,
                        const std::function<void(const TChangeEntry&)>& onEntry, std::string& error) {
-    std::string where = " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND sbssq=" + Quoted(context.period);
+    std::string where = " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer) + " AND sbssq=" + QuotedLiteral(context.period);
     if (xh) where += " AND xh=" + std::to_string(*xh);
     return SelectEntries(context, where, [&onEntry](TChangeEntry& e) { onEntry(e); }, error);
 }
@@ -647,7 +641,7 @@ std::vector<std::string> RowLiterals(const std::string& row) {
         if (null) {
             literals.push_back("NULL");
         } else if (type == TColumnType::Text) {
-            literals.push_back(Quoted(field));
+            literals.push_back(QuotedLiteral(field));
         } else {
             std::size_t i = field[0] == '-' ? 1 : 0, digits = 0, dots = 0;
             for (; i < field.size(); ++i) {
@@ -680,7 +674,7 @@ std::vector<std::string> RowLiterals(const std::string& row) {
 }
 
 std::string RowKeyWhere(const TModuleContext& context, const std::string& sbssq, int32_t xh) {
-    return " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND sbssq=" + Quoted(sbssq) + " AND xh=" +
+    return " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer) + " AND sbssq=" + QuotedLiteral(sbssq) + " AND xh=" +
            std::to_string(xh);
 }
 
@@ -693,8 +687,8 @@ std::vector<std::string> LoggedRowLiterals(const std::string& row) { return RowL
 bool ReadChangeEntriesSince(const TModuleContext& context, int64_t seq,
                             const std::function<void(const TChangeEntry&)>& onEntry, std::string& error) {
     return SelectEntries(context,
-                         " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND jlxh>" + std::to_string(seq) +
-                             " AND sbssq=" + Quoted(context.period),
+                         " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer) + " AND jlxh>" + std::to_string(seq) +
+                             " AND sbssq=" + QuotedLiteral(context.period),
                          [&onEntry](TChangeEntry& e) { onEntry(e); }, error);
 }
 
@@ -709,9 +703,9 @@ bool RecordDeclaredDocument(const TModuleContext& context, const TDeclaredDocume
     THostQuery query;
     return ExecADOQueryMsg(context.connection,
                            "INSERT INTO " + LogTable(context.subAppCode) + "sb (nsrsbh,sbssq,jlxh,sj,hx,dz) VALUES (" +
-                               Quoted(context.taxpayer) + "," + Quoted(context.period) + ",COALESCE((SELECT jlxh FROM " +
-                               HeadTable(context.subAppCode) + " WHERE nsrsbh=" + Quoted(context.taxpayer) + "),0)," +
-                               Quoted(document.time) + "," + Quoted(document.sha256) + "," + Quoted(cells) + ")",
+                               QuotedLiteral(context.taxpayer) + "," + QuotedLiteral(context.period) + ",COALESCE((SELECT jlxh FROM " +
+                               HeadTable(context.subAppCode) + " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer) + "),0)," +
+                               QuotedLiteral(document.time) + "," + QuotedLiteral(document.sha256) + "," + QuotedLiteral(cells) + ")",
                            &query, error, 0, 0);
 }
 
@@ -721,7 +715,7 @@ bool ReadLastDeclaredDocument(const TModuleContext& context, TDeclaredDocument& 
     found = false;
     if (!ExecADOQueryMsg(context.connection,
                          "SELECT jlxh,sj,hx,dz FROM " + LogTable(context.subAppCode) + "sb WHERE nsrsbh=" +
-                             Quoted(context.taxpayer) + " AND sbssq=" + Quoted(context.period) +
+                             QuotedLiteral(context.taxpayer) + " AND sbssq=" + QuotedLiteral(context.period) +
                              " ORDER BY sj DESC,jlxh DESC LIMIT 1",
                          &query, error, 1, 0))
         return false;
@@ -745,7 +739,7 @@ bool ReadLastDeclaredDocument(const TModuleContext& context, TDeclaredDocument& 
 std::string LoggedRowInsertSql(const TModuleContext& context, const std::string& row, int32_t xh) {
     std::vector<std::string> literals = RowLiterals(row);
     if (literals.empty()) return std::string();
-    literals[0] = Quoted(context.taxpayer);
+    literals[0] = QuotedLiteral(context.taxpayer);
     literals[2] = std::to_string(xh);
     std::string sql = "INSERT INTO " + QualifyTableName("sb_xxfpb", context.subAppCode) + " (";
     for (int i = 0; i < kColumnCount; ++i) sql += std::string(i ? "," : "") + kColumns[i].name;
@@ -772,7 +766,7 @@ bool ReadPeriodBatches(const TModuleContext& context, std::vector<TBatchInfo>& b
     THostQuery query;
     return ExecADOQueryRows(context.connection,
                             "SELECT pc,lb,sj,czy,pcsm,COUNT(*) AS n FROM " + LogTable(context.subAppCode) +
-                                " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND sbssq=" + Quoted(context.period) +
+                                " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer) + " AND sbssq=" + QuotedLiteral(context.period) +
                                 " GROUP BY pc,lb,sj,czy,pcsm ORDER BY pc DESC",
                             &query, error, [&] {
                                 TBatchInfo b;
@@ -792,7 +786,7 @@ bool ReadBatchEntries(const TModuleContext& context, int64_t batch, std::vector<
     entries.clear();
     // A batch's entries follow one another from its first.
     return SelectEntries(context,
-                         " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND jlxh>=" + std::to_string(batch) +
+                         " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer) + " AND jlxh>=" + std::to_string(batch) +
                              " AND pc=" + std::to_string(batch),
                          [&entries](TChangeEntry& e) { entries.push_back(e); }, error);
 }
@@ -805,8 +799,8 @@ bool FindRestoringBatch(const TModuleContext& context, int64_t batch, int64_t& r
     restoring = 0;
     if (!ExecADOQueryMsg(context.connection,
                          "SELECT MAX(pc) AS pc FROM " + LogTable(context.subAppCode) + " WHERE nsrsbh=" +
-                             Quoted(context.taxpayer) + " AND jlxh>" + std::to_string(batch) + " AND pcsm IN (" +
-                             Quoted(RestoreNote(batch)) + "," + Quoted(UndoNote(batch)) + ")",
+                             QuotedLiteral(context.taxpayer) + " AND jlxh>" + std::to_string(batch) + " AND pcsm IN (" +
+                             QuotedLiteral(RestoreNote(batch)) + "," + QuotedLiteral(UndoNote(batch)) + ")",
                          &query, error, 1, 0))
         return false;
     if (query.RecordCount() > 0 && !query.FieldIsNull("pc")) restoring = query.FieldAsInt64("pc");

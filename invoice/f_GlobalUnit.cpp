@@ -77,6 +77,12 @@ void AppendQuoteInner(std::string& out, std::string_view value) {
     }
 }
 
+std::string QuotedLiteral(std::string_view value) {
+    std::string literal = "'";
+    AppendQuoteInner(literal, value);
+    return literal + "'";
+}
+
 std::string QuoteInner(const std::string& value) {
     std::string out;
     out.reserve(value.size());

@@ -29,6 +29,8 @@ std::string GbkAbbreviate(const std::string& text, std::size_t maxBytes);
 std::string QuoteInner(const std::string& value);
 // The same, appended to out.
 void AppendQuoteInner(std::string& out, std::string_view value);
+// The value as a statement's string literal, between single quotes.
+std::string QuotedLiteral(std::string_view value);
 // User text made safe between "'%" and "%'" of a LIKE condition.
 std::string EscapeLikeText(const std::string& text);
 void FreeInvoiceList(std::vector<Txxqtfpxx*>& list);

@@ -12,14 +12,8 @@ constexpr std::size_t kPerStatement = 200;
 
 std::string SourceTable(const std::string& code) { return QualifyTableName("sb_fply", code); }
 
-std::string Quoted(std::string_view value) {
-    std::string literal = "'";
-    AppendQuoteInner(literal, value);
-    return literal + "'";
-}
-
 std::string TaxpayerPeriod(const TModuleContext& context, const std::string& period) {
-    return " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND sbssq=" + Quoted(period);
+    return " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer) + " AND sbssq=" + QuotedLiteral(period);
 }
 
 }  // namespace
@@ -53,9 +47,9 @@ bool FindStoredInvoiceNumbers(const TModuleContext& context, const std::vector<s
     THostQuery query;
     for (std::size_t from = 0; from < numbers.size(); from += kPerStatement) {
         std::string sql = "SELECT sbssq,xh,fphm FROM " + SourceTable(context.subAppCode) +
-                          " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND fphm IN (";
+                          " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer) + " AND fphm IN (";
         for (std::size_t i = from; i < numbers.size() && i < from + kPerStatement; ++i)
-            sql += (i == from ? "" : ",") + Quoted(numbers[i]);
+            sql += (i == from ? "" : ",") + QuotedLiteral(numbers[i]);
         if (!ExecADOQueryRows(context.connection, sql + ")", &query, error, [&] {
                 found.emplace(query.FieldAsString("fphm"),
                               TStoredInvoice{query.FieldAsString("sbssq"), query.FieldAsInteger("xh")});
@@ -71,13 +65,13 @@ bool WriteInvoiceSources(const TModuleContext& context, const std::string& perio
     THostQuery query;
     const std::string head = "INSERT INTO " + SourceTable(context.subAppCode) +
                              " (nsrsbh,sbssq,xh,fphm,wjm,wjhx) VALUES ";
-    const std::string keyHead = Quoted(context.taxpayer) + "," + Quoted(period) + ",";
+    const std::string keyHead = QuotedLiteral(context.taxpayer) + "," + QuotedLiteral(period) + ",";
     for (std::size_t from = 0; from < sources.size(); from += kPerStatement) {
         std::string sql = head;
         for (std::size_t i = from; i < sources.size() && i < from + kPerStatement; ++i) {
             const TInvoiceSource& s = sources[i];
-            sql += (i == from ? "(" : ",(") + keyHead + std::to_string(s.xh) + "," + Quoted(s.number) + "," +
-                   Quoted(s.fileName) + "," + Quoted(s.sha256) + ")";
+            sql += (i == from ? "(" : ",(") + keyHead + std::to_string(s.xh) + "," + QuotedLiteral(s.number) + "," +
+                   QuotedLiteral(s.fileName) + "," + QuotedLiteral(s.sha256) + ")";
         }
         if (!ExecADOQueryMsg(context.connection, sql, &query, error, 0, 0)) return false;
     }
@@ -123,7 +117,7 @@ bool ReadKeptInvoiceSources(const TModuleContext& context, int64_t batch, std::m
     THostQuery query;
     return ExecADOQueryRows(context.connection,
                             "SELECT xh,fphm,wjm,wjhx FROM " + QualifyTableName("sb_bgjlly", context.subAppCode) +
-                                " WHERE nsrsbh=" + Quoted(context.taxpayer) + " AND pc=" + std::to_string(batch),
+                                " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer) + " AND pc=" + std::to_string(batch),
                             &query, error, [&] {
                                 TInvoiceSource s;
                                 s.xh = static_cast<int32_t>(query.FieldAsInt64("xh"));

@@ -3,7 +3,7 @@
 # the PostgreSQL server, clang for the fuzz harnesses and the packaging tools).
 vantrel_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libpugixml-dev
   libinih-dev fonts-wqy-zenhei libgl-dev qt6-qpa-plugins qt6-translations-l10n qt6-charts-dev libqt6opengl6-dev
-  libxlsxwriter-dev libzip-dev libexpat1-dev libcsv-dev libpq-dev libssl-dev libxcb1-dev)
+  libxlsxwriter-dev libzip-dev libexpat1-dev libcsv-dev libpq-dev libssl-dev libxcb1-dev lld)
 if [ "${1:-test}" != run ]; then
   vantrel_packages+=(libgtest-dev libgmock-dev poppler-utils postgresql clang libclang-rt-14-dev
     dpkg-dev lintian)
