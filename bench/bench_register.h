@@ -38,6 +38,54 @@ inline void MakeSchema(const std::string& file) {
     corlith::CloseConnections();
 }
 
+// One row of the invoice table as the fillers write it (txsj 2026-11-30, no file name).
+struct TRegisterRow {
+    std::string nsrsbh, sbssq, kprq, gfnsr = " ";
+    long long xh = 0;
+    int fplx = 1, fs = 1, sl = 13;
+    double je = 0, se = 0;
+    int jzjt = 0, lwfp = 0, ms = 0, zfbz = 0;
+};
+
+// Rows written through one prepared insert, in one transaction from construction to Commit.
+class TRowInserter {
+public:
+    explicit TRowInserter(sqlite3* db) : db_(db) {
+        Check(db_, sqlite3_exec(db_, "begin", nullptr, nullptr, nullptr), "begin");
+        Check(db_, sqlite3_prepare_v2(db_,
+                                      "insert into sb07_xxfpb(nsrsbh,sbssq,xh,fplx,txsj,kprq,fs,je,se,sl,gfnsr,jzjt,lwfp,"
+                                      "ms,zfbz,sbwjm) values (?,?,?,?,'2026-11-30',?,?,?,?,?,?,?,?,?,?,'')",
+                                      -1, &insert_, nullptr),
+              "prepare");
+    }
+    TRowInserter(const TRowInserter&) = delete;
+    TRowInserter& operator=(const TRowInserter&) = delete;
+    ~TRowInserter() { sqlite3_finalize(insert_); }
+
+    void Add(const TRegisterRow& r) {
+        sqlite3_bind_text(insert_, 1, r.nsrsbh.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert_, 2, r.sbssq.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(insert_, 3, r.xh);
+        sqlite3_bind_int(insert_, 4, r.fplx);
+        sqlite3_bind_text(insert_, 5, r.kprq.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int(insert_, 6, r.fs);
+        sqlite3_bind_double(insert_, 7, r.je);
+        sqlite3_bind_double(insert_, 8, r.se);
+        sqlite3_bind_int(insert_, 9, r.sl);
+        sqlite3_bind_text(insert_, 10, r.gfnsr.c_str(), -1, SQLITE_TRANSIENT);
+        const int flags[] = {r.jzjt, r.lwfp, r.ms, r.zfbz};
+        for (int f = 0; f < 4; ++f) sqlite3_bind_int(insert_, 11 + f, flags[f]);
+        Check(db_, sqlite3_step(insert_), "insert");
+        sqlite3_reset(insert_);
+    }
+
+    void Commit() { Check(db_, sqlite3_exec(db_, "commit", nullptr, nullptr, nullptr), "commit"); }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* insert_ = nullptr;
+};
+
 // Rows of other taxpayers and periods, then ours every (others + 1)-th row.
 inline void FillRegister(const std::string& file, long long n, int others) {
     MakeSchema(file);
@@ -48,15 +96,9 @@ inline void FillRegister(const std::string& file, long long n, int others) {
     Check(db, sqlite3_exec(db, "drop index if exists ix_sb07_xxfpb_flags; drop index if exists ix_sb07_xxfpb_types",
                            nullptr, nullptr, nullptr),
           "drop index");
-    Check(db, sqlite3_exec(db, "pragma journal_mode=off; pragma synchronous=off; pragma cache_size=-1048576; begin",
+    Check(db, sqlite3_exec(db, "pragma journal_mode=off; pragma synchronous=off; pragma cache_size=-1048576",
                            nullptr, nullptr, nullptr),
-          "begin");
-    sqlite3_stmt* insert = nullptr;
-    Check(db, sqlite3_prepare_v2(db,
-                                 "insert into sb07_xxfpb(nsrsbh,sbssq,xh,fplx,txsj,kprq,fs,je,se,sl,gfnsr,jzjt,lwfp,"
-                                 "ms,zfbz,sbwjm) values (?,?,?,?,'2026-11-30',?,?,?,?,?,?,?,?,?,?,'')",
-                                 -1, &insert, nullptr),
-          "prepare");
+          "pragma");
     std::mt19937_64 gen(776531);
     const char* taxpayers[] = {"91110000MA002OTHER", "91110000MA003OTHER", "91110000MA004OTHER", kCompany};
     const char* periods[] = {"202608", "202609", "202610", "202611", "202612"};
@@ -64,6 +106,8 @@ inline void FillRegister(const std::string& file, long long n, int others) {
     const int rates[] = {17, 17, 13, 13, 6, 4, 0, 3};
     const long long total = n * (others + 1);
     long long ownXh = 0, otherXh = 0;
+    TRowInserter insert(db);
+    TRegisterRow r;
     for (long long i = 0; i < total; ++i) {
         const bool own = i % (others + 1) == others;
         const char* taxpayer = own ? kCompany : taxpayers[gen() % 4];
@@ -71,30 +115,25 @@ inline void FillRegister(const std::string& file, long long n, int others) {
         if (!own && std::string(taxpayer) == kCompany && std::string(period) == kPeriod) period = periods[0];
         char date[16];
         std::snprintf(date, sizeof date, "%.4s-%.2s-%02u", period, period + 4, static_cast<unsigned>(1 + gen() % 28));
-        std::string buyer = " ";
+        r.gfnsr = " ";
         if (gen() % 10) {
-            buyer = "9111";
-            for (int k = 0; k < 14; ++k) buyer += static_cast<char>('0' + gen() % 10);
-            if (gen() % 7 == 0) buyer[10] = static_cast<char>('A' + gen() % 26);
+            r.gfnsr = "9111";
+            for (int k = 0; k < 14; ++k) r.gfnsr += static_cast<char>('0' + gen() % 10);
+            if (gen() % 7 == 0) r.gfnsr[10] = static_cast<char>('A' + gen() % 26);
         }
-        const int rate = rates[gen() % 8];
-        const double je = static_cast<double>(gen() % 100000000) / 100.0;
-        sqlite3_bind_text(insert, 1, taxpayer, -1, SQLITE_STATIC);
-        sqlite3_bind_text(insert, 2, period, -1, SQLITE_STATIC);
-        sqlite3_bind_int64(insert, 3, own ? ++ownXh : ++otherXh);
-        sqlite3_bind_int(insert, 4, types[gen() % 7]);
-        sqlite3_bind_text(insert, 5, date, -1, SQLITE_TRANSIENT);
-        sqlite3_bind_int64(insert, 6, static_cast<long long>(1 + gen() % 50));
-        sqlite3_bind_double(insert, 7, je);
-        sqlite3_bind_double(insert, 8, static_cast<double>(static_cast<long long>(je * rate)) / 100.0);
-        sqlite3_bind_int(insert, 9, rate);
-        sqlite3_bind_text(insert, 10, buyer.c_str(), -1, SQLITE_TRANSIENT);
-        for (int flag = 11; flag <= 14; ++flag) sqlite3_bind_int(insert, flag, gen() % 20 == 0 ? 1 : 0);
-        Check(db, sqlite3_step(insert), "insert");
-        sqlite3_reset(insert);
+        r.sl = rates[gen() % 8];
+        r.je = static_cast<double>(gen() % 100000000) / 100.0;
+        r.nsrsbh = taxpayer;
+        r.sbssq = period;
+        r.xh = own ? ++ownXh : ++otherXh;
+        r.fplx = types[gen() % 7];
+        r.kprq = date;
+        r.fs = static_cast<int>(1 + gen() % 50);
+        r.se = static_cast<double>(static_cast<long long>(r.je * r.sl)) / 100.0;
+        for (int* flag : {&r.jzjt, &r.lwfp, &r.ms, &r.zfbz}) *flag = gen() % 20 == 0 ? 1 : 0;
+        insert.Add(r);
     }
-    sqlite3_finalize(insert);
-    Check(db, sqlite3_exec(db, "commit", nullptr, nullptr, nullptr), "commit");
+    insert.Commit();
     sqlite3_close(db);
     MakeSchema(file);
 }

@@ -56,7 +56,7 @@ void Run(const std::string& sql) {
 
 void Mark(const vantrel::TModuleContext& context) {
     std::string error;
-    if (!MarkFormFilled(context, ModuleFuncCode(context.subAppCode), error)) Die(corlith::GbkToUtf8(error));
+    if (!MarkFormFilled(context, vantrel::ModuleFuncCode(context.subAppCode), error)) Die(corlith::GbkToUtf8(error));
 }
 
 // The same write without the log: the register's statements, the mark (unless the statements

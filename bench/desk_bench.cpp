@@ -12,7 +12,7 @@
 #include "../client/MainFrame.h"
 #include "../client/ModuleLoader.h"
 #include "../client/TaxpayerRegister.h"
-#include "bench/bench_support.h"
+#include "bench/bench_register.h"
 #include "corlith/corlith_host.h"
 #include "host/host_messages.h"
 
@@ -41,26 +41,19 @@ namespace {
 void Fill(const std::string& file, const std::string& company, const std::string& period, int n) {
     sqlite3* db = nullptr;
     bench::Check(db, sqlite3_open(file.c_str(), &db), "open");
-    bench::Check(db, sqlite3_exec(db, "begin", nullptr, nullptr, nullptr), "begin");
-    sqlite3_stmt* insert = nullptr;
-    bench::Check(db, sqlite3_prepare_v2(db,
-                                        "insert into sb07_xxfpb(nsrsbh,sbssq,xh,fplx,txsj,kprq,fs,je,se,sl,gfnsr,jzjt,"
-                                        "lwfp,ms,zfbz,sbwjm) values (?,?,?,1,'2026-11-30','2026-11-10',1,?,?,13,' ',0,0,0,0,'')",
-                                        -1, &insert, nullptr),
-                 "prepare");
     std::mt19937 gen(11);
+    bench::TRowInserter insert(db);
+    bench::TRegisterRow r;
+    r.nsrsbh = company;
+    r.sbssq = period;
+    r.kprq = "2026-11-10";
     for (int x = 1; x <= n; ++x) {
-        const double je = static_cast<double>(gen() % 1000000) / 100;
-        sqlite3_bind_text(insert, 1, company.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 2, period.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_int(insert, 3, 1000 + x);
-        sqlite3_bind_double(insert, 4, je);
-        sqlite3_bind_double(insert, 5, je * 0.13);
-        bench::Check(db, sqlite3_step(insert), "insert");
-        sqlite3_reset(insert);
+        r.xh = 1000 + x;
+        r.je = static_cast<double>(gen() % 1000000) / 100;
+        r.se = r.je * 0.13;
+        insert.Add(r);
     }
-    sqlite3_finalize(insert);
-    bench::Check(db, sqlite3_exec(db, "commit", nullptr, nullptr, nullptr), "commit");
+    insert.Commit();
     sqlite3_close(db);
 }
 

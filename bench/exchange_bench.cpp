@@ -101,7 +101,7 @@ void WriteXlsxFromCsvText(const std::string& gbkCsv, const std::string& path) {
             QDate day;
             if (row > 0 && col == 1 && (day = QDate::fromString(QString::fromStdString(field), Qt::ISODate)).isValid())
                 worksheet_write_number(ws, row, col, vantrel::DateToSerial(day), date);
-            else if (row > 0 && !field.empty() && ParseDecimal(field, value))
+            else if (row > 0 && !field.empty() && vantrel::ParseDecimal(field, value))
                 worksheet_write_number(ws, row, col, value, nullptr);
             else if (!field.empty())
                 worksheet_write_string(ws, row, col, corlith::GbkToUtf8(field).c_str(), nullptr);

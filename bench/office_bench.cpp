@@ -8,7 +8,7 @@
 //       defaults 200 and 200; the table also holds 11 other periods of N/10 invoices each. With
 //       a PostgreSQL server (--pg, or $VANTREL_TEST_PG) the same office is copied there and
 //       summary-all --jobs 2 is timed against --jobs 1.
-#include "bench_support.h"
+#include "bench_register.h"
 
 #include "summary/f_QtfpSummary.h"
 #include "summary/f_SummaryCells.h"
@@ -58,13 +58,8 @@ std::string Id(int t) {
 
 void Fill(sqlite3* db, int taxpayers, int invoices) {
     std::mt19937 gen(7);
-    bench::Check(db, sqlite3_exec(db, "begin", nullptr, nullptr, nullptr), "begin");
-    sqlite3_stmt* insert = nullptr;
-    bench::Check(db, sqlite3_prepare_v2(db,
-                                        "insert into sb07_xxfpb(nsrsbh,sbssq,xh,fplx,txsj,kprq,fs,je,se,sl,gfnsr,jzjt,"
-                                        "lwfp,ms,zfbz,sbwjm) values (?,?,?,?,'2026-11-30',?,?,?,?,?,' ',?,?,?,?,'')",
-                                        -1, &insert, nullptr),
-                 "prepare");
+    bench::TRowInserter insert(db);
+    bench::TRegisterRow r;
     const int rates[] = {17, 13, 6, 4, 0};
     const int types[] = {1, 2, 3, 5};
     for (int t = 0; t < taxpayers; ++t) {
@@ -75,27 +70,23 @@ void Fill(sqlite3* db, int taxpayers, int invoices) {
             std::snprintf(date, sizeof date, "%.4s-%.2s-10", period, period + 4);
             const int rows = std::string(period) == bench::kPeriod ? invoices : invoices / 10;
             for (int x = 1; x <= rows; ++x) {
-                const int rate = rates[gen() % 5];
-                const double je = static_cast<double>(gen() % 1000000) / 100;
-                sqlite3_bind_text(insert, 1, id.c_str(), -1, SQLITE_TRANSIENT);
-                sqlite3_bind_text(insert, 2, period, -1, SQLITE_TRANSIENT);
-                sqlite3_bind_int(insert, 3, x);
-                sqlite3_bind_int(insert, 4, types[gen() % 4]);
-                sqlite3_bind_text(insert, 5, date, -1, SQLITE_TRANSIENT);
-                sqlite3_bind_int(insert, 6, static_cast<int>(gen() % 3));
-                sqlite3_bind_double(insert, 7, je);
-                sqlite3_bind_double(insert, 8, je * rate / 100);
-                sqlite3_bind_int(insert, 9, rate);
-                for (int f = 10; f <= 13; ++f) sqlite3_bind_int(insert, f, gen() % 8 == 0);
-                bench::Check(db, sqlite3_step(insert), "insert");
-                sqlite3_reset(insert);
+                r.sl = rates[gen() % 5];
+                r.je = static_cast<double>(gen() % 1000000) / 100;
+                r.nsrsbh = id;
+                r.sbssq = period;
+                r.xh = x;
+                r.fplx = types[gen() % 4];
+                r.kprq = date;
+                r.fs = static_cast<int>(gen() % 3);
+                r.se = r.je * r.sl / 100;
+                for (int* flag : {&r.jzjt, &r.lwfp, &r.ms, &r.zfbz}) *flag = gen() % 8 == 0;
+                insert.Add(r);
             }
         }
         const std::string reg = "insert into nsrxxb(code, name) values ('" + id + "', 'T" + std::to_string(t) + "')";
         bench::Check(db, sqlite3_exec(db, reg.c_str(), nullptr, nullptr, nullptr), "register");
     }
-    sqlite3_finalize(insert);
-    bench::Check(db, sqlite3_exec(db, "commit", nullptr, nullptr, nullptr), "commit");
+    insert.Commit();
 }
 
 // Every group's select of every taxpayer, run to its last row.
@@ -103,7 +94,7 @@ double Floor(sqlite3* db, int taxpayers) {
     return bench::Time([&] {
         for (int t = 0; t < taxpayers; ++t) {
             for (const vantrel::TSummaryGroup& group : vantrel::SummaryCatalogue()) {
-                const std::string sql = BuildSummarySelect(group, "sb07_xxfpb", Id(t), bench::kPeriod);
+                const std::string sql = vantrel::BuildSummarySelect(group, "sb07_xxfpb", Id(t), bench::kPeriod);
                 sqlite3_stmt* s = nullptr;
                 bench::Check(db, sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr), "floor prepare");
                 while (sqlite3_step(s) == SQLITE_ROW) {

@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> statements;
     for (const vantrel::TSummaryGroup& group : vantrel::SummaryCatalogue())
-        statements.push_back(BuildSummarySelect(group, "sb07_xxfpb", kCompany, kPeriod));
+        statements.push_back(vantrel::BuildSummarySelect(group, "sb07_xxfpb", kCompany, kPeriod));
     for (size_t i = 0; i < statements.size(); ++i)
         PQclear(Checked(conn, PQprepare(conn, ("floor" + std::to_string(i)).c_str(), statements[i].c_str(), 0, nullptr),
                         "prepare"));

@@ -93,7 +93,7 @@ bool WriteCsv(const QString& path, const vantrel::TXlsxSheet& sheet, std::string
     for (const auto& row : sheet.rows) {
         fields.clear();
         for (const vantrel::TExchangeCell& cell : row)
-            fields.push_back(cell.kind == vantrel::TExchangeCell::Number ? FixedToText(MoneyToFixed(cell.number)) : cell.text);
+            fields.push_back(cell.kind == vantrel::TExchangeCell::Number ? vantrel::FixedToText(vantrel::MoneyToFixed(cell.number)) : cell.text);
         vantrel::AppendCsvRecord(records, fields);
     }
     return vantrel::WriteCsvFile(path, records, error);
@@ -121,7 +121,7 @@ public:
 
 uint64_t FigureKey(std::string_view date, std::string_view buyer, double amount, double tax) {
     return std::hash<std::string_view>{}(date) ^ std::hash<std::string_view>{}(buyer) * 31 ^
-           static_cast<uint64_t>(MoneyToFixed(amount)) * 0x9E3779B97F4A7C15ULL ^ static_cast<uint64_t>(MoneyToFixed(tax));
+           static_cast<uint64_t>(vantrel::MoneyToFixed(amount)) * 0x9E3779B97F4A7C15ULL ^ static_cast<uint64_t>(vantrel::MoneyToFixed(tax));
 }
 
 // The file read, then one hash join of the whole register with the list: the register's rows by
@@ -140,7 +140,7 @@ std::size_t Floor(const QString& path, const TBenchData& data) {
     for (const Txxqtfpxx& r : data.rows) {
         const auto known = data.numbers.find(r.xh);
         if (known != data.numbers.end()) byNumber.emplace(known->second, &r);
-        else byFigures.emplace(FigureKey(r.kprq, TrimmedBlanks(r.gfnsr), r.je, r.se), &r);
+        else byFigures.emplace(FigureKey(r.kprq, vantrel::TrimmedBlanks(r.gfnsr), r.je, r.se), &r);
     }
     std::size_t differing = 0;
     for (const TPlainSink::TListed& row : sink.rows) {

@@ -383,7 +383,7 @@ int RunRestore(const ClientOptions& options) {
     std::vector<std::pair<int32_t, int32_t>> numbers;
     vantrel::TBatchWatch watch(context.taxpayer);
     const vantrel::TStoreOutcome outcome = vantrel::ModuleInvoiceStore(context).Restore(options.batch, &numbers);
-    if (!outcome.Ok()) return ComputeFailed(u"恢复失败", ErrorOrUnknown(outcome.error));
+    if (!outcome.Ok()) return ComputeFailed(u"恢复失败", vantrel::ErrorOrUnknown(outcome.error));
     corlith::CloseConnections();
     for (const auto& [old, now] : numbers)
         if (old != now) PrintLine(stdout, u"第 %1 号已被占用，恢复为第 %2 号"_s.arg(old).arg(now));
@@ -394,7 +394,7 @@ int RunRestore(const ClientOptions& options) {
 int RunDiffDeclared(const ClientOptions& options) {
     return RunHeadless(options, [&](const ClientSession&, const vantrel::TModuleContext& context) -> int {
         std::string error;
-        std::vector<TSummaryLine> lines;
+        std::vector<vantrel::TSummaryLine> lines;
         vantrel::TDeclaredDiff diff;
         const bool read = ComputeSummaryLines(context, lines, error) && vantrel::DiffDeclared(context, lines, diff, error);
         if (!read) return SetupError(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
@@ -477,11 +477,11 @@ int RunWindow(const ClientOptions& options, int& argc, char** argv) {
 int RunPreview(const ClientOptions& options) {
     return RunHeadless(options, [&](const ClientSession&, const vantrel::TModuleContext& context) -> int {
         std::string error;
-        std::vector<TSummaryLine> lines;
+        std::vector<vantrel::TSummaryLine> lines;
         if (!ComputeSummaryLines(context, lines, error)) return ComputeFailed(u"无法计算申报预览", error);
 
         if (options.csv) PrintListing({"cell", "caption", "value"}, true);
-        for (const TSummaryLine& line : lines) {
+        for (const vantrel::TSummaryLine& line : lines) {
             const std::string name(line.cell->name);
             PrintListing({name, vantrel::SummaryCellCaption(name), line.value}, options.csv);
         }
@@ -520,7 +520,7 @@ int RunPrint(const ClientOptions& options, int& argc, char** argv) {
         WarnAboutReturn(session);
 
         QString writeError;
-        if (!vantrel::WritePreviewPdf(options.pdfFile, preview, HostToday(), writeError)) {
+        if (!vantrel::WritePreviewPdf(options.pdfFile, preview, vantrel::HostToday(), writeError)) {
             PrintLine(stderr, u"vantrel-client: "_s + writeError);
             return kExitFailed;
         }

@@ -80,7 +80,7 @@ protected:
         QPainter painter(this);
         painter.fillRect(rect(), QColor(0xE6, 0xE9, 0xEE));
         painter.translate(kPageMargin, kPageMargin);
-        vantrel::PaintPreviewPage(painter, preview_, HostToday(), marks_);
+        vantrel::PaintPreviewPage(painter, preview_, vantrel::HostToday(), marks_);
     }
     void mousePressEvent(QMouseEvent* event) override {
         const std::string cell = layout_.CellAt(event->position() - QPointF(kPageMargin, kPageMargin));

@@ -436,7 +436,7 @@ private:
             // As strict as a field of a CSV file: anything else is kept as the text it is, for
             // the checks to name.
             double number = 0;
-            if (ParseDecimal(value_, number) && std::isfinite(number)) {
+            if (vantrel::ParseDecimal(value_, number) && std::isfinite(number)) {
                 const bool isDate = style_ >= 0 && static_cast<std::size_t>(style_) < dateStyle_.size() &&
                                     dateStyle_[static_cast<std::size_t>(style_)];
                 cell.kind = isDate ? vantrel::TExchangeCell::Date : vantrel::TExchangeCell::Number;

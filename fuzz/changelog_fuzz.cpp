@@ -29,7 +29,7 @@ bool Exec(const std::string& sql) {
     return ExecADOQueryMsg(kConnection, sql, &query, error, 0, 0);
 }
 
-std::string Q(const std::string& text) { return "'" + QuoteInner(text) + "'"; }
+std::string Q(const std::string& text) { return "'" + vantrel::QuoteInner(text) + "'"; }
 
 std::vector<std::string> Split(std::string_view text, char by) {
     std::vector<std::string> parts(1);

@@ -25,7 +25,7 @@ struct ConfigScan {
 int OnIniEntry(void* user, const char* section, const char* name, const char* value) {
     auto* scan = static_cast<ConfigScan*>(user);
     auto take = [&](std::optional<std::string>& slot) {
-        if (!slot) slot = TrimBlanks(value ? value : "");
+        if (!slot) slot = vantrel::TrimBlanks(value ? value : "");
     };
     if (SameIgnoringCase(section, scan->section)) {
         if (SameIgnoringCase(name, "sl")) take(scan->sl);
@@ -120,7 +120,7 @@ std::vector<std::string> TaxRateItems() {
     const std::string& rates = CurrentInvoiceConfig().TaxRateList;
     std::size_t from = 0;
     for (std::size_t bar; (bar = rates.find('|', from)) != std::string::npos; from = bar + 1) {
-        const std::string piece = TrimBlanks(rates.substr(from, bar - from));
+        const std::string piece = vantrel::TrimBlanks(rates.substr(from, bar - from));
         if (!piece.empty()) items.push_back(piece + "%");
     }
     return items;

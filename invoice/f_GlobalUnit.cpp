@@ -27,6 +27,8 @@ std::size_t GbkCharLength(const std::string& text, std::size_t i) {
 
 }  // namespace
 
+namespace vantrel {
+
 std::string GbkHead(const std::string& text, std::size_t maxBytes) {
     std::size_t end = 0;
     while (end < text.size()) {
@@ -59,13 +61,17 @@ std::string_view TrimmedBlanks(std::string_view s) {
     return s.substr(b, e - b);
 }
 
+}  // namespace vantrel
+
 std::string QualifyTableName(const std::string& name, const std::string& code) {
-    const std::string n = TrimBlanks(name);
+    const std::string n = vantrel::TrimBlanks(name);
     if (n.size() <= 2) return n + code;
     return n.substr(0, 2) + code + n.substr(2);
 }
 
 std::string MainConnectionName(const std::string& subAppCode) { return "WSSBMainCon_" + subAppCode; }
+
+namespace vantrel {
 
 std::string ModuleFuncCode(const std::string& subAppCode) { return subAppCode + "037-02-18-01"; }
 
@@ -89,6 +95,8 @@ std::string QuoteInner(const std::string& value) {
     AppendQuoteInner(out, value);
     return out;
 }
+
+}  // namespace vantrel
 
 std::string EscapeLikeText(const std::string& text) {
     std::string out;
@@ -145,6 +153,8 @@ void ReadFileText(const std::string& path, std::string& text) {
         text.clear();
     }
 }
+
+namespace vantrel {
 
 std::string ErrorOrUnknown(const std::string& error) {
     return error.empty() ? std::string("未知错误！") : error;
@@ -233,3 +243,5 @@ std::string DecimalText(double value) {
     }
     return out;
 }
+
+}  // namespace vantrel

@@ -9,15 +9,22 @@
 
 struct Txxqtfpxx;
 
-// Without leading and trailing blanks (every byte up to the space counts as blank).
-std::string TrimBlanks(const std::string& text);
-// The same part of text, in place.
-std::string_view TrimmedBlanks(std::string_view text);
-
 // "sb_xxfpb" -> "sb" + code + "_xxfpb", code the sub-application's (the context's).
 std::string QualifyTableName(const std::string& name, const std::string& code);
 // "WSSBMainCon_" + the sub-application code.
 std::string MainConnectionName(const std::string& subAppCode);
+// User text made safe between "'%" and "%'" of a LIKE condition.
+std::string EscapeLikeText(const std::string& text);
+void FreeInvoiceList(std::vector<Txxqtfpxx*>& list);
+// The whole file as bytes; empty on any error.
+void ReadFileText(const std::string& path, std::string& text);
+
+namespace vantrel {
+
+// Without leading and trailing blanks (every byte up to the space counts as blank).
+std::string TrimBlanks(const std::string& text);
+// The same part of text, in place.
+std::string_view TrimmedBlanks(std::string_view text);
 // The sub-application code + "037-02-18-01": names the module's form in the catalogue.
 std::string ModuleFuncCode(const std::string& subAppCode);
 // The longest head of text within maxBytes that ends on a whole GBK character.
@@ -31,11 +38,6 @@ std::string QuoteInner(const std::string& value);
 void AppendQuoteInner(std::string& out, std::string_view value);
 // The value as a statement's string literal, between single quotes.
 std::string QuotedLiteral(std::string_view value);
-// User text made safe between "'%" and "%'" of a LIKE condition.
-std::string EscapeLikeText(const std::string& text);
-void FreeInvoiceList(std::vector<Txxqtfpxx*>& list);
-// The whole file as bytes; empty on any error.
-void ReadFileText(const std::string& path, std::string& text);
 // The host's error text, or "未知错误！" when the host gave none.
 std::string ErrorOrUnknown(const std::string& error);
 
@@ -50,3 +52,5 @@ char* FixedToChars(int64_t fixed, char* out);
 std::string AmountText(double value);
 // Shortest general decimal with at most 15 significant digits ("1234.5", "0").
 std::string DecimalText(double value);
+
+}  // namespace vantrel

@@ -42,6 +42,8 @@ bool IsAsciiAlnumOrDash(unsigned char c) {
 
 }  // namespace
 
+namespace vantrel {
+
 bool ParseDecimal(const std::string& text, double& value) {
     const std::string_view t = Trimmed(text);
     std::size_t pos = 0;
@@ -116,6 +118,8 @@ bool ParseInt32(const std::string& text, int& value) {
     return true;
 }
 
+
+}  // namespace vantrel
 bool TaxWithinTolerance(const std::string& rateText, double amount, double tax) {
     return TaxWithinTolerance(rateText, amount, tax, CurrentInvoiceConfig().TaxTolerance);
 }
@@ -125,7 +129,7 @@ bool TaxWithinTolerance(const std::string& rateText, double amount, double tax, 
     for (char c : rateText)
         if (c != '%') digits += c;
     double rate = 0;
-    if (!ParseDecimal(digits, rate)) rate = 17;
+    if (!vantrel::ParseDecimal(digits, rate)) rate = 17;
 
     // Two decimals, a half to the even neighbour (the default rounding mode).
     const double expected = std::nearbyint(Normalised(amount * rate)) / 100.0;
@@ -173,6 +177,8 @@ QDate PeriodStartDate(const std::string& period) {
 }
 
 QDate PeriodEndDate(const std::string& period) { return PeriodEndOf(PeriodStartDate(period)); }
+
+namespace vantrel {
 
 int32_t RateFromText(const std::string& rateText, int32_t current) {
     std::string head;
@@ -279,3 +285,5 @@ std::vector<TEntryFinding> CheckInvoiceEntry(const TInvoiceEntry& entry, const T
     if (entry.typeName == kTypeNotIssued && entry.voided) find(kMsgNoInvoiceVoided, TEntryField::Voided);
     return findings;
 }
+
+}  // namespace vantrel

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace vantrel {
+
 // A decimal number as the user may type it ("12", "-3.5", "12.", ".5"); surrounding blanks
 // are allowed, anything else is refused. Independent of the C locale.
 bool ParseDecimal(const std::string& text, double& value);
@@ -70,6 +72,8 @@ std::vector<TEntryFinding> CheckInvoiceEntry(const TInvoiceEntry& entry, const T
 // "yyyy年MM月dd日", the date form of the period messages.
 std::string ChineseDate(const QDate& date);
 
+}  // namespace vantrel
+
 // tax lies within wc hundredths of a yuan of amount x rate; the rate text may carry "%"
 // and counts as 17 when it holds no number. wc defaults to the configured tolerance.
 bool TaxWithinTolerance(const std::string& rateText, double amount, double tax);
@@ -85,6 +89,8 @@ int CheckTaxpayerId(const std::string& id, const std::string& lengths);
 QDate PeriodStartDate(const std::string& period);
 QDate PeriodEndDate(const std::string& period);
 
+namespace vantrel {
+
 // The rate of a rate list text ("17%", "0%"): two characters give the first one, three the
 // first two; any other text keeps current.
 int32_t RateFromText(const std::string& rateText, int32_t current);
@@ -95,3 +101,5 @@ std::string RateDigits(const std::string& rateText);
 // Tax of amountText at the rate of rateText, as the tax field shows it ("0.00"). False, and
 // tax untouched, when either text holds no number.
 bool ComputeTaxText(const std::string& rateText, const std::string& amountText, std::string& tax);
+
+}  // namespace vantrel

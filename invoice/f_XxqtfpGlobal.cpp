@@ -24,7 +24,7 @@ std::string_view StoredBuyer(const std::string& gfnsr) { return gfnsr.empty() ? 
 
 std::string BuyerLiteral(const std::string& gfnsr) {
     std::string literal = "'";
-    AppendQuoteInner(literal, StoredBuyer(gfnsr));
+    vantrel::AppendQuoteInner(literal, StoredBuyer(gfnsr));
     return literal + "'";
 }
 
@@ -72,7 +72,7 @@ std::string BuildInsertSql(const vantrel::TModuleContext& context, const Txxqtfp
     sql += " insert into ";
     sql += QualifyTableName("sb_xxfpb", context.subAppCode);
     sql += "(fplx,txsj,kprq,fs,je,se,sl,nsrsbh,gfnsr,jzjt,lwfp,ms,zfbz,sbssq,xh,sbwjm)  values ('";
-    AppendQuoteInner(sql, r.fplx);
+    vantrel::AppendQuoteInner(sql, r.fplx);
     sql += "',";
     sql += GetSQLDataTime(date, connection, SavedDate(r));
     sql += ',';
@@ -80,22 +80,22 @@ std::string BuildInsertSql(const vantrel::TModuleContext& context, const Txxqtfp
     sql += ',';
     number(sql, r.fs);
     sql += ',';
-    sql += DecimalText(r.je);
+    sql += vantrel::DecimalText(r.je);
     sql += ',';
-    sql += DecimalText(r.se);
+    sql += vantrel::DecimalText(r.se);
     sql += ',';
     number(sql, r.sl);
     sql += ", '";
-    AppendQuoteInner(sql, context.taxpayer);
+    vantrel::AppendQuoteInner(sql, context.taxpayer);
     sql += "','";
-    AppendQuoteInner(sql, StoredBuyer(r.gfnsr));
+    vantrel::AppendQuoteInner(sql, StoredBuyer(r.gfnsr));
     sql += "',";
     for (const std::string* flag : {&r.jzjt, &r.lwfp, &r.ms, &r.zfbz}) {
         sql += FlagDigit(*flag);
         sql += ',';
     }
     sql += '\'';
-    AppendQuoteInner(sql, r.sbssq);
+    vantrel::AppendQuoteInner(sql, r.sbssq);
     sql += "',";
     number(sql, r.xh);
     sql += ",'')";
@@ -104,21 +104,21 @@ std::string BuildInsertSql(const vantrel::TModuleContext& context, const Txxqtfp
 
 std::string BuildUpdateSql(const vantrel::TModuleContext& context, const Txxqtfpxx& r) {
     return " update " + QualifyTableName("sb_xxfpb", context.subAppCode) + " set kprq=" + DateLiteral(context.connection, r.kprq) + ",fplx='" +
-           QuoteInner(r.fplx) + "'," + " txsj=" + DateLiteral(context.connection, SavedDate(r)) + ",fs=" + std::to_string(r.fs) +
-           "," + " je=" + DecimalText(r.je) + ",se=" + DecimalText(r.se) + "," + " jzjt=" + FlagDigit(r.jzjt) +
+           vantrel::QuoteInner(r.fplx) + "'," + " txsj=" + DateLiteral(context.connection, SavedDate(r)) + ",fs=" + std::to_string(r.fs) +
+           "," + " je=" + vantrel::DecimalText(r.je) + ",se=" + vantrel::DecimalText(r.se) + "," + " jzjt=" + FlagDigit(r.jzjt) +
            ",lwfp=" + FlagDigit(r.lwfp) + "," + " ms=" + FlagDigit(r.ms) + ",zfbz=" + FlagDigit(r.zfbz) + "," +
            " gfnsr=" + BuyerLiteral(r.gfnsr) + ",sl=" + std::to_string(r.sl) + " where nsrsbh='" +
-           QuoteInner(context.taxpayer) + "' and sbssq='" + QuoteInner(r.sbssq) + "'" + " and xh=" + std::to_string(r.xh);
+           vantrel::QuoteInner(context.taxpayer) + "' and sbssq='" + vantrel::QuoteInner(r.sbssq) + "'" + " and xh=" + std::to_string(r.xh);
 }
 
 std::string BuildListSql(const vantrel::TModuleContext& context, const std::string& fplx, const std::string& gfnsr) {
     std::string sql = "select distinct fp.*,lx.mc as fplxmc from " + QualifyTableName("sb_xxfpb", context.subAppCode) +
                       " fp " + " left join " + QualifyTableName("sb_fplxb", context.subAppCode) +
-                      " lx on fp.fplx = lx.fplx " + " where nsrsbh='" + QuoteInner(context.taxpayer) + "'" +
-                      " and sbssq='" + QuoteInner(context.period) + "'";
+                      " lx on fp.fplx = lx.fplx " + " where nsrsbh='" + vantrel::QuoteInner(context.taxpayer) + "'" +
+                      " and sbssq='" + vantrel::QuoteInner(context.period) + "'";
     if (!fplx.empty()) {
         // Type codes are numbers and go in bare; anything else is quoted so it cannot end the clause.
-        sql += " and fp.fplx=" + (IsPlainInteger(fplx) ? fplx : "'" + QuoteInner(fplx) + "'");
+        sql += " and fp.fplx=" + (IsPlainInteger(fplx) ? fplx : "'" + vantrel::QuoteInner(fplx) + "'");
     }
     if (!gfnsr.empty()) sql += " and gfnsr like '%" + EscapeLikeText(gfnsr) + "%'";
     return sql;
@@ -126,7 +126,7 @@ std::string BuildListSql(const vantrel::TModuleContext& context, const std::stri
 
 std::string BuildDeleteHead(const vantrel::TModuleContext& context) {
     return "delete from " + QualifyTableName("sb_xxfpb", context.subAppCode) + " where " + " nsrsbh= '" +
-           QuoteInner(context.taxpayer) + "' and sbssq= '" + QuoteInner(context.period) + "' and ((1=0)";
+           vantrel::QuoteInner(context.taxpayer) + "' and sbssq= '" + vantrel::QuoteInner(context.period) + "' and ((1=0)";
 }
 
 std::string BuildDeleteSql(const std::string& head, const std::vector<int32_t>& group) {
@@ -149,7 +149,7 @@ std::string BuildLargestXhSql(const vantrel::TModuleContext& context, std::optio
     std::string sql = "select max(xh) as maxxh";
     if (asked) sql += ",count(case when xh=" + std::to_string(*asked) + " then 1 end) as taken";
     return sql + " from " + QualifyTableName("sb_xxfpb", context.subAppCode) + " where nsrsbh='" +
-           QuoteInner(context.taxpayer) + "' and sbssq='" + QuoteInner(context.period) + "'";
+           vantrel::QuoteInner(context.taxpayer) + "' and sbssq='" + vantrel::QuoteInner(context.period) + "'";
 }
 
 std::string BuildTypeListSql(const vantrel::TModuleContext& context) {

@@ -40,8 +40,8 @@ TModuleLifetime moduleLifetime;
 
 // The longest head of error whose escaped form fits in room bytes.
 std::string FitEscaped(const std::string& error, std::size_t room) {
-    std::string fitted = GbkHead(error, room);
-    while (EncodeParamValue(fitted).size() > room) fitted = GbkHead(fitted, fitted.size() - 1);
+    std::string fitted = vantrel::GbkHead(error, room);
+    while (EncodeParamValue(fitted).size() > room) fitted = vantrel::GbkHead(fitted, fitted.size() - 1);
     return fitted;
 }
 

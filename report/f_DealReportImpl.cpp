@@ -44,8 +44,8 @@ std::string DeclareStateHead(const std::string& kindCode, const std::string& for
     return "select A.*, B.SBBZ from " + QualifyTableName("SB_SBB", subAppCode) + " A, " +
            QualifyTableName("SB_SBZLB", subAppCode) +
            " B where A.NSRSBH = B.NSRSBH AND A.KJNY = B.KJNY AND A.SBPC = B.SBPC AND " +
-           " A.SBZLBH = B.SBZLBH AND A.SBZLBH = '" + QuoteInner(kindCode) + "' and A.nsrsbh = '" + QuoteInner(nsrsbh) +
-           "' and A.kjny = '" + QuoteInner(kjny) + "' and A.sbbbh = '" + QuoteInner(formCode);
+           " A.SBZLBH = B.SBZLBH AND A.SBZLBH = '" + vantrel::QuoteInner(kindCode) + "' and A.nsrsbh = '" + vantrel::QuoteInner(nsrsbh) +
+           "' and A.kjny = '" + vantrel::QuoteInner(kjny) + "' and A.sbbbh = '" + vantrel::QuoteInner(formCode);
 }
 
 }  // namespace
@@ -222,7 +222,7 @@ bool CheckDeclareState(const vantrel::TModuleContext& context, const std::string
         std::string error;
         if (!ExecADOQueryMsg(context.connection, head + "' and SBSHJG = '1' and B.sbbz in(0,7,8)", &audited, error, 1,
                              0)) {
-            message = ErrorOrUnknown(error);
+            message = vantrel::ErrorOrUnknown(error);
             return false;
         }
         if (audited.RecordCount() > 0) {
@@ -234,7 +234,7 @@ bool CheckDeclareState(const vantrel::TModuleContext& context, const std::string
     THostQuery declared;
     std::string error;
     if (!ExecADOQueryMsg(context.connection, head + "' and B.sbbz in(2,3,4, 5,6)", &declared, error, 1, 0)) {
-        message = ErrorOrUnknown(error);
+        message = vantrel::ErrorOrUnknown(error);
         return refused;
     }
     if (declared.RecordCount() > 0 && !declaredEditable) {
@@ -252,12 +252,12 @@ bool MarkFormFilled(const vantrel::TModuleContext& context, const std::string& f
 
     const std::string sql = "SELECT NSRSBH,KJNY, SBZLBH, SBBBH FROM " +
                             QualifyTableName("SB_FPTXQKB", context.subAppCode) + " where " + " SBZLBH = '" +
-                            QuoteInner(kindCode) + "' and nsrsbh = '" + QuoteInner(nsrsbh) + "' and kjny = '" +
-                            QuoteInner(kjny) + "' and sbbbh = '" + QuoteInner(formCode) + "'";
+                            vantrel::QuoteInner(kindCode) + "' and nsrsbh = '" + vantrel::QuoteInner(nsrsbh) + "' and kjny = '" +
+                            vantrel::QuoteInner(kjny) + "' and sbbbh = '" + vantrel::QuoteInner(formCode) + "'";
     THostQuery query;
     std::string error;
     if (!ExecADOQueryMsg(context.connection, sql, &query, error, 1, 0)) {
-        message = ErrorOrUnknown(error);
+        message = vantrel::ErrorOrUnknown(error);
         return false;
     }
     if (query.RecordCount() == 0) {
@@ -273,7 +273,7 @@ bool MarkFormFilled(const vantrel::TModuleContext& context, const std::string& f
             std::string ignored;
             if (ExecADOQueryMsg(context.connection, sql, &again, ignored, 1, 0) && again.RecordCount() > 0)
                 return true;
-            message = ErrorOrUnknown(error);
+            message = vantrel::ErrorOrUnknown(error);
             return false;
         }
     }

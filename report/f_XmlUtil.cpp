@@ -56,7 +56,7 @@ bool FindElementFrom(const std::string& text, const std::string& tag, std::size_
             // A closing mark inside the opening tag itself leaves no content.
             node.Inner = closing > contentStart ? text.substr(contentStart, closing - contentStart) : std::string();
             node.Attributes =
-                ParseAttributes(TrimBlanks(text.substr(afterMark, tagEnd == npos ? npos : tagEnd - afterMark)));
+                ParseAttributes(vantrel::TrimBlanks(text.substr(afterMark, tagEnd == npos ? npos : tagEnd - afterMark)));
             return true;
         } else {
             --depth;
@@ -144,14 +144,14 @@ std::vector<TXmlNode> FindAllElementsByCutting(const std::string& text, const st
 std::optional<std::vector<std::string>> ParseAttributes(const std::string& attributeText) {
     if (attributeText.empty()) return std::nullopt;
     std::vector<std::string> list;
-    std::string rest = TrimBlanks(attributeText);
+    std::string rest = vantrel::TrimBlanks(attributeText);
     for (std::size_t eq; (eq = rest.find('=')) != npos;) {
         const std::string name = rest.substr(0, eq);
-        std::string remainder = TrimBlanks(rest.substr(eq + 1));
+        std::string remainder = vantrel::TrimBlanks(rest.substr(eq + 1));
         if (!remainder.empty()) remainder.erase(0, 1);  // the opening quote
         const std::size_t quote = remainder.find('"');
         list.push_back(name + "=" + remainder.substr(0, quote));
-        rest = quote == npos ? std::string() : TrimBlanks(remainder.substr(quote + 1));
+        rest = quote == npos ? std::string() : vantrel::TrimBlanks(remainder.substr(quote + 1));
     }
     return list;
 }

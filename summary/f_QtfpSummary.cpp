@@ -43,12 +43,12 @@ bool FormatCell(const THostQuery& query, const vantrel::TSummaryCell& cell, std:
                 "，请检查本期发票的金额、税额和份数";
         return false;
     }
-    out = isCount ? SummaryCountText(hasValue ? query.FieldAsInteger(alias) : 0) : SummaryAmountText(value);
+    out = isCount ? vantrel::SummaryCountText(hasValue ? query.FieldAsInteger(alias) : 0) : vantrel::SummaryAmountText(value);
     return true;
 }
 
 // Paths of any length go into the message, which the host has to carry back whole.
-std::string ShownPath(const std::string& path) { return GbkAbbreviate(path, 240); }
+std::string ShownPath(const std::string& path) { return vantrel::GbkAbbreviate(path, 240); }
 
 std::string WriteFailure(const std::string& path, const corlith::TFileWrite& result) {
     switch (result.failure) {
@@ -70,6 +70,8 @@ std::string NativePath(const std::string& path) {
 }
 
 }  // namespace
+
+namespace vantrel {
 
 std::string BuildSummaryWhere(const vantrel::TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq) {
     std::string where = " where nsrsbh='" + QuoteInner(nsrsbh) + "' and sbssq='" + QuoteInner(sbssq) + "'";
@@ -172,12 +174,14 @@ bool WriteSummaryFile(const std::string& path, const std::string& text, std::str
     return written.Ok();
 }
 
+
+}  // namespace vantrel
 bool BuildSummaryDocument(const vantrel::TModuleContext& context, const std::string& path, std::string& error) {
     try {
         std::string text;
-        std::vector<TSummaryLine> lines;
-        if (!BuildSummaryText(context, text, error, &lines) || !WriteSummaryFile(path, text, error)) {
-            error = ErrorOrUnknown(error);
+        std::vector<vantrel::TSummaryLine> lines;
+        if (!BuildSummaryText(context, text, error, &lines) || !vantrel::WriteSummaryFile(path, text, error)) {
+            error = vantrel::ErrorOrUnknown(error);
             return false;
         }
         std::string ignored;
@@ -186,7 +190,7 @@ bool BuildSummaryDocument(const vantrel::TModuleContext& context, const std::str
     } catch (const std::exception& e) {
         error = std::string("生成汇总文件时出错：") + e.what();
     } catch (...) {
-        error = ErrorOrUnknown(std::string());
+        error = vantrel::ErrorOrUnknown(std::string());
     }
     return false;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace vantrel {
+
 // " where " with the taxpayer, the period and the group's conditions: the rows that the
 // group's cells sum.
 std::string BuildSummaryWhere(const vantrel::TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq);
@@ -45,6 +47,8 @@ bool BuildSummaryText(const vantrel::TModuleContext& context, std::string& text,
 // Replaces the file at path (GBK) with text through the host library's file writer. False
 // with an error naming the path.
 bool WriteSummaryFile(const std::string& path, const std::string& text, std::string& error);
+
+}  // namespace vantrel
 
 // Builds the document of the context and writes it to path (a file, not a folder); a document
 // written is recorded in the change log's figures as declared (a database that refuses the

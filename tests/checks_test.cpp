@@ -187,14 +187,14 @@ TEST(InvoiceChecks, PeriodDays) {
 }
 
 TEST(InvoiceChecks, RateTextGivesTheStoredRate) {
-    EXPECT_EQ(RateFromText("17%", 5), 17);
-    EXPECT_EQ(RateFromText("0%", 5), 0);
-    EXPECT_EQ(RateFromText("6%", 17), 6);
-    EXPECT_EQ(RateFromText("", 13), 13);
-    EXPECT_EQ(RateFromText("100%", 13), 13);
-    EXPECT_EQ(RateFromText("ab%", 13), 13);
-    EXPECT_EQ(RateDigits("17%"), "17");
-    EXPECT_EQ(RateDigits("17"), "");
+    EXPECT_EQ(vantrel::RateFromText("17%", 5), 17);
+    EXPECT_EQ(vantrel::RateFromText("0%", 5), 0);
+    EXPECT_EQ(vantrel::RateFromText("6%", 17), 6);
+    EXPECT_EQ(vantrel::RateFromText("", 13), 13);
+    EXPECT_EQ(vantrel::RateFromText("100%", 13), 13);
+    EXPECT_EQ(vantrel::RateFromText("ab%", 13), 13);
+    EXPECT_EQ(vantrel::RateDigits("17%"), "17");
+    EXPECT_EQ(vantrel::RateDigits("17"), "");
 }
 
 TEST(InvoiceChecks, RecomputedTax) {
@@ -209,12 +209,12 @@ TEST(InvoiceChecks, RecomputedTax) {
                  {"0%", "123.45", "0.00"}};
     for (const auto& c : cases) {
         std::string tax = "unchanged";
-        EXPECT_TRUE(ComputeTaxText(c.rate, c.amount, tax)) << c.rate << " of " << c.amount;
+        EXPECT_TRUE(vantrel::ComputeTaxText(c.rate, c.amount, tax)) << c.rate << " of " << c.amount;
         EXPECT_EQ(tax, c.tax) << c.rate << " of " << c.amount;
     }
     std::string tax = "unchanged";
-    EXPECT_FALSE(ComputeTaxText("17%", "-", tax));
-    EXPECT_FALSE(ComputeTaxText("17", "100", tax));
-    EXPECT_FALSE(ComputeTaxText("%", "100", tax));
+    EXPECT_FALSE(vantrel::ComputeTaxText("17%", "-", tax));
+    EXPECT_FALSE(vantrel::ComputeTaxText("17", "100", tax));
+    EXPECT_FALSE(vantrel::ComputeTaxText("%", "100", tax));
     EXPECT_EQ(tax, "unchanged");
 }

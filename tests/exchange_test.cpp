@@ -249,9 +249,9 @@ TEST(CsvFile, RefusesTextThatIsNeitherUtf8NorGbk) {
 // ---- the entry checks the window and the import share -----------------------------------
 
 // An entry with the texts of the window's type, count, amount, rate and tax fields.
-TInvoiceEntry TypedEntry(std::string typeName, std::string count, std::string amount, std::string rate,
+vantrel::TInvoiceEntry TypedEntry(std::string typeName, std::string count, std::string amount, std::string rate,
                          std::string tax) {
-    TInvoiceEntry entry;
+    vantrel::TInvoiceEntry entry;
     entry.typeName = std::move(typeName);
     entry.countText = std::move(count);
     entry.amountText = std::move(amount);
@@ -261,28 +261,28 @@ TInvoiceEntry TypedEntry(std::string typeName, std::string count, std::string am
 }
 
 TEST(EntryChecks, ListEveryFindingInTheWindowsOrderWithoutEchoes) {
-    TEntryContext context;
+    vantrel::TEntryContext context;
     context.period = "202611";
     context.taxpayer = "91110000MA001TEST";
     context.today = QDate(2026, 12, 1);
     context.idLengths = "|15|18|";
-    TInvoiceEntry entry = TypedEntry("未开具发票", "abc", "0", " ", "x");
+    vantrel::TInvoiceEntry entry = TypedEntry("未开具发票", "abc", "0", " ", "x");
     entry.buyer = "91110000MA001TEST";
     entry.issued = QDate(2026, 12, 2);
     entry.voided = true;
     std::vector<int> codes;
-    for (const TEntryFinding& f : CheckInvoiceEntry(entry, context)) codes.push_back(f.code);
+    for (const vantrel::TEntryFinding& f : CheckInvoiceEntry(entry, context)) codes.push_back(f.code);
     // Type, count (once, although the text is no number either), amount, rate, unreadable tax,
     // buyer length, the date after today (not also after the period), buyer is self, voided.
     EXPECT_EQ(codes, (std::vector<int>{5037017, 5037018, 5037019, 5037020, 5037022, 5037024, 5037026, 5037029,
                                        5037031}));
 
-    TInvoiceEntry good = TypedEntry("普通发票", "1", "100", "17%", "17.15");
+    vantrel::TInvoiceEntry good = TypedEntry("普通发票", "1", "100", "17%", "17.15");
     good.typeChosen = true;
     good.issued = QDate(2026, 11, 30);
-    EXPECT_TRUE(CheckInvoiceEntry(good, context).empty());
+    EXPECT_TRUE(vantrel::CheckInvoiceEntry(good, context).empty());
     good.issued = QDate(2026, 12, 1);
-    const auto findings = CheckInvoiceEntry(good, context);
+    const auto findings = vantrel::CheckInvoiceEntry(good, context);
     ASSERT_EQ(findings.size(), 1u);
     EXPECT_TRUE(findings[0].confirmation);
     EXPECT_EQ(findings[0].param, "2026年11月30日");
@@ -363,8 +363,8 @@ protected:
         std::string text;
         for (const Txxqtfpxx* r : list)
             if (r->xh == xh)
-                text = r->fplx + "|" + r->kprq + "|" + std::to_string(r->fs) + "|" + AmountText(r->je) + "|" +
-                       AmountText(r->se) + "|" + std::to_string(r->sl) + "|" + r->gfnsr + "|" + r->ms + r->lwfp +
+                text = r->fplx + "|" + r->kprq + "|" + std::to_string(r->fs) + "|" + vantrel::AmountText(r->je) + "|" +
+                       vantrel::AmountText(r->se) + "|" + std::to_string(r->sl) + "|" + r->gfnsr + "|" + r->ms + r->lwfp +
                        r->zfbz + r->jzjt;
         FreeInvoiceList(list);
         return text;
@@ -476,8 +476,8 @@ TEST_F(ExchangeTest, PlanningFromATakenTableIsPlanningFromACopy) {
     const auto rowText = [](const vantrel::TImportPlan& plan, const vantrel::TImportRow& row) {
         const Txxqtfpxx record = plan.Record(row);
         std::string text = std::to_string(row.line) + "|" + record.fplx + "|" + record.kprq + "|" +
-                           std::to_string(record.fs) + "|" + AmountText(record.je) + "|" +
-                           AmountText(record.se) + "|" + std::to_string(record.sl) + "|" + record.ms;
+                           std::to_string(record.fs) + "|" + vantrel::AmountText(record.je) + "|" +
+                           vantrel::AmountText(record.se) + "|" + std::to_string(record.sl) + "|" + record.ms;
         for (const vantrel::TExchangeCell& cell : row.cells)
             text += "|" + std::to_string(cell.kind) + ":" + cell.text + ":" + std::to_string(cell.number);
         return text;

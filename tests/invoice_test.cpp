@@ -43,7 +43,7 @@ TEST_F(NamesTest, TableNamesTakeTheHostsSubApplicationCode) {
     EXPECT_EQ(QualifyTableName("SB_SBB", context.subAppCode), "SB07_SBB");
     EXPECT_EQ(QualifyTableName("sb_xxfpb", "11"), "sb11_xxfpb");
     EXPECT_EQ(context.connection, "WSSBMainCon_07");
-    EXPECT_EQ(ModuleFuncCode(context.subAppCode), "07037-02-18-01");
+    EXPECT_EQ(vantrel::ModuleFuncCode(context.subAppCode), "07037-02-18-01");
 }
 
 TEST_F(NamesTest, AnEmptyCodeLeavesTheNameAlone) {
@@ -53,11 +53,11 @@ TEST_F(NamesTest, AnEmptyCodeLeavesTheNameAlone) {
     const vantrel::TModuleContext context = vantrel::ModuleContextFromHost();
     EXPECT_EQ(QualifyTableName("sb_fplxb", context.subAppCode), "sb_fplxb");
     EXPECT_EQ(context.connection, "WSSBMainCon_");
-    EXPECT_EQ(ModuleFuncCode(context.subAppCode), "037-02-18-01");
+    EXPECT_EQ(vantrel::ModuleFuncCode(context.subAppCode), "037-02-18-01");
 }
 
 TEST(Quoting, QuoteInnerDoublesEverySingleQuote) {
-    testhost::ExpectEach(QuoteInner, {{"plain", "plain"}, {"", ""}, {"a'b''c'", "a''b''''c''"}, {"中'文", "中''文"}});
+    testhost::ExpectEach(vantrel::QuoteInner, {{"plain", "plain"}, {"", ""}, {"a'b''c'", "a''b''''c''"}, {"中'文", "中''文"}});
 }
 
 TEST(Quoting, EscapeLikeTextTable) {
@@ -80,22 +80,22 @@ TEST(Quoting, EscapeLikeTextKeepsDoubleByteCharactersWhole) {
 }
 
 TEST(Quoting, AnEmptyHostErrorBecomesUnknownError) {
-    EXPECT_EQ(ErrorOrUnknown(""), "未知错误！");
-    EXPECT_EQ(ErrorOrUnknown("no such table"), "no such table");
+    EXPECT_EQ(vantrel::ErrorOrUnknown(""), "未知错误！");
+    EXPECT_EQ(vantrel::ErrorOrUnknown("no such table"), "no such table");
 }
 
 // ---------------------------------------------------------------- money
 
 TEST(Money, FixedPointRoundsHalvesToEven) {
-    EXPECT_EQ(MoneyToFixed(1234.5), 12345000);
-    EXPECT_EQ(MoneyToFixed(0.5 / 10000), 0);
-    EXPECT_EQ(MoneyToFixed(2.5 / 10000), 2);
-    EXPECT_EQ(MoneyToFixed(3.5 / 10000), 4);
-    EXPECT_EQ(MoneyToFixed(-2.5 / 10000), -2);
-    EXPECT_EQ(MoneyToFixed(0.1 + 0.2), 3000);
-    EXPECT_EQ(MoneyToFixed(std::numeric_limits<double>::quiet_NaN()), 0);
-    EXPECT_EQ(MoneyToFixed(1e300), std::numeric_limits<int64_t>::max());
-    EXPECT_EQ(MoneyToFixed(-1e300), std::numeric_limits<int64_t>::min());
+    EXPECT_EQ(vantrel::MoneyToFixed(1234.5), 12345000);
+    EXPECT_EQ(vantrel::MoneyToFixed(0.5 / 10000), 0);
+    EXPECT_EQ(vantrel::MoneyToFixed(2.5 / 10000), 2);
+    EXPECT_EQ(vantrel::MoneyToFixed(3.5 / 10000), 4);
+    EXPECT_EQ(vantrel::MoneyToFixed(-2.5 / 10000), -2);
+    EXPECT_EQ(vantrel::MoneyToFixed(0.1 + 0.2), 3000);
+    EXPECT_EQ(vantrel::MoneyToFixed(std::numeric_limits<double>::quiet_NaN()), 0);
+    EXPECT_EQ(vantrel::MoneyToFixed(1e300), std::numeric_limits<int64_t>::max());
+    EXPECT_EQ(vantrel::MoneyToFixed(-1e300), std::numeric_limits<int64_t>::min());
 }
 
 // Rounding stays half to even whatever mode the host left set, and the host keeps its mode.
@@ -103,7 +103,7 @@ TEST(Money, FixedPointIgnoresAndKeepsTheCallersRoundingMode) {
     for (const int mode : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
         ASSERT_EQ(std::fesetround(mode), 0);
         // n/32 times 10000 is exactly a half: only the rounding decides.
-        const int64_t down = MoneyToFixed(1.0 / 32), up = MoneyToFixed(3.0 / 32), negative = MoneyToFixed(-1.0 / 32);
+        const int64_t down = vantrel::MoneyToFixed(1.0 / 32), up = vantrel::MoneyToFixed(3.0 / 32), negative = vantrel::MoneyToFixed(-1.0 / 32);
         const int after = std::fegetround();
         std::fesetround(FE_TONEAREST);
         EXPECT_EQ(down, 312) << mode;
@@ -114,15 +114,15 @@ TEST(Money, FixedPointIgnoresAndKeepsTheCallersRoundingMode) {
 }
 
 TEST(Money, TwoDecimalsRoundHalvesAwayFromZero) {
-    EXPECT_EQ(FixedToText(13650), "1.37");
-    EXPECT_EQ(FixedToText(13649), "1.36");
-    EXPECT_EQ(FixedToText(-13650), "-1.37");
-    EXPECT_EQ(FixedToText(12345000), "1234.50");
-    EXPECT_EQ(FixedToText(0), "0.00");
-    EXPECT_EQ(FixedToText(-49), "0.00");
-    EXPECT_EQ(FixedToText(-50), "-0.01");
-    EXPECT_EQ(FixedToText(99999950), "10000.00");
-    EXPECT_EQ(FixedToText(std::numeric_limits<int64_t>::min()), "-922337203685477.58");
+    EXPECT_EQ(vantrel::FixedToText(13650), "1.37");
+    EXPECT_EQ(vantrel::FixedToText(13649), "1.36");
+    EXPECT_EQ(vantrel::FixedToText(-13650), "-1.37");
+    EXPECT_EQ(vantrel::FixedToText(12345000), "1234.50");
+    EXPECT_EQ(vantrel::FixedToText(0), "0.00");
+    EXPECT_EQ(vantrel::FixedToText(-49), "0.00");
+    EXPECT_EQ(vantrel::FixedToText(-50), "-0.01");
+    EXPECT_EQ(vantrel::FixedToText(99999950), "10000.00");
+    EXPECT_EQ(vantrel::FixedToText(std::numeric_limits<int64_t>::min()), "-922337203685477.58");
 }
 
 TEST(Money, FixedTextIsPrintfsOverTheWholeRange) {
@@ -134,7 +134,7 @@ TEST(Money, FixedTextIsPrintfsOverTheWholeRange) {
         char expected[48];
         std::snprintf(expected, sizeof expected, "%s%llu.%02llu", fixed < 0 && cents != 0 ? "-" : "",
                       static_cast<unsigned long long>(cents / 100), static_cast<unsigned long long>(cents % 100));
-        ASSERT_EQ(FixedToText(fixed), expected) << fixed;
+        ASSERT_EQ(vantrel::FixedToText(fixed), expected) << fixed;
     }
 }
 
@@ -158,7 +158,7 @@ TEST(Money, DecimalsReadAsFromChars) {
             const int sign = static_cast<int>(rng() % 3);
             const std::string text = std::string(rng() % 2 ? " " : "") + signs[sign] + digits + (rng() % 2 ? "\t" : "");
             double value = 12345;
-            ASSERT_TRUE(ParseDecimal(text, value)) << text;
+            ASSERT_TRUE(vantrel::ParseDecimal(text, value)) << text;
             const double want = sign == 1 ? -expected : expected;
             ASSERT_EQ(std::memcmp(&value, &want, sizeof value), 0) << text << " " << value << " " << want;
         }
@@ -167,11 +167,11 @@ TEST(Money, DecimalsReadAsFromChars) {
 }
 
 TEST(Money, AmountText) {
-    EXPECT_EQ(AmountText(1234.5), "1234.50");
-    EXPECT_EQ(AmountText(1.365), "1.37");
-    EXPECT_EQ(AmountText(0), "0.00");
-    EXPECT_EQ(AmountText(-0.004), "0.00");
-    EXPECT_EQ(AmountText(-1234567.891), "-1234567.89");
+    EXPECT_EQ(vantrel::AmountText(1234.5), "1234.50");
+    EXPECT_EQ(vantrel::AmountText(1.365), "1.37");
+    EXPECT_EQ(vantrel::AmountText(0), "0.00");
+    EXPECT_EQ(vantrel::AmountText(-0.004), "0.00");
+    EXPECT_EQ(vantrel::AmountText(-1234567.891), "-1234567.89");
 }
 
 TEST(Money, DecimalTextOfFenIsPrintfsFifteenDigits) {
@@ -184,26 +184,26 @@ TEST(Money, DecimalTextOfFenIsPrintfsFifteenDigits) {
         char expected[64];
         std::snprintf(expected, sizeof expected, "%.15g", value);
         if (std::strchr(expected, 'e')) continue;   // written out without the exponent, below
-        ASSERT_EQ(DecimalText(value), expected) << fen;
+        ASSERT_EQ(vantrel::DecimalText(value), expected) << fen;
     }
-    EXPECT_EQ(DecimalText(0.1 + 0.2), "0.3");
-    EXPECT_EQ(DecimalText(-0.05), "-0.05");
-    EXPECT_EQ(DecimalText(99999999999.99), "99999999999.99");
+    EXPECT_EQ(vantrel::DecimalText(0.1 + 0.2), "0.3");
+    EXPECT_EQ(vantrel::DecimalText(-0.05), "-0.05");
+    EXPECT_EQ(vantrel::DecimalText(99999999999.99), "99999999999.99");
 }
 
 TEST(Money, DecimalTextIsShortestWithoutExponent) {
-    EXPECT_EQ(DecimalText(1234.50), "1234.5");
-    EXPECT_EQ(DecimalText(0), "0");
-    EXPECT_EQ(DecimalText(-0.0), "0");
-    EXPECT_EQ(DecimalText(0.1 + 0.2), "0.3");
-    EXPECT_EQ(DecimalText(17), "17");
-    EXPECT_EQ(DecimalText(-3.25), "-3.25");
-    EXPECT_EQ(DecimalText(0.0001), "0.0001");
-    EXPECT_EQ(DecimalText(0.00001), "0.00001");
-    EXPECT_EQ(DecimalText(-0.000015), "-0.000015");
-    EXPECT_EQ(DecimalText(1e15), "1000000000000000");
-    EXPECT_EQ(DecimalText(1.5e16), "15000000000000000");
-    EXPECT_EQ(DecimalText(123456789012.3456), "123456789012.346");
+    EXPECT_EQ(vantrel::DecimalText(1234.50), "1234.5");
+    EXPECT_EQ(vantrel::DecimalText(0), "0");
+    EXPECT_EQ(vantrel::DecimalText(-0.0), "0");
+    EXPECT_EQ(vantrel::DecimalText(0.1 + 0.2), "0.3");
+    EXPECT_EQ(vantrel::DecimalText(17), "17");
+    EXPECT_EQ(vantrel::DecimalText(-3.25), "-3.25");
+    EXPECT_EQ(vantrel::DecimalText(0.0001), "0.0001");
+    EXPECT_EQ(vantrel::DecimalText(0.00001), "0.00001");
+    EXPECT_EQ(vantrel::DecimalText(-0.000015), "-0.000015");
+    EXPECT_EQ(vantrel::DecimalText(1e15), "1000000000000000");
+    EXPECT_EQ(vantrel::DecimalText(1.5e16), "15000000000000000");
+    EXPECT_EQ(vantrel::DecimalText(123456789012.3456), "123456789012.346");
 }
 
 // ---------------------------------------------------------------- lists and files
@@ -278,7 +278,7 @@ TEST(Template, TodayIsTheHostClocksDate) {
     for (const auto& [clock, day] : cases) {
         testhost::ClockAt at(clock);
         EXPECT_EQ(TodayText(), day);
-        EXPECT_EQ(EntryContext("202611", "x").today.toString(u"yyyy-MM-dd").toStdString(), day);
+        EXPECT_EQ(vantrel::EntryContext("202611", "x").today.toString(u"yyyy-MM-dd").toStdString(), day);
     }
     for (const char* wrong : {"2027-02-29", "2026-11-31 00:00:00", "2026-1-1", "2026-11-30 24:00:00"})
         EXPECT_FALSE(corlith::test::SetClock(wrong)) << wrong;
@@ -411,8 +411,8 @@ TEST_F(InvoiceDbTest, InsertedRowListsBackWithEveryField) {
     EXPECT_EQ(back.fplxmc, "未开具发票");
     EXPECT_EQ(back.kprq, "2026-11-10");
     EXPECT_EQ(back.fs, 2);
-    EXPECT_EQ(MoneyToFixed(back.je), 12345000);
-    EXPECT_EQ(MoneyToFixed(back.se), 2098700);
+    EXPECT_EQ(vantrel::MoneyToFixed(back.je), 12345000);
+    EXPECT_EQ(vantrel::MoneyToFixed(back.se), 2098700);
     EXPECT_EQ(back.gfnsr, " ");
     EXPECT_EQ(back.lwfp, "1");
     EXPECT_EQ(back.ms, "0");
@@ -440,7 +440,7 @@ TEST_F(InvoiceDbTest, ListReadAppendsOneRecordPerRowAndAFailedReadAddsNothing) {
     for (size_t i = 1; i < list.size(); ++i) {
         const Txxqtfpxx& r = *list[i];
         xhs.insert(r.xh);
-        EXPECT_EQ(MoneyToFixed(r.je), r.xh * 15000) << r.xh;
+        EXPECT_EQ(vantrel::MoneyToFixed(r.je), r.xh * 15000) << r.xh;
         EXPECT_EQ(r.gfnsr, "91110000MA00" + std::to_string(r.xh));
         EXPECT_EQ(r.fplxmc, "普通发票");
     }
@@ -462,7 +462,7 @@ TEST_F(InvoiceDbTest, RowsHandedOverOneAtATimeAreTheListsRecords) {
     ASSERT_TRUE(ReadInvoiceList(testhost::ContextFor(), "", "", list, error)) << error;
     const auto text = [](const Txxqtfpxx& r) {
         return std::to_string(r.xh) + "|" + r.fplx + "|" + r.fplxmc + "|" + r.kprq + "|" + std::to_string(r.fs) + "|" +
-               std::to_string(MoneyToFixed(r.je)) + "|" + std::to_string(MoneyToFixed(r.se)) + "|" + r.gfnsr + "|" +
+               std::to_string(vantrel::MoneyToFixed(r.je)) + "|" + std::to_string(vantrel::MoneyToFixed(r.se)) + "|" + r.gfnsr + "|" +
                r.lwfp + r.ms + r.zfbz + r.jzjt + "|" + std::to_string(r.sl) + "|" + r.txsj + r.sbssq;
     };
     std::vector<std::string> expected;
@@ -509,8 +509,8 @@ TEST_F(InvoiceDbTest, UpdateRewritesTheRowIdentifiedByTaxpayerPeriodAndNumber) {
     EXPECT_EQ(rows[0].fplxmc, "纳税检查调整");
     EXPECT_EQ(rows[0].kprq, "2026-11-20");
     EXPECT_EQ(rows[0].fs, 9);
-    EXPECT_EQ(MoneyToFixed(rows[0].je), 3000);
-    EXPECT_EQ(MoneyToFixed(rows[0].se), 500);
+    EXPECT_EQ(vantrel::MoneyToFixed(rows[0].je), 3000);
+    EXPECT_EQ(vantrel::MoneyToFixed(rows[0].se), 500);
     EXPECT_EQ(rows[0].gfnsr, "O'Neil");
     EXPECT_EQ(rows[0].ms, "1");
     EXPECT_EQ(rows[0].sl, 13);

@@ -179,8 +179,8 @@ protected:
         ASSERT_TRUE(transaction.Commit(error)) << error;
     }
 
-    std::vector<TSummaryLine> Lines() {
-        std::vector<TSummaryLine> lines;
+    std::vector<vantrel::TSummaryLine> Lines() {
+        std::vector<vantrel::TSummaryLine> lines;
         std::string error;
         EXPECT_TRUE(ComputeSummaryLines(testhost::ContextFor(testhost::kCompany, testhost::kPeriod), lines, error))
             << error;
@@ -194,7 +194,7 @@ TEST_F(PreviewTest, RandomRegistersGiveTheDocumentsFiguresAndDrillsThatSumToThem
         std::string document, error;
         ASSERT_TRUE(BuildSummaryText(vantrel::ModuleContextFromHost(), document, error)) << error;
         const auto cells = DocumentCells(document);
-        const std::vector<TSummaryLine> lines = Lines();
+        const std::vector<vantrel::TSummaryLine> lines = Lines();
         ASSERT_EQ(lines.size(), 61u);
         ASSERT_EQ(cells.size(), lines.size());
 
@@ -287,7 +287,7 @@ TEST_F(PreviewTest, DrillSelectQuotesTheTaxpayerAndKeepsTheConditionsOnTheInvoic
 }
 
 TEST_F(PreviewTest, FailingSelectLeavesTheLinesAndTheRowsAlone) {
-    std::vector<TSummaryLine> lines = Lines();
+    std::vector<vantrel::TSummaryLine> lines = Lines();
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "injected failure", "sum(fs)");
     std::string error;
     EXPECT_FALSE(ComputeSummaryLines(testhost::ContextFor(testhost::kCompany, testhost::kPeriod), lines, error));
@@ -518,8 +518,8 @@ TEST_F(PreviewWindowTest, SheetShowsEveryFigureNamesItOnHoverAndMovesByKeys) {
     Invoice(1, 100);
     Invoice(2, 250, 1);
     TFrmReturnPreview* p = OpenPreview();
-    const std::vector<TSummaryLine> lines = [&] {
-        std::vector<TSummaryLine> l;
+    const std::vector<vantrel::TSummaryLine> lines = [&] {
+        std::vector<vantrel::TSummaryLine> l;
         std::string error;
         EXPECT_TRUE(ComputeSummaryLines(testhost::ContextFor(testhost::kCompany, period_), l, error)) << error;
         return l;

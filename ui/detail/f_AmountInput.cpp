@@ -139,7 +139,7 @@ std::string FormatHalfAway(double value, int decimals) {
 std::string NormaliseAmountText(const std::string& text, int decimals) {
     if (text.empty() || text == "-") return FormatHalfAway(0, decimals);
     double value = 0;
-    if (!ParseDecimal(text, value)) return "0.0";
+    if (!vantrel::ParseDecimal(text, value)) return "0.0";
     return FormatHalfAway(value, decimals);
 }
 

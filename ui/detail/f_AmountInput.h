@@ -32,8 +32,8 @@ bool CountEditKeyPress(int key);
 std::string NormaliseAmountText(const std::string& text, int decimals);
 
 // The number readers are shared with the entry checks.
-using ::ParseDecimal;
-using ::ParseInt32;
+using ::vantrel::ParseDecimal;
+using ::vantrel::ParseInt32;
 // value with exactly decimals digits after the point, halves away from zero, computed on
 // the value's 15-significant-digit decimal form so binary noise cannot tip a half.
 std::string FormatHalfAway(double value, int decimals);

@@ -381,7 +381,7 @@ void TFrmXxqtfpDetail::LoadRecord(const Txxqtfpxx& record) {
     } else {
         // An unreadable stored date: offer the usual day of the period rather than a stale one.
         const QDate start = PeriodStartDate(FContext.period);
-        dtpKprq->SetDate(start.isValid() ? start.addDays(9) : HostToday());
+        dtpKprq->SetDate(start.isValid() ? start.addDays(9) : vantrel::HostToday());
     }
     cbbFplx->SetItemIndex(cbbFplx->IndexOfValue(record.fplx));
     edtGfnsrsbh->SetText(record.gfnsr);
@@ -391,8 +391,8 @@ void TFrmXxqtfpDetail::LoadRecord(const Txxqtfpxx& record) {
     rbJZJT_No->SetChecked(record.jzjt != "1");
     cbbSl->SetItemIndex(cbbSl->IndexOfItem(std::to_string(record.sl) + "%"));
     edtfs->SetText(std::to_string(record.fs));
-    edtje->SetText(AmountText(record.je));
-    edtse->SetText(AmountText(record.se));
+    edtje->SetText(vantrel::AmountText(record.je));
+    edtse->SetText(vantrel::AmountText(record.se));
     rbZF_Yes->SetChecked(record.zfbz == "1");
     rbZF_No->SetChecked(record.zfbz != "1");
     rbMS_YES->SetChecked(record.ms == "1");
@@ -409,8 +409,8 @@ void TFrmXxqtfpDetail::LoadRecord(const Txxqtfpxx& record) {
 
 void TFrmXxqtfpDetail::UpdateEntryStates() {
     const std::string type = cbbFplx->Text();
-    dtpKprq->setEnabled(TypeTakesDate(type));
-    edtfs->setEnabled(TypeTakesCount(type));
+    dtpKprq->setEnabled(vantrel::TypeTakesDate(type));
+    edtfs->setEnabled(vantrel::TypeTakesCount(type));
     if (FEditMode != kDetailView) return;
     for (QWidget* field : std::initializer_list<QWidget*>{dtpKprq, cbbFplx, edtfs, edtje, cbbSl, edtse, edtGfnsrsbh,
                                                           rbLwfp_Yes, rbLwfp_No, rbZF_Yes, rbZF_No, rbJZJT_YES,
@@ -437,7 +437,7 @@ void TFrmXxqtfpDetail::cbbFplxChange() {
 
 void TFrmXxqtfpDetail::RecomputeTax() {
     std::string tax;
-    if (ComputeTaxText(cbbSl->Text(), edtje->Text(), tax)) edtse->SetText(tax);
+    if (vantrel::ComputeTaxText(cbbSl->Text(), edtje->Text(), tax)) edtse->SetText(tax);
 }
 
 bool TFrmXxqtfpDetail::edtfsKeyPress(char key) {
@@ -478,7 +478,7 @@ void TFrmXxqtfpDetail::Refuse(int code, QWidget* focus, const std::string& param
 }
 
 bool TFrmXxqtfpDetail::CheckInput() {
-    TInvoiceEntry entry;
+    vantrel::TInvoiceEntry entry;
     // Besides the placeholder, no entry at all (a stored type that the list lacks) and an
     // entry without a code (the list's fallback) are refused: a row needs a type code.
     entry.typeChosen = cbbFplx->ItemIndex() > 0 && !cbbFplx->SelectedValue().empty();
@@ -494,7 +494,7 @@ bool TFrmXxqtfpDetail::CheckInput() {
     entry.issued = dtpKprq->Date();
     entry.voided = rbZF_Yes->Checked();
 
-    for (const TEntryFinding& finding : CheckInvoiceEntry(entry, EntryContext(FContext.period, FContext.taxpayer))) {
+    for (const vantrel::TEntryFinding& finding : CheckInvoiceEntry(entry, vantrel::EntryContext(FContext.period, FContext.taxpayer))) {
         if (finding.confirmation) {
             std::string text;
             GetMsg(finding.code, finding.param, 1, text);
@@ -504,15 +504,15 @@ bool TFrmXxqtfpDetail::CheckInput() {
         }
         QWidget* focus = nullptr;
         switch (finding.field) {
-        case TEntryField::Type: focus = cbbFplx; break;
-        case TEntryField::Count: focus = edtfs->CanFocus() ? edtfs : nullptr; break;
-        case TEntryField::Amount: focus = edtje; break;
-        case TEntryField::Rate: focus = cbbSl; break;
+        case vantrel::TEntryField::Type: focus = cbbFplx; break;
+        case vantrel::TEntryField::Count: focus = edtfs->CanFocus() ? edtfs : nullptr; break;
+        case vantrel::TEntryField::Amount: focus = edtje; break;
+        case vantrel::TEntryField::Rate: focus = cbbSl; break;
         // A tax out of tolerance sends the user back to the amount it was computed from.
-        case TEntryField::Tax: focus = finding.code == kMsgTaxOutOfTolerance ? edtje : edtse; break;
-        case TEntryField::Buyer: focus = edtGfnsrsbh; break;
-        case TEntryField::Date: focus = dtpKprq; break;
-        case TEntryField::Voided: focus = rbZF_No; break;
+        case vantrel::TEntryField::Tax: focus = finding.code == kMsgTaxOutOfTolerance ? edtje : edtse; break;
+        case vantrel::TEntryField::Buyer: focus = edtGfnsrsbh; break;
+        case vantrel::TEntryField::Date: focus = dtpKprq; break;
+        case vantrel::TEntryField::Voided: focus = rbZF_No; break;
         }
         Refuse(finding.code, focus, finding.param);
         return false;
@@ -532,9 +532,9 @@ Txxqtfpxx TFrmXxqtfpDetail::EnteredRecord() const {
     value = 0;
     work.se = amountinput::ParseDecimal(edtse->Text(), value) ? value : 0;
     work.txsj = TodayText();
-    work.sl = RateFromText(cbbSl->Text(), work.sl);
+    work.sl = vantrel::RateFromText(cbbSl->Text(), work.sl);
     work.sbssq = FContext.period;
-    const std::string buyer = TrimBlanks(edtGfnsrsbh->Text());
+    const std::string buyer = vantrel::TrimBlanks(edtGfnsrsbh->Text());
     work.gfnsr = buyer.empty() ? std::string(" ") : buyer;
     work.lwfp = rbLwfp_Yes->Checked() ? "1" : "0";
     work.ms = rbMS_YES->Checked() ? "1" : "0";
@@ -547,8 +547,8 @@ bool TFrmXxqtfpDetail::HasUnsavedChanges() const {
     if (!FLoaded) return false;
     const Txxqtfpxx now = EnteredRecord();
     const Txxqtfpxx& was = *FLoaded;
-    return now.fplx != was.fplx || now.kprq != was.kprq || now.fs != was.fs || AmountText(now.je) != AmountText(was.je) ||
-           AmountText(now.se) != AmountText(was.se) || now.sl != was.sl || now.gfnsr != was.gfnsr ||
+    return now.fplx != was.fplx || now.kprq != was.kprq || now.fs != was.fs || vantrel::AmountText(now.je) != vantrel::AmountText(was.je) ||
+           vantrel::AmountText(now.se) != vantrel::AmountText(was.se) || now.sl != was.sl || now.gfnsr != was.gfnsr ||
            now.lwfp != was.lwfp || now.ms != was.ms || now.zfbz != was.zfbz || now.jzjt != was.jzjt;
 }
 
@@ -574,7 +574,7 @@ void TFrmXxqtfpDetail::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TFrmXxqtfpDetail::ConfirmWarnings() {
-    const std::string buyer = TrimBlanks(edtGfnsrsbh->Text());
+    const std::string buyer = vantrel::TrimBlanks(edtGfnsrsbh->Text());
     if (vantrel::HasBadCheckDigit(buyer) && !ConfirmMsgBoxA(kAskBadCheckDigit, 0)) {
         edtGfnsrsbh->SetFocus();
         return false;
@@ -659,7 +659,7 @@ void TFrmXxqtfpDetail::BtnCommitClick() {
 
 bool DeclareStateRefuses(const vantrel::TModuleContext& context) {
     std::string message;
-    if (!CheckDeclareState(context, ModuleFuncCode(context.subAppCode), message)) return false;
+    if (!CheckDeclareState(context, vantrel::ModuleFuncCode(context.subAppCode), message)) return false;
     InfoMsgBox(message, 0);
     return true;
 }

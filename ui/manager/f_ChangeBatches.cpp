@@ -175,7 +175,7 @@ void TFrmChangeBatches::RestoreExecute() {
     std::vector<std::pair<int32_t, int32_t>> numbers;
     const vantrel::TStoreOutcome outcome = vantrel::ModuleInvoiceStore(context_).Restore(number, &numbers);
     if (!outcome.Ok()) {
-        InfoMsgBox("恢复失败：" + ErrorOrUnknown(outcome.error), 0);
+        InfoMsgBox("恢复失败：" + vantrel::ErrorOrUnknown(outcome.error), 0);
         return;
     }
     restored_ = true;

@@ -38,8 +38,8 @@ const QColor kKindColors[vantrel::kReconcileKindCount] = {QColor(0xC0, 0x39, 0x2
 
 std::string ListRowNote(const vantrel::TListInvoice& invoice) {
     return "清单第 " + std::to_string(invoice.line) + " 行的发票（号码 " +
-           (invoice.number.empty() ? std::string("无") : invoice.number) + "，金额 " + FixedToText(invoice.amount) +
-           "，税额 " + FixedToText(invoice.tax) + "）";
+           (invoice.number.empty() ? std::string("无") : invoice.number) + "，金额 " + vantrel::FixedToText(invoice.amount) +
+           "，税额 " + vantrel::FixedToText(invoice.tax) + "）";
 }
 
 // The list's invoice as one row of a register file, planned by the import's own mapping and
@@ -49,7 +49,7 @@ vantrel::TImportPlan PlanListInvoice(const vantrel::TListInvoice& invoice, const
     std::string type = "普通发票";
     if (std::find(target.typeNames.begin(), target.typeNames.end(), type) == target.typeNames.end())
         for (const std::string& name : target.typeNames)
-            if (TypeTakesDate(name) && TypeTakesCount(name)) {
+            if (vantrel::TypeTakesDate(name) && vantrel::TypeTakesCount(name)) {
                 type = name;
                 break;
             }
@@ -61,9 +61,9 @@ vantrel::TImportPlan PlanListInvoice(const vantrel::TListInvoice& invoice, const
         {vantrel::RcFplx, type},
         {vantrel::RcKprq, std::to_string(invoice.date)},   // yyyyMMdd
         {vantrel::RcFs, "1"},
-        {vantrel::RcJe, FixedToText(invoice.amount)},
+        {vantrel::RcJe, vantrel::FixedToText(invoice.amount)},
         {vantrel::RcSl, rate < 0 ? std::string() : std::to_string(rate) + "%"},
-        {vantrel::RcSe, FixedToText(invoice.tax)},
+        {vantrel::RcSe, vantrel::FixedToText(invoice.tax)},
         {vantrel::RcGfnsr, invoice.buyer},
         {vantrel::RcZfbz, invoice.voided ? "是" : "否"},
     };
@@ -225,7 +225,7 @@ bool TFrmReconcile::Reconcile() {
         btnGroups[g]->setText(u"%1　%2 张\n金额 %3　税额 %4"_s.arg(
             GbkToQString(vantrel::ReconcileKindText(static_cast<vantrel::TReconcileKind>(g))))
                                   .arg(group.count)
-                                  .arg(GbkToQString(FixedToText(group.amount)), GbkToQString(FixedToText(group.tax))));
+                                  .arg(GbkToQString(vantrel::FixedToText(group.amount)), GbkToQString(vantrel::FixedToText(group.tax))));
     }
     QString all = u"全部　%1 行"_s.arg(FResult.lines.size());
     if (FResult.uncompared > 0) all += u"\n另有 %1 行不参与核对"_s.arg(FResult.uncompared);
@@ -278,7 +278,7 @@ void TFrmReconcile::ActOpenExecute() {
     auto* record = const_cast<Txxqtfpxx*>(FResult.registered[static_cast<std::size_t>(line->registered)].row);
     std::string refusal;
     const bool changeable =
-        !DBIsReadOnly(FContext.connection) && !CheckDeclareState(FContext, ModuleFuncCode(FContext.subAppCode), refusal);
+        !DBIsReadOnly(FContext.connection) && !CheckDeclareState(FContext, vantrel::ModuleFuncCode(FContext.subAppCode), refusal);
     bool saved = false;
     QPointer<TFrmReconcile> self(this);
     const bool current = OpenDetailWindow(FContext, changeable ? kDetailModify : kDetailView, gridLines, &FInvoiceList,

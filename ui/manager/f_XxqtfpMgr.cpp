@@ -300,10 +300,6 @@ void TFrmXxqtfpMgr::BuildActions() {
     connect(ActQuery, &QAction::triggered, this, [this] { ActQueryExecute(); });
     connect(ActClose, &QAction::triggered, this, [this] { ActCloseExecute(); });
 
-    actQueryPanel = new QAction(QueryIcon(), Text16(u"查询..."), this);
-    actQueryPanel->setIconText(actQueryPanel->text());  // keeps the dots that iconText() would drop
-    actQueryPanel->setCheckable(true);
-    actQueryPanel->setToolTip(Text16(u"查询条件（Ctrl+F）"));
     actAdd->setToolTip(Text16(u"增加一张发票（Insert 或 Ctrl+N）"));
     ActModify->setToolTip(Text16(u"修改勾选的第一张发票（Enter 或 F2；双击行也可修改）"));
     ActDel->setToolTip(Text16(u"删除勾选的发票（Delete）；单击选一行，Ctrl 单击增减一行，Shift 单击选一段，空格勾选或取消焦点行，Ctrl+A 勾选全部"));
@@ -314,6 +310,24 @@ void TFrmXxqtfpMgr::BuildActions() {
     auto* findShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this, nullptr, nullptr,
                                        Qt::WidgetWithChildrenShortcut);
     connect(findShortcut, &QShortcut::activated, this, [this] { FocusFilter(); });
+    BuildToolBar();
+    actUndo = new QAction(Text16(u"撤销"), this);
+    actUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    actUndo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(actUndo);
+    connect(actUndo, &QAction::triggered, this, [this] { actUndoExecute(); });
+    ActCopy = new QAction(Text16(u"复制"), this);
+    ActCopy->setShortcut(QKeySequence::Copy);
+    ActCopy->setShortcutContext(Qt::WidgetShortcut);  // on the list, whose view is its widget
+    connect(ActCopy, &QAction::triggered, this, [this] { ActCopyExecute(); });
+}
+
+// The tool bar: the query bar's toggle, then the commands on the period and its files.
+void TFrmXxqtfpMgr::BuildToolBar() {
+    actQueryPanel = new QAction(QueryIcon(), Text16(u"查询..."), this);
+    actQueryPanel->setIconText(actQueryPanel->text());  // keeps the dots that iconText() would drop
+    actQueryPanel->setCheckable(true);
+    actQueryPanel->setToolTip(Text16(u"查询条件（Ctrl+F）"));
     btnQuery = AddToolAction(actQueryPanel);
     // The pressed state always follows the panel's visibility (btnQueryClick).
     connect(actQueryPanel, &QAction::triggered, this, [this] { btnQueryClick(); });
@@ -353,15 +367,6 @@ void TFrmXxqtfpMgr::BuildActions() {
     actChangeLog->setToolTip(Text16(u"本期的每一批变更；删除的发票可在这里恢复"));
     AddToolAction(actChangeLog);
     connect(actChangeLog, &QAction::triggered, this, [this] { actChangeLogExecute(); });
-    actUndo = new QAction(Text16(u"撤销"), this);
-    actUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    actUndo->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(actUndo);
-    connect(actUndo, &QAction::triggered, this, [this] { actUndoExecute(); });
-    ActCopy = new QAction(Text16(u"复制"), this);
-    ActCopy->setShortcut(QKeySequence::Copy);
-    ActCopy->setShortcutContext(Qt::WidgetShortcut);  // on the list, whose view is its widget
-    connect(ActCopy, &QAction::triggered, this, [this] { ActCopyExecute(); });
 }
 
 // The query bar: type, buyer, 查询 and 重置; hidden until asked for.
@@ -496,6 +501,22 @@ void TFrmXxqtfpMgr::BuildList(QWidget* content) {
     connect(VSTInvoideCommon, &QTreeView::doubleClicked, this, &TFrmXxqtfpMgr::VSTInvoideCommonDblClick);
     VSTInvoideCommon->addAction(ActCopy);
 
+    BuildHeaderMenu(header);
+    BuildListMenu();
+
+    lbEmptyHint = new QLabel(VSTInvoideCommon->viewport());
+    lbEmptyHint->setAlignment(Qt::AlignCenter);
+    lbEmptyHint->setWordWrap(true);
+    lbEmptyHint->setStyleSheet(QStringLiteral("color: #6b7785;"));
+    lbEmptyHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    lbEmptyHint->hide();
+    auto* hintLayout = new QVBoxLayout(VSTInvoideCommon->viewport());
+    hintLayout->setContentsMargins(20, 20, 20, 20);
+    hintLayout->addWidget(lbEmptyHint);
+}
+
+// The header's menu (恢复默认列宽) and the widths and sort kept per user.
+void TFrmXxqtfpMgr::BuildHeaderMenu(QHeaderView* header) {
     // The widths dragged and the sort are the user's: kept a moment after they change.
     FLayoutSaveTimer = new QTimer(this);
     FLayoutSaveTimer->setSingleShot(true);
@@ -510,7 +531,10 @@ void TFrmXxqtfpMgr::BuildList(QWidget* content) {
     header->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(header, &QWidget::customContextMenuRequested, this,
             [this, header](const QPoint& at) { HeaderMenu->popup(header->mapToGlobal(at)); });
+}
 
+// The list's right-click menu.
+void TFrmXxqtfpMgr::BuildListMenu() {
     // The menu's entries stand for the operation links' commands, enabled as they are.
     ListMenu = new QMenu(VSTInvoideCommon);
     const std::pair<const char16_t*, QAction*> entries[] = {
@@ -530,16 +554,6 @@ void TFrmXxqtfpMgr::BuildList(QWidget* content) {
     connect(VSTInvoideCommon, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         if (VSTInvoideCommon->indexAt(at).isValid()) ListMenu->popup(VSTInvoideCommon->viewport()->mapToGlobal(at));
     });
-
-    lbEmptyHint = new QLabel(VSTInvoideCommon->viewport());
-    lbEmptyHint->setAlignment(Qt::AlignCenter);
-    lbEmptyHint->setWordWrap(true);
-    lbEmptyHint->setStyleSheet(QStringLiteral("color: #6b7785;"));
-    lbEmptyHint->setAttribute(Qt::WA_TransparentForMouseEvents);
-    lbEmptyHint->hide();
-    auto* hintLayout = new QVBoxLayout(VSTInvoideCommon->viewport());
-    hintLayout->setContentsMargins(20, 20, 20, 20);
-    hintLayout->addWidget(lbEmptyHint);
 }
 
 void TFrmXxqtfpMgr::FormCreate() {
@@ -601,7 +615,7 @@ void TFrmXxqtfpMgr::btnQueryClick() {
 
 void TFrmXxqtfpMgr::ActQueryExecute() {
     const std::string fplx = cbbFplx->SelectedValue();
-    LoadInvoiceList(fplx, TrimBlanks(edtghfsh->Text()));
+    LoadInvoiceList(fplx, vantrel::TrimBlanks(edtghfsh->Text()));
 }
 
 void TFrmXxqtfpMgr::btnResetClick() {
@@ -731,8 +745,8 @@ std::string TFrmXxqtfpMgr::VSTInvoideCommonGetText(const Txxqtfpxx& r, int colum
     case ColFplxmc: return r.fplxmc;
     case ColKprq: return IssueDateText(r.kprq, r.fplxmc);
     case ColFs: return std::to_string(r.fs);
-    case ColJe: return AmountText(r.je);
-    case ColSe: return AmountText(r.se);
+    case ColJe: return vantrel::AmountText(r.je);
+    case ColSe: return vantrel::AmountText(r.se);
     case ColGfnsr: return r.gfnsr;
     case ColMs: return FlagText(r.ms, "1");
     case ColLwfp: return FlagText(r.lwfp, "1");
@@ -766,11 +780,11 @@ void TFrmXxqtfpMgr::RefreshStatistics() {
     for (int row = 0; row < ListModel()->rowCount(); ++row) shown.push_back(ListModel()->RecordAt(row));
     const vantrel::TInvoiceStatistics s = vantrel::ComputeStatistics(shown);
     lbFpsl->setText(QString::number(shown.size()));
-    lbje->setText(GbkToQString(FixedToText(s.amount)));
-    lbse->setText(GbkToQString(FixedToText(s.tax)));
+    lbje->setText(GbkToQString(vantrel::FixedToText(s.amount)));
+    lbse->setText(GbkToQString(vantrel::FixedToText(s.tax)));
     lbzfzs->setText(QString::number(s.voidCount));
-    lbzfje->setText(GbkToQString(FixedToText(s.voidAmount)));
-    lbzfse->setText(GbkToQString(FixedToText(s.voidTax)));
+    lbzfje->setText(GbkToQString(vantrel::FixedToText(s.voidAmount)));
+    lbzfse->setText(GbkToQString(vantrel::FixedToText(s.voidTax)));
     FillTypeStatistics(shown, s);
     FitListColumns();
     UpdateScope();
@@ -825,8 +839,8 @@ std::vector<int> TFrmXxqtfpMgr::CompactColumnWidths() const {
         case ColFplxmc: candidates = types; break;
         case ColKprq: candidates = {"0000-00-00"}; break;
         case ColFs: candidates = {"000"}; break;
-        case ColJe: candidates = {"0000000.00", AmountText(jeLow), AmountText(jeHigh)}; break;
-        case ColSe: candidates = {"000000.00", AmountText(seLow), AmountText(seHigh)}; break;
+        case ColJe: candidates = {"0000000.00", vantrel::AmountText(jeLow), vantrel::AmountText(jeHigh)}; break;
+        case ColSe: candidates = {"000000.00", vantrel::AmountText(seLow), vantrel::AmountText(seHigh)}; break;
         case ColGfnsr: candidates = buyers; break;
         default: break;
         }
@@ -931,7 +945,7 @@ bool TFrmXxqtfpMgr::TListFilter::Matches(const Txxqtfpxx& r) const {
         const std::string date = IssueDateText(r.kprq, r.fplxmc).substr(0, 10);
         if (date.empty() || (!dateFrom.empty() && date < dateFrom) || (!dateTo.empty() && date > dateTo)) return false;
     }
-    const int64_t amount = MoneyToFixed(r.je);
+    const int64_t amount = vantrel::MoneyToFixed(r.je);
     if (amount < amountFrom || amount > amountTo) return false;
     for (int flag = 0; flag < 4; ++flag)
         if (flags[flag] != 0 && (r.*kFilterFlags[flag] == "1") != (flags[flag] == 1)) return false;
@@ -1027,7 +1041,7 @@ void TFrmXxqtfpMgr::ApplyListFilter() {
         if (!text.isEmpty()) {
             bool ok = false;
             const double value = QLocale::c().toDouble(text, &ok);
-            if (ok && std::isfinite(value) && std::fabs(value) < 1e15) into = MoneyToFixed(value);
+            if (ok && std::isfinite(value) && std::fabs(value) < 1e15) into = vantrel::MoneyToFixed(value);
             else problem = QString::fromUtf16(u"金额“%1”不是数字").arg(field->text().trimmed());
         }
         MarkInvalid(field, problem);
@@ -1101,11 +1115,11 @@ void TFrmXxqtfpMgr::FillTypeStatistics(const std::vector<Txxqtfpxx*>& shown, con
     const auto addLine = [this](const std::string& caption, const vantrel::TInvoiceStatistics& s, bool bold) {
         auto* item = new QTreeWidgetItem(TypeStatistics, QStringList{GbkToQString(caption),
                                                                      QString::number(s.count),
-                                                                     GbkToQString(FixedToText(s.amount)),
-                                                                     GbkToQString(FixedToText(s.tax)),
+                                                                     GbkToQString(vantrel::FixedToText(s.amount)),
+                                                                     GbkToQString(vantrel::FixedToText(s.tax)),
                                                                      QString::number(s.voidCount),
-                                                                     GbkToQString(FixedToText(s.voidAmount)),
-                                                                     GbkToQString(FixedToText(s.voidTax))});
+                                                                     GbkToQString(vantrel::FixedToText(s.voidAmount)),
+                                                                     GbkToQString(vantrel::FixedToText(s.voidTax))});
         for (int column = 1; column < item->columnCount(); ++column) item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
         if (bold) {
             QFont font = item->font(0);

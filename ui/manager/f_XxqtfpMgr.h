@@ -33,6 +33,7 @@ class QActionGroup;
 class QLineEdit;
 class QTreeWidget;
 class QFrame;
+class QHeaderView;
 class QLabel;
 class QMenu;
 class QModelIndex;
@@ -191,10 +192,13 @@ private:
     // The controls, in steps: the commands, then the bands of the window from the top.
     void BuildControls();
     void BuildActions();
+    void BuildToolBar();
     QFrame* BuildQueryPanel(QWidget* content);
     QFrame* BuildStatistics(QWidget* content);
     QFrame* BuildOperations(QWidget* content);
     void BuildList(QWidget* content);
+    void BuildHeaderMenu(QHeaderView* header);
+    void BuildListMenu();
     void NameControls();
     void OpenModify(Txxqtfpxx* record);
     void LoadInvoiceList(const std::string& fplx, const std::string& gfnsr);

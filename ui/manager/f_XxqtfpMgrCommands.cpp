@@ -314,7 +314,7 @@ void TFrmXxqtfpMgr::actUndoExecute() {
     std::vector<vantrel::TChangeEntry> entries;
     std::string error;
     if (!vantrel::ReadBatchEntries(FContext, batch, entries, error) || entries.empty()) {
-        InfoMsgBox("无法读取变更记录：" + ErrorOrUnknown(error), 0);
+        InfoMsgBox("无法读取变更记录：" + vantrel::ErrorOrUnknown(error), 0);
         return;
     }
     std::string numbers;
@@ -328,7 +328,7 @@ void TFrmXxqtfpMgr::actUndoExecute() {
     const std::size_t before = own.size();
     const vantrel::TStoreOutcome outcome = vantrel::ModuleInvoiceStore(FContext).Undo(batch);
     if (!outcome.Ok()) {
-        InfoMsgBox("无法撤销：" + ErrorOrUnknown(outcome.error), 0);
+        InfoMsgBox("无法撤销：" + vantrel::ErrorOrUnknown(outcome.error), 0);
         return;
     }
     FUndone.insert(batch);

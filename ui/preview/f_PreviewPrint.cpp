@@ -128,7 +128,7 @@ void ShowPreviewPagePrint(QWidget* parent, const vantrel::TSummaryPreview& previ
     printer.setDocName(vantrel::PreviewTitle());
     QPrintPreviewDialog dialog(&printer, parent);
     dialog.setWindowTitle(vantrel::PreviewTitle());
-    const QDate date = HostToday();
+    const QDate date = vantrel::HostToday();
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
                      [&preview, date](QPrinter* target) { PrintPreviewPage(*target, preview, date); });
     dialog.resize(900, 680);
@@ -142,7 +142,7 @@ void ShowInvoiceTablePrint(QWidget* parent, const QAbstractItemModel& model, con
     printer.setDocName(header.title);
     QPrintPreviewDialog dialog(&printer, parent);
     dialog.setWindowTitle(header.title);
-    const QDate date = HostToday();
+    const QDate date = vantrel::HostToday();
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* target) {
         PrintInvoiceTable(*target, model, widths, header, date);
     });

@@ -220,7 +220,7 @@ bool TFrmReturnPreview::RefreshPreview() {
         InfoMsgBox("无法计算申报预览：" + error, 0);
         return false;
     }
-    Sheet->SetPreview(&FPreview, HostToday());
+    Sheet->SetPreview(&FPreview, vantrel::HostToday());
     return true;
 }
 
@@ -248,7 +248,7 @@ void TFrmReturnPreview::btnPdfClick() {
     const QString file = QFileDialog::getSaveFileName(this, u"导出PDF"_s, suggested, u"PDF 文件 (*.pdf)"_s);
     if (file.isEmpty()) return;
     QString error;
-    if (!vantrel::WritePreviewPdf(file, FPreview, HostToday(), error)) InfoMsgBox(QStringToGbk(error), 0);
+    if (!vantrel::WritePreviewPdf(file, FPreview, vantrel::HostToday(), error)) InfoMsgBox(QStringToGbk(error), 0);
 }
 
 bool OpenReturnPreview(QWidget* parent, const vantrel::TModuleContext& context, const TPreviewListProcs& procs) {
