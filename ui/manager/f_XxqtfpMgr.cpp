@@ -1008,6 +1008,8 @@ QFrame* TFrmXxqtfpMgr::BuildFilterRow(QWidget* content) {
         connect(FFlagGroups[flag], &QActionGroup::triggered, this, [this] { ApplyListFilter(); });
     }
     btnFilterFlags->setMenu(flagsMenu);
+    // Room for the menu's arrow: without it the arrow is drawn over the caption's last character.
+    btnFilterFlags->setStyleSheet(QStringLiteral("QToolButton { padding-right: 14px; }"));
     btnFilterFlags->setText(Text16(u"标志：不限"));
     row->addWidget(btnFilterFlags);
     row->addSpacing(8);
