@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     bench::SetUpHost(dir);
     bench::OpenDatabase(file);
     std::ofstream((dir / "fp_config.ini").string()) << "[xxqtfp]\nsl=|17|13|6|4|0|\n";
-    LoadInvoiceConfig("xxqtfp");
+    LoadInvoiceConfig(vantrel::ModuleContextFromHost(), "xxqtfp");
 
     std::mt19937 gen(20261208);
     std::vector<std::string> paths;

@@ -56,7 +56,7 @@ void SetUpHost(const std::filesystem::path& dir, const std::string& file) {
     bench::SetUpHost(dir);
     bench::OpenDatabase(file);
     std::ofstream((dir / "fp_config.ini").string()) << "[xxqtfp]\nsl=|17|13|6|4|0|\n";
-    LoadInvoiceConfig("xxqtfp");
+    LoadInvoiceConfig(vantrel::ModuleContextFromHost(), "xxqtfp");
 }
 
 // n rows that pass every check, as the CSV text (GBK) of a file.

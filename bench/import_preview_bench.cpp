@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
     bench::SetUpHost(dir);
     bench::OpenDatabase((dir / "bench.db").string());
     std::ofstream((dir / "fp_config.ini").string()) << "[xxqtfp]\nsl=|17|13|6|4|0|\n";
-    LoadInvoiceConfig("xxqtfp");
+    LoadInvoiceConfig(vantrel::ModuleContextFromHost(), "xxqtfp");
 
     const QString csv = QString::fromStdString((dir / "errors.csv").string());
     std::string error;

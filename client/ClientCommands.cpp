@@ -226,8 +226,8 @@ int RunImport(const ClientOptions& options) {
     QString setupError;
     // The folder's fp_config.ini gives the rates, as it does for the windows.
     if (!PrepareWritingSession(options, session, setupError)) return SetupError(setupError);
-    LoadInvoiceConfig("xxqtfp");
     const vantrel::TModuleContext context = session.context();
+    LoadInvoiceConfig(context, "xxqtfp");
     std::string error;
 
     vantrel::TImportTarget target;

@@ -185,6 +185,20 @@ QString ClientSession::databaseLabel() const {
     return url.toString(QUrl::RemovePassword);
 }
 
+vantrel::TModuleContext ClientSession::context(const std::string& period) const {
+    vantrel::TModuleContext context;
+    context.taxpayer = company;
+    context.period = period.empty() ? this->period : period;
+    context.subAppCode = subAppCode;
+    context.connection = connectionName();
+    context.particulars = jbxx;
+    context.approvedKinds = hdxx;
+    context.subAppPath = QStringToGbk(subAppFolder());
+    context.auditedReturns = useSbsh;
+    context.catalogue = catalogue;
+    return context;
+}
+
 QString ClientSession::subAppFolder() const {
     const QString base = onServer() ? QDir::currentPath() : QFileInfo(databaseFile()).absolutePath();
     QString folder = subAppPath.isEmpty() ? base + u"/sub"_s + GbkToQString(subAppCode)

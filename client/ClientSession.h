@@ -41,10 +41,7 @@ struct ClientSession {
 
     std::string connectionName() const { return "WSSBMainCon_" + subAppCode; }
     // What the core works on: this taxpayer in period (empty: the session's own).
-    vantrel::TModuleContext context(const std::string& period = {}) const {
-        return vantrel::TModuleContext{company, period.empty() ? this->period : period, subAppCode, connectionName(),
-                                       jbxx, hdxx, {}};
-    }
+    vantrel::TModuleContext context(const std::string& period = {}) const;
     std::string effectiveFuncCode() const;
     bool onServer() const;           // the database is a PostgreSQL server
     QString databaseFile() const;    // absolute, or the URI as given

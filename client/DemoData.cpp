@@ -105,7 +105,7 @@ bool InsertDemoInvoices(const std::string& connection, const std::string& subApp
     for (const auto& [taxpayer, rows] : taxpayers) {
         THostTransaction transaction(connection, error);
         if (!transaction.Active()) return false;
-        const vantrel::TModuleContext context{taxpayer, period, subAppCode, connection, {}, {}, {}};
+        const vantrel::TModuleContext context{taxpayer, period, subAppCode, connection, {}, {}, {}, false, {}, {}};
         vantrel::TChangeLogWriter log(context, {vantrel::TChangeKind::Import, "演示发票"});
         if (!log.Lock(error)) return false;
         std::map<std::string, std::vector<int32_t>> added;

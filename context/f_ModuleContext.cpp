@@ -1,6 +1,7 @@
 #include "context/f_ModuleContext.h"
 
 #include "host/corlith_api.h"
+#include "host/f_SubAppVo.h"
 #include "invoice/f_GlobalUnit.h"
 #include "report/f_DealReportImpl.h"
 
@@ -16,6 +17,9 @@ TModuleContext ModuleContextFromHost() {
     }
     GetCurSubAppCode(context.subAppCode);
     context.connection = MainConnectionName(context.subAppCode);
+    GetCurSubAppPath(context.subAppPath);
+    context.auditedReturns = SubAppBool("global_usesbsh");
+    context.catalogue = std::dynamic_pointer_cast<TAryDeclareTypeInfo>(SubAppObject("DeclareTypeInfo"));
     // In the order the windows have always captured it.
     THostContext& host = context.host;
     host.AppHandle = GetAppHandle();
@@ -30,6 +34,7 @@ TModuleContext ModuleContextFromHost() {
     host.CompanyInfo = GetCompanyInfoVO();
     host.ParentForm = GetCurParentForm();
     host.MainFrameParentForm = GetgsMainFrameParentForm();
+    GetUserConfigParam("RunParameter", "SysIME", "-请选择-", host.SysIme);
     return context;
 }
 

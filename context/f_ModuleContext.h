@@ -10,8 +10,10 @@
 namespace vantrel {
 
 // The host's current taxpayer (curcompany), period (curKJNY), particulars (jbxx), approved
-// kinds (hdxx), sub-application and connection, and what a window captures of the host; empty
-// texts when missing. The one place the module reads these from the host.
+// kinds (hdxx), sub-application, its folder, connection, audit switch (global_usesbsh) and
+// catalogue (DeclareTypeInfo), and what a window captures of the host with the user's input
+// method (RunParameter/SysIME); empty texts when missing. The one place the module reads these
+// from the host.
 TModuleContext ModuleContextFromHost();
 
 // The store of the context's invoices whose writes mark the module's form filled.

@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0 || !Ready()) return 0;
     const bool chained = data[0] & 1;
     for (const char* table : {"sb07_bgjl", "sb07_bgjlmw", "sb07_xxfpb"}) Exec(std::string("delete from ") + table);
-    const vantrel::TModuleContext context{kTaxpayer, "202611", "07", kConnection, {}, {}, {}};
+    const vantrel::TModuleContext context{kTaxpayer, "202611", "07", kConnection, {}, {}, {}, false, {}, {}};
     std::vector<vantrel::TChangeEntry> entries;
     std::string head;
     for (const std::string& line : Split(std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1), '\n')) {

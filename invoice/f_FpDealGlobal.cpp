@@ -85,11 +85,9 @@ InvoiceConfig ParseInvoiceConfig(const std::string& iniText, const std::string& 
     return config;
 }
 
-void LoadInvoiceConfig(const std::string& section) {
-    std::string path;
-    GetCurSubAppPath(path);
+void LoadInvoiceConfig(const vantrel::TModuleContext& context, const std::string& section) {
     std::string text;
-    ReadFileText(path + "fp_config.ini", text);
+    ReadFileText(context.subAppPath + "fp_config.ini", text);
     CurrentInvoiceConfig() = ParseInvoiceConfig(text, section);
 }
 

@@ -15,7 +15,8 @@ struct InvoiceConfig {
 
 // The settings of the last LoadInvoiceConfig; defaults before the first.
 InvoiceConfig& CurrentInvoiceConfig();
-void LoadInvoiceConfig(const std::string& section);
+// Reads section of fp_config.ini in the context's sub-application folder.
+void LoadInvoiceConfig(const vantrel::TModuleContext& context, const std::string& section);
 // The settings that the text of an fp_config.ini gives for section; what it lacks or holds
 // malformed stays default. Indented keys read like the others.
 InvoiceConfig ParseInvoiceConfig(const std::string& iniText, const std::string& section);

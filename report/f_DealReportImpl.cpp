@@ -1,6 +1,5 @@
 #include "report/f_DealReportImpl.h"
 
-#include "host/f_SubAppVo.h"
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
 #include "report/f_XmlUtil.h"
@@ -28,14 +27,8 @@ std::string HostMessage(int number) {
     return text;
 }
 
-std::shared_ptr<TAryDeclareTypeInfo> CatalogueFromHost() {
-    return std::dynamic_pointer_cast<TAryDeclareTypeInfo>(SubAppObject("DeclareTypeInfo"));
-}
-
 std::string ApprovedFilePath(const vantrel::TModuleContext& context) {
-    std::string path;
-    GetCurSubAppPath(path);
-    return path + "Temp/" + context.taxpayer + "/" + context.period + "/Hdxx.xml";
+    return context.subAppPath + "Temp/" + context.taxpayer + "/" + context.period + "/Hdxx.xml";
 }
 
 // The select shared by S1 and S2, up to and including the form code.
@@ -59,7 +52,7 @@ void ReleaseDeclareCatalogue() {
 
 bool FindDeclareForm(const vantrel::TModuleContext& context, const std::string& funcCode, std::string& kindCode,
                      std::string& formCode, bool& declaredEditable) {
-    HoldCatalogue(CatalogueFromHost());
+    HoldCatalogue(context.catalogue);
     const std::shared_ptr<TAryDeclareTypeInfo> catalogue = HeldDeclareCatalogue();
     if (!catalogue) return false;
     for (const TDeclareTypeInfo& kind : catalogue->Items) {
@@ -95,7 +88,7 @@ bool GetApprovedForms(const vantrel::TModuleContext& context, const std::string&
     list.clear();
     try {
         std::shared_ptr<TAryDeclareTypeInfo> catalogue = HeldDeclareCatalogue();
-        if (!catalogue) catalogue = CatalogueFromHost();
+        if (!catalogue) catalogue = context.catalogue;
         const TDeclareTypeInfo* kind = nullptr;
         if (catalogue) {
             for (const TDeclareTypeInfo& k : catalogue->Items) {
@@ -217,7 +210,7 @@ bool CheckDeclareState(const vantrel::TModuleContext& context, const std::string
     const auto& [kindCode, formCode, declaredEditable, kjny, nsrsbh] = form;
     const std::string head = DeclareStateHead(kindCode, formCode, nsrsbh, kjny, context.subAppCode);
 
-    if (SubAppBool("global_usesbsh")) {
+    if (context.auditedReturns) {
         THostQuery audited;
         std::string error;
         if (!ExecADOQueryMsg(context.connection, head + "' and SBSHJG = '1' and B.sbbz in(0,7,8)", &audited, error, 1,

@@ -11,11 +11,12 @@
 
 namespace pugi { class xml_node; }
 
-// The catalogue reference the module holds (taken by FindDeclareForm, released at unload).
+// The catalogue reference the module holds (the context's, taken by FindDeclareForm, released
+// at unload).
 std::shared_ptr<TAryDeclareTypeInfo> HeldDeclareCatalogue();
 void ReleaseDeclareCatalogue();
 
-// The form of funcCode in the host's catalogue, approved for the context's taxpayer and period.
+// The form of funcCode in the context's catalogue, approved for its taxpayer and period.
 bool FindDeclareForm(const vantrel::TModuleContext& context, const std::string& funcCode, std::string& kindCode,
                      std::string& formCode, bool& declaredEditable);
 // Whether the context's approved kinds (hdxx) list the kind.

@@ -138,7 +138,7 @@ void GetReportHeader(const vantrel::TModuleContext& context, const std::string& 
     }
 
     std::string kindWord;
-    if (const std::shared_ptr<TAryDeclareTypeInfo> catalogue = HeldDeclareCatalogue()) {
+    if (const std::shared_ptr<TAryDeclareTypeInfo>& catalogue = context.catalogue) {
         for (const TDeclareTypeInfo& kind : catalogue->Items) {
             if (kind.Code == kindCode) {
                 kindWord = PeriodKindWord(kind.PeriodKind);

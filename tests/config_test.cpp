@@ -37,7 +37,7 @@ protected:
 
 TEST_F(ConfigTest, WithoutAFileEverySettingIsDefault) {
     Scribble();
-    LoadInvoiceConfig("xxqtfp");
+    LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
     ExpectSettings("|17|0|", 15, "|15|18|16|17|20|19|");
     EXPECT_EQ(TaxRateItems(), (Items{"17%", "0%"}));
 }
@@ -68,7 +68,7 @@ TEST_F(ConfigTest, FilesAreReadBySectionAndKeyWhateverTheirCaseAndBlanks) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         WriteIni(c.ini);
-        LoadInvoiceConfig("xxqtfp");
+        LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
         ExpectSettings(c.rateList, c.tolerance, c.idLengths);
         EXPECT_EQ(TaxRateItems(), c.items);
     }
@@ -76,13 +76,13 @@ TEST_F(ConfigTest, FilesAreReadBySectionAndKeyWhateverTheirCaseAndBlanks) {
 
 TEST_F(ConfigTest, TheRateLineInCommonHasNoEffect) {
     WriteIni("[Common]\nsl=|17|13|6|\n");
-    LoadInvoiceConfig("xxqtfp");
+    LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
     EXPECT_EQ(TaxRateItems(), (Items{"17%", "0%"}));
 }
 
 TEST_F(ConfigTest, IndentedKeysAndSectionsReadLikeTheOthers) {
     WriteIni("[xxqtfp]\n    sl=|13|6|\n\twc = 9\n  [Common]\n \t nsrlength=|18|\n   ; an indented comment\n");
-    LoadInvoiceConfig("xxqtfp");
+    LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
     ExpectSettings("|13|6|", 9, "|18|");
     // The same text read without a file.
     const InvoiceConfig parsed = ParseInvoiceConfig("[xxqtfp]\r\n  sl=|4|\r\n", "xxqtfp");
@@ -92,9 +92,9 @@ TEST_F(ConfigTest, IndentedKeysAndSectionsReadLikeTheOthers) {
 
 TEST_F(ConfigTest, TheCallerNamesTheSection) {
     WriteIni("[xxqtfp]\nwc=20\n[other]\nwc=30\n");
-    LoadInvoiceConfig("other");
+    LoadInvoiceConfig(testhost::ContextFor(), "other");
     EXPECT_EQ(CurrentInvoiceConfig().TaxTolerance, 30);
-    LoadInvoiceConfig("missing");
+    LoadInvoiceConfig(testhost::ContextFor(), "missing");
     EXPECT_EQ(CurrentInvoiceConfig().TaxTolerance, 15);
 }
 
@@ -102,17 +102,17 @@ TEST_F(ConfigTest, AnIntegerThatIsNoIntegerGivesTheDefault) {
     for (const char* wc : {"abc", "", "1.5", "12abc", "99999999999", "-"}) {
         Scribble();
         WriteIni(std::string("[xxqtfp]\nwc=") + wc + "\n");
-        LoadInvoiceConfig("xxqtfp");
+        LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
         EXPECT_EQ(CurrentInvoiceConfig().TaxTolerance, 15) << "wc=" << wc;
     }
     WriteIni("[xxqtfp]\nwc=-3\n");
-    LoadInvoiceConfig("xxqtfp");
+    LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
     EXPECT_EQ(CurrentInvoiceConfig().TaxTolerance, -3);
 }
 
 TEST_F(ConfigTest, APresentButEmptyTextIsEmpty) {
     WriteIni("[xxqtfp]\nsl=\n[Common]\nnsrlength=\n");
-    LoadInvoiceConfig("xxqtfp");
+    LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
     EXPECT_EQ(CurrentInvoiceConfig().TaxRateList, "");
     EXPECT_EQ(CurrentInvoiceConfig().TaxpayerIdLengths, "");
     EXPECT_TRUE(TaxRateItems().empty());
@@ -122,12 +122,12 @@ TEST_F(ConfigTest, AMalformedFileKeepsWhatWasReadAndDefaultsTheRest) {
     WriteIni("[xxqtfp\nsl=|5|\n[xxqtfp]\ngarbage line without equals\nwc=25\n" + std::string(500, 'x') +
              "\n\x01\x02\xFF[\n[Common\nnsrlength=|1|\n");
     Scribble();
-    LoadInvoiceConfig("xxqtfp");
+    LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
     ExpectSettings("|17|0|", 25, "|15|18|16|17|20|19|");
 
     // The section header hidden behind zero bytes is never seen, so wc belongs to no section.
     WriteIni(std::string("\0\0[xxqtfp]\nwc=3", 15));
-    LoadInvoiceConfig("xxqtfp");
+    LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
     EXPECT_EQ(CurrentInvoiceConfig().TaxTolerance, 15);
 }
 

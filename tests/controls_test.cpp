@@ -344,7 +344,7 @@ protected:
     void SetUp() override {
         testhost::EnsureApplication();
         HostFixture::SetUp();
-        LoadInvoiceConfig("xxqtfp");
+        LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
     }
 };
 
@@ -388,7 +388,7 @@ TEST_F(LookupComboTest, TaxRatesComeFromTheConfigurationAndNoneIsSelected) {
     EXPECT_EQ(combo.ItemIndex(), -1);
 
     std::ofstream(subAppDir_ / "fp_config.ini") << "[xxqtfp]\nsl=|17| 13 ||6|\n";
-    LoadInvoiceConfig("xxqtfp");
+    LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
     FillTaxRateCombo(&combo);
     EXPECT_EQ(combo.Items(), (std::vector<std::string>{"17%", "13%", "6%"}));
     EXPECT_EQ(combo.ItemIndex(), -1);

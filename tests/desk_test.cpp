@@ -125,7 +125,7 @@ TEST_F(Desk, TaxpayerAndPeriodSwitchByKeysAndPickerAndThePageFollows) {
         ASSERT_TRUE(overview && overview->isVisible());
         ASSERT_EQ(overview->rowCount(), 2);   // 202611 and the current 202610, both with invoices
         vantrel::TSummaryPreview preview;
-        ASSERT_TRUE(vantrel::LoadSummaryPreview(vantrel::TModuleContext{own, "202611", session.subAppCode, session.connectionName(), {}, {}, {}},
+        ASSERT_TRUE(vantrel::LoadSummaryPreview(session.context("202611"),
                                        preview, hostError))
             << hostError;
         EXPECT_EQ(overview->verticalHeaderItem(0)->text(), u"2026年11月"_s);

@@ -215,7 +215,7 @@ protected:
     void SetUp() override {
         WindowFixture::SetUp();
         if (HasFatalFailure()) return;
-        LoadInvoiceConfig("xxqtfp");
+        LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
         template_ = MakeInvoiceTemplate(1, period_, TodayText());
     }
 
@@ -227,7 +227,7 @@ protected:
 
     void WriteConfig(const std::string& text) {
         std::ofstream(subAppDir_ / "fp_config.ini") << text;
-        LoadInvoiceConfig("xxqtfp");
+        LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
     }
 
     TFrmXxqtfpDetail* Open(uint8_t mode, Txxqtfpxx* record) {

@@ -133,7 +133,7 @@ protected:
     void SetUp() override {
         HostFixture::SetUp();
         std::ofstream(subAppDir_ / "fp_config.ini") << "[xxqtfp]\nsl=|17|13|6|4|0|\nwc=15\n";
-        LoadInvoiceConfig("xxqtfp");
+        LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
     }
 
     vantrel::TImportPlan Plan(const std::vector<std::string>& paths) {

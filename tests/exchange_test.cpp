@@ -315,7 +315,7 @@ protected:
         std::ofstream ini(subAppDir_ / "fp_config.ini");
         ini << "[xxqtfp]\nsl=|17|13|6|4|0|\nwc=15\n";
         ini.close();
-        LoadInvoiceConfig("xxqtfp");
+        LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
     }
 
     // The plan's "today" is the host's: the last second of the year.

@@ -449,7 +449,14 @@ TEST_F(FrameworkTest, ChineseEditsOpenTheUsersInputMethodOrThePlaceholder) {
     EXPECT_TRUE(page->edtChinese->testAttribute(Qt::WA_InputMethodEnabled));
     Leave(page->edtChinese);
 
+    // The setting is the host's as the window was opened with it.
     corlith::SetUserConfigParam("RunParameter", "SysIME", "搜狗拼音输入法");
+    Enter(page->edtChinese);
+    EXPECT_EQ(page->edtChinese->ImeName(), "-请选择-");
+    Leave(page->edtChinese);
+    page->close();
+    page = new TestPage;
+    page->show();
     Enter(page->edtChinese);
     EXPECT_EQ(page->edtChinese->ImeMode(), kImeOpen);
     EXPECT_EQ(page->edtChinese->ImeName(), "搜狗拼音输入法");

@@ -211,7 +211,7 @@ TEST_F(ReconcileTest, ClientFindsExactlyThePlantedDifferences) {
 TEST_F(ReconcileTest, WindowAddsAnInvoiceOnlyInTheListAfterTheQuestionAndShowsItMatched) {
     testhost::EnsureApplication();
     std::ofstream(subAppDir_ / "fp_config.ini") << "[xxqtfp]\nsl=|17|13|6|0|\n";
-    LoadInvoiceConfig("xxqtfp");
+    LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
     const std::string period = UsePreviousMonth();
     const std::string day = period.substr(0, 4) + "-" + period.substr(4, 2) + "-10";
     InsertInvoice(PeriodInvoice(period, 1, 100));

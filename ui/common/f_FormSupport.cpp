@@ -31,7 +31,7 @@ void THostForm::SetupEditIme() {
     }
 }
 
-void THostForm::EditImeEnter(QObject* sender) { SwitchEditIme(sender); }
+void THostForm::EditImeEnter(QObject* sender) { SwitchEditIme(sender, FHost.SysIme); }
 
 void THostForm::ApplyFormSkin() {
     FFontCharset = ApplyHostFont(form_);
@@ -106,18 +106,12 @@ std::vector<TPellowEdit*> FormEdits(QWidget* form) {
     return edits;
 }
 
-std::string UserSysIme() {
-    std::string name;
-    GetUserConfigParam("RunParameter", "SysIME", "-请选择-", name);
-    return name;
-}
-
-void SwitchEditIme(QObject* sender) {
+void SwitchEditIme(QObject* sender, const std::string& sysIme) {
     auto* edit = qobject_cast<TPellowEdit*>(sender);
     if (!edit) return;
     if (edit->ImeMode() == kImeChinese || edit->ImeMode() == kImeOpen) {
         edit->SetImeMode(kImeOpen);
-        edit->SetImeName(UserSysIme());
+        edit->SetImeName(sysIme);
     } else {
         edit->SetImeMode(kImeClose);
         edit->SetImeName("英语");

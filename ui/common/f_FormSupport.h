@@ -82,11 +82,9 @@ int32_t WidgetColor(const QWidget* widget);
 
 // Every TPellowEdit of the form, in construction order.
 std::vector<TPellowEdit*> FormEdits(QWidget* form);
-// The user's input method for Chinese edits: "RunParameter"/"SysIME", default "-请选择-".
-std::string UserSysIme();
 // The input-method switch on entering an edit: modes 9 and 2 open with the user's input
-// method, anything else closed with "英语". Other senders are ignored.
-void SwitchEditIme(QObject* sender);
+// method sysIme (the host context's), anything else closed with "英语". Other senders are ignored.
+void SwitchEditIme(QObject* sender, const std::string& sysIme);
 
 // Sends the plain help notification when F1 is pressed in the watched form. With preview the
 // form sees keys typed in any of its controls; without, only keys sent to the form itself.

@@ -564,7 +564,7 @@ void TFrmXxqtfpMgr::FormCreate() {
     VSTInvoideCommon->setModel(FListModel);
     SetupListColumns(VSTInvoideCommon, InvoiceListColumns);
     FInvoiceList.clear();
-    LoadInvoiceConfig("xxqtfp");
+    LoadInvoiceConfig(FContext, "xxqtfp");
     AttachListDecorator(VSTInvoideCommon);
     // Compact widths in the header's own font, which the decorator sets; then the user's.
     {
