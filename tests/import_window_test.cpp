@@ -21,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
@@ -38,6 +39,19 @@ std::string Msg(int number, const std::string& param = std::string()) {
     GetMsg(number, param, 1, text);
     return text;
 }
+
+// The preview dialog's controls, reached by their names.
+struct PreviewFields {
+    explicit PreviewFields(const TFrmImportPreview* d)
+        : btnOk(testhost::Control<QPushButton>(d, QStringLiteral("btnOk"))),
+          lbSummary(testhost::Control<QLabel>(d, QStringLiteral("lbSummary"))),
+          memIssues(testhost::Control<QPlainTextEdit>(d, QStringLiteral("memIssues"))),
+          model(qobject_cast<TImportPreviewModel*>(testhost::Control<QTableView>(d, QStringLiteral("gridRows"))->model())) {}
+    QPushButton* btnOk;
+    QLabel* lbSummary;
+    QPlainTextEdit* memIssues;
+    TImportPreviewModel* model;
+};
 
 class ImportWindowTest : public testhost::HostFixture {
 protected:
@@ -83,8 +97,9 @@ protected:
             shown = testhost::AnswerModal<TFrmImportPreview>(
                 [&](TFrmImportPreview* d) {
                     inspect(d);
-                    if (answer && d->btnOk->isEnabled())
-                        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+                    QPushButton* ok = PreviewFields(d).btnOk;
+                    if (answer && ok->isEnabled())
+                        QTest::mouseClick(ok, Qt::LeftButton);
                     else
                         d->reject();
                 },
@@ -114,8 +129,9 @@ TEST_F(ImportWindowTest, PreviewMarksEachFailingCellAndOffersNoConfirmation) {
     const bool stored = Import(
         path,
         [&](TFrmImportPreview* d) {
-            EXPECT_FALSE(d->btnOk->isEnabled());
-            TImportPreviewModel* model = d->Model();
+            const PreviewFields f(d);
+            EXPECT_FALSE(f.btnOk->isEnabled());
+            TImportPreviewModel* model = f.model;
             ASSERT_EQ(model->rowCount(), 3);
             EXPECT_EQ(model->MarkAt(0, vantrel::RcJe + 1), TCellMark::Error);
             EXPECT_EQ(model->MarkAt(0, vantrel::RcFplx + 1), TCellMark::None);
@@ -123,8 +139,8 @@ TEST_F(ImportWindowTest, PreviewMarksEachFailingCellAndOffersNoConfirmation) {
             EXPECT_EQ(model->MarkAt(2, 0), TCellMark::Warning);  // a duplicate belongs to the whole row
             EXPECT_EQ(model->data(model->index(0, vantrel::RcJe + 1), Qt::ToolTipRole).toString(),
                       GbkToQString("第 2 行 金额：" + Msg(5037019)));
-            EXPECT_TRUE(d->memIssues->toPlainText().contains(GbkToQString("第 4 行 与文件第 3 行相同")));
-            EXPECT_TRUE(d->lbSummary->text().contains(QString::fromUtf16(u"1 处错误")));
+            EXPECT_TRUE(f.memIssues->toPlainText().contains(GbkToQString("第 4 行 与文件第 3 行相同")));
+            EXPECT_TRUE(f.lbSummary->text().contains(QString::fromUtf16(u"1 处错误")));
         },
         true);
     EXPECT_FALSE(stored);
@@ -141,7 +157,7 @@ TEST_F(ImportWindowTest, ConfirmedRowsAreStoredAndTheListStatisticsAndNextNumber
 
     const QString path = WriteCsv("普通发票," + day_ + ",1,200,17,,,否\r\n"
                                   "纳税检查调整," + day_ + ",,50.5,0,0,,是\r\n");
-    const bool stored = Import(path, [](TFrmImportPreview* d) { EXPECT_TRUE(d->btnOk->isEnabled()); }, true);
+    const bool stored = Import(path, [](TFrmImportPreview* d) { EXPECT_TRUE(PreviewFields(d).btnOk->isEnabled()); }, true);
     ASSERT_TRUE(stored);
     EXPECT_EQ(Count(), 3);
     EXPECT_EQ(Mgr(manager_).Records().size(), 3u);
@@ -225,14 +241,15 @@ TEST_F(ImportWindowTest, EInvoicesShowTheirFileInThePreviewAndAreStoredWithTheir
         << day_ << "T08:00:00</IssueTime></TaxSupervisionInfo></EInvoice>";
     const auto inspect = [](const char* rate, bool ok) {
         return [rate, ok](TFrmImportPreview* d) {
-            TImportPreviewModel* model = d->Model();
+            const PreviewFields f(d);
+            TImportPreviewModel* model = f.model;
             ASSERT_EQ(model->rowCount(), 2);
             EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), QString::fromUtf16(u"文件"));
             EXPECT_EQ(model->data(model->index(1, 0)).toString(), QStringLiteral("fp.xml"));
             EXPECT_EQ(model->MarkAt(1, vantrel::RcSl + 1), ok ? TCellMark::None : TCellMark::Error);
             EXPECT_EQ(model->data(model->index(1, vantrel::RcSl + 1)).toString(), QString::fromLatin1(rate));
-            EXPECT_TRUE(d->lbSummary->text().contains(QString::fromUtf16(u"共 1 张电子发票、2 行发票")));
-            EXPECT_EQ(d->btnOk->isEnabled(), ok);
+            EXPECT_TRUE(f.lbSummary->text().contains(QString::fromUtf16(u"共 1 张电子发票、2 行发票")));
+            EXPECT_EQ(f.btnOk->isEnabled(), ok);
         };
     };
     EXPECT_FALSE(ImportBy(path, Mgr(manager_).actImportEInvoice, inspect("15%", false), true));

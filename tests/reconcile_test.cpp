@@ -7,10 +7,12 @@
 #include "invoice/f_FpDealGlobal.h"
 #include "ui/manager/f_ReconcileWindow.h"
 
+#include "support/entry_helpers.h"
 #include "support/host_fixture.h"
 
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
@@ -219,7 +221,12 @@ TEST_F(ReconcileTest, WindowAddsAnInvoiceOnlyInTheListAfterTheQuestionAndShowsIt
                                                   ",91440300MA5DCB1K7D,200.00,26.00,13%\n");
     auto* window = new TFrmReconcile(testhost::ContextFor(testhost::kCompany, period), list);
     ASSERT_TRUE(window->Reconcile());
-    const auto group = [window](vantrel::TReconcileKind kind) { return window->Result().groups[static_cast<int>(kind)].count; };
+    // A group's button says its count: "<group>　N 张".
+    const auto group = [window](vantrel::TReconcileKind kind) {
+        const QString text = testhost::Control<QToolButton>(window, u"btnGroup%1"_s.arg(static_cast<int>(kind)))->text();
+        const QRegularExpressionMatch count = QRegularExpression(u"　(\\d+) 张\n"_s).match(text);
+        return count.hasMatch() ? count.captured(1).toInt() : -1;
+    };
     EXPECT_EQ(group(vantrel::TReconcileKind::OnlyList), 1);
     EXPECT_EQ(group(vantrel::TReconcileKind::OnlyRegister), 1);
     QTest::mouseClick(testhost::Control<QToolButton>(window, u"btnGroup2"_s), Qt::LeftButton);
@@ -239,7 +246,8 @@ TEST_F(ReconcileTest, WindowAddsAnInvoiceOnlyInTheListAfterTheQuestionAndShowsIt
     EXPECT_EQ(group(vantrel::TReconcileKind::OnlyList), 0);
     EXPECT_EQ(group(vantrel::TReconcileKind::Matched), 1);
 
-    ASSERT_TRUE(window->ExportFile(File("result.xlsx")));
+    EXPECT_TRUE(testhost::ChooseFile(File("result.xlsx"),
+                                     [window] { testhost::Control<QPushButton>(window, u"btnExport"_s)->click(); }));
     vantrel::TExchangeTable table;
     std::string error;
     ASSERT_TRUE(vantrel::ReadXlsxFile(File("result.xlsx"), table, error)) << error;

@@ -45,14 +45,13 @@ class TFrmImportPreview : public QDialog {
 public:
     TFrmImportPreview(const QString& file, const vantrel::TImportPlan& plan, QWidget* parent = nullptr);
 
-    TImportPreviewModel* Model() const { return model_; }
-
+private:
+    // Controls, by object name: "lbSummary", "gridRows" (over the model), "memIssues", "btnOk",
+    // "btnCancel".
     QLabel* lbSummary = nullptr;
     QTableView* gridRows = nullptr;
     QPlainTextEdit* memIssues = nullptr;
     QPushButton* btnOk = nullptr;
     QPushButton* btnCancel = nullptr;
-
-private:
     TImportPreviewModel* model_ = nullptr;
 };

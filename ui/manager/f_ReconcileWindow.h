@@ -44,8 +44,12 @@ public:
     // Reads the register and the list and matches them again; false (and said) when either
     // cannot be read.
     bool Reconcile();
-    const vantrel::TReconcileResult& Result() const { return FResult; }
 
+signals:
+    // An invoice was changed or added here.
+    void InvoicesChanged();
+
+private:
     // The line's invoice in the detail window: 修改 when the period may change, else to look at.
     void ActOpenExecute();
     // The current line, only in the list, into the register after a question.
@@ -53,11 +57,6 @@ public:
     void ActExportExecute();
     bool ExportFile(const QString& path);
 
-signals:
-    // An invoice was changed or added here.
-    void InvoicesChanged();
-
-private:
     static constexpr int kFirstGroup = -2;
     void ShowGroup(int group);
     const vantrel::TReconcileLine* CurrentLine() const;
@@ -69,6 +68,8 @@ private:
     TReconcileModel* FModel = nullptr;
     int FGroup = kFirstGroup;   // -1: every line
 
+    // Controls, by object name: "lbFile", "btnGroup0" to "btnGroup4" (the groups, then 全部),
+    // "btnOpen", "btnAdd", "btnExport", "gridLines".
     QLabel* lbFile = nullptr;
     QToolButton* btnGroups[vantrel::kReconcileKindCount + 1] = {};   // the groups, then 全部
     QPushButton* btnOpen = nullptr;

@@ -232,7 +232,6 @@ void TFrmReturnPreview::OpenDrill(const std::string& name) {
         FContext, ref, FPreview.Value(name), FProcs,
         [self, name]() -> std::string {
             if (!self) return std::string();
-            self->FChanged = true;
             emit self->InvoiceChanged();
             self->RefreshPreview();
             return self->FPreview.Value(name);

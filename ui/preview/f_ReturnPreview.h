@@ -41,6 +41,8 @@ public:
     explicit TPreviewSheet(QWidget* parent = nullptr);
 
     void SetPreview(const vantrel::TSummaryPreview* preview, const QDate& date);
+    // The figures shown; null before the first were read.
+    const vantrel::TSummaryPreview* Preview() const { return preview_; }
     const std::string& FocusCell() const { return marks_.focus; }
     void SetFocusCell(const std::string& name);
     // The middle of a cell in widget coordinates.
@@ -80,6 +82,11 @@ public:
 
     void FormCreate() override;
 
+signals:
+    // An invoice was saved from a drill-down.
+    void InvoiceChanged();
+
+private:
     // Computes the figures again; false when a select failed (the message has been shown).
     bool RefreshPreview();
     // Opens the invoices behind the cell, modally.
@@ -87,15 +94,6 @@ public:
     void btnPrintClick();
     void btnPdfClick();
 
-    const vantrel::TSummaryPreview& Preview() const { return FPreview; }
-    // Whether an invoice was changed from this window.
-    bool Changed() const { return FChanged; }
-
-signals:
-    // An invoice was saved from a drill-down.
-    void InvoiceChanged();
-
-private:
     // Controls, by object name: "PreviewSheet", "ScrollArea", "btnPrint", "btnPdf".
     QLabel* lbHint = nullptr;
     QScrollArea* ScrollArea = nullptr;
@@ -105,7 +103,6 @@ private:
     vantrel::TModuleContext FContext;
     TPreviewListProcs FProcs;
     vantrel::TSummaryPreview FPreview;
-    bool FChanged = false;
 };
 
 // The invoices behind one figure, in the manager's list columns, with their count and sum.
@@ -119,23 +116,19 @@ public:
 
     void FormCreate() override;
 
+private:
     // Reads the cell's invoices again; false when the select failed (message shown).
     bool LoadInvoices();
     void ActModifyExecute();
     void ActPrintExecute();
-
-    TInvoiceListModel* ListModel() const { return FListModel; }
-    const std::string& CellValue() const { return FValue; }
     // The sum of the listed invoices, as the figure is written.
     std::string ListedTotal() const;
-
-private:
     void ShowTotals();
     // Below the list: the changes to the cell's invoices since the last document written.
     void ShowChangesSinceDeclared();
 
-    // Controls, by object name: "lbCell", "lbTotals", "btnModify", "btnPrintList", "VSTInvoice",
-    // "memChanges".
+    // Controls, by object name: "lbCell", "lbTotals" (the count, the listed sum and the figure),
+    // "btnModify", "btnPrintList", "VSTInvoice" (over the list model), "memChanges".
     std::vector<Txxqtfpxx*> FInvoiceList;
     QLabel* lbCell = nullptr;
     QLabel* lbTotals = nullptr;
