@@ -36,7 +36,7 @@ vantrel::TModuleContext Context() {
 }
 
 Txxqtfpxx Row(int32_t xh, std::size_t i) {
-    Txxqtfpxx r = MakeInvoiceTemplate(xh, bench::kPeriod, "2026-11-30");
+    Txxqtfpxx r = vantrel::MakeInvoiceTemplate(xh, bench::kPeriod, "2026-11-30");
     r.fplx = "1";
     r.kprq = "2026-11-10";
     r.fs = 1;
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
     }, [] {
         for (int i = 0; i < kSaves; ++i) {
             const Txxqtfpxx r = Row(NextXh(), static_cast<std::size_t>(i));
-            WithoutLog([&r](const vantrel::TModuleContext& c) { Run(BuildInsertSql(c, r)); });
+            WithoutLog([&r](const vantrel::TModuleContext& c) { Run(vantrel::BuildInsertSql(c, r)); });
         }
     });
 
@@ -145,12 +145,12 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < kDeleted; ++i) xhs.push_back(static_cast<int32_t>(i + 1));
     Compare("delete of 10^3 rows", runs, [] {
         WithoutLog([](const vantrel::TModuleContext& c) {
-            for (std::size_t i = 0; i < kDeleted; ++i) Run(BuildInsertSql(c, Row(static_cast<int32_t>(i + 1), i)));
+            for (std::size_t i = 0; i < kDeleted; ++i) Run(vantrel::BuildInsertSql(c, Row(static_cast<int32_t>(i + 1), i)));
         });
     }, [&xhs] { Check(vantrel::ModuleInvoiceStore(Context()).Delete(xhs)); }, [&xhs] {
         // As the delete runs them: the last group first, the form marked after each.
         WithoutLog([&xhs](const vantrel::TModuleContext& c) {
-            const std::vector<std::string> statements = BuildDeleteStatements(c, xhs);
+            const std::vector<std::string> statements = vantrel::BuildDeleteStatements(c, xhs);
             for (auto sql = statements.rbegin(); sql != statements.rend(); ++sql) {
                 Run(*sql);
                 Mark(c);
@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
     }, [rows] {
         WithoutLog([rows](const vantrel::TModuleContext& c) {
             const int32_t first = NextXh();
-            for (std::size_t i = 0; i < rows; ++i) Run(BuildInsertSql(c, Row(first + static_cast<int32_t>(i), i)));
+            for (std::size_t i = 0; i < rows; ++i) Run(vantrel::BuildInsertSql(c, Row(first + static_cast<int32_t>(i), i)));
         });
     });
 

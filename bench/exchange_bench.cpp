@@ -288,7 +288,7 @@ int main(int argc, char** argv) {
         for (const vantrel::TImportRow& row : plan.rows) {
             Txxqtfpxx r = plan.Record(row);
             r.xh = ++xh;
-            inserts.push_back(corlith::GbkToUtf8(BuildInsertSql(vantrel::ModuleContextFromHost(), r)));
+            inserts.push_back(corlith::GbkToUtf8(vantrel::BuildInsertSql(vantrel::ModuleContextFromHost(), r)));
         }
         // At 10^3 rows the commit's sync is a large and uneven part of either side: more runs.
         const int runs = options.runs > 0 ? options.runs : n >= 100000 ? 7 : n >= 10000 ? 11 : 31;
@@ -325,7 +325,7 @@ int main(int argc, char** argv) {
             const QByteArray all = f.readAll();
             bytes.assign(all.constData(), static_cast<std::size_t>(all.size()));
         }
-        const std::string select = BuildListSql(vantrel::ModuleContextFromHost(), "", "");
+        const std::string select = vantrel::BuildListSql(vantrel::ModuleContextFromHost(), "", "");
         if (bench::ReadDirectly(db, select) != n) Die("the list select does not find the period");
         const int runs = options.runs > 0 ? options.runs : 11;
         const auto [product, floor] = BestOfAlternating(runs, [] {}, exportOnce, [] {}, [&] {
@@ -353,7 +353,7 @@ int main(int argc, char** argv) {
             for (const vantrel::TImportRow& row : plan.rows) {
                 Txxqtfpxx r = plan.Record(row);
                 r.xh = ++xh;
-                inserts.push_back(corlith::GbkToUtf8(BuildInsertSql(vantrel::ModuleContextFromHost(), r)));
+                inserts.push_back(corlith::GbkToUtf8(vantrel::BuildInsertSql(vantrel::ModuleContextFromHost(), r)));
             }
         }
         const int runs = options.runs > 0 ? options.runs : 3;

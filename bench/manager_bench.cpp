@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
         std::printf("== a period of %lld invoices in a table of %lld\n", n, 11 * n);
 
         // Show to first painted list; the first window counts on its own.
-        const std::string listSql = BuildListSql(vantrel::ModuleContextFromHost(), "", "");
+        const std::string listSql = vantrel::BuildListSql(vantrel::ModuleContextFromHost(), "", "");
         if (bench::ReadDirectly(db, listSql) != rows) bench::Die("the list select does not find the period");
         const double readFloor = BestOf(3, [&] { bench::ReadDirectly(db, listSql); });
         double first = 0, best = 1e300;
@@ -245,7 +245,7 @@ int main(int argc, char** argv) {
 
         // The buyer filter.
         const std::string buyer = "1234";
-        const std::string likeSql = BuildListSql(vantrel::ModuleContextFromHost(), "", buyer);
+        const std::string likeSql = vantrel::BuildListSql(vantrel::ModuleContextFromHost(), "", buyer);
         const int matching = bench::ReadDirectly(db, likeSql);
         const double likeFloor = BestOf(3, [&] { bench::ReadDirectly(db, likeSql); });
         Named<TPellowEdit>(window.get(), "edtghfsh")->SetText(buyer);

@@ -7,14 +7,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const InvoiceConfig config = ParseInvoiceConfig(text, "xxqtfp");
+    const InvoiceConfig config = vantrel::ParseInvoiceConfig(text, "xxqtfp");
     // Indenting every line changes nothing.
     std::string indented = " ";
     for (char c : text) {
         indented += c;
         if (c == '\n') indented += "\t ";
     }
-    const InvoiceConfig same = ParseInvoiceConfig(indented, "xxqtfp");
+    const InvoiceConfig same = vantrel::ParseInvoiceConfig(indented, "xxqtfp");
     if (same.TaxRateList != config.TaxRateList || same.TaxTolerance != config.TaxTolerance ||
         same.TaxpayerIdLengths != config.TaxpayerIdLengths)
         std::abort();

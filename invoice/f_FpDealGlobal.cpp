@@ -67,6 +67,8 @@ std::string WithoutIndents(const std::string& text) {
 
 }  // namespace
 
+namespace vantrel {
+
 InvoiceConfig& CurrentInvoiceConfig() {
     static InvoiceConfig config;
     return config;
@@ -85,13 +87,7 @@ InvoiceConfig ParseInvoiceConfig(const std::string& iniText, const std::string& 
     return config;
 }
 
-void LoadInvoiceConfig(const vantrel::TModuleContext& context, const std::string& section) {
-    std::string text;
-    ReadFileText(context.subAppPath + "fp_config.ini", text);
-    CurrentInvoiceConfig() = ParseInvoiceConfig(text, section);
-}
-
-LookupList LoadInvoiceTypeList(const vantrel::TModuleContext& context, bool everyType) {
+LookupList LoadInvoiceTypeList(const TModuleContext& context, bool everyType) {
     LookupList list;
     list.items.push_back("-请选择-");
     list.values.push_back(std::string());
@@ -118,10 +114,18 @@ std::vector<std::string> TaxRateItems() {
     const std::string& rates = CurrentInvoiceConfig().TaxRateList;
     std::size_t from = 0;
     for (std::size_t bar; (bar = rates.find('|', from)) != std::string::npos; from = bar + 1) {
-        const std::string piece = vantrel::TrimBlanks(rates.substr(from, bar - from));
+        const std::string piece = TrimBlanks(rates.substr(from, bar - from));
         if (!piece.empty()) items.push_back(piece + "%");
     }
     return items;
+}
+
+}  // namespace vantrel
+
+void LoadInvoiceConfig(const vantrel::TModuleContext& context, const std::string& section) {
+    std::string text;
+    ReadFileText(context.subAppPath + "fp_config.ini", text);
+    vantrel::CurrentInvoiceConfig() = vantrel::ParseInvoiceConfig(text, section);
 }
 
 std::string DeclareStatusName(uint32_t code) {

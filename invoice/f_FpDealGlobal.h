@@ -13,10 +13,14 @@ struct InvoiceConfig {
     std::string TaxpayerIdLengths = "|15|18|16|17|20|19|";
 };
 
-// The settings of the last LoadInvoiceConfig; defaults before the first.
-InvoiceConfig& CurrentInvoiceConfig();
 // Reads section of fp_config.ini in the context's sub-application folder.
 void LoadInvoiceConfig(const vantrel::TModuleContext& context, const std::string& section);
+std::string DeclareStatusName(uint32_t code);
+
+namespace vantrel {
+
+// The settings of the last LoadInvoiceConfig; defaults before the first.
+InvoiceConfig& CurrentInvoiceConfig();
 // The settings that the text of an fp_config.ini gives for section; what it lacks or holds
 // malformed stays default. Indented keys read like the others.
 InvoiceConfig ParseInvoiceConfig(const std::string& iniText, const std::string& section);
@@ -32,8 +36,8 @@ struct LookupList {
 // everyType keeps the type that the entry windows leave out ("非专用发票"): a register can hold
 // such rows, and an import must take back what an export wrote.
 // The list of the context's tables, read on its connection.
-LookupList LoadInvoiceTypeList(const vantrel::TModuleContext& context, bool everyType = false);
+LookupList LoadInvoiceTypeList(const TModuleContext& context, bool everyType = false);
 // The configured rates as combo items ("17%", "0%"); values are not used.
 std::vector<std::string> TaxRateItems();
 
-std::string DeclareStatusName(uint32_t code);
+}  // namespace vantrel

@@ -121,7 +121,7 @@ bool ParseInt32(const std::string& text, int& value) {
 
 }  // namespace vantrel
 bool TaxWithinTolerance(const std::string& rateText, double amount, double tax) {
-    return TaxWithinTolerance(rateText, amount, tax, CurrentInvoiceConfig().TaxTolerance);
+    return TaxWithinTolerance(rateText, amount, tax, vantrel::CurrentInvoiceConfig().TaxTolerance);
 }
 
 bool TaxWithinTolerance(const std::string& rateText, double amount, double tax, int32_t wc) {
@@ -139,7 +139,7 @@ bool TaxWithinTolerance(const std::string& rateText, double amount, double tax, 
 }
 
 int CheckTaxpayerId(const std::string& id) {
-    return CheckTaxpayerId(id, CurrentInvoiceConfig().TaxpayerIdLengths);
+    return CheckTaxpayerId(id, vantrel::CurrentInvoiceConfig().TaxpayerIdLengths);
 }
 
 int CheckTaxpayerId(const std::string& id, const std::string& lengths) {

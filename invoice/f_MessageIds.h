@@ -3,6 +3,8 @@
 // The numbers of the catalogue messages the module shows (texts in corlith/messages.txt).
 // One list for every layer, so a number is written once; an unscoped enum passes as the int the
 // host's message calls take.
+namespace vantrel {
+
 enum VantrelMessage : int {
     kMsgNothingToModify = 5037001,
     kMsgNothingToDelete = 5037002,
@@ -35,3 +37,5 @@ enum VantrelMessage : int {
     kMsgFormNotFound = 5050028,
     kMsgAuditedReturn = 5050031,
 };
+
+}  // namespace vantrel

@@ -17,7 +17,7 @@ std::string DateLiteral(const std::string& connection, const std::string& date) 
     return literal;
 }
 
-char FlagDigit(const std::string& flag) { return FlagSet(flag) ? '1' : '0'; }
+char FlagDigit(const std::string& flag) { return vantrel::FlagSet(flag) ? '1' : '0'; }
 
 // An empty buyer id is stored as one blank.
 std::string_view StoredBuyer(const std::string& gfnsr) { return gfnsr.empty() ? std::string_view(" ") : gfnsr; }
@@ -28,7 +28,7 @@ std::string BuyerLiteral(const std::string& gfnsr) {
     return literal + "'";
 }
 
-std::string SavedDate(const Txxqtfpxx& r) { return r.txsj.empty() ? TodayText() : r.txsj; }
+std::string SavedDate(const Txxqtfpxx& r) { return r.txsj.empty() ? vantrel::TodayText() : r.txsj; }
 
 bool IsPlainInteger(const std::string& text) {
     std::size_t i = (!text.empty() && text[0] == '-') ? 1 : 0;
@@ -43,6 +43,8 @@ std::string SafeSub(const std::string& s, std::size_t pos, std::size_t n) {
 }
 
 }  // namespace
+
+namespace vantrel {
 
 Txxqtfpxx MakeInvoiceTemplate(int32_t nextXh, const std::string& kjny, const std::string& today) {
     Txxqtfpxx r;
@@ -59,7 +61,7 @@ Txxqtfpxx MakeInvoiceTemplate(int32_t nextXh, const std::string& kjny, const std
 
 std::string TodayText() { return GetHostNow().substr(0, 10); }
 
-std::string BuildInsertSql(const vantrel::TModuleContext& context, const Txxqtfpxx& r) {
+std::string BuildInsertSql(const TModuleContext& context, const Txxqtfpxx& r) {
     // Built once per stored row of an import: appended in place, the connection named once.
     const auto number = [](std::string& sql, long long value) {
         char buf[24];
@@ -72,7 +74,7 @@ std::string BuildInsertSql(const vantrel::TModuleContext& context, const Txxqtfp
     sql += " insert into ";
     sql += QualifyTableName("sb_xxfpb", context.subAppCode);
     sql += "(fplx,txsj,kprq,fs,je,se,sl,nsrsbh,gfnsr,jzjt,lwfp,ms,zfbz,sbssq,xh,sbwjm)  values ('";
-    vantrel::AppendQuoteInner(sql, r.fplx);
+    AppendQuoteInner(sql, r.fplx);
     sql += "',";
     sql += GetSQLDataTime(date, connection, SavedDate(r));
     sql += ',';
@@ -80,53 +82,53 @@ std::string BuildInsertSql(const vantrel::TModuleContext& context, const Txxqtfp
     sql += ',';
     number(sql, r.fs);
     sql += ',';
-    sql += vantrel::DecimalText(r.je);
+    sql += DecimalText(r.je);
     sql += ',';
-    sql += vantrel::DecimalText(r.se);
+    sql += DecimalText(r.se);
     sql += ',';
     number(sql, r.sl);
     sql += ", '";
-    vantrel::AppendQuoteInner(sql, context.taxpayer);
+    AppendQuoteInner(sql, context.taxpayer);
     sql += "','";
-    vantrel::AppendQuoteInner(sql, StoredBuyer(r.gfnsr));
+    AppendQuoteInner(sql, StoredBuyer(r.gfnsr));
     sql += "',";
     for (const std::string* flag : {&r.jzjt, &r.lwfp, &r.ms, &r.zfbz}) {
         sql += FlagDigit(*flag);
         sql += ',';
     }
     sql += '\'';
-    vantrel::AppendQuoteInner(sql, r.sbssq);
+    AppendQuoteInner(sql, r.sbssq);
     sql += "',";
     number(sql, r.xh);
     sql += ",'')";
     return sql;
 }
 
-std::string BuildUpdateSql(const vantrel::TModuleContext& context, const Txxqtfpxx& r) {
+std::string BuildUpdateSql(const TModuleContext& context, const Txxqtfpxx& r) {
     return " update " + QualifyTableName("sb_xxfpb", context.subAppCode) + " set kprq=" + DateLiteral(context.connection, r.kprq) + ",fplx='" +
-           vantrel::QuoteInner(r.fplx) + "'," + " txsj=" + DateLiteral(context.connection, SavedDate(r)) + ",fs=" + std::to_string(r.fs) +
-           "," + " je=" + vantrel::DecimalText(r.je) + ",se=" + vantrel::DecimalText(r.se) + "," + " jzjt=" + FlagDigit(r.jzjt) +
+           QuoteInner(r.fplx) + "'," + " txsj=" + DateLiteral(context.connection, SavedDate(r)) + ",fs=" + std::to_string(r.fs) +
+           "," + " je=" + DecimalText(r.je) + ",se=" + DecimalText(r.se) + "," + " jzjt=" + FlagDigit(r.jzjt) +
            ",lwfp=" + FlagDigit(r.lwfp) + "," + " ms=" + FlagDigit(r.ms) + ",zfbz=" + FlagDigit(r.zfbz) + "," +
            " gfnsr=" + BuyerLiteral(r.gfnsr) + ",sl=" + std::to_string(r.sl) + " where nsrsbh='" +
-           vantrel::QuoteInner(context.taxpayer) + "' and sbssq='" + vantrel::QuoteInner(r.sbssq) + "'" + " and xh=" + std::to_string(r.xh);
+           QuoteInner(context.taxpayer) + "' and sbssq='" + QuoteInner(r.sbssq) + "'" + " and xh=" + std::to_string(r.xh);
 }
 
-std::string BuildListSql(const vantrel::TModuleContext& context, const std::string& fplx, const std::string& gfnsr) {
+std::string BuildListSql(const TModuleContext& context, const std::string& fplx, const std::string& gfnsr) {
     std::string sql = "select distinct fp.*,lx.mc as fplxmc from " + QualifyTableName("sb_xxfpb", context.subAppCode) +
                       " fp " + " left join " + QualifyTableName("sb_fplxb", context.subAppCode) +
-                      " lx on fp.fplx = lx.fplx " + " where nsrsbh='" + vantrel::QuoteInner(context.taxpayer) + "'" +
-                      " and sbssq='" + vantrel::QuoteInner(context.period) + "'";
+                      " lx on fp.fplx = lx.fplx " + " where nsrsbh='" + QuoteInner(context.taxpayer) + "'" +
+                      " and sbssq='" + QuoteInner(context.period) + "'";
     if (!fplx.empty()) {
         // Type codes are numbers and go in bare; anything else is quoted so it cannot end the clause.
-        sql += " and fp.fplx=" + (IsPlainInteger(fplx) ? fplx : "'" + vantrel::QuoteInner(fplx) + "'");
+        sql += " and fp.fplx=" + (IsPlainInteger(fplx) ? fplx : "'" + QuoteInner(fplx) + "'");
     }
     if (!gfnsr.empty()) sql += " and gfnsr like '%" + EscapeLikeText(gfnsr) + "%'";
     return sql;
 }
 
-std::string BuildDeleteHead(const vantrel::TModuleContext& context) {
+std::string BuildDeleteHead(const TModuleContext& context) {
     return "delete from " + QualifyTableName("sb_xxfpb", context.subAppCode) + " where " + " nsrsbh= '" +
-           vantrel::QuoteInner(context.taxpayer) + "' and sbssq= '" + vantrel::QuoteInner(context.period) + "' and ((1=0)";
+           QuoteInner(context.taxpayer) + "' and sbssq= '" + QuoteInner(context.period) + "' and ((1=0)";
 }
 
 std::string BuildDeleteSql(const std::string& head, const std::vector<int32_t>& group) {
@@ -135,7 +137,7 @@ std::string BuildDeleteSql(const std::string& head, const std::vector<int32_t>& 
     return sql + ")";
 }
 
-std::vector<std::string> BuildDeleteStatements(const vantrel::TModuleContext& context, const std::vector<int32_t>& xhs) {
+std::vector<std::string> BuildDeleteStatements(const TModuleContext& context, const std::vector<int32_t>& xhs) {
     std::vector<std::string> statements;
     const std::string head = BuildDeleteHead(context);
     for (std::size_t from = 0; from < xhs.size(); from += kDeleteGroupSize) {
@@ -145,14 +147,14 @@ std::vector<std::string> BuildDeleteStatements(const vantrel::TModuleContext& co
     return statements;
 }
 
-std::string BuildLargestXhSql(const vantrel::TModuleContext& context, std::optional<int32_t> asked) {
+std::string BuildLargestXhSql(const TModuleContext& context, std::optional<int32_t> asked) {
     std::string sql = "select max(xh) as maxxh";
     if (asked) sql += ",count(case when xh=" + std::to_string(*asked) + " then 1 end) as taken";
     return sql + " from " + QualifyTableName("sb_xxfpb", context.subAppCode) + " where nsrsbh='" +
-           vantrel::QuoteInner(context.taxpayer) + "' and sbssq='" + vantrel::QuoteInner(context.period) + "'";
+           QuoteInner(context.taxpayer) + "' and sbssq='" + QuoteInner(context.period) + "'";
 }
 
-std::string BuildTypeListSql(const vantrel::TModuleContext& context) {
+std::string BuildTypeListSql(const TModuleContext& context) {
     return "select mc,fplx from " + QualifyTableName("sb_fplxb", context.subAppCode) + " order by fplx";
 }
 
@@ -217,7 +219,7 @@ void ReadInvoiceRecords(THostQuery& query, std::vector<Txxqtfpxx*>& list) {
     }
 }
 
-bool ReadInvoiceList(const vantrel::TModuleContext& context, const std::string& fplx, const std::string& gfnsr,
+bool ReadInvoiceList(const TModuleContext& context, const std::string& fplx, const std::string& gfnsr,
                      std::vector<Txxqtfpxx*>& list, std::string& error) {
     // Each row becomes its record as it is read, so a long list never sits in memory twice.
     THostQuery query;
@@ -239,7 +241,7 @@ bool ReadInvoiceList(const vantrel::TModuleContext& context, const std::string& 
     return read;
 }
 
-bool ReadInvoiceRows(const vantrel::TModuleContext& context, const std::string& fplx, const std::string& gfnsr,
+bool ReadInvoiceRows(const TModuleContext& context, const std::string& fplx, const std::string& gfnsr,
                      const std::function<void(const Txxqtfpxx&)>& onRecord, std::string& error) {
     THostQuery query;
     std::optional<TRecordFields> fields;
@@ -252,3 +254,5 @@ bool ReadInvoiceRows(const vantrel::TModuleContext& context, const std::string& 
                                 return true;
                             });
 }
+
+}  // namespace vantrel

@@ -65,7 +65,7 @@ std::string WindowShownText(const std::string& modalFormMsg, QWidget* window, bo
 void ShowFreeStanding(QWidget* window) {
     window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     QRect area;
-    if (QWidget* frame = FindMainFrameWindow())
+    if (QWidget* frame = vantrel::FindMainFrameWindow())
         area = frame->frameGeometry();
     else if (QScreen* screen = QGuiApplication::primaryScreen())
         area = screen->availableGeometry();

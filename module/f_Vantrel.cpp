@@ -62,7 +62,7 @@ void ShowQtfpMgr(std::uintptr_t appHandle, void* parent, char** params) {
         NotifyFrameData(hostmsg::kMsgModuleStart, std::string());
         // Windows need the host's QApplication; a headless host gets nothing rather than an abort.
         if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
-        SetModuleAppHandle(appHandle);
+        vantrel::SetModuleAppHandle(appHandle);
         auto* window = new TFrmXxqtfpMgr(vantrel::ModuleContextFromHost());  // frees itself when closed
         const std::string paramString = params && params[0] ? std::string(params[0]) : std::string();
         ShowModuleForm(static_cast<QWidget*>(parent), window, paramString, false, std::string(), std::string(), true);
@@ -74,7 +74,7 @@ void CreateQtfp(std::uintptr_t appHandle, void*, char** params) {
     // Without a parameter string there is neither a file to write nor a place for "err".
     if (!params || !params[0]) return;
     try {
-        SetModuleAppHandle(appHandle);
+        vantrel::SetModuleAppHandle(appHandle);
         const std::string original = params[0];
         std::string error;
         if (BuildSummaryDocument(vantrel::ModuleContextFromHost(), GetParamValue(original, "dir"), error)) return;

@@ -8,6 +8,8 @@ THostHandle g_appHandle = 0;
 bool HaveWidgets() { return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr; }
 }  // namespace
 
+namespace vantrel {
+
 void SetModuleAppHandle(THostHandle handle) { g_appHandle = handle; }
 
 THostHandle ModuleAppHandle() { return g_appHandle; }
@@ -20,10 +22,12 @@ QWidget* FindMainFrameWindow() {
     return hostmsg::FindWindowByClass(u"Tfrm_MainFrame");
 }
 
+}  // namespace vantrel
+
 void NotifyFrame(int number) {
-    hostmsg::SendMessageTo(FindMainFrameWindow(), number, 0, 0);
+    hostmsg::SendMessageTo(vantrel::FindMainFrameWindow(), number, 0, 0);
 }
 
 void NotifyFrameData(int number, const std::string& text) {
-    hostmsg::SendCopyDataTo(FindMainFrameWindow(), g_appHandle, static_cast<std::uint32_t>(number), text);
+    hostmsg::SendCopyDataTo(vantrel::FindMainFrameWindow(), g_appHandle, static_cast<std::uint32_t>(number), text);
 }

@@ -5,12 +5,16 @@
 
 #include <string>
 
+namespace vantrel {
+
 // The host's application window, adopted by each entry-point call; sender of data notifications.
 void SetModuleAppHandle(THostHandle handle);
 THostHandle ModuleAppHandle();
 
 // The main frame: GetMainFrameHandle(), else the top-level window of class "Tfrm_MainFrame".
 QWidget* FindMainFrameWindow();
+
+}  // namespace vantrel
 
 // Plain notification: number with two zero parameters. Dropped when there is no main frame.
 void NotifyFrame(int number);

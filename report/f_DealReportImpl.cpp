@@ -103,7 +103,7 @@ bool GetApprovedForms(const vantrel::TModuleContext& context, const std::string&
         const std::string path = ApprovedFilePath(context);
         std::error_code ec;
         if (!std::filesystem::exists(path, ec)) {
-            list = HostMessage(kMsgFormNotFound);
+            list = HostMessage(vantrel::kMsgFormNotFound);
             return false;
         }
         std::string content;
@@ -191,7 +191,7 @@ struct CurrentForm {
 bool FindCurrentForm(const vantrel::TModuleContext& context, const std::string& funcCode, CurrentForm& form,
                      std::string& message) {
     if (!FindDeclareForm(context, funcCode, form.kindCode, form.formCode, form.declaredEditable)) {
-        message = HostMessage(kMsgFormNotFound);
+        message = HostMessage(vantrel::kMsgFormNotFound);
         return false;
     }
     form.kjny = context.period;
@@ -220,7 +220,7 @@ bool CheckDeclareState(const vantrel::TModuleContext& context, const std::string
         }
         if (audited.RecordCount() > 0) {
             refused = true;
-            message = HostMessage(kMsgAuditedReturn);
+            message = HostMessage(vantrel::kMsgAuditedReturn);
         }
     }
 

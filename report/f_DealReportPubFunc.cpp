@@ -133,7 +133,7 @@ void GetReportHeader(const vantrel::TModuleContext& context, const std::string& 
     std::string kindCode, formCode;
     bool declaredEditable = false;
     if (!FindDeclareForm(context, funcCode, kindCode, formCode, declaredEditable)) {
-        GetMsg(kMsgFormNotFound, std::string(), 1, message);
+        GetMsg(vantrel::kMsgFormNotFound, std::string(), 1, message);
         return;
     }
 

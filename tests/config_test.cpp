@@ -15,20 +15,20 @@ class ConfigTest : public testhost::HostFixture {
 protected:
     void SetUp() override {
         HostFixture::SetUp();
-        CurrentInvoiceConfig() = InvoiceConfig{};
+        vantrel::CurrentInvoiceConfig() = InvoiceConfig{};
     }
     void WriteIni(const std::string& bytes) {
         std::ofstream((subAppDir_ / "fp_config.ini").string(), std::ios::binary) << bytes;
     }
     // Settings that differ from every default, to see LoadInvoiceConfig overwrite all three.
     void Scribble() {
-        CurrentInvoiceConfig().TaxRateList = "|99|";
-        CurrentInvoiceConfig().TaxTolerance = -1;
-        CurrentInvoiceConfig().TaxpayerIdLengths = "|1|";
+        vantrel::CurrentInvoiceConfig().TaxRateList = "|99|";
+        vantrel::CurrentInvoiceConfig().TaxTolerance = -1;
+        vantrel::CurrentInvoiceConfig().TaxpayerIdLengths = "|1|";
     }
     // The three settings loaded now.
     static void ExpectSettings(const std::string& rateList, int tolerance, const std::string& idLengths) {
-        const InvoiceConfig& c = CurrentInvoiceConfig();
+        const InvoiceConfig& c = vantrel::CurrentInvoiceConfig();
         EXPECT_EQ(c.TaxRateList, rateList);
         EXPECT_EQ(c.TaxTolerance, tolerance);
         EXPECT_EQ(c.TaxpayerIdLengths, idLengths);
@@ -39,7 +39,7 @@ TEST_F(ConfigTest, WithoutAFileEverySettingIsDefault) {
     Scribble();
     LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
     ExpectSettings("|17|0|", 15, "|15|18|16|17|20|19|");
-    EXPECT_EQ(TaxRateItems(), (Items{"17%", "0%"}));
+    EXPECT_EQ(vantrel::TaxRateItems(), (Items{"17%", "0%"}));
 }
 
 TEST_F(ConfigTest, FilesAreReadBySectionAndKeyWhateverTheirCaseAndBlanks) {
@@ -70,14 +70,14 @@ TEST_F(ConfigTest, FilesAreReadBySectionAndKeyWhateverTheirCaseAndBlanks) {
         WriteIni(c.ini);
         LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
         ExpectSettings(c.rateList, c.tolerance, c.idLengths);
-        EXPECT_EQ(TaxRateItems(), c.items);
+        EXPECT_EQ(vantrel::TaxRateItems(), c.items);
     }
 }
 
 TEST_F(ConfigTest, TheRateLineInCommonHasNoEffect) {
     WriteIni("[Common]\nsl=|17|13|6|\n");
     LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
-    EXPECT_EQ(TaxRateItems(), (Items{"17%", "0%"}));
+    EXPECT_EQ(vantrel::TaxRateItems(), (Items{"17%", "0%"}));
 }
 
 TEST_F(ConfigTest, IndentedKeysAndSectionsReadLikeTheOthers) {
@@ -85,7 +85,7 @@ TEST_F(ConfigTest, IndentedKeysAndSectionsReadLikeTheOthers) {
     LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
     ExpectSettings("|13|6|", 9, "|18|");
     // The same text read without a file.
-    const InvoiceConfig parsed = ParseInvoiceConfig("[xxqtfp]\r\n  sl=|4|\r\n", "xxqtfp");
+    const InvoiceConfig parsed = vantrel::ParseInvoiceConfig("[xxqtfp]\r\n  sl=|4|\r\n", "xxqtfp");
     EXPECT_EQ(parsed.TaxRateList, "|4|");
     EXPECT_EQ(parsed.TaxTolerance, 15);
 }
@@ -93,9 +93,9 @@ TEST_F(ConfigTest, IndentedKeysAndSectionsReadLikeTheOthers) {
 TEST_F(ConfigTest, TheCallerNamesTheSection) {
     WriteIni("[xxqtfp]\nwc=20\n[other]\nwc=30\n");
     LoadInvoiceConfig(testhost::ContextFor(), "other");
-    EXPECT_EQ(CurrentInvoiceConfig().TaxTolerance, 30);
+    EXPECT_EQ(vantrel::CurrentInvoiceConfig().TaxTolerance, 30);
     LoadInvoiceConfig(testhost::ContextFor(), "missing");
-    EXPECT_EQ(CurrentInvoiceConfig().TaxTolerance, 15);
+    EXPECT_EQ(vantrel::CurrentInvoiceConfig().TaxTolerance, 15);
 }
 
 TEST_F(ConfigTest, AnIntegerThatIsNoIntegerGivesTheDefault) {
@@ -103,19 +103,19 @@ TEST_F(ConfigTest, AnIntegerThatIsNoIntegerGivesTheDefault) {
         Scribble();
         WriteIni(std::string("[xxqtfp]\nwc=") + wc + "\n");
         LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
-        EXPECT_EQ(CurrentInvoiceConfig().TaxTolerance, 15) << "wc=" << wc;
+        EXPECT_EQ(vantrel::CurrentInvoiceConfig().TaxTolerance, 15) << "wc=" << wc;
     }
     WriteIni("[xxqtfp]\nwc=-3\n");
     LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
-    EXPECT_EQ(CurrentInvoiceConfig().TaxTolerance, -3);
+    EXPECT_EQ(vantrel::CurrentInvoiceConfig().TaxTolerance, -3);
 }
 
 TEST_F(ConfigTest, APresentButEmptyTextIsEmpty) {
     WriteIni("[xxqtfp]\nsl=\n[Common]\nnsrlength=\n");
     LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
-    EXPECT_EQ(CurrentInvoiceConfig().TaxRateList, "");
-    EXPECT_EQ(CurrentInvoiceConfig().TaxpayerIdLengths, "");
-    EXPECT_TRUE(TaxRateItems().empty());
+    EXPECT_EQ(vantrel::CurrentInvoiceConfig().TaxRateList, "");
+    EXPECT_EQ(vantrel::CurrentInvoiceConfig().TaxpayerIdLengths, "");
+    EXPECT_TRUE(vantrel::TaxRateItems().empty());
 }
 
 TEST_F(ConfigTest, AMalformedFileKeepsWhatWasReadAndDefaultsTheRest) {
@@ -128,16 +128,16 @@ TEST_F(ConfigTest, AMalformedFileKeepsWhatWasReadAndDefaultsTheRest) {
     // The section header hidden behind zero bytes is never seen, so wc belongs to no section.
     WriteIni(std::string("\0\0[xxqtfp]\nwc=3", 15));
     LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
-    EXPECT_EQ(CurrentInvoiceConfig().TaxTolerance, 15);
+    EXPECT_EQ(vantrel::CurrentInvoiceConfig().TaxTolerance, 15);
 }
 
 TEST_F(ConfigTest, RateItemsSkipEmptyPiecesAndIgnoreTheTail) {
-    CurrentInvoiceConfig().TaxRateList = "| 17 ||0|13";
-    EXPECT_EQ(TaxRateItems(), (Items{"17%", "0%"}));
-    CurrentInvoiceConfig().TaxRateList = "6|";
-    EXPECT_EQ(TaxRateItems(), (Items{"6%"}));
-    CurrentInvoiceConfig().TaxRateList = "17";
-    EXPECT_TRUE(TaxRateItems().empty());
+    vantrel::CurrentInvoiceConfig().TaxRateList = "| 17 ||0|13";
+    EXPECT_EQ(vantrel::TaxRateItems(), (Items{"17%", "0%"}));
+    vantrel::CurrentInvoiceConfig().TaxRateList = "6|";
+    EXPECT_EQ(vantrel::TaxRateItems(), (Items{"6%"}));
+    vantrel::CurrentInvoiceConfig().TaxRateList = "17";
+    EXPECT_TRUE(vantrel::TaxRateItems().empty());
 }
 
 TEST_F(ConfigTest, TypeListSkipsTheNonSpecialInvoiceType) {
@@ -146,25 +146,25 @@ TEST_F(ConfigTest, TypeListSkipsTheNonSpecialInvoiceType) {
     Exec("insert into sb07_fplxb(fplx,mc) values (2,'非专用发票')");
     Exec("insert into sb07_fplxb(fplx,mc) values (3,'未开具发票')");
     corlith::test::ClearStatementLog();
-    const LookupList list = LoadInvoiceTypeList(testhost::ContextFor());
+    const vantrel::LookupList list = vantrel::LoadInvoiceTypeList(testhost::ContextFor());
     EXPECT_EQ(list.items, (Items{"-请选择-", "未开具发票", "纳税检查调整"}));
     EXPECT_EQ(list.values, (Items{"", "3", "5"}));
     EXPECT_EQ(corlith::test::StatementsOnly(), (Items{"select mc,fplx from sb07_fplxb order by fplx"}));
     // Loading again gives the same list, not a longer one.
-    const LookupList again = LoadInvoiceTypeList(testhost::ContextFor());
+    const vantrel::LookupList again = vantrel::LoadInvoiceTypeList(testhost::ContextFor());
     EXPECT_EQ(again.items, list.items);
     EXPECT_EQ(again.values, list.values);
 }
 
 TEST_F(ConfigTest, TypeListOfTheStandardTable) {
-    const LookupList list = LoadInvoiceTypeList(testhost::ContextFor());
+    const vantrel::LookupList list = vantrel::LoadInvoiceTypeList(testhost::ContextFor());
     EXPECT_EQ(list.items, (Items{"-请选择-", "普通发票", "未开具发票", "纳税检查调整"}));
     EXPECT_EQ(list.values, (Items{"", "1", "3", "5"}));
 }
 
 TEST_F(ConfigTest, TypeListFallsBackWhenTheQueryFails) {
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "no such table");
-    const LookupList list = LoadInvoiceTypeList(testhost::ContextFor());
+    const vantrel::LookupList list = vantrel::LoadInvoiceTypeList(testhost::ContextFor());
     EXPECT_EQ(list.items, (Items{"-请选择-", "未知发票"}));
     EXPECT_EQ(list.values, (Items{"", ""}));
     EXPECT_TRUE(corlith::test::Messages().empty());
@@ -172,7 +172,7 @@ TEST_F(ConfigTest, TypeListFallsBackWhenTheQueryFails) {
 
 TEST_F(ConfigTest, TypeListFallsBackWithoutTheTable) {
     Exec("drop table sb07_fplxb");
-    const LookupList list = LoadInvoiceTypeList(testhost::ContextFor());
+    const vantrel::LookupList list = vantrel::LoadInvoiceTypeList(testhost::ContextFor());
     EXPECT_EQ(list.items, (Items{"-请选择-", "未知发票"}));
 }
 

@@ -216,7 +216,7 @@ protected:
         WindowFixture::SetUp();
         if (HasFatalFailure()) return;
         LoadInvoiceConfig(testhost::ContextFor(), "xxqtfp");
-        template_ = MakeInvoiceTemplate(1, period_, TodayText());
+        template_ = vantrel::MakeInvoiceTemplate(1, period_, vantrel::TodayText());
     }
 
     void TearDown() override {
@@ -865,7 +865,7 @@ TEST_F(DetailWindowTest, LastDayOfALeapMonthIsTodayForTheChecksAndTheSavedDate) 
     testhost::ClockAt clock("2028-02-29 23:59:59");
     period_ = "202802";
     GetCurSubAppVo()->SetText("curKJNY", period_);
-    template_ = MakeInvoiceTemplate(1, period_, "2000-01-01");
+    template_ = vantrel::MakeInvoiceTemplate(1, period_, "2000-01-01");
     TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
     FillValid(d);
     Fields(d).dtpKprq->SetDate(QDate(2028, 3, 1));

@@ -359,7 +359,7 @@ protected:
     std::string Row(int xh, const std::string& company = kCompany) {
         std::vector<Txxqtfpxx*> list;
         std::string error;
-        EXPECT_TRUE(ReadInvoiceList(testhost::ContextFor(company), "", "", list, error)) << error;
+        EXPECT_TRUE(vantrel::ReadInvoiceList(testhost::ContextFor(company), "", "", list, error)) << error;
         std::string text;
         for (const Txxqtfpxx* r : list)
             if (r->xh == xh)
@@ -580,7 +580,7 @@ TEST_F(ExchangeTest, SpreadsheetExportHasTypedCellsAFrozenHeaderAndTotalsThatImp
     InsertInvoice(InvoiceRow{.xh = 3, .fs = 3, .je = 50.25, .se = 8.54, .zfbz = 1});
     std::vector<Txxqtfpxx*> list;
     std::string error;
-    ASSERT_TRUE(ReadInvoiceList(testhost::ContextFor(kCompany), "", "", list, error)) << error;
+    ASSERT_TRUE(vantrel::ReadInvoiceList(testhost::ContextFor(kCompany), "", "", list, error)) << error;
     std::sort(list.begin(), list.end(), [](auto* a, auto* b) { return a->xh < b->xh; });
     const QString path = File("out.xlsx");
     ASSERT_TRUE(vantrel::ExportRegisterFile(path, {list.begin(), list.end()}, error)) << error;
@@ -689,7 +689,7 @@ TEST_F(ExchangeTest, PeriodExportIsTheListInSequenceOrderWhateverOrderTheRowsCom
                                  .jzjt = xh % 2, .lwfp = xh / 4, .ms = xh % 3 == 1, .zfbz = xh == 6});
     std::vector<int32_t> streamed;
     std::string error;
-    ASSERT_TRUE(ReadInvoiceRows(
+    ASSERT_TRUE(vantrel::ReadInvoiceRows(
         testhost::ContextFor(kCompany), "", "", [&](const Txxqtfpxx& r) { streamed.push_back(r.xh); }, error));
     // SQLite reads such a table in insertion order; the server sorts for the distinct.
     if (!testhost::OnServer()) {
@@ -705,7 +705,7 @@ TEST_F(ExchangeTest, PeriodExportIsTheListInSequenceOrderWhateverOrderTheRowsCom
     for (const auto& [fplx, gfnsr, rows] : std::vector<std::tuple<std::string, std::string, std::size_t>>{
              {"", "", 7}, {"1", "", 4}, {"", "4403", 2}, {"3", "4403", 1}, {"2", "", 0}}) {
         std::vector<Txxqtfpxx*> list;
-        ASSERT_TRUE(ReadInvoiceList(testhost::ContextFor(kCompany), fplx, gfnsr, list, error)) << error;
+        ASSERT_TRUE(vantrel::ReadInvoiceList(testhost::ContextFor(kCompany), fplx, gfnsr, list, error)) << error;
         std::sort(list.begin(), list.end(), [](const Txxqtfpxx* a, const Txxqtfpxx* b) { return a->xh < b->xh; });
         const std::string expected = vantrel::RegisterCsvBytes({list.begin(), list.end()});
         FreeInvoiceList(list);
@@ -779,7 +779,7 @@ TEST_F(ExchangeTest, RandomRegistersRoundTripToTheSameSummary) {
 
         std::vector<Txxqtfpxx*> list;
         std::string error;
-        ASSERT_TRUE(ReadInvoiceList(testhost::ContextFor(kCompany), "", "", list, error)) << error;
+        ASSERT_TRUE(vantrel::ReadInvoiceList(testhost::ContextFor(kCompany), "", "", list, error)) << error;
         const QString path = File(round % 2 ? "round.xlsx" : "round.csv");
         ASSERT_TRUE(vantrel::ExportRegisterFile(path, {list.begin(), list.end()}, error)) << error;
         FreeInvoiceList(list);

@@ -587,7 +587,7 @@ TEST_F(FrameworkTest, DialogLayoutAndCloseButton) {
 
 TEST_F(FrameworkTest, WithoutAnyMainFrameNothingFails) {
     frame_.reset();
-    ASSERT_EQ(FindMainFrameWindow(), nullptr);
+    ASSERT_EQ(vantrel::FindMainFrameWindow(), nullptr);
     QPointer<TestPage> page = new TestPage;
     QWidget container;
     ShowContainer(container, 300, 200);

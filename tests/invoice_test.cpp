@@ -255,7 +255,7 @@ TEST_F(FileTest, ReadFileTextIsEmptyOnAnyError) {
 // ---------------------------------------------------------------- record template
 
 TEST(Template, NewInvoiceTemplate) {
-    const Txxqtfpxx r = MakeInvoiceTemplate(5, "200801", "2026-12-07");
+    const Txxqtfpxx r = vantrel::MakeInvoiceTemplate(5, "200801", "2026-12-07");
     EXPECT_EQ(r.xh, 5);
     EXPECT_EQ(r.kprq, "2008-01-10");
     EXPECT_EQ(r.txsj, "2026-12-07");
@@ -266,8 +266,8 @@ TEST(Template, NewInvoiceTemplate) {
     EXPECT_EQ(r.se, 0);
     for (const std::string* s : {&r.fplx, &r.fplxmc, &r.gfnsr, &r.ms, &r.zfbz, &r.jzjt, &r.sbssq})
         EXPECT_TRUE(s->empty());
-    EXPECT_EQ(MakeInvoiceTemplate(1, "20261101", "x").kprq, "2026-11-10");
-    EXPECT_EQ(MakeInvoiceTemplate(1, "20", "x").kprq, "20--10");  // a short period does not throw
+    EXPECT_EQ(vantrel::MakeInvoiceTemplate(1, "20261101", "x").kprq, "2026-11-10");
+    EXPECT_EQ(vantrel::MakeInvoiceTemplate(1, "20", "x").kprq, "20--10");  // a short period does not throw
 }
 
 // The host's clock is the one "today": the saved date and the entry checks' date follow it to
@@ -277,7 +277,7 @@ TEST(Template, TodayIsTheHostClocksDate) {
         {"2026-11-30 23:59:59", "2026-11-30"}, {"2027-01-01", "2027-01-01"}, {"2028-02-29 00:00:01", "2028-02-29"}};
     for (const auto& [clock, day] : cases) {
         testhost::ClockAt at(clock);
-        EXPECT_EQ(TodayText(), day);
+        EXPECT_EQ(vantrel::TodayText(), day);
         EXPECT_EQ(vantrel::EntryContext("202611", "x").today.toString(u"yyyy-MM-dd").toStdString(), day);
     }
     for (const char* wrong : {"2027-02-29", "2026-11-31 00:00:00", "2026-1-1", "2026-11-30 24:00:00"})
@@ -301,7 +301,7 @@ class StatementTextTest : public testhost::HostFixture {};
 
 TEST_F(StatementTextTest, Insert) {
     VANTREL_SKIP_ON_SERVER("dates are written as the server's DATE literals there");
-    EXPECT_EQ(BuildInsertSql(testhost::ContextFor(), SampleRecord()),
+    EXPECT_EQ(vantrel::BuildInsertSql(testhost::ContextFor(), SampleRecord()),
               " insert into sb07_xxfpb(fplx,txsj,kprq,fs,je,se,sl,nsrsbh,gfnsr,jzjt,lwfp,ms,zfbz,sbssq,xh,sbwjm) "
               " values ('1','2026-12-07','2026-11-10',2,1234.5,0,17, '91110000MA001TEST',' ',0,1,0,0,'202611',3,'')");
 }
@@ -312,7 +312,7 @@ TEST_F(StatementTextTest, Update) {
     r.gfnsr = "110'X";
     r.ms = "1";
     r.se = -3.25;
-    EXPECT_EQ(BuildUpdateSql(testhost::ContextFor(), r),
+    EXPECT_EQ(vantrel::BuildUpdateSql(testhost::ContextFor(), r),
               " update sb07_xxfpb set kprq='2026-11-10',fplx='1', txsj='2026-12-07',fs=2, je=1234.5,se=-3.25,"
               " jzjt=0,lwfp=1, ms=1,zfbz=0, gfnsr='110''X',sl=17 where nsrsbh='91110000MA001TEST' and "
               "sbssq='202611' and xh=3");
@@ -322,45 +322,45 @@ TEST_F(StatementTextTest, ListWithAndWithoutFilters) {
     const std::string head =
         "select distinct fp.*,lx.mc as fplxmc from sb07_xxfpb fp  left join sb07_fplxb lx on fp.fplx = lx.fplx "
         " where nsrsbh='91110000MA001TEST' and sbssq='202611'";
-    EXPECT_EQ(BuildListSql(testhost::ContextFor(), "", ""), head);
-    EXPECT_EQ(BuildListSql(testhost::ContextFor(), "3", ""), head + " and fp.fplx=3");
-    EXPECT_EQ(BuildListSql(testhost::ContextFor(), "", "12'3_%"), head + " and gfnsr like '%12''3[_][%]%'");
-    EXPECT_EQ(BuildListSql(testhost::ContextFor(), "5", "ab"), head + " and fp.fplx=5 and gfnsr like '%ab%'");
+    EXPECT_EQ(vantrel::BuildListSql(testhost::ContextFor(), "", ""), head);
+    EXPECT_EQ(vantrel::BuildListSql(testhost::ContextFor(), "3", ""), head + " and fp.fplx=3");
+    EXPECT_EQ(vantrel::BuildListSql(testhost::ContextFor(), "", "12'3_%"), head + " and gfnsr like '%12''3[_][%]%'");
+    EXPECT_EQ(vantrel::BuildListSql(testhost::ContextFor(), "5", "ab"), head + " and fp.fplx=5 and gfnsr like '%ab%'");
     // A code that is not a number cannot extend the condition.
-    EXPECT_EQ(BuildListSql(testhost::ContextFor(), "1 or 1=1", ""), head + " and fp.fplx='1 or 1=1'");
+    EXPECT_EQ(vantrel::BuildListSql(testhost::ContextFor(), "1 or 1=1", ""), head + " and fp.fplx='1 or 1=1'");
 }
 
 TEST_F(StatementTextTest, DeleteInGroupsOfTen) {
     const std::string head = "delete from sb07_xxfpb where  nsrsbh= '91110000MA001TEST' and sbssq= '202611' and ((1=0)";
-    EXPECT_EQ(BuildDeleteHead(testhost::ContextFor()), head);
-    EXPECT_EQ(BuildDeleteSql(head, {4, 9}), head + " or (xh=4) or (xh=9))");
-    EXPECT_EQ(BuildDeleteSql(head, {}), head + ")");
+    EXPECT_EQ(vantrel::BuildDeleteHead(testhost::ContextFor()), head);
+    EXPECT_EQ(vantrel::BuildDeleteSql(head, {4, 9}), head + " or (xh=4) or (xh=9))");
+    EXPECT_EQ(vantrel::BuildDeleteSql(head, {}), head + ")");
 
     std::vector<int32_t> xhs;
     for (int i = 1; i <= 21; ++i) xhs.push_back(i * 2);
-    const auto statements = BuildDeleteStatements(testhost::ContextFor(), xhs);
+    const auto statements = vantrel::BuildDeleteStatements(testhost::ContextFor(), xhs);
     ASSERT_EQ(statements.size(), 3u);
     EXPECT_EQ(statements[0], head + " or (xh=2) or (xh=4) or (xh=6) or (xh=8) or (xh=10) or (xh=12) or (xh=14)"
                                     " or (xh=16) or (xh=18) or (xh=20))");
     EXPECT_EQ(statements[2], head + " or (xh=42))");
-    EXPECT_TRUE(BuildDeleteStatements(testhost::ContextFor(), {}).empty());
-    EXPECT_EQ(BuildDeleteStatements(testhost::ContextFor(), std::vector<int32_t>(10, 1)).size(), 1u);
+    EXPECT_TRUE(vantrel::BuildDeleteStatements(testhost::ContextFor(), {}).empty());
+    EXPECT_EQ(vantrel::BuildDeleteStatements(testhost::ContextFor(), std::vector<int32_t>(10, 1)).size(), 1u);
 }
 
-TEST_F(StatementTextTest, TypeList) { EXPECT_EQ(BuildTypeListSql(testhost::ContextFor()), "select mc,fplx from sb07_fplxb order by fplx"); }
+TEST_F(StatementTextTest, TypeList) { EXPECT_EQ(vantrel::BuildTypeListSql(testhost::ContextFor()), "select mc,fplx from sb07_fplxb order by fplx"); }
 
 TEST_F(StatementTextTest, QuotedHostValuesHaveTheirQuotesDoubled) {
     Txxqtfpxx r = SampleRecord();
     r.sbssq = "2026'11";
     r.fplx = "1'";
-    const std::string insert = BuildInsertSql(testhost::ContextFor("A'B"), r);
+    const std::string insert = vantrel::BuildInsertSql(testhost::ContextFor("A'B"), r);
     EXPECT_NE(insert.find("values ('1''',"), std::string::npos) << insert;
     EXPECT_NE(insert.find(" 'A''B',"), std::string::npos) << insert;
     EXPECT_NE(insert.find(",'2026''11',3,'')"), std::string::npos) << insert;
-    const std::string update = BuildUpdateSql(testhost::ContextFor("A'B"), r);
+    const std::string update = vantrel::BuildUpdateSql(testhost::ContextFor("A'B"), r);
     EXPECT_NE(update.find("where nsrsbh='A''B' and sbssq='2026''11' and xh=3"), std::string::npos) << update;
-    EXPECT_NE(BuildListSql(testhost::ContextFor("A'B", "P'"), "", "").find("nsrsbh='A''B' and sbssq='P'''"), std::string::npos);
-    EXPECT_NE(BuildDeleteHead(testhost::ContextFor("A'B", "P'")).find("nsrsbh= 'A''B' and sbssq= 'P''' and"), std::string::npos);
+    EXPECT_NE(vantrel::BuildListSql(testhost::ContextFor("A'B", "P'"), "", "").find("nsrsbh='A''B' and sbssq='P'''"), std::string::npos);
+    EXPECT_NE(vantrel::BuildDeleteHead(testhost::ContextFor("A'B", "P'")).find("nsrsbh= 'A''B' and sbssq= 'P''' and"), std::string::npos);
 }
 
 // ---------------------------------------------------------------- statements against the database
@@ -399,7 +399,7 @@ TEST_F(InvoiceDbTest, InsertedRowListsBackWithEveryField) {
     r.se = 209.87;
     r.gfnsr = "";
     r.zfbz = "1";
-    const std::string insert = BuildInsertSql(testhost::ContextFor(), r);
+    const std::string insert = vantrel::BuildInsertSql(testhost::ContextFor(), r);
     ASSERT_TRUE(Run(insert));
     EXPECT_EQ(corlith::test::StatementsOnly(), std::vector<std::string>{insert});
 
@@ -429,11 +429,11 @@ TEST_F(InvoiceDbTest, ListReadAppendsOneRecordPerRowAndAFailedReadAddsNothing) {
     std::vector<Txxqtfpxx*> list{kept.get()};
     std::string error;
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "refused", "select distinct");
-    EXPECT_FALSE(ReadInvoiceList(testhost::ContextFor(), "", "", list, error));
+    EXPECT_FALSE(vantrel::ReadInvoiceList(testhost::ContextFor(), "", "", list, error));
     EXPECT_EQ(error, "refused");
     EXPECT_EQ(list, std::vector<Txxqtfpxx*>{kept.get()});
 
-    ASSERT_TRUE(ReadInvoiceList(testhost::ContextFor(), "", "", list, error)) << error;
+    ASSERT_TRUE(vantrel::ReadInvoiceList(testhost::ContextFor(), "", "", list, error)) << error;
     ASSERT_EQ(list.size(), 301u);
     EXPECT_EQ(list[0], kept.get());
     std::set<int> xhs;
@@ -459,7 +459,7 @@ TEST_F(InvoiceDbTest, RowsHandedOverOneAtATimeAreTheListsRecords) {
                        .lwfp = xh % 3 == 0, .ms = xh % 4 == 0, .zfbz = xh % 7 == 0});
     std::vector<Txxqtfpxx*> list;
     std::string error;
-    ASSERT_TRUE(ReadInvoiceList(testhost::ContextFor(), "", "", list, error)) << error;
+    ASSERT_TRUE(vantrel::ReadInvoiceList(testhost::ContextFor(), "", "", list, error)) << error;
     const auto text = [](const Txxqtfpxx& r) {
         return std::to_string(r.xh) + "|" + r.fplx + "|" + r.fplxmc + "|" + r.kprq + "|" + std::to_string(r.fs) + "|" +
                std::to_string(vantrel::MoneyToFixed(r.je)) + "|" + std::to_string(vantrel::MoneyToFixed(r.se)) + "|" + r.gfnsr + "|" +
@@ -474,14 +474,14 @@ TEST_F(InvoiceDbTest, RowsHandedOverOneAtATimeAreTheListsRecords) {
               expected.end());
 
     std::vector<std::string> streamed;
-    ASSERT_TRUE(ReadInvoiceRows(
+    ASSERT_TRUE(vantrel::ReadInvoiceRows(
         testhost::ContextFor(), "", "", [&](const Txxqtfpxx& r) { streamed.push_back(text(r)); }, error))
         << error;
     EXPECT_EQ(streamed, expected);
 
     streamed.clear();
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "refused", "select distinct");
-    EXPECT_FALSE(ReadInvoiceRows(
+    EXPECT_FALSE(vantrel::ReadInvoiceRows(
         testhost::ContextFor(), "", "", [&](const Txxqtfpxx& r) { streamed.push_back(text(r)); }, error));
     EXPECT_EQ(error, "refused");
     EXPECT_TRUE(streamed.empty());
@@ -501,7 +501,7 @@ TEST_F(InvoiceDbTest, UpdateRewritesTheRowIdentifiedByTaxpayerPeriodAndNumber) {
     r.gfnsr = "O'Neil";
     r.ms = "1";
     r.sl = 13;
-    ASSERT_TRUE(Run(BuildUpdateSql(testhost::ContextFor(), r)));
+    ASSERT_TRUE(Run(vantrel::BuildUpdateSql(testhost::ContextFor(), r)));
 
     const auto rows = List(kCompany, "5", "");
     ASSERT_EQ(rows.size(), 1u);
@@ -537,7 +537,7 @@ TEST_F(InvoiceDbTest, ListFiltersByTypeAndShowsNoNameForUnknownTypes) {
     if (testhost::OnServer()) {
         THostQuery q;
         std::string error;
-        EXPECT_FALSE(ExecADOQueryMsg(kConnection, BuildListSql(testhost::ContextFor(), "1 or 1=1", ""), &q, error,
+        EXPECT_FALSE(ExecADOQueryMsg(kConnection, vantrel::BuildListSql(testhost::ContextFor(), "1 or 1=1", ""), &q, error,
                                      1, 0));
         EXPECT_EQ(q.RecordCount(), 0);
     } else {
@@ -566,17 +566,17 @@ TEST_F(InvoiceDbTest, BuyerFilterMatchesItsTextLiterally) {
 TEST_F(InvoiceDbTest, TaxpayerIdWithAQuoteIsStoredAndSelectedExactly) {
     const std::string odd = "91'110";
     Txxqtfpxx r = SampleRecord();
-    ASSERT_TRUE(Run(BuildInsertSql(testhost::ContextFor(odd), r)));
+    ASSERT_TRUE(Run(vantrel::BuildInsertSql(testhost::ContextFor(odd), r)));
     InsertInvoice({.nsrsbh = "91", .xh = 3});
     EXPECT_EQ(QueryText("select nsrsbh from sb07_xxfpb where xh=3 and nsrsbh<>'91'"), odd);
     EXPECT_EQ(Xhs(List(odd, "", "")), (std::set<int>{3}));
 
     r.fs = 42;
-    ASSERT_TRUE(Run(BuildUpdateSql(testhost::ContextFor(odd), r)));
+    ASSERT_TRUE(Run(vantrel::BuildUpdateSql(testhost::ContextFor(odd), r)));
     EXPECT_EQ(QueryInt("select fs from sb07_xxfpb where nsrsbh='91''110'"), 42);
     EXPECT_EQ(QueryInt("select fs from sb07_xxfpb where nsrsbh='91'"), 1);
 
-    ASSERT_TRUE(Run(BuildDeleteStatements(testhost::ContextFor(odd), {3})[0]));
+    ASSERT_TRUE(Run(vantrel::BuildDeleteStatements(testhost::ContextFor(odd), {3})[0]));
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 1);
 }
 

@@ -95,7 +95,7 @@ TEST(NotifyHeadless, WithoutAnApplicationNotificationsAreDropped) {
     if (QCoreApplication::instance()) GTEST_SKIP() << "an application already exists in this process";
     corlith::ResetHost();
     corlith::SetMainFrameHandle(12345);
-    EXPECT_EQ(FindMainFrameWindow(), nullptr);
+    EXPECT_EQ(vantrel::FindMainFrameWindow(), nullptr);
     NotifyFrameData(1316, "");
     NotifyFrame(1296);
     corlith::SetMainFrameHandle(0);
@@ -138,11 +138,11 @@ protected:
     void SetUp() override {
         HostFixture::SetUp();
         testhost::EnsureApplication();
-        SetModuleAppHandle(4242);
+        vantrel::SetModuleAppHandle(4242);
     }
     void TearDown() override {
         corlith::SetMainFrameHandle(0);
-        SetModuleAppHandle(0);
+        vantrel::SetModuleAppHandle(0);
         HostFixture::TearDown();
     }
 };
@@ -181,7 +181,7 @@ TEST_F(NotifyTest, WithoutAHandleTheFrameIsFoundByWindowClass) {
     ASSERT_EQ(frame->received.size(), 1u);
     EXPECT_EQ(frame->received[0].bytes, std::string("中文") + '\0');
     EXPECT_TRUE(other->received.empty());
-    EXPECT_EQ(FindMainFrameWindow(), frame.get());
+    EXPECT_EQ(vantrel::FindMainFrameWindow(), frame.get());
 }
 
 TEST_F(NotifyTest, TheHostsHandleIsAskedAnewForEveryNotification) {
@@ -198,7 +198,7 @@ TEST_F(NotifyTest, TheHostsHandleIsAskedAnewForEveryNotification) {
 TEST_F(NotifyTest, WithoutAnyFrameNotificationsAreDropped) {
     corlith::SetMainFrameHandle(0);
     auto bystander = std::make_unique<RecordingFrame>();
-    EXPECT_EQ(FindMainFrameWindow(), nullptr);
+    EXPECT_EQ(vantrel::FindMainFrameWindow(), nullptr);
     NotifyFrameData(1316, "");
     NotifyFrame(1296);
     EXPECT_TRUE(bystander->received.empty());

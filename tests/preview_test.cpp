@@ -216,8 +216,8 @@ TEST_F(PreviewTest, RandomRegistersGiveTheDocumentsFiguresAndDrillsThatSumToThem
                 const auto has = [&conditions](std::string_view c) {
                     return std::find(conditions.begin(), conditions.end(), c) != conditions.end();
                 };
-                EXPECT_TRUE(!has("zfbz=0") || !FlagSet(r->zfbz)) << name;
-                EXPECT_TRUE(!has("ms=1") || FlagSet(r->ms)) << name;
+                EXPECT_TRUE(!has("zfbz=0") || !vantrel::FlagSet(r->zfbz)) << name;
+                EXPECT_TRUE(!has("ms=1") || vantrel::FlagSet(r->ms)) << name;
                 EXPECT_TRUE(!has("fplx=3") || r->fplx == "3") << name;
                 EXPECT_TRUE(!has("fplx<>3") || r->fplx != "3") << name;
             }

@@ -61,7 +61,7 @@ protected:
     }
 
     static Txxqtfpxx Entry(int xh, double je) {
-        Txxqtfpxx r = MakeInvoiceTemplate(xh, kPeriod, "2026-11-30");
+        Txxqtfpxx r = vantrel::MakeInvoiceTemplate(xh, kPeriod, "2026-11-30");
         r.fplx = "1";
         r.fs = 1;
         r.je = je;

@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
             int32_t next = 0;
             vantrel::TStoreOutcome outcome = store.NextFreeXh(next);
             next = std::max(next, first);
-            Txxqtfpxx record = MakeInvoiceTemplate(next, period, TodayText());
+            Txxqtfpxx record = vantrel::MakeInvoiceTemplate(next, period, vantrel::TodayText());
             record.sbssq = period;
             record.fplx = "1";
             record.fs = 1;

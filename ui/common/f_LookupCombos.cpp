@@ -7,7 +7,7 @@
 
 void FillInvoiceTypeCombo(TPellowComboBox* combo, const vantrel::TModuleContext& context) {
     if (!combo) return;
-    const LookupList list = LoadInvoiceTypeList(context);
+    const vantrel::LookupList list = vantrel::LoadInvoiceTypeList(context);
     const QSignalBlocker block(combo);
     combo->Clear();
     for (size_t i = 0; i < list.items.size(); ++i)
@@ -19,6 +19,6 @@ void FillTaxRateCombo(TPellowComboBox* combo) {
     if (!combo) return;
     const QSignalBlocker block(combo);
     combo->Clear();
-    for (const std::string& item : TaxRateItems()) combo->AddItem(item);
+    for (const std::string& item : vantrel::TaxRateItems()) combo->AddItem(item);
     combo->SetItemIndex(-1);
 }

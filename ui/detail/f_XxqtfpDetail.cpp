@@ -509,7 +509,7 @@ bool TFrmXxqtfpDetail::CheckInput() {
         case vantrel::TEntryField::Amount: focus = edtje; break;
         case vantrel::TEntryField::Rate: focus = cbbSl; break;
         // A tax out of tolerance sends the user back to the amount it was computed from.
-        case vantrel::TEntryField::Tax: focus = finding.code == kMsgTaxOutOfTolerance ? edtje : edtse; break;
+        case vantrel::TEntryField::Tax: focus = finding.code == vantrel::kMsgTaxOutOfTolerance ? edtje : edtse; break;
         case vantrel::TEntryField::Buyer: focus = edtGfnsrsbh; break;
         case vantrel::TEntryField::Date: focus = dtpKprq; break;
         case vantrel::TEntryField::Voided: focus = rbZF_No; break;
@@ -531,7 +531,7 @@ Txxqtfpxx TFrmXxqtfpDetail::EnteredRecord() const {
     work.je = amountinput::ParseDecimal(edtje->Text(), value) ? value : 0;
     value = 0;
     work.se = amountinput::ParseDecimal(edtse->Text(), value) ? value : 0;
-    work.txsj = TodayText();
+    work.txsj = vantrel::TodayText();
     work.sl = vantrel::RateFromText(cbbSl->Text(), work.sl);
     work.sbssq = FContext.period;
     const std::string buyer = vantrel::TrimBlanks(edtGfnsrsbh->Text());
@@ -592,7 +592,7 @@ bool TFrmXxqtfpDetail::HasSameInvoiceInPeriod() const {
     std::vector<Txxqtfpxx*> stored;
     std::string error;
     const Txxqtfpxx entered = EnteredRecord();
-    const bool found = ReadInvoiceList(FContext, "", "", stored, error) &&
+    const bool found = vantrel::ReadInvoiceList(FContext, "", "", stored, error) &&
                        std::any_of(stored.begin(), stored.end(),
                                    [&entered](const Txxqtfpxx* r) { return r && vantrel::SameInvoice(*r, entered); });
     FreeInvoiceList(stored);
@@ -631,7 +631,7 @@ void TFrmXxqtfpDetail::BtnCommitClick() {
     if (!CheckInput() || !ConfirmWarnings()) return;
     const vantrel::TStoreOutcome saved = SaveRecord();
     if (saved.failure == vantrel::TStoreFailure::NoRow) {
-        InforMsg(kMsgInvoiceGone, "", 1);
+        InforMsg(vantrel::kMsgInvoiceGone, "", 1);
         emit RecordVanished();
         // Nothing of the entry can be kept, so closing asks nothing.
         Tfrm_CustomDlg::reject();
@@ -642,16 +642,16 @@ void TFrmXxqtfpDetail::BtnCommitClick() {
         if (FEditMode == kDetailAdd && FRecord && FRecord->xh == INT32_MAX)
             InfoMsgBox(kNoNextNumber, 0);
         else
-            InforMsg(kMsgSaveFailed, vantrel::ReasonLine(saved.error), 1);
+            InforMsg(vantrel::kMsgSaveFailed, vantrel::ReasonLine(saved.error), 1);
         return;
     }
     if (FEditMode == kDetailAdd) {
-        InforMsg(kMsgAdded, "", 1);
+        InforMsg(vantrel::kMsgAdded, "", 1);
         LoadRecord(*FRecord);
         if (RefreshProc) RefreshProc();
         return;
     }
-    InforMsg(kMsgModified, "", 1);
+    InforMsg(vantrel::kMsgModified, "", 1);
     LoadRecord(*FRecord);
     if (RefreshProc) RefreshProc();
     accept();

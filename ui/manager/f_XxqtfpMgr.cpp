@@ -707,7 +707,7 @@ void TFrmXxqtfpMgr::LoadInvoiceList(const std::string& fplx, const std::string& 
         {
             TStatusGuard status("请稍候，正在读取数据...");
             const vantrel::TStoreOutcome read = vantrel::ModuleInvoiceStore(FContext).LoadList(fplx, gfnsr, FInvoiceList);
-            if (!read.Ok()) InforMsg(kMsgListReadFailed, vantrel::ReasonLine(read.error), 1);
+            if (!read.Ok()) InforMsg(vantrel::kMsgListReadFailed, vantrel::ReasonLine(read.error), 1);
         }
         RefreshStatistics();
     }

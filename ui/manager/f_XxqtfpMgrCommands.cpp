@@ -36,7 +36,7 @@
 
 void TFrmXxqtfpMgr::actAddExecute() {
     if (DeclareStateRefuses(FContext)) return;
-    Txxqtfpxx invoiceTemplate = MakeInvoiceTemplate(FNextXh, FContext.period, TodayText());
+    Txxqtfpxx invoiceTemplate = vantrel::MakeInvoiceTemplate(FNextXh, FContext.period, vantrel::TodayText());
     QPointer<TFrmXxqtfpMgr> self(this);
     OpenDetailWindow(
         FContext, kDetailAdd, VSTInvoideCommon, &FInvoiceList,
@@ -54,7 +54,7 @@ void TFrmXxqtfpMgr::ActModifyExecute() {
     if (DeclareStateRefuses(FContext)) return;
     const std::vector<Txxqtfpxx*> checked = ListModel() ? ListModel()->CheckedRecords() : std::vector<Txxqtfpxx*>();
     if (checked.empty()) {
-        InforMsg(kMsgNothingToModify, "", 1);
+        InforMsg(vantrel::kMsgNothingToModify, "", 1);
         return;
     }
     OpenModify(checked.front());
@@ -89,15 +89,15 @@ void TFrmXxqtfpMgr::ActDelExecute() {
     const std::vector<Txxqtfpxx*> checked = ListModel() ? ListModel()->CheckedRecords() : std::vector<Txxqtfpxx*>();
     const std::size_t n = checked.size();
     if (n == 0) {
-        InforMsg(kMsgNothingToDelete, "", 1);
+        InforMsg(vantrel::kMsgNothingToDelete, "", 1);
         return;
     }
 
     std::string question;
     if (n == 1)
-        GetMsg(kMsgConfirmDeleteOne, "", 1, question);
+        GetMsg(vantrel::kMsgConfirmDeleteOne, "", 1, question);
     else
-        GetMsg(kMsgConfirmDeleteMany, std::to_string(n), 1, question);
+        GetMsg(vantrel::kMsgConfirmDeleteMany, std::to_string(n), 1, question);
     if (!ConfirmMsgBoxA(question, 0)) return;
 
     std::vector<int32_t> xhs;
@@ -108,23 +108,23 @@ void TFrmXxqtfpMgr::ActDelExecute() {
     case vantrel::TStoreFailure::None: break;
     // A transaction that could not begin deleted nothing, and says so.
     case vantrel::TStoreFailure::Begin:
-        InforMsg(kMsgDeleted, "0", 1);
+        InforMsg(vantrel::kMsgDeleted, "0", 1);
         RefreshStatistics();
         return;
     case vantrel::TStoreFailure::NoRow:
-        InforMsg(kMsgInvoicesGone, "", 1);
+        InforMsg(vantrel::kMsgInvoicesGone, "", 1);
         ReloadInvoiceList();
         return;
-    case vantrel::TStoreFailure::Mark: InforMsg(kMsgDeleteMarkFailed, vantrel::ReasonLine(result.error), 1); return;
+    case vantrel::TStoreFailure::Mark: InforMsg(vantrel::kMsgDeleteMarkFailed, vantrel::ReasonLine(result.error), 1); return;
     // What becomes of a transaction whose commit failed is the host's to settle.
-    case vantrel::TStoreFailure::Commit: InforMsg(kMsgDeleteCommitFailed, vantrel::ReasonLine(result.error), 1); return;
+    case vantrel::TStoreFailure::Commit: InforMsg(vantrel::kMsgDeleteCommitFailed, vantrel::ReasonLine(result.error), 1); return;
     case vantrel::TStoreFailure::Cancelled:  // a delete has no progress to cancel, nor a batch to undo
     case vantrel::TStoreFailure::Changed:
-    case vantrel::TStoreFailure::Statement: InforMsg(kMsgDeleteStatementFailed, vantrel::ReasonLine(result.error), 1); return;
+    case vantrel::TStoreFailure::Statement: InforMsg(vantrel::kMsgDeleteStatementFailed, vantrel::ReasonLine(result.error), 1); return;
     }
     ListModel()->RemoveRecords(checked);
     for (Txxqtfpxx* record : checked) delete record;
-    InforMsg(kMsgDeleted, std::to_string(n), 1);
+    InforMsg(vantrel::kMsgDeleted, std::to_string(n), 1);
     RefreshStatistics();
 }
 

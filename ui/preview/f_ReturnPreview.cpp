@@ -347,7 +347,7 @@ bool TFrmPreviewDrill::LoadInvoices() {
     FreeInvoiceList(FInvoiceList);
     std::string error;
     const bool loaded = vantrel::LoadDrillInvoices(*FCell.group, FContext, FInvoiceList, error);
-    if (!loaded) InforMsg(kMsgListReadFailed, vantrel::ReasonLine(error), 1);
+    if (!loaded) InforMsg(vantrel::kMsgListReadFailed, vantrel::ReasonLine(error), 1);
     ResetListRows(VSTInvoice, static_cast<int>(FInvoiceList.size()));
     ShowTotals();
     return loaded;
@@ -388,7 +388,7 @@ void TFrmPreviewDrill::ActModifyExecute() {
     if (DeclareStateRefuses(FContext)) return;
     const std::vector<Txxqtfpxx*> checked = FListModel->CheckedRecords();
     if (checked.empty()) {
-        InforMsg(kMsgNothingToModify, "", 1);
+        InforMsg(vantrel::kMsgNothingToModify, "", 1);
         return;
     }
     bool saved = false;
