@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
 
     Times product{1e300, 1e300}, floor{1e300, 1e300};
     for (int run = 0; run < runs; ++run) {
-        const Times p = Measure([&] { return new TFrmImportPreview(csv, plan); },
+        const Times p = Measure([&] { return new vantrel::TFrmImportPreview(csv, plan); },
                                 [](QWidget* w) { return w->findChild<QTableView*>(QStringLiteral("gridRows")); });
         PlainModel* model = nullptr;
         const Times f = Measure(

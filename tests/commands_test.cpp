@@ -305,7 +305,7 @@ TEST_F(ManagerCommandsTest, CtrlZUndoesTheWindowsOwnBatchesAndAChangeLogRestoreB
     // Deleted again, the batch comes back from 变更记录 under its old numbers.
     deleteFirstTwo();
     bool offered = false;
-    EXPECT_TRUE(testhost::WithModal<TFrmChangeBatches>([m] { Mgr(m).actChangeLog->trigger(); }, [&](TFrmChangeBatches* w) {
+    EXPECT_TRUE(testhost::WithModal<vantrel::TFrmChangeBatches>([m] { Mgr(m).actChangeLog->trigger(); }, [&](vantrel::TFrmChangeBatches* w) {
         auto* batches = testhost::Control<QTableWidget>(w, QStringLiteral("gridBatches"));
         auto* restore = testhost::Control<QPushButton>(w, QStringLiteral("btnRestore"));
         ASSERT_GE(batches->rowCount(), 4);  // 初始, 删除, 恢复 (the undo), 删除; newest first
@@ -330,7 +330,7 @@ TEST_F(ManagerCommandsTest, CtrlZUndoesTheWindowsOwnBatchesAndAChangeLogRestoreB
 
     // 历史 lists each version of the ticked invoice, oldest first.
     CheckRows(m, {0});
-    EXPECT_TRUE(testhost::WithModal<TFrmInvoiceHistory>([m] { Mgr(m).actHistory->trigger(); }, [](TFrmInvoiceHistory* w) {
+    EXPECT_TRUE(testhost::WithModal<vantrel::TFrmInvoiceHistory>([m] { Mgr(m).actHistory->trigger(); }, [](vantrel::TFrmInvoiceHistory* w) {
         auto* grid = testhost::Control<QTableWidget>(w, QStringLiteral("gridVersions"));
         QStringList kinds;
         for (int row = 0; row < grid->rowCount(); ++row) kinds << grid->item(row, 1)->text();

@@ -42,15 +42,15 @@ std::string Msg(int number, const std::string& param = std::string()) {
 
 // The preview dialog's controls, reached by their names.
 struct PreviewFields {
-    explicit PreviewFields(const TFrmImportPreview* d)
+    explicit PreviewFields(const vantrel::TFrmImportPreview* d)
         : btnOk(testhost::Control<QPushButton>(d, QStringLiteral("btnOk"))),
           lbSummary(testhost::Control<QLabel>(d, QStringLiteral("lbSummary"))),
           memIssues(testhost::Control<QPlainTextEdit>(d, QStringLiteral("memIssues"))),
-          model(qobject_cast<TImportPreviewModel*>(testhost::Control<QTableView>(d, QStringLiteral("gridRows"))->model())) {}
+          model(qobject_cast<vantrel::TImportPreviewModel*>(testhost::Control<QTableView>(d, QStringLiteral("gridRows"))->model())) {}
     QPushButton* btnOk;
     QLabel* lbSummary;
     QPlainTextEdit* memIssues;
-    TImportPreviewModel* model;
+    vantrel::TImportPreviewModel* model;
 };
 
 class ImportWindowTest : public testhost::HostFixture {
@@ -86,16 +86,16 @@ protected:
     // Runs the import of path, chosen in the command's file dialog; inspect sees the preview
     // dialog, which is then closed by answer (true: "确定") unless inspect closed it. Returns
     // whether rows were stored.
-    bool Import(const QString& path, const std::function<void(TFrmImportPreview*)>& inspect, bool answer) {
+    bool Import(const QString& path, const std::function<void(vantrel::TFrmImportPreview*)>& inspect, bool answer) {
         return ImportBy(path, Mgr(manager_).actImport, inspect, answer);
     }
-    bool ImportBy(const QString& path, QAction* command, const std::function<void(TFrmImportPreview*)>& inspect,
+    bool ImportBy(const QString& path, QAction* command, const std::function<void(vantrel::TFrmImportPreview*)>& inspect,
                   bool answer) {
         const long long before = Count();
         bool shown = false;
         EXPECT_TRUE(testhost::ChooseFile(path, [&] {
-            shown = testhost::AnswerModal<TFrmImportPreview>(
-                [&](TFrmImportPreview* d) {
+            shown = testhost::AnswerModal<vantrel::TFrmImportPreview>(
+                [&](vantrel::TFrmImportPreview* d) {
                     inspect(d);
                     QPushButton* ok = PreviewFields(d).btnOk;
                     if (answer && ok->isEnabled())
@@ -128,15 +128,15 @@ TEST_F(ImportWindowTest, PreviewMarksEachFailingCellAndOffersNoConfirmation) {
                                   "普通发票," + day_ + ",1,100,17,17,,否\r\n");  // same as line 3
     const bool stored = Import(
         path,
-        [&](TFrmImportPreview* d) {
+        [&](vantrel::TFrmImportPreview* d) {
             const PreviewFields f(d);
             EXPECT_FALSE(f.btnOk->isEnabled());
-            TImportPreviewModel* model = f.model;
+            vantrel::TImportPreviewModel* model = f.model;
             ASSERT_EQ(model->rowCount(), 3);
-            EXPECT_EQ(model->MarkAt(0, vantrel::RcJe + 1), TCellMark::Error);
-            EXPECT_EQ(model->MarkAt(0, vantrel::RcFplx + 1), TCellMark::None);
-            EXPECT_EQ(model->MarkAt(1, vantrel::RcJe + 1), TCellMark::None);
-            EXPECT_EQ(model->MarkAt(2, 0), TCellMark::Warning);  // a duplicate belongs to the whole row
+            EXPECT_EQ(model->MarkAt(0, vantrel::RcJe + 1), vantrel::TCellMark::Error);
+            EXPECT_EQ(model->MarkAt(0, vantrel::RcFplx + 1), vantrel::TCellMark::None);
+            EXPECT_EQ(model->MarkAt(1, vantrel::RcJe + 1), vantrel::TCellMark::None);
+            EXPECT_EQ(model->MarkAt(2, 0), vantrel::TCellMark::Warning);  // a duplicate belongs to the whole row
             EXPECT_EQ(model->data(model->index(0, vantrel::RcJe + 1), Qt::ToolTipRole).toString(),
                       GbkToQString("第 2 行 金额：" + Msg(5037019)));
             EXPECT_TRUE(f.memIssues->toPlainText().contains(GbkToQString("第 4 行 与文件第 3 行相同")));
@@ -157,7 +157,7 @@ TEST_F(ImportWindowTest, ConfirmedRowsAreStoredAndTheListStatisticsAndNextNumber
 
     const QString path = WriteCsv("普通发票," + day_ + ",1,200,17,,,否\r\n"
                                   "纳税检查调整," + day_ + ",,50.5,0,0,,是\r\n");
-    const bool stored = Import(path, [](TFrmImportPreview* d) { EXPECT_TRUE(PreviewFields(d).btnOk->isEnabled()); }, true);
+    const bool stored = Import(path, [](vantrel::TFrmImportPreview* d) { EXPECT_TRUE(PreviewFields(d).btnOk->isEnabled()); }, true);
     ASSERT_TRUE(stored);
     EXPECT_EQ(Count(), 3);
     EXPECT_EQ(Mgr(manager_).Records().size(), 3u);
@@ -172,7 +172,7 @@ TEST_F(ImportWindowTest, ConfirmedRowsAreStoredAndTheListStatisticsAndNextNumber
     for (const bool answer : {false, true}) {
         corlith::test::ClearMessages();
         corlith::test::QueueConfirmAnswer(answer);
-        EXPECT_EQ(Import(path, [](TFrmImportPreview*) {}, true), answer);
+        EXPECT_EQ(Import(path, [](vantrel::TFrmImportPreview*) {}, true), answer);
         ASSERT_FALSE(corlith::test::Messages().empty());
         const corlith::test::ShownMessage& question = corlith::test::Messages().front();
         EXPECT_EQ(question.kind, corlith::test::MessageKind::Confirm);
@@ -183,7 +183,7 @@ TEST_F(ImportWindowTest, ConfirmedRowsAreStoredAndTheListStatisticsAndNextNumber
 
 TEST_F(ImportWindowTest, CancellingThePreviewStoresNothing) {
     const QString path = WriteCsv("普通发票," + day_ + ",1,200,17,,,否\r\n");
-    EXPECT_FALSE(Import(path, [](TFrmImportPreview*) {}, false));
+    EXPECT_FALSE(Import(path, [](vantrel::TFrmImportPreview*) {}, false));
     EXPECT_EQ(Count(), 0);
 }
 
@@ -240,13 +240,13 @@ TEST_F(ImportWindowTest, EInvoicesShowTheirFileInThePreviewAndAreStoredWithTheir
            "</EInvoiceData><TaxSupervisionInfo><InvoiceNumber>26440000000000000001</InvoiceNumber><IssueTime>"
         << day_ << "T08:00:00</IssueTime></TaxSupervisionInfo></EInvoice>";
     const auto inspect = [](const char* rate, bool ok) {
-        return [rate, ok](TFrmImportPreview* d) {
+        return [rate, ok](vantrel::TFrmImportPreview* d) {
             const PreviewFields f(d);
-            TImportPreviewModel* model = f.model;
+            vantrel::TImportPreviewModel* model = f.model;
             ASSERT_EQ(model->rowCount(), 2);
             EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), QString::fromUtf16(u"文件"));
             EXPECT_EQ(model->data(model->index(1, 0)).toString(), QStringLiteral("fp.xml"));
-            EXPECT_EQ(model->MarkAt(1, vantrel::RcSl + 1), ok ? TCellMark::None : TCellMark::Error);
+            EXPECT_EQ(model->MarkAt(1, vantrel::RcSl + 1), ok ? vantrel::TCellMark::None : vantrel::TCellMark::Error);
             EXPECT_EQ(model->data(model->index(1, vantrel::RcSl + 1)).toString(), QString::fromLatin1(rate));
             EXPECT_TRUE(f.lbSummary->text().contains(QString::fromUtf16(u"共 1 张电子发票、2 行发票")));
             EXPECT_EQ(f.btnOk->isEnabled(), ok);

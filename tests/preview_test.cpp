@@ -487,11 +487,11 @@ TEST_F(PreviewClientTest, PrintWritesOnePagePdfNamingTheTaxpayer) {
 using testhost::Fields;
 using testhost::WithModal;
 
-const TPreviewListProcs kManagerProcs{&TFrmXxqtfpMgr::VSTInvoideCommonGetText};
+const vantrel::TPreviewListProcs kManagerProcs{&TFrmXxqtfpMgr::VSTInvoideCommonGetText};
 
 // The drill-down's list and what its totals line says: the listed invoices' sum and the figure.
 struct DrillFields {
-    explicit DrillFields(const TFrmPreviewDrill* d)
+    explicit DrillFields(const vantrel::TFrmPreviewDrill* d)
         : model(qobject_cast<TInvoiceListModel*>(testhost::Control<QTreeView>(d, u"VSTInvoice"_s)->model())),
           modify(testhost::Control<QPushButton>(d, u"btnModify"_s)) {
         const QString totals = testhost::Control<QLabel>(d, u"lbTotals"_s)->text();
@@ -514,24 +514,24 @@ protected:
         InsertInvoice(row);
     }
 
-    TFrmReturnPreview* OpenPreview() {
-        auto* p = new TFrmReturnPreview(vantrel::ModuleContextFromHost(), kManagerProcs);
+    vantrel::TFrmReturnPreview* OpenPreview() {
+        auto* p = new vantrel::TFrmReturnPreview(vantrel::ModuleContextFromHost(), kManagerProcs);
         p->show();
         Keep(p);
         return p;
     }
 
     // The figures the window's sheet shows.
-    static const vantrel::TSummaryPreview& Figures(const TFrmReturnPreview* p) {
+    static const vantrel::TSummaryPreview& Figures(const vantrel::TFrmReturnPreview* p) {
         static const vantrel::TSummaryPreview none;
         const vantrel::TSummaryPreview* shown = Sheet(p)->Preview();
         EXPECT_NE(shown, nullptr);
         return shown ? *shown : none;
     }
-    static TPreviewSheet* Sheet(const TFrmReturnPreview* p) { return testhost::Control<TPreviewSheet>(p, u"PreviewSheet"_s); }
+    static vantrel::TPreviewSheet* Sheet(const vantrel::TFrmReturnPreview* p) { return testhost::Control<vantrel::TPreviewSheet>(p, u"PreviewSheet"_s); }
     // A click on the figure, which opens the invoices behind it.
-    static void ClickFigure(const TFrmReturnPreview* p, const std::string& name) {
-        TPreviewSheet* sheet = Sheet(p);
+    static void ClickFigure(const vantrel::TFrmReturnPreview* p, const std::string& name) {
+        vantrel::TPreviewSheet* sheet = Sheet(p);
         QTest::mouseClick(sheet, Qt::LeftButton, {}, sheet->CellCenter(name));
     }
 
@@ -548,7 +548,7 @@ protected:
 TEST_F(PreviewWindowTest, SheetShowsEveryFigureNamesItOnHoverAndMovesByKeys) {
     Invoice(1, 100);
     Invoice(2, 250, 1);
-    TFrmReturnPreview* p = OpenPreview();
+    vantrel::TFrmReturnPreview* p = OpenPreview();
     const std::vector<vantrel::TSummaryLine> lines = [&] {
         std::vector<vantrel::TSummaryLine> l;
         std::string error;
@@ -560,7 +560,7 @@ TEST_F(PreviewWindowTest, SheetShowsEveryFigureNamesItOnHoverAndMovesByKeys) {
     EXPECT_EQ(Figures(p).Value("SB_XXQTFPMX_ZBJE_6_12"), "100.00");
     EXPECT_EQ(Figures(p).Value("SB_XXQTFPMX_ZBJE_9_12"), "250.00");
 
-    TPreviewSheet* sheet = Sheet(p);
+    vantrel::TPreviewSheet* sheet = Sheet(p);
     for (const vantrel::TSummaryPlace& place : vantrel::SummaryPlaces()) {
         const std::string name(place.name);
         const QString tip = sheet->ToolTipAt(sheet->CellCenter(name));
@@ -587,14 +587,14 @@ TEST_F(PreviewWindowTest, ClickAndEnterOpenTheInvoicesBehindTheFigure) {
     Invoice(2, 300);
     Invoice(3, 50, 1);
     Invoice(4, 70, 0, 2);
-    TFrmReturnPreview* p = OpenPreview();
-    TPreviewSheet* sheet = testhost::Control<TPreviewSheet>(p, u"PreviewSheet"_s);
+    vantrel::TFrmReturnPreview* p = OpenPreview();
+    vantrel::TPreviewSheet* sheet = testhost::Control<vantrel::TPreviewSheet>(p, u"PreviewSheet"_s);
     ASSERT_NE(sheet, nullptr);
 
     const std::string name = "SB_XXQTFPMX_FB1JE_4_10";
-    ASSERT_TRUE(WithModal<TFrmPreviewDrill>(
+    ASSERT_TRUE(WithModal<vantrel::TFrmPreviewDrill>(
         [&] { QTest::mouseClick(sheet, Qt::LeftButton, {}, sheet->CellCenter(name)); },
-        [&](TFrmPreviewDrill* d) {
+        [&](vantrel::TFrmPreviewDrill* d) {
             EXPECT_TRUE(testhost::Control<QLabel>(d, u"lbCell"_s)->text().contains(u"FB1JE_4_10"_s));
             const DrillFields f(d);
             TInvoiceListModel* model = f.model;
@@ -615,8 +615,8 @@ TEST_F(PreviewWindowTest, ClickAndEnterOpenTheInvoicesBehindTheFigure) {
     // Enter on the focused figure; the arrow moves to the tax of the same invoices.
     sheet->setFocus();
     QTest::keyClick(sheet, Qt::Key_Right);
-    ASSERT_TRUE(WithModal<TFrmPreviewDrill>([&] { QTest::keyClick(sheet, Qt::Key_Return); },
-                                            [&](TFrmPreviewDrill* d) {
+    ASSERT_TRUE(WithModal<vantrel::TFrmPreviewDrill>([&] { QTest::keyClick(sheet, Qt::Key_Return); },
+                                            [&](vantrel::TFrmPreviewDrill* d) {
                                                 EXPECT_TRUE(testhost::Control<QLabel>(d, u"lbCell"_s)->text().contains(u"FB1SE_5_10"_s));
                                                 const DrillFields f(d);
                                                 EXPECT_EQ(f.model->rowCount(), 3);
@@ -624,8 +624,8 @@ TEST_F(PreviewWindowTest, ClickAndEnterOpenTheInvoicesBehindTheFigure) {
                                                 EXPECT_EQ(f.value, DocumentValue("SB_XXQTFPMX_FB1SE_5_10"));
                                             }));
     // Zero figures open an empty list.
-    ASSERT_TRUE(WithModal<TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_6_19"); },
-                                            [&](TFrmPreviewDrill* d) {
+    ASSERT_TRUE(WithModal<vantrel::TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_6_19"); },
+                                            [&](vantrel::TFrmPreviewDrill* d) {
                                                 const DrillFields f(d);
                                                 EXPECT_EQ(f.model->rowCount(), 0);
                                                 EXPECT_EQ(f.listed, "0.00");
@@ -635,12 +635,12 @@ TEST_F(PreviewWindowTest, ClickAndEnterOpenTheInvoicesBehindTheFigure) {
 TEST_F(PreviewWindowTest, ModifyFromTheDrillDownRefreshesTheListAndThePreview) {
     Invoice(1, 100);
     Invoice(2, 300);
-    TFrmReturnPreview* p = OpenPreview();
+    vantrel::TFrmReturnPreview* p = OpenPreview();
     const std::string general = "SB_XXQTFPMX_ZBJE_6_12", refunded = "SB_XXQTFPMX_ZBJE_9_12";
     EXPECT_EQ(Figures(p).Value(general), "400.00");
-    QSignalSpy changed(p, &TFrmReturnPreview::InvoiceChanged);
+    QSignalSpy changed(p, &vantrel::TFrmReturnPreview::InvoiceChanged);
 
-    ASSERT_TRUE(WithModal<TFrmPreviewDrill>([&] { ClickFigure(p, general); }, [&](TFrmPreviewDrill* d) {
+    ASSERT_TRUE(WithModal<vantrel::TFrmPreviewDrill>([&] { ClickFigure(p, general); }, [&](vantrel::TFrmPreviewDrill* d) {
         // Nothing ticked: the manager's message, no window.
         corlith::test::ClearMessages();
         QTest::mouseClick(DrillFields(d).modify, Qt::LeftButton);
@@ -677,9 +677,9 @@ TEST_F(PreviewWindowTest, ManagerOpensThePreviewAndReadsItsListAgainAfterAChange
     EXPECT_EQ(Mgr(m).Records()[0]->jzjt, "0");
 
     bool drilled = false;
-    ASSERT_TRUE(WithModal<TFrmReturnPreview>([&] { Mgr(m).ActPreview->trigger(); }, [&](TFrmReturnPreview* p) {
+    ASSERT_TRUE(WithModal<vantrel::TFrmReturnPreview>([&] { Mgr(m).ActPreview->trigger(); }, [&](vantrel::TFrmReturnPreview* p) {
         EXPECT_EQ(Figures(p).Value("SB_XXQTFPMX_ZBJE_6_12"), "100.00");
-        drilled = WithModal<TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_6_12"); }, [&](TFrmPreviewDrill* d) {
+        drilled = WithModal<vantrel::TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_6_12"); }, [&](vantrel::TFrmPreviewDrill* d) {
             const DrillFields f(d);
             ASSERT_TRUE(f.model->setData(f.model->index(0, ColSelect), Qt::Checked, Qt::CheckStateRole));
             WithModal<TFrmXxqtfpDetail>([&] { QTest::mouseClick(f.modify, Qt::LeftButton); }, [&](TFrmXxqtfpDetail* detail) {
@@ -701,8 +701,8 @@ TEST_F(PreviewWindowTest, TheDrillDownListFollowsTheManagersRuleAndEnterModifies
     Keep(m);
     m->show();
     bool drilled = false;
-    ASSERT_TRUE(WithModal<TFrmReturnPreview>([&] { Mgr(m).ActPreview->trigger(); }, [&](TFrmReturnPreview* p) {
-        drilled = WithModal<TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_6_12"); }, [&](TFrmPreviewDrill* d) {
+    ASSERT_TRUE(WithModal<vantrel::TFrmReturnPreview>([&] { Mgr(m).ActPreview->trigger(); }, [&](vantrel::TFrmReturnPreview* p) {
+        drilled = WithModal<vantrel::TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_6_12"); }, [&](vantrel::TFrmPreviewDrill* d) {
             TInvoiceListView* list = testhost::Control<TInvoiceListView>(d, u"VSTInvoice"_s);
             list->setFocus();
             testlist::CheckListRule(list);
@@ -726,9 +726,9 @@ TEST_F(PreviewWindowTest, DeclaredPeriodRefusesModifyFromTheDrillDown) {
     Invoice(1, 100);
     // A return declared successfully blocks changes.
     DeclareThePeriod(period_);
-    TFrmReturnPreview* p = OpenPreview();
-    QSignalSpy changed(p, &TFrmReturnPreview::InvoiceChanged);
-    ASSERT_TRUE(WithModal<TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_6_12"); }, [&](TFrmPreviewDrill* d) {
+    vantrel::TFrmReturnPreview* p = OpenPreview();
+    QSignalSpy changed(p, &vantrel::TFrmReturnPreview::InvoiceChanged);
+    ASSERT_TRUE(WithModal<vantrel::TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_6_12"); }, [&](vantrel::TFrmPreviewDrill* d) {
         const DrillFields f(d);
         ASSERT_TRUE(f.model->setData(f.model->index(0, ColSelect), Qt::Checked, Qt::CheckStateRole));
         corlith::test::ClearMessages();
@@ -742,9 +742,9 @@ TEST_F(PreviewWindowTest, DeclaredPeriodRefusesModifyFromTheDrillDown) {
 
 TEST_F(PreviewWindowTest, FailedReadsAreReportedAndLeaveTheLastFigures) {
     Invoice(1, 100);
-    TFrmReturnPreview* p = OpenPreview();
+    vantrel::TFrmReturnPreview* p = OpenPreview();
     // The figures read after a change fail: said once, the last figures stay.
-    ASSERT_TRUE(WithModal<TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_6_12"); }, [&](TFrmPreviewDrill* d) {
+    ASSERT_TRUE(WithModal<vantrel::TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_6_12"); }, [&](vantrel::TFrmPreviewDrill* d) {
         const DrillFields f(d);
         ASSERT_TRUE(f.model->setData(f.model->index(0, ColSelect), Qt::Checked, Qt::CheckStateRole));
         WithModal<TFrmXxqtfpDetail>([&] { QTest::mouseClick(f.modify, Qt::LeftButton); }, [&](TFrmXxqtfpDetail* detail) {
@@ -764,13 +764,13 @@ TEST_F(PreviewWindowTest, FailedReadsAreReportedAndLeaveTheLastFigures) {
     corlith::test::ClearFailures();
     corlith::test::ClearMessages();
     corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "disk I/O error", "left join");
-    ASSERT_TRUE(WithModal<TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_9_12"); }, [&](TFrmPreviewDrill* d) {
+    ASSERT_TRUE(WithModal<vantrel::TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_9_12"); }, [&](vantrel::TFrmPreviewDrill* d) {
         EXPECT_EQ(DrillFields(d).model->rowCount(), 0);
         ASSERT_FALSE(corlith::test::Messages().empty());
         EXPECT_EQ(corlith::test::Messages().back().number, 5037007);
     }));
-    ASSERT_TRUE(WithModal<TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_9_12"); },
-                                            [&](TFrmPreviewDrill* d) { EXPECT_EQ(DrillFields(d).model->rowCount(), 1); }));
+    ASSERT_TRUE(WithModal<vantrel::TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_9_12"); },
+                                            [&](vantrel::TFrmPreviewDrill* d) { EXPECT_EQ(DrillFields(d).model->rowCount(), 1); }));
 }
 
 // ---- printing ------------------------------------------------------------------------------
@@ -787,10 +787,10 @@ TEST_F(PreviewWindowTest, ListPrintsAsATableOverAsManySheetsAsItNeeds) {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
     printer.setPageOrientation(QPageLayout::Landscape);
-    TListPrintHeader header = CurrentListHeader(vantrel::ModuleContextFromHost(), u"其它销项发票"_s);
+    vantrel::TListPrintHeader header = vantrel::CurrentListHeader(vantrel::ModuleContextFromHost(), u"其它销项发票"_s);
     EXPECT_EQ(header.taxpayer, u"测试公司（91110000MA001TEST）"_s);
     header.note = u"共 70 张发票"_s;
-    const int sheets = PrintInvoiceTable(printer, *Mgr(m).model, {}, header, QDate(2026, 12, 1));
+    const int sheets = vantrel::PrintInvoiceTable(printer, *Mgr(m).model, {}, header, QDate(2026, 12, 1));
     EXPECT_GT(sheets, 1);
 
     const QString dir = QString::fromStdString(dir_.string());
@@ -810,12 +810,12 @@ TEST_F(PreviewWindowTest, ListPrintsAsATableOverAsManySheetsAsItNeeds) {
 
 TEST_F(PreviewWindowTest, PreviewPrintsOnOneSheet) {
     Invoice(1, 1234.5);
-    TFrmReturnPreview* p = OpenPreview();
+    vantrel::TFrmReturnPreview* p = OpenPreview();
     const QString pdf = QString::fromStdString((dir_ / "page.pdf").string());
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
-    PrintPreviewPage(printer, Figures(p), QDate(2026, 12, 2));
+    vantrel::PrintPreviewPage(printer, Figures(p), QDate(2026, 12, 2));
     const QString dir = QString::fromStdString(dir_.string());
     const ClientRun info = RunProgram(u"pdfinfo"_s, {pdf}, dir);
     EXPECT_TRUE(info.out.contains(QRegularExpression(u"Pages:\\s+1\\n"_s))) << info;

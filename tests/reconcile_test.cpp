@@ -219,7 +219,7 @@ TEST_F(ReconcileTest, WindowAddsAnInvoiceOnlyInTheListAfterTheQuestionAndShowsIt
     InsertInvoice(PeriodInvoice(period, 1, 100));
     const QString list = WriteCsv("list.csv", "发票号码,开票日期,购方税号,金额,税额,税率\n2," + day +
                                                   ",91440300MA5DCB1K7D,200.00,26.00,13%\n");
-    auto* window = new TFrmReconcile(testhost::ContextFor(testhost::kCompany, period), list);
+    auto* window = new vantrel::TFrmReconcile(testhost::ContextFor(testhost::kCompany, period), list);
     ASSERT_TRUE(window->Reconcile());
     // A group's button says its count: "<group>　N 张".
     const auto group = [window](vantrel::TReconcileKind kind) {

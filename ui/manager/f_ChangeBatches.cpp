@@ -20,6 +20,8 @@
 #include <set>
 #include <string>
 
+namespace vantrel {
+
 namespace {
 
 QTableWidget* NewGrid(QWidget* parent, const QString& name, const QStringList& headers) {
@@ -42,7 +44,7 @@ void SetRow(QTableWidget* grid, int row, const std::vector<std::string>& texts) 
 
 }  // namespace
 
-TFrmChangeBatches::TFrmChangeBatches(vantrel::TModuleContext context, QWidget* parent)
+TFrmChangeBatches::TFrmChangeBatches(TModuleContext context, QWidget* parent)
     : QDialog(parent), context_(std::move(context)) {
     setObjectName(QStringLiteral("ChangeBatches"));
     setWindowTitle(QString::fromUtf16(u"变更记录"));
@@ -53,9 +55,9 @@ TFrmChangeBatches::TFrmChangeBatches(vantrel::TModuleContext context, QWidget* p
     cbbKind_ = new QComboBox(this);
     cbbKind_->setObjectName(QStringLiteral("cbbKind"));
     cbbKind_->addItem(QString::fromUtf16(u"全部"));
-    for (auto kind : {vantrel::TChangeKind::Add, vantrel::TChangeKind::Modify, vantrel::TChangeKind::Delete,
-                      vantrel::TChangeKind::Import, vantrel::TChangeKind::Restore, vantrel::TChangeKind::Initial})
-        cbbKind_->addItem(GbkToQString(vantrel::ChangeKindText(kind)));
+    for (auto kind : {TChangeKind::Add, TChangeKind::Modify, TChangeKind::Delete,
+                      TChangeKind::Import, TChangeKind::Restore, TChangeKind::Initial})
+        cbbKind_->addItem(GbkToQString(ChangeKindText(kind)));
     filters->addWidget(cbbKind_);
     filters->addSpacing(14);
     filters->addWidget(new QLabel(QString::fromUtf16(u"操作人："), this));
@@ -96,7 +98,7 @@ TFrmChangeBatches::TFrmChangeBatches(vantrel::TModuleContext context, QWidget* p
 
 void TFrmChangeBatches::LoadBatches() {
     std::string error;
-    if (!vantrel::ReadPeriodBatches(context_, batches_, error)) {
+    if (!ReadPeriodBatches(context_, batches_, error)) {
         batches_.clear();
         lbCount_->setText(QString::fromUtf16(u"无法读取变更记录：%1").arg(GbkToQString(error)));
     }
@@ -105,7 +107,7 @@ void TFrmChangeBatches::LoadBatches() {
     cbbSeat_->clear();
     cbbSeat_->addItem(QString::fromUtf16(u"全部"));
     std::set<std::string> seats;
-    for (const vantrel::TBatchInfo& b : batches_) seats.insert(b.seat);
+    for (const TBatchInfo& b : batches_) seats.insert(b.seat);
     for (const std::string& s : seats) cbbSeat_->addItem(GbkToQString(s));
     cbbSeat_->setCurrentIndex(std::max(0, cbbSeat_->findText(seat)));
     ShowBatches();
@@ -115,14 +117,14 @@ void TFrmChangeBatches::ShowBatches() {
     const std::string kind = cbbKind_->currentIndex() > 0 ? QStringToGbk(cbbKind_->currentText()) : std::string();
     const std::string seat = cbbSeat_->currentIndex() > 0 ? QStringToGbk(cbbSeat_->currentText()) : std::string();
     shown_.clear();
-    for (const vantrel::TBatchInfo& b : batches_)
+    for (const TBatchInfo& b : batches_)
         if ((kind.empty() || b.kind == kind) && (seat.empty() || b.seat == seat)) shown_.push_back(&b);
     gridBatches_->clearContents();
     gridBatches_->setRowCount(static_cast<int>(shown_.size()));
     for (int row = 0; row < static_cast<int>(shown_.size()); ++row) {
-        const vantrel::TBatchInfo& b = *shown_[static_cast<std::size_t>(row)];
+        const TBatchInfo& b = *shown_[static_cast<std::size_t>(row)];
         SetRow(gridBatches_, row,
-               {std::to_string(b.batch), vantrel::LocalTimeText(b.time), b.kind, b.seat, std::to_string(b.rows), b.note});
+               {std::to_string(b.batch), LocalTimeText(b.time), b.kind, b.seat, std::to_string(b.rows), b.note});
         gridBatches_->item(row, 5)->setToolTip(gridBatches_->item(row, 5)->text());
     }
     gridBatches_->resizeColumnsToContents();
@@ -131,7 +133,7 @@ void TFrmChangeBatches::ShowBatches() {
     ShowEntries();
 }
 
-const vantrel::TBatchInfo* TFrmChangeBatches::CurrentBatch() const {
+const TBatchInfo* TFrmChangeBatches::CurrentBatch() const {
     const QList<QTableWidgetItem*> selected = gridBatches_->selectedItems();
     if (selected.isEmpty()) return nullptr;
     const int row = selected.front()->row();
@@ -139,20 +141,20 @@ const vantrel::TBatchInfo* TFrmChangeBatches::CurrentBatch() const {
 }
 
 void TFrmChangeBatches::ShowEntries() {
-    const vantrel::TBatchInfo* batch = CurrentBatch();
-    btnRestore_->setEnabled(batch && batch->kind == vantrel::ChangeKindText(vantrel::TChangeKind::Delete));
+    const TBatchInfo* batch = CurrentBatch();
+    btnRestore_->setEnabled(batch && batch->kind == ChangeKindText(TChangeKind::Delete));
     gridEntries_->clearContents();
     gridEntries_->setRowCount(0);
     if (!batch) return;
-    std::vector<vantrel::TChangeEntry> entries;
+    std::vector<TChangeEntry> entries;
     std::string error;
-    if (!vantrel::ReadBatchEntries(context_, batch->batch, entries, error)) return;
+    if (!ReadBatchEntries(context_, batch->batch, entries, error)) return;
     gridEntries_->setRowCount(static_cast<int>(entries.size()));
     for (int row = 0; row < static_cast<int>(entries.size()); ++row) {
-        const vantrel::TChangeEntry& e = entries[static_cast<std::size_t>(row)];
+        const TChangeEntry& e = entries[static_cast<std::size_t>(row)];
         const QString change = e.before.empty() ? QString::fromUtf16(u"新的一行：") + LoggedRowText(e.after)
                                : e.after.empty() ? QString::fromUtf16(u"删去：") + LoggedRowText(e.before)
-                                                 : GbkToQString(vantrel::ChangedColumnsText(e));
+                                                 : GbkToQString(ChangedColumnsText(e));
         gridEntries_->setItem(row, 0, new QTableWidgetItem(QString::number(e.xh)));
         gridEntries_->setItem(row, 1, new QTableWidgetItem(change));
         gridEntries_->item(row, 1)->setToolTip(change);
@@ -161,21 +163,21 @@ void TFrmChangeBatches::ShowEntries() {
 }
 
 void TFrmChangeBatches::RestoreExecute() {
-    const vantrel::TBatchInfo* batch = CurrentBatch();
-    if (!batch || batch->kind != vantrel::ChangeKindText(vantrel::TChangeKind::Delete)) return;
+    const TBatchInfo* batch = CurrentBatch();
+    if (!batch || batch->kind != ChangeKindText(TChangeKind::Delete)) return;
     if (DeclareStateRefuses(context_)) return;
     const int64_t number = batch->batch;
     std::string question = "恢复第 " + std::to_string(number) + " 批删除的 " + std::to_string(batch->rows) +
                            " 张发票吗？原序号已被占用的发票改用新的序号。";
     int64_t restoring = 0;
     std::string error;
-    if (vantrel::FindRestoringBatch(context_, number, restoring, error) && restoring != 0)
+    if (FindRestoringBatch(context_, number, restoring, error) && restoring != 0)
         question = "这一批已由第 " + std::to_string(restoring) + " 批恢复或撤销过，再恢复会使发票重复。\n" + question;
     if (!ConfirmMsgBoxA(question, 0)) return;
     std::vector<std::pair<int32_t, int32_t>> numbers;
-    const vantrel::TStoreOutcome outcome = vantrel::ModuleInvoiceStore(context_).Restore(number, &numbers);
+    const TStoreOutcome outcome = ModuleInvoiceStore(context_).Restore(number, &numbers);
     if (!outcome.Ok()) {
-        InfoMsgBox("恢复失败：" + vantrel::ErrorOrUnknown(outcome.error), 0);
+        InfoMsgBox("恢复失败：" + ErrorOrUnknown(outcome.error), 0);
         return;
     }
     restored_ = true;
@@ -185,3 +187,5 @@ void TFrmChangeBatches::RestoreExecute() {
     InfoMsgBox("已恢复 " + std::to_string(numbers.size()) + " 张发票" + moved, 0);
     LoadBatches();
 }
+
+}  // namespace vantrel

@@ -15,10 +15,12 @@ class QLabel;
 class QPushButton;
 class QTableWidget;
 
+namespace vantrel {
+
 class TFrmChangeBatches : public QDialog {
     Q_OBJECT
 public:
-    TFrmChangeBatches(vantrel::TModuleContext context, QWidget* parent = nullptr);
+    TFrmChangeBatches(TModuleContext context, QWidget* parent = nullptr);
 
     // Whether a restore changed the register while the window was open.
     bool Restored() const { return restored_; }
@@ -27,12 +29,12 @@ private:
     void LoadBatches();
     void ShowBatches();
     void ShowEntries();
-    const vantrel::TBatchInfo* CurrentBatch() const;
+    const TBatchInfo* CurrentBatch() const;
     void RestoreExecute();
 
-    vantrel::TModuleContext context_;
-    std::vector<vantrel::TBatchInfo> batches_;
-    std::vector<const vantrel::TBatchInfo*> shown_;
+    TModuleContext context_;
+    std::vector<TBatchInfo> batches_;
+    std::vector<const TBatchInfo*> shown_;
     bool restored_ = false;
     QComboBox* cbbKind_ = nullptr;
     QComboBox* cbbSeat_ = nullptr;
@@ -41,3 +43,5 @@ private:
     QTableWidget* gridEntries_ = nullptr;
     QPushButton* btnRestore_ = nullptr;
 };
+
+}  // namespace vantrel

@@ -17,31 +17,33 @@
 
 #include <algorithm>
 
+namespace vantrel {
+
 namespace {
 
 const QColor kErrorColor(0xF8, 0xD0, 0xCC);
 const QColor kWarningColor(0xFF, 0xF0, 0xB8);
 
-QString CellShown(const vantrel::TExchangeCell& cell) {
+QString CellShown(const TExchangeCell& cell) {
     switch (cell.kind) {
-    case vantrel::TExchangeCell::Date: {
-        const QDate date = vantrel::SerialToDate(cell.number);
+    case TExchangeCell::Date: {
+        const QDate date = SerialToDate(cell.number);
         return date.isValid() ? date.toString(QStringLiteral("yyyy-MM-dd")) : QString::number(cell.number);
     }
-    case vantrel::TExchangeCell::Number: return QString::number(cell.number, 'g', 15);
-    case vantrel::TExchangeCell::Text: break;
+    case TExchangeCell::Number: return QString::number(cell.number, 'g', 15);
+    case TExchangeCell::Text: break;
     }
     return GbkToQString(cell.text);
 }
 
 }  // namespace
 
-TImportPreviewModel::TImportPreviewModel(const vantrel::TImportPlan& plan, QObject* parent)
+TImportPreviewModel::TImportPreviewModel(const TImportPlan& plan, QObject* parent)
     : QAbstractTableModel(parent), plan_(plan) {
-    const qint64 columns = vantrel::RegisterColumnCount + 1;
+    const qint64 columns = RegisterColumnCount + 1;
     auto row = plan.rows.begin();
     for (std::size_t i = 0; i < plan.issues.size(); ++i) {
-        const vantrel::TImportIssue& issue = plan.issues[i];
+        const TImportIssue& issue = plan.issues[i];
         // Rows and issues are in file order, so the row is mostly the one of the issue before
         // or just after it. An issue of the header or the file as a whole is listed only.
         if (row != plan.rows.end() && row->line != issue.line && row + 1 != plan.rows.end() &&
@@ -49,11 +51,11 @@ TImportPreviewModel::TImportPreviewModel(const vantrel::TImportPlan& plan, QObje
             ++row;
         else if (row == plan.rows.end() || row->line != issue.line)
             row = std::lower_bound(plan.rows.begin(), plan.rows.end(), issue.line,
-                                   [](const vantrel::TImportRow& r, int line) { return r.line < line; });
+                                   [](const TImportRow& r, int line) { return r.line < line; });
         if (row == plan.rows.end() || row->line != issue.line) continue;
         int column = 0;
-        for (int c = 0; c < vantrel::RegisterColumnCount; ++c)
-            if (issue.column == vantrel::RegisterColumnCaption(c)) column = c + 1;
+        for (int c = 0; c < RegisterColumnCount; ++c)
+            if (issue.column == RegisterColumnCaption(c)) column = c + 1;
         cellIssues_.emplace_back((row - plan.rows.begin()) * columns + column, static_cast<int>(i));
     }
     std::stable_sort(cellIssues_.begin(), cellIssues_.end(),
@@ -63,7 +65,7 @@ TImportPreviewModel::TImportPreviewModel(const vantrel::TImportPlan& plan, QObje
 std::pair<std::vector<TImportPreviewModel::CellIssue>::const_iterator,
           std::vector<TImportPreviewModel::CellIssue>::const_iterator>
 TImportPreviewModel::IssuesAt(int row, int column) const {
-    const qint64 cell = static_cast<qint64>(row) * (vantrel::RegisterColumnCount + 1) + column;
+    const qint64 cell = static_cast<qint64>(row) * (RegisterColumnCount + 1) + column;
     return std::equal_range(cellIssues_.begin(), cellIssues_.end(), CellIssue(cell, 0),
                             [](const CellIssue& a, const CellIssue& b) { return a.first < b.first; });
 }
@@ -81,12 +83,12 @@ int TImportPreviewModel::rowCount(const QModelIndex& parent) const {
 }
 
 int TImportPreviewModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : vantrel::RegisterColumnCount + 1;
+    return parent.isValid() ? 0 : RegisterColumnCount + 1;
 }
 
 QVariant TImportPreviewModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
-    const vantrel::TImportRow& row = plan_.rows[static_cast<std::size_t>(index.row())];
+    const TImportRow& row = plan_.rows[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
         if (index.column() == 0)
@@ -104,7 +106,7 @@ QVariant TImportPreviewModel::data(const QModelIndex& index, int role) const {
         // Every message of the cell, one a line.
         QStringList texts;
         for (auto [it, end] = IssuesAt(index.row(), index.column()); it != end; ++it)
-            texts << GbkToQString(vantrel::IssueText(plan_.issues[static_cast<std::size_t>(it->second)]));
+            texts << GbkToQString(IssueText(plan_.issues[static_cast<std::size_t>(it->second)]));
         return texts.isEmpty() ? QVariant() : QVariant(texts.join(u'\n'));
     }
     case Qt::TextAlignmentRole:
@@ -116,10 +118,10 @@ QVariant TImportPreviewModel::data(const QModelIndex& index, int role) const {
 QVariant TImportPreviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     if (section == 0) return plan_.sources.empty() ? QString::fromUtf16(u"行") : QString::fromUtf16(u"文件");
-    return GbkToQString(vantrel::RegisterColumnCaption(section - 1));
+    return GbkToQString(RegisterColumnCaption(section - 1));
 }
 
-TFrmImportPreview::TFrmImportPreview(const QString& file, const vantrel::TImportPlan& plan, QWidget* parent)
+TFrmImportPreview::TFrmImportPreview(const QString& file, const TImportPlan& plan, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("FrmImportPreview"));
     setWindowTitle(QString::fromUtf16(u"导入预览 - ") + QFileInfo(file).fileName());
@@ -127,7 +129,7 @@ TFrmImportPreview::TFrmImportPreview(const QString& file, const vantrel::TImport
     resize(860, 520);
 
     int errors = 0;
-    for (const vantrel::TImportIssue& issue : plan.issues) errors += issue.warning ? 0 : 1;
+    for (const TImportIssue& issue : plan.issues) errors += issue.warning ? 0 : 1;
     const int warnings = plan.WarningCount();
 
     auto* column = new QVBoxLayout(this);
@@ -162,7 +164,7 @@ TFrmImportPreview::TFrmImportPreview(const QString& file, const vantrel::TImport
     memIssues->setObjectName(QStringLiteral("memIssues"));
     memIssues->setReadOnly(true);
     QString lines;
-    for (const std::string& line : vantrel::IssueLines(plan.issues)) lines += GbkToQString(line) + u'\n';
+    for (const std::string& line : IssueLines(plan.issues)) lines += GbkToQString(line) + u'\n';
     memIssues->setPlainText(lines);
     memIssues->setVisible(!plan.issues.empty());
     column->addWidget(memIssues, 1);
@@ -181,3 +183,5 @@ TFrmImportPreview::TFrmImportPreview(const QString& file, const vantrel::TImport
     connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
+
+}  // namespace vantrel

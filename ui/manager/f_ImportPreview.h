@@ -13,7 +13,9 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTableView;
-namespace vantrel { struct TImportPlan; }
+namespace vantrel {
+
+struct TImportPlan;
 
 enum class TCellMark { None, Warning, Error };
 
@@ -21,7 +23,7 @@ enum class TCellMark { None, Warning, Error };
 class TImportPreviewModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    TImportPreviewModel(const vantrel::TImportPlan& plan, QObject* parent = nullptr);
+    TImportPreviewModel(const TImportPlan& plan, QObject* parent = nullptr);
 
     TCellMark MarkAt(int row, int column) const;
 
@@ -36,14 +38,14 @@ private:
     using CellIssue = std::pair<qint64, int>;  // cell, index in the plan's issues
     std::pair<std::vector<CellIssue>::const_iterator, std::vector<CellIssue>::const_iterator> IssuesAt(int row,
                                                                                                       int column) const;
-    const vantrel::TImportPlan& plan_;
+    const TImportPlan& plan_;
     std::vector<CellIssue> cellIssues_;
 };
 
 class TFrmImportPreview : public QDialog {
     Q_OBJECT
 public:
-    TFrmImportPreview(const QString& file, const vantrel::TImportPlan& plan, QWidget* parent = nullptr);
+    TFrmImportPreview(const QString& file, const TImportPlan& plan, QWidget* parent = nullptr);
 
 private:
     // Controls, by object name: "lbSummary", "gridRows" (over the model), "memIssues", "btnOk",
@@ -55,3 +57,5 @@ private:
     QPushButton* btnCancel = nullptr;
     TImportPreviewModel* model_ = nullptr;
 };
+
+}  // namespace vantrel

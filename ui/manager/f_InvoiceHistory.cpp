@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace vantrel {
+
 namespace {
 
 const QColor kChangedColor(0xFF, 0xE5, 0x8F);
@@ -40,7 +42,7 @@ QString LoggedFieldText(int field, const std::string& value) {
 }
 
 QString LoggedRowText(const std::string& row) {
-    const std::vector<std::string> fields = vantrel::DecodeRow(row);
+    const std::vector<std::string> fields = DecodeRow(row);
     QStringList parts;
     for (const TShownColumn& c : kShown) {
         if (c.field == 4 || c.field == 15 || static_cast<std::size_t>(c.field) >= fields.size()) continue;
@@ -50,7 +52,7 @@ QString LoggedRowText(const std::string& row) {
     return parts.join(QString::fromUtf16(u"，"));
 }
 
-TFrmInvoiceHistory::TFrmInvoiceHistory(const vantrel::TModuleContext& context, int32_t xh, QWidget* parent)
+TFrmInvoiceHistory::TFrmInvoiceHistory(const TModuleContext& context, int32_t xh, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("InvoiceHistory"));
     setWindowTitle(QString::fromUtf16(u"发票历史"));
@@ -74,10 +76,10 @@ TFrmInvoiceHistory::TFrmInvoiceHistory(const vantrel::TModuleContext& context, i
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     column->addWidget(buttons);
 
-    std::vector<vantrel::TChangeEntry> entries;
+    std::vector<TChangeEntry> entries;
     std::string error;
-    const bool read = vantrel::ReadChangeEntries(
-        context, xh, [&entries](const vantrel::TChangeEntry& e) { entries.push_back(e); }, error);
+    const bool read = ReadChangeEntries(
+        context, xh, [&entries](const TChangeEntry& e) { entries.push_back(e); }, error);
     const QString invoice = QString::fromUtf16(u"所属期 %1 第 %2 号发票").arg(GbkToQString(context.period)).arg(xh);
     if (!read) {
         lbTitle_->setText(QString::fromUtf16(u"无法读取%1的变更记录：%2").arg(invoice, GbkToQString(error)));
@@ -86,13 +88,13 @@ TFrmInvoiceHistory::TFrmInvoiceHistory(const vantrel::TModuleContext& context, i
     lbTitle_->setText(QString::fromUtf16(u"%1：%2 个版本，改动的值以底色标出").arg(invoice).arg(entries.size()));
     gridVersions_->setRowCount(static_cast<int>(entries.size()));
     for (int row = 0; row < static_cast<int>(entries.size()); ++row) {
-        const vantrel::TChangeEntry& e = entries[static_cast<std::size_t>(row)];
+        const TChangeEntry& e = entries[static_cast<std::size_t>(row)];
         std::string batch = std::to_string(e.batch);
         if (!e.batchNote.empty()) batch += " " + e.batchNote;
-        const std::string leading[kLeading] = {vantrel::LocalTimeText(e.time), e.kind, e.seat, batch};
+        const std::string leading[kLeading] = {LocalTimeText(e.time), e.kind, e.seat, batch};
         for (int c = 0; c < kLeading; ++c)
             gridVersions_->setItem(row, c, new QTableWidgetItem(GbkToQString(leading[c])));
-        const std::vector<std::string> before = vantrel::DecodeRow(e.before), after = vantrel::DecodeRow(e.after);
+        const std::vector<std::string> before = DecodeRow(e.before), after = DecodeRow(e.after);
         for (int c = 0; c < static_cast<int>(std::size(kShown)); ++c) {
             const auto field = static_cast<std::size_t>(kShown[c].field);
             const QString now = field < after.size() ? LoggedFieldText(kShown[c].field, after[field]) : QString();
@@ -116,3 +118,5 @@ TFrmInvoiceHistory::TFrmInvoiceHistory(const vantrel::TModuleContext& context, i
     gridVersions_->resizeColumnsToContents();
     if (!entries.empty()) gridVersions_->scrollToBottom();
 }
+
+}  // namespace vantrel

@@ -12,6 +12,8 @@
 class QLabel;
 class QTableWidget;
 
+namespace vantrel {
+
 // A logged row's field as the windows show it: amounts with two decimals, flags as 是/否.
 QString LoggedFieldText(int field, const std::string& value);
 // A logged row in a line: type, dates, number, amount, rate, tax, buyer.
@@ -21,9 +23,11 @@ class TFrmInvoiceHistory : public QDialog {
     Q_OBJECT
 public:
     // The history of invoice xh of the context's period.
-    TFrmInvoiceHistory(const vantrel::TModuleContext& context, int32_t xh, QWidget* parent = nullptr);
+    TFrmInvoiceHistory(const TModuleContext& context, int32_t xh, QWidget* parent = nullptr);
 
 private:
     QLabel* lbTitle_ = nullptr;
     QTableWidget* gridVersions_ = nullptr;
 };
+
+}  // namespace vantrel

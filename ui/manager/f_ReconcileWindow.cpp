@@ -28,59 +28,61 @@
 
 using namespace Qt::StringLiterals;
 
+namespace vantrel {
+
 namespace {
 
 enum TReconcileColumn { CcKind, CcNumber, CcDate, CcBuyer, CcAmount, CcTax, CcNote, ReconcileColumnCount };
 
 // By TReconcileKind: differing, only in the register, only in the list, matched.
-const QColor kKindColors[vantrel::kReconcileKindCount] = {QColor(0xC0, 0x39, 0x2B), QColor(0x1C, 0x5A, 0xA6),
+const QColor kKindColors[kReconcileKindCount] = {QColor(0xC0, 0x39, 0x2B), QColor(0x1C, 0x5A, 0xA6),
                                                           QColor(0x8E, 0x44, 0xAD), QColor(0x2E, 0x7D, 0x32)};
 
-std::string ListRowNote(const vantrel::TListInvoice& invoice) {
+std::string ListRowNote(const TListInvoice& invoice) {
     return "清单第 " + std::to_string(invoice.line) + " 行的发票（号码 " +
-           (invoice.number.empty() ? std::string("无") : invoice.number) + "，金额 " + vantrel::FixedToText(invoice.amount) +
-           "，税额 " + vantrel::FixedToText(invoice.tax) + "）";
+           (invoice.number.empty() ? std::string("无") : invoice.number) + "，金额 " + FixedToText(invoice.amount) +
+           "，税额 " + FixedToText(invoice.tax) + "）";
 }
 
 // The list's invoice as one row of a register file, planned by the import's own mapping and
 // checks: type 普通发票 (the register's first dated type with a count when it has no such type),
 // one copy, the rate as listed or as the tax makes it.
-vantrel::TImportPlan PlanListInvoice(const vantrel::TListInvoice& invoice, const vantrel::TImportTarget& target) {
+TImportPlan PlanListInvoice(const TListInvoice& invoice, const TImportTarget& target) {
     std::string type = "普通发票";
     if (std::find(target.typeNames.begin(), target.typeNames.end(), type) == target.typeNames.end())
         for (const std::string& name : target.typeNames)
-            if (vantrel::TypeTakesDate(name) && vantrel::TypeTakesCount(name)) {
+            if (TypeTakesDate(name) && TypeTakesCount(name)) {
                 type = name;
                 break;
             }
     int32_t rate = invoice.rate;
     if (rate < 0 && invoice.amount != 0)
         rate = static_cast<int32_t>(std::lround(static_cast<double>(invoice.tax) * 100.0 / static_cast<double>(invoice.amount)));
-    vantrel::TExchangeTable table;
+    TExchangeTable table;
     const std::pair<int, std::string> cells[] = {
-        {vantrel::RcFplx, type},
-        {vantrel::RcKprq, std::to_string(invoice.date)},   // yyyyMMdd
-        {vantrel::RcFs, "1"},
-        {vantrel::RcJe, vantrel::FixedToText(invoice.amount)},
-        {vantrel::RcSl, rate < 0 ? std::string() : std::to_string(rate) + "%"},
-        {vantrel::RcSe, vantrel::FixedToText(invoice.tax)},
-        {vantrel::RcGfnsr, invoice.buyer},
-        {vantrel::RcZfbz, invoice.voided ? "是" : "否"},
+        {RcFplx, type},
+        {RcKprq, std::to_string(invoice.date)},   // yyyyMMdd
+        {RcFs, "1"},
+        {RcJe, FixedToText(invoice.amount)},
+        {RcSl, rate < 0 ? std::string() : std::to_string(rate) + "%"},
+        {RcSe, FixedToText(invoice.tax)},
+        {RcGfnsr, invoice.buyer},
+        {RcZfbz, invoice.voided ? "是" : "否"},
     };
-    vantrel::TExchangeRow& row = table.rows.emplace_back();
+    TExchangeRow& row = table.rows.emplace_back();
     row.line = invoice.line;
     for (const auto& [column, text] : cells) {
-        table.header.emplace_back(vantrel::RegisterColumnCaption(column));
-        row.cells.push_back(vantrel::TExchangeCell{vantrel::TExchangeCell::Text, text, 0});
+        table.header.emplace_back(RegisterColumnCaption(column));
+        row.cells.push_back(TExchangeCell{TExchangeCell::Text, text, 0});
     }
-    return vantrel::PlanImport(std::move(table), target);
+    return PlanImport(std::move(table), target);
 }
 
 }  // namespace
 
 // ---- the model ---------------------------------------------------------------------------
 
-void TReconcileModel::Show(const vantrel::TReconcileResult* result, int group) {
+void TReconcileModel::Show(const TReconcileResult* result, int group) {
     beginResetModel();
     result_ = result;
     lines_.clear();
@@ -90,7 +92,7 @@ void TReconcileModel::Show(const vantrel::TReconcileResult* result, int group) {
     endResetModel();
 }
 
-const vantrel::TReconcileLine* TReconcileModel::LineAt(int row) const {
+const TReconcileLine* TReconcileModel::LineAt(int row) const {
     return result_ && row >= 0 && static_cast<std::size_t>(row) < lines_.size()
                ? &result_->lines[static_cast<std::size_t>(lines_[static_cast<std::size_t>(row)])]
                : nullptr;
@@ -103,12 +105,12 @@ int TReconcileModel::rowCount(const QModelIndex& parent) const {
 int TReconcileModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ReconcileColumnCount; }
 
 QVariant TReconcileModel::data(const QModelIndex& index, int role) const {
-    const vantrel::TReconcileLine* line = LineAt(index.row());
+    const TReconcileLine* line = LineAt(index.row());
     if (!line || index.column() < 0 || index.column() >= ReconcileColumnCount) return {};
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-        return GbkToQString(vantrel::ReconcileFields(*result_, *line)[static_cast<std::size_t>(index.column())]);
+        return GbkToQString(ReconcileFields(*result_, *line)[static_cast<std::size_t>(index.column())]);
     case Qt::ForegroundRole:
         return index.column() == CcKind ? QVariant(kKindColors[static_cast<int>(line->kind)]) : QVariant();
     case Qt::TextAlignmentRole:
@@ -121,12 +123,12 @@ QVariant TReconcileModel::data(const QModelIndex& index, int role) const {
 QVariant TReconcileModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ReconcileColumnCount)
         return {};
-    return GbkToQString(vantrel::ReconcileHeader()[static_cast<std::size_t>(section)]);
+    return GbkToQString(ReconcileHeader()[static_cast<std::size_t>(section)]);
 }
 
 // ---- the window --------------------------------------------------------------------------
 
-TFrmReconcile::TFrmReconcile(vantrel::TModuleContext context, QString listFile, QWidget* parent)
+TFrmReconcile::TFrmReconcile(TModuleContext context, QString listFile, QWidget* parent)
     : Tfrm_CustomDlg(context.host, parent), FContext(std::move(context)), FListFile(std::move(listFile)) {
     setObjectName(u"TFrmReconcile"_s);
     setWindowTitle(u"核对发票清单"_s);
@@ -146,22 +148,22 @@ TFrmReconcile::TFrmReconcile(vantrel::TModuleContext context, QString listFile, 
     auto* groups = new QHBoxLayout();
     groups->setSpacing(6);
     auto* exclusive = new QButtonGroup(this);
-    for (int g = 0; g <= vantrel::kReconcileKindCount; ++g) {
+    for (int g = 0; g <= kReconcileKindCount; ++g) {
         auto* button = new QToolButton(ContentArea());
         button->setObjectName(u"btnGroup%1"_s.arg(g));
         button->setCheckable(true);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         button->setMinimumHeight(44);
-        const QColor color = g < vantrel::kReconcileKindCount ? kKindColors[g] : QColor(0x55, 0x5F, 0x6B);
+        const QColor color = g < kReconcileKindCount ? kKindColors[g] : QColor(0x55, 0x5F, 0x6B);
         button->setStyleSheet(u"QToolButton { border: 1px solid #c8d0da; border-left: 4px solid %1; background: #ffffff;"
                               " padding: 2px 8px; text-align: left; }"
                               "QToolButton:checked { background: #e8f0fb; border-color: %1; }"_s.arg(color.name()));
         exclusive->addButton(button, g);
-        groups->addWidget(button, g < vantrel::kReconcileKindCount ? 3 : 1);
+        groups->addWidget(button, g < kReconcileKindCount ? 3 : 1);
         btnGroups[g] = button;
         connect(button, &QToolButton::clicked, this,
-                [this, g] { ShowGroup(g < vantrel::kReconcileKindCount ? g : -1); });
+                [this, g] { ShowGroup(g < kReconcileKindCount ? g : -1); });
     }
     column->addLayout(groups);
 
@@ -210,65 +212,65 @@ TFrmReconcile::~TFrmReconcile() {
 
 bool TFrmReconcile::Reconcile() {
     FModel->Show(nullptr, -1);
-    FResult = vantrel::TReconcileResult();
+    FResult = TReconcileResult();
     FreeInvoiceList(FInvoiceList);
     std::string error;
     ShowStatus("请稍候，正在核对...");
-    const vantrel::TReconcileRead read = vantrel::ReconcileWithList(FContext, FListFile, FInvoiceList, FResult, error);
+    const TReconcileRead read = ReconcileWithList(FContext, FListFile, FInvoiceList, FResult, error);
     HideStatus();
-    if (read != vantrel::TReconcileRead::Done) {
-        FResult = vantrel::TReconcileResult();
-        InfoMsgBox((read == vantrel::TReconcileRead::ListFailed ? "无法读取清单：" : "无法读取本期发票：") + error, 0);
+    if (read != TReconcileRead::Done) {
+        FResult = TReconcileResult();
+        InfoMsgBox((read == TReconcileRead::ListFailed ? "无法读取清单：" : "无法读取本期发票：") + error, 0);
     }
-    for (int g = 0; g < vantrel::kReconcileKindCount; ++g) {
-        const vantrel::TReconcileGroup& group = FResult.groups[g];
+    for (int g = 0; g < kReconcileKindCount; ++g) {
+        const TReconcileGroup& group = FResult.groups[g];
         btnGroups[g]->setText(u"%1　%2 张\n金额 %3　税额 %4"_s.arg(
-            GbkToQString(vantrel::ReconcileKindText(static_cast<vantrel::TReconcileKind>(g))))
+            GbkToQString(ReconcileKindText(static_cast<TReconcileKind>(g))))
                                   .arg(group.count)
-                                  .arg(GbkToQString(vantrel::FixedToText(group.amount)), GbkToQString(vantrel::FixedToText(group.tax))));
+                                  .arg(GbkToQString(FixedToText(group.amount)), GbkToQString(FixedToText(group.tax))));
     }
     QString all = u"全部　%1 行"_s.arg(FResult.lines.size());
     if (FResult.uncompared > 0) all += u"\n另有 %1 行不参与核对"_s.arg(FResult.uncompared);
-    btnGroups[vantrel::kReconcileKindCount]->setText(all);
-    btnGroups[vantrel::kReconcileKindCount]->setToolTip(
+    btnGroups[kReconcileKindCount]->setText(all);
+    btnGroups[kReconcileKindCount]->setToolTip(
         u"未开具发票、纳税检查调整等不是已开具的发票，不与清单核对"_s);
     // At first the first group that needs attention.
     if (FGroup == kFirstGroup) {
         FGroup = -1;
-        for (int g = vantrel::kReconcileKindCount - 1; g >= 0; --g)
+        for (int g = kReconcileKindCount - 1; g >= 0; --g)
             if (FResult.groups[g].count > 0) FGroup = g;
     }
     ShowGroup(FGroup);
-    return read == vantrel::TReconcileRead::Done;
+    return read == TReconcileRead::Done;
 }
 
 void TFrmReconcile::ShowGroup(int group) {
     FGroup = group;
-    btnGroups[group < 0 ? vantrel::kReconcileKindCount : group]->setChecked(true);
+    btnGroups[group < 0 ? kReconcileKindCount : group]->setChecked(true);
     FModel->Show(&FResult, group);
     if (FModel->rowCount() > 0) gridLines->setCurrentIndex(FModel->index(0, 0));
 }
 
-const vantrel::TReconcileLine* TFrmReconcile::CurrentLine() const {
+const TReconcileLine* TFrmReconcile::CurrentLine() const {
     return FModel->LineAt(gridLines->currentIndex().row());
 }
 
 void TFrmReconcile::ActOpenExecute() {
-    const vantrel::TReconcileLine* line = CurrentLine();
+    const TReconcileLine* line = CurrentLine();
     if (!line) {
         InfoMsgBox("请先在列表中选择一张发票", 0);
         return;
     }
     if (line->registered < 0) {
-        vantrel::TImportTarget target;
+        TImportTarget target;
         std::string error;
-        const bool loaded = vantrel::LoadImportTarget(FContext, target, error);
+        const bool loaded = LoadImportTarget(FContext, target, error);
         FreeInvoiceList(target.existing);
         if (!loaded) {
             InfoMsgBox("无法读取本期发票：" + error, 0);
             return;
         }
-        const vantrel::TImportPlan plan = PlanListInvoice(FResult.listed[static_cast<std::size_t>(line->listed)], target);
+        const TImportPlan plan = PlanListInvoice(FResult.listed[static_cast<std::size_t>(line->listed)], target);
         if (plan.rows.empty()) return;
         Txxqtfpxx record = plan.Record(plan.rows.front());
         OpenDetailWindow(FContext, kDetailView, gridLines, nullptr, {}, &record);
@@ -278,7 +280,7 @@ void TFrmReconcile::ActOpenExecute() {
     auto* record = const_cast<Txxqtfpxx*>(FResult.registered[static_cast<std::size_t>(line->registered)].row);
     std::string refusal;
     const bool changeable =
-        !DBIsReadOnly(FContext.connection) && !CheckDeclareState(FContext, vantrel::ModuleFuncCode(FContext.subAppCode), refusal);
+        !DBIsReadOnly(FContext.connection) && !CheckDeclareState(FContext, ModuleFuncCode(FContext.subAppCode), refusal);
     bool saved = false;
     QPointer<TFrmReconcile> self(this);
     const bool current = OpenDetailWindow(FContext, changeable ? kDetailModify : kDetailView, gridLines, &FInvoiceList,
@@ -289,24 +291,24 @@ void TFrmReconcile::ActOpenExecute() {
 }
 
 void TFrmReconcile::ActAddExecute() {
-    const vantrel::TReconcileLine* line = CurrentLine();
-    if (!line || line->kind != vantrel::TReconcileKind::OnlyList) {
+    const TReconcileLine* line = CurrentLine();
+    if (!line || line->kind != TReconcileKind::OnlyList) {
         InfoMsgBox("请先选择一张仅在清单中的发票", 0);
         return;
     }
     if (DeclareStateRefuses(FContext)) return;
-    const vantrel::TListInvoice& invoice = FResult.listed[static_cast<std::size_t>(line->listed)];
-    vantrel::TImportTarget target;
+    const TListInvoice& invoice = FResult.listed[static_cast<std::size_t>(line->listed)];
+    TImportTarget target;
     std::string error;
-    const bool loaded = vantrel::LoadImportTarget(FContext, target, error);
-    vantrel::TImportPlan plan = loaded ? PlanListInvoice(invoice, target) : vantrel::TImportPlan();
+    const bool loaded = LoadImportTarget(FContext, target, error);
+    TImportPlan plan = loaded ? PlanListInvoice(invoice, target) : TImportPlan();
     FreeInvoiceList(target.existing);
     if (!loaded) {
         InfoMsgBox("无法读取本期发票：" + error, 0);
         return;
     }
     std::string issues;
-    for (const std::string& issue : vantrel::IssueLines(plan.issues)) issues += "\n" + issue;
+    for (const std::string& issue : IssueLines(plan.issues)) issues += "\n" + issue;
     if (plan.HasErrors()) {
         InfoMsgBox("不能将" + ListRowNote(invoice) + "加入登记簿：" + issues, 0);
         return;
@@ -323,7 +325,7 @@ void TFrmReconcile::ActAddExecute() {
         if (file.open(QIODevice::ReadOnly)) sha.addData(&file);
         plan.sources.push_back({0, invoice.number, fileName, sha.result().toHex().toStdString()});
     }
-    if (vantrel::StoreImport(plan, FContext, {}, error) != vantrel::TStoreResult::Stored) {
+    if (StoreImport(plan, FContext, {}, error) != TStoreResult::Stored) {
         InfoMsgBox(error, 0);
         return;
     }
@@ -342,7 +344,7 @@ void TFrmReconcile::ActExportExecute() {
 
 bool TFrmReconcile::ExportFile(const QString& path) {
     std::string error;
-    if (!vantrel::ExportReconcileFile(path, FResult, error)) {
+    if (!ExportReconcileFile(path, FResult, error)) {
         InfoMsgBox("导出失败：" + error, 0);
         return false;
     }
@@ -350,7 +352,7 @@ bool TFrmReconcile::ExportFile(const QString& path) {
     return true;
 }
 
-bool OpenReconcileWindow(QWidget* parent, const vantrel::TModuleContext& context, const QString& listFile) {
+bool OpenReconcileWindow(QWidget* parent, const TModuleContext& context, const QString& listFile) {
     QPointer<TFrmReconcile> window = new TFrmReconcile(context, listFile, parent);
     bool changed = false;
     QObject::connect(window, &TFrmReconcile::InvoicesChanged, [&changed] { changed = true; });
@@ -359,3 +361,5 @@ bool OpenReconcileWindow(QWidget* parent, const vantrel::TModuleContext& context
     delete window.data();
     return changed;
 }
+
+}  // namespace vantrel

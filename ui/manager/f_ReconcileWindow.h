@@ -16,14 +16,16 @@ class QPushButton;
 class QToolButton;
 class QTreeView;
 
+namespace vantrel {
+
 // The lines of a result, those of one group or all; texts as the CSV file writes them.
 class TReconcileModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     using QAbstractTableModel::QAbstractTableModel;
     // group -1: every line.
-    void Show(const vantrel::TReconcileResult* result, int group);
-    const vantrel::TReconcileLine* LineAt(int row) const;
+    void Show(const TReconcileResult* result, int group);
+    const TReconcileLine* LineAt(int row) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -31,14 +33,14 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
-    const vantrel::TReconcileResult* result_ = nullptr;
+    const TReconcileResult* result_ = nullptr;
     std::vector<int> lines_;
 };
 
 class TFrmReconcile : public Tfrm_CustomDlg {
     Q_OBJECT
 public:
-    TFrmReconcile(vantrel::TModuleContext context, QString listFile, QWidget* parent = nullptr);
+    TFrmReconcile(TModuleContext context, QString listFile, QWidget* parent = nullptr);
     ~TFrmReconcile() override;
 
     // Reads the register and the list and matches them again; false (and said) when either
@@ -59,19 +61,19 @@ private:
 
     static constexpr int kFirstGroup = -2;
     void ShowGroup(int group);
-    const vantrel::TReconcileLine* CurrentLine() const;
+    const TReconcileLine* CurrentLine() const;
 
-    vantrel::TModuleContext FContext;
+    TModuleContext FContext;
     QString FListFile;
     std::vector<Txxqtfpxx*> FInvoiceList;
-    vantrel::TReconcileResult FResult;
+    TReconcileResult FResult;
     TReconcileModel* FModel = nullptr;
     int FGroup = kFirstGroup;   // -1: every line
 
     // Controls, by object name: "lbFile", "btnGroup0" to "btnGroup4" (the groups, then 全部),
     // "btnOpen", "btnAdd", "btnExport", "gridLines".
     QLabel* lbFile = nullptr;
-    QToolButton* btnGroups[vantrel::kReconcileKindCount + 1] = {};   // the groups, then 全部
+    QToolButton* btnGroups[kReconcileKindCount + 1] = {};   // the groups, then 全部
     QPushButton* btnOpen = nullptr;
     QPushButton* btnAdd = nullptr;
     QPushButton* btnExport = nullptr;
@@ -79,4 +81,6 @@ private:
 };
 
 // Shows the window modally for the list file; true when the register changed in it.
-bool OpenReconcileWindow(QWidget* parent, const vantrel::TModuleContext& context, const QString& listFile);
+bool OpenReconcileWindow(QWidget* parent, const TModuleContext& context, const QString& listFile);
+
+}  // namespace vantrel

@@ -331,10 +331,10 @@ void TFrmXxqtfpMgr::BuildToolBar() {
     btnQuery = AddToolAction(actQueryPanel);
     // The pressed state always follows the panel's visibility (btnQueryClick).
     connect(actQueryPanel, &QAction::triggered, this, [this] { btnQueryClick(); });
-    ActPreview = new QAction(PreviewCommandIcon(), Text16(u"申报预览"), this);
+    ActPreview = new QAction(vantrel::PreviewCommandIcon(), Text16(u"申报预览"), this);
     AddToolAction(ActPreview);
     connect(ActPreview, &QAction::triggered, this, [this] { ActPreviewExecute(); });
-    ActPrint = new QAction(PrintCommandIcon(), Text16(u"打印"), this);
+    ActPrint = new QAction(vantrel::PrintCommandIcon(), Text16(u"打印"), this);
     AddToolAction(ActPrint);
     connect(ActPrint, &QAction::triggered, this, [this] { ActPrintExecute(); });
     actImport = new QAction(SheetTransferIcon(true), Text16(u"导入"), this);

@@ -131,7 +131,7 @@ void TFrmXxqtfpMgr::ActDelExecute() {
 void TFrmXxqtfpMgr::ActPreviewExecute() {
     QPointer<TFrmXxqtfpMgr> self(this);
     const bool changed =
-        OpenReturnPreview(this, FContext, {&TFrmXxqtfpMgr::VSTInvoideCommonGetText, &AttachListDecorator});
+        vantrel::OpenReturnPreview(this, FContext, {&TFrmXxqtfpMgr::VSTInvoideCommonGetText, &AttachListDecorator});
     if (self && changed) ActQueryExecute();
 }
 
@@ -139,9 +139,9 @@ void TFrmXxqtfpMgr::ActPrintExecute() {
     if (!ListModel()) return;
     std::vector<int> widths;
     for (int c = 0; c < ListModel()->columnCount(); ++c) widths.push_back(VSTInvoideCommon->header()->sectionSize(c));
-    TListPrintHeader header = CurrentListHeader(FContext, windowTitle());
+    vantrel::TListPrintHeader header = vantrel::CurrentListHeader(FContext, windowTitle());
     header.note = QString::fromUtf16(u"共 %1 张发票，其中作废 %2 张").arg(lbFpsl->text(), lbzfzs->text());
-    ShowInvoiceTablePrint(this, *ListModel(), widths, header);
+    vantrel::ShowInvoiceTablePrint(this, *ListModel(), widths, header);
 }
 
 void TFrmXxqtfpMgr::actImportExecute() {
@@ -200,7 +200,7 @@ bool TFrmXxqtfpMgr::ImportEInvoices(const QStringList& paths) {
 bool TFrmXxqtfpMgr::ImportPlanned(const QString& shown, vantrel::TImportPlan& plan) {
     std::string error;
     QPointer<TFrmXxqtfpMgr> self(this);
-    QPointer<TFrmImportPreview> preview = new TFrmImportPreview(shown, plan, this);
+    QPointer<vantrel::TFrmImportPreview> preview = new vantrel::TFrmImportPreview(shown, plan, this);
     const int answer = preview->exec();
     delete preview.data();
     if (!self || answer != QDialog::Accepted || plan.HasErrors()) return false;
@@ -272,7 +272,7 @@ void TFrmXxqtfpMgr::actReconcileExecute() {
 
 void TFrmXxqtfpMgr::ReconcileFile(const QString& path) {
     QPointer<TFrmXxqtfpMgr> self(this);
-    const bool changed = OpenReconcileWindow(this, FContext, path);
+    const bool changed = vantrel::OpenReconcileWindow(this, FContext, path);
     if (self && changed) {
         ActQueryExecute();
         KeepNextXhAhead();
@@ -285,13 +285,13 @@ void TFrmXxqtfpMgr::actHistoryExecute() {
         InfoMsgBox("请先勾选要查看历史的发票。", 0);
         return;
     }
-    TFrmInvoiceHistory history(FContext, checked.front()->xh, this);
+    vantrel::TFrmInvoiceHistory history(FContext, checked.front()->xh, this);
     history.exec();
 }
 
 void TFrmXxqtfpMgr::actChangeLogExecute() {
     QPointer<TFrmXxqtfpMgr> self(this);
-    auto* batches = new TFrmChangeBatches(FContext, this);
+    auto* batches = new vantrel::TFrmChangeBatches(FContext, this);
     batches->exec();
     const bool restored = batches->Restored();
     delete batches;

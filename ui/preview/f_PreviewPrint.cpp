@@ -17,6 +17,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace vantrel {
+
 namespace {
 
 // The table is laid out in points (1/72 inch) and scaled to the printer.
@@ -32,11 +34,11 @@ Qt::Alignment ModelAlignment(const QAbstractItemModel& model, int row, int colum
 
 }  // namespace
 
-void PrintPreviewPage(QPrinter& printer, const vantrel::TSummaryPreview& preview, const QDate& date) {
+void PrintPreviewPage(QPrinter& printer, const TSummaryPreview& preview, const QDate& date) {
     QPainter painter(&printer);
     if (!painter.isActive()) return;
     const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
-    vantrel::PaintPreviewInto(painter, QRectF(0, 0, page.width(), page.height()), preview, date);
+    PaintPreviewInto(painter, QRectF(0, 0, page.width(), page.height()), preview, date);
 }
 
 int PrintInvoiceTable(QPrinter& printer, const QAbstractItemModel& model, const std::vector<int>& widths,
@@ -75,9 +77,9 @@ int PrintInvoiceTable(QPrinter& printer, const QAbstractItemModel& model, const 
         qreal y = 0;
         if (sheet == 0) {
             painter.setPen(Qt::black);
-            painter.setFont(vantrel::PageFont(kTitleSize, true));
+            painter.setFont(PageFont(kTitleSize, true));
             painter.drawText(QRectF(0, 0, page.width(), kTitleSize + 6), Qt::AlignCenter, header.title);
-            painter.setFont(vantrel::PageFont(kFontSize));
+            painter.setFont(PageFont(kFontSize));
             const QRectF line1(0, kTitleSize + 6, page.width(), kRowHeight);
             painter.drawText(line1, Qt::AlignLeft | Qt::AlignVCenter, u"纳税人："_s + header.taxpayer);
             painter.drawText(line1, Qt::AlignRight | Qt::AlignVCenter, u"所属期："_s + header.period);
@@ -86,7 +88,7 @@ int PrintInvoiceTable(QPrinter& printer, const QAbstractItemModel& model, const 
                              u"打印日期："_s + date.toString(u"yyyy-MM-dd"_s));
             y = headTop;
         }
-        painter.setFont(vantrel::PageFont(kFontSize, true));
+        painter.setFont(PageFont(kFontSize, true));
         for (int c = 1; c < columns; ++c) {
             const QRectF cell(x[static_cast<std::size_t>(c - 1)], y,
                               x[static_cast<std::size_t>(c)] - x[static_cast<std::size_t>(c - 1)], kRowHeight);
@@ -98,7 +100,7 @@ int PrintInvoiceTable(QPrinter& printer, const QAbstractItemModel& model, const 
                              model.headerData(c, Qt::Horizontal).toString().trimmed());
         }
         y += kRowHeight;
-        painter.setFont(vantrel::PageFont(kFontSize));
+        painter.setFont(PageFont(kFontSize));
         const int last = std::min(rows, row + (sheet == 0 ? firstRows : laterRows));
         for (; row < last; ++row, y += kRowHeight) {
             for (int c = 1; c < columns; ++c) {
@@ -122,13 +124,13 @@ int PrintInvoiceTable(QPrinter& printer, const QAbstractItemModel& model, const 
     return sheets;
 }
 
-void ShowPreviewPagePrint(QWidget* parent, const vantrel::TSummaryPreview& preview) {
+void ShowPreviewPagePrint(QWidget* parent, const TSummaryPreview& preview) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageOrientation(QPageLayout::Portrait);
-    printer.setDocName(vantrel::PreviewTitle());
+    printer.setDocName(PreviewTitle());
     QPrintPreviewDialog dialog(&printer, parent);
-    dialog.setWindowTitle(vantrel::PreviewTitle());
-    const QDate date = vantrel::HostToday();
+    dialog.setWindowTitle(PreviewTitle());
+    const QDate date = HostToday();
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
                      [&preview, date](QPrinter* target) { PrintPreviewPage(*target, preview, date); });
     dialog.resize(900, 680);
@@ -142,7 +144,7 @@ void ShowInvoiceTablePrint(QWidget* parent, const QAbstractItemModel& model, con
     printer.setDocName(header.title);
     QPrintPreviewDialog dialog(&printer, parent);
     dialog.setWindowTitle(header.title);
-    const QDate date = vantrel::HostToday();
+    const QDate date = HostToday();
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* target) {
         PrintInvoiceTable(*target, model, widths, header, date);
     });
@@ -150,12 +152,14 @@ void ShowInvoiceTablePrint(QWidget* parent, const QAbstractItemModel& model, con
     dialog.exec();
 }
 
-TListPrintHeader CurrentListHeader(const vantrel::TModuleContext& context, const QString& title) {
+TListPrintHeader CurrentListHeader(const TModuleContext& context, const QString& title) {
     TListPrintHeader header;
     header.title = title;
     std::string id, name;
-    vantrel::CurrentTaxpayerParticulars(context, id, name);
+    CurrentTaxpayerParticulars(context, id, name);
     header.taxpayer = GbkToQString(name) + u"（"_s + GbkToQString(id) + u"）"_s;
-    header.period = GbkToQString(vantrel::PeriodCaption(context.period));
+    header.period = GbkToQString(PeriodCaption(context.period));
     return header;
 }
+
+}  // namespace vantrel

@@ -11,6 +11,8 @@ class QAbstractItemModel;
 class QPrinter;
 class QWidget;
 
+namespace vantrel {
+
 // What stands above a printed list.
 struct TListPrintHeader {
     QString title;
@@ -20,7 +22,7 @@ struct TListPrintHeader {
 };
 
 // The preview page, scaled to the printer's page.
-void PrintPreviewPage(QPrinter& printer, const vantrel::TSummaryPreview& preview, const QDate& date);
+void PrintPreviewPage(QPrinter& printer, const TSummaryPreview& preview, const QDate& date);
 
 // Every row of the model in its display order, every column but the first (the tick column),
 // with the column captions repeated on each sheet and "第 i 页，共 n 页" below. The column
@@ -31,9 +33,11 @@ int PrintInvoiceTable(QPrinter& printer, const QAbstractItemModel& model, const 
 
 // Qt's print preview dialog over the preview page / the list; printing or saving as PDF goes
 // from there.
-void ShowPreviewPagePrint(QWidget* parent, const vantrel::TSummaryPreview& preview);
+void ShowPreviewPagePrint(QWidget* parent, const TSummaryPreview& preview);
 void ShowInvoiceTablePrint(QWidget* parent, const QAbstractItemModel& model, const std::vector<int>& widths,
                            const TListPrintHeader& header);
 
 // The context's taxpayer as "name（id）" and period as "2026年11月", for list headers.
-TListPrintHeader CurrentListHeader(const vantrel::TModuleContext& context, const QString& title);
+TListPrintHeader CurrentListHeader(const TModuleContext& context, const QString& title);
+
+}  // namespace vantrel

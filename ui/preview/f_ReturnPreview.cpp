@@ -36,6 +36,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace vantrel {
+
 namespace {
 
 constexpr int kSheetMargin = 12;
@@ -47,11 +49,11 @@ TModalSpeedButton* BottomButton(Tfrm_CustomDlg* dialog, const char* caption, int
     return button;
 }
 
-QString MeasureCaption(vantrel::TSummaryMeasure measure) {
+QString MeasureCaption(TSummaryMeasure measure) {
     switch (measure) {
-    case vantrel::TSummaryMeasure::Je: return u"金额合计"_s;
-    case vantrel::TSummaryMeasure::Se: return u"税额合计"_s;
-    case vantrel::TSummaryMeasure::Fs: return u"份数合计"_s;
+    case TSummaryMeasure::Je: return u"金额合计"_s;
+    case TSummaryMeasure::Se: return u"税额合计"_s;
+    case TSummaryMeasure::Fs: return u"份数合计"_s;
     }
     return QString();
 }
@@ -75,7 +77,7 @@ QSize TPreviewSheet::sizeHint() const {
                  static_cast<int>(std::ceil(size.height())) + 2 * kSheetMargin);
 }
 
-void TPreviewSheet::SetPreview(const vantrel::TSummaryPreview* preview, const QDate& date) {
+void TPreviewSheet::SetPreview(const TSummaryPreview* preview, const QDate& date) {
     preview_ = preview;
     date_ = date;
     update();
@@ -101,10 +103,10 @@ std::string TPreviewSheet::CellAt(const QPoint& point) const {
 QString TPreviewSheet::ToolTipAt(const QPoint& point) const {
     const std::string name = CellAt(point);
     if (name.empty()) return QString();
-    QString tip = GbkToQString(name) + u'\n' + GbkToQString(vantrel::SummaryCellCaption(name));
+    QString tip = GbkToQString(name) + u'\n' + GbkToQString(SummaryCellCaption(name));
     if (preview_)
         if (const auto declared = preview_->declared.find(name); declared != preview_->declared.end())
-            tip += u"\n上次汇总文件（%1）中为 %2"_s.arg(GbkToQString(vantrel::LocalTimeText(preview_->declaredTime)),
+            tip += u"\n上次汇总文件（%1）中为 %2"_s.arg(GbkToQString(LocalTimeText(preview_->declaredTime)),
                                                     GbkToQString(declared->second));
     return tip;
 }
@@ -127,9 +129,9 @@ void TPreviewSheet::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), QColor(0xE6, 0xE9, 0xEE));
     if (!preview_) return;
     painter.translate(kSheetMargin, kSheetMargin);
-    vantrel::TPreviewPageMarks marks = marks_;
+    TPreviewPageMarks marks = marks_;
     if (!hasFocus()) marks.focus.clear();
-    vantrel::PaintPreviewPage(painter, *preview_, date_, marks);
+    PaintPreviewPage(painter, *preview_, date_, marks);
 }
 
 void TPreviewSheet::mouseMoveEvent(QMouseEvent* event) {
@@ -176,12 +178,12 @@ void TPreviewSheet::keyPressEvent(QKeyEvent* event) {
 
 // ---- the preview window --------------------------------------------------------------------
 
-TFrmReturnPreview::TFrmReturnPreview(vantrel::TModuleContext context, TPreviewListProcs procs, QWidget* parent)
+TFrmReturnPreview::TFrmReturnPreview(TModuleContext context, TPreviewListProcs procs, QWidget* parent)
     : Tfrm_CustomDlg(context.host, parent), FContext(std::move(context)), FProcs(std::move(procs)) {
     setObjectName(u"TFrmReturnPreview"_s);
-    setWindowTitle(vantrel::PreviewTitle());
+    setWindowTitle(PreviewTitle());
     PlaceDialogParts(this, 980, 720);
-    lbBusinessName->setText(vantrel::PreviewTitle());
+    lbBusinessName->setText(PreviewTitle());
 
     auto* column = new QVBoxLayout(ContentArea());
     column->setContentsMargins(8, 6, 8, 4);
@@ -216,17 +218,17 @@ void TFrmReturnPreview::FormCreate() {
 
 bool TFrmReturnPreview::RefreshPreview() {
     std::string error;
-    if (!vantrel::LoadSummaryPreview(FContext, FPreview, error)) {
+    if (!LoadSummaryPreview(FContext, FPreview, error)) {
         InfoMsgBox("无法计算申报预览：" + error, 0);
         return false;
     }
-    Sheet->SetPreview(&FPreview, vantrel::HostToday());
+    Sheet->SetPreview(&FPreview, HostToday());
     return true;
 }
 
 void TFrmReturnPreview::OpenDrill(const std::string& name) {
-    vantrel::TSummaryCellRef ref;
-    if (!vantrel::FindSummaryCell(name, ref)) return;
+    TSummaryCellRef ref;
+    if (!FindSummaryCell(name, ref)) return;
     QPointer<TFrmReturnPreview> self(this);
     auto* drill = new TFrmPreviewDrill(
         FContext, ref, FPreview.Value(name), FProcs,
@@ -247,10 +249,10 @@ void TFrmReturnPreview::btnPdfClick() {
     const QString file = QFileDialog::getSaveFileName(this, u"导出PDF"_s, suggested, u"PDF 文件 (*.pdf)"_s);
     if (file.isEmpty()) return;
     QString error;
-    if (!vantrel::WritePreviewPdf(file, FPreview, vantrel::HostToday(), error)) InfoMsgBox(QStringToGbk(error), 0);
+    if (!WritePreviewPdf(file, FPreview, HostToday(), error)) InfoMsgBox(QStringToGbk(error), 0);
 }
 
-bool OpenReturnPreview(QWidget* parent, const vantrel::TModuleContext& context, const TPreviewListProcs& procs) {
+bool OpenReturnPreview(QWidget* parent, const TModuleContext& context, const TPreviewListProcs& procs) {
     QPointer<TFrmReturnPreview> preview = new TFrmReturnPreview(context, procs, parent);
     bool changed = false;
     QObject::connect(preview, &TFrmReturnPreview::InvoiceChanged, [&changed] { changed = true; });
@@ -262,7 +264,7 @@ bool OpenReturnPreview(QWidget* parent, const vantrel::TModuleContext& context, 
 
 // ---- the invoices behind a figure ----------------------------------------------------------
 
-TFrmPreviewDrill::TFrmPreviewDrill(vantrel::TModuleContext context, const vantrel::TSummaryCellRef& cell, std::string value,
+TFrmPreviewDrill::TFrmPreviewDrill(TModuleContext context, const TSummaryCellRef& cell, std::string value,
                                    const TPreviewListProcs& procs, std::function<std::string()> changed,
                                    QWidget* parent)
     : Tfrm_CustomDlg(context.host, parent),
@@ -280,7 +282,7 @@ TFrmPreviewDrill::TFrmPreviewDrill(vantrel::TModuleContext context, const vantre
     column->setContentsMargins(10, 6, 10, 4);
     column->setSpacing(4);
     const std::string name(FCell.cell->name);
-    lbCell = new QLabel(GbkToQString(vantrel::SummaryCellCaption(name)) + u"（"_s + GbkToQString(name) + u"）"_s, ContentArea());
+    lbCell = new QLabel(GbkToQString(SummaryCellCaption(name)) + u"（"_s + GbkToQString(name) + u"）"_s, ContentArea());
     lbCell->setObjectName(u"lbCell"_s);
     QFont bold = lbCell->font();
     bold.setBold(true);
@@ -346,14 +348,14 @@ bool TFrmPreviewDrill::LoadInvoices() {
     FListModel->ResetRows(0);
     FreeInvoiceList(FInvoiceList);
     std::string error;
-    const bool loaded = vantrel::LoadDrillInvoices(*FCell.group, FContext, FInvoiceList, error);
-    if (!loaded) InforMsg(vantrel::kMsgListReadFailed, vantrel::ReasonLine(error), 1);
+    const bool loaded = LoadDrillInvoices(*FCell.group, FContext, FInvoiceList, error);
+    if (!loaded) InforMsg(kMsgListReadFailed, ReasonLine(error), 1);
     ResetListRows(VSTInvoice, static_cast<int>(FInvoiceList.size()));
     ShowTotals();
     return loaded;
 }
 
-std::string TFrmPreviewDrill::ListedTotal() const { return vantrel::DrillTotalText(*FCell.cell, FInvoiceList); }
+std::string TFrmPreviewDrill::ListedTotal() const { return DrillTotalText(*FCell.cell, FInvoiceList); }
 
 void TFrmPreviewDrill::ShowTotals() {
     lbTotals->setText(u"共 %1 张发票　%2：%3　　预览中的数值：%4"_s.arg(FInvoiceList.size())
@@ -362,24 +364,24 @@ void TFrmPreviewDrill::ShowTotals() {
 }
 
 void TFrmPreviewDrill::ShowChangesSinceDeclared() {
-    vantrel::TDeclaredDocument document;
+    TDeclaredDocument document;
     bool found = false;
-    std::vector<vantrel::TChangeEntry> entries;
+    std::vector<TChangeEntry> entries;
     std::string error;
-    if (!vantrel::ReadLastDeclaredDocument(FContext, document, found, error) || !found ||
-        !vantrel::ChangesOfGroupSince(FContext, *FCell.group, document.seq, entries, error)) {
+    if (!ReadLastDeclaredDocument(FContext, document, found, error) || !found ||
+        !ChangesOfGroupSince(FContext, *FCell.group, document.seq, entries, error)) {
         memChanges->setVisible(!error.empty());
         memChanges->setPlainText(u"无法读取变更记录：%1"_s.arg(GbkToQString(error)));
         return;
     }
-    QString text = u"上次汇总文件（%1）以来，本单元格汇总的发票"_s.arg(GbkToQString(vantrel::LocalTimeText(document.time)));
+    QString text = u"上次汇总文件（%1）以来，本单元格汇总的发票"_s.arg(GbkToQString(LocalTimeText(document.time)));
     text += entries.empty() ? u"没有变动"_s : u"有 %1 处变动："_s.arg(entries.size());
-    for (const vantrel::TChangeEntry& e : entries)
-        text += u"\n%1　第 %2 批%3　第 %4 号　%5　%6"_s.arg(GbkToQString(vantrel::LocalTimeText(e.time)))
+    for (const TChangeEntry& e : entries)
+        text += u"\n%1　第 %2 批%3　第 %4 号　%5　%6"_s.arg(GbkToQString(LocalTimeText(e.time)))
                     .arg(e.batch)
                     .arg(GbkToQString(e.kind))
                     .arg(e.xh)
-                    .arg(GbkToQString(e.seat), GbkToQString(vantrel::ChangedColumnsText(e)));
+                    .arg(GbkToQString(e.seat), GbkToQString(ChangedColumnsText(e)));
     memChanges->setPlainText(text);
     memChanges->show();
 }
@@ -388,7 +390,7 @@ void TFrmPreviewDrill::ActModifyExecute() {
     if (DeclareStateRefuses(FContext)) return;
     const std::vector<Txxqtfpxx*> checked = FListModel->CheckedRecords();
     if (checked.empty()) {
-        InforMsg(vantrel::kMsgNothingToModify, "", 1);
+        InforMsg(kMsgNothingToModify, "", 1);
         return;
     }
     bool saved = false;
@@ -433,3 +435,5 @@ QIcon PrintCommandIcon() {
         p.fillRect(QRectF(17, 11.5, 2, 1.5), QColor(0x3B, 0xA5, 0x5C));
     });
 }
+
+}  // namespace vantrel

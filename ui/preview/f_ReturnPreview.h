@@ -25,6 +25,8 @@ class QTreeView;
 class TInvoiceListView;
 struct Txxqtfpxx;
 
+namespace vantrel {
+
 // How the owner's invoice list shows its cells: the drill-down lists invoices in the same
 // columns.
 struct TPreviewListProcs {
@@ -40,9 +42,9 @@ class TPreviewSheet : public QWidget {
 public:
     explicit TPreviewSheet(QWidget* parent = nullptr);
 
-    void SetPreview(const vantrel::TSummaryPreview* preview, const QDate& date);
+    void SetPreview(const TSummaryPreview* preview, const QDate& date);
     // The figures shown; null before the first were read.
-    const vantrel::TSummaryPreview* Preview() const { return preview_; }
+    const TSummaryPreview* Preview() const { return preview_; }
     const std::string& FocusCell() const { return marks_.focus; }
     void SetFocusCell(const std::string& name);
     // The middle of a cell in widget coordinates.
@@ -68,17 +70,17 @@ private:
     std::string CellAt(const QPoint& point) const;
     QRect WidgetRect(const std::string& name) const;
 
-    vantrel::TPreviewPageLayout layout_;
-    const vantrel::TSummaryPreview* preview_ = nullptr;
+    TPreviewPageLayout layout_;
+    const TSummaryPreview* preview_ = nullptr;
     QDate date_;
-    vantrel::TPreviewPageMarks marks_;
+    TPreviewPageMarks marks_;
 };
 
 class TFrmReturnPreview : public Tfrm_CustomDlg {
     Q_OBJECT
 public:
     // The return of the context's taxpayer and period.
-    TFrmReturnPreview(vantrel::TModuleContext context, TPreviewListProcs procs, QWidget* parent = nullptr);
+    TFrmReturnPreview(TModuleContext context, TPreviewListProcs procs, QWidget* parent = nullptr);
 
     void FormCreate() override;
 
@@ -100,9 +102,9 @@ private:
     TPreviewSheet* Sheet = nullptr;
     TModalSpeedButton* btnPrint = nullptr;
     TModalSpeedButton* btnPdf = nullptr;
-    vantrel::TModuleContext FContext;
+    TModuleContext FContext;
     TPreviewListProcs FProcs;
-    vantrel::TSummaryPreview FPreview;
+    TSummaryPreview FPreview;
 };
 
 // The invoices behind one figure, in the manager's list columns, with their count and sum.
@@ -110,7 +112,7 @@ class TFrmPreviewDrill : public Tfrm_CustomDlg {
     Q_OBJECT
 public:
     // changed is called after an invoice was saved; it returns the figure computed afresh.
-    TFrmPreviewDrill(vantrel::TModuleContext context, const vantrel::TSummaryCellRef& cell, std::string value,
+    TFrmPreviewDrill(TModuleContext context, const TSummaryCellRef& cell, std::string value,
                      const TPreviewListProcs& procs, std::function<std::string()> changed, QWidget* parent = nullptr);
     ~TFrmPreviewDrill() override;
 
@@ -137,8 +139,8 @@ private:
     QPushButton* btnPrintList = nullptr;
     TInvoiceListView* VSTInvoice = nullptr;
 
-    vantrel::TModuleContext FContext;
-    vantrel::TSummaryCellRef FCell;
+    TModuleContext FContext;
+    TSummaryCellRef FCell;
     std::string FValue;
     TPreviewListProcs FProcs;
     std::function<std::string()> FChangedProc;
@@ -151,4 +153,6 @@ QIcon PrintCommandIcon();
 
 // Opens the preview of the context's taxpayer and period modally. True when an invoice was
 // changed from it, so that the opener can read its list again.
-bool OpenReturnPreview(QWidget* parent, const vantrel::TModuleContext& context, const TPreviewListProcs& procs);
+bool OpenReturnPreview(QWidget* parent, const TModuleContext& context, const TPreviewListProcs& procs);
+
+}  // namespace vantrel
