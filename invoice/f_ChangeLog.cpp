@@ -477,125 +477,150 @@ std::string RowName(const std::string& sbssq, int32_t xh) {
     return "所属期 " + sbssq + " 第 " + std::to_string(xh) + " 号发票";
 }
 
-}  // namespace
+// The chain replayed: per row of each period a keyed fingerprint of the row and the entry that
+// wrote it, never the row, so that the entries stream through once. The key is drawn afresh for
+// each run, so that no row can be made to match another one's fingerprint. The first break
+// found is the verdict's.
+class TLogReplay {
+public:
+    explicit TLogReplay(TLogVerdict& verdict)
+        : verdict_(verdict), seed_(static_cast<std::size_t>(QRandomGenerator::system()->generate64())) {}
 
-bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::string& error) {
-    const std::string& nsrsbh = context.taxpayer;
-    verdict = TLogVerdict();
-    // The replayed register holds, per row, a keyed fingerprint of the row and the entry that
-    // wrote it, never the row: the entries stream through once. The key is drawn afresh for
-    // each run, so that no row can be made to match another one's fingerprint.
+    // The next entry of the chain: its number, its hash over the previous one, and the row it
+    // changed as the entries before it left that row.
+    void Take(TChangeEntry& e) {
+        if (!verdict_.whole) return;
+        const int64_t expected = verdict_.entries + 1;
+        if (e.seq != expected) {
+            Break("第 " + std::to_string(expected) + " 条记录缺失（其后为第 " + std::to_string(e.seq) + " 条）");
+            return;
+        }
+        char hash[64];
+        HashEntry(e, previous_, hash);
+        if (e.hash.size() != sizeof hash || e.hash.compare(0, sizeof hash, hash, sizeof hash) != 0) {
+            Break("第 " + std::to_string(e.seq) + " 条记录（" + RowName(e.sbssq, e.xh) + "）的内容与其校验值不符，已被改动");
+            return;
+        }
+        // Entries come in runs of one period: its rows are looked up once per run.
+        if (!runRows_ || runPeriod_ != e.sbssq) {
+            runPeriod_ = e.sbssq;
+            runRows_ = &state_[e.sbssq];
+        }
+        auto& period = *runRows_;
+        const auto found = period.find(e.xh);
+        if (found == period.end() ? !e.before.empty()
+                                  : e.before.empty() || found->second.print != Fingerprint(e.before)) {
+            Break("第 " + std::to_string(e.seq) + " 条记录（" + RowName(e.sbssq, e.xh) + "）的改前内容与此前的记录不符");
+            return;
+        }
+        if (e.after.empty()) {
+            if (found != period.end()) period.erase(found);
+        } else if (found != period.end()) {
+            found->second = TState{Fingerprint(e.after), e.seq, false};
+        } else {
+            period.emplace(e.xh, TState{Fingerprint(e.after), e.seq, false});
+        }
+        previous_ = std::move(e.hash);
+        ++verdict_.entries;
+    }
+
+    // The chain head must name the last entry taken and its hash.
+    bool CheckHead(const TModuleContext& context, std::string& error) {
+        THostQuery query;
+        if (!ExecADOQueryMsg(context.connection,
+                             "SELECT jlxh,hx FROM " + HeadTable(context.subAppCode) + " WHERE nsrsbh=" +
+                                 QuotedLiteral(context.taxpayer),
+                             &query, error, 1, 0))
+            return false;
+        const int64_t headSeq = query.RecordCount() == 1 ? query.FieldAsInt64("jlxh") : 0;
+        const std::string headHash = query.RecordCount() == 1 ? query.FieldAsString("hx") : std::string();
+        if (headSeq != verdict_.entries || headHash != previous_)
+            Break(headSeq > verdict_.entries ? "第 " + std::to_string(verdict_.entries + 1) + " 条记录缺失（记录应有 " +
+                                                   std::to_string(headSeq) + " 条）"
+                                             : "变更记录的链尾与最后一条记录（第 " + std::to_string(verdict_.entries) +
+                                                   " 条）不符");
+        return true;
+    }
+
+    // Replayed, the log must give the register exactly.
+    bool CheckRegister(const TModuleContext& context, std::string& error) {
+        std::size_t matched = 0, live = 0;
+        for (const auto& [sbssq, rows] : state_) live += rows.size();
+        std::string sbssq;
+        const bool read = SelectRows(
+            context.connection,
+            RowSelectHead(context.subAppCode) + " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer) + " ORDER BY sbssq,xh",
+            [&](int32_t xh, std::string&& row) {
+                if (!verdict_.whole) return;
+                PeriodOf(row, sbssq);
+                const auto period = state_.find(sbssq);
+                const auto found = period == state_.end() ? decltype(period->second.find(xh)){} : period->second.find(xh);
+                if (period == state_.end() || found == period->second.end()) {
+                    Break("登记簿中的" + RowName(sbssq, xh) + "不在变更记录中，它在记录之外被写入");
+                } else if (found->second.print != Fingerprint(row)) {
+                    Break("登记簿中的" + RowName(sbssq, xh) + "与变更记录不符，它在记录之外被改动" +
+                          LastEntryOf(found->second.seq));
+                } else {
+                    found->second.seen = true;
+                    ++matched;
+                }
+            },
+            error);
+        if (!read) return false;
+        if (verdict_.whole && matched != live) NameFirstMissing();
+        return true;
+    }
+
+private:
     struct TState {
         std::size_t print;
         int64_t seq;
         bool seen;
     };
-    std::unordered_map<std::string, std::unordered_map<int32_t, TState>> state;
-    const std::size_t seed = static_cast<std::size_t>(QRandomGenerator::system()->generate64());
-    const auto fingerprint = [seed](const std::string& row) { return qHashBits(row.data(), row.size(), seed); };
-    std::string previous;
-    // Entries come in runs of one period: its rows are looked up once per run.
-    std::string runPeriod;
-    std::unordered_map<int32_t, TState>* runRows = nullptr;
-    const auto breaks = [&verdict](std::string text) {
-        if (!verdict.whole) return;
-        verdict.whole = false;
-        verdict.broken = std::move(text);
-    };
-    if (!SelectEntries(context, " WHERE nsrsbh=" + QuotedLiteral(nsrsbh),
-                       [&](TChangeEntry& e) {
-                           if (!verdict.whole) return;
-                           const int64_t expected = verdict.entries + 1;
-                           if (e.seq != expected) {
-                               breaks("第 " + std::to_string(expected) + " 条记录缺失（其后为第 " +
-                                      std::to_string(e.seq) + " 条）");
-                               return;
-                           }
-                           char hash[64];
-                           HashEntry(e, previous, hash);
-                           if (e.hash.size() != sizeof hash || e.hash.compare(0, sizeof hash, hash, sizeof hash) != 0) {
-                               breaks("第 " + std::to_string(e.seq) + " 条记录（" + RowName(e.sbssq, e.xh) +
-                                      "）的内容与其校验值不符，已被改动");
-                               return;
-                           }
-                           if (!runRows || runPeriod != e.sbssq) {
-                               runPeriod = e.sbssq;
-                               runRows = &state[e.sbssq];
-                           }
-                           auto& period = *runRows;
-                           const auto found = period.find(e.xh);
-                           if (found == period.end() ? !e.before.empty()
-                                                     : e.before.empty() || found->second.print != fingerprint(e.before)) {
-                               breaks("第 " + std::to_string(e.seq) + " 条记录（" + RowName(e.sbssq, e.xh) +
-                                      "）的改前内容与此前的记录不符");
-                               return;
-                           }
-                           if (e.after.empty()) {
-                               if (found != period.end()) period.erase(found);
-                           } else if (found != period.end()) {
-                               found->second = TState{fingerprint(e.after), e.seq, false};
-                           } else {
-                               period.emplace(e.xh, TState{fingerprint(e.after), e.seq, false});
-                           }
-                           previous = std::move(e.hash);
-                           ++verdict.entries;
-                       },
-                       error))
-        return false;
-    if (!verdict.whole) return true;
 
-    THostQuery query;
-    if (!ExecADOQueryMsg(context.connection,
-                         "SELECT jlxh,hx FROM " + HeadTable(context.subAppCode) + " WHERE nsrsbh=" + QuotedLiteral(nsrsbh),
-                         &query, error, 1, 0))
-        return false;
-    const int64_t headSeq = query.RecordCount() == 1 ? query.FieldAsInt64("jlxh") : 0;
-    const std::string headHash = query.RecordCount() == 1 ? query.FieldAsString("hx") : std::string();
-    if (headSeq != verdict.entries || headHash != previous) {
-        breaks(headSeq > verdict.entries ? "第 " + std::to_string(verdict.entries + 1) + " 条记录缺失（记录应有 " +
-                                               std::to_string(headSeq) + " 条）"
-                                         : "变更记录的链尾与最后一条记录（第 " + std::to_string(verdict.entries) +
-                                               " 条）不符");
-        return true;
+    std::size_t Fingerprint(const std::string& row) const { return qHashBits(row.data(), row.size(), seed_); }
+
+    static std::string LastEntryOf(int64_t seq) { return "（最后一条记录为第 " + std::to_string(seq) + " 条）"; }
+
+    void Break(std::string text) {
+        if (!verdict_.whole) return;
+        verdict_.whole = false;
+        verdict_.broken = std::move(text);
     }
 
-    // Replayed, the log must give the register exactly.
-    const auto lastEntryOf = [](int64_t seq) { return "（最后一条记录为第 " + std::to_string(seq) + " 条）"; };
-    std::size_t matched = 0, live = 0;
-    for (const auto& [sbssq, rows] : state) live += rows.size();
-    std::string sbssq;
-    const bool read = SelectRows(
-        context.connection, RowSelectHead(context.subAppCode) + " WHERE nsrsbh=" + QuotedLiteral(nsrsbh) + " ORDER BY sbssq,xh",
-        [&](int32_t xh, std::string&& row) {
-            if (!verdict.whole) return;
-            PeriodOf(row, sbssq);
-            const auto period = state.find(sbssq);
-            const auto found = period == state.end() ? decltype(period->second.find(xh)){} : period->second.find(xh);
-            if (period == state.end() || found == period->second.end()) {
-                breaks("登记簿中的" + RowName(sbssq, xh) + "不在变更记录中，它在记录之外被写入");
-            } else if (found->second.print != fingerprint(row)) {
-                breaks("登记簿中的" + RowName(sbssq, xh) + "与变更记录不符，它在记录之外被改动" +
-                       lastEntryOf(found->second.seq));
-            } else {
-                found->second.seen = true;
-                ++matched;
-            }
-        },
-        error);
-    if (!read) return false;
-    if (verdict.whole && matched != live) {
-        // The first missing row in register order is named.
+    // The first row in register order that the log holds and the register does not.
+    void NameFirstMissing() {
         std::optional<std::pair<std::string, int32_t>> first;
         int64_t seq = 0;
-        for (const auto& [period, rows] : state)
+        for (const auto& [period, rows] : state_)
             for (const auto& [xh, held] : rows)
                 if (!held.seen && (!first || std::make_pair(period, xh) < *first)) {
                     first.emplace(period, xh);
                     seq = held.seq;
                 }
-        breaks("登记簿中没有" + RowName(first->first, first->second) + "，它在记录之外被删除" + lastEntryOf(seq));
+        Break("登记簿中没有" + RowName(first->first, first->second) + "，它在记录之外被删除" + LastEntryOf(seq));
     }
-    return true;
+
+    TLogVerdict& verdict_;
+    const std::size_t seed_;
+    std::unordered_map<std::string, std::unordered_map<int32_t, TState>> state_;
+    std::string previous_;
+    std::string runPeriod_;
+    std::unordered_map<int32_t, TState>* runRows_ = nullptr;
+};
+
+}  // namespace
+
+bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::string& error) {
+    verdict = TLogVerdict();
+    TLogReplay replay(verdict);
+    if (!SelectEntries(context, " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer),
+                       [&replay](TChangeEntry& e) { replay.Take(e); }, error))
+        return false;
+    if (!verdict.whole) return true;
+    if (!replay.CheckHead(context, error)) return false;
+    if (!verdict.whole) return true;
+    return replay.CheckRegister(context, error);
 }
 
 bool ReadChangeEntries(const TModuleContext& context, std::optional<int32_t> xh,
