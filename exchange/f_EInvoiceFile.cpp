@@ -198,8 +198,10 @@ struct TFound {
     std::string kindName, kindCode, issueName;
 };
 
-// Checks the found fields and sums the items per rate.
-bool FinishInvoice(const TFound& found, TEInvoice& invoice, std::string& error) {
+// The invoice's own fields: its kind (a special invoice is refused), the required ones, the
+// number's form and the issue date without its time.
+bool TakeInvoiceFields(const TFound& found, TEInvoice& invoice, std::string& amountText, std::string& taxText,
+                       std::string& error) {
     const auto field = [&found](const char* name) {
         const auto it = found.fields.find(name);
         return it == found.fields.end() ? std::string() : it->second;
@@ -216,7 +218,6 @@ bool FinishInvoice(const TFound& found, TEInvoice& invoice, std::string& error) 
         const char* caption;
         std::string* into;
     };
-    std::string amountText, taxText;
     for (const Required& r : {Required{"InvoiceNumber", "发票号码", &invoice.number},
                               Required{"IssueTime", "开票日期", &invoice.date},
                               Required{"SellerIdNum", "销售方纳税人识别号", &invoice.sellerId},
@@ -241,24 +242,11 @@ bool FinishInvoice(const TFound& found, TEInvoice& invoice, std::string& error) 
         error = "开票日期不是日期：" + GbkAbbreviate(issued, 60);
         return false;
     }
-    if (found.tooManyItems) {
-        error = "商品明细超过 " + std::to_string(kEInvoiceMaxItems) + " 行";
-        return false;
-    }
-    if (found.items.empty()) {
-        error = "没有商品明细（IssuItemInformation），无法按税率登记";
-        return false;
-    }
-    int64_t totalAmount = 0, totalTax = 0;
-    if (!ParseFen(amountText, totalAmount)) {
-        error = "合计金额不是有效的金额：" + amountText;
-        return false;
-    }
-    if (!ParseFen(taxText, totalTax)) {
-        error = "合计税额不是有效的金额：" + taxText;
-        return false;
-    }
-    int64_t sumAmount = 0, sumTax = 0;
+    return true;
+}
+
+// The items' amounts and taxes summed per rate into the invoice, and over all rates.
+bool SumItemsByRate(const TFound& found, TEInvoice& invoice, int64_t& sumAmount, int64_t& sumTax, std::string& error) {
     for (std::size_t i = 0; i < found.items.size(); ++i) {
         const TFound::Item& item = found.items[i];
         int64_t amount = 0, tax = 0;
@@ -285,20 +273,51 @@ bool FinishInvoice(const TFound& found, TEInvoice& invoice, std::string& error) 
         sumAmount += amount;
         sumTax += tax;
     }
-    if (sumAmount != totalAmount || sumTax != totalTax) {
-        error = "商品明细合计（金额 " + FenText(sumAmount) + "，税额 " + FenText(sumTax) + "）与发票合计（金额 " +
-                FenText(totalAmount) + "，税额 " + FenText(totalTax) + "）不符";
-        return false;
-    }
+    return true;
+}
+
+// A red-letter invoice, named so or with negative totals; written with positive figures, it is
+// stored negative.
+void MarkRedLetter(const TFound& found, int64_t totalAmount, int64_t totalTax, TEInvoice& invoice) {
     invoice.red = found.issueName.find("红字") != std::string::npos ||
                   found.issueName.find("负数") != std::string::npos || totalAmount < 0 ||
                   (totalAmount == 0 && totalTax < 0);
-    // A red-letter invoice written with positive figures is stored negative.
     if (invoice.red && (totalAmount > 0 || (totalAmount == 0 && totalTax > 0)))
         for (TEInvoiceRate& r : invoice.rates) {
             r.amount = -r.amount;
             r.tax = -r.tax;
         }
+}
+
+// Checks the found fields and sums the items per rate.
+bool FinishInvoice(const TFound& found, TEInvoice& invoice, std::string& error) {
+    std::string amountText, taxText;
+    if (!TakeInvoiceFields(found, invoice, amountText, taxText, error)) return false;
+    if (found.tooManyItems) {
+        error = "商品明细超过 " + std::to_string(kEInvoiceMaxItems) + " 行";
+        return false;
+    }
+    if (found.items.empty()) {
+        error = "没有商品明细（IssuItemInformation），无法按税率登记";
+        return false;
+    }
+    int64_t totalAmount = 0, totalTax = 0;
+    if (!ParseFen(amountText, totalAmount)) {
+        error = "合计金额不是有效的金额：" + amountText;
+        return false;
+    }
+    if (!ParseFen(taxText, totalTax)) {
+        error = "合计税额不是有效的金额：" + taxText;
+        return false;
+    }
+    int64_t sumAmount = 0, sumTax = 0;
+    if (!SumItemsByRate(found, invoice, sumAmount, sumTax, error)) return false;
+    if (sumAmount != totalAmount || sumTax != totalTax) {
+        error = "商品明细合计（金额 " + FenText(sumAmount) + "，税额 " + FenText(sumTax) + "）与发票合计（金额 " +
+                FenText(totalAmount) + "，税额 " + FenText(totalTax) + "）不符";
+        return false;
+    }
+    MarkRedLetter(found, totalAmount, totalTax, invoice);
     return true;
 }
 
