@@ -53,40 +53,45 @@ QDate SerialToDate(double serial) {
 
 namespace {
 
-// The workbook into the file fileName (the file system's bytes).
-bool RenderWorkbook(const char* fileName, const TXlsxSheet& sheet, std::string& error) {
-    lxw_workbook_options options{};
-    options.constant_memory = LXW_TRUE;
-    std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(fileName, &options));
-    if (!workbook) {
-        error = "无法创建工作簿";
-        return false;
-    }
-    lxw_worksheet* ws = workbook_add_worksheet(workbook.get(), Utf8Of(sheet.name).c_str());
-    lxw_format* bold = workbook_add_format(workbook.get());
-    format_set_bold(bold);
-    lxw_format* money = workbook_add_format(workbook.get());
-    format_set_num_format(money, "#,##0.00");
-    lxw_format* moneyBold = workbook_add_format(workbook.get());
-    format_set_num_format(moneyBold, "#,##0.00");
-    format_set_bold(moneyBold);
-    lxw_format* date = workbook_add_format(workbook.get());
-    format_set_num_format(date, "yyyy-mm-dd");
-    if (!ws) {
-        error = "无法创建工作表";
-        return false;
-    }
+// The cell formats of a workbook: captions bold, amounts with two places, dates.
+struct TWorkbookFormats {
+    lxw_format* bold;
+    lxw_format* money;
+    lxw_format* moneyBold;
+    lxw_format* date;
+};
 
-    const auto isMoney = [&sheet](int column) {
-        return std::find(sheet.moneyColumns.begin(), sheet.moneyColumns.end(), column) != sheet.moneyColumns.end();
-    };
+TWorkbookFormats AddWorkbookFormats(lxw_workbook* workbook) {
+    TWorkbookFormats f{};
+    f.bold = workbook_add_format(workbook);
+    format_set_bold(f.bold);
+    f.money = workbook_add_format(workbook);
+    format_set_num_format(f.money, "#,##0.00");
+    f.moneyBold = workbook_add_format(workbook);
+    format_set_num_format(f.moneyBold, "#,##0.00");
+    format_set_bold(f.moneyBold);
+    f.date = workbook_add_format(workbook);
+    format_set_num_format(f.date, "yyyy-mm-dd");
+    return f;
+}
+
+bool IsMoneyColumn(const TXlsxSheet& sheet, int column) {
+    return std::find(sheet.moneyColumns.begin(), sheet.moneyColumns.end(), column) != sheet.moneyColumns.end();
+}
+
+// The header row, frozen, with the columns' widths.
+void WriteHeaderRow(lxw_worksheet* ws, const TXlsxSheet& sheet, const TWorkbookFormats& formats) {
     worksheet_freeze_panes(ws, 1, 0);
     for (std::size_t c = 0; c < sheet.header.size(); ++c) {
         const auto col = static_cast<lxw_col_t>(c);
-        worksheet_set_column(ws, col, col, isMoney(static_cast<int>(c)) ? 16 : 14, nullptr);
-        worksheet_write_string(ws, 0, col, Utf8Of(sheet.header[c]).c_str(), bold);
+        worksheet_set_column(ws, col, col, IsMoneyColumn(sheet, static_cast<int>(c)) ? 16 : 14, nullptr);
+        worksheet_write_string(ws, 0, col, Utf8Of(sheet.header[c]).c_str(), formats.bold);
     }
-    lxw_row_t row = 1;
+}
+
+// The data rows from row 1 on; row ends after the last.
+bool WriteDataRows(lxw_worksheet* ws, const TXlsxSheet& sheet, const TWorkbookFormats& formats, lxw_row_t& row,
+                   std::string& error) {
     std::string utf8;
     for (const auto& cells : sheet.rows) {
         for (std::size_t c = 0; c < cells.size(); ++c) {
@@ -95,9 +100,10 @@ bool RenderWorkbook(const char* fileName, const TXlsxSheet& sheet, std::string& 
             lxw_error rc = LXW_NO_ERROR;
             switch (cell.kind) {
             case TExchangeCell::Number:
-                rc = worksheet_write_number(ws, row, col, cell.number, isMoney(static_cast<int>(c)) ? money : nullptr);
+                rc = worksheet_write_number(ws, row, col, cell.number,
+                                            IsMoneyColumn(sheet, static_cast<int>(c)) ? formats.money : nullptr);
                 break;
-            case TExchangeCell::Date: rc = worksheet_write_number(ws, row, col, cell.number, date); break;
+            case TExchangeCell::Date: rc = worksheet_write_number(ws, row, col, cell.number, formats.date); break;
             case TExchangeCell::Text:
                 if (cell.text.empty()) break;
                 utf8 = Utf8Of(cell.text);
@@ -111,9 +117,15 @@ bool RenderWorkbook(const char* fileName, const TXlsxSheet& sheet, std::string& 
         }
         ++row;
     }
-    const lxw_row_t last = row;   // the last data row, counted from 1
+    return true;
+}
+
+// The total lines from row on, each a formula over the data rows (up to last, counted from 1)
+// with its value computed here.
+void WriteTotalLines(lxw_worksheet* ws, const TXlsxSheet& sheet, const TWorkbookFormats& formats, lxw_row_t row,
+                     lxw_row_t last) {
     for (const TXlsxSheet::Total& line : sheet.totals) {
-        worksheet_write_string(ws, row, 0, Utf8Of(line.caption).c_str(), bold);
+        worksheet_write_string(ws, row, 0, Utf8Of(line.caption).c_str(), formats.bold);
         const auto counted = [&line](const std::vector<TExchangeCell>& cells) {
             const auto where = static_cast<std::size_t>(line.whereColumn);
             return line.whereColumn < 0 || (where < cells.size() && cells[where].text == line.whereText);
@@ -132,10 +144,33 @@ bool RenderWorkbook(const char* fileName, const TXlsxSheet& sheet, std::string& 
                                      : "=SUMIF(" + ColumnName(line.whereColumn) + "2:" + ColumnName(line.whereColumn) +
                                            std::to_string(last) + ",\"" + Utf8Of(line.whereText) + "\"," + sum + ")";
             worksheet_write_formula_num(ws, row, static_cast<lxw_col_t>(column), formula.c_str(),
-                                        isMoney(column) ? moneyBold : bold, static_cast<double>(fixed) / 10000);
+                                        IsMoneyColumn(sheet, column) ? formats.moneyBold : formats.bold,
+                                        static_cast<double>(fixed) / 10000);
         }
         ++row;
     }
+}
+
+// The workbook into the file fileName (the file system's bytes).
+bool RenderWorkbook(const char* fileName, const TXlsxSheet& sheet, std::string& error) {
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new_opt(fileName, &options));
+    if (!workbook) {
+        error = "无法创建工作簿";
+        return false;
+    }
+    lxw_worksheet* ws = workbook_add_worksheet(workbook.get(), Utf8Of(sheet.name).c_str());
+    const TWorkbookFormats formats = AddWorkbookFormats(workbook.get());
+    if (!ws) {
+        error = "无法创建工作表";
+        return false;
+    }
+    WriteHeaderRow(ws, sheet, formats);
+    lxw_row_t row = 1;
+    if (!WriteDataRows(ws, sheet, formats, row, error)) return false;
+    // The totals follow the data; counted from 1, the last data row has the same number.
+    WriteTotalLines(ws, sheet, formats, row, row);
     const lxw_error closed = workbook_close(workbook.release());
     if (closed != LXW_NO_ERROR) {
         error = std::string("无法写入文件：") + lxw_strerror(closed);
