@@ -1,7 +1,9 @@
 #include "ClientOptions.h"
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
+#include <limits>
 #include <optional>
 #include <utility>
 
@@ -49,125 +51,141 @@ const ValueOption kValueOptions[] = {
     {u"--taxpayers", &ClientOptions::taxpayerList, ClientVerb::SummaryAll},
 };
 
-}  // namespace
-
-bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString& error) {
-    options = ClientOptions();
-    qsizetype i = 0;
-    if (!args.isEmpty() && !args.first().startsWith(u'-')) {
-        const QString verb = args.first();
-        static const std::pair<const char16_t*, ClientVerb> kVerbs[] = {
-            {u"init-db", ClientVerb::InitDb}, {u"summary", ClientVerb::Summary}, {u"manager", ClientVerb::Manager},
-            {u"preview", ClientVerb::Preview}, {u"drill", ClientVerb::Drill},     {u"print", ClientVerb::Print},
-            {u"import", ClientVerb::Import},   {u"export", ClientVerb::Export},
-            {u"taxpayers", ClientVerb::Taxpayers}, {u"summary-all", ClientVerb::SummaryAll},
-            {u"verify-log", ClientVerb::VerifyLog}, {u"history", ClientVerb::History},
-            {u"reconcile", ClientVerb::Reconcile}, {u"import-einvoice", ClientVerb::ImportEInvoice},
-            {u"restore", ClientVerb::Restore}, {u"diff-declared", ClientVerb::DiffDeclared}};
-        const auto known = std::find_if(std::begin(kVerbs), std::end(kVerbs),
-                                        [&](const auto& entry) { return verb == QStringView(entry.first); });
-        if (known == std::end(kVerbs)) {
-            error = u"未知的命令：%1"_s.arg(verb);
-            return false;
-        }
-        options.verb = known->second;
-        i = 1;
+// The verb, when the first argument names one; i then points past it.
+bool ParseVerb(const QStringList& args, ClientOptions& options, qsizetype& i, QString& error) {
+    if (args.isEmpty() || args.first().startsWith(u'-')) return true;
+    const QString verb = args.first();
+    static const std::pair<const char16_t*, ClientVerb> kVerbs[] = {
+        {u"init-db", ClientVerb::InitDb}, {u"summary", ClientVerb::Summary}, {u"manager", ClientVerb::Manager},
+        {u"preview", ClientVerb::Preview}, {u"drill", ClientVerb::Drill},     {u"print", ClientVerb::Print},
+        {u"import", ClientVerb::Import},   {u"export", ClientVerb::Export},
+        {u"taxpayers", ClientVerb::Taxpayers}, {u"summary-all", ClientVerb::SummaryAll},
+        {u"verify-log", ClientVerb::VerifyLog}, {u"history", ClientVerb::History},
+        {u"reconcile", ClientVerb::Reconcile}, {u"import-einvoice", ClientVerb::ImportEInvoice},
+        {u"restore", ClientVerb::Restore}, {u"diff-declared", ClientVerb::DiffDeclared}};
+    const auto known = std::find_if(std::begin(kVerbs), std::end(kVerbs),
+                                    [&](const auto& entry) { return verb == QStringView(entry.first); });
+    if (known == std::end(kVerbs)) {
+        error = u"未知的命令：%1"_s.arg(verb);
+        return false;
     }
+    options.verb = known->second;
+    i = 1;
+    return true;
+}
+
+// What a run over the arguments has seen (each option is given once) and what the verb takes.
+struct TOptionScan {
+    explicit TOptionScan(ClientVerb verb)
+        : takesFile(verb == ClientVerb::Import || verb == ClientVerb::Export || verb == ClientVerb::Reconcile),
+          listsCells(verb == ClientVerb::Preview || verb == ClientVerb::Drill || verb == ClientVerb::Taxpayers ||
+                     verb == ClientVerb::History || verb == ClientVerb::Reconcile) {}
 
     bool seen[std::size(kValueOptions)] = {};
-    bool seenFormat = false, seenJobs = false;
-    const bool takesFile = options.verb == ClientVerb::Import || options.verb == ClientVerb::Export ||
-                           options.verb == ClientVerb::Reconcile;
-    const bool listsCells = options.verb == ClientVerb::Preview || options.verb == ClientVerb::Drill ||
-                            options.verb == ClientVerb::Taxpayers ||
-                            options.verb == ClientVerb::History || options.verb == ClientVerb::Reconcile;
-    bool seenXh = false, seenBatch = false;
-    for (; i < args.size(); ++i) {
-        const QString arg = args.at(i);
-        QString name = arg, inlineValue;
-        bool hasInline = false;
-        if (arg.startsWith(u"--")) {
-            const qsizetype eq = arg.indexOf(u'=');
-            if (eq > 0) {
-                name = arg.left(eq);
-                inlineValue = arg.mid(eq + 1);
-                hasInline = true;
-            }
-        }
+    bool seenFormat = false, seenJobs = false, seenXh = false, seenBatch = false;
+    const bool takesFile;
+    const bool listsCells;
+};
 
-        const auto take = [&](QString& value, bool& taken, bool allowEmpty = false) {
-            return TakeValue(args, i, name, inlineValue, hasInline, value, taken, allowEmpty, error);
-        };
-        const auto valueOption = std::find_if(std::begin(kValueOptions), std::end(kValueOptions), [&](const auto& o) {
-            return name == QStringView(o.name) && (!o.verb || *o.verb == options.verb);
-        });
-        bool ok = true;
-        if (name == u"-h" || name == u"--help") {
-            options.help = true;
-        } else if (valueOption != std::end(kValueOptions)) {
-            ok = take(options.*(valueOption->field), seen[valueOption - std::begin(kValueOptions)]);
-        } else if (name == u"--demo" && options.verb == ClientVerb::InitDb && !hasInline) {
-            options.demo = true;
-        } else if (name == u"--params" && options.verb == ClientVerb::Summary) {
-            // The parameter string goes to the module as typed, even when empty.
-            ok = take(options.paramText, options.hasParamText, true);
-        } else if (name == u"--format" && listsCells) {
-            QString format;
-            ok = take(format, seenFormat);
-            if (ok && format != u"text" && format != u"csv") {
-                error = u"--format 只能是 text 或 csv：%1"_s.arg(format);
-                return false;
-            }
-            options.csv = format == u"csv";
-        } else if (name == u"--jobs" && options.verb == ClientVerb::SummaryAll) {
-            QString jobs;
-            ok = take(jobs, seenJobs);
-            bool number = false;
-            options.jobs = jobs.toInt(&number);
-            if (ok && (!number || options.jobs < 1 || options.jobs > 64)) {
-                error = u"--jobs 应为 1 至 64 的整数：%1"_s.arg(jobs);
-                return false;
-            }
-        } else if (name == u"--xh" && options.verb == ClientVerb::History) {
-            QString number;
-            ok = take(number, seenXh);
-            bool valid = false;
-            options.xh = number.toInt(&valid);
-            if (ok && (!valid || options.xh < 1)) {
-                error = u"--xh 应为正整数：%1"_s.arg(number);
-                return false;
-            }
-        } else if (name == u"--batch" && options.verb == ClientVerb::Restore) {
-            QString number;
-            ok = take(number, seenBatch);
-            bool valid = false;
-            options.batch = number.toLongLong(&valid);
-            if (ok && (!valid || options.batch < 1)) {
-                error = u"--batch 应为正整数：%1"_s.arg(number);
-                return false;
-            }
-        } else if (name == u"--dry-run" && !hasInline &&
-                   (options.verb == ClientVerb::Import || options.verb == ClientVerb::ImportEInvoice)) {
-            options.dryRun = true;
-        } else if (name == u"--allow-duplicates" && options.verb == ClientVerb::Import && !hasInline) {
-            options.allowDuplicates = true;
-        } else if (name.startsWith(u'-')) {
-            error = u"无法识别的选项：%1"_s.arg(arg);
-            return false;
-        } else if (options.verb == ClientVerb::ImportEInvoice && !arg.isEmpty()) {
-            options.paths << arg;
-        } else if (takesFile && options.file.isEmpty() && !arg.isEmpty()) {
-            options.file = arg;
-        } else if (options.verb == ClientVerb::Drill && options.cell.isEmpty() && !arg.isEmpty()) {
-            options.cell = arg;
-        } else {
-            error = u"多余的参数：%1"_s.arg(arg);
+using TTake = std::function<bool(QString& value, bool& taken)>;
+
+// --format, --jobs, --xh and --batch, for the verbs that take them: a value that must be one of a
+// few or a number in a range.
+bool IsCheckedOption(const QString& name, ClientVerb verb, const TOptionScan& scan) {
+    return (name == u"--format" && scan.listsCells) || (name == u"--jobs" && verb == ClientVerb::SummaryAll) ||
+           (name == u"--xh" && verb == ClientVerb::History) || (name == u"--batch" && verb == ClientVerb::Restore);
+}
+
+// A whole number from 1 to highest; message names the option and takes the value given.
+template <typename T>
+bool TakeNumber(const TTake& take, bool& seen, T& out, T highest, const QString& message, QString& error) {
+    QString value;
+    const bool ok = take(value, seen);
+    bool valid = false;
+    const qint64 number = value.toLongLong(&valid);
+    if (ok && (!valid || number < 1 || number > highest)) {
+        error = message.arg(value);
+        return false;
+    }
+    out = static_cast<T>(number);
+    return ok;
+}
+
+bool TakeCheckedOption(const QString& name, const TTake& take, TOptionScan& scan, ClientOptions& options,
+                       QString& error) {
+    if (name == u"--format") {
+        QString value;
+        const bool ok = take(value, scan.seenFormat);
+        if (ok && value != u"text" && value != u"csv") {
+            error = u"--format 只能是 text 或 csv：%1"_s.arg(value);
             return false;
         }
-        if (!ok) return false;
+        options.csv = value == u"csv";
+        return ok;
+    }
+    if (name == u"--jobs") return TakeNumber(take, scan.seenJobs, options.jobs, 64, u"--jobs 应为 1 至 64 的整数：%1"_s, error);
+    if (name == u"--xh")
+        return TakeNumber(take, scan.seenXh, options.xh, std::numeric_limits<int>::max(), u"--xh 应为正整数：%1"_s, error);
+    return TakeNumber(take, scan.seenBatch, options.batch, std::numeric_limits<qint64>::max(), u"--batch 应为正整数：%1"_s,
+                      error);
+}
+
+// The argument at i, an option (with its value, after which i points) or a path or cell.
+bool ParseArgument(const QStringList& args, qsizetype& i, TOptionScan& scan, ClientOptions& options,
+                   QString& error) {
+    const QString arg = args.at(i);
+    QString name = arg, inlineValue;
+    bool hasInline = false;
+    if (arg.startsWith(u"--")) {
+        const qsizetype eq = arg.indexOf(u'=');
+        if (eq > 0) {
+            name = arg.left(eq);
+            inlineValue = arg.mid(eq + 1);
+            hasInline = true;
+        }
     }
 
-    if (options.help) return true;
+    const auto take = [&](QString& value, bool& taken, bool allowEmpty = false) {
+        return TakeValue(args, i, name, inlineValue, hasInline, value, taken, allowEmpty, error);
+    };
+    const auto valueOption = std::find_if(std::begin(kValueOptions), std::end(kValueOptions), [&](const auto& o) {
+        return name == QStringView(o.name) && (!o.verb || *o.verb == options.verb);
+    });
+    if (name == u"-h" || name == u"--help") {
+        options.help = true;
+    } else if (valueOption != std::end(kValueOptions)) {
+        return take(options.*(valueOption->field), scan.seen[valueOption - std::begin(kValueOptions)]);
+    } else if (name == u"--demo" && options.verb == ClientVerb::InitDb && !hasInline) {
+        options.demo = true;
+    } else if (name == u"--params" && options.verb == ClientVerb::Summary) {
+        // The parameter string goes to the module as typed, even when empty.
+        return take(options.paramText, options.hasParamText, true);
+    } else if (IsCheckedOption(name, options.verb, scan)) {
+        return TakeCheckedOption(name, [&take](QString& value, bool& taken) { return take(value, taken); }, scan,
+                                 options, error);
+    } else if (name == u"--dry-run" && !hasInline &&
+               (options.verb == ClientVerb::Import || options.verb == ClientVerb::ImportEInvoice)) {
+        options.dryRun = true;
+    } else if (name == u"--allow-duplicates" && options.verb == ClientVerb::Import && !hasInline) {
+        options.allowDuplicates = true;
+    } else if (name.startsWith(u'-')) {
+        error = u"无法识别的选项：%1"_s.arg(arg);
+        return false;
+    } else if (options.verb == ClientVerb::ImportEInvoice && !arg.isEmpty()) {
+        options.paths << arg;
+    } else if (scan.takesFile && options.file.isEmpty() && !arg.isEmpty()) {
+        options.file = arg;
+    } else if (options.verb == ClientVerb::Drill && options.cell.isEmpty() && !arg.isEmpty()) {
+        options.cell = arg;
+    } else {
+        error = u"多余的参数：%1"_s.arg(arg);
+        return false;
+    }
+    return true;
+}
+
+// What each verb needs once every argument is read.
+bool CheckVerbNeeds(ClientOptions& options, bool takesFile, QString& error) {
     if (options.verb == ClientVerb::Summary) {
         if (options.outFile.isEmpty() != options.hasParamText) {
             error = u"summary 需要 --out FILE 或 --params TEXT 二者之一"_s;
@@ -215,6 +233,19 @@ bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool ParseClientOptions(const QStringList& args, ClientOptions& options, QString& error) {
+    options = ClientOptions();
+    qsizetype i = 0;
+    if (!ParseVerb(args, options, i, error)) return false;
+    TOptionScan scan(options.verb);
+    for (; i < args.size(); ++i)
+        if (!ParseArgument(args, i, scan, options, error)) return false;
+    if (options.help) return true;
+    return CheckVerbNeeds(options, scan.takesFile, error);
 }
 
 QString ClientUsage() {
