@@ -82,27 +82,27 @@ double PlainSort(const std::vector<Txxqtfpxx*>& list, int column, int runs) {
         });
     };
     switch (column) {
-    case ColFs: {
+    case vantrel::ColFs: {
         std::vector<std::pair<int64_t, uint32_t>> pairs;
         for (uint32_t i = 0; i < list.size(); ++i) pairs.emplace_back(list[i]->fs, i);
         return timed(std::move(pairs));
     }
-    case ColJe:
-    case ColSe: {
+    case vantrel::ColJe:
+    case vantrel::ColSe: {
         std::vector<std::pair<double, uint32_t>> pairs;
-        for (uint32_t i = 0; i < list.size(); ++i) pairs.emplace_back(column == ColJe ? list[i]->je : list[i]->se, i);
+        for (uint32_t i = 0; i < list.size(); ++i) pairs.emplace_back(column == vantrel::ColJe ? list[i]->je : list[i]->se, i);
         return timed(std::move(pairs));
     }
     default: {
         std::vector<std::pair<std::string, uint32_t>> pairs;
         for (uint32_t i = 0; i < list.size(); ++i) {
             const Txxqtfpxx& r = *list[i];
-            const std::string* text = column == ColFplxmc ? &r.fplxmc
-                                      : column == ColKprq ? &r.kprq
-                                      : column == ColGfnsr ? &r.gfnsr
-                                      : column == ColMs   ? &r.ms
-                                      : column == ColLwfp ? &r.lwfp
-                                      : column == ColZfbz ? &r.zfbz
+            const std::string* text = column == vantrel::ColFplxmc ? &r.fplxmc
+                                      : column == vantrel::ColKprq ? &r.kprq
+                                      : column == vantrel::ColGfnsr ? &r.gfnsr
+                                      : column == vantrel::ColMs   ? &r.ms
+                                      : column == vantrel::ColLwfp ? &r.lwfp
+                                      : column == vantrel::ColZfbz ? &r.zfbz
                                                           : &r.jzjt;
             pairs.emplace_back(Folded(*text), i);
         }
@@ -119,7 +119,7 @@ T* Named(const QObject* window, const char* name) {
     return control;
 }
 QTreeView* List(const QObject* window) { return Named<QTreeView>(window, "VSTInvoideCommon"); }
-TInvoiceListModel* Model(const QObject* window) { return static_cast<TInvoiceListModel*>(List(window)->model()); }
+vantrel::TInvoiceListModel* Model(const QObject* window) { return static_cast<vantrel::TInvoiceListModel*>(List(window)->model()); }
 
 std::unique_ptr<TFrmXxqtfpMgr> ShowWindow(int rows, double& seconds) {
     auto window = std::make_unique<TFrmXxqtfpMgr>(vantrel::ModuleContextFromHost());
@@ -209,12 +209,12 @@ int main(int argc, char** argv) {
         // Header click to repainted list, the best of as many rounds as the floor gets runs: single
         // clicks are short enough for the machine's other work to spoil a few of them.
         constexpr int kClickRounds = 5;
-        TInvoiceListModel* model = Model(window.get());
+        vantrel::TInvoiceListModel* model = Model(window.get());
         QHeaderView* header = List(window.get())->header();
         auto watcher = std::make_unique<PaintWatcher>(List(window.get()), rows);
-        std::vector<double> clickBest(InvoiceListColumnCount, 1e300), clickFirst(InvoiceListColumnCount, 0);
+        std::vector<double> clickBest(vantrel::InvoiceListColumnCount, 1e300), clickFirst(vantrel::InvoiceListColumnCount, 0);
         for (int round = 0; round < kClickRounds; ++round) {
-            for (int column = ColFplxmc; column < InvoiceListColumnCount; ++column) {
+            for (int column = vantrel::ColFplxmc; column < vantrel::InvoiceListColumnCount; ++column) {
                 const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
                                 header->height() / 2);
                 watcher->Arm();
@@ -230,7 +230,7 @@ int main(int argc, char** argv) {
         }
         std::printf("%-8s %-14s %10s %10s\n", "column", "caption", "first", "warm");
         double worst = 0;
-        for (int column = ColFplxmc; column < InvoiceListColumnCount; ++column) {
+        for (int column = vantrel::ColFplxmc; column < vantrel::InvoiceListColumnCount; ++column) {
             const double floor = PlainSort(*Model(window.get())->List(), column, kClickRounds);
             const double ratio = clickBest[static_cast<size_t>(column)] / floor;
             worst = std::max(worst, ratio);

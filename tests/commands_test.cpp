@@ -96,9 +96,9 @@ protected:
     }
 
     static void CheckRows(TFrmXxqtfpMgr* m, const std::vector<int>& rows) {
-        TInvoiceListModel* model = Mgr(m).model;
+        vantrel::TInvoiceListModel* model = Mgr(m).model;
         for (int row : rows)
-            ASSERT_TRUE(model->setData(model->index(row, ColSelect), Qt::Checked, Qt::CheckStateRole));
+            ASSERT_TRUE(model->setData(model->index(row, vantrel::ColSelect), Qt::Checked, Qt::CheckStateRole));
     }
 
     static std::vector<int> ListedXh(TFrmXxqtfpMgr* m) {
@@ -199,7 +199,7 @@ TEST_F(ManagerCommandsTest, TwoManagersOnOnePeriodNeverShareANumber) {
 TEST_F(ManagerCommandsTest, ModifyEditsTheFirstCheckedRowInDisplayOrder) {
     Invoices({{1, 100}, {2, 300}, {3, 200}});
     TFrmXxqtfpMgr* m = OpenManager();
-    Mgr(m).model->sort(ColJe, Qt::DescendingOrder);
+    Mgr(m).model->sort(vantrel::ColJe, Qt::DescendingOrder);
     CheckRows(m, {2, 0, 1});
 
     ASSERT_TRUE(WithDetailWindow([m] { Mgr(m).ActModify->trigger(); }, [&](TFrmXxqtfpDetail* d) {
@@ -249,7 +249,7 @@ TEST_F(ManagerCommandsTest, ModifyingAnInvoiceAnotherWindowDeletedSaysSoAndReloa
 TEST_F(ManagerCommandsTest, DeletingAnInvoiceAnotherWindowDeletedUndoesAllAndReloads) {
     for (int xh = 1; xh <= 12; ++xh) Invoice(xh, xh);
     TFrmXxqtfpMgr* m = OpenManager();
-    Mgr(m).model->sort(ColJe, Qt::AscendingOrder);
+    Mgr(m).model->sort(vantrel::ColJe, Qt::AscendingOrder);
     std::vector<int> all(12);
     for (int i = 0; i < 12; ++i) all[static_cast<std::size_t>(i)] = i;
     CheckRows(m, all);
@@ -280,7 +280,7 @@ TEST_F(ManagerCommandsTest, ModifyOrDeleteWithNothingCheckedSaysSo) {
 TEST_F(ManagerCommandsTest, CtrlZUndoesTheWindowsOwnBatchesAndAChangeLogRestoreBringsDeletedRowsBack) {
     Invoices({{1, 10}, {2, 20}, {3, 30}});
     TFrmXxqtfpMgr* m = OpenManager();
-    Mgr(m).model->sort(ColJe, Qt::AscendingOrder);
+    Mgr(m).model->sort(vantrel::ColJe, Qt::AscendingOrder);
     const auto deleteFirstTwo = [&] {
         CheckRows(m, {0, 1});
         corlith::test::QueueConfirmAnswer(true);
@@ -343,7 +343,7 @@ TEST_F(ManagerCommandsTest, CtrlZUndoesTheWindowsOwnBatchesAndAChangeLogRestoreB
 TEST_F(ManagerCommandsTest, DeletingTwentyFiveRowsRunsThreeGroupsLastFirst) {
     for (int xh = 1; xh <= 25; ++xh) Invoice(xh, xh);
     TFrmXxqtfpMgr* m = OpenManager();
-    Mgr(m).model->sort(ColJe, Qt::AscendingOrder);  // display order = xh order
+    Mgr(m).model->sort(vantrel::ColJe, Qt::AscendingOrder);  // display order = xh order
     std::vector<int> all(25);
     for (int i = 0; i < 25; ++i) all[static_cast<std::size_t>(i)] = i;
     CheckRows(m, all);
@@ -378,7 +378,7 @@ TEST_F(ManagerCommandsTest, DeletingWhileSortedByAmountRemovesExactlyTheCheckedR
     Invoice(4, 55);
     Invoice(5, 0.5);
     TFrmXxqtfpMgr* m = OpenManager();
-    Mgr(m).model->sort(ColJe, Qt::AscendingOrder);  // 0.5, 9.5, 10, 55, 100
+    Mgr(m).model->sort(vantrel::ColJe, Qt::AscendingOrder);  // 0.5, 9.5, 10, 55, 100
     CheckRows(m, {1, 2});                              // xh 1 and 3
     corlith::test::QueueConfirmAnswer(true);
     Mgr(m).ActDel->trigger();
@@ -386,7 +386,7 @@ TEST_F(ManagerCommandsTest, DeletingWhileSortedByAmountRemovesExactlyTheCheckedR
     EXPECT_EQ(corlith::test::Messages().back().param, "2");
     EXPECT_EQ(QueryText("select group_concat(xh, ',') from (select xh from sb07_xxfpb order by xh)"), "2,4,5");
     EXPECT_EQ(ListedXh(m), (std::vector<int>{2, 4, 5}));
-    TInvoiceListModel* model = Mgr(m).model;
+    vantrel::TInvoiceListModel* model = Mgr(m).model;
     ASSERT_EQ(model->rowCount(), 3);
     const std::vector<std::pair<int, double>> shown = {{5, 0.5}, {4, 55}, {2, 100}};
     for (int row = 0; row < 3; ++row) {

@@ -374,15 +374,15 @@ TEST_F(FrameworkTest, SchemeChangeReskinsAndKeepsAnEditsOwnEntryHandler) {
     auto* page = new TestPage;
     page->show();
     EXPECT_EQ(page->skinCount, 1);
-    EXPECT_EQ(WidgetColor(page->ModuleToolbar), gclModuleToolBarColor());
-    EXPECT_EQ(WidgetColor(page->pnlToolResize), gclModuleToolBarColor());
+    EXPECT_EQ(vantrel::WidgetColor(page->ModuleToolbar), gclModuleToolBarColor());
+    EXPECT_EQ(vantrel::WidgetColor(page->pnlToolResize), gclModuleToolBarColor());
 
-    SetWidgetColor(page, 0x0000FF);
-    SetWidgetColor(page->ModuleToolbar, 0x00FF00);
+    vantrel::SetWidgetColor(page, 0x0000FF);
+    vantrel::SetWidgetColor(page->ModuleToolbar, 0x00FF00);
     hostmsg::SendMessageTo(page, hostmsg::kMsgSchemeChanged);
     EXPECT_EQ(page->skinCount, 2);
-    EXPECT_EQ(WidgetColor(page), gclModuleBackColor());
-    EXPECT_EQ(WidgetColor(page->ModuleToolbar), gclModuleToolBarColor());
+    EXPECT_EQ(vantrel::WidgetColor(page), gclModuleBackColor());
+    EXPECT_EQ(vantrel::WidgetColor(page->ModuleToolbar), gclModuleToolBarColor());
     EXPECT_EQ(page->FontCharset(), giSysFontCharSet());
 
     Enter(page->edtOwn);
@@ -398,11 +398,11 @@ TEST_F(FrameworkTest, SchemeChangeReskinsAndKeepsAnEditsOwnEntryHandler) {
 
 TEST_F(FrameworkTest, SchemeChangeReskinsADialogsBand) {
     QPointer<TestDialog> dialog = new TestDialog;
-    EXPECT_EQ(WidgetColor(dialog->pnlTop), gclTopBarColor());
-    SetWidgetColor(dialog->pnlTop, 0x123456);
+    EXPECT_EQ(vantrel::WidgetColor(dialog->pnlTop), gclTopBarColor());
+    vantrel::SetWidgetColor(dialog->pnlTop, 0x123456);
     hostmsg::SendMessageTo(dialog, hostmsg::kMsgSchemeChanged);
     EXPECT_EQ(dialog->skinCount, 2);
-    EXPECT_EQ(WidgetColor(dialog->pnlTop), gclTopBarColor());
+    EXPECT_EQ(vantrel::WidgetColor(dialog->pnlTop), gclTopBarColor());
     delete dialog;
 }
 

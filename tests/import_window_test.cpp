@@ -206,7 +206,7 @@ TEST_F(ImportWindowTest, ExportWritesTheListAsItIsShown) {
         InsertInvoice(row);
     }
     Mgr(manager_).ActQuery->trigger();
-    Mgr(manager_).model->sort(ColJe, Qt::DescendingOrder);
+    Mgr(manager_).model->sort(vantrel::ColJe, Qt::DescendingOrder);
     const QString path = QString::fromStdString((dir_ / "shown.csv").string());
     ASSERT_TRUE(Export(path));
     QFile f(path);

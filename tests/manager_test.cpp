@@ -82,12 +82,12 @@ struct RecordSet {
     }
 };
 
-void BindModel(TInvoiceListModel& model, RecordSet& records) {
+void BindModel(vantrel::TInvoiceListModel& model, RecordSet& records) {
     model.SetList(&records.list);
     model.SetTextProc(&TFrmXxqtfpMgr::VSTInvoideCommonGetText);
 }
 
-std::vector<int> Xhs(const TInvoiceListModel& model) {
+std::vector<int> Xhs(const vantrel::TInvoiceListModel& model) {
     std::vector<int> result;
     for (int row = 0; row < model.rowCount(); ++row) result.push_back(model.RecordAt(row)->xh);
     return result;
@@ -101,7 +101,7 @@ void ClickHeader(QTreeView* view, int column, Qt::MouseButton button = Qt::LeftB
     QTest::mouseClick(view->header()->viewport(), button, Qt::NoModifier, HeaderPoint(view->header(), column));
 }
 
-void ClickRow(QTreeView* view, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier, int column = ColFs) {
+void ClickRow(QTreeView* view, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier, int column = vantrel::ColFs) {
     const QRect cell = view->visualRect(view->model()->index(row, column));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, cell.center());
 }
@@ -126,30 +126,30 @@ int CompareText(std::string Txxqtfpxx::*field, int column, std::string first, st
 // ---- comparison and cell texts --------------------------------------------------------------
 
 TEST(InvoiceCompare, TextFoldsAsciiOnlyAndShorterPrefixFirst) {
-    EXPECT_EQ(CompareText(&Txxqtfpxx::gfnsr, ColGfnsr, "a", "B"), -1);  // plain bytes would put 'B' first
-    EXPECT_EQ(CompareText(&Txxqtfpxx::gfnsr, ColGfnsr, "B", "a"), 1);
-    EXPECT_EQ(CompareText(&Txxqtfpxx::gfnsr, ColGfnsr, "abc1", "ABC1"), 0);
-    EXPECT_EQ(CompareText(&Txxqtfpxx::gfnsr, ColGfnsr, "AB", "ABC"), -1);
+    EXPECT_EQ(CompareText(&Txxqtfpxx::gfnsr, vantrel::ColGfnsr, "a", "B"), -1);  // plain bytes would put 'B' first
+    EXPECT_EQ(CompareText(&Txxqtfpxx::gfnsr, vantrel::ColGfnsr, "B", "a"), 1);
+    EXPECT_EQ(CompareText(&Txxqtfpxx::gfnsr, vantrel::ColGfnsr, "abc1", "ABC1"), 0);
+    EXPECT_EQ(CompareText(&Txxqtfpxx::gfnsr, vantrel::ColGfnsr, "AB", "ABC"), -1);
     // GBK lead bytes are above every ASCII byte.
-    EXPECT_EQ(CompareText(&Txxqtfpxx::fplxmc, ColFplxmc, "普通发票", "Z"), 1);
-    EXPECT_EQ(CompareText(&Txxqtfpxx::kprq, ColKprq, "2026-09-30", "2026-10-01"), -1);
+    EXPECT_EQ(CompareText(&Txxqtfpxx::fplxmc, vantrel::ColFplxmc, "普通发票", "Z"), 1);
+    EXPECT_EQ(CompareText(&Txxqtfpxx::kprq, vantrel::ColKprq, "2026-09-30", "2026-10-01"), -1);
 }
 
 TEST(InvoiceCompare, NumbersCompareAsNumbersAndCheckColumnNotAtAll) {
     Txxqtfpxx a, b;
     a.je = 9.5;
     b.je = 10;
-    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColJe), -1);
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, vantrel::ColJe), -1);
     a.se = 0.30000000000000004;
     b.se = 0.3;
-    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColSe), 1);  // exact, no rounding
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, vantrel::ColSe), 1);  // exact, no rounding
     a.fs = 5000000000LL;
     b.fs = 705032704LL;  // the same value cut to 32 bits
-    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColFs), 1);
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, vantrel::ColFs), 1);
     a.ms = "1";
     b.ms = "0";
-    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColMs), 1);
-    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, ColSelect), 0);
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, vantrel::ColMs), 1);
+    EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, vantrel::ColSelect), 0);
     EXPECT_EQ(TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(a, b, -1), 0);
 }
 
@@ -159,21 +159,21 @@ TEST(InvoiceText, CellsShowFlagsDatesAndAmounts) {
     testhost::SetEntered(r, "2026-11-10", 5, 1234.5, 1.365, 0, "91110108MA01");
     testhost::SetFlags(r, "", " ", "1", "0");
     using M = TFrmXxqtfpMgr;
-    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColSelect), "");
-    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColFplxmc), "普通发票");
-    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColKprq), "2026-11-10");
-    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColFs), "5");
-    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColJe), "1234.50");
-    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColSe), "1.37");
-    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColGfnsr), "91110108MA01");
-    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColMs), "是");
-    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColLwfp), "否");
-    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColZfbz), "否");
-    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColJzjt), "否");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, vantrel::ColSelect), "");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, vantrel::ColFplxmc), "普通发票");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, vantrel::ColKprq), "2026-11-10");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, vantrel::ColFs), "5");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, vantrel::ColJe), "1234.50");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, vantrel::ColSe), "1.37");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, vantrel::ColGfnsr), "91110108MA01");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, vantrel::ColMs), "是");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, vantrel::ColLwfp), "否");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, vantrel::ColZfbz), "否");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, vantrel::ColJzjt), "否");
     r.fplxmc = "未开具发票";
-    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColKprq), "");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, vantrel::ColKprq), "");
     r.fplxmc = "纳税检查调整";
-    EXPECT_EQ(M::VSTInvoideCommonGetText(r, ColKprq), "2026-11-10");
+    EXPECT_EQ(M::VSTInvoideCommonGetText(r, vantrel::ColKprq), "2026-11-10");
 }
 
 // ---- the list model ----------------------------------------------------------------------
@@ -182,19 +182,19 @@ TEST(InvoiceListModel, PassesTheModelTesterThroughResetsSortsAndRowChanges) {
     testhost::EnsureApplication();
     RecordSet set;
     for (int i = 0; i < 6; ++i) set.Add(i + 1, 10.0 * ((i * 7) % 5), i % 2 ? "1" : "0");
-    TInvoiceListModel model;
+    vantrel::TInvoiceListModel model;
     BindModel(model, set);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     model.SetColumns(InvoiceListColumns);
     model.ResetRows(static_cast<int>(set.list.size()));
-    model.sort(ColJe, Qt::DescendingOrder);
-    model.setData(model.index(2, ColSelect), Qt::Checked, Qt::CheckStateRole);
-    model.sort(ColMs, Qt::AscendingOrder);
+    model.sort(vantrel::ColJe, Qt::DescendingOrder);
+    model.setData(model.index(2, vantrel::ColSelect), Qt::Checked, Qt::CheckStateRole);
+    model.sort(vantrel::ColMs, Qt::AscendingOrder);
     auto extra = std::make_unique<Txxqtfpxx>();
     model.AppendRecord(extra.get());
     EXPECT_EQ(set.list.back(), extra.get());
-    model.setData(model.index(6, ColSelect), Qt::Checked, Qt::CheckStateRole);
-    model.sort(ColJe, Qt::AscendingOrder);
+    model.setData(model.index(6, vantrel::ColSelect), Qt::Checked, Qt::CheckStateRole);
+    model.sort(vantrel::ColJe, Qt::AscendingOrder);
     model.RemoveRecords({set.list[0], set.list[3], extra.get()});
     EXPECT_EQ(set.list.size(), 4u);
     EXPECT_EQ(model.rowCount(), 4);
@@ -203,7 +203,7 @@ TEST(InvoiceListModel, PassesTheModelTesterThroughResetsSortsAndRowChanges) {
     model.SetSortColumnColor(QColor(1, 2, 3));
     model.ResetRows(0);
     EXPECT_EQ(model.rowCount(), 0);
-    EXPECT_EQ(model.columnCount(), InvoiceListColumnCount);
+    EXPECT_EQ(model.columnCount(), vantrel::InvoiceListColumnCount);
 }
 
 TEST(InvoiceListModel, SortIsStableCarriesChecksAndIsRedoneOnRebuild) {
@@ -213,22 +213,22 @@ TEST(InvoiceListModel, SortIsStableCarriesChecksAndIsRedoneOnRebuild) {
     set.Add(2, 9.5, "0");
     set.Add(3, 10, "0");
     set.Add(4, 100, "1");
-    TInvoiceListModel model;
+    vantrel::TInvoiceListModel model;
     BindModel(model, set);
     model.SetColumns(InvoiceListColumns);
     model.ResetRows(4);
     EXPECT_EQ(Xhs(model), (std::vector<int>{1, 2, 3, 4}));
 
     model.SetChecked(0, true);  // xh 1
-    model.sort(ColJe, Qt::AscendingOrder);
+    model.sort(vantrel::ColJe, Qt::AscendingOrder);
     EXPECT_EQ(Xhs(model), (std::vector<int>{2, 1, 3, 4}));
     EXPECT_EQ(model.CheckedRows(), std::vector<int>{1});
     EXPECT_EQ(model.CheckedRecords(), std::vector<Txxqtfpxx*>{set.list[0]});
 
-    model.sort(ColJe, Qt::DescendingOrder);
+    model.sort(vantrel::ColJe, Qt::DescendingOrder);
     EXPECT_EQ(Xhs(model), (std::vector<int>{4, 1, 3, 2}));  // equal amounts keep their order
 
-    model.sort(ColMs, Qt::AscendingOrder);
+    model.sort(vantrel::ColMs, Qt::AscendingOrder);
     EXPECT_EQ(Xhs(model), (std::vector<int>{3, 2, 4, 1}));
 
     // A rebuild brings every row back unchecked, in the order of the chosen column.
@@ -241,11 +241,11 @@ TEST(InvoiceListModel, RemovesExactlyTheGivenRecordsFromASortedList) {
     testhost::EnsureApplication();
     RecordSet set;
     for (int i = 0; i < 8; ++i) set.Add(i + 1, 100 - i);
-    TInvoiceListModel model;
+    vantrel::TInvoiceListModel model;
     BindModel(model, set);
     model.SetColumns(InvoiceListColumns);
     model.ResetRows(8);
-    model.sort(ColJe, Qt::AscendingOrder);
+    model.sort(vantrel::ColJe, Qt::AscendingOrder);
     for (int row : {0, 1, 4, 7}) model.SetChecked(row, true);
     const std::vector<Txxqtfpxx*> doomed = model.CheckedRecords();
     ASSERT_EQ(doomed.size(), 4u);
@@ -258,39 +258,39 @@ TEST(InvoiceListModel, RemovesExactlyTheGivenRecordsFromASortedList) {
     EXPECT_EQ(listed, (std::vector<int>{2, 3, 5, 6}));
     // Rows and list stay one: a later sort and check still find the right records.
     model.SetChecked(0, true);
-    model.sort(ColJe, Qt::DescendingOrder);
+    model.sort(vantrel::ColJe, Qt::DescendingOrder);
     EXPECT_EQ(Xhs(model), (std::vector<int>{2, 3, 5, 6}));
     EXPECT_EQ(model.CheckedRows(), std::vector<int>{3});
-    EXPECT_EQ(Gbk(model.data(model.index(0, ColJe)).toString()), "99.00");
+    EXPECT_EQ(Gbk(model.data(model.index(0, vantrel::ColJe)).toString()), "99.00");
 }
 
 TEST(InvoiceListModel, CheckStatesFollowTheirRecordsAndChangeOnlyWhenAsked) {
     testhost::EnsureApplication();
     RecordSet set;
     for (int i = 0; i < 5; ++i) set.Add(i + 1, 50 - 10 * i);
-    TInvoiceListModel model;
+    vantrel::TInvoiceListModel model;
     BindModel(model, set);
     model.SetColumns(InvoiceListColumns);
     model.ResetRows(5);
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    QSignalSpy toggled(&model, &TInvoiceListModel::CheckToggled);
+    QSignalSpy toggled(&model, &vantrel::TInvoiceListModel::CheckToggled);
 
-    EXPECT_TRUE(model.setData(model.index(1, ColSelect), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_TRUE(model.setData(model.index(1, vantrel::ColSelect), Qt::Checked, Qt::CheckStateRole));
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(toggled.count(), 1);
     // The same state again: nothing to tell anyone.
-    EXPECT_TRUE(model.setData(model.index(1, ColSelect), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_TRUE(model.setData(model.index(1, vantrel::ColSelect), Qt::Checked, Qt::CheckStateRole));
     model.SetChecked(1, true);
     model.SetCheckedRows({false, true});
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(toggled.count(), 1);
-    EXPECT_FALSE(model.setData(model.index(1, ColJe), Qt::Unchecked, Qt::CheckStateRole));
+    EXPECT_FALSE(model.setData(model.index(1, vantrel::ColJe), Qt::Unchecked, Qt::CheckStateRole));
     EXPECT_EQ(model.CheckedCount(), 1);
 
-    model.sort(ColJe, Qt::AscendingOrder);   // xh 5 4 3 2 1
+    model.sort(vantrel::ColJe, Qt::AscendingOrder);   // xh 5 4 3 2 1
     EXPECT_EQ(model.CheckedRecords(), std::vector<Txxqtfpxx*>{set.list[1]});
     EXPECT_EQ(model.CheckedRows(), std::vector<int>{3});
-    EXPECT_EQ(model.data(model.index(3, ColSelect), Qt::CheckStateRole).toInt(), Qt::Checked);
+    EXPECT_EQ(model.data(model.index(3, vantrel::ColSelect), Qt::CheckStateRole).toInt(), Qt::Checked);
 
     model.SetAllChecked(true);
     EXPECT_EQ(model.CheckedCount(), 5);
@@ -365,7 +365,7 @@ TEST(InvoiceListModel, KeySortGivesTheComparisonsStableOrderForEveryColumn) {
         for (size_t i = 0; i < start.size(); ++i) start[i] = static_cast<uint32_t>(i);
         std::shuffle(start.begin(), start.end(), std::mt19937(static_cast<unsigned>(count)));
         if (narrow) start.resize(start.size() - start.size() / 5);
-        for (int column = ColSelect; column < InvoiceListColumnCount; ++column) {
+        for (int column = vantrel::ColSelect; column < vantrel::InvoiceListColumnCount; ++column) {
             for (const bool descending : {false, true}) {
                 std::vector<Txxqtfpxx*> expected;
                 for (uint32_t i : start) expected.push_back(list[i]);
@@ -374,7 +374,7 @@ TEST(InvoiceListModel, KeySortGivesTheComparisonsStableOrderForEveryColumn) {
                     return descending ? c > 0 : c < 0;
                 });
                 std::vector<uint32_t> rows = start;
-                SortInvoiceRows(rows, list, column, descending);
+                vantrel::SortInvoiceRows(rows, list, column, descending);
                 std::vector<Txxqtfpxx*> sorted;
                 for (uint32_t i : rows) sorted.push_back(list[i]);
                 ASSERT_EQ(sorted, expected) << "column " << column << (descending ? " descending" : " ascending")
@@ -387,26 +387,26 @@ TEST(InvoiceListModel, KeySortGivesTheComparisonsStableOrderForEveryColumn) {
 TEST(KeySort, CountingAndRadixPathsAreStableOnExtremeKeys) {
     std::mt19937 gen(7);
     for (const uint64_t spread : {uint64_t{3}, uint64_t{300}, ~uint64_t{0}}) {
-        std::vector<TSortEntry> entries(5000);
+        std::vector<vantrel::TSortEntry> entries(5000);
         for (size_t i = 0; i < entries.size(); ++i) {
             const uint64_t r = (static_cast<uint64_t>(gen()) << 32) | gen();
             entries[i] = {spread == ~uint64_t{0} ? r : (r % spread) << 40, static_cast<uint32_t>(i)};
         }
-        std::vector<TSortEntry> expected = entries;
+        std::vector<vantrel::TSortEntry> expected = entries;
         std::stable_sort(expected.begin(), expected.end(),
-                         [](const TSortEntry& a, const TSortEntry& b) { return a.key < b.key; });
-        StableSortByKey(entries);
+                         [](const vantrel::TSortEntry& a, const vantrel::TSortEntry& b) { return a.key < b.key; });
+        vantrel::StableSortByKey(entries);
         for (size_t i = 0; i < entries.size(); ++i) {
             ASSERT_EQ(entries[i].key, expected[i].key) << spread;
             ASSERT_EQ(entries[i].row, expected[i].row) << spread;
         }
     }
-    EXPECT_LT(IntegerSortKey(-1), IntegerSortKey(0));
-    EXPECT_LT(IntegerSortKey(INT64_MIN), IntegerSortKey(INT64_MAX));
-    EXPECT_EQ(RealSortKey(-0.0), RealSortKey(0.0));
-    EXPECT_LT(RealSortKey(-1e300), RealSortKey(-0.5));
-    EXPECT_LT(RealSortKey(-0.5), RealSortKey(0.0));
-    EXPECT_LT(RealSortKey(9.5), RealSortKey(10.0));
+    EXPECT_LT(vantrel::IntegerSortKey(-1), vantrel::IntegerSortKey(0));
+    EXPECT_LT(vantrel::IntegerSortKey(INT64_MIN), vantrel::IntegerSortKey(INT64_MAX));
+    EXPECT_EQ(vantrel::RealSortKey(-0.0), vantrel::RealSortKey(0.0));
+    EXPECT_LT(vantrel::RealSortKey(-1e300), vantrel::RealSortKey(-0.5));
+    EXPECT_LT(vantrel::RealSortKey(-0.5), vantrel::RealSortKey(0.0));
+    EXPECT_LT(vantrel::RealSortKey(9.5), vantrel::RealSortKey(10.0));
 }
 
 // ---- the decorator on a list of its own ----------------------------------------------------
@@ -421,7 +421,7 @@ protected:
         set.Add(4, 100, "1");
         set.Add(5, 0.5, "0");
         BindModel(model, set);
-        view = std::make_unique<TInvoiceListView>();
+        view = std::make_unique<vantrel::TInvoiceListView>();
         view->setRootIsDecorated(false);
         view->setUniformRowHeights(true);
         view->setModel(&model);
@@ -437,60 +437,60 @@ protected:
     }
 
     RecordSet set;
-    TInvoiceListModel model;
-    std::unique_ptr<TInvoiceListView> view;
+    vantrel::TInvoiceListModel model;
+    std::unique_ptr<vantrel::TInvoiceListView> view;
 };
 
 TEST_F(DecoratedList, SameHeaderThreeTimesSortsAscendingDescendingAscending) {
     ASSERT_TRUE(AttachListDecorator(view.get()));
-    ClickHeader(view.get(), ColJe);
-    EXPECT_EQ(model.SortColumn(), ColJe);
+    ClickHeader(view.get(), vantrel::ColJe);
+    EXPECT_EQ(model.SortColumn(), vantrel::ColJe);
     EXPECT_EQ(model.SortOrder(), Qt::AscendingOrder);
     EXPECT_EQ(Xhs(model), (std::vector<int>{5, 2, 1, 3, 4}));
-    EXPECT_EQ(model.ColumnColor(ColJe), HostColor(kSortColumnColor));
-    ClickHeader(view.get(), ColJe);
+    EXPECT_EQ(model.ColumnColor(vantrel::ColJe), vantrel::HostColor(kSortColumnColor));
+    ClickHeader(view.get(), vantrel::ColJe);
     EXPECT_EQ(model.SortOrder(), Qt::DescendingOrder);
     EXPECT_EQ(Xhs(model), (std::vector<int>{4, 1, 3, 2, 5}));
-    ClickHeader(view.get(), ColJe);
+    ClickHeader(view.get(), vantrel::ColJe);
     EXPECT_EQ(model.SortOrder(), Qt::AscendingOrder);
     EXPECT_EQ(Xhs(model), (std::vector<int>{5, 2, 1, 3, 4}));
-    EXPECT_EQ(view->header()->sortIndicatorSection(), ColJe);
+    EXPECT_EQ(view->header()->sortIndicatorSection(), vantrel::ColJe);
     EXPECT_EQ(view->header()->sortIndicatorOrder(), Qt::AscendingOrder);
 }
 
 TEST_F(DecoratedList, NewColumnKeepsDirectionAndOldColumnLosesItsColour) {
-    model.sort(ColFs, Qt::AscendingOrder);
+    model.sort(vantrel::ColFs, Qt::AscendingOrder);
     ASSERT_TRUE(AttachListDecorator(view.get()));
-    EXPECT_EQ(model.ColumnColor(ColFs), HostColor(kSortColumnColor));   // sorted before the decorator came
-    ClickHeader(view.get(), ColJe);
-    ClickHeader(view.get(), ColJe);  // descending
+    EXPECT_EQ(model.ColumnColor(vantrel::ColFs), vantrel::HostColor(kSortColumnColor));   // sorted before the decorator came
+    ClickHeader(view.get(), vantrel::ColJe);
+    ClickHeader(view.get(), vantrel::ColJe);  // descending
     // The colour moves inside the sort's one layout change: no change signal over whole columns.
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     QSignalSpy relaid(&model, &QAbstractItemModel::layoutChanged);
-    ClickHeader(view.get(), ColMs);
+    ClickHeader(view.get(), vantrel::ColMs);
     EXPECT_EQ(changed.count(), 0);
     EXPECT_EQ(relaid.count(), 1);
-    EXPECT_EQ(model.SortColumn(), ColMs);
+    EXPECT_EQ(model.SortColumn(), vantrel::ColMs);
     EXPECT_EQ(model.SortOrder(), Qt::DescendingOrder);
     EXPECT_EQ(Xhs(model), (std::vector<int>{4, 1, 3, 2, 5}));  // ms "1" first, ties as they stood
-    EXPECT_EQ(model.ColumnColor(ColMs), HostColor(kSortColumnColor));
-    EXPECT_FALSE(model.ColumnColor(ColJe).isValid());
+    EXPECT_EQ(model.ColumnColor(vantrel::ColMs), vantrel::HostColor(kSortColumnColor));
+    EXPECT_FALSE(model.ColumnColor(vantrel::ColJe).isValid());
 }
 
 TEST_F(DecoratedList, CheckColumnAndRightButtonChangeNothing) {
     ASSERT_TRUE(AttachListDecorator(view.get()));
-    ClickHeader(view.get(), ColJe);
+    ClickHeader(view.get(), vantrel::ColJe);
     const std::vector<int> before = Xhs(model);
     // The check column's header neither ticks nor sorts.
-    ClickHeader(view.get(), ColSelect);
+    ClickHeader(view.get(), vantrel::ColSelect);
     EXPECT_TRUE(model.CheckedRows().empty());
-    ClickHeader(view.get(), ColJe, Qt::RightButton);
-    ClickHeader(view.get(), ColFs, Qt::RightButton);
-    EXPECT_EQ(model.SortColumn(), ColJe);
+    ClickHeader(view.get(), vantrel::ColJe, Qt::RightButton);
+    ClickHeader(view.get(), vantrel::ColFs, Qt::RightButton);
+    EXPECT_EQ(model.SortColumn(), vantrel::ColJe);
     EXPECT_EQ(model.SortOrder(), Qt::AscendingOrder);
     EXPECT_EQ(Xhs(model), before);
-    EXPECT_EQ(view->header()->sortIndicatorSection(), ColJe);
-    EXPECT_FALSE(model.ColumnColor(ColSelect).isValid());
+    EXPECT_EQ(view->header()->sortIndicatorSection(), vantrel::ColJe);
+    EXPECT_FALSE(model.ColumnColor(vantrel::ColSelect).isValid());
 }
 
 TEST_F(DecoratedList, AscendingArrowPointsUpAndDescendingDown) {
@@ -516,7 +516,7 @@ TEST_F(DecoratedList, AscendingArrowPointsUpAndDescendingDown) {
         return widths;
     };
     // Qt marks an ascending column SortDown.
-    ClickHeader(view.get(), ColJe);
+    ClickHeader(view.get(), vantrel::ColJe);
     ASSERT_EQ(view->header()->sortIndicatorOrder(), Qt::AscendingOrder);
     const std::vector<int> ascending = rowWidths(QStyleOptionHeader::SortDown);
     ASSERT_GE(ascending.size(), 3u);
@@ -528,30 +528,30 @@ TEST_F(DecoratedList, AscendingArrowPointsUpAndDescendingDown) {
 
 TEST_F(DecoratedList, PaintsTheTintedHeaderAndTheSortColumn) {
     ASSERT_TRUE(AttachListDecorator(view.get()));
-    ClickHeader(view.get(), ColJe);
+    ClickHeader(view.get(), vantrel::ColJe);
     QApplication::processEvents();
     const QImage header = view->header()->grab().toImage();
     // Left part of a right-aligned caption: background only.
-    const QPoint inHeader(view->header()->sectionViewportPosition(ColJe) + 6, view->header()->height() / 2);
-    EXPECT_EQ(header.pixelColor(inHeader).rgb(), HostColor(kHeaderBackColor).rgb());
+    const QPoint inHeader(view->header()->sectionViewportPosition(vantrel::ColJe) + 6, view->header()->height() / 2);
+    EXPECT_EQ(header.pixelColor(inHeader).rgb(), vantrel::HostColor(kHeaderBackColor).rgb());
     const QImage cells = view->viewport()->grab().toImage();
-    const QRect sorted = view->visualRect(model.index(1, ColJe));
-    const QRect other = view->visualRect(model.index(1, ColFs));
-    EXPECT_EQ(cells.pixelColor(sorted.left() + 4, sorted.center().y()).rgb(), HostColor(kSortColumnColor).rgb());
-    EXPECT_NE(cells.pixelColor(other.left() + 4, other.center().y()).rgb(), HostColor(kSortColumnColor).rgb());
+    const QRect sorted = view->visualRect(model.index(1, vantrel::ColJe));
+    const QRect other = view->visualRect(model.index(1, vantrel::ColFs));
+    EXPECT_EQ(cells.pixelColor(sorted.left() + 4, sorted.center().y()).rgb(), vantrel::HostColor(kSortColumnColor).rgb());
+    EXPECT_NE(cells.pixelColor(other.left() + 4, other.center().y()).rgb(), vantrel::HostColor(kSortColumnColor).rgb());
 }
 
 TEST_F(DecoratedList, TickingABoxSelectsTheRowAndUntickingDeselectsIt) {
     ASSERT_TRUE(AttachListDecorator(view.get()));
     ClickRow(view.get(), 0);
-    ClickRow(view.get(), 2, Qt::NoModifier, ColSelect);
+    ClickRow(view.get(), 2, Qt::NoModifier, vantrel::ColSelect);
     EXPECT_EQ(SelectedRows(view.get()), (std::vector<int>{0, 2}));
     EXPECT_EQ(model.CheckedRows(), (std::vector<int>{0, 2}));
-    ClickRow(view.get(), 0, Qt::NoModifier, ColSelect);
+    ClickRow(view.get(), 0, Qt::NoModifier, vantrel::ColSelect);
     EXPECT_EQ(SelectedRows(view.get()), std::vector<int>{2});
     EXPECT_EQ(model.CheckedRows(), std::vector<int>{2});
     // Ticks made through the model (keyboard, accessibility) select as well.
-    model.setData(model.index(4, ColSelect), Qt::Checked, Qt::CheckStateRole);
+    model.setData(model.index(4, vantrel::ColSelect), Qt::Checked, Qt::CheckStateRole);
     EXPECT_EQ(SelectedRows(view.get()), (std::vector<int>{2, 4}));
 }
 
@@ -567,7 +567,7 @@ TEST_F(DecoratedList, DetachingPutsTheViewBackAsItWas) {
 
     ASSERT_TRUE(AttachListDecorator(view.get()));
     EXPECT_NE(view->header()->style(), ownStyle.get());
-    ClickHeader(view.get(), ColJe);
+    ClickHeader(view.get(), vantrel::ColJe);
     EXPECT_EQ(outsideClicks, 1);  // the handler that was there before still runs
     DetachListDecorator(view.get());
 
@@ -577,11 +577,11 @@ TEST_F(DecoratedList, DetachingPutsTheViewBackAsItWas) {
     EXPECT_EQ(view->frameShape(), frame);
     EXPECT_EQ(view->selectionMode(), QAbstractItemView::SingleSelection);
     EXPECT_FALSE(view->isSortingEnabled());
-    EXPECT_FALSE(model.ColumnColor(ColJe).isValid());
+    EXPECT_FALSE(model.ColumnColor(vantrel::ColJe).isValid());
     // No sorting and no check mirroring any more.
     const std::vector<int> order = Xhs(model);
-    ClickHeader(view.get(), ColFs);
-    ClickHeader(view.get(), ColFs);
+    ClickHeader(view.get(), vantrel::ColFs);
+    ClickHeader(view.get(), vantrel::ColFs);
     EXPECT_EQ(Xhs(model), order);
     ClickRow(view.get(), 1);
     EXPECT_TRUE(model.CheckedRows().empty());
@@ -592,14 +592,14 @@ TEST_F(DecoratedList, SelectionCurrentRowAndTicksFollowTheirRecordsThroughSorts)
     ASSERT_TRUE(AttachListDecorator(view.get()));
     ClickRow(view.get(), 1, Qt::ControlModifier);   // xh 2
     ClickRow(view.get(), 3, Qt::ControlModifier);   // xh 4
-    view->selectionModel()->setCurrentIndex(model.index(4, ColFs), QItemSelectionModel::NoUpdate);   // xh 5
+    view->selectionModel()->setCurrentIndex(model.index(4, vantrel::ColFs), QItemSelectionModel::NoUpdate);   // xh 5
     const auto selectedXhs = [this] {
         std::vector<int> xhs;
         for (int row : SelectedRows(view.get())) xhs.push_back(model.RecordAt(row)->xh);
         std::sort(xhs.begin(), xhs.end());
         return xhs;
     };
-    for (const int column : {ColJe, ColJe, ColMs, ColFplxmc, ColJe}) {
+    for (const int column : {vantrel::ColJe, vantrel::ColJe, vantrel::ColMs, vantrel::ColFplxmc, vantrel::ColJe}) {
         ClickHeader(view.get(), column);
         QApplication::processEvents();
         EXPECT_EQ(selectedXhs(), (std::vector<int>{2, 4})) << column;
@@ -619,7 +619,7 @@ TEST_F(DecoratedList, ListViewShowsWhatAPlainViewShowsThroughSortsAppendsAndRemo
     plain.setUniformRowHeights(true);
     plain.setModel(&model);
     plain.resize(view->size());
-    for (int i = 0; i < InvoiceListColumnCount; ++i) plain.header()->resizeSection(i, view->header()->sectionSize(i));
+    for (int i = 0; i < vantrel::InvoiceListColumnCount; ++i) plain.header()->resizeSection(i, view->header()->sectionSize(i));
     plain.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&plain));
     auto extra = std::make_unique<Txxqtfpxx>();
@@ -630,23 +630,23 @@ TEST_F(DecoratedList, ListViewShowsWhatAPlainViewShowsThroughSortsAppendsAndRemo
         view->selectionModel()->clearCurrentIndex();  // no focus frame
         QApplication::processEvents();
         EXPECT_EQ(view->viewport()->grab().toImage(), plain.viewport()->grab().toImage()) << step;
-        const QModelIndex last = model.index(model.rowCount() - 1, ColJe);
+        const QModelIndex last = model.index(model.rowCount() - 1, vantrel::ColJe);
         EXPECT_EQ(view->indexAt(view->visualRect(last).center()), last) << step;
         EXPECT_FALSE(view->indexBelow(last).isValid()) << step;
     };
     same("shown");
-    model.sort(ColJe, Qt::AscendingOrder);
+    model.sort(vantrel::ColJe, Qt::AscendingOrder);
     same("sorted");
     model.AppendRecord(extra.get());
     same("appended");
-    model.sort(ColJe, Qt::DescendingOrder);
+    model.sort(vantrel::ColJe, Qt::DescendingOrder);
     same("sorted after the append");
     model.RemoveRecords({set.list[1], set.list[3]});
     same("removed");
-    model.sort(ColFplxmc, Qt::AscendingOrder);
+    model.sort(vantrel::ColFplxmc, Qt::AscendingOrder);
     same("sorted after the removal");
     model.ResetRows(2);
-    model.sort(ColJe, Qt::AscendingOrder);
+    model.sort(vantrel::ColJe, Qt::AscendingOrder);
     same("sorted after a reset");
     model.ResetRows(0);
 }
@@ -656,7 +656,7 @@ TEST_F(DecoratedList, RegistryKeepsOneDecoratorPerLiveView) {
     ASSERT_TRUE(AttachListDecorator(view.get()));
     ASSERT_TRUE(AttachListDecorator(view.get()));
     EXPECT_EQ(DecoratorRegistry().size(), before + 1);
-    ClickHeader(view.get(), ColJe);
+    ClickHeader(view.get(), vantrel::ColJe);
     EXPECT_EQ(model.SortOrder(), Qt::AscendingOrder);  // one flip per click, not two
 
     // A list without an invoice model cannot be decorated and leaves nothing behind.
@@ -724,7 +724,7 @@ protected:
     }
 
     std::string Cell(int row, int column) const {
-        TInvoiceListModel* model = Mgr(window).model;
+        vantrel::TInvoiceListModel* model = Mgr(window).model;
         return Gbk(model->data(model->index(row, column)).toString());
     }
 
@@ -818,11 +818,11 @@ TEST_F(ManagerWindow, RowsShowTypeNamesDatesAndTheNextNumber) {
     Insert(7, 9, 30, 5.1);   // no such type
     Open();
     ASSERT_EQ(ShownXhs(), (std::vector<int>{1, 2, 7}));
-    EXPECT_EQ(Cell(0, ColFplxmc), "未开具发票");
-    EXPECT_EQ(Cell(0, ColKprq), "");
-    EXPECT_EQ(Cell(1, ColKprq), "2026-11-10");
-    EXPECT_EQ(Cell(2, ColFplxmc), "未知发票");
-    EXPECT_EQ(Cell(2, ColSe), "5.10");
+    EXPECT_EQ(Cell(0, vantrel::ColFplxmc), "未开具发票");
+    EXPECT_EQ(Cell(0, vantrel::ColKprq), "");
+    EXPECT_EQ(Cell(1, vantrel::ColKprq), "2026-11-10");
+    EXPECT_EQ(Cell(2, vantrel::ColFplxmc), "未知发票");
+    EXPECT_EQ(Cell(2, vantrel::ColSe), "5.10");
     EXPECT_EQ(Mgr(window).NextXh(), 8);
     // A filtered query does not move the next number.
     Mgr(window).cbbFplx->SetItemIndex(Mgr(window).cbbFplx->IndexOfValue("1"));
@@ -831,8 +831,8 @@ TEST_F(ManagerWindow, RowsShowTypeNamesDatesAndTheNextNumber) {
     EXPECT_EQ(Mgr(window).NextXh(), 8);
     // Nor does a reload of the filtered list, as after an invoice that vanished under 修改.
     Exec("delete from sb07_xxfpb where xh=2");
-    TInvoiceListModel* model = Mgr(window).model;
-    ASSERT_TRUE(model->setData(model->index(0, ColSelect), Qt::Checked, Qt::CheckStateRole));
+    vantrel::TInvoiceListModel* model = Mgr(window).model;
+    ASSERT_TRUE(model->setData(model->index(0, vantrel::ColSelect), Qt::Checked, Qt::CheckStateRole));
     ASSERT_TRUE(testhost::WithModal<TFrmXxqtfpDetail>([&] { Mgr(window).ActModify->trigger(); }, [](TFrmXxqtfpDetail* d) {
         QTest::mouseClick(Fields(d).BtnCommit, Qt::LeftButton);
     }));
@@ -847,13 +847,13 @@ TEST_F(ManagerWindow, HeaderSortsAmountsAsNumbersAndFlagsByTheirValue) {
     Insert(4, 1, 2, 0, " ", 0, 0);
     Open();
     QTreeView* list = Mgr(window).VSTInvoideCommon;
-    ClickHeader(list, ColJe);
+    ClickHeader(list, vantrel::ColJe);
     EXPECT_EQ(ShownXhs(), (std::vector<int>{4, 2, 1, 3}));
-    EXPECT_EQ(Cell(1, ColJe), "9.50");
-    EXPECT_EQ(Cell(2, ColJe), "10.00");
-    ClickHeader(list, ColMs);
+    EXPECT_EQ(Cell(1, vantrel::ColJe), "9.50");
+    EXPECT_EQ(Cell(2, vantrel::ColJe), "10.00");
+    ClickHeader(list, vantrel::ColMs);
     EXPECT_EQ(ShownXhs(), (std::vector<int>{4, 2, 1, 3}));  // ms 0 before 1, amount order among equals
-    ClickHeader(list, ColMs);
+    ClickHeader(list, vantrel::ColMs);
     EXPECT_EQ(ShownXhs(), (std::vector<int>{1, 3, 4, 2}));
     // A reload keeps the chosen order.
     Mgr(window).ActQuery->trigger();
@@ -868,15 +868,15 @@ TEST_F(ManagerWindow, ClicksAndKeysTickTheRowsTheCommandsActOn) {
     testlist::CheckListRule(list);
 
     // Enter, F2 and 修改 open the first ticked row in display order, not the one with the focus.
-    ClickHeader(list, ColJe);
-    ClickHeader(list, ColJe);  // descending: xh 5, 4, 3, 2, 1
+    ClickHeader(list, vantrel::ColJe);
+    ClickHeader(list, vantrel::ColJe);  // descending: xh 5, 4, 3, 2, 1
     ClickRow(list, 1);
     ClickRow(list, 3, Qt::ControlModifier);  // ticked xh 4 and 2, the focus on xh 2
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_F2})
         EXPECT_EQ(OnDetailWindow([&] { QTest::keyClick(list, key); }), "40.00") << key;
     EXPECT_EQ(OnDetailWindow([&] { Mgr(window).ActModify->trigger(); }), "40.00");
     // A double click opens its own row, the only one it leaves ticked.
-    const QRect cell = list->visualRect(Mgr(window).model->index(4, ColJe));
+    const QRect cell = list->visualRect(Mgr(window).model->index(4, vantrel::ColJe));
     EXPECT_EQ(OnDetailWindow([&] {
                   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
                   QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
@@ -886,7 +886,7 @@ TEST_F(ManagerWindow, ClicksAndKeysTickTheRowsTheCommandsActOn) {
 
     // Tick A, click B, 删除 (or Delete): B alone goes.
     for (const bool byKey : {false, true}) {
-        ClickRow(list, 0, Qt::NoModifier, ColSelect);
+        ClickRow(list, 0, Qt::NoModifier, vantrel::ColSelect);
         ClickRow(list, 1);
         const int doomed = Mgr(window).model->RecordAt(1)->xh;
         corlith::test::ClearMessages();
@@ -924,7 +924,7 @@ TEST_F(ManagerWindow, VoidedRowsCopyAndTheRowMenu) {
     Insert(2, 2, 200.5, 26.07, "110101199003071234");
     Insert(3, 1, 30, 3.9, "91110108551385082Q");
     Open();
-    for (int row : {0, 1}) EXPECT_EQ(Mgr(window).model->index(row, ColJe).data(Qt::FontRole).value<QFont>().strikeOut(), row == 0);
+    for (int row : {0, 1}) EXPECT_EQ(Mgr(window).model->index(row, vantrel::ColJe).data(Qt::FontRole).value<QFont>().strikeOut(), row == 0);
     ClickRow(Mgr(window).VSTInvoideCommon, 2);
     ClickRow(Mgr(window).VSTInvoideCommon, 0, Qt::ControlModifier);
     QTest::keyClick(Mgr(window).VSTInvoideCommon, Qt::Key_C, Qt::ControlModifier);
@@ -956,7 +956,7 @@ TEST_F(ManagerWindow, AReadOnlyDatabaseIsSaidAtOpeningAndNothingOffersAChange) {
     EXPECT_TRUE(Mgr(window).ActQuery->isEnabled() && Mgr(window).actExport->isEnabled());
     QTreeView* list = Mgr(window).VSTInvoideCommon;
     ClickRow(list, 0);
-    const QRect cell = list->visualRect(Mgr(window).model->index(0, ColJe));
+    const QRect cell = list->visualRect(Mgr(window).model->index(0, vantrel::ColJe));
     EXPECT_EQ(OnDetailWindow([&] { QTest::keyClick(list, Qt::Key_Return); }), "no window");
     EXPECT_EQ(OnDetailWindow([&] { QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center()); }),
               "no window");
@@ -1004,14 +1004,14 @@ TEST_F(ManagerWindow, ColumnsFitTwelveDigitAmountsAndLongBuyerIds) {
     QTreeView* list = Mgr(window).VSTInvoideCommon;
     const QFontMetrics cells(list->font());
     for (int row = 0; row < 2; ++row)
-        for (int column : {ColJe, ColSe, ColGfnsr}) {
+        for (int column : {vantrel::ColJe, vantrel::ColSe, vantrel::ColGfnsr}) {
             const QString text = Mgr(window).model->data(Mgr(window).model->index(row, column)).toString();
             EXPECT_GE(list->columnWidth(column), cells.horizontalAdvance(text) + 8) << text.toStdString();
         }
-    EXPECT_GE(list->columnWidth(ColGfnsr), cells.horizontalAdvance(QStringLiteral("91440300708461136T00")));
+    EXPECT_GE(list->columnWidth(vantrel::ColGfnsr), cells.horizontalAdvance(QStringLiteral("91440300708461136T00")));
     // No header caption is squeezed.
     const QFontMetrics captions(list->header()->font());
-    TInvoiceListModel* model = Mgr(window).model;
+    vantrel::TInvoiceListModel* model = Mgr(window).model;
     for (int column = 0; column < model->columnCount(); ++column)
         EXPECT_GT(list->columnWidth(column), captions.horizontalAdvance(GbkToQString(model->ColumnDef(column).caption)) + 10)
             << column;
@@ -1021,7 +1021,7 @@ TEST_F(ManagerWindow, DoubleClickInTheCheckColumnModifiesInsteadOfUnticking) {
     for (int xh = 1; xh <= 3; ++xh) Insert(xh, 1, xh, 0);
     Open();
     QTreeView* list = Mgr(window).VSTInvoideCommon;
-    const QPoint at = list->visualRect(Mgr(window).model->index(1, ColSelect)).center();
+    const QPoint at = list->visualRect(Mgr(window).model->index(1, vantrel::ColSelect)).center();
     // What the window system delivers for a double click: press, release, double-click, release.
     const std::string opened = OnDetailWindow([&] {
         for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,

@@ -492,7 +492,7 @@ const vantrel::TPreviewListProcs kManagerProcs{&TFrmXxqtfpMgr::VSTInvoideCommonG
 // The drill-down's list and what its totals line says: the listed invoices' sum and the figure.
 struct DrillFields {
     explicit DrillFields(const vantrel::TFrmPreviewDrill* d)
-        : model(qobject_cast<TInvoiceListModel*>(testhost::Control<QTreeView>(d, u"VSTInvoice"_s)->model())),
+        : model(qobject_cast<vantrel::TInvoiceListModel*>(testhost::Control<QTreeView>(d, u"VSTInvoice"_s)->model())),
           modify(testhost::Control<QPushButton>(d, u"btnModify"_s)) {
         const QString totals = testhost::Control<QLabel>(d, u"lbTotals"_s)->text();
         const QRegularExpressionMatch m = QRegularExpression(u"：(\\S+)　　预览中的数值：(\\S+)$"_s).match(totals);
@@ -500,7 +500,7 @@ struct DrillFields {
         listed = m.captured(1).toStdString();
         value = m.captured(2).toStdString();
     }
-    TInvoiceListModel* model;
+    vantrel::TInvoiceListModel* model;
     QPushButton* modify;
     std::string listed, value;
 };
@@ -597,18 +597,18 @@ TEST_F(PreviewWindowTest, ClickAndEnterOpenTheInvoicesBehindTheFigure) {
         [&](vantrel::TFrmPreviewDrill* d) {
             EXPECT_TRUE(testhost::Control<QLabel>(d, u"lbCell"_s)->text().contains(u"FB1JE_4_10"_s));
             const DrillFields f(d);
-            TInvoiceListModel* model = f.model;
+            vantrel::TInvoiceListModel* model = f.model;
             ASSERT_EQ(model->rowCount(), 3);
             EXPECT_EQ(f.value, "450.00");
             EXPECT_EQ(f.listed, "450.00");
             const QString totals = testhost::Control<QLabel>(d, u"lbTotals"_s)->text();
             EXPECT_TRUE(totals.contains(u"共 3 张发票"_s)) << totals.toStdString();
             // The manager's columns and texts.
-            EXPECT_EQ(model->columnCount(), InvoiceListColumnCount);
-            EXPECT_EQ(model->headerData(ColFplxmc, Qt::Horizontal).toString(), u"发票类型"_s);
-            EXPECT_EQ(model->data(model->index(0, ColFplxmc)).toString(), u"普通发票"_s);
-            EXPECT_EQ(model->data(model->index(1, ColJe)).toString(), u"300.00"_s);
-            EXPECT_EQ(model->data(model->index(2, ColJzjt)).toString(), u"是"_s);
+            EXPECT_EQ(model->columnCount(), vantrel::InvoiceListColumnCount);
+            EXPECT_EQ(model->headerData(vantrel::ColFplxmc, Qt::Horizontal).toString(), u"发票类型"_s);
+            EXPECT_EQ(model->data(model->index(0, vantrel::ColFplxmc)).toString(), u"普通发票"_s);
+            EXPECT_EQ(model->data(model->index(1, vantrel::ColJe)).toString(), u"300.00"_s);
+            EXPECT_EQ(model->data(model->index(2, vantrel::ColJzjt)).toString(), u"是"_s);
         }));
     EXPECT_EQ(sheet->FocusCell(), name);
 
@@ -647,8 +647,8 @@ TEST_F(PreviewWindowTest, ModifyFromTheDrillDownRefreshesTheListAndThePreview) {
         ASSERT_FALSE(corlith::test::Messages().empty());
         EXPECT_EQ(corlith::test::Messages().back().number, 5037001);
 
-        TInvoiceListModel* model = DrillFields(d).model;
-        ASSERT_TRUE(model->setData(model->index(1, ColSelect), Qt::Checked, Qt::CheckStateRole));
+        vantrel::TInvoiceListModel* model = DrillFields(d).model;
+        ASSERT_TRUE(model->setData(model->index(1, vantrel::ColSelect), Qt::Checked, Qt::CheckStateRole));
         ASSERT_TRUE(WithModal<TFrmXxqtfpDetail>([&] { QTest::mouseClick(DrillFields(d).modify, Qt::LeftButton); },
                                                 [&](TFrmXxqtfpDetail* detail) {
                                                     EXPECT_EQ(detail->EditMode(), kDetailModify);
@@ -681,7 +681,7 @@ TEST_F(PreviewWindowTest, ManagerOpensThePreviewAndReadsItsListAgainAfterAChange
         EXPECT_EQ(Figures(p).Value("SB_XXQTFPMX_ZBJE_6_12"), "100.00");
         drilled = WithModal<vantrel::TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_6_12"); }, [&](vantrel::TFrmPreviewDrill* d) {
             const DrillFields f(d);
-            ASSERT_TRUE(f.model->setData(f.model->index(0, ColSelect), Qt::Checked, Qt::CheckStateRole));
+            ASSERT_TRUE(f.model->setData(f.model->index(0, vantrel::ColSelect), Qt::Checked, Qt::CheckStateRole));
             WithModal<TFrmXxqtfpDetail>([&] { QTest::mouseClick(f.modify, Qt::LeftButton); }, [&](TFrmXxqtfpDetail* detail) {
                 QTest::mouseClick(Fields(detail).rbJZJT_YES, Qt::LeftButton);
                 QTest::mouseClick(Fields(detail).BtnCommit, Qt::LeftButton);
@@ -703,13 +703,13 @@ TEST_F(PreviewWindowTest, TheDrillDownListFollowsTheManagersRuleAndEnterModifies
     bool drilled = false;
     ASSERT_TRUE(WithModal<vantrel::TFrmReturnPreview>([&] { Mgr(m).ActPreview->trigger(); }, [&](vantrel::TFrmReturnPreview* p) {
         drilled = WithModal<vantrel::TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_6_12"); }, [&](vantrel::TFrmPreviewDrill* d) {
-            TInvoiceListView* list = testhost::Control<TInvoiceListView>(d, u"VSTInvoice"_s);
+            vantrel::TInvoiceListView* list = testhost::Control<vantrel::TInvoiceListView>(d, u"VSTInvoice"_s);
             list->setFocus();
             testlist::CheckListRule(list);
             testlist::Click(list, 1);
             testlist::Click(list, 3, Qt::ControlModifier);
-            const TInvoiceListModel* model = DrillFields(d).model;
-            const QString first = model->data(model->index(1, ColJe)).toString();
+            const vantrel::TInvoiceListModel* model = DrillFields(d).model;
+            const QString first = model->data(model->index(1, vantrel::ColJe)).toString();
             for (Qt::Key key : {Qt::Key_Return, Qt::Key_F2}) {
                 QString opened;
                 WithModal<TFrmXxqtfpDetail>([&] { QTest::keyClick(list, key); },
@@ -730,7 +730,7 @@ TEST_F(PreviewWindowTest, DeclaredPeriodRefusesModifyFromTheDrillDown) {
     QSignalSpy changed(p, &vantrel::TFrmReturnPreview::InvoiceChanged);
     ASSERT_TRUE(WithModal<vantrel::TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_6_12"); }, [&](vantrel::TFrmPreviewDrill* d) {
         const DrillFields f(d);
-        ASSERT_TRUE(f.model->setData(f.model->index(0, ColSelect), Qt::Checked, Qt::CheckStateRole));
+        ASSERT_TRUE(f.model->setData(f.model->index(0, vantrel::ColSelect), Qt::Checked, Qt::CheckStateRole));
         corlith::test::ClearMessages();
         const bool opened = WithModal<TFrmXxqtfpDetail>([&] { QTest::mouseClick(f.modify, Qt::LeftButton); }, [](TFrmXxqtfpDetail*) {});
         EXPECT_FALSE(opened);
@@ -746,7 +746,7 @@ TEST_F(PreviewWindowTest, FailedReadsAreReportedAndLeaveTheLastFigures) {
     // The figures read after a change fail: said once, the last figures stay.
     ASSERT_TRUE(WithModal<vantrel::TFrmPreviewDrill>([&] { ClickFigure(p, "SB_XXQTFPMX_ZBJE_6_12"); }, [&](vantrel::TFrmPreviewDrill* d) {
         const DrillFields f(d);
-        ASSERT_TRUE(f.model->setData(f.model->index(0, ColSelect), Qt::Checked, Qt::CheckStateRole));
+        ASSERT_TRUE(f.model->setData(f.model->index(0, vantrel::ColSelect), Qt::Checked, Qt::CheckStateRole));
         WithModal<TFrmXxqtfpDetail>([&] { QTest::mouseClick(f.modify, Qt::LeftButton); }, [&](TFrmXxqtfpDetail* detail) {
             QTest::mouseClick(Fields(detail).rbJZJT_YES, Qt::LeftButton);
             corlith::test::ClearMessages();

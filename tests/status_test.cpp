@@ -20,7 +20,7 @@
 
 namespace {
 
-int32_t CanvasColor(const QImage& image, int x, int y) { return HostColorValue(QColor(image.pixel(x, y))); }
+int32_t CanvasColor(const QImage& image, int x, int y) { return vantrel::HostColorValue(QColor(image.pixel(x, y))); }
 
 // The blend of black over a background at one alpha, worked out channel by channel.
 int32_t BlackOver(int32_t background, int alpha) {
@@ -251,7 +251,7 @@ protected:
         testhost::EnsureApplication();
         host_ = std::make_unique<QWidget>();
         host_->resize(100, 50);
-        list_ = new TImageList(10, 6);
+        list_ = new vantrel::TImageList(10, 6);
         for (const QColor& c : kFrameColors) {
             QPixmap pm(10, 6);
             pm.fill(c);
@@ -269,7 +269,7 @@ protected:
     QColor Drawn() const { return QColor(animator_->FrameBuffer().pixel(5, 3)); }
 
     std::unique_ptr<QWidget> host_;
-    TImageList* list_ = nullptr;
+    vantrel::TImageList* list_ = nullptr;
     TBrennAnimator* animator_ = nullptr;
     std::vector<int> frames_;
 };
@@ -383,7 +383,7 @@ TEST_F(AnimatorTest, TransparentFramesShowTheParentsBackground) {
         QPainter p(&holed);
         p.fillRect(0, 0, 5, 6, Qt::red);
     }
-    TImageList list(10, 6);
+    vantrel::TImageList list(10, 6);
     list.Add(holed);
     animator_->move(20, 10);
     animator_->SetImageList(&list);

@@ -19,7 +19,7 @@
 
 namespace testlist {
 
-inline void Click(QTreeView* view, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier, int column = ColFs) {
+inline void Click(QTreeView* view, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier, int column = vantrel::ColFs) {
     const QRect cell = view->visualRect(view->model()->index(row, column));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, cell.center());
 }
@@ -33,7 +33,7 @@ inline std::vector<int> SelectedRows(QTreeView* view) {
 
 // Runs the table on a shown list of at least five rows, none ticked.
 inline void CheckListRule(QTreeView* view) {
-    TInvoiceListModel* model = InvoiceListModelOf(view);
+    vantrel::TInvoiceListModel* model = vantrel::InvoiceListModelOf(view);
     ASSERT_TRUE(model);
     ASSERT_GE(model->rowCount(), 5);
     enum Kind { Row, Box, Key, Header };
@@ -60,15 +60,15 @@ inline void CheckListRule(QTreeView* view) {
         {Key, Qt::Key_Space, none, {2, 3, 4}, 2},
         {Key, Qt::Key_Space, none, {3, 4}, 2},
         {Key, Qt::Key_A, ctrl, {0, 1, 2, 3, 4}, 2},
-        {Header, ColSelect, none, {0, 1, 2, 3, 4}, 2},
+        {Header, vantrel::ColSelect, none, {0, 1, 2, 3, 4}, 2},
         {Key, Qt::Key_Home, none, {0}, 0},
-        {Header, ColSelect, none, {0}, 0},
+        {Header, vantrel::ColSelect, none, {0}, 0},
     };
     int n = 0;
     for (const Step& step : steps) {
         switch (step.kind) {
         case Row: Click(view, step.target, step.modifiers); break;
-        case Box: Click(view, step.target, step.modifiers, ColSelect); break;
+        case Box: Click(view, step.target, step.modifiers, vantrel::ColSelect); break;
         case Key: QTest::keyClick(view, static_cast<Qt::Key>(step.target), step.modifiers); break;
         case Header: {
             QHeaderView* header = view->header();
@@ -85,9 +85,9 @@ inline void CheckListRule(QTreeView* view) {
     }
     // The focus frame: the top edge of the focused row differs from that of an unfocused one.
     const QImage image = view->viewport()->grab().toImage();
-    const int x = view->visualRect(model->index(0, ColFplxmc)).center().x();
-    const int focused = view->visualRect(model->index(0, ColFplxmc)).top();
-    const int other = view->visualRect(model->index(3, ColFplxmc)).top();
+    const int x = view->visualRect(model->index(0, vantrel::ColFplxmc)).center().x();
+    const int focused = view->visualRect(model->index(0, vantrel::ColFplxmc)).top();
+    const int other = view->visualRect(model->index(3, vantrel::ColFplxmc)).top();
     EXPECT_NE(image.pixelColor(x, focused), image.pixelColor(x, other));
 }
 

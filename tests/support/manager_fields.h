@@ -55,7 +55,7 @@ struct ManagerFields {
           btnModify(Control<QPushButton>(window, QStringLiteral("btnModify"))),
           btnDel(Control<QPushButton>(window, QStringLiteral("btnDel"))),
           VSTInvoideCommon(Control<QTreeView>(window, QStringLiteral("VSTInvoideCommon"))),
-          model(VSTInvoideCommon ? qobject_cast<TInvoiceListModel*>(VSTInvoideCommon->model()) : nullptr) {}
+          model(VSTInvoideCommon ? qobject_cast<vantrel::TInvoiceListModel*>(VSTInvoideCommon->model()) : nullptr) {}
 
     // Every record read by the last query (the filter row may show fewer).
     const std::vector<Txxqtfpxx*>& Records() const { return *model->List(); }
@@ -93,7 +93,7 @@ struct ManagerFields {
     QPushButton* btnModify;
     QPushButton* btnDel;
     QTreeView* VSTInvoideCommon;
-    TInvoiceListModel* model;
+    vantrel::TInvoiceListModel* model;
 };
 
 inline ManagerFields Mgr(const QObject* window) { return ManagerFields(window); }

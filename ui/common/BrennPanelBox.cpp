@@ -37,7 +37,7 @@ void TBrennPanelBox::SetColor(int32_t value) {
         setAutoFillBackground(false);
     } else {
         QPalette pal = palette();
-        pal.setColor(QPalette::Window, HostColor(value));
+        pal.setColor(QPalette::Window, vantrel::HostColor(value));
         setPalette(pal);
         setAutoFillBackground(true);
     }
@@ -47,7 +47,7 @@ void TBrennPanelBox::SetColor(int32_t value) {
 void TBrennPanelBox::paintEvent(QPaintEvent*) {
     if (!hasBorder_) return;
     QPainter p(this);
-    const QColor pen = HostColor(borderColor_);
+    const QColor pen = vantrel::HostColor(borderColor_);
     const int w = width();
     const int h = height();
     if (hasTop_) p.fillRect(0, 0, w, 1, pen);
@@ -102,7 +102,7 @@ void TBrennAnimator::SetTransparent(bool value) {
 }
 
 int32_t TBrennAnimator::Color() const {
-    return color_ >= 0 ? color_ : HostColorValue(palette().color(QPalette::Window));
+    return color_ >= 0 ? color_ : vantrel::HostColorValue(palette().color(QPalette::Window));
 }
 
 void TBrennAnimator::SetColor(int32_t value) {
@@ -110,12 +110,12 @@ void TBrennAnimator::SetColor(int32_t value) {
     update();
 }
 
-void TBrennAnimator::SetImageList(TImageList* list) {
+void TBrennAnimator::SetImageList(vantrel::TImageList* list) {
     disconnect(changeLink_);
     disconnect(destroyLink_);
     imageList_ = list;
     if (list) {
-        changeLink_ = connect(list, &TImageList::Changed, this, [this, list] {
+        changeLink_ = connect(list, &vantrel::TImageList::Changed, this, [this, list] {
             if (imageList_ == list) imageListChanged();
         });
         destroyLink_ = connect(list, &QObject::destroyed, this, [this, list](QObject*) {
@@ -180,7 +180,7 @@ void TBrennAnimator::composeFrame() {
             parent->render(&buffer_, source.topLeft() - pos(), QRegion(source), QWidget::DrawWindowBackground);
     } else {
         QPainter p(&buffer_);
-        p.fillRect(0, 0, w + 1, h + 1, HostColor(Color()));
+        p.fillRect(0, 0, w + 1, h + 1, vantrel::HostColor(Color()));
     }
     QPainter p(&buffer_);
     imageList_->Draw(p, 0, 0, imageIndex_);

@@ -11,7 +11,7 @@
 #include <functional>
 
 class QTimer;
-class TImageList;
+namespace vantrel { class TImageList; }
 
 class TBrennPanelBox : public QWidget {
     Q_OBJECT
@@ -69,8 +69,8 @@ public:
     void SetDelayUntilRepeat(uint16_t value) { delayUntilRepeat_ = value; }
     int32_t ImageIndex() const { return imageIndex_; }
     void SetImageIndex(int32_t value);
-    TImageList* ImageList() const { return imageList_; }
-    void SetImageList(TImageList* list);
+    vantrel::TImageList* ImageList() const { return imageList_; }
+    void SetImageList(vantrel::TImageList* list);
     bool Transparent() const { return transparent_; }
     void SetTransparent(bool value);
     // The background colour of opaque frames; the palette's window colour until set.
@@ -112,7 +112,7 @@ private:
     uint16_t delay_ = 100;
     uint16_t delayUntilRepeat_ = 100;
     int32_t imageIndex_ = 0;
-    QPointer<TImageList> imageList_;
+    QPointer<vantrel::TImageList> imageList_;
     QMetaObject::Connection changeLink_;
     QMetaObject::Connection destroyLink_;
     bool transparent_ = false;

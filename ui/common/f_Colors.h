@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace vantrel {
+
 inline QColor HostColor(int32_t value) {
     const auto v = static_cast<uint32_t>(value);
     return QColor(static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF), static_cast<int>((v >> 16) & 0xFF));
@@ -33,3 +35,5 @@ inline int32_t ColorToRGB(int32_t value) {
     default: return 0x000000;
     }
 }
+
+}  // namespace vantrel

@@ -22,22 +22,22 @@ constexpr int kBevelTop = 264;
 Tfrm_CustomDlg::Tfrm_CustomDlg(const vantrel::THostContext& host, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
-      THostForm(this, host) {
+      vantrel::THostForm(this, host) {
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(kClientWidth, kClientHeight);
     QFont dialogFont = font();
-    dialogFont.setFamilies(SongFamilies());
+    dialogFont.setFamilies(vantrel::SongFamilies());
     dialogFont.setPixelSize(12);
     setFont(dialogFont);
 
     pnlTop = new QFrame(this);
     pnlTop->setObjectName(QStringLiteral("pnlTop"));
     pnlTop->setGeometry(0, 0, kClientWidth, kBandHeight);
-    SetWidgetColor(pnlTop, kTopBandDesignColor);
+    vantrel::SetWidgetColor(pnlTop, kTopBandDesignColor);
 
     lbBusinessName = new QLabel(QString::fromUtf16(u"模块名称"), pnlTop);
     lbBusinessName->setObjectName(QStringLiteral("lbBusinessName"));
-    SetTitleLook(lbBusinessName, 16, Qt::white);
+    vantrel::SetTitleLook(lbBusinessName, 16, Qt::white);
     lbBusinessName->setAutoFillBackground(false);
     lbBusinessName->setGeometry(15, 10, kClientWidth - 30, 20);
 
@@ -56,7 +56,7 @@ Tfrm_CustomDlg::Tfrm_CustomDlg(const vantrel::THostContext& host, QWidget* paren
     sBtnClose->setGeometry(410, 279, 67, 22);
     connect(sBtnClose, &TModalSpeedButton::OnClick, this, &QWidget::close);
 
-    helpKeys_ = new THelpKeyWatcher(this, false);
+    helpKeys_ = new vantrel::THelpKeyWatcher(this, false);
 }
 
 Tfrm_CustomDlg::~Tfrm_CustomDlg() = default;
@@ -69,7 +69,7 @@ void Tfrm_CustomDlg::LoadHostContext() {
 
 void Tfrm_CustomDlg::ApplySkin() {
     ApplyFormSkin();
-    SetWidgetColor(pnlTop, gclTopBarColor());
+    vantrel::SetWidgetColor(pnlTop, gclTopBarColor());
     SetSkinSchemeCtrls(this);
 }
 
@@ -99,6 +99,8 @@ void Tfrm_CustomDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
+namespace vantrel {
+
 void PlaceDialogParts(Tfrm_CustomDlg* dialog, int width, int height) {
     constexpr int band = 37, bottom = 48;
     dialog->setFixedSize(width, height);
@@ -108,3 +110,5 @@ void PlaceDialogParts(Tfrm_CustomDlg* dialog, int width, int height) {
     dialog->Bevel1->setGeometry(8, height - bottom, width - 16, 2);
     dialog->sBtnClose->setGeometry(width - 81, height - 33, 67, 22);
 }
+
+}  // namespace vantrel

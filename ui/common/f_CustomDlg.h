@@ -18,7 +18,7 @@ class QFrame;
 class QLabel;
 class TModalSpeedButton;
 
-class Tfrm_CustomDlg : public QDialog, public THostForm {
+class Tfrm_CustomDlg : public QDialog, public vantrel::THostForm {
     Q_OBJECT
 public:
     explicit Tfrm_CustomDlg(const vantrel::THostContext& host, QWidget* parent = nullptr);
@@ -44,10 +44,14 @@ protected:
 
 private:
     QWidget* FContent = nullptr;
-    THelpKeyWatcher* helpKeys_ = nullptr;
+    vantrel::THelpKeyWatcher* helpKeys_ = nullptr;
     bool centred_ = false;
 };
 
 // The dialog base is fixed at its design size; a larger window places the band, the content,
 // the line and the close button again.
+namespace vantrel {
+
 void PlaceDialogParts(Tfrm_CustomDlg* dialog, int width, int height);
+
+}  // namespace vantrel

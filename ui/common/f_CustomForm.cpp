@@ -19,7 +19,7 @@ constexpr int32_t kToolbarDesignColor = 14215386;
 }  // namespace
 
 Tfrm_Custom::Tfrm_Custom(const vantrel::THostContext& host, QWidget* parent)
-    : QWidget(parent), THostForm(this, host) {
+    : QWidget(parent), vantrel::THostForm(this, host) {
     setAttribute(Qt::WA_DeleteOnClose);
 
     layout_ = new QVBoxLayout(this);
@@ -29,10 +29,10 @@ Tfrm_Custom::Tfrm_Custom(const vantrel::THostContext& host, QWidget* parent)
     Shape1 = new QFrame(this);
     Shape1->setObjectName(QStringLiteral("Shape1"));
     Shape1->setFixedHeight(1);
-    SetWidgetColor(Shape1, kShapePenColor);
+    vantrel::SetWidgetColor(Shape1, kShapePenColor);
     Shape1->hide();
 
-    ImageList1 = new TImageList(24, 24, this);
+    ImageList1 = new vantrel::TImageList(24, 24, this);
 
     ModuleToolbar = new QToolBar(this);
     ModuleToolbar->setObjectName(QStringLiteral("ModuleToolbar"));
@@ -49,7 +49,7 @@ Tfrm_Custom::Tfrm_Custom(const vantrel::THostContext& host, QWidget* parent)
     layout_->addWidget(ModuleToolbar);
     layout_->addWidget(FContent, 1);
 
-    helpKeys_ = new THelpKeyWatcher(this, true);
+    helpKeys_ = new vantrel::THelpKeyWatcher(this, true);
 }
 
 Tfrm_Custom::~Tfrm_Custom() {
@@ -65,9 +65,9 @@ void Tfrm_Custom::ApplySkin() {
 }
 
 void Tfrm_Custom::SetToolbarColor(int32_t color) {
-    SetWidgetColor(ModuleToolbar, color);
+    vantrel::SetWidgetColor(ModuleToolbar, color);
     // A style sheet of the host frame would paint over the palette; the bar's own sheet wins.
-    const QColor c = HostColor(color);
+    const QColor c = vantrel::HostColor(color);
     ModuleToolbar->setStyleSheet(
         QStringLiteral("QToolBar#ModuleToolbar { background: %1; border: none; padding: 1px; spacing: 2px; }"
                        "QToolBar#ModuleToolbar > QToolButton { padding: 2px 4px; border: 1px solid transparent;"

@@ -29,10 +29,10 @@ class QFrame;
 class QToolBar;
 class QToolButton;
 class QVBoxLayout;
-class TImageList;
+namespace vantrel { class TImageList; }
 class TPellowEdit;
 
-class Tfrm_Custom : public QWidget, public THostForm {
+class Tfrm_Custom : public QWidget, public vantrel::THostForm {
     Q_OBJECT
 public:
     explicit Tfrm_Custom(const vantrel::THostContext& host, QWidget* parent = nullptr);
@@ -47,7 +47,7 @@ public:
 
     QFrame* Shape1 = nullptr;
     QToolBar* ModuleToolbar = nullptr;
-    TImageList* ImageList1 = nullptr;
+    vantrel::TImageList* ImageList1 = nullptr;
 
 protected:
     bool event(QEvent* event) override;
@@ -61,6 +61,6 @@ protected:
 private:
     QVBoxLayout* layout_ = nullptr;
     QWidget* FContent = nullptr;
-    THelpKeyWatcher* helpKeys_ = nullptr;
+    vantrel::THelpKeyWatcher* helpKeys_ = nullptr;
     bool destroyNotified_ = false;
 };

@@ -61,7 +61,7 @@ Tfrm_CustomEx::Tfrm_CustomEx(const vantrel::THostContext& host, QWidget* parent)
     pnlToolResize = new QWidget(this);
     pnlToolResize->setObjectName(QStringLiteral("pnlToolResize"));
     pnlToolResize->setFixedSize(47, 22);
-    SetWidgetColor(pnlToolResize, kPanelDesignColor);
+    vantrel::SetWidgetColor(pnlToolResize, kPanelDesignColor);
     // The page buttons are tiny: a frame style sheet's padding must not squeeze their glyphs away.
     pnlToolResize->setStyleSheet(QStringLiteral(
         "QToolButton { padding: 0px; margin: 0px; border: 1px solid transparent; border-radius: 2px;"
@@ -91,7 +91,7 @@ void Tfrm_CustomEx::FormCreate() {
 
 void Tfrm_CustomEx::ApplySkin() {
     Tfrm_Custom::ApplySkin();
-    SetWidgetColor(pnlToolResize, WidgetColor(ModuleToolbar));
+    vantrel::SetWidgetColor(pnlToolResize, vantrel::WidgetColor(ModuleToolbar));
 }
 
 void Tfrm_CustomEx::SetPageState(int state) {

@@ -16,6 +16,8 @@
 
 #include <algorithm>
 
+namespace vantrel {
+
 void THostForm::FormCreate() {
     LoadHostContext();
     FCreateFuncCode = FHost.FuncCode;
@@ -161,3 +163,5 @@ QPushButton* NewLinkButton(const QString& caption, QWidget* parent) {
         "QPushButton:disabled { color: #9a9a9a; }"));
     return button;
 }
+
+}  // namespace vantrel

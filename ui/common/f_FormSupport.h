@@ -20,6 +20,8 @@ class QPainter;
 class QWidget;
 class TPellowEdit;
 
+namespace vantrel {
+
 // What both base windows (pages and dialogs) keep of the host, and their creation step.
 // The window class passes itself as the form.
 class THostForm {
@@ -37,29 +39,29 @@ public:
     // The input-method switch of an edit being entered; other senders are ignored.
     void EditImeEnter(QObject* sender);
 
-    const vantrel::THostContext& HostContext() const { return FHost; }
+    const THostContext& HostContext() const { return FHost; }
     const std::string& CreateFuncCode() const { return FCreateFuncCode; }
     const std::string& ImeName() const { return FImeName; }
     int FontCharset() const { return FFontCharset; }
 
 protected:
     // host: what the window's opener read of the host (its context's), captured at FormCreate.
-    THostForm(QWidget* form, const vantrel::THostContext& host) : form_(form), given_(host) {}
+    THostForm(QWidget* form, const THostContext& host) : form_(form), given_(host) {}
 
     // Fills FHost from what the opener gave; pages also take the two parent forms.
     virtual void LoadHostContext() = 0;
-    const vantrel::THostContext& GivenHostContext() const { return given_; }
+    const THostContext& GivenHostContext() const { return given_; }
     // The host's font and the module background: the start of every ApplySkin.
     void ApplyFormSkin();
 
-    vantrel::THostContext FHost;
+    THostContext FHost;
     std::string FCreateFuncCode;
     std::string FImeName;
     int FFontCharset = 0;
 
 private:
     QWidget* form_;
-    vantrel::THostContext given_;
+    THostContext given_;
 };
 
 // The Chinese faces the windows are drawn in, each with a free face for where it is missing:
@@ -103,3 +105,5 @@ private:
     bool preview_;
     const QEvent* seen_ = nullptr;
 };
+
+}  // namespace vantrel

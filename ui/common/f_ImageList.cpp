@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+namespace vantrel {
+
 TImageList::TImageList(int width, int height, QObject* parent)
     : QObject(parent), width_(width > 0 ? width : 1), height_(height > 0 ? height : 1) {}
 
@@ -48,3 +50,5 @@ void TImageList::Draw(QPainter& painter, int x, int y, int index) const {
     if (index < 0 || index >= Count()) return;
     painter.drawPixmap(x, y, images_[static_cast<size_t>(index)]);
 }
+
+}  // namespace vantrel

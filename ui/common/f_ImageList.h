@@ -10,6 +10,8 @@
 
 class QPainter;
 
+namespace vantrel {
+
 class TImageList : public QObject {
     Q_OBJECT
 public:
@@ -40,3 +42,5 @@ private:
     int height_;
     std::vector<QPixmap> images_;
 };
+
+}  // namespace vantrel

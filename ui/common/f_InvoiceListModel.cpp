@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-const TListColumnDef InvoiceListColumns[InvoiceListColumnCount] = {
+const vantrel::TListColumnDef InvoiceListColumns[vantrel::InvoiceListColumnCount] = {
     {"选择", 50, -1, 0},
     {"发票类型", 120, -1, 0},
     {"开票日期", 120, -1, 0},
@@ -27,6 +27,8 @@ const TListColumnDef InvoiceListColumns[InvoiceListColumnCount] = {
     {"是否作废", 80, -1, 0},
     {"是否即征即退", 100, -1, 0},
 };
+
+namespace vantrel {
 
 namespace {
 
@@ -438,8 +440,10 @@ TInvoiceListModel* InvoiceListModelOf(const QTreeView* view) {
     return view ? qobject_cast<TInvoiceListModel*>(view->model()) : nullptr;
 }
 
-void SetupListColumns(QTreeView* view, std::span<const TListColumnDef> columns) {
-    TInvoiceListModel* model = InvoiceListModelOf(view);
+}  // namespace vantrel
+
+void SetupListColumns(QTreeView* view, std::span<const vantrel::TListColumnDef> columns) {
+    vantrel::TInvoiceListModel* model = vantrel::InvoiceListModelOf(view);
     if (!model) return;
     model->SetColumns(columns);
     QHeaderView* header = view->header();
@@ -450,8 +454,10 @@ void SetupListColumns(QTreeView* view, std::span<const TListColumnDef> columns) 
 }
 
 void ResetListRows(QTreeView* view, int count) {
-    if (TInvoiceListModel* model = InvoiceListModelOf(view)) model->ResetRows(count);
+    if (vantrel::TInvoiceListModel* model = vantrel::InvoiceListModelOf(view)) model->ResetRows(count);
 }
+
+namespace vantrel {
 
 QString InvoiceListText(const QTreeView* view, const std::vector<int>& rows) {
     const QAbstractItemModel* model = view ? view->model() : nullptr;
@@ -473,3 +479,5 @@ QString InvoiceListText(const QTreeView* view, const std::vector<int>& rows) {
     }
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
+
+}  // namespace vantrel

@@ -13,6 +13,8 @@
 
 struct Txxqtfpxx;
 
+namespace vantrel {
+
 // One column of a list: caption (GBK), width in pixels, image index (-1 none), alignment.
 struct TListColumnDef {
     const char* caption;
@@ -36,7 +38,11 @@ enum InvoiceListColumn {
     InvoiceListColumnCount
 };
 
-extern const TListColumnDef InvoiceListColumns[InvoiceListColumnCount];
+}  // namespace vantrel
+
+extern const vantrel::TListColumnDef InvoiceListColumns[vantrel::InvoiceListColumnCount];
+
+namespace vantrel {
 
 // The rows are the owner's list itself: the model keeps which list entry each row shows (the
 // display order) and which entries are checked, and nothing else of its own. Changes to the
@@ -153,13 +159,20 @@ private:
 // for each column), stably; column 0 and unknown columns keep the given order.
 void SortInvoiceRows(std::vector<uint32_t>& rows, const std::vector<Txxqtfpxx*>& list, int column, bool descending);
 
+}  // namespace vantrel
+
 // The list's columns from a column table: captions, widths, image indexes and alignments.
-void SetupListColumns(QTreeView* view, std::span<const TListColumnDef> columns);
+void SetupListColumns(QTreeView* view, std::span<const vantrel::TListColumnDef> columns);
 // Drops every row and sets the number of rows to count; the view's model is re-initialised.
 void ResetListRows(QTreeView* view, int count);
+
+namespace vantrel {
+
 // The view's list model, or null when it has none of ours.
 TInvoiceListModel* InvoiceListModelOf(const QTreeView* view);
 // The rows as tab-separated lines under a line of the column captions, the cells as the view
 // shows them and in its column order, without the check column: a paste into a spreadsheet
 // gives the table.
 QString InvoiceListText(const QTreeView* view, const std::vector<int>& rows);
+
+}  // namespace vantrel

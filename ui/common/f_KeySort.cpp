@@ -5,6 +5,8 @@
 #include <bit>
 #include <cstring>
 
+namespace vantrel {
+
 namespace {
 
 constexpr size_t kSmallRun = 48;     // shorter runs: a plain stable sort
@@ -347,3 +349,5 @@ void StableSortByNumber(std::vector<uint32_t>& rows, size_t count, const std::fu
     std::vector<TSortEntry> spare;
     RadixPasses(entries.data(), entries.size(), spare, counted, rows.data());
 }
+
+}  // namespace vantrel

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace vantrel {
+
 struct TSortEntry {
     uint64_t key;
     uint32_t row;
@@ -31,3 +33,5 @@ void StableSortByText(std::vector<uint32_t>& rows, size_t count,
 // Same, for keys that are numbers.
 void StableSortByNumber(std::vector<uint32_t>& rows, size_t count,
                         const std::function<uint64_t(uint32_t entry)>& keyOf, bool descending);
+
+}  // namespace vantrel

@@ -27,7 +27,7 @@ constexpr int32_t kPanelBorderColor = 14731681;
 
 QFont SongFont(int pixels) {
     QFont f;
-    f.setFamilies(SongFamilies());
+    f.setFamilies(vantrel::SongFamilies());
     f.setPixelSize(pixels);
     return f;
 }
@@ -64,7 +64,7 @@ Tfrm_Status::Tfrm_Status(QWidget* parent)
     lblStatus->setAutoFillBackground(true);
     lblStatus->setFont(SongFont(12));
 
-    ImageListAff = new TImageList(94, 7, this);
+    ImageListAff = new vantrel::TImageList(94, 7, this);
     fillImageList();
 
     FormCreate();
@@ -78,15 +78,15 @@ void Tfrm_Status::FormCreate() {
     paintCounter_ = 0;
     if (gclFrameBackColor() != 0) formColor_ = kStatusColor;
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, HostColor(formColor_));
+    pal.setColor(QPalette::Window, vantrel::HostColor(formColor_));
     setPalette(pal);
     canvas_ = QImage(width(), height(), QImage::Format_RGB32);
-    canvas_.fill(HostColor(formColor_));
+    canvas_.fill(vantrel::HostColor(formColor_));
 }
 
 // Four frames of the waiting strip: a row of blocks with a highlight that moves along it.
 void Tfrm_Status::fillImageList() {
-    const QColor block = HostColor(kPanelBorderColor);
+    const QColor block = vantrel::HostColor(kPanelBorderColor);
     const QColor lit(0x3C, 0x7F, 0xD0);
     for (int frame = 0; frame < 4; ++frame) {
         QPixmap pm(94, 7);
@@ -185,8 +185,8 @@ void Tfrm_Status::DrawShadow(QImage& canvas, const QRect& rect, int depth, int32
 }
 
 int32_t Tfrm_Status::BlendColor(int32_t a, int32_t b, int alpha) {
-    const int32_t ca = ColorToRGB(a);
-    const int32_t cb = ColorToRGB(b);
+    const int32_t ca = vantrel::ColorToRGB(a);
+    const int32_t cb = vantrel::ColorToRGB(b);
     const float f = static_cast<float>(alpha) / 255.0f;
     const double fa = static_cast<double>(f);
     int32_t result = 0;

@@ -11,7 +11,7 @@
 class QLabel;
 class TBrennAnimator;
 class TBrennPanelBox;
-class TImageList;
+namespace vantrel { class TImageList; }
 
 class Tfrm_Status : public QWidget {
     Q_OBJECT
@@ -38,7 +38,7 @@ public:
 
     TBrennPanelBox* Panel1 = nullptr;
     QLabel* lblStatus = nullptr;
-    TImageList* ImageListAff = nullptr;
+    vantrel::TImageList* ImageListAff = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;

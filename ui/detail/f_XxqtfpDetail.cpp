@@ -192,7 +192,7 @@ void TFrmXxqtfpDetail::BuildControls() {
     QWidget* content = ContentArea();
     lbTitle = new QLabel(QString::fromUtf16(u"  其他销项发票  "), content);
     lbTitle->setObjectName(QStringLiteral("lbTitle"));
-    SetTitleLook(lbTitle, 18, kTitleColor, true);
+    vantrel::SetTitleLook(lbTitle, 18, kTitleColor, true);
     lbTitle->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     lbTitle->setGeometry(0, 9, content->width(), 26);
 
@@ -615,7 +615,7 @@ vantrel::TStoreOutcome TFrmXxqtfpDetail::SaveRecord() {
         if (FList) {
             auto* copy = new Txxqtfpxx(work);
             // The model over this list appends and shows the record in one step.
-            TInvoiceListModel* model = InvoiceListModelOf(FListControl);
+            vantrel::TInvoiceListModel* model = vantrel::InvoiceListModelOf(FListControl);
             if (model && model->List() == FList) model->AppendRecord(copy);
             else FList->push_back(copy);
         }

@@ -82,7 +82,7 @@ public:
 };
 
 QIcon QueryIcon() {
-    return DrawnIcon([](QPainter& p) {
+    return vantrel::DrawnIcon([](QPainter& p) {
         p.setPen(QPen(QColor(0x2F, 0x6E, 0xB5), 2.4));
         p.setBrush(QColor(0xDD, 0xEB, 0xFA));
         p.drawEllipse(QRectF(3.5, 3.5, 12, 12));
@@ -93,7 +93,7 @@ QIcon QueryIcon() {
 
 // A clock face: the versions of an invoice over time.
 QIcon HistoryIcon() {
-    return DrawnIcon([](QPainter& p) {
+    return vantrel::DrawnIcon([](QPainter& p) {
         p.setPen(QPen(QColor(0x2F, 0x6E, 0xB5), 1.6));
         p.setBrush(Qt::white);
         p.drawEllipse(QRectF(3, 3, 18, 18));
@@ -105,7 +105,7 @@ QIcon HistoryIcon() {
 
 // A list of entries with a pen: the log of changes.
 QIcon ChangeLogIcon() {
-    return DrawnIcon([](QPainter& p) {
+    return vantrel::DrawnIcon([](QPainter& p) {
         p.setPen(QPen(QColor(0x2F, 0x6E, 0xB5), 1.3));
         p.setBrush(Qt::white);
         p.drawRect(QRectF(3.5, 2.5, 13, 18));
@@ -118,7 +118,7 @@ QIcon ChangeLogIcon() {
 
 // A sheet with an arrow that comes into it from the left (import) or leaves it to the right (export).
 QIcon SheetTransferIcon(bool into) {
-    return DrawnIcon([into](QPainter& p) {
+    return vantrel::DrawnIcon([into](QPainter& p) {
         const qreal left = into ? 9.5 : 2.5;
         p.setPen(QPen(QColor(0x2F, 0x6E, 0xB5), 1.3));
         p.setBrush(Qt::white);
@@ -138,7 +138,7 @@ QIcon SheetTransferIcon(bool into) {
 
 // Two sheets side by side with a check mark over them: the register held against a list.
 QIcon ReconcileCommandIcon() {
-    return DrawnIcon([](QPainter& p) {
+    return vantrel::DrawnIcon([](QPainter& p) {
         p.setPen(QPen(QColor(0x2F, 0x6E, 0xB5), 1.2));
         p.setBrush(Qt::white);
         p.drawRect(QRectF(2.5, 4.5, 9, 14));
@@ -190,7 +190,7 @@ Layout* NewBandLayout(QFrame* band, int verticalMargin, int spacing) {
 }
 
 QPushButton* NewLinkButton(const char16_t* caption, QAction* action, QWidget* parent) {
-    QPushButton* button = NewLinkButton(Text16(caption), parent);
+    QPushButton* button = vantrel::NewLinkButton(Text16(caption), parent);
     QObject::connect(button, &QPushButton::clicked, action, &QAction::trigger);
     QObject::connect(action, &QAction::enabledChanged, button, &QPushButton::setEnabled);
     button->setEnabled(action->isEnabled());
@@ -482,7 +482,7 @@ QFrame* TFrmXxqtfpMgr::BuildOperations(QWidget* content) {
 
 // The invoice list and the hint it shows when empty.
 void TFrmXxqtfpMgr::BuildList(QWidget* content) {
-    auto* list = new TInvoiceListView(content);
+    auto* list = new vantrel::TInvoiceListView(content);
     list->OnModify = [this] { ActModify->trigger(); };
     list->OnDelete = [this] { ActDel->trigger(); };
     VSTInvoideCommon = list;
@@ -558,7 +558,7 @@ void TFrmXxqtfpMgr::BuildListMenu() {
 
 void TFrmXxqtfpMgr::FormCreate() {
     Tfrm_CustomEx::FormCreate();
-    FListModel = new TInvoiceListModel(this);
+    FListModel = new vantrel::TInvoiceListModel(this);
     FListModel->SetList(&FInvoiceList);
     FListModel->SetTextProc(&TFrmXxqtfpMgr::VSTInvoideCommonGetText);
     VSTInvoideCommon->setModel(FListModel);
@@ -633,11 +633,11 @@ void TFrmXxqtfpMgr::VSTInvoideCommonDblClick(const QModelIndex& index) {
 }
 
 void TFrmXxqtfpMgr::ActCopyExecute() {
-    TInvoiceListModel* model = ListModel();
+    vantrel::TInvoiceListModel* model = ListModel();
     if (!model) return;
     std::vector<int> rows = model->CheckedRows();
     if (rows.empty() && VSTInvoideCommon->currentIndex().isValid()) rows.push_back(VSTInvoideCommon->currentIndex().row());
-    if (!rows.empty()) QGuiApplication::clipboard()->setText(InvoiceListText(VSTInvoideCommon, rows));
+    if (!rows.empty()) QGuiApplication::clipboard()->setText(vantrel::InvoiceListText(VSTInvoideCommon, rows));
 }
 
 void TFrmXxqtfpMgr::FocusFilter() {
@@ -649,7 +649,7 @@ void TFrmXxqtfpMgr::FocusFilter() {
 void TFrmXxqtfpMgr::ShowRecord(const Txxqtfpxx* record) {
     const int row = ListModel() ? ListModel()->RowOf(record) : -1;
     if (row < 0) return;
-    const QModelIndex cell = ListModel()->index(row, ColFplxmc);
+    const QModelIndex cell = ListModel()->index(row, vantrel::ColFplxmc);
     VSTInvoideCommon->selectionModel()->setCurrentIndex(cell, QItemSelectionModel::NoUpdate);
     VSTInvoideCommon->scrollTo(cell);
 }
@@ -742,32 +742,32 @@ std::string TFrmXxqtfpMgr::IssueDateText(const std::string& kprq, const std::str
 
 std::string TFrmXxqtfpMgr::VSTInvoideCommonGetText(const Txxqtfpxx& r, int column) {
     switch (column) {
-    case ColFplxmc: return r.fplxmc;
-    case ColKprq: return IssueDateText(r.kprq, r.fplxmc);
-    case ColFs: return std::to_string(r.fs);
-    case ColJe: return vantrel::AmountText(r.je);
-    case ColSe: return vantrel::AmountText(r.se);
-    case ColGfnsr: return r.gfnsr;
-    case ColMs: return FlagText(r.ms, "1");
-    case ColLwfp: return FlagText(r.lwfp, "1");
-    case ColZfbz: return FlagText(r.zfbz, "1");
-    case ColJzjt: return FlagText(r.jzjt, "1");
+    case vantrel::ColFplxmc: return r.fplxmc;
+    case vantrel::ColKprq: return IssueDateText(r.kprq, r.fplxmc);
+    case vantrel::ColFs: return std::to_string(r.fs);
+    case vantrel::ColJe: return vantrel::AmountText(r.je);
+    case vantrel::ColSe: return vantrel::AmountText(r.se);
+    case vantrel::ColGfnsr: return r.gfnsr;
+    case vantrel::ColMs: return FlagText(r.ms, "1");
+    case vantrel::ColLwfp: return FlagText(r.lwfp, "1");
+    case vantrel::ColZfbz: return FlagText(r.zfbz, "1");
+    case vantrel::ColJzjt: return FlagText(r.jzjt, "1");
     default: return std::string();
     }
 }
 
 int TFrmXxqtfpMgr::VSTInvoideCommonCompareNodes(const Txxqtfpxx& a, const Txxqtfpxx& b, int column) {
     switch (column) {
-    case ColFplxmc: return CompareText(a.fplxmc, b.fplxmc);
-    case ColKprq: return CompareText(a.kprq, b.kprq);
-    case ColFs: return CompareNumber(a.fs, b.fs);
-    case ColJe: return CompareNumber(a.je, b.je);
-    case ColSe: return CompareNumber(a.se, b.se);
-    case ColGfnsr: return CompareText(a.gfnsr, b.gfnsr);
-    case ColMs: return CompareText(a.ms, b.ms);
-    case ColLwfp: return CompareText(a.lwfp, b.lwfp);
-    case ColZfbz: return CompareText(a.zfbz, b.zfbz);
-    case ColJzjt: return CompareText(a.jzjt, b.jzjt);
+    case vantrel::ColFplxmc: return CompareText(a.fplxmc, b.fplxmc);
+    case vantrel::ColKprq: return CompareText(a.kprq, b.kprq);
+    case vantrel::ColFs: return CompareNumber(a.fs, b.fs);
+    case vantrel::ColJe: return CompareNumber(a.je, b.je);
+    case vantrel::ColSe: return CompareNumber(a.se, b.se);
+    case vantrel::ColGfnsr: return CompareText(a.gfnsr, b.gfnsr);
+    case vantrel::ColMs: return CompareText(a.ms, b.ms);
+    case vantrel::ColLwfp: return CompareText(a.lwfp, b.lwfp);
+    case vantrel::ColZfbz: return CompareText(a.zfbz, b.zfbz);
+    case vantrel::ColJzjt: return CompareText(a.jzjt, b.jzjt);
     default: return 0;
     }
 }
@@ -791,7 +791,7 @@ void TFrmXxqtfpMgr::RefreshStatistics() {
 }
 
 std::vector<int> TFrmXxqtfpMgr::CompactColumnWidths() const {
-    const TInvoiceListModel* model = ListModel();
+    const vantrel::TInvoiceListModel* model = ListModel();
     std::vector<int> widths(model ? static_cast<size_t>(model->columnCount()) : 0, 0);
     if (!model) return widths;
     const QHeaderView* header = VSTInvoideCommon->header();
@@ -832,16 +832,16 @@ std::vector<int> TFrmXxqtfpMgr::CompactColumnWidths() const {
         int needed = caption + captionPadding;
         std::vector<std::string> candidates;
         switch (column) {
-        case ColSelect:
+        case vantrel::ColSelect:
             needed = std::max(caption + 2 * headerMargin + 8,
                               style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, VSTInvoideCommon) + kCellPadding + 8);
             break;
-        case ColFplxmc: candidates = types; break;
-        case ColKprq: candidates = {"0000-00-00"}; break;
-        case ColFs: candidates = {"000"}; break;
-        case ColJe: candidates = {"0000000.00", vantrel::AmountText(jeLow), vantrel::AmountText(jeHigh)}; break;
-        case ColSe: candidates = {"000000.00", vantrel::AmountText(seLow), vantrel::AmountText(seHigh)}; break;
-        case ColGfnsr: candidates = buyers; break;
+        case vantrel::ColFplxmc: candidates = types; break;
+        case vantrel::ColKprq: candidates = {"0000-00-00"}; break;
+        case vantrel::ColFs: candidates = {"000"}; break;
+        case vantrel::ColJe: candidates = {"0000000.00", vantrel::AmountText(jeLow), vantrel::AmountText(jeHigh)}; break;
+        case vantrel::ColSe: candidates = {"000000.00", vantrel::AmountText(seLow), vantrel::AmountText(seHigh)}; break;
+        case vantrel::ColGfnsr: candidates = buyers; break;
         default: break;
         }
         for (const std::string& text : candidates)
@@ -905,7 +905,7 @@ void TFrmXxqtfpMgr::RestoreListLayout() {
         }
     }
     const int sortColumn = settings.value(kSortColumnKey, -1).toInt();
-    if (sortColumn > ColSelect && sortColumn < columns)
+    if (sortColumn > vantrel::ColSelect && sortColumn < columns)
         ListModel()->sort(sortColumn, settings.value(kSortDescendingKey).toBool() ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
@@ -950,7 +950,7 @@ bool TFrmXxqtfpMgr::TListFilter::Matches(const Txxqtfpxx& r) const {
     for (int flag = 0; flag < 4; ++flag)
         if (flags[flag] != 0 && (r.*kFilterFlags[flag] == "1") != (flags[flag] == 1)) return false;
     if (text.isEmpty()) return true;
-    for (int column = ColFplxmc; column < InvoiceListColumnCount; ++column)
+    for (int column = vantrel::ColFplxmc; column < vantrel::InvoiceListColumnCount; ++column)
         if (GbkToQString(VSTInvoideCommonGetText(r, column)).contains(text, Qt::CaseInsensitive)) return true;
     return false;
 }

@@ -24,9 +24,7 @@
 #include <string>
 #include <vector>
 
-namespace vantrel {
-class TBatchWatch;
-}
+namespace vantrel { class TBatchWatch; }
 
 class QAction;
 class QActionGroup;
@@ -45,7 +43,7 @@ namespace vantrel { struct TImportTarget; }
 class QTimer;
 class QToolButton;
 class QTreeView;
-class TInvoiceListModel;
+namespace vantrel { class TInvoiceListModel; }
 class TModalSpeedButton;
 class TPellowComboBox;
 class TPellowEdit;
@@ -103,7 +101,7 @@ private:
     void KeepNextXhAhead();
     // Reads the list again with the filters of the last read, after another window changed it.
     void ReloadInvoiceList();
-    TInvoiceListModel* ListModel() const { return FListModel; }
+    vantrel::TInvoiceListModel* ListModel() const { return FListModel; }
 
     // The commands of the operation bar (f_XxqtfpMgrCommands.cpp).
     void actAddExecute();
@@ -252,7 +250,7 @@ private:
     std::vector<int> FUserWidths;
     bool FFittingColumns = false;
 
-    TInvoiceListModel* FListModel = nullptr;
+    vantrel::TInvoiceListModel* FListModel = nullptr;
     bool FDestroyed = false;
     bool FReadOnly = false;        // the database takes no writes: the changing commands are off
     bool FLoading = false;         // a list load is running

@@ -252,7 +252,7 @@ QString TFrmXxqtfpMgr::ExportFileName() const {
 
 bool TFrmXxqtfpMgr::ExportFile(const QString& path) {
     std::vector<const Txxqtfpxx*> shown;
-    if (TInvoiceListModel* model = ListModel())
+    if (vantrel::TInvoiceListModel* model = ListModel())
         for (int row = 0, n = model->rowCount(); row < n; ++row)
             if (const Txxqtfpxx* r = model->RecordAt(row)) shown.push_back(r);
     std::string error;

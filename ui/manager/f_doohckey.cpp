@@ -30,7 +30,7 @@ public:
         }
         const QRect r = option->rect;
         painter->save();
-        painter->fillRect(r, HostColor(kHeaderBackColor));
+        painter->fillRect(r, vantrel::HostColor(kHeaderBackColor));
         painter->setPen(QColor(255, 255, 255));
         painter->drawLine(r.topLeft(), r.topRight());
         painter->drawLine(r.topLeft(), r.bottomLeft());
@@ -71,7 +71,7 @@ public:
 
 QFont HeaderFont(const QFont& base) {
     QFont font(base);
-    font.setFamilies(SongFamilies());
+    font.setFamilies(vantrel::SongFamilies());
     font.setPointSize(9);
     return font;
 }
@@ -85,7 +85,7 @@ TDoohckey::~TDoohckey() {
 }
 
 bool TDoohckey::Attach(QTreeView* view) {
-    TInvoiceListModel* model = InvoiceListModelOf(view);
+    vantrel::TInvoiceListModel* model = vantrel::InvoiceListModelOf(view);
     if (attached_ || !model || !view->selectionModel()) return false;
     view_ = view;
     model_ = model;
@@ -115,7 +115,7 @@ bool TDoohckey::Attach(QTreeView* view) {
     header->setHighlightSections(false);
     header->setSortIndicatorShown(true);
     header->setSortIndicator(model->SortColumn(), model->SortOrder());
-    model->SetSortColumnColor(HostColor(kSortColumnColor));
+    model->SetSortColumnColor(vantrel::HostColor(kSortColumnColor));
     header->setFont(HeaderFont(header->font()));
     headerStyle_ = std::make_unique<THeaderStyle>();
     header->setStyle(headerStyle_.get());
@@ -135,7 +135,7 @@ bool TDoohckey::Attach(QTreeView* view) {
     connections_.push_back(connect(header, &QHeaderView::sectionClicked, this, &TDoohckey::HeaderClick));
     connections_.push_back(connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
                                    &TDoohckey::SelectionChanged));
-    connections_.push_back(connect(model, &TInvoiceListModel::CheckToggled, this, &TDoohckey::CheckToggled));
+    connections_.push_back(connect(model, &vantrel::TInvoiceListModel::CheckToggled, this, &TDoohckey::CheckToggled));
     view->viewport()->installEventFilter(this);
     attached_ = true;
     return true;
@@ -166,16 +166,16 @@ void TDoohckey::Restore() {
         view->setSelectionMode(static_cast<QAbstractItemView::SelectionMode>(saved_.selectionMode));
         view->setSelectionBehavior(static_cast<QAbstractItemView::SelectionBehavior>(saved_.selectionBehavior));
     }
-    if (TInvoiceListModel* model = QCoreApplication::instance() ? model_.data() : nullptr)
+    if (vantrel::TInvoiceListModel* model = QCoreApplication::instance() ? model_.data() : nullptr)
         model->SetSortColumnColor(QColor());
     headerStyle_.reset();
 }
 
 void TDoohckey::HeaderClick(int column) {
-    TInvoiceListModel* model = model_;
+    vantrel::TInvoiceListModel* model = model_;
     QTreeView* view = view_;
     if (!model || !view) return;
-    if (column > ColSelect && column < model->columnCount()) {
+    if (column > vantrel::ColSelect && column < model->columnCount()) {
         Qt::SortOrder order = model->SortOrder();
         if (column == model->SortColumn())
             order = order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
@@ -186,7 +186,7 @@ void TDoohckey::HeaderClick(int column) {
 }
 
 void TDoohckey::SelectionChanged() {
-    TInvoiceListModel* model = model_;
+    vantrel::TInvoiceListModel* model = model_;
     QTreeView* view = view_;
     if (!model || !view) return;
     std::vector<bool> checked(static_cast<size_t>(model->rowCount()), false);
@@ -200,7 +200,7 @@ void TDoohckey::SelectionChanged() {
 }
 
 void TDoohckey::CheckToggled(int row, bool checked) {
-    TInvoiceListModel* model = model_;
+    vantrel::TInvoiceListModel* model = model_;
     QTreeView* view = view_;
     if (!model || !view) return;
     const QModelIndex cell = model->index(row, 0);
@@ -215,13 +215,13 @@ bool TDoohckey::eventFilter(QObject* watched, QEvent* event) {
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick && type != QEvent::MouseButtonRelease)
         return false;
     QTreeView* view = view_;
-    TInvoiceListModel* model = model_;
+    vantrel::TInvoiceListModel* model = model_;
     if (!view || !model || watched != view->viewport()) return false;
     auto* mouse = static_cast<QMouseEvent*>(event);
     if (mouse->button() != Qt::LeftButton || (mouse->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)))
         return false;
     const QModelIndex cell = view->indexAt(mouse->position().toPoint());
-    if (!cell.isValid() || cell.column() != ColSelect) return false;
+    if (!cell.isValid() || cell.column() != vantrel::ColSelect) return false;
     // A double click there is the row's double click (修改), not a second tick.
     if (type == QEvent::MouseButtonDblClick) {
         emit view->doubleClicked(cell);

@@ -44,7 +44,7 @@ private:
     void CheckToggled(int row, bool checked);
 
     QPointer<QTreeView> view_;
-    QPointer<TInvoiceListModel> model_;
+    QPointer<vantrel::TInvoiceListModel> model_;
     std::unique_ptr<QStyle> headerStyle_;
 
     // The view as it was before attaching.

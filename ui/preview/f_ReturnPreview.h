@@ -22,7 +22,6 @@ class QPlainTextEdit;
 class QPushButton;
 class QScrollArea;
 class QTreeView;
-class TInvoiceListView;
 struct Txxqtfpxx;
 
 namespace vantrel {
