@@ -15,7 +15,7 @@ namespace {
 
 void CheckListing(const std::string& text, const std::string& tag) {
     const std::vector<TXmlNode> all = FindAllElements(text, tag);
-    const std::vector<TXmlNode> expected = FindAllElementsByCutting(text, tag);
+    const std::vector<TXmlNode> expected = vantrel::FindAllElementsByCutting(text, tag);
     if (all.size() != expected.size()) std::abort();
     for (std::size_t i = 0; i < all.size(); ++i) {
         if (all[i].Index != expected[i].Index || all[i].Outer != expected[i].Outer ||

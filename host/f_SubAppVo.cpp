@@ -1,9 +1,6 @@
 #include "host/f_SubAppVo.h"
 
-std::string SubAppText(const std::string& key) {
-    const SubAppVo* vo = GetCurSubAppVo();
-    return vo ? vo->GetText(key) : std::string();
-}
+namespace vantrel {
 
 bool SubAppBool(const std::string& key) {
     const SubAppVo* vo = GetCurSubAppVo();
@@ -14,3 +11,5 @@ std::shared_ptr<THostObject> SubAppObject(const std::string& key) {
     const SubAppVo* vo = GetCurSubAppVo();
     return vo ? vo->GetObject(key) : nullptr;
 }
+
+}  // namespace vantrel

@@ -6,6 +6,9 @@
 #include <memory>
 #include <string>
 
-std::string SubAppText(const std::string& key);
+namespace vantrel {
+
 bool SubAppBool(const std::string& key);
 std::shared_ptr<THostObject> SubAppObject(const std::string& key);
+
+}  // namespace vantrel

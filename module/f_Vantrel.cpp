@@ -24,11 +24,11 @@ public:
     TModuleLifetime() = default;
     ~TModuleLifetime() {
         try {
-            ReleaseDecoratorRegistry();
+            vantrel::ReleaseDecoratorRegistry();
         } catch (...) {
         }
         try {
-            ReleaseDeclareCatalogue();
+            vantrel::ReleaseDeclareCatalogue();
         } catch (...) {
         }
     }

@@ -43,6 +43,8 @@ std::string DeclareStateHead(const std::string& kindCode, const std::string& for
 
 }  // namespace
 
+namespace vantrel {
+
 std::shared_ptr<TAryDeclareTypeInfo> HeldDeclareCatalogue() { return g_catalogue ? *g_catalogue : nullptr; }
 
 void ReleaseDeclareCatalogue() {
@@ -50,10 +52,12 @@ void ReleaseDeclareCatalogue() {
     g_catalogue = nullptr;
 }
 
+}  // namespace vantrel
+
 bool FindDeclareForm(const vantrel::TModuleContext& context, const std::string& funcCode, std::string& kindCode,
                      std::string& formCode, bool& declaredEditable) {
     HoldCatalogue(context.catalogue);
-    const std::shared_ptr<TAryDeclareTypeInfo> catalogue = HeldDeclareCatalogue();
+    const std::shared_ptr<TAryDeclareTypeInfo> catalogue = vantrel::HeldDeclareCatalogue();
     if (!catalogue) return false;
     for (const TDeclareTypeInfo& kind : catalogue->Items) {
         for (const TReportInfo& form : kind.Reports) {
@@ -87,7 +91,7 @@ bool IsKindApproved(const vantrel::TModuleContext& context, const std::string& k
 bool GetApprovedForms(const vantrel::TModuleContext& context, const std::string& kindCode, std::string& list) {
     list.clear();
     try {
-        std::shared_ptr<TAryDeclareTypeInfo> catalogue = HeldDeclareCatalogue();
+        std::shared_ptr<TAryDeclareTypeInfo> catalogue = vantrel::HeldDeclareCatalogue();
         if (!catalogue) catalogue = context.catalogue;
         const TDeclareTypeInfo* kind = nullptr;
         if (catalogue) {

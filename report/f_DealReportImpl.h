@@ -13,8 +13,12 @@ namespace pugi { class xml_node; }
 
 // The catalogue reference the module holds (the context's, taken by FindDeclareForm, released
 // at unload).
+namespace vantrel {
+
 std::shared_ptr<TAryDeclareTypeInfo> HeldDeclareCatalogue();
 void ReleaseDeclareCatalogue();
+
+}  // namespace vantrel
 
 // The form of funcCode in the context's catalogue, approved for its taxpayer and period.
 bool FindDeclareForm(const vantrel::TModuleContext& context, const std::string& funcCode, std::string& kindCode,

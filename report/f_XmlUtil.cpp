@@ -93,7 +93,7 @@ void FindElement(const std::string& text, const std::string& tag, TXmlNode& node
 // closed, a cut could join text into a new mark, or the tag itself holds markup characters:
 // then the listing is made by cutting.
 std::vector<TXmlNode> FindAllElements(const std::string& text, const std::string& tag) {
-    if (tag.empty() || tag.find_first_of("<>/ ") != npos) return FindAllElementsByCutting(text, tag);
+    if (tag.empty() || tag.find_first_of("<>/ ") != npos) return vantrel::FindAllElementsByCutting(text, tag);
     std::vector<TXmlNode> found;
     std::unordered_set<std::string_view> listed;
     uint16_t number = 0;
@@ -103,11 +103,11 @@ std::vector<TXmlNode> FindAllElements(const std::string& text, const std::string
         std::size_t end = 0;
         bool hadNested = false;
         if (!FindElementFrom(text, tag, from, node, end, hadNested)) {
-            if (FindOpening(text, "<" + tag, from) != npos) return FindAllElementsByCutting(text, tag);
+            if (FindOpening(text, "<" + tag, from) != npos) return vantrel::FindAllElementsByCutting(text, tag);
             break;
         }
         const std::size_t start = end - node.Outer.size();
-        if (hadNested || GapEndsLikeAMark(text, from, start, tag)) return FindAllElementsByCutting(text, tag);
+        if (hadNested || GapEndsLikeAMark(text, from, start, tag)) return vantrel::FindAllElementsByCutting(text, tag);
         const std::string_view outer(text.data() + start, node.Outer.size());
         from = end;
         if (!listed.insert(outer).second) continue;
@@ -118,6 +118,8 @@ std::vector<TXmlNode> FindAllElements(const std::string& text, const std::string
     }
     return found;
 }
+
+namespace vantrel {
 
 std::vector<TXmlNode> FindAllElementsByCutting(const std::string& text, const std::string& tag) {
     std::vector<TXmlNode> found;
@@ -140,6 +142,8 @@ std::vector<TXmlNode> FindAllElementsByCutting(const std::string& text, const st
     }
     return found;
 }
+
+}  // namespace vantrel
 
 std::optional<std::vector<std::string>> ParseAttributes(const std::string& attributeText) {
     if (attributeText.empty()) return std::nullopt;

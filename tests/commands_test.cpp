@@ -132,7 +132,7 @@ TEST_F(ManagerCommandsTest, AddContinuesAfterTheLargestNumberAndKeepsCounting) {
     ASSERT_EQ(Mgr(m).NextXh(), 8);
 
     const bool opened = WithDetailWindow([m] { Mgr(m).actAdd->trigger(); }, [&](TFrmXxqtfpDetail* d) {
-        EXPECT_EQ(d->EditMode(), kDetailAdd);
+        EXPECT_EQ(d->EditMode(), vantrel::kDetailAdd);
         EnterInvoice(d, "100", period_);
         EXPECT_EQ(LastMessageNumber(), 5037016);
         EnterInvoice(d, "50", period_);
@@ -203,7 +203,7 @@ TEST_F(ManagerCommandsTest, ModifyEditsTheFirstCheckedRowInDisplayOrder) {
     CheckRows(m, {2, 0, 1});
 
     ASSERT_TRUE(WithDetailWindow([m] { Mgr(m).ActModify->trigger(); }, [&](TFrmXxqtfpDetail* d) {
-        EXPECT_EQ(d->EditMode(), kDetailModify);
+        EXPECT_EQ(d->EditMode(), vantrel::kDetailModify);
         EXPECT_EQ(Fields(d).edtje->Text(), "300.00");
         TypeInto(Fields(d).edtje, "400");
         corlith::test::ClearMessages();

@@ -164,10 +164,10 @@ TEST_F(ControlsTest, EditCaretAndSelectionAsAKeyFilterSeesThem) {
 
 TEST_F(ControlsTest, EditInputMethodModeMapsToQtHints) {
     auto* edit = Add(new TPellowEdit);
-    edit->SetImeMode(kImeClose);
+    edit->SetImeMode(vantrel::kImeClose);
     EXPECT_FALSE(edit->testAttribute(Qt::WA_InputMethodEnabled));
     EXPECT_TRUE(edit->inputMethodHints() & Qt::ImhLatinOnly);
-    edit->SetImeMode(kImeOpen);
+    edit->SetImeMode(vantrel::kImeOpen);
     EXPECT_TRUE(edit->testAttribute(Qt::WA_InputMethodEnabled));
     EXPECT_FALSE(edit->inputMethodHints() & Qt::ImhLatinOnly);
     edit->SetInputStyle(ISNumber);

@@ -275,7 +275,7 @@ protected:
 TEST_F(DetailWindowTest, AddingAfterTheLargestSequenceNumberIsRefusedPlainly) {
     constexpr int32_t kLargest = std::numeric_limits<int32_t>::max();
     template_.xh = kLargest;
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     FillValid(d);
     Commit(d);  // the largest number itself is free and is taken
     EXPECT_EQ(LastMessageNumber(), 5037016);
@@ -292,7 +292,7 @@ TEST_F(DetailWindowTest, AddingAfterTheLargestSequenceNumberIsRefusedPlainly) {
 }
 
 TEST_F(DetailWindowTest, NewInvoiceOpensWithTheTemplateDefaults) {
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     EXPECT_EQ(d->windowTitle(), QString::fromUtf16(u"录入其他销项发票明细"));
     EXPECT_EQ(Fields(d).lbTitle->text(), QString::fromUtf16(u"  其他销项发票  "));
     EXPECT_TRUE(Fields(d).lbTitle->font().underline());
@@ -317,7 +317,7 @@ TEST_F(DetailWindowTest, NewInvoiceOpensWithTheTemplateDefaults) {
 }
 
 TEST_F(DetailWindowTest, TheDateTakesTypedDigitsAfterASaveAsWhenTheWindowOpens) {
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     const QDate start = PeriodStartDate(period_);
     for (const int day : {15, 20}) {
         ASSERT_TRUE(HasFocusIn(d, Fields(d).dtpKprq)) << day;
@@ -336,7 +336,7 @@ TEST_F(DetailWindowTest, TheDateTakesTypedDigitsAfterASaveAsWhenTheWindowOpens) 
 
 TEST_F(DetailWindowTest, ASaveTheDatabaseRefusesSaysWhyInChineseAndKeepsTheNumber) {
     MakeConnectionReadOnly();
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     FillValid(d);
     Commit(d);
     ASSERT_EQ(LastMessageNumber(), 5037013);
@@ -347,7 +347,7 @@ TEST_F(DetailWindowTest, ASaveTheDatabaseRefusesSaysWhyInChineseAndKeepsTheNumbe
 }
 
 TEST_F(DetailWindowTest, TabOrderFollowsTheGrid) {
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     const std::vector<QWidget*> expected = {
         Fields(d).dtpKprq,  Fields(d).cbbFplx,  Fields(d).edtfs,      Fields(d).edtje,   Fields(d).cbbSl,    Fields(d).edtse,    Fields(d).edtGfnsrsbh, Fields(d).rbLwfp_Yes,
         Fields(d).rbLwfp_No, Fields(d).rbZF_Yes, Fields(d).rbZF_No,   Fields(d).rbJZJT_YES, Fields(d).rbJZJT_No, Fields(d).rbMS_YES, Fields(d).rbMS_No,  Fields(d).BtnCommit,
@@ -368,7 +368,7 @@ TEST_F(DetailWindowTest, ModifyShowsTheStoredValuesNotARecomputedTax) {
     r.fplx = "5";
     SetEntered(r, DayText(PeriodStartDate(period_).addDays(2)), 3, 100, 16.9, 17, "110101199001011234");
     SetFlags(r, "1", "0", "1", "1");
-    TFrmXxqtfpDetail* d = Open(kDetailModify, &r);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailModify, &r);
     EXPECT_EQ(d->windowTitle(), QString::fromUtf16(u"修改其他销项发票明细"));
     EXPECT_EQ(Fields(d).cbbFplx->Text(), "纳税检查调整");
     EXPECT_EQ(Fields(d).dtpKprq->Date(), PeriodStartDate(period_).addDays(2));
@@ -395,7 +395,7 @@ TEST_F(DetailWindowTest, ModifyShowsTheStoredValuesNotARecomputedTax) {
 }
 
 TEST_F(DetailWindowTest, ChoosingATypeSwitchesDateAndCount) {
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     TypeInto(Fields(d).edtfs, "5");
     Choose(Fields(d).cbbFplx, "未开具发票");
     EXPECT_FALSE(Fields(d).dtpKprq->isEnabled());
@@ -416,7 +416,7 @@ TEST_F(DetailWindowTest, ChoosingATypeSwitchesDateAndCount) {
 
 TEST_F(DetailWindowTest, TaxFollowsAmountAndRate) {
     WriteConfig("[xxqtfp]\nsl=|17|13|6|\n");
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     ASSERT_EQ(Fields(d).cbbSl->Items(), (std::vector<std::string>{"17%", "13%", "6%"}));
     TypeInto(Fields(d).edtje, "100");
     EXPECT_EQ(Fields(d).edtse->Text(), "17.00");
@@ -441,7 +441,7 @@ TEST_F(DetailWindowTest, TaxFollowsAmountAndRate) {
 }
 
 TEST_F(DetailWindowTest, AmountAndCountKeysAreFiltered) {
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     TypeInto(Fields(d).edtje, "1234567890123");
     EXPECT_EQ(Fields(d).edtje->Text(), "123456789012");
     QTest::keyClicks(Fields(d).edtje, QStringLiteral(".999"));
@@ -468,7 +468,7 @@ TEST_F(DetailWindowTest, AmountAndCountKeysAreFiltered) {
 }
 
 TEST_F(DetailWindowTest, PastingCannotBypassTheFilters) {
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     QGuiApplication::clipboard()->setText(QStringLiteral("99999999999999x"));
     // The buyer id has no filter: the paste arrives there, so it would arrive anywhere.
     Fields(d).edtGfnsrsbh->setFocus();
@@ -485,7 +485,7 @@ TEST_F(DetailWindowTest, PastingCannotBypassTheFilters) {
 }
 
 TEST_F(DetailWindowTest, LeavingAnAmountNormalisesIt) {
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     auto leave = [d](TPellowEdit* edit, const char* keys) {
         edit->setFocus();
         TypeInto(edit, keys);
@@ -501,7 +501,7 @@ TEST_F(DetailWindowTest, LeavingAnAmountNormalisesIt) {
 
 TEST_F(DetailWindowTest, ChecksRunInTheirOrderWithMessageAndFocus) {
     const std::string company = testhost::kCompany;
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     struct Step {
         std::function<void()> change;
         int code;
@@ -576,7 +576,7 @@ TEST_F(DetailWindowTest, ChecksRunInTheirOrderWithMessageAndFocus) {
 }
 
 TEST_F(DetailWindowTest, ToleranceBoundaryAndTaxFreeInvoices) {
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     FillValid(d);
     TypeInto(Fields(d).edtse, "17.16");
     Commit(d);
@@ -599,7 +599,7 @@ TEST_F(DetailWindowTest, ToleranceBoundaryAndTaxFreeInvoices) {
 }
 
 TEST_F(DetailWindowTest, BuyerIdIsCheckedAndStored) {
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     FillValid(d);
     Fields(d).edtGfnsrsbh->SetText("  91110108MA01ABCD1E ");
     Commit(d);
@@ -612,7 +612,7 @@ TEST_F(DetailWindowTest, BuyerIdIsCheckedAndStored) {
 }
 
 TEST_F(DetailWindowTest, AWrongCheckDigitWarnsAfterTheChecksAndMaySaveAnyway) {
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     FillValid(d);
     Fields(d).edtGfnsrsbh->SetText("91110108MA01ABCD1F");  // check character E mistyped
     Fields(d).edtje->setFocus();
@@ -659,7 +659,7 @@ TEST_F(DetailWindowTest, AnInvoiceEnteredTwiceWarnsBeforeItIsSaved) {
     row.gfnsr = "91110108MA01ABCD1E";
     InsertInvoice(row);
     template_.xh = 2;
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     const auto fillSame = [&] {
         FillValid(d);
         Fields(d).edtGfnsrsbh->SetText("91110108MA01ABCD1E");
@@ -704,7 +704,7 @@ TEST_F(DetailWindowTest, AnInvoiceEnteredTwiceWarnsBeforeItIsSaved) {
     stored.je = 100;
     stored.se = 17;
     stored.gfnsr = row.gfnsr;
-    TFrmXxqtfpDetail* m = Open(kDetailModify, &stored);
+    TFrmXxqtfpDetail* m = Open(vantrel::kDetailModify, &stored);
     TypeInto(Fields(m).edtfs, "3");
     Commit(m);
     EXPECT_EQ(corlith::test::Messages().size(), 1u);
@@ -712,7 +712,7 @@ TEST_F(DetailWindowTest, AnInvoiceEnteredTwiceWarnsBeforeItIsSaved) {
 }
 
 TEST_F(DetailWindowTest, TwelveDigitAmountsShowWhole) {
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     for (TPellowEdit* edit : {Fields(d).edtje, Fields(d).edtse}) {
         edit->SetText("-123456789012.34");
         edit->setCursorPosition(0);
@@ -731,14 +731,14 @@ TEST_F(DetailWindowTest, TwelveDigitAmountsShowWhole) {
 
 TEST_F(DetailWindowTest, ClosingAChangedEntryAsksAndAnUntouchedOneCloses) {
     // Untouched: Esc closes without a question.
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     corlith::test::ClearMessages();
     QTest::keyClick(Fields(d).edtje, Qt::Key_Escape);
     EXPECT_TRUE(corlith::test::Messages().empty());
     EXPECT_TRUE(dialog_.isNull() || !dialog_->isVisible());
 
     // Merely walking through the fields changes nothing.
-    d = Open(kDetailAdd, &template_);
+    d = Open(vantrel::kDetailAdd, &template_);
     for (int i = 0; i < 8; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_FALSE(d->HasUnsavedChanges());
 
@@ -753,7 +753,7 @@ TEST_F(DetailWindowTest, ClosingAChangedEntryAsksAndAnUntouchedOneCloses) {
         {"close box", [](TFrmXxqtfpDetail* w) { w->close(); }},
     };
     for (const Way& way : ways) {
-        d = Open(kDetailAdd, &template_);
+        d = Open(vantrel::kDetailAdd, &template_);
         QTest::mouseClick(Fields(d).rbZF_Yes, Qt::LeftButton);
         EXPECT_TRUE(d->HasUnsavedChanges()) << way.name;
         corlith::test::ClearMessages();
@@ -774,7 +774,7 @@ TEST_F(DetailWindowTest, ClosingAChangedEntryAsksAndAnUntouchedOneCloses) {
 }
 
 TEST_F(DetailWindowTest, AChangeBackToTheLoadedValuesIsNoChange) {
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     TypeInto(Fields(d).edtje, "100");
     EXPECT_TRUE(d->HasUnsavedChanges());
     TypeInto(Fields(d).edtje, "0");
@@ -794,7 +794,7 @@ TEST_F(DetailWindowTest, AChangeBackToTheLoadedValuesIsNoChange) {
 }
 
 TEST_F(DetailWindowTest, EnterWalksTheFieldsAndSavesOnTheCommitButton) {
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     ASSERT_TRUE(HasFocusIn(d, Fields(d).dtpKprq));
     // Tab leaves the date in one step, from whichever part of it the caret is in.
     QTest::keyClick(Fields(d).dtpKprq, Qt::Key_Tab);
@@ -819,7 +819,7 @@ TEST_F(DetailWindowTest, EnterWalksTheFieldsAndSavesOnTheCommitButton) {
 }
 
 TEST_F(DetailWindowTest, CtrlEnterAndCtrlSSaveFromAnyField) {
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     FillValid(d);
     corlith::test::ClearMessages();
     QTest::keyClick(Fields(d).edtje, Qt::Key_Return, Qt::ControlModifier);
@@ -838,7 +838,7 @@ TEST_F(DetailWindowTest, CtrlEnterAndCtrlSSaveFromAnyField) {
 }
 
 TEST_F(DetailWindowTest, IssueDateAfterThePeriodAsksFirst) {
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     FillValid(d);
     Fields(d).dtpKprq->SetDate(testhost::Today());
     Fields(d).edtGfnsrsbh->setFocus();
@@ -866,7 +866,7 @@ TEST_F(DetailWindowTest, LastDayOfALeapMonthIsTodayForTheChecksAndTheSavedDate) 
     period_ = "202802";
     GetCurSubAppVo()->SetText("curKJNY", period_);
     template_ = vantrel::MakeInvoiceTemplate(1, period_, "2000-01-01");
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     FillValid(d);
     Fields(d).dtpKprq->SetDate(QDate(2028, 3, 1));
     Commit(d);
@@ -879,7 +879,7 @@ TEST_F(DetailWindowTest, LastDayOfALeapMonthIsTodayForTheChecksAndTheSavedDate) 
 
 TEST_F(DetailWindowTest, SavesInAddModeTakeConsecutiveNumbers) {
     template_.xh = 5;
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     for (int i = 0; i < 3; ++i) {
         FillValid(d);
         QTest::mouseClick(Fields(d).rbLwfp_Yes, Qt::LeftButton);
@@ -928,7 +928,7 @@ TEST_F(DetailWindowTest, ModifyUpdatesTheRecordAndCloses) {
     r.gfnsr = " ";
     r.lwfp = r.ms = r.zfbz = r.jzjt = "0";
     r.sbssq.clear();
-    TFrmXxqtfpDetail* d = Open(kDetailModify, &r);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailModify, &r);
     TypeInto(Fields(d).edtje, "200");
     QTest::mouseClick(Fields(d).rbZF_Yes, Qt::LeftButton);
     Commit(d);
@@ -962,7 +962,7 @@ TEST_F(DetailWindowTest, ATypeMissingFromTheListIsNeverSavedWithoutCode) {
     r.fs = 1;
     r.je = 100;
     r.se = 17;
-    TFrmXxqtfpDetail* d = Open(kDetailModify, &r);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailModify, &r);
     ASSERT_EQ(Fields(d).cbbFplx->ItemIndex(), -1);
     Fields(d).edtGfnsrsbh->setFocus();
     Commit(d);
@@ -995,7 +995,7 @@ TEST_P(DetailSaveFaultTest, AFailedSaveChangesNothingAndCanBeRetried) {
     const std::string before = Snapshot();
     template_.xh = 2;
 
-    TFrmXxqtfpDetail* d = Open(kDetailAdd, &template_);
+    TFrmXxqtfpDetail* d = Open(vantrel::kDetailAdd, &template_);
     FillValid(d);
     testhost::ArmFault(fault);
     Commit(d);
@@ -1021,7 +1021,7 @@ TEST_P(DetailSaveFaultTest, AFailedSaveChangesNothingAndCanBeRetried) {
     Exec("delete from SB07_FPTXQKB");
     Txxqtfpxx r = *list_.front();
     const std::string saved = Snapshot();
-    TFrmXxqtfpDetail* m = Open(kDetailModify, &r);
+    TFrmXxqtfpDetail* m = Open(vantrel::kDetailModify, &r);
     TypeInto(Fields(m).edtje, "300");
     testhost::ArmFault(fault, std::string(fault.containing) == "insert into" ? "update " : fault.containing);
     Commit(m);

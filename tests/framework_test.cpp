@@ -86,7 +86,7 @@ public:
         edtOwn = new TPellowEdit(ContentArea());
         connect(edtOwn, &TPellowEdit::OnEnter, this, [this] { ++ownEnters; });
         edtChinese = new TPellowEdit(ContentArea());
-        edtChinese->SetImeMode(kImeChinese);
+        edtChinese->SetImeMode(vantrel::kImeChinese);
         layout->addWidget(edtPlain);
         layout->addWidget(edtOwn);
         layout->addWidget(edtChinese);
@@ -391,7 +391,7 @@ TEST_F(FrameworkTest, SchemeChangeReskinsAndKeepsAnEditsOwnEntryHandler) {
     EXPECT_EQ(page->edtOwn->ImeName(), "");
 
     Enter(page->edtPlain);
-    EXPECT_EQ(page->edtPlain->ImeMode(), kImeClose);
+    EXPECT_EQ(page->edtPlain->ImeMode(), vantrel::kImeClose);
     EXPECT_EQ(page->edtPlain->ImeName(), "英语");
     page->close();
 }
@@ -444,7 +444,7 @@ TEST_F(FrameworkTest, ChineseEditsOpenTheUsersInputMethodOrThePlaceholder) {
     auto* page = new TestPage;
     page->show();
     Enter(page->edtChinese);
-    EXPECT_EQ(page->edtChinese->ImeMode(), kImeOpen);
+    EXPECT_EQ(page->edtChinese->ImeMode(), vantrel::kImeOpen);
     EXPECT_EQ(page->edtChinese->ImeName(), "-请选择-");
     EXPECT_TRUE(page->edtChinese->testAttribute(Qt::WA_InputMethodEnabled));
     Leave(page->edtChinese);
@@ -458,11 +458,11 @@ TEST_F(FrameworkTest, ChineseEditsOpenTheUsersInputMethodOrThePlaceholder) {
     page = new TestPage;
     page->show();
     Enter(page->edtChinese);
-    EXPECT_EQ(page->edtChinese->ImeMode(), kImeOpen);
+    EXPECT_EQ(page->edtChinese->ImeMode(), vantrel::kImeOpen);
     EXPECT_EQ(page->edtChinese->ImeName(), "搜狗拼音输入法");
 
     Enter(page->edtPlain);
-    EXPECT_EQ(page->edtPlain->ImeMode(), kImeClose);
+    EXPECT_EQ(page->edtPlain->ImeMode(), vantrel::kImeClose);
     EXPECT_EQ(page->edtPlain->ImeName(), "英语");
     EXPECT_FALSE(page->edtPlain->testAttribute(Qt::WA_InputMethodEnabled));
     page->close();
@@ -473,10 +473,10 @@ TEST_F(FrameworkTest, EditImeEnterIgnoresOtherSendersAndTheDialogBindsItsEditsTo
     QWidget notAnEdit;
     page->EditImeEnter(&notAnEdit);
     page->EditImeEnter(nullptr);
-    EXPECT_EQ(page->edtChinese->ImeMode(), kImeChinese);
+    EXPECT_EQ(page->edtChinese->ImeMode(), vantrel::kImeChinese);
 
     QPointer<TestDialog> dialog = new TestDialog;
-    dialog->edtName->SetImeMode(kImeOpen);
+    dialog->edtName->SetImeMode(vantrel::kImeOpen);
     Enter(dialog->edtName);
     EXPECT_EQ(dialog->edtName->ImeName(), "-请选择-");
     delete dialog;

@@ -42,7 +42,7 @@ const std::string kMarkSelect =
 class GuardTest : public testhost::HostFixture {
 protected:
     void TearDown() override {
-        ReleaseDeclareCatalogue();
+        vantrel::ReleaseDeclareCatalogue();
         HostFixture::TearDown();
     }
 
@@ -99,10 +99,10 @@ TEST_F(GuardTest, FindsTheModulesFormAndHoldsTheCatalogue) {
     EXPECT_EQ(f.kind, kKindCode);
     EXPECT_EQ(f.form, kFormCode);
     EXPECT_FALSE(f.editable);
-    const auto held = HeldDeclareCatalogue();
+    const auto held = vantrel::HeldDeclareCatalogue();
     EXPECT_EQ(held, GetCurSubAppVo()->GetObject("DeclareTypeInfo"));
-    ReleaseDeclareCatalogue();
-    EXPECT_EQ(HeldDeclareCatalogue(), nullptr);
+    vantrel::ReleaseDeclareCatalogue();
+    EXPECT_EQ(vantrel::HeldDeclareCatalogue(), nullptr);
 }
 
 TEST_F(GuardTest, AnUnknownFunctionCodeLeavesTheLastPairVisited) {
@@ -125,7 +125,7 @@ TEST_F(GuardTest, AnUnknownFunctionCodeLeavesTheLastPairVisited) {
 TEST_F(GuardTest, WithoutACatalogueNothingIsFound) {
     GetCurSubAppVo()->Remove("DeclareTypeInfo");
     EXPECT_FALSE(Find().ok);
-    EXPECT_EQ(HeldDeclareCatalogue(), nullptr);
+    EXPECT_EQ(vantrel::HeldDeclareCatalogue(), nullptr);
 }
 
 TEST_F(GuardTest, TheFirstApprovedPairInArrayOrderWins) {
@@ -326,7 +326,7 @@ TEST_F(GuardTest, DecisionsOverTheReturnsOnFile) {
         SCOPED_TRACE(d.what);
         Exec("delete from SB07_SBB");
         Exec("delete from SB07_SBZLB");
-        ReleaseDeclareCatalogue();
+        vantrel::ReleaseDeclareCatalogue();
         SetCatalogue(1, false, false, d.editable);
         GetCurSubAppVo()->SetBool("global_usesbsh", d.audit);
         for (const Return& r : d.returns) AddReturn(r.sbbz, r.audit, r.sbpc, r.nsrsbh, r.form);

@@ -447,7 +447,7 @@ TEST_F(DecoratedList, SameHeaderThreeTimesSortsAscendingDescendingAscending) {
     EXPECT_EQ(model.SortColumn(), vantrel::ColJe);
     EXPECT_EQ(model.SortOrder(), Qt::AscendingOrder);
     EXPECT_EQ(Xhs(model), (std::vector<int>{5, 2, 1, 3, 4}));
-    EXPECT_EQ(model.ColumnColor(vantrel::ColJe), vantrel::HostColor(kSortColumnColor));
+    EXPECT_EQ(model.ColumnColor(vantrel::ColJe), vantrel::HostColor(vantrel::kSortColumnColor));
     ClickHeader(view.get(), vantrel::ColJe);
     EXPECT_EQ(model.SortOrder(), Qt::DescendingOrder);
     EXPECT_EQ(Xhs(model), (std::vector<int>{4, 1, 3, 2, 5}));
@@ -461,7 +461,7 @@ TEST_F(DecoratedList, SameHeaderThreeTimesSortsAscendingDescendingAscending) {
 TEST_F(DecoratedList, NewColumnKeepsDirectionAndOldColumnLosesItsColour) {
     model.sort(vantrel::ColFs, Qt::AscendingOrder);
     ASSERT_TRUE(AttachListDecorator(view.get()));
-    EXPECT_EQ(model.ColumnColor(vantrel::ColFs), vantrel::HostColor(kSortColumnColor));   // sorted before the decorator came
+    EXPECT_EQ(model.ColumnColor(vantrel::ColFs), vantrel::HostColor(vantrel::kSortColumnColor));   // sorted before the decorator came
     ClickHeader(view.get(), vantrel::ColJe);
     ClickHeader(view.get(), vantrel::ColJe);  // descending
     // The colour moves inside the sort's one layout change: no change signal over whole columns.
@@ -473,7 +473,7 @@ TEST_F(DecoratedList, NewColumnKeepsDirectionAndOldColumnLosesItsColour) {
     EXPECT_EQ(model.SortColumn(), vantrel::ColMs);
     EXPECT_EQ(model.SortOrder(), Qt::DescendingOrder);
     EXPECT_EQ(Xhs(model), (std::vector<int>{4, 1, 3, 2, 5}));  // ms "1" first, ties as they stood
-    EXPECT_EQ(model.ColumnColor(vantrel::ColMs), vantrel::HostColor(kSortColumnColor));
+    EXPECT_EQ(model.ColumnColor(vantrel::ColMs), vantrel::HostColor(vantrel::kSortColumnColor));
     EXPECT_FALSE(model.ColumnColor(vantrel::ColJe).isValid());
 }
 
@@ -533,12 +533,12 @@ TEST_F(DecoratedList, PaintsTheTintedHeaderAndTheSortColumn) {
     const QImage header = view->header()->grab().toImage();
     // Left part of a right-aligned caption: background only.
     const QPoint inHeader(view->header()->sectionViewportPosition(vantrel::ColJe) + 6, view->header()->height() / 2);
-    EXPECT_EQ(header.pixelColor(inHeader).rgb(), vantrel::HostColor(kHeaderBackColor).rgb());
+    EXPECT_EQ(header.pixelColor(inHeader).rgb(), vantrel::HostColor(vantrel::kHeaderBackColor).rgb());
     const QImage cells = view->viewport()->grab().toImage();
     const QRect sorted = view->visualRect(model.index(1, vantrel::ColJe));
     const QRect other = view->visualRect(model.index(1, vantrel::ColFs));
-    EXPECT_EQ(cells.pixelColor(sorted.left() + 4, sorted.center().y()).rgb(), vantrel::HostColor(kSortColumnColor).rgb());
-    EXPECT_NE(cells.pixelColor(other.left() + 4, other.center().y()).rgb(), vantrel::HostColor(kSortColumnColor).rgb());
+    EXPECT_EQ(cells.pixelColor(sorted.left() + 4, sorted.center().y()).rgb(), vantrel::HostColor(vantrel::kSortColumnColor).rgb());
+    EXPECT_NE(cells.pixelColor(other.left() + 4, other.center().y()).rgb(), vantrel::HostColor(vantrel::kSortColumnColor).rgb());
 }
 
 TEST_F(DecoratedList, TickingABoxSelectsTheRowAndUntickingDeselectsIt) {
@@ -1054,7 +1054,7 @@ TEST_F(ManagerWindow, ClicksQueuedOnQueryDuringALoadStartNoSecondLoad) {
     QCoreApplication::processEvents();
     EXPECT_EQ(ListSelects().size(), before + 1);
     EXPECT_EQ(ShownXhs(), (std::vector<int>{1, 2}));
-    EXPECT_EQ(CurrentStatusWindow(), nullptr);
+    EXPECT_EQ(vantrel::CurrentStatusWindow(), nullptr);
 }
 
 TEST_F(ManagerWindow, AHostCloseQueuedDuringALoadClosesTheWindowAfterIt) {
@@ -1065,7 +1065,7 @@ TEST_F(ManagerWindow, AHostCloseQueuedDuringALoadClosesTheWindowAfterIt) {
     Mgr(window).ActQuery->trigger();
     ASSERT_FALSE(alive.isNull());
     EXPECT_EQ(ShownXhs(), std::vector<int>{1});
-    EXPECT_EQ(CurrentStatusWindow(), nullptr);
+    EXPECT_EQ(vantrel::CurrentStatusWindow(), nullptr);
     // Once the load is over the close goes ahead.
     EXPECT_TRUE(QTest::qWaitFor([&] {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -1115,7 +1115,7 @@ TEST_F(ManagerWindow, FailedSelectShowsTheMessageAndEmptyStatistics) {
     EXPECT_EQ(Mgr(window).model->rowCount(), 0);
     EXPECT_TRUE(Mgr(window).Records().empty());
     EXPECT_EQ(Statistics(), (std::vector<std::string>{"0", "0.00", "0.00", "0", "0.00", "0.00"}));
-    EXPECT_EQ(CurrentStatusWindow(), nullptr);
+    EXPECT_EQ(vantrel::CurrentStatusWindow(), nullptr);
 }
 
 TEST_F(ManagerWindow, CaptionsOfButtonsAndActions) {

@@ -651,7 +651,7 @@ TEST_F(PreviewWindowTest, ModifyFromTheDrillDownRefreshesTheListAndThePreview) {
         ASSERT_TRUE(model->setData(model->index(1, vantrel::ColSelect), Qt::Checked, Qt::CheckStateRole));
         ASSERT_TRUE(WithModal<TFrmXxqtfpDetail>([&] { QTest::mouseClick(DrillFields(d).modify, Qt::LeftButton); },
                                                 [&](TFrmXxqtfpDetail* detail) {
-                                                    EXPECT_EQ(detail->EditMode(), kDetailModify);
+                                                    EXPECT_EQ(detail->EditMode(), vantrel::kDetailModify);
                                                     QTest::mouseClick(Fields(detail).rbJZJT_YES, Qt::LeftButton);
                                                     QTest::mouseClick(Fields(detail).BtnCommit, Qt::LeftButton);
                                                 }));

@@ -50,17 +50,17 @@ protected:
 // ---- the waiting window --------------------------------------------------------------------
 
 TEST_F(StatusTest, HideWithoutAWindowDoesNothing) {
-    ASSERT_EQ(CurrentStatusWindow(), nullptr);
+    ASSERT_EQ(vantrel::CurrentStatusWindow(), nullptr);
     HideStatus();
-    EXPECT_EQ(CurrentStatusWindow(), nullptr);
+    EXPECT_EQ(vantrel::CurrentStatusWindow(), nullptr);
 }
 
 TEST_F(StatusTest, TwoShowsKeepOneWindowWithTheSecondText) {
     ShowStatus("请稍候，正在读取数据...");
-    QPointer<Tfrm_Status> first = CurrentStatusWindow();
+    QPointer<Tfrm_Status> first = vantrel::CurrentStatusWindow();
     ASSERT_FALSE(first.isNull());
     ShowStatus("第二条");
-    EXPECT_EQ(CurrentStatusWindow(), first.data());
+    EXPECT_EQ(vantrel::CurrentStatusWindow(), first.data());
     EXPECT_EQ(first->lblStatus->text(), QString::fromUtf16(u"第二条"));
     EXPECT_TRUE(first->isVisible());
     EXPECT_TRUE(first->isWindow());
@@ -73,7 +73,7 @@ TEST_F(StatusTest, TwoShowsKeepOneWindowWithTheSecondText) {
     EXPECT_EQ(first->ImageListAff->ImageSize(), QSize(94, 7));
 
     HideStatus();
-    EXPECT_EQ(CurrentStatusWindow(), nullptr);
+    EXPECT_EQ(vantrel::CurrentStatusWindow(), nullptr);
     EXPECT_TRUE(first.isNull());
 }
 
@@ -81,11 +81,11 @@ TEST_F(StatusTest, AHideQueuedWhileTheWindowStartsFreesItOnlyAfterwards) {
     QPointer<Tfrm_Status> hidden;
     // Delivered by the events the window processes while it starts, as a nested load's end is.
     QMetaObject::invokeMethod(qApp, [&hidden] {
-        hidden = CurrentStatusWindow();
+        hidden = vantrel::CurrentStatusWindow();
         HideStatus();
     }, Qt::QueuedConnection);
     ShowStatus("请稍候");
-    EXPECT_EQ(CurrentStatusWindow(), nullptr);
+    EXPECT_EQ(vantrel::CurrentStatusWindow(), nullptr);
     ASSERT_FALSE(hidden.isNull());
     EXPECT_FALSE(hidden->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -94,7 +94,7 @@ TEST_F(StatusTest, AHideQueuedWhileTheWindowStartsFreesItOnlyAfterwards) {
 
 TEST_F(StatusTest, ShowingStartsTheStrip) {
     ShowStatus("请稍候");
-    Tfrm_Status* window = CurrentStatusWindow();
+    Tfrm_Status* window = vantrel::CurrentStatusWindow();
     ASSERT_NE(window, nullptr);
     TBrennAnimator* animator = window->Animator();
     ASSERT_NE(animator, nullptr);
@@ -112,12 +112,12 @@ TEST_F(StatusTest, ShowingStartsTheStrip) {
 TEST_F(StatusTest, FormTakesTheStatusColourWhenTheHostHasAFrameColour) {
     ASSERT_NE(gclFrameBackColor(), 0);
     ShowStatus("x");
-    EXPECT_EQ(CurrentStatusWindow()->FormColor(), 16710131);
+    EXPECT_EQ(vantrel::CurrentStatusWindow()->FormColor(), 16710131);
 }
 
 TEST_F(StatusTest, ShadowIsBlendedOnceAlongTheBottomAndRightEdges) {
     ShowStatus("请稍候，正在读取数据...");
-    Tfrm_Status* window = CurrentStatusWindow();
+    Tfrm_Status* window = vantrel::CurrentStatusWindow();
     ASSERT_NE(window, nullptr);
     ASSERT_EQ(window->PaintCounter(), 1);
     const QImage& canvas = window->Canvas();

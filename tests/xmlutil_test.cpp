@@ -132,7 +132,7 @@ TEST(FindAllElements, OnePassListsWhatCuttingCopiesOutListed) {
     std::mt19937 rng(8);
     for (int round = 0; round < 2000; ++round) {
         const std::string text = "<HDXX>" + RandomApproved(rng) + "</HDXX>";
-        const auto expected = FindAllElementsByCutting(text, "SBZL");
+        const auto expected = vantrel::FindAllElementsByCutting(text, "SBZL");
         const auto actual = FindAllElements(text, "SBZL");
         ASSERT_EQ(actual.size(), expected.size()) << text;
         for (std::size_t i = 0; i < actual.size(); ++i) {

@@ -218,4 +218,8 @@ void HideStatus() {
     window->Dispose();
 }
 
+namespace vantrel {
+
 Tfrm_Status* CurrentStatusWindow() { return g_status; }
+
+}  // namespace vantrel

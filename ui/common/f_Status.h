@@ -62,5 +62,9 @@ private:
 void ShowStatus(const std::string& text);
 // Closes and destroys the waiting window; nothing when there is none.
 void HideStatus();
+namespace vantrel {
+
 // The waiting window, or nullptr.
 Tfrm_Status* CurrentStatusWindow();
+
+}  // namespace vantrel

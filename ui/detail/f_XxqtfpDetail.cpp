@@ -231,7 +231,7 @@ void TFrmXxqtfpDetail::BuildFigures(TRuledGrid* grid) {
         auto* edit = new TPellowEdit(grid);
         edit->setObjectName(QString::fromLatin1(name));
         edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        edit->SetImeMode(kImeClose);
+        edit->SetImeMode(vantrel::kImeClose);
         edit->setAcceptDrops(false);
         edit->installEventFilter(guard);
         return edit;
@@ -265,7 +265,7 @@ void TFrmXxqtfpDetail::BuildBuyer(TRuledGrid* grid) {
     edtGfnsrsbh = new TPellowEdit(grid);
     edtGfnsrsbh->setObjectName(QStringLiteral("edtGfnsrsbh"));
     edtGfnsrsbh->SetMaxLength(20);
-    edtGfnsrsbh->SetImeMode(kImeClose);
+    edtGfnsrsbh->SetImeMode(vantrel::kImeClose);
     grid->AddLabel("购方税号", 3, 0, kRowHeight);
     grid->AddField(edtGfnsrsbh, 3, 1, 3);
 }
@@ -359,8 +359,8 @@ void TFrmXxqtfpDetail::FormShow() {
 
 void TFrmXxqtfpDetail::SetEditMode(uint8_t mode) {
     FEditMode = mode;
-    const std::string caption = mode == kDetailAdd      ? "录入其他销项发票明细"
-                                : mode == kDetailModify ? "修改其他销项发票明细"
+    const std::string caption = mode == vantrel::kDetailAdd      ? "录入其他销项发票明细"
+                                : mode == vantrel::kDetailModify ? "修改其他销项发票明细"
                                                         : "查看其他销项发票明细";
     setWindowTitle(GbkToQString(caption));
     SetBusinessName(caption);
@@ -399,7 +399,7 @@ void TFrmXxqtfpDetail::LoadRecord(const Txxqtfpxx& record) {
     rbMS_No->SetChecked(record.ms != "1");
     UpdateEntryStates();
     FLoaded = std::make_unique<Txxqtfpxx>(EnteredRecord());
-    if (FEditMode == kDetailView)
+    if (FEditMode == vantrel::kDetailView)
         btnCancel->setFocus();
     else if (dtpKprq->CanFocus())
         dtpKprq->SetFocus();
@@ -411,7 +411,7 @@ void TFrmXxqtfpDetail::UpdateEntryStates() {
     const std::string type = cbbFplx->Text();
     dtpKprq->setEnabled(vantrel::TypeTakesDate(type));
     edtfs->setEnabled(vantrel::TypeTakesCount(type));
-    if (FEditMode != kDetailView) return;
+    if (FEditMode != vantrel::kDetailView) return;
     for (QWidget* field : std::initializer_list<QWidget*>{dtpKprq, cbbFplx, edtfs, edtje, cbbSl, edtse, edtGfnsrsbh,
                                                           rbLwfp_Yes, rbLwfp_No, rbZF_Yes, rbZF_No, rbJZJT_YES,
                                                           rbJZJT_No, rbMS_YES, rbMS_No})
@@ -579,7 +579,7 @@ bool TFrmXxqtfpDetail::ConfirmWarnings() {
         edtGfnsrsbh->SetFocus();
         return false;
     }
-    if (FEditMode == kDetailAdd && HasSameInvoiceInPeriod() && !ConfirmMsgBoxA(kAskDuplicate, 0)) {
+    if (FEditMode == vantrel::kDetailAdd && HasSameInvoiceInPeriod() && !ConfirmMsgBoxA(kAskDuplicate, 0)) {
         edtje->SetFocus();
         return false;
     }
@@ -604,14 +604,14 @@ vantrel::TStoreOutcome TFrmXxqtfpDetail::SaveRecord() {
     Txxqtfpxx work = EnteredRecord();
 
     const vantrel::TInvoiceStore store = vantrel::ModuleInvoiceStore(FContext);
-    vantrel::TStoreOutcome result = FEditMode == kDetailAdd ? store.Insert(work) : store.Update(work);
+    vantrel::TStoreOutcome result = FEditMode == vantrel::kDetailAdd ? store.Insert(work) : store.Update(work);
     if (!result.Ok()) {
         // A number moved past one taken meanwhile stays moved for the next press.
-        if (FEditMode == kDetailAdd) FRecord->xh = work.xh;
+        if (FEditMode == vantrel::kDetailAdd) FRecord->xh = work.xh;
         return result;
     }
 
-    if (FEditMode == kDetailAdd) {
+    if (FEditMode == vantrel::kDetailAdd) {
         if (FList) {
             auto* copy = new Txxqtfpxx(work);
             // The model over this list appends and shows the record in one step.
@@ -627,7 +627,7 @@ vantrel::TStoreOutcome TFrmXxqtfpDetail::SaveRecord() {
 }
 
 void TFrmXxqtfpDetail::BtnCommitClick() {
-    if (FEditMode == kDetailView) return;
+    if (FEditMode == vantrel::kDetailView) return;
     if (!CheckInput() || !ConfirmWarnings()) return;
     const vantrel::TStoreOutcome saved = SaveRecord();
     if (saved.failure == vantrel::TStoreFailure::NoRow) {
@@ -639,13 +639,13 @@ void TFrmXxqtfpDetail::BtnCommitClick() {
     }
     if (!saved.Ok()) {
         // An add refused at the largest number: there is no number after it.
-        if (FEditMode == kDetailAdd && FRecord && FRecord->xh == INT32_MAX)
+        if (FEditMode == vantrel::kDetailAdd && FRecord && FRecord->xh == INT32_MAX)
             InfoMsgBox(kNoNextNumber, 0);
         else
             InforMsg(vantrel::kMsgSaveFailed, vantrel::ReasonLine(saved.error), 1);
         return;
     }
-    if (FEditMode == kDetailAdd) {
+    if (FEditMode == vantrel::kDetailAdd) {
         InforMsg(vantrel::kMsgAdded, "", 1);
         LoadRecord(*FRecord);
         if (RefreshProc) RefreshProc();
@@ -657,12 +657,16 @@ void TFrmXxqtfpDetail::BtnCommitClick() {
     accept();
 }
 
-bool DeclareStateRefuses(const vantrel::TModuleContext& context) {
+namespace vantrel {
+
+bool DeclareStateRefuses(const TModuleContext& context) {
     std::string message;
-    if (!CheckDeclareState(context, vantrel::ModuleFuncCode(context.subAppCode), message)) return false;
+    if (!CheckDeclareState(context, ModuleFuncCode(context.subAppCode), message)) return false;
     InfoMsgBox(message, 0);
     return true;
 }
+
+}  // namespace vantrel
 
 bool OpenDetailWindow(const vantrel::TModuleContext& context, uint8_t mode, QTreeView* listControl,
                       std::vector<Txxqtfpxx*>* list, std::function<void()> refreshProc, Txxqtfpxx* record) {

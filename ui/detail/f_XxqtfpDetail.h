@@ -24,10 +24,14 @@ class TPellowRadioButton;
 namespace vantrel { class TRuledGrid; }
 struct Txxqtfpxx;
 
+namespace vantrel {
+
 inline constexpr uint8_t kDetailAdd = 0;
 inline constexpr uint8_t kDetailModify = 1;
 // Shows the invoice without letting it change: every field off, no 确定.
 inline constexpr uint8_t kDetailView = 2;
+
+}  // namespace vantrel
 
 class TFrmXxqtfpDetail : public Tfrm_CustomDlg {
     Q_OBJECT
@@ -121,7 +125,7 @@ private:
     TModalSpeedButton* BtnCommit = nullptr;
     TModalSpeedButton* btnCancel = nullptr;
 
-    uint8_t FEditMode = kDetailAdd;
+    uint8_t FEditMode = vantrel::kDetailAdd;
     Txxqtfpxx* FRecord = nullptr;
     std::vector<Txxqtfpxx*>* FList = nullptr;
     QTreeView* FListControl = nullptr;
@@ -133,7 +137,9 @@ private:
 
 // True when the declaration state forbids changing the period's invoices; the guard's reason
 // has been shown. Every window asks before it opens the dialog for a change.
-bool DeclareStateRefuses(const vantrel::TModuleContext& context);
+namespace vantrel {
+bool DeclareStateRefuses(const TModuleContext& context);
+}  // namespace vantrel
 
 // Creates the dialog for the record, runs it modally and frees it when it closes. False when
 // the record was found gone from the database: the caller's list is out of date.

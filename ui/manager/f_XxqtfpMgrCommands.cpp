@@ -35,11 +35,11 @@
 #include <algorithm>
 
 void TFrmXxqtfpMgr::actAddExecute() {
-    if (DeclareStateRefuses(FContext)) return;
+    if (vantrel::DeclareStateRefuses(FContext)) return;
     Txxqtfpxx invoiceTemplate = vantrel::MakeInvoiceTemplate(FNextXh, FContext.period, vantrel::TodayText());
     QPointer<TFrmXxqtfpMgr> self(this);
     OpenDetailWindow(
-        FContext, kDetailAdd, VSTInvoideCommon, &FInvoiceList,
+        FContext, vantrel::kDetailAdd, VSTInvoideCommon, &FInvoiceList,
         [self] {
             if (!self) return;
             self->RefreshStatistics();
@@ -51,7 +51,7 @@ void TFrmXxqtfpMgr::actAddExecute() {
 }
 
 void TFrmXxqtfpMgr::ActModifyExecute() {
-    if (DeclareStateRefuses(FContext)) return;
+    if (vantrel::DeclareStateRefuses(FContext)) return;
     const std::vector<Txxqtfpxx*> checked = ListModel() ? ListModel()->CheckedRecords() : std::vector<Txxqtfpxx*>();
     if (checked.empty()) {
         InforMsg(vantrel::kMsgNothingToModify, "", 1);
@@ -61,14 +61,14 @@ void TFrmXxqtfpMgr::ActModifyExecute() {
 }
 
 void TFrmXxqtfpMgr::ModifyRecord(Txxqtfpxx* record) {
-    if (DeclareStateRefuses(FContext) || !record) return;
+    if (vantrel::DeclareStateRefuses(FContext) || !record) return;
     OpenModify(record);
 }
 
 void TFrmXxqtfpMgr::OpenModify(Txxqtfpxx* record) {
     QPointer<TFrmXxqtfpMgr> self(this);
     const bool current = OpenDetailWindow(
-        FContext, kDetailModify, VSTInvoideCommon, &FInvoiceList,
+        FContext, vantrel::kDetailModify, VSTInvoideCommon, &FInvoiceList,
         [self, record] {
             if (!self) return;
             self->RefreshStatistics();
@@ -84,7 +84,7 @@ void TFrmXxqtfpMgr::OpenModify(Txxqtfpxx* record) {
 }
 
 void TFrmXxqtfpMgr::ActDelExecute() {
-    if (DeclareStateRefuses(FContext)) return;
+    if (vantrel::DeclareStateRefuses(FContext)) return;
 
     const std::vector<Txxqtfpxx*> checked = ListModel() ? ListModel()->CheckedRecords() : std::vector<Txxqtfpxx*>();
     const std::size_t n = checked.size();
@@ -145,7 +145,7 @@ void TFrmXxqtfpMgr::ActPrintExecute() {
 }
 
 void TFrmXxqtfpMgr::actImportExecute() {
-    if (DeclareStateRefuses(FContext)) return;
+    if (vantrel::DeclareStateRefuses(FContext)) return;
     const QString path = QFileDialog::getOpenFileName(this, QString::fromUtf16(u"导入发票"), QString(),
                                                       QString::fromUtf16(u"发票文件 (*.xlsx *.csv)"));
     if (!path.isEmpty()) ImportFile(path);
@@ -175,7 +175,7 @@ bool TFrmXxqtfpMgr::ImportRead(const char* status, const QString& shown,
 }
 
 void TFrmXxqtfpMgr::actImportEInvoiceExecute(bool folder) {
-    if (DeclareStateRefuses(FContext)) return;
+    if (vantrel::DeclareStateRefuses(FContext)) return;
     const QString title = QString::fromUtf16(u"导入电子发票");
     QStringList paths;
     if (folder) {
@@ -309,7 +309,7 @@ void TFrmXxqtfpMgr::actUndoExecute() {
         InfoMsgBox("没有可以撤销的操作。", 0);
         return;
     }
-    if (DeclareStateRefuses(FContext)) return;
+    if (vantrel::DeclareStateRefuses(FContext)) return;
     const int64_t batch = *last;
     std::vector<vantrel::TChangeEntry> entries;
     std::string error;

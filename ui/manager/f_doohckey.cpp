@@ -30,7 +30,7 @@ public:
         }
         const QRect r = option->rect;
         painter->save();
-        painter->fillRect(r, vantrel::HostColor(kHeaderBackColor));
+        painter->fillRect(r, vantrel::HostColor(vantrel::kHeaderBackColor));
         painter->setPen(QColor(255, 255, 255));
         painter->drawLine(r.topLeft(), r.topRight());
         painter->drawLine(r.topLeft(), r.bottomLeft());
@@ -115,7 +115,7 @@ bool TDoohckey::Attach(QTreeView* view) {
     header->setHighlightSections(false);
     header->setSortIndicatorShown(true);
     header->setSortIndicator(model->SortColumn(), model->SortOrder());
-    model->SetSortColumnColor(vantrel::HostColor(kSortColumnColor));
+    model->SetSortColumnColor(vantrel::HostColor(vantrel::kSortColumnColor));
     header->setFont(HeaderFont(header->font()));
     headerStyle_ = std::make_unique<THeaderStyle>();
     header->setStyle(headerStyle_.get());
@@ -248,11 +248,15 @@ std::vector<std::unique_ptr<TDoohckey>>& DecoratorRegistry() {
     return *g_registry;
 }
 
+namespace vantrel {
+
 void ReleaseDecoratorRegistry() {
     std::vector<std::unique_ptr<TDoohckey>>* registry = g_registry;
     g_registry = nullptr;
     delete registry;  // decorators give the lists their handlers back
 }
+
+}  // namespace vantrel
 
 bool AttachListDecorator(QTreeView* view) {
     if (!view) return false;

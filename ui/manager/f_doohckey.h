@@ -17,8 +17,10 @@
 
 class QStyle;
 
+namespace vantrel {
 inline constexpr int32_t kHeaderBackColor = 16773860;
 inline constexpr int32_t kSortColumnColor = 16250871;
+}  // namespace vantrel
 
 class TDoohckey : public QObject {
     Q_OBJECT
@@ -73,8 +75,10 @@ private:
 
 // The module-wide list of live decorators.
 std::vector<std::unique_ptr<TDoohckey>>& DecoratorRegistry();
+namespace vantrel {
 // Releases every decorator (module unload).
 void ReleaseDecoratorRegistry();
+}  // namespace vantrel
 
 // Creates a decorator for the view and keeps it in the registry; false when attaching failed.
 bool AttachListDecorator(QTreeView* view);

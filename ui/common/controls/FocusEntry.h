@@ -4,6 +4,8 @@
 
 #include <Qt>
 
+namespace vantrel {
+
 class TFocusEntry {
 public:
     // True when the focus arriving enters the control (it was not entered yet).
@@ -22,3 +24,5 @@ public:
 private:
     bool entered_ = false;
 };
+
+}  // namespace vantrel

@@ -51,5 +51,5 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    TFocusEntry entry_;
+    vantrel::TFocusEntry entry_;
 };

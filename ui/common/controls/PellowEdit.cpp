@@ -99,7 +99,7 @@ void TPellowEdit::applyInputHints() {
     Qt::InputMethodHints hints = inputMethodHints();
     hints &= ~(Qt::ImhLatinOnly | Qt::ImhPreferLatin | Qt::ImhDigitsOnly | Qt::ImhFormattedNumbersOnly);
     bool imeEnabled = true;
-    if (imeMode_ == kImeClose) {
+    if (imeMode_ == vantrel::kImeClose) {
         hints |= Qt::ImhLatinOnly | Qt::ImhPreferLatin;
         imeEnabled = false;
     }

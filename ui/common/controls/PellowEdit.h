@@ -12,10 +12,14 @@
 
 enum TInputStyle { ISNormal, ISNumber, ISFloat };
 
+namespace vantrel {
+
 // Input-method modes of an edit.
 constexpr int kImeClose = 1;
 constexpr int kImeOpen = 2;
 constexpr int kImeChinese = 9;
+
+}  // namespace vantrel
 
 class TPellowEdit : public QLineEdit {
     Q_OBJECT
@@ -90,6 +94,6 @@ private:
     int decimalLength_ = 0;
     int imeMode_ = 0;
     std::string imeName_;
-    TFocusEntry entry_;
+    vantrel::TFocusEntry entry_;
     std::uint64_t creationOrder_;
 };
