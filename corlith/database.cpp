@@ -13,22 +13,49 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <atomic>
+#include <mutex>
 #include <optional>
 
 namespace corlith::db {
 namespace {
 
-std::map<std::string, std::unique_ptr<Backend>>& connections() {
-    static std::map<std::string, std::unique_ptr<Backend>> c;
+struct Bound {
+    std::unique_ptr<Backend> backend;
+    std::string target;   // UTF-8, as it was opened
+};
+
+// A reader connection is used from a thread of its own while the others go on: the names are
+// looked up, bound and closed under this lock (each backend is still used by one thread at a time).
+std::mutex& registryLock() {
+    static std::mutex m;
+    return m;
+}
+
+std::map<std::string, Bound>& connections() {
+    static std::map<std::string, Bound> c;
     return c;
+}
+
+std::unique_ptr<Backend> Open(const std::string& utf8, std::string& error) {
+    if (IsPostgresUri(utf8)) return OpenPostgres(utf8, error);
+    std::string reason;
+    std::unique_ptr<Backend> backend = OpenSqlite(utf8, reason);
+    if (!backend) {
+        std::string gbk;
+        codec::Utf8ToGbk(utf8, gbk);
+        error = "无法打开数据库文件“" + gbk + "”：" + reason;
+    }
+    return backend;
 }
 
 }  // namespace
 
 Backend* Find(const std::string& name) {
+    const std::lock_guard<std::mutex> hold(registryLock());
     auto& all = connections();
     const auto it = all.find(name);
-    return it == all.end() ? nullptr : it->second.get();
+    return it == all.end() ? nullptr : it->second.backend.get();
 }
 
 std::string NoConnection(const std::string& name) { return "数据库连接“" + name + "”不存在或尚未打开"; }
@@ -44,7 +71,11 @@ bool IsPostgresUri(std::string_view target) {
     return target.rfind("postgresql://", 0) == 0 || target.rfind("postgres://", 0) == 0;
 }
 
-void CloseAll() { connections().clear(); }
+void CloseAll() {
+    std::map<std::string, Bound> closing;
+    const std::lock_guard<std::mutex> hold(registryLock());
+    closing.swap(connections());
+}
 
 std::string BoundInsertSql(const std::string& table, const std::vector<std::string>& columns) {
     std::string sql = "INSERT INTO " + table + " (";
@@ -216,6 +247,49 @@ bool Guarded(std::string& error, const char* failure, Body&& body) {
 
 }  // namespace
 
+bool DBOpenReader(const std::string& connection, std::string& reader, std::string& error) {
+    return Guarded(error, "无法打开读取连接", [&] {
+        static std::atomic<unsigned> opened{0};
+        std::string target;
+        {
+            const std::lock_guard<std::mutex> hold(corlith::db::registryLock());
+            const auto& all = corlith::db::connections();
+            const auto it = all.find(connection);
+            if (it == all.end()) {
+                error = corlith::db::NoConnection(connection);
+                return false;
+            }
+            target = it->second.target;
+        }
+        // A second connection to an in-memory database would open another, empty one.
+        if (!corlith::db::IsPostgresUri(target) && (target.empty() || target == ":memory:" ||
+                                                    target.find("mode=memory") != std::string::npos)) {
+            error = "内存数据库不能再次连接";
+            return false;
+        }
+        std::unique_ptr<Backend> backend = corlith::db::Open(target, error);
+        if (!backend) return false;
+        reader = connection + "#reader" + std::to_string(++opened);
+        corlith::db::Bound bound{std::move(backend), target};
+        const std::lock_guard<std::mutex> hold(corlith::db::registryLock());
+        std::swap(corlith::db::connections()[reader], bound);
+        return true;
+    });
+}
+
+void DBCloseReader(const std::string& reader) {
+    try {
+        corlith::db::Bound closing;
+        const std::lock_guard<std::mutex> hold(corlith::db::registryLock());
+        auto& all = corlith::db::connections();
+        const auto it = all.find(reader);
+        if (it == all.end()) return;
+        std::swap(closing, it->second);
+        all.erase(it);
+    } catch (...) {
+    }
+}
+
 bool DBIsReadOnly(const std::string& connection) {
     try {
         Backend* conn = corlith::db::Find(connection);
@@ -346,19 +420,11 @@ bool BindConnection(const std::string& connection, const std::string& target, st
     try {
         std::string utf8;
         codec::GbkToUtf8(target, utf8);
-        std::unique_ptr<db::Backend> backend;
-        if (db::IsPostgresUri(utf8)) {
-            backend = db::OpenPostgres(utf8, error);
-            if (!backend) return false;
-        } else {
-            std::string reason;
-            backend = db::OpenSqlite(utf8, reason);
-            if (!backend) {
-                error = "无法打开数据库文件“" + target + "”：" + reason;
-                return false;
-            }
-        }
-        db::connections()[connection] = std::move(backend);
+        std::unique_ptr<db::Backend> backend = db::Open(utf8, error);
+        if (!backend) return false;
+        db::Bound replaced{std::move(backend), utf8};
+        const std::lock_guard<std::mutex> hold(db::registryLock());
+        std::swap(db::connections()[connection], replaced);
         return true;
     } catch (...) {
         db::SetError(error, "无法打开数据库“" + target + "”");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 #include <deque>
+#include <mutex>
 #include <vector>
 
 namespace corlith::testctl {
@@ -30,21 +31,31 @@ State& state() {
     return s;
 }
 
+// Statements also run on reader connections of other threads: what they touch here is taken
+// under this lock.
+std::mutex& statementLock() {
+    static std::mutex m;
+    return m;
+}
+
 }  // namespace
 
 void LogStatement(const std::string& statement) {
     if (!state().logging) return;
+    const std::lock_guard<std::mutex> hold(statementLock());
     state().log.push_back(statement);
     state().isStep.push_back(false);
 }
 
 void LogStep(const std::string& entry) {
     if (!state().logging) return;
+    const std::lock_guard<std::mutex> hold(statementLock());
     state().log.push_back(entry);
     state().isStep.push_back(true);
 }
 
 std::optional<std::string> TakeFailure(test::FailPoint point, const std::string& statement) {
+    const std::lock_guard<std::mutex> hold(statementLock());
     auto& failures = state().failures;
     std::optional<std::string> hit;
     for (auto it = failures.begin(); it != failures.end();) {
@@ -75,7 +86,10 @@ bool NextConfirmAnswer() {
     return answer;
 }
 
-void Reset() { state() = State(); }
+void Reset() {
+    const std::lock_guard<std::mutex> hold(statementLock());
+    state() = State();
+}
 
 }  // namespace corlith::testctl
 
@@ -107,18 +121,23 @@ std::vector<std::string> StatementsOnly() {
 }
 
 void ClearStatementLog() {
+    const std::lock_guard<std::mutex> hold(testctl::statementLock());
     testctl::state().log.clear();
     testctl::state().isStep.clear();
 }
 
 void FailAt(FailPoint point, int occurrence, const std::string& error, const std::string& containing) {
     try {
+        const std::lock_guard<std::mutex> hold(testctl::statementLock());
         testctl::state().failures.push_back({point, std::max(occurrence, 1), error, containing});
     } catch (...) {
     }
 }
 
-void ClearFailures() { testctl::state().failures.clear(); }
+void ClearFailures() {
+    const std::lock_guard<std::mutex> hold(testctl::statementLock());
+    testctl::state().failures.clear();
+}
 
 }  // namespace corlith::test
 

@@ -14,9 +14,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <exception>
 #include <map>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace vantrel {
 
@@ -561,6 +565,43 @@ bool ReadSmallFile(const QString& path, std::string& bytes, std::string& error) 
     return true;
 }
 
+// Files read before any is handed over: enough to keep every processor busy, few enough that
+// their invoices take little memory.
+constexpr std::size_t kFilesPerRun = 1024;
+
+void ReadFile(const QString& path, TKind kind, TEInvoiceFile& file) {
+    file.name = QStringToGbk(QFileInfo(path).fileName());
+    std::string bytes;
+    if (ReadSmallFile(path, bytes, file.error)) ParseBytes(kind, bytes.data(), bytes.size(), file);
+}
+
+// work(0) .. work(count - 1), spread over the processors; what one of them throws is thrown
+// here once all have stopped.
+void OnEveryProcessor(std::size_t count, const std::function<void(std::size_t)>& work) {
+    std::atomic<std::size_t> next{0};
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    const auto drain = [&] {
+        try {
+            for (std::size_t k; (k = next.fetch_add(1)) < count;) work(k);
+        } catch (...) {
+            const std::lock_guard<std::mutex> hold(failureLock);
+            if (!failure) failure = std::current_exception();
+            next = count;
+        }
+    };
+    const std::size_t helpers = std::min<std::size_t>({std::max(1u, std::thread::hardware_concurrency()), 8, count}) - 1;
+    std::vector<std::thread> threads;
+    try {
+        for (std::size_t t = 0; t < helpers; ++t) threads.emplace_back(drain);
+    } catch (...) {
+        // Fewer threads than processors still read every file.
+    }
+    drain();
+    for (std::thread& thread : threads) thread.join();
+    if (failure) std::rethrow_exception(failure);
+}
+
 class TFileWalker {
 public:
     explicit TFileWalker(const std::function<void(TEInvoiceFile&)>& onFile) : onFile_(onFile) {}
@@ -571,14 +612,28 @@ public:
         return false;
     }
 
-    bool File(const QString& path, TKind kind, std::string& error) {
-        if (!Counted(error)) return false;
-        TEInvoiceFile file;
-        file.name = QStringToGbk(QFileInfo(path).fileName());
-        if (kind == TKind::Zip) return Zip(path, file, error);
-        std::string bytes;
-        if (ReadSmallFile(path, bytes, file.error)) ParseBytes(kind, bytes.data(), bytes.size(), file);
-        onFile_(file);
+    // The files in order: a package's members one after another, the other files read and
+    // parsed on every processor a run at a time, handed over in order all the same.
+    bool Files(const std::vector<std::pair<QString, TKind>>& files, std::string& error) {
+        std::size_t i = 0;
+        while (i < files.size()) {
+            if (files[i].second == TKind::Zip) {
+                if (!Counted(error)) return false;
+                TEInvoiceFile package;
+                package.name = QStringToGbk(QFileInfo(files[i].first).fileName());
+                if (!Zip(files[i].first, package, error)) return false;
+                ++i;
+                continue;
+            }
+            std::size_t end = i;
+            while (end < files.size() && end - i < kFilesPerRun && files[end].second != TKind::Zip) ++end;
+            for (std::size_t k = i; k < end; ++k)
+                if (!Counted(error)) return false;
+            std::vector<TEInvoiceFile> read(end - i);
+            OnEveryProcessor(read.size(), [&](std::size_t k) { ReadFile(files[i + k].first, files[i + k].second, read[k]); });
+            for (TEInvoiceFile& file : read) onFile_(file);
+            i = end;
+        }
         return true;
     }
 
@@ -646,25 +701,24 @@ bool ParseEInvoiceOfd(const char* data, std::size_t size, TEInvoice& invoice, st
 
 bool ReadEInvoiceFiles(const std::vector<QString>& paths, const std::function<void(TEInvoiceFile&)>& onFile,
                        std::string& error) {
-    TFileWalker walker(onFile);
+    std::vector<std::pair<QString, TKind>> files;
     for (const QString& path : paths) {
         const QFileInfo info(path);
         if (info.isDir()) {
-            QStringList files;
+            QStringList found;
             QDirIterator it(path, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
             while (it.hasNext()) {
                 const QString file = it.next();
                 if (KindOf(QStringToGbk(it.fileName())) == TKind::Other) continue;
-                files << file;
-                if (static_cast<std::size_t>(files.size()) > kEInvoiceMaxFiles) {
+                found << file;
+                if (static_cast<std::size_t>(found.size()) > kEInvoiceMaxFiles) {
                     error = "电子发票文件超过 " + std::to_string(kEInvoiceMaxFiles) + " 个";
                     return false;
                 }
             }
-            files.sort();
-            files.removeDuplicates();
-            for (const QString& file : files)
-                if (!walker.File(file, KindOf(QStringToGbk(file)), error)) return false;
+            found.sort();
+            found.removeDuplicates();
+            for (const QString& file : found) files.emplace_back(file, KindOf(QStringToGbk(file)));
             continue;
         }
         if (!info.exists()) {
@@ -676,9 +730,9 @@ bool ReadEInvoiceFiles(const std::vector<QString>& paths, const std::function<vo
             error = "只能导入 .xml、.ofd 或 .zip 电子发票文件：" + QStringToGbk(path);
             return false;
         }
-        if (!walker.File(path, kind, error)) return false;
+        files.emplace_back(path, kind);
     }
-    return true;
+    return TFileWalker(onFile).Files(files, error);
 }
 
 }  // namespace vantrel

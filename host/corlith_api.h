@@ -157,6 +157,12 @@ CORLITH_API bool ExecADOQueryRows(const std::string& connection, const std::stri
 CORLITH_API bool ExecADOInsertRows(const std::string& connection, const std::string& table,
                                    const std::vector<std::string>& columns, const std::vector<std::string>& values,
                                    std::string& error);
+// A second connection to the database of connection, named in reader, for reading from
+// another thread while connection goes on in this one (each connection is used by one thread
+// at a time). False with the error when the database cannot be opened twice (an in-memory
+// SQLite database). DBCloseReader closes it; CloseConnections closes it too.
+CORLITH_API bool DBOpenReader(const std::string& connection, std::string& reader, std::string& error);
+CORLITH_API void DBCloseReader(const std::string& reader);
 // Whether the connection's database refuses every write (read-only file or server); false for
 // an unknown connection.
 CORLITH_API bool DBIsReadOnly(const std::string& connection);

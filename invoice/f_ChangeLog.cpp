@@ -12,8 +12,10 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <set>
+#include <thread>
 #include <unordered_map>
 
 #include <pwd.h>
@@ -477,150 +479,245 @@ std::string RowName(const std::string& sbssq, int32_t xh) {
     return "所属期 " + sbssq + " 第 " + std::to_string(xh) + " 号发票";
 }
 
-// The chain replayed: per row of each period a keyed fingerprint of the row and the entry that
-// wrote it, never the row, so that the entries stream through once. The key is drawn afresh for
-// each run, so that no row can be made to match another one's fingerprint. The first break
-// found is the verdict's.
-class TLogReplay {
+// A keyed fingerprint of an encoded row. The key is drawn afresh for each verification, so that
+// no row can be made to match another one's fingerprint.
+class TRowPrint {
 public:
-    explicit TLogReplay(TLogVerdict& verdict)
-        : verdict_(verdict), seed_(static_cast<std::size_t>(QRandomGenerator::system()->generate64())) {}
+    TRowPrint() : seed_(static_cast<std::size_t>(QRandomGenerator::system()->generate64())) {}
+    std::size_t operator()(const std::string& row) const { return qHashBits(row.data(), row.size(), seed_); }
 
-    // The next entry of the chain: its number, its hash over the previous one, and the row it
-    // changed as the entries before it left that row.
-    void Take(TChangeEntry& e) {
-        if (!verdict_.whole) return;
-        const int64_t expected = verdict_.entries + 1;
+private:
+    std::size_t seed_;
+};
+
+// The register replayed from the chain holds, per row, the row's fingerprint and the entry that
+// wrote it, never the row: the entries stream through once.
+struct TReplayedRow {
+    std::size_t print;
+    int64_t seq;
+    bool seen;
+};
+using TReplayed = std::unordered_map<std::string, std::unordered_map<int32_t, TReplayedRow>>;
+
+// The taxpayer's register rows as one statement saw them, in period and number order, with the
+// chain's end at that moment.
+struct TRegisterPrints {
+    int64_t headSeq = 0;
+    std::string headHash;
+    std::vector<std::string> periods;
+    struct TRow {
+        std::size_t period;
+        int32_t xh;
+        std::size_t print;
+    };
+    std::vector<TRow> rows;
+};
+
+void BreakVerdict(TLogVerdict& verdict, std::string text) {
+    if (!verdict.whole) return;
+    verdict.whole = false;
+    verdict.broken = std::move(text);
+}
+
+std::string EntryRunsOut(int64_t seq) { return "（最后一条记录为第 " + std::to_string(seq) + " 条）"; }
+
+// Walks the chain: each entry's number and hash, and its before against the replayed register.
+bool WalkChain(const TModuleContext& context, const TRowPrint& print, TReplayed& replayed, std::string& lastHash,
+               TLogVerdict& verdict, std::string& error) {
+    // Entries come in runs of one period: its rows are looked up once per run.
+    std::string runPeriod;
+    std::unordered_map<int32_t, TReplayedRow>* runRows = nullptr;
+    return SelectEntries(context, " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer), [&](TChangeEntry& e) {
+        if (!verdict.whole) return;
+        const int64_t expected = verdict.entries + 1;
         if (e.seq != expected) {
-            Break("第 " + std::to_string(expected) + " 条记录缺失（其后为第 " + std::to_string(e.seq) + " 条）");
+            BreakVerdict(verdict, "第 " + std::to_string(expected) + " 条记录缺失（其后为第 " + std::to_string(e.seq) + " 条）");
             return;
         }
         char hash[64];
-        HashEntry(e, previous_, hash);
+        HashEntry(e, lastHash, hash);
         if (e.hash.size() != sizeof hash || e.hash.compare(0, sizeof hash, hash, sizeof hash) != 0) {
-            Break("第 " + std::to_string(e.seq) + " 条记录（" + RowName(e.sbssq, e.xh) + "）的内容与其校验值不符，已被改动");
+            BreakVerdict(verdict, "第 " + std::to_string(e.seq) + " 条记录（" + RowName(e.sbssq, e.xh) +
+                                      "）的内容与其校验值不符，已被改动");
             return;
         }
-        // Entries come in runs of one period: its rows are looked up once per run.
-        if (!runRows_ || runPeriod_ != e.sbssq) {
-            runPeriod_ = e.sbssq;
-            runRows_ = &state_[e.sbssq];
+        if (!runRows || runPeriod != e.sbssq) {
+            runPeriod = e.sbssq;
+            runRows = &replayed[e.sbssq];
         }
-        auto& period = *runRows_;
+        auto& period = *runRows;
         const auto found = period.find(e.xh);
-        if (found == period.end() ? !e.before.empty()
-                                  : e.before.empty() || found->second.print != Fingerprint(e.before)) {
-            Break("第 " + std::to_string(e.seq) + " 条记录（" + RowName(e.sbssq, e.xh) + "）的改前内容与此前的记录不符");
+        if (found == period.end() ? !e.before.empty() : e.before.empty() || found->second.print != print(e.before)) {
+            BreakVerdict(verdict, "第 " + std::to_string(e.seq) + " 条记录（" + RowName(e.sbssq, e.xh) +
+                                      "）的改前内容与此前的记录不符");
             return;
         }
         if (e.after.empty()) {
             if (found != period.end()) period.erase(found);
         } else if (found != period.end()) {
-            found->second = TState{Fingerprint(e.after), e.seq, false};
+            found->second = TReplayedRow{print(e.after), e.seq, false};
         } else {
-            period.emplace(e.xh, TState{Fingerprint(e.after), e.seq, false});
+            period.emplace(e.xh, TReplayedRow{print(e.after), e.seq, false});
         }
-        previous_ = std::move(e.hash);
-        ++verdict_.entries;
-    }
+        lastHash = std::move(e.hash);
+        ++verdict.entries;
+    }, error);
+}
 
-    // The chain head must name the last entry taken and its hash.
-    bool CheckHead(const TModuleContext& context, std::string& error) {
-        THostQuery query;
-        if (!ExecADOQueryMsg(context.connection,
-                             "SELECT jlxh,hx FROM " + HeadTable(context.subAppCode) + " WHERE nsrsbh=" +
-                                 QuotedLiteral(context.taxpayer),
-                             &query, error, 1, 0))
-            return false;
-        const int64_t headSeq = query.RecordCount() == 1 ? query.FieldAsInt64("jlxh") : 0;
-        const std::string headHash = query.RecordCount() == 1 ? query.FieldAsString("hx") : std::string();
-        if (headSeq != verdict_.entries || headHash != previous_)
-            Break(headSeq > verdict_.entries ? "第 " + std::to_string(verdict_.entries + 1) + " 条记录缺失（记录应有 " +
-                                                   std::to_string(headSeq) + " 条）"
-                                             : "变更记录的链尾与最后一条记录（第 " + std::to_string(verdict_.entries) +
-                                                   " 条）不符");
-        return true;
-    }
+bool ReadRegisterPrints(const std::string& connection, const TModuleContext& context, const TRowPrint& print,
+                        TRegisterPrints& out, std::string& error) {
+    const std::string reg = QualifyTableName("sb_xxfpb", context.subAppCode);
+    const std::string nsrsbh = QuotedLiteral(context.taxpayer);
+    // The chain's end is read in the same statement as the rows, so that both are of one moment.
+    std::string sql = "SELECT h.jlxh,h.hx";
+    for (int i = 0; i < kColumnCount; ++i) sql += std::string(",r.") + kColumns[i].name;
+    sql += " FROM " + HeadTable(context.subAppCode) + " h LEFT JOIN " + reg +
+           " r ON r.nsrsbh=h.nsrsbh WHERE h.nsrsbh=" + nsrsbh + " ORDER BY r.sbssq,r.xh";
+    THostQuery query;
+    std::optional<TRowReader> reader;
+    int seqField = 0, hashField = 0, xhField = 0;
+    std::string row, period;
+    bool headRead = false;
+    const auto keep = [&](int32_t xh) {
+        PeriodOf(row, period);
+        if (out.periods.empty() || out.periods.back() != period) out.periods.push_back(period);
+        out.rows.push_back({out.periods.size() - 1, xh, print(row)});
+    };
+    if (!ExecADOQueryRows(connection, sql, &query, error, [&] {
+            if (!reader) {
+                reader.emplace(query);
+                seqField = query.FieldIndex("jlxh");
+                hashField = query.FieldIndex("hx");
+                xhField = query.FieldIndex("xh");
+            }
+            if (!headRead) {
+                out.headSeq = query.Int64At(seqField);
+                query.ReadStringAt(hashField, out.headHash);
+                headRead = true;
+            }
+            if (query.IsNullAt(xhField)) return true;  // a chain whose register is empty
+            reader->Read(query, row);
+            keep(static_cast<int32_t>(query.Int64At(xhField)));
+            return true;
+        }))
+        return false;
+    if (headRead) return true;
+    // No chain yet: every row of the register stands outside the log.
+    return SelectRows(connection, RowSelectHead(context.subAppCode) + " WHERE nsrsbh=" + nsrsbh + " ORDER BY sbssq,xh",
+                      [&](int32_t xh, std::string&& encoded) {
+                          row = std::move(encoded);
+                          keep(xh);
+                      },
+                      error);
+}
 
-    // Replayed, the log must give the register exactly.
-    bool CheckRegister(const TModuleContext& context, std::string& error) {
-        std::size_t matched = 0, live = 0;
-        for (const auto& [sbssq, rows] : state_) live += rows.size();
-        std::string sbssq;
-        const bool read = SelectRows(
-            context.connection,
-            RowSelectHead(context.subAppCode) + " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer) + " ORDER BY sbssq,xh",
-            [&](int32_t xh, std::string&& row) {
-                if (!verdict_.whole) return;
-                PeriodOf(row, sbssq);
-                const auto period = state_.find(sbssq);
-                const auto found = period == state_.end() ? decltype(period->second.find(xh)){} : period->second.find(xh);
-                if (period == state_.end() || found == period->second.end()) {
-                    Break("登记簿中的" + RowName(sbssq, xh) + "不在变更记录中，它在记录之外被写入");
-                } else if (found->second.print != Fingerprint(row)) {
-                    Break("登记簿中的" + RowName(sbssq, xh) + "与变更记录不符，它在记录之外被改动" +
-                          LastEntryOf(found->second.seq));
-                } else {
-                    found->second.seen = true;
-                    ++matched;
+// Replayed, the chain must give the register exactly.
+void CompareRegister(const TRegisterPrints& reg, TReplayed& replayed, TLogVerdict& verdict) {
+    std::size_t matched = 0, live = 0;
+    for (const auto& [sbssq, rows] : replayed) live += rows.size();
+    std::size_t runIndex = SIZE_MAX;
+    std::unordered_map<int32_t, TReplayedRow>* runRows = nullptr;
+    for (const TRegisterPrints::TRow& r : reg.rows) {
+        const std::string& sbssq = reg.periods[r.period];
+        if (r.period != runIndex) {
+            runIndex = r.period;
+            const auto period = replayed.find(sbssq);
+            runRows = period == replayed.end() ? nullptr : &period->second;
+        }
+        const auto found = runRows ? runRows->find(r.xh) : decltype(runRows->find(r.xh)){};
+        if (!runRows || found == runRows->end()) {
+            BreakVerdict(verdict, "登记簿中的" + RowName(sbssq, r.xh) + "不在变更记录中，它在记录之外被写入");
+            return;
+        }
+        if (found->second.print != r.print) {
+            BreakVerdict(verdict, "登记簿中的" + RowName(sbssq, r.xh) + "与变更记录不符，它在记录之外被改动" +
+                                      EntryRunsOut(found->second.seq));
+            return;
+        }
+        found->second.seen = true;
+        ++matched;
+    }
+    if (matched == live) return;
+    // The first missing row in register order is named.
+    std::optional<std::pair<std::string, int32_t>> first;
+    int64_t seq = 0;
+    for (const auto& [period, rows] : replayed)
+        for (const auto& [xh, held] : rows)
+            if (!held.seen && (!first || std::make_pair(period, xh) < *first)) {
+                first.emplace(period, xh);
+                seq = held.seq;
+            }
+    BreakVerdict(verdict, "登记簿中没有" + RowName(first->first, first->second) + "，它在记录之外被删除" + EntryRunsOut(seq));
+}
+
+// The register read on a reader connection of its own while the chain is walked on the
+// context's: the two reads are the bulk of a verification and wait on different pages.
+class TRegisterAside {
+public:
+    TRegisterAside(const TModuleContext& context, const TRowPrint& print) {
+        std::string ignored;
+        if (!DBOpenReader(context.connection, reader_, ignored)) return;
+        try {
+            worker_ = std::thread([this, &context, &print] {
+                try {
+                    read_ = ReadRegisterPrints(reader_, context, print, prints_, error_);
+                } catch (...) {
+                    read_ = false;
                 }
-            },
-            error);
-        if (!read) return false;
-        if (verdict_.whole && matched != live) NameFirstMissing();
-        return true;
+            });
+        } catch (...) {
+        }
+    }
+    ~TRegisterAside() { Join(); }
+    TRegisterAside(const TRegisterAside&) = delete;
+    TRegisterAside& operator=(const TRegisterAside&) = delete;
+
+    // The rows read, or null when the reader could not read them.
+    TRegisterPrints* Take() {
+        Join();
+        return read_ ? &prints_ : nullptr;
     }
 
 private:
-    struct TState {
-        std::size_t print;
-        int64_t seq;
-        bool seen;
-    };
-
-    std::size_t Fingerprint(const std::string& row) const { return qHashBits(row.data(), row.size(), seed_); }
-
-    static std::string LastEntryOf(int64_t seq) { return "（最后一条记录为第 " + std::to_string(seq) + " 条）"; }
-
-    void Break(std::string text) {
-        if (!verdict_.whole) return;
-        verdict_.whole = false;
-        verdict_.broken = std::move(text);
+    void Join() {
+        if (worker_.joinable()) worker_.join();
+        if (!reader_.empty()) DBCloseReader(reader_);
+        reader_.clear();
     }
 
-    // The first row in register order that the log holds and the register does not.
-    void NameFirstMissing() {
-        std::optional<std::pair<std::string, int32_t>> first;
-        int64_t seq = 0;
-        for (const auto& [period, rows] : state_)
-            for (const auto& [xh, held] : rows)
-                if (!held.seen && (!first || std::make_pair(period, xh) < *first)) {
-                    first.emplace(period, xh);
-                    seq = held.seq;
-                }
-        Break("登记簿中没有" + RowName(first->first, first->second) + "，它在记录之外被删除" + LastEntryOf(seq));
-    }
-
-    TLogVerdict& verdict_;
-    const std::size_t seed_;
-    std::unordered_map<std::string, std::unordered_map<int32_t, TState>> state_;
-    std::string previous_;
-    std::string runPeriod_;
-    std::unordered_map<int32_t, TState>* runRows_ = nullptr;
+    std::string reader_, error_;
+    std::thread worker_;
+    bool read_ = false;
+    TRegisterPrints prints_;
 };
 
 }  // namespace
 
 bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::string& error) {
     verdict = TLogVerdict();
-    TLogReplay replay(verdict);
-    if (!SelectEntries(context, " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer),
-                       [&replay](TChangeEntry& e) { replay.Take(e); }, error))
-        return false;
+    const TRowPrint print;
+    TRegisterAside aside(context, print);
+    TReplayed replayed;
+    std::string lastHash;
+    if (!WalkChain(context, print, replayed, lastHash, verdict, error)) return false;
     if (!verdict.whole) return true;
-    if (!replay.CheckHead(context, error)) return false;
-    if (!verdict.whole) return true;
-    return replay.CheckRegister(context, error);
+    // The reader's rows stand when they were read at the chain's end walked here; after a write
+    // in between, the register is read again on the context's own connection.
+    TRegisterPrints* reg = aside.Take();
+    TRegisterPrints again;
+    if (!reg || reg->headSeq != verdict.entries || reg->headHash != lastHash) {
+        if (!ReadRegisterPrints(context.connection, context, print, again, error)) return false;
+        reg = &again;
+    }
+    if (reg->headSeq != verdict.entries || reg->headHash != lastHash) {
+        BreakVerdict(verdict, reg->headSeq > verdict.entries
+                                  ? "第 " + std::to_string(verdict.entries + 1) + " 条记录缺失（记录应有 " +
+                                        std::to_string(reg->headSeq) + " 条）"
+                                  : "变更记录的链尾与最后一条记录（第 " + std::to_string(verdict.entries) + " 条）不符");
+        return true;
+    }
+    CompareRegister(*reg, replayed, verdict);
+    return true;
 }
 
 bool ReadChangeEntries(const TModuleContext& context, std::optional<int32_t> xh,

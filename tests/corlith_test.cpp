@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace testhost;
@@ -363,6 +364,29 @@ TEST_F(CorlithDb, ResetHostClosesTheConnections) {
     // The file keeps what was committed; binding it again finds the schema and the types.
     ASSERT_TRUE(corlith::BindConnection(kConnection, dbTarget_, error)) << error;
     EXPECT_EQ(Count("sb07_fplxb"), 4);
+}
+
+TEST_F(CorlithDb, AReaderConnectionReadsBesideItsConnectionFromAnotherThread) {
+    std::string reader, error;
+    ASSERT_TRUE(DBOpenReader(kConnection, reader, error)) << error;
+    // Each connection reads on a thread of its own at the same time, and both see every row.
+    long long aside = -1;
+    std::string asideError;
+    std::thread worker([&] {
+        THostQuery q;
+        if (ExecADOQueryMsg(reader, "select count(*) as n from sb07_fplxb", &q, asideError, 1, 0))
+            aside = q.FieldAsInt64("n");
+    });
+    const long long here = Count("sb07_fplxb");
+    worker.join();
+    EXPECT_EQ(aside, here) << asideError;
+    DBCloseReader(reader);
+    THostQuery q;
+    EXPECT_FALSE(ExecADOQueryMsg(reader, "select 1", &q, error, 1, 0));
+    // A second connection to an in-memory database would be another, empty database.
+    ASSERT_TRUE(corlith::BindConnection("memory", ":memory:", error)) << error;
+    EXPECT_FALSE(DBOpenReader("memory", reader, error));
+    EXPECT_FALSE(DBOpenReader("no such connection", reader, error));
 }
 
 // ---- posting a row -------------------------------------------------------------------------

@@ -591,6 +591,11 @@ TEST_F(StoreTest, RandomWritesOfEveryKindReplayToTheRegisterAndTamperingIsNamed)
     ASSERT_TRUE(vantrel::VerifyChangeLog(testhost::ContextFor(), verdict, error)) << error;
     EXPECT_TRUE(verdict.whole) << verdict.broken;
     EXPECT_EQ(verdict.entries, entries);
+    // The register is read on a second connection first; when that read fails, on the context's.
+    corlith::test::FailAt(corlith::test::FailPoint::Statement, 1, "injected", " LEFT JOIN ");
+    ASSERT_TRUE(vantrel::VerifyChangeLog(testhost::ContextFor(), verdict, error)) << error;
+    EXPECT_TRUE(verdict.whole) << verdict.broken;
+    EXPECT_EQ(verdict.entries, entries);
 
     // Each tampering is named; undone, the log is whole again.
     const long long middle = entries / 2;

@@ -62,15 +62,34 @@ bool AnswerModal(const std::function<void(T*)>& answer, const std::function<void
     return opened;
 }
 
-// Runs a command that asks for a file, typing path into its file dialog and accepting it.
+// Runs a command that asks for a file, typing path into its file dialog and accepting it. While
+// the dialog's folder model still loads, its accept can stay open or warn that the file is
+// missing: the warning is closed and the choice made again until the dialog has closed.
 inline bool ChooseFile(const QString& path, const std::function<void()>& command) {
-    return AnswerModal<QFileDialog>(
-        [&path](QFileDialog* dialog) {
-            dialog->setOption(QFileDialog::DontConfirmOverwrite);
-            dialog->selectFile(path);
-            static_cast<QDialog*>(dialog)->accept();  // the file dialog's own accept, public in QDialog
-        },
-        command);
+    QPointer<QFileDialog> answered;
+    bool opened = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!opened) {
+            answered = qobject_cast<QFileDialog*>(modal);
+            if (!answered) return;
+            opened = true;
+        } else if (!answered || !answered->isVisible()) {
+            poll.stop();
+            return;
+        } else if (modal != answered) {
+            if (auto* warning = qobject_cast<QDialog*>(modal)) warning->done(QDialog::Rejected);
+            return;
+        }
+        answered->setOption(QFileDialog::DontConfirmOverwrite);
+        answered->selectFile(path);
+        static_cast<QDialog*>(answered.data())->accept();  // the file dialog's own accept, public in QDialog
+    });
+    poll.start();
+    command();
+    return opened;
 }
 
 }  // namespace testhost
