@@ -38,9 +38,10 @@ TModuleContext ModuleContextFromHost() {
     return context;
 }
 
-vantrel::TInvoiceStore ModuleInvoiceStore(const TModuleContext& context) {
-    return vantrel::TInvoiceStore(
-        context, [context](std::string& message) { return MarkFormFilled(context, ModuleFuncCode(context.subAppCode), message); });
+TInvoiceStore ModuleInvoiceStore(const TModuleContext& context) {
+    return TInvoiceStore(context, [context](std::string& message) {
+        return MarkFormFilled(context, ModuleFuncCode(context.subAppCode), message);
+    });
 }
 
 }  // namespace vantrel

@@ -17,6 +17,6 @@ namespace vantrel {
 TModuleContext ModuleContextFromHost();
 
 // The store of the context's invoices whose writes mark the module's form filled.
-vantrel::TInvoiceStore ModuleInvoiceStore(const TModuleContext& context);
+TInvoiceStore ModuleInvoiceStore(const TModuleContext& context);
 
 }  // namespace vantrel

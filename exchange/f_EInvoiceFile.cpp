@@ -535,7 +535,7 @@ TKind KindOf(const std::string& name) {
 }
 
 void ParseBytes(TKind kind, const char* data, std::size_t size, TEInvoiceFile& file) {
-    file.sha256 = vantrel::Sha256Hex(std::string_view(data, size));
+    file.sha256 = Sha256Hex(std::string_view(data, size));
     if (kind == TKind::Xml) ParseEInvoiceXml(data, size, file.invoice, file.error);
     else ParseEInvoiceOfd(data, size, file.invoice, file.error);
 }

@@ -42,22 +42,22 @@ std::string BatchNote(const std::vector<QString>& paths, const std::vector<TEInv
 
 }  // namespace
 
-bool PlanEInvoiceImport(const std::vector<QString>& paths, const vantrel::TModuleContext& context,
-                        const TImportTarget& target, bool keepCells, TImportPlan& plan, std::string& error) {
+bool PlanEInvoiceImport(const std::vector<QString>& paths, const TModuleContext& context, const TImportTarget& target,
+                        bool keepCells, TImportPlan& plan, std::string& error) {
     std::vector<TEInvoiceFile> files;
     if (!ReadEInvoiceFiles(paths, [&files](TEInvoiceFile& f) { files.push_back(std::move(f)); }, error)) return false;
 
     std::vector<std::string> numbers;
     for (const TEInvoiceFile& f : files)
         if (f.error.empty()) numbers.push_back(f.invoice.number);
-    std::map<std::string, vantrel::TStoredInvoice> stored;
-    if (!vantrel::FindStoredInvoiceNumbers(context, numbers, stored, error)) return false;
+    std::map<std::string, TStoredInvoice> stored;
+    if (!FindStoredInvoiceNumbers(context, numbers, stored, error)) return false;
 
     // Issues of whole files (line 0) and of invoices (their first row's line), merged with the
     // rows' own issues by line afterwards.
     std::vector<TImportIssue> extra;
     std::vector<std::size_t> fileOfRow;
-    std::vector<vantrel::TInvoiceSource> sources;
+    std::vector<TInvoiceSource> sources;
     std::unordered_map<std::string, std::size_t> firstOfNumber;
     plan = PlanImportRows(target, keepCells, [&](TExchangeSink& sink) {
         std::vector<std::string> captions;

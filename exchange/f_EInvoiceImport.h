@@ -17,7 +17,7 @@ namespace vantrel {
 // invoice number that the taxpayer's register holds in any period, or that the import holds
 // twice, are errors naming the file. False (error set) only when the files cannot be read at
 // all (a path that does not exist, too many files) or the register cannot be read.
-bool PlanEInvoiceImport(const std::vector<QString>& paths, const vantrel::TModuleContext& context,
-                        const TImportTarget& target, bool keepCells, TImportPlan& plan, std::string& error);
+bool PlanEInvoiceImport(const std::vector<QString>& paths, const TModuleContext& context, const TImportTarget& target,
+                        bool keepCells, TImportPlan& plan, std::string& error);
 
 }  // namespace vantrel

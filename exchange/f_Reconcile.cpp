@@ -67,20 +67,20 @@ std::string_view TrimView(std::string_view text) {
 
 // A spreadsheet's number as its cell wrote it (a 20-digit invoice number would lose digits as
 // a double), text as it stands.
-std::string WrittenCellText(const vantrel::TExchangeCell& cell) {
-    if (cell.kind == vantrel::TExchangeCell::Text || !cell.text.empty()) return std::string(TrimView(cell.text));
+std::string WrittenCellText(const TExchangeCell& cell) {
+    if (cell.kind == TExchangeCell::Text || !cell.text.empty()) return std::string(TrimView(cell.text));
     return DecimalText(cell.number);
 }
 
 // The cell's text taken out of it where it needs no trimming (the usual case), else copied.
-std::string TakeText(vantrel::TExchangeCell& cell) {
-    if (cell.kind == vantrel::TExchangeCell::Text && TrimView(cell.text).size() == cell.text.size()) return std::move(cell.text);
+std::string TakeText(TExchangeCell& cell) {
+    if (cell.kind == TExchangeCell::Text && TrimView(cell.text).size() == cell.text.size()) return std::move(cell.text);
     return WrittenCellText(cell);
 }
 
 // Money: a number cell, or text with an optional yen sign and thousands separators.
-bool ReadMoney(const vantrel::TExchangeCell& cell, int64_t& fixed) {
-    if (cell.kind == vantrel::TExchangeCell::Number) {
+bool ReadMoney(const TExchangeCell& cell, int64_t& fixed) {
+    if (cell.kind == TExchangeCell::Number) {
         fixed = MoneyToFixed(cell.number);
         return std::fabs(cell.number) < 1e13;
     }
@@ -115,14 +115,14 @@ int32_t DateNumberOf(std::string_view t) {
         const int month = (t[5] - '0') * 10 + (t[6] - '0'), day = (t[8] - '0') * 10 + (t[9] - '0');
         return QDate::isValid(year, month, day) ? year * 10000 + month * 100 + day : 0;
     }
-    const QDate date = vantrel::DateOfText(std::string(t));
+    const QDate date = DateOfText(std::string(t));
     return date.isValid() ? date.year() * 10000 + date.month() * 100 + date.day() : 0;
 }
 
 // A date cell, or a date (with or without a time after it) as a register file writes it.
-int32_t ReadDate(const vantrel::TExchangeCell& cell) {
-    if (cell.kind == vantrel::TExchangeCell::Date) {
-        const QDate date = vantrel::SerialToDate(cell.number);
+int32_t ReadDate(const TExchangeCell& cell) {
+    if (cell.kind == TExchangeCell::Date) {
+        const QDate date = SerialToDate(cell.number);
         return date.isValid() ? date.year() * 10000 + date.month() * 100 + date.day() : 0;
     }
     const std::string_view text = TrimView(cell.text);
@@ -130,13 +130,13 @@ int32_t ReadDate(const vantrel::TExchangeCell& cell) {
 }
 
 // "13%", "0.13", "13": a whole percent; -1 for anything else (免税, several rates).
-int32_t ReadRate(const vantrel::TExchangeCell& cell) {
-    if (cell.kind == vantrel::TExchangeCell::Text && cell.text.empty()) return -1;
+int32_t ReadRate(const TExchangeCell& cell) {
+    if (cell.kind == TExchangeCell::Text && cell.text.empty()) return -1;
     std::string text = WrittenCellText(cell);
     const bool percent = !text.empty() && text.back() == '%';
     if (percent) text.pop_back();
     double value = 0;
-    if (cell.kind == vantrel::TExchangeCell::Number) value = cell.number;
+    if (cell.kind == TExchangeCell::Number) value = cell.number;
     else if (!ParseDecimal(text, value)) return -1;
     if (!percent && value > 0 && value < 1) value *= 100;
     const double whole = std::round(value);
@@ -279,15 +279,15 @@ void TPlatformListSink::Header(std::vector<std::string>& captions, int) {
     if (headerFailed_) Fail(0, -1, "清单缺少列：" + missing);
 }
 
-void TPlatformListSink::Row(vantrel::TExchangeRow& row) {
+void TPlatformListSink::Row(TExchangeRow& row) {
     if (headerFailed_) return;
-    const auto cell = [&row, this](int column) -> vantrel::TExchangeCell* {
+    const auto cell = [&row, this](int column) -> TExchangeCell* {
         const int i = columnOf_[column];
         return i >= 0 && static_cast<std::size_t>(i) < row.cells.size() ? &row.cells[static_cast<std::size_t>(i)] : nullptr;
     };
-    vantrel::TExchangeCell empty;
-    const auto at = [&cell, &empty](int column) -> vantrel::TExchangeCell& {
-        vantrel::TExchangeCell* c = cell(column);
+    TExchangeCell empty;
+    const auto at = [&cell, &empty](int column) -> TExchangeCell& {
+        TExchangeCell* c = cell(column);
         return c ? *c : empty;
     };
     TListInvoice invoice;
@@ -319,7 +319,7 @@ bool TPlatformListSink::Finish(std::string& error) {
 bool ReadPlatformList(const QString& path, std::vector<TListInvoice>& list, std::string& error) {
     list.clear();
     TPlatformListSink sink(list);
-    return vantrel::ReadRegisterRows(path, sink, error) && sink.Finish(error);
+    return ReadRegisterRows(path, sink, error) && sink.Finish(error);
 }
 
 TReconcileRead ReconcileWithList(const TModuleContext& context, const QString& path,
@@ -540,32 +540,32 @@ bool ExportReconcileFile(const QString& path, const TReconcileResult& result, st
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QStringLiteral("csv")) {
         std::string records;
-        vantrel::AppendCsvRecord(records, ReconcileHeader());
-        for (const TReconcileLine& line : result.lines) vantrel::AppendCsvRecord(records, ReconcileFields(result, line));
-        return vantrel::WriteCsvFile(path, records, error);
+        AppendCsvRecord(records, ReconcileHeader());
+        for (const TReconcileLine& line : result.lines) AppendCsvRecord(records, ReconcileFields(result, line));
+        return WriteCsvFile(path, records, error);
     }
     if (suffix != QStringLiteral("xlsx")) {
         error = "只能导出为 .csv 或 .xlsx 文件";
         return false;
     }
-    vantrel::TXlsxSheet sheet;
+    TXlsxSheet sheet;
     sheet.name = "核对结果";
     sheet.header = ReconcileHeader();
     sheet.moneyColumns = {4, 5};
     sheet.rows.reserve(result.lines.size());
     for (const TReconcileLine& line : result.lines) {
         std::vector<std::string> fields = ReconcileFields(result, line);
-        std::vector<vantrel::TExchangeCell> cells(fields.size());
+        std::vector<TExchangeCell> cells(fields.size());
         for (std::size_t c = 0; c < fields.size(); ++c) cells[c].text = std::move(fields[c]);
         const TRegisterInvoice* r = line.registered >= 0 ? &result.registered[static_cast<std::size_t>(line.registered)] : nullptr;
         const TListInvoice* l = line.listed >= 0 ? &result.listed[static_cast<std::size_t>(line.listed)] : nullptr;
         for (const auto& [column, fixed] : {std::pair{4, r ? r->amount : l->amount}, std::pair{5, r ? r->tax : l->tax}}) {
-            cells[static_cast<std::size_t>(column)].kind = vantrel::TExchangeCell::Number;
+            cells[static_cast<std::size_t>(column)].kind = TExchangeCell::Number;
             cells[static_cast<std::size_t>(column)].number = static_cast<double>(fixed) / 10000.0;
         }
         sheet.rows.push_back(std::move(cells));
     }
-    return vantrel::WriteXlsxFile(path, sheet, error);
+    return WriteXlsxFile(path, sheet, error);
 }
 
 }  // namespace vantrel

@@ -37,11 +37,11 @@ const char* ListColumnCaption(int column);
 // Takes a list file's rows as a reader hands them over. Other columns are left alone; a
 // header without one of the needed columns, or a row whose date, amount or tax cannot be read,
 // is an error (GBK) that names the column or the line.
-class TPlatformListSink final : public vantrel::TExchangeSink {
+class TPlatformListSink final : public TExchangeSink {
 public:
     explicit TPlatformListSink(std::vector<TListInvoice>& list) : list_(list) {}
     void Header(std::vector<std::string>& captions, int line) override;
-    void Row(vantrel::TExchangeRow& row) override;
+    void Row(TExchangeRow& row) override;
     // False with the errors, one a line; true when the list was read whole.
     bool Finish(std::string& error);
 

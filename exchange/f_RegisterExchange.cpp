@@ -358,7 +358,7 @@ int TImportPlan::WarningCount() const {
     return static_cast<int>(std::count_if(issues.begin(), issues.end(), [](const TImportIssue& i) { return i.warning; }));
 }
 
-bool LoadImportTarget(const vantrel::TModuleContext& context, TImportTarget& target, std::string& error) {
+bool LoadImportTarget(const TModuleContext& context, TImportTarget& target, std::string& error) {
     target.nsrsbh = context.taxpayer;
     target.kjny = context.period;
     const LookupList types = LoadInvoiceTypeList(context, true);
@@ -776,37 +776,37 @@ std::vector<std::string> IssueLines(const std::vector<TImportIssue>& issues, std
     return lines;
 }
 
-bool ImportAllowed(const vantrel::TModuleContext& context, std::string& reason) {
+bool ImportAllowed(const TModuleContext& context, std::string& reason) {
     std::string message;
     if (!CheckDeclareState(context, ModuleFuncCode(context.subAppCode), message)) return true;
     reason = message;
     return false;
 }
 
-TStoreResult StoreImport(const TImportPlan& plan, const vantrel::TModuleContext& context,
-                         const TImportProgress& progress, std::string& error) {
+TStoreResult StoreImport(const TImportPlan& plan, const TModuleContext& context, const TImportProgress& progress,
+                         std::string& error) {
     if (plan.HasErrors()) {
         error = "文件中有错误，未导入任何发票";
         return TStoreResult::Refused;
     }
     if (!ImportAllowed(context, error)) return TStoreResult::Refused;
-    const TInvoiceStore store = vantrel::ModuleInvoiceStore(context);
-    std::vector<vantrel::TInvoiceSource> sources = plan.sources;
+    const TInvoiceStore store = ModuleInvoiceStore(context);
+    std::vector<TInvoiceSource> sources = plan.sources;
     TInvoiceStore::TNumberedProc numbered;
     TInvoiceStore::TWithinProc within;
     if (!sources.empty()) {
         numbered = [&sources](std::size_t i, const Txxqtfpxx& record) { sources[i].xh = record.xh; };
         within = [&sources, &context](std::string& reason) {
             std::vector<std::string> numbers;
-            for (const vantrel::TInvoiceSource& s : sources)
+            for (const TInvoiceSource& s : sources)
                 if (numbers.empty() || numbers.back() != s.number) numbers.push_back(s.number);
-            std::map<std::string, vantrel::TStoredInvoice> stored;
-            if (!vantrel::FindStoredInvoiceNumbers(context, numbers, stored, reason)) return false;
+            std::map<std::string, TStoredInvoice> stored;
+            if (!FindStoredInvoiceNumbers(context, numbers, stored, reason)) return false;
             if (!stored.empty()) {
                 reason = StoredNumberText(stored.begin()->first, stored.begin()->second) + "，未导入任何发票";
                 return false;
             }
-            return vantrel::WriteInvoiceSources(context, context.period, sources, reason);
+            return WriteInvoiceSources(context, context.period, sources, reason);
         };
     }
     // The database grows while the rows go in; beyond a file-size limit the write fails instead
@@ -818,7 +818,7 @@ TStoreResult StoreImport(const TImportPlan& plan, const vantrel::TModuleContext&
             [&progress](std::size_t done, std::size_t total) {
                 return !progress || progress(static_cast<int>(done), static_cast<int>(total));
             },
-            {vantrel::TChangeKind::Import, plan.source}, numbered, within);
+            {TChangeKind::Import, plan.source}, numbered, within);
     });
     if (outcome.Ok()) return TStoreResult::Stored;
     if (outcome.failure == TStoreFailure::Cancelled) {
@@ -830,7 +830,7 @@ TStoreResult StoreImport(const TImportPlan& plan, const vantrel::TModuleContext&
     return TStoreResult::Failed;
 }
 
-std::string StoredNumberText(const std::string& number, const vantrel::TStoredInvoice& stored) {
+std::string StoredNumberText(const std::string& number, const TStoredInvoice& stored) {
     return "发票号码 " + number + " 已在登记簿中（所属期 " + stored.period + "，序号 " + std::to_string(stored.xh) + "）";
 }
 
@@ -875,7 +875,7 @@ std::string RegisterCsvBytes(const std::vector<const Txxqtfpxx*>& records) {
     return std::move(csv.Bytes());
 }
 
-TExportResult ExportRegisterList(const QString& path, const vantrel::TModuleContext& context, const std::string& fplx,
+TExportResult ExportRegisterList(const QString& path, const TModuleContext& context, const std::string& fplx,
                                  const std::string& gfnsr, std::size_t& rows, std::string& error) {
     rows = 0;
     const auto written = [](bool ok) {

@@ -71,7 +71,7 @@ struct TImportPlan {
     std::string source;
     // Rows read from e-invoice files: each row's invoice number and file, stored beside it
     // (empty for a register file).
-    std::vector<vantrel::TInvoiceSource> sources;
+    std::vector<TInvoiceSource> sources;
 };
 
 // What the rows are checked against.
@@ -87,7 +87,7 @@ struct TImportTarget {
 
 // The type list, the configured rates and the register of the context's taxpayer and period.
 // The caller frees `existing` (FreeInvoiceList). False with the host's error when a read fails.
-bool LoadImportTarget(const vantrel::TModuleContext& context, TImportTarget& target, std::string& error);
+bool LoadImportTarget(const TModuleContext& context, TImportTarget& target, std::string& error);
 
 // Reads a .csv or .xlsx file by its extension.
 bool ReadRegisterFile(const QString& path, TExchangeTable& table, std::string& error);
@@ -119,17 +119,17 @@ using TImportProgress = std::function<bool(int done, int total)>;
 enum class TStoreResult { Stored, Refused, Failed, Cancelled };
 
 // The declaration-state guard, as for adding an invoice: false with its reason (GBK).
-bool ImportAllowed(const vantrel::TModuleContext& context, std::string& reason);
+bool ImportAllowed(const TModuleContext& context, std::string& reason);
 
 // The declaration-state guard, then all rows in one transaction with the form-filled mark,
 // numbered on from the period's largest sequence number, and their sources when they came
 // from e-invoice files (refused when another write stored one of their invoice numbers
 // meanwhile). On any failure everything is rolled back and error says why (GBK).
-TStoreResult StoreImport(const TImportPlan& plan, const vantrel::TModuleContext& context,
-                         const TImportProgress& progress, std::string& error);
+TStoreResult StoreImport(const TImportPlan& plan, const TModuleContext& context, const TImportProgress& progress,
+                         std::string& error);
 
 // "发票号码 N 已在登记簿中（所属期 P，序号 X）", GBK.
-std::string StoredNumberText(const std::string& number, const vantrel::TStoredInvoice& stored);
+std::string StoredNumberText(const std::string& number, const TStoredInvoice& stored);
 
 // ---- export ------------------------------------------------------------------------------
 
@@ -141,7 +141,7 @@ enum class TExportResult { Written, ReadFailed, WriteFailed };
 // order to a .csv or .xlsx file by its extension; rows is how many records were written.
 // A CSV file is written record by record as the rows are read, holding no records. On failure
 // error (GBK) says why and no file is written.
-TExportResult ExportRegisterList(const QString& path, const vantrel::TModuleContext& context, const std::string& fplx,
+TExportResult ExportRegisterList(const QString& path, const TModuleContext& context, const std::string& fplx,
                                  const std::string& gfnsr, std::size_t& rows, std::string& error);
 // The texts of one record in the export's columns (GBK), as the export writes them.
 std::vector<std::string> RegisterExportFields(const Txxqtfpxx& record);

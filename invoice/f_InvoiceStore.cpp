@@ -17,7 +17,7 @@ TStoreOutcome Failed(TStoreFailure failure, std::string error) { return {failure
 
 // The log's entries of rows just inserted, read back as stored a range of numbers at a time
 // (no statement runs while a read streams, and the rows are never all held).
-bool LogStoredRows(vantrel::TChangeLogWriter& log, const std::map<std::string, std::vector<int32_t>>& stored,
+bool LogStoredRows(TChangeLogWriter& log, const std::map<std::string, std::vector<int32_t>>& stored,
                    std::string& error) {
     constexpr int32_t kRange = 1000;
     std::vector<std::pair<int32_t, std::string>> rows;
@@ -43,19 +43,19 @@ bool LogStoredRows(vantrel::TChangeLogWriter& log, const std::map<std::string, s
 // head taken, finished with the mark, the entries and the commit.
 class TLoggedWrite {
 public:
-    TLoggedWrite(const vantrel::TModuleContext& context, vantrel::TChangeBatch batch)
+    TLoggedWrite(const TModuleContext& context, TChangeBatch batch)
         : taxpayer_(context.taxpayer), transaction_(context.connection, error_), log_(context, std::move(batch)) {}
     TStoreOutcome Begin() {
         if (!transaction_.Active()) return Failed(TStoreFailure::Begin, error_);
         if (!log_.Lock(error_)) return Failed(TStoreFailure::Statement, error_);
         return {};
     }
-    vantrel::TChangeLogWriter& Log() { return log_; }
+    TChangeLogWriter& Log() { return log_; }
     TStoreOutcome Finish(const TInvoiceStore::TMarkProc& mark) {
         if (mark && !mark(error_)) return Failed(TStoreFailure::Mark, error_);
         if (!log_.Flush(error_)) return Failed(TStoreFailure::Statement, error_);
         if (!transaction_.Commit(error_)) return Failed(TStoreFailure::Commit, error_);
-        vantrel::TBatchWatch::NoteCommitted(taxpayer_, log_.BatchId());
+        TBatchWatch::NoteCommitted(taxpayer_, log_.BatchId());
         return {};
     }
 
@@ -63,7 +63,7 @@ private:
     std::string taxpayer_;
     std::string error_;
     THostTransaction transaction_;
-    vantrel::TChangeLogWriter log_;
+    TChangeLogWriter log_;
 };
 
 }  // namespace
@@ -94,7 +94,7 @@ int32_t NextXhAfter(const std::vector<Txxqtfpxx*>& list) {
     return static_cast<int32_t>(std::min<int64_t>(largest + 1, INT32_MAX));
 }
 
-TInvoiceStore::TInvoiceStore(vantrel::TModuleContext context, TMarkProc mark)
+TInvoiceStore::TInvoiceStore(TModuleContext context, TMarkProc mark)
     : context_(std::move(context)), mark_(std::move(mark)) {}
 
 TStoreOutcome TInvoiceStore::LoadList(const std::string& fplx, const std::string& gfnsr,
@@ -104,14 +104,13 @@ TStoreOutcome TInvoiceStore::LoadList(const std::string& fplx, const std::string
     return {};
 }
 
-TStoreOutcome TInvoiceStore::WriteOnce(const std::string& sql, const Txxqtfpxx& record,
-                                      vantrel::TChangeKind kind) const {
+TStoreOutcome TInvoiceStore::WriteOnce(const std::string& sql, const Txxqtfpxx& record, TChangeKind kind) const {
     TLoggedWrite write(context_, {kind, {}});
     if (TStoreOutcome begun = write.Begin(); !begun.Ok()) return begun;
-    vantrel::TChangeLogWriter& log = write.Log();
+    TChangeLogWriter& log = write.Log();
     std::string error;
     std::map<int32_t, std::string> before, after;
-    if (kind != vantrel::TChangeKind::Add && !log.ReadRows(record.sbssq, {record.xh}, before, error))
+    if (kind != TChangeKind::Add && !log.ReadRows(record.sbssq, {record.xh}, before, error))
         return Failed(TStoreFailure::Statement, error);
     THostQuery query;
     if (!ExecADOQueryMsg(context_.connection, sql, &query, error, 0, 0)) return Failed(TStoreFailure::Statement, error);
@@ -124,7 +123,7 @@ TStoreOutcome TInvoiceStore::WriteOnce(const std::string& sql, const Txxqtfpxx& 
 TStoreOutcome TInvoiceStore::Insert(Txxqtfpxx& record) const {
     TStoreOutcome result;
     for (int attempt = 0; attempt < kInsertAttempts; ++attempt) {
-        result = WriteOnce(BuildInsertSql(context_, record), record, vantrel::TChangeKind::Add);
+        result = WriteOnce(BuildInsertSql(context_, record), record, TChangeKind::Add);
         if (result.failure != TStoreFailure::Statement || !MovedPastClash(record)) return result;
     }
     return result;
@@ -143,17 +142,17 @@ bool TInvoiceStore::MovedPastClash(Txxqtfpxx& record) const {
 TStoreOutcome TInvoiceStore::InsertAll(std::vector<Txxqtfpxx>& records, const TProgressProc& progress) const {
     Txxqtfpxx* const first = records.data();
     return InsertEach(
-        records.size(), [first](std::size_t i, Txxqtfpxx& r) { r = first[i]; }, progress,
-        {vantrel::TChangeKind::Import, {}}, [first](std::size_t i, const Txxqtfpxx& r) { first[i].xh = r.xh; }, {});
+        records.size(), [first](std::size_t i, Txxqtfpxx& r) { r = first[i]; }, progress, {TChangeKind::Import, {}},
+        [first](std::size_t i, const Txxqtfpxx& r) { first[i].xh = r.xh; }, {});
 }
 
 TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
-                                        const vantrel::TChangeBatch& batch) const {
+                                        const TChangeBatch& batch) const {
     return InsertEach(count, fill, progress, batch, {}, {});
 }
 
 TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
-                                        const vantrel::TChangeBatch& batch, const TNumberedProc& numbered,
+                                        const TChangeBatch& batch, const TNumberedProc& numbered,
                                         const TWithinProc& within) const {
     constexpr std::size_t kProgressStep = 500;
     const std::string& connection = context_.connection;
@@ -191,15 +190,15 @@ TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill
 }
 
 TStoreOutcome TInvoiceStore::Update(const Txxqtfpxx& record) const {
-    return WriteOnce(BuildUpdateSql(context_, record), record, vantrel::TChangeKind::Modify);
+    return WriteOnce(BuildUpdateSql(context_, record), record, TChangeKind::Modify);
 }
 
 TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
     const std::vector<std::string> statements = BuildDeleteStatements(context_, xhs);
     const std::string& connection = context_.connection;
-    TLoggedWrite write(context_, {vantrel::TChangeKind::Delete, {}});
+    TLoggedWrite write(context_, {TChangeKind::Delete, {}});
     if (TStoreOutcome begun = write.Begin(); !begun.Ok()) return begun;
-    vantrel::TChangeLogWriter& log = write.Log();
+    TChangeLogWriter& log = write.Log();
     std::string error;
     std::map<int32_t, std::string> before;
     if (!log.ReadRows(context_.period, xhs, before, error)) return Failed(TStoreFailure::Statement, error);
@@ -211,7 +210,7 @@ TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
         if (query.RowsAffected() < static_cast<int64_t>(named)) return Failed(TStoreFailure::NoRow, std::string());
         if (mark_ && !mark_(error)) return Failed(TStoreFailure::Mark, error);
     }
-    if (!vantrel::KeepAndDeleteInvoiceSources(context_, context_.period, xhs, log.BatchId(), error))
+    if (!KeepAndDeleteInvoiceSources(context_, context_.period, xhs, log.BatchId(), error))
         return Failed(TStoreFailure::Statement, error);
     for (int32_t xh : xhs)
         if (auto row = before.find(xh); row != before.end()) log.Add(context_.period, xh, std::move(row->second), std::string());
@@ -219,47 +218,44 @@ TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
 }
 
 TStoreOutcome TInvoiceStore::Restore(int64_t batch, std::vector<std::pair<int32_t, int32_t>>* numbers) const {
-    std::vector<vantrel::TChangeEntry> entries;
+    std::vector<TChangeEntry> entries;
     std::string error;
-    if (!vantrel::ReadBatchEntries(context_, batch, entries, error)) return Failed(TStoreFailure::Statement, error);
-    if (entries.empty() || entries.front().kind != vantrel::ChangeKindText(vantrel::TChangeKind::Delete))
+    if (!ReadBatchEntries(context_, batch, entries, error)) return Failed(TStoreFailure::Statement, error);
+    if (entries.empty() || entries.front().kind != ChangeKindText(TChangeKind::Delete))
         return Failed(TStoreFailure::Changed, "第 " + std::to_string(batch) + " 批不是删除发票的批次");
     if (entries.front().sbssq != context_.period)
         return Failed(TStoreFailure::Changed,
                       "第 " + std::to_string(batch) + " 批删除的是所属期 " + entries.front().sbssq + " 的发票");
-    return PutBack(entries, {vantrel::TChangeKind::Restore, vantrel::RestoreNote(batch)}, true, numbers, batch);
+    return PutBack(entries, {TChangeKind::Restore, RestoreNote(batch)}, true, numbers, batch);
 }
 
 TStoreOutcome TInvoiceStore::Undo(int64_t batch) const {
-    std::vector<vantrel::TChangeEntry> entries;
+    std::vector<TChangeEntry> entries;
     std::string error;
-    if (!vantrel::ReadBatchEntries(context_, batch, entries, error)) return Failed(TStoreFailure::Statement, error);
+    if (!ReadBatchEntries(context_, batch, entries, error)) return Failed(TStoreFailure::Statement, error);
     if (entries.empty()) return Failed(TStoreFailure::Changed, "没有第 " + std::to_string(batch) + " 批");
     // Named by what it does to the rows: an undone add removes them, an undone delete restores.
     bool removes = true, restores = true;
-    for (const vantrel::TChangeEntry& e : entries) {
+    for (const TChangeEntry& e : entries) {
         removes = removes && e.before.empty();
         restores = restores && e.after.empty();
     }
-    const vantrel::TChangeKind kind = removes    ? vantrel::TChangeKind::Delete
-                                      : restores ? vantrel::TChangeKind::Restore
-                                                 : vantrel::TChangeKind::Modify;
-    return PutBack(entries, {kind, vantrel::UndoNote(batch)}, false, nullptr, batch);
+    const TChangeKind kind = removes ? TChangeKind::Delete : restores ? TChangeKind::Restore : TChangeKind::Modify;
+    return PutBack(entries, {kind, UndoNote(batch)}, false, nullptr, batch);
 }
 
-TStoreOutcome TInvoiceStore::PutBack(const std::vector<vantrel::TChangeEntry>& entries,
-                                     const vantrel::TChangeBatch& batch, bool restore,
+TStoreOutcome TInvoiceStore::PutBack(const std::vector<TChangeEntry>& entries, const TChangeBatch& batch, bool restore,
                                      std::vector<std::pair<int32_t, int32_t>>* numbers, int64_t from) const {
     const std::string& connection = context_.connection;
     TLoggedWrite write(context_, batch);
     if (TStoreOutcome begun = write.Begin(); !begun.Ok()) return begun;
-    vantrel::TChangeLogWriter& log = write.Log();
+    TChangeLogWriter& log = write.Log();
     std::string error;
     // The rows stored now under the batch's numbers, per period; read after the lock, so that no
     // write of the taxpayer comes between.
     std::map<std::string, std::vector<int32_t>> named;
     std::map<std::string, int32_t> next;
-    for (const vantrel::TChangeEntry& e : entries) {
+    for (const TChangeEntry& e : entries) {
         named[e.sbssq].push_back(e.xh);
         next[e.sbssq] = std::max(next[e.sbssq], e.xh);
     }
@@ -267,14 +263,14 @@ TStoreOutcome TInvoiceStore::PutBack(const std::vector<vantrel::TChangeEntry>& e
     for (const auto& [sbssq, xhs] : named)
         if (!log.ReadRows(sbssq, xhs, current[sbssq], error)) return Failed(TStoreFailure::Statement, error);
     for (auto& [sbssq, free] : next) {
-        vantrel::TModuleContext period = context_;
+        TModuleContext period = context_;
         period.period = sbssq;
         int32_t stored = 0;
         if (const TStoreOutcome read = TInvoiceStore(period, {}).NextFreeXh(stored); !read.Ok()) return read;
         if (free == INT32_MAX || stored == INT32_MAX) return Failed(TStoreFailure::Statement, "发票序号已达上限");
         free = std::max(free + 1, stored);
     }
-    const auto rowName = [](const vantrel::TChangeEntry& e) {
+    const auto rowName = [](const TChangeEntry& e) {
         return "所属期 " + e.sbssq + " 第 " + std::to_string(e.xh) + " 号发票";
     };
     struct TWritten {
@@ -284,12 +280,12 @@ TStoreOutcome TInvoiceStore::PutBack(const std::vector<vantrel::TChangeEntry>& e
     };
     std::vector<TWritten> written;
     // The sources of rows that come back go back with them; those of rows removed are kept.
-    std::map<int32_t, vantrel::TInvoiceSource> kept;
-    if (!vantrel::ReadKeptInvoiceSources(context_, from, kept, error)) return Failed(TStoreFailure::Statement, error);
-    std::map<std::string, std::vector<vantrel::TInvoiceSource>> sources;
+    std::map<int32_t, TInvoiceSource> kept;
+    if (!ReadKeptInvoiceSources(context_, from, kept, error)) return Failed(TStoreFailure::Statement, error);
+    std::map<std::string, std::vector<TInvoiceSource>> sources;
     std::map<std::string, std::vector<int32_t>> removed;
     THostQuery query;
-    for (const vantrel::TChangeEntry& e : entries) {
+    for (const TChangeEntry& e : entries) {
         auto& rows = current[e.sbssq];
         const auto found = rows.find(e.xh);
         std::string now = found == rows.end() ? std::string() : found->second;
@@ -297,14 +293,14 @@ TStoreOutcome TInvoiceStore::PutBack(const std::vector<vantrel::TChangeEntry>& e
         std::string sql;
         if (restore) {
             if (found != rows.end()) xh = next[e.sbssq]++;
-            sql = vantrel::LoggedRowInsertSql(context_, e.before, xh);
+            sql = LoggedRowInsertSql(context_, e.before, xh);
             now.clear();
         } else if (now != e.after) {
             return Failed(TStoreFailure::Changed, rowName(e) + "此后又被改动或删除，不能撤销");
         } else {
-            sql = e.before.empty() ? vantrel::LoggedRowDeleteSql(context_, e.sbssq, e.xh)
-                  : e.after.empty() ? vantrel::LoggedRowInsertSql(context_, e.before, e.xh)
-                                    : vantrel::LoggedRowUpdateSql(context_, e.before);
+            sql = e.before.empty()  ? LoggedRowDeleteSql(context_, e.sbssq, e.xh)
+                  : e.after.empty() ? LoggedRowInsertSql(context_, e.before, e.xh)
+                                    : LoggedRowUpdateSql(context_, e.before);
         }
         if (sql.empty()) return Failed(TStoreFailure::Changed, "变更记录第 " + std::to_string(e.seq) + " 条无法读取");
         if (!ExecADOQueryMsg(connection, sql, &query, error, 0, 0)) return Failed(TStoreFailure::Statement, error);
@@ -318,9 +314,9 @@ TStoreOutcome TInvoiceStore::PutBack(const std::vector<vantrel::TChangeEntry>& e
         written.push_back({e.sbssq, xh, std::move(now)});
     }
     for (const auto& [sbssq, rows] : sources)
-        if (!vantrel::WriteInvoiceSources(context_, sbssq, rows, error)) return Failed(TStoreFailure::Statement, error);
+        if (!WriteInvoiceSources(context_, sbssq, rows, error)) return Failed(TStoreFailure::Statement, error);
     for (const auto& [sbssq, xhs] : removed)
-        if (!vantrel::KeepAndDeleteInvoiceSources(context_, sbssq, xhs, log.BatchId(), error))
+        if (!KeepAndDeleteInvoiceSources(context_, sbssq, xhs, log.BatchId(), error))
             return Failed(TStoreFailure::Statement, error);
     named.clear();
     for (const TWritten& w : written) named[w.sbssq].push_back(w.xh);

@@ -64,9 +64,9 @@ public:
     static constexpr int kInsertAttempts = 1000;
 
     // The context's taxpayer and period, on its connection.
-    TInvoiceStore(vantrel::TModuleContext context, TMarkProc mark);
+    TInvoiceStore(TModuleContext context, TMarkProc mark);
 
-    const vantrel::TModuleContext& Context() const { return context_; }
+    const TModuleContext& Context() const { return context_; }
 
     // The period's invoices, fplx and gfnsr filtering when not empty; the new records are the
     // caller's and are appended to list. A record without a type name shows "未知发票".
@@ -87,15 +87,14 @@ public:
     using TFillProc = std::function<void(std::size_t index, Txxqtfpxx& record)>;
     // The batch is the import's (its note names the file) unless another is given.
     TStoreOutcome InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
-                             const vantrel::TChangeBatch& batch = {vantrel::TChangeKind::Import, {}}) const;
+                             const TChangeBatch& batch = {TChangeKind::Import, {}}) const;
     // Told each record's number once it is stored.
     using TNumberedProc = std::function<void(std::size_t index, const Txxqtfpxx& record)>;
     // Runs in the transaction once every record is stored, before the log and the mark;
     // false (with the reason) stores nothing.
     using TWithinProc = std::function<bool(std::string& error)>;
     TStoreOutcome InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,
-                             const vantrel::TChangeBatch& batch, const TNumberedProc& numbered,
-                             const TWithinProc& within) const;
+                             const TChangeBatch& batch, const TNumberedProc& numbered, const TWithinProc& within) const;
     // In groups of kDeleteGroupSize, the last group first, each followed by the mark, and the
     // rows' sources with them; NoRow when a group removed fewer rows than it names, and then
     // nothing is deleted.
@@ -115,14 +114,14 @@ private:
     bool MovedPastClash(Txxqtfpxx& record) const;
     // One statement on the record's row, its log entry, the mark and the commit in one
     // transaction; the statement must change one row.
-    TStoreOutcome WriteOnce(const std::string& sql, const Txxqtfpxx& record, vantrel::TChangeKind kind) const;
+    TStoreOutcome WriteOnce(const std::string& sql, const Txxqtfpxx& record, TChangeKind kind) const;
     // Writes the rows before (restore: renumbered when taken) or undoes the entries of batch from.
-    TStoreOutcome PutBack(const std::vector<vantrel::TChangeEntry>& entries, const vantrel::TChangeBatch& batch,
-                          bool restore, std::vector<std::pair<int32_t, int32_t>>* numbers, int64_t from) const;
+    TStoreOutcome PutBack(const std::vector<TChangeEntry>& entries, const TChangeBatch& batch, bool restore,
+                          std::vector<std::pair<int32_t, int32_t>>* numbers, int64_t from) const;
     // NextFreeXh, and whether the asked number is stored.
     TStoreOutcome ReadNumbers(std::optional<int32_t> asked, int32_t& next, bool& taken) const;
 
-    vantrel::TModuleContext context_;
+    TModuleContext context_;
     TMarkProc mark_;
 };
 

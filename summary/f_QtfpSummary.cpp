@@ -73,7 +73,7 @@ std::string NativePath(const std::string& path) {
 
 namespace vantrel {
 
-std::string BuildSummaryWhere(const vantrel::TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq) {
+std::string BuildSummaryWhere(const TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq) {
     std::string where = " where nsrsbh='" + QuoteInner(nsrsbh) + "' and sbssq='" + QuoteInner(sbssq) + "'";
     for (std::string_view condition : group.conditions) {
         where += " and ";
@@ -82,8 +82,8 @@ std::string BuildSummaryWhere(const vantrel::TSummaryGroup& group, const std::st
     return where;
 }
 
-std::string BuildSummarySelect(const vantrel::TSummaryGroup& group, const std::string& table,
-                               const std::string& nsrsbh, const std::string& sbssq) {
+std::string BuildSummarySelect(const TSummaryGroup& group, const std::string& table, const std::string& nsrsbh,
+                               const std::string& sbssq) {
     std::string sql = "select ";
     for (std::size_t i = 0; i < group.cells.size(); ++i) {
         if (i > 0) sql += ",";
@@ -105,18 +105,18 @@ std::string SummaryAmountText(double sum) {
 
 std::string SummaryCountText(int32_t count) { return std::to_string(count); }
 
-bool ComputeSummaryLines(const vantrel::TModuleContext& context, std::vector<TSummaryLine>& lines, std::string& error) {
+bool ComputeSummaryLines(const TModuleContext& context, std::vector<TSummaryLine>& lines, std::string& error) {
     const std::string table = QualifyTableName("sb_xxfpb", context.subAppCode);
     const std::string& connection = context.connection;
     std::vector<TSummaryLine> computed;
     THostQuery query;
-    for (const vantrel::TSummaryGroup& group : vantrel::SummaryCatalogue()) {
+    for (const TSummaryGroup& group : SummaryCatalogue()) {
         const std::string sql = BuildSummarySelect(group, table, context.taxpayer, context.period);
         if (!ExecADOQueryMsg(connection, sql, &query, error, 1, 0)) {
             error = ErrorOrUnknown(error);
             return false;
         }
-        for (const vantrel::TSummaryCell& cell : group.cells) {
+        for (const TSummaryCell& cell : group.cells) {
             std::string value;
             if (!FormatCell(query, cell, value, error)) return false;
             computed.push_back(TSummaryLine{&group, &cell, std::move(value)});
@@ -126,7 +126,7 @@ bool ComputeSummaryLines(const vantrel::TModuleContext& context, std::vector<TSu
     return true;
 }
 
-bool BuildSummaryText(const vantrel::TModuleContext& context, std::string& text, std::string& error,
+bool BuildSummaryText(const TModuleContext& context, std::string& text, std::string& error,
                       std::vector<TSummaryLine>* computed) {
     std::string header;
     GetReportHeader(context, kPrefix, ModuleFuncCode(context.subAppCode), error, header);

@@ -13,17 +13,17 @@ namespace vantrel {
 
 // " where " with the taxpayer, the period and the group's conditions: the rows that the
 // group's cells sum.
-std::string BuildSummaryWhere(const vantrel::TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq);
+std::string BuildSummaryWhere(const TSummaryGroup& group, const std::string& nsrsbh, const std::string& sbssq);
 
 // The select of one statement group for taxpayer nsrsbh and period sbssq on table.
-std::string BuildSummarySelect(const vantrel::TSummaryGroup& group, const std::string& table,
-                               const std::string& nsrsbh, const std::string& sbssq);
+std::string BuildSummarySelect(const TSummaryGroup& group, const std::string& table, const std::string& nsrsbh,
+                               const std::string& sbssq);
 
 // One cell line of the document: the group whose select computed it, the cell, and its value
 // exactly as the document writes it.
 struct TSummaryLine {
-    const vantrel::TSummaryGroup* group = nullptr;
-    const vantrel::TSummaryCell* cell = nullptr;
+    const TSummaryGroup* group = nullptr;
+    const TSummaryCell* cell = nullptr;
     std::string value;
 };
 
@@ -36,12 +36,12 @@ std::string SummaryCountText(int32_t count);
 // line per cell line of the document, in document order. The document and the preview both
 // come from here. False with the database's error when a select fails; lines is then left as
 // it was.
-bool ComputeSummaryLines(const vantrel::TModuleContext& context, std::vector<TSummaryLine>& lines, std::string& error);
+bool ComputeSummaryLines(const TModuleContext& context, std::vector<TSummaryLine>& lines, std::string& error);
 
 // The whole document of the context, byte for byte as it goes into the file. False with error
 // when the header cannot be built or a select fails.
 // lines, when given, gets the cell lines the text was made of.
-bool BuildSummaryText(const vantrel::TModuleContext& context, std::string& text, std::string& error,
+bool BuildSummaryText(const TModuleContext& context, std::string& text, std::string& error,
                       std::vector<TSummaryLine>* lines = nullptr);
 
 // Replaces the file at path (GBK) with text through the host library's file writer. False

@@ -15,11 +15,11 @@ constexpr std::size_t kRowsPerStatement = 100;
 
 // Which of the entries have a row before or after the change that the group sums: the rows go
 // into the group's own condition as a table of literals, so that the catalogue decides.
-bool MatchGroup(const vantrel::TModuleContext& context, const TSummaryGroup& group,
-                const std::vector<vantrel::TChangeEntry>& entries, std::vector<bool>& hit, std::string& error) {
+bool MatchGroup(const TModuleContext& context, const TSummaryGroup& group, const std::vector<TChangeEntry>& entries,
+                std::vector<bool>& hit, std::string& error) {
     hit.assign(entries.size(), false);
     std::string head = "WITH t(k";
-    for (const std::string& column : vantrel::RegisterColumns()) head += "," + column;
+    for (const std::string& column : RegisterColumns()) head += "," + column;
     head += ") AS (VALUES ";
     const std::string where = BuildSummaryWhere(group, context.taxpayer, context.period);
     for (std::size_t from = 0; from < entries.size(); from += kRowsPerStatement) {
@@ -27,7 +27,7 @@ bool MatchGroup(const vantrel::TModuleContext& context, const TSummaryGroup& gro
         bool any = false;
         for (std::size_t i = from; i < entries.size() && i < from + kRowsPerStatement; ++i)
             for (const std::string* row : {&entries[i].before, &entries[i].after}) {
-                const std::vector<std::string> literals = vantrel::LoggedRowLiterals(*row);
+                const std::vector<std::string> literals = LoggedRowLiterals(*row);
                 if (literals.empty()) continue;
                 sql += std::string(any ? ",(" : "(") + std::to_string(i);
                 for (const std::string& literal : literals) sql += "," + literal;
@@ -48,11 +48,11 @@ bool MatchGroup(const vantrel::TModuleContext& context, const TSummaryGroup& gro
 
 }  // namespace
 
-bool ChangesOfGroupSince(const vantrel::TModuleContext& context, const TSummaryGroup& group, int64_t seq,
-                         std::vector<vantrel::TChangeEntry>& entries, std::string& error) {
-    std::vector<vantrel::TChangeEntry> since;
-    if (!vantrel::ReadChangeEntriesSince(context, seq, [&since](const vantrel::TChangeEntry& e) { since.push_back(e); },
-                                         error))
+bool ChangesOfGroupSince(const TModuleContext& context, const TSummaryGroup& group, int64_t seq,
+                         std::vector<TChangeEntry>& entries, std::string& error) {
+    std::vector<TChangeEntry> since;
+    if (!ReadChangeEntriesSince(
+            context, seq, [&since](const TChangeEntry& e) { since.push_back(e); }, error))
         return false;
     std::vector<bool> hit;
     if (!MatchGroup(context, group, since, hit, error)) return false;
@@ -62,15 +62,14 @@ bool ChangesOfGroupSince(const vantrel::TModuleContext& context, const TSummaryG
     return true;
 }
 
-bool DiffDeclared(const vantrel::TModuleContext& context, const std::vector<TSummaryLine>& lines, TDeclaredDiff& diff,
+bool DiffDeclared(const TModuleContext& context, const std::vector<TSummaryLine>& lines, TDeclaredDiff& diff,
                   std::string& error, bool batches) {
     diff = TDeclaredDiff();
-    if (!vantrel::ReadLastDeclaredDocument(context, diff.document, diff.found, error)) return false;
+    if (!ReadLastDeclaredDocument(context, diff.document, diff.found, error)) return false;
     if (!diff.found) return true;
-    std::vector<vantrel::TChangeEntry> since;
-    if (batches && !vantrel::ReadChangeEntriesSince(context, diff.document.seq,
-                                                    [&since](const vantrel::TChangeEntry& e) { since.push_back(e); },
-                                                    error))
+    std::vector<TChangeEntry> since;
+    if (batches && !ReadChangeEntriesSince(
+                       context, diff.document.seq, [&since](const TChangeEntry& e) { since.push_back(e); }, error))
         return false;
     std::map<const TSummaryGroup*, std::vector<int64_t>> batchesOf;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -89,16 +88,16 @@ bool DiffDeclared(const vantrel::TModuleContext& context, const std::vector<TSum
     return true;
 }
 
-bool RecordWrittenDocument(const vantrel::TModuleContext& context, const std::string& text,
+bool RecordWrittenDocument(const TModuleContext& context, const std::string& text,
                            const std::vector<TSummaryLine>& lines, std::string& error) {
-    vantrel::TDeclaredDocument document;
-    document.time = vantrel::UtcNow();
+    TDeclaredDocument document;
+    document.time = UtcNow();
     document.sha256 = QCryptographicHash::hash(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())),
                                                QCryptographicHash::Sha256)
                           .toHex()
                           .toStdString();
     for (const TSummaryLine& line : lines) document.cells.emplace_back(std::string(line.cell->name), line.value);
-    return vantrel::RecordDeclaredDocument(context, document, error);
+    return RecordDeclaredDocument(context, document, error);
 }
 
 }  // namespace vantrel

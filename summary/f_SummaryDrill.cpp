@@ -11,7 +11,7 @@
 
 namespace vantrel {
 
-std::string BuildDrillSelect(const TSummaryGroup& group, const vantrel::TModuleContext& context) {
+std::string BuildDrillSelect(const TSummaryGroup& group, const TModuleContext& context) {
     // The conditions name bare columns, as in the group's own select: they are applied to the
     // invoice table alone, before the join that brings the type names.
     return "select fp.*,lx.mc as fplxmc from (select * from " + QualifyTableName("sb_xxfpb", context.subAppCode) +
@@ -19,8 +19,8 @@ std::string BuildDrillSelect(const TSummaryGroup& group, const vantrel::TModuleC
            QualifyTableName("sb_fplxb", context.subAppCode) + " lx on fp.fplx = lx.fplx order by fp.xh";
 }
 
-bool LoadDrillInvoices(const TSummaryGroup& group, const vantrel::TModuleContext& context,
-                       std::vector<Txxqtfpxx*>& rows, std::string& error) {
+bool LoadDrillInvoices(const TSummaryGroup& group, const TModuleContext& context, std::vector<Txxqtfpxx*>& rows,
+                       std::string& error) {
     THostQuery query;
     if (!ExecADOQueryMsg(context.connection, BuildDrillSelect(group, context), &query, error, 1, 0)) {
         error = ErrorOrUnknown(error);

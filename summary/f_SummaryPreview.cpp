@@ -11,13 +11,13 @@ std::string TSummaryPreview::Value(std::string_view name) const {
     return std::string();
 }
 
-void CurrentTaxpayerParticulars(const vantrel::TModuleContext& context, std::string& id, std::string& name) {
+void CurrentTaxpayerParticulars(const TModuleContext& context, std::string& id, std::string& name) {
     GetCompanyInfo(context, "code", id);
     GetCompanyInfo(context, "name", name);
     if (id.empty()) id = context.taxpayer;
 }
 
-bool LoadSummaryPreview(const vantrel::TModuleContext& context, TSummaryPreview& preview, std::string& error) {
+bool LoadSummaryPreview(const TModuleContext& context, TSummaryPreview& preview, std::string& error) {
     TSummaryPreview loaded;
     loaded.period = context.period;
     CurrentTaxpayerParticulars(context, loaded.taxpayerId, loaded.taxpayerName);

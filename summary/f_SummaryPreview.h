@@ -27,11 +27,11 @@ struct TSummaryPreview {
 
 // The taxpayer as the documents name it: the company particulars' code and name, the
 // context's taxpayer id when the particulars have no code.
-void CurrentTaxpayerParticulars(const vantrel::TModuleContext& context, std::string& id, std::string& name);
+void CurrentTaxpayerParticulars(const TModuleContext& context, std::string& id, std::string& name);
 
 // The preview of the context's taxpayer and period, with the values of the last document
 // written where they differ. False with the database's error.
-bool LoadSummaryPreview(const vantrel::TModuleContext& context, TSummaryPreview& preview, std::string& error);
+bool LoadSummaryPreview(const TModuleContext& context, TSummaryPreview& preview, std::string& error);
 
 // "2026年11月" for "202611"; other texts as they are.
 std::string PeriodCaption(const std::string& period);
