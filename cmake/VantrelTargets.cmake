@@ -31,7 +31,7 @@ endfunction()
 # listed; a larger file is a unit alone. A unit parses the headers and emits the instantiations
 # it shares once, and a change to one file recompiles only its unit: never much more than the
 # largest file alone.
-set(VANTREL_UNITY_BYTES 49152 CACHE STRING "Most bytes of source in one unity unit")
+set(VANTREL_UNITY_BYTES 24576 CACHE STRING "Most bytes of source in one unity unit")
 function(vantrel_unity_groups folder)
   get_property(targets DIRECTORY ${folder} PROPERTY BUILDSYSTEM_TARGETS)
   foreach(target ${targets})
