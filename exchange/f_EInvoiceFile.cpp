@@ -17,6 +17,8 @@
 #include <atomic>
 #include <cstring>
 #include <exception>
+#include <future>
+#include <system_error>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -613,8 +615,19 @@ public:
     }
 
     // The files in order: a package's members one after another, the other files read and
-    // parsed on every processor a run at a time, handed over in order all the same.
+    // parsed on every processor a run at a time, the next run while this one is handed over.
     bool Files(const std::vector<std::pair<QString, TKind>>& files, std::string& error) {
+        const auto runEnd = [&files](std::size_t from) {
+            std::size_t end = from;
+            while (end < files.size() && end - from < kFilesPerRun && files[end].second != TKind::Zip) ++end;
+            return end;
+        };
+        const auto readRun = [&files](std::size_t from, std::size_t end) {
+            std::vector<TEInvoiceFile> read(end - from);
+            OnEveryProcessor(read.size(), [&](std::size_t k) { ReadFile(files[from + k].first, files[from + k].second, read[k]); });
+            return read;
+        };
+        std::future<std::vector<TEInvoiceFile>> ahead;
         std::size_t i = 0;
         while (i < files.size()) {
             if (files[i].second == TKind::Zip) {
@@ -625,12 +638,17 @@ public:
                 ++i;
                 continue;
             }
-            std::size_t end = i;
-            while (end < files.size() && end - i < kFilesPerRun && files[end].second != TKind::Zip) ++end;
+            const std::size_t end = runEnd(i);
             for (std::size_t k = i; k < end; ++k)
                 if (!Counted(error)) return false;
-            std::vector<TEInvoiceFile> read(end - i);
-            OnEveryProcessor(read.size(), [&](std::size_t k) { ReadFile(files[i + k].first, files[i + k].second, read[k]); });
+            std::vector<TEInvoiceFile> read = ahead.valid() ? ahead.get() : readRun(i, end);
+            if (end < files.size() && files[end].second != TKind::Zip) {
+                try {
+                    ahead = std::async(std::launch::async, readRun, end, runEnd(end));
+                } catch (const std::system_error&) {
+                    // No thread to spare: the next run is read when its turn comes.
+                }
+            }
             for (TEInvoiceFile& file : read) onFile_(file);
             i = end;
         }

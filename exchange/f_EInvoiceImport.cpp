@@ -45,42 +45,45 @@ std::string BatchNote(const std::vector<QString>& paths, const std::vector<TEInv
 bool PlanEInvoiceImport(const std::vector<QString>& paths, const TModuleContext& context, const TImportTarget& target,
                         bool keepCells, TImportPlan& plan, std::string& error) {
     std::vector<TEInvoiceFile> files;
-    if (!ReadEInvoiceFiles(paths, [&files](TEInvoiceFile& f) { files.push_back(std::move(f)); }, error)) return false;
-
-    std::vector<std::string> numbers;
-    for (const TEInvoiceFile& f : files)
-        if (f.error.empty()) numbers.push_back(f.invoice.number);
-    std::map<std::string, TStoredInvoice> stored;
-    if (!FindStoredInvoiceNumbers(context, numbers, stored, error)) return false;
-
     // Issues of whole files (line 0) and of invoices (their first row's line), merged with the
-    // rows' own issues by line afterwards.
-    std::vector<TImportIssue> extra;
+    // rows' own issues by line afterwards; an invoice's own come in the order of kSeller..kRepeated.
+    enum TRank { kSeller, kStored, kRepeated };
+    struct TExtra {
+        TImportIssue issue;
+        TRank rank;
+    };
+    std::vector<TExtra> extra;
     std::vector<std::size_t> fileOfRow;
     std::vector<TInvoiceSource> sources;
     std::unordered_map<std::string, std::size_t> firstOfNumber;
+    std::vector<std::pair<std::size_t, int>> firstLineOfFile;
+    bool read = true, looked = true;
+    // The files are planned as they are read, while the next ones are parsed.
     plan = PlanImportRows(target, keepCells, [&](TExchangeSink& sink) {
         std::vector<std::string> captions;
         for (int c = 0; c < RegisterColumnCount; ++c) captions.emplace_back(RegisterColumnCaption(c));
         sink.Header(captions, 1);
         int line = 1;
         TExchangeRow row;
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            const TEInvoiceFile& f = files[i];
+        read = ReadEInvoiceFiles(paths, [&](TEInvoiceFile& file) {
+            const std::size_t i = files.size();
+            files.push_back(std::move(file));
+            const TEInvoiceFile& f = files.back();
             if (!f.error.empty()) {
-                extra.push_back({0, {}, f.error, false, f.name});
-                continue;
+                extra.push_back({{0, {}, f.error, false, f.name}, kSeller});
+                return;
             }
             const TEInvoice& invoice = f.invoice;
             const int first = line + 1;
-            const auto invoiceIssue = [&](std::string text) { extra.push_back({first, {}, std::move(text), false, f.name}); };
+            firstLineOfFile.emplace_back(i, first);
+            const auto invoiceIssue = [&](std::string text, TRank rank) {
+                extra.push_back({{first, {}, std::move(text), false, f.name}, rank});
+            };
             if (invoice.sellerId != target.nsrsbh)
-                invoiceIssue("销售方纳税人识别号 " + GbkAbbreviate(invoice.sellerId, 40) + " 不是当前纳税人 " +
-                             target.nsrsbh);
-            if (const auto it = stored.find(invoice.number); it != stored.end())
-                invoiceIssue(StoredNumberText(it->first, it->second));
+                invoiceIssue("销售方纳税人识别号 " + GbkAbbreviate(invoice.sellerId, 40) + " 不是当前纳税人 " + target.nsrsbh,
+                             kSeller);
             const auto [earlier, added] = firstOfNumber.emplace(invoice.number, i);
-            if (!added) invoiceIssue("发票号码 " + invoice.number + " 与 " + files[earlier->second].name + " 重复");
+            if (!added) invoiceIssue("发票号码 " + invoice.number + " 与 " + files[earlier->second].name + " 重复", kRepeated);
             for (const TEInvoiceRate& rate : invoice.rates) {
                 row.line = ++line;
                 row.extra.clear();
@@ -97,8 +100,19 @@ bool PlanEInvoiceImport(const std::vector<QString>& paths, const TModuleContext&
                 fileOfRow.push_back(i);
                 sources.push_back({0, invoice.number, f.name, f.sha256});
             }
-        }
+        }, error);
+        if (!read) return;
+        // Numbers the register holds already, looked up once every file is read.
+        std::vector<std::string> numbers;
+        for (const auto& [i, first] : firstLineOfFile) numbers.push_back(files[i].invoice.number);
+        std::map<std::string, TStoredInvoice> stored;
+        looked = FindStoredInvoiceNumbers(context, numbers, stored, error);
+        if (!looked) return;
+        for (const auto& [i, first] : firstLineOfFile)
+            if (const auto it = stored.find(files[i].invoice.number); it != stored.end())
+                extra.push_back({{first, {}, StoredNumberText(it->first, it->second), false, files[i].name}, kStored});
     });
+    if (!read || !looked) return false;
     // A file's invoice is known by its number, so rows alike in every field are not taken
     // for an import of the same file twice.
     plan.storedDuplicateLines.clear();
@@ -115,7 +129,10 @@ bool PlanEInvoiceImport(const std::vector<QString>& paths, const TModuleContext&
             if (const std::string* name = fileOfLine(std::strtol(issue.text.c_str() + sameRow.size(), nullptr, 10)))
                 issue.text = "与 " + *name + " 中的发票相同" + issue.text.substr(end + sameEnd.size());
     }
-    plan.issues.insert(plan.issues.end(), std::make_move_iterator(extra.begin()), std::make_move_iterator(extra.end()));
+    std::stable_sort(extra.begin(), extra.end(), [](const TExtra& a, const TExtra& b) {
+        return a.issue.line != b.issue.line ? a.issue.line < b.issue.line : a.rank < b.rank;
+    });
+    for (TExtra& e : extra) plan.issues.push_back(std::move(e.issue));
     std::stable_sort(plan.issues.begin(), plan.issues.end(),
                      [](const TImportIssue& a, const TImportIssue& b) { return a.line < b.line; });
     plan.sources = std::move(sources);
