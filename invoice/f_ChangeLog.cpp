@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <set>
+#include <future>
 #include <thread>
 #include <unordered_map>
 
@@ -502,6 +503,7 @@ using TReplayed = std::unordered_map<std::string, std::unordered_map<int32_t, TR
 // The taxpayer's register rows as one statement saw them, in period and number order, with the
 // chain's end at that moment.
 struct TRegisterPrints {
+    bool headFound = false;
     int64_t headSeq = 0;
     std::string headHash;
     std::vector<std::string> periods;
@@ -522,12 +524,17 @@ void BreakVerdict(TLogVerdict& verdict, std::string text) {
 std::string EntryRunsOut(int64_t seq) { return "（最后一条记录为第 " + std::to_string(seq) + " 条）"; }
 
 // Walks the chain: each entry's number and hash, and its before against the replayed register.
-bool WalkChain(const TModuleContext& context, const TRowPrint& print, TReplayed& replayed, std::string& lastHash,
-               TLogVerdict& verdict, std::string& error) {
+bool WalkChain(const TModuleContext& context, const TRowPrint& print, std::optional<int64_t> upTo, TReplayed& replayed,
+               std::string& lastHash, TLogVerdict& verdict, std::string& error) {
     // Entries come in runs of one period: its rows are looked up once per run.
     std::string runPeriod;
     std::unordered_map<int32_t, TReplayedRow>* runRows = nullptr;
-    return SelectEntries(context, " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer), [&](TChangeEntry& e) {
+    std::string where = " WHERE nsrsbh=" + QuotedLiteral(context.taxpayer);
+    if (upTo) {
+        where += " AND jlxh<=";
+        AppendNumber(where, *upTo);
+    }
+    return SelectEntries(context, where, [&](TChangeEntry& e) {
         if (!verdict.whole) return;
         const int64_t expected = verdict.entries + 1;
         if (e.seq != expected) {
@@ -564,8 +571,11 @@ bool WalkChain(const TModuleContext& context, const TRowPrint& print, TReplayed&
     }, error);
 }
 
+// onHead hears the chain's end as soon as the first row brings it (found false: the taxpayer has
+// no chain yet, heard when the rows are all read).
 bool ReadRegisterPrints(const std::string& connection, const TModuleContext& context, const TRowPrint& print,
-                        TRegisterPrints& out, std::string& error) {
+                        TRegisterPrints& out, const std::function<void(const TRegisterPrints&)>& onHead,
+                        std::string& error) {
     const std::string reg = QualifyTableName("sb_xxfpb", context.subAppCode);
     const std::string nsrsbh = QuotedLiteral(context.taxpayer);
     // The chain's end is read in the same statement as the rows, so that both are of one moment.
@@ -591,9 +601,11 @@ bool ReadRegisterPrints(const std::string& connection, const TModuleContext& con
                 xhField = query.FieldIndex("xh");
             }
             if (!headRead) {
+                out.headFound = true;
                 out.headSeq = query.Int64At(seqField);
                 query.ReadStringAt(hashField, out.headHash);
                 headRead = true;
+                if (onHead) onHead(out);
             }
             if (query.IsNullAt(xhField)) return true;  // a chain whose register is empty
             reader->Read(query, row);
@@ -603,12 +615,15 @@ bool ReadRegisterPrints(const std::string& connection, const TModuleContext& con
         return false;
     if (headRead) return true;
     // No chain yet: every row of the register stands outside the log.
-    return SelectRows(connection, RowSelectHead(context.subAppCode) + " WHERE nsrsbh=" + nsrsbh + " ORDER BY sbssq,xh",
-                      [&](int32_t xh, std::string&& encoded) {
-                          row = std::move(encoded);
-                          keep(xh);
-                      },
-                      error);
+    if (!SelectRows(connection, RowSelectHead(context.subAppCode) + " WHERE nsrsbh=" + nsrsbh + " ORDER BY sbssq,xh",
+                    [&](int32_t xh, std::string&& encoded) {
+                        row = std::move(encoded);
+                        keep(xh);
+                    },
+                    error))
+        return false;
+    if (onHead) onHead(out);
+    return true;
 }
 
 // Replayed, the chain must give the register exactly.
@@ -658,19 +673,35 @@ public:
         std::string ignored;
         if (!DBOpenReader(context.connection, reader_, ignored)) return;
         try {
+            head_ = headPromise_.get_future();
             worker_ = std::thread([this, &context, &print] {
+                bool told = false;
                 try {
-                    read_ = ReadRegisterPrints(reader_, context, print, prints_, error_);
+                    read_ = ReadRegisterPrints(reader_, context, print, prints_, [&](const TRegisterPrints& p) {
+                        headPromise_.set_value(THead{true, p.headFound, p.headSeq, p.headHash});
+                        told = true;
+                    }, error_);
                 } catch (...) {
                     read_ = false;
                 }
+                if (!told) headPromise_.set_value(THead{});
             });
         } catch (...) {
+            head_ = {};
         }
     }
     ~TRegisterAside() { Join(); }
     TRegisterAside(const TRegisterAside&) = delete;
     TRegisterAside& operator=(const TRegisterAside&) = delete;
+
+    struct THead {
+        bool heard = false;  // false: the reader could not read it
+        bool found = false;
+        int64_t seq = 0;
+        std::string hash;
+    };
+    // The chain's end of the moment the reader reads the register at, as soon as it knows it.
+    THead Head() { return head_.valid() ? head_.get() : THead{}; }
 
     // The rows read, or null when the reader could not read them.
     TRegisterPrints* Take() {
@@ -686,6 +717,8 @@ private:
     }
 
     std::string reader_, error_;
+    std::promise<THead> headPromise_;
+    std::future<THead> head_;
     std::thread worker_;
     bool read_ = false;
     TRegisterPrints prints_;
@@ -693,31 +726,50 @@ private:
 
 }  // namespace
 
-bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::string& error) {
+namespace {
+
+// With aside, the register is read on a reader connection while the chain is walked here.
+bool Verify(const TModuleContext& context, bool aside, TLogVerdict& verdict, std::string& error) {
     verdict = TLogVerdict();
     const TRowPrint print;
-    TRegisterAside aside(context, print);
+    // The register and the chain's end are read in one statement, and the chain is walked up to
+    // that end: a write of another seat meanwhile is of a later moment and stays out of both.
+    std::optional<TRegisterAside> reader;
+    if (aside) reader.emplace(context, print);
+    TRegisterAside::THead head = reader ? reader->Head() : TRegisterAside::THead{};
+    TRegisterPrints here;
+    const TRegisterPrints* reg = nullptr;
+    if (!head.heard) {
+        if (!ReadRegisterPrints(context.connection, context, print, here, {}, error)) return false;
+        head = {true, here.headFound, here.headSeq, here.headHash};
+        reg = &here;
+    }
     TReplayed replayed;
     std::string lastHash;
-    if (!WalkChain(context, print, replayed, lastHash, verdict, error)) return false;
+    if (!WalkChain(context, print, head.found ? std::optional<int64_t>(head.seq) : std::nullopt, replayed, lastHash,
+                   verdict, error))
+        return false;
     if (!verdict.whole) return true;
-    // The reader's rows stand when they were read at the chain's end walked here; after a write
-    // in between, the register is read again on the context's own connection.
-    TRegisterPrints* reg = aside.Take();
-    TRegisterPrints again;
-    if (!reg || reg->headSeq != verdict.entries || reg->headHash != lastHash) {
-        if (!ReadRegisterPrints(context.connection, context, print, again, error)) return false;
-        reg = &again;
-    }
-    if (reg->headSeq != verdict.entries || reg->headHash != lastHash) {
-        BreakVerdict(verdict, reg->headSeq > verdict.entries
+    if (head.seq != verdict.entries || head.hash != lastHash) {
+        BreakVerdict(verdict, head.seq > verdict.entries
                                   ? "第 " + std::to_string(verdict.entries + 1) + " 条记录缺失（记录应有 " +
-                                        std::to_string(reg->headSeq) + " 条）"
+                                        std::to_string(head.seq) + " 条）"
                                   : "变更记录的链尾与最后一条记录（第 " + std::to_string(verdict.entries) + " 条）不符");
         return true;
     }
+    if (!reg) {
+        reg = reader->Take();
+        // The reader knew the end but did not read every row: all of it again, on this connection.
+        if (!reg) return Verify(context, false, verdict, error);
+    }
     CompareRegister(*reg, replayed, verdict);
     return true;
+}
+
+}  // namespace
+
+bool VerifyChangeLog(const TModuleContext& context, TLogVerdict& verdict, std::string& error) {
+    return Verify(context, true, verdict, error);
 }
 
 bool ReadChangeEntries(const TModuleContext& context, std::optional<int32_t> xh,
