@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
 
@@ -62,9 +63,8 @@ bool AnswerModal(const std::function<void(T*)>& answer, const std::function<void
     return opened;
 }
 
-// Runs a command that asks for a file, typing path into its file dialog and accepting it. While
-// the dialog's folder model still loads, its accept can stay open or warn that the file is
-// missing: the warning is closed and the choice made again until the dialog has closed.
+// Runs a command that asks for a file, typing path into its file dialog and accepting it; until
+// the dialog has closed, a warning it shows is closed and the choice made again.
 inline bool ChooseFile(const QString& path, const std::function<void()>& command) {
     QPointer<QFileDialog> answered;
     bool opened = false;
@@ -85,6 +85,11 @@ inline bool ChooseFile(const QString& path, const std::function<void()>& command
         }
         answered->setOption(QFileDialog::DontConfirmOverwrite);
         answered->selectFile(path);
+        // selectFile leaves the name field alone once it has the focus, and an empty field
+        // makes accept do nothing: the path is typed there as a user would.
+        auto* name = answered->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!name) name = answered->findChild<QLineEdit*>();
+        if (name) name->setText(path);
         static_cast<QDialog*>(answered.data())->accept();  // the file dialog's own accept, public in QDialog
     });
     poll.start();
