@@ -12,8 +12,8 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <memory>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -35,6 +35,12 @@ std::mutex& registryLock() {
 std::map<std::string, Bound>& connections() {
     static std::map<std::string, Bound> c;
     return c;
+}
+
+// Binds name to bound; a connection bound to it before is closed outside the lock.
+void Put(const std::string& name, Bound bound) {
+    const std::lock_guard<std::mutex> hold(registryLock());
+    std::swap(connections()[name], bound);
 }
 
 std::unique_ptr<Backend> Open(const std::string& utf8, std::string& error) {
@@ -270,9 +276,7 @@ bool DBOpenReader(const std::string& connection, std::string& reader, std::strin
         std::unique_ptr<Backend> backend = corlith::db::Open(target, error);
         if (!backend) return false;
         reader = connection + "#reader" + std::to_string(++opened);
-        corlith::db::Bound bound{std::move(backend), target};
-        const std::lock_guard<std::mutex> hold(corlith::db::registryLock());
-        std::swap(corlith::db::connections()[reader], bound);
+        corlith::db::Put(reader, {std::move(backend), target});
         return true;
     });
 }
@@ -422,9 +426,7 @@ bool BindConnection(const std::string& connection, const std::string& target, st
         codec::GbkToUtf8(target, utf8);
         std::unique_ptr<db::Backend> backend = db::Open(utf8, error);
         if (!backend) return false;
-        db::Bound replaced{std::move(backend), utf8};
-        const std::lock_guard<std::mutex> hold(db::registryLock());
-        std::swap(db::connections()[connection], replaced);
+        db::Put(connection, {std::move(backend), utf8});
         return true;
     } catch (...) {
         db::SetError(error, "无法打开数据库“" + target + "”");

@@ -502,10 +502,15 @@ using TReplayed = std::unordered_map<std::string, std::unordered_map<int32_t, TR
 
 // The taxpayer's register rows as one statement saw them, in period and number order, with the
 // chain's end at that moment.
+// The chain's end: its last entry's number and hash; found false when the taxpayer has no chain.
+struct TChainEnd {
+    bool found = false;
+    int64_t seq = 0;
+    std::string hash;
+};
+
 struct TRegisterPrints {
-    bool headFound = false;
-    int64_t headSeq = 0;
-    std::string headHash;
+    TChainEnd end;
     std::vector<std::string> periods;
     struct TRow {
         std::size_t period;
@@ -571,10 +576,10 @@ bool WalkChain(const TModuleContext& context, const TRowPrint& print, std::optio
     }, error);
 }
 
-// onHead hears the chain's end as soon as the first row brings it (found false: the taxpayer has
-// no chain yet, heard when the rows are all read).
+// onEnd hears the chain's end as soon as the first row brings it (a taxpayer without a chain:
+// when the rows are all read).
 bool ReadRegisterPrints(const std::string& connection, const TModuleContext& context, const TRowPrint& print,
-                        TRegisterPrints& out, const std::function<void(const TRegisterPrints&)>& onHead,
+                        TRegisterPrints& out, const std::function<void(const TChainEnd&)>& onEnd,
                         std::string& error) {
     const std::string reg = QualifyTableName("sb_xxfpb", context.subAppCode);
     const std::string nsrsbh = QuotedLiteral(context.taxpayer);
@@ -601,11 +606,11 @@ bool ReadRegisterPrints(const std::string& connection, const TModuleContext& con
                 xhField = query.FieldIndex("xh");
             }
             if (!headRead) {
-                out.headFound = true;
-                out.headSeq = query.Int64At(seqField);
-                query.ReadStringAt(hashField, out.headHash);
+                out.end.found = true;
+                out.end.seq = query.Int64At(seqField);
+                query.ReadStringAt(hashField, out.end.hash);
                 headRead = true;
-                if (onHead) onHead(out);
+                if (onEnd) onEnd(out.end);
             }
             if (query.IsNullAt(xhField)) return true;  // a chain whose register is empty
             reader->Read(query, row);
@@ -622,7 +627,7 @@ bool ReadRegisterPrints(const std::string& connection, const TModuleContext& con
                     },
                     error))
         return false;
-    if (onHead) onHead(out);
+    if (onEnd) onEnd(out.end);
     return true;
 }
 
@@ -673,35 +678,30 @@ public:
         std::string ignored;
         if (!DBOpenReader(context.connection, reader_, ignored)) return;
         try {
-            head_ = headPromise_.get_future();
+            end_ = endPromise_.get_future();
             worker_ = std::thread([this, &context, &print] {
                 bool told = false;
                 try {
-                    read_ = ReadRegisterPrints(reader_, context, print, prints_, [&](const TRegisterPrints& p) {
-                        headPromise_.set_value(THead{true, p.headFound, p.headSeq, p.headHash});
+                    read_ = ReadRegisterPrints(reader_, context, print, prints_, [&](const TChainEnd& end) {
+                        endPromise_.set_value(end);
                         told = true;
                     }, error_);
                 } catch (...) {
                     read_ = false;
                 }
-                if (!told) headPromise_.set_value(THead{});
+                if (!told) endPromise_.set_value(std::nullopt);
             });
         } catch (...) {
-            head_ = {};
+            end_ = {};
         }
     }
     ~TRegisterAside() { Join(); }
     TRegisterAside(const TRegisterAside&) = delete;
     TRegisterAside& operator=(const TRegisterAside&) = delete;
 
-    struct THead {
-        bool heard = false;  // false: the reader could not read it
-        bool found = false;
-        int64_t seq = 0;
-        std::string hash;
-    };
-    // The chain's end of the moment the reader reads the register at, as soon as it knows it.
-    THead Head() { return head_.valid() ? head_.get() : THead{}; }
+    // The chain's end of the moment the reader reads the register at, as soon as it knows it;
+    // none when the reader could not read it.
+    std::optional<TChainEnd> End() { return end_.valid() ? end_.get() : std::nullopt; }
 
     // The rows read, or null when the reader could not read them.
     TRegisterPrints* Take() {
@@ -717,8 +717,8 @@ private:
     }
 
     std::string reader_, error_;
-    std::promise<THead> headPromise_;
-    std::future<THead> head_;
+    std::promise<std::optional<TChainEnd>> endPromise_;
+    std::future<std::optional<TChainEnd>> end_;
     std::thread worker_;
     bool read_ = false;
     TRegisterPrints prints_;
@@ -736,14 +736,15 @@ bool Verify(const TModuleContext& context, bool aside, TLogVerdict& verdict, std
     // that end: a write of another seat meanwhile is of a later moment and stays out of both.
     std::optional<TRegisterAside> reader;
     if (aside) reader.emplace(context, print);
-    TRegisterAside::THead head = reader ? reader->Head() : TRegisterAside::THead{};
+    std::optional<TChainEnd> end = reader ? reader->End() : std::nullopt;
     TRegisterPrints here;
     const TRegisterPrints* reg = nullptr;
-    if (!head.heard) {
+    if (!end) {
         if (!ReadRegisterPrints(context.connection, context, print, here, {}, error)) return false;
-        head = {true, here.headFound, here.headSeq, here.headHash};
+        end = here.end;
         reg = &here;
     }
+    const TChainEnd& head = *end;
     TReplayed replayed;
     std::string lastHash;
     if (!WalkChain(context, print, head.found ? std::optional<int64_t>(head.seq) : std::nullopt, replayed, lastHash,
