@@ -6,7 +6,8 @@
 // bytes with SHA-256 (the implementation the log's own hashes use). Both sides run warm,
 // alternately, best of several runs; ratios only, of wall time and of processor time.
 //
-//   changelog_bench [--rows N] [--entries M] [--runs K]      (N 10^5, M 10^6, K 3)
+//   changelog_bench [--rows N] [--entries M] [--runs K] [--only save|delete|import|verify]
+//                                                             (N 10^5, M 10^6, K 3)
 #include "bench/bench_support.h"
 #include "context/f_ModuleContext.h"
 #include "corlith/corlith_host.h"
@@ -106,16 +107,19 @@ void Compare(const char* what, int runs, const std::function<void()>& prepare, c
 int main(int argc, char** argv) {
     std::size_t rows = 100000, entries = 1000000;
     int runs = 3;
+    std::string only;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--rows")) rows = std::strtoull(argv[i + 1], nullptr, 10);
         else if (!std::strcmp(argv[i], "--entries")) entries = std::strtoull(argv[i + 1], nullptr, 10);
         else if (!std::strcmp(argv[i], "--runs")) runs = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--only")) only = argv[i + 1];
         else Die(std::string("unknown option ") + argv[i]);
     }
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("changelog_bench." + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     bench::SetUpHost(dir);
     bench::OpenDatabase((dir / "bench.db").string());
+    const auto wanted = [&only](const char* part) { return only.empty() || only == part; };
     std::printf("ratio: with the change log / without it\n");
 
     // A register of another period beside the one written, so that reads are not of an empty table.
@@ -127,7 +131,7 @@ int main(int argc, char** argv) {
     }
 
     constexpr int kSaves = 200;
-    Compare("save (one invoice)", runs, {}, [] {
+    if (wanted("save")) Compare("save (one invoice)", runs, {}, [] {
         const vantrel::TInvoiceStore store = vantrel::ModuleInvoiceStore(Context());
         for (int i = 0; i < kSaves; ++i) {
             Txxqtfpxx r = Row(NextXh(), static_cast<std::size_t>(i));
@@ -143,7 +147,7 @@ int main(int argc, char** argv) {
     constexpr std::size_t kDeleted = 1000;
     std::vector<int32_t> xhs;
     for (std::size_t i = 0; i < kDeleted; ++i) xhs.push_back(static_cast<int32_t>(i + 1));
-    Compare("delete of 10^3 rows", runs, [] {
+    if (wanted("delete")) Compare("delete of 10^3 rows", runs, [] {
         WithoutLog([](const vantrel::TModuleContext& c) {
             for (std::size_t i = 0; i < kDeleted; ++i) Run(vantrel::BuildInsertSql(c, Row(static_cast<int32_t>(i + 1), i)));
         });
@@ -158,7 +162,7 @@ int main(int argc, char** argv) {
         }, false);
     });
 
-    Compare("import of N rows", runs, {}, [rows] {
+    if (wanted("import")) Compare("import of N rows", runs, {}, [rows] {
         Check(vantrel::ModuleInvoiceStore(Context()).InsertEach(rows, [](std::size_t i, Txxqtfpxx& r) { r = Row(0, i); }, {}));
     }, [rows] {
         WithoutLog([rows](const vantrel::TModuleContext& c) {
@@ -167,6 +171,10 @@ int main(int argc, char** argv) {
         });
     });
 
+    if (!wanted("verify")) {
+        std::filesystem::remove_all(dir);
+        return 0;
+    }
     // verify-log over a chain of M entries: one import of M rows.
     Run("delete from sb07_xxfpb");
     Run("delete from sb07_bgjl");

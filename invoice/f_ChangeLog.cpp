@@ -15,7 +15,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <set>
+#include <condition_variable>
+#include <deque>
 #include <future>
+#include <mutex>
 #include <thread>
 #include <unordered_map>
 
@@ -350,43 +353,141 @@ void TChangeLogWriter::Add(const std::string& sbssq, int32_t xh, std::string bef
     pendingFailed_ = pendingFailed_ || !AppendEntry(entry, pendingError_);
 }
 
+namespace {
+
+// Entries handed to the hasher and not yet written, in chunks: enough to keep it busy while
+// the write's statements run, few enough not to hold a long import's entries.
+constexpr std::size_t kChunksAhead = 4;
+
+// Hashes the entries in order, chained from lastHash, into their column values (in the order of
+// kEntryColumnNames) appended to values; lastHash ends as the last entry's hash.
+void EncodeEntries(std::vector<TChangeEntry>& entries, std::string& lastHash, std::vector<std::string>& values) {
+    const auto number = [](long long value) {
+        char buf[24];
+        return std::string(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+    };
+    values.reserve(values.size() + entries.size() * kEntryColumnNames.size());
+    char hex[64];
+    for (TChangeEntry& entry : entries) {
+        HashEntry(entry, lastHash, hex);
+        lastHash.assign(hex, sizeof hex);
+        values.push_back(entry.nsrsbh);
+        values.push_back(number(entry.seq));
+        values.push_back(std::move(entry.sbssq));
+        values.push_back(number(entry.xh));
+        values.push_back(entry.kind);
+        values.push_back(entry.time);
+        values.push_back(entry.seat);
+        values.push_back(number(entry.batch));
+        values.push_back(entry.batchNote);
+        values.push_back(std::move(entry.before));
+        values.push_back(std::move(entry.after));
+        values.push_back(lastHash);
+    }
+}
+
+}  // namespace
+
+// Hashes chunks of entries on a thread of its own, in the order they were handed, and gives
+// each back as its column values.
+class TChangeLogWriter::THasher {
+public:
+    explicit THasher(std::string lastHash) : lastHash_(std::move(lastHash)), thread_([this] { Run(); }) {}
+    ~THasher() {
+        {
+            const std::lock_guard<std::mutex> hold(lock_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    void Hand(std::vector<TChangeEntry> chunk) {
+        {
+            const std::lock_guard<std::mutex> hold(lock_);
+            in_.push_back(std::move(chunk));
+        }
+        ++handed_;
+        wake_.notify_all();
+    }
+    std::size_t Outstanding() const { return handed_ - taken_; }
+    // The oldest chunk not yet taken, once hashed; false when hashing failed.
+    bool Take(std::vector<std::string>& values) {
+        std::unique_lock<std::mutex> hold(lock_);
+        done_.wait(hold, [this] { return failed_ || !out_.empty(); });
+        if (failed_) return false;
+        values = std::move(out_.front());
+        out_.pop_front();
+        ++taken_;
+        return true;
+    }
+    // The chain's end after the chunks taken; read once all are.
+    const std::string& LastHash() const { return lastHash_; }
+
+private:
+    void Run() {
+        std::unique_lock<std::mutex> hold(lock_);
+        for (;;) {
+            wake_.wait(hold, [this] { return stop_ || !in_.empty(); });
+            if (stop_) return;
+            std::vector<TChangeEntry> chunk = std::move(in_.front());
+            in_.pop_front();
+            hold.unlock();
+            std::vector<std::string> values;
+            bool hashed = true;
+            try {
+                EncodeEntries(chunk, lastHash_, values);
+            } catch (...) {
+                hashed = false;
+            }
+            hold.lock();
+            if (hashed) out_.push_back(std::move(values));
+            else failed_ = true;
+            done_.notify_all();
+        }
+    }
+
+    std::string lastHash_;  // the worker's own until every chunk is taken
+    std::mutex lock_;
+    std::condition_variable wake_, done_;
+    std::deque<std::vector<TChangeEntry>> in_;
+    std::deque<std::vector<std::string>> out_;
+    bool stop_ = false, failed_ = false;
+    std::size_t handed_ = 0, taken_ = 0;  // counted by the writer's thread only
+    std::thread thread_;  // last: starts once the rest is made
+};
+
+TChangeLogWriter::~TChangeLogWriter() = default;
+
 bool TChangeLogWriter::AppendEntry(TChangeEntry& entry, std::string& error) {
-    entry.seq = lastSeq_ + 1;
+    entry.seq = ++lastSeq_;
     entry.kind = ChangeKindText(batch_.kind);
     entry.time = time_;
     entry.seat = seat_;
     entry.batch = batchId_;
     entry.batchNote = batch_.note;
-    entry.hash = EntryHash(entry, lastHash_);
-    const auto number = [](long long value) {
-        char buf[24];
-        return std::string(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
-    };
-    // In the order of kEntryColumnNames.
-    pendingValues_.push_back(entry.nsrsbh);
-    pendingValues_.push_back(number(entry.seq));
-    pendingValues_.push_back(entry.sbssq);
-    pendingValues_.push_back(number(entry.xh));
-    pendingValues_.push_back(entry.kind);
-    pendingValues_.push_back(entry.time);
-    pendingValues_.push_back(entry.seat);
-    pendingValues_.push_back(number(entry.batch));
-    pendingValues_.push_back(entry.batchNote);
-    pendingValues_.push_back(std::move(entry.before));
-    pendingValues_.push_back(std::move(entry.after));
-    pendingValues_.push_back(entry.hash);
-    lastSeq_ = entry.seq;
-    lastHash_ = std::move(entry.hash);
-    if (pendingValues_.size() >= kEntriesPerWrite * kEntryColumnNames.size()) return WritePending(error);
+    queued_.push_back(std::move(entry));
+    if (queued_.size() < kEntriesPerWrite) return true;
+    return HandQueued(error);
+}
+
+bool TChangeLogWriter::HandQueued(std::string& error) {
+    if (!hasher_) hasher_ = std::make_unique<THasher>(lastHash_);
+    hasher_->Hand(std::move(queued_));
+    queued_.clear();
+    std::vector<std::string> values;
+    while (hasher_->Outstanding() > kChunksAhead) {
+        if (!hasher_->Take(values)) {
+            error = "变更记录的校验值无法计算";
+            return false;
+        }
+        if (!WriteValues(values, error)) return false;
+    }
     return true;
 }
 
-bool TChangeLogWriter::WritePending(std::string& error) {
-    if (pendingValues_.empty()) return true;
-    const bool written = ExecADOInsertRows(context_.connection, LogTable(context_.subAppCode),
-                                           kEntryColumnNames, pendingValues_, error);
-    pendingValues_.clear();
-    return written;
+bool TChangeLogWriter::WriteValues(const std::vector<std::string>& values, std::string& error) {
+    return values.empty() ||
+           ExecADOInsertRows(context_.connection, LogTable(context_.subAppCode), kEntryColumnNames, values, error);
 }
 
 bool TChangeLogWriter::Flush(std::string& error) {
@@ -394,7 +495,23 @@ bool TChangeLogWriter::Flush(std::string& error) {
         error = pendingError_;
         return false;
     }
-    if (!WritePending(error)) return false;
+    std::vector<std::string> values;
+    if (hasher_) {
+        if (!queued_.empty() && !HandQueued(error)) return false;
+        while (hasher_->Outstanding() > 0) {
+            if (!hasher_->Take(values)) {
+                error = "变更记录的校验值无法计算";
+                return false;
+            }
+            if (!WriteValues(values, error)) return false;
+        }
+        lastHash_ = hasher_->LastHash();
+        hasher_.reset();
+    } else {
+        EncodeEntries(queued_, lastHash_, values);
+        queued_.clear();
+        if (!WriteValues(values, error)) return false;
+    }
     std::string sql = "UPDATE " + HeadTable(context_.subAppCode) + " SET jlxh=";
     AppendNumber(sql, lastSeq_);
     sql += ",hx=" + QuotedLiteral(lastHash_) + " WHERE nsrsbh=" + QuotedLiteral(context_.taxpayer);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -67,6 +68,9 @@ class TChangeLogWriter {
 public:
     // The context's taxpayer, on its connection and sub-application's tables.
     TChangeLogWriter(const TModuleContext& context, TChangeBatch batch);
+    ~TChangeLogWriter();
+    TChangeLogWriter(const TChangeLogWriter&) = delete;
+    TChangeLogWriter& operator=(const TChangeLogWriter&) = delete;
 
     // Takes the taxpayer's chain head for the transaction; a taxpayer without a chain gets
     // its register's rows as one 初始 batch first.
@@ -77,6 +81,8 @@ public:
     // The stored rows of the period numbered from..to, handed over in number order.
     bool ReadRange(const std::string& sbssq, int32_t from, int32_t to,
                    const std::function<void(int32_t xh, std::string&& row)>& onRow, std::string& error) const;
+    // A long write's entries are hashed on a thread of their own while its statements run:
+    // adding them early, before the register's statements, hides that work.
     void Add(const std::string& sbssq, int32_t xh, std::string before, std::string after);
     // Writes the entries and the new head.
     bool Flush(std::string& error);
@@ -84,8 +90,10 @@ public:
     int64_t BatchId() const { return batchId_; }
 
 private:
+    class THasher;
     bool AppendEntry(TChangeEntry& entry, std::string& error);
-    bool WritePending(std::string& error);
+    bool HandQueued(std::string& error);
+    bool WriteValues(const std::vector<std::string>& values, std::string& error);
 
     TModuleContext context_;
     TChangeBatch batch_;
@@ -94,7 +102,8 @@ private:
     int64_t lastSeq_ = 0;
     std::string lastHash_;
     int64_t batchId_ = 0;
-    std::vector<std::string> pendingValues_;  // the entries not yet written, column after column
+    std::vector<TChangeEntry> queued_;  // entries not yet hashed nor handed to the hasher
+    std::unique_ptr<THasher> hasher_;   // started by the first full chunk of entries
     bool pendingFailed_ = false;  // a statement of Add's failed; Flush reports it
     std::string pendingError_;
 };

@@ -184,8 +184,9 @@ TStoreOutcome TInvoiceStore::InsertEach(std::size_t count, const TFillProc& fill
         next = record.xh + 1;
     }
     if (progress && !progress(count, count)) return Failed(TStoreFailure::Cancelled, std::string());
-    if (within && !within(error)) return Failed(TStoreFailure::Statement, error);
+    // The entries first: they are hashed while the caller's statements run.
     if (!LogStoredRows(write.Log(), stored, error)) return Failed(TStoreFailure::Statement, error);
+    if (within && !within(error)) return Failed(TStoreFailure::Statement, error);
     return write.Finish(mark_);
 }
 
@@ -202,6 +203,9 @@ TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
     std::string error;
     std::map<int32_t, std::string> before;
     if (!log.ReadRows(context_.period, xhs, before, error)) return Failed(TStoreFailure::Statement, error);
+    // Added first, so that the entries are hashed while the rows are deleted.
+    for (int32_t xh : xhs)
+        if (auto row = before.find(xh); row != before.end()) log.Add(context_.period, xh, std::move(row->second), std::string());
     THostQuery query;
     for (std::size_t group = statements.size(); group-- > 0;) {
         if (!ExecADOQueryMsg(connection, statements[group], &query, error, 0, 0))
@@ -212,8 +216,6 @@ TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
     }
     if (!KeepAndDeleteInvoiceSources(context_, context_.period, xhs, log.BatchId(), error))
         return Failed(TStoreFailure::Statement, error);
-    for (int32_t xh : xhs)
-        if (auto row = before.find(xh); row != before.end()) log.Add(context_.period, xh, std::move(row->second), std::string());
     return write.Finish({});  // marked after each group
 }
 

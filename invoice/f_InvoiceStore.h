@@ -90,7 +90,7 @@ public:
                              const TChangeBatch& batch = {TChangeKind::Import, {}}) const;
     // Told each record's number once it is stored.
     using TNumberedProc = std::function<void(std::size_t index, const Txxqtfpxx& record)>;
-    // Runs in the transaction once every record is stored, before the log and the mark;
+    // Runs in the transaction once every record is stored and logged, before the mark;
     // false (with the reason) stores nothing.
     using TWithinProc = std::function<bool(std::string& error)>;
     TStoreOutcome InsertEach(std::size_t count, const TFillProc& fill, const TProgressProc& progress,

@@ -626,3 +626,36 @@ TEST_F(StoreTest, RandomWritesOfEveryKindReplayToTheRegisterAndTamperingIsNamed)
         EXPECT_TRUE(verdict.whole) << verdict.broken;
     }
 }
+
+TEST_F(StoreTest, LongWritesHashTheirEntriesAsideAndAFailedEntryInsertLeavesNothing) {
+    // Thousands of entries are hashed on a thread of their own in chunks, some written while the
+    // write goes on: the chain stays whole, and a failed insert of any chunk stores nothing.
+    const vantrel::TInvoiceStore store = vantrel::ModuleInvoiceStore(testhost::ContextFor());
+    const auto import = [&store](std::size_t count) {
+        return store.InsertEach(count, [](std::size_t i, Txxqtfpxx& r) { r = Entry(0, 1 + static_cast<double>(i % 500)); },
+                                {}, {vantrel::TChangeKind::Import, "f.csv"});
+    };
+    ASSERT_TRUE(import(3200).Ok());
+    std::vector<int32_t> gone;
+    for (int32_t xh = 1; xh <= 3200; xh += 3) gone.push_back(xh);
+    ASSERT_TRUE(store.Delete(gone).Ok());
+    const long long rows = QueryInt("select count(*) from sb07_xxfpb"), entries = 3200 + static_cast<long long>(gone.size());
+    ASSERT_EQ(QueryInt("select count(*) from sb07_bgjl"), entries);
+    vantrel::TLogVerdict verdict;
+    std::string error;
+    ASSERT_TRUE(vantrel::VerifyChangeLog(testhost::ContextFor(), verdict, error)) << error;
+    EXPECT_TRUE(verdict.whole) << verdict.broken;
+    EXPECT_EQ(verdict.entries, entries);
+    for (int chunk : {1, 3, 7}) {
+        corlith::test::FailAt(FailPoint::Statement, chunk, "injected", "INSERT INTO sb07_bgjl ");
+        const vantrel::TStoreOutcome failed = import(3200);
+        corlith::test::ClearFailures();
+        EXPECT_EQ(failed.failure, vantrel::TStoreFailure::Statement) << chunk;
+        EXPECT_EQ(failed.error, "injected") << chunk;
+        EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), rows) << chunk;
+        EXPECT_EQ(QueryInt("select count(*) from sb07_bgjl"), entries) << chunk;
+        EXPECT_FALSE(corlith::test::InTransaction(kConnection)) << chunk;
+    }
+    ASSERT_TRUE(vantrel::VerifyChangeLog(testhost::ContextFor(), verdict, error)) << error;
+    EXPECT_TRUE(verdict.whole) << verdict.broken;
+}
