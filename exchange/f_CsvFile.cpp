@@ -228,7 +228,7 @@ bool ParseCsvText(const std::string& gbk, TExchangeTable& table, std::string& er
     return stream.Feed(gbk, error) && stream.Finish(error);
 }
 
-int OpenRegularInput(const QString& path, std::string& error) {
+int OpenRegularInput(const QString& path, std::string& error, int64_t* size) {
     const QByteArray name = QFile::encodeName(path);
     // Without blocking, so that a FIFO cannot hold the open; it is refused just after.
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -242,7 +242,8 @@ int OpenRegularInput(const QString& path, std::string& error) {
         error = "该路径不是普通文件（如管道或设备），不能导入";
         return -1;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK stays: reads of a regular file ignore it.
+    if (size) *size = static_cast<int64_t>(st.st_size);
     return fd;
 }
 

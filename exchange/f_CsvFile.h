@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -34,8 +35,8 @@ bool ReadCsvRows(const QString& path, TExchangeSink& sink, std::string& error);
 bool ReadCsvBytes(std::string_view bytes, std::size_t pieceSize, TExchangeSink& sink, std::string& error);
 
 // The file opened for reading when it is a regular file (never waiting on a FIFO), else -1
-// with the reason (GBK).
-int OpenRegularInput(const QString& path, std::string& error);
+// with the reason (GBK); size, when given, gets the file's size as opened.
+int OpenRegularInput(const QString& path, std::string& error, int64_t* size = nullptr);
 
 // One field, quoted when it holds a comma, a quote, CR or LF.
 void AppendCsvField(std::string& out, std::string_view field);

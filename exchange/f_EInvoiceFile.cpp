@@ -6,22 +6,27 @@
 #include "invoice/f_GlobalUnit.h"
 #include "invoice/f_Sha256.h"
 
-#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 
 #include <pugixml.hpp>
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <future>
-#include <system_error>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <string_view>
+#include <system_error>
 #include <thread>
 
 namespace vantrel {
@@ -58,6 +63,15 @@ std::string Trimmed(const std::string& text) {
 
 // The text of an element: its text children joined, trimmed, GBK.
 std::string TextOf(const pugi::xml_node& node) {
+    const pugi::xml_node only = node.first_child();
+    if (only && !only.next_sibling() && only.type() == pugi::node_pcdata) {
+        // Nearly every field: one plain ASCII text, taken trimmed without a copy between.
+        std::string_view text = only.value();
+        while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
+        while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+        if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+            return std::string(text);
+    }
     std::string text;
     for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
         if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata) text += c.value();
@@ -195,7 +209,7 @@ TEInvoiceRate RateOf(const std::string& text) {
 
 // The fields of one invoice as found, before they are checked.
 struct TFound {
-    std::map<std::string, std::string> fields;   // by element name, the first occurrence
+    std::map<std::string, std::string, std::less<>> fields;   // by element name, the first occurrence
     struct Item {
         std::string amount, rate, tax;
     };
@@ -544,26 +558,39 @@ void ParseBytes(TKind kind, const char* data, std::size_t size, TEInvoiceFile& f
 
 // A file of at most kEInvoiceMaxBytes, whole.
 bool ReadSmallFile(const QString& path, std::string& bytes, std::string& error) {
-    const int fd = OpenRegularInput(path, error);
+    int64_t size = 0;
+    const int fd = OpenRegularInput(path, error, &size);
     if (fd < 0) return false;
-    bytes.clear();
-    char block[1 << 16];
+    // Read straight into the bytes, one call for the whole file as it was opened; a call that
+    // gives less than asked has met the end. A file that grew meanwhile is read on to its end.
+    bytes.resize(static_cast<std::size_t>(std::clamp<int64_t>(size, 0, kEInvoiceMaxBytes)) + 1);
+    std::size_t have = 0;
     for (;;) {
-        const ssize_t got = ::read(fd, block, sizeof block);
+        if (have == bytes.size()) {
+            if (have > kEInvoiceMaxBytes) {
+                ::close(fd);
+                error = "文件超过 16 MB，不是电子发票";
+                return false;
+            }
+            bytes.resize(std::min<std::size_t>(have * 2, kEInvoiceMaxBytes + 1));
+        }
+        const std::size_t asked = bytes.size() - have;
+        const ssize_t got = ::read(fd, bytes.data() + have, asked);
+        if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             ::close(fd);
             error = "无法读取文件";
             return false;
         }
-        if (got == 0) break;
-        if (bytes.size() + static_cast<std::size_t>(got) > kEInvoiceMaxBytes) {
-            ::close(fd);
-            error = "文件超过 16 MB，不是电子发票";
-            return false;
-        }
-        bytes.append(block, static_cast<std::size_t>(got));
+        have += static_cast<std::size_t>(got);
+        if (got == 0 || static_cast<std::size_t>(got) < asked) break;
     }
     ::close(fd);
+    if (have > kEInvoiceMaxBytes) {
+        error = "文件超过 16 MB，不是电子发票";
+        return false;
+    }
+    bytes.resize(have);
     return true;
 }
 
@@ -602,6 +629,49 @@ void OnEveryProcessor(std::size_t count, const std::function<void(std::size_t)>&
     drain();
     for (std::thread& thread : threads) thread.join();
     if (failure) std::rethrow_exception(failure);
+}
+
+// The folder's .xml, .ofd and .zip files, its subfolders' too, in path order: regular files
+// and links to them, hidden entries and links to folders left out, as a file manager lists
+// them. Read with readdir, which names each entry's type without a call per file.
+bool ListInvoiceFolder(const QString& folder, std::vector<std::pair<QString, TKind>>& files, std::string& error) {
+    std::string top = QFile::encodeName(folder).toStdString();
+    while (top.size() > 1 && top.back() == '/') top.pop_back();
+    std::vector<std::pair<QString, TKind>> found;
+    std::vector<std::string> pending{top};
+    while (!pending.empty()) {
+        const std::string dir = std::move(pending.back());
+        pending.pop_back();
+        DIR* listing = ::opendir(dir.c_str());
+        if (!listing) continue;
+        while (const dirent* entry = ::readdir(listing)) {
+            if (entry->d_name[0] == '.') continue;  // ".", ".." and hidden entries
+            std::string path = dir == "/" ? "/" + std::string(entry->d_name) : dir + "/" + entry->d_name;
+            struct stat st {};
+            unsigned char type = entry->d_type;
+            if (type == DT_UNKNOWN) {
+                if (::lstat(path.c_str(), &st) != 0) continue;
+                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : S_ISLNK(st.st_mode) ? DT_LNK : DT_UNKNOWN;
+            }
+            if (type == DT_DIR) {
+                pending.push_back(std::move(path));
+                continue;
+            }
+            const TKind kind = KindOf(entry->d_name);
+            if (kind == TKind::Other) continue;
+            if (type == DT_LNK ? ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) : type != DT_REG) continue;
+            found.emplace_back(QFile::decodeName(QByteArray::fromStdString(path)), kind);
+            if (found.size() > kEInvoiceMaxFiles) {
+                ::closedir(listing);
+                error = "电子发票文件超过 " + std::to_string(kEInvoiceMaxFiles) + " 个";
+                return false;
+            }
+        }
+        ::closedir(listing);
+    }
+    std::sort(found.begin(), found.end());
+    files.insert(files.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
+    return true;
 }
 
 class TFileWalker {
@@ -723,20 +793,7 @@ bool ReadEInvoiceFiles(const std::vector<QString>& paths, const std::function<vo
     for (const QString& path : paths) {
         const QFileInfo info(path);
         if (info.isDir()) {
-            QStringList found;
-            QDirIterator it(path, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-            while (it.hasNext()) {
-                const QString file = it.next();
-                if (KindOf(QStringToGbk(it.fileName())) == TKind::Other) continue;
-                found << file;
-                if (static_cast<std::size_t>(found.size()) > kEInvoiceMaxFiles) {
-                    error = "电子发票文件超过 " + std::to_string(kEInvoiceMaxFiles) + " 个";
-                    return false;
-                }
-            }
-            found.sort();
-            found.removeDuplicates();
-            for (const QString& file : found) files.emplace_back(file, KindOf(QStringToGbk(file)));
+            if (!ListInvoiceFolder(path, files, error)) return false;
             continue;
         }
         if (!info.exists()) {

@@ -1,5 +1,6 @@
 // E-invoice files into the register: random invoices written by a generator of our own as the
 // platform's XML and as OFD documents, read, checked and stored through the real store.
+#include "exchange/f_EInvoiceFile.h"
 #include "exchange/f_EInvoiceImport.h"
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
@@ -8,8 +9,14 @@
 #include "support/host_fixture.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 #include <zip.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <map>
@@ -308,4 +315,40 @@ TEST_F(EInvoiceTest, RandomFilesImportToTheGeneratorsFiguresAndEveryBadFileIsNam
     EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), rows + static_cast<long long>(rates.size()));
     EXPECT_EQ(QueryInt("select count(*) from sb07_fply"), QueryInt("select count(*) from sb07_xxfpb"));
     EXPECT_EQ(QueryInt("select count(*) from sb07_bgjl") - log, static_cast<long long>(rates.size()));
+}
+
+TEST_F(EInvoiceTest, AFolderYieldsWhatAFileManagerListsOfItsInvoiceFilesInPathOrder) {
+    // Regular files and links to them, in subfolders too; hidden entries, links to folders,
+    // broken links, pipes and other kinds of file left out. Qt's own listing is the measure.
+    const QDir root(QString::fromStdString((dir_ / "tree").string()));
+    for (const char* folder : {"tree/sub/deeper", "tree/.hidden", "tree/other"})
+        QDir(QString::fromStdString(dir_.string())).mkpath(QString::fromLatin1(folder));
+    for (const char* file : {"a.xml", "B.XML", "c.ofd", "d.zip", "e.txt", ".h.xml", ".hidden/x.xml", "sub/f.xml",
+                             "sub/.g.xml", "sub/deeper/h.OFD", "other/i.xml"})
+        WriteText(root.filePath(QString::fromLatin1(file)).toStdString(), "x");
+    ASSERT_EQ(::symlink("a.xml", root.filePath("link.xml").toLocal8Bit().constData()), 0);
+    ASSERT_EQ(::symlink("other", root.filePath("folderlink").toLocal8Bit().constData()), 0);
+    ASSERT_EQ(::symlink("nowhere.xml", root.filePath("broken.xml").toLocal8Bit().constData()), 0);
+    ASSERT_EQ(::mkfifo(root.filePath("pipe.xml").toLocal8Bit().constData(), 0600), 0);
+
+    QStringList expected;
+    QDirIterator it(root.path(), QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        if (QRegularExpression(QStringLiteral("\\.(xml|ofd|zip)$"), QRegularExpression::CaseInsensitiveOption)
+                .match(file).hasMatch())
+            expected << file;
+    }
+    expected.sort();
+    for (QString& file : expected) file = QFileInfo(file).fileName();
+    ASSERT_EQ(expected.size(), 8);  // a B c d link f h i
+
+    for (const QString& given : {root.path(), root.path() + "/"}) {
+        QStringList listed;
+        std::string error;
+        ASSERT_TRUE(vantrel::ReadEInvoiceFiles({given}, [&](vantrel::TEInvoiceFile& f) {
+            listed << QString::fromStdString(f.name);
+        }, error)) << error;
+        EXPECT_EQ(listed, expected) << given.toStdString();
+    }
 }
