@@ -65,7 +65,7 @@ double ToPaintedList(MainFrame& frame, int rows, const std::function<void()>& wh
     for (;;) {
         QApplication::processEvents(QEventLoop::AllEvents, 5);
         QWidget* page = frame.currentPage();
-        QTreeView* list = page ? page->findChild<QTreeView*>() : nullptr;
+        QTreeView* list = page ? page->findChild<QTreeView*>(u"VSTInvoideCommon"_s) : nullptr;
         if (list && list->isVisible() && list->model() && list->model()->rowCount() >= rows) {
             list->viewport()->repaint();   // the first paint with the rows, not a later one
             return static_cast<double>(timer.nsecsElapsed()) / 1e9;
@@ -142,7 +142,8 @@ int main(int argc, char** argv) {
         QStringList captions;
         for (int i = 0; i < picker->count(); ++i) captions << picker->itemText(i);
         for (int round = 0; round < 5; ++round) {
-            const QString typed = u"%1"_s.arg(1234 + round * 1111);
+            // A registered taxpayer's number as its name shows it, whatever the register's size.
+            const QString typed = QString::asprintf("%05d", (1234 + round * 1111) % taxpayers);
             picker->lineEdit()->selectAll();
             picker->lineEdit()->clear();
             QApplication::processEvents();

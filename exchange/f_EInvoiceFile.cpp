@@ -342,27 +342,47 @@ bool FinishInvoice(const TFound& found, TEInvoice& invoice, std::string& error) 
 }
 
 void FindInvoiceFields(const pugi::xml_node& root, TFound& found, bool& tooDeep) {
-    static const char* const kFields[] = {"InvoiceNumber", "IssueTime", "SellerIdNum", "BuyerIdNum",
-                                          "TotalAmWithoutTax", "TotalTaxAm"};
+    enum TWhat { kItem, kKind, kIssue, kField };
+    struct TName {
+        std::string_view name;
+        TWhat what;
+    };
+    // Every element of the document is looked up here: names are told apart by their length
+    // before any byte is compared.
+    static constexpr TName kNames[] = {
+        {"IssuItemInformation", kItem}, {"EInvoiceType", kKind},      {"GeneralOrSpecialVAT", kKind},
+        {"InIssuType", kIssue},         {"InvoiceNumber", kField},    {"IssueTime", kField},
+        {"SellerIdNum", kField},        {"BuyerIdNum", kField},       {"TotalAmWithoutTax", kField},
+        {"TotalTaxAm", kField},
+    };
     tooDeep = !ForEachElement(root, [&found](const pugi::xml_node& node) {
-        const char* name = LocalName(node.name());
-        if (std::strcmp(name, "IssuItemInformation") == 0) {
+        const std::string_view name = LocalName(node.name());
+        const TName* match = nullptr;
+        for (const TName& n : kNames)
+            if (n.name.size() == name.size() && n.name == name) {
+                match = &n;
+                break;
+            }
+        if (!match) return;
+        switch (match->what) {
+        case kItem:
             if (found.items.size() == kEInvoiceMaxItems) {
                 found.tooManyItems = true;
                 return;
             }
             found.items.push_back({TextOf(Child(node, "Amount")), TextOf(Child(node, "TaxRate")),
                                    TextOf(Child(node, "ComTaxAm"))});
-        } else if (std::strcmp(name, "EInvoiceType") == 0 || std::strcmp(name, "GeneralOrSpecialVAT") == 0) {
+            break;
+        case kKind:
             if (found.kindName.empty() && found.kindCode.empty()) {
                 found.kindName = TextOf(Child(node, "LabelName"));
                 found.kindCode = TextOf(Child(node, "LabelCode"));
             }
-        } else if (std::strcmp(name, "InIssuType") == 0) {
-            found.issueName = TextOf(Child(node, "LabelName"));
-        } else {
-            for (const char* field : kFields)
-                if (std::strcmp(name, field) == 0 && !found.fields.count(field)) found.fields[field] = TextOf(node);
+            break;
+        case kIssue: found.issueName = TextOf(Child(node, "LabelName")); break;
+        case kField:
+            if (found.fields.find(name) == found.fields.end()) found.fields.emplace(name, TextOf(node));
+            break;
         }
     });
 }
@@ -599,7 +619,7 @@ bool ReadSmallFile(const QString& path, std::string& bytes, std::string& error) 
 constexpr std::size_t kFilesPerRun = 1024;
 
 void ReadFile(const QString& path, TKind kind, TEInvoiceFile& file) {
-    file.name = QStringToGbk(QFileInfo(path).fileName());
+    file.name = QStringToGbk(path.mid(path.lastIndexOf(u'/') + 1));  // the file name, as QFileInfo gives it
     std::string bytes;
     if (ReadSmallFile(path, bytes, file.error)) ParseBytes(kind, bytes.data(), bytes.size(), file);
 }
