@@ -3,8 +3,8 @@
 #include "exchange/f_EInvoiceFile.h"
 #include "host/corlith_api.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_Sha256.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 
@@ -26,18 +26,17 @@ TExchangeCell TextCell(std::string text) {
 // What the change log names the import by: one file's name and SHA-256, or for several files
 // their count and a SHA-256 over each file's hash and name (each file's own is beside its rows).
 std::string BatchNote(const std::vector<QString>& paths, const std::vector<TEInvoiceFile>& files) {
-    if (paths.size() == 1 && QFileInfo(paths.front()).isFile()) {
-        QFile file(paths.front());
-        QCryptographicHash sha(QCryptographicHash::Sha256);
-        if (file.open(QIODevice::ReadOnly) && sha.addData(&file))
-            return QStringToGbk(QFileInfo(paths.front()).fileName()) + " SHA-256 " + sha.result().toHex().toStdString();
-    }
-    QCryptographicHash sha(QCryptographicHash::Sha256);
+    std::string hex;
+    if (paths.size() == 1 && QFileInfo(paths.front()).isFile() && FileSha256Hex(paths.front(), hex))
+        return QStringToGbk(QFileInfo(paths.front()).fileName()) + " SHA-256 " + hex;
+    TSha256 sha;
     for (const TEInvoiceFile& f : files) {
-        const std::string line = f.sha256 + " " + f.name + "\n";
-        sha.addData(QByteArrayView(line.data(), static_cast<qsizetype>(line.size())));
+        sha.Add(f.sha256);
+        sha.Add(" ");
+        sha.Add(f.name);
+        sha.Add("\n");
     }
-    return std::to_string(files.size()) + " 个电子发票文件 SHA-256 " + sha.result().toHex().toStdString();
+    return std::to_string(files.size()) + " 个电子发票文件 SHA-256 " + sha.Hex();
 }
 
 }  // namespace

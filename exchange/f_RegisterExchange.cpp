@@ -7,11 +7,11 @@
 #include "host/corlith_files.h"
 #include "invoice/f_FpDealGlobal.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_Sha256.h"
 #include "invoice/f_InvoiceStore.h"
 #include "invoice/f_InvoiceWarnings.h"
 #include "report/f_DealReportImpl.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 
@@ -731,10 +731,8 @@ bool PlanImportFile(const QString& path, const TImportTarget& target, bool keepC
     TImportPlanner planner(target, keepCells);
     if (!ReadRegisterRows(path, planner, error)) return false;
     plan = planner.Finish();
-    QFile file(path);
-    QCryptographicHash sha(QCryptographicHash::Sha256);
-    if (file.open(QIODevice::ReadOnly) && sha.addData(&file))
-        plan.source = QStringToGbk(QFileInfo(path).fileName()) + " SHA-256 " + sha.result().toHex().toStdString();
+    if (std::string hex; FileSha256Hex(path, hex))
+        plan.source = QStringToGbk(QFileInfo(path).fileName()) + " SHA-256 " + hex;
     return true;
 }
 

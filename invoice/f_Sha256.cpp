@@ -1,5 +1,7 @@
 #include "invoice/f_Sha256.h"
 
+#include <QFile>
+
 #include <openssl/evp.h>
 
 #include <new>
@@ -66,6 +68,19 @@ std::string Sha256Hex(std::string_view data) {
     thread_local TSha256 sha;
     sha.Add(data);
     return sha.Hex();
+}
+
+bool FileSha256Hex(const QString& path, std::string& hex) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    TSha256 sha;
+    char block[1 << 16];
+    for (qint64 got; (got = file.read(block, sizeof block)) != 0;) {
+        if (got < 0) return false;
+        sha.Add(std::string_view(block, static_cast<std::size_t>(got)));
+    }
+    hex = sha.Hex();
+    return true;
 }
 
 }  // namespace vantrel

@@ -2,6 +2,8 @@
 // the change log, every entry of which is hashed when it is written and again when verified.
 #pragma once
 
+#include <QString>
+
 #include <string>
 #include <string_view>
 
@@ -26,5 +28,7 @@ private:
 
 // The lower-case hex SHA-256 of data.
 std::string Sha256Hex(std::string_view data);
+// The lower-case hex SHA-256 of the file's bytes; false when it cannot be read.
+bool FileSha256Hex(const QString& path, std::string& hex);
 
 }  // namespace vantrel

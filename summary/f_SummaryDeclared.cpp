@@ -2,8 +2,8 @@
 
 #include "host/corlith_api.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_Sha256.h"
 
-#include <QCryptographicHash>
 
 #include <map>
 
@@ -92,10 +92,7 @@ bool RecordWrittenDocument(const TModuleContext& context, const std::string& tex
                            const std::vector<TSummaryLine>& lines, std::string& error) {
     TDeclaredDocument document;
     document.time = UtcNow();
-    document.sha256 = QCryptographicHash::hash(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())),
-                                               QCryptographicHash::Sha256)
-                          .toHex()
-                          .toStdString();
+    document.sha256 = Sha256Hex(text);
     for (const TSummaryLine& line : lines) document.cells.emplace_back(std::string(line.cell->name), line.value);
     return RecordDeclaredDocument(context, document, error);
 }

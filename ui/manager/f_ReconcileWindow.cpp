@@ -3,6 +3,7 @@
 #include "exchange/f_RegisterExchange.h"
 #include "host/corlith_api.h"
 #include "invoice/f_GlobalUnit.h"
+#include "invoice/f_Sha256.h"
 #include "invoice/f_InvoiceChecks.h"
 #include "report/f_DealReportImpl.h"
 #include "ui/common/f_FormSupport.h"
@@ -11,7 +12,6 @@
 
 #include <QButtonGroup>
 #include <QColor>
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -320,10 +320,9 @@ void TFrmReconcile::ActAddExecute() {
     // The number goes beside the row, as an e-invoice import's does: the next reconciliation
     // pairs by it, and an import of the same invoice is refused as a duplicate.
     if (!invoice.number.empty()) {
-        QFile file(FListFile);
-        QCryptographicHash sha(QCryptographicHash::Sha256);
-        if (file.open(QIODevice::ReadOnly)) sha.addData(&file);
-        plan.sources.push_back({0, invoice.number, fileName, sha.result().toHex().toStdString()});
+        std::string hex;
+        if (!FileSha256Hex(FListFile, hex)) hex = Sha256Hex({});  // as an empty file's, when it is gone
+        plan.sources.push_back({0, invoice.number, fileName, hex});
     }
     if (StoreImport(plan, FContext, {}, error) != TStoreResult::Stored) {
         InfoMsgBox(error, 0);
