@@ -12,13 +12,14 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
-#include <set>
-#include <condition_variable>
 #include <deque>
 #include <future>
 #include <mutex>
+#include <set>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -471,7 +472,17 @@ bool TChangeLogWriter::AppendEntry(TChangeEntry& entry, std::string& error) {
 }
 
 bool TChangeLogWriter::HandQueued(std::string& error) {
-    if (!hasher_) hasher_ = std::make_unique<THasher>(lastHash_);
+    if (!hasher_) {
+        try {
+            hasher_ = std::make_unique<THasher>(lastHash_);
+        } catch (const std::system_error&) {
+            // No thread to spare: the chunk is hashed here, as a short write's entries are.
+            std::vector<std::string> values;
+            EncodeEntries(queued_, lastHash_, values);
+            queued_.clear();
+            return WriteValues(values, error);
+        }
+    }
     hasher_->Hand(std::move(queued_));
     queued_.clear();
     std::vector<std::string> values;
