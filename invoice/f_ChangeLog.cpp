@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <deque>
 #include <future>
 #include <mutex>
@@ -225,24 +226,40 @@ std::string EntryHash(const TChangeEntry& e, const std::string& previousHash) {
 }
 
 std::string SeatName(const std::string& connection) {
-    std::string user;
-    for (const char* name : {"USER", "LOGNAME"})
-        if (const char* value = std::getenv(name); value && *value) {
-            user = value;
-            break;
-        }
-    if (user.empty())
-        if (const passwd* pw = getpwuid(geteuid())) user = pw->pw_name;
-    char host[256] = {};
-    if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
-    std::string seat = user + "@" + host;
+    // The operating system's side stays for the process: looked up once, not at every write.
+    static const std::string local = [] {
+        std::string user;
+        for (const char* name : {"USER", "LOGNAME"})
+            if (const char* value = std::getenv(name); value && *value) {
+                user = value;
+                break;
+            }
+        if (user.empty())
+            if (const passwd* pw = getpwuid(geteuid())) user = pw->pw_name;
+        char host[256] = {};
+        if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
+        return user + "@" + host;
+    }();
+    std::string seat = local;
     if (const std::string server = DBSessionUser(connection); !server.empty()) seat += " (" + server + ")";
     return seat;
 }
 
 std::string UtcNow() {
-    const QDateTime local = QDateTime::fromString(QString::fromLatin1(GetHostNow()), u"yyyy-MM-dd hh:mm:ss");
-    return local.toUTC().toString(u"yyyy-MM-ddThh:mm:ssZ").toStdString();
+    // The host's local clock (which a test may hold) read as UTC.
+    const std::string local = GetHostNow();
+    std::tm parts{};
+    std::time_t when = 0;
+    const char* end = ::strptime(local.c_str(), "%Y-%m-%d %H:%M:%S", &parts);
+    if (end && !*end) {
+        parts.tm_isdst = -1;
+        when = std::mktime(&parts);
+    }
+    if (!end || *end || when == -1) when = std::time(nullptr);
+    std::tm utc{};
+    char text[32];
+    if (!gmtime_r(&when, &utc) || std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0) return std::string();
+    return text;
 }
 
 bool IsChangeLogStatement(const std::string& sql, const std::string& code) {
