@@ -39,6 +39,9 @@ constexpr int kMaxDepth = 64;
 constexpr std::size_t kMaxOfdEntries = 10000;
 constexpr std::size_t kMaxTagRefs = 10000;
 const char* const kOfdKind = "电子发票文件";
+const char* const kTooLarge = "文件超过 16 MB，不是电子发票";
+
+std::string TooManyFiles() { return "电子发票文件超过 " + std::to_string(kEInvoiceMaxFiles) + " 个"; }
 
 const char* LocalName(const char* name) {
     const char* colon = std::strrchr(name, ':');
@@ -54,28 +57,19 @@ std::string Gbk(const char* utf8) {
     return *end ? QStringToGbk(QString::fromUtf8(utf8)) : std::string(utf8, end);
 }
 
-std::string Trimmed(const std::string& text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
-    return text.substr(b, e - b);
-}
-
 // The text of an element: its text children joined, trimmed, GBK.
 std::string TextOf(const pugi::xml_node& node) {
     const pugi::xml_node only = node.first_child();
     if (only && !only.next_sibling() && only.type() == pugi::node_pcdata) {
         // Nearly every field: one plain ASCII text, taken trimmed without a copy between.
-        std::string_view text = only.value();
-        while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
-        while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+        const std::string_view text = TrimmedBlanks(only.value());
         if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
             return std::string(text);
     }
     std::string text;
     for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
         if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata) text += c.value();
-    return Trimmed(Gbk(text.c_str()));
+    return TrimBlanks(Gbk(text.c_str()));
 }
 
 pugi::xml_node Child(const pugi::xml_node& node, const char* local) {
@@ -128,7 +122,7 @@ const char* ParseFault(pugi::xml_parse_status status) {
 
 bool LoadXml(const char* data, std::size_t size, pugi::xml_document& doc, std::string& error) {
     if (size > kEInvoiceMaxBytes) {
-        error = "文件超过 16 MB，不是电子发票";
+        error = kTooLarge;
         return false;
     }
     const unsigned options = pugi::parse_default | pugi::parse_doctype | pugi::parse_declaration;
@@ -200,7 +194,7 @@ TEInvoiceRate RateOf(const std::string& text) {
     const bool percent = !number.empty() && number.back() == '%';
     if (percent) number.pop_back();
     int64_t hundredths = 0;
-    if (!ParseFen(Trimmed(number), hundredths) || hundredths < 0) return rate;
+    if (!ParseFen(TrimBlanks(number), hundredths) || hundredths < 0) return rate;
     // "0.13" is a fraction, "13" or "13%" a percentage.
     const int64_t percentTimes100 = !percent && hundredths < 100 ? hundredths * 100 : hundredths;
     if (percentTimes100 % 100 == 0 && percentTimes100 <= 10000) rate.rate = std::to_string(percentTimes100 / 100) + "%";
@@ -582,16 +576,13 @@ bool ReadSmallFile(const QString& path, std::string& bytes, std::string& error) 
     const int fd = OpenRegularInput(path, error, &size);
     if (fd < 0) return false;
     // Read straight into the bytes, one call for the whole file as it was opened; a call that
-    // gives less than asked has met the end. A file that grew meanwhile is read on to its end.
+    // gives less than asked has met the end. A file that grew meanwhile is read on to its end,
+    // or to one byte past the limit.
     bytes.resize(static_cast<std::size_t>(std::clamp<int64_t>(size, 0, kEInvoiceMaxBytes)) + 1);
     std::size_t have = 0;
     for (;;) {
         if (have == bytes.size()) {
-            if (have > kEInvoiceMaxBytes) {
-                ::close(fd);
-                error = "文件超过 16 MB，不是电子发票";
-                return false;
-            }
+            if (have > kEInvoiceMaxBytes) break;
             bytes.resize(std::min<std::size_t>(have * 2, kEInvoiceMaxBytes + 1));
         }
         const std::size_t asked = bytes.size() - have;
@@ -607,7 +598,7 @@ bool ReadSmallFile(const QString& path, std::string& bytes, std::string& error) 
     }
     ::close(fd);
     if (have > kEInvoiceMaxBytes) {
-        error = "文件超过 16 MB，不是电子发票";
+        error = kTooLarge;
         return false;
     }
     bytes.resize(have);
@@ -683,7 +674,7 @@ bool ListInvoiceFolder(const QString& folder, std::vector<std::pair<QString, TKi
             found.emplace_back(QFile::decodeName(QByteArray::fromStdString(path)), kind);
             if (found.size() > kEInvoiceMaxFiles) {
                 ::closedir(listing);
-                error = "电子发票文件超过 " + std::to_string(kEInvoiceMaxFiles) + " 个";
+                error = TooManyFiles();
                 return false;
             }
         }
@@ -700,7 +691,7 @@ public:
 
     bool Counted(std::string& error) {
         if (++count_ <= kEInvoiceMaxFiles) return true;
-        error = "电子发票文件超过 " + std::to_string(kEInvoiceMaxFiles) + " 个";
+        error = TooManyFiles();
         return false;
     }
 

@@ -117,6 +117,8 @@ public:
         }
     }
 
+    int64_t Int64(const THostQuery& query, int column) const { return query.Int64At(fields_[column]); }
+
 private:
     int fields_[kColumnCount];
     std::string text_;
@@ -132,7 +134,7 @@ bool SelectRows(const std::string& connection, const std::string& sql,
     return ExecADOQueryRows(connection, sql, &query, error, [&] {
         if (!reader) reader.emplace(query);
         reader->Read(query, row);
-        onRow(static_cast<int32_t>(query.Int64At(query.FieldIndex(kColumns[xhField].name))), std::move(row));
+        onRow(static_cast<int32_t>(reader->Int64(query, xhField)), std::move(row));
         return true;
     });
 }
@@ -146,6 +148,29 @@ void AppendField(std::string& content, std::string_view field) {
 void AppendNumberField(std::string& content, long long value) {
     char buf[24];
     AppendField(content, std::string_view(buf, static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, value).ptr - buf)));
+}
+
+// Each field of a logged row in order, unescaped, and whether it is NULL ("\\N"); the field
+// may be taken.
+template <class OnField>
+void ForEachField(const std::string& row, OnField&& onField) {
+    std::string field;
+    bool null = false;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        const char c = row[i];
+        if (c == '\t') {
+            onField(field, null);
+            field.clear();
+            null = false;
+        } else if (c == '\\' && i + 1 < row.size()) {
+            const char e = row[++i];
+            if (e == 'N') null = true;
+            else field += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
+        } else {
+            field += c;
+        }
+    }
+    onField(field, null);
 }
 
 const char* const kEntryColumns = "nsrsbh,jlxh,sbssq,xh,lb,sj,czy,pc,pcsm,qz,hz,hx";
@@ -178,19 +203,7 @@ const std::vector<std::string>& RegisterColumns() {
 std::vector<std::string> DecodeRow(const std::string& row) {
     std::vector<std::string> fields;
     if (row.empty()) return fields;
-    fields.emplace_back();
-    for (std::size_t i = 0; i < row.size(); ++i) {
-        const char c = row[i];
-        if (c == '\t') {
-            fields.emplace_back();
-        } else if (c == '\\' && i + 1 < row.size()) {
-            const char e = row[++i];
-            if (e == 'N') continue;  // NULL reads as empty
-            fields.back() += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
-        } else {
-            fields.back() += c;
-        }
-    }
+    ForEachField(row, [&fields](std::string& field, bool) { fields.push_back(std::move(field)); });  // NULL reads as empty
     return fields;
 }
 
@@ -381,8 +394,9 @@ constexpr std::size_t kChunksAhead = 4;
 // kEntryColumnNames) appended to values; lastHash ends as the last entry's hash.
 void EncodeEntries(std::vector<TChangeEntry>& entries, std::string& lastHash, std::vector<std::string>& values) {
     const auto number = [](long long value) {
-        char buf[24];
-        return std::string(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+        std::string text;
+        AppendNumber(text, value);
+        return text;
     };
     values.reserve(values.size() + entries.size() * kEntryColumnNames.size());
     char hex[64];
@@ -493,17 +507,24 @@ bool TChangeLogWriter::HandQueued(std::string& error) {
         try {
             hasher_ = std::make_unique<THasher>(lastHash_);
         } catch (const std::system_error&) {
-            // No thread to spare: the chunk is hashed here, as a short write's entries are.
-            std::vector<std::string> values;
-            EncodeEntries(queued_, lastHash_, values);
-            queued_.clear();
-            return WriteValues(values, error);
+            return WriteQueuedHere(error);  // no thread to spare
         }
     }
     hasher_->Hand(std::move(queued_));
     queued_.clear();
+    return WriteHashed(kChunksAhead, error);
+}
+
+bool TChangeLogWriter::WriteQueuedHere(std::string& error) {
     std::vector<std::string> values;
-    while (hasher_->Outstanding() > kChunksAhead) {
+    EncodeEntries(queued_, lastHash_, values);
+    queued_.clear();
+    return WriteValues(values, error);
+}
+
+bool TChangeLogWriter::WriteHashed(std::size_t keep, std::string& error) {
+    std::vector<std::string> values;
+    while (hasher_->Outstanding() > keep) {
         if (!hasher_->Take(values)) {
             error = "变更记录的校验值无法计算";
             return false;
@@ -523,22 +544,13 @@ bool TChangeLogWriter::Flush(std::string& error) {
         error = pendingError_;
         return false;
     }
-    std::vector<std::string> values;
     if (hasher_) {
         if (!queued_.empty() && !HandQueued(error)) return false;
-        while (hasher_->Outstanding() > 0) {
-            if (!hasher_->Take(values)) {
-                error = "变更记录的校验值无法计算";
-                return false;
-            }
-            if (!WriteValues(values, error)) return false;
-        }
+        if (!WriteHashed(0, error)) return false;
         lastHash_ = hasher_->LastHash();
         hasher_.reset();
-    } else {
-        EncodeEntries(queued_, lastHash_, values);
-        queued_.clear();
-        if (!WriteValues(values, error)) return false;
+    } else if (!WriteQueuedHere(error)) {
+        return false;
     }
     std::string sql = "UPDATE " + HeadTable(context_.subAppCode) + " SET jlxh=";
     AppendNumber(sql, lastSeq_);
@@ -952,9 +964,7 @@ namespace {
 // writes (a number column holding anything but a number).
 std::vector<std::string> RowLiterals(const std::string& row) {
     std::vector<std::string> literals;
-    std::string field;
-    bool null = false;
-    const auto close = [&]() {
+    ForEachField(row, [&literals](std::string& field, bool null) {
         const TColumnType type = literals.size() < static_cast<std::size_t>(kColumnCount)
                                      ? kColumns[literals.size()].type
                                      : TColumnType::Text;
@@ -969,24 +979,9 @@ std::vector<std::string> RowLiterals(const std::string& row) {
                 else if (field[i] >= '0' && field[i] <= '9') ++digits;
                 else dots = 2;
             }
-            literals.push_back(digits && dots < 2 ? field : std::string());
+            literals.push_back(digits && dots < 2 ? std::move(field) : std::string());
         }
-        field.clear();
-        null = false;
-    };
-    for (std::size_t i = 0; i < row.size(); ++i) {
-        const char c = row[i];
-        if (c == '\t') {
-            close();
-        } else if (c == '\\' && i + 1 < row.size()) {
-            const char e = row[++i];
-            if (e == 'N') null = true;
-            else field += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
-        } else {
-            field += c;
-        }
-    }
-    close();
+    });
     if (literals.size() != static_cast<std::size_t>(kColumnCount) ||
         std::find(literals.begin(), literals.end(), std::string()) != literals.end())
         literals.clear();

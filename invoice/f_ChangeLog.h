@@ -93,6 +93,10 @@ private:
     class THasher;
     bool AppendEntry(TChangeEntry& entry, std::string& error);
     bool HandQueued(std::string& error);
+    // The queued entries hashed on this thread and written.
+    bool WriteQueuedHere(std::string& error);
+    // The hasher's chunks written, oldest first, until at most keep wait.
+    bool WriteHashed(std::size_t keep, std::string& error);
     bool WriteValues(const std::vector<std::string>& values, std::string& error);
 
     TModuleContext context_;
