@@ -52,6 +52,7 @@ constexpr TColumn kColumns[] = {
     {"sbwjm", TColumnType::Text},
 };
 constexpr int kColumnCount = static_cast<int>(std::size(kColumns));
+constexpr int kXhColumn = 2;
 
 std::string LogTable(const std::string& code) { return QualifyTableName("sb_bgjl", code); }
 std::string HeadTable(const std::string& code) { return QualifyTableName("sb_bgjlmw", code); }
@@ -130,11 +131,10 @@ bool SelectRows(const std::string& connection, const std::string& sql,
     THostQuery query;
     std::optional<TRowReader> reader;
     std::string row;
-    const int xhField = 2;
     return ExecADOQueryRows(connection, sql, &query, error, [&] {
         if (!reader) reader.emplace(query);
         reader->Read(query, row);
-        onRow(static_cast<int32_t>(reader->Int64(query, xhField)), std::move(row));
+        onRow(static_cast<int32_t>(reader->Int64(query, kXhColumn)), std::move(row));
         return true;
     });
 }
@@ -331,51 +331,55 @@ bool TChangeLogWriter::Lock(std::string& error) {
     return true;
 }
 
-bool TChangeLogWriter::ReadRows(const std::string& sbssq, const std::vector<int32_t>& xhs,
-                                std::map<int32_t, std::string>& rows, std::string& error) const {
-    std::vector<int32_t> sorted(xhs);
-    std::sort(sorted.begin(), sorted.end());
-    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+bool TChangeLogWriter::ReadWindows(const std::string& sbssq, const std::vector<int32_t>& sorted,
+                                   const TWindowRead& onRead, std::string& error) const {
     const std::string head = RowSelectHead(context_.subAppCode) + " WHERE nsrsbh=" + QuotedLiteral(context_.taxpayer) +
-                             " AND sbssq=" + QuotedLiteral(sbssq) + " AND xh IN (";
-    const auto keep = [&rows](int32_t xh, std::string&& row) { rows[xh] = std::move(row); };
+                             " AND sbssq=" + QuotedLiteral(sbssq) + " AND xh";
     for (auto from = sorted.begin(); from != sorted.end();) {
         // Numbers close together (a delete of ticked rows mostly is) are read as one range and
-        // filtered here: a range is one walk of the key, a list one lookup per number.
+        // filtered: a range is one walk of the key, a list one lookup per number.
         const int64_t last = static_cast<int64_t>(*from) + kNumbersPerRead - 1;
         auto to = std::upper_bound(from, std::min(sorted.end(), from + kNumbersPerRead), last,
                                    [](int64_t v, int32_t xh) { return v < xh; });
+        std::string sql = head;
         const int64_t span = static_cast<int64_t>(*(to - 1)) - *from + 1;
         if (to - from > 1 && span <= 2 * (to - from)) {
-            if (!ReadRange(sbssq, *from, *(to - 1),
-                           [&](int32_t xh, std::string&& row) {
-                               if (std::binary_search(from, to, xh)) keep(xh, std::move(row));
-                           },
-                           error))
-                return false;
+            sql += ">=";
+            AppendNumber(sql, *from);
+            sql += " AND xh<=";
+            AppendNumber(sql, *(to - 1));
         } else {
             to = std::min(sorted.end(), from + kNumbersPerRead);
-            std::string sql = head;
+            sql += " IN (";
             for (auto i = from; i != to; ++i) {
                 if (i != from) sql += ',';
                 AppendNumber(sql, *i);
             }
             sql += ')';
-            if (!SelectRows(context_.connection, sql, keep, error)) return false;
         }
+        if (!onRead(sql + " ORDER BY xh", from, to, error)) return false;
         from = to;
     }
     return true;
 }
 
-bool TChangeLogWriter::ReadRange(const std::string& sbssq, int32_t from, int32_t to,
-                                 const std::function<void(int32_t, std::string&&)>& onRow, std::string& error) const {
-    std::string sql = RowSelectHead(context_.subAppCode) + " WHERE nsrsbh=" + QuotedLiteral(context_.taxpayer) +
-                      " AND sbssq=" + QuotedLiteral(sbssq) + " AND xh>=";
-    AppendNumber(sql, from);
-    sql += " AND xh<=";
-    AppendNumber(sql, to);
-    return SelectRows(context_.connection, sql + " ORDER BY xh", onRow, error);
+namespace {
+
+std::vector<int32_t> SortedNumbers(std::vector<int32_t> xhs) {
+    std::sort(xhs.begin(), xhs.end());
+    xhs.erase(std::unique(xhs.begin(), xhs.end()), xhs.end());
+    return xhs;
+}
+
+}  // namespace
+
+bool TChangeLogWriter::ReadRows(const std::string& sbssq, const std::vector<int32_t>& xhs,
+                                std::map<int32_t, std::string>& rows, std::string& error) const {
+    return ReadWindows(sbssq, SortedNumbers(xhs), [&](const std::string& sql, TNumbers from, TNumbers to, std::string& e) {
+        return SelectRows(context_.connection, sql, [&](int32_t xh, std::string&& row) {
+            if (std::binary_search(from, to, xh)) rows[xh] = std::move(row);
+        }, e);
+    }, error);
 }
 
 void TChangeLogWriter::Add(const std::string& sbssq, int32_t xh, std::string before, std::string after) {
@@ -390,38 +394,65 @@ namespace {
 // the write's statements run, few enough not to hold a long import's entries.
 constexpr std::size_t kChunksAhead = 4;
 
-// Hashes the entries in order, chained from lastHash, into their column values (in the order of
-// kEntryColumnNames) appended to values; lastHash ends as the last entry's hash.
-void EncodeEntries(std::vector<TChangeEntry>& entries, std::string& lastHash, std::vector<std::string>& values) {
+// One entry hashed, chained from lastHash, into its column values (in the order of
+// kEntryColumnNames) appended to values; its rows are taken.
+void EncodeEntry(TChangeEntry& entry, std::string& lastHash, std::vector<std::string>& values) {
     const auto number = [](long long value) {
         std::string text;
         AppendNumber(text, value);
         return text;
     };
-    values.reserve(values.size() + entries.size() * kEntryColumnNames.size());
     char hex[64];
-    for (TChangeEntry& entry : entries) {
-        HashEntry(entry, lastHash, hex);
-        lastHash.assign(hex, sizeof hex);
-        values.push_back(entry.nsrsbh);
-        values.push_back(number(entry.seq));
-        values.push_back(std::move(entry.sbssq));
-        values.push_back(number(entry.xh));
-        values.push_back(entry.kind);
-        values.push_back(entry.time);
-        values.push_back(entry.seat);
-        values.push_back(number(entry.batch));
-        values.push_back(entry.batchNote);
-        values.push_back(std::move(entry.before));
-        values.push_back(std::move(entry.after));
-        values.push_back(lastHash);
-    }
+    HashEntry(entry, lastHash, hex);
+    lastHash.assign(hex, sizeof hex);
+    values.push_back(entry.nsrsbh);
+    values.push_back(number(entry.seq));
+    values.push_back(entry.sbssq);
+    values.push_back(number(entry.xh));
+    values.push_back(entry.kind);
+    values.push_back(entry.time);
+    values.push_back(entry.seat);
+    values.push_back(number(entry.batch));
+    values.push_back(entry.batchNote);
+    values.push_back(std::move(entry.before));
+    values.push_back(std::move(entry.after));
+    values.push_back(lastHash);
 }
 
 }  // namespace
 
-// Hashes chunks of entries on a thread of its own, in the order they were handed, and gives
-// each back as its column values.
+// Entries to hash, either made already or still to be made from rows read whole: each kept row
+// of the read is an entry like first, numbered on from it, the row its before or its after.
+struct TChangeLogWriter::TChunk {
+    std::vector<TChangeEntry> entries;
+    std::unique_ptr<THostQuery> rows;
+    std::vector<bool> kept;
+    TChangeEntry first;
+    bool rowsBefore = false;
+
+    std::size_t Size() const {
+        return rows ? static_cast<std::size_t>(std::count(kept.begin(), kept.end(), true)) : entries.size();
+    }
+    // The entries hashed in order, chained from lastHash, as their column values.
+    void Encode(std::string& lastHash, std::vector<std::string>& values) {
+        values.reserve(values.size() + Size() * kEntryColumnNames.size());
+        for (TChangeEntry& entry : entries) EncodeEntry(entry, lastHash, values);
+        if (!rows) return;
+        TRowReader reader(*rows);
+        std::size_t i = 0;
+        for (rows->First(); !rows->Eof(); rows->Next(), ++i) {
+            if (!kept[i]) continue;
+            std::string& row = rowsBefore ? first.before : first.after;
+            reader.Read(*rows, row);
+            first.xh = static_cast<int32_t>(reader.Int64(*rows, kXhColumn));
+            EncodeEntry(first, lastHash, values);
+            ++first.seq;
+        }
+    }
+};
+
+// Hashes chunks on a thread of its own, in the order they were handed, and gives each back as
+// its column values.
 class TChangeLogWriter::THasher {
 public:
     explicit THasher(std::string lastHash) : lastHash_(std::move(lastHash)), thread_([this] { Run(); }) {}
@@ -433,7 +464,7 @@ public:
         wake_.notify_all();
         thread_.join();
     }
-    void Hand(std::vector<TChangeEntry> chunk) {
+    void Hand(TChunk chunk) {
         {
             const std::lock_guard<std::mutex> hold(lock_);
             in_.push_back(std::move(chunk));
@@ -461,13 +492,13 @@ private:
         for (;;) {
             wake_.wait(hold, [this] { return stop_ || !in_.empty(); });
             if (stop_) return;
-            std::vector<TChangeEntry> chunk = std::move(in_.front());
+            TChunk chunk = std::move(in_.front());
             in_.pop_front();
             hold.unlock();
             std::vector<std::string> values;
             bool hashed = true;
             try {
-                EncodeEntries(chunk, lastHash_, values);
+                chunk.Encode(lastHash_, values);
             } catch (...) {
                 hashed = false;
             }
@@ -481,12 +512,62 @@ private:
     std::string lastHash_;  // the worker's own until every chunk is taken
     std::mutex lock_;
     std::condition_variable wake_, done_;
-    std::deque<std::vector<TChangeEntry>> in_;
+    std::deque<TChunk> in_;
     std::deque<std::vector<std::string>> out_;
     bool stop_ = false, failed_ = false;
     std::size_t handed_ = 0, taken_ = 0;  // counted by the writer's thread only
     std::thread thread_;  // last: starts once the rest is made
 };
+
+bool TChangeLogWriter::AddStored(const std::string& sbssq, const std::vector<int32_t>& xhs, bool asBefore,
+                                 std::string& error) {
+    if (pendingFailed_) {
+        error = pendingError_;
+        return false;
+    }
+    return ReadWindows(sbssq, SortedNumbers(xhs),
+                       [&](const std::string& sql, TNumbers from, TNumbers to, std::string& e) {
+                           return AddRead(sql, sbssq, from, to, asBefore, e);
+                       },
+                       error);
+}
+
+bool TChangeLogWriter::AddRead(const std::string& sql, const std::string& sbssq, TNumbers from, TNumbers to,
+                               bool asBefore, std::string& error) {
+    TChunk chunk;
+    chunk.rows = std::make_unique<THostQuery>();
+    THostQuery& rows = *chunk.rows;
+    if (!ExecADOQueryMsg(context_.connection, sql, &rows, error, 1, 0)) return false;
+    const int xhField = rows.FieldIndex(kColumns[kXhColumn].name);
+    std::size_t count = 0;
+    for (rows.First(); !rows.Eof(); rows.Next()) {
+        const bool keep = xhField >= 0 && std::binary_search(from, to, rows.Int64At(xhField));
+        chunk.kept.push_back(keep);
+        count += keep;
+    }
+    if (count == 0) return true;
+    // A few rows are not worth a thread: they join the entries queued here.
+    if (!hasher_ && queued_.size() + count < kEntriesPerWrite) {
+        TRowReader reader(rows);
+        std::size_t i = 0;
+        for (rows.First(); !rows.Eof(); rows.Next(), ++i) {
+            if (!chunk.kept[i]) continue;
+            std::string row;
+            reader.Read(rows, row);
+            const auto xh = static_cast<int32_t>(reader.Int64(rows, kXhColumn));
+            if (asBefore) Add(sbssq, xh, std::move(row), std::string());
+            else Add(sbssq, xh, std::string(), std::move(row));
+        }
+        if (pendingFailed_) error = pendingError_;
+        return !pendingFailed_;
+    }
+    if (!queued_.empty() && !HandQueued(error)) return false;
+    chunk.first = {context_.taxpayer, lastSeq_ + 1, sbssq, 0, ChangeKindText(batch_.kind), time_, seat_, batchId_,
+                   batch_.note, {}, {}, {}};
+    chunk.rowsBefore = asBefore;
+    lastSeq_ += static_cast<int64_t>(count);
+    return Hand(std::move(chunk), error);
+}
 
 TChangeLogWriter::~TChangeLogWriter() = default;
 
@@ -503,22 +584,27 @@ bool TChangeLogWriter::AppendEntry(TChangeEntry& entry, std::string& error) {
 }
 
 bool TChangeLogWriter::HandQueued(std::string& error) {
+    TChunk chunk;
+    chunk.entries = std::move(queued_);
+    queued_.clear();
+    return Hand(std::move(chunk), error);
+}
+
+bool TChangeLogWriter::Hand(TChunk chunk, std::string& error) {
     if (!hasher_) {
         try {
             hasher_ = std::make_unique<THasher>(lastHash_);
         } catch (const std::system_error&) {
-            return WriteQueuedHere(error);  // no thread to spare
+            return WriteHere(chunk, error);  // no thread to spare
         }
     }
-    hasher_->Hand(std::move(queued_));
-    queued_.clear();
+    hasher_->Hand(std::move(chunk));
     return WriteHashed(kChunksAhead, error);
 }
 
-bool TChangeLogWriter::WriteQueuedHere(std::string& error) {
+bool TChangeLogWriter::WriteHere(TChunk& chunk, std::string& error) {
     std::vector<std::string> values;
-    EncodeEntries(queued_, lastHash_, values);
-    queued_.clear();
+    chunk.Encode(lastHash_, values);
     return WriteValues(values, error);
 }
 
@@ -549,8 +635,11 @@ bool TChangeLogWriter::Flush(std::string& error) {
         if (!WriteHashed(0, error)) return false;
         lastHash_ = hasher_->LastHash();
         hasher_.reset();
-    } else if (!WriteQueuedHere(error)) {
-        return false;
+    } else {
+        TChunk rest;
+        rest.entries = std::move(queued_);
+        queued_.clear();
+        if (!WriteHere(rest, error)) return false;
     }
     std::string sql = "UPDATE " + HeadTable(context_.subAppCode) + " SET jlxh=";
     AppendNumber(sql, lastSeq_);

@@ -78,9 +78,10 @@ public:
     // The stored rows of the period with the given numbers (absent ones are left out).
     bool ReadRows(const std::string& sbssq, const std::vector<int32_t>& xhs, std::map<int32_t, std::string>& rows,
                   std::string& error) const;
-    // The stored rows of the period numbered from..to, handed over in number order.
-    bool ReadRange(const std::string& sbssq, int32_t from, int32_t to,
-                   const std::function<void(int32_t xh, std::string&& row)>& onRow, std::string& error) const;
+    // An entry for each stored row of the period among xhs, in number order, the row as its
+    // before (asBefore: rows about to be removed) or its after (rows just stored). The rows are
+    // read here; a long write's are made into entries with the hashing.
+    bool AddStored(const std::string& sbssq, const std::vector<int32_t>& xhs, bool asBefore, std::string& error);
     // A long write's entries are hashed on a thread of their own while its statements run:
     // adding them early, before the register's statements, hides that work.
     void Add(const std::string& sbssq, int32_t xh, std::string before, std::string after);
@@ -91,10 +92,21 @@ public:
 
 private:
     class THasher;
+    struct TChunk;
+    using TNumbers = std::vector<int32_t>::const_iterator;
+    // onRead(select, first, last) for each read of the stored rows of the sorted numbers; a read
+    // may return rows of numbers between them.
+    using TWindowRead = std::function<bool(const std::string&, TNumbers, TNumbers, std::string&)>;
+    bool ReadWindows(const std::string& sbssq, const std::vector<int32_t>& sorted, const TWindowRead& onRead,
+                     std::string& error) const;
+    // The rows of one read of AddStored, those of the numbers first..last kept.
+    bool AddRead(const std::string& sql, const std::string& sbssq, TNumbers first, TNumbers last, bool asBefore,
+                 std::string& error);
     bool AppendEntry(TChangeEntry& entry, std::string& error);
     bool HandQueued(std::string& error);
-    // The queued entries hashed on this thread and written.
-    bool WriteQueuedHere(std::string& error);
+    // To the hasher, or hashed and written here when no thread can be had.
+    bool Hand(TChunk chunk, std::string& error);
+    bool WriteHere(TChunk& chunk, std::string& error);
     // The hasher's chunks written, oldest first, until at most keep wait.
     bool WriteHashed(std::size_t keep, std::string& error);
     bool WriteValues(const std::vector<std::string>& values, std::string& error);

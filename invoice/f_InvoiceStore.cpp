@@ -15,27 +15,11 @@ namespace {
 
 TStoreOutcome Failed(TStoreFailure failure, std::string error) { return {failure, std::move(error)}; }
 
-// The log's entries of rows just inserted, read back as stored a range of numbers at a time
-// (no statement runs while a read streams, and the rows are never all held).
+// The log's entries of rows just inserted, read back as stored.
 bool LogStoredRows(TChangeLogWriter& log, const std::map<std::string, std::vector<int32_t>>& stored,
                    std::string& error) {
-    constexpr int32_t kRange = 1000;
-    std::vector<std::pair<int32_t, std::string>> rows;
-    for (const auto& [sbssq, xhs] : stored) {
-        for (auto from = xhs.begin(); from != xhs.end();) {
-            const int32_t last = *from > INT32_MAX - kRange ? INT32_MAX : *from + kRange - 1;
-            const auto to = std::upper_bound(from, xhs.end(), last);
-            rows.clear();
-            if (!log.ReadRange(sbssq, *from, *(to - 1),
-                               [&](int32_t xh, std::string&& row) {
-                                   if (std::binary_search(from, to, xh)) rows.emplace_back(xh, std::move(row));
-                               },
-                               error))
-                return false;
-            for (auto& [xh, row] : rows) log.Add(sbssq, xh, std::string(), std::move(row));
-            from = to;
-        }
-    }
+    for (const auto& [sbssq, xhs] : stored)
+        if (!log.AddStored(sbssq, xhs, false, error)) return false;
     return true;
 }
 
@@ -201,11 +185,8 @@ TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
     if (TStoreOutcome begun = write.Begin(); !begun.Ok()) return begun;
     TChangeLogWriter& log = write.Log();
     std::string error;
-    std::map<int32_t, std::string> before;
-    if (!log.ReadRows(context_.period, xhs, before, error)) return Failed(TStoreFailure::Statement, error);
-    // Added first, so that the entries are hashed while the rows are deleted.
-    for (int32_t xh : xhs)
-        if (auto row = before.find(xh); row != before.end()) log.Add(context_.period, xh, std::move(row->second), std::string());
+    // Added first, so that the entries are made while the rows are deleted.
+    if (!log.AddStored(context_.period, xhs, true, error)) return Failed(TStoreFailure::Statement, error);
     THostQuery query;
     for (std::size_t group = statements.size(); group-- > 0;) {
         if (!ExecADOQueryMsg(connection, statements[group], &query, error, 0, 0))

@@ -19,6 +19,7 @@
 #include <climits>
 #include <cstdio>
 #include <map>
+#include <numeric>
 #include <random>
 #include <memory>
 #include <stdexcept>
@@ -625,6 +626,51 @@ TEST_F(StoreTest, RandomWritesOfEveryKindReplayToTheRegisterAndTamperingIsNamed)
         ASSERT_TRUE(vantrel::VerifyChangeLog(testhost::ContextFor(), verdict, error)) << error;
         EXPECT_TRUE(verdict.whole) << verdict.broken;
     }
+}
+
+TEST_F(StoreTest, ADeleteOfAnyShapeLogsEachRemovedRowOnceAsItWasInNumberOrder) {
+    // Rows stored before the chain (its 初始 batch goes ahead of the first delete's entries), one
+    // row and a few, dense ranges and scattered lists, in any order: each removed row gets one
+    // entry, in number order, holding the row as it was; the chain replays to the register.
+    const vantrel::TModuleContext context = testhost::ContextFor();
+    for (int xh = 1; xh <= 620; ++xh) Exec(vantrel::BuildInsertSql(context, Entry(xh, 1 + xh % 97)));
+    std::vector<int32_t> old(619), imported(1300);  // 620 stays: the import numbers on from it
+    std::iota(old.begin(), old.end(), 1);
+    std::iota(imported.begin(), imported.end(), 621);
+    std::shuffle(old.begin(), old.end(), std::mt19937(7));
+    std::vector<std::vector<int32_t>> deletes = {std::vector<int32_t>(old.begin(), old.begin() + 550), {640}, {1900, 700, 655}};
+    std::vector<int32_t> scattered, rest;
+    for (int32_t xh : imported)
+        if (xh != 640 && xh != 1900 && xh != 700 && xh != 655) (xh % 7 ? rest : scattered).push_back(xh);
+    std::reverse(scattered.begin(), scattered.end());
+    deletes.push_back(scattered);
+    deletes.push_back(rest);
+    const vantrel::TInvoiceStore store = vantrel::ModuleInvoiceStore(context);
+    for (std::size_t d = 0; d < deletes.size(); ++d) {
+        if (d == 1) {
+            ASSERT_TRUE(store.InsertEach(1300, [](std::size_t i, Txxqtfpxx& r) { r = Entry(0, 2 + static_cast<double>(i % 89)); },
+                                         {}, {vantrel::TChangeKind::Import, "f.csv"}).Ok());
+        }
+        std::map<int32_t, std::string> rows;
+        std::string error;
+        ASSERT_TRUE(vantrel::TChangeLogWriter(context, {}).ReadRows(kPeriod, deletes[d], rows, error)) << error;
+        ASSERT_EQ(rows.size(), deletes[d].size());
+        ASSERT_TRUE(store.Delete(deletes[d]).Ok()) << d;
+        std::vector<vantrel::TChangeEntry> entries;
+        ASSERT_TRUE(vantrel::ReadBatchEntries(context, QueryInt("select max(pc) from sb07_bgjl"), entries, error)) << error;
+        ASSERT_EQ(entries.size(), rows.size()) << d;
+        auto row = rows.begin();
+        for (const vantrel::TChangeEntry& e : entries) {
+            EXPECT_EQ(e.xh, row->first) << d;
+            EXPECT_EQ(e.before, row->second) << d;
+            EXPECT_EQ(e.after, "") << d;
+            ++row;
+        }
+        vantrel::TLogVerdict verdict;
+        ASSERT_TRUE(vantrel::VerifyChangeLog(context, verdict, error)) << error;
+        EXPECT_TRUE(verdict.whole) << verdict.broken;
+    }
+    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), 70);
 }
 
 TEST_F(StoreTest, LongWritesHashTheirEntriesAsideAndAFailedEntryInsertLeavesNothing) {
