@@ -23,6 +23,7 @@ namespace {
 struct Bound {
     std::unique_ptr<Backend> backend;
     std::string target;   // UTF-8, as it was opened
+    std::string reader;   // the name of its shared reader, once opened
 };
 
 // A reader connection is used from a thread of its own while the others go on: the names are
@@ -37,10 +38,17 @@ std::map<std::string, Bound>& connections() {
     return c;
 }
 
-// Binds name to bound; a connection bound to it before is closed outside the lock.
+// Binds name to bound; a connection bound to it before, and its shared reader, are closed
+// outside the lock.
 void Put(const std::string& name, Bound bound) {
+    Bound reader;
     const std::lock_guard<std::mutex> hold(registryLock());
     std::swap(connections()[name], bound);
+    if (bound.reader.empty()) return;
+    const auto it = connections().find(bound.reader);
+    if (it == connections().end()) return;
+    std::swap(reader, it->second);
+    connections().erase(it);
 }
 
 std::unique_ptr<Backend> Open(const std::string& utf8, std::string& error) {
@@ -253,30 +261,73 @@ bool Guarded(std::string& error, const char* failure, Body&& body) {
 
 }  // namespace
 
+namespace {
+
+// A second connection to the database of connection, or false with the reason; target is what
+// connection was bound to.
+std::unique_ptr<Backend> OpenSecond(const std::string& connection, std::string& target, std::string& error) {
+    {
+        const std::lock_guard<std::mutex> hold(corlith::db::registryLock());
+        const auto& all = corlith::db::connections();
+        const auto it = all.find(connection);
+        if (it == all.end()) {
+            error = corlith::db::NoConnection(connection);
+            return nullptr;
+        }
+        target = it->second.target;
+    }
+    // A second connection to an in-memory database would open another, empty one.
+    if (!corlith::db::IsPostgresUri(target) &&
+        (target.empty() || target == ":memory:" || target.find("mode=memory") != std::string::npos)) {
+        error = "内存数据库不能再次连接";
+        return nullptr;
+    }
+    return corlith::db::Open(target, error);
+}
+
+std::atomic<unsigned> readersOpened{0};
+
+}  // namespace
+
 bool DBOpenReader(const std::string& connection, std::string& reader, std::string& error) {
     return Guarded(error, "无法打开读取连接", [&] {
-        static std::atomic<unsigned> opened{0};
         std::string target;
+        std::unique_ptr<Backend> backend = OpenSecond(connection, target, error);
+        if (!backend) return false;
+        reader = connection + "#reader" + std::to_string(++readersOpened);
+        corlith::db::Put(reader, {std::move(backend), target, {}});
+        return true;
+    });
+}
+
+bool DBSharedReader(const std::string& connection, std::string& reader, std::string& error) {
+    return Guarded(error, "无法打开读取连接", [&] {
         {
             const std::lock_guard<std::mutex> hold(corlith::db::registryLock());
-            const auto& all = corlith::db::connections();
+            auto& all = corlith::db::connections();
             const auto it = all.find(connection);
-            if (it == all.end()) {
-                error = corlith::db::NoConnection(connection);
-                return false;
+            if (it != all.end() && !it->second.reader.empty() && all.count(it->second.reader)) {
+                reader = it->second.reader;
+                return true;
             }
-            target = it->second.target;
         }
-        // A second connection to an in-memory database would open another, empty one.
-        if (!corlith::db::IsPostgresUri(target) && (target.empty() || target == ":memory:" ||
-                                                    target.find("mode=memory") != std::string::npos)) {
-            error = "内存数据库不能再次连接";
+        std::string target;
+        std::unique_ptr<Backend> backend = OpenSecond(connection, target, error);
+        if (!backend) return false;
+        const std::string name = connection + "#reader" + std::to_string(++readersOpened);
+        corlith::db::Bound unused;
+        const std::lock_guard<std::mutex> hold(corlith::db::registryLock());
+        auto& all = corlith::db::connections();
+        const auto it = all.find(connection);
+        // Bound anew meanwhile: the reader opened is of the database before.
+        if (it == all.end() || it->second.target != target) {
+            unused.backend = std::move(backend);
+            error = corlith::db::NoConnection(connection);
             return false;
         }
-        std::unique_ptr<Backend> backend = corlith::db::Open(target, error);
-        if (!backend) return false;
-        reader = connection + "#reader" + std::to_string(++opened);
-        corlith::db::Put(reader, {std::move(backend), target});
+        it->second.reader = name;
+        all[name] = {std::move(backend), target, {}};
+        reader = name;
         return true;
     });
 }
@@ -426,7 +477,7 @@ bool BindConnection(const std::string& connection, const std::string& target, st
         codec::GbkToUtf8(target, utf8);
         std::unique_ptr<db::Backend> backend = db::Open(utf8, error);
         if (!backend) return false;
-        db::Put(connection, {std::move(backend), utf8});
+        db::Put(connection, {std::move(backend), utf8, {}});
         return true;
     } catch (...) {
         db::SetError(error, "无法打开数据库“" + target + "”");

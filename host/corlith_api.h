@@ -163,6 +163,10 @@ CORLITH_API bool ExecADOInsertRows(const std::string& connection, const std::str
 // SQLite database). DBCloseReader closes it; CloseConnections closes it too.
 CORLITH_API bool DBOpenReader(const std::string& connection, std::string& reader, std::string& error);
 CORLITH_API void DBCloseReader(const std::string& reader);
+// The connection's own reader, as DBOpenReader opens one, but opened at the first call and kept
+// until the connection is closed or bound anew: for reads beside every long write, which would
+// otherwise open a connection each. Not to be closed by DBCloseReader.
+CORLITH_API bool DBSharedReader(const std::string& connection, std::string& reader, std::string& error);
 // Whether the connection's database refuses every write (read-only file or server); false for
 // an unknown connection.
 CORLITH_API bool DBIsReadOnly(const std::string& connection);

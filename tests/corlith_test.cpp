@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
@@ -387,6 +388,32 @@ TEST_F(CorlithDb, AReaderConnectionReadsBesideItsConnectionFromAnotherThread) {
     ASSERT_TRUE(corlith::BindConnection("memory", ":memory:", error)) << error;
     EXPECT_FALSE(DBOpenReader("memory", reader, error));
     EXPECT_FALSE(DBOpenReader("no such connection", reader, error));
+}
+
+TEST_F(CorlithDb, TheSharedReaderIsKeptWithItsConnectionAndFollowsItToAnotherDatabase) {
+    std::string reader, again, error;
+    ASSERT_TRUE(DBSharedReader(kConnection, reader, error)) << error;
+    ASSERT_TRUE(DBSharedReader(kConnection, again, error)) << error;
+    EXPECT_EQ(again, reader);
+    const auto count = [](const std::string& connection) {
+        THostQuery q;
+        std::string failed;
+        return ExecADOQueryMsg(connection, "select count(*) as n from sb07_fplxb", &q, failed, 1, 0) ? q.FieldAsInt64("n")
+                                                                                                   : -1;
+    };
+    EXPECT_EQ(count(reader), 4);
+    // Bound anew to another database: the reader of the one before is closed, a new one reads the new.
+    const std::string other = (dir_ / "other.db").string();
+    ASSERT_TRUE(corlith::BindConnection(kConnection, other, error)) << error;
+    EXPECT_EQ(count(reader), -1);
+    ASSERT_TRUE(DBSharedReader(kConnection, again, error)) << error;
+    EXPECT_NE(again, reader);
+    EXPECT_EQ(count(again), -1);  // the new database has no tables yet
+    ASSERT_TRUE(corlith::BindConnection("memory", ":memory:", error)) << error;
+    EXPECT_FALSE(DBSharedReader("memory", reader, error));
+    corlith::CloseConnections();
+    EXPECT_EQ(count(again), -1);
+    EXPECT_FALSE(DBSharedReader(kConnection, reader, error));
 }
 
 // ---- posting a row -------------------------------------------------------------------------
