@@ -35,6 +35,10 @@ namespace {
 constexpr std::size_t kEntriesPerWrite = 500;
 // Numbers per IN list of a row read.
 constexpr std::size_t kNumbersPerRead = 500;
+// Most numbers a delete reads on the shared reader, in one select: far below what makes a write
+// spill its changes into the file before its commit. And the most reads that select joins.
+constexpr std::size_t kNumbersAside = 20000;
+constexpr std::size_t kReadsAside = 100;
 
 enum class TColumnType { Text, Integer, Money };
 
@@ -331,36 +335,43 @@ bool TChangeLogWriter::Lock(std::string& error) {
     return true;
 }
 
-bool TChangeLogWriter::ReadWindows(const std::string& sbssq, const std::vector<int32_t>& sorted,
-                                   const TWindowRead& onRead, std::string& error) const {
-    const std::string head = RowSelectHead(context_.subAppCode) + " WHERE nsrsbh=" + QuotedLiteral(context_.taxpayer) +
-                             " AND sbssq=" + QuotedLiteral(sbssq) + " AND xh";
+bool TChangeLogWriter::ReadWindows(const std::vector<int32_t>& sorted, const TWindowRead& onRead,
+                                   std::string& error) const {
     for (auto from = sorted.begin(); from != sorted.end();) {
         // Numbers close together (a delete of ticked rows mostly is) are read as one range and
         // filtered: a range is one walk of the key, a list one lookup per number.
         const int64_t last = static_cast<int64_t>(*from) + kNumbersPerRead - 1;
         auto to = std::upper_bound(from, std::min(sorted.end(), from + kNumbersPerRead), last,
                                    [](int64_t v, int32_t xh) { return v < xh; });
-        std::string sql = head;
+        std::string numbers = "xh";
         const int64_t span = static_cast<int64_t>(*(to - 1)) - *from + 1;
         if (to - from > 1 && span <= 2 * (to - from)) {
-            sql += ">=";
-            AppendNumber(sql, *from);
-            sql += " AND xh<=";
-            AppendNumber(sql, *(to - 1));
+            numbers += ">=";
+            AppendNumber(numbers, *from);
+            numbers += " AND xh<=";
+            AppendNumber(numbers, *(to - 1));
         } else {
             to = std::min(sorted.end(), from + kNumbersPerRead);
-            sql += " IN (";
+            numbers += " IN (";
             for (auto i = from; i != to; ++i) {
-                if (i != from) sql += ',';
-                AppendNumber(sql, *i);
+                if (i != from) numbers += ',';
+                AppendNumber(numbers, *i);
             }
-            sql += ')';
+            numbers += ')';
         }
-        if (!onRead(sql + " ORDER BY xh", from, to, error)) return false;
+        if (!onRead(numbers, from, to, error)) return false;
         from = to;
     }
     return true;
+}
+
+std::string TChangeLogWriter::RowsOfPeriod(const std::string& sbssq) const {
+    return RowSelectHead(context_.subAppCode) + " WHERE nsrsbh=" + QuotedLiteral(context_.taxpayer) +
+           " AND sbssq=" + QuotedLiteral(sbssq) + " AND ";
+}
+
+std::string TChangeLogWriter::RowsSelect(const std::string& sbssq, const std::string& numbers) const {
+    return RowsOfPeriod(sbssq) + numbers + " ORDER BY xh";
 }
 
 namespace {
@@ -375,11 +386,15 @@ std::vector<int32_t> SortedNumbers(std::vector<int32_t> xhs) {
 
 bool TChangeLogWriter::ReadRows(const std::string& sbssq, const std::vector<int32_t>& xhs,
                                 std::map<int32_t, std::string>& rows, std::string& error) const {
-    return ReadWindows(sbssq, SortedNumbers(xhs), [&](const std::string& sql, TNumbers from, TNumbers to, std::string& e) {
-        return SelectRows(context_.connection, sql, [&](int32_t xh, std::string&& row) {
-            if (std::binary_search(from, to, xh)) rows[xh] = std::move(row);
-        }, e);
-    }, error);
+    return ReadWindows(SortedNumbers(xhs),
+                       [&](const std::string& numbers, TNumbers from, TNumbers to, std::string& e) {
+                           return SelectRows(context_.connection, RowsSelect(sbssq, numbers),
+                                             [&](int32_t xh, std::string&& row) {
+                                                 if (std::binary_search(from, to, xh)) rows[xh] = std::move(row);
+                                             },
+                                             e);
+                       },
+                       error);
 }
 
 void TChangeLogWriter::Add(const std::string& sbssq, int32_t xh, std::string before, std::string after) {
@@ -525,9 +540,10 @@ bool TChangeLogWriter::AddStored(const std::string& sbssq, const std::vector<int
         error = pendingError_;
         return false;
     }
-    return ReadWindows(sbssq, SortedNumbers(xhs),
-                       [&](const std::string& sql, TNumbers from, TNumbers to, std::string& e) {
-                           return AddRead(sql, sbssq, from, to, asBefore, e);
+    if (aside_ && !JoinAside(error)) return false;
+    return ReadWindows(SortedNumbers(xhs),
+                       [&](const std::string& numbers, TNumbers from, TNumbers to, std::string& e) {
+                           return AddRead(RowsSelect(sbssq, numbers), sbssq, from, to, asBefore, e);
                        },
                        error);
 }
@@ -569,9 +585,133 @@ bool TChangeLogWriter::AddRead(const std::string& sql, const std::string& sbssq,
     return Hand(std::move(chunk), error);
 }
 
+// The rows a write is about to remove, read on the connection's shared reader while the write
+// removes them on its own connection: the reader sees the database as the last commit left it,
+// and the chain head the write holds keeps other writers from changing it. Each row read is made
+// the next entry and hashed, chained on from the hash the write started from.
+class TChangeLogWriter::TAside {
+public:
+    TAside(std::string reader, std::string select, std::vector<int32_t> numbers, TChangeEntry first,
+           std::string lastHash)
+        : reader_(std::move(reader)),
+          select_(std::move(select)),
+          numbers_(std::move(numbers)),
+          first_(std::move(first)),
+          lastHash_(std::move(lastHash)) {
+        started_ = startedPromise_.get_future();
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~TAside() {
+        if (thread_.joinable()) thread_.join();
+    }
+    TAside(const TAside&) = delete;
+    TAside& operator=(const TAside&) = delete;
+
+    // Once the reader holds its view of the database (its first row read, or its read over):
+    // from then on the write may change what it read. False when the read failed first.
+    bool Started() { return started_.get(); }
+    // The entries' column values, their number and the chain's end after them.
+    bool Finish(std::vector<std::string>& values, int64_t& count, std::string& lastHash, std::string& error) {
+        thread_.join();
+        if (!read_) {
+            error = error_;
+            return false;
+        }
+        // The write removed every number; a row the reader did not see would go unlogged.
+        if (count_ != static_cast<int64_t>(numbers_.size())) {
+            error = "读取要删除的发票时数据已变化，请重试";
+            return false;
+        }
+        values = std::move(values_);
+        count = count_;
+        lastHash = lastHash_;
+        return true;
+    }
+
+private:
+    void Run() {
+        bool told = false;
+        try {
+            read_ = SelectRows(reader_, select_,
+                               [this, &told](int32_t xh, std::string&& row) {
+                                   if (!told) {
+                                       startedPromise_.set_value(true);
+                                       told = true;
+                                   }
+                                   if (!std::binary_search(numbers_.begin(), numbers_.end(), xh)) return;
+                                   first_.before = std::move(row);
+                                   first_.xh = xh;
+                                   EncodeEntry(first_, lastHash_, values_);
+                                   ++first_.seq;
+                                   ++count_;
+                               },
+                               error_);
+        } catch (...) {
+            read_ = false;
+            error_ = "变更记录的校验值无法计算";
+        }
+        if (!told) startedPromise_.set_value(read_);
+    }
+
+    std::string reader_, select_;
+    std::vector<int32_t> numbers_;
+    TChangeEntry first_;
+    std::string lastHash_, error_;
+    std::vector<std::string> values_;
+    int64_t count_ = 0;
+    bool read_ = false;
+    std::promise<bool> startedPromise_;
+    std::future<bool> started_;
+    std::thread thread_;  // last: starts once the rest is made
+};
+
+bool TChangeLogWriter::AddRemoved(const std::string& sbssq, const std::vector<int32_t>& xhs, std::string& error) {
+    std::vector<int32_t> sorted = SortedNumbers(xhs);
+    std::string reader, ignored;
+    // Few rows are read here at once; a write that has entries already keeps them in order here.
+    if (sorted.size() < kEntriesPerWrite || sorted.size() > kNumbersAside || aside_ || hasher_ || !queued_.empty() ||
+        pendingFailed_ || !DBSharedReader(context_.connection, reader, ignored))
+        return AddStored(sbssq, xhs, true, error);
+    // One select of every read, each read walking its own part of the key (an OR of them would
+    // make the engine walk the whole period).
+    const std::string head = RowsOfPeriod(sbssq);
+    std::string select;
+    std::size_t reads = 0;
+    ReadWindows(sorted,
+                [&](const std::string& numbers, TNumbers, TNumbers, std::string&) {
+                    select += (select.empty() ? "" : " UNION ALL ") + head + numbers;
+                    return ++reads <= kReadsAside;
+                },
+                ignored);
+    if (reads > kReadsAside) return AddStored(sbssq, xhs, true, error);
+    TChangeEntry first{context_.taxpayer, lastSeq_ + 1, sbssq, 0, ChangeKindText(batch_.kind), time_, seat_,
+                       batchId_, batch_.note, {}, {}, {}};
+    try {
+        aside_ = std::make_unique<TAside>(reader, select + " ORDER BY xh", std::move(sorted), std::move(first),
+                                          lastHash_);
+    } catch (const std::system_error&) {
+        return AddStored(sbssq, xhs, true, error);  // no thread to spare
+    }
+    if (aside_->Started()) return true;
+    return JoinAside(error);
+}
+
+bool TChangeLogWriter::JoinAside(std::string& error) {
+    std::vector<std::string> values;
+    int64_t count = 0;
+    std::string lastHash;
+    const bool read = aside_->Finish(values, count, lastHash, error);
+    aside_.reset();
+    if (!read) return false;
+    lastSeq_ += count;
+    lastHash_ = std::move(lastHash);
+    return WriteValues(values, error);
+}
+
 TChangeLogWriter::~TChangeLogWriter() = default;
 
 bool TChangeLogWriter::AppendEntry(TChangeEntry& entry, std::string& error) {
+    if (aside_ && !JoinAside(error)) return false;
     entry.seq = ++lastSeq_;
     entry.kind = ChangeKindText(batch_.kind);
     entry.time = time_;
@@ -630,6 +770,7 @@ bool TChangeLogWriter::Flush(std::string& error) {
         error = pendingError_;
         return false;
     }
+    if (aside_ && !JoinAside(error)) return false;
     if (hasher_) {
         if (!queued_.empty() && !HandQueued(error)) return false;
         if (!WriteHashed(0, error)) return false;

@@ -82,6 +82,10 @@ public:
     // before (asBefore: rows about to be removed) or its after (rows just stored). The rows are
     // read here; a long write's are made into entries with the hashing.
     bool AddStored(const std::string& sbssq, const std::vector<int32_t>& xhs, bool asBefore, std::string& error);
+    // AddStored of rows the caller is about to remove. A long list is read on the connection's
+    // shared reader while the caller removes them, and made into entries there; a failed read
+    // fails Flush.
+    bool AddRemoved(const std::string& sbssq, const std::vector<int32_t>& xhs, std::string& error);
     // A long write's entries are hashed on a thread of their own while its statements run:
     // adding them early, before the register's statements, hides that work.
     void Add(const std::string& sbssq, int32_t xh, std::string before, std::string after);
@@ -92,13 +96,17 @@ public:
 
 private:
     class THasher;
+    class TAside;
     struct TChunk;
     using TNumbers = std::vector<int32_t>::const_iterator;
-    // onRead(select, first, last) for each read of the stored rows of the sorted numbers; a read
-    // may return rows of numbers between them.
+    // onRead(condition, first, last) for each read of the stored rows of the sorted numbers, the
+    // condition on xh that selects them; a read may return rows of numbers between them.
     using TWindowRead = std::function<bool(const std::string&, TNumbers, TNumbers, std::string&)>;
-    bool ReadWindows(const std::string& sbssq, const std::vector<int32_t>& sorted, const TWindowRead& onRead,
-                     std::string& error) const;
+    bool ReadWindows(const std::vector<int32_t>& sorted, const TWindowRead& onRead, std::string& error) const;
+    // The select of the period's stored rows that meet the condition on xh, in number order.
+    std::string RowsSelect(const std::string& sbssq, const std::string& numbers) const;
+    // That select up to the condition: "SELECT ... WHERE nsrsbh=... AND sbssq=... AND ".
+    std::string RowsOfPeriod(const std::string& sbssq) const;
     // The rows of one read of AddStored, those of the numbers first..last kept.
     bool AddRead(const std::string& sql, const std::string& sbssq, TNumbers first, TNumbers last, bool asBefore,
                  std::string& error);
@@ -120,6 +128,9 @@ private:
     int64_t batchId_ = 0;
     std::vector<TChangeEntry> queued_;  // entries not yet hashed nor handed to the hasher
     std::unique_ptr<THasher> hasher_;   // started by the first full chunk of entries
+    std::unique_ptr<TAside> aside_;     // rows being read on the shared reader, the next entries
+    // The aside read's entries written, next in the chain.
+    bool JoinAside(std::string& error);
     bool pendingFailed_ = false;  // a statement of Add's failed; Flush reports it
     std::string pendingError_;
 };

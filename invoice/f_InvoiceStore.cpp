@@ -186,7 +186,7 @@ TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
     TChangeLogWriter& log = write.Log();
     std::string error;
     // Added first, so that the entries are made while the rows are deleted.
-    if (!log.AddStored(context_.period, xhs, true, error)) return Failed(TStoreFailure::Statement, error);
+    if (!log.AddRemoved(context_.period, xhs, error)) return Failed(TStoreFailure::Statement, error);
     THostQuery query;
     for (std::size_t group = statements.size(); group-- > 0;) {
         if (!ExecADOQueryMsg(connection, statements[group], &query, error, 0, 0))

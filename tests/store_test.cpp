@@ -692,6 +692,16 @@ TEST_F(StoreTest, LongWritesHashTheirEntriesAsideAndAFailedEntryInsertLeavesNoth
     ASSERT_TRUE(vantrel::VerifyChangeLog(testhost::ContextFor(), verdict, error)) << error;
     EXPECT_TRUE(verdict.whole) << verdict.broken;
     EXPECT_EQ(verdict.entries, entries);
+    // A long delete reads its rows beside its statements: a failed read stores nothing either.
+    std::vector<int32_t> more;
+    for (int32_t xh = 2; xh <= 3200; xh += 3) more.push_back(xh);
+    corlith::test::FailAt(FailPoint::Statement, 1, "injected", "SELECT nsrsbh,sbssq,xh");
+    const vantrel::TStoreOutcome unread = store.Delete(more);
+    corlith::test::ClearFailures();
+    EXPECT_EQ(unread.error, "injected");
+    EXPECT_EQ(QueryInt("select count(*) from sb07_xxfpb"), rows);
+    EXPECT_EQ(QueryInt("select count(*) from sb07_bgjl"), entries);
+    EXPECT_FALSE(corlith::test::InTransaction(kConnection));
     for (int chunk : {1, 3, 7}) {
         corlith::test::FailAt(FailPoint::Statement, chunk, "injected", "INSERT INTO sb07_bgjl ");
         const vantrel::TStoreOutcome failed = import(3200);
