@@ -315,13 +315,12 @@ bool DBSharedReader(const std::string& connection, std::string& reader, std::str
         std::unique_ptr<Backend> backend = OpenSecond(connection, target, error);
         if (!backend) return false;
         const std::string name = connection + "#reader" + std::to_string(++readersOpened);
-        corlith::db::Bound unused;
+        // Made before the lock: a backend not kept is closed after it.
         const std::lock_guard<std::mutex> hold(corlith::db::registryLock());
         auto& all = corlith::db::connections();
         const auto it = all.find(connection);
         // Bound anew meanwhile: the reader opened is of the database before.
         if (it == all.end() || it->second.target != target) {
-            unused.backend = std::move(backend);
             error = corlith::db::NoConnection(connection);
             return false;
         }

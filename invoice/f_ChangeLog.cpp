@@ -578,8 +578,7 @@ bool TChangeLogWriter::AddRead(const std::string& sql, const std::string& sbssq,
         return !pendingFailed_;
     }
     if (!queued_.empty() && !HandQueued(error)) return false;
-    chunk.first = {context_.taxpayer, lastSeq_ + 1, sbssq, 0, ChangeKindText(batch_.kind), time_, seat_, batchId_,
-                   batch_.note, {}, {}, {}};
+    chunk.first = NextEntry(sbssq);
     chunk.rowsBefore = asBefore;
     lastSeq_ += static_cast<int64_t>(count);
     return Hand(std::move(chunk), error);
@@ -684,10 +683,8 @@ bool TChangeLogWriter::AddRemoved(const std::string& sbssq, const std::vector<in
                 },
                 ignored);
     if (reads > kReadsAside) return AddStored(sbssq, xhs, true, error);
-    TChangeEntry first{context_.taxpayer, lastSeq_ + 1, sbssq, 0, ChangeKindText(batch_.kind), time_, seat_,
-                       batchId_, batch_.note, {}, {}, {}};
     try {
-        aside_ = std::make_unique<TAside>(reader, select + " ORDER BY xh", std::move(sorted), std::move(first),
+        aside_ = std::make_unique<TAside>(reader, select + " ORDER BY xh", std::move(sorted), NextEntry(sbssq),
                                           lastHash_);
     } catch (const std::system_error&) {
         return AddStored(sbssq, xhs, true, error);  // no thread to spare
@@ -710,14 +707,27 @@ bool TChangeLogWriter::JoinAside(std::string& error) {
 
 TChangeLogWriter::~TChangeLogWriter() = default;
 
-bool TChangeLogWriter::AppendEntry(TChangeEntry& entry, std::string& error) {
-    if (aside_ && !JoinAside(error)) return false;
-    entry.seq = ++lastSeq_;
+void TChangeLogWriter::Stamp(TChangeEntry& entry) const {
     entry.kind = ChangeKindText(batch_.kind);
     entry.time = time_;
     entry.seat = seat_;
     entry.batch = batchId_;
     entry.batchNote = batch_.note;
+}
+
+TChangeEntry TChangeLogWriter::NextEntry(const std::string& sbssq) const {
+    TChangeEntry entry;
+    entry.nsrsbh = context_.taxpayer;
+    entry.seq = lastSeq_ + 1;
+    entry.sbssq = sbssq;
+    Stamp(entry);
+    return entry;
+}
+
+bool TChangeLogWriter::AppendEntry(TChangeEntry& entry, std::string& error) {
+    if (aside_ && !JoinAside(error)) return false;
+    entry.seq = ++lastSeq_;
+    Stamp(entry);
     queued_.push_back(std::move(entry));
     if (queued_.size() < kEntriesPerWrite) return true;
     return HandQueued(error);

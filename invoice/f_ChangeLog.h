@@ -110,7 +110,13 @@ private:
     // The rows of one read of AddStored, those of the numbers first..last kept.
     bool AddRead(const std::string& sql, const std::string& sbssq, TNumbers first, TNumbers last, bool asBefore,
                  std::string& error);
+    // The write's kind, time, seat and batch into entry.
+    void Stamp(TChangeEntry& entry) const;
+    // The next entry of the period, stamped, without its number and rows.
+    TChangeEntry NextEntry(const std::string& sbssq) const;
     bool AppendEntry(TChangeEntry& entry, std::string& error);
+    // The aside read's entries written, next in the chain.
+    bool JoinAside(std::string& error);
     bool HandQueued(std::string& error);
     // To the hasher, or hashed and written here when no thread can be had.
     bool Hand(TChunk chunk, std::string& error);
@@ -129,8 +135,6 @@ private:
     std::vector<TChangeEntry> queued_;  // entries not yet hashed nor handed to the hasher
     std::unique_ptr<THasher> hasher_;   // started by the first full chunk of entries
     std::unique_ptr<TAside> aside_;     // rows being read on the shared reader, the next entries
-    // The aside read's entries written, next in the chain.
-    bool JoinAside(std::string& error);
     bool pendingFailed_ = false;  // a statement of Add's failed; Flush reports it
     std::string pendingError_;
 };
