@@ -204,7 +204,8 @@ TStoreOutcome TInvoiceStore::Restore(int64_t batch, std::vector<std::pair<int32_
     std::vector<TChangeEntry> entries;
     std::string error;
     if (!ReadBatchEntries(context_, batch, entries, error)) return Failed(TStoreFailure::Statement, error);
-    if (entries.empty() || entries.front().kind != ChangeKindText(TChangeKind::Delete))
+    if (entries.empty()) return Failed(TStoreFailure::Changed, "没有第 " + std::to_string(batch) + " 批");
+    if (entries.front().kind != ChangeKindText(TChangeKind::Delete))
         return Failed(TStoreFailure::Changed, "第 " + std::to_string(batch) + " 批不是删除发票的批次");
     if (entries.front().sbssq != context_.period)
         return Failed(TStoreFailure::Changed,
