@@ -15,6 +15,14 @@ namespace {
 
 TStoreOutcome Failed(TStoreFailure failure, std::string error) { return {failure, std::move(error)}; }
 
+// The entries of a batch that restore and undo work from; a batch without any does not exist.
+TStoreOutcome ReadBatch(const TModuleContext& context, int64_t batch, std::vector<TChangeEntry>& entries) {
+    std::string error;
+    if (!ReadBatchEntries(context, batch, entries, error)) return Failed(TStoreFailure::Statement, error);
+    if (entries.empty()) return Failed(TStoreFailure::Changed, "没有第 " + std::to_string(batch) + " 批");
+    return {};
+}
+
 // The log's entries of rows just inserted, read back as stored.
 bool LogStoredRows(TChangeLogWriter& log, const std::map<std::string, std::vector<int32_t>>& stored,
                    std::string& error) {
@@ -202,9 +210,7 @@ TStoreOutcome TInvoiceStore::Delete(const std::vector<int32_t>& xhs) const {
 
 TStoreOutcome TInvoiceStore::Restore(int64_t batch, std::vector<std::pair<int32_t, int32_t>>* numbers) const {
     std::vector<TChangeEntry> entries;
-    std::string error;
-    if (!ReadBatchEntries(context_, batch, entries, error)) return Failed(TStoreFailure::Statement, error);
-    if (entries.empty()) return Failed(TStoreFailure::Changed, "没有第 " + std::to_string(batch) + " 批");
+    if (TStoreOutcome read = ReadBatch(context_, batch, entries); !read.Ok()) return read;
     if (entries.front().kind != ChangeKindText(TChangeKind::Delete))
         return Failed(TStoreFailure::Changed, "第 " + std::to_string(batch) + " 批不是删除发票的批次");
     if (entries.front().sbssq != context_.period)
@@ -215,9 +221,7 @@ TStoreOutcome TInvoiceStore::Restore(int64_t batch, std::vector<std::pair<int32_
 
 TStoreOutcome TInvoiceStore::Undo(int64_t batch) const {
     std::vector<TChangeEntry> entries;
-    std::string error;
-    if (!ReadBatchEntries(context_, batch, entries, error)) return Failed(TStoreFailure::Statement, error);
-    if (entries.empty()) return Failed(TStoreFailure::Changed, "没有第 " + std::to_string(batch) + " 批");
+    if (TStoreOutcome read = ReadBatch(context_, batch, entries); !read.Ok()) return read;
     // Named by what it does to the rows: an undone add removes them, an undone delete restores.
     bool removes = true, restores = true;
     for (const TChangeEntry& e : entries) {
